@@ -1,0 +1,104 @@
+#include "ManualDispatcher.h"
+
+#include <algorithm>
+
+namespace qv {
+
+void ManualDispatcher::async(Task task)
+{
+    after(0, std::move(task));
+}
+
+TimerId ManualDispatcher::after(double seconds, Task task)
+{
+    std::lock_guard lock(mutex_);
+    return schedule(now_ + std::max(0.0, seconds), 0, std::move(task));
+}
+
+TimerId ManualDispatcher::every(double interval, Task task)
+{
+    std::lock_guard lock(mutex_);
+    return schedule(now_ + interval, interval, std::move(task));
+}
+
+TimerId ManualDispatcher::schedule(double due, double interval, Task task)
+{
+    TimerId id = nextId_++;
+    queue_.emplace(Key{due, sequence_++}, Entry{std::move(task), id, interval});
+    posted_.notify_all();
+    return id;
+}
+
+void ManualDispatcher::cancel(TimerId id)
+{
+    std::lock_guard lock(mutex_);
+    std::erase_if(queue_, [id](const auto& item) { return item.second.id == id; });
+}
+
+double ManualDispatcher::now() const
+{
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+std::size_t ManualDispatcher::pending() const
+{
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+bool ManualDispatcher::runNextDue(double until)
+{
+    Entry entry;
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty() || queue_.begin()->first.first > until)
+            return false;
+        auto node = queue_.extract(queue_.begin());
+        now_ = std::max(now_, node.key().first);
+        entry = std::move(node.mapped());
+        // A repeating timer is queued again before it runs so that it can cancel itself.
+        if (entry.interval > 0)
+            queue_.emplace(Key{now_ + entry.interval, sequence_++}, entry);
+    }
+    entry.task();
+    endTurn();
+    return true;
+}
+
+int ManualDispatcher::drain()
+{
+    int count = 0;
+    while (runNextDue(now()))
+        ++count;
+    return count;
+}
+
+int ManualDispatcher::advance(double seconds)
+{
+    double target = now() + seconds;
+    int count = 0;
+    while (runNextDue(target))
+        ++count;
+    std::lock_guard lock(mutex_);
+    now_ = std::max(now_, target);
+    return count;
+}
+
+bool ManualDispatcher::runUntil(const std::function<bool()>& done, double realTimeoutSeconds)
+{
+    auto deadline = std::chrono::steady_clock::now()
+        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(realTimeoutSeconds));
+    for (;;) {
+        drain();
+        if (done())
+            return true;
+        std::unique_lock lock(mutex_);
+        auto dueNow = [this] { return !queue_.empty() && queue_.begin()->first.first <= now_; };
+        if (!posted_.wait_until(lock, deadline, dueNow))
+            return false;
+    }
+}
+
+}  // namespace qv
