@@ -26,6 +26,8 @@ struct Source {
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
+    std::int64_t framesProduced = 0;      // placed on the time line of the range so far
+    std::int64_t framesExpected = -1;     // up to the track's stated end; -1 when unknown
     bool positioned = false;              // the first frame has been placed on the time line
     bool finished = false;
     bool decodedAny = false;
@@ -125,10 +127,12 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         if (timestamp != AV_NOPTS_VALUE) {
             double offsetSeconds = timestamp * av_q2d(source.timeBase) - startSeconds;
             auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
-            if (offsetFrames > 0)
+            if (offsetFrames > 0) {
                 source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
-            else
+                source.framesProduced += offsetFrames;
+            } else {
                 source.framesToDrop = -offsetFrames;
+            }
         }
     }
     int inputFrames = decoded ? decoded->nb_samples : 0;
@@ -142,6 +146,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
                                 decoded ? const_cast<const std::uint8_t**>(decoded->extended_data) : nullptr,
                                 inputFrames);
     source.pending.resize(oldSize + static_cast<std::size_t>(std::max(converted, 0)) * frameBytes());
+    source.framesProduced += std::max(converted, 0);
     if (converted < 0) {
         fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be converted.",
              errorText(converted));
@@ -152,6 +157,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         source.pending.erase(source.pending.begin(),
                              source.pending.begin() + static_cast<std::ptrdiff_t>(dropped * frameBytes()));
         source.framesToDrop -= dropped;
+        source.framesProduced -= dropped;
     }
 }
 
@@ -200,6 +206,13 @@ void AudioReader::Impl::readMore()
             if (!source.decodedAny && source.invalidPackets > 0) {
                 fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
                      "Invalid data found when processing input");
+                return;
+            }
+            // A file that ends well before its track says it does has lost its end.
+            std::int64_t tolerance = std::max<std::int64_t>(outputRate / 4, source.framesExpected / 100);
+            if (source.framesExpected >= 0 && source.framesProduced + tolerance < source.framesExpected) {
+                fail(MediaErrorCode::ReadFailed, "The file “" + displayName(path) + "” ends before its audio does.",
+                     "The file is truncated.");
                 return;
             }
         }
@@ -345,6 +358,18 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
             impl->range.start = range.start;
     }
     impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
+    // Where each track should end, unless the container only guessed its length from the bit rate.
+    double rangeEnd = impl->framesTotal >= 0 ? impl->startSeconds + range.duration.seconds()
+                                             : std::numeric_limits<double>::infinity();
+    for (auto& source : impl->sources) {
+        const AVStream& stream = *context.streams[source.streamIndex];
+        if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            continue;
+        double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
+                        * av_q2d(stream.time_base);
+        double end = std::min(trackEnd, rangeEnd);
+        source.framesExpected = std::max<std::int64_t>(0, std::llround((end - impl->startSeconds) * impl->outputRate));
+    }
     if (impl->startSeconds > 0)
         av_seek_frame(&context, -1, static_cast<std::int64_t>(impl->startSeconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
     return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));

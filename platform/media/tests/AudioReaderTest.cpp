@@ -180,17 +180,36 @@ TEST(AudioReader, ErrorsNameTheFile)
     EXPECT_NE(gone.error().description.find("brief.wav"), std::string::npos);
 }
 
-TEST(AudioReader, TruncatedWaveEndsWhereTheBytesEnd)
+std::string cutShort(const std::string& name)
 {
-    auto bytes = test::readFile(testMedia("levels.wav"));
-    bytes.resize(bytes.size() / 2);
-    std::string path = test::writeScratchFile("cut.wav", bytes);
-    Asset asset = inspected(path);
+    auto bytes = test::readFile(testMedia(name));
+    bytes.resize(bytes.size() * 6 / 10);
+    return test::writeScratchFile("cut-" + name, bytes);
+}
+
+TEST(AudioReader, FileCutShortOfItsIndexIsAReadError)
+{
+    // The sample index at the start of the file is whole; the samples it lists stop early.
+    Asset asset = inspected(cutShort("tagged.m4a"));
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Failed);
+    ASSERT_TRUE(reader.value()->error());
+    EXPECT_TRUE(reader.value()->error()->is(MediaErrorCode::ReadFailed));
+    EXPECT_NE(reader.value()->error()->description.find("cut-tagged.m4a"), std::string::npos);
+}
+
+TEST(AudioReader, WaveCutShortIsTheLengthItsBytesHold)
+{
+    // Inspection already gives the shorter duration, and reading agrees with it.
+    Asset asset = inspected(cutShort("levels.wav"));
+    EXPECT_NEAR(asset.duration().seconds(), 0.6, 0.01);
     auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
     ASSERT_TRUE(reader);
     Collected all = readAll(*reader.value());
     EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
-    EXPECT_NEAR(static_cast<double>(all.frames), 24000, 100);
+    EXPECT_NEAR(all.frames / 48000.0, asset.duration().seconds(), 0.001);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ const std::map<std::string, std::string>& recipes()
         {"tagged.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame"
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
-                       " -metadata album=iAlbum -metadata artist=iArtist -f ipod"},
+                       " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };
     return recipes;
 }
