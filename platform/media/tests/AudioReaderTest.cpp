@@ -11,15 +11,8 @@
 namespace qv {
 namespace {
 
+using test::inspected;
 using test::testMedia;
-
-Asset inspected(const std::string& path)
-{
-    auto asset = Asset::inspect(path);
-    if (!asset)
-        throw std::runtime_error(asset.error().description);
-    return asset.value();
-}
 
 int firstAudioTrackID(const Asset& asset) { return asset.tracksWithMediaType(MediaType::Audio).at(0).trackID; }
 

@@ -57,6 +57,14 @@ std::string testMedia(const std::string& name)
     return target.string();
 }
 
+Asset inspected(const std::string& path)
+{
+    auto asset = Asset::inspect(path);
+    if (!asset)
+        throw std::runtime_error(asset.error().description + " " + asset.error().failureReason);
+    return asset.value();
+}
+
 // This process's folder of scratch files, removed when the process ends.
 struct ProcessScratch {
     fs::path root = fs::temp_directory_path() / ("qv-media-" + std::to_string(getpid()));

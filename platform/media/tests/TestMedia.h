@@ -2,6 +2,8 @@
 // and shared by every test process of the build (they live in the build folder).
 #pragma once
 
+#include "platform/media/Asset.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ namespace qv::test {
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);
+
+// The inspected asset of a file that must be readable; throws (failing the test) otherwise.
+Asset inspected(const std::string& path);
 
 // A folder for this test's own files, removed when the test process ends.
 std::string scratchFolder();
