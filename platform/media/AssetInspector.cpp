@@ -115,11 +115,13 @@ void readFirstTimecodeSamples(AVFormatContext& context, std::vector<AssetTrack>&
     }
 }
 
-MediaTimeRange timeRangeOf(const AVStream& stream)
+// On the asset's time line, which starts where the file's earliest stream does.
+MediaTimeRange timeRangeOf(const AVFormatContext& context, const AVStream& stream)
 {
-    MediaTime start = stream.start_time == AV_NOPTS_VALUE ? MediaTime(0, stream.time_base.den)
-                                                          : mediaTimeFromStream(stream.start_time, stream.time_base);
-    return {start, mediaTimeFromStream(stream.duration, stream.time_base)};
+    int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    if (context.start_time != AV_NOPTS_VALUE && stream.start_time != AV_NOPTS_VALUE)
+        start -= av_rescale_q(context.start_time, AV_TIME_BASE_Q, stream.time_base);
+    return {mediaTimeFromStream(start, stream.time_base), mediaTimeFromStream(stream.duration, stream.time_base)};
 }
 
 struct NativeKey {
@@ -221,7 +223,7 @@ MediaResult<Asset> AssetInspector::inspect(const std::string& path)
         AssetTrack track;
         track.streamIndex = static_cast<int>(i);
         track.trackID = isQuickTime && stream.id > 0 ? stream.id : static_cast<int>(i) + 1;
-        track.timeRange = timeRangeOf(stream);
+        track.timeRange = timeRangeOf(context, stream);
         AVMediaType type = stream.codecpar->codec_type;
         if (type == AVMEDIA_TYPE_AUDIO && stream.codecpar->ch_layout.nb_channels > 0) {
             track.mediaType = MediaType::Audio;

@@ -24,6 +24,7 @@ struct Source {
     FormatContextPtr format;
     int streamIndex = 0;
     AVRational timeBase{0, 1};
+    double fileStart = 0;  // seconds of the file's clock at the asset's time zero
     CodecContextPtr decoder;
     ResamplerPtr resampler;
     AudioMixInputParameters parameters;  // used when mixing
@@ -128,7 +129,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         source.positioned = true;
         std::int64_t timestamp = decoded->best_effort_timestamp;
         if (timestamp != AV_NOPTS_VALUE) {
-            double offsetSeconds = timestamp * av_q2d(source.timeBase) - startSeconds;
+            double offsetSeconds = timestamp * av_q2d(source.timeBase) - source.fileStart - startSeconds;
             auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
             if (offsetFrames > 0) {
                 source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
@@ -347,6 +348,7 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         source.format = std::move(opened.value());
         source.streamIndex = track->streamIndex;
         source.timeBase = stream.time_base;
+        source.fileStart = fileStartSeconds(context);
         source.decoder = std::move(decoder.value());
         source.parameters = request;
         impl->sources.push_back(std::move(source));
@@ -374,13 +376,14 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     for (auto& source : impl->sources) {
         AVFormatContext& context = *source.format;
         if (impl->startSeconds > 0)
-            av_seek_frame(&context, -1, static_cast<std::int64_t>(impl->startSeconds * AV_TIME_BASE),
+            av_seek_frame(&context, -1,
+                          static_cast<std::int64_t>((impl->startSeconds + source.fileStart) * AV_TIME_BASE),
                           AVSEEK_FLAG_BACKWARD);
         const AVStream& stream = *context.streams[source.streamIndex];
         if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
             continue;
         double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
-                        * av_q2d(stream.time_base);
+                        * av_q2d(stream.time_base) - source.fileStart;
         double end = std::min(trackEnd, rangeEnd);
         source.framesExpected = std::max<std::int64_t>(0, std::llround((end - impl->startSeconds) * impl->outputRate));
     }

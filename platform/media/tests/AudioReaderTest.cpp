@@ -62,6 +62,41 @@ TEST(AudioReader, OneTrackAsInterleaved16BitPcm)
     EXPECT_EQ(expected, MediaTime(1, 1));
 }
 
+TEST(AudioReader, AudioFilesThatAreNotContainers)
+{
+    struct Case {
+        const char* file;
+        int channels;
+        int sampleRate;
+        double seconds;
+        double durationTolerance;  // an MP3's stated length counts the encoder's end padding
+    };
+    const Case cases[] = {
+        {"tone.wav", 2, 48000, 3.0, 0.001},
+        {"short.aiff", 2, 44100, 0.5, 0.001},
+        {"short.caf", 1, 22050, 0.5, 0.001},
+        {"tagged.mp3", 1, 44100, 2.0, 0.05},
+    };
+    for (const auto& c : cases) {
+        Asset asset = inspected(testMedia(c.file));
+        EXPECT_TRUE(asset.isPlayable()) << c.file;
+        EXPECT_NEAR(asset.duration().seconds(), c.seconds, c.durationTolerance) << c.file;
+        auto audio = asset.tracksWithMediaType(MediaType::Audio);
+        ASSERT_EQ(audio.size(), 1u) << c.file;
+        EXPECT_EQ(audio[0].audio->channelCount, c.channels) << c.file;
+        EXPECT_EQ(audio[0].audio->sampleRate, c.sampleRate) << c.file;
+        auto reader = AudioReader::forTrack(asset, audio[0].trackID);
+        ASSERT_TRUE(reader) << c.file;
+        Collected all = readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << c.file;
+        EXPECT_NEAR(static_cast<double>(all.frames) / c.sampleRate, c.seconds, 0.001) << c.file;
+        ASSERT_EQ(all.int16.size(), static_cast<std::size_t>(all.frames) * c.channels) << c.file;
+        // Each file holds a sine that starts at time zero: the sound is there from the first
+        // milliseconds, not behind the encoder's delay.
+        EXPECT_GT(std::abs(all.int16.at(20 * c.channels)), 1000) << c.file;
+    }
+}
+
 TEST(AudioReader, MixAppliesTheGainsOfEachChannel)
 {
     // levels.wav: left 0.5, right -0.25 of full scale.

@@ -19,6 +19,8 @@ namespace qv::test {
 //                 QuickTime metadata album "QTAlbum"
 //   "tagged.mp3"  2 s mono 44.1 kHz MP3 with ID3 album "FR=25.000/ND second" and artist
 //                 "TC=01:00:00:00"
+//   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
+//   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);
