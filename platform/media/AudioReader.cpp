@@ -406,7 +406,8 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset
                                                               MediaTimeRange range)
 {
     if (outputChannels != 1 && outputChannels != 2)
-        return makeMediaError(MediaErrorCode::InvalidArgument, "An audio mix has one or two output channels.");
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + ffmpeg::displayName(asset.path()) + "” can be mixed to one or two channels only.");
     return open(asset, mix, outputChannels, settings, range);
 }
 
