@@ -1,5 +1,6 @@
 #include "QuickTimeBoxes.h"
 
+#include "BigEndian.h"
 #include "TimecodeFormat.h"
 
 #include <algorithm>
@@ -8,14 +9,6 @@
 namespace qv::quicktime {
 
 namespace {
-
-std::uint64_t bigEndian(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value = (value << 8) | bytes[offset + i];
-    return value;
-}
 
 struct BoxHeader {
     std::uint32_t type = 0;
@@ -30,12 +23,12 @@ std::optional<BoxHeader> boxHeader(std::span<const std::uint8_t> bytes, std::uin
     if (bytes.size() < 8)
         return std::nullopt;
     BoxHeader header;
-    header.size = bigEndian(bytes, 0, 4);
-    header.type = static_cast<std::uint32_t>(bigEndian(bytes, 4, 4));
+    header.size = readBigEndian(bytes, 0, 4);
+    header.type = static_cast<std::uint32_t>(readBigEndian(bytes, 4, 4));
     if (header.size == 1) {
         if (bytes.size() < 16)
             return std::nullopt;
-        header.size = bigEndian(bytes, 8, 8);
+        header.size = readBigEndian(bytes, 8, 8);
         header.headerLength = 16;
     } else if (header.size == 0) {
         header.size = available;  // runs to the end of its container
@@ -79,7 +72,7 @@ std::optional<std::uint32_t> trackIDOf(std::span<const std::uint8_t> trak)
     std::size_t offset = (*tkhd)[0] == 1 ? 4 + 16 : 4 + 8;  // version 1 has 64-bit dates
     if (tkhd->size() < offset + 4)
         return std::nullopt;
-    return static_cast<std::uint32_t>(bigEndian(*tkhd, offset, 4));
+    return static_cast<std::uint32_t>(readBigEndian(*tkhd, offset, 4));
 }
 
 }  // namespace
@@ -129,7 +122,7 @@ std::optional<std::span<const std::uint8_t>> sampleDescriptionOfTrack(std::span<
         if (!stsd || stsd->size() < 8 + 16)
             return std::nullopt;
         auto entry = stsd->subspan(8);
-        std::uint64_t entrySize = bigEndian(entry, 0, 4);
+        std::uint64_t entrySize = readBigEndian(entry, 0, 4);
         if (entrySize < 16 || entrySize > entry.size())
             return std::nullopt;
         return entry.subspan(16, entrySize - 16);
