@@ -1,0 +1,244 @@
+#include "platform/media/AudioReader.h"
+
+#include "BroadcastWave.h"
+#include "TestMedia.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace qv {
+namespace {
+
+using test::inspected;
+using test::testMedia;
+
+int firstAudioTrackID(const Asset& asset) { return asset.tracksWithMediaType(MediaType::Audio).at(0).trackID; }
+
+struct Collected {
+    std::vector<std::int16_t> int16;
+    std::vector<float> float32;
+    std::int64_t frames = 0;
+    std::vector<AudioSampleBuffer> buffers;  // without their samples
+};
+
+Collected readAll(AudioReader& reader)
+{
+    Collected all;
+    while (auto buffer = reader.copyNextSampleBuffer()) {
+        all.int16.insert(all.int16.end(), buffer->int16.begin(), buffer->int16.end());
+        all.float32.insert(all.float32.end(), buffer->float32.begin(), buffer->float32.end());
+        all.frames += buffer->frameCount;
+        buffer->int16.clear();
+        buffer->float32.clear();
+        all.buffers.push_back(std::move(*buffer));
+    }
+    return all;
+}
+
+TEST(AudioReader, OneTrackAsInterleaved16BitPcm)
+{
+    Asset asset = inspected(testMedia("levels.wav"));
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader) << reader.error().description;
+    Collected all = readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
+    EXPECT_EQ(all.frames, 48000);
+    ASSERT_EQ(all.int16.size(), 96000u);
+    EXPECT_EQ(all.int16[0], 16384);
+    EXPECT_EQ(all.int16[1], -8192);
+    EXPECT_EQ(all.int16[95998], 16384);
+    EXPECT_EQ(all.int16[95999], -8192);
+
+    // Buffers follow each other without gaps on the asset's time line.
+    MediaTime expected = MediaTime::zero();
+    for (const auto& buffer : all.buffers) {
+        EXPECT_EQ(buffer.presentationTime, expected);
+        EXPECT_EQ(buffer.sampleRate, 48000);
+        EXPECT_EQ(buffer.channelCount, 2);
+        expected = expected + buffer.duration;
+    }
+    EXPECT_EQ(expected, MediaTime(1, 1));
+}
+
+TEST(AudioReader, AudioFilesThatAreNotContainers)
+{
+    struct Case {
+        const char* file;
+        int channels;
+        int sampleRate;
+        double seconds;
+        double durationTolerance;  // an MP3's stated length counts the encoder's end padding
+    };
+    const Case cases[] = {
+        {"tone.wav", 2, 48000, 3.0, 0.001},
+        {"short.aiff", 2, 44100, 0.5, 0.001},
+        {"short.caf", 1, 22050, 0.5, 0.001},
+        {"tagged.mp3", 1, 44100, 2.0, 0.05},
+    };
+    for (const auto& c : cases) {
+        Asset asset = inspected(testMedia(c.file));
+        EXPECT_TRUE(asset.isPlayable()) << c.file;
+        EXPECT_NEAR(asset.duration().seconds(), c.seconds, c.durationTolerance) << c.file;
+        auto audio = asset.tracksWithMediaType(MediaType::Audio);
+        ASSERT_EQ(audio.size(), 1u) << c.file;
+        EXPECT_EQ(audio[0].audio->channelCount, c.channels) << c.file;
+        EXPECT_EQ(audio[0].audio->sampleRate, c.sampleRate) << c.file;
+        auto reader = AudioReader::forTrack(asset, audio[0].trackID);
+        ASSERT_TRUE(reader) << c.file;
+        Collected all = readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << c.file;
+        EXPECT_NEAR(static_cast<double>(all.frames) / c.sampleRate, c.seconds, 0.001) << c.file;
+        ASSERT_EQ(all.int16.size(), static_cast<std::size_t>(all.frames) * c.channels) << c.file;
+        // Each file holds a sine that starts at time zero: the sound is there from the first
+        // milliseconds, not behind the encoder's delay.
+        EXPECT_GT(std::abs(all.int16.at(20 * c.channels)), 1000) << c.file;
+    }
+}
+
+TEST(AudioReader, MixAppliesTheGainsOfEachChannel)
+{
+    // levels.wav: left 0.5, right -0.25 of full scale.
+    struct Case {
+        std::vector<float> gains;
+        float outputGain;
+        int outputChannels;
+        std::int16_t expected;
+    };
+    const Case cases[] = {
+        {{1.0f, 0.0f}, 1.0f, 1, 16384},
+        {{0.0f, 1.0f}, 1.0f, 1, -8192},
+        {{0.5f, 0.5f}, 1.0f, 1, 4096},
+        {{0.5f, 0.5f}, 0.5f, 2, 2048},  // equal gains at half output level, on both outputs
+        {{1.0f}, 0.5f, 2, 4096},        // channels past the list take the default gain, 1.0
+        {{0.0f, 0.0f}, 1.0f, 1, 0},
+    };
+    Asset asset = inspected(testMedia("levels.wav"));
+    for (const auto& c : cases) {
+        AudioMix mix;
+        mix.inputParameters.push_back({firstAudioTrackID(asset), c.gains, 1.0f, c.outputGain});
+        auto reader = AudioReader::forMix(asset, mix, c.outputChannels);
+        ASSERT_TRUE(reader) << reader.error().description;
+        Collected all = readAll(*reader.value());
+        ASSERT_EQ(all.frames, 48000);
+        ASSERT_EQ(all.int16.size(), 48000u * c.outputChannels);
+        for (std::size_t i : {std::size_t{0}, all.int16.size() / 2, all.int16.size() - 1})
+            EXPECT_EQ(all.int16[i], c.expected) << "gain " << c.gains[0] << " sample " << i;
+    }
+}
+
+TEST(AudioReader, MixOfTracksWithDifferentRatesIsResampledAndSummed)
+{
+    Asset asset = inspected(testMedia("video.mov"));
+    auto audio = asset.tracksWithMediaType(MediaType::Audio);
+    AudioMix mix;
+    mix.inputParameters.push_back({audio[0].trackID, {0.5f, 0.5f}, 1.0f, 0.5f});
+    mix.inputParameters.push_back({audio[1].trackID, {1.0f}, 1.0f, 0.5f});
+    auto reader = AudioReader::forMix(asset, mix, 1, {PcmFormat::Float32, 32000});
+    ASSERT_TRUE(reader) << reader.error().description;
+    Collected all = readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
+    EXPECT_NEAR(static_cast<double>(all.frames) / 32000, 2.0, 0.05);
+    float peak = 0;
+    for (float sample : all.float32)
+        peak = std::max(peak, std::fabs(sample));
+    // Two sines of amplitude 0.125 at half level each: together never above 0.25 or so.
+    EXPECT_GT(peak, 0.1f);
+    EXPECT_LT(peak, 0.3f);
+}
+
+TEST(AudioReader, ReadsOnlyTheTimeRange)
+{
+    Asset asset = inspected(testMedia("levels.wav"));
+    MediaTimeRange range{MediaTime(250, 1000), MediaTime(500, 1000)};
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset), {}, range);
+    ASSERT_TRUE(reader);
+    Collected all = readAll(*reader.value());
+    EXPECT_EQ(all.frames, 24000);
+    ASSERT_FALSE(all.buffers.empty());
+    EXPECT_EQ(all.buffers.front().presentationTime, MediaTime(250, 1000));
+}
+
+TEST(AudioReader, BroadcastWaveChunksAreNotReadAsAudio)
+{
+    std::string path = test::writeScratchFile(
+        "field.wav", test::broadcastWave(48000, 4800, 1234, -4321, 17, "<BWFXML><NOTE>x</NOTE></BWFXML>"));
+    Asset asset = inspected(path);
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    Collected all = readAll(*reader.value());
+    ASSERT_EQ(all.frames, 4800);
+    for (std::size_t i = 0; i < all.int16.size(); i += 2) {
+        ASSERT_EQ(all.int16[i], 1234) << i;
+        ASSERT_EQ(all.int16[i + 1], -4321) << i;
+    }
+}
+
+TEST(AudioReader, CancelStopsReading)
+{
+    Asset asset = inspected(testMedia("tone.wav"));
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    ASSERT_TRUE(reader.value()->copyNextSampleBuffer());
+    reader.value()->cancelReading();
+    EXPECT_FALSE(reader.value()->copyNextSampleBuffer());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Cancelled);
+}
+
+TEST(AudioReader, ErrorsNameTheFile)
+{
+    Asset asset = inspected(testMedia("levels.wav"));
+    auto noTrack = AudioReader::forTrack(asset, 99);
+    ASSERT_FALSE(noTrack);
+    EXPECT_TRUE(noTrack.error().is(MediaErrorCode::NoAudioTrack));
+    EXPECT_NE(noTrack.error().description.find("levels.wav"), std::string::npos);
+
+    auto noChannels = AudioReader::forMix(asset, {}, 3);
+    ASSERT_FALSE(noChannels);
+    EXPECT_TRUE(noChannels.error().is(MediaErrorCode::InvalidArgument));
+
+    // The file went away after it was inspected.
+    std::string path = test::writeScratchFile("brief.wav", test::readFile(testMedia("levels.wav")));
+    Asset brief = inspected(path);
+    std::filesystem::remove(path);
+    auto gone = AudioReader::forTrack(brief, firstAudioTrackID(brief));
+    ASSERT_FALSE(gone);
+    EXPECT_TRUE(gone.error().is(MediaErrorCode::FileNotFound));
+    EXPECT_NE(gone.error().description.find("brief.wav"), std::string::npos);
+}
+
+std::string cutShort(const std::string& name)
+{
+    auto bytes = test::readFile(testMedia(name));
+    bytes.resize(bytes.size() * 6 / 10);
+    return test::writeScratchFile("cut-" + name, bytes);
+}
+
+TEST(AudioReader, FileCutShortOfItsIndexIsAReadError)
+{
+    // The sample index at the start of the file is whole; the samples it lists stop early.
+    Asset asset = inspected(cutShort("tagged.m4a"));
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Failed);
+    ASSERT_TRUE(reader.value()->error());
+    EXPECT_TRUE(reader.value()->error()->is(MediaErrorCode::ReadFailed));
+    EXPECT_NE(reader.value()->error()->description.find("cut-tagged.m4a"), std::string::npos);
+}
+
+TEST(AudioReader, WaveCutShortIsTheLengthItsBytesHold)
+{
+    // Inspection already gives the shorter duration, and reading agrees with it.
+    Asset asset = inspected(cutShort("levels.wav"));
+    EXPECT_NEAR(asset.duration().seconds(), 0.6, 0.01);
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    Collected all = readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
+    EXPECT_NEAR(all.frames / 48000.0, asset.duration().seconds(), 0.001);
+}
+
+}  // namespace
+}  // namespace qv
