@@ -37,21 +37,27 @@ bool contains(const std::string& text, std::string_view what)
     return text.find(what) != std::string::npos;
 }
 
-// Length in bytes and in UTF-16 units of the UTF-8 sequence starting at `at`; a byte that begins
-// no valid sequence counts as one byte and one unit.
-std::pair<std::size_t, std::size_t> nextCharacter(std::string_view text, std::size_t at)
+struct Character {
+    std::size_t bytes;
+    std::size_t utf16Units;
+    bool valid;
+};
+
+// The UTF-8 sequence starting at `at`; a byte that begins no valid sequence counts as one byte
+// and one unit.
+Character nextCharacter(std::string_view text, std::size_t at)
 {
     const auto lead = static_cast<unsigned char>(text[at]);
     std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
     if (length == 0 || at + length > text.size()) {
-        return {1, 1};
+        return {1, 1, false};
     }
     for (std::size_t i = 1; i < length; ++i) {
         if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) {
-            return {1, 1};
+            return {1, 1, false};
         }
     }
-    return {length, length == 4 ? 2 : 1};
+    return {length, length == 4 ? 2u : 1u, true};
 }
 
 } // namespace
@@ -147,11 +153,23 @@ std::size_t ZEUtility::utf16Length(std::string_view utf8)
 {
     std::size_t units = 0;
     for (std::size_t at = 0; at < utf8.size();) {
-        const auto [bytes, characterUnits] = nextCharacter(utf8, at);
-        at += bytes;
-        units += characterUnits;
+        const Character character = nextCharacter(utf8, at);
+        at += character.bytes;
+        units += character.utf16Units;
     }
     return units;
+}
+
+bool ZEUtility::isValidUTF8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const Character character = nextCharacter(text, at);
+        if (!character.valid) {
+            return false;
+        }
+        at += character.bytes;
+    }
+    return true;
 }
 
 std::string ZEUtility::utf16Prefix(std::string_view utf8, std::size_t units)
@@ -159,12 +177,12 @@ std::string ZEUtility::utf16Prefix(std::string_view utf8, std::size_t units)
     std::size_t used = 0;
     std::size_t at = 0;
     while (at < utf8.size()) {
-        const auto [bytes, characterUnits] = nextCharacter(utf8, at);
-        if (used + characterUnits > units) {
+        const Character character = nextCharacter(utf8, at);
+        if (used + character.utf16Units > units) {
             break;
         }
-        used += characterUnits;
-        at += bytes;
+        used += character.utf16Units;
+        at += character.bytes;
     }
     return std::string(utf8.substr(0, at));
 }

@@ -66,7 +66,7 @@ std::string ZEFormat(std::string_view format, const Args&... args)
 {
     std::string out;
     std::size_t pos = 0;
-    auto one = [&](const auto& arg) {
+    [[maybe_unused]] auto one = [&](const auto& arg) {
         format_detail::append(out, format, pos);
         if (pos < format.size() && format_detail::skipConversion(format, pos)) {
             out += format_detail::text(arg);

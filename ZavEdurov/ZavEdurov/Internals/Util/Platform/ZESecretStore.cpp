@@ -93,7 +93,7 @@ bool ZEFileSecretStore::save() const
 int ZEFileSecretStore::add(const ZESecretItem& item)
 {
     std::lock_guard lock(mutex_);
-    const Key key{item.itemClass, item.service, item.account};
+    const Key key{item.itemClass, item.service, item.account.value_or("")};
     if (items_.count(key) > 0) {
         return kZESecDuplicateItem;
     }
@@ -112,7 +112,7 @@ int ZEFileSecretStore::remove(const ZESecretItem& query)
     const auto erased = std::erase_if(items_, [&query](const auto& entry) {
         const auto& [itemClass, service, account] = entry.first;
         return itemClass == query.itemClass && service == query.service
-            && (query.account.empty() || account == query.account);
+            && (!query.account || account == *query.account);
     });
     if (erased == 0) {
         return kZESecItemNotFound;
@@ -127,7 +127,7 @@ int ZEFileSecretStore::remove(const ZESecretItem& query)
 int ZEFileSecretStore::copyMatching(const ZESecretItem& query, std::string& value)
 {
     std::lock_guard lock(mutex_);
-    const auto found = items_.find({query.itemClass, query.service, query.account});
+    const auto found = items_.find({query.itemClass, query.service, query.account.value_or("")});
     if (found == items_.end()) {
         return kZESecItemNotFound;
     }

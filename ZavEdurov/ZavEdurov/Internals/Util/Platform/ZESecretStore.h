@@ -18,12 +18,12 @@ inline constexpr int kZESecIO = -36;
 inline constexpr int kZESecDuplicateItem = -25299;
 inline constexpr int kZESecItemNotFound = -25300;
 
-// The attributes of one item, as a query or as a stored item. An empty account in a delete query
+// The attributes of one item, as a query or as a stored item. A delete query without an account
 // matches every item of the service.
 struct ZESecretItem {
     std::string itemClass = "genp";
     std::string service;
-    std::string account;
+    std::optional<std::string> account;
     std::string accessible;
     std::optional<std::string> value;
 };
