@@ -156,4 +156,9 @@ std::optional<std::string> ZEUserIdContext::prefixedUserIdFromUserId(const std::
     return userId;
 }
 
+void ZEUserIdContext::persist() const
+{
+    ZESaveHistory(kHistoryKey, userIdHistory_);
+}
+
 } // namespace ze

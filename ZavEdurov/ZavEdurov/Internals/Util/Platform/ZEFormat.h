@@ -29,6 +29,11 @@ std::string text(T value)
     out << +value;
     return out.str();
 }
+template <class T, std::enable_if_t<std::is_enum_v<T>, int> = 0>
+std::string text(T value)
+{
+    return text(static_cast<std::underlying_type_t<T>>(value));
+}
 
 // Moves `pos` past one conversion ("%" flags, width, length, letter) and answers whether one was found.
 inline bool skipConversion(std::string_view format, std::size_t& pos)
