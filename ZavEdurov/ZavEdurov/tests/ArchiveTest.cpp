@@ -31,17 +31,9 @@ public:
 
 std::shared_ptr<ZEDevice> fullDevice()
 {
-    auto device = std::make_shared<ZEDevice>();
-    device->sdkName = "zavedurov.macos";
-    device->sdkVersion = "5.0.2";
+    auto device = test::validDevice();
     device->model = "Box";
-    device->osName = "Debian GNU/Linux";
-    device->osVersion = "12.0.0";
     device->osApiLevel = 7;
-    device->locale = "en_US";
-    device->timeZoneOffset = -330;
-    device->appVersion = "1.0";
-    device->appBuild = "1";
     device->liveUpdatePackageHash = "hash";
     return device;
 }

@@ -12,23 +12,10 @@ namespace ze {
 namespace {
 
 using test::SdkTest;
+using test::validDevice;
 
 class ZEModelTest : public SdkTest {
 };
-
-std::shared_ptr<ZEDevice> validDevice()
-{
-    auto device = std::make_shared<ZEDevice>();
-    device->sdkName = "zavedurov.macos";
-    device->sdkVersion = "5.0.2";
-    device->osName = "Debian GNU/Linux";
-    device->osVersion = "12.4.0";
-    device->locale = "en_US";
-    device->timeZoneOffset = 120;
-    device->appVersion = "1.0";
-    device->appBuild = "7";
-    return device;
-}
 
 std::string compact(const ZESerializableObject& object)
 {

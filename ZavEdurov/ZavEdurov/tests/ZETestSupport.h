@@ -6,6 +6,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,21 @@
 #include <vector>
 
 namespace ze::test {
+
+// A device record with every required field set.
+inline std::shared_ptr<ZEDevice> validDevice()
+{
+    auto device = std::make_shared<ZEDevice>();
+    device->sdkName = "zavedurov.macos";
+    device->sdkVersion = "5.0.2";
+    device->osName = "Debian GNU/Linux";
+    device->osVersion = "12.4.0";
+    device->locale = "en_US";
+    device->timeZoneOffset = 120;
+    device->appVersion = "1.0";
+    device->appBuild = "7";
+    return device;
+}
 
 struct LoggedLine {
     ZELogLevel level;

@@ -30,101 +30,28 @@ void ZETypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
     name = coder.decodeString("name");
 }
 
-ZEJson ZEStringTypedProperty::serializeToDictionary() const
-{
-    ZEJson json = ZETypedProperty::serializeToDictionary();
-    ZESetIfPresent(json, "value", value);
-    return json;
-}
+namespace typed_property {
 
-void ZEStringTypedProperty::encodeWithCoder(ZEKeyedArchiver& coder) const
-{
-    ZETypedProperty::encodeWithCoder(coder);
-    coder.encodeString("value", value);
-}
+constexpr const char* kValue = "value";
 
-void ZEStringTypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
-{
-    ZETypedProperty::initWithCoder(coder);
-    value = coder.decodeString("value");
-}
+ZEJson json(const std::optional<std::string>& value) { return value ? ZEJson(*value) : ZEJson(); }
+ZEJson json(bool value) { return value; }
+ZEJson json(const std::optional<ZEDate>& value) { return value ? ZEJson(ZEUtility::dateToISO8601(*value)) : ZEJson(); }
+ZEJson json(double value) { return value; }
+ZEJson json(std::int64_t value) { return value; }
 
-ZEJson ZEBooleanTypedProperty::serializeToDictionary() const
-{
-    ZEJson json = ZETypedProperty::serializeToDictionary();
-    json["value"] = value;
-    return json;
-}
+void encode(ZEKeyedArchiver& coder, const std::optional<std::string>& value) { coder.encodeString(kValue, value); }
+void encode(ZEKeyedArchiver& coder, bool value) { coder.encodeBool(kValue, value); }
+void encode(ZEKeyedArchiver& coder, const std::optional<ZEDate>& value) { coder.encodeDate(kValue, value); }
+void encode(ZEKeyedArchiver& coder, double value) { coder.encodeDouble(kValue, value); }
+void encode(ZEKeyedArchiver& coder, std::int64_t value) { coder.encodeInt64(kValue, value); }
 
-void ZEBooleanTypedProperty::encodeWithCoder(ZEKeyedArchiver& coder) const
-{
-    ZETypedProperty::encodeWithCoder(coder);
-    coder.encodeBool("value", value);
-}
+void decode(ZEKeyedUnarchiver& coder, std::optional<std::string>& value) { value = coder.decodeString(kValue); }
+void decode(ZEKeyedUnarchiver& coder, bool& value) { value = coder.decodeBool(kValue); }
+void decode(ZEKeyedUnarchiver& coder, std::optional<ZEDate>& value) { value = coder.decodeDate(kValue); }
+void decode(ZEKeyedUnarchiver& coder, double& value) { value = coder.decodeDouble(kValue); }
+void decode(ZEKeyedUnarchiver& coder, std::int64_t& value) { value = coder.decodeInt64(kValue); }
 
-void ZEBooleanTypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
-{
-    ZETypedProperty::initWithCoder(coder);
-    value = coder.decodeBool("value");
-}
-
-ZEJson ZEDateTimeTypedProperty::serializeToDictionary() const
-{
-    ZEJson json = ZETypedProperty::serializeToDictionary();
-    if (value) {
-        json["value"] = ZEUtility::dateToISO8601(*value);
-    }
-    return json;
-}
-
-void ZEDateTimeTypedProperty::encodeWithCoder(ZEKeyedArchiver& coder) const
-{
-    ZETypedProperty::encodeWithCoder(coder);
-    coder.encodeDate("value", value);
-}
-
-void ZEDateTimeTypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
-{
-    ZETypedProperty::initWithCoder(coder);
-    value = coder.decodeDate("value");
-}
-
-ZEJson ZEDoubleTypedProperty::serializeToDictionary() const
-{
-    ZEJson json = ZETypedProperty::serializeToDictionary();
-    json["value"] = value;
-    return json;
-}
-
-void ZEDoubleTypedProperty::encodeWithCoder(ZEKeyedArchiver& coder) const
-{
-    ZETypedProperty::encodeWithCoder(coder);
-    coder.encodeDouble("value", value);
-}
-
-void ZEDoubleTypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
-{
-    ZETypedProperty::initWithCoder(coder);
-    value = coder.decodeDouble("value");
-}
-
-ZEJson ZELongTypedProperty::serializeToDictionary() const
-{
-    ZEJson json = ZETypedProperty::serializeToDictionary();
-    json["value"] = value;
-    return json;
-}
-
-void ZELongTypedProperty::encodeWithCoder(ZEKeyedArchiver& coder) const
-{
-    ZETypedProperty::encodeWithCoder(coder);
-    coder.encodeInt64("value", value);
-}
-
-void ZELongTypedProperty::initWithCoder(ZEKeyedUnarchiver& coder)
-{
-    ZETypedProperty::initWithCoder(coder);
-    value = coder.decodeInt64("value");
-}
+} // namespace typed_property
 
 } // namespace ze

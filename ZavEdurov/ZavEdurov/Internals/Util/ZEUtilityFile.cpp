@@ -3,7 +3,10 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -23,26 +26,12 @@ std::mutex& fileLock()
 
 bool writeFile(const fs::path& path, const ZEData& data, bool atomically)
 {
-    const fs::path target = atomically ? fs::path(path.string() + ".tmp") : path;
-    {
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-        if (!out.flush()) {
-            return false;
-        }
-    }
+    const std::string_view contents(reinterpret_cast<const char*>(data.data()), data.size());
     if (atomically) {
-        std::error_code error;
-        fs::rename(target, path, error);
-        if (error) {
-            fs::remove(target, error);
-            return false;
-        }
+        return ZEWriteFileAtomically(path, contents, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
     }
-    return true;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return out && out.write(contents.data(), static_cast<std::streamsize>(contents.size())) && out.flush();
 }
 
 bool removeItem(const fs::path& path)
@@ -112,15 +101,8 @@ std::optional<ZEData> ZEUtility::loadDataForPathComponent(const std::optional<st
         return std::nullopt;
     }
     std::lock_guard lock(fileLock());
-    std::ifstream in(zavEdurovDirectoryURL() / *component, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    ZEData data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return data;
+    const auto contents = ZEReadFile(zavEdurovDirectoryURL() / *component);
+    return contents ? std::optional(ZEData(contents->begin(), contents->end())) : std::nullopt;
 }
 
 std::optional<fs::path> ZEUtility::createDirectoryForPathComponent(const std::optional<std::string>& component)

@@ -2,12 +2,9 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
 
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 
 namespace ze {
 
@@ -22,13 +19,8 @@ void ZEFileSecretStore::load()
     if (file_.empty()) {
         return;
     }
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) {
-        return;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    const ZEJson parsed = ZEJson::parse(text.str(), nullptr, false);
+    const auto text = ZEReadFile(file_);
+    const ZEJson parsed = text ? ZEJson::parse(*text, nullptr, false) : ZEJson();
     if (!parsed.is_array()) {
         return;
     }
@@ -61,33 +53,8 @@ bool ZEFileSecretStore::save() const
             {"accessible", stored.accessible},
             {"value", crypto::base64Encode(crypto::bytes(stored.value))}});
     }
-    const std::string text = json.dump(2, ' ', false, ZEJson::error_handler_t::replace);
-    std::error_code error;
-    std::filesystem::create_directories(file_.parent_path(), error);
-    const std::string temporary = file_.string() + ".tmp";
-    // Created with mode 0600 from the start, so the secrets are never readable by others.
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        return false;
-    }
-    ::fchmod(fd, S_IRUSR | S_IWUSR);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!synced || ::rename(temporary.c_str(), file_.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    // Readable by the user alone from the first byte on.
+    return ZEWriteFileAtomically(file_, json.dump(2, ' ', false, ZEJson::error_handler_t::replace), S_IRUSR | S_IWUSR);
 }
 
 int ZEFileSecretStore::add(const ZESecretItem& item)

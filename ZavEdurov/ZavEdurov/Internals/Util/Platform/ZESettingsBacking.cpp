@@ -2,8 +2,9 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <fstream>
-#include <sstream>
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
+
+#include <sys/stat.h>
 
 namespace ze {
 
@@ -63,13 +64,8 @@ ZEJsonFileSettings::ZEJsonFileSettings(std::filesystem::path file)
     if (file_.empty()) {
         return;
     }
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) {
-        return;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    const ZEJson parsed = ZEJson::parse(text.str(), nullptr, false);
+    const auto text = ZEReadFile(file_);
+    const ZEJson parsed = text ? ZEJson::parse(*text, nullptr, false) : ZEJson();
     if (!parsed.is_object()) {
         return;
     }
@@ -120,20 +116,7 @@ void ZEJsonFileSettings::save() const
     for (const auto& [key, value] : values_) {
         json[key] = toJson(value);
     }
-    std::error_code error;
-    std::filesystem::create_directories(file_.parent_path(), error);
-    const auto temporary = std::filesystem::path(file_.string() + ".tmp");
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return;
-        }
-        out << json.dump(2, ' ', false, ZEJson::error_handler_t::replace);
-        if (!out.flush()) {
-            return;
-        }
-    }
-    std::filesystem::rename(temporary, file_, error);
+    ZEWriteFileAtomically(file_, json.dump(2, ' ', false, ZEJson::error_handler_t::replace), S_IRUSR | S_IWUSR);
 }
 
 } // namespace ze
