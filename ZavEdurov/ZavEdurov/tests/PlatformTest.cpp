@@ -1,5 +1,6 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
@@ -226,6 +227,19 @@ TEST(ZEUuidTest, WritesUpperCaseVersion4AndReadsEitherCase)
              "00112233-4455-6677-8899-aabbccddeefg"}) {
         EXPECT_FALSE(ZEUuid::fromString(bad)) << bad;
     }
+}
+
+TEST(ZELinuxNetworkMonitorTest, ReadsTheRoutesAndStartsAndStopsItsWatcher)
+{
+    ZELinuxNetworkMonitor monitor;
+    std::uint32_t flags = 0xff;
+    ASSERT_TRUE(monitor.flags(flags));
+    EXPECT_TRUE(flags == 0 || flags == kZEReachabilityReachable);
+    if (monitor.start([] {})) {
+        EXPECT_TRUE(monitor.start([] {}));
+        monitor.stop();
+    }
+    monitor.stop();
 }
 
 TEST(ZESystemFactsTest, DescribesThisMachine)

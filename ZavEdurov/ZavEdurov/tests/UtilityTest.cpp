@@ -169,6 +169,11 @@ TEST_F(ZEUtilityTest, ApplicationStateDependsOnTheThreadAndTheWindows)
     main->hidden = true;
     main->queue.sync([&] { onMain = ZEUtility::applicationState(); });
     EXPECT_EQ(onMain, ZEApplicationStateBackground);
+    ZEApplicationInfo extension;
+    extension.executablePath = "/opt/App.appex/Contents/app";
+    ZEPlatform::setApplicationInfo(extension);
+    main->queue.sync([&] { onMain = ZEUtility::applicationState(); });
+    EXPECT_EQ(onMain, ZEApplicationStateUnknown);
     EXPECT_EQ(ZEUtility::currentAppEnvironment(), ZEEnvironmentOther);
 }
 

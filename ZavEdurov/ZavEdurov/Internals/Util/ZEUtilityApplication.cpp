@@ -7,7 +7,13 @@ namespace ze {
 
 int ZEUtility::applicationState()
 {
-    if (ZEPlatform::applicationInfo().executablePath.find(".appex/") != std::string::npos) {
+    std::string executable = ZEPlatform::applicationInfo().executablePath;
+    if (executable.empty()) {
+        std::error_code error;
+        executable = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    }
+    // Code running inside an application extension cannot know the application's state.
+    if (executable.find(".appex/") != std::string::npos) {
         return ZEApplicationStateUnknown;
     }
     const auto executor = ZEPlatform::mainThreadExecutor();
