@@ -40,6 +40,8 @@ TEST(ZESerialQueueTest, RunsTasksAndDueTimersInOrderOnTheManualClock)
     queue.async([&] { order.push_back("async"); });
     auto cancelled = queue.after(1s, [&] { order.push_back("cancelled"); });
     cancelled.cancel();
+    EXPECT_TRUE(cancelled.isCancelled());
+    EXPECT_EQ(queue.label(), "test");
     queue.drain();
     EXPECT_EQ(order, (std::vector<std::string>{"async"}));
 

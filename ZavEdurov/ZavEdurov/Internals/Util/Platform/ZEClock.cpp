@@ -56,9 +56,4 @@ void ZEManualClock::advance(std::chrono::milliseconds by)
     }
 }
 
-void ZEManualClock::advanceSeconds(double seconds)
-{
-    advance(std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0)));
-}
-
 } // namespace ze

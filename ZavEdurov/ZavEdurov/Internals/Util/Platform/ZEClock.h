@@ -35,7 +35,6 @@ public:
 
     // Moves time forward and lets every watching queue take up the timers now due, before returning.
     void advance(std::chrono::milliseconds by);
-    void advanceSeconds(double seconds);
 
 private:
     mutable std::mutex mutex_;

@@ -18,7 +18,6 @@ public:
     ZETimer() = default;
     void cancel();
     bool isCancelled() const;
-    bool isValid() const { return static_cast<bool>(cancelled_); }
 
 private:
     friend class ZESerialQueue;

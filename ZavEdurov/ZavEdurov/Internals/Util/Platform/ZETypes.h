@@ -21,9 +21,4 @@ inline ZEDate ZEDateFromSeconds(double secondsSince1970)
         std::chrono::duration<double>(secondsSince1970)));
 }
 
-inline double ZESecondsSince1970(ZEDate date)
-{
-    return std::chrono::duration<double>(date.time_since_epoch()).count();
-}
-
 } // namespace ze
