@@ -85,8 +85,8 @@ DatabaseResult checkUpdate(const DatabasePath& path, const DatabaseUpdate& value
     std::sort(targets.begin(), targets.end());
     for (std::size_t i = 1; i < targets.size(); ++i)
         if (targets[i - 1].contains(targets[i]))
-            return fail(DatabaseErrorCode::InvalidPath,
-                        "the update writes \"" + targets[i].toString() + "\" twice");
+            return fail(DatabaseErrorCode::InvalidPath, "the update writes both \"" + targets[i - 1].toString()
+                                                            + "\" and \"" + targets[i].toString() + "\"");
     return std::nullopt;
 }
 
