@@ -526,9 +526,7 @@ void ClientCore::loadPersisted()
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
         for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            Pending pending{nextPending_++, {}, {}, {}, nullptr};
-            for (auto write : group.value.children())
-                pending.writes.push_back({DatabasePath::parse(write.value.child("0").toString()), write.value.child("1")});
+            Pending pending{nextPending_++, writesFromValue(group.value), {}, {}, nullptr};
             pending.local = estimated(pending.writes);
             index(pending.local, 1);
             pending_.push_back(std::move(pending));
@@ -546,16 +544,10 @@ void ClientCore::savePending()
     for (const auto& pending : pending_) {
         if (pending.transaction)
             continue;  // a handler cannot be stored; it runs again only in this session
-        text += firstGroup ? "[" : ",[";
-        firstGroup = false;
-        for (std::size_t i = 0; i < pending.writes.size(); ++i) {
-            text += i ? ",[" : "[";
-            encodeValue(DatabaseValue(pending.writes[i].path.toString()), text);
+        if (!firstGroup)
             text += ',';
-            encodeValue(pending.writes[i].value, text);
-            text += ']';
-        }
-        text += ']';
+        firstGroup = false;
+        encodeWrites(pending.writes, text);
     }
     text += ']';
     std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kPendingName, text);
