@@ -149,6 +149,33 @@ TEST_F(Db, ConcurrentTransactionsLoseNoIncrement)
     EXPECT_EQ(recorder.take(), std::vector<std::string>(3, "seen:subrip=30"));
 }
 
+TEST_F(Db, ATransactionMadeOfflineRunsAgainstTheNewerValueOnReconnect)
+{
+    auto online = makeClient();
+    auto offline = makeClient();
+    queue.drain();
+    offline->goOffline();
+    auto increment = [](const DatabaseValue& current) -> std::optional<DatabaseValue> {
+        return DatabaseValue(current.toInt() + 1);
+    };
+    std::vector<std::int64_t> seen;
+    offline->reference("files/F/export_count/pdf").runTransaction(increment, [&](const DatabaseResult& error, bool committed,
+                                                                                 const DataSnapshot& snapshot) {
+        EXPECT_FALSE(error);
+        EXPECT_TRUE(committed);
+        seen.push_back(snapshot.intValue());
+    });
+    online->reference("files/F/export_count/pdf").runTransaction(increment);
+    online->reference("files/F/export_count/pdf").runTransaction(increment);
+    queue.drain();
+    EXPECT_EQ(backend.value("files/F/export_count/pdf"), DatabaseValue(2));
+    EXPECT_TRUE(seen.empty());
+    offline->goOnline();
+    queue.drain();
+    EXPECT_EQ(backend.value("files/F/export_count/pdf"), DatabaseValue(3));
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{3}));
+}
+
 TEST_F(Db, AnAbortedTransactionLeavesTheValue)
 {
     auto client = makeClient();
