@@ -19,7 +19,8 @@ const char* const kLogName = "writes.log";
 // A log line: [sequence, [[path, value], ...]]; arrays read back as maps keyed by index.
 std::string encodeLogLine(std::uint64_t sequence, const std::vector<DatabaseWrite>& writes)
 {
-    std::string line = "[" + std::to_string(sequence) + ",";
+    std::string line(1, '[');
+    line.append(std::to_string(sequence)).append(1, ',');
     encodeWrites(writes, line);
     line += "]\n";
     return line;

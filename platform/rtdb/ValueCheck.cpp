@@ -53,7 +53,7 @@ DatabaseResult checkValue(const DatabaseValue& value, std::size_t levels)
 DatabaseResult checkWritable(const DatabasePath& path)
 {
     if (path.isInfo())
-        return fail(DatabaseErrorCode::InvalidPath, "\"" + path.toString() + "\" is read-only");
+        return fail(DatabaseErrorCode::InvalidPath, std::string(1, '"').append(path.toString()).append("\" is read-only"));
     return checkPath(path, false);
 }
 
