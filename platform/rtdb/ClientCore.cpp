@@ -188,6 +188,8 @@ void ClientCore::applyServerMessage(ServerMessage message)
     std::vector<DatabasePath> paths = std::move(message.changed);
     std::optional<Pending> done;
     Pending* conflicted = nullptr;
+    // True when the message only brings this client's oldest write back as it was shown here.
+    bool ownEcho = false;
     if (message.answers) {
         auto found = std::find_if(pending_.begin(), pending_.end(),
                                   [&](const Pending& p) { return p.id == message.answers; });
@@ -195,6 +197,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
             found->sent = false;
             conflicted = &*found;
         } else if (found != pending_.end()) {
+            ownEcho = found == pending_.begin() && paths.size() == found->writes.size();
+            for (std::size_t i = 0; ownEcho && i < paths.size(); ++i)
+                ownEcho = paths[i] == found->writes[i].path && found->writes[i].value.sameNode(found->local[i].value);
             done = std::move(*found);
             pending_.erase(found);
             index(done->local, -1);
@@ -203,10 +208,10 @@ void ClientCore::applyServerMessage(ServerMessage message)
         }
     }
     // The local view is the server's tree with the pending writes on top: with none left, it is
-    // the server's tree itself.
+    // the server's tree itself; after the echo of the oldest write it is unchanged.
     if (pending_.empty()) {
         local_ = server_;
-    } else {
+    } else if (!ownEcho) {
         for (const auto& path : paths)
             refresh(path);
     }

@@ -1,6 +1,7 @@
 #include "RtdbTestSupport.h"
 
 #include <cmath>
+#include <random>
 #include <set>
 
 namespace qv::testing {
@@ -227,6 +228,83 @@ TEST_F(Db, AnOfflineClientQueuesItsWritesAndCatchesUpOnReconnect)
     traveller->reference("files/G").observeSingleEvent(recorder.callback("G"));
     queue.drain();
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"G:G=\"other\""}));
+}
+
+TEST_F(Db, ALocalWriteStaysVisibleWhileOtherChangesArrive)
+{
+    auto mine = makeClient();
+    auto theirs = makeClient();
+    mine->reference("a").observe(DatabaseEvent::Value, recorder.callback("a"));
+    queue.drain();
+    recorder.take();
+    theirs->reference("a").setValue(DatabaseValue::object({{"x", 1}}));
+    mine->reference("a/y").setValue(2);  // made before this client has heard of x
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"y\":2}", "a:a={\"x\":1,\"y\":2}"}));
+    // A write of the other client above this one's pending write replaces it once it lands.
+    mine->goOffline();
+    mine->reference("a/x").setValue(5);
+    queue.drain();
+    theirs->reference("a").setValue(DatabaseValue::object({{"z", 3}}));
+    mine->goOnline();
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"x\":5,\"y\":2}", "a:a={\"x\":5,\"z\":3}"}));
+    EXPECT_EQ(backend.value("a"), DatabaseValue::object({{"x", 5}, {"z", 3}}));
+}
+
+// Writes of several clients, in bursts, on overlapping paths, with connections dropping: once
+// everything is delivered, every client shows exactly the backend's tree, and its root
+// observer's last report is that tree.
+TEST_F(Db, EveryClientConvergesOnTheBackendsTree)
+{
+    std::mt19937 random(11);
+    std::vector<std::unique_ptr<DatabaseClient>> clients;
+    std::vector<DatabaseValue> lastReport(3);
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(makeClient());
+        clients.back()->root().observe(DatabaseEvent::Value,
+                                       [&lastReport, i](const DataSnapshot& snapshot) { lastReport[static_cast<std::size_t>(i)] = snapshot.value(); });
+    }
+    const char* paths[] = {"a", "a/b", "a/b/c", "a/d", "e", "e/f/g"};
+    for (int step = 0; step < 600; ++step) {
+        auto& client = *clients[random() % clients.size()];
+        auto ref = client.reference(paths[random() % 6]);
+        switch (random() % 8) {
+        case 0:
+            ref.removeValue();
+            break;
+        case 1:
+            ref.updateChildValues({{"x", static_cast<int>(random() % 3)}, {"y/z", "t"}});
+            break;
+        case 2:
+            ref.setValue(DatabaseValue::serverTimestamp());
+            ++clockMs;
+            break;
+        case 3:
+            ref.runTransaction([](const DatabaseValue& v) { return DatabaseValue(v.toInt() + 1); });
+            break;
+        case 4:
+            if (client.isConnected())
+                client.goOffline();
+            else
+                client.goOnline();
+            break;
+        default:
+            ref.setValue(static_cast<int>(random() % 4));
+        }
+        if (random() % 5 == 0)
+            queue.drain();
+    }
+    for (auto& client : clients)
+        client->goOnline();
+    queue.drain();
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        DatabaseValue shown;
+        clients[i]->root().observeSingleEvent([&](const DataSnapshot& snapshot) { shown = snapshot.value(); });
+        queue.drain();
+        EXPECT_EQ(shown, backend.value("")) << "client " << i;
+        EXPECT_EQ(lastReport[i], backend.value("")) << "client " << i;
+    }
 }
 
 TEST_F(Db, ServerTimestampsShowAnEstimateThenTheServerTime)
