@@ -50,18 +50,22 @@ void Auth::removeAuthStateListener(ListenerHandle handle) { listeners_.erase(han
 
 void Auth::createUser(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    mainQueue_.async([this, alive = alive_, email, password, completion = std::move(completion)] {
-        if (*alive)
-            finishSignIn(service_.createAccount(email, password), completion);
-    });
+    hashing_.run(
+        mainQueue_, [&service = service_, email, password] { return service.createAccount(email, password); },
+        [this, alive = alive_, completion = std::move(completion)](auto result) {
+            if (*alive)
+                finishSignIn(std::move(result), completion);
+        });
 }
 
 void Auth::signIn(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    mainQueue_.async([this, alive = alive_, email, password, completion = std::move(completion)] {
-        if (*alive)
-            finishSignIn(service_.signIn(email, password), completion);
-    });
+    hashing_.run(
+        mainQueue_, [&service = service_, email, password] { return service.signIn(email, password); },
+        [this, alive = alive_, completion = std::move(completion)](auto result) {
+            if (*alive)
+                finishSignIn(std::move(result), completion);
+        });
 }
 
 void Auth::sendPasswordReset(const std::string& email, Completion completion)

@@ -32,8 +32,8 @@ protected:
             auth->createUser(email, password, done);
         else
             auth->signIn(email, password, done);
+        EXPECT_TRUE(queue.runUntil([&] { return code.has_value(); }));
         queue.drain();
-        EXPECT_TRUE(code);
         return code.value_or(-1);
     }
 
