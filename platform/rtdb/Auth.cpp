@@ -50,22 +50,23 @@ void Auth::removeAuthStateListener(ListenerHandle handle) { listeners_.erase(han
 
 void Auth::createUser(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    hashing_.run(
-        mainQueue_, [&service = service_, email, password] { return service.createAccount(email, password); },
-        [this, alive = alive_, completion = std::move(completion)](auto result) {
-            if (*alive)
-                finishSignIn(std::move(result), completion);
-        });
+    signInWith([&service = service_, email, password] { return service.createAccount(email, password); },
+               std::move(completion));
 }
 
 void Auth::signIn(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    hashing_.run(
-        mainQueue_, [&service = service_, email, password] { return service.signIn(email, password); },
-        [this, alive = alive_, completion = std::move(completion)](auto result) {
-            if (*alive)
-                finishSignIn(std::move(result), completion);
-        });
+    signInWith([&service = service_, email, password] { return service.signIn(email, password); },
+               std::move(completion));
+}
+
+void Auth::signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
+                      SignInCompletion completion)
+{
+    hashing_.run(mainQueue_, std::move(request), [this, alive = alive_, completion = std::move(completion)](auto result) {
+        if (*alive)
+            finishSignIn(std::move(result), completion);
+    });
 }
 
 void Auth::sendPasswordReset(const std::string& email, Completion completion)

@@ -54,6 +54,9 @@ public:
     std::optional<AuthError> signOut();
 
 private:
+    // Runs `request` (which hashes a password) on the worker, then finishes on the main queue.
+    void signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
+                    SignInCompletion completion);
     void finishSignIn(std::variant<AuthBackend::Session, AuthError> result, SignInCompletion completion);
     void notifyListeners();
     void saveState() const;
