@@ -122,6 +122,23 @@ TEST_F(AuthFixture, TheSignInIsKeptAcrossLaunchesUntilSignOut)
     EXPECT_EQ(run(false, "ann@example.com", "Secret123"), 0);
 }
 
+TEST_F(AuthFixture, StoredAccountsOfTheWrongShapeAreSkipped)
+{
+    ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
+    auth.reset();
+    service.reset();
+    auto stored = nlohmann::json::parse(*rtdb_files::readFile(folder.path() / "service" / "accounts.json"));
+    stored["accounts"]["broken"] = {{"email", 7}, {"verified", "yes"}, {"iterations", "many"}};
+    stored["password_resets"] = {{"x", 1}};
+    rtdb_files::replaceFile(folder.path() / "service" / "accounts.json", stored.dump());
+    service = std::make_unique<AuthBackend>(serviceOptions());
+    auth = launch();
+    EXPECT_TRUE(auth->currentUser());
+    EXPECT_TRUE(service->passwordResets().empty());
+    auth->signOut();
+    EXPECT_EQ(run(false, "ann@example.com", "Secret123"), 0);
+}
+
 TEST_F(AuthFixture, PasswordResetIsRecordedByTheService)
 {
     ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
