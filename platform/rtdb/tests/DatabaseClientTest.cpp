@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <map>
 #include <set>
 
 namespace qv::testing {
@@ -116,6 +117,35 @@ TEST_F(Db, PresenceIsRemovedWhenTheConnectionDrops)
     queue.drain();
     EXPECT_TRUE(backend.value("users_online").isNull());
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"gone:" + entry.key() + "=\"Mac App (1.0) [SYS1]\""}));
+}
+
+// Two computers open one file: the older presence entry holds the edit right, and it passes to
+// the other computer when the first one's connection drops.
+TEST_F(Db, TheOldestPresenceEntryPassesOnWhenItsComputerDrops)
+{
+    auto first = makeClient();
+    auto second = makeClient();
+    queue.drain();
+    std::map<std::string, std::string> holder;  // computer -> system id of the oldest entry it sees
+    auto open = [&](DatabaseClient& client, const std::string& systemId) {
+        auto entries = client.reference("files/F/users_online/U1");
+        auto mine = entries.childByAutoId();
+        mine.onDisconnectRemoveValue();
+        mine.setValue(systemId);
+        entries.observe(DatabaseEvent::Value, [&holder, systemId](const DataSnapshot& snapshot) {
+            if (snapshot.exists())
+                holder[systemId] = (*snapshot.children().begin()).stringValue();
+        });
+    };
+    open(*first, "SYS1");
+    queue.drain();
+    ++clockMs;
+    open(*second, "SYS2");
+    queue.drain();
+    EXPECT_EQ(holder, (std::map<std::string, std::string>{{"SYS1", "SYS1"}, {"SYS2", "SYS1"}}));
+    first->goOffline();
+    queue.drain();
+    EXPECT_EQ(holder["SYS2"], "SYS2");
 }
 
 TEST_F(Db, ConcurrentTransactionsLoseNoIncrement)
