@@ -85,8 +85,15 @@ void processHandler(int signo, siginfo_t* info, void* uapVoid)
     const ChainNode* first = chain.first();
     const bool handled = first != nullptr && walkFrom(first, signo, info, uap);
     chain.setReading(false);
-    if (!handled)
-        raise(signo);
+    if (handled)
+        return;
+    // No one handled it: the default action is due. Raised again into this same handler, the
+    // signal would come straight back here forever, so the default action goes in first.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signo, &fallback, nullptr);
+    raise(signo);
 }
 
 }  // namespace
