@@ -64,6 +64,19 @@ uint32_t* slot32(cecrash_async_thread_state* state, uint32_t reg)
     return slots[reg];
 }
 
+// The first DWARF table entry of the state's CPU that matches, searched linearly.
+template <typename Match>
+const DwarfEntry* findDwarfEntry(const cecrash_async_thread_state* state, Match match)
+{
+    const DwarfEntry* table = is64(state) ? kDwarf64 : kDwarf32;
+    const size_t count = is64(state) ? std::size(kDwarf64) : std::size(kDwarf32);
+    for (size_t i = 0; i < count; ++i) {
+        if (match(table[i]))
+            return &table[i];
+    }
+    return nullptr;
+}
+
 // Register 10 of a 32-bit thread is the trap number of the exception state.
 constexpr uint32_t kTrapNumber32 = 10;
 
@@ -206,28 +219,18 @@ const char* cecrash_async_thread_state_get_reg_name(const cecrash_async_thread_s
 
 bool cecrash_async_thread_state_map_dwarf_to_reg(const cecrash_async_thread_state* state, uint64_t dwarf, uint32_t* reg)
 {
-    const DwarfEntry* table = is64(state) ? kDwarf64 : kDwarf32;
-    const size_t count = is64(state) ? std::size(kDwarf64) : std::size(kDwarf32);
-    for (size_t i = 0; i < count; ++i) {
-        if (table[i].dwarf == dwarf) {
-            *reg = table[i].reg;
-            return true;
-        }
-    }
-    return false;
+    const DwarfEntry* entry = findDwarfEntry(state, [dwarf](const DwarfEntry& e) { return e.dwarf == dwarf; });
+    if (entry != nullptr)
+        *reg = entry->reg;
+    return entry != nullptr;
 }
 
 bool cecrash_async_thread_state_map_reg_to_dwarf(const cecrash_async_thread_state* state, uint32_t reg, uint64_t* dwarf)
 {
-    const DwarfEntry* table = is64(state) ? kDwarf64 : kDwarf32;
-    const size_t count = is64(state) ? std::size(kDwarf64) : std::size(kDwarf32);
-    for (size_t i = 0; i < count; ++i) {
-        if (table[i].reg == reg) {
-            *dwarf = table[i].dwarf;
-            return true;
-        }
-    }
-    return false;
+    const DwarfEntry* entry = findDwarfEntry(state, [reg](const DwarfEntry& e) { return e.reg == reg; });
+    if (entry != nullptr)
+        *dwarf = entry->dwarf;
+    return entry != nullptr;
 }
 
 // The second step of the capture: the entry below has saved the caller's registers in a record

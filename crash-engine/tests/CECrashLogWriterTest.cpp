@@ -2,19 +2,18 @@
 #include "crash-engine/CECrashReport.h"
 #include "crash-engine/CECrashReporter.h"
 #include "crash-engine/linux/SignalNumbers.h"
+#include "crash-engine/tests/BlockedThread.h"
+#include "crash-engine/tests/ReportFixture.h"
 #include "crash-engine/tests/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -193,14 +192,6 @@ protected:
         return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
 
-    std::unique_ptr<CECrashReport> decode(const Bytes& bytes)
-    {
-        CECrashError error;
-        std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(bytes, &error);
-        EXPECT_NE(report, nullptr) << error.description;
-        return report;
-    }
-
     TemporaryDirectory directory_;
     cecrash_async_image_list images_{};
 };
@@ -226,7 +217,7 @@ TEST_F(ReportWriteTest, HeaderAndTopLevelFieldsComeInTheirOrder)
     expected.push_back(6);
     EXPECT_EQ(topLevelFields(bytes), expected);
 
-    std::unique_ptr<CECrashReport> report = decode(bytes);
+    std::unique_ptr<CECrashReport> report = decodeReport(bytes);
     ASSERT_NE(report, nullptr);
     // No marketing version is written as an empty one.
     EXPECT_EQ(report->applicationInfo().applicationMarketingVersion, "");
@@ -246,21 +237,12 @@ TEST_F(ReportWriteTest, CallingThreadIsLeftOutWithoutItsState)
 {
     cecrash_log_writer_t writer;
     ASSERT_EQ(cecrash_log_writer_prepare(&writer, "app", "1", "1.0", 0, true), CECRASH_ESUCCESS);
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool done = false;
-    std::thread other([&] {
-        std::unique_lock lock(mutex);
-        wake.wait(lock, [&] { return done; });
-    });
-    const Bytes bytes = write(writer, false);
+    Bytes bytes;
     {
-        std::lock_guard lock(mutex);
-        done = true;
+        BlockedThread other;
+        bytes = write(writer, false);
     }
-    wake.notify_all();
-    other.join();
-    std::unique_ptr<CECrashReport> report = decode(bytes);
+    std::unique_ptr<CECrashReport> report = decodeReport(bytes);
     ASSERT_NE(report, nullptr);
     ASSERT_EQ(report->threads().size(), 1u);
     EXPECT_EQ(report->threads()[0].threadNumber, 0);
@@ -284,7 +266,7 @@ TEST_F(ReportWriteTest, ExceptionFramesAreCutAt512)
     const std::vector<uint32_t> fields = topLevelFields(bytes);
     ASSERT_GE(fields.size(), 3u);
     EXPECT_EQ(std::vector<uint32_t>(fields.end() - 3, fields.end()), (std::vector<uint32_t>{5, 6, 10}));
-    std::unique_ptr<CECrashReport> report = decode(bytes);
+    std::unique_ptr<CECrashReport> report = decodeReport(bytes);
     ASSERT_NE(report, nullptr);
     ASSERT_TRUE(report->exceptionInfo());
     EXPECT_EQ(report->exceptionInfo()->exceptionReason, "");
@@ -353,24 +335,11 @@ TEST_F(LiveReportTest, ReportOfTheCallingThreadLeavesNoFileBehind)
 TEST_F(LiveReportTest, ReportOfAnotherThreadMarksItCrashed)
 {
     CECrashReporter reporter("com.example.live", "7", std::nullopt, CECrashReporterConfig(0, 0, false, temporary_.path()));
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool done = false;
-    std::atomic<pid_t> id{0};
-    std::thread other([&] {
-        id = cecrash_async_current_thread();
-        std::unique_lock lock(mutex);
-        wake.wait(lock, [&] { return done; });
-    });
-    while (id.load() == 0)
-        std::this_thread::yield();
-    const std::optional<Bytes> data = reporter.generateLiveReportWithThread(id.load());
+    std::optional<Bytes> data;
     {
-        std::lock_guard lock(mutex);
-        done = true;
+        BlockedThread other;
+        data = reporter.generateLiveReportWithThread(other.id());
     }
-    wake.notify_all();
-    other.join();
     ASSERT_TRUE(data);
     std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, nullptr);
     ASSERT_NE(report, nullptr);

@@ -15,14 +15,6 @@ std::string decodeError(const std::vector<uint8_t>& bytes)
     return error.description;
 }
 
-std::unique_ptr<CECrashReport> decode(const std::vector<uint8_t>& bytes)
-{
-    CECrashError error;
-    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(bytes, &error);
-    EXPECT_NE(report, nullptr) << error.description;
-    return report;
-}
-
 TEST(CECrashReportTest, HeaderErrors)
 {
     ReportFixture fixture;
@@ -79,7 +71,7 @@ TEST(CECrashReportTest, MachExceptionCodesAreLimited)
         mach.codes = codes.data();
         fixture.signal.mach_exception = &mach;
         if (count == 255) {
-            std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+            std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
             ASSERT_NE(report, nullptr);
             ASSERT_TRUE(report->machExceptionInfo());
             EXPECT_EQ(report->machExceptionInfo()->codes.size(), 255u);
@@ -95,7 +87,7 @@ TEST(CECrashReportTest, ReportWithoutOptionalSectionsDecodesWithDefaults)
     fixture.system.timestamp = 0;
     fixture.system.has_operating_system = 0;
     fixture.application.marketing_version = nullptr;
-    std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+    std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
     ASSERT_NE(report, nullptr);
     EXPECT_FALSE(report->systemInfo().timestamp);
     EXPECT_EQ(report->systemInfo().operatingSystem, 3);
@@ -124,7 +116,7 @@ TEST(CECrashReportTest, ImageUuidBecomesLowerCaseHex)
         uuid[i] = i;
     fixture.image.has_uuid = 1;
     fixture.image.uuid = {sizeof(uuid), uuid};
-    std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+    std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
     ASSERT_NE(report, nullptr);
     EXPECT_TRUE(report->images()[0].hasImageUUID);
     EXPECT_EQ(report->images()[0].imageUUID, "000102030405060708090a0b0c0d0e0f");
@@ -149,7 +141,7 @@ TEST(CECrashReportTest, Arm64eFramesKeepTheLowThirtySixBitsOnly)
         machine.processor = &processor;
         fixture.report.machine_info = &machine;
         fixture.frames[0].pc = 0xab00000123456789ull;
-        std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+        std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
         ASSERT_NE(report, nullptr);
         EXPECT_EQ(report->threads()[0].stackFrames[0].instructionPointer, c.stored) << c.type << "/" << c.subtype;
         // The machine's processor stands for the system's.

@@ -102,14 +102,6 @@ struct FullReport : ReportFixture {
     Cecrash__CrashReport__Thread__StackFrame* exceptionFramePointers[1] = {};
 };
 
-std::unique_ptr<CECrashReport> decode(const std::vector<uint8_t>& bytes)
-{
-    CECrashError error;
-    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(bytes, &error);
-    EXPECT_NE(report, nullptr) << error.description;
-    return report;
-}
-
 class CECrashReportTextFormatterTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -125,7 +117,7 @@ protected:
 TEST_F(CECrashReportTextFormatterTest, FullReportIsRenderedWhole)
 {
     FullReport fixture;
-    std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+    std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
     ASSERT_NE(report, nullptr);
     const std::string expected =
         "Incident Identifier: A0A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF\n"
@@ -179,7 +171,7 @@ TEST_F(CECrashReportTextFormatterTest, CodeTypeComesFromTheFirstImageThatNamesOn
     fixture.library.code_type = nullptr;
     fixture.duplicate.code_type = nullptr;
     fixture.system.architecture = CECRASH__ARCHITECTURE__X86_32;
-    std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+    std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
     ASSERT_NE(report, nullptr);
     std::string text = CECrashReportTextFormatter::stringValueForCrashReport(*report, 0);
     EXPECT_NE(text.find("Code Type:       X86\n"), std::string::npos);
@@ -194,7 +186,7 @@ TEST_F(CECrashReportTextFormatterTest, CodeTypeComesFromTheFirstImageThatNamesOn
     second.machine.processor = &unknown;
     second.library.code_type = nullptr;
     second.duplicate.code_type = nullptr;
-    report = decode(second.bytes());
+    report = decodeReport(second.bytes());
     ASSERT_NE(report, nullptr);
     text = CECrashReportTextFormatter::stringValueForCrashReport(*report, 0);
     EXPECT_NE(text.find("Code Type:       Unknown (5)\n"), std::string::npos);
@@ -204,7 +196,7 @@ TEST_F(CECrashReportTextFormatterTest, FrameLinesWithoutImageOrSymbolAndUnknownS
 {
     FullReport fixture;
     fixture.system.operating_system = CECRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__OS_UNKNOWN;
-    std::unique_ptr<CECrashReport> report = decode(fixture.bytes());
+    std::unique_ptr<CECrashReport> report = decodeReport(fixture.bytes());
     ASSERT_NE(report, nullptr);
     CECrashReportStackFrameInfo nowhere{0x42, std::nullopt};
     EXPECT_EQ(CECrashReportTextFormatter::formatStackFrame(nowhere, 3, *report, true),

@@ -90,6 +90,15 @@ std::set<std::string> frameNames(const CECrashReportThreadInfo& thread)
     return names;
 }
 
+// In a child about to crash: no core file (it would make each crash slow), the reporter armed.
+void armChild(CECrashReporter& reporter)
+{
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (!reporter.enableCrashReporter())
+        _exit(3);
+}
+
 const CECrashReportThreadInfo* crashedThread(const CECrashReport& report)
 {
     for (const CECrashReportThreadInfo& thread : report.threads()) {
@@ -113,11 +122,7 @@ protected:
         CECrashReporter reporter = makeReporter(type);
         const pid_t child = fork();
         if (child == 0) {
-            // Core files would make each crash slow.
-            const rlimit noCore{0, 0};
-            setrlimit(RLIMIT_CORE, &noCore);
-            if (!reporter.enableCrashReporter())
-                _exit(3);
+            armChild(reporter);
             crashTestCaller(crash);
             _exit(4);
         }
@@ -252,10 +257,7 @@ TEST_F(CrashReportForkTest, OtherThreadsAreWrittenWithTheirFrames)
 {
     CECrashReporter reporter = makeReporter();
     const int status = runInChild([&] {
-        const rlimit noCore{0, 0};
-        setrlimit(RLIMIT_CORE, &noCore);
-        if (!reporter.enableCrashReporter())
-            _exit(3);
+        armChild(reporter);
         std::atomic<bool> started{false};
         std::thread idle([&] {
             started = true;
@@ -286,10 +288,7 @@ TEST_F(CrashReportForkTest, UncaughtExceptionIsWrittenIntoTheAbortReport)
 {
     CECrashReporter reporter = makeReporter();
     const int status = runInChild([&] {
-        const rlimit noCore{0, 0};
-        setrlimit(RLIMIT_CORE, &noCore);
-        if (!reporter.enableCrashReporter())
-            _exit(3);
+        armChild(reporter);
         CECrashUncaughtExceptionHandler handler = CECrashGetUncaughtExceptionHandler();
         if (handler == nullptr)
             _exit(5);
@@ -324,8 +323,7 @@ TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
         const int status = runInChild([&] {
             reporter.setCustomData(outcome.customData);
             reporter.setCrashCallbacks({0, nullptr, [](siginfo_t*, ucontext_t*, void*) { _exit(7); }});
-            if (!reporter.enableCrashReporter())
-                _exit(3);
+            armChild(reporter);
             crashTestCaller(crashTestNullWrite);
         });
         if (outcome.expectedExit == 7) {

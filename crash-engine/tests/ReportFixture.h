@@ -2,7 +2,13 @@
 // make any valid or broken report the writer itself never would.
 #pragma once
 
+#include "crash-engine/CECrashReport.h"
+
 #include "cecrash.pb-c.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 #include <cstdint>
 #include <string>
@@ -69,3 +75,12 @@ struct ReportFixture {
     Cecrash__CrashReport__BinaryImage* imagePointers[1] = {};
     Cecrash__CrashReport report = CECRASH__CRASH_REPORT__INIT;
 };
+
+// Decodes bytes that must be a valid report; a failure is reported with its message.
+inline std::unique_ptr<CECrashReport> decodeReport(const std::vector<uint8_t>& bytes)
+{
+    CECrashError error;
+    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(bytes, &error);
+    EXPECT_NE(report, nullptr) << error.description;
+    return report;
+}
