@@ -217,6 +217,18 @@ TEST_F(ReportWriteTest, HeaderAndTopLevelFieldsComeInTheirOrder)
     expected.push_back(6);
     EXPECT_EQ(topLevelFields(bytes), expected);
 
+    // The executable path keeps its terminating NUL inside the field: length, bytes, NUL.
+    const std::string path = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string field;
+    for (size_t length = path.size() + 1; ; length >>= 7) {
+        field.push_back(static_cast<char>((length & 0x7f) | (length > 0x7f ? 0x80 : 0)));
+        if (length <= 0x7f)
+            break;
+    }
+    field += path;
+    field.push_back('\0');
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find(field), std::string::npos);
+
     std::unique_ptr<CECrashReport> report = decodeReport(bytes);
     ASSERT_NE(report, nullptr);
     // No marketing version is written as an empty one.

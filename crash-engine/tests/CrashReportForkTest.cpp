@@ -343,6 +343,21 @@ TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
     }
 }
 
+TEST_F(CrashReportForkTest, FailedFirstEnableStillUsesUpTheProcessesOneAttempt)
+{
+    CECrashReporter unwritable("app", "1", std::nullopt, CECrashReporterConfig(0, 0, true, "/proc/no-such-folder"));
+    CECrashReporter good = makeReporter();
+    const int status = runInChild([&] {
+        CECrashError error;
+        if (unwritable.enableCrashReporter(&error) || error.code != CECrashReporterErrorOperatingSystem)
+            _exit(10);
+        error = {};
+        if (good.enableCrashReporter(&error) || error.code != CECrashReporterErrorResourceBusy)
+            _exit(11);
+    });
+    EXPECT_TRUE(exitedWith(status, 0)) << status;
+}
+
 TEST_F(CrashReportForkTest, OnlyTheFirstEnableInAProcessSucceeds)
 {
     CECrashReporter first = makeReporter();
