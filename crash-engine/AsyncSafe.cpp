@@ -15,6 +15,7 @@ const char* const kErrorMessages[] = {
     "The input data is in an unknown or invalid format.",
 };
 
+// Async-signal-safe, all six: the conversions of the two byte-order records.
 uint16_t same16(uint16_t v) { return v; }
 uint32_t same32(uint32_t v) { return v; }
 uint64_t same64(uint64_t v) { return v; }

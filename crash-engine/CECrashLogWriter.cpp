@@ -79,6 +79,7 @@ const SignalCode kSignalCodes[] = {
     {6, 0, "#0"},
 };
 
+// Async-signal-safe.
 size_t encodeVarint(uint8_t* out, uint64_t value)
 {
     size_t length = 0;
@@ -90,6 +91,7 @@ size_t encodeVarint(uint8_t* out, uint64_t value)
     return length;
 }
 
+// Async-signal-safe.
 size_t encodeFixed(uint8_t* out, uint64_t value, size_t width)
 {
     for (size_t i = 0; i < width; ++i)
@@ -97,6 +99,7 @@ size_t encodeFixed(uint8_t* out, uint64_t value, size_t width)
     return width;
 }
 
+// Async-signal-safe.
 size_t stringLength(const char* text)
 {
     size_t length = 0;
@@ -115,6 +118,7 @@ struct WriteContext {
 };
 
 // Writes a nested message: its key and length, then the body (already sized).
+// Async-signal-safe.
 template <typename Body>
 size_t writeMessage(cecrash_async_output_file* file, uint32_t field, Body body)
 {
@@ -125,32 +129,38 @@ size_t writeMessage(cecrash_async_output_file* file, uint32_t field, Body body)
     return written + size;
 }
 
+// Async-signal-safe.
 size_t writeString(cecrash_async_output_file* file, uint32_t field, const char* text)
 {
     return cecrash_writer_encode_field(file, field, CECRASH_FIELD_STRING, text != nullptr ? text : "");
 }
 
+// Async-signal-safe.
 size_t writeU32(cecrash_async_output_file* file, uint32_t field, uint32_t value, int type = CECRASH_FIELD_UINT32)
 {
     return cecrash_writer_encode_field(file, field, type, &value);
 }
 
+// Async-signal-safe.
 size_t writeU64(cecrash_async_output_file* file, uint32_t field, uint64_t value)
 {
     return cecrash_writer_encode_field(file, field, CECRASH_FIELD_UINT64, &value);
 }
 
+// Async-signal-safe.
 size_t writeBool(cecrash_async_output_file* file, uint32_t field, bool value)
 {
     return cecrash_writer_encode_field(file, field, CECRASH_FIELD_BOOL, &value);
 }
 
+// Async-signal-safe.
 size_t writeBytes(cecrash_async_output_file* file, uint32_t field, const void* data, size_t length)
 {
     const cecrash_writer_bytes bytes{length, data};
     return cecrash_writer_encode_field(file, field, CECRASH_FIELD_BYTES, &bytes);
 }
 
+// Async-signal-safe.
 size_t writeProcessor(cecrash_async_output_file* file, uint32_t field, uint64_t type, uint64_t subtype)
 {
     return writeMessage(file, field, [&](cecrash_async_output_file* out) {
@@ -158,11 +168,13 @@ size_t writeProcessor(cecrash_async_output_file* file, uint32_t field, uint64_t 
     });
 }
 
+// Async-signal-safe.
 size_t writeReportInfo(cecrash_async_output_file* file, const WriteContext& context)
 {
     return writeBool(file, 1, context.writer->user_requested) + writeBytes(file, 2, context.writer->report_uuid, 16);
 }
 
+// Async-signal-safe.
 size_t writeSystemInfo(cecrash_async_output_file* file, const WriteContext& context)
 {
     const cecrash_log_writer_t* writer = context.writer;
@@ -175,6 +187,7 @@ size_t writeSystemInfo(cecrash_async_output_file* file, const WriteContext& cont
     return size;
 }
 
+// Async-signal-safe.
 size_t writeMachineInfo(cecrash_async_output_file* file, const WriteContext& context)
 {
     const cecrash_log_writer_t* writer = context.writer;
@@ -187,6 +200,7 @@ size_t writeMachineInfo(cecrash_async_output_file* file, const WriteContext& con
     return size;
 }
 
+// Async-signal-safe.
 size_t writeApplicationInfo(cecrash_async_output_file* file, const WriteContext& context)
 {
     const cecrash_log_writer_t* writer = context.writer;
@@ -194,6 +208,7 @@ size_t writeApplicationInfo(cecrash_async_output_file* file, const WriteContext&
         + writeString(file, 3, writer->app_marketing_version);
 }
 
+// Async-signal-safe.
 size_t writeProcessInfo(cecrash_async_output_file* file, const WriteContext& context)
 {
     const cecrash_log_writer_t* writer = context.writer;
@@ -208,11 +223,13 @@ size_t writeProcessInfo(cecrash_async_output_file* file, const WriteContext& con
     return size;
 }
 
+// Async-signal-safe.
 size_t writeFrame(cecrash_async_output_file* file, uint64_t pc)
 {
     return writeU64(file, 3, pc);
 }
 
+// Async-signal-safe.
 size_t writeThread(cecrash_async_output_file* file, const WriteContext& context, cecrash_thread_t thread,
                    uint32_t number, bool crashed)
 {
@@ -248,6 +265,7 @@ size_t writeThread(cecrash_async_output_file* file, const WriteContext& context,
     return size;
 }
 
+// Async-signal-safe.
 size_t writeImage(cecrash_async_output_file* file, const cecrash_async_image* image)
 {
     size_t size = writeU64(file, 2, image->text_size);
@@ -259,6 +277,7 @@ size_t writeImage(cecrash_async_output_file* file, const cecrash_async_image* im
     return size;
 }
 
+// Async-signal-safe.
 size_t writeException(cecrash_async_output_file* file, const WriteContext& context)
 {
     const auto& exception = context.writer->uncaught_exception;
@@ -272,6 +291,7 @@ size_t writeException(cecrash_async_output_file* file, const WriteContext& conte
     return size;
 }
 
+// Async-signal-safe.
 size_t writeSignal(cecrash_async_output_file* file, const cecrash_log_signal_info* info)
 {
     char nameBuffer[16];

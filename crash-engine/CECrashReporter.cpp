@@ -32,6 +32,7 @@ const int kCrashSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
 struct CrashHandlerContext {
     cecrash_log_writer_t writer;
     char* path;
+    cecrash_async_image_list* images;
 };
 
 CrashHandlerContext g_context;
@@ -70,7 +71,7 @@ cecrash_error_t writeCrashReport(CrashHandlerContext* context, cecrash_thread_t 
     cecrash_async_output_file file;
     cecrash_async_output_file_attach(&file, descriptor, kReportSizeLimit);
     const cecrash_error_t result =
-        cecrash_log_writer_write_report(&context->writer, crashed, &sharedImageList(), &file, signal, state);
+        cecrash_log_writer_write_report(&context->writer, crashed, context->images, &file, signal, state);
     if (cecrash_log_writer_finish(&context->writer) != CECRASH_ESUCCESS) {
         if (!cecrash_async_output_file_close(&file) && file.descriptor >= 0)
             close(file.descriptor);
@@ -298,6 +299,7 @@ bool CECrashReporter::enableCrashReporter(CECrashError* error)
     if (!populateCrashReportDirectory(error))
         return false;
     g_context.path = strdup(crashReportPath().c_str());
+    g_context.images = &sharedImageList();
 
     syncImages();
     cecrash_thread_control_prepare();

@@ -13,6 +13,7 @@ struct PreviousAction {
     struct sigaction action;
 };
 
+// Async-signal-safe once made (by the first registration, before any handler can run).
 // Both registries live for the process; signal handlers may read them at any time.
 AsyncList<CECrashSignalHandlerCallback>& callbackChain()
 {
@@ -20,6 +21,7 @@ AsyncList<CECrashSignalHandlerCallback>& callbackChain()
     return *chain;
 }
 
+// Async-signal-safe once made (by the first registration).
 AsyncList<PreviousAction>& previousActions()
 {
     static auto* actions = new AsyncList<PreviousAction>;
@@ -32,6 +34,7 @@ using ChainNode = AsyncList<CECrashSignalHandlerCallback>::Node;
 
 bool walkFrom(const ChainNode* node, int signo, siginfo_t* info, ucontext_t* uap);
 
+// Async-signal-safe.
 // The next-handler entry: its context is the chain node whose successor runs next.
 bool chainWalker(int signo, siginfo_t* info, ucontext_t* uap, void* context, const CECrashSignalHandlerNext*)
 {
@@ -39,6 +42,7 @@ bool chainWalker(int signo, siginfo_t* info, ucontext_t* uap, void* context, con
     return following != nullptr && walkFrom(following, signo, info, uap);
 }
 
+// Async-signal-safe.
 bool walkFrom(const ChainNode* node, int signo, siginfo_t* info, ucontext_t* uap)
 {
     const CECrashSignalHandlerNext next{chainWalker, const_cast<ChainNode*>(node)};
@@ -46,6 +50,7 @@ bool walkFrom(const ChainNode* node, int signo, siginfo_t* info, ucontext_t* uap
     return node->value.callback(signo, info, uap, node->value.context, hasNext ? &next : nullptr);
 }
 
+// Async-signal-safe.
 // Runs the action the signal had before registration.
 bool passThrough(int signo, siginfo_t* info, ucontext_t* uap, void*, const CECrashSignalHandlerNext* next)
 {
@@ -76,6 +81,7 @@ bool passThrough(int signo, siginfo_t* info, ucontext_t* uap, void*, const CECra
     return handled;
 }
 
+// Async-signal-safe.
 // The process handler installed for every registered signal.
 void processHandler(int signo, siginfo_t* info, void* uapVoid)
 {

@@ -35,11 +35,13 @@ const DwarfEntry kDwarf32[] = {
 const uint32_t kCalleeSaved64[] = {4, 2, 1, 13, 14, 15, 16};
 const uint32_t kCalleeSaved32[] = {6, 1, 7, 8, 2};
 
+// Async-signal-safe.
 bool is64(const cecrash_async_thread_state* state)
 {
     return state->thread.tsh.flavor == CECRASH_X86_THREAD_STATE64;
 }
 
+// Async-signal-safe.
 uint64_t* slot64(cecrash_async_thread_state* state, uint32_t reg)
 {
     cecrash_x86_thread_state64& ts = state->thread.uts.ts64;
@@ -52,6 +54,7 @@ uint64_t* slot64(cecrash_async_thread_state* state, uint32_t reg)
     return slots[reg];
 }
 
+// Async-signal-safe.
 uint32_t* slot32(cecrash_async_thread_state* state, uint32_t reg)
 {
     cecrash_x86_thread_state32& ts = state->thread.uts.ts32;
@@ -65,6 +68,7 @@ uint32_t* slot32(cecrash_async_thread_state* state, uint32_t reg)
 }
 
 // The first DWARF table entry of the state's CPU that matches, searched linearly.
+// Async-signal-safe.
 template <typename Match>
 const DwarfEntry* findDwarfEntry(const cecrash_async_thread_state* state, Match match)
 {
@@ -233,8 +237,8 @@ bool cecrash_async_thread_state_map_reg_to_dwarf(const cecrash_async_thread_stat
     return entry != nullptr;
 }
 
-// The second step of the capture: the entry below has saved the caller's registers in a record
-// on its own stack (an exception state, then a 64-bit thread state) and passes it here.
+// Async-signal-safe. The second step of the capture: the entry below has saved the caller's
+// registers in a record on its own stack (an exception state, then a 64-bit thread state).
 extern "C" cecrash_error_t cecrash_async_capture_finish(cecrash_async_capture_callback callback, void* context,
                                                         const cecrash_x86_thread_state64* saved)
 {

@@ -11,6 +11,7 @@ namespace {
 
 const uint64_t kPageSize = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 
+// Async-signal-safe.
 // Which failure a page gives: mincore answers ENOMEM for an unmapped page and succeeds for a
 // mapped one, readable or not.
 cecrash_error_t classifyPage(uint64_t address)
@@ -22,6 +23,7 @@ cecrash_error_t classifyPage(uint64_t address)
     return CECRASH_EACCESS;
 }
 
+// Async-signal-safe.
 // Reads through the process's memory file when the cross-process read call is not allowed
 // (seccomp profiles may refuse it). Answers the number of bytes read or -1.
 ssize_t readThroughMemoryFile(uint64_t address, void* destination, size_t length)

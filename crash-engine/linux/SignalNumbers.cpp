@@ -27,6 +27,7 @@ const Pair kFpeCodes[] = {
     {FPE_FLTUND, 3}, {FPE_FLTRES, 4}, {FPE_FLTINV, 5}, {FPE_FLTSUB, 6},
 };
 
+// Async-signal-safe.
 template <size_t N>
 bool lookup(const Pair (&table)[N], int host, int32_t* report)
 {

@@ -34,6 +34,7 @@ int g_suspendSignal = 0;
 
 static_assert(sizeof(std::atomic<int32_t>) == sizeof(int32_t));
 
+// Async-signal-safe.
 void futexWait(std::atomic<int32_t>* word, int32_t expected, int64_t timeoutNs)
 {
     timespec timeout{static_cast<time_t>(timeoutNs / 1'000'000'000), static_cast<long>(timeoutNs % 1'000'000'000)};
@@ -41,11 +42,13 @@ void futexWait(std::atomic<int32_t>* word, int32_t expected, int64_t timeoutNs)
             nullptr, 0);
 }
 
+// Async-signal-safe.
 void futexWake(std::atomic<int32_t>* word)
 {
     syscall(SYS_futex, reinterpret_cast<int32_t*>(word), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
 }
 
+// Async-signal-safe.
 int64_t nowNs()
 {
     timespec now{};
@@ -53,6 +56,7 @@ int64_t nowNs()
     return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
+// Async-signal-safe.
 // Runs on the thread being suspended: keeps its context and waits for release.
 void onSuspendSignal(int, siginfo_t*, void* context)
 {
@@ -78,6 +82,7 @@ void onSuspendSignal(int, siginfo_t*, void* context)
     errno = savedErrno;
 }
 
+// Async-signal-safe.
 // Waits while the slot's phase is `from`, up to the deadline; answers the phase seen last.
 int32_t waitWhile(Slot& slot, int32_t from, int64_t deadline)
 {
