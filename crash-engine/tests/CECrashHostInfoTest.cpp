@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "crash-engine/tests/ChildProcess.h"
+
+#include <sys/ptrace.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -54,6 +57,22 @@ TEST(CECrashProcessInfoTest, DescribesThisProcessAndItsParent)
     EXPECT_LT(self->startTime().microseconds, 1'000'000);
     EXPECT_NE(CECrashProcessInfo::initWithProcessID(getppid()), nullptr);
     EXPECT_EQ(CECrashProcessInfo::initWithProcessID(-5), nullptr);
+}
+
+TEST(CECrashProcessInfoTest, ProcessUnderATracerIsTraced)
+{
+    const std::shared_ptr<CECrashProcessInfo> self = CECrashProcessInfo::currentProcessInfo();
+    ASSERT_NE(self, nullptr);
+    EXPECT_FALSE(self->isTraced()) << "the tests must not run under a debugger";
+    const int status = runInChild([] {
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            _exit(2);
+        const std::shared_ptr<CECrashProcessInfo> traced = CECrashProcessInfo::currentProcessInfo();
+        _exit(traced && traced->isTraced() ? 0 : 1);
+    });
+    if (exitedWith(status, 2))
+        GTEST_SKIP() << "this system does not allow tracing";
+    EXPECT_TRUE(exitedWith(status, 0)) << status;
 }
 
 }  // namespace
