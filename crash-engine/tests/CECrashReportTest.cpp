@@ -91,7 +91,7 @@ TEST(CECrashReportTest, ReportWithoutOptionalSectionsDecodesWithDefaults)
     ASSERT_NE(report, nullptr);
     EXPECT_FALSE(report->systemInfo().timestamp);
     EXPECT_EQ(report->systemInfo().operatingSystem, 3);
-    EXPECT_EQ(report->systemInfo().operatingSystemBuild, "21G115");
+    EXPECT_EQ(report->systemInfo().operatingSystemBuild, "B-2042");
     ASSERT_TRUE(report->systemInfo().processorInfo);
     EXPECT_EQ(report->systemInfo().processorInfo->typeEncoding, 1);
     EXPECT_EQ(report->systemInfo().processorInfo->type, 16777223u);

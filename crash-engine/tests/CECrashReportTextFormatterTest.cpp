@@ -73,7 +73,7 @@ struct FullReport : ReportFixture {
         report.n_binary_images = 3;
         report.binary_images = imagePointers3;
 
-        exception.name = const_cast<char*>("NSRangeException");
+        exception.name = const_cast<char*>("RangeError");
         exception.reason = const_cast<char*>("index 3 beyond bounds");
         exceptionFrame.pc = 0x100001234;
         exceptionFramePointers[0] = &exceptionFrame;
@@ -130,7 +130,7 @@ TEST_F(CECrashReportTextFormatterTest, FullReportIsRenderedWhole)
         "Parent Process:  launcher [1]\n"
         "\n"
         "Date/Time:       2023-11-14 22:13:20 +0000\n"
-        "OS Version:      Mac OS X 12.6 (21G115)\n"
+        "OS Version:      Mac OS X 12.6 (B-2042)\n"
         "Report Version:  104\n"
         "\n"
         "Exception Type:  SIGSEGV\n"
@@ -138,7 +138,7 @@ TEST_F(CECrashReportTextFormatterTest, FullReportIsRenderedWhole)
         "Crashed Thread:  1\n"
         "\n"
         "Application Specific Information:\n"
-        "*** Terminating app due to uncaught exception 'NSRangeException', reason: 'index 3 beyond bounds'\n"
+        "*** Terminating app due to uncaught exception 'RangeError', reason: 'index 3 beyond bounds'\n"
         "\n"
         "Last Exception Backtrace:\n"
         "0   app                                 0x0000000100001234 0x100000000 + 4660\n"
@@ -207,7 +207,7 @@ TEST_F(CECrashReportTextFormatterTest, FrameLinesWithoutImageOrSymbolAndUnknownS
     EXPECT_EQ(line, "1   app                                 0x0000000100002000 _main + 256\n");
     EXPECT_EQ(lines_.back(), "[CECrashReporter] Symbol \"_main\" prefix rules are unknown for this OS!");
     const std::string text = CECrashReportTextFormatter::stringValueForCrashReport(*report, 0);
-    EXPECT_NE(text.find("OS Version:      Unknown (3) 12.6 (21G115)\n"), std::string::npos);
+    EXPECT_NE(text.find("OS Version:      Unknown (3) 12.6 (B-2042)\n"), std::string::npos);
 }
 
 }  // namespace

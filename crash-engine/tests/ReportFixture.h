@@ -22,7 +22,7 @@ struct ReportFixture {
         system.operating_system = CECRASH__CRASH_REPORT__SYSTEM_INFO__OPERATING_SYSTEM__MAC_OS_X;
         system.architecture = CECRASH__ARCHITECTURE__X86_64;
         system.timestamp = 1'700'000'000;
-        system.os_build = const_cast<char*>("21G115");
+        system.os_build = const_cast<char*>("B-2042");
         application.identifier = const_cast<char*>("com.example.app");
         application.version = const_cast<char*>("42");
         application.marketing_version = const_cast<char*>("4.2");
