@@ -1,0 +1,45 @@
+// The loaded images of this process as ELF stands in for the original image format: the list
+// from dl_iterate_phdr, and one image record read from an ELF header in memory (its text range,
+// its GNU build-id as the 16-byte image UUID, its CPU type).
+#pragma once
+
+#include "crash-engine/AsyncSafe.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct cecrash_async_image {
+    // Address of the image's ELF header in memory.
+    uint64_t header_addr;
+    // From the header to the end of the last executable load segment, in bytes.
+    uint64_t text_size;
+    // Path of the image; owned (malloc).
+    char* name;
+    bool has_uuid;
+    // The first 16 bytes of the GNU build-id, zero-padded when it is shorter.
+    uint8_t uuid[16];
+    uint32_t cpu_type;
+    uint32_t cpu_subtype;
+    // Position of the record in its image list.
+    void* node;
+};
+
+// Builds a record from the header in memory. Answers 9 when the bytes there are not a 64-bit
+// little-endian ELF header with load segments, or the read error. Not crash-time.
+cecrash_error_t cecrash_async_image_init(cecrash_async_image* image, uint64_t header_addr, const char* path);
+// Frees the name. Not crash-time.
+void cecrash_async_image_free(cecrash_async_image* image);
+// Async-signal-safe. header_addr <= address < header_addr + text_size.
+bool cecrash_async_image_contains_address(const cecrash_async_image* image, uint64_t address);
+
+struct LoadedImage {
+    uint64_t headerAddress;
+    std::string path;
+};
+
+// The images now loaded, in the dynamic linker's order; the main program is named by its
+// executable path. Not crash-time.
+std::vector<LoadedImage> cecrash_loaded_images();
+// A number that changes whenever an image is loaded or unloaded. Not crash-time.
+uint64_t cecrash_loaded_images_generation();
