@@ -1,0 +1,4 @@
+// The database types the model records hold.
+#pragma once
+
+struct DatabaseRef {};
