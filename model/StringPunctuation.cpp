@@ -1,9 +1,35 @@
 #include "model/StringPunctuation.h"
 
-#include "model/CharacterClasses.h"
-#include <unicode/uregex.h>
+#include "platform/foundation/CharacterSet.h"
+#include "platform/foundation/RegularExpression.h"
 
 namespace {
+
+using qv::CharacterSet;
+
+const CharacterSet& whitespace()
+{
+    static const CharacterSet set = CharacterSet::whitespace();
+    return set;
+}
+
+const CharacterSet& whitespaceOrPunctuation()
+{
+    static const CharacterSet set = CharacterSet::whitespace() | CharacterSet::punctuation();
+    return set;
+}
+
+const CharacterSet& punctuationOrSymbols()
+{
+    static const CharacterSet set = CharacterSet::punctuation() | CharacterSet::symbols();
+    return set;
+}
+
+const CharacterSet& punctuationSymbolsOrWhitespace()
+{
+    static const CharacterSet set = punctuationOrSymbols() | CharacterSet::whitespace();
+    return set;
+}
 
 const QString kOpeningMarks = QStringLiteral("'\u2018\u201C\u2039\u203A\u00AB\u00BB([");
 const QString kClosingMarks = QStringLiteral("\u2018\u2019\u201D\u2039\u203A\u00AB\u00BB)]");
@@ -11,13 +37,12 @@ const QString kPausingMarks = QStringLiteral(",\u2026;:\u2013\u2014");
 const QString kPausingOrStoppingMarks = QStringLiteral(",.\u2026;:?!\u2013\u2014");
 const QString kStoppingMarks = QStringLiteral(".?!");
 
-template <class Test>
-bool containsOnly(const QString& receiver, Test test)
+bool containsOnly(const QString& receiver, const CharacterSet& set)
 {
     if (receiver.isEmpty())
         return false;
     for (QChar c : receiver) {
-        if (!test(c))
+        if (!set.contains(c))
             return false;
     }
     return true;
@@ -29,8 +54,7 @@ bool containsOnly(const QString& receiver, Test test)
 QString trailingTail(const QString& word)
 {
     for (qsizetype i = word.size() - 1; i >= 0; --i) {
-        const QChar c = word.at(i);
-        if (!isWhitespaceChar(c) && !isPunctuationChar(c))
+        if (!whitespaceOrPunctuation().contains(word.at(i)))
             return word.mid(i);
     }
     return {};
@@ -50,18 +74,9 @@ bool containsCharacters(const QString& receiver, const QString& characters)
 {
     if (characters.isEmpty())
         return false;
-    const QString pattern = QLatin1Char('[') + characters + QLatin1Char(']');
-    UErrorCode status = U_ZERO_ERROR;
-    URegularExpression* regex =
-        uregex_open(reinterpret_cast<const UChar*>(pattern.utf16()), static_cast<int32_t>(pattern.size()),
-                    UREGEX_CASE_INSENSITIVE, nullptr, &status);
-    if (U_FAILURE(status))
-        return false;
-    uregex_setText(regex, reinterpret_cast<const UChar*>(receiver.utf16()), static_cast<int32_t>(receiver.size()),
-                   &status);
-    const bool found = U_SUCCESS(status) && uregex_find(regex, 0, &status) && U_SUCCESS(status);
-    uregex_close(regex);
-    return found;
+    const qv::RegularExpression pattern(QLatin1Char('[') + characters + QLatin1Char(']'),
+                                        qv::RegularExpression::Option::CaseInsensitive);
+    return pattern.matchesAnywhere(receiver);
 }
 
 bool containsPunctuationCharacters(const QString& receiver, const QString& characters)
@@ -77,17 +92,17 @@ bool containsPunctuationCharacters(const QString& receiver, const QString& chara
 
 bool containsOnlyWhitespace(const QString& receiver)
 {
-    return containsOnly(receiver, isWhitespaceChar);
+    return containsOnly(receiver, whitespace());
 }
 
 bool containsOnlyPunctuationOrSymbols(const QString& receiver)
 {
-    return containsOnly(receiver, [](QChar c) { return isPunctuationChar(c) || isSymbolChar(c); });
+    return containsOnly(receiver, punctuationOrSymbols());
 }
 
 bool containsOnlyPunctuationSymbolsOrWhitespace(const QString& receiver)
 {
-    return containsOnly(receiver, isPunctuationSymbolOrWhitespaceChar);
+    return containsOnly(receiver, punctuationSymbolsOrWhitespace());
 }
 
 bool hasOpeningPunctuation(const QString& receiver)

@@ -1,7 +1,8 @@
 #include "model/TextUtilities.h"
 
-#include "model/CharacterClasses.h"
 #include "model/StringPunctuation.h"
+
+#include "platform/foundation/CharacterSet.h"
 
 #include <QCryptographicHash>
 #include <QUuid>
@@ -10,18 +11,12 @@
 
 namespace {
 
-template <class Test>
-QString trimmed(const QString& text, Test test)
+using qv::CharacterSet;
+
+const CharacterSet& whitespace()
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && test(text.at(begin)))
-        ++begin;
-    while (end > begin && test(text.at(end - 1)))
-        --end;
-    if (begin == 0 && end == text.size())
-        return text;
-    return text.mid(begin, end - begin);
+    static const CharacterSet set = CharacterSet::whitespace();
+    return set;
 }
 
 }  // namespace
@@ -48,17 +43,19 @@ QString extractTrailingPunctuation(const QString& text)
 
 QString stripWhitespace(const QString& text)
 {
-    return trimmed(text, isWhitespaceChar);
+    return qv::trimmed(text, whitespace());
 }
 
 QString stripPunctuationSymbolsAndWhitespace(const QString& text)
 {
-    return trimmed(text, isPunctuationSymbolOrWhitespaceChar);
+    static const CharacterSet set = CharacterSet::punctuation() | CharacterSet::symbols() | CharacterSet::whitespace();
+    return qv::trimmed(text, set);
 }
 
 QString stripWhitespaceAndPunctuation(const QString& text)
 {
-    return trimmed(text, [](QChar c) { return isWhitespaceChar(c) || isPunctuationChar(c); });
+    static const CharacterSet set = CharacterSet::whitespace() | CharacterSet::punctuation();
+    return qv::trimmed(text, set);
 }
 
 bool rangeIsValid(std::uint64_t location, std::uint64_t length, const QString& text)

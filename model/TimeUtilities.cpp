@@ -1,6 +1,7 @@
 #include "model/TimeUtilities.h"
 
 #include "model/Timecode.h"
+#include "platform/foundation/TextCompare.h"
 
 #include <QDateTime>
 
@@ -10,30 +11,6 @@
 using qv::MediaTime;
 
 namespace {
-
-// Reads an integer the lenient way stored strings are read: leading blanks, an optional sign,
-// then digits up to the first other character. Saturates instead of overflowing.
-std::int64_t integerValue(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' || text[i] == u'\r'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    __int128 value = 0;
-    constexpr __int128 limit = static_cast<__int128>(std::numeric_limits<std::int64_t>::max()) + 1;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > limit)
-            value = limit;
-    }
-    if (negative)
-        return static_cast<std::int64_t>(-value);
-    return value >= limit ? std::numeric_limits<std::int64_t>::max() : static_cast<std::int64_t>(value);
-}
 
 QString twoDigits(std::int64_t n)
 {
@@ -93,8 +70,8 @@ MediaTime convertTimestringToCMTime(const QString& text)
     const QStringView body = QStringView(text).chopped(1);
     const auto parts = body.split(u'/');
     if (parts.size() == 1)
-        return MediaTime(integerValue(parts.front()), 1);
-    return MediaTime(integerValue(parts.front()), static_cast<std::int32_t>(integerValue(parts.back())));
+        return MediaTime(qv::integerValue(parts.front().toString()), 1);
+    return MediaTime(qv::integerValue(parts.front().toString()), static_cast<std::int32_t>(qv::integerValue(parts.back().toString())));
 }
 
 QString timeAsHMSTextFromMilliseconds(std::int64_t ms)
