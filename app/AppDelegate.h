@@ -3,7 +3,7 @@
 // through a non-owning `ad`. It needs no window: tests make one as a plain object.
 #pragma once
 
-#include "model/DatabaseTypes.h"
+#include "platform/rtdb/DatabaseReference.h"
 #include "model/QVFile.h"
 #include "model/QVFilePending.h"
 #include "model/QVOrderedSet.h"
@@ -77,26 +77,26 @@ public:
     bool isSavingLocalDataBeforeQuitting = false;
 
     // Database references.
-    std::optional<DatabaseRef> fbRef;
-    std::optional<DatabaseRef> filesMetadataRef;
-    std::optional<DatabaseRef> statsMetadataRef;
-    std::optional<DatabaseRef> statusMetadataRef;
-    std::optional<DatabaseRef> transcriptsMetadataRef;
-    std::optional<DatabaseRef> usersMetadataRef;
-    std::optional<DatabaseRef> usersOnlineMetadataRef;
-    std::optional<DatabaseRef> connectionMetadataRef;
-    std::optional<DatabaseRef> currentUserOnlineRef;
-    std::optional<DatabaseRef> unverifiedAccountMessageRef;
-    std::optional<DatabaseRef> userStatusRef;
-    std::optional<DatabaseRef> userFirstNameRef;
-    std::optional<DatabaseRef> userLastNameRef;
-    std::optional<DatabaseRef> userEmailAddressRef;
-    std::optional<DatabaseRef> userBalanceRef;
-    std::optional<DatabaseRef> userCustomWordsRef;
-    std::optional<DatabaseRef> userFilesMetadataRef;
-    std::optional<DatabaseRef> wordsMetadataRef;
-    std::optional<DatabaseRef> speakersMetadataRef;
-    std::optional<DatabaseRef> speakerRangesMetadataRef;
+    qv::DatabaseReference fbRef;
+    qv::DatabaseReference filesMetadataRef;
+    qv::DatabaseReference statsMetadataRef;
+    qv::DatabaseReference statusMetadataRef;
+    qv::DatabaseReference transcriptsMetadataRef;
+    qv::DatabaseReference usersMetadataRef;
+    qv::DatabaseReference usersOnlineMetadataRef;
+    qv::DatabaseReference connectionMetadataRef;
+    qv::DatabaseReference currentUserOnlineRef;
+    qv::DatabaseReference unverifiedAccountMessageRef;
+    qv::DatabaseReference userStatusRef;
+    qv::DatabaseReference userFirstNameRef;
+    qv::DatabaseReference userLastNameRef;
+    qv::DatabaseReference userEmailAddressRef;
+    qv::DatabaseReference userBalanceRef;
+    qv::DatabaseReference userCustomWordsRef;
+    qv::DatabaseReference userFilesMetadataRef;
+    qv::DatabaseReference wordsMetadataRef;
+    qv::DatabaseReference speakersMetadataRef;
+    qv::DatabaseReference speakerRangesMetadataRef;
     std::uint64_t currentFileUsersOnlineHandle = 0;
 
     // Files list and synced transcripts.

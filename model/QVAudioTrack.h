@@ -1,8 +1,11 @@
 // One audio track of a media file with its channels.
 #pragma once
 
+#include "platform/media/AssetTrack.h"
+
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QVAudioChannel;
@@ -11,8 +14,9 @@ class QVComposition;
 
 class QVAudioTrack {
 public:
-    // Index of the track among the audio tracks of the media file's asset; -1 when unknown.
-    std::int64_t assetTrack = -1;
+    // The audio track inside the media asset (a composition's track for a component of a
+    // complex clip); none until the asset has been read.
+    std::optional<qv::AssetTrack> assetTrack;
     // The track's channels, in channel order.
     std::vector<std::shared_ptr<QVAudioChannel>> audioChannels;
     // Channel layout code: 1 mono or any other layout, 2 stereo, 6 for 5.1.

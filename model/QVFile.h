@@ -2,7 +2,7 @@
 // its media and what has been loaded of it on this computer.
 #pragma once
 
-#include "model/DatabaseTypes.h"
+#include "platform/rtdb/DatabaseReference.h"
 #include "platform/media/MediaTime.h"
 
 #include <QImage>
@@ -46,7 +46,7 @@ public:
     // The file's custom words: push identifier -> word.
     QMap<QString, QString> customWords;
     // files/<uuid>/custom_words, observed while the file is open.
-    std::optional<DatabaseRef> customWordsRef;
+    qv::DatabaseReference customWordsRef;
     // Media duration, ms.
     std::int64_t duration = 0;
     // When the user deleted the file, ms since 1970 (server time); 0 = not deleted.
@@ -56,7 +56,7 @@ public:
     // Final Cut Pro X asset identifier; set only for files that came from Final Cut Pro X.
     QString fcpxUID;
     // files/<uuid>.
-    std::optional<DatabaseRef> fileMetadataRef;
+    qv::DatabaseReference fileMetadataRef;
     // A QVFileType code; -1 until known.
     std::int64_t fileType = QVFileTypeUnknown;
     bool hasLoadedMediaFiles = false;
@@ -97,13 +97,13 @@ public:
     // Timecode of the first media frame; invalid = the media has no timecode.
     qv::MediaTime timecodeStart = qv::MediaTime::invalid();
     // transcripts/<uuid> while that node is kept synced.
-    std::optional<DatabaseRef> transcriptMetadataRef;
+    qv::DatabaseReference transcriptMetadataRef;
     // Last change of the file or its transcript, ms since 1970 (server time).
     std::int64_t updated = 0;
     // files/<uuid>/updated, observed for changes made elsewhere.
-    std::optional<DatabaseRef> updatedMetadataRef;
+    qv::DatabaseReference updatedMetadataRef;
     // The file's key: files/<uuid> and transcripts/<uuid>.
     QString uuid;
     // This computer's presence entry under files/<uuid>/users_online while the file is open.
-    std::optional<DatabaseRef> userSystemOnlineRef;
+    qv::DatabaseReference userSystemOnlineRef;
 };

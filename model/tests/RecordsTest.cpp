@@ -75,7 +75,7 @@ TEST(Records, InitialValues)
     EXPECT_FALSE(file.timecodeStart.isValid());
     EXPECT_FALSE(file.timecodeFrameDuration.isValid());
     EXPECT_EQ(file.timecodeFrameQuanta, 0u);
-    EXPECT_FALSE(file.fileMetadataRef.has_value());
+    EXPECT_FALSE(file.fileMetadataRef.isValid());
 
     QVSpeaker speaker;
     EXPECT_EQ(speaker.rangeCount, 0);

@@ -1,4 +1,0 @@
-// The database types the model records hold.
-#pragma once
-
-struct DatabaseRef {};
