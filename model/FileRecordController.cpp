@@ -3,7 +3,7 @@
 #include "app/AppDelegate.h"
 #include "model/FileTypes.h"
 #include "model/LocalFileData.h"
-#include "model/LocalizedString.h"
+#include "platform/foundation/LocalizedString.h"
 #include "model/MediaFilesMapping.h"
 #include "model/ModelServices.h"
 #include "model/QVMediaFile.h"
@@ -346,11 +346,11 @@ void FileRecordController::completedChanged(const QString& uuid, const qv::Datab
     if (elapsed > 0) {
         const double ratio = static_cast<double>(file->duration) / static_cast<double>(elapsed);
         if (std::isfinite(ratio) && ratio >= kFastTranscriptionRatio)
-            informative = localizedString("Transcribed in %.1fx faster than real-time").replace(
+            informative = qv::localizedString("Transcribed in %.1fx faster than real-time").replace(
                 QStringLiteral("%.1f"), QString::number(ratio, 'f', 1));
     }
     if (ad_->modelServices)
-        ad_->modelServices->postUserNotification(localizedString("Processing Complete"), file->name, informative);
+        ad_->modelServices->postUserNotification(qv::localizedString("Processing Complete"), file->name, informative);
 
     std::weak_ptr<QVFile> weakFile = file;
     mainQueue_->after(kEmptyTranscriptCheckDelay, [this, ref, weakFile] {
