@@ -1,6 +1,7 @@
 #include "model/FileRecordController.h"
 
 #include "app/AppDelegate.h"
+#include "model/DatabaseReading.h"
 #include "model/FileTypes.h"
 #include "model/LocalFileData.h"
 #include "platform/foundation/LocalizedString.h"
@@ -25,9 +26,7 @@ namespace {
 
 std::optional<QString> snapshotString(const DataSnapshot& snapshot, std::string_view key)
 {
-    if (const std::string* text = snapshot.child(key).value().stringIfAny())
-        return QString::fromStdString(*text);
-    return std::nullopt;
+    return stringChild(snapshot.value(), key);
 }
 
 QString pathExtension(const QString& path)
