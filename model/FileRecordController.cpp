@@ -84,15 +84,13 @@ std::shared_ptr<QVFile> FileRecordController::createFileFromSnapshot(const DataS
     if (snapshot.hasChild("deleted"))
         file->deleted = snapshot.childInt("deleted");
     file->duration = snapshot.childInt("duration");
-    if (auto text = snapshotString(snapshot, "fcpx_clip_name"))
-        file->fcpxClipName = *text;
-    if (auto text = snapshotString(snapshot, "fcpx_event_name"))
-        file->fcpxEventName = *text;
-    if (auto text = snapshotString(snapshot, "fcpx_uid"))
-        file->fcpxUID = *text;
-    file->language = snapshotString(snapshot, "language").value_or(QString());
-    file->name = snapshotString(snapshot, "name").value_or(QString());
-    file->ownerUUID = snapshotString(snapshot, "owner").value_or(QString());
+    const DatabaseValue& record = snapshot.value();
+    readStringChild(record, "fcpx_clip_name", file->fcpxClipName);
+    readStringChild(record, "fcpx_event_name", file->fcpxEventName);
+    readStringChild(record, "fcpx_uid", file->fcpxUID);
+    readStringChild(record, "language", file->language);
+    readStringChild(record, "name", file->name);
+    readStringChild(record, "owner", file->ownerUUID);
     file->status = snapshot.childInt("status");
     file->fileMetadataRef = ref;
 
@@ -238,8 +236,7 @@ void FileRecordController::readTimecode(QVFile& file, const DataSnapshot& timeco
     file.timecodeFrameQuanta = frameQuantaFromFrameDuration(file.timecodeFrameDuration);
     if (timecode.hasChild("drop_frame"))
         file.timecodeIsDropFrame = timecode.childBool("drop_frame");
-    if (auto text = snapshotString(timecode, "source_name"))
-        file.timecodeSourceName = *text;
+    readStringChild(timecode.value(), "source_name", file.timecodeSourceName);
     if (auto text = snapshotString(timecode, "start"))
         file.timecodeStart = convertTimestringToCMTime(*text);
 }

@@ -294,13 +294,21 @@ void TranscriptLoader::readWords(const Opening& opening, const DataSnapshot& nod
     ad_->words.clear();
     ad_->wordsDeleted.clear();
     ad_->words.reserve(node.childrenCount());
+    std::size_t skipped = 0;
     readChildren(node, ad_->wordsStillToLoad, [&](const DataSnapshot& child) {
         auto word = wordFromNode(child.value());
-        if (!word)
+        if (!word) {
+            ++skipped;
             return;
+        }
         word->uuid = QString::fromStdString(child.key());
         (word->deleted ? ad_->wordsDeleted : ad_->words).add(std::move(word));
     });
+    if (skipped > 0)
+        qv::logWarning(QStringLiteral("transcript %1: %2 word(s) without a name were not loaded")
+                           .arg(opening.file->uuid)
+                           .arg(skipped)
+                           .toStdString());
     ad_->words.sort(startsBefore<QVWord, QVWord>);
     ad_->firstWordStartTime = ad_->words.empty() ? 0 : ad_->words.first()->start;
     ad_->speakersMetadataRef = ad_->transcriptsMetadataRef.child(opening.file->uuid.toStdString()).child("speakers");

@@ -3,6 +3,8 @@
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 
+#include "platform/foundation/Log.h"
+
 #include <QFile>
 
 using qv::DatabaseValue;
@@ -178,6 +180,45 @@ TEST_F(Loading, EmptyNodesLeadOnToTheNextRead)
     ASSERT_EQ(ad.speakerRanges.size(), 1u);
     EXPECT_EQ(ad.speakerRanges.first()->speaker, nullptr);
     EXPECT_TRUE(file->hasLoadedTranscript);
+}
+
+TEST_F(Loading, WronglyTypedFieldsReadAsDefaultsAndSkippedWordsAreLogged)
+{
+    writeTranscript("K", DatabaseValue::object({
+        {"words", DatabaseValue::object({
+                      {"W1", DatabaseValue::object({{"name", "odd"}, {"start", "12"}, {"end", 2.9}, {"favorite", "yes"},
+                                                    {"deleted", 0}, {"status", true}, {"new_paragraph", 1}})},
+                      {"W2", DatabaseValue::object({{"name", 5}, {"start", 1}})},
+                      {"W3", DatabaseValue::object({{"name", DatabaseValue::object({{"x", 1}})}})},
+                  })},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Ann"}, {"color", 3}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"speaker", 7}, {"start", "x"}})}})},
+    }));
+    std::vector<std::string> lines;
+    const auto previous = qv::setLogSink([&](qv::LogLevel, std::string_view line) { lines.emplace_back(line); });
+    loader.loadFile(listedFile("K"));
+    main.drain();
+    qv::setLogSink(previous);
+
+    ASSERT_EQ(ad.words.size(), 1u);
+    const auto& w = *ad.words.first();
+    EXPECT_EQ(w.start, 0);
+    EXPECT_EQ(w.end, 2);
+    EXPECT_FALSE(w.favorite);
+    EXPECT_FALSE(w.deleted);
+    EXPECT_EQ(w.status, 1);
+    EXPECT_TRUE(w.newParagraph);
+    ASSERT_EQ(ad.speakers.size(), 1u);
+    EXPECT_EQ(ad.speakers.first()->color, "purple");
+    ASSERT_EQ(ad.speakerRanges.size(), 1u);
+    EXPECT_EQ(ad.speakerRanges.first()->speaker, nullptr);
+    EXPECT_EQ(ad.speakerRanges.first()->start, 0);
+    EXPECT_TRUE(ad.currentFile->hasLoadedTranscript);
+    const auto logged = [&](const char* text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("2 word(s) without a name were not loaded"));
+    EXPECT_TRUE(logged("speaker range R1 names no live speaker"));
 }
 
 TEST_F(Loading, AnOpeningOvertakenByAnotherFillsNothingOfTheNewerFile)
