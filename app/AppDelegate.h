@@ -67,7 +67,7 @@ public:
     bool isConnected = false;
     bool userIsOnline = false;
     // Transcription service state: 1 normal, 0 delayed, -1 unavailable.
-    std::int64_t externalServiceStatus = 1;
+    std::int64_t externalServiceStatus = 0;
     // This computer holds the edit right of the open file.
     bool hasFullAccess = false;
     // Offline, or another computer holds the edit right: editing is refused.

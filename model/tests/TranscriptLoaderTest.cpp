@@ -19,33 +19,6 @@ DatabaseValue word(const char* name, std::int64_t start, std::int64_t end, bool 
                                   {"status", 1}, {"favorite", false}, {"new_paragraph", false}});
 }
 
-// A canonical 16-bit PCM WAV of `channels` channels holding 0.1 s of silence at 8 kHz.
-void writeSilentWav(const QString& path, int channels)
-{
-    const std::uint32_t rate = 8000;
-    const std::uint32_t frames = 800;
-    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
-    QByteArray bytes;
-    auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    auto put16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    bytes.append("RIFF");
-    put32(36 + dataBytes);
-    bytes.append("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(static_cast<std::uint16_t>(channels));
-    put32(rate);
-    put32(rate * static_cast<std::uint32_t>(channels) * 2);
-    put16(static_cast<std::uint16_t>(channels * 2));
-    put16(16);
-    bytes.append("data");
-    put32(dataBytes);
-    bytes.append(QByteArray(static_cast<qsizetype>(dataBytes), '\0'));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 class Loading : public ModelFixture {
 protected:
     std::shared_ptr<QVFile> listedFile(const QString& uuid, std::int64_t type = 0)
