@@ -256,8 +256,11 @@ TEST_F(Loading, LeavingAFileSavesItsPositionAndReopeningStartsAccessAgain)
 
     services.playerTime = qv::MediaTime(4321, 1000);
     a->mediaFiles[0]->audioTracks[0]->audioChannels[1]->enabled = false;
+    b->mediaFiles.push_back(std::make_shared<QVMediaFile>());
+    b->mediaFiles[0]->filePath = "b.wav";  // a bare name from an older record
     loader.loadFile(b);
     main.drain();
+    EXPECT_EQ(stored("files/B/media_files/file_00/file_path"), DatabaseValue(pathB.toStdString()));
     EXPECT_EQ(a->lastMediaTime, 4321);
     EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("A"), "QVLastMediaTime"), 4321);
     EXPECT_EQ(services.count("currentFileUserOnlineRemove"), 1);
@@ -272,6 +275,13 @@ TEST_F(Loading, LeavingAFileSavesItsPositionAndReopeningStartsAccessAgain)
     // The channel enables saved when A was left are applied again.
     EXPECT_FALSE(a->mediaFiles[0]->audioTracks[0]->audioChannels[1]->enabled);
     EXPECT_EQ(services.count("createPlayer"), 1);
+
+    // A full stored path is left as it is.
+    b->mediaFiles[0]->filePath = "/elsewhere/b.wav";
+    otherComputer.reference("files/B/media_files/file_00/file_path").setValue("/elsewhere/b.wav");
+    loader.loadFile(b);
+    main.drain();
+    EXPECT_EQ(stored("files/B/media_files/file_00/file_path"), DatabaseValue("/elsewhere/b.wav"));
 }
 
 TEST_F(Loading, StoredChannelEnablesAreAppliedOnlyWhenTheirShapeFits)
