@@ -1,6 +1,7 @@
 // Database figures: reading a large transcript as one snapshot and walking it in key order
 // (target: under 50 ms), and single-key updates with a value observer attached (target: over
-// 100,000 per second). Run: build/bench/rtdb/rtdb_bench
+// 100,000 per second). The figures mean something only in an optimised build:
+//   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release && build-release/bench/rtdb/rtdb_bench
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/ValueJson.h"

@@ -50,17 +50,22 @@ void Auth::removeAuthStateListener(ListenerHandle handle) { listeners_.erase(han
 
 void Auth::createUser(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    mainQueue_.async([this, alive = alive_, email, password, completion = std::move(completion)] {
-        if (*alive)
-            finishSignIn(service_.createAccount(email, password), completion);
-    });
+    signInWith([&service = service_, email, password] { return service.createAccount(email, password); },
+               std::move(completion));
 }
 
 void Auth::signIn(const std::string& email, const std::string& password, SignInCompletion completion)
 {
-    mainQueue_.async([this, alive = alive_, email, password, completion = std::move(completion)] {
+    signInWith([&service = service_, email, password] { return service.signIn(email, password); },
+               std::move(completion));
+}
+
+void Auth::signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
+                      SignInCompletion completion)
+{
+    hashing_.run(mainQueue_, std::move(request), [this, alive = alive_, completion = std::move(completion)](auto result) {
         if (*alive)
-            finishSignIn(service_.signIn(email, password), completion);
+            finishSignIn(std::move(result), completion);
     });
 }
 

@@ -1,9 +1,11 @@
 // This computer's side of authentication: the signed-in user, kept across launches in a state
 // file, the auth-state listeners, and sign-up, sign-in, sign-out and password reset against the
-// authentication service. Every listener call and completion arrives later on the main queue.
+// authentication service. Every listener call and completion arrives later on the main queue;
+// the slow password hashing of sign-up and sign-in runs on a private worker thread meanwhile.
 #pragma once
 
 #include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/WorkQueue.h"
 #include "platform/rtdb/AuthBackend.h"
 
 #include <cstdint>
@@ -52,6 +54,9 @@ public:
     std::optional<AuthError> signOut();
 
 private:
+    // Runs `request` (which hashes a password) on the worker, then finishes on the main queue.
+    void signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
+                    SignInCompletion completion);
     void finishSignIn(std::variant<AuthBackend::Session, AuthError> result, SignInCompletion completion);
     void notifyListeners();
     void saveState() const;
@@ -64,6 +69,7 @@ private:
     std::map<ListenerHandle, std::shared_ptr<Listener>> listeners_;
     ListenerHandle nextListener_ = 1;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    SerialQueue hashing_{"auth password hashing"};
 };
 
 }  // namespace qv

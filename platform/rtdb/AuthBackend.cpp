@@ -253,9 +253,18 @@ void AuthBackend::load()
         logError("auth: the stored accounts cannot be read; moved aside");
         return;
     }
+    // Fields of the wrong kind read as absent rather than stopping the service.
     auto text = [](const nlohmann::json& object, const char* key) {
         auto found = object.find(key);
         return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+    };
+    auto flag = [](const nlohmann::json& object, const char* key) {
+        auto found = object.find(key);
+        return found != object.end() && found->is_boolean() && found->get<bool>();
+    };
+    auto number = [](const nlohmann::json& object, const char* key) {
+        auto found = object.find(key);
+        return found != object.end() && found->is_number_integer() ? found->get<std::int64_t>() : std::int64_t{0};
     };
     const auto accounts = json.value("accounts", nlohmann::json::object());
     const auto sessions = json.value("sessions", nlohmann::json::object());
@@ -264,11 +273,12 @@ void AuthBackend::load()
         if (!entry.is_object())
             continue;
         Account account;
-        account.user = User{uid, text(entry, "email"), entry.value("verified", false)};
+        account.user = User{uid, text(entry, "email"), flag(entry, "verified")};
         account.salt = text(entry, "salt");
         account.hash = text(entry, "hash");
-        account.iterations = entry.value("iterations", 0);
-        if (!account.user.email.empty() && account.iterations > 0)
+        std::int64_t iterations = number(entry, "iterations");
+        account.iterations = static_cast<int>(std::min<std::int64_t>(iterations, INT32_MAX));
+        if (!account.user.email.empty() && iterations > 0)
             accounts_[uid] = std::move(account);
     }
     for (const auto& [digest, uid] : sessions.items())
@@ -276,7 +286,7 @@ void AuthBackend::load()
             sessions_[digest] = uid.get<std::string>();
     for (const auto& reset : resets)
         if (reset.is_object())
-            resets_.push_back({text(reset, "email"), reset.value("requested_at", std::int64_t{0})});
+            resets_.push_back({text(reset, "email"), number(reset, "requested_at")});
 }
 
 void AuthBackend::saveLocked() const

@@ -188,6 +188,8 @@ void ClientCore::applyServerMessage(ServerMessage message)
     std::vector<DatabasePath> paths = std::move(message.changed);
     std::optional<Pending> done;
     Pending* conflicted = nullptr;
+    // True when the message only brings this client's oldest write back as it was shown here.
+    bool ownEcho = false;
     if (message.answers) {
         auto found = std::find_if(pending_.begin(), pending_.end(),
                                   [&](const Pending& p) { return p.id == message.answers; });
@@ -195,6 +197,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
             found->sent = false;
             conflicted = &*found;
         } else if (found != pending_.end()) {
+            ownEcho = found == pending_.begin() && paths.size() == found->writes.size();
+            for (std::size_t i = 0; ownEcho && i < paths.size(); ++i)
+                ownEcho = paths[i] == found->writes[i].path && found->writes[i].value.sameNode(found->local[i].value);
             done = std::move(*found);
             pending_.erase(found);
             index(done->local, -1);
@@ -203,10 +208,10 @@ void ClientCore::applyServerMessage(ServerMessage message)
         }
     }
     // The local view is the server's tree with the pending writes on top: with none left, it is
-    // the server's tree itself.
+    // the server's tree itself; after the echo of the oldest write it is unchanged.
     if (pending_.empty()) {
         local_ = server_;
-    } else {
+    } else if (!ownEcho) {
         for (const auto& path : paths)
             refresh(path);
     }
@@ -526,9 +531,7 @@ void ClientCore::loadPersisted()
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
         for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            Pending pending{nextPending_++, {}, {}, {}, nullptr};
-            for (auto write : group.value.children())
-                pending.writes.push_back({DatabasePath::parse(write.value.child("0").toString()), write.value.child("1")});
+            Pending pending{nextPending_++, writesFromValue(group.value), {}, {}, nullptr};
             pending.local = estimated(pending.writes);
             index(pending.local, 1);
             pending_.push_back(std::move(pending));
@@ -546,16 +549,10 @@ void ClientCore::savePending()
     for (const auto& pending : pending_) {
         if (pending.transaction)
             continue;  // a handler cannot be stored; it runs again only in this session
-        text += firstGroup ? "[" : ",[";
-        firstGroup = false;
-        for (std::size_t i = 0; i < pending.writes.size(); ++i) {
-            text += i ? ",[" : "[";
-            encodeValue(DatabaseValue(pending.writes[i].path.toString()), text);
+        if (!firstGroup)
             text += ',';
-            encodeValue(pending.writes[i].value, text);
-            text += ']';
-        }
-        text += ']';
+        firstGroup = false;
+        encodeWrites(pending.writes, text);
     }
     text += ']';
     std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kPendingName, text);

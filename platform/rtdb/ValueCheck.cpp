@@ -14,12 +14,10 @@ DatabaseResult fail(DatabaseErrorCode code, std::string message)
 
 DatabaseResult checkPath(const DatabasePath& path, bool allowInfo)
 {
-    if (path.depth() > kMaxPathDepth)
-        return fail(DatabaseErrorCode::InvalidPath, path.problem(allowInfo));
     std::string problem = path.problem(allowInfo);
-    if (!problem.empty())
-        return fail(DatabaseErrorCode::InvalidKey, problem);
-    return std::nullopt;
+    if (problem.empty())
+        return std::nullopt;
+    return fail(path.depth() > kMaxPathDepth ? DatabaseErrorCode::InvalidPath : DatabaseErrorCode::InvalidKey, problem);
 }
 
 // `levels` is the depth of the node holding `value`.
@@ -55,7 +53,7 @@ DatabaseResult checkValue(const DatabaseValue& value, std::size_t levels)
 DatabaseResult checkWritable(const DatabasePath& path)
 {
     if (path.isInfo())
-        return fail(DatabaseErrorCode::InvalidPath, "\"" + path.toString() + "\" is read-only");
+        return fail(DatabaseErrorCode::InvalidPath, std::string(1, '"').append(path.toString()).append("\" is read-only"));
     return checkPath(path, false);
 }
 

@@ -32,8 +32,8 @@ protected:
             auth->createUser(email, password, done);
         else
             auth->signIn(email, password, done);
+        EXPECT_TRUE(queue.runUntil([&] { return code.has_value(); }));
         queue.drain();
-        EXPECT_TRUE(code);
         return code.value_or(-1);
     }
 
@@ -119,6 +119,23 @@ TEST_F(AuthFixture, TheSignInIsKeptAcrossLaunchesUntilSignOut)
     auth = launch();
     EXPECT_FALSE(auth->currentUser());
     // The account itself survives the restart of the service.
+    EXPECT_EQ(run(false, "ann@example.com", "Secret123"), 0);
+}
+
+TEST_F(AuthFixture, StoredAccountsOfTheWrongShapeAreSkipped)
+{
+    ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
+    auth.reset();
+    service.reset();
+    auto stored = nlohmann::json::parse(*rtdb_files::readFile(folder.path() / "service" / "accounts.json"));
+    stored["accounts"]["broken"] = {{"email", 7}, {"verified", "yes"}, {"iterations", "many"}};
+    stored["password_resets"] = {{"x", 1}};
+    rtdb_files::replaceFile(folder.path() / "service" / "accounts.json", stored.dump());
+    service = std::make_unique<AuthBackend>(serviceOptions());
+    auth = launch();
+    EXPECT_TRUE(auth->currentUser());
+    EXPECT_TRUE(service->passwordResets().empty());
+    auth->signOut();
     EXPECT_EQ(run(false, "ann@example.com", "Secret123"), 0);
 }
 

@@ -1,6 +1,8 @@
 #include "RtdbTestSupport.h"
 
 #include <cmath>
+#include <random>
+#include <map>
 #include <set>
 
 namespace qv::testing {
@@ -117,6 +119,35 @@ TEST_F(Db, PresenceIsRemovedWhenTheConnectionDrops)
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"gone:" + entry.key() + "=\"Mac App (1.0) [SYS1]\""}));
 }
 
+// Two computers open one file: the older presence entry holds the edit right, and it passes to
+// the other computer when the first one's connection drops.
+TEST_F(Db, TheOldestPresenceEntryPassesOnWhenItsComputerDrops)
+{
+    auto first = makeClient();
+    auto second = makeClient();
+    queue.drain();
+    std::map<std::string, std::string> holder;  // computer -> system id of the oldest entry it sees
+    auto open = [&](DatabaseClient& client, const std::string& systemId) {
+        auto entries = client.reference("files/F/users_online/U1");
+        auto mine = entries.childByAutoId();
+        mine.onDisconnectRemoveValue();
+        mine.setValue(systemId);
+        entries.observe(DatabaseEvent::Value, [&holder, systemId](const DataSnapshot& snapshot) {
+            if (snapshot.exists())
+                holder[systemId] = (*snapshot.children().begin()).stringValue();
+        });
+    };
+    open(*first, "SYS1");
+    queue.drain();
+    ++clockMs;
+    open(*second, "SYS2");
+    queue.drain();
+    EXPECT_EQ(holder, (std::map<std::string, std::string>{{"SYS1", "SYS1"}, {"SYS2", "SYS1"}}));
+    first->goOffline();
+    queue.drain();
+    EXPECT_EQ(holder["SYS2"], "SYS2");
+}
+
 TEST_F(Db, ConcurrentTransactionsLoseNoIncrement)
 {
     std::vector<std::unique_ptr<DatabaseClient>> clients;
@@ -147,6 +178,33 @@ TEST_F(Db, ConcurrentTransactionsLoseNoIncrement)
     }
     queue.drain();
     EXPECT_EQ(recorder.take(), std::vector<std::string>(3, "seen:subrip=30"));
+}
+
+TEST_F(Db, ATransactionMadeOfflineRunsAgainstTheNewerValueOnReconnect)
+{
+    auto online = makeClient();
+    auto offline = makeClient();
+    queue.drain();
+    offline->goOffline();
+    auto increment = [](const DatabaseValue& current) -> std::optional<DatabaseValue> {
+        return DatabaseValue(current.toInt() + 1);
+    };
+    std::vector<std::int64_t> seen;
+    offline->reference("files/F/export_count/pdf").runTransaction(increment, [&](const DatabaseResult& error, bool committed,
+                                                                                 const DataSnapshot& snapshot) {
+        EXPECT_FALSE(error);
+        EXPECT_TRUE(committed);
+        seen.push_back(snapshot.intValue());
+    });
+    online->reference("files/F/export_count/pdf").runTransaction(increment);
+    online->reference("files/F/export_count/pdf").runTransaction(increment);
+    queue.drain();
+    EXPECT_EQ(backend.value("files/F/export_count/pdf"), DatabaseValue(2));
+    EXPECT_TRUE(seen.empty());
+    offline->goOnline();
+    queue.drain();
+    EXPECT_EQ(backend.value("files/F/export_count/pdf"), DatabaseValue(3));
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{3}));
 }
 
 TEST_F(Db, AnAbortedTransactionLeavesTheValue)
@@ -200,6 +258,83 @@ TEST_F(Db, AnOfflineClientQueuesItsWritesAndCatchesUpOnReconnect)
     traveller->reference("files/G").observeSingleEvent(recorder.callback("G"));
     queue.drain();
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"G:G=\"other\""}));
+}
+
+TEST_F(Db, ALocalWriteStaysVisibleWhileOtherChangesArrive)
+{
+    auto mine = makeClient();
+    auto theirs = makeClient();
+    mine->reference("a").observe(DatabaseEvent::Value, recorder.callback("a"));
+    queue.drain();
+    recorder.take();
+    theirs->reference("a").setValue(DatabaseValue::object({{"x", 1}}));
+    mine->reference("a/y").setValue(2);  // made before this client has heard of x
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"y\":2}", "a:a={\"x\":1,\"y\":2}"}));
+    // A write of the other client above this one's pending write replaces it once it lands.
+    mine->goOffline();
+    mine->reference("a/x").setValue(5);
+    queue.drain();
+    theirs->reference("a").setValue(DatabaseValue::object({{"z", 3}}));
+    mine->goOnline();
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"x\":5,\"y\":2}", "a:a={\"x\":5,\"z\":3}"}));
+    EXPECT_EQ(backend.value("a"), DatabaseValue::object({{"x", 5}, {"z", 3}}));
+}
+
+// Writes of several clients, in bursts, on overlapping paths, with connections dropping: once
+// everything is delivered, every client shows exactly the backend's tree, and its root
+// observer's last report is that tree.
+TEST_F(Db, EveryClientConvergesOnTheBackendsTree)
+{
+    std::mt19937 random(11);
+    std::vector<std::unique_ptr<DatabaseClient>> clients;
+    std::vector<DatabaseValue> lastReport(3);
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(makeClient());
+        clients.back()->root().observe(DatabaseEvent::Value,
+                                       [&lastReport, i](const DataSnapshot& snapshot) { lastReport[static_cast<std::size_t>(i)] = snapshot.value(); });
+    }
+    const char* paths[] = {"a", "a/b", "a/b/c", "a/d", "e", "e/f/g"};
+    for (int step = 0; step < 600; ++step) {
+        auto& client = *clients[random() % clients.size()];
+        auto ref = client.reference(paths[random() % 6]);
+        switch (random() % 8) {
+        case 0:
+            ref.removeValue();
+            break;
+        case 1:
+            ref.updateChildValues({{"x", static_cast<int>(random() % 3)}, {"y/z", "t"}});
+            break;
+        case 2:
+            ref.setValue(DatabaseValue::serverTimestamp());
+            ++clockMs;
+            break;
+        case 3:
+            ref.runTransaction([](const DatabaseValue& v) { return DatabaseValue(v.toInt() + 1); });
+            break;
+        case 4:
+            if (client.isConnected())
+                client.goOffline();
+            else
+                client.goOnline();
+            break;
+        default:
+            ref.setValue(static_cast<int>(random() % 4));
+        }
+        if (random() % 5 == 0)
+            queue.drain();
+    }
+    for (auto& client : clients)
+        client->goOnline();
+    queue.drain();
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        DatabaseValue shown;
+        clients[i]->root().observeSingleEvent([&](const DataSnapshot& snapshot) { shown = snapshot.value(); });
+        queue.drain();
+        EXPECT_EQ(shown, backend.value("")) << "client " << i;
+        EXPECT_EQ(lastReport[i], backend.value("")) << "client " << i;
+    }
 }
 
 TEST_F(Db, ServerTimestampsShowAnEstimateThenTheServerTime)
