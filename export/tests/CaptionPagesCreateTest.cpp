@@ -1,15 +1,11 @@
 #include "export/QVCaptionPagesCreate.h"
 
+#include "export/tests/QStringPrinting.h"
 #include "export/tests/TranscriptBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <QRandomGenerator>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace qv {
 namespace {
