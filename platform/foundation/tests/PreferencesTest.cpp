@@ -166,9 +166,9 @@ TEST_F(PreferencesTest, DamagedFileIsMovedAsideAndDefaultsServe)
 
 TEST_F(PreferencesTest, DeeplyNestedFileIsDamagedNotACrash)
 {
-    QByteArray deep = R"({"bool": true})";
-    for (int i = 0; i < 20000; ++i)
-        deep = R"({"array": [)" + deep + "]}";
+    constexpr int kLevels = 20000;
+    QByteArray deep = QByteArray(R"({"array": [)").repeated(kLevels) + R"({"bool": true})"
+        + QByteArray("]}").repeated(kLevels);
     writeFile(R"({"a": )" + deep + "}");
     LogCapture log;
     Preferences preferences(folder);
