@@ -151,6 +151,14 @@ std::optional<PreferenceValue> decode(const Json& json, int depth)
     return std::nullopt;
 }
 
+template <class T>
+std::optional<T> valueOfType(const PreferenceValue& value)
+{
+    if (auto typed = value.get<T>())
+        return *typed;
+    return std::nullopt;
+}
+
 std::optional<PreferenceDictionary> parseFile(const QByteArray& bytes)
 {
     Json json = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
@@ -324,26 +332,17 @@ std::optional<QString> Preferences::stringForKey(const QString& key) const
 
 std::optional<QByteArray> Preferences::dataForKey(const QString& key) const
 {
-    PreferenceValue value = objectForKey(key);
-    if (auto bytes = value.get<QByteArray>())
-        return *bytes;
-    return std::nullopt;
+    return valueOfType<QByteArray>(objectForKey(key));
 }
 
 std::optional<PreferenceArray> Preferences::arrayForKey(const QString& key) const
 {
-    PreferenceValue value = objectForKey(key);
-    if (auto array = value.get<PreferenceArray>())
-        return *array;
-    return std::nullopt;
+    return valueOfType<PreferenceArray>(objectForKey(key));
 }
 
 std::optional<PreferenceDictionary> Preferences::dictionaryForKey(const QString& key) const
 {
-    PreferenceValue value = objectForKey(key);
-    if (auto dictionary = value.get<PreferenceDictionary>())
-        return *dictionary;
-    return std::nullopt;
+    return valueOfType<PreferenceDictionary>(objectForKey(key));
 }
 
 }  // namespace qv

@@ -61,8 +61,7 @@ TimerId QtDispatcher::every(double interval, Task task)
 TimerId QtDispatcher::schedule(double delay, double interval, Task task)
 {
     std::lock_guard lock(mutex_);
-    TimerId id = nextId_++;
-    queue_.emplace(Key{now() + delay, sequence_++}, Entry{std::move(task), id, interval});
+    TimerId id = queue_.add(now() + delay, interval, std::move(task));
     // The timer belongs to the main thread, so a wake event re-arms it there.
     postWakeLocked();
     return id;
@@ -71,7 +70,7 @@ TimerId QtDispatcher::schedule(double delay, double interval, Task task)
 void QtDispatcher::cancel(TimerId id)
 {
     std::lock_guard lock(mutex_);
-    std::erase_if(queue_, [id](const auto& item) { return item.second.id == id; });
+    queue_.cancel(id);
 }
 
 double QtDispatcher::now() const
@@ -93,14 +92,9 @@ void QtDispatcher::wake()
     {
         std::lock_guard lock(mutex_);
         wakePosted_ = false;
-        if (!queue_.empty() && queue_.begin()->first.first <= now()) {
-            auto node = queue_.extract(queue_.begin());
-            Entry& entry = node.mapped();
-            // A repeating timer is queued again before it runs so that it can cancel itself.
-            if (entry.interval > 0)
-                queue_.emplace(Key{now() + entry.interval, sequence_++}, entry);
-            task = std::move(entry.task);
-        }
+        double clock = now();
+        if (auto due = queue_.takeDue(clock, clock))
+            task = std::move(due->task);
     }
     // One task per wake, so that input and paint events interleave with a long queue.
     if (task) {
@@ -116,11 +110,12 @@ void QtDispatcher::wake()
 void QtDispatcher::arm()
 {
     std::lock_guard lock(mutex_);
-    if (queue_.empty()) {
+    auto due = queue_.nextDue();
+    if (!due) {
         timer_.stop();
         return;
     }
-    double delay = queue_.begin()->first.first - now();
+    double delay = *due - now();
     if (delay <= 0) {
         timer_.stop();
         postWakeLocked();

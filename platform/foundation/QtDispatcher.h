@@ -3,15 +3,14 @@
 #pragma once
 
 #include "Dispatcher.h"
+#include "TimerQueue.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <utility>
 
 namespace qv {
 
@@ -29,12 +28,6 @@ public:
     double now() const override;
 
 private:
-    struct Entry {
-        Task task;
-        TimerId id;
-        double interval;  // 0 for one-shot entries
-    };
-    using Key = std::pair<double, std::uint64_t>;  // due time, order of queueing
     class Waker;
 
     TimerId schedule(double delay, double interval, Task task);
@@ -47,9 +40,7 @@ private:
     std::unique_ptr<Waker> waker_;  // receives the wake events, lives on the main thread
     QTimer timer_;                  // fires when the earliest future entry falls due
     mutable std::mutex mutex_;
-    std::map<Key, Entry> queue_;
-    std::uint64_t sequence_ = 0;
-    TimerId nextId_ = 1;
+    TimerQueue queue_;
     bool wakePosted_ = false;
 };
 

@@ -87,34 +87,28 @@ UndoManager::Step UndoManager::replay(Step step, Mode mode)
 
 void UndoManager::undo()
 {
-    if (mode_ != Mode::Normal) {
-        logWarning("UndoManager: undo requested while an undo or redo is running");
-        return;
-    }
-    closeOpenStep();
-    if (undoStack_.empty())
-        return;
-    Step step = std::move(undoStack_.back());
-    undoStack_.pop_back();
-    Step redoStep = replay(std::move(step), Mode::Undoing);
-    if (!redoStep.inverses.empty())
-        redoStack_.push_back(std::move(redoStep));
+    replayNewest(undoStack_, redoStack_, Mode::Undoing);
 }
 
 void UndoManager::redo()
 {
+    replayNewest(redoStack_, undoStack_, Mode::Redoing);
+}
+
+void UndoManager::replayNewest(std::vector<Step>& from, std::vector<Step>& to, Mode mode)
+{
     if (mode_ != Mode::Normal) {
-        logWarning("UndoManager: redo requested while an undo or redo is running");
+        logWarning("UndoManager: undo or redo requested while one is running");
         return;
     }
     closeOpenStep();
-    if (redoStack_.empty())
+    if (from.empty())
         return;
-    Step step = std::move(redoStack_.back());
-    redoStack_.pop_back();
-    Step undoStep = replay(std::move(step), Mode::Redoing);
-    if (!undoStep.inverses.empty())
-        undoStack_.push_back(std::move(undoStep));
+    Step step = std::move(from.back());
+    from.pop_back();
+    Step inverse = replay(std::move(step), mode);
+    if (!inverse.inverses.empty())
+        to.push_back(std::move(inverse));
 }
 
 bool UndoManager::canUndo() const

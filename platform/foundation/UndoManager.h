@@ -56,6 +56,8 @@ private:
     // Runs `step`'s inverses in `mode`, collecting what they register into a step that carries
     // the same name, and returns it.
     Step replay(Step step, Mode mode);
+    // Takes the newest step off `from`, replays it and pushes what it registered onto `to`.
+    void replayNewest(std::vector<Step>& from, std::vector<Step>& to, Mode mode);
 
     std::shared_ptr<UndoManager*> self_;  // the dispatcher's observer holds it weakly
     std::vector<Step> undoStack_;
