@@ -9,8 +9,9 @@ void Dispatcher::addTurnEndObserver(Task observer)
 
 void Dispatcher::endTurn()
 {
-    for (auto& observer : turnEndObservers_)
-        observer();
+    // By index: an observer may add another observer while the list is walked.
+    for (std::size_t i = 0; i < turnEndObservers_.size(); ++i)
+        turnEndObservers_[i]();
 }
 
 }  // namespace qv

@@ -23,8 +23,7 @@ TimerId ManualDispatcher::every(double interval, Task task)
 
 TimerId ManualDispatcher::schedule(double due, double interval, Task task)
 {
-    TimerId id = nextId_++;
-    queue_.emplace(Key{due, sequence_++}, Entry{std::move(task), id, interval});
+    TimerId id = queue_.add(due, interval, std::move(task));
     posted_.notify_all();
     return id;
 }
@@ -32,7 +31,7 @@ TimerId ManualDispatcher::schedule(double due, double interval, Task task)
 void ManualDispatcher::cancel(TimerId id)
 {
     std::lock_guard lock(mutex_);
-    std::erase_if(queue_, [id](const auto& item) { return item.second.id == id; });
+    queue_.cancel(id);
 }
 
 double ManualDispatcher::now() const
@@ -49,19 +48,16 @@ std::size_t ManualDispatcher::pending() const
 
 bool ManualDispatcher::runNextDue(double until)
 {
-    Entry entry;
+    Task task;
     {
         std::lock_guard lock(mutex_);
-        if (queue_.empty() || queue_.begin()->first.first > until)
+        auto due = queue_.takeDue(until, now_);
+        if (!due)
             return false;
-        auto node = queue_.extract(queue_.begin());
-        now_ = std::max(now_, node.key().first);
-        entry = std::move(node.mapped());
-        // A repeating timer is queued again before it runs so that it can cancel itself.
-        if (entry.interval > 0)
-            queue_.emplace(Key{now_ + entry.interval, sequence_++}, entry);
+        now_ = std::max(now_, due->due);
+        task = std::move(due->task);
     }
-    entry.task();
+    task();
     endTurn();
     return true;
 }
@@ -95,7 +91,10 @@ bool ManualDispatcher::runUntil(const std::function<bool()>& done, double realTi
         if (done())
             return true;
         std::unique_lock lock(mutex_);
-        auto dueNow = [this] { return !queue_.empty() && queue_.begin()->first.first <= now_; };
+        auto dueNow = [this] {
+            auto due = queue_.nextDue();
+            return due && *due <= now_;
+        };
         if (!posted_.wait_until(lock, deadline, dueNow))
             return false;
     }

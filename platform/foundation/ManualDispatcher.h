@@ -3,10 +3,10 @@
 #pragma once
 
 #include "Dispatcher.h"
+#include "TimerQueue.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <utility>
 
@@ -32,21 +32,12 @@ public:
     std::size_t pending() const;
 
 private:
-    struct Entry {
-        Task task;
-        TimerId id;
-        double interval;  // 0 for one-shot entries
-    };
-    using Key = std::pair<double, std::uint64_t>;  // due time, order of queueing
-
     TimerId schedule(double due, double interval, Task task);
     bool runNextDue(double until);
 
     mutable std::mutex mutex_;
     std::condition_variable posted_;
-    std::map<Key, Entry> queue_;
-    std::uint64_t sequence_ = 0;
-    TimerId nextId_ = 1;
+    TimerQueue queue_;
     double now_ = 0;
 };
 

@@ -1,0 +1,71 @@
+#include "platform/foundation/Md5.h"
+#include "platform/foundation/Random.h"
+#include "platform/foundation/Timestamp.h"
+#include "platform/foundation/Uuid.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <set>
+#include <vector>
+
+namespace qv {
+namespace {
+
+TEST(UtilitiesTest, CreateUuidGivesFreshUpperCaseHexWithoutHyphens)
+{
+    QRegularExpression form("^[0-9A-F]{12}4[0-9A-F]{3}[89AB][0-9A-F]{15}$");
+    std::set<QString> seen;
+    for (int i = 0; i < 1000; ++i) {
+        QString uuid = createUUID();
+        ASSERT_TRUE(form.match(uuid).hasMatch()) << uuid.toStdString();
+        seen.insert(uuid);
+    }
+    EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(UtilitiesTest, Md5IsLowerCaseHexOfTheWholeBlock)
+{
+    const struct {
+        QByteArray bytes;
+        const char* digest;
+    } cases[] = {
+        {QByteArray(), "d41d8cd98f00b204e9800998ecf8427e"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {QByteArray("\0", 1), "93b885adfe0da089cdf634904fd59f71"},
+        {"The quick brown fox jumps over the lazy dog", "9e107d9d372bb6826bd81d3542a419d6"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(md5Hex(c.bytes), c.digest);
+}
+
+TEST(UtilitiesTest, RandomBelowIsInRangeAndUniform)
+{
+    EXPECT_EQ(randomBelow(0), 0u);
+    EXPECT_EQ(randomBelow(1), 0u);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_LT(randomBelow(0x80000001u), 0x80000001u);
+
+    // 20000 draws over 10 buckets: each expects 2000 with a deviation of about 42.
+    std::vector<int> buckets(10);
+    for (int i = 0; i < 20000; ++i)
+        ++buckets[randomBelow(10)];
+    for (int count : buckets) {
+        EXPECT_GT(count, 1700);
+        EXPECT_LT(count, 2300);
+    }
+}
+
+TEST(UtilitiesTest, TimestampIsWallClockMilliseconds)
+{
+    qint64 before = QDateTime::currentMSecsSinceEpoch();
+    std::int64_t now = timestampNow();
+    qint64 after = QDateTime::currentMSecsSinceEpoch();
+    EXPECT_GE(now, before);
+    EXPECT_LE(now, after);
+}
+
+}  // namespace
+}  // namespace qv
