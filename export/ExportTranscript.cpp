@@ -1,5 +1,7 @@
 #include "export/ExportTranscript.h"
 
+#include "app/AppDelegate.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -28,6 +30,36 @@ std::vector<int64_t> rangeIndexesOfWords(const std::vector<int64_t>& rangeStarts
         }
     }
     return result;
+}
+
+ExportTranscript exportTranscriptFromModel(const AppDelegate& ad) {
+    ExportTranscript transcript;
+    if (ad.currentFile) {
+        transcript.startWords = ad.startWords.value(ad.currentFile->language);
+        transcript.duration = ad.currentFile->duration;
+    }
+    std::vector<int64_t> rangeStarts;
+    for (const auto& range : ad.speakerRanges) {
+        ExportRange exportRange;
+        if (range->speaker) {
+            exportRange.speakerName = range->speaker->name;
+            exportRange.speakerColor = range->speaker->color;
+        }
+        exportRange.start = range->start;
+        rangeStarts.push_back(range->start);
+        transcript.ranges.push_back(std::move(exportRange));
+    }
+    std::vector<int64_t> wordStarts;
+    wordStarts.reserve(ad.words.size());
+    for (const auto& word : ad.words) wordStarts.push_back(word->start);
+    const std::vector<int64_t> rangeOfWord = rangeIndexesOfWords(rangeStarts, wordStarts);
+    for (size_t w = 0; w < rangeOfWord.size(); ++w) {
+        if (rangeOfWord[w] < 0) continue;
+        const auto& word = ad.words.items()[w];
+        transcript.ranges[size_t(rangeOfWord[w])].words.push_back(
+            {word->name(), word->start, word->end, word->newParagraph, word->favorite});
+    }
+    return transcript;
 }
 
 }  // namespace qv

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+class AppDelegate;
+
 namespace qv {
 
 struct ExportWord {
@@ -35,5 +37,9 @@ struct ExportTranscript {
 // value for the last range) lies after it.
 std::vector<int64_t> rangeIndexesOfWords(const std::vector<int64_t>& rangeStarts,
                                          const std::vector<int64_t>& wordStarts);
+
+// The open transcript of the application's state: its speaker ranges in order with the words
+// each holds, the start words of the file's language and the file's duration.
+ExportTranscript exportTranscriptFromModel(const AppDelegate& ad);
 
 }  // namespace qv

@@ -1,5 +1,7 @@
 #include "export/ModelStandIn.h"
 
+#include "app/AppDelegate.h"
+
 #include <algorithm>
 
 namespace qv::model_stand_in {
@@ -56,6 +58,10 @@ int64_t median(std::vector<int64_t> values) {
     const size_t mid = values.size() / 2;
     if (values.size() % 2 == 1) return values[mid];
     return (values[mid - 1] + values[mid]) / 2;
+}
+
+QColor colorForColorName(const AppDelegate& ad, const QString& colorName) {
+    return ad.speakerColorPalette.value(colorName, ad.speakerColorUnknown);
 }
 
 }  // namespace qv::model_stand_in
