@@ -1,0 +1,56 @@
+#include "model/OpenFileQueries.h"
+
+#include "app/AppDelegate.h"
+#include "model/TimeUtilities.h"
+
+namespace {
+
+template <class File>
+TimecodeParameters timecodeOf(const File& file)
+{
+    return {file.timecodeStart, file.timecodeFrameDuration, file.timecodeFrameQuanta, file.timecodeIsDropFrame};
+}
+
+TimecodeParameters openFileTimecode(const AppDelegate& ad)
+{
+    return ad.currentFile ? timecodeOf(*ad.currentFile) : TimecodeParameters{};
+}
+
+}  // namespace
+
+bool languageIs(const AppDelegate& ad, const QString& code)
+{
+    return ad.currentFile && ad.currentFile->language == code;
+}
+
+bool languageIsNot(const AppDelegate& ad, const QString& code)
+{
+    return !languageIs(ad, code);
+}
+
+QString timeAsHMSTextFromCMTimeUseTimecode(const AppDelegate& ad, const qv::MediaTime& time, bool useTimecode)
+{
+    if (!time.isValid())
+        return QStringLiteral("--:--:--");
+    if (useTimecode)
+        return timecodeClockText(time, openFileTimecode(ad));
+    return clockTextFromCMTime(time);
+}
+
+QString getTimeAsHMSText(const AppDelegate& ad, const qv::MediaTime& time)
+{
+    const bool useTimecode = ad.currentFile && ad.currentFile->timecodeStart.isValid();
+    return timeAsHMSTextFromCMTimeUseTimecode(ad, time, useTimecode);
+}
+
+QString timeAsHMSTextFromCMTimeForFilePending(const std::shared_ptr<QVFilePending>& pending, const qv::MediaTime& time)
+{
+    if (pending && pending->timecodeStart.isValid())
+        return timecodeClockText(time, timecodeOf(*pending));
+    return clockTextFromCMTime(time);
+}
+
+QString timecodeFromCMTime(const AppDelegate& ad, const qv::MediaTime& time)
+{
+    return timecodeText(time, openFileTimecode(ad), /*useSemiColons=*/true);
+}

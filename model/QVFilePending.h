@@ -1,0 +1,73 @@
+// A file the user has imported and not yet submitted for transcription.
+#pragma once
+
+#include "platform/media/MediaTime.h"
+
+#include <QImage>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QVMediaFile;
+class QVAudioMix;
+class QVImageView;
+class QVProgressIndicator;
+class QVXMLElement;
+namespace qv {
+class Asset;
+}
+
+class QVFilePending {
+public:
+    // The imported media: its asset, or a composition for a complex clip.
+    std::shared_ptr<qv::Asset> asset;
+    // Signature of the audio layout ("F1T1C2..."): equal signatures, same tracks and channels.
+    QString audioLayoutType;
+    // None of the enabled channels carries an audible level.
+    bool audioError = false;
+    // The error icon of the pending row; owned by the row.
+    QVImageView* audioErrorDisplay = nullptr;
+    // Audio mix of the enabled channels for the preview player.
+    std::shared_ptr<QVAudioMix> audioMix;
+    // The Final Cut Pro X clip element the pending file was made from.
+    std::shared_ptr<QVXMLElement> clip;
+    // The converted upload audio (extension "m4a").
+    QUrl convertedURL;
+    // Speaker identification requested.
+    bool diarisation = false;
+    // Duration, ms.
+    std::int64_t duration = 0;
+    QString fcpxClipName;
+    QString fcpxEventName;
+    QString fcpxUID;
+    // File type code as for QVFile.
+    std::int64_t fileType = 0;
+    bool hasVideo = false;
+    bool isGeneratingWaveforms = false;
+    // Transcription language code.
+    QString language;
+    // Preview playback position, ms.
+    std::int64_t lastMediaTime = 0;
+    // Position shown in the pending preview.
+    qv::MediaTime lastMediaTimeDisplayed = qv::MediaTime::zero();
+    std::vector<std::shared_ptr<QVMediaFile>> mediaFiles;
+    QString name;
+    // Progress indicator of the row while its waveforms are made; owned by the row.
+    QVProgressIndicator* pendingWaveformsProgressIndicator = nullptr;
+    // Object-store address of the uploaded audio.
+    QString remotePath;
+    QImage thumbnail;
+    // Duration of one timecode frame.
+    qv::MediaTime timecodeFrameDuration = qv::MediaTime::invalid();
+    // Timecode frames per second; 0 = no usable timecode.
+    std::uint32_t timecodeFrameQuanta = 0;
+    bool timecodeIsDropFrame = false;
+    QString timecodeSourceName;
+    // Timecode of the first frame; invalid = no timecode.
+    qv::MediaTime timecodeStart = qv::MediaTime::invalid();
+    // Becomes the file's key files/<uuid>; given by the code that makes the pending file.
+    QString uuid;
+};

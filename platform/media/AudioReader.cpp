@@ -1,0 +1,403 @@
+#include "AudioReader.h"
+
+#include "FFmpegSupport.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace qv {
+
+using namespace ffmpeg;
+
+namespace {
+
+// Frames per buffer handed out. Defaults to 4096 (85 ms at 48 kHz).
+constexpr int kBufferFrames = 4096;
+
+// One track being decoded and converted to the output rate and channels.
+struct Source {
+    int streamIndex = 0;
+    AVRational timeBase{0, 1};
+    CodecContextPtr decoder;
+    ResamplerPtr resampler;
+    AudioMixInputParameters parameters;  // used when mixing
+    std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
+    std::int64_t framesToDrop = 0;        // decoded before the start of the range
+    bool positioned = false;              // the first frame has been placed on the time line
+    bool finished = false;
+    bool decodedAny = false;
+    int invalidPackets = 0;
+};
+
+}  // namespace
+
+struct AudioReader::Impl {
+    std::string path;
+    FormatContextPtr format;
+    std::vector<Source> sources;
+    bool mixing = false;
+    int outputChannels = 0;
+    int outputRate = 0;
+    PcmFormat outputFormat = PcmFormat::Int16;
+    std::size_t convertedSampleBytes = 2;  // of the samples in Source::pending
+    MediaTimeRange range;
+    double startSeconds = 0;
+    std::int64_t framesTotal = -1;  // -1: up to the end of the file
+    std::int64_t framesEmitted = 0;
+    bool demuxerDone = false;
+    std::atomic<bool> cancelled{false};
+    Status status = Status::Reading;
+    std::optional<MediaError> error;
+    PacketPtr packet = makePacket();
+    FramePtr frame = makeFrame();
+
+    std::size_t frameBytes() const { return convertedSampleBytes * static_cast<std::size_t>(outputChannels); }
+    std::int64_t pendingFrames(const Source& source) const
+    {
+        return static_cast<std::int64_t>(source.pending.size() / frameBytes());
+    }
+
+    void fail(MediaErrorCode code, const std::string& description, const std::string& reason = {})
+    {
+        status = Status::Failed;
+        error = makeMediaError(code, description, reason);
+    }
+
+    bool setUpResampler(Source& source, const AVFrame& decoded);
+    void convert(Source& source, const AVFrame* decoded);
+    bool receiveFrames(Source& source);
+    void readMore();
+    std::optional<AudioSampleBuffer> takeReady();
+};
+
+bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
+{
+    AVChannelLayout input{};
+    if (decoded.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&input, decoded.ch_layout.nb_channels);
+    else
+        av_channel_layout_copy(&input, &decoded.ch_layout);
+    AVChannelLayout output{};
+    if (mixing)
+        av_channel_layout_default(&output, outputChannels);
+    else
+        av_channel_layout_copy(&output, &input);
+    AVSampleFormat outputSampleFormat = convertedSampleBytes == 2 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLT;
+
+    SwrContext* raw = nullptr;
+    int result = swr_alloc_set_opts2(&raw, &output, outputSampleFormat, outputRate, &input,
+                                     static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate, 0, nullptr);
+    source.resampler.reset(raw);
+    if (result >= 0 && mixing) {
+        // Our own gains, so that nothing is normalised or boosted on the way.
+        int inputs = input.nb_channels;
+        std::vector<double> matrix(static_cast<std::size_t>(inputs) * outputChannels);
+        for (int out = 0; out < outputChannels; ++out)
+            for (int in = 0; in < inputs; ++in)
+                matrix[static_cast<std::size_t>(out) * inputs + in] =
+                    static_cast<double>(source.parameters.gainOfChannel(in)) * source.parameters.outputGain;
+        result = swr_set_matrix(raw, matrix.data(), inputs);
+    }
+    if (result >= 0)
+        result = swr_init(raw);
+    av_channel_layout_uninit(&input);
+    av_channel_layout_uninit(&output);
+    if (result < 0) {
+        fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be converted.",
+             errorText(result));
+        return false;
+    }
+    return true;
+}
+
+// Converts one decoded frame (or, with null, what the resampler still holds) onto the end of
+// the source's pending samples, placing the first frame on the time line of the range.
+void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
+{
+    if (!source.resampler)
+        return;
+    if (decoded && !source.positioned) {
+        source.positioned = true;
+        std::int64_t timestamp = decoded->best_effort_timestamp;
+        if (timestamp != AV_NOPTS_VALUE) {
+            double offsetSeconds = timestamp * av_q2d(source.timeBase) - startSeconds;
+            auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
+            if (offsetFrames > 0)
+                source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
+            else
+                source.framesToDrop = -offsetFrames;
+        }
+    }
+    int inputFrames = decoded ? decoded->nb_samples : 0;
+    int capacity = swr_get_out_samples(source.resampler.get(), inputFrames);
+    if (capacity <= 0)
+        return;
+    std::size_t oldSize = source.pending.size();
+    source.pending.resize(oldSize + static_cast<std::size_t>(capacity) * frameBytes());
+    std::uint8_t* out = source.pending.data() + oldSize;
+    int converted = swr_convert(source.resampler.get(), &out, capacity,
+                                decoded ? const_cast<const std::uint8_t**>(decoded->extended_data) : nullptr,
+                                inputFrames);
+    source.pending.resize(oldSize + static_cast<std::size_t>(std::max(converted, 0)) * frameBytes());
+    if (converted < 0) {
+        fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be converted.",
+             errorText(converted));
+        return;
+    }
+    if (source.framesToDrop > 0) {
+        std::int64_t dropped = std::min(source.framesToDrop, pendingFrames(source));
+        source.pending.erase(source.pending.begin(),
+                             source.pending.begin() + static_cast<std::ptrdiff_t>(dropped * frameBytes()));
+        source.framesToDrop -= dropped;
+    }
+}
+
+// Takes every frame the decoder has ready. False once reading has failed.
+bool AudioReader::Impl::receiveFrames(Source& source)
+{
+    for (;;) {
+        int result = avcodec_receive_frame(source.decoder.get(), frame.get());
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+            return true;
+        if (result == AVERROR_INVALIDDATA) {
+            ++source.invalidPackets;
+            continue;
+        }
+        if (result < 0) {
+            fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
+                 errorText(result));
+            return false;
+        }
+        source.decodedAny = true;
+        if (!source.resampler && !setUpResampler(source, *frame))
+            return false;
+        convert(source, frame.get());
+        av_frame_unref(frame.get());
+        if (status != Status::Reading)
+            return false;
+    }
+}
+
+void AudioReader::Impl::readMore()
+{
+    int result = av_read_frame(format.get(), packet.get());
+    if (result < 0 && result != AVERROR_EOF && !(format->pb && avio_feof(format->pb))) {
+        fail(MediaErrorCode::ReadFailed, "Reading the audio of “" + displayName(path) + "” failed.",
+             errorText(result));
+        return;
+    }
+    if (result < 0) {
+        demuxerDone = true;
+        for (auto& source : sources) {
+            avcodec_send_packet(source.decoder.get(), nullptr);
+            if (!receiveFrames(source))
+                return;
+            convert(source, nullptr);
+            source.finished = true;
+            if (!source.decodedAny && source.invalidPackets > 0) {
+                fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
+                     "Invalid data found when processing input");
+                return;
+            }
+        }
+        return;
+    }
+    auto found = std::find_if(sources.begin(), sources.end(),
+                              [&](const Source& s) { return s.streamIndex == packet->stream_index; });
+    if (found != sources.end()) {
+        int sent = avcodec_send_packet(found->decoder.get(), packet.get());
+        if (sent == AVERROR_INVALIDDATA)
+            ++found->invalidPackets;
+        else if (sent < 0 && sent != AVERROR(EAGAIN))
+            fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
+                 errorText(sent));
+        if (status == Status::Reading)
+            receiveFrames(*found);
+    }
+    av_packet_unref(packet.get());
+}
+
+std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
+{
+    std::int64_t remaining = framesTotal < 0 ? std::numeric_limits<std::int64_t>::max() : framesTotal - framesEmitted;
+    if (remaining <= 0) {
+        status = Status::Completed;
+        return std::nullopt;
+    }
+    bool allFinished = true;
+    std::int64_t available = std::numeric_limits<std::int64_t>::max();
+    std::int64_t mostPending = 0;
+    for (const auto& source : sources) {
+        mostPending = std::max(mostPending, pendingFrames(source));
+        if (!source.finished) {
+            allFinished = false;
+            available = std::min(available, pendingFrames(source));
+        }
+    }
+    if (allFinished) {
+        if (mostPending == 0) {
+            status = Status::Completed;
+            return std::nullopt;
+        }
+        available = mostPending;
+    } else if (available < kBufferFrames && available < remaining) {
+        return std::nullopt;
+    }
+    std::int64_t frames = std::min({available, remaining, static_cast<std::int64_t>(kBufferFrames)});
+
+    AudioSampleBuffer buffer;
+    buffer.sampleRate = outputRate;
+    buffer.channelCount = outputChannels;
+    buffer.frameCount = static_cast<int>(frames);
+    std::size_t samples = static_cast<std::size_t>(frames) * outputChannels;
+    std::vector<float> mixed;
+    if (convertedSampleBytes == 2) {
+        buffer.int16.resize(samples);
+        std::memcpy(buffer.int16.data(), sources.front().pending.data(), samples * 2);
+    } else {
+        mixed.assign(samples, 0.0f);
+        for (const auto& source : sources) {
+            std::size_t count = std::min(samples, source.pending.size() / sizeof(float));
+            const auto* in = reinterpret_cast<const float*>(source.pending.data());
+            for (std::size_t i = 0; i < count; ++i)
+                mixed[i] += in[i];
+        }
+    }
+    for (auto& source : sources) {
+        std::size_t bytes = std::min(source.pending.size(), static_cast<std::size_t>(frames) * frameBytes());
+        source.pending.erase(source.pending.begin(), source.pending.begin() + static_cast<std::ptrdiff_t>(bytes));
+    }
+    if (outputFormat == PcmFormat::Float32) {
+        buffer.float32 = std::move(mixed);
+    } else if (convertedSampleBytes == 4) {
+        buffer.int16.resize(samples);
+        for (std::size_t i = 0; i < samples; ++i)
+            buffer.int16[i] = static_cast<std::int16_t>(std::lrint(std::clamp(mixed[i] * 32768.0f, -32768.0f, 32767.0f)));
+    }
+    buffer.presentationTime = range.start + MediaTime(framesEmitted, outputRate);
+    buffer.duration = MediaTime(frames, outputRate);
+    framesEmitted += frames;
+    return buffer;
+}
+
+MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, const AudioMix& mix,
+                                                           int mixChannels, AudioOutputSettings settings,
+                                                           MediaTimeRange range)
+{
+    const auto& requests = mix.inputParameters;
+    const std::string& path = asset.path();
+    if (requests.empty())
+        return makeMediaError(MediaErrorCode::NoAudioTrack, "No audio track of “" + displayName(path) + "” was chosen.");
+    auto opened = openInput(path);
+    if (!opened)
+        return opened.error();
+    auto impl = std::make_unique<Impl>();
+    impl->path = path;
+    impl->format = std::move(opened.value());
+    impl->mixing = mixChannels > 0;
+    impl->outputFormat = settings.format;
+    impl->convertedSampleBytes = !impl->mixing && settings.format == PcmFormat::Int16 ? 2 : 4;
+
+    AVFormatContext& context = *impl->format;
+    for (const auto& request : requests) {
+        const auto& tracks = asset.tracks();
+        auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
+            return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
+        });
+        if (track == tracks.end() || track->streamIndex >= static_cast<int>(context.nb_streams)
+            || context.streams[track->streamIndex]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            return makeMediaError(MediaErrorCode::NoAudioTrack, "The file “" + displayName(path)
+                                      + "” has no audio track " + std::to_string(request.trackID) + ".");
+        const AVStream& stream = *context.streams[track->streamIndex];
+        auto decoder = openDecoder(stream, path);
+        if (!decoder)
+            return decoder.error();
+        Source source;
+        source.streamIndex = track->streamIndex;
+        source.timeBase = stream.time_base;
+        source.decoder = std::move(decoder.value());
+        source.parameters = request;
+        impl->sources.push_back(std::move(source));
+        if (impl->outputRate == 0)
+            impl->outputRate = settings.sampleRate > 0 ? settings.sampleRate : stream.codecpar->sample_rate;
+        if (impl->outputChannels == 0)
+            impl->outputChannels = impl->mixing ? mixChannels : stream.codecpar->ch_layout.nb_channels;
+    }
+    if (impl->outputRate <= 0 || impl->outputChannels <= 0)
+        return makeMediaError(MediaErrorCode::DecodeFailed,
+                              "The audio format of “" + displayName(path) + "” is not known.");
+
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        bool wanted = std::any_of(impl->sources.begin(), impl->sources.end(),
+                                  [i](const Source& s) { return s.streamIndex == static_cast<int>(i); });
+        context.streams[i]->discard = wanted ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+
+    if (range.isValid() && range.duration.isNumeric()) {
+        impl->range = range;
+        impl->framesTotal = std::llround(range.duration.seconds() * impl->outputRate);
+    } else {
+        impl->range = {MediaTime::zero(), asset.duration()};
+        if (range.isValid())
+            impl->range.start = range.start;
+    }
+    impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
+    if (impl->startSeconds > 0)
+        av_seek_frame(&context, -1, static_cast<std::int64_t>(impl->startSeconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+    return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
+}
+
+AudioReader::AudioReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+AudioReader::~AudioReader() = default;
+
+MediaResult<std::unique_ptr<AudioReader>> AudioReader::forTrack(const Asset& asset, int trackID,
+                                                                AudioOutputSettings settings, MediaTimeRange range)
+{
+    AudioMix single;
+    single.inputParameters.push_back({trackID, {}, 1.0f, 1.0f});
+    return open(asset, single, 0, settings, range);
+}
+
+MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset, const AudioMix& mix,
+                                                              int outputChannels, AudioOutputSettings settings,
+                                                              MediaTimeRange range)
+{
+    if (outputChannels != 1 && outputChannels != 2)
+        return makeMediaError(MediaErrorCode::InvalidArgument, "An audio mix has one or two output channels.");
+    return open(asset, mix, outputChannels, settings, range);
+}
+
+std::optional<AudioSampleBuffer> AudioReader::copyNextSampleBuffer()
+{
+    Impl& d = *impl_;
+    while (d.status == Status::Reading) {
+        if (d.cancelled.load()) {
+            d.status = Status::Cancelled;
+            break;
+        }
+        if (auto buffer = d.takeReady())
+            return buffer;
+        if (d.status == Status::Reading)
+            d.readMore();
+    }
+    return std::nullopt;
+}
+
+void AudioReader::cancelReading() { impl_->cancelled = true; }
+
+AudioReader::Status AudioReader::status() const
+{
+    if (impl_->status == Status::Reading && impl_->cancelled.load())
+        return Status::Cancelled;
+    return impl_->status;
+}
+
+const std::optional<MediaError>& AudioReader::error() const { return impl_->error; }
+int AudioReader::sampleRate() const { return impl_->outputRate; }
+int AudioReader::channelCount() const { return impl_->outputChannels; }
+MediaTimeRange AudioReader::timeRange() const { return impl_->range; }
+
+}  // namespace qv

@@ -1,0 +1,76 @@
+// Decodes audio from a media file into interleaved PCM, one buffer at a time: either one
+// track as it is (all its channels), or a mono or stereo mix of several tracks through an
+// AudioMix. Reading runs on the caller's thread; cancelReading() may come from any other.
+#pragma once
+
+#include "Asset.h"
+#include "AudioMix.h"
+#include "MediaError.h"
+#include "MediaTime.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qv {
+
+enum class PcmFormat { Int16, Float32 };
+
+struct AudioOutputSettings {
+    PcmFormat format = PcmFormat::Int16;
+    int sampleRate = 0;  // Hz; 0 keeps the rate of the (first) track read
+};
+
+struct AudioSampleBuffer {
+    MediaTime presentationTime;  // on the asset's time line
+    MediaTime duration;          // frameCount over sampleRate
+    int sampleRate = 0;
+    int channelCount = 0;
+    int frameCount = 0;
+    std::vector<std::int16_t> int16;  // interleaved samples when the format is Int16
+    std::vector<float> float32;       // interleaved samples when the format is Float32
+};
+
+class AudioReader {
+public:
+    enum class Status { Reading, Completed, Failed, Cancelled };
+
+    // Reads the audio track `trackID` with its own channels. `range` defaults to the whole
+    // asset; an invalid range means the same.
+    static MediaResult<std::unique_ptr<AudioReader>> forTrack(const Asset& asset, int trackID,
+                                                              AudioOutputSettings settings = {},
+                                                              MediaTimeRange range = {});
+    // Reads the tracks of `mix` mixed to `outputChannels` (1 or 2) channels.
+    static MediaResult<std::unique_ptr<AudioReader>> forMix(const Asset& asset, const AudioMix& mix,
+                                                            int outputChannels,
+                                                            AudioOutputSettings settings = {},
+                                                            MediaTimeRange range = {});
+
+    ~AudioReader();
+    AudioReader(const AudioReader&) = delete;
+    AudioReader& operator=(const AudioReader&) = delete;
+
+    // The next buffer, or nothing once reading has ended: status() then tells why.
+    std::optional<AudioSampleBuffer> copyNextSampleBuffer();
+    // Stops reading at the next buffer. Safe from any thread.
+    void cancelReading();
+
+    Status status() const;
+    // Set when status() is Failed.
+    const std::optional<MediaError>& error() const;
+    int sampleRate() const;
+    int channelCount() const;
+    // The part of the asset being read.
+    MediaTimeRange timeRange() const;
+
+private:
+    struct Impl;
+    explicit AudioReader(std::unique_ptr<Impl> impl);
+    // `mixChannels` 0 reads the one track of `mix` with its own channels.
+    static MediaResult<std::unique_ptr<AudioReader>> open(const Asset& asset, const AudioMix& mix, int mixChannels,
+                                                          AudioOutputSettings settings, MediaTimeRange range);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qv

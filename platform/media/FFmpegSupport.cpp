@@ -1,0 +1,107 @@
+#include "FFmpegSupport.h"
+
+#include "platform/foundation/Log.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <filesystem>
+#include <limits>
+#include <mutex>
+
+namespace qv::ffmpeg {
+
+namespace {
+
+void logCallback(void* context, int level, const char* format, va_list arguments)
+{
+    if (level > AV_LOG_WARNING)
+        return;
+    char line[1024];
+    int printPrefix = 1;
+    av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
+    std::string_view text(line);
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    logDebug(text);
+}
+
+void routeLogOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_callback(logCallback); });
+}
+
+}  // namespace
+
+FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
+PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
+
+std::string errorText(int error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+std::string displayName(const std::string& path)
+{
+    return std::filesystem::path(path).filename().string();
+}
+
+MediaResult<FormatContextPtr> openInput(const std::string& path)
+{
+    routeLogOnce();
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored))
+        return makeMediaError(MediaErrorCode::FileNotFound,
+                              "The file “" + displayName(path) + "” could not be found.");
+    AVFormatContext* raw = nullptr;
+    int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (result < 0)
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "The file “" + displayName(path) + "” could not be opened as media.",
+                              errorText(result));
+    FormatContextPtr context(raw);
+    result = avformat_find_stream_info(context.get(), nullptr);
+    if (result < 0)
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "The file “" + displayName(path) + "” could not be read as media.",
+                              errorText(result));
+    return context;
+}
+
+MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    CodecContextPtr context(codec ? avcodec_alloc_context3(codec) : nullptr);
+    int result = AVERROR_DECODER_NOT_FOUND;
+    if (context) {
+        result = avcodec_parameters_to_context(context.get(), stream.codecpar);
+        if (result >= 0) {
+            context->pkt_timebase = stream.time_base;
+            result = avcodec_open2(context.get(), codec, nullptr);
+        }
+    }
+    if (result < 0)
+        return makeMediaError(MediaErrorCode::DecodeFailed,
+                              "The media in “" + displayName(path) + "” cannot be decoded.",
+                              errorText(result));
+    return context;
+}
+
+MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase)
+{
+    if (timestamp == AV_NOPTS_VALUE || timeBase.num <= 0 || timeBase.den <= 0)
+        return MediaTime::invalid();
+    __int128 value = static_cast<__int128>(timestamp) * timeBase.num;
+    if (value > std::numeric_limits<int64_t>::max() || value < std::numeric_limits<int64_t>::min())
+        return MediaTime::invalid();
+    return MediaTime(static_cast<int64_t>(value), timeBase.den);
+}
+
+int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase)
+{
+    return static_cast<int64_t>(std::floor(seconds * timeBase.den / timeBase.num));
+}
+
+}  // namespace qv::ffmpeg

@@ -1,0 +1,55 @@
+// Private to the media layer: owners for FFmpeg objects, opening an input file with errors that
+// name it, and time conversions. No public header includes this file.
+#pragma once
+
+#include "MediaError.h"
+#include "MediaTime.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace qv::ffmpeg {
+
+struct FormatContextDeleter { void operator()(AVFormatContext* c) const { avformat_close_input(&c); } };
+struct CodecContextDeleter { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
+struct FrameDeleter { void operator()(AVFrame* f) const { av_frame_free(&f); } };
+struct PacketDeleter { void operator()(AVPacket* p) const { av_packet_free(&p); } };
+struct ResamplerDeleter { void operator()(SwrContext* s) const { swr_free(&s); } };
+struct ScalerDeleter { void operator()(SwsContext* s) const { sws_freeContext(s); } };
+
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
+
+FramePtr makeFrame();
+PacketPtr makePacket();
+
+// FFmpeg's text for an error number.
+std::string errorText(int error);
+// The last path component, as the user knows the file.
+std::string displayName(const std::string& path);
+
+// Opens and probes a media file. A missing file gives FileNotFound; anything FFmpeg cannot
+// read as media gives CannotOpen. FFmpeg's own messages go to the log at debug level.
+MediaResult<FormatContextPtr> openInput(const std::string& path);
+
+// A decoder opened for one stream; DecodeFailed when none exists for its codec.
+MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path);
+
+// A stream timestamp as a media time in the stream's own timescale (never reduced). Invalid
+// for AV_NOPTS_VALUE or a time base that does not fit.
+MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase);
+// Seconds to a stream timestamp, rounded down.
+int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase);
+
+}  // namespace qv::ffmpeg

@@ -1,0 +1,200 @@
+#include "UploadEncoder.h"
+
+#include "AudioReader.h"
+#include "FFmpegSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace qv {
+
+using namespace ffmpeg;
+
+namespace {
+
+struct OutputDeleter {
+    void operator()(AVFormatContext* context) const
+    {
+        if (context->pb)
+            avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+
+// The open M4A file and its AAC encoder; samples go in mono, 32 kHz, as floats.
+class AacWriter {
+public:
+    explicit AacWriter(std::string path) : path_(std::move(path)) {}
+
+    std::optional<MediaError> open()
+    {
+        AVFormatContext* raw = nullptr;
+        int result = avformat_alloc_output_context2(&raw, nullptr, "ipod", path_.c_str());
+        if (result < 0)
+            return failure(result);
+        output_.reset(raw);
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (!codec)
+            return failure(AVERROR_ENCODER_NOT_FOUND);
+        encoder_.reset(avcodec_alloc_context3(codec));
+        encoder_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        encoder_->sample_rate = UploadEncoder::kSampleRate;
+        encoder_->bit_rate = UploadEncoder::kBitRate;
+        encoder_->profile = FF_PROFILE_AAC_LOW;
+        encoder_->time_base = {1, UploadEncoder::kSampleRate};
+        av_channel_layout_default(&encoder_->ch_layout, UploadEncoder::kChannels);
+        if (output_->oformat->flags & AVFMT_GLOBALHEADER)
+            encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if ((result = avcodec_open2(encoder_.get(), codec, nullptr)) < 0)
+            return failure(result);
+        stream_ = avformat_new_stream(output_.get(), nullptr);
+        if (!stream_)
+            return failure(AVERROR(ENOMEM));
+        stream_->time_base = encoder_->time_base;
+        if ((result = avcodec_parameters_from_context(stream_->codecpar, encoder_.get())) < 0)
+            return failure(result);
+        if ((result = avio_open(&output_->pb, path_.c_str(), AVIO_FLAG_WRITE)) < 0)
+            return failure(result);
+        if ((result = avformat_write_header(output_.get(), nullptr)) < 0)
+            return failure(result);
+        frameSize_ = encoder_->frame_size > 0 ? encoder_->frame_size : 1024;
+        return std::nullopt;
+    }
+
+    std::optional<MediaError> append(const std::vector<float>& samples)
+    {
+        waiting_.insert(waiting_.end(), samples.begin(), samples.end());
+        std::size_t used = 0;
+        while (waiting_.size() - used >= static_cast<std::size_t>(frameSize_)) {
+            if (auto error = encode(waiting_.data() + used, frameSize_))
+                return error;
+            used += static_cast<std::size_t>(frameSize_);
+        }
+        waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(used));
+        return std::nullopt;
+    }
+
+    std::optional<MediaError> finish()
+    {
+        if (!waiting_.empty())
+            if (auto error = encode(waiting_.data(), static_cast<int>(waiting_.size())))
+                return error;
+        int result = avcodec_send_frame(encoder_.get(), nullptr);
+        if (result < 0)
+            return failure(result);
+        if (auto error = drainPackets())
+            return error;
+        if ((result = av_write_trailer(output_.get())) < 0)
+            return failure(result);
+        if ((result = avio_closep(&output_->pb)) < 0)
+            return failure(result);
+        return std::nullopt;
+    }
+
+    // Closes the file without finishing it.
+    void abandon() { output_.reset(); }
+
+private:
+    std::optional<MediaError> encode(const float* samples, int count)
+    {
+        FramePtr frame = makeFrame();
+        frame->format = AV_SAMPLE_FMT_FLTP;
+        frame->sample_rate = UploadEncoder::kSampleRate;
+        frame->nb_samples = count;
+        av_channel_layout_default(&frame->ch_layout, UploadEncoder::kChannels);
+        int result = av_frame_get_buffer(frame.get(), 0);
+        if (result < 0)
+            return failure(result);
+        std::memcpy(frame->data[0], samples, static_cast<std::size_t>(count) * sizeof(float));
+        frame->pts = samplesSent_;
+        samplesSent_ += count;
+        if ((result = avcodec_send_frame(encoder_.get(), frame.get())) < 0)
+            return failure(result);
+        return drainPackets();
+    }
+
+    std::optional<MediaError> drainPackets()
+    {
+        PacketPtr packet = makePacket();
+        for (;;) {
+            int result = avcodec_receive_packet(encoder_.get(), packet.get());
+            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
+                return std::nullopt;
+            if (result < 0)
+                return failure(result);
+            av_packet_rescale_ts(packet.get(), encoder_->time_base, stream_->time_base);
+            packet->stream_index = stream_->index;
+            if ((result = av_interleaved_write_frame(output_.get(), packet.get())) < 0)
+                return failure(result);
+        }
+    }
+
+    MediaError failure(int result) const
+    {
+        return makeMediaError(MediaErrorCode::WriteFailed,
+                              "The audio file “" + displayName(path_) + "” could not be written.", errorText(result));
+    }
+
+    std::string path_;
+    OutputPtr output_;
+    CodecContextPtr encoder_;
+    AVStream* stream_ = nullptr;
+    int frameSize_ = 1024;
+    std::int64_t samplesSent_ = 0;
+    std::vector<float> waiting_;  // fewer samples than one encoder frame
+};
+
+MediaError cancelledError(const std::string& path)
+{
+    return makeMediaError(MediaErrorCode::Cancelled, "The conversion of “" + displayName(path) + "” was cancelled.");
+}
+
+}  // namespace
+
+UploadEncoder::UploadEncoder(Asset asset, AudioMix mix, std::string outputPath, MediaTimeRange range)
+    : asset_(std::move(asset)), mix_(std::move(mix)), outputPath_(std::move(outputPath)), range_(range)
+{
+}
+
+std::optional<MediaError> UploadEncoder::run(const Progress& progress)
+{
+    if (cancelled_)
+        return cancelledError(asset_.path());
+    auto reader = AudioReader::forMix(asset_, mix_, kChannels, {PcmFormat::Float32, kSampleRate}, range_);
+    if (!reader)
+        return reader.error();
+    MediaTimeRange range = reader.value()->timeRange();
+    double totalSeconds = range.duration.isNumeric() ? range.duration.seconds() : 0.0;
+
+    AacWriter writer(outputPath_);
+    auto fail = [&](MediaError error) {
+        writer.abandon();
+        std::error_code ignored;
+        std::filesystem::remove(outputPath_, ignored);
+        return error;
+    };
+    if (auto error = writer.open())
+        return fail(*error);
+    while (auto buffer = reader.value()->copyNextSampleBuffer()) {
+        if (cancelled_)
+            return fail(cancelledError(asset_.path()));
+        if (auto error = writer.append(buffer->float32))
+            return fail(*error);
+        if (progress && totalSeconds > 0) {
+            double done = (buffer->presentationTime - range.start + buffer->duration).seconds();
+            progress(std::clamp(done / totalSeconds, 0.0, 1.0));
+        }
+    }
+    if (cancelled_ || reader.value()->status() == AudioReader::Status::Cancelled)
+        return fail(cancelledError(asset_.path()));
+    if (reader.value()->status() == AudioReader::Status::Failed)
+        return fail(*reader.value()->error());
+    if (auto error = writer.finish())
+        return fail(*error);
+    return std::nullopt;
+}
+
+}  // namespace qv

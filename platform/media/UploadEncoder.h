@@ -1,0 +1,47 @@
+// Converts the audio of an asset into the file that is uploaded for transcription: the tracks
+// of an AudioMix mixed to mono and encoded as AAC-LC at 32 kHz and 64 kbit/s in an M4A (MP4)
+// file. The conversion runs on the caller's thread as fast as the encoder goes; cancel() may
+// come from any other thread. A conversion that fails or is cancelled leaves no file behind.
+#pragma once
+
+#include "Asset.h"
+#include "AudioMix.h"
+#include "MediaError.h"
+#include "MediaTime.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qv {
+
+class UploadEncoder {
+public:
+    static constexpr int kSampleRate = 32000;  // Hz
+    static constexpr int kBitRate = 64000;     // bit/s
+    static constexpr int kChannels = 1;
+
+    // Fraction of the time range done, 0 to 1, after each buffer read; on the converting thread.
+    using Progress = std::function<void(double fraction)>;
+
+    // `range` defaults to the whole asset.
+    UploadEncoder(Asset asset, AudioMix mix, std::string outputPath, MediaTimeRange range = {});
+    UploadEncoder(const UploadEncoder&) = delete;
+    UploadEncoder& operator=(const UploadEncoder&) = delete;
+
+    // Converts; nothing on success. On failure or cancel the output file is deleted and the
+    // error says why (Cancelled for a cancel).
+    std::optional<MediaError> run(const Progress& progress = {});
+    // Ends a conversion under way at its next buffer, or the next run() at once.
+    void cancel() { cancelled_ = true; }
+
+private:
+    Asset asset_;
+    AudioMix mix_;
+    std::string outputPath_;
+    MediaTimeRange range_;
+    std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace qv

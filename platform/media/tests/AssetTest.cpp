@@ -1,0 +1,189 @@
+#include "platform/media/Asset.h"
+
+#include "BroadcastWave.h"
+#include "TestMedia.h"
+
+#include "platform/foundation/ManualDispatcher.h"
+#include "platform/foundation/WorkQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <thread>
+
+namespace qv {
+namespace {
+
+using test::testMedia;
+
+Asset inspected(const std::string& path)
+{
+    auto asset = Asset::inspect(path);
+    if (!asset)
+        throw std::runtime_error(asset.error().description + " " + asset.error().failureReason);
+    return asset.value();
+}
+
+TEST(Asset, StereoWave)
+{
+    Asset asset = inspected(testMedia("tone.wav"));
+    EXPECT_TRUE(asset.isPlayable());
+    EXPECT_FALSE(asset.hasVideo());
+    EXPECT_TRUE(isIdentical(asset.duration(), MediaTime(144000, 48000)));
+    auto audio = asset.tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(audio.size(), 1u);
+    ASSERT_TRUE(audio[0].audio);
+    EXPECT_EQ(audio[0].audio->channelCount, 2);
+    EXPECT_EQ(audio[0].audio->sampleRate, 48000);
+    EXPECT_EQ(audio[0].audio->codecName, "pcm_s16le");
+    EXPECT_FALSE(audio[0].audio->channelLayoutDescription.empty());
+    EXPECT_TRUE(asset.tracksWithMediaType(MediaType::Timecode).empty());
+}
+
+TEST(Asset, MovieWithTwoAudioTracksAndATimecodeTrack)
+{
+    Asset asset = inspected(testMedia("video.mov"));
+    EXPECT_TRUE(asset.isPlayable());
+    EXPECT_NEAR(asset.duration().seconds(), 2.0, 0.05);
+
+    auto video = asset.tracksWithMediaType(MediaType::Video);
+    ASSERT_EQ(video.size(), 1u);
+    const VideoTrackFormat& format = *video[0].video;
+    EXPECT_EQ(format.encodedWidth, 720);
+    EXPECT_EQ(format.naturalWidth, 853);  // 32:27 pixels
+    EXPECT_EQ(format.naturalHeight, 480);
+    EXPECT_NEAR(format.nominalFrameRate, 29.97, 0.01);
+    EXPECT_EQ(format.fieldCount, 2);
+    EXPECT_EQ(format.codecName, "prores");
+
+    auto audio = asset.tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[0].audio->channelCount, 2);
+    EXPECT_EQ(audio[0].audio->sampleRate, 48000);
+    EXPECT_EQ(audio[0].audio->channelLayoutDescription, "stereo");
+    EXPECT_EQ(audio[0].audio->audioLayout, 2);
+    EXPECT_EQ(audio[1].audio->channelCount, 1);
+    EXPECT_EQ(audio[1].audio->sampleRate, 44100);
+    EXPECT_EQ(audio[1].audio->channelLayoutDescription, "mono");
+    EXPECT_EQ(audio[1].audio->audioLayout, 1);
+    EXPECT_NE(audio[0].trackID, audio[1].trackID);
+
+    auto timecode = asset.tracksWithMediaType(MediaType::Timecode);
+    ASSERT_EQ(timecode.size(), 1u);
+    const TimecodeTrack& track = *timecode[0].timecode;
+    EXPECT_EQ(track.format.subtype, TimecodeFormat::kTimecode32);
+    EXPECT_TRUE(isIdentical(track.format.frameDuration, MediaTime(1001, 30000)));
+    EXPECT_EQ(track.format.frameQuanta, 30u);
+    EXPECT_FALSE(track.format.isDropFrame());
+    EXPECT_EQ(track.format.sourceName, "REEL1");
+    // 01:00:00:00 at 30 frames a second, counted without dropped frame numbers.
+    EXPECT_EQ(track.format.frameNumberOfSample(track.firstSample), 108000);
+}
+
+TEST(Asset, MetadataOfEachKeySpaceAnswersToCommonKeys)
+{
+    struct Case {
+        const char* file;
+        MetadataKeySpace keySpace;
+        const char* albumKey;
+        const char* album;
+        const char* artist;
+    };
+    const Case cases[] = {
+        {"tagged.mp3", MetadataKeySpace::ID3, "TALB", "FR=25.000/ND second", "TC=01:00:00:00"},
+        {"tagged.m4a", MetadataKeySpace::iTunes, "©alb", "iAlbum", "iArtist"},
+        {"video.mov", MetadataKeySpace::QuickTime, "com.apple.quicktime.album", "QTAlbum", nullptr},
+    };
+    for (const auto& c : cases) {
+        Asset asset = inspected(testMedia(c.file));
+        EXPECT_EQ(asset.commonMetadataString(MetadataCommonKey::AlbumName), c.album) << c.file;
+        if (c.artist)
+            EXPECT_EQ(asset.commonMetadataString(MetadataCommonKey::Artist), c.artist) << c.file;
+        else
+            EXPECT_FALSE(asset.commonMetadataString(MetadataCommonKey::Artist)) << c.file;
+        bool found = false;
+        for (const auto& item : asset.commonMetadata())
+            if (item.commonKey == MetadataCommonKey::AlbumName) {
+                found = true;
+                EXPECT_EQ(item.keySpace, c.keySpace) << c.file;
+                EXPECT_EQ(item.key, c.albumKey) << c.file;
+            }
+        EXPECT_TRUE(found) << c.file;
+    }
+}
+
+TEST(Asset, BroadcastWaveChunksDoNotDisturbInspection)
+{
+    std::string path = test::writeScratchFile(
+        "field.wav", test::broadcastWave(48000, 24000, 1000, -1000, 3600ull * 48000,
+                                         "<BWFXML><SPEED><TIMECODE_RATE>30000/1001</TIMECODE_RATE></SPEED></BWFXML>"));
+    Asset asset = inspected(path);
+    EXPECT_TRUE(asset.isPlayable());
+    EXPECT_TRUE(isIdentical(asset.duration(), MediaTime(24000, 48000)));
+    auto audio = asset.tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_EQ(audio[0].audio->sampleRate, 48000);
+    EXPECT_EQ(audio[0].audio->channelCount, 2);
+}
+
+TEST(Asset, LoadsOffTheMainThreadAndAnswersOnIt)
+{
+    ManualDispatcher main;
+    SerialQueue queue("asset loading");
+    std::optional<MediaResult<Asset>> good, bad;
+    std::thread::id answeredOn;
+    Asset::load(testMedia("levels.wav"), queue, main, [&](MediaResult<Asset> result) {
+        answeredOn = std::this_thread::get_id();
+        good = std::move(result);
+    });
+    Asset::load("/nonexistent/missing.wav", queue, main, [&](MediaResult<Asset> result) { bad = std::move(result); });
+    ASSERT_TRUE(main.runUntil([&] { return good && bad; }));
+    EXPECT_EQ(answeredOn, std::this_thread::get_id());
+    ASSERT_TRUE(good->ok());
+    EXPECT_EQ(good->value().tracks().size(), 1u);
+    ASSERT_FALSE(bad->ok());
+    EXPECT_TRUE(bad->error().is(MediaErrorCode::FileNotFound));
+    EXPECT_NE(bad->error().description.find("missing.wav"), std::string::npos);
+}
+
+std::vector<std::uint8_t> firstBytes(const std::string& path, double fraction)
+{
+    auto bytes = test::readFile(path);
+    bytes.resize(static_cast<std::size_t>(bytes.size() * fraction));
+    return bytes;
+}
+
+TEST(Asset, BadFilesGiveErrorsThatNameThem)
+{
+    std::mt19937 random(7);
+    std::vector<std::uint8_t> noise(64 * 1024);
+    for (auto& byte : noise)
+        byte = static_cast<std::uint8_t>(random());
+    std::string text = "Not a media file at all, just some words.\n";
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"empty.wav", {}},
+        {"notes.mov", {text.begin(), text.end()}},
+        {"noise.mp3", noise},
+        {"noise.wav", noise},
+        {"half.mov", firstBytes(testMedia("video.mov"), 0.5)},
+        {"header.wav", firstBytes(testMedia("levels.wav"), 0.0001)},
+    };
+    for (const auto& c : cases) {
+        std::string path = test::writeScratchFile(c.name, c.bytes);
+        auto result = Asset::inspect(path);
+        ASSERT_FALSE(result.ok()) << c.name;
+        EXPECT_TRUE(result.error().is(MediaErrorCode::CannotOpen)) << c.name << ": " << result.error().description;
+        EXPECT_NE(result.error().description.find(c.name), std::string::npos) << result.error().description;
+    }
+    auto missing = Asset::inspect(test::scratchFolder() + "/gone.wav");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_TRUE(missing.error().is(MediaErrorCode::FileNotFound));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,98 @@
+#include "platform/media/ImageGenerator.h"
+
+#include "TestMedia.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace qv {
+namespace {
+
+using test::testMedia;
+
+Asset inspected(const std::string& path)
+{
+    auto asset = Asset::inspect(path);
+    if (!asset)
+        throw std::runtime_error(asset.error().description);
+    return asset.value();
+}
+
+int centreBrightness(const VideoImage& image)
+{
+    std::size_t pixel = (static_cast<std::size_t>(image.height / 2) * image.width + image.width / 2) * 3;
+    return (image.rgb[pixel] + image.rgb[pixel + 1] + image.rgb[pixel + 2]) / 3;
+}
+
+TEST(ImageGenerator, FrameAtATimeFitsTheThumbnailSizeWithItsDisplayAspect)
+{
+    // video.mov is 720x480 with 32:27 pixels (853x480 on screen); its luma rises 100 a second,
+    // so the frame shown at 0.5 s (started at 0.467 s) is about 36 in RGB and the one at 1.5 s
+    // about 152.
+    ImageGenerator generator(inspected(testMedia("video.mov")));
+    auto early = generator.copyImage(MediaTime(500, 1000));
+    ASSERT_TRUE(early) << early.error().description << " " << early.error().failureReason;
+    EXPECT_EQ(early->width, 320);
+    EXPECT_EQ(early->height, 180);
+    auto late = generator.copyImage(MediaTime(3, 2));
+    ASSERT_TRUE(late);
+    EXPECT_NEAR(centreBrightness(early.value()), 36, 6);
+    EXPECT_NEAR(centreBrightness(late.value()), 152, 6);
+
+    generator.setMaximumSize(0, 0);
+    auto full = generator.copyImage(MediaTime::zero());
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->width, 853);
+    EXPECT_EQ(full->height, 480);
+}
+
+TEST(ImageGenerator, WritesJpeg)
+{
+    ImageGenerator generator(inspected(testMedia("video.mov")));
+    auto image = generator.copyImage(MediaTime(1, 1));
+    ASSERT_TRUE(image);
+    std::string path = test::scratchFolder() + "/thumb.jpg";
+    ASSERT_FALSE(writeJpeg(image.value(), path));
+    auto bytes = test::readFile(path);
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    auto reread = Asset::inspect(path);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->tracksWithMediaType(MediaType::Video).at(0).video->encodedWidth, 320);
+
+    auto unwritable = writeJpeg(image.value(), test::scratchFolder() + "/no/such/folder.jpg");
+    ASSERT_TRUE(unwritable);
+    EXPECT_TRUE(unwritable->is(MediaErrorCode::WriteFailed));
+}
+
+TEST(ImageGenerator, UndecodableVideoIsToldApartFromOtherErrors)
+{
+    // The same movie with the video's codec code changed to one no decoder knows.
+    auto bytes = test::readFile(testMedia("video.mov"));
+    const std::string code = "apco";  // ProRes proxy
+    auto at = std::search(bytes.begin(), bytes.end(), code.begin(), code.end());
+    ASSERT_NE(at, bytes.end());
+    std::copy_n("qvzz", 4, at);
+    std::string undecodable = test::writeScratchFile("undecodable.mov", bytes);
+    auto failed = ImageGenerator(inspected(undecodable)).copyImage(MediaTime(1, 1));
+    ASSERT_FALSE(failed);
+    EXPECT_TRUE(failed.error().is(MediaErrorCode::DecodeFailed));
+    EXPECT_NE(failed.error().description.find("undecodable.mov"), std::string::npos);
+
+    auto audioOnly = ImageGenerator(inspected(testMedia("tone.wav"))).copyImage(MediaTime(1, 1));
+    ASSERT_FALSE(audioOnly);
+    EXPECT_TRUE(audioOnly.error().is(MediaErrorCode::NoVideoTrack));
+
+    std::string copy = test::writeScratchFile("moved.mov", test::readFile(testMedia("video.mov")));
+    Asset moved = inspected(copy);
+    std::filesystem::remove(copy);
+    auto missing = ImageGenerator(moved).copyImage(MediaTime(1, 1));
+    ASSERT_FALSE(missing);
+    EXPECT_TRUE(missing.error().is(MediaErrorCode::FileNotFound));
+}
+
+}  // namespace
+}  // namespace qv

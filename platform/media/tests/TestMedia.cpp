@@ -1,0 +1,94 @@
+#include "TestMedia.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace qv::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::map<std::string, std::string>& recipes()
+{
+    static const std::map<std::string, std::string> recipes = {
+        {"tone.wav", "-f lavfi -i 'aevalsrc=0.9*sin(2*PI*440*t)|0.9*sin(2*PI*440*t):s=48000:d=3' -c:a pcm_s16le -f wav"},
+        {"levels.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -f wav"},
+        {"video.mov",
+         "-f lavfi -i 'nullsrc=s=720x480:r=30000/1001:d=2,geq=lum=T*100:cb=128:cr=128,setsar=32/27,setfield=tff'"
+         " -f lavfi -i 'sine=f=440:r=48000:d=2' -f lavfi -i 'sine=f=880:r=44100:d=2'"
+         " -filter_complex '[1:a]pan=stereo|c0=c0|c1=c0[st]' -map 0:v -map '[st]' -map 2:a"
+         " -c:v prores -profile:v 0 -flags +ilme+ildct -field_order tt -c:a aac"
+         " -timecode 01:00:00:00 -metadata:s:v:0 reel_name=REEL1"
+         " -movflags use_metadata_tags -metadata com.apple.quicktime.album=QTAlbum -f mov"},
+        {"tagged.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame"
+                       " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
+        {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
+                       " -metadata album=iAlbum -metadata artist=iArtist -f ipod"},
+    };
+    return recipes;
+}
+
+}  // namespace
+
+std::string testMedia(const std::string& name)
+{
+    fs::path folder(QV_TEST_MEDIA_DIR);
+    fs::path target = folder / name;
+    if (fs::exists(target))
+        return target.string();
+    auto recipe = recipes().find(name);
+    if (recipe == recipes().end())
+        throw std::invalid_argument("no recipe for test media " + name);
+    fs::create_directories(folder);
+    // Made under a private name and renamed, so parallel test processes never see half a file.
+    fs::path partial = folder / (name + ".partial." + std::to_string(getpid()));
+    std::string command = "ffmpeg -nostdin -v error -y " + recipe->second + " '" + partial.string() + "'";
+    if (std::system(command.c_str()) != 0 || !fs::exists(partial))
+        throw std::runtime_error("ffmpeg could not make " + name + ": " + command);
+    fs::rename(partial, target);
+    return target.string();
+}
+
+// This process's folder of scratch files, removed when the process ends.
+struct ProcessScratch {
+    fs::path root = fs::temp_directory_path() / ("qv-media-" + std::to_string(getpid()));
+    ~ProcessScratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+};
+
+std::string scratchFolder()
+{
+    static ProcessScratch scratch;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch";
+    fs::path folder = scratch.root / name;
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+std::string writeScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes)
+{
+    fs::path path = fs::path(scratchFolder()) / name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace qv::test

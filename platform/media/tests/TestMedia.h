@@ -1,0 +1,30 @@
+// Media files for the tests, made with the ffmpeg command the first time a test asks for one
+// and shared by every test process of the build (they live in the build folder).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::test {
+
+// Known names:
+//   "tone.wav"    3 s stereo 48 kHz 16-bit, a 440 Hz sine at 0.9 of full scale on both channels
+//   "levels.wav"  1 s stereo 48 kHz 16-bit, constant 0.5 on the left and -0.25 on the right
+//   "video.mov"   2 s ProRes 720x480 (32:27 pixels, interlaced) at 30000/1001 frames a second
+//                 whose brightness rises with time, a stereo 48 kHz and a mono 44.1 kHz AAC
+//                 track, a timecode track starting 01:00:00:00 with reel "REEL1", and
+//                 QuickTime metadata album "QTAlbum"
+//   "tagged.mp3"  2 s mono 44.1 kHz MP3 with ID3 album "FR=25.000/ND second" and artist
+//                 "TC=01:00:00:00"
+//   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist"
+std::string testMedia(const std::string& name);
+
+// A folder for this test's own files, removed when the test process ends.
+std::string scratchFolder();
+
+// Writes bytes to a file in the scratch folder and returns its path.
+std::string writeScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> readFile(const std::string& path);
+
+}  // namespace qv::test

@@ -1,0 +1,582 @@
+#include "platform/rtdb/ClientCore.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/rtdb/FileUtil.h"
+#include "platform/rtdb/ValueCheck.h"
+#include "platform/rtdb/ValueJson.h"
+
+#include <atomic>
+
+namespace qv::rtdb_detail {
+
+namespace {
+
+std::atomic<ObserverHandle> nextObserverHandle{1};
+
+// The disk cache is written this long after the last change it holds, in seconds.
+constexpr double kCacheSaveDelay = 1.0;
+
+const char* const kCacheName = "cache.json";
+const char* const kPendingName = "pending.json";
+
+const DatabasePath& infoConnectedPath()
+{
+    static const DatabasePath path = DatabasePath::parse(".info/connected");
+    return path;
+}
+
+}  // namespace
+
+ClientCore::ClientCore(DatabaseBackend& backend, Dispatcher& dispatcher, DatabaseClient::Options options)
+    : backend_(backend), dispatcher_(dispatcher), options_(std::move(options))
+{
+    if (!options_.clock)
+        options_.clock = systemMilliseconds;
+    info_ = DatabaseValue().withValueAt(infoConnectedPath(), DatabaseValue(false));
+}
+
+void ClientCore::start()
+{
+    loadPersisted();
+    if (options_.startOnline)
+        goOnline();
+    else
+        wantOnline_ = false;
+}
+
+void ClientCore::close()
+{
+    if (closed_)
+        return;
+    goOffline();
+    saveCache();
+    closed_ = true;
+    for (auto& [handle, observer] : observers_)
+        observer->alive = false;
+    observers_.clear();
+}
+
+void ClientCore::goOffline()
+{
+    wantOnline_ = false;
+    if (!connected_)
+        return;
+    backend_.disconnect(connection_);
+    connected_ = false;
+    connection_ = 0;
+    setInfoConnected(false);
+}
+
+void ClientCore::goOnline()
+{
+    if (closed_)
+        return;
+    wantOnline_ = true;
+    dispatcher_.async([weak = weak_from_this()] {
+        if (auto core = weak.lock())
+            core->connectNow();
+    });
+}
+
+void ClientCore::connectNow()
+{
+    if (closed_ || connected_ || !wantOnline_)
+        return;
+    DatabaseValue root;
+    connection_ = backend_.connect(weak_from_this(), root);
+    connected_ = true;
+    DatabaseValue before = local_;
+    server_ = root;
+    rebuildLocalView();
+    notify(before, local_, {DatabasePath()}, false);
+    setInfoConnected(true);
+    for (auto& registration : pendingOnDisconnect_) {
+        backend_.onDisconnect(connection_, registration.writes.front());
+        if (registration.completion)
+            dispatcher_.async([completion = std::move(registration.completion)] { completion(std::nullopt); });
+    }
+    pendingOnDisconnect_.clear();
+    for (auto& pending : pending_)
+        if (!pending.sent)
+            send(pending);
+    scheduleCacheSave();
+}
+
+std::string ClientCore::pushId() { return pushIds_.next(options_.clock()); }
+
+void ClientCore::refuse(DatabaseCompletion completion, DatabaseError error)
+{
+    logWarning("database: refused: " + error.message);
+    if (completion)
+        dispatcher_.async([completion = std::move(completion), error = std::move(error)] { completion(error); });
+}
+
+void ClientCore::write(std::vector<DatabaseWrite> writes, DatabaseCompletion completion)
+{
+    if (closed_)
+        return refuse(std::move(completion), {DatabaseErrorCode::ClientClosed, "the database client is gone"});
+    Pending pending{nextPending_++, std::move(writes), {}, std::move(completion), nullptr};
+    pending.local = estimated(pending.writes);
+    DatabaseValue before = local_;
+    std::vector<DatabasePath> paths;
+    for (const auto& write : pending.local) {
+        local_ = local_.withValueAt(write.path, write.value);
+        paths.push_back(write.path);
+    }
+    pending_.push_back(std::move(pending));
+    notify(before, local_, paths, false);
+    savePending();
+    if (connected_)
+        send(pending_.back());
+}
+
+std::vector<DatabaseWrite> ClientCore::estimated(const std::vector<DatabaseWrite>& writes) const
+{
+    std::vector<DatabaseWrite> result;
+    result.reserve(writes.size());
+    std::int64_t now = -1;
+    for (const auto& write : writes) {
+        if (write.value.containsServerTimestamp()) {
+            if (now < 0)
+                now = options_.clock();
+            result.push_back({write.path, write.value.resolvingServerTimestamps(now)});
+        } else {
+            result.push_back(write);
+        }
+    }
+    return result;
+}
+
+void ClientCore::send(Pending& pending)
+{
+    pending.sent = true;
+    std::uint64_t id = pending.id;
+    auto weak = weak_from_this();
+    if (pending.transaction) {
+        DatabaseValue current;
+        bool applied = backend_.compareAndSet(pending.writes.front().path, pending.transaction->expected,
+                                              pending.writes.front().value, current);
+        dispatcher_.async([weak, id, applied, current] {
+            if (auto core = weak.lock())
+                core->transactionAnswered(id, applied, current);
+        });
+        return;
+    }
+    backend_.write(pending.writes);
+    dispatcher_.async([weak, id] {
+        if (auto core = weak.lock())
+            core->acknowledge(id);
+    });
+}
+
+ClientCore::Pending* ClientCore::findPending(std::uint64_t id)
+{
+    for (auto& pending : pending_)
+        if (pending.id == id)
+            return &pending;
+    return nullptr;
+}
+
+void ClientCore::acknowledge(std::uint64_t id)
+{
+    if (closed_)
+        return;
+    auto found = std::find_if(pending_.begin(), pending_.end(), [id](const Pending& p) { return p.id == id; });
+    if (found == pending_.end())
+        return;
+    Pending done = std::move(*found);
+    pending_.erase(found);
+    DatabaseValue before = local_;
+    std::vector<DatabasePath> paths;
+    for (const auto& write : done.writes) {
+        recomputeAt(write.path);
+        paths.push_back(write.path);
+    }
+    if (pending_.empty() && local_ == server_)
+        local_ = server_;  // share the server's nodes again
+    notify(before, local_, paths, false);
+    savePending();
+    if (done.completion)
+        dispatcher_.async([completion = std::move(done.completion)] { completion(std::nullopt); });
+    if (done.transaction && done.transaction->completion) {
+        DataSnapshot snapshot(done.writes.front().path.key(), server_.at(done.writes.front().path));
+        dispatcher_.async([completion = done.transaction->completion, snapshot] {
+            completion(std::nullopt, true, snapshot);
+        });
+    }
+}
+
+void ClientCore::runTransaction(DatabasePath path, TransactionHandler handler, TransactionCompletion completion)
+{
+    if (closed_) {
+        if (completion)
+            dispatcher_.async([completion] {
+                completion(DatabaseError{DatabaseErrorCode::ClientClosed, "the database client is gone"}, false, {});
+            });
+        return;
+    }
+    auto transaction = std::make_shared<Transaction>(Transaction{std::move(handler), std::move(completion), {}});
+    dispatcher_.async([weak = weak_from_this(), path = std::move(path), transaction] {
+        if (auto core = weak.lock())
+            core->runHandler(0, transaction, path, core->local_.at(path));
+    });
+}
+
+void ClientCore::transactionAnswered(std::uint64_t id, bool applied, DatabaseValue current)
+{
+    if (closed_)
+        return;
+    if (applied)
+        return acknowledge(id);
+    Pending* pending = findPending(id);
+    if (!pending)
+        return;
+    pending->sent = false;
+    runHandler(id, pending->transaction, pending->writes.front().path, std::move(current));
+}
+
+void ClientCore::runHandler(std::uint64_t id, std::shared_ptr<Transaction> transaction, DatabasePath path,
+                            DatabaseValue current)
+{
+    if (closed_)
+        return;
+    transaction->expected = current;
+    std::optional<DatabaseValue> result = transaction->handler(current);
+    DatabaseResult error = result ? checkWrite(path, *result) : std::nullopt;
+    auto found = std::find_if(pending_.begin(), pending_.end(), [id](const Pending& p) { return p.id == id; });
+    if (!result || error) {
+        if (found != pending_.end()) {
+            DatabaseValue before = local_;
+            pending_.erase(found);
+            recomputeAt(path);
+            notify(before, local_, {path}, false);
+        }
+        if (error)
+            logWarning("database: refused: " + error->message);
+        if (transaction->completion)
+            dispatcher_.async([completion = transaction->completion, error, snapshot = DataSnapshot(path.key(), current)] {
+                completion(error, false, snapshot);
+            });
+        return;
+    }
+    if (found == pending_.end()) {
+        pending_.push_back(Pending{nextPending_++, {}, {}, {}, transaction});
+        found = std::prev(pending_.end());
+    }
+    found->writes = {DatabaseWrite{path, *result}};
+    found->local = estimated(found->writes);
+    DatabaseValue before = local_;
+    recomputeAt(path);
+    notify(before, local_, {path}, false);
+    if (connected_)
+        send(*found);
+}
+
+void ClientCore::onDisconnect(DatabaseWrite write, DatabaseCompletion completion)
+{
+    if (closed_)
+        return refuse(std::move(completion), {DatabaseErrorCode::ClientClosed, "the database client is gone"});
+    if (!connected_) {
+        pendingOnDisconnect_.push_back(Pending{0, {std::move(write)}, {}, std::move(completion), nullptr});
+        return;
+    }
+    backend_.onDisconnect(connection_, std::move(write));
+    if (completion)
+        dispatcher_.async([completion = std::move(completion)] { completion(std::nullopt); });
+}
+
+void ClientCore::recomputeAt(const DatabasePath& path)
+{
+    DatabaseValue value = server_.at(path);
+    for (const auto& pending : pending_) {
+        for (const auto& write : pending.local) {
+            if (write.path.contains(path))
+                value = write.value.at(write.path.relative(path));
+            else if (path.contains(write.path))
+                value = value.withValueAt(path.relative(write.path), write.value);
+        }
+    }
+    local_ = local_.withValueAt(path, value);
+}
+
+void ClientCore::rebuildLocalView()
+{
+    local_ = server_;
+    for (const auto& pending : pending_)
+        for (const auto& write : pending.local)
+            local_ = local_.withValueAt(write.path, write.value);
+}
+
+void ClientCore::serverChanged(DatabaseValue root, std::vector<DatabasePath> paths)
+{
+    dispatcher_.async([weak = weak_from_this(), root = std::move(root), paths = std::move(paths)] {
+        if (auto core = weak.lock())
+            core->applyServerChange(root, paths);
+    });
+}
+
+void ClientCore::applyServerChange(DatabaseValue root, const std::vector<DatabasePath>& paths)
+{
+    if (closed_)
+        return;
+    DatabaseValue before = local_;
+    server_ = std::move(root);
+    for (const auto& path : paths) {
+        if (pending_.empty())
+            local_ = local_.withValueAt(path, server_.at(path));
+        else
+            recomputeAt(path);
+    }
+    if (pending_.empty() && local_ == server_)
+        local_ = server_;
+    notify(before, local_, paths, false);
+    scheduleCacheSave();
+}
+
+void ClientCore::setInfoConnected(bool connected)
+{
+    DatabaseValue before = info_;
+    info_ = info_.withValueAt(infoConnectedPath(), DatabaseValue(connected));
+    notify(before, info_, {infoConnectedPath()}, true);
+}
+
+void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
+                        bool info)
+{
+    for (const auto& [handle, observer] : observers_) {
+        const DatabasePath& path = observer->path;
+        if (path.isInfo() != info)
+            continue;
+        bool related = false;
+        bool whole = false;
+        std::vector<std::string> keys;
+        for (const auto& changed : paths) {
+            if (path.contains(changed)) {
+                related = true;
+                if (changed.depth() > path.depth())
+                    keys.push_back(changed.segments()[path.depth()]);
+                else
+                    whole = true;
+            } else if (changed.contains(path)) {
+                related = true;
+                whole = true;
+            }
+        }
+        if (!related)
+            continue;
+        DatabaseValue old = before.at(path);
+        DatabaseValue now = after.at(path);
+        if (old.sameNode(now))
+            continue;
+        if (observer->event == DatabaseEvent::Value) {
+            if (!(old == now))
+                deliver(observer, DataSnapshot(path.key(), now));
+            continue;
+        }
+        bool added = observer->event == DatabaseEvent::ChildAdded;
+        auto report = [&](const std::string& key, const DatabaseValue& was, const DatabaseValue& is) {
+            if (added && was.isNull() && !is.isNull())
+                deliver(observer, DataSnapshot(key, is));
+            else if (!added && !was.isNull() && is.isNull())
+                deliver(observer, DataSnapshot(key, was));
+        };
+        if (whole) {
+            auto a = old.children().begin(), aEnd = old.children().end();
+            auto b = now.children().begin(), bEnd = now.children().end();
+            while (a != aEnd || b != bEnd) {
+                int order = a == aEnd ? 1 : (b == bEnd ? -1 : compareKeys((*a).key, (*b).key));
+                if (order < 0) {
+                    report((*a).key, (*a).value, {});
+                    ++a;
+                } else if (order > 0) {
+                    report((*b).key, {}, (*b).value);
+                    ++b;
+                } else {
+                    ++a;
+                    ++b;
+                }
+            }
+            continue;
+        }
+        std::sort(keys.begin(), keys.end(), [](const std::string& x, const std::string& y) { return compareKeys(x, y) < 0; });
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        for (const auto& key : keys)
+            report(key, old.child(key), now.child(key));
+    }
+}
+
+void ClientCore::deliver(const std::shared_ptr<Observer>& observer, DataSnapshot snapshot)
+{
+    dispatcher_.async([observer, snapshot = std::move(snapshot)] {
+        if (observer->alive)
+            observer->callback(snapshot);
+    });
+}
+
+void ClientCore::reportInitial(const std::shared_ptr<Observer>& observer)
+{
+    DatabaseValue value = viewFor(observer->path).at(observer->path);
+    if (observer->event == DatabaseEvent::Value)
+        deliver(observer, DataSnapshot(observer->path.key(), value));
+    else if (observer->event == DatabaseEvent::ChildAdded)
+        for (auto entry : value.children())
+            deliver(observer, DataSnapshot(entry.key, entry.value));
+}
+
+ObserverHandle ClientCore::observe(const DatabasePath& path, DatabaseEvent event, SnapshotCallback callback)
+{
+    if (closed_ || !callback)
+        return 0;
+    if (auto error = checkRead(path)) {
+        logWarning("database: cannot observe: " + error->message);
+        return 0;
+    }
+    ObserverHandle handle = nextObserverHandle++;
+    auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback)});
+    observers_[handle] = observer;
+    reportInitial(observer);
+    if (!path.isInfo())
+        scheduleCacheSave();
+    return handle;
+}
+
+void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
+{
+    if (closed_ || !callback)
+        return;
+    DataSnapshot snapshot(path.key(), DatabaseValue());
+    if (auto error = checkRead(path))
+        logWarning("database: cannot read: " + error->message);
+    else
+        snapshot = DataSnapshot(path.key(), viewFor(path).at(path));
+    dispatcher_.async([callback = std::move(callback), snapshot = std::move(snapshot)] { callback(snapshot); });
+}
+
+void ClientCore::removeObserver(ObserverHandle handle)
+{
+    auto found = observers_.find(handle);
+    if (found == observers_.end())
+        return;
+    found->second->alive = false;
+    observers_.erase(found);
+}
+
+void ClientCore::removeAllObservers(const DatabasePath& path)
+{
+    for (auto it = observers_.begin(); it != observers_.end();) {
+        if (it->second->path == path) {
+            it->second->alive = false;
+            it = observers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ClientCore::keepSynced(const DatabasePath& path, bool keep)
+{
+    if (keep) {
+        keptSynced_.insert(path);
+    } else if (auto found = keptSynced_.find(path); found != keptSynced_.end()) {
+        keptSynced_.erase(found);
+    }
+    scheduleCacheSave();
+}
+
+void ClientCore::loadPersisted()
+{
+    if (options_.persistenceFolder.empty())
+        return;
+    if (auto bytes = rtdb_files::readFile(options_.persistenceFolder / kCacheName)) {
+        if (auto cache = decodeValue(*bytes))
+            server_ = *cache;
+        else
+            logWarning("database: the disk cache cannot be read; starting without it");
+    }
+    if (auto bytes = rtdb_files::readFile(options_.persistenceFolder / kPendingName)) {
+        auto queued = decodeValue(*bytes);
+        if (!queued)
+            logWarning("database: the queued writes on disk cannot be read; dropping them");
+        for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
+            Pending pending{nextPending_++, {}, {}, {}, nullptr};
+            for (auto write : group.value.children())
+                pending.writes.push_back({DatabasePath::parse(write.value.child("0").toString()), write.value.child("1")});
+            pending.local = estimated(pending.writes);
+            pending_.push_back(std::move(pending));
+        }
+    }
+    rebuildLocalView();
+}
+
+void ClientCore::savePending()
+{
+    if (options_.persistenceFolder.empty())
+        return;
+    std::string text = "[";
+    bool firstGroup = true;
+    for (const auto& pending : pending_) {
+        if (pending.transaction)
+            continue;  // a handler cannot be stored; it runs again only in this session
+        text += firstGroup ? "[" : ",[";
+        firstGroup = false;
+        for (std::size_t i = 0; i < pending.writes.size(); ++i) {
+            text += i ? ",[" : "[";
+            encodeValue(DatabaseValue(pending.writes[i].path.toString()), text);
+            text += ',';
+            encodeValue(pending.writes[i].value, text);
+            text += ']';
+        }
+        text += ']';
+    }
+    text += ']';
+    std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kPendingName, text);
+    if (!error.empty())
+        logWarning("database: cannot store the queued writes: " + error);
+}
+
+void ClientCore::scheduleCacheSave()
+{
+    if (options_.persistenceFolder.empty() || cacheSaveScheduled_ || closed_)
+        return;
+    cacheSaveScheduled_ = true;
+    dispatcher_.after(kCacheSaveDelay, [weak = weak_from_this()] {
+        if (auto core = weak.lock()) {
+            core->cacheSaveScheduled_ = false;
+            if (!core->closed_)
+                core->saveCache();
+        }
+    });
+}
+
+void ClientCore::saveCache()
+{
+    if (options_.persistenceFolder.empty())
+        return;
+    std::vector<DatabasePath> kept(keptSynced_.begin(), keptSynced_.end());
+    std::vector<DatabasePath> observed;
+    for (const auto& [handle, observer] : observers_)
+        if (!observer->path.isInfo())
+            observed.push_back(observer->path);
+    auto build = [&](bool withObserved) {
+        DatabaseValue cache;
+        for (const auto& path : kept)
+            cache = cache.withValueAt(path, server_.at(path));
+        if (withObserved)
+            for (const auto& path : observed)
+                cache = cache.withValueAt(path, server_.at(path));
+        return encodeValue(cache);
+    };
+    // Kept-synced subtrees go first: when everything does not fit, observed ones are dropped.
+    std::string text = build(true);
+    if (text.size() > options_.cacheSizeBytes)
+        text = build(false);
+    if (text.size() > options_.cacheSizeBytes) {
+        logWarning("database: the kept-synced data exceed the disk cache size; not cached");
+        text = "null";
+    }
+    std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kCacheName, text);
+    if (!error.empty())
+        logWarning("database: cannot store the disk cache: " + error);
+}
+
+}  // namespace qv::rtdb_detail

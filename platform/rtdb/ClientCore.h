@@ -1,0 +1,110 @@
+// The state behind a DatabaseClient and its references: the server's tree as last heard, the
+// local view with this client's unconfirmed writes on top, the observers and the write queue.
+// Touched on the main thread only; the backend reaches it through queued tasks.
+#pragma once
+
+#include "platform/foundation/Dispatcher.h"
+#include "platform/rtdb/DatabaseBackend.h"
+#include "platform/rtdb/DatabaseClient.h"
+#include "platform/rtdb/DatabaseReference.h"
+#include "platform/rtdb/PushIdGenerator.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace qv::rtdb_detail {
+
+class ClientCore final : public BackendLink, public std::enable_shared_from_this<ClientCore> {
+public:
+    ClientCore(DatabaseBackend& backend, Dispatcher& dispatcher, DatabaseClient::Options options);
+
+    void start();
+    void close();
+    void goOffline();
+    void goOnline();
+    bool connected() const { return connected_; }
+    std::string pushId();
+
+    void write(std::vector<DatabaseWrite> writes, DatabaseCompletion completion);
+    void runTransaction(DatabasePath path, TransactionHandler handler, TransactionCompletion completion);
+    void onDisconnect(DatabaseWrite write, DatabaseCompletion completion);
+    ObserverHandle observe(const DatabasePath& path, DatabaseEvent event, SnapshotCallback callback);
+    void readOnce(const DatabasePath& path, SnapshotCallback callback);
+    void removeObserver(ObserverHandle handle);
+    void removeAllObservers(const DatabasePath& path);
+    void keepSynced(const DatabasePath& path, bool keep);
+    // Reports `error` through `completion` on the main queue.
+    void refuse(DatabaseCompletion completion, DatabaseError error);
+
+    void serverChanged(DatabaseValue root, std::vector<DatabasePath> paths) override;
+
+private:
+    struct Observer {
+        ObserverHandle handle;
+        DatabasePath path;
+        DatabaseEvent event;
+        SnapshotCallback callback;
+        bool alive = true;
+    };
+    struct Transaction {
+        TransactionHandler handler;
+        TransactionCompletion completion;
+        DatabaseValue expected;  // the value the handler last saw
+    };
+    struct Pending {
+        std::uint64_t id;
+        std::vector<DatabaseWrite> writes;  // as sent: placeholders unresolved
+        std::vector<DatabaseWrite> local;   // as shown here: placeholders estimated
+        DatabaseCompletion completion;
+        std::shared_ptr<Transaction> transaction;
+        bool sent = false;
+    };
+
+    void connectNow();
+    void send(Pending& pending);
+    void acknowledge(std::uint64_t id);
+    void transactionAnswered(std::uint64_t id, bool applied, DatabaseValue current);
+    void runHandler(std::uint64_t id, std::shared_ptr<Transaction> transaction, DatabasePath path, DatabaseValue current);
+    Pending* findPending(std::uint64_t id);
+    std::vector<DatabaseWrite> estimated(const std::vector<DatabaseWrite>& writes) const;
+    void recomputeAt(const DatabasePath& path);
+    void rebuildLocalView();
+    void applyServerChange(DatabaseValue root, const std::vector<DatabasePath>& paths);
+    void setInfoConnected(bool connected);
+
+    // Queues the observer reports that the change from `before` to `after` at `paths` causes.
+    void notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
+                bool info);
+    void deliver(const std::shared_ptr<Observer>& observer, DataSnapshot snapshot);
+    void reportInitial(const std::shared_ptr<Observer>& observer);
+    const DatabaseValue& viewFor(const DatabasePath& path) const { return path.isInfo() ? info_ : local_; }
+
+    void loadPersisted();
+    void savePending();
+    void scheduleCacheSave();
+    void saveCache();
+
+    DatabaseBackend& backend_;
+    Dispatcher& dispatcher_;
+    DatabaseClient::Options options_;
+    bool closed_ = false;
+    bool wantOnline_ = true;
+    bool connected_ = false;
+    DatabaseBackend::ConnectionId connection_ = 0;
+
+    DatabaseValue server_;  // the backend's tree as last heard (or as cached on disk)
+    DatabaseValue local_;   // server_ with the pending writes applied
+    DatabaseValue info_;    // the ".info" tree of this client
+    std::deque<Pending> pending_;
+    std::vector<Pending> pendingOnDisconnect_;
+    std::uint64_t nextPending_ = 1;
+
+    std::map<ObserverHandle, std::shared_ptr<Observer>> observers_;
+    std::multiset<DatabasePath> keptSynced_;
+    PushIdGenerator pushIds_;
+    bool cacheSaveScheduled_ = false;
+};
+
+}  // namespace qv::rtdb_detail

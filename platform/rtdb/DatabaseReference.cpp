@@ -1,0 +1,110 @@
+#include "platform/rtdb/DatabaseReference.h"
+
+#include "platform/rtdb/ClientCore.h"
+#include "platform/rtdb/ValueCheck.h"
+
+namespace qv {
+
+DatabaseReference DatabaseReference::child(std::string_view path) const
+{
+    return DatabaseReference(core_, path_.child(DatabasePath::parse(path)));
+}
+
+DatabaseReference DatabaseReference::childByAutoId() const
+{
+    if (!core_)
+        return {};
+    return DatabaseReference(core_, path_.child(core_->pushId()));
+}
+
+DatabaseReference DatabaseReference::parent() const { return DatabaseReference(core_, path_.parent()); }
+
+DatabaseReference DatabaseReference::root() const { return DatabaseReference(core_, DatabasePath()); }
+
+void DatabaseReference::setValue(const DatabaseValue& value, DatabaseCompletion completion) const
+{
+    if (!core_)
+        return;
+    if (auto error = checkWrite(path_, value))
+        return core_->refuse(std::move(completion), *error);
+    core_->write({DatabaseWrite{path_, value}}, std::move(completion));
+}
+
+void DatabaseReference::updateChildValues(const DatabaseUpdate& values, DatabaseCompletion completion) const
+{
+    if (!core_)
+        return;
+    if (auto error = checkUpdate(path_, values))
+        return core_->refuse(std::move(completion), *error);
+    std::vector<DatabaseWrite> writes;
+    writes.reserve(values.size());
+    for (const auto& [key, value] : values)
+        writes.push_back({path_.child(DatabasePath::parse(key)), value});
+    core_->write(std::move(writes), std::move(completion));
+}
+
+void DatabaseReference::removeValue(DatabaseCompletion completion) const
+{
+    setValue(DatabaseValue(), std::move(completion));
+}
+
+void DatabaseReference::runTransaction(TransactionHandler handler, TransactionCompletion completion) const
+{
+    if (!core_ || !handler)
+        return;
+    if (auto error = checkWrite(path_, DatabaseValue())) {
+        core_->refuse(
+            [completion = std::move(completion)](const DatabaseResult& refused) {
+                if (completion)
+                    completion(refused, false, {});
+            },
+            *error);
+        return;
+    }
+    core_->runTransaction(path_, std::move(handler), std::move(completion));
+}
+
+void DatabaseReference::onDisconnectSetValue(const DatabaseValue& value, DatabaseCompletion completion) const
+{
+    if (!core_)
+        return;
+    if (auto error = checkWrite(path_, value))
+        return core_->refuse(std::move(completion), *error);
+    core_->onDisconnect(DatabaseWrite{path_, value}, std::move(completion));
+}
+
+void DatabaseReference::onDisconnectRemoveValue(DatabaseCompletion completion) const
+{
+    onDisconnectSetValue(DatabaseValue(), std::move(completion));
+}
+
+ObserverHandle DatabaseReference::observe(DatabaseEvent event, SnapshotCallback callback) const
+{
+    return core_ ? core_->observe(path_, event, std::move(callback)) : 0;
+}
+
+void DatabaseReference::observeSingleEvent(SnapshotCallback callback) const
+{
+    if (core_)
+        core_->readOnce(path_, std::move(callback));
+}
+
+void DatabaseReference::removeObserver(ObserverHandle handle) const
+{
+    if (core_)
+        core_->removeObserver(handle);
+}
+
+void DatabaseReference::removeAllObservers() const
+{
+    if (core_)
+        core_->removeAllObservers(path_);
+}
+
+void DatabaseReference::keepSynced(bool keep) const
+{
+    if (core_)
+        core_->keepSynced(path_, keep);
+}
+
+}  // namespace qv
