@@ -1,6 +1,6 @@
 #include "export/CaptionPageTiming.h"
 
-#include "export/ModelStandIn.h"
+#include "model/TextUtilities.h"
 
 #include <algorithm>
 #include <optional>
@@ -29,7 +29,7 @@ void smoothFastPages(std::vector<QVCaptionPage>& pages, int64_t fileDuration) {
     for (const auto& page : pages) {
         if (page.end - page.start > kCaptionMinimumDurationMs) rates.push_back(page.wpm);
     }
-    const int64_t median = model_stand_in::median(rates);
+    const int64_t median = ::median(rates);
     const int64_t limit = 2 * median;
 
     size_t i = 0;

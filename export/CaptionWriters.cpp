@@ -1,6 +1,6 @@
 #include "export/CaptionWriters.h"
 
-#include "export/ModelStandIn.h"
+#include "model/TimeUtilities.h"
 #include "export/XmlText.h"
 
 namespace qv {
@@ -15,8 +15,8 @@ QString subRipText(std::vector<QVCaptionPage>& pages, std::optional<int64_t> tim
             page.start += *timecodeOffsetMs;
             page.end += *timecodeOffsetMs;
         }
-        text += model_stand_in::timeAsHMSMsTextFromMilliseconds(page.start) + QLatin1String(" --> ") +
-                model_stand_in::timeAsHMSMsTextFromMilliseconds(page.end) + QLatin1Char('\n');
+        text += ::timeAsHMSMsTextFromMilliseconds(page.start) + QLatin1String(" --> ") +
+                ::timeAsHMSMsTextFromMilliseconds(page.end) + QLatin1Char('\n');
         text += page.line1;
         if (!page.line2.isEmpty()) text += QLatin1Char('\n') + page.line2;
     }

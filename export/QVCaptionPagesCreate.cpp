@@ -1,7 +1,7 @@
 #include "export/QVCaptionPagesCreate.h"
 
 #include "export/CaptionPageTiming.h"
-#include "export/ModelStandIn.h"
+#include "model/StringPunctuation.h"
 
 #include <QStringList>
 
@@ -145,7 +145,7 @@ std::vector<QVCaptionFragment> QVCaptionPagesCreate::fragmentsOfRange(const Expo
                 holdsGroup = true;
             }
         }
-        if (model_stand_in::hasPausingOrStoppingPunctuation(word.name)) close();
+        if (::hasPausingOrStoppingPunctuation(word.name)) close();
     }
     if (!fragment.words.empty()) close();
     return closed;
@@ -156,7 +156,7 @@ std::vector<QVCaptionFragment> QVCaptionPagesCreate::sentenceFragmentsOfRange(co
     QVCaptionFragment fragment;
     for (const auto& word : range.words) {
         appendWord(fragment, word);
-        if (model_stand_in::hasStoppingPunctuation(word.name)) {
+        if (::hasStoppingPunctuation(word.name)) {
             closed.push_back(std::move(fragment));
             fragment = QVCaptionFragment();
         }

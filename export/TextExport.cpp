@@ -1,6 +1,6 @@
 #include "export/TextExport.h"
 
-#include "export/ModelStandIn.h"
+#include "model/StringPunctuation.h"
 
 namespace qv {
 namespace {
@@ -11,7 +11,7 @@ QString bracketed(const QString& stamp) {
 
 // The text so far ends a sentence, so the next word starts one.
 bool atSentenceStart(const QString& text) {
-    return !text.isEmpty() && model_stand_in::hasStoppingPunctuation(text);
+    return !text.isEmpty() && ::hasStoppingPunctuation(text);
 }
 
 }  // namespace
