@@ -21,7 +21,8 @@ struct Alert {
 class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
-    // Shows the alert as a sheet; the completion gets the return code of the button pressed.
+    // Shows the alert as a sheet; the completion (may be empty) gets the return code of the
+    // button pressed.
     virtual void beginSheet(const Alert& alert, std::function<void(int returnCode)> completion) = 0;
     virtual void beep() = 0;
 };

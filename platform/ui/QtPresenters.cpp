@@ -85,7 +85,7 @@ void QtAlertPresenter::beginSheet(const Alert& alert, std::function<void(int)> c
         for (size_t i = 0; i < buttons.size(); ++i) {
             if (box->clickedButton() == buttons[i]) code = kAlertFirstButtonReturn + int(i);
         }
-        completion(code);
+        if (completion) completion(code);
     });
     box->open();
 }

@@ -38,10 +38,10 @@ void ScriptedAlertPresenter::beginSheet(const Alert& alert, std::function<void(i
     if (!answers_.empty()) {
         const int code = answers_.front();
         answers_.pop_front();
-        completion(code);
+        if (completion) completion(code);
     } else if (holdUnscripted_) {
         open_ = std::move(completion);
-    } else {
+    } else if (completion) {
         completion(kAlertFirstButtonReturn);
     }
 }
