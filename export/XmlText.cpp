@@ -1,8 +1,14 @@
 #include "export/XmlText.h"
 
+#include <algorithm>
+
 namespace qv {
 
 QString xmlEscapeText(const QString& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c != QLatin1Char('&') && c != QLatin1Char('<') && c != QLatin1Char('>');
+    });
+    if (plain) return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
