@@ -2,12 +2,12 @@
 
 #include "export/QVCaptionPagesCreate.h"
 #include "export/tests/QStringPrinting.h"
+#include "export/tests/TestFiles.h"
 #include "export/tests/TranscriptBuilder.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -48,10 +48,7 @@ std::vector<Cue> parseSubRip(const QString& text) {
 std::vector<Cue> cuesReadByFfmpeg(const QString& subRip) {
     QTemporaryDir dir;
     const QString path = dir.filePath("captions.srt");
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(subRip.toUtf8());
-    file.close();
+    EXPECT_TRUE(test::writeFile(path, subRip.toUtf8()));
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "srt", "-"});
     EXPECT_TRUE(ffmpeg.waitForFinished(30000));

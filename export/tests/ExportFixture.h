@@ -4,6 +4,7 @@
 #include "app/AppDelegate.h"
 #include "export/ExportController.h"
 #include "export/ExportOptions.h"
+#include "export/tests/TestFiles.h"
 #include "platform/ui/ScriptedPresenters.h"
 
 #include <gtest/gtest.h>
@@ -75,10 +76,7 @@ protected:
         return path;
     }
 
-    static QByteArray contents(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray contents(const QString& path) { return readFile(path); }
 
     QTemporaryDir folder;
     Preferences preferences;

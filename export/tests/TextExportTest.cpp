@@ -4,12 +4,12 @@
 #include "export/ZipWriter.h"
 
 #include "export/tests/QStringPrinting.h"
+#include "export/tests/TestFiles.h"
 #include "export/tests/TranscriptBuilder.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -127,10 +127,7 @@ TEST(WordExportTest, DocxIsAZipOfXmlPartsHoldingTheTranscript) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath("transcript.docx");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(docx);
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, docx));
     unzip({"-tq", path});
 
     for (const QString part : {"[Content_Types].xml", "_rels/.rels", "word/document.xml"}) {
@@ -207,10 +204,7 @@ TEST(ZipWriterTest, EntriesReadBackWithTheirContents) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath("test.zip");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(archive);
-    file.close();
+    ASSERT_TRUE(test::writeFile(path, archive));
     unzip({"-tq", path});
     EXPECT_EQ(unzip({"-p", path, "a.txt"}), "alpha");
     EXPECT_EQ(unzip({"-p", path, "dir/b.bin"}), QByteArray(100000, 'b'));
