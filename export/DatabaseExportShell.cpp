@@ -11,7 +11,7 @@ namespace {
 // Adds 1 to the counter at `reference`; an absent counter counts as 0.
 void increment(const DatabaseReference& reference) {
     reference.runTransaction([](const DatabaseValue& current) -> std::optional<DatabaseValue> {
-        return DatabaseValue(static_cast<int32_t>(current.toInt(0)) + 1);
+        return DatabaseValue(int64_t(static_cast<int32_t>(current.toInt(0))) + 1);
     });
 }
 

@@ -18,8 +18,6 @@ inline const QString kQVExportPlainTextTimestamps = QStringLiteral("QVExportPlai
 inline const QString kQVExportSubRipCaptionPages = QStringLiteral("QVExportSubRipCaptionPages");
 inline const QString kQVExportSubRipSpeakers = QStringLiteral("QVExportSubRipSpeakers");
 inline const QString kQVExportSubRipTimestampSource = QStringLiteral("QVExportSubRipTimestampSource");
-// The export text size in points. Defaults to 12.
-inline const QString kQVTextSizeExport = QStringLiteral("QVTextSizeExport");
 
 // Registered at start-up: caption pages "auto", speakers "arrowsName", plain-text timestamps
 // "changeOfSpeaker", SubRip timestamp source "absolute". The rate keys have no default.

@@ -24,7 +24,9 @@ inline constexpr int64_t kCaptionMaxLinesPerPage = 2;
 
 class QVCaptionPagesCreate {
 public:
+    // The transcript is read, not copied: it must outlive the builder.
     explicit QVCaptionPagesCreate(const ExportTranscript& transcript);
+    QVCaptionPagesCreate(ExportTranscript&&) = delete;
     QVCaptionPagesCreate(const QVCaptionPagesCreate&) = delete;
     QVCaptionPagesCreate& operator=(const QVCaptionPagesCreate&) = delete;
 

@@ -11,7 +11,9 @@ inline constexpr qsizetype kAvidScriptMaxLineLength = 30;
 
 class QVExportAvidScript {
 public:
+    // The transcript is read, not copied: it must outlive this.
     explicit QVExportAvidScript(const ExportTranscript& transcript) : transcript_(transcript) {}
+    QVExportAvidScript(ExportTranscript&&) = delete;
     QVExportAvidScript(const QVExportAvidScript&) = delete;
     QVExportAvidScript& operator=(const QVExportAvidScript&) = delete;
 
