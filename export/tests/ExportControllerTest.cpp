@@ -1,5 +1,6 @@
 #include "export/tests/ExportFixture.h"
 #include "export/tests/QStringPrinting.h"
+#include "export/tests/SubRipReadBack.h"
 
 #include <pugixml.hpp>
 
@@ -21,6 +22,7 @@ TEST_F(ExportControllerTest, SubRipWritesMarksExportedAndCounts) {
     const QString path = saveTo("out.srt");
     controller.exportToSubRip();
     EXPECT_EQ(contents(path), "1\n00:00:01,000 --> 00:00:03,500\n>> HOST: Hello there.\n");
+    test::expectFfmpegReadsTheSameCues(path);
     EXPECT_EQ(shell.calls, (QStringList{"status 50 updateUI", "count 8", "caption auto"}));
     ASSERT_EQ(panels.shownPanels().size(), 1u);
     const SavePanel& panel = panels.shownPanels()[0];
@@ -35,6 +37,7 @@ TEST_F(ExportControllerTest, SubRipSentencesModeIsLoggedAsSentences) {
                                             {&controller.exportSubRipSpeakers, "None"}});
     controller.exportToSubRip();
     EXPECT_EQ(contents(path), "1\n00:00:01,000 --> 00:00:03,500\nHello there.\n");
+    test::expectFfmpegReadsTheSameCues(path);
     EXPECT_EQ(shell.calls.last(), "caption sentences");
 }
 
@@ -60,6 +63,7 @@ TEST_F(ExportControllerTest, SubRipTimestampSource) {
     EXPECT_FALSE(controller.exportSubRipTimestampSource.isEnabled());
     EXPECT_EQ(controller.exportSubRipTimestampSource.titleOfSelectedItem(), "Absolute Time");
     EXPECT_TRUE(contents(path).startsWith("1\n00:00:01,000 --> 00:00:03,500\n"));
+    test::expectFfmpegReadsTheSameCues(path);
 
     file->timecodeStart = MediaTime(3600 * 1000, 1000);
     path = saveTo("timecode.srt");
@@ -67,6 +71,7 @@ TEST_F(ExportControllerTest, SubRipTimestampSource) {
     EXPECT_TRUE(controller.exportSubRipTimestampSource.isEnabled());
     EXPECT_EQ(controller.exportSubRipTimestampSource.titleOfSelectedItem(), "Timecode");
     EXPECT_TRUE(contents(path).startsWith("1\n01:00:01,000 --> 01:00:03,500\n"));
+    test::expectFfmpegReadsTheSameCues(path);
 }
 
 TEST_F(ExportControllerTest, TimedTextUsesTheFilesRate) {
