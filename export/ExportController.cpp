@@ -201,7 +201,7 @@ void ExportController::exportToiTunesTimedText() {
             return;
         }
         const FrameRate rate = timedTextRate_;
-        const auto frameRate = uint32_t(roundedFrameRate(rate.frameDuration.value, rate.frameDuration.timescale));
+        const uint32_t frameRate = frameQuantaFromFrameDuration(rate.frameDuration);
         const auto pages = buildPages(QStringLiteral("auto"), selectedValue(exportiTunesTimedTextSpeakers));
         const QString document = timedTextDocument(
             pages, file->language, {rate.dropFrame, frameRate, rate.frameDuration.value == 1001}, [&](int64_t ms) {
@@ -259,7 +259,7 @@ void ExportController::exportToAvidDS() {
         const FrameRate rate = avidDSRate_;
         const QString pageMode = selectedValue(exportAvidDSCaptionPages);
         const auto pages = buildPages(pageMode, selectedValue(exportAvidDSSpeakers));
-        const auto quanta = uint32_t(roundedFrameRate(rate.frameDuration.value, rate.frameDuration.timescale));
+        const uint32_t quanta = frameQuantaFromFrameDuration(rate.frameDuration);
         const MediaTime start = file->timecodeStart;
         const QString text = avidDSText(pages, [&](int64_t ms) {
             return timecodeFromCMTime(MediaTime(ms, 1000), rate.frameDuration, quanta, rate.dropFrame, start, true);

@@ -2,7 +2,6 @@
 // The timecode rates a user can choose for caption exports of media without a timecode rate.
 // Titles are what the rate pop-ups show and what the preferences store.
 #include <QString>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -26,11 +25,5 @@ const std::vector<TimecodeRate>& avidDSTimecodeRates();
 
 // Rate with that title in the list.
 std::optional<TimecodeRate> timecodeRateTitled(const std::vector<TimecodeRate>& rates, const QString& title);
-
-// Whole frames per second: timescale / value rounded half away from zero (23.976 gives 24).
-inline int64_t roundedFrameRate(int64_t frameDurationValue, int32_t frameDurationTimescale) {
-    if (frameDurationValue <= 0) return 0;
-    return std::llround(double(frameDurationTimescale) / double(frameDurationValue));
-}
 
 }  // namespace qv
