@@ -1,6 +1,7 @@
 #include "export/ExportController.h"
 
 #include "app/AppDelegate.h"
+#include "export/CaptionWriters.h"
 #include "export/ExportOptions.h"
 #include "export/ModelStandIn.h"
 #include "export/QVExportAvidScript.h"

@@ -1,11 +1,10 @@
 #pragma once
 // The export menu actions: each shows a save panel with its format's options, builds the text
 // or document from the open transcript, writes it, marks the file exported and counts the
-// export. A write that fails is reported with an alert and marks and counts nothing. Also the
-// actions of the option pop-ups, which store a choice the moment it is made.
-#include "export/CaptionWriters.h"
+// export. A write that fails is reported with an alert and marks and counts nothing; Timed
+// Text keeps its own habit there: a beep and a log line, and the export is still counted. Also
+// the actions of the option pop-ups, which store a choice the moment it is made.
 #include "export/ExportShell.h"
-#include "export/ExportTranscript.h"
 #include "export/QVCaptionPagesCreate.h"
 #include "export/TimecodeRates.h"
 #include "platform/foundation/Preferences.h"
