@@ -1,6 +1,7 @@
 #include "AssetInspector.h"
 
 #include "FFmpegSupport.h"
+#include "QuickTimeBoxes.h"
 
 #include <cmath>
 #include <cstring>
@@ -63,15 +64,22 @@ bool isTimecodeStream(const AVStream& stream)
         && (tag == MKTAG('t', 'm', 'c', 'd') || tag == MKTAG('t', 'c', '6', '4'));
 }
 
-// FFmpeg keeps the sample description of a timecode track, after its format code, as the
-// stream's extra data.
-TimecodeTrack timecodeTrackOf(const AVStream& stream)
+// FFmpeg keeps the sample description of a 'tmcd' track, after its format code, as the
+// stream's extra data; that of a 'tc64' track only stands in the file's movie box.
+TimecodeTrack timecodeTrackOf(const AVStream& stream, const std::string& path,
+                              std::optional<std::vector<uint8_t>>& movieBox)
 {
     uint32_t subtype = stream.codecpar->codec_tag == MKTAG('t', 'c', '6', '4') ? TimecodeFormat::kTimecode64
                                                                                : TimecodeFormat::kTimecode32;
     std::span<const uint8_t> description;
-    if (stream.codecpar->extradata && stream.codecpar->extradata_size > 0)
+    if (stream.codecpar->extradata && stream.codecpar->extradata_size > 0) {
         description = {stream.codecpar->extradata, static_cast<size_t>(stream.codecpar->extradata_size)};
+    } else {
+        if (!movieBox)
+            movieBox = quicktime::readMovieBox(path).value_or(std::vector<uint8_t>{});
+        if (auto found = quicktime::sampleDescriptionOfTrack(*movieBox, static_cast<uint32_t>(stream.id)))
+            description = *found;
+    }
     TimecodeTrack track;
     track.format.subtype = subtype;
     if (auto format = TimecodeFormat::fromDescription(subtype, description))
@@ -107,11 +115,13 @@ void readFirstTimecodeSamples(AVFormatContext& context, std::vector<AssetTrack>&
     }
 }
 
-MediaTimeRange timeRangeOf(const AVStream& stream)
+// On the asset's time line, which starts where the file's earliest stream does.
+MediaTimeRange timeRangeOf(const AVFormatContext& context, const AVStream& stream)
 {
-    MediaTime start = stream.start_time == AV_NOPTS_VALUE ? MediaTime(0, stream.time_base.den)
-                                                          : mediaTimeFromStream(stream.start_time, stream.time_base);
-    return {start, mediaTimeFromStream(stream.duration, stream.time_base)};
+    int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    if (context.start_time != AV_NOPTS_VALUE && stream.start_time != AV_NOPTS_VALUE)
+        start -= av_rescale_q(context.start_time, AV_TIME_BASE_Q, stream.time_base);
+    return {mediaTimeFromStream(start, stream.time_base), mediaTimeFromStream(stream.duration, stream.time_base)};
 }
 
 struct NativeKey {
@@ -207,12 +217,13 @@ MediaResult<Asset> AssetInspector::inspect(const std::string& path)
     Asset asset;
     asset.path_ = path;
     bool isQuickTime = context.iformat && std::strstr(context.iformat->name, "mov") != nullptr;
+    std::optional<std::vector<uint8_t>> movieBox;  // read once, when a track needs it
     for (unsigned i = 0; i < context.nb_streams; ++i) {
         const AVStream& stream = *context.streams[i];
         AssetTrack track;
         track.streamIndex = static_cast<int>(i);
         track.trackID = isQuickTime && stream.id > 0 ? stream.id : static_cast<int>(i) + 1;
-        track.timeRange = timeRangeOf(stream);
+        track.timeRange = timeRangeOf(context, stream);
         AVMediaType type = stream.codecpar->codec_type;
         if (type == AVMEDIA_TYPE_AUDIO && stream.codecpar->ch_layout.nb_channels > 0) {
             track.mediaType = MediaType::Audio;
@@ -222,7 +233,7 @@ MediaResult<Asset> AssetInspector::inspect(const std::string& path)
             track.video = videoFormatOf(stream);
         } else if (isTimecodeStream(stream)) {
             track.mediaType = MediaType::Timecode;
-            track.timecode = timecodeTrackOf(stream);
+            track.timecode = timecodeTrackOf(stream, path, movieBox);
         } else {
             continue;
         }

@@ -17,15 +17,21 @@ namespace {
 // Frames per buffer handed out. Defaults to 4096 (85 ms at 48 kHz).
 constexpr int kBufferFrames = 4096;
 
-// One track being decoded and converted to the output rate and channels.
+// One track being decoded and converted to the output rate and channels. Each track reads the
+// file through its own demuxer, so that tracks stored far apart in the file never make the
+// reader hold one track's audio while it looks for another's.
 struct Source {
+    FormatContextPtr format;
     int streamIndex = 0;
     AVRational timeBase{0, 1};
+    double fileStart = 0;  // seconds of the file's clock at the asset's time zero
     CodecContextPtr decoder;
     ResamplerPtr resampler;
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
+    std::int64_t framesProduced = 0;      // placed on the time line of the range so far
+    std::int64_t framesExpected = -1;     // up to the track's stated end; -1 when unknown
     bool positioned = false;              // the first frame has been placed on the time line
     bool finished = false;
     bool decodedAny = false;
@@ -36,7 +42,6 @@ struct Source {
 
 struct AudioReader::Impl {
     std::string path;
-    FormatContextPtr format;
     std::vector<Source> sources;
     bool mixing = false;
     int outputChannels = 0;
@@ -47,7 +52,6 @@ struct AudioReader::Impl {
     double startSeconds = 0;
     std::int64_t framesTotal = -1;  // -1: up to the end of the file
     std::int64_t framesEmitted = 0;
-    bool demuxerDone = false;
     std::atomic<bool> cancelled{false};
     Status status = Status::Reading;
     std::optional<MediaError> error;
@@ -69,7 +73,9 @@ struct AudioReader::Impl {
     bool setUpResampler(Source& source, const AVFrame& decoded);
     void convert(Source& source, const AVFrame* decoded);
     bool receiveFrames(Source& source);
-    void readMore();
+    void finish(Source& source);
+    void readMore(Source& source);
+    Source* hungriestSource();
     std::optional<AudioSampleBuffer> takeReady();
 };
 
@@ -123,12 +129,14 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         source.positioned = true;
         std::int64_t timestamp = decoded->best_effort_timestamp;
         if (timestamp != AV_NOPTS_VALUE) {
-            double offsetSeconds = timestamp * av_q2d(source.timeBase) - startSeconds;
+            double offsetSeconds = timestamp * av_q2d(source.timeBase) - source.fileStart - startSeconds;
             auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
-            if (offsetFrames > 0)
+            if (offsetFrames > 0) {
                 source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
-            else
+                source.framesProduced += offsetFrames;
+            } else {
                 source.framesToDrop = -offsetFrames;
+            }
         }
     }
     int inputFrames = decoded ? decoded->nb_samples : 0;
@@ -142,6 +150,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
                                 decoded ? const_cast<const std::uint8_t**>(decoded->extended_data) : nullptr,
                                 inputFrames);
     source.pending.resize(oldSize + static_cast<std::size_t>(std::max(converted, 0)) * frameBytes());
+    source.framesProduced += std::max(converted, 0);
     if (converted < 0) {
         fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be converted.",
              errorText(converted));
@@ -152,6 +161,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         source.pending.erase(source.pending.begin(),
                              source.pending.begin() + static_cast<std::ptrdiff_t>(dropped * frameBytes()));
         source.framesToDrop -= dropped;
+        source.framesProduced -= dropped;
     }
 }
 
@@ -181,43 +191,61 @@ bool AudioReader::Impl::receiveFrames(Source& source)
     }
 }
 
-void AudioReader::Impl::readMore()
+// Drains the decoder and the resampler of a track whose file has ended, and checks that the
+// track was whole.
+void AudioReader::Impl::finish(Source& source)
 {
-    int result = av_read_frame(format.get(), packet.get());
-    if (result < 0 && result != AVERROR_EOF && !(format->pb && avio_feof(format->pb))) {
+    avcodec_send_packet(source.decoder.get(), nullptr);
+    if (!receiveFrames(source))
+        return;
+    convert(source, nullptr);
+    source.finished = true;
+    if (!source.decodedAny && source.invalidPackets > 0) {
+        fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
+             "Invalid data found when processing input");
+        return;
+    }
+    // A file that ends well before its track says it does has lost its end.
+    std::int64_t tolerance = std::max<std::int64_t>(outputRate / 4, source.framesExpected / 100);
+    if (source.framesExpected >= 0 && source.framesProduced + tolerance < source.framesExpected)
+        fail(MediaErrorCode::ReadFailed, "The file “" + displayName(path) + "” ends before its audio does.",
+             "The file is truncated.");
+}
+
+void AudioReader::Impl::readMore(Source& source)
+{
+    AVFormatContext& format = *source.format;
+    int result = av_read_frame(&format, packet.get());
+    if (result < 0 && result != AVERROR_EOF && !(format.pb && avio_feof(format.pb))) {
         fail(MediaErrorCode::ReadFailed, "Reading the audio of “" + displayName(path) + "” failed.",
              errorText(result));
         return;
     }
     if (result < 0) {
-        demuxerDone = true;
-        for (auto& source : sources) {
-            avcodec_send_packet(source.decoder.get(), nullptr);
-            if (!receiveFrames(source))
-                return;
-            convert(source, nullptr);
-            source.finished = true;
-            if (!source.decodedAny && source.invalidPackets > 0) {
-                fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
-                     "Invalid data found when processing input");
-                return;
-            }
-        }
+        finish(source);
         return;
     }
-    auto found = std::find_if(sources.begin(), sources.end(),
-                              [&](const Source& s) { return s.streamIndex == packet->stream_index; });
-    if (found != sources.end()) {
-        int sent = avcodec_send_packet(found->decoder.get(), packet.get());
+    if (packet->stream_index == source.streamIndex) {
+        int sent = avcodec_send_packet(source.decoder.get(), packet.get());
         if (sent == AVERROR_INVALIDDATA)
-            ++found->invalidPackets;
+            ++source.invalidPackets;
         else if (sent < 0 && sent != AVERROR(EAGAIN))
             fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
                  errorText(sent));
         if (status == Status::Reading)
-            receiveFrames(*found);
+            receiveFrames(source);
     }
     av_packet_unref(packet.get());
+}
+
+// The unfinished track with the least audio waiting: the one the next buffer waits for.
+Source* AudioReader::Impl::hungriestSource()
+{
+    Source* hungriest = nullptr;
+    for (auto& source : sources)
+        if (!source.finished && (!hungriest || source.pending.size() < hungriest->pending.size()))
+            hungriest = &source;
+    return hungriest;
 }
 
 std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
@@ -291,18 +319,17 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     const std::string& path = asset.path();
     if (requests.empty())
         return makeMediaError(MediaErrorCode::NoAudioTrack, "No audio track of “" + displayName(path) + "” was chosen.");
-    auto opened = openInput(path);
-    if (!opened)
-        return opened.error();
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    impl->format = std::move(opened.value());
     impl->mixing = mixChannels > 0;
     impl->outputFormat = settings.format;
     impl->convertedSampleBytes = !impl->mixing && settings.format == PcmFormat::Int16 ? 2 : 4;
 
-    AVFormatContext& context = *impl->format;
     for (const auto& request : requests) {
+        auto opened = openInput(path);
+        if (!opened)
+            return opened.error();
+        AVFormatContext& context = *opened.value();
         const auto& tracks = asset.tracks();
         auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
             return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
@@ -315,9 +342,13 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         auto decoder = openDecoder(stream, path);
         if (!decoder)
             return decoder.error();
+        for (unsigned i = 0; i < context.nb_streams; ++i)
+            context.streams[i]->discard = static_cast<int>(i) == track->streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         Source source;
+        source.format = std::move(opened.value());
         source.streamIndex = track->streamIndex;
         source.timeBase = stream.time_base;
+        source.fileStart = fileStartSeconds(context);
         source.decoder = std::move(decoder.value());
         source.parameters = request;
         impl->sources.push_back(std::move(source));
@@ -330,12 +361,6 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         return makeMediaError(MediaErrorCode::DecodeFailed,
                               "The audio format of “" + displayName(path) + "” is not known.");
 
-    for (unsigned i = 0; i < context.nb_streams; ++i) {
-        bool wanted = std::any_of(impl->sources.begin(), impl->sources.end(),
-                                  [i](const Source& s) { return s.streamIndex == static_cast<int>(i); });
-        context.streams[i]->discard = wanted ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    }
-
     if (range.isValid() && range.duration.isNumeric()) {
         impl->range = range;
         impl->framesTotal = std::llround(range.duration.seconds() * impl->outputRate);
@@ -345,8 +370,23 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
             impl->range.start = range.start;
     }
     impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
-    if (impl->startSeconds > 0)
-        av_seek_frame(&context, -1, static_cast<std::int64_t>(impl->startSeconds * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+    // Where each track should end, unless the container only guessed its length from the bit rate.
+    double rangeEnd = impl->framesTotal >= 0 ? impl->startSeconds + range.duration.seconds()
+                                             : std::numeric_limits<double>::infinity();
+    for (auto& source : impl->sources) {
+        AVFormatContext& context = *source.format;
+        if (impl->startSeconds > 0)
+            av_seek_frame(&context, -1,
+                          static_cast<std::int64_t>((impl->startSeconds + source.fileStart) * AV_TIME_BASE),
+                          AVSEEK_FLAG_BACKWARD);
+        const AVStream& stream = *context.streams[source.streamIndex];
+        if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            continue;
+        double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
+                        * av_q2d(stream.time_base) - source.fileStart;
+        double end = std::min(trackEnd, rangeEnd);
+        source.framesExpected = std::max<std::int64_t>(0, std::llround((end - impl->startSeconds) * impl->outputRate));
+    }
     return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
 }
 
@@ -366,7 +406,8 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset
                                                               MediaTimeRange range)
 {
     if (outputChannels != 1 && outputChannels != 2)
-        return makeMediaError(MediaErrorCode::InvalidArgument, "An audio mix has one or two output channels.");
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + ffmpeg::displayName(asset.path()) + "” can be mixed to one or two channels only.");
     return open(asset, mix, outputChannels, settings, range);
 }
 
@@ -380,8 +421,8 @@ std::optional<AudioSampleBuffer> AudioReader::copyNextSampleBuffer()
         }
         if (auto buffer = d.takeReady())
             return buffer;
-        if (d.status == Status::Reading)
-            d.readMore();
+        if (Source* source = d.status == Status::Reading ? d.hungriestSource() : nullptr)
+            d.readMore(*source);
     }
     return std::nullopt;
 }

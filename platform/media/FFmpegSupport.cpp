@@ -99,6 +99,11 @@ MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase)
     return MediaTime(static_cast<int64_t>(value), timeBase.den);
 }
 
+double fileStartSeconds(const AVFormatContext& context)
+{
+    return context.start_time == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(context.start_time) / AV_TIME_BASE;
+}
+
 int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase)
 {
     return static_cast<int64_t>(std::floor(seconds * timeBase.den / timeBase.num));

@@ -49,6 +49,9 @@ MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::stri
 // A stream timestamp as a media time in the stream's own timescale (never reduced). Invalid
 // for AV_NOPTS_VALUE or a time base that does not fit.
 MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase);
+// Where the file's time line starts, in seconds of the file's own clock. The asset's time zero
+// stands there: an MP3 whose first samples are the encoder's delay starts a little after 0.
+double fileStartSeconds(const AVFormatContext& context);
 // Seconds to a stream timestamp, rounded down.
 int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase);
 

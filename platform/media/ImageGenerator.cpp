@@ -112,9 +112,8 @@ MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& time) const
     auto decoder = openDecoder(stream, path);
     if (!decoder)
         return decodeFailed(path, decoder.error().failureReason);
-    int64_t target = streamTimestampFromSeconds(std::max(time.seconds(), 0.0), stream.time_base);
-    if (stream.start_time != AV_NOPTS_VALUE)
-        target += stream.start_time;
+    int64_t target = streamTimestampFromSeconds(std::max(time.seconds(), 0.0) + fileStartSeconds(context),
+                                                stream.time_base);
     auto frame = decodeFrameAt(context, stream, *decoder.value(), target, path);
     if (!frame)
         return frame.error();

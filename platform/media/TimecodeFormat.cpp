@@ -1,20 +1,10 @@
 #include "TimecodeFormat.h"
 
+#include "BigEndian.h"
+
 #include <limits>
 
 namespace qv {
-
-namespace {
-
-std::uint64_t readBigEndian(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value = (value << 8) | bytes[offset + i];
-    return value;
-}
-
-}  // namespace
 
 std::optional<TimecodeFormat> TimecodeFormat::fromDescription(std::uint32_t subtype,
                                                               std::span<const std::uint8_t> description)

@@ -123,11 +123,17 @@ void ClientCore::write(std::vector<DatabaseWrite> writes, DatabaseCompletion com
         local_ = local_.withValueAt(write.path, write.value);
         paths.push_back(write.path);
     }
+    // The backend may adopt the local view when it holds exactly what this client showed
+    // before the write: every earlier write sent, and no placeholder resolved differently.
+    bool adoptable = std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.sent; })
+        && std::all_of(pending.writes.begin(), pending.writes.end(),
+                       [](const DatabaseWrite& w) { return !w.value.containsServerTimestamp(); });
+    index(pending.local, 1);
     pending_.push_back(std::move(pending));
     notify(before, local_, paths, false);
     savePending();
     if (connected_)
-        send(pending_.back());
+        send(pending_.back(), adoptable ? &before : nullptr, adoptable ? &local_ : nullptr);
 }
 
 std::vector<DatabaseWrite> ClientCore::estimated(const std::vector<DatabaseWrite>& writes) const
@@ -147,26 +153,14 @@ std::vector<DatabaseWrite> ClientCore::estimated(const std::vector<DatabaseWrite
     return result;
 }
 
-void ClientCore::send(Pending& pending)
+void ClientCore::send(Pending& pending, const DatabaseValue* base, const DatabaseValue* result)
 {
     pending.sent = true;
-    std::uint64_t id = pending.id;
-    auto weak = weak_from_this();
-    if (pending.transaction) {
-        DatabaseValue current;
-        bool applied = backend_.compareAndSet(pending.writes.front().path, pending.transaction->expected,
-                                              pending.writes.front().value, current);
-        dispatcher_.async([weak, id, applied, current] {
-            if (auto core = weak.lock())
-                core->transactionAnswered(id, applied, current);
-        });
-        return;
-    }
-    backend_.write(pending.writes);
-    dispatcher_.async([weak, id] {
-        if (auto core = weak.lock())
-            core->acknowledge(id);
-    });
+    if (pending.transaction)
+        backend_.compareAndSet(connection_, pending.writes.front().path, pending.transaction->expected,
+                               pending.writes.front().value, pending.id);
+    else
+        backend_.write(connection_, pending.writes, pending.id, base, result);
 }
 
 ClientCore::Pending* ClientCore::findPending(std::uint64_t id)
@@ -177,30 +171,63 @@ ClientCore::Pending* ClientCore::findPending(std::uint64_t id)
     return nullptr;
 }
 
-void ClientCore::acknowledge(std::uint64_t id)
+void ClientCore::receive(ServerMessage message)
+{
+    dispatcher_.async([weak = weak_from_this(), message = std::move(message)]() mutable {
+        if (auto core = weak.lock())
+            core->applyServerMessage(std::move(message));
+    });
+}
+
+void ClientCore::applyServerMessage(ServerMessage message)
 {
     if (closed_)
         return;
-    auto found = std::find_if(pending_.begin(), pending_.end(), [id](const Pending& p) { return p.id == id; });
-    if (found == pending_.end())
-        return;
-    Pending done = std::move(*found);
-    pending_.erase(found);
     DatabaseValue before = local_;
-    std::vector<DatabasePath> paths;
-    for (const auto& write : done.writes) {
-        recomputeAt(write.path);
-        paths.push_back(write.path);
+    server_ = std::move(message.root);
+    std::vector<DatabasePath> paths = std::move(message.changed);
+    std::optional<Pending> done;
+    Pending* conflicted = nullptr;
+    // True when the message only brings this client's oldest write back as it was shown here.
+    bool ownEcho = false;
+    if (message.answers) {
+        auto found = std::find_if(pending_.begin(), pending_.end(),
+                                  [&](const Pending& p) { return p.id == message.answers; });
+        if (found != pending_.end() && message.conflict) {
+            found->sent = false;
+            conflicted = &*found;
+        } else if (found != pending_.end()) {
+            ownEcho = found == pending_.begin() && paths.size() == found->writes.size();
+            for (std::size_t i = 0; ownEcho && i < paths.size(); ++i)
+                ownEcho = paths[i] == found->writes[i].path && found->writes[i].value.sameNode(found->local[i].value);
+            done = std::move(*found);
+            pending_.erase(found);
+            index(done->local, -1);
+            for (const auto& write : done->local)
+                paths.push_back(write.path);
+        }
     }
-    if (pending_.empty() && local_ == server_)
-        local_ = server_;  // share the server's nodes again
+    // The local view is the server's tree with the pending writes on top: with none left, it is
+    // the server's tree itself; after the echo of the oldest write it is unchanged.
+    if (pending_.empty()) {
+        local_ = server_;
+    } else if (!ownEcho) {
+        for (const auto& path : paths)
+            refresh(path);
+    }
     notify(before, local_, paths, false);
+    scheduleCacheSave();
+    if (conflicted)
+        return runHandler(conflicted->id, conflicted->transaction, conflicted->writes.front().path,
+                          std::move(message.current));
+    if (!done)
+        return;
     savePending();
-    if (done.completion)
-        dispatcher_.async([completion = std::move(done.completion)] { completion(std::nullopt); });
-    if (done.transaction && done.transaction->completion) {
-        DataSnapshot snapshot(done.writes.front().path.key(), server_.at(done.writes.front().path));
-        dispatcher_.async([completion = done.transaction->completion, snapshot] {
+    if (done->completion)
+        dispatcher_.async([completion = std::move(done->completion)] { completion(std::nullopt); });
+    if (done->transaction && done->transaction->completion) {
+        const DatabasePath& path = done->writes.front().path;
+        dispatcher_.async([completion = done->transaction->completion, snapshot = DataSnapshot(path.key(), server_.at(path))] {
             completion(std::nullopt, true, snapshot);
         });
     }
@@ -222,19 +249,6 @@ void ClientCore::runTransaction(DatabasePath path, TransactionHandler handler, T
     });
 }
 
-void ClientCore::transactionAnswered(std::uint64_t id, bool applied, DatabaseValue current)
-{
-    if (closed_)
-        return;
-    if (applied)
-        return acknowledge(id);
-    Pending* pending = findPending(id);
-    if (!pending)
-        return;
-    pending->sent = false;
-    runHandler(id, pending->transaction, pending->writes.front().path, std::move(current));
-}
-
 void ClientCore::runHandler(std::uint64_t id, std::shared_ptr<Transaction> transaction, DatabasePath path,
                             DatabaseValue current)
 {
@@ -247,6 +261,7 @@ void ClientCore::runHandler(std::uint64_t id, std::shared_ptr<Transaction> trans
     if (!result || error) {
         if (found != pending_.end()) {
             DatabaseValue before = local_;
+            index(found->local, -1);
             pending_.erase(found);
             recomputeAt(path);
             notify(before, local_, {path}, false);
@@ -263,8 +278,10 @@ void ClientCore::runHandler(std::uint64_t id, std::shared_ptr<Transaction> trans
         pending_.push_back(Pending{nextPending_++, {}, {}, {}, transaction});
         found = std::prev(pending_.end());
     }
+    index(found->local, -1);
     found->writes = {DatabaseWrite{path, *result}};
     found->local = estimated(found->writes);
+    index(found->local, 1);
     DatabaseValue before = local_;
     recomputeAt(path);
     notify(before, local_, {path}, false);
@@ -283,6 +300,48 @@ void ClientCore::onDisconnect(DatabaseWrite write, DatabaseCompletion completion
     backend_.onDisconnect(connection_, std::move(write));
     if (completion)
         dispatcher_.async([completion = std::move(completion)] { completion(std::nullopt); });
+}
+
+void ClientCore::refresh(const DatabasePath& path)
+{
+    if (local_.sameNode(server_))
+        return;
+    if (overlapsPending(path))
+        recomputeAt(path);
+    else
+        local_ = local_.withValueAt(path, server_.at(path));
+}
+
+void ClientCore::index(const std::vector<DatabaseWrite>& writes, int delta)
+{
+    for (const auto& write : writes) {
+        std::string key = write.path.toString();
+        auto found = pendingPaths_.find(key);
+        if (found == pendingPaths_.end())
+            pendingPaths_.emplace(std::move(key), delta);
+        else if ((found->second += delta) == 0)
+            pendingPaths_.erase(found);
+    }
+}
+
+bool ClientCore::overlapsPending(const DatabasePath& path) const
+{
+    if (pendingPaths_.empty())
+        return false;
+    if (path.isRoot())
+        return true;
+    std::string text = path.toString();
+    std::string_view view = text;
+    if (pendingPaths_.count(std::string_view()))
+        return true;  // a pending write of the root
+    for (std::size_t end = 0; end != std::string_view::npos;) {
+        end = view.find('/', end + 1);
+        if (pendingPaths_.count(view.substr(0, end)))
+            return true;
+    }
+    text += '/';
+    auto below = pendingPaths_.lower_bound(text);
+    return below != pendingPaths_.end() && below->first.compare(0, text.size(), text) == 0;
 }
 
 void ClientCore::recomputeAt(const DatabasePath& path)
@@ -305,32 +364,6 @@ void ClientCore::rebuildLocalView()
     for (const auto& pending : pending_)
         for (const auto& write : pending.local)
             local_ = local_.withValueAt(write.path, write.value);
-}
-
-void ClientCore::serverChanged(DatabaseValue root, std::vector<DatabasePath> paths)
-{
-    dispatcher_.async([weak = weak_from_this(), root = std::move(root), paths = std::move(paths)] {
-        if (auto core = weak.lock())
-            core->applyServerChange(root, paths);
-    });
-}
-
-void ClientCore::applyServerChange(DatabaseValue root, const std::vector<DatabasePath>& paths)
-{
-    if (closed_)
-        return;
-    DatabaseValue before = local_;
-    server_ = std::move(root);
-    for (const auto& path : paths) {
-        if (pending_.empty())
-            local_ = local_.withValueAt(path, server_.at(path));
-        else
-            recomputeAt(path);
-    }
-    if (pending_.empty() && local_ == server_)
-        local_ = server_;
-    notify(before, local_, paths, false);
-    scheduleCacheSave();
 }
 
 void ClientCore::setInfoConnected(bool connected)
@@ -498,10 +531,9 @@ void ClientCore::loadPersisted()
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
         for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            Pending pending{nextPending_++, {}, {}, {}, nullptr};
-            for (auto write : group.value.children())
-                pending.writes.push_back({DatabasePath::parse(write.value.child("0").toString()), write.value.child("1")});
+            Pending pending{nextPending_++, writesFromValue(group.value), {}, {}, nullptr};
             pending.local = estimated(pending.writes);
+            index(pending.local, 1);
             pending_.push_back(std::move(pending));
         }
     }
@@ -517,16 +549,10 @@ void ClientCore::savePending()
     for (const auto& pending : pending_) {
         if (pending.transaction)
             continue;  // a handler cannot be stored; it runs again only in this session
-        text += firstGroup ? "[" : ",[";
-        firstGroup = false;
-        for (std::size_t i = 0; i < pending.writes.size(); ++i) {
-            text += i ? ",[" : "[";
-            encodeValue(DatabaseValue(pending.writes[i].path.toString()), text);
+        if (!firstGroup)
             text += ',';
-            encodeValue(pending.writes[i].value, text);
-            text += ']';
-        }
-        text += ']';
+        firstGroup = false;
+        encodeWrites(pending.writes, text);
     }
     text += ']';
     std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kPendingName, text);

@@ -38,7 +38,7 @@ public:
     // Reports `error` through `completion` on the main queue.
     void refuse(DatabaseCompletion completion, DatabaseError error);
 
-    void serverChanged(DatabaseValue root, std::vector<DatabasePath> paths) override;
+    void receive(ServerMessage message) override;
 
 private:
     struct Observer {
@@ -63,15 +63,21 @@ private:
     };
 
     void connectNow();
-    void send(Pending& pending);
-    void acknowledge(std::uint64_t id);
-    void transactionAnswered(std::uint64_t id, bool applied, DatabaseValue current);
+    // `base` and `result`: the local view before and after this write, when the backend may
+    // take `result` as its tree (see DatabaseBackend::write).
+    void send(Pending& pending, const DatabaseValue* base = nullptr, const DatabaseValue* result = nullptr);
+    void applyServerMessage(ServerMessage message);
     void runHandler(std::uint64_t id, std::shared_ptr<Transaction> transaction, DatabasePath path, DatabaseValue current);
     Pending* findPending(std::uint64_t id);
     std::vector<DatabaseWrite> estimated(const std::vector<DatabaseWrite>& writes) const;
+    // Brings the local view at `path` in line with the server's value and the pending writes.
+    void refresh(const DatabasePath& path);
     void recomputeAt(const DatabasePath& path);
     void rebuildLocalView();
-    void applyServerChange(DatabaseValue root, const std::vector<DatabasePath>& paths);
+    // The index of the locations pending writes touch, so that refresh() skips the full
+    // recomputation for locations no pending write overlaps.
+    void index(const std::vector<DatabaseWrite>& writes, int delta);
+    bool overlapsPending(const DatabasePath& path) const;
     void setInfoConnected(bool connected);
 
     // Queues the observer reports that the change from `before` to `after` at `paths` causes.
@@ -98,6 +104,7 @@ private:
     DatabaseValue local_;   // server_ with the pending writes applied
     DatabaseValue info_;    // the ".info" tree of this client
     std::deque<Pending> pending_;
+    std::map<std::string, int, std::less<>> pendingPaths_;
     std::vector<Pending> pendingOnDisconnect_;
     std::uint64_t nextPending_ = 1;
 

@@ -4,10 +4,14 @@ namespace qv {
 
 DataSnapshot DataSnapshot::child(std::string_view path) const
 {
-    DatabasePath relative = DatabasePath::parse(path);
-    if (relative.isRoot())
+    while (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    if (path.empty())
         return *this;
-    return DataSnapshot(relative.key(), value_.at(relative));
+    const DatabaseValue* found = value_.find(path);
+    auto slash = path.rfind('/');
+    std::string key(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return DataSnapshot(std::move(key), found ? *found : DatabaseValue());
 }
 
 DataSnapshot::Children DataSnapshot::children() const

@@ -21,7 +21,11 @@ public:
     bool exists() const { return !value_.isNull(); }
 
     // `path` is a key or a slash path below this location.
-    bool hasChild(std::string_view path) const { return !child(path).value_.isNull(); }
+    bool hasChild(std::string_view path) const
+    {
+        const DatabaseValue* found = value_.find(path);
+        return found && !found->isNull();
+    }
     DataSnapshot child(std::string_view path) const;
     std::size_t childrenCount() const { return value_.childCount(); }
 
@@ -70,13 +74,23 @@ public:
     // A child's value read the same way: snapshot.childInt("start"), childString("name")...
     std::int64_t childInt(std::string_view path, std::int64_t fallback = 0) const
     {
-        return child(path).intValue(fallback);
+        const DatabaseValue* found = value_.find(path);
+        return found ? found->toInt(fallback) : fallback;
     }
-    double childDouble(std::string_view path, double fallback = 0) const { return child(path).doubleValue(fallback); }
-    bool childBool(std::string_view path, bool fallback = false) const { return child(path).boolValue(fallback); }
+    double childDouble(std::string_view path, double fallback = 0) const
+    {
+        const DatabaseValue* found = value_.find(path);
+        return found ? found->toDouble(fallback) : fallback;
+    }
+    bool childBool(std::string_view path, bool fallback = false) const
+    {
+        const DatabaseValue* found = value_.find(path);
+        return found ? found->toBool(fallback) : fallback;
+    }
     std::string childString(std::string_view path, std::string fallback = {}) const
     {
-        return child(path).stringValue(std::move(fallback));
+        const DatabaseValue* found = value_.find(path);
+        return found ? found->toString(std::move(fallback)) : fallback;
     }
 
 private:

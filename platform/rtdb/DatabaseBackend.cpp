@@ -57,19 +57,18 @@ DatabaseResult DatabaseBackend::setValue(std::string_view path, const DatabaseVa
     DatabasePath location = DatabasePath::parse(path);
     if (auto error = checkWrite(location, value))
         return error;
-    write({DatabaseWrite{location, value}});
+    std::lock_guard lock(mutex_);
+    applyLocked({DatabaseWrite{location, value}}, 0, 0);
     return std::nullopt;
 }
 
 DatabaseResult DatabaseBackend::updateChildValues(std::string_view path, const DatabaseUpdate& values)
 {
-    DatabasePath location = DatabasePath::parse(path);
-    if (auto error = checkUpdate(location, values))
-        return error;
     std::vector<DatabaseWrite> writes;
-    for (const auto& [key, value] : values)
-        writes.push_back({location.child(DatabasePath::parse(key)), value});
-    write(writes);
+    if (auto error = checkUpdate(DatabasePath::parse(path), values, writes))
+        return error;
+    std::lock_guard lock(mutex_);
+    applyLocked(writes, 0, 0);
     return std::nullopt;
 }
 
@@ -97,25 +96,24 @@ void DatabaseBackend::disconnect(ConnectionId connection)
     auto writes = std::move(found->second.onDisconnect);
     connections_.erase(found);
     for (const auto& write : writes)
-        applyLocked({write});
+        applyLocked({write}, 0, 0);
 }
 
-void DatabaseBackend::write(const std::vector<DatabaseWrite>& writes)
+void DatabaseBackend::write(ConnectionId connection, const std::vector<DatabaseWrite>& writes, std::uint64_t writeId,
+                            const DatabaseValue* base, const DatabaseValue* result)
 {
     std::lock_guard lock(mutex_);
-    applyLocked(writes);
+    applyLocked(writes, connection, writeId, base, result);
 }
 
-bool DatabaseBackend::compareAndSet(const DatabasePath& path, const DatabaseValue& expected,
-                                    const DatabaseValue& value, DatabaseValue& current)
+void DatabaseBackend::compareAndSet(ConnectionId connection, const DatabasePath& path, const DatabaseValue& expected,
+                                    const DatabaseValue& value, std::uint64_t writeId)
 {
     std::lock_guard lock(mutex_);
-    current = root_.at(path);
-    if (!(current == expected))
-        return false;
-    applyLocked({DatabaseWrite{path, value}});
-    current = root_.at(path);
-    return true;
+    DatabaseValue current = root_.at(path);
+    if (current == expected)
+        return applyLocked({DatabaseWrite{path, value}}, connection, writeId);
+    tellLocked(connection, ServerMessage{root_, {}, writeId, true, std::move(current)});
 }
 
 void DatabaseBackend::onDisconnect(ConnectionId connection, DatabaseWrite write)
@@ -126,29 +124,51 @@ void DatabaseBackend::onDisconnect(ConnectionId connection, DatabaseWrite write)
         found->second.onDisconnect.push_back(std::move(write));
 }
 
-void DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes)
+void DatabaseBackend::tellLocked(ConnectionId connection, ServerMessage message)
 {
-    std::int64_t now = clock_();
+    auto found = connections_.find(connection);
+    if (found == connections_.end())
+        return;
+    if (auto link = found->second.link.lock())
+        link->receive(std::move(message));
+}
+
+void DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes, ConnectionId from, std::uint64_t writeId,
+                                  const DatabaseValue* base, const DatabaseValue* result)
+{
     std::vector<DatabaseWrite> resolved;
     std::vector<DatabasePath> changed;
     DatabaseValue root = root_;
-    for (const auto& write : writes) {
-        DatabaseValue value = write.value.resolvingServerTimestamps(now);
-        DatabaseValue next = root.withValueAt(write.path, value);
-        if (next.sameNode(root))
-            continue;
-        root = std::move(next);
-        changed.push_back(write.path);
-        resolved.push_back({write.path, std::move(value)});
+    if (base && result && root_.sameNode(*base)) {
+        if (!result->sameNode(root_)) {
+            root = *result;
+            resolved = writes;
+            for (const auto& write : writes)
+                changed.push_back(write.path);
+        }
+    } else {
+        std::int64_t now = clock_();
+        for (const auto& write : writes) {
+            DatabaseValue value = write.value.resolvingServerTimestamps(now);
+            DatabaseValue next = root.withValueAt(write.path, value);
+            if (next.sameNode(root))
+                continue;
+            root = std::move(next);
+            changed.push_back(write.path);
+            resolved.push_back({write.path, std::move(value)});
+        }
     }
-    if (changed.empty())
+    if (changed.empty()) {
+        if (writeId)
+            tellLocked(from, ServerMessage{root_, {}, writeId, false, {}});
         return;
+    }
     root_ = root;
     if (store_)
         store_->append(resolved, root_);
     for (auto& [id, connection] : connections_)
         if (auto link = connection.link.lock())
-            link->serverChanged(root_, changed);
+            link->receive(ServerMessage{root_, changed, id == from ? writeId : 0, false, {}});
 }
 
 }  // namespace qv

@@ -23,13 +23,21 @@ class TreeStore;
 using WallClock = std::function<std::int64_t()>;
 std::int64_t systemMilliseconds();
 
-// What a connected client hears from the backend. Called with the backend locked: an
-// implementation only queues the news for its own thread.
+// What the backend tells one connected client.
+struct ServerMessage {
+    DatabaseValue root;                 // the tree now
+    std::vector<DatabasePath> changed;  // the nodes that changed
+    std::uint64_t answers = 0;          // the client's write this answers; 0 for none
+    bool conflict = false;              // the transaction answered found `current` instead
+    DatabaseValue current;
+};
+
+// A connected client. Called with the backend locked, so that each client hears the backend's
+// changes in the order they happened: an implementation only queues the message for its thread.
 class BackendLink {
 public:
     virtual ~BackendLink() = default;
-    // The tree is now `root`; the nodes at `paths` changed.
-    virtual void serverChanged(DatabaseValue root, std::vector<DatabasePath> paths) = 0;
+    virtual void receive(ServerMessage message) = 0;
 };
 
 class DatabaseBackend {
@@ -66,17 +74,24 @@ public:
     ConnectionId connect(std::weak_ptr<BackendLink> link, DatabaseValue& root);
     // Drops the connection and carries out its on-disconnect writes.
     void disconnect(ConnectionId connection);
-    // Applies one atomic group of checked writes; placeholders become the server time.
-    void write(const std::vector<DatabaseWrite>& writes);
-    // Writes `value` at `path` only when the node still equals `expected`; otherwise returns
-    // false and the current value in `current`.
-    bool compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
-                       DatabaseValue& current);
+    // Applies one atomic group of checked writes of `connection`; placeholders become the
+    // server time. The connection hears the change as the answer to `writeId`.
+    // A client that applied the same writes (without placeholders) to a tree `base` passes its
+    // `result`: when the backend's tree is `base` itself it takes `result` as is, which saves
+    // copying the path again and lets both share every node.
+    void write(ConnectionId connection, const std::vector<DatabaseWrite>& writes, std::uint64_t writeId,
+               const DatabaseValue* base = nullptr, const DatabaseValue* result = nullptr);
+    // Writes `value` at `path` only when the node still equals `expected`; otherwise answers
+    // `writeId` with a conflict and the current value.
+    void compareAndSet(ConnectionId connection, const DatabasePath& path, const DatabaseValue& expected,
+                       const DatabaseValue& value, std::uint64_t writeId);
     // Remembers a write to make when `connection` drops.
     void onDisconnect(ConnectionId connection, DatabaseWrite write);
 
 private:
-    void applyLocked(const std::vector<DatabaseWrite>& writes);
+    void applyLocked(const std::vector<DatabaseWrite>& writes, ConnectionId from, std::uint64_t writeId,
+                     const DatabaseValue* base = nullptr, const DatabaseValue* result = nullptr);
+    void tellLocked(ConnectionId connection, ServerMessage message);
 
     mutable std::mutex mutex_;
     WallClock clock_;

@@ -7,7 +7,7 @@ namespace qv {
 
 std::optional<std::int32_t> integerKey(std::string_view key)
 {
-    if (key.empty() || key.size() > 11)
+    if (key.empty() || key.size() > 11 || (key[0] != '-' && (key[0] < '0' || key[0] > '9')))
         return std::nullopt;
     std::size_t start = key[0] == '-' ? 1 : 0;
     if (start == key.size())

@@ -34,12 +34,9 @@ void DatabaseReference::updateChildValues(const DatabaseUpdate& values, Database
 {
     if (!core_)
         return;
-    if (auto error = checkUpdate(path_, values))
-        return core_->refuse(std::move(completion), *error);
     std::vector<DatabaseWrite> writes;
-    writes.reserve(values.size());
-    for (const auto& [key, value] : values)
-        writes.push_back({path_.child(DatabasePath::parse(key)), value});
+    if (auto error = checkUpdate(path_, values, writes))
+        return core_->refuse(std::move(completion), *error);
     core_->write(std::move(writes), std::move(completion));
 }
 

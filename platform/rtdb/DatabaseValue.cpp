@@ -10,13 +10,35 @@ namespace rtdb_detail {
 
 using Link = std::shared_ptr<const MapNode>;
 
+// What comparing a key needs, kept inside each node so that a lookup rarely reads the key
+// text: its first 8 bytes as a big-endian number (zero-padded), its length, and its value when
+// it reads as a 32-bit integer.
+struct KeyOrder {
+    std::uint64_t prefix = 0;
+    std::uint32_t length = 0;
+    std::int32_t integer = 0;
+    bool isInteger = false;
+
+    explicit KeyOrder(std::string_view key)
+    {
+        for (std::size_t i = 0; i < 8; ++i)
+            prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+        length = static_cast<std::uint32_t>(key.size());
+        if (auto value = integerKey(key)) {
+            integer = *value;
+            isInteger = true;
+        }
+    }
+};
+
 // One child of a map, in a persistent treap ordered by the database key order. The priority is
 // a hash of the key, so a set of keys has exactly one tree shape: two maps with the same keys
-// have the same shape, which lets equality skip every subtree they share.
+// have the same shape, which lets equality skip every subtree they share. The key text is
+// shared by every version of the node.
 struct MapNode {
-    std::string key;
-    std::optional<std::int32_t> integer;
+    KeyOrder order;
     std::uint64_t priority;
+    std::shared_ptr<const std::string> key;
     DatabaseValue value;
     Link left;
     Link right;
@@ -48,19 +70,24 @@ std::size_t sizeOf(const Link& link) { return link ? link->size : 0; }
 
 struct KeyProbe {
     std::string_view key;
-    std::optional<std::int32_t> integer;
-    explicit KeyProbe(std::string_view k) : key(k), integer(integerKey(k)) {}
+    KeyOrder order;
+    explicit KeyProbe(std::string_view k) : key(k), order(k) {}
 };
 
 int compare(const KeyProbe& probe, const MapNode& node)
 {
-    if (probe.integer && node.integer)
-        return *probe.integer < *node.integer ? -1 : (*probe.integer > *node.integer ? 1 : 0);
-    if (probe.integer)
-        return -1;
-    if (node.integer)
-        return 1;
-    int c = probe.key.compare(node.key);
+    const KeyOrder& a = probe.order;
+    const KeyOrder& b = node.order;
+    if (a.isInteger || b.isInteger) {
+        if (a.isInteger && b.isInteger)
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        return a.isInteger ? -1 : 1;
+    }
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
+    if (a.length <= 8 && b.length <= 8)
+        return a.length < b.length ? -1 : (a.length > b.length ? 1 : 0);
+    int c = probe.key.compare(*node.key);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
@@ -76,13 +103,13 @@ Link makeNode(const MapNode& from, Link left, Link right)
 {
     auto size = 1 + sizeOf(left) + sizeOf(right);
     return std::make_shared<const MapNode>(
-        MapNode{from.key, from.integer, from.priority, from.value, std::move(left), std::move(right), size});
+        MapNode{from.order, from.priority, from.key, from.value, std::move(left), std::move(right), size});
 }
 
 Link makeNode(const MapNode& from, DatabaseValue value)
 {
     return std::make_shared<const MapNode>(
-        MapNode{from.key, from.integer, from.priority, std::move(value), from.left, from.right, from.size});
+        MapNode{from.order, from.priority, from.key, std::move(value), from.left, from.right, from.size});
 }
 
 const MapNode* find(const Link& root, const KeyProbe& probe)
@@ -114,7 +141,7 @@ Link insert(const Link& root, const KeyProbe& probe, std::uint64_t priority, con
 {
     if (!root || above(priority, probe, *root)) {
         auto [left, right] = split(root, probe);
-        MapNode fresh{std::string(probe.key), probe.integer, priority, value, nullptr, nullptr, 0};
+        MapNode fresh{probe.order, priority, std::make_shared<const std::string>(probe.key), value, nullptr, nullptr, 0};
         return makeNode(fresh, std::move(left), std::move(right));
     }
     int c = compare(probe, *root);
@@ -131,7 +158,7 @@ Link merge(const Link& a, const Link& b)
         return b;
     if (!b)
         return a;
-    if (above(a->priority, KeyProbe(a->key), *b))
+    if (above(a->priority, KeyProbe(*a->key), *b))
         return makeNode(*a, a->left, merge(a->right, b));
     return makeNode(*b, merge(a, b->left), b->right);
 }
@@ -153,7 +180,7 @@ Link build(std::vector<MapNode>& sorted)
     std::vector<std::ptrdiff_t> left(n, -1), right(n, -1), stack;
     for (std::size_t i = 0; i < n; ++i) {
         std::ptrdiff_t last = -1;
-        KeyProbe probe(sorted[i].key);
+        KeyProbe probe(*sorted[i].key);
         while (!stack.empty() && above(sorted[i].priority, probe, sorted[static_cast<std::size_t>(stack.back())])) {
             last = stack.back();
             stack.pop_back();
@@ -172,8 +199,9 @@ Link build(std::vector<MapNode>& sorted)
         Link l = self(self, left[i]);
         Link r = self(self, right[i]);
         auto size = 1 + sizeOf(l) + sizeOf(r);
-        return std::make_shared<const MapNode>(MapNode{std::move(sorted[i].key), sorted[i].integer, sorted[i].priority,
-                                                       std::move(sorted[i].value), std::move(l), std::move(r), size});
+        return std::make_shared<const MapNode>(
+            MapNode{sorted[i].order, sorted[i].priority, std::move(sorted[i].key), std::move(sorted[i].value), std::move(l),
+                    std::move(r), size});
     };
     return make(make, stack.front());
 }
@@ -182,7 +210,7 @@ bool linksEqual(const Link& a, const Link& b)
 {
     if (a == b)
         return true;
-    if (!a || !b || a->size != b->size || a->key != b->key)
+    if (!a || !b || a->size != b->size || (a->key != b->key && *a->key != *b->key))
         return false;
     return a->value == b->value && linksEqual(a->left, b->left) && linksEqual(a->right, b->right);
 }
@@ -233,19 +261,20 @@ DatabaseValue DatabaseValue::map(std::vector<Entry> entries)
     std::vector<MapNode> nodes;
     nodes.reserve(entries.size());
     for (auto& [key, value] : entries) {
-        auto integer = integerKey(key);
+        rtdb_detail::KeyOrder order(key);
         auto priority = rtdb_detail::keyPriority(key);
-        nodes.push_back(MapNode{std::move(key), integer, priority, std::move(value), nullptr, nullptr, 0});
+        nodes.push_back(MapNode{order, priority, std::make_shared<const std::string>(std::move(key)), std::move(value),
+                                nullptr, nullptr, 0});
     }
     auto less = [](const MapNode& a, const MapNode& b) {
-        return rtdb_detail::compare(rtdb_detail::KeyProbe(a.key), b) < 0;
+        return rtdb_detail::compare(rtdb_detail::KeyProbe(*a.key), b) < 0;
     };
     std::stable_sort(nodes.begin(), nodes.end(), less);
     // Keep the last entry of each key, and no null ones.
     std::vector<MapNode> unique;
     unique.reserve(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        if (i + 1 < nodes.size() && nodes[i].key == nodes[i + 1].key)
+        if (i + 1 < nodes.size() && *nodes[i].key == *nodes[i + 1].key)
             continue;
         if (!nodes[i].value.isNull())
             unique.push_back(std::move(nodes[i]));
@@ -396,19 +425,38 @@ DatabaseValue DatabaseValue::at(const DatabasePath& path) const
     return *current;
 }
 
+const DatabaseValue* DatabaseValue::find(std::string_view path) const
+{
+    const DatabaseValue* current = this;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = path.size();
+        if (slash > start) {
+            const Link* link = mapLink(current->node_);
+            if (!link)
+                return nullptr;
+            const MapNode* node = rtdb_detail::find(*link, rtdb_detail::KeyProbe(path.substr(start, slash - start)));
+            if (!node)
+                return nullptr;
+            current = &node->value;
+        }
+        start = slash + 1;
+    }
+    return current;
+}
+
 DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue& value) const
 {
     const Link* link = mapLink(node_);
     Link root = link ? *link : nullptr;
     rtdb_detail::KeyProbe probe(key);
-    const MapNode* existing = rtdb_detail::find(root, probe);
     if (value.isNull()) {
-        if (!existing)
+        if (!rtdb_detail::find(root, probe))
             return *this;
         return DatabaseValueAccess::fromLink(rtdb_detail::erase(root, probe));
     }
-    if (existing && existing->value.sameNode(value))
-        return *this;
     return DatabaseValueAccess::fromLink(rtdb_detail::insert(root, probe, rtdb_detail::keyPriority(key), value));
 }
 
@@ -418,9 +466,10 @@ DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const Databas
     auto replace = [&](auto& self, const DatabaseValue& node, std::size_t index) -> DatabaseValue {
         if (index == segments.size())
             return node == value ? node : value;
-        DatabaseValue current = node.child(segments[index]);
-        DatabaseValue changed = self(self, current, index + 1);
-        if (changed.sameNode(current))
+        const DatabaseValue* current = node.find(segments[index]);
+        static const DatabaseValue absent;
+        DatabaseValue changed = self(self, current ? *current : absent, index + 1);
+        if (changed.sameNode(current ? *current : absent))
             return node;
         return node.withChild(segments[index], changed);
     };
@@ -430,7 +479,7 @@ DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const Databas
 DatabaseValue::ChildRef DatabaseValue::ChildIterator::operator*() const
 {
     const MapNode* node = stack_.back();
-    return ChildRef{node->key, node->value};
+    return ChildRef{*node->key, node->value};
 }
 
 DatabaseValue::ChildIterator& DatabaseValue::ChildIterator::operator++()

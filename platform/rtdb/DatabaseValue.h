@@ -79,6 +79,8 @@ public:
     bool hasChild(std::string_view key) const;
     DatabaseValue child(std::string_view key) const;
     DatabaseValue at(const DatabasePath& path) const;
+    // The node at a key or slash path below this value, or nullptr; valid while this value lives.
+    const DatabaseValue* find(std::string_view path) const;
     // This value with the child `key` replaced; null removes it.
     DatabaseValue withChild(std::string_view key, const DatabaseValue& value) const;
     // This value with the node at `path` replaced. Returns this very value (same nodes) when

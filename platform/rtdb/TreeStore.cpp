@@ -19,17 +19,10 @@ const char* const kLogName = "writes.log";
 // A log line: [sequence, [[path, value], ...]]; arrays read back as maps keyed by index.
 std::string encodeLogLine(std::uint64_t sequence, const std::vector<DatabaseWrite>& writes)
 {
-    std::string line = "[" + std::to_string(sequence) + ",[";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-        if (i > 0)
-            line += ',';
-        line += '[';
-        encodeValue(DatabaseValue(writes[i].path.toString()), line);
-        line += ',';
-        encodeValue(writes[i].value, line);
-        line += ']';
-    }
-    line += "]]\n";
+    std::string line(1, '[');
+    line.append(std::to_string(sequence)).append(1, ',');
+    encodeWrites(writes, line);
+    line += "]\n";
     return line;
 }
 
@@ -73,8 +66,8 @@ DatabaseValue TreeStore::load()
             auto sequence = static_cast<std::uint64_t>(record->child("0").toInt());
             if (sequence <= sequence_)
                 continue;  // already in the snapshot
-            for (auto entry : record->child("1").children())
-                root = root.withValueAt(DatabasePath::parse(entry.value.child("0").toString()), entry.value.child("1"));
+            for (const auto& write : writesFromValue(record->child("1")))
+                root = root.withValueAt(write.path, write.value);
             sequence_ = sequence;
         }
     }

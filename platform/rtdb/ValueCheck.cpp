@@ -14,12 +14,10 @@ DatabaseResult fail(DatabaseErrorCode code, std::string message)
 
 DatabaseResult checkPath(const DatabasePath& path, bool allowInfo)
 {
-    if (path.depth() > kMaxPathDepth)
-        return fail(DatabaseErrorCode::InvalidPath, path.problem(allowInfo));
     std::string problem = path.problem(allowInfo);
-    if (!problem.empty())
-        return fail(DatabaseErrorCode::InvalidKey, problem);
-    return std::nullopt;
+    if (problem.empty())
+        return std::nullopt;
+    return fail(path.depth() > kMaxPathDepth ? DatabaseErrorCode::InvalidPath : DatabaseErrorCode::InvalidKey, problem);
 }
 
 // `levels` is the depth of the node holding `value`.
@@ -55,7 +53,7 @@ DatabaseResult checkValue(const DatabaseValue& value, std::size_t levels)
 DatabaseResult checkWritable(const DatabasePath& path)
 {
     if (path.isInfo())
-        return fail(DatabaseErrorCode::InvalidPath, "\"" + path.toString() + "\" is read-only");
+        return fail(DatabaseErrorCode::InvalidPath, std::string(1, '"').append(path.toString()).append("\" is read-only"));
     return checkPath(path, false);
 }
 
@@ -70,9 +68,10 @@ DatabaseResult checkWrite(const DatabasePath& path, const DatabaseValue& value)
     return checkValue(value, path.depth());
 }
 
-DatabaseResult checkUpdate(const DatabasePath& path, const DatabaseUpdate& values)
+DatabaseResult checkUpdate(const DatabasePath& path, const DatabaseUpdate& values, std::vector<DatabaseWrite>& writes)
 {
-    std::vector<DatabasePath> targets;
+    writes.clear();
+    writes.reserve(values.size());
     for (const auto& [key, value] : values) {
         DatabasePath relative = DatabasePath::parse(key);
         if (relative.isRoot())
@@ -80,13 +79,18 @@ DatabaseResult checkUpdate(const DatabasePath& path, const DatabaseUpdate& value
         DatabasePath target = path.child(relative);
         if (auto error = checkWrite(target, value))
             return error;
-        targets.push_back(std::move(target));
+        writes.push_back({std::move(target), value});
     }
+    if (writes.size() < 2)
+        return std::nullopt;
+    std::vector<DatabasePath> targets;
+    for (const auto& write : writes)
+        targets.push_back(write.path);
     std::sort(targets.begin(), targets.end());
     for (std::size_t i = 1; i < targets.size(); ++i)
         if (targets[i - 1].contains(targets[i]))
-            return fail(DatabaseErrorCode::InvalidPath,
-                        "the update writes \"" + targets[i].toString() + "\" twice");
+            return fail(DatabaseErrorCode::InvalidPath, "the update writes both \"" + targets[i - 1].toString()
+                                                            + "\" and \"" + targets[i].toString() + "\"");
     return std::nullopt;
 }
 

@@ -136,6 +136,27 @@ std::string encodeValue(const DatabaseValue& value)
     return out;
 }
 
+void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out)
+{
+    out += '[';
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        out += i ? ",[" : "[";
+        encodeValue(DatabaseValue(writes[i].path.toString()), out);
+        out += ',';
+        encodeValue(writes[i].value, out);
+        out += ']';
+    }
+    out += ']';
+}
+
+std::vector<DatabaseWrite> writesFromValue(const DatabaseValue& group)
+{
+    std::vector<DatabaseWrite> writes;
+    for (auto entry : group.children())
+        writes.push_back({DatabasePath::parse(entry.value.child("0").toString()), entry.value.child("1")});
+    return writes;
+}
+
 std::optional<DatabaseValue> decodeValue(std::string_view text)
 {
     nlohmann::json json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);

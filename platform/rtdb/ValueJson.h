@@ -16,4 +16,9 @@ void encodeValue(const DatabaseValue& value, std::string& out);
 // allows. Arrays read as maps keyed by index.
 std::optional<DatabaseValue> decodeValue(std::string_view text);
 
+// A group of writes as stored in the write logs: [[path, value], ...].
+void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out);
+// The group back from its decoded form (arrays read as maps keyed by index).
+std::vector<DatabaseWrite> writesFromValue(const DatabaseValue& group);
+
 }  // namespace qv

@@ -15,15 +15,8 @@
 namespace qv {
 namespace {
 
+using test::inspected;
 using test::testMedia;
-
-Asset inspected(const std::string& path)
-{
-    auto asset = Asset::inspect(path);
-    if (!asset)
-        throw std::runtime_error(asset.error().description + " " + asset.error().failureReason);
-    return asset.value();
-}
 
 TEST(Asset, StereoWave)
 {

@@ -11,15 +11,8 @@
 namespace qv {
 namespace {
 
+using test::inspected;
 using test::testMedia;
-
-Asset inspected(const std::string& path)
-{
-    auto asset = Asset::inspect(path);
-    if (!asset)
-        throw std::runtime_error(asset.error().description);
-    return asset.value();
-}
 
 int firstAudioTrackID(const Asset& asset) { return asset.tracksWithMediaType(MediaType::Audio).at(0).trackID; }
 
@@ -67,6 +60,41 @@ TEST(AudioReader, OneTrackAsInterleaved16BitPcm)
         expected = expected + buffer.duration;
     }
     EXPECT_EQ(expected, MediaTime(1, 1));
+}
+
+TEST(AudioReader, AudioFilesThatAreNotContainers)
+{
+    struct Case {
+        const char* file;
+        int channels;
+        int sampleRate;
+        double seconds;
+        double durationTolerance;  // an MP3's stated length counts the encoder's end padding
+    };
+    const Case cases[] = {
+        {"tone.wav", 2, 48000, 3.0, 0.001},
+        {"short.aiff", 2, 44100, 0.5, 0.001},
+        {"short.caf", 1, 22050, 0.5, 0.001},
+        {"tagged.mp3", 1, 44100, 2.0, 0.05},
+    };
+    for (const auto& c : cases) {
+        Asset asset = inspected(testMedia(c.file));
+        EXPECT_TRUE(asset.isPlayable()) << c.file;
+        EXPECT_NEAR(asset.duration().seconds(), c.seconds, c.durationTolerance) << c.file;
+        auto audio = asset.tracksWithMediaType(MediaType::Audio);
+        ASSERT_EQ(audio.size(), 1u) << c.file;
+        EXPECT_EQ(audio[0].audio->channelCount, c.channels) << c.file;
+        EXPECT_EQ(audio[0].audio->sampleRate, c.sampleRate) << c.file;
+        auto reader = AudioReader::forTrack(asset, audio[0].trackID);
+        ASSERT_TRUE(reader) << c.file;
+        Collected all = readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << c.file;
+        EXPECT_NEAR(static_cast<double>(all.frames) / c.sampleRate, c.seconds, 0.001) << c.file;
+        ASSERT_EQ(all.int16.size(), static_cast<std::size_t>(all.frames) * c.channels) << c.file;
+        // Each file holds a sine that starts at time zero: the sound is there from the first
+        // milliseconds, not behind the encoder's delay.
+        EXPECT_GT(std::abs(all.int16.at(20 * c.channels)), 1000) << c.file;
+    }
 }
 
 TEST(AudioReader, MixAppliesTheGainsOfEachChannel)
@@ -180,17 +208,36 @@ TEST(AudioReader, ErrorsNameTheFile)
     EXPECT_NE(gone.error().description.find("brief.wav"), std::string::npos);
 }
 
-TEST(AudioReader, TruncatedWaveEndsWhereTheBytesEnd)
+std::string cutShort(const std::string& name)
 {
-    auto bytes = test::readFile(testMedia("levels.wav"));
-    bytes.resize(bytes.size() / 2);
-    std::string path = test::writeScratchFile("cut.wav", bytes);
-    Asset asset = inspected(path);
+    auto bytes = test::readFile(testMedia(name));
+    bytes.resize(bytes.size() * 6 / 10);
+    return test::writeScratchFile("cut-" + name, bytes);
+}
+
+TEST(AudioReader, FileCutShortOfItsIndexIsAReadError)
+{
+    // The sample index at the start of the file is whole; the samples it lists stop early.
+    Asset asset = inspected(cutShort("tagged.m4a"));
+    auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+    ASSERT_TRUE(reader);
+    readAll(*reader.value());
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Failed);
+    ASSERT_TRUE(reader.value()->error());
+    EXPECT_TRUE(reader.value()->error()->is(MediaErrorCode::ReadFailed));
+    EXPECT_NE(reader.value()->error()->description.find("cut-tagged.m4a"), std::string::npos);
+}
+
+TEST(AudioReader, WaveCutShortIsTheLengthItsBytesHold)
+{
+    // Inspection already gives the shorter duration, and reading agrees with it.
+    Asset asset = inspected(cutShort("levels.wav"));
+    EXPECT_NEAR(asset.duration().seconds(), 0.6, 0.01);
     auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
     ASSERT_TRUE(reader);
     Collected all = readAll(*reader.value());
     EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
-    EXPECT_NEAR(static_cast<double>(all.frames), 24000, 100);
+    EXPECT_NEAR(all.frames / 48000.0, asset.duration().seconds(), 0.001);
 }
 
 }  // namespace

@@ -10,15 +10,8 @@
 namespace qv {
 namespace {
 
+using test::inspected;
 using test::testMedia;
-
-Asset inspected(const std::string& path)
-{
-    auto asset = Asset::inspect(path);
-    if (!asset)
-        throw std::runtime_error(asset.error().description);
-    return asset.value();
-}
 
 int centreBrightness(const VideoImage& image)
 {

@@ -30,8 +30,10 @@ const std::map<std::string, std::string>& recipes()
          " -movflags use_metadata_tags -metadata com.apple.quicktime.album=QTAlbum -f mov"},
         {"tagged.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame"
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
+        {"short.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=0.5' -ac 2 -c:a pcm_s16be -f aiff"},
+        {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
-                       " -metadata album=iAlbum -metadata artist=iArtist -f ipod"},
+                       " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };
     return recipes;
 }
@@ -55,6 +57,14 @@ std::string testMedia(const std::string& name)
         throw std::runtime_error("ffmpeg could not make " + name + ": " + command);
     fs::rename(partial, target);
     return target.string();
+}
+
+Asset inspected(const std::string& path)
+{
+    auto asset = Asset::inspect(path);
+    if (!asset)
+        throw std::runtime_error(asset.error().description + " " + asset.error().failureReason);
+    return asset.value();
 }
 
 // This process's folder of scratch files, removed when the process ends.

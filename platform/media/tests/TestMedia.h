@@ -2,6 +2,8 @@
 // and shared by every test process of the build (they live in the build folder).
 #pragma once
 
+#include "platform/media/Asset.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,8 +19,14 @@ namespace qv::test {
 //                 QuickTime metadata album "QTAlbum"
 //   "tagged.mp3"  2 s mono 44.1 kHz MP3 with ID3 album "FR=25.000/ND second" and artist
 //                 "TC=01:00:00:00"
-//   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist"
+//   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
+//   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
+//   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
+//                 the start of the file
 std::string testMedia(const std::string& name);
+
+// The inspected asset of a file that must be readable; throws (failing the test) otherwise.
+Asset inspected(const std::string& path);
 
 // A folder for this test's own files, removed when the test process ends.
 std::string scratchFolder();

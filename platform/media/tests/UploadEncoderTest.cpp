@@ -12,15 +12,8 @@
 namespace qv {
 namespace {
 
+using test::inspected;
 using test::testMedia;
-
-Asset inspected(const std::string& path)
-{
-    auto asset = Asset::inspect(path);
-    if (!asset)
-        throw std::runtime_error(asset.error().description);
-    return asset.value();
-}
 
 // Every channel of every audio track at equal gain, as the intake builds it.
 AudioMix equalMix(const Asset& asset)

@@ -1,0 +1,185 @@
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+#include <openssl/sha.h>
+
+#include <memory>
+#include <mutex>
+
+namespace ze::crypto {
+
+namespace {
+
+std::mutex randomMutex;
+RandomSource randomSource;
+
+constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int alphabetIndex(char c)
+{
+    const auto pos = kAlphabet.find(c);
+    return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
+}
+
+// Decodes a run of alphabet characters (no padding) into bytes.
+std::optional<ZEData> decodeSextets(const std::string& sextets)
+{
+    if (sextets.size() % 4 == 1) {
+        return std::nullopt;
+    }
+    ZEData out;
+    out.reserve(sextets.size() * 3 / 4);
+    std::uint32_t buffer = 0;
+    int bits = 0;
+    for (char c : sextets) {
+        buffer = (buffer << 6) | static_cast<std::uint32_t>(alphabetIndex(c));
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<std::uint8_t>((buffer >> bits) & 0xff));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::optional<ZEData> aes256Cbc(bool encrypt, const ZEData& input, const ZEData& iv, const ZEData& key)
+{
+    if (key.size() != 32 || iv.size() != 16) {
+        return std::nullopt;
+    }
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    if (!ctx || EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(), encrypt ? 1 : 0) != 1) {
+        return std::nullopt;
+    }
+    ZEData out(input.size() + 17);
+    int written = 0;
+    int finalWritten = 0;
+    if (EVP_CipherUpdate(ctx.get(), out.data(), &written, input.data(), static_cast<int>(input.size())) != 1
+        || EVP_CipherFinal_ex(ctx.get(), out.data() + written, &finalWritten) != 1) {
+        ERR_clear_error();
+        return std::nullopt;
+    }
+    out.resize(static_cast<std::size_t>(written + finalWritten));
+    return out;
+}
+
+ZEData hmacSha256(const ZEData& key, const ZEData& data)
+{
+    ZEData out(EVP_MAX_MD_SIZE);
+    unsigned int length = 0;
+    static const std::uint8_t empty = 0;
+    HMAC(EVP_sha256(), key.empty() ? &empty : key.data(), static_cast<int>(key.size()),
+        data.empty() ? &empty : data.data(), data.size(), out.data(), &length);
+    out.resize(length);
+    return out;
+}
+
+ZEData sha256(const ZEData& data)
+{
+    ZEData out(SHA256_DIGEST_LENGTH);
+    SHA256(data.data(), data.size(), out.data());
+    return out;
+}
+
+std::string hex(const ZEData& bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (std::uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0xf];
+    }
+    return out;
+}
+
+int randomBytes(std::size_t count, ZEData& out)
+{
+    out.assign(count, 0);
+    int status = 0;
+    {
+        std::lock_guard lock(randomMutex);
+        if (randomSource) {
+            status = randomSource(out.data(), count);
+        } else if (RAND_bytes(out.data(), static_cast<int>(count)) != 1) {
+            const unsigned long error = ERR_get_error();
+            status = error != 0 ? static_cast<int>(ERR_GET_REASON(error)) : -1;
+            if (status == 0) {
+                status = -1;
+            }
+        }
+    }
+    if (status != 0) {
+        out.clear();
+    }
+    return status;
+}
+
+void setRandomSource(RandomSource source)
+{
+    std::lock_guard lock(randomMutex);
+    randomSource = std::move(source);
+}
+
+std::string base64Encode(const ZEData& bytes)
+{
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const std::uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+        out += kAlphabet[(n >> 18) & 63];
+        out += kAlphabet[(n >> 12) & 63];
+        out += kAlphabet[(n >> 6) & 63];
+        out += kAlphabet[n & 63];
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        const std::uint32_t n = (bytes[i] << 16) | (rest == 2 ? bytes[i + 1] << 8 : 0);
+        out += kAlphabet[(n >> 18) & 63];
+        out += kAlphabet[(n >> 12) & 63];
+        out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::optional<ZEData> base64Decode(std::string_view text)
+{
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    std::size_t padding = 0;
+    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
+        ++padding;
+    }
+    std::string sextets;
+    for (std::size_t i = 0; i < text.size() - padding; ++i) {
+        if (alphabetIndex(text[i]) < 0) {
+            return std::nullopt;
+        }
+        sextets += text[i];
+    }
+    return decodeSextets(sextets);
+}
+
+std::optional<ZEData> base64DecodeIgnoringUnknown(std::string_view text)
+{
+    std::string sextets;
+    for (char c : text) {
+        if (c == '=') {
+            break;
+        }
+        if (alphabetIndex(c) >= 0) {
+            sextets += c;
+        }
+    }
+    return decodeSextets(sextets);
+}
+
+} // namespace ze::crypto

@@ -1,0 +1,19 @@
+// Whole-file reads and crash-safe whole-file writes for the SDK's own files.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ze {
+
+// The file's bytes; nothing when it cannot be read.
+std::optional<std::string> ZEReadFile(const std::filesystem::path& file);
+// Writes `contents` to a temporary file created with `mode`, flushes it to disk and renames it
+// over `file`, creating the parent folders. On failure the old file is left as it was.
+bool ZEWriteFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode);
+
+} // namespace ze

@@ -1,0 +1,69 @@
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiverUtil.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionHistoryInfo.h"
+#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "ZavEdurov/ZavEdurov/Model/ZEDeviceHistoryInfo.h"
+
+namespace ze {
+
+void ZEArchiverUtil::addAllowedZavEdurovModuleClasses()
+{
+    ZEUtility::addAllowedClasses({
+        ZEArchiveClass::of<ZEAbstractLog>(),
+        ZEArchiveClass::value("NSDate"),
+        ZEArchiveClass::of<ZEDevice>(),
+        ZEArchiveClass::of<ZEDeviceHistoryInfo>(),
+        ZEArchiveClass::of<ZESessionHistoryInfo>(),
+        ZEArchiveClass::of<ZEUserIdHistoryInfo>(),
+        ZEArchiveClass::of<ZEAppExtension>(),
+        ZEArchiveClass::of<ZECSExtensions>(),
+        ZEArchiveClass::of<ZECommonSchemaLog>(),
+        ZEArchiveClass::of<ZECSData>(),
+        ZEArchiveClass::of<ZEDeviceExtension>(),
+        ZEArchiveClass::of<ZELocExtension>(),
+        ZEArchiveClass::of<ZEMetadataExtension>(),
+        ZEArchiveClass::of<ZENetExtension>(),
+        ZEArchiveClass::of<ZEOSExtension>(),
+        ZEArchiveClass::of<ZEProtocolExtension>(),
+        ZEArchiveClass::of<ZESDKExtension>(),
+        ZEArchiveClass::of<ZEUserExtension>(),
+        ZEArchiveClass::of<ZEStartServiceLog>(),
+        ZEArchiveClass::of<ZEBooleanTypedProperty>(),
+        ZEArchiveClass::of<ZEDateTimeTypedProperty>(),
+        ZEArchiveClass::of<ZEDoubleTypedProperty>(),
+        ZEArchiveClass::of<ZELongTypedProperty>(),
+        ZEArchiveClass::of<ZEStringTypedProperty>(),
+        ZEArchiveClass::of<ZETypedProperty>(),
+        ZEArchiveClass::of<ZEHistoryInfo>(),
+        ZEArchiveClass::of<ZELogWithProperties>(),
+        ZEArchiveClass::of<ZEWrapperSdk>(),
+        ZEArchiveClass::value("NSUUID"),
+        ZEArchiveClass::value("NSDictionary"),
+        ZEArchiveClass::value("NSArray"),
+        ZEArchiveClass::value("NSNull"),
+        ZEArchiveClass::value("NSString"),
+        ZEArchiveClass::value("NSNumber"),
+        ZEArchiveClass::value("NSMutableArray"),
+    });
+}
+
+void ZEArchiverUtil::addZavEdurovMigrationClasses()
+{
+    ZEUtility::addMigrationClasses({
+        {"ZEDeviceHistoryInfo", ZEArchiveClass::of<ZEDeviceHistoryInfo>()},
+        {"ZEDevice", ZEArchiveClass::of<ZEDevice>()},
+        {"ZEStartServiceLog", ZEArchiveClass::of<ZEStartServiceLog>()},
+        {"ZESessionHistoryInfo", ZEArchiveClass::of<ZESessionHistoryInfo>()},
+        {"ZEUserIdHistoryInfo", ZEArchiveClass::of<ZEUserIdHistoryInfo>()},
+        {"ZELogWithProperties", ZEArchiveClass::of<ZELogWithProperties>()},
+        {"ZEWrapperSdk", ZEArchiveClass::of<ZEWrapperSdk>()},
+        {"ZEAbstractLog", ZEArchiveClass::of<ZEAbstractLog>()},
+    });
+}
+
+} // namespace ze

@@ -1,0 +1,163 @@
+// The SDK's keyed archive: objects write their fields under keys, and reading back admits only
+// the classes on a process-wide allowed list (old class names may map to current classes).
+// An archive is UTF-8 JSON text; every object and value in it is tagged with its class:
+//   {"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":<node>}}
+//   object node {"$class":"ZEDevice","$fields":{key: node or primitive},"$unkeyed":[node]}
+//   value nodes NSString, NSNumber, NSNull, NSDate (nanoseconds since 1970), NSUUID, NSArray,
+//   NSMutableArray, NSDictionary; primitives {"$bool":b}, {"$int64":n}, {"$double":"<bits hex>"}.
+#pragma once
+
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ze {
+
+class ZEKeyedArchiver;
+class ZEKeyedUnarchiver;
+
+// An object that can be written into a keyed archive. Each concrete class also offers
+// `static constexpr const char* kClassName` and `void initWithCoder(ZEKeyedUnarchiver&)`.
+class ZEArchivable {
+public:
+    virtual ~ZEArchivable() = default;
+    virtual std::string archiveClassName() const = 0;
+    virtual void encodeWithCoder(ZEKeyedArchiver& coder) const = 0;
+};
+
+// A class that reading may admit: its archived name and, for object classes, how to make one.
+struct ZEArchiveClass {
+    std::string name;
+    std::function<std::shared_ptr<ZEArchivable>(ZEKeyedUnarchiver&)> make;
+
+    template <class T>
+    static ZEArchiveClass of()
+    {
+        return {T::kClassName, [](ZEKeyedUnarchiver& coder) -> std::shared_ptr<ZEArchivable> {
+                    auto object = std::make_shared<T>();
+                    object->initWithCoder(coder);
+                    return object;
+                }};
+    }
+    // A plain value class (NSString, NSNumber, NSNull, NSDate, NSUUID, NSArray, NSMutableArray, NSDictionary).
+    static ZEArchiveClass value(std::string name) { return {std::move(name), {}}; }
+};
+
+// Raised inside reading and writing; ZEUtility turns it into a logged failure.
+class ZEArchiveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ZEKeyedArchiver {
+public:
+    void encodeObject(const std::string& key, const std::shared_ptr<const ZEArchivable>& object);
+    void encodeString(const std::string& key, const std::optional<std::string>& value);
+    void encodeDate(const std::string& key, const std::optional<ZEDate>& value);
+    void encodeUuid(const std::string& key, const std::optional<ZEUuid>& value);
+    void encodeNumber(const std::string& key, const std::optional<std::int64_t>& value);
+    void encodeBool(const std::string& key, bool value);
+    void encodeInt64(const std::string& key, std::int64_t value);
+    void encodeDouble(const std::string& key, double value);
+    void encodeStringArray(const std::string& key, const std::optional<std::vector<std::string>>& value);
+    void encodeStringDictionary(const std::string& key, const std::optional<std::map<std::string, std::string>>& value);
+    // A JSON value written as property-list objects (strings, numbers, null, arrays, dictionaries).
+    void encodeJson(const std::string& key, const std::optional<ZEJson>& value);
+    void encodeObjects(const std::string& key, const std::vector<std::shared_ptr<const ZEArchivable>>& objects);
+    template <class T>
+    void encodeObjectArray(const std::string& key, const std::vector<std::shared_ptr<T>>& objects)
+    {
+        encodeObjects(key, std::vector<std::shared_ptr<const ZEArchivable>>(objects.begin(), objects.end()));
+    }
+    // Appends an unkeyed value (read back in order by `decodeUnkeyedJson`).
+    void encodeUnkeyedJson(const ZEJson& value);
+
+    // The archive text of a whole archive whose top level this archiver wrote.
+    ZEData finish() const;
+
+private:
+    friend class ZEKeyedArchive;
+    ZEJson fields_ = ZEJson::object();
+    ZEJson unkeyed_ = ZEJson::array();
+};
+
+class ZEKeyedUnarchiver {
+public:
+    // Reads an archive produced by `ZEKeyedArchiver::finish`; throws ZEArchiveError when it is none.
+    explicit ZEKeyedUnarchiver(const ZEData& archive);
+
+    template <class T>
+    std::shared_ptr<T> decodeObject(const std::string& key)
+    {
+        return std::dynamic_pointer_cast<T>(decodeAnyObject(key));
+    }
+    std::shared_ptr<ZEArchivable> decodeAnyObject(const std::string& key);
+    std::optional<std::string> decodeString(const std::string& key);
+    std::optional<ZEDate> decodeDate(const std::string& key);
+    std::optional<ZEUuid> decodeUuid(const std::string& key);
+    std::optional<std::int64_t> decodeNumber(const std::string& key);
+    bool decodeBool(const std::string& key);
+    std::int64_t decodeInt64(const std::string& key);
+    double decodeDouble(const std::string& key);
+    std::optional<std::vector<std::string>> decodeStringArray(const std::string& key);
+    std::optional<std::map<std::string, std::string>> decodeStringDictionary(const std::string& key);
+    std::optional<ZEJson> decodeJson(const std::string& key);
+    // Every element must be a T; nothing when the key is absent or an element is not.
+    template <class T>
+    std::optional<std::vector<std::shared_ptr<T>>> decodeObjectArray(const std::string& key)
+    {
+        auto objects = decodeObjects(key);
+        if (!objects) {
+            return std::nullopt;
+        }
+        std::vector<std::shared_ptr<T>> typed;
+        for (const auto& object : *objects) {
+            auto cast = std::dynamic_pointer_cast<T>(object);
+            if (!cast) {
+                return std::nullopt;
+            }
+            typed.push_back(std::move(cast));
+        }
+        return typed;
+    }
+    std::optional<std::vector<std::shared_ptr<ZEArchivable>>> decodeObjects(const std::string& key);
+    std::optional<ZEJson> decodeUnkeyedJson();
+
+private:
+    ZEKeyedUnarchiver(const ZEJson* node, int depth);
+    const ZEJson* field(const std::string& key) const;
+
+    ZEJson document_;
+    const ZEJson* fields_ = nullptr;
+    const ZEJson* unkeyed_ = nullptr;
+    std::size_t nextUnkeyed_ = 0;
+    int depth_ = 0;
+
+    friend class ZEKeyedArchive;
+};
+
+// The process-wide class lists and the node codec shared by archiver and unarchiver.
+class ZEKeyedArchive {
+public:
+    static void addAllowedClasses(const std::vector<ZEArchiveClass>& classes);
+    static void addMigrationClasses(const std::map<std::string, ZEArchiveClass>& classes);
+
+private:
+    friend class ZEKeyedArchiver;
+    friend class ZEKeyedUnarchiver;
+    static ZEJson encodeObjectNode(const ZEArchivable& object);
+    static ZEJson encodeJsonNode(const ZEJson& value);
+    // The class a node names, after mapping old names, if it is allowed; throws otherwise.
+    static ZEArchiveClass allowedClass(const ZEJson& node);
+    static std::shared_ptr<ZEArchivable> decodeObjectNode(const ZEJson& node, int depth);
+    static ZEJson decodeJsonNode(const ZEJson& node, int depth);
+};
+
+} // namespace ze

@@ -1,0 +1,229 @@
+// Start-string parsing, token keys, hashing, JSON for logs, masking and property validation.
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+
+#include <regex>
+
+namespace ze {
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+std::string removeAll(std::string text, std::string_view what)
+{
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at)) {
+        text.erase(at, what.size());
+    }
+    return text;
+}
+
+bool contains(const std::string& text, std::string_view what)
+{
+    return text.find(what) != std::string::npos;
+}
+
+struct Character {
+    std::size_t bytes;
+    std::size_t utf16Units;
+    bool valid;
+};
+
+// The UTF-8 sequence starting at `at`; a byte that begins no valid sequence counts as one byte
+// and one unit.
+Character nextCharacter(std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
+    if (length == 0 || at + length > text.size()) {
+        return {1, 1, false};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) {
+            return {1, 1, false};
+        }
+    }
+    return {length, length == 4 ? 2u : 1u, true};
+}
+
+} // namespace
+
+std::optional<std::string> ZEUtility::appSecretFrom(const std::optional<std::string>& startString)
+{
+    if (!startString) {
+        return std::nullopt;
+    }
+    const bool platformKeyPresent = contains(*startString, "macos=");
+    for (const auto& component : split(*startString, ';')) {
+        if (component.empty() || contains(component, "target=")) {
+            continue;
+        }
+        std::string secret;
+        if (platformKeyPresent) {
+            secret = contains(component, "macos=") ? removeAll(component, "macos=") : std::string();
+        } else {
+            secret = removeAll(component, "appsecret=");
+        }
+        if (!secret.empty()) {
+            return secret;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ZEUtility::transmissionTargetTokenFrom(const std::optional<std::string>& startString)
+{
+    if (!startString) {
+        return std::nullopt;
+    }
+    for (const auto& component : split(*startString, ';')) {
+        if (component.empty() || !contains(component, "target=")) {
+            continue;
+        }
+        std::string token = removeAll(component, "target=");
+        if (!token.empty()) {
+            return token;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ZEUtility::targetKeyFromTargetToken(const std::optional<std::string>& token)
+{
+    if (!token) {
+        return std::nullopt;
+    }
+    std::string key = token->substr(0, token->find('-'));
+    return key.empty() ? std::nullopt : std::optional(key);
+}
+
+std::optional<std::string> ZEUtility::iKeyFromTargetToken(const std::optional<std::string>& token)
+{
+    const auto key = targetKeyFromTargetToken(token);
+    return key ? std::optional("o:" + *key) : std::nullopt;
+}
+
+std::string ZEUtility::sha256(const std::string& text)
+{
+    return crypto::hex(crypto::sha256(crypto::bytes(text)));
+}
+
+std::optional<std::string> ZEUtility::prettyPrintJson(const std::optional<std::string>& json)
+{
+    if (!json) {
+        return std::nullopt;
+    }
+    const ZEJson parsed = ZEJson::parse(*json, nullptr, false);
+    if (parsed.is_discarded()) {
+        return *json;
+    }
+    return parsed.dump(2, ' ', false, ZEJson::error_handler_t::replace);
+}
+
+std::optional<std::string> ZEUtility::obfuscateString(const std::optional<std::string>& text, const std::string& pattern,
+    const std::string& replacementTemplate)
+{
+    if (!text) {
+        return std::nullopt;
+    }
+    try {
+        const std::regex expression(pattern, std::regex::ECMAScript | std::regex::icase);
+        return std::regex_replace(*text, expression, replacementTemplate);
+    } catch (const std::regex_error& error) {
+        ZELogError(kZELogTag, "Couldn't create regular expression with pattern\"%@\": %@", pattern, std::string(error.what()));
+        return std::nullopt;
+    }
+}
+
+std::size_t ZEUtility::utf16Length(std::string_view utf8)
+{
+    std::size_t units = 0;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Character character = nextCharacter(utf8, at);
+        at += character.bytes;
+        units += character.utf16Units;
+    }
+    return units;
+}
+
+bool ZEUtility::isValidUTF8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const Character character = nextCharacter(text, at);
+        if (!character.valid) {
+            return false;
+        }
+        at += character.bytes;
+    }
+    return true;
+}
+
+std::string ZEUtility::utf16Prefix(std::string_view utf8, std::size_t units)
+{
+    std::size_t used = 0;
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        const Character character = nextCharacter(utf8, at);
+        if (used + character.utf16Units > units) {
+            break;
+        }
+        used += character.utf16Units;
+        at += character.bytes;
+    }
+    return std::string(utf8.substr(0, at));
+}
+
+ZEStringMap ZEUtility::validateProperties(const ZEJson& properties, const std::string& logName, const std::string& type)
+{
+    ZEStringMap result;
+    if (!properties.is_object()) {
+        return result;
+    }
+    for (const auto& [givenKey, value] : properties.items()) {
+        if (result.size() >= static_cast<std::size_t>(kZEMaxPropertiesPerLog)) {
+            ZELogWarning(kZELogTag, "%@ '%@' : properties cannot contain more than %d items. Skipping other properties.",
+                type, logName, kZEMaxPropertiesPerLog);
+            return result;
+        }
+        if (!value.is_string()) {
+            continue;
+        }
+        if (givenKey.empty()) {
+            ZELogWarning(kZELogTag, "%@ '%@' : a property key cannot be null or empty. Property will be skipped.", type,
+                logName);
+            continue;
+        }
+        std::string key = givenKey;
+        if (utf16Length(key) > kZEMaxPropertyKeyOrValueLength) {
+            ZELogWarning(kZELogTag,
+                "%@ '%@' : property %@ : property key length cannot be longer than %d characters. Property key will be truncated.",
+                type, logName, givenKey, kZEMaxPropertyKeyOrValueLength);
+            key = utf16Prefix(key, kZEMaxPropertyKeyOrValueLength);
+        }
+        std::string text = value.get<std::string>();
+        if (utf16Length(text) > kZEMaxPropertyKeyOrValueLength) {
+            ZELogWarning(kZELogTag,
+                "%@ '%@' : property '%@' : property value cannot be longer than %d characters. Property value will be truncated.",
+                type, logName, key, kZEMaxPropertyKeyOrValueLength);
+            text = utf16Prefix(text, kZEMaxPropertyKeyOrValueLength);
+        }
+        result[key] = std::move(text);
+    }
+    return result;
+}
+
+} // namespace ze

@@ -1,0 +1,258 @@
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESystemFacts.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <latch>
+
+namespace ze {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path tempFile(const std::string& name)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("zavedurov-platform-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto path = folder / name;
+    std::filesystem::remove(path);
+    return path;
+}
+
+TEST(ZESerialQueueTest, RunsTasksAndDueTimersInOrderOnTheManualClock)
+{
+    auto clock = std::make_shared<ZEManualClock>();
+    ZESerialQueue queue("test", clock);
+    std::vector<std::string> order;
+    queue.after(2s, [&] { order.push_back("after 2"); });
+    queue.after(1s, [&] { order.push_back("after 1"); });
+    queue.async([&] { order.push_back("async"); });
+    auto cancelled = queue.after(1s, [&] { order.push_back("cancelled"); });
+    cancelled.cancel();
+    EXPECT_TRUE(cancelled.isCancelled());
+    EXPECT_EQ(queue.label(), "test");
+    queue.drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"async"}));
+
+    clock->advance(1s);
+    queue.drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"async", "after 1"}));
+    clock->advance(5s);
+    queue.drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"async", "after 1", "after 2"}));
+}
+
+TEST(ZESerialQueueTest, RepeatingTimerFiresOncePerIntervalAndStopsWhenCancelled)
+{
+    auto clock = std::make_shared<ZEManualClock>();
+    ZESerialQueue queue("test", clock);
+    int fired = 0;
+    auto timer = queue.every(6s, [&] { ++fired; });
+    clock->advance(5s);
+    queue.drain();
+    EXPECT_EQ(fired, 0);
+    clock->advance(1s);
+    queue.drain();
+    EXPECT_EQ(fired, 1);
+    // Missed firings are coalesced into one.
+    clock->advance(30s);
+    queue.drain();
+    EXPECT_EQ(fired, 2);
+    timer.cancel();
+    clock->advance(60s);
+    queue.drain();
+    EXPECT_EQ(fired, 2);
+}
+
+TEST(ZESerialQueueTest, SyncWithTimeoutReturnsWhileTheTaskGoesOnRunning)
+{
+    ZESerialQueue queue("test");
+    std::latch release(1);
+    std::atomic<bool> finished = false;
+    EXPECT_FALSE(queue.syncWithTimeout(20ms, [&] {
+        release.wait();
+        finished = true;
+    }));
+    EXPECT_FALSE(finished);
+    release.count_down();
+    queue.drain();
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(queue.syncWithTimeout(10s, [] {}));
+}
+
+TEST(ZESerialQueueTest, SyncOnTheQueueItselfRunsInline)
+{
+    ZESerialQueue queue("test");
+    bool inner = false;
+    queue.sync([&] {
+        EXPECT_TRUE(queue.isCurrent());
+        queue.sync([&] { inner = true; });
+    });
+    EXPECT_TRUE(inner);
+    EXPECT_FALSE(queue.isCurrent());
+}
+
+TEST(ZEJsonFileSettingsTest, KeepsEveryKindAcrossInstancesAndIgnoresACorruptFile)
+{
+    const auto file = tempFile("settings.json");
+    const ZEDate date = ZEDateFromSeconds(1'500'000'000.123456);
+    {
+        ZEJsonFileSettings settings(file);
+        settings.setObject("bool", true);
+        settings.setObject("int", std::int64_t{-42});
+        settings.setObject("double", 2.5);
+        settings.setObject("text", std::string("a/b"));
+        settings.setObject("date", date);
+        settings.setObject("data", ZEData{0, 1, 255});
+        settings.setObject("gone", std::string("x"));
+        settings.removeObject("gone");
+    }
+    ZEJsonFileSettings reread(file);
+    EXPECT_EQ(reread.objectForKey("bool"), ZESettingValue(true));
+    EXPECT_EQ(reread.objectForKey("int"), ZESettingValue(std::int64_t{-42}));
+    EXPECT_EQ(reread.objectForKey("double"), ZESettingValue(2.5));
+    EXPECT_EQ(reread.objectForKey("text"), ZESettingValue(std::string("a/b")));
+    EXPECT_EQ(reread.objectForKey("date"), ZESettingValue(std::chrono::time_point_cast<std::chrono::microseconds>(date)));
+    EXPECT_EQ(reread.objectForKey("data"), ZESettingValue(ZEData{0, 1, 255}));
+    EXPECT_FALSE(reread.objectForKey("gone"));
+    EXPECT_EQ(reread.dictionaryRepresentation().size(), 6u);
+
+    std::ofstream(file) << "{ not json";
+    EXPECT_TRUE(ZEJsonFileSettings(file).dictionaryRepresentation().empty());
+}
+
+TEST(ZEFileSecretStoreTest, AnswersTheKeychainStatusesAndKeepsItsFilePrivate)
+{
+    const auto file = tempFile("secrets");
+    ZEFileSecretStore store(file);
+    ZESecretItem item;
+    item.service = "svc";
+    item.account = "key";
+    item.value = "secret";
+    EXPECT_EQ(store.add(item), kZESecSuccess);
+    EXPECT_EQ(store.add(item), kZESecDuplicateItem);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    ZEFileSecretStore reread(file);
+    std::string value;
+    EXPECT_EQ(reread.copyMatching(item, value), kZESecSuccess);
+    EXPECT_EQ(value, "secret");
+    ZESecretItem other = item;
+    other.account = "other";
+    EXPECT_EQ(reread.copyMatching(other, value), kZESecItemNotFound);
+    EXPECT_EQ(reread.remove(other), kZESecItemNotFound);
+    ZESecretItem wholeService;
+    wholeService.service = "svc";
+    EXPECT_EQ(reread.remove(wholeService), kZESecSuccess);
+    EXPECT_EQ(reread.copyMatching(item, value), kZESecItemNotFound);
+}
+
+TEST(ZECryptoTest, MatchesPublishedVectors)
+{
+    auto hex = [](const std::string& text) {
+        ZEData out;
+        for (std::size_t i = 0; i < text.size(); i += 2) {
+            out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+        }
+        return out;
+    };
+    // NIST SP 800-38A, CBC-AES256 first block; PKCS#7 adds one block of padding.
+    const ZEData key = hex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+    const ZEData iv = hex("000102030405060708090a0b0c0d0e0f");
+    const ZEData plain = hex("6bc1bee22e409f96e93d7e117393172a");
+    const auto cipher = crypto::aes256Cbc(true, plain, iv, key);
+    ASSERT_TRUE(cipher);
+    ASSERT_EQ(cipher->size(), 32u);
+    EXPECT_EQ(crypto::hex(ZEData(cipher->begin(), cipher->begin() + 16)), "f58c4c04d6e5f1ba779eabfb5f7bfbd6");
+    EXPECT_EQ(crypto::aes256Cbc(false, *cipher, iv, key), plain);
+    EXPECT_FALSE(crypto::aes256Cbc(false, *cipher, iv, hex(std::string(64, '0'))));
+
+    // RFC 4231 test case 2.
+    EXPECT_EQ(crypto::hex(crypto::hmacSha256(crypto::bytes("Jefe"), crypto::bytes("what do ya want for nothing?"))),
+        "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+    EXPECT_EQ(crypto::hex(crypto::sha256(crypto::bytes("abc"))),
+        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+TEST(ZECryptoTest, Base64StrictAndLenient)
+{
+    const struct {
+        std::string text;
+        std::string bytes;
+    } cases[] = {{"", ""}, {"Zg==", "f"}, {"Zm8=", "fo"}, {"Zm9v", "foo"}, {"Zm9vYg==", "foob"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(crypto::base64Encode(crypto::bytes(c.bytes)), c.text);
+        EXPECT_EQ(crypto::base64Decode(c.text), crypto::bytes(c.bytes)) << c.text;
+    }
+    for (const char* bad : {"Zg=", "Z===", "Zm9v\n", "Zm=v", "Zm9*"}) {
+        EXPECT_FALSE(crypto::base64Decode(bad)) << bad;
+    }
+    EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9v\nYg*=="), crypto::bytes("foob"));
+}
+
+TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)
+{
+    crypto::setRandomSource([](std::uint8_t*, std::size_t) { return -9; });
+    ZEData out{1, 2, 3};
+    EXPECT_EQ(crypto::randomBytes(16, out), -9);
+    EXPECT_TRUE(out.empty());
+    crypto::setRandomSource(nullptr);
+    EXPECT_EQ(crypto::randomBytes(16, out), 0);
+    EXPECT_EQ(out.size(), 16u);
+}
+
+TEST(ZEUuidTest, WritesUpperCaseVersion4AndReadsEitherCase)
+{
+    const ZEUuid uuid = ZEUuid::create();
+    const std::string text = uuid.UUIDString();
+    ASSERT_EQ(text.size(), 36u);
+    EXPECT_EQ(text[14], '4');
+    EXPECT_EQ(ZEUuid::fromString(text), uuid);
+    EXPECT_NE(ZEUuid::create(), uuid);
+    EXPECT_EQ(ZEUuid::fromString("00112233-4455-6677-8899-aabbccddeeff")->UUIDString(),
+        "00112233-4455-6677-8899-AABBCCDDEEFF");
+    for (const char* bad : {"", "00112233-4455-6677-8899-aabbccddeef", "0011223344556677-8899-aabbccddeeff0",
+             "00112233-4455-6677-8899-aabbccddeefg"}) {
+        EXPECT_FALSE(ZEUuid::fromString(bad)) << bad;
+    }
+}
+
+TEST(ZELinuxNetworkMonitorTest, ReadsTheRoutesAndStartsAndStopsItsWatcher)
+{
+    ZELinuxNetworkMonitor monitor;
+    std::uint32_t flags = 0xff;
+    ASSERT_TRUE(monitor.flags(flags));
+    EXPECT_TRUE(flags == 0 || flags == kZEReachabilityReachable);
+    if (monitor.start([] {})) {
+        EXPECT_TRUE(monitor.start([] {}));
+        monitor.stop();
+    }
+    monitor.stop();
+}
+
+TEST(ZESystemFactsTest, DescribesThisMachine)
+{
+    const ZESystemFacts facts = ZESystemFacts::current();
+    EXPECT_FALSE(facts.model.empty());
+    EXPECT_FALSE(facts.osName.empty());
+    EXPECT_FALSE(facts.osBuild.empty());
+    EXPECT_FALSE(facts.language.empty());
+    EXPECT_EQ(std::count(facts.osVersion.begin(), facts.osVersion.end(), '.'), 2);
+}
+
+} // namespace
+} // namespace ze

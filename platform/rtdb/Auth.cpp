@@ -1,0 +1,138 @@
+#include "platform/rtdb/Auth.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/rtdb/FileUtil.h"
+
+#include <nlohmann/json.hpp>
+
+namespace qv {
+
+Auth::Auth(AuthBackend& service, Dispatcher& mainQueue, Options options)
+    : service_(service), mainQueue_(mainQueue), options_(std::move(options))
+{
+    if (options_.stateFile.empty())
+        return;
+    auto bytes = rtdb_files::readFile(options_.stateFile);
+    if (!bytes)
+        return;
+    auto json = nlohmann::json::parse(*bytes, nullptr, false);
+    auto token = json.is_object() ? json.find("token") : json.end();
+    if (json.is_object() && token != json.end() && token->is_string()) {
+        if (auto user = service_.resumeSession(token->get<std::string>())) {
+            user_ = std::move(user);
+            token_ = token->get<std::string>();
+            return;
+        }
+    }
+    logInfo("auth: the kept sign-in is no longer valid");
+}
+
+Auth::~Auth() { *alive_ = false; }
+
+std::filesystem::path Auth::defaultStateFile()
+{
+    return rtdb_files::dataHome() / "com.harrowfenlake.quorvantelle" / "signed-in.json";
+}
+
+Auth::ListenerHandle Auth::addAuthStateListener(Listener listener)
+{
+    ListenerHandle handle = nextListener_++;
+    auto shared = std::make_shared<Listener>(std::move(listener));
+    listeners_[handle] = shared;
+    mainQueue_.async([this, alive = alive_, handle, shared, user = user_] {
+        if (*alive && listeners_.count(handle))
+            (*shared)(user);
+    });
+    return handle;
+}
+
+void Auth::removeAuthStateListener(ListenerHandle handle) { listeners_.erase(handle); }
+
+void Auth::createUser(const std::string& email, const std::string& password, SignInCompletion completion)
+{
+    signInWith([&service = service_, email, password] { return service.createAccount(email, password); },
+               std::move(completion));
+}
+
+void Auth::signIn(const std::string& email, const std::string& password, SignInCompletion completion)
+{
+    signInWith([&service = service_, email, password] { return service.signIn(email, password); },
+               std::move(completion));
+}
+
+void Auth::signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
+                      SignInCompletion completion)
+{
+    hashing_.run(mainQueue_, std::move(request), [this, alive = alive_, completion = std::move(completion)](auto result) {
+        if (*alive)
+            finishSignIn(std::move(result), completion);
+    });
+}
+
+void Auth::sendPasswordReset(const std::string& email, Completion completion)
+{
+    mainQueue_.async([this, alive = alive_, email, completion = std::move(completion)] {
+        if (!*alive)
+            return;
+        auto error = service_.requestPasswordReset(email);
+        if (completion)
+            completion(error);
+    });
+}
+
+std::optional<AuthError> Auth::signOut()
+{
+    if (!user_)
+        return std::nullopt;
+    service_.endSession(token_);
+    user_.reset();
+    token_.clear();
+    if (!options_.stateFile.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(options_.stateFile, ec);
+    }
+    notifyListeners();
+    return std::nullopt;
+}
+
+void Auth::finishSignIn(std::variant<AuthBackend::Session, AuthError> result, SignInCompletion completion)
+{
+    if (auto* error = std::get_if<AuthError>(&result)) {
+        if (completion)
+            completion(std::nullopt, *error);
+        return;
+    }
+    auto& session = std::get<AuthBackend::Session>(result);
+    if (!token_.empty() && token_ != session.token)
+        service_.endSession(token_);
+    user_ = session.user;
+    token_ = session.token;
+    saveState();
+    notifyListeners();
+    if (completion)
+        mainQueue_.async([alive = alive_, completion, user = user_] {
+            if (*alive)
+                completion(user, std::nullopt);
+        });
+}
+
+void Auth::notifyListeners()
+{
+    for (const auto& [handle, listener] : listeners_)
+        mainQueue_.async([this, alive = alive_, handle = handle, listener = listener, user = user_] {
+            if (*alive && listeners_.count(handle))
+                (*listener)(user);
+        });
+}
+
+void Auth::saveState() const
+{
+    if (options_.stateFile.empty())
+        return;
+    nlohmann::json json = {{"uid", user_->uid}, {"token", token_}};
+    std::string error = rtdb_files::replaceFile(options_.stateFile, json.dump());
+    if (!error.empty())
+        logWarning("auth: cannot keep the sign-in: " + error);
+}
+
+}  // namespace qv

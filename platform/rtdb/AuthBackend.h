@@ -1,0 +1,79 @@
+// The authentication service of this machine: accounts by e-mail and password, sessions, and
+// the password-reset requests it would mail. Passwords are kept only as salted PBKDF2-HMAC-SHA256
+// hashes; given a folder, accounts and sessions survive a restart ("accounts.json", replaced
+// atomically). Safe from any thread.
+#pragma once
+
+#include "platform/rtdb/AuthTypes.h"
+#include "platform/rtdb/DatabaseBackend.h"
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qv {
+
+class AuthBackend {
+public:
+    struct Options {
+        // Where accounts are kept; empty keeps them in memory only.
+        std::filesystem::path folder;
+        // PBKDF2 rounds for new passwords. Defaults to 210,000; tests lower it.
+        int hashIterations = 210'000;
+        // Defaults to the system time.
+        WallClock clock;
+    };
+    struct Session {
+        User user;
+        std::string token;  // proves the sign-in when the application starts again
+    };
+    struct PasswordReset {
+        std::string email;
+        std::int64_t requestedAt;  // milliseconds since 1970
+    };
+
+    explicit AuthBackend(Options options);
+    AuthBackend() : AuthBackend(Options{}) {}
+    AuthBackend(const AuthBackend&) = delete;
+    AuthBackend& operator=(const AuthBackend&) = delete;
+
+    // <XDG data>/<bundle id>/auth
+    static std::filesystem::path defaultFolder();
+
+    // Passwords must have at least this many characters.
+    static constexpr std::size_t kMinimumPasswordLength = 6;
+
+    std::variant<Session, AuthError> createAccount(const std::string& email, const std::string& password);
+    std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password);
+    std::optional<User> resumeSession(const std::string& token) const;
+    void endSession(const std::string& token);
+    std::optional<AuthError> requestPasswordReset(const std::string& email);
+
+    // The stand-in service's own controls.
+    std::vector<PasswordReset> passwordResets() const;
+    bool setEmailVerified(const std::string& uid, bool verified);
+
+private:
+    struct Account {
+        User user;
+        std::string salt;  // hexadecimal
+        std::string hash;  // hexadecimal
+        int iterations = 0;
+    };
+
+    Account* findByEmail(const std::string& email);
+    std::string openSessionLocked(const std::string& uid);
+    void load();
+    void saveLocked() const;
+
+    mutable std::mutex mutex_;
+    Options options_;
+    std::map<std::string, Account> accounts_;      // by uid
+    std::map<std::string, std::string> sessions_;  // SHA-256 of the token, hexadecimal -> uid
+    std::vector<PasswordReset> resets_;
+};
+
+}  // namespace qv
