@@ -11,6 +11,7 @@
 #include "model/QVSpeakerRange.h"
 #include "model/QVWord.h"
 #include "platform/media/MediaTime.h"
+#include "platform/rtdb/AuthTypes.h"
 
 #include <QColor>
 #include <QMap>
@@ -46,7 +47,9 @@ public:
     ModelServices* modelServices = nullptr;
 
     // Account and connection.
-    std::optional<QString> currentUserUID;  // the signed-in account's uid; none when signed out
+    // The signed-in account; none when signed out. Its uid keys the account, statistics and
+    // presence paths.
+    std::optional<qv::User> currentUser;
     bool isLoggedIn = false;
     bool hasCheckedAuthOnLaunch = false;
     bool hasLoggedSessionStats = false;
@@ -67,7 +70,7 @@ public:
     bool isConnected = false;
     bool userIsOnline = false;
     // Transcription service state: 1 normal, 0 delayed, -1 unavailable.
-    std::int64_t externalServiceStatus = 1;
+    std::int64_t externalServiceStatus = 0;
     // This computer holds the edit right of the open file.
     bool hasFullAccess = false;
     // Offline, or another computer holds the edit right: editing is refused.

@@ -28,3 +28,10 @@ inline std::optional<QString> stringChild(const qv::DatabaseValue& node, std::st
         return QString::fromStdString(*text);
     return std::nullopt;
 }
+
+// Sets `field` from the child's string when there is one; leaves it otherwise.
+inline void readStringChild(const qv::DatabaseValue& node, std::string_view key, QString& field)
+{
+    if (auto text = stringChild(node, key))
+        field = *text;
+}

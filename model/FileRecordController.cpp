@@ -1,9 +1,10 @@
 #include "model/FileRecordController.h"
 
 #include "app/AppDelegate.h"
+#include "model/DatabaseReading.h"
 #include "model/FileTypes.h"
 #include "model/LocalFileData.h"
-#include "model/LocalizedString.h"
+#include "platform/foundation/LocalizedString.h"
 #include "model/MediaFilesMapping.h"
 #include "model/ModelServices.h"
 #include "model/QVMediaFile.h"
@@ -25,9 +26,7 @@ namespace {
 
 std::optional<QString> snapshotString(const DataSnapshot& snapshot, std::string_view key)
 {
-    if (const std::string* text = snapshot.child(key).value().stringIfAny())
-        return QString::fromStdString(*text);
-    return std::nullopt;
+    return stringChild(snapshot.value(), key);
 }
 
 QString pathExtension(const QString& path)
@@ -85,15 +84,13 @@ std::shared_ptr<QVFile> FileRecordController::createFileFromSnapshot(const DataS
     if (snapshot.hasChild("deleted"))
         file->deleted = snapshot.childInt("deleted");
     file->duration = snapshot.childInt("duration");
-    if (auto text = snapshotString(snapshot, "fcpx_clip_name"))
-        file->fcpxClipName = *text;
-    if (auto text = snapshotString(snapshot, "fcpx_event_name"))
-        file->fcpxEventName = *text;
-    if (auto text = snapshotString(snapshot, "fcpx_uid"))
-        file->fcpxUID = *text;
-    file->language = snapshotString(snapshot, "language").value_or(QString());
-    file->name = snapshotString(snapshot, "name").value_or(QString());
-    file->ownerUUID = snapshotString(snapshot, "owner").value_or(QString());
+    const DatabaseValue& record = snapshot.value();
+    readStringChild(record, "fcpx_clip_name", file->fcpxClipName);
+    readStringChild(record, "fcpx_event_name", file->fcpxEventName);
+    readStringChild(record, "fcpx_uid", file->fcpxUID);
+    readStringChild(record, "language", file->language);
+    readStringChild(record, "name", file->name);
+    readStringChild(record, "owner", file->ownerUUID);
     file->status = snapshot.childInt("status");
     file->fileMetadataRef = ref;
 
@@ -239,8 +236,7 @@ void FileRecordController::readTimecode(QVFile& file, const DataSnapshot& timeco
     file.timecodeFrameQuanta = frameQuantaFromFrameDuration(file.timecodeFrameDuration);
     if (timecode.hasChild("drop_frame"))
         file.timecodeIsDropFrame = timecode.childBool("drop_frame");
-    if (auto text = snapshotString(timecode, "source_name"))
-        file.timecodeSourceName = *text;
+    readStringChild(timecode.value(), "source_name", file.timecodeSourceName);
     if (auto text = snapshotString(timecode, "start"))
         file.timecodeStart = convertTimestringToCMTime(*text);
 }
@@ -346,11 +342,11 @@ void FileRecordController::completedChanged(const QString& uuid, const qv::Datab
     if (elapsed > 0) {
         const double ratio = static_cast<double>(file->duration) / static_cast<double>(elapsed);
         if (std::isfinite(ratio) && ratio >= kFastTranscriptionRatio)
-            informative = localizedString("Transcribed in %.1fx faster than real-time").replace(
+            informative = qv::localizedString("Transcribed in %.1fx faster than real-time").replace(
                 QStringLiteral("%.1f"), QString::number(ratio, 'f', 1));
     }
     if (ad_->modelServices)
-        ad_->modelServices->postUserNotification(localizedString("Processing Complete"), file->name, informative);
+        ad_->modelServices->postUserNotification(qv::localizedString("Processing Complete"), file->name, informative);
 
     std::weak_ptr<QVFile> weakFile = file;
     mainQueue_->after(kEmptyTranscriptCheckDelay, [this, ref, weakFile] {

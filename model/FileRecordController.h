@@ -1,6 +1,7 @@
 // Builds a QVFile for the files list from a snapshot of its record files/<uuid>, bringing older
 // stored forms up to date on the way, and keeps the built file in step with the service's
-// later `updated` and `completed` stamps. Main thread only.
+// later `updated` and `completed` stamps. Main thread only. The observers it attaches call back
+// into it, so it lives as long as the database client (the application object's lifetime).
 #pragma once
 
 #include "platform/foundation/Dispatcher.h"
@@ -30,6 +31,8 @@ public:
         : ad_(&ad), localFileData_(&localFileData), mainQueue_(&mainQueue)
     {
     }
+    FileRecordController(const FileRecordController&) = delete;
+    FileRecordController& operator=(const FileRecordController&) = delete;
 
     // A new file from the record's snapshot. May write to the record (migrations, derived file
     // type) and to the local file data, attaches the `updated` observer and, while the file is

@@ -1,6 +1,6 @@
 #include "model/FileTypes.h"
 
-#include "model/LocalizedString.h"
+#include "platform/foundation/LocalizedString.h"
 
 bool isAudioFile(std::int64_t fileType)
 {
@@ -21,20 +21,20 @@ QString getUIStringForFileType(std::int64_t fileType)
 {
     switch (fileType) {
     case 0:
-        return localizedString("Audio File");
+        return qv::localizedString("Audio File");
     case 1:
-        return localizedString("Video File");
+        return qv::localizedString("Video File");
     case 2:
-        return localizedString("Audio Clip (Final Cut Pro X)");
+        return qv::localizedString("Audio Clip (Final Cut Pro X)");
     case 3:
-        return localizedString("Multicam Clip (Final Cut Pro X)");
+        return qv::localizedString("Multicam Clip (Final Cut Pro X)");
     case 4:
-        return localizedString("Synchronized Clip (Final Cut Pro X)");
+        return qv::localizedString("Synchronized Clip (Final Cut Pro X)");
     case 5:
-        return localizedString("Video Clip (Final Cut Pro X)");
+        return qv::localizedString("Video Clip (Final Cut Pro X)");
     case 6:
-        return localizedString("Compound Clip (Final Cut Pro X)");
+        return qv::localizedString("Compound Clip (Final Cut Pro X)");
     default:
-        return localizedString("Unknown File Type");
+        return qv::localizedString("Unknown File Type");
     }
 }

@@ -64,8 +64,7 @@ std::shared_ptr<QVAudioTrack> trackFromNode(const DatabaseValue& node)
         auto channel = std::make_shared<QVAudioChannel>();
         if (channelNode.hasChild("enabled"))
             channel->enabled = channelNode.child("enabled").toBool();
-        if (auto name = stringChild(channelNode, "ixml_name"))
-            channel->iXMLName = *name;
+        readStringChild(channelNode, "ixml_name", channel->iXMLName);
         track->audioChannels.push_back(std::move(channel));
     }
     return track;
@@ -155,12 +154,9 @@ QVMediaFiles createMediaFilesFromFirebaseData(const DatabaseValue& node)
             mediaFile->audioTracks = tracksFromNode(entry.child("audio_tracks"));
         readTime(entry, "composite_delay", mediaFile->compositeDelay);
         readTime(entry, "duration", mediaFile->duration);
-        if (auto text = stringChild(entry, "fcpx_multicam_angle_name"))
-            mediaFile->fcpxMulticamAngleName = *text;
-        if (auto text = stringChild(entry, "fcpx_multicam_angle_uid"))
-            mediaFile->fcpxMulticamAngleUID = *text;
-        if (auto text = stringChild(entry, "file_path"))
-            mediaFile->filePath = *text;
+        readStringChild(entry, "fcpx_multicam_angle_name", mediaFile->fcpxMulticamAngleName);
+        readStringChild(entry, "fcpx_multicam_angle_uid", mediaFile->fcpxMulticamAngleUID);
+        readStringChild(entry, "file_path", mediaFile->filePath);
         if (entry.hasChild("has_video"))
             mediaFile->hasVideo = entry.child("has_video").toBool();
         if (entry.hasChild("show_video"))

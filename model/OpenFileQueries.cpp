@@ -5,8 +5,7 @@
 
 namespace {
 
-template <class File>
-TimecodeParameters timecodeOf(const File& file)
+TimecodeParameters timecodeOf(const QVTimecodeFields& file)
 {
     return {file.timecodeStart, file.timecodeFrameDuration, file.timecodeFrameQuanta, file.timecodeIsDropFrame};
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/rtdb/DatabaseReference.h"
-#include "platform/media/MediaTime.h"
+#include "model/QVTimecodeFields.h"
 
 #include <QImage>
 #include <QMap>
@@ -11,7 +11,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QVMediaFile;
@@ -32,7 +31,7 @@ enum QVFileType : std::int64_t {
     QVFileTypeFCPXCompoundClip = 6,
 };
 
-class QVFile {
+class QVFile : public QVTimecodeFields {
 public:
     // Playback asset of the open file: its single media file, a composition of a complex
     // clip's media files, or the placeholder shown when media are missing.
@@ -87,15 +86,6 @@ public:
     double syncedTranscriptEvictionTime = 0;
     // Picture shown in the files list.
     QImage thumbnail;
-    // Duration of one timecode frame.
-    qv::MediaTime timecodeFrameDuration = qv::MediaTime::invalid();
-    // Timecode frames per second; 0 = no usable timecode.
-    std::uint32_t timecodeFrameQuanta = 0;
-    bool timecodeIsDropFrame = false;
-    // Timecode source (reel) name.
-    QString timecodeSourceName;
-    // Timecode of the first media frame; invalid = the media has no timecode.
-    qv::MediaTime timecodeStart = qv::MediaTime::invalid();
     // transcripts/<uuid> while that node is kept synced.
     qv::DatabaseReference transcriptMetadataRef;
     // Last change of the file or its transcript, ms since 1970 (server time).

@@ -1,7 +1,7 @@
 // A file the user has imported and not yet submitted for transcription.
 #pragma once
 
-#include "platform/media/MediaTime.h"
+#include "model/QVTimecodeFields.h"
 
 #include <QImage>
 #include <QString>
@@ -20,7 +20,7 @@ namespace qv {
 class Asset;
 }
 
-class QVFilePending {
+class QVFilePending : public QVTimecodeFields {
 public:
     // The imported media: its asset, or a composition for a complex clip.
     std::shared_ptr<qv::Asset> asset;
@@ -60,14 +60,6 @@ public:
     // Object-store address of the uploaded audio.
     QString remotePath;
     QImage thumbnail;
-    // Duration of one timecode frame.
-    qv::MediaTime timecodeFrameDuration = qv::MediaTime::invalid();
-    // Timecode frames per second; 0 = no usable timecode.
-    std::uint32_t timecodeFrameQuanta = 0;
-    bool timecodeIsDropFrame = false;
-    QString timecodeSourceName;
-    // Timecode of the first frame; invalid = no timecode.
-    qv::MediaTime timecodeStart = qv::MediaTime::invalid();
     // Becomes the file's key files/<uuid>; given by the code that makes the pending file.
     QString uuid;
 };

@@ -1,11 +1,7 @@
 #include "model/TextUtilities.h"
 
 #include "model/StringPunctuation.h"
-
 #include "platform/foundation/CharacterSet.h"
-
-#include <QCryptographicHash>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -93,14 +89,4 @@ QColor colorWith255sRGBRed(double red, double green, double blue, double alpha)
 {
     return QColor::fromRgbF(static_cast<float>(red / 255.0), static_cast<float>(green / 255.0),
                             static_cast<float>(blue / 255.0), static_cast<float>(alpha));
-}
-
-QString MD5(const QByteArray& data)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex());
-}
-
-QString createUUID()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-').toUpper();
 }

@@ -2,7 +2,6 @@
 // exports.
 #pragma once
 
-#include <QByteArray>
 #include <QColor>
 #include <QString>
 
@@ -33,8 +32,3 @@ std::int64_t median(std::vector<double> numbers);
 // The sRGB colour of 0-255 components and an alpha of 0-1.
 QColor colorWith255sRGBRed(double red, double green, double blue, double alpha);
 
-// The MD5 digest of `data` as 32 lower-case hexadecimal digits.
-QString MD5(const QByteArray& data);
-
-// A fresh UUID as 32 upper-case hexadecimal digits without hyphens.
-QString createUUID();

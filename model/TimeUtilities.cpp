@@ -3,7 +3,7 @@
 #include "model/Timecode.h"
 #include "platform/foundation/TextCompare.h"
 
-#include <QDateTime>
+#include <QList>
 
 #include <cmath>
 #include <limits>
@@ -44,11 +44,6 @@ std::int64_t snapMillisecondsToGrid(std::int64_t ms)
     if (ms % kMillisecondGrid == 0)
         return ms;
     return static_cast<std::int64_t>(std::ceil(static_cast<double>(ms) / kMillisecondGrid) * kMillisecondGrid);
-}
-
-std::int64_t timestampNow()
-{
-    return QDateTime::currentMSecsSinceEpoch();
 }
 
 QString convertToStringTime(const MediaTime& time)

@@ -17,8 +17,6 @@ inline constexpr std::int64_t kMillisecondGrid = 20;
 std::int64_t convertCMTimeToMilliseconds(const qv::MediaTime& time);
 // `ms` moved up (toward positive infinity) onto the 20 ms grid: 1 -> 20, -30 -> -20.
 std::int64_t snapMillisecondsToGrid(std::int64_t ms);
-// The wall-clock time in ms since 1970, truncated.
-std::int64_t timestampNow();
 
 // The stored form of a media time: "0s" for zero, "<v/t>s" when the value divides by the
 // timescale, otherwise "<v>/<t>s" unreduced.

@@ -2,6 +2,8 @@
 // counting drop-frame labels the way broadcast timecode does.
 #pragma once
 
+#include "platform/media/TimecodeFormat.h"
+
 #include <cstdint>
 
 // One SMPTE time. A negative time is marked by bit 0x80 of `minutes`; the other fields then
@@ -19,8 +21,8 @@ struct SMPTETime {
 };
 
 inline constexpr std::uint32_t kSMPTETimeValid = 1;
-// Bit 0 of the timecode flags word: the timecode counts drop-frame.
-inline constexpr std::uint32_t kTimecodeFlagDropFrame = 1;
+// Bit 0 of the timecode flags word, as timecode tracks store it: the timecode counts drop-frame.
+inline constexpr std::uint32_t kTimecodeFlagDropFrame = qv::TimecodeFormat::kDropFrame;
 // Bit of `SMPTETime::minutes` that marks a negative time.
 inline constexpr std::int16_t kSMPTENegativeMinutesBit = 0x80;
 

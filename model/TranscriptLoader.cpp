@@ -1,6 +1,7 @@
 #include "model/TranscriptLoader.h"
 
 #include "app/AppDelegate.h"
+#include "model/DatabaseReading.h"
 #include "model/FileTypes.h"
 #include "model/LocalFileData.h"
 #include "model/MediaFilesMapping.h"
@@ -32,11 +33,33 @@ void readChildren(const DataSnapshot& node, std::int64_t& stillToLoad, Each each
     }
 }
 
-std::optional<QString> childString(const DataSnapshot& node, std::string_view key)
+// A word from its stored node, read in one pass over the node's keys (the hot path of opening a
+// long transcript); none when the node has no name or an empty one.
+std::shared_ptr<QVWord> wordFromNode(const qv::DatabaseValue& node)
 {
-    if (const std::string* text = node.child(key).value().stringIfAny())
-        return QString::fromStdString(*text);
-    return std::nullopt;
+    auto word = std::make_shared<QVWord>();
+    const std::string* name = nullptr;
+    for (const auto entry : node.children()) {
+        const std::string& key = entry.key;
+        if (key == "name")
+            name = entry.value.stringIfAny();
+        else if (key == "start")
+            word->start = entry.value.toInt();
+        else if (key == "end")
+            word->end = entry.value.toInt();
+        else if (key == "status")
+            word->status = entry.value.toInt();
+        else if (key == "favorite")
+            word->favorite = entry.value.toBool();
+        else if (key == "deleted")
+            word->deleted = entry.value.toBool();
+        else if (key == "new_paragraph")
+            word->newParagraph = entry.value.toBool();
+    }
+    if (!name || name->empty())
+        return nullptr;
+    word->setName(QString::fromStdString(*name));
+    return word;
 }
 
 bool startsBefore(const auto& a, const auto& b)
@@ -271,21 +294,21 @@ void TranscriptLoader::readWords(const Opening& opening, const DataSnapshot& nod
     ad_->words.clear();
     ad_->wordsDeleted.clear();
     ad_->words.reserve(node.childrenCount());
+    std::size_t skipped = 0;
     readChildren(node, ad_->wordsStillToLoad, [&](const DataSnapshot& child) {
-        const std::optional<QString> name = childString(child, "name");
-        if (!name || name->isEmpty())
+        auto word = wordFromNode(child.value());
+        if (!word) {
+            ++skipped;
             return;
-        auto word = std::make_shared<QVWord>();
-        word->end = child.childInt("end");
-        word->favorite = child.childBool("favorite");
-        word->deleted = child.childBool("deleted");
-        word->setName(*name);
-        word->newParagraph = child.childBool("new_paragraph");
-        word->start = child.childInt("start");
-        word->status = child.childInt("status");
+        }
         word->uuid = QString::fromStdString(child.key());
         (word->deleted ? ad_->wordsDeleted : ad_->words).add(std::move(word));
     });
+    if (skipped > 0)
+        qv::logWarning(QStringLiteral("transcript %1: %2 word(s) without a name were not loaded")
+                           .arg(opening.file->uuid)
+                           .arg(skipped)
+                           .toStdString());
     ad_->words.sort(startsBefore<QVWord, QVWord>);
     ad_->firstWordStartTime = ad_->words.empty() ? 0 : ad_->words.first()->start;
     ad_->speakersMetadataRef = ad_->transcriptsMetadataRef.child(opening.file->uuid.toStdString()).child("speakers");
@@ -304,14 +327,15 @@ void TranscriptLoader::readSpeakers(const Opening& opening, const DataSnapshot& 
         auto speaker = std::make_shared<QVSpeaker>();
         speaker->uuid = QString::fromStdString(child.key());
         const qv::DatabaseReference speakerRef = ad_->speakersMetadataRef.child(child.key());
-        if (auto color = childString(child, "color")) {
+        const qv::DatabaseValue& value = child.value();
+        if (auto color = stringChild(value, "color")) {
             speaker->color = *color;
         } else if (services) {
             speaker->color = services->chooseRandomColorName();
             speakerRef.child("color").setValue(speaker->color.toStdString());
         }
-        speaker->deleted = child.childBool("deleted");
-        if (auto name = childString(child, "name")) {
+        speaker->deleted = boolChild(value, "deleted");
+        if (auto name = stringChild(value, "name")) {
             speaker->name = *name;
         } else {
             speaker->name = kDefaultSpeakerName;
@@ -341,10 +365,11 @@ void TranscriptLoader::readSpeakerRanges(const Opening& opening, const DataSnaps
     ad_->speakerRangesDeleted.clear();
     readChildren(node, ad_->speakerRangesStillToLoad, [&](const DataSnapshot& child) {
         auto range = std::make_shared<QVSpeakerRange>();
-        range->deleted = child.childBool("deleted");
-        const QString speakerID = childString(child, "speaker").value_or(QString());
+        const qv::DatabaseValue& value = child.value();
+        range->deleted = boolChild(value, "deleted");
+        const QString speakerID = stringChild(value, "speaker").value_or(QString());
         range->speaker = speakersByID.value(speakerID);
-        range->start = child.childInt("start");
+        range->start = intChild(value, "start");
         range->uuid = QString::fromStdString(child.key());
         if (!range->speaker && !range->deleted)
             qv::logWarning(QStringLiteral("speaker range %1 names no live speaker (%2); it is shown without one")

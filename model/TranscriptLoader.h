@@ -2,7 +2,8 @@
 // resets the open-transcript model, locates the media on this computer and makes the playback
 // asset, then reads the transcript in a fixed chain: words, speakers, speaker ranges. The
 // transcript screen is shown by the shell once the transcript is loaded, the rows up to the last
-// position are built and the player is ready. Main thread only.
+// position are built and the player is ready. Main thread only; the reads it starts call back
+// into it, so it lives as long as the database client.
 #pragma once
 
 #include "platform/foundation/Preferences.h"
@@ -32,6 +33,8 @@ public:
         : ad_(&ad), localFileData_(&localFileData), preferences_(&preferences)
     {
     }
+    TranscriptLoader(const TranscriptLoader&) = delete;
+    TranscriptLoader& operator=(const TranscriptLoader&) = delete;
 
     // Opens `file`; returns at once and continues as the database and the asset answer. An
     // opening overtaken by the opening of another file stops where it stands: its reads fill

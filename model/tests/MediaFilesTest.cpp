@@ -165,6 +165,36 @@ TEST_F(MediaFiles, VideoAndURLLookups)
     EXPECT_EQ(getFirstMediaFileURLFromCurrentFile(ad), audio->url);
 }
 
+TEST_F(MediaFiles, TracksAndChannelsOfASimpleFileComeFromItsAsset)
+{
+    const QString path = folder.filePath("six.wav");
+    writeSilentWav(path, 6);
+    QVFile file;
+    file.fileType = 0;
+    auto inspected = qv::Asset::inspect(path.toStdString());
+    ASSERT_TRUE(inspected.ok());
+    file.asset = std::make_shared<qv::Asset>(std::move(inspected.value()));
+
+    // The database listed two channels for the track: they are kept, without a parent track.
+    auto listed = mediaWithTracks({2});
+    listed->audioTracks[0]->audioChannels[1]->enabled = false;
+    auto empty = std::make_shared<QVMediaFile>();
+    auto offline = std::make_shared<QVMediaFile>();
+    listed->mediaOnline = empty->mediaOnline = true;
+    file.mediaFiles = {listed, empty, offline};
+    getMediaFileDataForSimpleFile(file);
+
+    ASSERT_EQ(channelCounts(*listed), (std::vector<std::size_t>{2}));
+    EXPECT_FALSE(listed->audioTracks[0]->audioChannels[1]->enabled);
+    EXPECT_TRUE(listed->audioTracks[0]->audioChannels[0]->parentAudioTrack.expired());
+    ASSERT_TRUE(listed->audioTracks[0]->assetTrack.has_value());
+    EXPECT_EQ(listed->audioTracks[0]->assetTrack->audio->channelCount, 6);
+    ASSERT_EQ(channelCounts(*empty), (std::vector<std::size_t>{6}));
+    EXPECT_EQ(empty->audioTracks[0]->audioChannels[5]->parentAudioTrack.lock(), empty->audioTracks[0]);
+    EXPECT_TRUE(empty->audioTracks[0]->audioChannels[5]->enabled);
+    EXPECT_TRUE(offline->audioTracks.empty());
+}
+
 TEST_F(MediaFiles, OnlineStatusIsOnlyEverSet)
 {
     const QString path = folder.filePath("here.wav");

@@ -16,12 +16,40 @@
 #include "platform/rtdb/DatabaseBackend.h"
 #include "platform/rtdb/DatabaseClient.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <map>
+
+// A canonical 16-bit PCM WAV of `channels` channels holding 0.1 s of silence at 8 kHz.
+inline void writeSilentWav(const QString& path, int channels)
+{
+    const std::uint32_t rate = 8000;
+    const std::uint32_t frames = 800;
+    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
+    QByteArray bytes;
+    auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
+    auto put16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
+    bytes.append("RIFF");
+    put32(36 + dataBytes);
+    bytes.append("WAVEfmt ");
+    put32(16);
+    put16(1);
+    put16(static_cast<std::uint16_t>(channels));
+    put32(rate);
+    put32(rate * static_cast<std::uint32_t>(channels) * 2);
+    put16(static_cast<std::uint16_t>(channels * 2));
+    put16(16);
+    bytes.append("data");
+    put32(dataBytes);
+    bytes.append(QByteArray(static_cast<qsizetype>(dataBytes), '\0'));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
 
 // Server time of the test backend, ms since 1970.
 inline constexpr std::int64_t kServerNow = 1'700'000'000'000;

@@ -3,6 +3,7 @@
 #include "model/QVFile.h"
 #include "model/QVFilePending.h"
 #include "model/QVMediaFile.h"
+#include "model/QVOrderedSet.h"
 #include "model/QVSpeaker.h"
 #include "model/QVSpeakerRange.h"
 #include "model/QVWord.h"
@@ -106,6 +107,42 @@ TEST(Records, InitialValues)
     EXPECT_FALSE(pending.timecodeFrameDuration.isValid());
     EXPECT_TRUE(pending.lastMediaTimeDisplayed.isValid());
     EXPECT_EQ(pending.lastMediaTimeDisplayed.value, 0);
+}
+
+TEST(QVOrderedSet, PositionsFollowInsertsRemovalsAndSorting)
+{
+    QVOrderedSet<QVWord> set;
+    EXPECT_EQ(set.first(), nullptr);
+    EXPECT_EQ(set.last(), nullptr);
+    EXPECT_EQ(set.at(0), nullptr);
+    std::vector<std::shared_ptr<QVWord>> w;
+    for (int start : {30, 10, 20, 10}) {
+        w.push_back(std::make_shared<QVWord>());
+        w.back()->start = start;
+        EXPECT_TRUE(set.add(w.back()));
+    }
+    EXPECT_FALSE(set.add(w[0]));
+    EXPECT_FALSE(set.add(nullptr));
+    EXPECT_EQ(set.size(), 4u);
+
+    auto extra = std::make_shared<QVWord>();
+    EXPECT_TRUE(set.insert(1, extra));
+    EXPECT_EQ(set.indexOf(extra), 1u);
+    EXPECT_EQ(set.indexOf(w[1]), 2u);
+    EXPECT_TRUE(set.remove(w[0]));
+    EXPECT_FALSE(set.remove(w[0]));
+    EXPECT_FALSE(set.contains(w[0]));
+    EXPECT_EQ(set.indexOf(w[3]), 3u);
+
+    set.sort([](const QVWord& a, const QVWord& b) { return a.start < b.start; });
+    EXPECT_EQ(set.first(), extra);
+    EXPECT_EQ(set.at(1), w[1]);  // equal starts keep their order
+    EXPECT_EQ(set.at(2), w[3]);
+    EXPECT_EQ(set.last(), w[2]);
+    EXPECT_EQ(set.indexOf(w[2]), 3u);
+    EXPECT_FALSE(set.insert(99, w[2]));
+    EXPECT_TRUE(set.insert(99, w[0]));
+    EXPECT_EQ(set.last(), w[0]);
 }
 
 }  // namespace

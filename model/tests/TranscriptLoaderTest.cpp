@@ -3,6 +3,8 @@
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 
+#include "platform/foundation/Log.h"
+
 #include <QFile>
 
 using qv::DatabaseValue;
@@ -15,33 +17,6 @@ DatabaseValue word(const char* name, std::int64_t start, std::int64_t end, bool 
 {
     return DatabaseValue::object({{"name", name}, {"start", start}, {"end", end}, {"deleted", deleted},
                                   {"status", 1}, {"favorite", false}, {"new_paragraph", false}});
-}
-
-// A canonical 16-bit PCM WAV of `channels` channels holding 0.1 s of silence at 8 kHz.
-void writeSilentWav(const QString& path, int channels)
-{
-    const std::uint32_t rate = 8000;
-    const std::uint32_t frames = 800;
-    const std::uint32_t dataBytes = frames * static_cast<std::uint32_t>(channels) * 2;
-    QByteArray bytes;
-    auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    auto put16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) bytes.append(static_cast<char>((v >> (8 * i)) & 0xFF)); };
-    bytes.append("RIFF");
-    put32(36 + dataBytes);
-    bytes.append("WAVEfmt ");
-    put32(16);
-    put16(1);
-    put16(static_cast<std::uint16_t>(channels));
-    put32(rate);
-    put32(rate * static_cast<std::uint32_t>(channels) * 2);
-    put16(static_cast<std::uint16_t>(channels * 2));
-    put16(16);
-    bytes.append("data");
-    put32(dataBytes);
-    bytes.append(QByteArray(static_cast<qsizetype>(dataBytes), '\0'));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 class Loading : public ModelFixture {
@@ -180,6 +155,45 @@ TEST_F(Loading, EmptyNodesLeadOnToTheNextRead)
     EXPECT_TRUE(file->hasLoadedTranscript);
 }
 
+TEST_F(Loading, WronglyTypedFieldsReadAsDefaultsAndSkippedWordsAreLogged)
+{
+    writeTranscript("K", DatabaseValue::object({
+        {"words", DatabaseValue::object({
+                      {"W1", DatabaseValue::object({{"name", "odd"}, {"start", "12"}, {"end", 2.9}, {"favorite", "yes"},
+                                                    {"deleted", 0}, {"status", true}, {"new_paragraph", 1}})},
+                      {"W2", DatabaseValue::object({{"name", 5}, {"start", 1}})},
+                      {"W3", DatabaseValue::object({{"name", DatabaseValue::object({{"x", 1}})}})},
+                  })},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Ann"}, {"color", 3}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"speaker", 7}, {"start", "x"}})}})},
+    }));
+    std::vector<std::string> lines;
+    const auto previous = qv::setLogSink([&](qv::LogLevel, std::string_view line) { lines.emplace_back(line); });
+    loader.loadFile(listedFile("K"));
+    main.drain();
+    qv::setLogSink(previous);
+
+    ASSERT_EQ(ad.words.size(), 1u);
+    const auto& w = *ad.words.first();
+    EXPECT_EQ(w.start, 0);
+    EXPECT_EQ(w.end, 2);
+    EXPECT_FALSE(w.favorite);
+    EXPECT_FALSE(w.deleted);
+    EXPECT_EQ(w.status, 1);
+    EXPECT_TRUE(w.newParagraph);
+    ASSERT_EQ(ad.speakers.size(), 1u);
+    EXPECT_EQ(ad.speakers.first()->color, "purple");
+    ASSERT_EQ(ad.speakerRanges.size(), 1u);
+    EXPECT_EQ(ad.speakerRanges.first()->speaker, nullptr);
+    EXPECT_EQ(ad.speakerRanges.first()->start, 0);
+    EXPECT_TRUE(ad.currentFile->hasLoadedTranscript);
+    const auto logged = [&](const char* text) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("2 word(s) without a name were not loaded"));
+    EXPECT_TRUE(logged("speaker range R1 names no live speaker"));
+}
+
 TEST_F(Loading, AnOpeningOvertakenByAnotherFillsNothingOfTheNewerFile)
 {
     writeTranscript("A", DatabaseValue::object({{"words", DatabaseValue::object({{"A1", word("alpha", 0, 100)}})},
@@ -242,8 +256,11 @@ TEST_F(Loading, LeavingAFileSavesItsPositionAndReopeningStartsAccessAgain)
 
     services.playerTime = qv::MediaTime(4321, 1000);
     a->mediaFiles[0]->audioTracks[0]->audioChannels[1]->enabled = false;
+    b->mediaFiles.push_back(std::make_shared<QVMediaFile>());
+    b->mediaFiles[0]->filePath = "b.wav";  // a bare name from an older record
     loader.loadFile(b);
     main.drain();
+    EXPECT_EQ(stored("files/B/media_files/file_00/file_path"), DatabaseValue(pathB.toStdString()));
     EXPECT_EQ(a->lastMediaTime, 4321);
     EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("A"), "QVLastMediaTime"), 4321);
     EXPECT_EQ(services.count("currentFileUserOnlineRemove"), 1);
@@ -258,6 +275,13 @@ TEST_F(Loading, LeavingAFileSavesItsPositionAndReopeningStartsAccessAgain)
     // The channel enables saved when A was left are applied again.
     EXPECT_FALSE(a->mediaFiles[0]->audioTracks[0]->audioChannels[1]->enabled);
     EXPECT_EQ(services.count("createPlayer"), 1);
+
+    // A full stored path is left as it is.
+    b->mediaFiles[0]->filePath = "/elsewhere/b.wav";
+    otherComputer.reference("files/B/media_files/file_00/file_path").setValue("/elsewhere/b.wav");
+    loader.loadFile(b);
+    main.drain();
+    EXPECT_EQ(stored("files/B/media_files/file_00/file_path"), DatabaseValue("/elsewhere/b.wav"));
 }
 
 TEST_F(Loading, StoredChannelEnablesAreAppliedOnlyWhenTheirShapeFits)
