@@ -66,7 +66,7 @@ void DatabaseExportShell::logCaptionExportTypeIsAuto(bool isAuto) {
         return;
     }
     increment(counters.child("caption_sentences"));
-    if (ad_.currentUserUID) increment(counters.child("caption_sentences_users/" + ad_.currentUserUID->toStdString()));
+    if (ad_.currentUser) increment(counters.child("caption_sentences_users/" + ad_.currentUser->uid));
 }
 
 }  // namespace qv

@@ -23,7 +23,7 @@ protected:
         ad.filesMetadataRef = client.reference("files");
         ad.statsMetadataRef = client.reference("stats");
         ad.undoManager = std::make_shared<UndoManager>(main);
-        ad.currentUserUID = QString("U1");
+        ad.currentUser = User{"U1", "host@example.com", true};
         file = std::make_shared<QVFile>();
         file->uuid = "F1";
         file->status = 40;
