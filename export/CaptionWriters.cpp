@@ -1,0 +1,119 @@
+#include "export/CaptionWriters.h"
+
+#include "model/TimeUtilities.h"
+#include "export/XmlText.h"
+
+namespace qv {
+
+QString subRipText(std::vector<QVCaptionPage>& pages, std::optional<int64_t> timecodeOffsetMs) {
+    QString text;
+    int64_t number = 0;
+    for (auto& page : pages) {
+        if (!text.isEmpty()) text += QLatin1String("\n\n");
+        text += QString::number(++number) + QLatin1Char('\n');
+        if (timecodeOffsetMs) {
+            page.start += *timecodeOffsetMs;
+            page.end += *timecodeOffsetMs;
+        }
+        text += ::timeAsHMSMsTextFromMilliseconds(page.start) + QLatin1String(" --> ") +
+                ::timeAsHMSMsTextFromMilliseconds(page.end) + QLatin1Char('\n');
+        text += page.line1;
+        if (!page.line2.isEmpty()) text += QLatin1Char('\n') + page.line2;
+    }
+    return text + QLatin1Char('\n');
+}
+
+namespace {
+
+// Element with attributes written in the order given.
+QString element(const QString& name, const std::vector<std::pair<QString, QString>>& attributes) {
+    QString out = QLatin1Char('<') + name;
+    for (const auto& [key, value] : attributes) {
+        out += QLatin1Char(' ') + key + QLatin1String("=\"") + xmlEscapeAttribute(value) + QLatin1Char('"');
+    }
+    return out;
+}
+
+QString indent(int level) {
+    return QString(level * 4, QLatin1Char(' '));
+}
+
+}  // namespace
+
+QString timedTextDocument(const std::vector<QVCaptionPage>& pages, const QString& language,
+                          const TimedTextTiming& timing, const TimecodeText& timecode) {
+    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
+    out += element(QStringLiteral("tt"),
+                   {{"ttp:dropMode", timing.dropFrame ? "dropNTSC" : "nonDrop"},
+                    {"ttp:frameRate", QString::number(timing.frameRate)},
+                    {"ttp:frameRateMultiplier", timing.ntscMultiplier ? "1000 1001" : "1 1"},
+                    {"ttp:timeBase", "smpte"},
+                    {"xml:lang", language},
+                    {"xmlns", "http://www.w3.org/ns/ttml"},
+                    {"xmlns:tt", "http://www.w3.org/ns/ttml"},
+                    {"xmlns:tt_extension", "http://www.w3.org/ns/ttml/extension/"},
+                    {"xmlns:tt_feature", "http://www.w3.org/ns/ttml/feature/"},
+                    {"xmlns:tt_profile", "http://www.w3.org/ns/ttml/profile/"},
+                    {"xmlns:ttm", "http://www.w3.org/ns/ttml#metadata"},
+                    {"xmlns:ttp", "http://www.w3.org/ns/ttml#parameter"},
+                    {"xmlns:tts", "http://www.w3.org/ns/ttml#styling"},
+                    {"xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance"}}) +
+           QLatin1String(">\n");
+    out += indent(1) + QLatin1String("<head>\n") + indent(2) + QLatin1String("<styling>\n") + indent(3) +
+           element(QStringLiteral("style"), {{"tts:color", "white"},
+                                             {"tts:fontFamily", "sansSerif"},
+                                             {"tts:fontSize", "100%"},
+                                             {"tts:fontStyle", "normal"},
+                                             {"tts:fontWeight", "normal"},
+                                             {"xml:id", "normal"}}) +
+           QLatin1String("/>\n") + indent(2) + QLatin1String("</styling>\n") + indent(2) +
+           QLatin1String("<layout>\n") + indent(3) +
+           element(QStringLiteral("region"), {{"tts:displayAlign", "after"},
+                                              {"tts:extent", "100% 15%"},
+                                              {"tts:origin", "0% 85%"},
+                                              {"tts:textAlign", "center"},
+                                              {"xml:id", "bottom"}}) +
+           QLatin1String("/>\n") + indent(2) + QLatin1String("</layout>\n") + indent(1) +
+           QLatin1String("</head>\n");
+    out += indent(1) + element(QStringLiteral("body"), {{"style", "normal"}, {"region", "bottom"}}) +
+           QLatin1String(">\n");
+    if (pages.empty()) {
+        out += indent(2) + QLatin1String("<div/>\n");
+    } else {
+        out += indent(2) + QLatin1String("<div>\n");
+        for (const auto& page : pages) {
+            out += indent(3) +
+                   element(QStringLiteral("p"),
+                           {{"begin", timecode(page.start)}, {"end", timecode(page.end)}, {"region", "bottom"}}) +
+                   QLatin1String(">\n");
+            // The line break goes in as text and is turned back into markup after escaping.
+            QString lines = page.line1;
+            if (!page.line2.isEmpty()) lines += QLatin1String("<br/>") + page.line2;
+            out += indent(4) + element(QStringLiteral("span"), {{"tts:backgroundColor", "black"}}) +
+                   QLatin1Char('>') + xmlEscapeText(lines).replace(QLatin1String("&lt;br/&gt;"), QLatin1String("<br/>")) +
+                   QLatin1String("</span>\n");
+            out += indent(3) + QLatin1String("</p>\n");
+        }
+        out += indent(2) + QLatin1String("</div>\n");
+    }
+    out += indent(1) + QLatin1String("</body>\n") + QLatin1String("</tt>");
+    return out;
+}
+
+QString avidDSText(const std::vector<QVCaptionPage>& pages, const TimecodeText& timecode) {
+    QString text;
+    for (const auto& page : pages) {
+        if (text.isEmpty()) {
+            text += QLatin1String("@This file was created by Quorvantelle - ") + kProductWebAddress +
+                    QLatin1String("\n\n<begin subtitles>\n\n");
+        } else {
+            text += QLatin1String("\n\n");
+        }
+        text += timecode(page.start) + QLatin1Char(' ') + timecode(page.end) + QLatin1Char('\n');
+        text += page.line1;
+        if (!page.line2.isEmpty()) text += QLatin1Char('\n') + page.line2;
+    }
+    return text + QLatin1String("\n\n<end subtitles>\n");
+}
+
+}  // namespace qv

@@ -1,0 +1,96 @@
+#pragma once
+// The export menu actions: each shows a save panel with its format's options, builds the text
+// or document from the open transcript, writes it, marks the file exported and counts the
+// export. A write that fails is reported with an alert and marks and counts nothing; Timed
+// Text keeps its own habit there: a beep and a log line, and the export is still counted. Also
+// the actions of the option pop-ups, which store a choice the moment it is made.
+#include "export/ExportShell.h"
+#include "export/QVCaptionPagesCreate.h"
+#include "export/TimecodeRates.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/media/MediaTime.h"
+#include "platform/ui/Alert.h"
+#include "platform/ui/SavePanel.h"
+
+#include <QSizeF>
+
+class AppDelegate;
+
+namespace qv {
+
+// Accessory view heights, points: with and without the rate pop-up.
+inline constexpr double kTimedTextOptionsHeight = 60;
+inline constexpr double kTimedTextOptionsHeightWithRate = 91;
+inline constexpr double kAvidDSOptionsHeight = 91;
+inline constexpr double kAvidDSOptionsHeightWithRate = 122;
+
+class ExportController {
+public:
+    // None of the arguments is owned; all outlive the controller.
+    ExportController(AppDelegate& ad, Preferences& preferences, SavePanelPresenter& savePanels,
+                     AlertPresenter& alerts, ExportShell& shell);
+    ExportController(const ExportController&) = delete;
+    ExportController& operator=(const ExportController&) = delete;
+
+    // Menu actions.
+    void exportToSubRip();
+    void exportToiTunesTimedText();
+    void exportToAvidDS();
+    void exportToPlainText();
+    void exportToWord();
+    void exportToAvidScript();
+
+    // Actions of the option pop-ups.
+    void changeExportAvidDSCaptionPages(const PopUpButton& sender);
+    void changeExportAvidDSSpeakers(const PopUpButton& sender);
+    void changeExportiTunesTimedTextSpeakers(const PopUpButton& sender);
+    void changeExportTextTimestamps(const PopUpButton& sender);
+    void changeExportSubRipCaptionPages(const PopUpButton& sender);
+    void changeExportSubRipSpeakers(const PopUpButton& sender);
+    void changeExportSubRipTimestampSource(const PopUpButton& sender);
+
+    // Paper size of Word documents in points; by default US Letter where the locale measures
+    // in inches, else A4.
+    void setPaperSize(const QSizeF& size) { paperSize_ = size; }
+
+    // The accessory pop-ups, filled afresh each time a panel opens.
+    PopUpButton exportSubRipCaptionPages;
+    PopUpButton exportSubRipSpeakers;
+    PopUpButton exportSubRipTimestampSource;
+    PopUpButton exportiTunesTimedTextSpeakers;
+    PopUpButton exportiTunesTimedTextTimecode;
+    PopUpButton exportAvidDSCaptionPages;
+    PopUpButton exportAvidDSSpeakers;
+    PopUpButton exportAvidDSTimecode;
+    PopUpButton exportTextTimeStamps;
+
+private:
+    // The frame rate of a caption export: the file's own, or the one picked in its pop-up.
+    struct FrameRate {
+        bool dropFrame = false;
+        MediaTime frameDuration = MediaTime(0, 1);  // zero: not known yet
+    };
+
+    std::vector<QVCaptionPage> buildPages(const QString& pageMode, const QString& speakerMode) const;
+    QString selectedValue(const PopUpButton& popUp) const;
+    void showTextExportPanel(const QString& fileType, ExportType type);
+    // Picks the rate from the pop-up when the file has none; false (after the "Not Set" alert,
+    // which reopens the export when dismissed) when the user chose none.
+    bool settleFrameRate(FrameRate& rate, const PopUpButton& popUp, const std::vector<TimecodeRate>& rates,
+                         const QString& key, const QString& informativeText, void (ExportController::*reopen)());
+    // Writes atomically; on failure beeps, logs and shows an alert, and returns false.
+    bool writeExportFile(const QString& path, const QByteArray& data);
+    // Status Exported, then the counter.
+    void markExported(ExportType type);
+
+    AppDelegate& ad_;
+    Preferences& preferences_;
+    SavePanelPresenter& savePanels_;
+    AlertPresenter& alerts_;
+    ExportShell& shell_;
+    QSizeF paperSize_;
+    FrameRate timedTextRate_;
+    FrameRate avidDSRate_;
+};
+
+}  // namespace qv

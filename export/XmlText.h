@@ -1,0 +1,12 @@
+#pragma once
+// Escaping of text for the XML documents the exports write by hand.
+#include <QString>
+
+namespace qv {
+
+// &, < and > as entities (element content); control characters XML cannot hold are dropped.
+QString xmlEscapeText(const QString& text);
+// &, <, > and " as entities (attribute values in double quotes).
+QString xmlEscapeAttribute(const QString& text);
+
+}  // namespace qv

@@ -1,0 +1,144 @@
+#include "export/CaptionWriters.h"
+
+#include "export/QVCaptionPagesCreate.h"
+#include "export/tests/QStringPrinting.h"
+#include "export/tests/SubRipReadBack.h"
+#include "export/tests/TranscriptBuilder.h"
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <QTemporaryDir>
+
+namespace qv {
+namespace {
+
+QVCaptionPage page(int64_t start, int64_t end, const QString& line1, const QString& line2 = {}) {
+    QVCaptionPage p;
+    p.start = start;
+    p.end = end;
+    p.line1 = line1;
+    p.line2 = line2;
+    return p;
+}
+
+std::vector<QVCaptionPage> examplePages() {
+    return {page(1000, 3500, "Hello there."), page(4000, 6000, "Yes.", "Come in.")};
+}
+
+// Writes a SubRip text to a file and checks that ffmpeg reads the same cues from it.
+void expectReadBack(const QString& subRip) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("captions.srt");
+    ASSERT_TRUE(test::writeFile(path, subRip.toUtf8()));
+    test::expectFfmpegReadsTheSameCues(path);
+}
+
+TEST(SubRipTest, WritesCuesByteExactly) {
+    auto pages = examplePages();
+    const QString text = subRipText(pages, std::nullopt);
+    EXPECT_EQ(text,
+              "1\n00:00:01,000 --> 00:00:03,500\nHello there.\n\n"
+              "2\n00:00:04,000 --> 00:00:06,000\nYes.\nCome in.\n");
+    expectReadBack(text);
+}
+
+TEST(SubRipTest, TimecodeOffsetShiftsPagesAndWrapsPastMidnight) {
+    auto pages = examplePages();
+    const QString text = subRipText(pages, 3600000);
+    EXPECT_TRUE(text.startsWith("1\n01:00:01,000 --> 01:00:03,500\n"));
+    EXPECT_EQ(pages[0].start, 3601000);
+
+    auto late = examplePages();
+    const QString wrapped = subRipText(late, 86399000);
+    EXPECT_TRUE(wrapped.contains("2\n00:00:03,000 --> 00:00:05,000\n")) << wrapped.toStdString();
+    expectReadBack(text);
+    expectReadBack(wrapped);
+}
+
+TEST(SubRipTest, NoPagesGiveASingleLineBreak) {
+    std::vector<QVCaptionPage> pages;
+    EXPECT_EQ(subRipText(pages, std::nullopt), "\n");
+    expectReadBack("\n");
+}
+
+TEST(SubRipTest, BuiltCaptionsReadBackThroughFfmpeg) {
+    const auto transcript = test::TranscriptBuilder()
+                                .range("Host", 0)
+                                .words("Welcome back to the show, everyone. Today we talk about rivers & lakes.", 350)
+                                .range("Guest")
+                                .pause(3000)
+                                .words("Thank you for having me. It is a pleasure to be here again.", 300)
+                                .build();
+    for (const QString mode : {"auto", "singleLineSentences"}) {
+        QVCaptionPagesCreate creator(transcript);
+        auto pages = creator.createCaptionPagesWithOptions({mode, "arrowsName"}, 32, 2);
+        const QString text = subRipText(pages, std::nullopt);
+        SCOPED_TRACE(text.toStdString());
+        expectReadBack(text);
+    }
+}
+
+QString framesAt25(int64_t ms) {
+    const int64_t frames = ms * 25 / 1000;
+    return QString::asprintf("%02lld:%02lld:%02lld:%02lld", (long long)(frames / 90000 % 24),
+                             (long long)(frames / 1500 % 60), (long long)(frames / 25 % 60), (long long)(frames % 25));
+}
+
+TEST(TimedTextTest, DocumentIsTimedTextInItsNamespace) {
+    auto pages = examplePages();
+    pages.push_back(page(7000, 8000, "Salt & pepper <b>"));
+    const QString document = timedTextDocument(pages, "en-US", {false, 25, false}, framesAt25);
+
+    pugi::xml_document xml;
+    const QByteArray bytes = document.toUtf8();
+    ASSERT_TRUE(xml.load_buffer(bytes.constData(), bytes.size()));
+    const auto tt = xml.child("tt");
+    EXPECT_STREQ(tt.attribute("xmlns").value(), "http://www.w3.org/ns/ttml");
+    EXPECT_STREQ(tt.attribute("ttp:dropMode").value(), "nonDrop");
+    EXPECT_STREQ(tt.attribute("ttp:frameRate").value(), "25");
+    EXPECT_STREQ(tt.attribute("ttp:frameRateMultiplier").value(), "1 1");
+    EXPECT_STREQ(tt.attribute("ttp:timeBase").value(), "smpte");
+    EXPECT_STREQ(tt.attribute("xml:lang").value(), "en-US");
+    EXPECT_STREQ(tt.child("head").child("styling").child("style").attribute("xml:id").value(), "normal");
+    EXPECT_STREQ(tt.child("head").child("layout").child("region").attribute("tts:origin").value(), "0% 85%");
+
+    const auto div = tt.child("body").child("div");
+    std::vector<pugi::xml_node> paragraphs(div.children("p").begin(), div.children("p").end());
+    ASSERT_EQ(paragraphs.size(), 3u);
+    EXPECT_STREQ(paragraphs[0].attribute("begin").value(), "00:00:01:00");
+    EXPECT_STREQ(paragraphs[0].attribute("end").value(), "00:00:03:12");
+    EXPECT_STREQ(paragraphs[0].attribute("region").value(), "bottom");
+    const auto span = paragraphs[1].child("span");
+    EXPECT_STREQ(span.attribute("tts:backgroundColor").value(), "black");
+    EXPECT_STREQ(span.first_child().value(), "Yes.");
+    EXPECT_STREQ(span.first_child().next_sibling().name(), "br");
+    EXPECT_STREQ(span.last_child().value(), "Come in.");
+    EXPECT_STREQ(paragraphs[2].child("span").text().get(), "Salt & pepper <b>");
+
+    EXPECT_TRUE(document.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<tt "));
+    EXPECT_TRUE(document.contains("<span tts:backgroundColor=\"black\">Yes.<br/>Come in.</span>"));
+    EXPECT_TRUE(document.contains("Salt &amp; pepper &lt;b&gt;"));
+}
+
+TEST(TimedTextTest, DropFrameAndEmptyDocument) {
+    const QString document = timedTextDocument({}, "fr", {true, 30, true}, framesAt25);
+    pugi::xml_document xml;
+    const QByteArray bytes = document.toUtf8();
+    ASSERT_TRUE(xml.load_buffer(bytes.constData(), bytes.size()));
+    EXPECT_STREQ(xml.child("tt").attribute("ttp:dropMode").value(), "dropNTSC");
+    EXPECT_STREQ(xml.child("tt").attribute("ttp:frameRateMultiplier").value(), "1000 1001");
+    EXPECT_TRUE(document.contains("<div/>"));
+}
+
+TEST(AvidDSTest, WritesHeaderPagesAndEndMarker) {
+    const QString text = avidDSText(examplePages(), framesAt25);
+    EXPECT_EQ(text,
+              "@This file was created by Quorvantelle - quorvantelle.com\n\n<begin subtitles>\n\n"
+              "00:00:01:00 00:00:03:12\nHello there.\n\n"
+              "00:00:04:00 00:00:06:00\nYes.\nCome in.\n\n<end subtitles>\n");
+    EXPECT_EQ(avidDSText({}, framesAt25), "\n\n<end subtitles>\n");
+}
+
+}  // namespace
+}  // namespace qv

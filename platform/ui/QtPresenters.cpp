@@ -1,0 +1,97 @@
+#include "platform/ui/QtPresenters.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace qv {
+namespace {
+
+QWidget* makeAccessoryView(const SavePanel& panel) {
+    auto* view = new QWidget;
+    auto* layout = new QFormLayout(view);
+    for (const auto& entry : panel.accessory) {
+        PopUpButton* popUp = entry.popUp;
+        auto* combo = new QComboBox(view);
+        for (const auto& item : popUp->items()) combo->addItem(item.title);
+        combo->setCurrentIndex(popUp->indexOfSelectedItem());
+        combo->setEnabled(popUp->isEnabled());
+        auto* label = new QLabel(entry.label, view);
+        layout->addRow(label, combo);
+        label->setVisible(!popUp->isHidden());
+        combo->setVisible(!popUp->isHidden());
+        QObject::connect(combo, &QComboBox::activated, combo, [popUp](int index) { popUp->userSelectItemAtIndex(index); });
+    }
+    if (panel.accessoryHeight > 0) view->setFixedHeight(int(panel.accessoryHeight));
+    return view;
+}
+
+}  // namespace
+
+void QtSavePanelPresenter::beginSheet(const SavePanel& panel, SavePanelCompletion completion) {
+    auto* dialog = new QFileDialog(window_);
+    dialog_ = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // The accessory view needs the toolkit's own dialog.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowModality(Qt::WindowModal);
+    const QString type = panel.allowedFileTypes.value(0);
+    if (!type.isEmpty()) {
+        dialog->setDefaultSuffix(type);
+        dialog->setNameFilter(QStringLiteral("*.") + type);
+        dialog->selectFile(panel.nameFieldStringValue + QLatin1Char('.') + type);
+    } else {
+        dialog->selectFile(panel.nameFieldStringValue);
+    }
+    if (!panel.accessory.empty()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            grid->addWidget(makeAccessoryView(panel), grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, completion](int result) {
+        const bool ok = result == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+        completion(ok ? ModalResponse::OK : ModalResponse::Cancel, ok ? dialog->selectedFiles().first() : QString());
+    });
+    dialog->open();
+}
+
+void QtSavePanelPresenter::orderOut() {
+    if (dialog_) dialog_->hide();
+}
+
+void QtAlertPresenter::beginSheet(const Alert& alert, std::function<void(int)> completion) {
+    auto* box = new QMessageBox(window_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setText(alert.messageText);
+    box->setInformativeText(alert.informativeText);
+    switch (alert.style) {
+    case AlertStyle::Critical: box->setIcon(QMessageBox::Critical); break;
+    case AlertStyle::Informational: box->setIcon(QMessageBox::Information); break;
+    case AlertStyle::Warning: box->setIcon(QMessageBox::Warning); break;
+    }
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    std::vector<QAbstractButton*> buttons;
+    for (const auto& title : titles) buttons.push_back(box->addButton(title, QMessageBox::AcceptRole));
+    QObject::connect(box, &QMessageBox::finished, box, [box, buttons, completion](int) {
+        int code = kAlertFirstButtonReturn;
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            if (box->clickedButton() == buttons[i]) code = kAlertFirstButtonReturn + int(i);
+        }
+        if (completion) completion(code);
+    });
+    box->open();
+}
+
+void QtAlertPresenter::beep() {
+    QApplication::beep();
+}
+
+}  // namespace qv

@@ -1,0 +1,38 @@
+#pragma once
+// The presenters of the running application: a file dialog with the accessory pop-ups below
+// it, and message boxes, both window-modal on the main window.
+#include "platform/ui/Alert.h"
+#include "platform/ui/SavePanel.h"
+
+#include <QPointer>
+
+class QFileDialog;
+class QWidget;
+
+namespace qv {
+
+class QtSavePanelPresenter : public SavePanelPresenter {
+public:
+    explicit QtSavePanelPresenter(QWidget* window) : window_(window) {}
+    void beginSheet(const SavePanel& panel, SavePanelCompletion completion) override;
+    void orderOut() override;
+
+    // The dialog on screen, if any (for tests of the widget layer).
+    QFileDialog* currentDialog() const { return dialog_; }
+
+private:
+    QWidget* window_;
+    QPointer<QFileDialog> dialog_;
+};
+
+class QtAlertPresenter : public AlertPresenter {
+public:
+    explicit QtAlertPresenter(QWidget* window) : window_(window) {}
+    void beginSheet(const Alert& alert, std::function<void(int)> completion) override;
+    void beep() override;
+
+private:
+    QWidget* window_;
+};
+
+}  // namespace qv
