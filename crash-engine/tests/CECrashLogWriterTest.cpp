@@ -118,7 +118,7 @@ TEST(CECrashLogWriterTest, LinuxSignalsAreTranslatedIntoReportNumbering)
         {SIGBUS, BUS_ADRALN, 10, 1},   {SIGSEGV, SEGV_ACCERR, 11, 2}, {SIGILL, ILL_ILLOPN, 4, 4},
         {SIGILL, ILL_ILLTRP, 4, 2},    {SIGFPE, FPE_INTDIV, 8, 7},    {SIGFPE, FPE_FLTDIV, 8, 1},
         {SIGABRT, SI_TKILL, 6, 0},     {SIGSYS, 1, 12, 1},           {SIGUSR1, SI_USER, 30, 0},
-        {SIGSTKFLT, 0, -SIGSTKFLT, 0},
+        {SIGSTKFLT, 0, -SIGSTKFLT, 0}, {SIGTRAP, SI_KERNEL, 5, 1},    {SIGTRAP, TRAP_TRACE, 5, 2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(cecrash_signal_number_from_host(c.signo), c.reportSignal) << c.signo;

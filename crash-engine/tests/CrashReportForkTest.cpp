@@ -36,6 +36,12 @@ __attribute__((noinline)) int crashTestIllegalInstruction()
     __builtin_trap();
 }
 
+__attribute__((noinline)) int crashTestBreakpoint()
+{
+    asm volatile("int3");
+    return 1;
+}
+
 __attribute__((noinline)) int crashTestDivideByZero()
 {
     int result = 0;
@@ -163,6 +169,7 @@ TEST_F(CrashReportForkTest, EachCrashIsReportedWithItsSignalAndTheTestsOwnFrames
         {"abort", crashTestAbort, SIGABRT, "SIGABRT", "#0", nullptr},
         {"illegal instruction", crashTestIllegalInstruction, SIGILL, "SIGILL", "ILL_ILLOPN", "crashTestIllegalInstruction"},
         {"divide by zero", crashTestDivideByZero, SIGFPE, "SIGFPE", "FPE_INTDIV", "crashTestDivideByZero"},
+        {"breakpoint", crashTestBreakpoint, SIGTRAP, "SIGTRAP", "TRAP_BRKPT", "crashTestBreakpoint"},
         {"stack overflow", crashTestStackOverflow, SIGSEGV, "SIGSEGV", nullptr, "crashTestRecurse"},
     };
     for (const Case& c : cases) {
