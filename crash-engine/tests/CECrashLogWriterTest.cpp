@@ -245,6 +245,28 @@ TEST_F(ReportWriteTest, HeaderAndTopLevelFieldsComeInTheirOrder)
     cecrash_log_writer_release(&writer);
 }
 
+TEST_F(ReportWriteTest, ThreadsHeldByAnotherReportAreWrittenWithoutFrames)
+{
+    // Another report has stopped the threads: their registers are its to read.
+    cecrash_log_writer_t writer;
+    ASSERT_EQ(cecrash_log_writer_prepare(&writer, "app", "1", nullptr, 0, true), CECRASH_ESUCCESS);
+    Bytes bytes;
+    {
+        BlockedThread other;
+        cecrash_thread_list threads;
+        ASSERT_TRUE(cecrash_async_thread_list(&threads));
+        ASSERT_TRUE(cecrash_async_threads_suspend(&threads, cecrash_async_current_thread()));
+        bytes = write(writer, true);
+        cecrash_async_threads_resume();
+    }
+    std::unique_ptr<CECrashReport> report = decodeReport(bytes);
+    ASSERT_NE(report, nullptr);
+    ASSERT_GE(report->threads().size(), 2u);
+    for (const CECrashReportThreadInfo& thread : report->threads())
+        EXPECT_EQ(thread.stackFrames.empty(), !thread.crashed) << thread.threadNumber;
+    cecrash_log_writer_release(&writer);
+}
+
 TEST_F(ReportWriteTest, CallingThreadIsLeftOutWithoutItsState)
 {
     cecrash_log_writer_t writer;
