@@ -544,8 +544,12 @@ cecrash_error_t cecrash_log_writer_write_report(cecrash_log_writer_t* writer, ce
 {
     cecrash_thread_list threads;
     const cecrash_thread_t self = cecrash_async_current_thread();
-    if (!cecrash_async_thread_list(&threads))
-        threads.count = 0;
+    // Without a thread list (no descriptor left for it, say) the calling thread is still known;
+    // a report with no thread at all could not be read back.
+    if (!cecrash_async_thread_list(&threads)) {
+        threads.count = 1;
+        threads.threads[0] = self;
+    }
     const bool suspended = cecrash_async_threads_suspend(&threads, self);
 
     timespec now{};

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <string>
@@ -348,6 +349,31 @@ TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
             EXPECT_EQ(CECrashReport::initWithData(*data, nullptr), nullptr);
         }
     }
+}
+
+TEST_F(CrashReportForkTest, CrashWithOneDescriptorLeftStillReportsTheCrashedThread)
+{
+    // The report file takes the last descriptor, so the threads cannot be listed.
+    CECrashReporter reporter = makeReporter();
+    const int status = runInChild([&] {
+        armChild(reporter);
+        const rlimit fewDescriptors{256, 256};
+        setrlimit(RLIMIT_NOFILE, &fewDescriptors);
+        int last = -1;
+        for (int descriptor = open("/dev/null", O_RDONLY); descriptor >= 0; descriptor = open("/dev/null", O_RDONLY))
+            last = descriptor;
+        close(last);
+        crashTestCaller(crashTestNullWrite);
+    });
+    ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
+    const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
+    ASSERT_TRUE(data);
+    CECrashError error;
+    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, &error);
+    ASSERT_NE(report, nullptr) << error.description;
+    ASSERT_EQ(report->threads().size(), 1u);
+    EXPECT_TRUE(report->threads()[0].crashed);
+    EXPECT_EQ(frameNames(report->threads()[0]).count("crashTestNullWrite"), 1u);
 }
 
 TEST_F(CrashReportForkTest, FailedFirstEnableStillUsesUpTheProcessesOneAttempt)
