@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <csignal>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -35,6 +36,15 @@ __attribute__((noinline)) int crashTestAbort()
 __attribute__((noinline)) int crashTestIllegalInstruction()
 {
     __builtin_trap();
+}
+
+// Unmasks the divide-by-zero trap of the floating-point unit, then divides by zero.
+__attribute__((noinline)) int crashTestFloatDivide()
+{
+    feenableexcept(FE_DIVBYZERO);
+    volatile double zero = 0.0;
+    volatile double result = 1.0 / zero;
+    return static_cast<int>(result);
 }
 
 __attribute__((noinline)) int crashTestBreakpoint()
@@ -170,6 +180,7 @@ TEST_F(CrashReportForkTest, EachCrashIsReportedWithItsSignalAndTheTestsOwnFrames
         {"abort", crashTestAbort, SIGABRT, "SIGABRT", "#0", nullptr},
         {"illegal instruction", crashTestIllegalInstruction, SIGILL, "SIGILL", "ILL_ILLOPN", "crashTestIllegalInstruction"},
         {"divide by zero", crashTestDivideByZero, SIGFPE, "SIGFPE", "FPE_INTDIV", "crashTestDivideByZero"},
+        {"floating-point divide by zero", crashTestFloatDivide, SIGFPE, "SIGFPE", "FPE_FLTDIV", "crashTestFloatDivide"},
         {"breakpoint", crashTestBreakpoint, SIGTRAP, "SIGTRAP", "TRAP_BRKPT", "crashTestBreakpoint"},
         {"stack overflow", crashTestStackOverflow, SIGSEGV, "SIGSEGV", nullptr, "crashTestRecurse"},
     };
