@@ -149,6 +149,12 @@ protected:
         if (childPid != nullptr)
             *childPid = child;
         EXPECT_TRUE(reporter.hasPendingCrashReport());
+        return pendingReport(reporter);
+    }
+
+    // The report a child left behind, decoded; null (a failure) when it cannot be read.
+    static std::unique_ptr<CECrashReport> pendingReport(const CECrashReporter& reporter)
+    {
         CECrashError error;
         const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData(&error);
         if (!data) {
@@ -288,11 +294,8 @@ TEST_F(CrashReportForkTest, OtherThreadsAreWrittenWithTheirFrames)
         crashTestCaller(crashTestNullWrite);
     });
     ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
-    const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
-    ASSERT_TRUE(data);
-    CECrashError error;
-    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, &error);
-    ASSERT_NE(report, nullptr) << error.description;
+    std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+    ASSERT_NE(report, nullptr);
     ASSERT_EQ(report->threads().size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(report->threads()[i].threadNumber, static_cast<int64_t>(i));
@@ -377,11 +380,8 @@ TEST_F(CrashReportForkTest, CrashWithOneDescriptorLeftStillReportsTheCrashedThre
         crashTestCaller(crashTestNullWrite);
     });
     ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
-    const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
-    ASSERT_TRUE(data);
-    CECrashError error;
-    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, &error);
-    ASSERT_NE(report, nullptr) << error.description;
+    std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+    ASSERT_NE(report, nullptr);
     ASSERT_EQ(report->threads().size(), 1u);
     EXPECT_TRUE(report->threads()[0].crashed);
     EXPECT_EQ(frameNames(report->threads()[0]).count("crashTestNullWrite"), 1u);
