@@ -11,11 +11,11 @@ ssize_t cecrash_async_write_fully(int descriptor, const void* data, size_t lengt
     size_t done = 0;
     while (done < length) {
         const ssize_t written = write(descriptor, bytes + done, length - done);
-        if (written <= 0) {
-            if (errno == EINTR)
-                continue;
+        // Only a failed call sets errno: a write of nothing must not spin on a stale EINTR.
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
             return -1;
-        }
         done += static_cast<size_t>(written);
     }
     return static_cast<ssize_t>(done);
@@ -41,12 +41,20 @@ bool cecrash_async_output_file_append(cecrash_async_output_file* file, const voi
         }
         file->total += length;
     }
+    // A piece that cannot be written leaves a hole: nothing after it may follow.
     if (file->buffered + length > sizeof(file->buffer)) {
-        if (!cecrash_async_output_file_flush(file))
+        if (!cecrash_async_output_file_flush(file)) {
+            file->refused = true;
             return false;
+        }
     }
-    if (length > sizeof(file->buffer))
-        return cecrash_async_write_fully(file->descriptor, data, length) >= 0;
+    if (length > sizeof(file->buffer)) {
+        if (cecrash_async_write_fully(file->descriptor, data, length) < 0) {
+            file->refused = true;
+            return false;
+        }
+        return true;
+    }
     cecrash_async_copy_bytes(file->buffer + file->buffered, data, length);
     file->buffered += length;
     return true;

@@ -114,6 +114,9 @@ struct WriteContext {
     cecrash_async_image_list* images;
     const cecrash_async_thread_state* currentState;
     cecrash_thread_t currentThread;
+    // This write stopped the other threads. When another report holds them, their registers
+    // are that report's and may change as soon as it lets them go.
+    bool threadsHeld;
     int64_t timestamp;
 };
 
@@ -237,7 +240,7 @@ size_t writeThread(cecrash_async_output_file* file, const WriteContext& context,
     cecrash_async_thread_state state;
     if (thread == context.currentThread && context.currentState != nullptr)
         cecrash_async_thread_state_copy(&state, context.currentState);
-    else if (cecrash_async_thread_get_state(thread, &state) != CECRASH_ESUCCESS)
+    else if (!context.threadsHeld || cecrash_async_thread_get_state(thread, &state) != CECRASH_ESUCCESS)
         return size;
     cecrash_async_frame_cursor cursor;
     if (cecrash_async_frame_cursor_init(&cursor, context.images, &state) != CECRASH_ESUCCESS)
@@ -541,13 +544,17 @@ cecrash_error_t cecrash_log_writer_write_report(cecrash_log_writer_t* writer, ce
 {
     cecrash_thread_list threads;
     const cecrash_thread_t self = cecrash_async_current_thread();
-    if (!cecrash_async_thread_list(&threads))
-        threads.count = 0;
+    // Without a thread list (no descriptor left for it, say) the calling thread is still known;
+    // a report with no thread at all could not be read back.
+    if (!cecrash_async_thread_list(&threads)) {
+        threads.count = 1;
+        threads.threads[0] = self;
+    }
     const bool suspended = cecrash_async_threads_suspend(&threads, self);
 
     timespec now{};
     const int64_t timestamp = clock_gettime(CLOCK_REALTIME, &now) == 0 ? now.tv_sec : 0;
-    const WriteContext context{writer, image_list, current_state, self, timestamp};
+    const WriteContext context{writer, image_list, current_state, self, suspended, timestamp};
 
     cecrash_async_output_file_append(file, CECRASH_REPORT_MAGIC, sizeof(CECRASH_REPORT_MAGIC));
     cecrash_async_output_file_append(file, &CECRASH_REPORT_VERSION, 1);

@@ -65,19 +65,22 @@ void cecrash_async_image_list_sync(cecrash_async_image_list* list)
     if (generation != 0 && generation == list->generation)
         return;
     const std::vector<LoadedImage> loaded = cecrash_loaded_images();
-    std::vector<uint64_t> listed;
+    // A library unloaded and another loaded at the same address share a header address: an
+    // image is the same only when its path is too.
+    std::vector<LoadedImage> listed;
     list->list->setReading(true);
     for (Node* node = list->list->first(); node != nullptr; node = AsyncList<cecrash_async_image*>::next(node))
-        listed.push_back(node->value->header_addr);
+        listed.push_back({node->value->header_addr, node->value->name});
     list->list->setReading(false);
-    for (uint64_t header : listed) {
-        const bool stillLoaded = std::any_of(loaded.begin(), loaded.end(),
-                                             [&](const LoadedImage& image) { return image.headerAddress == header; });
-        if (!stillLoaded)
-            cecrash_async_image_list_remove(list, header);
+    const auto same = [](const LoadedImage& a, const LoadedImage& b) {
+        return a.headerAddress == b.headerAddress && a.path == b.path;
+    };
+    for (const LoadedImage& image : listed) {
+        if (std::none_of(loaded.begin(), loaded.end(), [&](const LoadedImage& now) { return same(now, image); }))
+            cecrash_async_image_list_remove(list, image.headerAddress);
     }
     for (const LoadedImage& image : loaded) {
-        if (std::find(listed.begin(), listed.end(), image.headerAddress) == listed.end())
+        if (std::none_of(listed.begin(), listed.end(), [&](const LoadedImage& before) { return same(before, image); }))
             cecrash_async_image_list_append(list, image.headerAddress, image.path.c_str());
     }
     list->generation = generation;

@@ -54,6 +54,9 @@ int32_t cecrash_signal_code_from_host(int host_signal, int host_code)
 {
     if (host_code <= 0)
         return 0;
+    // A breakpoint instruction traps with the kernel's own code rather than TRAP_BRKPT.
+    if (host_signal == SIGTRAP && host_code == SI_KERNEL)
+        return 1;
     int32_t report = host_code;
     if (host_signal == SIGILL)
         lookup(kIllCodes, host_code, &report);

@@ -18,5 +18,5 @@ constexpr int32_t CECRASH_SIGNAL_TRAP_TRACE = 2;
 // matches, so a report shows "#-16" rather than a wrong name.
 int32_t cecrash_signal_number_from_host(int host_signal);
 // Async-signal-safe. The report code of a Linux si_code for that Linux signal. Codes sent by
-// kill, raise or tgkill (zero or below) become 0.
+// kill, raise or tgkill (zero or below) become 0; a breakpoint's SIGTRAP is TRAP_BRKPT.
 int32_t cecrash_signal_code_from_host(int host_signal, int host_code);

@@ -21,6 +21,16 @@ std::optional<std::string> readFirstLine(const std::string& path)
     return line;
 }
 
+std::optional<std::string> readWhole(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 std::optional<int64_t> bootTimeSeconds()
 {
     std::ifstream in("/proc/stat");
@@ -88,7 +98,8 @@ uint32_t cecrash_physical_processor_count()
 std::optional<CECrashKernelProcess> cecrash_kernel_process(pid_t pid)
 {
     const std::string base = "/proc/" + std::to_string(pid) + "/";
-    const std::optional<std::string> stat = readFirstLine(base + "stat");
+    // Read whole: a process name may hold a line break.
+    const std::optional<std::string> stat = readWhole(base + "stat");
     if (!stat)
         return std::nullopt;
     // "pid (comm) state ppid ...": the name may itself hold ")" so the last one closes it.

@@ -103,4 +103,30 @@ TEST(ImageListTest, HoldsTheLoadedImagesAndFollowsLoadingAndUnloading)
     cecrash_async_image_list_free(&list);
 }
 
+TEST(ImageListTest, ImageAtAListedAddressUnderAnotherPathReplacesTheOldRecord)
+{
+    // As after one library is unloaded and another mapped where it lay.
+    cecrash_async_image_list list;
+    cecrash_async_image_list_init(&list);
+    cecrash_async_image_list_sync(&list);
+    cecrash_async_image_list_set_reading(&list, true);
+    const uint64_t header = cecrash_async_image_list_next(&list, nullptr)->header_addr;
+    cecrash_async_image_list_set_reading(&list, false);
+    cecrash_async_image_list_remove(&list, header);
+    cecrash_async_image_list_append(&list, header, "/unloaded/library.so");
+    list.generation = 0;
+
+    cecrash_async_image_list_sync(&list);
+    cecrash_async_image_list_set_reading(&list, true);
+    std::vector<std::string> namesAtHeader;
+    for (auto* image = cecrash_async_image_list_next(&list, nullptr); image != nullptr;
+         image = cecrash_async_image_list_next(&list, image)) {
+        if (image->header_addr == header)
+            namesAtHeader.push_back(image->name);
+    }
+    cecrash_async_image_list_set_reading(&list, false);
+    EXPECT_EQ(namesAtHeader, std::vector<std::string>{std::filesystem::read_symlink("/proc/self/exe").string()});
+    cecrash_async_image_list_free(&list);
+}
+
 }  // namespace

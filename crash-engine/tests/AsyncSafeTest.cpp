@@ -169,4 +169,26 @@ TEST_F(OutputFileTest, WriteErrorLeavesTheDescriptorOpen)
     close(descriptor_);
 }
 
+TEST_F(OutputFileTest, AFailedWriteRefusesEveryLaterPiece)
+{
+    // A piece lost to an I/O error must not be followed by later ones, whether it went
+    // straight out or its buffer could not be emptied to make room for it.
+    const size_t firstPieces[][2] = {{300, 0}, {200, 100}};
+    for (const auto& pieces : firstPieces) {
+        const int readOnly = open(path_.c_str(), O_RDONLY);
+        cecrash_async_output_file file;
+        cecrash_async_output_file_attach(&file, readOnly, 0);
+        const std::string first(pieces[0], 'a');
+        const std::string second(pieces[1], 'b');
+        const bool firstAccepted = cecrash_async_output_file_append(&file, first.data(), first.size());
+        const bool secondAccepted = second.empty() || cecrash_async_output_file_append(&file, second.data(), second.size());
+        EXPECT_FALSE(firstAccepted && secondAccepted) << pieces[0];
+        EXPECT_FALSE(cecrash_async_output_file_append(&file, "c", 1)) << pieces[0];
+        EXPECT_FALSE(cecrash_async_output_file_close(&file)) << pieces[0];
+        if (file.descriptor >= 0)
+            close(file.descriptor);
+    }
+    close(descriptor_);
+}
+
 }  // namespace

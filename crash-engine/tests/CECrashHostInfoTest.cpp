@@ -6,6 +6,7 @@
 
 #include "crash-engine/tests/ChildProcess.h"
 
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -57,6 +58,30 @@ TEST(CECrashProcessInfoTest, DescribesThisProcessAndItsParent)
     EXPECT_LT(self->startTime().microseconds, 1'000'000);
     EXPECT_NE(CECrashProcessInfo::initWithProcessID(getppid()), nullptr);
     EXPECT_EQ(CECrashProcessInfo::initWithProcessID(-5), nullptr);
+}
+
+TEST(CECrashProcessInfoTest, NamesAreWholeCharactersAndMayHoldAnyByte)
+{
+    struct Case {
+        const char* set;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // The kernel keeps 15 bytes, splitting the last character: it is dropped whole.
+        {"abcdefghijklmn\xC3\xA9", "abcdefghijklmn"},
+        {"two\nlines", "two\nlines"},
+        {"odd) (name", "odd) (name"},
+    };
+    for (const Case& c : cases) {
+        const int status = runInChild([&] {
+            prctl(PR_SET_NAME, c.set);
+            const std::shared_ptr<CECrashProcessInfo> self = CECrashProcessInfo::currentProcessInfo();
+            if (self == nullptr)
+                _exit(1);
+            _exit(self->processName() == std::string(c.expected) && self->parentProcessID() == getppid() ? 0 : 2);
+        });
+        EXPECT_TRUE(exitedWith(status, 0)) << c.expected << " " << status;
+    }
 }
 
 TEST(CECrashProcessInfoTest, ProcessUnderATracerIsTraced)

@@ -118,7 +118,7 @@ TEST(CECrashLogWriterTest, LinuxSignalsAreTranslatedIntoReportNumbering)
         {SIGBUS, BUS_ADRALN, 10, 1},   {SIGSEGV, SEGV_ACCERR, 11, 2}, {SIGILL, ILL_ILLOPN, 4, 4},
         {SIGILL, ILL_ILLTRP, 4, 2},    {SIGFPE, FPE_INTDIV, 8, 7},    {SIGFPE, FPE_FLTDIV, 8, 1},
         {SIGABRT, SI_TKILL, 6, 0},     {SIGSYS, 1, 12, 1},           {SIGUSR1, SI_USER, 30, 0},
-        {SIGSTKFLT, 0, -SIGSTKFLT, 0},
+        {SIGSTKFLT, 0, -SIGSTKFLT, 0}, {SIGTRAP, SI_KERNEL, 5, 1},    {SIGTRAP, TRAP_TRACE, 5, 2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(cecrash_signal_number_from_host(c.signo), c.reportSignal) << c.signo;
@@ -242,6 +242,28 @@ TEST_F(ReportWriteTest, HeaderAndTopLevelFieldsComeInTheirOrder)
     EXPECT_GE(thread.stackFrames.size(), 3u);
     for (const CECrashReportStackFrameInfo& frame : thread.stackFrames)
         EXPECT_FALSE(frame.symbolInfo);
+    cecrash_log_writer_release(&writer);
+}
+
+TEST_F(ReportWriteTest, ThreadsHeldByAnotherReportAreWrittenWithoutFrames)
+{
+    // Another report has stopped the threads: their registers are its to read.
+    cecrash_log_writer_t writer;
+    ASSERT_EQ(cecrash_log_writer_prepare(&writer, "app", "1", nullptr, 0, true), CECRASH_ESUCCESS);
+    Bytes bytes;
+    {
+        BlockedThread other;
+        cecrash_thread_list threads;
+        ASSERT_TRUE(cecrash_async_thread_list(&threads));
+        ASSERT_TRUE(cecrash_async_threads_suspend(&threads, cecrash_async_current_thread()));
+        bytes = write(writer, true);
+        cecrash_async_threads_resume();
+    }
+    std::unique_ptr<CECrashReport> report = decodeReport(bytes);
+    ASSERT_NE(report, nullptr);
+    ASSERT_GE(report->threads().size(), 2u);
+    for (const CECrashReportThreadInfo& thread : report->threads())
+        EXPECT_EQ(thread.stackFrames.empty(), !thread.crashed) << thread.threadNumber;
     cecrash_log_writer_release(&writer);
 }
 

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <csignal>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <string>
@@ -34,6 +36,21 @@ __attribute__((noinline)) int crashTestAbort()
 __attribute__((noinline)) int crashTestIllegalInstruction()
 {
     __builtin_trap();
+}
+
+// Unmasks the divide-by-zero trap of the floating-point unit, then divides by zero.
+__attribute__((noinline)) int crashTestFloatDivide()
+{
+    feenableexcept(FE_DIVBYZERO);
+    volatile double zero = 0.0;
+    volatile double result = 1.0 / zero;
+    return static_cast<int>(result);
+}
+
+__attribute__((noinline)) int crashTestBreakpoint()
+{
+    asm volatile("int3");
+    return 1;
 }
 
 __attribute__((noinline)) int crashTestDivideByZero()
@@ -132,6 +149,12 @@ protected:
         if (childPid != nullptr)
             *childPid = child;
         EXPECT_TRUE(reporter.hasPendingCrashReport());
+        return pendingReport(reporter);
+    }
+
+    // The report a child left behind, decoded; null (a failure) when it cannot be read.
+    static std::unique_ptr<CECrashReport> pendingReport(const CECrashReporter& reporter)
+    {
         CECrashError error;
         const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData(&error);
         if (!data) {
@@ -163,6 +186,8 @@ TEST_F(CrashReportForkTest, EachCrashIsReportedWithItsSignalAndTheTestsOwnFrames
         {"abort", crashTestAbort, SIGABRT, "SIGABRT", "#0", nullptr},
         {"illegal instruction", crashTestIllegalInstruction, SIGILL, "SIGILL", "ILL_ILLOPN", "crashTestIllegalInstruction"},
         {"divide by zero", crashTestDivideByZero, SIGFPE, "SIGFPE", "FPE_INTDIV", "crashTestDivideByZero"},
+        {"floating-point divide by zero", crashTestFloatDivide, SIGFPE, "SIGFPE", "FPE_FLTDIV", "crashTestFloatDivide"},
+        {"breakpoint", crashTestBreakpoint, SIGTRAP, "SIGTRAP", "TRAP_BRKPT", "crashTestBreakpoint"},
         {"stack overflow", crashTestStackOverflow, SIGSEGV, "SIGSEGV", nullptr, "crashTestRecurse"},
     };
     for (const Case& c : cases) {
@@ -269,11 +294,8 @@ TEST_F(CrashReportForkTest, OtherThreadsAreWrittenWithTheirFrames)
         crashTestCaller(crashTestNullWrite);
     });
     ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
-    const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
-    ASSERT_TRUE(data);
-    CECrashError error;
-    std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, &error);
-    ASSERT_NE(report, nullptr) << error.description;
+    std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+    ASSERT_NE(report, nullptr);
     ASSERT_EQ(report->threads().size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(report->threads()[i].threadNumber, static_cast<int64_t>(i));
@@ -341,6 +363,28 @@ TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
             EXPECT_EQ(CECrashReport::initWithData(*data, nullptr), nullptr);
         }
     }
+}
+
+TEST_F(CrashReportForkTest, CrashWithOneDescriptorLeftStillReportsTheCrashedThread)
+{
+    // The report file takes the last descriptor, so the threads cannot be listed.
+    CECrashReporter reporter = makeReporter();
+    const int status = runInChild([&] {
+        armChild(reporter);
+        const rlimit fewDescriptors{256, 256};
+        setrlimit(RLIMIT_NOFILE, &fewDescriptors);
+        int last = -1;
+        for (int descriptor = open("/dev/null", O_RDONLY); descriptor >= 0; descriptor = open("/dev/null", O_RDONLY))
+            last = descriptor;
+        close(last);
+        crashTestCaller(crashTestNullWrite);
+    });
+    ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
+    std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+    ASSERT_NE(report, nullptr);
+    ASSERT_EQ(report->threads().size(), 1u);
+    EXPECT_TRUE(report->threads()[0].crashed);
+    EXPECT_EQ(frameNames(report->threads()[0]).count("crashTestNullWrite"), 1u);
 }
 
 TEST_F(CrashReportForkTest, FailedFirstEnableStillUsesUpTheProcessesOneAttempt)
