@@ -3,6 +3,7 @@
 // through a non-owning `ad`. It needs no window: tests make one as a plain object.
 #pragma once
 
+#include "platform/foundation/Dispatcher.h"
 #include "platform/rtdb/DatabaseReference.h"
 #include "model/QVFile.h"
 #include "model/QVFilePending.h"
@@ -15,6 +16,7 @@
 
 #include <QColor>
 #include <QMap>
+#include <QPointF>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -27,6 +29,9 @@
 
 class ModelServices;
 class QVTextView;
+class QVTimecodeReader;
+class QVXMLDocument;
+class QVXMLElement;
 namespace qv {
 class UndoManager;
 }
@@ -46,6 +51,10 @@ public:
     // What the model calls of the other subsystems (view, playback, intake, shell); not owned.
     ModelServices* modelServices = nullptr;
 
+    // Workers.
+    // Timecode readers kept alive while they read; each removes itself when done.
+    QVOrderedSet<QVTimecodeReader> timecodeReaders;
+
     // Account and connection.
     // The signed-in account; none when signed out. Its uid keys the account, statistics and
     // presence paths.
@@ -53,6 +62,8 @@ public:
     bool isLoggedIn = false;
     bool hasCheckedAuthOnLaunch = false;
     bool hasLoggedSessionStats = false;
+    // Handle of the authentication-state listener; 0 for none.
+    std::uint64_t authStateListenerHandle = 0;
     // 10 at sign-up; below 30 importing and transcribing are refused; 0 when signed out.
     std::int64_t userStatus = 0;
     // Minutes balance of the account.
@@ -110,6 +121,8 @@ public:
     QSet<QString> pendingUserFilesDeleted;
     QString pendingUserFilesDelayID;
     QVOrderedSet<QVFile> syncedTranscripts;
+    // The repeating eviction timer of synced transcripts (every 120 s); 0 until started.
+    qv::TimerId syncedTranscriptsTimer = 0;
 
     // Intake.
     std::vector<std::shared_ptr<QVFilePending>> filesPending;
@@ -120,6 +133,14 @@ public:
     QStringList availableLanguagesLabels;
 
     // Final Cut Pro X drop.
+    // The library document being dropped; none when no drop is in progress.
+    std::shared_ptr<QVXMLDocument> droppedXMLDoc;
+    // Clip elements of the dropped library to import as pending files, and those whose
+    // transcripts go back as keywords.
+    QVOrderedSet<QVXMLElement> droppedClipsToImport;
+    QVOrderedSet<QVXMLElement> droppedClipsToExport;
+    // Dropped clips that need relinking to transcripts.
+    std::vector<std::shared_ptr<QVXMLElement>> droppedClipsToRelink;
     std::int64_t droppedClipsToExportRemaining = 0;
     QSet<QString> droppedUsedResourcesIds;
     QStringList droppedFilesAwaitingProcessing;
@@ -172,6 +193,9 @@ public:
     std::shared_ptr<QVWord> selectionWordMouseDown;
     std::shared_ptr<QVWord> selectionWordMouseUp;
     std::int64_t selectionExtensionDirection = 0;
+    // Point of a mouse-down on a row whose text view did not exist yet, replayed when the row
+    // appears; none otherwise.
+    std::optional<QPointF> mouseDownPendingPoint;
     // Row of a mouse-down replayed when its row appears; -1 for none.
     std::int64_t mouseDownPendingSpeakerRangeIndex = -1;
 

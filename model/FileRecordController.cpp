@@ -338,9 +338,10 @@ void FileRecordController::completedChanged(const QString& uuid, const qv::Datab
     file->completed = snapshot.intValue();
 
     QString informative;
-    const std::int64_t elapsed = file->completed - file->created;
+    // In double precision: stamps from the record may be far apart enough to overflow 64 bits.
+    const double elapsed = static_cast<double>(file->completed) - static_cast<double>(file->created);
     if (elapsed > 0) {
-        const double ratio = static_cast<double>(file->duration) / static_cast<double>(elapsed);
+        const double ratio = static_cast<double>(file->duration) / elapsed;
         if (std::isfinite(ratio) && ratio >= kFastTranscriptionRatio)
             informative = qv::localizedString("Transcribed in %.1fx faster than real-time").replace(
                 QStringLiteral("%.1f"), QString::number(ratio, 'f', 1));

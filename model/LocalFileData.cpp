@@ -39,8 +39,12 @@ std::optional<std::int64_t> entryInteger(const PreferenceDictionary& entry, cons
         return std::nullopt;
     if (const auto* n = found->second.get<std::int64_t>())
         return *n;
-    if (const auto* d = found->second.get<double>())
+    if (const auto* d = found->second.get<double>()) {
+        // Outside the 64-bit range (or NaN) a stored double has no integer to give.
+        if (!(*d >= -9.2233720368547758e18 && *d < 9.2233720368547758e18))
+            return std::nullopt;
         return static_cast<std::int64_t>(*d);
+    }
     return std::nullopt;
 }
 

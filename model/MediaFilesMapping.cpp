@@ -12,6 +12,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 using qv::DatabaseValue;
 
 namespace {
@@ -70,20 +72,23 @@ std::shared_ptr<QVAudioTrack> trackFromNode(const DatabaseValue& node)
     return track;
 }
 
-// Tracks are read up to the highest numbered key present as well as up to the count, so that a
-// track missing from the numbering (an empty track stored before the marker existed) hides none
-// of those after it.
+// Tracks are read from the track_NN keys present, in number order, not only from those below
+// the count of children: a track missing from the numbering (an empty track stored before the
+// marker existed) then hides none of those after it. Enumerating the keys keeps the work bounded
+// by what is stored, whatever numbers a record holds.
 std::vector<std::shared_ptr<QVAudioTrack>> tracksFromNode(const DatabaseValue& node)
 {
-    std::int64_t last = static_cast<std::int64_t>(node.childCount()) - 1;
-    for (auto child : node.children())
-        last = std::max(last, keyNumber(child.key, "track"));
-    std::vector<std::shared_ptr<QVAudioTrack>> tracks;
-    for (std::int64_t t = 0; t <= last; ++t) {
-        const std::string key = trackKey(t);
-        if (node.hasChild(key))
-            tracks.push_back(trackFromNode(node.child(key)));
+    std::vector<std::pair<std::int64_t, const DatabaseValue*>> numbered;
+    for (auto child : node.children()) {
+        const std::int64_t number = keyNumber(child.key, "track");
+        if (number >= 0 && trackKey(number) == child.key)
+            numbered.emplace_back(number, &child.value);
     }
+    std::sort(numbered.begin(), numbered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::shared_ptr<QVAudioTrack>> tracks;
+    tracks.reserve(numbered.size());
+    for (const auto& [number, track] : numbered)
+        tracks.push_back(trackFromNode(*track));
     return tracks;
 }
 

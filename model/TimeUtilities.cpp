@@ -41,9 +41,16 @@ std::int64_t convertCMTimeToMilliseconds(const MediaTime& time)
 
 std::int64_t snapMillisecondsToGrid(std::int64_t ms)
 {
-    if (ms % kMillisecondGrid == 0)
+    const std::int64_t remainder = ms % kMillisecondGrid;
+    if (remainder == 0)
         return ms;
-    return static_cast<std::int64_t>(std::ceil(static_cast<double>(ms) / kMillisecondGrid) * kMillisecondGrid);
+    // Whole-number arithmetic: the same as rounding up in double precision wherever a double
+    // holds the value exactly, and no overflow at the ends of the range, where a stored
+    // position that cannot move up stays on the grid line below it.
+    const std::int64_t towardZero = ms - remainder;
+    if (ms < 0 || towardZero > std::numeric_limits<std::int64_t>::max() - kMillisecondGrid)
+        return towardZero;
+    return towardZero + kMillisecondGrid;
 }
 
 QString convertToStringTime(const MediaTime& time)
@@ -122,7 +129,8 @@ std::optional<std::int64_t> frameNumberForTime(const MediaTime& time, const Time
     if (!sum.isNumeric())
         return std::nullopt;
     const MediaTime converted = sum.convertScale(frame.timescale, qv::RoundingMethod::TowardZero);
-    if (!converted.isNumeric())
+    // The one quotient that does not fit (and would trap): the most negative value by -1.
+    if (!converted.isNumeric() || (converted.value == std::numeric_limits<std::int64_t>::min() && frame.value == -1))
         return std::nullopt;
     return converted.value / frame.value;
 }

@@ -52,11 +52,14 @@ SMPTETime smpteTimeFromFrameNumber(std::int64_t frameNumber, std::int32_t frameQ
         const std::int64_t framesPerMinute = q * 60;
         const std::int64_t blocks = n / framesPerTenMinutes;
         const std::int64_t rest = n % framesPerTenMinutes;
-        n += blocks * perTenMinutesDropped;
+        std::int64_t skipped = blocks * perTenMinutesDropped;
         if (rest >= framesPerMinute) {
             const auto step = static_cast<std::int32_t>((rest - framesPerMinute) / (framesPerMinute - h));
-            n += h * (step + 1);
+            skipped += h * (step + 1);
         }
+        // A count whose labels lie beyond the 64-bit range has no record.
+        if (__builtin_add_overflow(n, skipped, &n))
+            return result;
     }
 
     const std::int64_t seconds = n / q;

@@ -31,6 +31,7 @@ std::int64_t frameNumberFromSMPTETime(std::uint32_t frameQuanta, std::uint32_t t
                                       const SMPTETime& time);
 
 // The SMPTE time of `frameNumber`. Hours are not reduced modulo 24. A frame quanta that is not
-// positive as a 16-bit number gives a record that is not valid.
+// positive as a 16-bit number, or a drop-frame count whose labels pass the 64-bit range, gives a
+// record that is not valid.
 SMPTETime smpteTimeFromFrameNumber(std::int64_t frameNumber, std::int32_t frameQuanta,
                                    std::uint32_t timecodeFlags);

@@ -104,8 +104,11 @@ void TranscriptLoader::setUp(const Opening& opening, const DataSnapshot& transcr
     }
 
     const std::optional<PreferenceDictionary> entry = localFileData_->entryForFileUUID(file.uuid);
+    // Every open file has at least one media file; an empty slot in front counts as none.
     if (file.mediaFiles.empty())
         file.mediaFiles.push_back(std::make_shared<QVMediaFile>());
+    else if (!file.mediaFiles.front())
+        file.mediaFiles.front() = std::make_shared<QVMediaFile>();
     locateMedia(opening, entry);
     getMediaFilesOnlineStatus(*ad_, file.mediaFiles);
     if (!file.asset)

@@ -4,6 +4,8 @@
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 
+#include <limits>
+
 using qv::DatabaseValue;
 using qv::MediaTime;
 using qv::PreferenceDictionary;
@@ -199,6 +201,11 @@ TEST_F(FileRecord, LocalEntryGivesPositionSnappedAndLastOpened)
     file = buildFile("P1");
     EXPECT_EQ(file->lastOpened, 999);
     EXPECT_EQ(file->lastMediaTime, 0);
+    // Numbers stored as doubles are truncated; one past the 64-bit range reads as absent.
+    setLocalEntry("P1", {{"QVLastMediaTime", 1e300}, {"QVLastOpened", 2050.9}});
+    file = buildFile("P1");
+    EXPECT_EQ(file->lastMediaTime, 0);
+    EXPECT_EQ(file->lastOpened, 2050);
 }
 
 TEST_F(FileRecord, LegacyLocalDataIsMovedIntoTheMediaFilesAndTheRecord)
@@ -279,28 +286,31 @@ TEST_F(FileRecord, CompletionPostsANotificationAndChecksForAnEmptyTranscript)
 {
     struct Case {
         std::int64_t duration;
-        std::int64_t elapsed;
+        std::int64_t created;
+        std::int64_t completed;
         QString informative;
     };
     const Case cases[] = {
-        {600'000, 300'000, "Transcribed in 2.0x faster than real-time"},
-        {119'000, 100'000, ""},
-        {600'000, 0, ""},  // completed at the creation time: no ratio to speak of
+        {600'000, 1000, 301'000, "Transcribed in 2.0x faster than real-time"},
+        {119'000, 1000, 101'000, ""},
+        {600'000, 1000, 1000, ""},  // completed at the creation time: no ratio to speak of
+        // Stamps further apart than 64 bits hold.
+        {600'000, std::numeric_limits<std::int64_t>::min() + 1, std::numeric_limits<std::int64_t>::max(), ""},
     };
     int n = 0;
     for (const Case& c : cases) {
         const QString uuid = QString("C%1").arg(n++);
-        writeRecord(uuid, DatabaseValue::object({{"name", "Talk"}, {"created", 1000}, {"duration", c.duration}}));
+        writeRecord(uuid, DatabaseValue::object({{"name", "Talk"}, {"created", c.created}, {"duration", c.duration}}));
         ad.files.push_back(buildFile(uuid));
         services.notifications.clear();
         otherComputer.reference("files").child(uuid.toStdString()).updateChildValues(
-            {{"completed", 1000 + c.elapsed}, {"empty_transcript", true}});
+            {{"completed", c.completed}, {"empty_transcript", true}});
         main.drain();
         ASSERT_EQ(services.notifications.size(), 1u);
         EXPECT_EQ(services.notifications[0].title, "Processing Complete");
         EXPECT_EQ(services.notifications[0].subtitle, "Talk");
         EXPECT_EQ(services.notifications[0].informative, c.informative);
-        EXPECT_EQ(ad.files.back()->completed, 1000 + c.elapsed);
+        EXPECT_EQ(ad.files.back()->completed, c.completed);
         EXPECT_EQ(ad.files.back()->status, 0);
         main.advance(kEmptyTranscriptCheckDelay);
         EXPECT_EQ(ad.files.back()->status, 30);

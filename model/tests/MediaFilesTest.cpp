@@ -108,6 +108,21 @@ TEST_F(MediaFiles, ATrackWithoutChannelsHidesNoTracksAfterIt)
     const QVMediaFiles old = createMediaFilesFromFirebaseData(legacy);
     ASSERT_EQ(old.size(), 1u);
     EXPECT_EQ(channelCounts(*old[0]), (std::vector<std::size_t>{2}));
+
+    // Tracks follow their numbers, not the key order, however large a number is; a key that is
+    // not written as the numbering writes it is no track.
+    const auto channels = [](int n) {
+        std::vector<DatabaseValue::Entry> entries;
+        for (int c = 0; c < n; ++c)
+            entries.emplace_back(channelKey(c), DatabaseValue::object({{"enabled", true}}));
+        return DatabaseValue::map(std::move(entries));
+    };
+    const DatabaseValue far = DatabaseValue::object({{"file_00", DatabaseValue::object({{"audio_tracks", DatabaseValue::object({
+        {"track_100", channels(3)}, {"track_11", channels(2)}, {"track_999999", channels(4)}, {"track_3", channels(5)},
+    })}})}});
+    const QVMediaFiles numbered = createMediaFilesFromFirebaseData(far);
+    ASSERT_EQ(numbered.size(), 1u);
+    EXPECT_EQ(channelCounts(*numbered[0]), (std::vector<std::size_t>{2, 3, 4}));
 }
 
 TEST_F(MediaFiles, GapsInTheNumbering)

@@ -12,6 +12,9 @@ TEST(Milliseconds, SnapToTheTwentyMillisecondGrid)
 {
     const std::pair<std::int64_t, std::int64_t> cases[] = {
         {0, 0}, {20, 20}, {-40, -40}, {1, 20}, {19, 20}, {21, 40}, {39, 40}, {-30, -20}, {-1, 0}, {-19, 0},
+        // A stored position at the ends of the range stays on the grid instead of overflowing.
+        {std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::max() - 7},
+        {std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::min() + 8},
     };
     for (auto [in, out] : cases)
         EXPECT_EQ(snapMillisecondsToGrid(in), out) << in;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using qv::MediaTime;
 
 namespace {
@@ -82,6 +84,9 @@ TEST(SMPTE, HoursAreNotReducedAndBadQuantaGivesAnInvalidRecord)
     EXPECT_EQ(smpteTimeFromFrameNumber(100, 0, 0).flags, 0u);
     EXPECT_EQ(smpteTimeFromFrameNumber(100, 65535, 0).flags, 0u);
     EXPECT_EQ(frameNumberFromSMPTETime(0, kTimecodeFlagDropFrame, smpte(0, 1, 0, 5)), 5);
+    // Drop-frame labels of a count near the 64-bit limit would pass it: no record, no overflow.
+    EXPECT_EQ(smpteTimeFromFrameNumber(std::numeric_limits<std::int64_t>::max(), 30, kTimecodeFlagDropFrame).flags, 0u);
+    EXPECT_EQ(smpteTimeFromFrameNumber(std::numeric_limits<std::int64_t>::max(), 30, 0).flags, kSMPTETimeValid);
 }
 
 struct RateCase {
@@ -132,8 +137,12 @@ TEST(TimecodeText, StartTimecodePlaceholderAndWrapping)
     EXPECT_EQ(timecodeFromCMTime(MediaTime(1, 1), frame25, 0, false, MediaTime::zero(), true), u"--:--:--:--");
     EXPECT_EQ(timecodeFromCMTime(MediaTime(1, 1), frame25, 0, true, MediaTime::zero(), true), u"--:--:--;--");
     EXPECT_EQ(timecodeFromCMTime(MediaTime(1, 1), frame25, 0, true, MediaTime::zero(), false), u"--:--:--:--");
-    // A frame duration of zero length gives no frame number rather than a division by zero.
+    // A frame duration of zero length gives no frame number rather than a division by zero, and
+    // so does the one quotient that overflows.
     EXPECT_EQ(timecodeFromCMTime(MediaTime(1, 1), MediaTime(0, 25), 25, false, MediaTime::zero(), false), u"");
+    EXPECT_EQ(timecodeFromCMTime(MediaTime(std::numeric_limits<std::int64_t>::min(), 25), MediaTime(-1, 25), 25, false,
+                                 MediaTime::invalid(), false),
+              u"");
 }
 
 TEST(TimecodeText, ClockTextInTimecode)

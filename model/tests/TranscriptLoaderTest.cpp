@@ -136,6 +136,16 @@ TEST_F(Loading, AFileWithoutTranscriptOpensEmpty)
     // Every open file has at least one media file.
     EXPECT_EQ(file->mediaFiles.size(), 1u);
     EXPECT_EQ(services.count("createMissingMediaAssetForSimpleFile"), 1);
+
+    // An empty slot where the first media file belongs counts as none.
+    const auto video = listedFile("HOLE", 1);
+    video->mediaFiles.push_back(nullptr);
+    loader.loadFile(video);
+    main.drain();
+    ASSERT_EQ(video->mediaFiles.size(), 1u);
+    ASSERT_TRUE(video->mediaFiles.front());
+    EXPECT_TRUE(video->mediaFiles.front()->hasVideo && video->hasVideo);
+    EXPECT_TRUE(video->hasLoadedTranscript);
 }
 
 TEST_F(Loading, EmptyNodesLeadOnToTheNextRead)
