@@ -413,6 +413,10 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
          DatabaseErrorCode::InvalidKey},
         {"empty key in update", [&](auto done) { root.updateChildValues({{"keep", 2}, {"/", 1}}, done); },
          DatabaseErrorCode::InvalidKey},
+        {"empty child key", [&](auto done) { root.child("keep").child("").setValue(5, done); },
+         DatabaseErrorCode::InvalidKey},
+        {"child path of slashes only", [&](auto done) { root.child("keep").child("//").removeValue(done); },
+         DatabaseErrorCode::InvalidKey},
         {"bad update path", [&](auto done) { root.updateChildValues({{"keep", 2}, {"a/b.c", 1}}, done); },
          DatabaseErrorCode::InvalidKey},
         {"overlapping update", [&](auto done) { root.updateChildValues({{"keep", 2}, {"keep/x", 1}}, done); },
@@ -441,6 +445,7 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
     EXPECT_EQ(backend.value(""), DatabaseValue::object({{"keep", 1}}));
     EXPECT_TRUE(recorder.take().empty());
     EXPECT_EQ(root.child("a.b").observe(DatabaseEvent::Value, recorder.callback("bad")), 0u);
+    EXPECT_EQ(root.child("").observe(DatabaseEvent::Value, recorder.callback("empty")), 0u);
 }
 
 TEST_F(Db, TheServiceWritesAreHeardByEveryClient)
