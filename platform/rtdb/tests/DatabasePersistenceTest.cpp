@@ -2,7 +2,9 @@
 
 #include "platform/foundation/Log.h"
 
+#include <csignal>
 #include <fstream>
+#include <sys/resource.h>
 
 namespace qv::testing {
 namespace {
@@ -64,6 +66,33 @@ TEST_F(Persistence, AKillDuringAWriteLosesOnlyThatWrite)
     server->setValue("d", true);
     server.reset();
     EXPECT_EQ(openBackend()->value("d"), DatabaseValue(true));
+}
+
+TEST_F(Persistence, AWriteTheDiskRefusesHalfwayCostsOnlyThatWrite)
+{
+    auto storeFolder = folder.path() / "server";
+    auto server = openBackend();
+    server->setValue("a", 1);
+    // A file-size limit stands for a full disk: the log takes part of the next line, and the
+    // snapshot written instead does not fit either.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit full = limit;
+    full.rlim_cur = std::filesystem::file_size(storeFolder / "writes.log") + 40;
+    auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    auto previousSink = setLogSink([](LogLevel, std::string_view) {});
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    server->setValue("big", std::string(4096, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previousSignal);
+    setLogSink(previousSink);
+    server->setValue("c", 3);
+    std::filesystem::copy(storeFolder, folder.path() / "killed");
+    server.reset();
+
+    std::filesystem::remove_all(storeFolder);
+    std::filesystem::rename(folder.path() / "killed", storeFolder);
+    EXPECT_EQ(openBackend()->value(""), DatabaseValue::object({{"a", 1}, {"c", 3}}));
 }
 
 TEST_F(Persistence, ADamagedSnapshotIsMovedAsideNotOverwritten)
