@@ -531,7 +531,12 @@ void ClientCore::loadPersisted()
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
         for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            Pending pending{nextPending_++, writesFromValue(group.value), {}, {}, nullptr};
+            auto writes = writesFromValue(group.value);
+            if (!writes) {
+                logWarning("database: a queued write on disk cannot be read; dropping it");
+                continue;
+            }
+            Pending pending{nextPending_++, std::move(*writes), {}, {}, nullptr};
             pending.local = estimated(pending.writes);
             index(pending.local, 1);
             pending_.push_back(std::move(pending));

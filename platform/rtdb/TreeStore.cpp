@@ -61,12 +61,13 @@ DatabaseValue TreeStore::load()
                 break;  // a torn last line: that write never completed
             auto record = decodeValue(rest.substr(0, end));
             rest.remove_prefix(end + 1);
-            if (!record || !record->child("0").isInt())
+            auto writes = record ? writesFromValue(record->child("1")) : std::nullopt;
+            if (!writes || !record->child("0").isInt())
                 break;
             auto sequence = static_cast<std::uint64_t>(record->child("0").toInt());
             if (sequence <= sequence_)
                 continue;  // already in the snapshot
-            for (const auto& write : writesFromValue(record->child("1")))
+            for (const auto& write : *writes)
                 root = root.withValueAt(write.path, write.value);
             sequence_ = sequence;
         }

@@ -140,6 +140,25 @@ TEST_F(Persistence, QueuedWritesAndTheCacheSurviveAClientRestart)
                   "words:words={\"w1\":{\"name\":\"Hello,\",\"start\":10},\"w2\":{\"name\":\"world\",\"start\":20}}"}));
 }
 
+TEST_F(Persistence, DamagedQueuedWritesOnDiskAreDroppedNotSentElsewhere)
+{
+    auto server = openBackend();
+    server->setValue("files/F1/name", "original");
+    std::filesystem::create_directories(folder.path() / "client");
+    {
+        // Entries without a path would otherwise write the root; the bad key is refused as
+        // any write would be; the group after them is sound.
+        std::ofstream queued(folder.path() / "client" / "pending.json");
+        queued << R"([[[5]], [{"1":2}], [["files/F1/a.b",1]], "x", [], [["files/F1/status",30]]])";
+    }
+    auto previous = setLogSink([](LogLevel, std::string_view) {});
+    auto client = makeStoredClient(*server, true);
+    queue.drain();
+    setLogSink(previous);
+    EXPECT_EQ(server->value(""), DatabaseValue::object({{"files", DatabaseValue::object({{"F1", DatabaseValue::object({
+                                                                  {"name", "original"}, {"status", 30}})}})}}));
+}
+
 TEST_F(Persistence, TheCacheFolderMayVanishWhileTheClientRuns)
 {
     auto server = openBackend();
