@@ -260,6 +260,23 @@ TEST_F(Db, AnOfflineClientQueuesItsWritesAndCatchesUpOnReconnect)
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"G:G=\"other\""}));
 }
 
+TEST_F(Db, AReadMadeWhileConnectingAnswersWithTheBackendsTree)
+{
+    backend.setValue("transcripts/T1/words/w1/name", "hello");
+    auto client = makeClient();  // connects a turn later
+    client->reference("transcripts/T1/words").observeSingleEvent(recorder.callback("read"));
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"read:words={\"w1\":{\"name\":\"hello\"}}"}));
+
+    // A client that stops connecting answers a waiting read with what it has; offline, at once.
+    auto other = makeClient();
+    other->reference("transcripts/T1").observeSingleEvent(recorder.callback("gave up"));
+    other->goOffline();
+    other->reference("transcripts/T1").observeSingleEvent(recorder.callback("offline"));
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"gave up:null", "offline:null"}));
+}
+
 TEST_F(Db, ALocalWriteStaysVisibleWhileOtherChangesArrive)
 {
     auto mine = makeClient();
