@@ -450,6 +450,11 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
              root.child("a]").runTransaction([](const DatabaseValue&) { return DatabaseValue(1); },
                                              [done](const DatabaseResult& error, bool, const DataSnapshot&) { done(error); });
          }, DatabaseErrorCode::InvalidKey},
+        {"transaction result", [&](auto done) {
+             root.child("keep").runTransaction(
+                 [](const DatabaseValue&) { return DatabaseValue::object({{"a", std::nan("")}}); },
+                 [done](const DatabaseResult& error, bool, const DataSnapshot&) { done(error); });
+         }, DatabaseErrorCode::InvalidValue},
     };
     for (const auto& c : cases) {
         std::optional<DatabaseResult> reported;
