@@ -48,6 +48,7 @@ void ClientCore::close()
 {
     if (closed_)
         return;
+    waitingReads_.clear();
     goOffline();
     saveCache();
     closed_ = true;
@@ -59,6 +60,7 @@ void ClientCore::close()
 void ClientCore::goOffline()
 {
     wantOnline_ = false;
+    answerWaitingReads();
     if (!connected_)
         return;
     backend_.disconnect(connection_);
@@ -89,6 +91,7 @@ void ClientCore::connectNow()
     server_ = root;
     rebuildLocalView();
     notify(before, local_, {DatabasePath()}, false);
+    answerWaitingReads();
     setInfoConnected(true);
     for (auto& registration : pendingOnDisconnect_) {
         backend_.onDisconnect(connection_, registration.writes.front());
@@ -478,11 +481,23 @@ void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
     if (closed_ || !callback)
         return;
     DataSnapshot snapshot(path.key(), DatabaseValue());
-    if (auto error = checkRead(path))
+    if (auto error = checkRead(path)) {
         logWarning("database: cannot read: " + error->message);
-    else
+    } else if (wantOnline_ && !connected_ && !path.isInfo()) {
+        waitingReads_.emplace_back(path, std::move(callback));
+        return;
+    } else {
         snapshot = DataSnapshot(path.key(), viewFor(path).at(path));
+    }
     dispatcher_.async([callback = std::move(callback), snapshot = std::move(snapshot)] { callback(snapshot); });
+}
+
+void ClientCore::answerWaitingReads()
+{
+    for (auto& [path, callback] : std::exchange(waitingReads_, {}))
+        dispatcher_.async([callback = std::move(callback), snapshot = DataSnapshot(path.key(), local_.at(path))] {
+            callback(snapshot);
+        });
 }
 
 void ClientCore::removeObserver(ObserverHandle handle)
@@ -531,7 +546,12 @@ void ClientCore::loadPersisted()
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
         for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            Pending pending{nextPending_++, writesFromValue(group.value), {}, {}, nullptr};
+            auto writes = writesFromValue(group.value);
+            if (!writes) {
+                logWarning("database: a queued write on disk cannot be read; dropping it");
+                continue;
+            }
+            Pending pending{nextPending_++, std::move(*writes), {}, {}, nullptr};
             pending.local = estimated(pending.writes);
             index(pending.local, 1);
             pending_.push_back(std::move(pending));

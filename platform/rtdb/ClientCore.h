@@ -79,6 +79,8 @@ private:
     void index(const std::vector<DatabaseWrite>& writes, int delta);
     bool overlapsPending(const DatabasePath& path) const;
     void setInfoConnected(bool connected);
+    // Answers the reads that waited for the connection with what this client shows now.
+    void answerWaitingReads();
 
     // Queues the observer reports that the change from `before` to `after` at `paths` causes.
     void notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
@@ -109,6 +111,9 @@ private:
     std::uint64_t nextPending_ = 1;
 
     std::map<ObserverHandle, std::shared_ptr<Observer>> observers_;
+    // Single reads made while the connection is being made: answered once it is (or once the
+    // client gives up connecting), so that they do not report a tree not yet received.
+    std::vector<std::pair<DatabasePath, SnapshotCallback>> waitingReads_;
     std::multiset<DatabasePath> keptSynced_;
     PushIdGenerator pushIds_;
     bool cacheSaveScheduled_ = false;

@@ -40,6 +40,7 @@ public:
     DatabaseClient& operator=(const DatabaseClient&) = delete;
 
     DatabaseReference root() const;
+    // `path` below the root, as for DatabaseReference::child: an empty one is refused, not the root.
     DatabaseReference reference(std::string_view path) const { return root().child(path); }
 
     // Drops the connection as a lost network would; writes keep applying locally and queue.

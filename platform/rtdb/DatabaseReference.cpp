@@ -7,7 +7,13 @@ namespace qv {
 
 DatabaseReference DatabaseReference::child(std::string_view path) const
 {
-    return DatabaseReference(core_, path_.child(DatabasePath::parse(path)));
+    DatabasePath relative = DatabasePath::parse(path);
+    // A path with no key at all ("", "/") names no child. Reading it as this very location
+    // would let a key that came out empty (an unset identifier) write over the whole parent,
+    // so it stays an empty key, which every operation refuses.
+    if (relative.isRoot())
+        relative = DatabasePath(PathSegments{std::string()});
+    return DatabaseReference(core_, path_.child(relative));
 }
 
 DatabaseReference DatabaseReference::childByAutoId() const

@@ -45,7 +45,8 @@ public:
     // A reference to nothing: every operation on it is ignored.
     DatabaseReference() = default;
 
-    // `path` is one key or a slash path ("media_files/file_00/file_path").
+    // `path` is one key or a slash path ("media_files/file_00/file_path"); empty segments
+    // are skipped, but a path without any key is an empty key, refused by every operation.
     DatabaseReference child(std::string_view path) const;
     // A new child under a push identifier (20 characters, later ones sort after earlier ones).
     DatabaseReference childByAutoId() const;

@@ -61,12 +61,13 @@ DatabaseValue TreeStore::load()
                 break;  // a torn last line: that write never completed
             auto record = decodeValue(rest.substr(0, end));
             rest.remove_prefix(end + 1);
-            if (!record || !record->child("0").isInt())
+            auto writes = record ? writesFromValue(record->child("1")) : std::nullopt;
+            if (!writes || !record->child("0").isInt())
                 break;
             auto sequence = static_cast<std::uint64_t>(record->child("0").toInt());
             if (sequence <= sequence_)
                 continue;  // already in the snapshot
-            for (const auto& write : writesFromValue(record->child("1")))
+            for (const auto& write : *writes)
                 root = root.withValueAt(write.path, write.value);
             sequence_ = sequence;
         }
@@ -81,6 +82,7 @@ void TreeStore::append(const std::vector<DatabaseWrite>& writes, const DatabaseV
         openLog();
     std::string line = encodeLogLine(++sequence_, writes);
     bool written = log_ >= 0;
+    off_t start = written ? ::lseek(log_, 0, SEEK_END) : -1;
     std::size_t done = 0;
     while (written && done < line.size()) {
         ssize_t n = ::write(log_, line.data() + done, line.size() - done);
@@ -91,12 +93,16 @@ void TreeStore::append(const std::vector<DatabaseWrite>& writes, const DatabaseV
         else
             done += static_cast<std::size_t>(n);
     }
-    logBytes_ += done;
     if (!written) {
         logError(std::string("database: cannot append to the write log: ") + std::strerror(errno));
+        // A part of a line left behind would run into the next line appended, and the log
+        // would end there at the next open: every later write would be lost with this one.
+        if (done > 0 && (start < 0 || ::ftruncate(log_, start) != 0))
+            logError(std::string("database: cannot cut the torn line off the write log: ") + std::strerror(errno));
         checkpoint(root);
         return;
     }
+    logBytes_ += done;
     if (logBytes_ >= kCheckpointBytes)
         checkpoint(root);
 }

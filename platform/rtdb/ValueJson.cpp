@@ -1,5 +1,7 @@
 #include "platform/rtdb/ValueJson.h"
 
+#include "platform/rtdb/ValueCheck.h"
+
 #include <nlohmann/json.hpp>
 
 #include <charconv>
@@ -149,11 +151,24 @@ void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out)
     out += ']';
 }
 
-std::vector<DatabaseWrite> writesFromValue(const DatabaseValue& group)
+std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group)
 {
+    // A damaged entry must not turn into a write elsewhere: one without its path would
+    // otherwise replace the root.
     std::vector<DatabaseWrite> writes;
-    for (auto entry : group.children())
-        writes.push_back({DatabasePath::parse(entry.value.child("0").toString()), entry.value.child("1")});
+    if (group.isNull())
+        return writes;
+    if (!group.isMap())
+        return std::nullopt;
+    for (auto entry : group.children()) {
+        const std::string* path = entry.value.child("0").stringIfAny();
+        if (!path || entry.value.childCount() > 2 || (entry.value.childCount() == 2 && !entry.value.hasChild("1")))
+            return std::nullopt;
+        DatabaseWrite write{DatabasePath::parse(*path), entry.value.child("1")};
+        if (checkWrite(write.path, write.value))
+            return std::nullopt;
+        writes.push_back(std::move(write));
+    }
     return writes;
 }
 

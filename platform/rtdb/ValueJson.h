@@ -18,7 +18,8 @@ std::optional<DatabaseValue> decodeValue(std::string_view text);
 
 // A group of writes as stored in the write logs: [[path, value], ...].
 void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out);
-// The group back from its decoded form (arrays read as maps keyed by index).
-std::vector<DatabaseWrite> writesFromValue(const DatabaseValue& group);
+// The group back from its decoded form (arrays read as maps keyed by index); nothing when it is
+// not a list of [path, value] pairs, or a write in it would be refused.
+std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group);
 
 }  // namespace qv

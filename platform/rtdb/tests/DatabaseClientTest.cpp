@@ -260,6 +260,23 @@ TEST_F(Db, AnOfflineClientQueuesItsWritesAndCatchesUpOnReconnect)
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"G:G=\"other\""}));
 }
 
+TEST_F(Db, AReadMadeWhileConnectingAnswersWithTheBackendsTree)
+{
+    backend.setValue("transcripts/T1/words/w1/name", "hello");
+    auto client = makeClient();  // connects a turn later
+    client->reference("transcripts/T1/words").observeSingleEvent(recorder.callback("read"));
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"read:words={\"w1\":{\"name\":\"hello\"}}"}));
+
+    // A client that stops connecting answers a waiting read with what it has; offline, at once.
+    auto other = makeClient();
+    other->reference("transcripts/T1").observeSingleEvent(recorder.callback("gave up"));
+    other->goOffline();
+    other->reference("transcripts/T1").observeSingleEvent(recorder.callback("offline"));
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"gave up:null", "offline:null"}));
+}
+
 TEST_F(Db, ALocalWriteStaysVisibleWhileOtherChangesArrive)
 {
     auto mine = makeClient();
@@ -413,6 +430,10 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
          DatabaseErrorCode::InvalidKey},
         {"empty key in update", [&](auto done) { root.updateChildValues({{"keep", 2}, {"/", 1}}, done); },
          DatabaseErrorCode::InvalidKey},
+        {"empty child key", [&](auto done) { root.child("keep").child("").setValue(5, done); },
+         DatabaseErrorCode::InvalidKey},
+        {"child path of slashes only", [&](auto done) { root.child("keep").child("//").removeValue(done); },
+         DatabaseErrorCode::InvalidKey},
         {"bad update path", [&](auto done) { root.updateChildValues({{"keep", 2}, {"a/b.c", 1}}, done); },
          DatabaseErrorCode::InvalidKey},
         {"overlapping update", [&](auto done) { root.updateChildValues({{"keep", 2}, {"keep/x", 1}}, done); },
@@ -429,6 +450,11 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
              root.child("a]").runTransaction([](const DatabaseValue&) { return DatabaseValue(1); },
                                              [done](const DatabaseResult& error, bool, const DataSnapshot&) { done(error); });
          }, DatabaseErrorCode::InvalidKey},
+        {"transaction result", [&](auto done) {
+             root.child("keep").runTransaction(
+                 [](const DatabaseValue&) { return DatabaseValue::object({{"a", std::nan("")}}); },
+                 [done](const DatabaseResult& error, bool, const DataSnapshot&) { done(error); });
+         }, DatabaseErrorCode::InvalidValue},
     };
     for (const auto& c : cases) {
         std::optional<DatabaseResult> reported;
@@ -441,6 +467,7 @@ TEST_F(Db, BadInputIsRefusedThroughTheCompletionAndChangesNothing)
     EXPECT_EQ(backend.value(""), DatabaseValue::object({{"keep", 1}}));
     EXPECT_TRUE(recorder.take().empty());
     EXPECT_EQ(root.child("a.b").observe(DatabaseEvent::Value, recorder.callback("bad")), 0u);
+    EXPECT_EQ(root.child("").observe(DatabaseEvent::Value, recorder.callback("empty")), 0u);
 }
 
 TEST_F(Db, TheServiceWritesAreHeardByEveryClient)

@@ -2,7 +2,9 @@
 
 #include "platform/foundation/Log.h"
 
+#include <csignal>
 #include <fstream>
+#include <sys/resource.h>
 
 namespace qv::testing {
 namespace {
@@ -66,6 +68,33 @@ TEST_F(Persistence, AKillDuringAWriteLosesOnlyThatWrite)
     EXPECT_EQ(openBackend()->value("d"), DatabaseValue(true));
 }
 
+TEST_F(Persistence, AWriteTheDiskRefusesHalfwayCostsOnlyThatWrite)
+{
+    auto storeFolder = folder.path() / "server";
+    auto server = openBackend();
+    server->setValue("a", 1);
+    // A file-size limit stands for a full disk: the log takes part of the next line, and the
+    // snapshot written instead does not fit either.
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    rlimit full = limit;
+    full.rlim_cur = std::filesystem::file_size(storeFolder / "writes.log") + 40;
+    auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    auto previousSink = setLogSink([](LogLevel, std::string_view) {});
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    server->setValue("big", std::string(4096, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, previousSignal);
+    setLogSink(previousSink);
+    server->setValue("c", 3);
+    std::filesystem::copy(storeFolder, folder.path() / "killed");
+    server.reset();
+
+    std::filesystem::remove_all(storeFolder);
+    std::filesystem::rename(folder.path() / "killed", storeFolder);
+    EXPECT_EQ(openBackend()->value(""), DatabaseValue::object({{"a", 1}, {"c", 3}}));
+}
+
 TEST_F(Persistence, ADamagedSnapshotIsMovedAsideNotOverwritten)
 {
     std::filesystem::create_directories(folder.path() / "server");
@@ -109,6 +138,25 @@ TEST_F(Persistence, QueuedWritesAndTheCacheSurviveAClientRestart)
     EXPECT_EQ(recorder.take(),
               (std::vector<std::string>{
                   "words:words={\"w1\":{\"name\":\"Hello,\",\"start\":10},\"w2\":{\"name\":\"world\",\"start\":20}}"}));
+}
+
+TEST_F(Persistence, DamagedQueuedWritesOnDiskAreDroppedNotSentElsewhere)
+{
+    auto server = openBackend();
+    server->setValue("files/F1/name", "original");
+    std::filesystem::create_directories(folder.path() / "client");
+    {
+        // Entries without a path would otherwise write the root; the bad key is refused as
+        // any write would be; the group after them is sound.
+        std::ofstream queued(folder.path() / "client" / "pending.json");
+        queued << R"([[[5]], [{"1":2}], [["files/F1/a.b",1]], "x", [], [["files/F1/status",30]]])";
+    }
+    auto previous = setLogSink([](LogLevel, std::string_view) {});
+    auto client = makeStoredClient(*server, true);
+    queue.drain();
+    setLogSink(previous);
+    EXPECT_EQ(server->value(""), DatabaseValue::object({{"files", DatabaseValue::object({{"F1", DatabaseValue::object({
+                                                                  {"name", "original"}, {"status", 30}})}})}}));
 }
 
 TEST_F(Persistence, TheCacheFolderMayVanishWhileTheClientRuns)
