@@ -319,6 +319,10 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     const std::string& path = asset.path();
     if (requests.empty())
         return makeMediaError(MediaErrorCode::NoAudioTrack, "No audio track of “" + displayName(path) + "” was chosen.");
+    // The time before zero holds no audio: reading it would only make silence, as much as asked.
+    if (range.isValid() && !(range.start.isNumeric() && range.start >= MediaTime::zero()))
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + displayName(path) + "” cannot be read from before its start.");
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->mixing = mixChannels > 0;

@@ -198,6 +198,14 @@ TEST(AudioReader, ErrorsNameTheFile)
     ASSERT_FALSE(noChannels);
     EXPECT_TRUE(noChannels.error().is(MediaErrorCode::InvalidArgument));
 
+    // A range that starts before the media would be read as that much silence first.
+    for (MediaTime start : {MediaTime(-36000, 1), MediaTime::negativeInfinity(), MediaTime::positiveInfinity()}) {
+        auto early = AudioReader::forTrack(asset, firstAudioTrackID(asset), {}, {start, MediaTime(1, 1)});
+        ASSERT_FALSE(early) << start.value;
+        EXPECT_TRUE(early.error().is(MediaErrorCode::InvalidArgument));
+        EXPECT_NE(early.error().description.find("levels.wav"), std::string::npos);
+    }
+
     // The file went away after it was inspected.
     std::string path = test::writeScratchFile("brief.wav", test::readFile(testMedia("levels.wav")));
     Asset brief = inspected(path);
