@@ -101,10 +101,12 @@ bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
         // Our own gains, so that nothing is normalised or boosted on the way.
         int inputs = input.nb_channels;
         std::vector<double> matrix(static_cast<std::size_t>(inputs) * outputChannels);
+        // A gain that is not a number (1/0 when no channel is enabled) silences its channel.
         for (int out = 0; out < outputChannels; ++out)
-            for (int in = 0; in < inputs; ++in)
-                matrix[static_cast<std::size_t>(out) * inputs + in] =
-                    static_cast<double>(source.parameters.gainOfChannel(in)) * source.parameters.outputGain;
+            for (int in = 0; in < inputs; ++in) {
+                double gain = static_cast<double>(source.parameters.gainOfChannel(in)) * source.parameters.outputGain;
+                matrix[static_cast<std::size_t>(out) * inputs + in] = std::isfinite(gain) ? gain : 0.0;
+            }
         result = swr_set_matrix(raw, matrix.data(), inputs);
     }
     if (result >= 0)

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 
 namespace qv {
 namespace {
@@ -125,6 +126,35 @@ TEST(AudioReader, MixAppliesTheGainsOfEachChannel)
         ASSERT_EQ(all.int16.size(), 48000u * c.outputChannels);
         for (std::size_t i : {std::size_t{0}, all.int16.size() / 2, all.int16.size() - 1})
             EXPECT_EQ(all.int16[i], c.expected) << "gain " << c.gains[0] << " sample " << i;
+    }
+}
+
+TEST(AudioReader, GainsThatAreNotNumbersSilenceTheirChannels)
+{
+    // levels.wav: left 0.5, right -0.25. The infinite gain is what 1/k gives for k = 0 enabled.
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    struct Case {
+        std::vector<float> gains;
+        float defaultGain;
+        float outputGain;
+        float expected;
+    };
+    const Case cases[] = {
+        {{}, kInfinity, 1.0f, 0.0f},
+        {{std::nanf(""), 1.0f}, 1.0f, 1.0f, -0.25f},
+        {{1.0f, -kInfinity}, 1.0f, 1.0f, 0.5f},
+        {{1.0f, 1.0f}, 1.0f, kInfinity, 0.0f},
+    };
+    Asset asset = inspected(testMedia("levels.wav"));
+    for (const auto& c : cases) {
+        AudioMix mix;
+        mix.inputParameters.push_back({firstAudioTrackID(asset), c.gains, c.defaultGain, c.outputGain});
+        auto reader = AudioReader::forMix(asset, mix, 1, {PcmFormat::Float32, 0});
+        ASSERT_TRUE(reader) << reader.error().description;
+        Collected all = readAll(*reader.value());
+        ASSERT_EQ(all.float32.size(), 48000u);
+        for (std::size_t i : {std::size_t{0}, all.float32.size() - 1})
+            EXPECT_NEAR(all.float32[i], c.expected, 1e-4) << "case " << (&c - cases) << " sample " << i;
     }
 }
 
