@@ -219,10 +219,11 @@ TEST(AudioReader, CancelStopsReading)
 TEST(AudioReader, ErrorsNameTheFile)
 {
     Asset asset = inspected(testMedia("levels.wav"));
+    const std::string name = std::filesystem::path(asset.path()).filename().string();
     auto noTrack = AudioReader::forTrack(asset, 99);
     ASSERT_FALSE(noTrack);
     EXPECT_TRUE(noTrack.error().is(MediaErrorCode::NoAudioTrack));
-    EXPECT_NE(noTrack.error().description.find("levels.wav"), std::string::npos);
+    EXPECT_NE(noTrack.error().description.find(name), std::string::npos);
 
     auto noChannels = AudioReader::forMix(asset, {}, 3);
     ASSERT_FALSE(noChannels);
@@ -233,7 +234,7 @@ TEST(AudioReader, ErrorsNameTheFile)
         auto early = AudioReader::forTrack(asset, firstAudioTrackID(asset), {}, {start, MediaTime(1, 1)});
         ASSERT_FALSE(early) << start.value;
         EXPECT_TRUE(early.error().is(MediaErrorCode::InvalidArgument));
-        EXPECT_NE(early.error().description.find("levels.wav"), std::string::npos);
+        EXPECT_NE(early.error().description.find(name), std::string::npos);
     }
 
     // The file went away after it was inspected.

@@ -1,5 +1,7 @@
 #include "TestMedia.h"
 
+#include "platform/foundation/Md5.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -42,13 +44,16 @@ const std::map<std::string, std::string>& recipes()
 
 std::string testMedia(const std::string& name)
 {
-    fs::path folder(QV_TEST_MEDIA_DIR);
-    fs::path target = folder / name;
-    if (fs::exists(target))
-        return target.string();
     auto recipe = recipes().find(name);
     if (recipe == recipes().end())
         throw std::invalid_argument("no recipe for test media " + name);
+    // The cached file is named after its recipe, so a changed recipe makes a new file instead
+    // of finding the one an earlier recipe left.
+    fs::path folder(QV_TEST_MEDIA_DIR);
+    std::string key = md5Hex(QByteArray::fromStdString(recipe->second)).left(12).toStdString();
+    fs::path target = folder / (fs::path(name).stem().string() + "-" + key + fs::path(name).extension().string());
+    if (fs::exists(target))
+        return target.string();
     fs::create_directories(folder);
     // Made under a private name and renamed, so parallel test processes never see half a file.
     fs::path partial = folder / (name + ".partial." + std::to_string(getpid()));

@@ -1,5 +1,6 @@
 // Media files for the tests, made with the ffmpeg command the first time a test asks for one
-// and shared by every test process of the build (they live in the build folder).
+// and shared by every test process of the build (they live in the build folder, each under a
+// name that carries a digest of the command that makes it).
 #pragma once
 
 #include "platform/media/Asset.h"
