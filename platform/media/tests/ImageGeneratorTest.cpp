@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 namespace qv {
 namespace {
@@ -33,6 +34,10 @@ TEST(ImageGenerator, FrameAtATimeFitsTheThumbnailSizeWithItsDisplayAspect)
     ASSERT_TRUE(late);
     EXPECT_NEAR(centreBrightness(early.value()), 36, 6);
     EXPECT_NEAR(centreBrightness(late.value()), 152, 6);
+    // Far past the end, the last frame is the one shown.
+    auto past = generator.copyImage(MediaTime(std::numeric_limits<std::int64_t>::max(), 1));
+    ASSERT_TRUE(past);
+    EXPECT_GT(centreBrightness(past.value()), centreBrightness(late.value()) + 20);
 
     generator.setMaximumSize(0, 0);
     auto full = generator.copyImage(MediaTime::zero());
