@@ -27,6 +27,10 @@ struct Source {
     double fileStart = 0;  // seconds of the file's clock at the asset's time zero
     CodecContextPtr decoder;
     ResamplerPtr resampler;
+    // The decoded format the resampler was set up for; a stream may change it part-way.
+    int resamplerInputRate = 0;
+    int resamplerInputChannels = 0;
+    int resamplerInputFormat = -1;
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
@@ -86,8 +90,9 @@ bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
         av_channel_layout_default(&input, decoded.ch_layout.nb_channels);
     else
         av_channel_layout_copy(&input, &decoded.ch_layout);
+    // Always the reader's channel count: buffers are sized by it, whatever a frame holds.
     AVChannelLayout output{};
-    if (mixing)
+    if (mixing || input.nb_channels != outputChannels)
         av_channel_layout_default(&output, outputChannels);
     else
         av_channel_layout_copy(&output, &input);
@@ -111,6 +116,9 @@ bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
     }
     if (result >= 0)
         result = swr_init(raw);
+    source.resamplerInputRate = decoded.sample_rate;
+    source.resamplerInputChannels = decoded.ch_layout.nb_channels;
+    source.resamplerInputFormat = decoded.format;
     av_channel_layout_uninit(&input);
     av_channel_layout_uninit(&output);
     if (result < 0) {
@@ -184,6 +192,17 @@ bool AudioReader::Impl::receiveFrames(Source& source)
             return false;
         }
         source.decodedAny = true;
+        // A frame of another format than the one before (a stream joined from parts) would
+        // make the resampler read channels the frame does not have: finish the old one first.
+        if (source.resampler
+            && (frame->sample_rate != source.resamplerInputRate
+                || frame->ch_layout.nb_channels != source.resamplerInputChannels
+                || frame->format != source.resamplerInputFormat)) {
+            convert(source, nullptr);
+            source.resampler.reset();
+            if (status != Status::Reading)
+                return false;
+        }
         if (!source.resampler && !setUpResampler(source, *frame))
             return false;
         convert(source, frame.get());

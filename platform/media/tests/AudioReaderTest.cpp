@@ -178,6 +178,33 @@ TEST(AudioReader, MixOfTracksWithDifferentRatesIsResampledAndSummed)
     EXPECT_LT(peak, 0.3f);
 }
 
+TEST(AudioReader, StreamWhoseFormatChangesPartWayIsReadInTheReadersFormat)
+{
+    // Raw AAC frames joined from two recordings: the channel count and the rate change where
+    // the second begins.
+    auto mono = test::readFile(testMedia("mono-part.aac"));
+    auto stereo = test::readFile(testMedia("stereo-part.aac"));
+    std::vector<std::uint8_t> monoFirst = mono, stereoFirst = stereo;
+    monoFirst.insert(monoFirst.end(), stereo.begin(), stereo.end());
+    stereoFirst.insert(stereoFirst.end(), mono.begin(), mono.end());
+    for (const auto& [name, bytes] : {std::pair{"mono-first.aac", monoFirst}, std::pair{"stereo-first.aac", stereoFirst}}) {
+        Asset asset = inspected(test::writeScratchFile(name, bytes));
+        AudioMix mix;
+        mix.inputParameters.push_back({firstAudioTrackID(asset), {}, 1.0f, 1.0f});
+        for (bool mixing : {false, true}) {
+            auto reader = mixing ? AudioReader::forMix(asset, mix, 2) : AudioReader::forTrack(asset, firstAudioTrackID(asset));
+            ASSERT_TRUE(reader) << name;
+            Collected all = readAll(*reader.value());
+            EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << name << " mixing " << mixing;
+            int channels = reader.value()->channelCount();
+            EXPECT_EQ(all.int16.size(), static_cast<std::size_t>(all.frames) * channels) << name;
+            EXPECT_NEAR(static_cast<double>(all.frames) / reader.value()->sampleRate(), 2.0, 0.1) << name;
+            for (const auto& buffer : all.buffers)
+                ASSERT_EQ(buffer.channelCount, channels) << name;
+        }
+    }
+}
+
 TEST(AudioReader, ReadsOnlyTheTimeRange)
 {
     Asset asset = inspected(testMedia("levels.wav"));

@@ -34,6 +34,8 @@ const std::map<std::string, std::string>& recipes()
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
         {"short.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=0.5' -ac 2 -c:a pcm_s16be -f aiff"},
         {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
+        {"mono-part.aac", "-f lavfi -i 'sine=f=440:r=44100:d=1' -ac 1 -c:a aac -f adts"},
+        {"stereo-part.aac", "-f lavfi -i 'sine=f=440:r=48000:d=1' -ac 2 -c:a aac -f adts"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };

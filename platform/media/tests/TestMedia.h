@@ -22,6 +22,8 @@ namespace qv::test {
 //                 "TC=01:00:00:00"
 //   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
 //   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
+//   "mono-part.aac", "stereo-part.aac"  1 s of a sine as raw AAC frames (ADTS), mono at
+//                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);
