@@ -33,6 +33,9 @@ struct Source {
     int resamplerInputFormat = -1;
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
+    // Silence before `pending`, for a track that starts after the range does; made a buffer at
+    // a time, so that a track starting an hour in does not hold an hour of zeros.
+    std::int64_t leadingSilence = 0;
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
     std::int64_t framesProduced = 0;      // placed on the time line of the range so far
     std::int64_t framesExpected = -1;     // up to the track's stated end; -1 when unknown
@@ -65,7 +68,7 @@ struct AudioReader::Impl {
     std::size_t frameBytes() const { return convertedSampleBytes * static_cast<std::size_t>(outputChannels); }
     std::int64_t pendingFrames(const Source& source) const
     {
-        return static_cast<std::int64_t>(source.pending.size() / frameBytes());
+        return source.leadingSilence + static_cast<std::int64_t>(source.pending.size() / frameBytes());
     }
 
     void fail(MediaErrorCode code, const std::string& description, const std::string& reason = {})
@@ -142,7 +145,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
             double offsetSeconds = timestamp * av_q2d(source.timeBase) - source.fileStart - startSeconds;
             auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
             if (offsetFrames > 0) {
-                source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
+                source.leadingSilence = offsetFrames;
                 source.framesProduced += offsetFrames;
             } else {
                 source.framesToDrop = -offsetFrames;
@@ -167,7 +170,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         return;
     }
     if (source.framesToDrop > 0) {
-        std::int64_t dropped = std::min(source.framesToDrop, pendingFrames(source));
+        std::int64_t dropped = std::min(source.framesToDrop, static_cast<std::int64_t>(source.pending.size() / frameBytes()));
         source.pending.erase(source.pending.begin(),
                              source.pending.begin() + static_cast<std::ptrdiff_t>(dropped * frameBytes()));
         source.framesToDrop -= dropped;
@@ -264,7 +267,7 @@ Source* AudioReader::Impl::hungriestSource()
 {
     Source* hungriest = nullptr;
     for (auto& source : sources)
-        if (!source.finished && (!hungriest || source.pending.size() < hungriest->pending.size()))
+        if (!source.finished && (!hungriest || pendingFrames(source) < pendingFrames(*hungriest)))
             hungriest = &source;
     return hungriest;
 }
@@ -296,6 +299,11 @@ std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
         return std::nullopt;
     }
     std::int64_t frames = std::min({available, remaining, static_cast<std::int64_t>(kBufferFrames)});
+    for (auto& source : sources) {
+        std::int64_t silence = std::min(source.leadingSilence, frames);
+        source.pending.insert(source.pending.begin(), static_cast<std::size_t>(silence) * frameBytes(), 0);
+        source.leadingSilence -= silence;
+    }
 
     AudioSampleBuffer buffer;
     buffer.sampleRate = outputRate;

@@ -36,6 +36,8 @@ const std::map<std::string, std::string>& recipes()
         {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
         {"mono-part.aac", "-f lavfi -i 'sine=f=440:r=44100:d=1' -ac 1 -c:a aac -f adts"},
         {"stereo-part.aac", "-f lavfi -i 'sine=f=440:r=48000:d=1' -ac 2 -c:a aac -f adts"},
+        {"late-audio.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=0.2' -itsoffset 3600"
+                           " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };

@@ -24,6 +24,8 @@ namespace qv::test {
 //   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
 //   "mono-part.aac", "stereo-part.aac"  1 s of a sine as raw AAC frames (ADTS), mono at
 //                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
+//   "late-audio.mov"  0.2 s of grey video at the start, and 0.5 s of a sine, mono 8 kHz 16-bit,
+//                 that starts one hour in
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);
