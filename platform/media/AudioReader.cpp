@@ -27,8 +27,15 @@ struct Source {
     double fileStart = 0;  // seconds of the file's clock at the asset's time zero
     CodecContextPtr decoder;
     ResamplerPtr resampler;
+    // The decoded format the resampler was set up for; a stream may change it part-way.
+    int resamplerInputRate = 0;
+    int resamplerInputChannels = 0;
+    int resamplerInputFormat = -1;
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
+    // Silence before `pending`, for a track that starts after the range does; made a buffer at
+    // a time, so that a track starting an hour in does not hold an hour of zeros.
+    std::int64_t leadingSilence = 0;
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
     std::int64_t framesProduced = 0;      // placed on the time line of the range so far
     std::int64_t framesExpected = -1;     // up to the track's stated end; -1 when unknown
@@ -61,7 +68,7 @@ struct AudioReader::Impl {
     std::size_t frameBytes() const { return convertedSampleBytes * static_cast<std::size_t>(outputChannels); }
     std::int64_t pendingFrames(const Source& source) const
     {
-        return static_cast<std::int64_t>(source.pending.size() / frameBytes());
+        return source.leadingSilence + static_cast<std::int64_t>(source.pending.size() / frameBytes());
     }
 
     void fail(MediaErrorCode code, const std::string& description, const std::string& reason = {})
@@ -86,8 +93,9 @@ bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
         av_channel_layout_default(&input, decoded.ch_layout.nb_channels);
     else
         av_channel_layout_copy(&input, &decoded.ch_layout);
+    // Always the reader's channel count: buffers are sized by it, whatever a frame holds.
     AVChannelLayout output{};
-    if (mixing)
+    if (mixing || input.nb_channels != outputChannels)
         av_channel_layout_default(&output, outputChannels);
     else
         av_channel_layout_copy(&output, &input);
@@ -101,14 +109,19 @@ bool AudioReader::Impl::setUpResampler(Source& source, const AVFrame& decoded)
         // Our own gains, so that nothing is normalised or boosted on the way.
         int inputs = input.nb_channels;
         std::vector<double> matrix(static_cast<std::size_t>(inputs) * outputChannels);
+        // A gain that is not a number (1/0 when no channel is enabled) silences its channel.
         for (int out = 0; out < outputChannels; ++out)
-            for (int in = 0; in < inputs; ++in)
-                matrix[static_cast<std::size_t>(out) * inputs + in] =
-                    static_cast<double>(source.parameters.gainOfChannel(in)) * source.parameters.outputGain;
+            for (int in = 0; in < inputs; ++in) {
+                double gain = static_cast<double>(source.parameters.gainOfChannel(in)) * source.parameters.outputGain;
+                matrix[static_cast<std::size_t>(out) * inputs + in] = std::isfinite(gain) ? gain : 0.0;
+            }
         result = swr_set_matrix(raw, matrix.data(), inputs);
     }
     if (result >= 0)
         result = swr_init(raw);
+    source.resamplerInputRate = decoded.sample_rate;
+    source.resamplerInputChannels = decoded.ch_layout.nb_channels;
+    source.resamplerInputFormat = decoded.format;
     av_channel_layout_uninit(&input);
     av_channel_layout_uninit(&output);
     if (result < 0) {
@@ -132,7 +145,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
             double offsetSeconds = timestamp * av_q2d(source.timeBase) - source.fileStart - startSeconds;
             auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
             if (offsetFrames > 0) {
-                source.pending.resize(source.pending.size() + static_cast<std::size_t>(offsetFrames) * frameBytes(), 0);
+                source.leadingSilence = offsetFrames;
                 source.framesProduced += offsetFrames;
             } else {
                 source.framesToDrop = -offsetFrames;
@@ -157,7 +170,7 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         return;
     }
     if (source.framesToDrop > 0) {
-        std::int64_t dropped = std::min(source.framesToDrop, pendingFrames(source));
+        std::int64_t dropped = std::min(source.framesToDrop, static_cast<std::int64_t>(source.pending.size() / frameBytes()));
         source.pending.erase(source.pending.begin(),
                              source.pending.begin() + static_cast<std::ptrdiff_t>(dropped * frameBytes()));
         source.framesToDrop -= dropped;
@@ -182,6 +195,17 @@ bool AudioReader::Impl::receiveFrames(Source& source)
             return false;
         }
         source.decodedAny = true;
+        // A frame of another format than the one before (a stream joined from parts) would
+        // make the resampler read channels the frame does not have: finish the old one first.
+        if (source.resampler
+            && (frame->sample_rate != source.resamplerInputRate
+                || frame->ch_layout.nb_channels != source.resamplerInputChannels
+                || frame->format != source.resamplerInputFormat)) {
+            convert(source, nullptr);
+            source.resampler.reset();
+            if (status != Status::Reading)
+                return false;
+        }
         if (!source.resampler && !setUpResampler(source, *frame))
             return false;
         convert(source, frame.get());
@@ -243,7 +267,7 @@ Source* AudioReader::Impl::hungriestSource()
 {
     Source* hungriest = nullptr;
     for (auto& source : sources)
-        if (!source.finished && (!hungriest || source.pending.size() < hungriest->pending.size()))
+        if (!source.finished && (!hungriest || pendingFrames(source) < pendingFrames(*hungriest)))
             hungriest = &source;
     return hungriest;
 }
@@ -275,6 +299,11 @@ std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
         return std::nullopt;
     }
     std::int64_t frames = std::min({available, remaining, static_cast<std::int64_t>(kBufferFrames)});
+    for (auto& source : sources) {
+        std::int64_t silence = std::min(source.leadingSilence, frames);
+        source.pending.insert(source.pending.begin(), static_cast<std::size_t>(silence) * frameBytes(), 0);
+        source.leadingSilence -= silence;
+    }
 
     AudioSampleBuffer buffer;
     buffer.sampleRate = outputRate;
@@ -319,6 +348,10 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     const std::string& path = asset.path();
     if (requests.empty())
         return makeMediaError(MediaErrorCode::NoAudioTrack, "No audio track of “" + displayName(path) + "” was chosen.");
+    // The time before zero holds no audio: reading it would only make silence, as much as asked.
+    if (range.isValid() && !(range.start.isNumeric() && range.start >= MediaTime::zero()))
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + displayName(path) + "” cannot be read from before its start.");
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->mixing = mixChannels > 0;

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <filesystem>
@@ -106,7 +107,12 @@ double fileStartSeconds(const AVFormatContext& context)
 
 int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase)
 {
-    return static_cast<int64_t>(std::floor(seconds * timeBase.den / timeBase.num));
+    // Held inside the 64-bit range: converting a double beyond it is undefined.
+    constexpr double kLimit = 9.0e18;
+    double units = std::floor(seconds * timeBase.den / timeBase.num);
+    if (std::isnan(units))
+        return 0;
+    return static_cast<int64_t>(std::clamp(units, -kLimit, kLimit));
 }
 
 }  // namespace qv::ffmpeg

@@ -52,7 +52,7 @@ MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase);
 // Where the file's time line starts, in seconds of the file's own clock. The asset's time zero
 // stands there: an MP3 whose first samples are the encoder's delay starts a little after 0.
 double fileStartSeconds(const AVFormatContext& context);
-// Seconds to a stream timestamp, rounded down.
+// Seconds to a stream timestamp, rounded down; times too far off for 64 bits give its ends.
 int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase);
 
 }  // namespace qv::ffmpeg

@@ -179,11 +179,17 @@ std::optional<MediaError> writeJpeg(const VideoImage& image, const std::string& 
     std::filesystem::path target(path);
     std::filesystem::path temporary = target;
     temporary += ".partial";
+    bool written = false;
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(packet->data), packet->size);
-        if (!out.flush())
-            return failure("The file could not be written.");
+        out.close();
+        written = !out.fail();
+    }
+    if (!written) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return failure("The file could not be written.");
     }
     std::error_code renamed;
     std::filesystem::rename(temporary, target, renamed);

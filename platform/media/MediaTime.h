@@ -42,7 +42,14 @@ struct MediaTime {
     static MediaTime negativeInfinity();
     static MediaTime indefinite();
 
-    bool isValid() const { return (flags & Valid) != 0; }
+    // The valid flag, and a positive timescale unless the time is infinite or indefinite. Bytes
+    // stored by other programs can carry the flag with timescale 0; such a time has no unit, and
+    // counting it invalid keeps every division by the timescale safe.
+    bool isValid() const
+    {
+        return (flags & Valid) != 0
+            && (timescale > 0 || (flags & (PositiveInfinity | NegativeInfinity | Indefinite)) != 0);
+    }
     bool isPositiveInfinity() const { return isValid() && (flags & PositiveInfinity) != 0; }
     bool isNegativeInfinity() const { return isValid() && (flags & NegativeInfinity) != 0; }
     bool isIndefinite() const { return isValid() && (flags & Indefinite) != 0; }

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <limits>
+#include <sys/resource.h>
 
 namespace qv {
 namespace {
@@ -33,6 +36,10 @@ TEST(ImageGenerator, FrameAtATimeFitsTheThumbnailSizeWithItsDisplayAspect)
     ASSERT_TRUE(late);
     EXPECT_NEAR(centreBrightness(early.value()), 36, 6);
     EXPECT_NEAR(centreBrightness(late.value()), 152, 6);
+    // Far past the end, the last frame is the one shown.
+    auto past = generator.copyImage(MediaTime(std::numeric_limits<std::int64_t>::max(), 1));
+    ASSERT_TRUE(past);
+    EXPECT_GT(centreBrightness(past.value()), centreBrightness(late.value()) + 20);
 
     generator.setMaximumSize(0, 0);
     auto full = generator.copyImage(MediaTime::zero());
@@ -59,6 +66,22 @@ TEST(ImageGenerator, WritesJpeg)
     auto unwritable = writeJpeg(image.value(), test::scratchFolder() + "/no/such/folder.jpg");
     ASSERT_TRUE(unwritable);
     EXPECT_TRUE(unwritable->is(MediaErrorCode::WriteFailed));
+
+    // A write cut short (here by a file size limit, as by a full disk) leaves no file behind.
+    std::string cut = test::scratchFolder() + "/cut.jpg";
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previousLimit{};
+    getrlimit(RLIMIT_FSIZE, &previousLimit);
+    rlimit small = previousLimit;
+    small.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto cutShort = writeJpeg(image.value(), cut);
+    setrlimit(RLIMIT_FSIZE, &previousLimit);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(cutShort);
+    EXPECT_TRUE(cutShort->is(MediaErrorCode::WriteFailed));
+    EXPECT_FALSE(std::filesystem::exists(cut));
+    EXPECT_FALSE(std::filesystem::exists(cut + ".partial"));
 }
 
 TEST(ImageGenerator, UndecodableVideoIsToldApartFromOtherErrors)

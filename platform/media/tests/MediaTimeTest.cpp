@@ -88,6 +88,35 @@ TEST(MediaTime, SpecialValuesInArithmetic)
     EXPECT_TRUE((MediaTime::indefinite() + one).isIndefinite());
 }
 
+// The raw parts of a time as another program may have stored them.
+MediaTime rawTime(std::int64_t value, std::int32_t timescale, std::uint32_t flags)
+{
+    MediaTime time;
+    time.value = value;
+    time.timescale = timescale;
+    time.flags = flags;
+    return time;
+}
+
+TEST(MediaTime, ValidFlagWithoutAPositiveTimescaleIsInvalidNotADivisionByZero)
+{
+    const MediaTime one(1, 30);
+    for (std::int32_t timescale : {0, -1, -30000}) {
+        MediaTime broken = rawTime(5, timescale, MediaTime::Valid);
+        EXPECT_FALSE(broken.isValid()) << timescale;
+        EXPECT_FALSE(broken.isNumeric()) << timescale;
+        EXPECT_FALSE((broken + one).isValid()) << timescale;
+        EXPECT_FALSE((one - broken).isValid()) << timescale;
+        EXPECT_FALSE(broken.convertScale(1000, RoundingMethod::TowardZero).isValid()) << timescale;
+        EXPECT_TRUE(std::isnan(broken.seconds())) << timescale;
+        EXPECT_EQ(MediaTime::compare(broken, MediaTime::invalid()), 0) << timescale;
+    }
+    // Infinities are stored with timescale 0 and stay what they are.
+    MediaTime storedInfinity = rawTime(0, 0, MediaTime::Valid | MediaTime::PositiveInfinity);
+    EXPECT_TRUE(storedInfinity.isPositiveInfinity());
+    EXPECT_TRUE((storedInfinity + one).isPositiveInfinity());
+}
+
 TEST(MediaTime, ConvertScaleRoundsAsAsked)
 {
     struct Case {

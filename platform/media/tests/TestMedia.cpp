@@ -1,5 +1,7 @@
 #include "TestMedia.h"
 
+#include "platform/foundation/Md5.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -32,6 +34,10 @@ const std::map<std::string, std::string>& recipes()
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
         {"short.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=0.5' -ac 2 -c:a pcm_s16be -f aiff"},
         {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
+        {"mono-part.aac", "-f lavfi -i 'sine=f=440:r=44100:d=1' -ac 1 -c:a aac -f adts"},
+        {"stereo-part.aac", "-f lavfi -i 'sine=f=440:r=48000:d=1' -ac 2 -c:a aac -f adts"},
+        {"late-audio.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=0.2' -itsoffset 3600"
+                           " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };
@@ -42,13 +48,16 @@ const std::map<std::string, std::string>& recipes()
 
 std::string testMedia(const std::string& name)
 {
-    fs::path folder(QV_TEST_MEDIA_DIR);
-    fs::path target = folder / name;
-    if (fs::exists(target))
-        return target.string();
     auto recipe = recipes().find(name);
     if (recipe == recipes().end())
         throw std::invalid_argument("no recipe for test media " + name);
+    // The cached file is named after its recipe, so a changed recipe makes a new file instead
+    // of finding the one an earlier recipe left.
+    fs::path folder(QV_TEST_MEDIA_DIR);
+    std::string key = md5Hex(QByteArray::fromStdString(recipe->second)).left(12).toStdString();
+    fs::path target = folder / (fs::path(name).stem().string() + "-" + key + fs::path(name).extension().string());
+    if (fs::exists(target))
+        return target.string();
     fs::create_directories(folder);
     // Made under a private name and renamed, so parallel test processes never see half a file.
     fs::path partial = folder / (name + ".partial." + std::to_string(getpid()));

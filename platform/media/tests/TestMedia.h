@@ -1,5 +1,6 @@
 // Media files for the tests, made with the ffmpeg command the first time a test asks for one
-// and shared by every test process of the build (they live in the build folder).
+// and shared by every test process of the build (they live in the build folder, each under a
+// name that carries a digest of the command that makes it).
 #pragma once
 
 #include "platform/media/Asset.h"
@@ -21,6 +22,10 @@ namespace qv::test {
 //                 "TC=01:00:00:00"
 //   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
 //   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
+//   "mono-part.aac", "stereo-part.aac"  1 s of a sine as raw AAC frames (ADTS), mono at
+//                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
+//   "late-audio.mov"  0.2 s of grey video at the start, and 0.5 s of a sine, mono 8 kHz 16-bit,
+//                 that starts one hour in
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);

@@ -35,6 +35,11 @@ TEST(UploadEncoder, WritesMonoAacAt32kHzAnd64kbits)
     auto error = encoder.run([&](double fraction) { progress.push_back(fraction); });
     ASSERT_FALSE(error) << error->description << " " << error->failureReason;
 
+    // An M4A file: its type box names the brand "M4A ".
+    auto bytes = test::readFile(output);
+    ASSERT_GT(bytes.size(), 12u);
+    EXPECT_EQ(std::string(bytes.begin() + 4, bytes.begin() + 12), "ftypM4A ");
+
     Asset written = inspected(output);
     auto audio = written.tracksWithMediaType(MediaType::Audio);
     ASSERT_EQ(audio.size(), 1u);
