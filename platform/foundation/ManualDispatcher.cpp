@@ -18,7 +18,9 @@ TimerId ManualDispatcher::after(double seconds, Task task)
 TimerId ManualDispatcher::every(double interval, Task task)
 {
     std::lock_guard lock(mutex_);
-    return schedule(now_ + interval, interval, std::move(task));
+    // As for after(): a negative or NaN first delay falls due now, behind what is queued,
+    // and never reaches the queue as a due time that cannot be ordered.
+    return schedule(now_ + std::max(0.0, interval), interval, std::move(task));
 }
 
 TimerId ManualDispatcher::schedule(double due, double interval, Task task)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,6 +85,25 @@ TEST(ManualDispatcherTest, RepeatingTimerMayCancelItself)
     });
     main.advance(10);
     EXPECT_EQ(fired, 2);
+}
+
+TEST(ManualDispatcherTest, BadDelaysFallDueNowBehindWhatIsQueued)
+{
+    ManualDispatcher main;
+    std::vector<std::string> order;
+    main.async([&] { order.push_back("queued"); });
+    main.after(-5, [&] { order.push_back("after -5"); });
+    main.every(-1, [&] { order.push_back("every -1"); });
+    main.every(std::nan(""), [&] { order.push_back("every NaN"); });
+    main.after(std::nan(""), [&] { order.push_back("after NaN"); });
+    main.async([&] { order.push_back("last"); });
+    main.drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"queued", "after -5", "every -1", "every NaN",
+                                               "after NaN", "last"}));
+    // Without a positive interval a timer cannot repeat; it ran once, as on the Qt queue.
+    main.advance(10);
+    EXPECT_EQ(order.size(), 6u);
+    EXPECT_EQ(main.pending(), 0u);
 }
 
 TEST(ManualDispatcherTest, CancelledOneShotNeverRuns)
