@@ -194,9 +194,11 @@ void QVCaptionPagesCreate::layoutFragment(QVCaptionFragment& fragment, int64_t f
         const int64_t needed = labelLength + (i == 0 ? fragment.length : joinedLength(fragment, i, count - 1));
         int64_t room = maxChars - currentCaptionLine().size() - (currentCaptionLine().isEmpty() ? 0 : 1);
 
-        // Where the text starts. A fragment that must begin a page does so at its first word.
+        // Where the text starts. A fragment that must begin a page closes any page holding
+        // text, on each of its lines: such a fragment never shares a page with other text, and
+        // its own lines go one to a page.
         auto& page = currentCaptionPage_;
-        if (i == 0 && fragment.startNewPage && !page.line1.isEmpty()) {
+        if (fragment.startNewPage && !page.line1.isEmpty()) {
             saveCaptionPage();
             room = maxChars;
         } else if (needed <= room) {
