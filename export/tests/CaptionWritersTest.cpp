@@ -1,6 +1,7 @@
 #include "export/CaptionWriters.h"
 
 #include "export/QVCaptionPagesCreate.h"
+#include "export/XmlText.h"
 #include "export/tests/QStringPrinting.h"
 #include "export/tests/SubRipReadBack.h"
 #include "export/tests/TranscriptBuilder.h"
@@ -129,6 +130,25 @@ TEST(TimedTextTest, DropFrameAndEmptyDocument) {
     EXPECT_STREQ(xml.child("tt").attribute("ttp:dropMode").value(), "dropNTSC");
     EXPECT_STREQ(xml.child("tt").attribute("ttp:frameRateMultiplier").value(), "1000 1001");
     EXPECT_TRUE(document.contains("<div/>"));
+}
+
+TEST(XmlTextTest, EscapesMarkupAndDropsWhatXmlCannotHold) {
+    const struct {
+        QString text;
+        QString escaped;
+    } cases[] = {
+        {"plain words", "plain words"},
+        {"a & b < c > d", "a &amp; b &lt; c &gt; d"},
+        {QString("tab\tand\nline"), QString("tab\tand\nline")},
+        {QString("bell\x07 and escape\x1b"), "bell and escape"},
+        {QString("non") + QChar(0xfffe) + QString("char") + QChar(0xffff), "nonchar"},
+        {QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x8e\xa4"), QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x8e\xa4")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(xmlEscapeText(c.text), c.escaped);
+    }
+    EXPECT_EQ(xmlEscapeAttribute("say \"hi\" & go"), "say &quot;hi&quot; &amp; go");
 }
 
 TEST(AvidDSTest, WritesHeaderPagesAndEndMarker) {
