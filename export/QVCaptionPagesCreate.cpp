@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace qv {
 namespace {
 
@@ -78,7 +80,8 @@ bool QVCaptionPagesCreate::stringIsStartWord(const QString& text) const {
 std::vector<QVCaptionPage> QVCaptionPagesCreate::createCaptionPagesWithOptions(const CaptionPageOptions& options,
                                                                                int64_t maxCharsPerLine,
                                                                                int64_t /*maxLinesPerPage*/) {
-    maxCharsPerLine_ = maxCharsPerLine;
+    // The layout divides by the line length: a line holds at least one character.
+    maxCharsPerLine_ = std::max<int64_t>(maxCharsPerLine, 1);
     optionPageMode_ = options.pageMode;
     optionSpeakerMode_ = options.speakerMode;
     captionPages_.clear();

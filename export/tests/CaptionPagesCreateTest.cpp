@@ -160,6 +160,17 @@ TEST(CaptionPagesCreateTest, PagesTakeTheirWordsTimes) {
     EXPECT_EQ(pages[1].wpm, 4 * (60000 / 1800));
 }
 
+TEST(CaptionPagesCreateTest, LineLengthBelowOneCharacterStillPlacesEveryWord) {
+    const auto transcript = TranscriptBuilder().words("We went down to the river.").build();
+    for (const int64_t length : {int64_t(0), int64_t(-5)}) {
+        QVCaptionPagesCreate creator(transcript);
+        const auto pages = creator.createCaptionPagesWithOptions({"auto", "none"}, length, 2);
+        int64_t words = 0;
+        for (const auto& page : pages) words += page.transcriptWordsCount;
+        EXPECT_EQ(words, 6) << length;
+    }
+}
+
 // Words of the pages in order, speaker labels removed.
 QStringList wordsOnPages(const std::vector<QVCaptionPage>& pages, const QStringList& labels) {
     QStringList words;
