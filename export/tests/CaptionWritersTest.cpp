@@ -117,7 +117,24 @@ TEST(TimedTextTest, DocumentIsTimedTextInItsNamespace) {
     EXPECT_STREQ(span.last_child().value(), "Come in.");
     EXPECT_STREQ(paragraphs[2].child("span").text().get(), "Salt & pepper <b>");
 
-    EXPECT_TRUE(document.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<tt "));
+    // Attributes and namespace declarations in their fixed order.
+    EXPECT_TRUE(document.startsWith(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<tt ttp:dropMode=\"nonDrop\" ttp:frameRate=\"25\" ttp:frameRateMultiplier=\"1 1\" ttp:timeBase=\"smpte\" "
+        "xml:lang=\"en-US\" xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tt=\"http://www.w3.org/ns/ttml\" "
+        "xmlns:tt_extension=\"http://www.w3.org/ns/ttml/extension/\" "
+        "xmlns:tt_feature=\"http://www.w3.org/ns/ttml/feature/\" "
+        "xmlns:tt_profile=\"http://www.w3.org/ns/ttml/profile/\" xmlns:ttm=\"http://www.w3.org/ns/ttml#metadata\" "
+        "xmlns:ttp=\"http://www.w3.org/ns/ttml#parameter\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"));
+    EXPECT_TRUE(document.contains(
+        "<style tts:color=\"white\" tts:fontFamily=\"sansSerif\" tts:fontSize=\"100%\" tts:fontStyle=\"normal\" "
+        "tts:fontWeight=\"normal\" xml:id=\"normal\"/>"));
+    EXPECT_TRUE(document.contains(
+        "<region tts:displayAlign=\"after\" tts:extent=\"100% 15%\" tts:origin=\"0% 85%\" "
+        "tts:textAlign=\"center\" xml:id=\"bottom\"/>"));
+    EXPECT_TRUE(document.contains("<body style=\"normal\" region=\"bottom\">"));
+    EXPECT_TRUE(document.contains("<p begin=\"00:00:01:00\" end=\"00:00:03:12\" region=\"bottom\">"));
     EXPECT_TRUE(document.contains("<span tts:backgroundColor=\"black\">Yes.<br/>Come in.</span>"));
     EXPECT_TRUE(document.contains("Salt &amp; pepper &lt;b&gt;"));
 }
