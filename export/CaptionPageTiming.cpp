@@ -132,6 +132,11 @@ void retimeCaptionPages(std::vector<QVCaptionPage>& pages, int64_t startIndex, i
     const auto count = static_cast<int64_t>(pages.size());
     if (endIndex < startIndex || startIndex < 0 || endIndex >= count || wpm <= 0) return;
     const int64_t msPerWord = 60000 / wpm;
+    // A span too short for the pages before the last (a run reaching a file end that is
+    // unknown or earlier than the pages) would make the last page end before it starts.
+    int64_t lastStart = timeStart;
+    for (int64_t p = startIndex; p < endIndex; ++p) lastStart += pages[p].wordCount() * msPerWord;
+    if (lastStart >= timeEnd) return;
     int64_t time = timeStart;
     for (int64_t p = startIndex; p <= endIndex; ++p) {
         auto& page = pages[p];

@@ -15,7 +15,8 @@ inline constexpr int64_t kCaptionMinimumDurationMs = 1000;
 
 // Spreads pages startIndex…endIndex over [timeStart, timeEnd] at wpm words per minute: each page
 // but the last lasts wordCount × (60000 div wpm); the last ends at timeEnd. Nothing happens
-// when endIndex < startIndex, an index is out of range, or wpm is not positive.
+// when endIndex < startIndex, an index is out of range, wpm is not positive, or the last page
+// would not start before timeEnd.
 void retimeCaptionPages(std::vector<QVCaptionPage>& pages, int64_t startIndex, int64_t endIndex,
                         int64_t timeStart, int64_t timeEnd, int64_t wpm);
 

@@ -108,10 +108,14 @@ std::vector<QVCaptionPage> ExportController::buildPages(const QString& pageMode,
 bool ExportController::writeExportFile(const QString& path, const QByteArray& data) {
     const std::optional<QString> error = writeAtomically(path, data);
     if (!error) return true;
-    alerts_.beep();
-    logError(QStringLiteral("Could not write export %1: %2").arg(path, *error).toStdString());
-    alerts_.beginSheet({localizedString(kFileCouldNotBeExported), *error, AlertStyle::Critical, {}}, {});
+    reportExportFailure(path, *error);
     return false;
+}
+
+void ExportController::reportExportFailure(const QString& path, const QString& reason) {
+    alerts_.beep();
+    logError(QStringLiteral("Could not write export %1: %2").arg(path, reason).toStdString());
+    alerts_.beginSheet({localizedString(kFileCouldNotBeExported), reason, AlertStyle::Critical, {}}, {});
 }
 
 void ExportController::markExported(ExportType type) {
@@ -281,7 +285,7 @@ void ExportController::showTextExportPanel(const QString& fileType, ExportType t
         const ExportTranscript transcript = exportTranscriptFromModel(ad_);
         const QString timestamps = selectedValue(exportTextTimeStamps);
         const StampText stamp = [this](int64_t ms) { return getTimeAsHMSText(ad_, MediaTime(ms, 1000)); };
-        QByteArray data;
+        std::optional<QByteArray> data;
         if (type == ExportTypeWord) {
             const double size = ad_.textSizeExport > 0 ? ad_.textSizeExport : 12;
             data = wordDocument(wordDocumentRuns(transcript, timestamps, stamp), size, paperSize_,
@@ -289,7 +293,11 @@ void ExportController::showTextExportPanel(const QString& fileType, ExportType t
         } else {
             data = plainTextExport(transcript, timestamps, stamp).toUtf8();
         }
-        if (!writeExportFile(path, data)) return;
+        if (!data) {
+            reportExportFailure(path, QStringLiteral("The document could not be made."));
+            return;
+        }
+        if (!writeExportFile(path, *data)) return;
         markExported(type);
     });
 }

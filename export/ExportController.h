@@ -80,6 +80,8 @@ private:
                          const QString& key, const QString& informativeText, void (ExportController::*reopen)());
     // Writes atomically; on failure beeps, logs and shows an alert, and returns false.
     bool writeExportFile(const QString& path, const QByteArray& data);
+    // Beeps, logs and shows the "File could not be exported" alert with the reason.
+    void reportExportFailure(const QString& path, const QString& reason);
     // Status Exported, then the counter.
     void markExported(ExportType type);
 

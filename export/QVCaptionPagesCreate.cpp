@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace qv {
 namespace {
 
@@ -78,7 +80,8 @@ bool QVCaptionPagesCreate::stringIsStartWord(const QString& text) const {
 std::vector<QVCaptionPage> QVCaptionPagesCreate::createCaptionPagesWithOptions(const CaptionPageOptions& options,
                                                                                int64_t maxCharsPerLine,
                                                                                int64_t /*maxLinesPerPage*/) {
-    maxCharsPerLine_ = maxCharsPerLine;
+    // The layout divides by the line length: a line holds at least one character.
+    maxCharsPerLine_ = std::max<int64_t>(maxCharsPerLine, 1);
     optionPageMode_ = options.pageMode;
     optionSpeakerMode_ = options.speakerMode;
     captionPages_.clear();
@@ -194,9 +197,11 @@ void QVCaptionPagesCreate::layoutFragment(QVCaptionFragment& fragment, int64_t f
         const int64_t needed = labelLength + (i == 0 ? fragment.length : joinedLength(fragment, i, count - 1));
         int64_t room = maxChars - currentCaptionLine().size() - (currentCaptionLine().isEmpty() ? 0 : 1);
 
-        // Where the text starts. A fragment that must begin a page does so at its first word.
+        // Where the text starts. A fragment that must begin a page closes any page holding
+        // text, on each of its lines: such a fragment never shares a page with other text, and
+        // its own lines go one to a page.
         auto& page = currentCaptionPage_;
-        if (i == 0 && fragment.startNewPage && !page.line1.isEmpty()) {
+        if (fragment.startNewPage && !page.line1.isEmpty()) {
             saveCaptionPage();
             room = maxChars;
         } else if (needed <= room) {

@@ -30,6 +30,7 @@ public:
     QVCaptionPagesCreate(const QVCaptionPagesCreate&) = delete;
     QVCaptionPagesCreate& operator=(const QVCaptionPagesCreate&) = delete;
 
+    // maxCharsPerLine below 1 counts as 1.
     std::vector<QVCaptionPage> createCaptionPagesWithOptions(const CaptionPageOptions& options,
                                                              int64_t maxCharsPerLine,
                                                              int64_t maxLinesPerPage);

@@ -81,8 +81,8 @@ QByteArray wordDocumentXml(const std::vector<TextRun>& runs, double fontSize, co
     return document.toUtf8();
 }
 
-QByteArray wordDocument(const std::vector<TextRun>& runs, double fontSize, const QSizeF& paperSize,
-                        const ColorForColorName& colorForColorName) {
+std::optional<QByteArray> wordDocument(const std::vector<TextRun>& runs, double fontSize, const QSizeF& paperSize,
+                                       const ColorForColorName& colorForColorName) {
     ZipWriter zip;
     zip.addFile(QStringLiteral("[Content_Types].xml"), QByteArray(kContentTypes));
     zip.addFile(QStringLiteral("_rels/.rels"), QByteArray(kPackageRelationships));

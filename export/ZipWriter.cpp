@@ -23,25 +23,35 @@ void put32(QByteArray& out, uint32_t v) {
     put16(out, uint16_t(v >> 16));
 }
 
-QByteArray rawDeflate(const QByteArray& data) {
+// The data deflated without a zlib header; nothing when zlib could not compress it.
+std::optional<QByteArray> rawDeflate(const QByteArray& data) {
     z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return std::nullopt;
+    }
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
     stream.avail_in = uInt(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
     stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);  // the bound guarantees one call finishes
-    out.resize(int(stream.total_out));
+    // The bound lets one call finish; anything else is a failure, not a short entry.
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
     deflateEnd(&stream);
+    if (result != Z_STREAM_END) return std::nullopt;
     return out;
 }
 
 }  // namespace
 
-void ZipWriter::addFile(const QString& name, const QByteArray& data) {
+bool ZipWriter::addFile(const QString& name, const QByteArray& data) {
     const QByteArray fileName = name.toUtf8();
-    const QByteArray compressed = rawDeflate(data);
+    const std::optional<QByteArray> deflated = rawDeflate(data);
+    if (!deflated) {
+        failed_ = true;
+        return false;
+    }
+    const QByteArray& compressed = *deflated;
     const uint32_t crc = uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.constData()),
                                         uInt(data.size())));
     const uint32_t offset = uint32_t(archive_.size());
@@ -74,9 +84,11 @@ void ZipWriter::addFile(const QString& name, const QByteArray& data) {
     put32(centralDirectory_, offset);
     centralDirectory_.append(fileName);
     ++entryCount_;
+    return true;
 }
 
-QByteArray ZipWriter::finish() {
+std::optional<QByteArray> ZipWriter::finish() {
+    if (failed_) return std::nullopt;
     QByteArray out = archive_;
     const uint32_t directoryOffset = uint32_t(out.size());
     out.append(centralDirectory_);

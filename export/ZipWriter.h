@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace qv {
 
@@ -13,15 +14,18 @@ public:
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    // Adds an entry; the name is a relative path with forward slashes.
-    void addFile(const QString& name, const QByteArray& data);
-    // The finished archive: entries, central directory and end record.
-    QByteArray finish();
+    // Adds an entry; the name is a relative path with forward slashes. False when the data
+    // could not be compressed: the archive is then spoiled and finish() gives nothing.
+    bool addFile(const QString& name, const QByteArray& data);
+    // The finished archive: entries, central directory and end record; nothing when an entry
+    // could not be added.
+    std::optional<QByteArray> finish();
 
 private:
     QByteArray archive_;
     QByteArray centralDirectory_;
     uint16_t entryCount_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace qv

@@ -115,6 +115,20 @@ TEST(CaptionPageTimingTest, RetimingWithoutARateChangesNothing) {
     EXPECT_EQ(spansOf(pages), (Spans{{0, 500}, {600, 900}}));
     retimeCaptionPages(pages, 0, 1, 100, 2000, 120);
     EXPECT_EQ(spansOf(pages), (Spans{{100, 100 + 2 * 500}, {1100, 2000}}));
+    // The last page would start at or after the span's end: nothing moves.
+    retimeCaptionPages(pages, 0, 1, 1000, 2000, 120);
+    retimeCaptionPages(pages, 0, 1, 1000, 0, 120);
+    EXPECT_EQ(spansOf(pages), (Spans{{100, 100 + 2 * 500}, {1100, 2000}}));
+}
+
+TEST(CaptionPageTimingTest, RunReachingAnUnknownFileEndKeepsItsTimes) {
+    // Median 100, limit 200: the 400 page and the last page form a run that ends at the file's
+    // duration. With no duration known the run cannot be spread, and no page ends before it
+    // starts.
+    std::vector<QVCaptionPage> pages = {page(0, 2000, 100), page(2000, 4000, 100), page(4000, 4300, 400),
+                                        page(4300, 6300, 90)};
+    timeCaptionPages(pages, 0);
+    EXPECT_EQ(spansOf(pages), (Spans{{0, 2000}, {2000, 4000}, {4000, 4300}, {4300, 6300}}));
 }
 
 TEST(CaptionPageTimingTest, NoPageLongerThanASecondMakesEveryRatedPageFast) {

@@ -68,6 +68,9 @@ std::vector<LayoutCase> layoutCases() {
         {"a pause between fragments starts a page",
          TranscriptBuilder().words("Hello.").pause(2500).words("There.").build(), "auto", "none",
          {{"Hello.", ""}, {"There.", ""}}},
+        {"a fragment that must start a page puts each of its lines on a page of its own",
+         TranscriptBuilder().words("Hello.").pause(2500).words("we could go down to the river and swim there.").build(),
+         "auto", "none", {{"Hello.", ""}, {"we could go down to", ""}, {"the river and swim there.", ""}}},
         {"a pause inside a fragment does not start a page",
          TranscriptBuilder().words("Hello").pause(2500).words("there.").build(), "auto", "none",
          {{"Hello there.", ""}}},
@@ -155,6 +158,17 @@ TEST(CaptionPagesCreateTest, PagesTakeTheirWordsTimes) {
     EXPECT_EQ(pages[0].transcriptWordsCount, 1);
     EXPECT_EQ(pages[1].transcriptWordsCount, 3);
     EXPECT_EQ(pages[1].wpm, 4 * (60000 / 1800));
+}
+
+TEST(CaptionPagesCreateTest, LineLengthBelowOneCharacterStillPlacesEveryWord) {
+    const auto transcript = TranscriptBuilder().words("We went down to the river.").build();
+    for (const int64_t length : {int64_t(0), int64_t(-5)}) {
+        QVCaptionPagesCreate creator(transcript);
+        const auto pages = creator.createCaptionPagesWithOptions({"auto", "none"}, length, 2);
+        int64_t words = 0;
+        for (const auto& page : pages) words += page.transcriptWordsCount;
+        EXPECT_EQ(words, 6) << length;
+    }
 }
 
 // Words of the pages in order, speaker labels removed.

@@ -1,6 +1,7 @@
 #include "export/CaptionWriters.h"
 
 #include "export/QVCaptionPagesCreate.h"
+#include "export/XmlText.h"
 #include "export/tests/QStringPrinting.h"
 #include "export/tests/SubRipReadBack.h"
 #include "export/tests/TranscriptBuilder.h"
@@ -116,7 +117,24 @@ TEST(TimedTextTest, DocumentIsTimedTextInItsNamespace) {
     EXPECT_STREQ(span.last_child().value(), "Come in.");
     EXPECT_STREQ(paragraphs[2].child("span").text().get(), "Salt & pepper <b>");
 
-    EXPECT_TRUE(document.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<tt "));
+    // Attributes and namespace declarations in their fixed order.
+    EXPECT_TRUE(document.startsWith(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<tt ttp:dropMode=\"nonDrop\" ttp:frameRate=\"25\" ttp:frameRateMultiplier=\"1 1\" ttp:timeBase=\"smpte\" "
+        "xml:lang=\"en-US\" xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tt=\"http://www.w3.org/ns/ttml\" "
+        "xmlns:tt_extension=\"http://www.w3.org/ns/ttml/extension/\" "
+        "xmlns:tt_feature=\"http://www.w3.org/ns/ttml/feature/\" "
+        "xmlns:tt_profile=\"http://www.w3.org/ns/ttml/profile/\" xmlns:ttm=\"http://www.w3.org/ns/ttml#metadata\" "
+        "xmlns:ttp=\"http://www.w3.org/ns/ttml#parameter\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"));
+    EXPECT_TRUE(document.contains(
+        "<style tts:color=\"white\" tts:fontFamily=\"sansSerif\" tts:fontSize=\"100%\" tts:fontStyle=\"normal\" "
+        "tts:fontWeight=\"normal\" xml:id=\"normal\"/>"));
+    EXPECT_TRUE(document.contains(
+        "<region tts:displayAlign=\"after\" tts:extent=\"100% 15%\" tts:origin=\"0% 85%\" "
+        "tts:textAlign=\"center\" xml:id=\"bottom\"/>"));
+    EXPECT_TRUE(document.contains("<body style=\"normal\" region=\"bottom\">"));
+    EXPECT_TRUE(document.contains("<p begin=\"00:00:01:00\" end=\"00:00:03:12\" region=\"bottom\">"));
     EXPECT_TRUE(document.contains("<span tts:backgroundColor=\"black\">Yes.<br/>Come in.</span>"));
     EXPECT_TRUE(document.contains("Salt &amp; pepper &lt;b&gt;"));
 }
@@ -129,6 +147,25 @@ TEST(TimedTextTest, DropFrameAndEmptyDocument) {
     EXPECT_STREQ(xml.child("tt").attribute("ttp:dropMode").value(), "dropNTSC");
     EXPECT_STREQ(xml.child("tt").attribute("ttp:frameRateMultiplier").value(), "1000 1001");
     EXPECT_TRUE(document.contains("<div/>"));
+}
+
+TEST(XmlTextTest, EscapesMarkupAndDropsWhatXmlCannotHold) {
+    const struct {
+        QString text;
+        QString escaped;
+    } cases[] = {
+        {"plain words", "plain words"},
+        {"a & b < c > d", "a &amp; b &lt; c &gt; d"},
+        {QString("tab\tand\nline"), QString("tab\tand\nline")},
+        {QString("bell\x07 and escape\x1b"), "bell and escape"},
+        {QString("non") + QChar(0xfffe) + QString("char") + QChar(0xffff), "nonchar"},
+        {QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x8e\xa4"), QString::fromUtf8("Zo\xc3\xab \xf0\x9f\x8e\xa4")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(xmlEscapeText(c.text), c.escaped);
+    }
+    EXPECT_EQ(xmlEscapeAttribute("say \"hi\" & go"), "say &quot;hi&quot; &amp; go");
 }
 
 TEST(AvidDSTest, WritesHeaderPagesAndEndMarker) {
