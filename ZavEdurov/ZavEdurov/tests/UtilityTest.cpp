@@ -128,6 +128,42 @@ TEST_F(ZEUtilityTest, CuttingNeverSplitsASurrogatePair)
     EXPECT_EQ(ZEUtility::utf16Prefix("\xC3\xA9\xC3\xA9", 1), "\xC3\xA9");
 }
 
+TEST(ZEUtf8Test, OnlyWellFormedTextCountsAsUtf8)
+{
+    // Everything refused here makes the JSON writer fail, and with it a whole batch of logs.
+    const struct {
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"plain", true},
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", true},
+        {"\xED\x9F\xBF", true},             // U+D7FF, just below the surrogates
+        {"\xEE\x80\x80", true},             // U+E000, just above them
+        {"\xF4\x8F\xBF\xBF", true},         // U+10FFFF
+        {"\xED\xA0\x80", false},            // an encoded high surrogate
+        {"\xED\xB0\x80", false},            // an encoded low surrogate
+        {"\xC0\xAF", false},                 // overlong "/"
+        {"\xE0\x80\xAF", false},            // overlong "/" in three bytes
+        {"\xF0\x80\x80\xAF", false},        // overlong "/" in four bytes
+        {"\xF4\x90\x80\x80", false},        // above U+10FFFF
+        {"\xF5\x80\x80\x80", false},
+        {"\x80", false},
+        {"\xC3", false},                      // cut short
+        {"a\xE2\x82", false},
+    };
+    for (const auto& [text, valid] : cases) {
+        EXPECT_EQ(ZEUtility::isValidUTF8(text), valid) << ::testing::PrintToString(text);
+        EXPECT_EQ(ZEJson(text).dump(-1, ' ', false, ZEJson::error_handler_t::ignore) == ZEJson(text).dump(-1, ' ', false,
+                      ZEJson::error_handler_t::replace),
+            valid)
+            << ::testing::PrintToString(text);
+    }
+    // A malformed byte counts as one unit and is never merged with its neighbours.
+    EXPECT_EQ(ZEUtility::utf16Length("a\xED\xA0\x80" "b"), 5u);
+    EXPECT_EQ(ZEUtility::utf16Prefix("\xF4\x90\x80\x80", 2), "\xF4\x90");
+}
+
 TEST_F(ZEUtilityTest, FilesUnderTheSdkFolder)
 {
     const auto folder = ZEUtility::zavEdurovDirectoryURL();

@@ -92,6 +92,7 @@ public:
     // surrogate pair), with a Warning for every change. `properties` may be null.
     static ZEStringMap validateProperties(const ZEJson& properties, const std::string& logName, const std::string& type);
     static std::size_t utf16Length(std::string_view utf8);
+    // Well-formed UTF-8 only: no overlong forms, encoded surrogates or values above U+10FFFF.
     static bool isValidUTF8(std::string_view text);
     // The longest prefix of at most `units` UTF-16 units that ends on a character boundary.
     static std::string utf16Prefix(std::string_view utf8, std::size_t units);

@@ -43,17 +43,36 @@ struct Character {
     bool valid;
 };
 
-// The UTF-8 sequence starting at `at`; a byte that begins no valid sequence counts as one byte
-// and one unit.
+// The UTF-8 sequence starting at `at`; a byte that begins no well-formed sequence counts as one
+// byte and one unit. Overlong forms, encoded surrogates and values above U+10FFFF are not
+// well-formed: a JSON writer refuses them, so they must not pass as text.
 Character nextCharacter(std::string_view text, std::size_t at)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
-    if (length == 0 || at + length > text.size()) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        return {1, 1, true};
+    }
+    std::size_t length = 0;
+    // The range the second byte must fall in; it is narrower than 80..BF after some leads.
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    }
+    if (length == 0 || at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
         return {1, 1, false};
     }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) {
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
             return {1, 1, false};
         }
     }
