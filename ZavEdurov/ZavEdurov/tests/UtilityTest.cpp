@@ -187,6 +187,11 @@ TEST_F(ZEUtilityTest, FilesUnderTheSdkFolder)
     EXPECT_EQ(ZEUtility::loadDataForPathComponent("sub/file"), ZEData());
 
     EXPECT_EQ(ZEUtility::contentsOfDirectory("sub"), (std::vector<std::filesystem::path>{folder / "sub" / "file"}));
+    // A component with a leading "/" still names a path inside the folder.
+    EXPECT_EQ(ZEUtility::fullURLForPathComponent("/sub/file"), folder / "sub" / "file");
+    EXPECT_EQ(ZEUtility::createFileAtPathComponent("/sub/other", ZEData{7}, false, false), folder / "sub" / "other");
+    EXPECT_EQ(ZEUtility::loadDataForPathComponent("sub/other"), (ZEData{7}));
+    EXPECT_TRUE(ZEUtility::deleteItemForPathComponent("/sub/other"));
     EXPECT_FALSE(ZEUtility::contentsOfDirectory(""));
     EXPECT_FALSE(ZEUtility::contentsOfDirectory("missing"));
 
