@@ -6,6 +6,8 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZE_Reachability.h"
 
 #include <fstream>
+#include <latch>
+#include <limits>
 
 namespace ze {
 namespace {
@@ -295,6 +297,28 @@ TEST_F(ZEUtilityTest, ReachabilityFlagsAndNotificationsOnTheMainThread)
     reachability->stopNotifier();
     main->queue.drain();
     EXPECT_FALSE(monitor->onChange);
+}
+
+TEST(ZEDispatcherUtilTest, TimeOutsThatAreNoPositiveNumberDoNotWaitAndHugeOnesWaitForTheBlock)
+{
+    ZESerialQueue queue("test");
+    for (const double timeout : {-1.0, 0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        std::latch release(1);
+        std::atomic<bool> finished = false;
+        ZEDispatcherUtil::dispatchSyncWithTimeout(timeout, queue, [&] {
+            release.wait();
+            finished = true;
+        });
+        EXPECT_FALSE(finished) << timeout;
+        release.count_down();
+        queue.drain();
+        EXPECT_TRUE(finished);
+    }
+    for (const double timeout : {1e300, std::numeric_limits<double>::infinity()}) {
+        std::atomic<bool> finished = false;
+        ZEDispatcherUtil::dispatchSyncWithTimeout(timeout, queue, [&] { finished = true; });
+        EXPECT_TRUE(finished) << timeout;
+    }
 }
 
 TEST_F(ZEUtilityTest, PerformOnMainThreadNeverRunsInline)
