@@ -8,6 +8,7 @@
 #include <fstream>
 #include <latch>
 #include <limits>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -251,10 +252,24 @@ public:
         onChange = std::move(handler);
         return true;
     }
-    void stop() override { onChange = nullptr; }
+    void stop() override
+    {
+        onChange = nullptr;
+        stoppedOn = std::this_thread::get_id();
+    }
 
     std::uint32_t current = kZEReachabilityReachable;
     ChangeHandler onChange;
+    std::thread::id stoppedOn;
+};
+
+// A main thread that never runs anything: it only lets the test act while a task is handed over.
+class HandOverExecutor final : public ZEMainThreadExecutor {
+public:
+    void post(std::function<void()>) override { onPost(); }
+    bool isMainThread() const override { return false; }
+
+    std::function<void()> onPost;
 };
 
 TEST_F(ZEUtilityTest, ReachabilityFlagsAndNotificationsOnTheMainThread)
@@ -319,6 +334,32 @@ TEST(ZEDispatcherUtilTest, TimeOutsThatAreNoPositiveNumberDoNotWaitAndHugeOnesWa
         ZEDispatcherUtil::dispatchSyncWithTimeout(timeout, queue, [&] { finished = true; });
         EXPECT_TRUE(finished) << timeout;
     }
+}
+
+TEST_F(ZEUtilityTest, ReachabilityIsNeverDestroyedOnTheThreadThatReportsChanges)
+{
+    // That thread is the network watcher's own: stopping the watcher there would join itself.
+    auto monitor = std::make_shared<FakeNetworkMonitor>();
+    ZEPlatform::setNetworkMonitorFactory([monitor] { return monitor; });
+    auto reachability = ZE_Reachability::reachabilityForInternetConnection();
+    ZEPlatform::setNetworkMonitorFactory(nullptr);
+    reachability->startNotifier();
+    main->queue.drain();
+    ASSERT_TRUE(monitor->onChange);
+
+    // The owner lets go on another thread while a change is on its way to the main thread.
+    auto handOver = std::make_shared<HandOverExecutor>();
+    handOver->onPost = [&reachability] { std::thread([&reachability] { reachability.reset(); }).join(); };
+    ZEPlatform::setMainThreadExecutor(handOver);
+    const auto report = monitor->onChange;
+    std::thread::id watcher;
+    std::thread([&] {
+        watcher = std::this_thread::get_id();
+        report();
+    }).join();
+    EXPECT_FALSE(reachability);
+    EXPECT_NE(monitor->stoppedOn, std::thread::id());
+    EXPECT_NE(monitor->stoppedOn, watcher);
 }
 
 TEST_F(ZEUtilityTest, PerformOnMainThreadNeverRunsInline)
