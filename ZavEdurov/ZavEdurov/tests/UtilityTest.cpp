@@ -76,6 +76,12 @@ TEST_F(ZEUtilityTest, ObfuscationMasksTokensAndReportsABadPattern)
         R"({"token" : "***", "x":"y"})");
     EXPECT_FALSE(ZEUtility::obfuscateString(std::string("x"), "(", "y"));
     EXPECT_EQ(logs().back().level, ZELogLevelError);
+    EXPECT_EQ(logs().back().message.rfind("Couldn't create regular expression with pattern\"(\": ", 0), 0u);
+    // A token far longer than any stack allows to match recursively.
+    EXPECT_EQ(ZEUtility::obfuscateString(R"({"token" : ")" + std::string(1'000'000, 'a') + R"("})", pattern,
+                  R"("token" : "***")"),
+        R"({"token" : "***"})");
+    EXPECT_EQ(ZEUtility::obfuscateString(std::string("key=abc"), "key=(\\w+)", "$1 hidden"), "abc hidden");
 }
 
 TEST_F(ZEUtilityTest, PropertyValidationKeepsTwentyAndWarnsOnceAboutTheRest)

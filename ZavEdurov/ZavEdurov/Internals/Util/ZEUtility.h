@@ -86,6 +86,8 @@ public:
     // SHA-256 of the text's bytes as 64 lower-case hexadecimal digits.
     static std::string sha256(const std::string& text);
     static std::optional<std::string> prettyPrintJson(const std::optional<std::string>& json);
+    // The text with every case-insensitive match of `pattern` replaced by the template ("$1" names
+    // a group); nothing when the pattern does not compile (logged) or the text cannot be searched.
     static std::optional<std::string> obfuscateString(const std::optional<std::string>& text, const std::string& pattern,
         const std::string& replacementTemplate);
     // Keeps at most 20 string properties, keys and values cut to 125 UTF-16 units (never inside a

@@ -4,7 +4,10 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <regex>
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <memory>
 
 namespace ze {
 
@@ -159,13 +162,30 @@ std::optional<std::string> ZEUtility::obfuscateString(const std::optional<std::s
     if (!text) {
         return std::nullopt;
     }
-    try {
-        const std::regex expression(pattern, std::regex::ECMAScript | std::regex::icase);
-        return std::regex_replace(*text, expression, replacementTemplate);
-    } catch (const std::regex_error& error) {
-        ZELogError(kZELogTag, "Couldn't create regular expression with pattern\"%@\": %@", pattern, std::string(error.what()));
+    // ICU's matcher keeps its backtracking on the heap under a limit; a recursive matcher would
+    // overflow the stack on a long token in a response body.
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    const std::unique_ptr<icu::RegexPattern> expression(icu::RegexPattern::compile(
+        icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, parseError, status));
+    if (U_FAILURE(status)) {
+        ZELogError(kZELogTag, "Couldn't create regular expression with pattern\"%@\": %@", pattern,
+            std::string(u_errorName(status)));
         return std::nullopt;
     }
+    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(*text);
+    const std::unique_ptr<icu::RegexMatcher> matcher(expression->matcher(input, status));
+    icu::UnicodeString replaced;
+    if (U_SUCCESS(status)) {
+        replaced = matcher->replaceAll(icu::UnicodeString::fromUTF8(replacementTemplate), status);
+    }
+    // A text that could not be searched to the end is not given back: it may still hold a secret.
+    if (U_FAILURE(status)) {
+        return std::nullopt;
+    }
+    std::string out;
+    replaced.toUTF8String(out);
+    return out;
 }
 
 std::size_t ZEUtility::utf16Length(std::string_view utf8)
