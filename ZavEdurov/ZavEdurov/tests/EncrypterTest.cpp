@@ -3,6 +3,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEEncrypter.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeychainUtil.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
@@ -101,6 +102,25 @@ TEST_F(ZEEncrypterTest, ValuesOfTheEarlierSlotStayReadableAfterRotation)
     clock->advance(1ms);
     EXPECT_EQ(ZEEncrypter::getCurrentKeyTag(), kZEEncryptionKeyTagAlternate);
     EXPECT_EQ(encrypter.decryptString(*underAlternate), "first");
+}
+
+TEST_F(ZEEncrypterTest, UnreadableKeyMetadataRotatesToAUsableSlot)
+{
+    const std::string future = ZEUtility::dateToISO8601(ZEUtility::now() + std::chrono::hours(24));
+    const std::pair<std::string, const char*> cases[] = {
+        {"/" + future, kZEEncryptionKeyTag},
+        {"other/" + future, kZEEncryptionKeyTag},
+        {kZEEncryptionKeyTagAlternate, kZEEncryptionKeyTag},
+        {std::string(kZEEncryptionKeyTag) + "/tomorrow", kZEEncryptionKeyTagAlternate},
+    };
+    for (const auto& [metadata, tag] : cases) {
+        ZEZavEdurovUserDefaults::shared().setObject(metadata, "EncryptionKeyMetadata");
+        EXPECT_EQ(ZEEncrypter::getCurrentKeyTag(), tag) << metadata;
+        ZEEncrypter encrypter;
+        const auto encrypted = encrypter.encryptString("value");
+        ASSERT_TRUE(encrypted) << metadata;
+        EXPECT_EQ(encrypter.decryptString(*encrypted), "value");
+    }
 }
 
 TEST_F(ZEEncrypterTest, DecryptsTheLegacyFormats)

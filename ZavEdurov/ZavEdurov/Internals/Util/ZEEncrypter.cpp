@@ -209,8 +209,10 @@ std::string ZEEncrypter::getCurrentKeyTag()
     const auto slash = metadata->find('/');
     const std::string tag = metadata->substr(0, slash);
     const auto expiry = slash == std::string::npos ? std::nullopt : ZEUtility::dateFromISO8601(metadata->substr(slash + 1));
-    // Metadata whose expiry cannot be read counts as expired.
-    if (expiry && !(*expiry < ZEUtility::now())) {
+    // Metadata whose expiry cannot be read, or that names no slot, counts as expired: only the two
+    // slots ever get keys, so another tag would leave nothing encryptable until its expiry.
+    const bool slot = tag == kZEEncryptionKeyTag || tag == kZEEncryptionKeyTagAlternate;
+    if (slot && expiry && !(*expiry < ZEUtility::now())) {
         return tag;
     }
     const std::string next = tag == kZEEncryptionKeyTag ? kZEEncryptionKeyTagAlternate : kZEEncryptionKeyTag;
