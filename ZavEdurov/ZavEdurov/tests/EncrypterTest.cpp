@@ -183,6 +183,20 @@ TEST_F(ZEEncrypterTest, AFailedRandomDrawStoresNoKeyAndEncryptsNothing)
     EXPECT_EQ(countLogs(ZELogLevelError, "Error generating initialization vector. Error code: -8"), 1);
 }
 
+TEST_F(ZEEncrypterTest, AKeyThatCannotBeStoredEncryptsNothing)
+{
+    // A secret file below a regular file can never be written.
+    ZEPlatform::setSecretStore(std::make_shared<ZEFileSecretStore>("/dev/null/secrets"));
+    ZEEncrypter encrypter;
+    EXPECT_FALSE(encrypter.encryptString("value"));
+    EXPECT_FALSE(encrypter.getKeyWithKeyTag(kZEEncryptionKeyTagAlternate));
+
+    ZEPlatform::setSecretStore(secrets);
+    const auto encrypted = encrypter.encryptString("value");
+    ASSERT_TRUE(encrypted);
+    EXPECT_EQ(ZEEncrypter().decryptString(*encrypted), "value");
+}
+
 TEST_F(ZEEncrypterTest, KeychainStringsFollowTheKeychainRules)
 {
     int status = 0;

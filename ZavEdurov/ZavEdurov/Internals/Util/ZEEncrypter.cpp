@@ -243,7 +243,10 @@ std::optional<ZEData> ZEEncrypter::generateAndSaveKeyWithTag(const std::string& 
         ZELogError(kZELogTag, "Error generating encryption key. Error code: %d", status);
         return std::nullopt;
     }
-    ZEKeychainUtil::storeString(crypto::base64Encode(key), tag);
+    // A key that is not kept would encrypt values no later launch can read.
+    if (!ZEKeychainUtil::storeString(crypto::base64Encode(key), tag)) {
+        return std::nullopt;
+    }
     return key;
 }
 
