@@ -3,6 +3,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEEncrypter.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeychainUtil.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
@@ -103,6 +104,25 @@ TEST_F(ZEEncrypterTest, ValuesOfTheEarlierSlotStayReadableAfterRotation)
     EXPECT_EQ(encrypter.decryptString(*underAlternate), "first");
 }
 
+TEST_F(ZEEncrypterTest, UnreadableKeyMetadataRotatesToAUsableSlot)
+{
+    const std::string future = ZEUtility::dateToISO8601(ZEUtility::now() + std::chrono::hours(24));
+    const std::pair<std::string, const char*> cases[] = {
+        {"/" + future, kZEEncryptionKeyTag},
+        {"other/" + future, kZEEncryptionKeyTag},
+        {kZEEncryptionKeyTagAlternate, kZEEncryptionKeyTag},
+        {std::string(kZEEncryptionKeyTag) + "/tomorrow", kZEEncryptionKeyTagAlternate},
+    };
+    for (const auto& [metadata, tag] : cases) {
+        ZEZavEdurovUserDefaults::shared().setObject(metadata, "EncryptionKeyMetadata");
+        EXPECT_EQ(ZEEncrypter::getCurrentKeyTag(), tag) << metadata;
+        ZEEncrypter encrypter;
+        const auto encrypted = encrypter.encryptString("value");
+        ASSERT_TRUE(encrypted) << metadata;
+        EXPECT_EQ(encrypter.decryptString(*encrypted), "value");
+    }
+}
+
 TEST_F(ZEEncrypterTest, DecryptsTheLegacyFormats)
 {
     const ZEData original = storeKey(kZEEncryptionKeyTag, 0x33);
@@ -161,6 +181,20 @@ TEST_F(ZEEncrypterTest, AFailedRandomDrawStoresNoKeyAndEncryptsNothing)
     crypto::setRandomSource([](std::uint8_t*, std::size_t) { return -8; });
     EXPECT_FALSE(encrypter.encryptData(crypto::bytes("value")));
     EXPECT_EQ(countLogs(ZELogLevelError, "Error generating initialization vector. Error code: -8"), 1);
+}
+
+TEST_F(ZEEncrypterTest, AKeyThatCannotBeStoredEncryptsNothing)
+{
+    // A secret file below a regular file can never be written.
+    ZEPlatform::setSecretStore(std::make_shared<ZEFileSecretStore>("/dev/null/secrets"));
+    ZEEncrypter encrypter;
+    EXPECT_FALSE(encrypter.encryptString("value"));
+    EXPECT_FALSE(encrypter.getKeyWithKeyTag(kZEEncryptionKeyTagAlternate));
+
+    ZEPlatform::setSecretStore(secrets);
+    const auto encrypted = encrypter.encryptString("value");
+    ASSERT_TRUE(encrypted);
+    EXPECT_EQ(ZEEncrypter().decryptString(*encrypted), "value");
 }
 
 TEST_F(ZEEncrypterTest, KeychainStringsFollowTheKeychainRules)

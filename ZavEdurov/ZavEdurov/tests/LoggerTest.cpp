@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace ze {
 namespace {
@@ -65,6 +66,20 @@ TEST_F(ZELoggerTest, CustomHandlerGetsEveryCallInOrderOnTheLoggerQueue)
     EXPECT_EQ(received[0], "Tag 2 TestBody value 7, text a/b YES");
     EXPECT_EQ(received[1], "Tag 5 TestBody second YES");
     EXPECT_EQ(received[2], "Wrapper 4 ZEWrapperLog wrapped YES");
+}
+
+TEST_F(ZELoggerTest, CStringArgumentsAreCopiedBeforeTheCallerMovesOn)
+{
+    std::vector<std::string> lines;
+    ZELogger::setLogHandler([&lines](const ZELogMessageProvider& message, ZELogLevel, const std::string&, const char*,
+                                const char*, std::uint32_t) { lines.push_back(message()); });
+    {
+        std::string path = "/data/a-path-long-enough-to-live-on-the-heap/file";
+        ZELogError("T", "Couldn't open %@ %@", path.c_str(), static_cast<const char*>(nullptr));
+        path.assign(path.size(), 'x');
+    }
+    ZELogger::flush();
+    EXPECT_EQ(lines, (std::vector<std::string>{"Couldn't open /data/a-path-long-enough-to-live-on-the-heap/file (null)"}));
 }
 
 TEST_F(ZELoggerTest, FormatFillsEveryConversionWithTheNextArgument)

@@ -7,6 +7,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
 
 #include <cmath>
+#include <limits>
 
 namespace ze {
 namespace {
@@ -268,7 +269,8 @@ TEST_F(ZEModelTest, TextOperationsOfTheConversion)
     EXPECT_FALSE(ZEAbstractLog::combineOsVersion(std::string(), std::string()));
     EXPECT_EQ(ZEAbstractLog::combineSDKLibVer("zavedurov.macos", "5.0.2"), "zavedurov.macos-5.0.2");
     EXPECT_FALSE(ZEAbstractLog::combineSDKLibVer("zavedurov.macos", std::string()));
-    const std::pair<std::int64_t, const char*> zones[] = {{120, "+02:00"}, {0, "+00:00"}, {-330, "-05:30"}, {-570, "-09:30"}, {765, "+12:45"}};
+    const std::pair<std::int64_t, const char*> zones[] = {{120, "+02:00"}, {0, "+00:00"}, {-330, "-05:30"}, {-570, "-09:30"}, {765, "+12:45"},
+        {std::numeric_limits<std::int64_t>::min(), "-153722867280912930:08"}};
     for (const auto& [minutes, text] : zones) {
         EXPECT_EQ(ZEAbstractLog::convertTimeZoneOffsetToISO8601(minutes), text);
     }

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <fstream>
 #include <latch>
+#include <vector>
 
 namespace ze {
 namespace {
@@ -101,6 +102,15 @@ TEST(ZESerialQueueTest, SyncOnTheQueueItselfRunsInline)
     });
     EXPECT_TRUE(inner);
     EXPECT_FALSE(queue.isCurrent());
+
+    // A bounded wait for a task behind the running one cannot succeed; it must not block either.
+    std::vector<int> order;
+    queue.sync([&] {
+        EXPECT_FALSE(queue.syncWithTimeout(std::chrono::milliseconds::max(), [&] { order.push_back(2); }));
+        order.push_back(1);
+    });
+    queue.drain();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
 TEST(ZEJsonFileSettingsTest, KeepsEveryKindAcrossInstancesAndIgnoresACorruptFile)

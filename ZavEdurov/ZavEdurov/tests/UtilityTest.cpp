@@ -6,6 +6,9 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZE_Reachability.h"
 
 #include <fstream>
+#include <latch>
+#include <limits>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -73,6 +76,12 @@ TEST_F(ZEUtilityTest, ObfuscationMasksTokensAndReportsABadPattern)
         R"({"token" : "***", "x":"y"})");
     EXPECT_FALSE(ZEUtility::obfuscateString(std::string("x"), "(", "y"));
     EXPECT_EQ(logs().back().level, ZELogLevelError);
+    EXPECT_EQ(logs().back().message.rfind("Couldn't create regular expression with pattern\"(\": ", 0), 0u);
+    // A token far longer than any stack allows to match recursively.
+    EXPECT_EQ(ZEUtility::obfuscateString(R"({"token" : ")" + std::string(1'000'000, 'a') + R"("})", pattern,
+                  R"("token" : "***")"),
+        R"({"token" : "***"})");
+    EXPECT_EQ(ZEUtility::obfuscateString(std::string("key=abc"), "key=(\\w+)", "$1 hidden"), "abc hidden");
 }
 
 TEST_F(ZEUtilityTest, PropertyValidationKeepsTwentyAndWarnsOnceAboutTheRest)
@@ -128,6 +137,42 @@ TEST_F(ZEUtilityTest, CuttingNeverSplitsASurrogatePair)
     EXPECT_EQ(ZEUtility::utf16Prefix("\xC3\xA9\xC3\xA9", 1), "\xC3\xA9");
 }
 
+TEST(ZEUtf8Test, OnlyWellFormedTextCountsAsUtf8)
+{
+    // Everything refused here makes the JSON writer fail, and with it a whole batch of logs.
+    const struct {
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"plain", true},
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", true},
+        {"\xED\x9F\xBF", true},             // U+D7FF, just below the surrogates
+        {"\xEE\x80\x80", true},             // U+E000, just above them
+        {"\xF4\x8F\xBF\xBF", true},         // U+10FFFF
+        {"\xED\xA0\x80", false},            // an encoded high surrogate
+        {"\xED\xB0\x80", false},            // an encoded low surrogate
+        {"\xC0\xAF", false},                 // overlong "/"
+        {"\xE0\x80\xAF", false},            // overlong "/" in three bytes
+        {"\xF0\x80\x80\xAF", false},        // overlong "/" in four bytes
+        {"\xF4\x90\x80\x80", false},        // above U+10FFFF
+        {"\xF5\x80\x80\x80", false},
+        {"\x80", false},
+        {"\xC3", false},                      // cut short
+        {"a\xE2\x82", false},
+    };
+    for (const auto& [text, valid] : cases) {
+        EXPECT_EQ(ZEUtility::isValidUTF8(text), valid) << ::testing::PrintToString(text);
+        EXPECT_EQ(ZEJson(text).dump(-1, ' ', false, ZEJson::error_handler_t::ignore) == ZEJson(text).dump(-1, ' ', false,
+                      ZEJson::error_handler_t::replace),
+            valid)
+            << ::testing::PrintToString(text);
+    }
+    // A malformed byte counts as one unit and is never merged with its neighbours.
+    EXPECT_EQ(ZEUtility::utf16Length("a\xED\xA0\x80" "b"), 5u);
+    EXPECT_EQ(ZEUtility::utf16Prefix("\xF4\x90\x80\x80", 2), "\xF4\x90");
+}
+
 TEST_F(ZEUtilityTest, FilesUnderTheSdkFolder)
 {
     const auto folder = ZEUtility::zavEdurovDirectoryURL();
@@ -151,6 +196,11 @@ TEST_F(ZEUtilityTest, FilesUnderTheSdkFolder)
     EXPECT_EQ(ZEUtility::loadDataForPathComponent("sub/file"), ZEData());
 
     EXPECT_EQ(ZEUtility::contentsOfDirectory("sub"), (std::vector<std::filesystem::path>{folder / "sub" / "file"}));
+    // A component with a leading "/" still names a path inside the folder.
+    EXPECT_EQ(ZEUtility::fullURLForPathComponent("/sub/file"), folder / "sub" / "file");
+    EXPECT_EQ(ZEUtility::createFileAtPathComponent("/sub/other", ZEData{7}, false, false), folder / "sub" / "other");
+    EXPECT_EQ(ZEUtility::loadDataForPathComponent("sub/other"), (ZEData{7}));
+    EXPECT_TRUE(ZEUtility::deleteItemForPathComponent("/sub/other"));
     EXPECT_FALSE(ZEUtility::contentsOfDirectory(""));
     EXPECT_FALSE(ZEUtility::contentsOfDirectory("missing"));
 
@@ -208,10 +258,24 @@ public:
         onChange = std::move(handler);
         return true;
     }
-    void stop() override { onChange = nullptr; }
+    void stop() override
+    {
+        onChange = nullptr;
+        stoppedOn = std::this_thread::get_id();
+    }
 
     std::uint32_t current = kZEReachabilityReachable;
     ChangeHandler onChange;
+    std::thread::id stoppedOn;
+};
+
+// A main thread that never runs anything: it only lets the test act while a task is handed over.
+class HandOverExecutor final : public ZEMainThreadExecutor {
+public:
+    void post(std::function<void()>) override { onPost(); }
+    bool isMainThread() const override { return false; }
+
+    std::function<void()> onPost;
 };
 
 TEST_F(ZEUtilityTest, ReachabilityFlagsAndNotificationsOnTheMainThread)
@@ -254,6 +318,54 @@ TEST_F(ZEUtilityTest, ReachabilityFlagsAndNotificationsOnTheMainThread)
     reachability->stopNotifier();
     main->queue.drain();
     EXPECT_FALSE(monitor->onChange);
+}
+
+TEST(ZEDispatcherUtilTest, TimeOutsThatAreNoPositiveNumberDoNotWaitAndHugeOnesWaitForTheBlock)
+{
+    ZESerialQueue queue("test");
+    for (const double timeout : {-1.0, 0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        std::latch release(1);
+        std::atomic<bool> finished = false;
+        ZEDispatcherUtil::dispatchSyncWithTimeout(timeout, queue, [&] {
+            release.wait();
+            finished = true;
+        });
+        EXPECT_FALSE(finished) << timeout;
+        release.count_down();
+        queue.drain();
+        EXPECT_TRUE(finished);
+    }
+    for (const double timeout : {1e300, std::numeric_limits<double>::infinity()}) {
+        std::atomic<bool> finished = false;
+        ZEDispatcherUtil::dispatchSyncWithTimeout(timeout, queue, [&] { finished = true; });
+        EXPECT_TRUE(finished) << timeout;
+    }
+}
+
+TEST_F(ZEUtilityTest, ReachabilityIsNeverDestroyedOnTheThreadThatReportsChanges)
+{
+    // That thread is the network watcher's own: stopping the watcher there would join itself.
+    auto monitor = std::make_shared<FakeNetworkMonitor>();
+    ZEPlatform::setNetworkMonitorFactory([monitor] { return monitor; });
+    auto reachability = ZE_Reachability::reachabilityForInternetConnection();
+    ZEPlatform::setNetworkMonitorFactory(nullptr);
+    reachability->startNotifier();
+    main->queue.drain();
+    ASSERT_TRUE(monitor->onChange);
+
+    // The owner lets go on another thread while a change is on its way to the main thread.
+    auto handOver = std::make_shared<HandOverExecutor>();
+    handOver->onPost = [&reachability] { std::thread([&reachability] { reachability.reset(); }).join(); };
+    ZEPlatform::setMainThreadExecutor(handOver);
+    const auto report = monitor->onChange;
+    std::thread::id watcher;
+    std::thread([&] {
+        watcher = std::this_thread::get_id();
+        report();
+    }).join();
+    EXPECT_FALSE(reachability);
+    EXPECT_NE(monitor->stoppedOn, std::thread::id());
+    EXPECT_NE(monitor->stoppedOn, watcher);
 }
 
 TEST_F(ZEUtilityTest, PerformOnMainThreadNeverRunsInline)

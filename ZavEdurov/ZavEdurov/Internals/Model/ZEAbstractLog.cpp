@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace ze {
 
@@ -181,9 +180,11 @@ std::optional<std::string> ZEAbstractLog::combineSDKLibVer(const std::optional<s
 
 std::string ZEAbstractLog::convertTimeZoneOffsetToISO8601(std::int64_t minutes)
 {
-    const long long magnitude = std::llabs(minutes);
+    // Unsigned, so that the most negative offset has a magnitude too.
+    const std::uint64_t magnitude = minutes < 0 ? 0 - static_cast<std::uint64_t>(minutes) : static_cast<std::uint64_t>(minutes);
     char text[32];
-    std::snprintf(text, sizeof text, "%c%02lld:%02lld", minutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    std::snprintf(text, sizeof text, "%c%02llu:%02llu", minutes < 0 ? '-' : '+',
+        static_cast<unsigned long long>(magnitude / 60), static_cast<unsigned long long>(magnitude % 60));
     return text;
 }
 

@@ -209,8 +209,10 @@ std::string ZEEncrypter::getCurrentKeyTag()
     const auto slash = metadata->find('/');
     const std::string tag = metadata->substr(0, slash);
     const auto expiry = slash == std::string::npos ? std::nullopt : ZEUtility::dateFromISO8601(metadata->substr(slash + 1));
-    // Metadata whose expiry cannot be read counts as expired.
-    if (expiry && !(*expiry < ZEUtility::now())) {
+    // Metadata whose expiry cannot be read, or that names no slot, counts as expired: only the two
+    // slots ever get keys, so another tag would leave nothing encryptable until its expiry.
+    const bool slot = tag == kZEEncryptionKeyTag || tag == kZEEncryptionKeyTagAlternate;
+    if (slot && expiry && !(*expiry < ZEUtility::now())) {
         return tag;
     }
     const std::string next = tag == kZEEncryptionKeyTag ? kZEEncryptionKeyTagAlternate : kZEEncryptionKeyTag;
@@ -241,7 +243,10 @@ std::optional<ZEData> ZEEncrypter::generateAndSaveKeyWithTag(const std::string& 
         ZELogError(kZELogTag, "Error generating encryption key. Error code: %d", status);
         return std::nullopt;
     }
-    ZEKeychainUtil::storeString(crypto::base64Encode(key), tag);
+    // A key that is not kept would encrypt values no later launch can read.
+    if (!ZEKeychainUtil::storeString(crypto::base64Encode(key), tag)) {
+        return std::nullopt;
+    }
     return key;
 }
 

@@ -51,7 +51,8 @@ public:
     static void rotateToNewKeyTag(const std::string& tag);
     static std::optional<ZEData> performCryptoOperation(Operation operation, const ZEData& input, const ZEData& iv,
         const ZEData& key);
-    // Draws and stores a new key; nothing (and nothing stored) when the draw fails.
+    // Draws and stores a new key; nothing when the draw fails (nothing is stored then) or the
+    // key cannot be stored.
     static std::optional<ZEData> generateAndSaveKeyWithTag(const std::string& tag);
     static std::optional<ZEData> generateInitializationVector();
     static ZEData getMetadataStringWithKeyTag(const std::string& tag, const std::string& algorithmName);

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <type_traits>
 
 namespace ze {
 
@@ -50,14 +51,28 @@ public:
     static std::optional<std::string> standardLine(const ZELogMessageProvider& message, ZELogLevel level,
         const std::string& tag, const char* function, std::uint32_t line);
 
-    // Formats lazily: the arguments are copied now and filled into `format` when the handler asks.
+    // Formats lazily: the arguments are copied now and filled into `format` when the handler asks,
+    // later and on another thread. C strings are copied as text, since the buffer behind a pointer
+    // (a local string's c_str()) may be gone by then.
     template <class... Args>
     static void log(ZELogLevel level, const std::string& tag, const char* file, const char* function,
         std::uint32_t line, const char* format, const Args&... args)
     {
-        logMessage([format, values = std::make_tuple(args...)] {
+        logMessage([format, values = std::make_tuple(captured(args)...)] {
             return std::apply([format](const auto&... v) { return ZEFormat(format, v...); }, values);
         }, level, tag, file, function, line);
+    }
+
+private:
+    template <class T>
+    static auto captured(const T& value)
+    {
+        if constexpr (std::is_convertible_v<const T&, const char*>) {
+            const char* text = value;
+            return text ? std::optional<std::string>(text) : std::nullopt;
+        } else {
+            return value;
+        }
     }
 };
 

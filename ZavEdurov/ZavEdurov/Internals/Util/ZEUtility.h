@@ -86,12 +86,15 @@ public:
     // SHA-256 of the text's bytes as 64 lower-case hexadecimal digits.
     static std::string sha256(const std::string& text);
     static std::optional<std::string> prettyPrintJson(const std::optional<std::string>& json);
+    // The text with every case-insensitive match of `pattern` replaced by the template ("$1" names
+    // a group); nothing when the pattern does not compile (logged) or the text cannot be searched.
     static std::optional<std::string> obfuscateString(const std::optional<std::string>& text, const std::string& pattern,
         const std::string& replacementTemplate);
     // Keeps at most 20 string properties, keys and values cut to 125 UTF-16 units (never inside a
     // surrogate pair), with a Warning for every change. `properties` may be null.
     static ZEStringMap validateProperties(const ZEJson& properties, const std::string& logName, const std::string& type);
     static std::size_t utf16Length(std::string_view utf8);
+    // Well-formed UTF-8 only: no overlong forms, encoded surrogates or values above U+10FFFF.
     static bool isValidUTF8(std::string_view text);
     // The longest prefix of at most `units` UTF-16 units that ends on a character boundary.
     static std::string utf16Prefix(std::string_view utf8, std::size_t units);

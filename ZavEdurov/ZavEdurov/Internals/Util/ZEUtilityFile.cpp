@@ -49,6 +49,13 @@ bool removeItem(const fs::path& path)
     return true;
 }
 
+// The component appended under the SDK folder. A leading "/" does not make it absolute: the
+// path must stay inside the folder, not replace it.
+fs::path underSdkFolder(const std::string& component)
+{
+    return ZEUtility::zavEdurovDirectoryURL() / fs::path(component).relative_path();
+}
+
 } // namespace
 
 fs::path ZEUtility::zavEdurovDirectoryURL()
@@ -66,7 +73,7 @@ std::optional<fs::path> ZEUtility::fullURLForPathComponent(const std::optional<s
     if (!component) {
         return std::nullopt;
     }
-    return zavEdurovDirectoryURL() / *component;
+    return underSdkFolder(*component);
 }
 
 bool ZEUtility::fileExistsForPathComponent(const std::optional<std::string>& component)
@@ -83,7 +90,7 @@ std::optional<fs::path> ZEUtility::createFileAtPathComponent(const std::optional
         return std::nullopt;
     }
     std::lock_guard lock(fileLock());
-    const fs::path url = zavEdurovDirectoryURL() / *component;
+    const fs::path url = underSdkFolder(*component);
     std::error_code error;
     if (forceOverwrite || !fs::exists(url, error)) {
         createDirectoryAtURL(url.parent_path());
@@ -101,7 +108,7 @@ std::optional<ZEData> ZEUtility::loadDataForPathComponent(const std::optional<st
         return std::nullopt;
     }
     std::lock_guard lock(fileLock());
-    const auto contents = ZEReadFile(zavEdurovDirectoryURL() / *component);
+    const auto contents = ZEReadFile(underSdkFolder(*component));
     return contents ? std::optional(ZEData(contents->begin(), contents->end())) : std::nullopt;
 }
 
@@ -111,7 +118,7 @@ std::optional<fs::path> ZEUtility::createDirectoryForPathComponent(const std::op
         return std::nullopt;
     }
     std::lock_guard lock(fileLock());
-    const fs::path url = zavEdurovDirectoryURL() / *component;
+    const fs::path url = underSdkFolder(*component);
     return createDirectoryAtURL(url) ? std::optional(url) : std::nullopt;
 }
 
@@ -123,7 +130,7 @@ std::optional<std::vector<fs::path>> ZEUtility::contentsOfDirectory(const std::o
     std::lock_guard lock(fileLock());
     std::error_code error;
     std::vector<fs::path> entries;
-    for (fs::directory_iterator it(zavEdurovDirectoryURL() / *component, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(underSdkFolder(*component), error), end; !error && it != end; it.increment(error)) {
         entries.push_back(it->path());
     }
     if (error) {
@@ -140,7 +147,7 @@ bool ZEUtility::deleteItemForPathComponent(const std::optional<std::string>& com
         return false;
     }
     std::lock_guard lock(fileLock());
-    return removeItem(zavEdurovDirectoryURL() / *component);
+    return removeItem(underSdkFolder(*component));
 }
 
 bool ZEUtility::deleteFileAtURL(const std::optional<fs::path>& url)

@@ -4,7 +4,10 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <regex>
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <memory>
 
 namespace ze {
 
@@ -43,17 +46,36 @@ struct Character {
     bool valid;
 };
 
-// The UTF-8 sequence starting at `at`; a byte that begins no valid sequence counts as one byte
-// and one unit.
+// The UTF-8 sequence starting at `at`; a byte that begins no well-formed sequence counts as one
+// byte and one unit. Overlong forms, encoded surrogates and values above U+10FFFF are not
+// well-formed: a JSON writer refuses them, so they must not pass as text.
 Character nextCharacter(std::string_view text, std::size_t at)
 {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
-    if (length == 0 || at + length > text.size()) {
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        return {1, 1, true};
+    }
+    std::size_t length = 0;
+    // The range the second byte must fall in; it is narrower than 80..BF after some leads.
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    }
+    if (length == 0 || at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
         return {1, 1, false};
     }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[at + i]) & 0xc0) != 0x80) {
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xc0) != 0x80) {
             return {1, 1, false};
         }
     }
@@ -140,13 +162,30 @@ std::optional<std::string> ZEUtility::obfuscateString(const std::optional<std::s
     if (!text) {
         return std::nullopt;
     }
-    try {
-        const std::regex expression(pattern, std::regex::ECMAScript | std::regex::icase);
-        return std::regex_replace(*text, expression, replacementTemplate);
-    } catch (const std::regex_error& error) {
-        ZELogError(kZELogTag, "Couldn't create regular expression with pattern\"%@\": %@", pattern, std::string(error.what()));
+    // ICU's matcher keeps its backtracking on the heap under a limit; a recursive matcher would
+    // overflow the stack on a long token in a response body.
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError{};
+    const std::unique_ptr<icu::RegexPattern> expression(icu::RegexPattern::compile(
+        icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, parseError, status));
+    if (U_FAILURE(status)) {
+        ZELogError(kZELogTag, "Couldn't create regular expression with pattern\"%@\": %@", pattern,
+            std::string(u_errorName(status)));
         return std::nullopt;
     }
+    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(*text);
+    const std::unique_ptr<icu::RegexMatcher> matcher(expression->matcher(input, status));
+    icu::UnicodeString replaced;
+    if (U_SUCCESS(status)) {
+        replaced = matcher->replaceAll(icu::UnicodeString::fromUTF8(replacementTemplate), status);
+    }
+    // A text that could not be searched to the end is not given back: it may still hold a secret.
+    if (U_FAILURE(status)) {
+        return std::nullopt;
+    }
+    std::string out;
+    replaced.toUTF8String(out);
+    return out;
 }
 
 std::size_t ZEUtility::utf16Length(std::string_view utf8)

@@ -42,8 +42,10 @@ void ZE_Reachability::startNotifier()
         if (!self) {
             return;
         }
+        // Changes arrive on the watcher's own thread. Holding the object there, even briefly,
+        // could make that thread the last owner, whose destructor would then stop (join) itself.
         const bool started = self->monitor_->start([weak] {
-            if (auto changed = weak.lock()) {
+            if (!weak.expired()) {
                 ZEDispatcherUtil::performBlockOnMainThread([weak] {
                     if (auto target = weak.lock()) {
                         target->post();

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -107,8 +108,9 @@ bool ZELinuxNetworkMonitor::start(ChangeHandler handler)
             if (fds[1].revents != 0) {
                 return;
             }
-            // The messages only say that something changed; the routes are read again.
-            if (::recv(socket_, buffer, sizeof buffer, 0) < 0) {
+            // The messages only say that something changed; the routes are read again. ENOBUFS
+            // means messages were lost to an overflow, the last change perhaps among them.
+            if (::recv(socket_, buffer, sizeof buffer, 0) < 0 && errno != ENOBUFS) {
                 continue;
             }
             std::uint32_t now = 0;

@@ -198,6 +198,12 @@ bool ZESerialQueue::syncWithTimeout(std::chrono::milliseconds timeout, std::func
         std::condition_variable signal;
         bool finished = false;
     };
+    // On the queue itself the task cannot start before the current one ends: waiting for it
+    // would only use up the time-out, or never end.
+    if (isCurrent()) {
+        async(std::move(task));
+        return false;
+    }
     auto done = std::make_shared<Done>();
     async([done, task = std::move(task)] {
         task();

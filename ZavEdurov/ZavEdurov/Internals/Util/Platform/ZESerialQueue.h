@@ -45,7 +45,8 @@ public:
     // Runs `task` on the queue and waits for it (inline when called on the queue itself).
     void sync(const std::function<void()>& task);
     // Queues `task` and waits at most `timeout` of real time for it; answers whether it finished.
-    // A task still running when the wait ends goes on running.
+    // A task still running when the wait ends goes on running. Called on the queue itself, it
+    // queues `task` and answers false at once.
     bool syncWithTimeout(std::chrono::milliseconds timeout, std::function<void()> task);
     // Waits until every queued task, including timers already due, has run.
     void drain();
