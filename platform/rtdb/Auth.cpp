@@ -1,7 +1,7 @@
 #include "platform/rtdb/Auth.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,7 +12,7 @@ Auth::Auth(AuthBackend& service, Dispatcher& mainQueue, Options options)
 {
     if (options_.stateFile.empty())
         return;
-    auto bytes = rtdb_files::readFile(options_.stateFile);
+    auto bytes = readFile(options_.stateFile);
     if (!bytes)
         return;
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
@@ -31,7 +31,7 @@ Auth::~Auth() { *alive_ = false; }
 
 std::filesystem::path Auth::defaultStateFile()
 {
-    return rtdb_files::dataHome() / "com.harrowfenlake.quorvantelle" / "signed-in.json";
+    return applicationDataFolder() / "signed-in.json";
 }
 
 Auth::ListenerHandle Auth::addAuthStateListener(Listener listener)
@@ -130,7 +130,7 @@ void Auth::saveState() const
     if (options_.stateFile.empty())
         return;
     nlohmann::json json = {{"uid", user_->uid}, {"token", token_}};
-    std::string error = rtdb_files::replaceFile(options_.stateFile, json.dump());
+    std::string error = replaceFile(options_.stateFile, json.dump());
     if (!error.empty())
         logWarning("auth: cannot keep the sign-in: " + error);
 }

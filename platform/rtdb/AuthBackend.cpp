@@ -1,7 +1,7 @@
 #include "platform/rtdb/AuthBackend.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/crypto.h>
@@ -117,7 +117,7 @@ AuthBackend::AuthBackend(Options options) : options_(std::move(options))
 
 std::filesystem::path AuthBackend::defaultFolder()
 {
-    return rtdb_files::dataHome() / "com.harrowfenlake.quorvantelle" / "auth";
+    return applicationDataFolder() / "auth";
 }
 
 AuthBackend::Account* AuthBackend::findByEmail(const std::string& email)
@@ -241,7 +241,7 @@ void AuthBackend::load()
 {
     if (options_.folder.empty())
         return;
-    auto bytes = rtdb_files::readFile(options_.folder / kAccountsName);
+    auto bytes = readFile(options_.folder / kAccountsName);
     if (!bytes)
         return;
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
@@ -305,7 +305,7 @@ void AuthBackend::saveLocked() const
     json["password_resets"] = nlohmann::json::array();
     for (const auto& reset : resets_)
         json["password_resets"].push_back({{"email", reset.email}, {"requested_at", reset.requestedAt}});
-    std::string error = rtdb_files::replaceFile(options_.folder / kAccountsName, json.dump());
+    std::string error = replaceFile(options_.folder / kAccountsName, json.dump());
     if (!error.empty())
         logError("auth: " + error);
 }

@@ -1,7 +1,7 @@
 #include "platform/rtdb/ClientCore.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 #include "platform/rtdb/ValueCheck.h"
 #include "platform/rtdb/ValueJson.h"
 
@@ -535,13 +535,13 @@ void ClientCore::loadPersisted()
 {
     if (options_.persistenceFolder.empty())
         return;
-    if (auto bytes = rtdb_files::readFile(options_.persistenceFolder / kCacheName)) {
+    if (auto bytes = readFile(options_.persistenceFolder / kCacheName)) {
         if (auto cache = decodeValue(*bytes))
             server_ = *cache;
         else
             logWarning("database: the disk cache cannot be read; starting without it");
     }
-    if (auto bytes = rtdb_files::readFile(options_.persistenceFolder / kPendingName)) {
+    if (auto bytes = readFile(options_.persistenceFolder / kPendingName)) {
         auto queued = decodeValue(*bytes);
         if (!queued)
             logWarning("database: the queued writes on disk cannot be read; dropping them");
@@ -575,7 +575,7 @@ void ClientCore::savePending()
         encodeWrites(pending.writes, text);
     }
     text += ']';
-    std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kPendingName, text);
+    std::string error = replaceFile(options_.persistenceFolder / kPendingName, text);
     if (!error.empty())
         logWarning("database: cannot store the queued writes: " + error);
 }
@@ -620,7 +620,7 @@ void ClientCore::saveCache()
         logWarning("database: the kept-synced data exceed the disk cache size; not cached");
         text = "null";
     }
-    std::string error = rtdb_files::replaceFile(options_.persistenceFolder / kCacheName, text);
+    std::string error = replaceFile(options_.persistenceFolder / kCacheName, text);
     if (!error.empty())
         logWarning("database: cannot store the disk cache: " + error);
 }

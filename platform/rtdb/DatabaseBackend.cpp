@@ -1,6 +1,6 @@
 #include "platform/rtdb/DatabaseBackend.h"
 
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 #include "platform/rtdb/TreeStore.h"
 #include "platform/rtdb/ValueCheck.h"
 
@@ -31,7 +31,7 @@ DatabaseBackend::~DatabaseBackend()
 
 std::filesystem::path DatabaseBackend::defaultFolder()
 {
-    return rtdb_files::dataHome() / "com.harrowfenlake.quorvantelle" / "database";
+    return applicationDataFolder() / "database";
 }
 
 void DatabaseBackend::setClock(WallClock clock)

@@ -1,7 +1,7 @@
 #include "platform/rtdb/TreeStore.h"
 
 #include "platform/foundation/Log.h"
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 #include "platform/rtdb/ValueJson.h"
 
 #include <cerrno>
@@ -40,7 +40,7 @@ DatabaseValue TreeStore::load()
 {
     DatabaseValue root;
     auto snapshotPath = folder_ / kSnapshotName;
-    if (auto bytes = rtdb_files::readFile(snapshotPath)) {
+    if (auto bytes = readFile(snapshotPath)) {
         auto decoded = decodeValue(*bytes);
         if (decoded && decoded->child("seq").isInt()) {
             sequence_ = static_cast<std::uint64_t>(decoded->child("seq").toInt());
@@ -53,7 +53,7 @@ DatabaseValue TreeStore::load()
             logError("database: the stored tree " + snapshotPath.string() + " cannot be read; moved aside");
         }
     }
-    if (auto bytes = rtdb_files::readFile(folder_ / kLogName)) {
+    if (auto bytes = readFile(folder_ / kLogName)) {
         std::string_view rest = *bytes;
         while (!rest.empty()) {
             std::size_t end = rest.find('\n');
@@ -112,7 +112,7 @@ void TreeStore::checkpoint(const DatabaseValue& root)
     std::string text = "{\"seq\":" + std::to_string(sequence_) + ",\"root\":";
     encodeValue(root, text);
     text += "}";
-    std::string error = rtdb_files::replaceFile(folder_ / kSnapshotName, text);
+    std::string error = replaceFile(folder_ / kSnapshotName, text);
     if (!error.empty()) {
         logError("database: " + error);
         return;

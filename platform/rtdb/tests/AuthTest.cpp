@@ -2,7 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/rtdb/Auth.h"
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 
 #include <nlohmann/json.hpp>
 
@@ -91,7 +91,7 @@ TEST_F(AuthFixture, PasswordsAreNeverStoredInClear)
 {
     ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
     ASSERT_EQ(run(true, "bob@example.com", "Secret123"), 0);
-    auto stored = rtdb_files::readFile(folder.path() / "service" / "accounts.json");
+    auto stored = readFile(folder.path() / "service" / "accounts.json");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->find("Secret123"), std::string::npos);
     // Salted: the same password gives two different hashes.
@@ -127,10 +127,10 @@ TEST_F(AuthFixture, StoredAccountsOfTheWrongShapeAreSkipped)
     ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
     auth.reset();
     service.reset();
-    auto stored = nlohmann::json::parse(*rtdb_files::readFile(folder.path() / "service" / "accounts.json"));
+    auto stored = nlohmann::json::parse(*readFile(folder.path() / "service" / "accounts.json"));
     stored["accounts"]["broken"] = {{"email", 7}, {"verified", "yes"}, {"iterations", "many"}};
     stored["password_resets"] = {{"x", 1}};
-    rtdb_files::replaceFile(folder.path() / "service" / "accounts.json", stored.dump());
+    replaceFile(folder.path() / "service" / "accounts.json", stored.dump());
     service = std::make_unique<AuthBackend>(serviceOptions());
     auth = launch();
     EXPECT_TRUE(auth->currentUser());

@@ -1,4 +1,4 @@
-#include "platform/rtdb/FileUtil.h"
+#include "platform/foundation/FileUtilities.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <unistd.h>
 
-namespace qv::rtdb_files {
+namespace qv {
 
 namespace {
 
@@ -82,4 +82,9 @@ std::filesystem::path dataHome()
     return std::filesystem::path(home ? home : "/tmp") / ".local" / "share";
 }
 
-}  // namespace qv::rtdb_files
+std::filesystem::path applicationDataFolder()
+{
+    return dataHome() / kBundleIdentifier;
+}
+
+}  // namespace qv

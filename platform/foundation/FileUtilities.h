@@ -1,5 +1,5 @@
-// Small file helpers of the database's stores: whole-file reads, atomic replacement, and the
-// XDG data folder.
+// Whole-file reads, atomic replacement and the XDG data folder, for stores that must never be
+// left half-written.
 #pragma once
 
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::rtdb_files {
+namespace qv {
 
 // The file's bytes, or nothing when it cannot be read.
 std::optional<std::string> readFile(const std::filesystem::path& path);
@@ -17,5 +17,9 @@ std::optional<std::string> readFile(const std::filesystem::path& path);
 std::string replaceFile(const std::filesystem::path& path, std::string_view data);
 // $XDG_DATA_HOME, or ~/.local/share when unset or not absolute.
 std::filesystem::path dataHome();
+// The application's own folder in the XDG data folder, named by its bundle identifier.
+std::filesystem::path applicationDataFolder();
 
-}  // namespace qv::rtdb_files
+inline constexpr const char* kBundleIdentifier = "com.harrowfenlake.quorvantelle";
+
+}  // namespace qv
