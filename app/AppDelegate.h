@@ -27,7 +27,10 @@
 #include <optional>
 #include <vector>
 
+class EditingServices;
 class ModelServices;
+class SpeakerServices;
+class ViewServices;
 class QVTextView;
 class QVTimecodeReader;
 class QVXMLDocument;
@@ -50,6 +53,10 @@ public:
 
     // What the model calls of the other subsystems (view, playback, intake, shell); not owned.
     ModelServices* modelServices = nullptr;
+    // What the subsystems call of each other: editing, speakers, the transcript view; not owned.
+    EditingServices* editingServices = nullptr;
+    SpeakerServices* speakerServices = nullptr;
+    ViewServices* viewServices = nullptr;
 
     // Workers.
     // Timecode readers kept alive while they read; each removes itself when done.
