@@ -33,6 +33,7 @@ const std::map<std::string, std::string>& recipes()
          " -movflags use_metadata_tags -metadata com.apple.quicktime.album=QTAlbum -f mov"},
         {"tagged.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame"
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
+        {"sine10.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -f mp3"},
         {"short.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=0.5' -ac 2 -c:a pcm_s16be -f aiff"},
         {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
         {"mono-part.aac", "-f lavfi -i 'sine=f=440:r=44100:d=1' -ac 1 -c:a aac -f adts"},

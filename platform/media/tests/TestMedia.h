@@ -22,6 +22,7 @@ namespace qv::test {
 //                 QuickTime metadata album "QTAlbum"
 //   "tagged.mp3"  2 s mono 44.1 kHz MP3 with ID3 album "FR=25.000/ND second" and artist
 //                 "TC=01:00:00:00"
+//   "sine10.mp3"  10 s mono 44.1 kHz MP3 of a 440 Hz sine
 //   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
 //   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
 //   "mono-part.aac", "stereo-part.aac"  1 s of a sine as raw AAC frames (ADTS), mono at
