@@ -1,6 +1,7 @@
 #include "Player.h"
 
 #include "AudioPipeline.h"
+#include "VideoPipeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,7 @@ Player::~Player()
     if (outputRunning_)
         output_->stop();
     pipeline_.reset();
+    video_.reset();
 }
 
 double Player::itemSeconds() const
@@ -51,31 +53,42 @@ void Player::rebuildPipeline()
 {
     ++generation_;
     pipeline_.reset();
-    pipelineHasAudio_ = false;
+    video_.reset();
+    surface_->reset();
+    audioReady_ = false;
+    videoReady_ = false;
     if (!item_ || status_ == Status::Failed)
         return;
     std::weak_ptr<int> alive = alive_;
     std::uint64_t generation = generation_;
-    AudioPipeline::Events events;
-    events.ready = [this, alive, generation] {
-        main_.async([this, alive, generation] {
-            if (alive.lock())
-                pipelineReady(generation);
-        });
+    auto readyOf = [this, alive, generation](bool audio) {
+        return [this, alive, generation, audio] {
+            main_.async([this, alive, generation, audio] {
+                if (alive.lock())
+                    pipelineReady(generation, audio);
+            });
+        };
     };
-    events.failed = [this, alive, generation](MediaError error) {
+    auto failed = [this, alive, generation](MediaError error) {
         main_.async([this, alive, generation, error = std::move(error)]() mutable {
             if (alive.lock())
                 pipelineFailed(generation, std::move(error));
         });
     };
     MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
-    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_, std::move(events));
+    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
+                                                AudioPipeline::Events{readyOf(true), failed, nullptr});
+    auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
+    if (videoTracks.empty())
+        videoReady_ = true;
+    else
+        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
+                                                 surface_, VideoPipeline::Events{readyOf(false), failed});
 }
 
 void Player::startOutput()
 {
-    if (outputRunning_ || !pipeline_ || !pipelineHasAudio_)
+    if (outputRunning_ || !pipeline_ || !audioReady_ || !videoReady_)
         return;
     AudioPipeline* pipeline = pipeline_.get();
     output_->start(AudioPipeline::kSampleRate, AudioPipeline::kChannels,
@@ -225,16 +238,19 @@ void Player::tick()
     stopTimers();
     ++generation_;
     pipeline_.reset();
+    video_.reset();
     notifyObservers();
     if (endObserver_)
         endObserver_();
 }
 
-void Player::pipelineReady(std::uint64_t generation)
+void Player::pipelineReady(std::uint64_t generation, bool audio)
 {
     if (generation != generation_)
         return;
-    pipelineHasAudio_ = true;
+    (audio ? audioReady_ : videoReady_) = true;
+    if (!audioReady_ || !videoReady_)
+        return;
     setStatus(Status::ReadyToPlay);
     if (auto completion = std::exchange(pendingSeek_, nullptr))
         completion(true);
@@ -254,6 +270,7 @@ void Player::pipelineFailed(std::uint64_t generation, MediaError error)
     rate_ = 0;
     ++generation_;
     pipeline_.reset();
+    video_.reset();
     error_ = std::move(error);
     setStatus(Status::Failed);
     if (auto completion = std::exchange(pendingSeek_, nullptr))

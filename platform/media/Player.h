@@ -1,6 +1,6 @@
 // Plays one item (an asset or a composition, with its audio mix): play, pause, rates 0, 1, 1.5
 // and 2 with the pitch kept, exact and tolerant seeks, a periodic time observer, status and
-// end-of-item callbacks. Main thread only; every callback runs on the main thread through the
+// end-of-item callbacks; pictures are decoded off the main thread onto a video surface. Main thread only; every callback runs on the main thread through the
 // dispatcher. The clock is the audio output's: the time moves as the sound is played.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include "MediaError.h"
 #include "MediaTime.h"
 #include "PlayerItem.h"
+#include "VideoSurface.h"
 
 #include "platform/foundation/Dispatcher.h"
 
@@ -20,6 +21,7 @@
 namespace qv {
 
 class AudioPipeline;
+class VideoPipeline;
 
 class Player {
 public:
@@ -66,6 +68,9 @@ public:
     ObserverToken addPeriodicTimeObserver(double intervalSeconds, TimeObserver observer);
     void removeTimeObserver(ObserverToken token);
 
+    // The pictures of the item's first video track, for a view to show at currentTime().
+    std::shared_ptr<VideoSurface> videoSurface() const { return surface_; }
+
     // How often the player checks for the end while playing. Defaults to 1/50 s.
     static constexpr double kTickSeconds = 1.0 / 50;
 
@@ -85,7 +90,7 @@ private:
     void stopTimers();
     void notifyObservers();
     void tick();
-    void pipelineReady(std::uint64_t generation);
+    void pipelineReady(std::uint64_t generation, bool audio);
     void pipelineFailed(std::uint64_t generation, MediaError error);
     void overtakeSeek();
     void setStatus(Status status);
@@ -96,8 +101,12 @@ private:
     std::optional<PlayerItem> item_;
     std::shared_ptr<AudioMixStage> mix_;
     std::unique_ptr<AudioPipeline> pipeline_;
+    std::shared_ptr<VideoSurface> surface_ = std::make_shared<VideoSurface>();
+    std::unique_ptr<VideoPipeline> video_;
     std::uint64_t generation_ = 0;
-    bool pipelineHasAudio_ = false;
+    // The pipelines of this generation have their first audio and picture.
+    bool audioReady_ = false;
+    bool videoReady_ = false;
     bool outputRunning_ = false;
     double anchorSeconds_ = 0;   // item time where the output started, or where playback rests
     double rate_ = 0;
