@@ -43,8 +43,9 @@ std::string displayName(const std::string& path);
 // read as media gives CannotOpen. FFmpeg's own messages go to the log at debug level.
 MediaResult<FormatContextPtr> openInput(const std::string& path);
 
-// A decoder opened for one stream; DecodeFailed when none exists for its codec.
-MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path);
+// A decoder opened for one stream; DecodeFailed when none exists for its codec. `threads` 0
+// lets the decoder choose by the processor count.
+MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path, int threads = 1);
 
 // A stream timestamp as a media time in the stream's own timescale (never reduced). Invalid
 // for AV_NOPTS_VALUE or a time base that does not fit.

@@ -9,6 +9,14 @@ namespace qv {
 
 using namespace ffmpeg;
 
+namespace {
+
+// How far before the start a picture must show for it to be skipped when nothing refers to it:
+// more than the few pictures that a decoder reorders. Seconds.
+constexpr double kSkipMargin = 0.5;
+
+}  // namespace
+
 struct VideoFrameReader::Impl {
     std::vector<CompositionSegment> segments;
     double start = 0;
@@ -64,7 +72,8 @@ bool VideoFrameReader::Impl::openSegment()
         return false;
     }
     AVStream& stream = *context.streams[track->streamIndex];
-    auto decoder = openDecoder(stream, path);
+    // Pictures are decoded on several threads: an exact seek decodes up to a whole group.
+    auto decoder = openDecoder(stream, path, 0);
     if (!decoder) {
         error = decoder.error();
         return false;
@@ -159,8 +168,15 @@ bool VideoFrameReader::Impl::decodeMore()
             avcodec_send_packet(decoder.get(), nullptr);
             continue;
         }
-        if (packet->stream_index == streamIndex)
+        if (packet->stream_index == streamIndex) {
+            // A picture that nothing refers to and that shows well before the start cannot be
+            // the one showing at the start: it need not be decoded at all.
+            double shows = packet->pts == AV_NOPTS_VALUE
+                         ? start
+                         : targetStart + (packet->pts * av_q2d(timeBase) - fileStart - sourceStart) * ratio;
+            decoder->skip_frame = shows < start - kSkipMargin ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             avcodec_send_packet(decoder.get(), packet.get());
+        }
         av_packet_unref(packet.get());
     }
 }
