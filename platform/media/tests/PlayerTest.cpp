@@ -136,13 +136,8 @@ TEST(Player, ALaterSeekOvertakesAnEarlierOneAndASeekPastTheEndStopsThere)
 // 6.67 seconds at 1.5.
 TEST(Player, FasterRatesKeepTheDurationArithmetic)
 {
-    Asset tone = inspected(testMedia("tone.wav"));
-    auto shared = std::make_shared<const Asset>(tone);
-    int id = tone.tracksWithMediaType(MediaType::Audio).at(0).trackID;
-    Composition tenSeconds;
-    CompositionTrack& track = tenSeconds.addMutableTrack(MediaType::Audio);
-    ASSERT_FALSE(track.insertTimeRange({ms(0), ms(3000)}, shared, id, ms(0)));
-    ASSERT_FALSE(track.insertTimeRange({ms(0), ms(1000)}, shared, id, ms(9000)));
+    Composition tenSeconds = test::compositionOf("tone.wav", MediaType::Audio,
+                                                 {{{ms(0), ms(3000)}, ms(0)}, {{ms(0), ms(1000)}, ms(9000)}});
 
     for (auto [rate, playSeconds] : {std::pair{2.0, 5.0}, std::pair{1.5, 10.0 / 1.5}}) {
         PlayerRig rig;

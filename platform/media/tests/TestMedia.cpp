@@ -78,6 +78,18 @@ Asset inspected(const std::string& path)
     return asset.value();
 }
 
+Composition compositionOf(const std::string& name, MediaType type, const std::vector<Placement>& placements)
+{
+    auto asset = std::make_shared<const Asset>(inspected(testMedia(name)));
+    int id = asset->tracksWithMediaType(type).at(0).trackID;
+    Composition composition;
+    CompositionTrack& track = composition.addMutableTrack(type);
+    for (const auto& placement : placements)
+        if (auto error = track.insertTimeRange(placement.source, asset, id, placement.at))
+            throw std::runtime_error(error->description);
+    return composition;
+}
+
 // This process's folder of scratch files, removed when the process ends.
 struct ProcessScratch {
     fs::path root = fs::temp_directory_path() / ("qv-media-" + std::to_string(getpid()));

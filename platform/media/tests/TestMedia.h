@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/media/Asset.h"
+#include "platform/media/Composition.h"
 
 #include <cstdint>
 #include <string>
@@ -35,6 +36,14 @@ std::string testMedia(const std::string& name);
 
 // The inspected asset of a file that must be readable; throws (failing the test) otherwise.
 Asset inspected(const std::string& path);
+
+// A composition of one track of `type`: the first such track of the test medium `name`, its
+// ranges (source range, time placed) inserted in turn. Fails the test when one cannot be.
+struct Placement {
+    MediaTimeRange source;
+    MediaTime at;
+};
+Composition compositionOf(const std::string& name, MediaType type, const std::vector<Placement>& placements);
 
 // A folder for this test's own files, removed when the test process ends.
 std::string scratchFolder();

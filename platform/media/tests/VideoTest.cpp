@@ -39,14 +39,11 @@ double referenceLevel(const Asset& asset, double seconds)
 TEST(VideoFrameReader, GivesThePictureShowingAtTheStartThenEachInTurnAndBlackInGaps)
 {
     Asset video = inspected(testMedia("video.mov"));
-    auto shared = std::make_shared<const Asset>(video);
-    int id = video.tracksWithMediaType(MediaType::Video).at(0).trackID;
-    Composition composition;
-    CompositionTrack& track = composition.addMutableTrack(MediaType::Video);
-    ASSERT_FALSE(track.insertTimeRange({MediaTime(0, 1000), MediaTime(500, 1000)}, shared, id, MediaTime::zero()));
-    ASSERT_FALSE(track.insertTimeRange({MediaTime(1000, 1000), MediaTime(500, 1000)}, shared, id, MediaTime(1000, 1000)));
+    auto ms = [](std::int64_t milliseconds) { return MediaTime(milliseconds, 1000); };
+    Composition composition = test::compositionOf("video.mov", MediaType::Video,
+                                                  {{{ms(0), ms(500)}, ms(0)}, {{ms(1000), ms(500)}, ms(1000)}});
 
-    auto reader = VideoFrameReader::make(composition, track.trackID(), 0.25);
+    auto reader = VideoFrameReader::make(composition, composition.tracks().front().trackID(), 0.25);
     ASSERT_TRUE(reader);
     std::vector<VideoFrame> frames;
     while (auto frame = reader.value()->next())
