@@ -36,6 +36,15 @@ class AudioReader {
 public:
     enum class Status { Reading, Completed, Failed, Cancelled };
 
+    // A track whose file ends before the length its container declares is truncated, and its
+    // read fails, unless it falls short by no more than these. The declared length of a
+    // compressed track counts the encoder's priming and end padding, at most one packet each
+    // (1024 samples for AAC, 1152 for MP3), which the decoder may not hand out; PCM declares its
+    // length exactly. The few milliseconds on top cover the resampler's rounding at either end.
+    // Lengths a container only estimates from its bit rate are not checked at all.
+    static constexpr int kEndTolerancePackets = 2;
+    static constexpr double kEndToleranceSeconds = 0.005;
+
     // Reads the audio track `trackID` with its own channels. `range` defaults to the whole
     // asset; an invalid range means the same.
     static MediaResult<std::unique_ptr<AudioReader>> forTrack(const Asset& asset, int trackID,
