@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -88,6 +89,27 @@ std::string replaceFile(const std::filesystem::path& path, std::string_view data
     }
     ::close(fd);
     return moveIntoPlace(temporary.path, path);
+}
+
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file, const std::string& suffix,
+                                               std::string& error)
+{
+    for (int number = 1;; ++number) {
+        std::filesystem::path aside = file;
+        aside += suffix;
+        if (number > 1)
+            aside += "-" + std::to_string(number);
+        int moved = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
+        // Where the file system cannot rename without replacing, a second link never replaces.
+        if (moved != 0 && errno == EINVAL && ::link(file.c_str(), aside.c_str()) == 0)
+            moved = ::unlink(file.c_str());
+        if (moved == 0)
+            return aside;
+        if (errno != EEXIST) {
+            error = systemError("cannot move aside", file);
+            return std::nullopt;
+        }
+    }
 }
 
 std::filesystem::path dataHome()

@@ -28,6 +28,12 @@ TemporaryFile createTemporaryBeside(const std::filesystem::path& target);
 // either the old or the new file; removes the temporary file when the rename fails (a folder at
 // `target` is never replaced). Returns an error text, empty on success.
 std::string moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// Renames a damaged `file` to its name followed by `suffix` ("preferences.json.corrupt"), or,
+// when that name is taken by an earlier copy, by `suffix` and the first free number from 2
+// ("preferences.json.corrupt-2"): no earlier copy is ever replaced. Returns the new path, or
+// nothing with `error` set.
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file, const std::string& suffix,
+                                               std::string& error);
 // $XDG_DATA_HOME, or ~/.local/share when unset or not absolute.
 std::filesystem::path dataHome();
 // The application's own folder in the XDG data folder, named by its bundle identifier.
