@@ -6,6 +6,7 @@
 #include "platform/foundation/FileUtilities.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
@@ -188,10 +189,10 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
         return makeMediaError(MediaErrorCode::WriteFailed,
                               "The audio file “" + displayName(outputPath_) + "” could not be written.",
                               temporary.error);
-    ::close(temporary.fd);
     AacWriter writer(temporary.path.string(), outputPath_);
     auto fail = [&](MediaError error) {
         writer.abandon();
+        ::close(temporary.fd);
         std::filesystem::remove(temporary.path, ignored);
         return error;
     };
@@ -213,6 +214,12 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
         return fail(*reader.value()->error());
     if (auto error = writer.finish())
         return fail(*error);
+    // On disk before it takes the destination's name: the descriptor is of the same file.
+    if (::fsync(temporary.fd) != 0)
+        return fail(makeMediaError(MediaErrorCode::WriteFailed,
+                                   "The audio file “" + displayName(outputPath_) + "” could not be written.",
+                                   std::strerror(errno)));
+    ::close(temporary.fd);
     std::string moved = moveIntoPlace(temporary.path, outputPath_);
     if (!moved.empty())
         return makeMediaError(MediaErrorCode::WriteFailed,
