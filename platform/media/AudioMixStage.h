@@ -35,6 +35,7 @@ public:
 
     // Adds `frames` frames of track `trackID` (interleaved, `channels` channels) onto `out`
     // (interleaved, `outputChannels` channels). Runs on the audio thread; allocates nothing.
+    // One reader at a time: the glide remembers where the last buffer ended.
     void mixTrack(int trackID, const float* in, int channels, int frames, float* out, int outputChannels);
 
 private:
