@@ -1,5 +1,6 @@
 #include "crash-engine/FrameCursor.h"
 
+#include "crash-engine/dwarf/DwarfFrameReader.h"
 #include "crash-engine/linux/MemoryReader.h"
 
 namespace {
@@ -18,7 +19,9 @@ const char* const kFrameErrorNames[] = {
 // An unwound instruction pointer in the first page is the end of the stack, not a frame.
 constexpr uint64_t kLowestFrameAddress = 4096;
 
+// Unwind tables first; frame pointers where a function has none or they cannot be applied.
 const cecrash_async_frame_reader kReaders[] = {
+    cecrash_async_frame_cursor_read_dwarf_unwind,
     cecrash_async_frame_cursor_read_frame_ptr,
 };
 
@@ -47,6 +50,7 @@ cecrash_error_t cecrash_async_frame_cursor_init(cecrash_async_frame_cursor* curs
 {
     cursor->image_list = image_list;
     cursor->depth = 0;
+    cecrash_async_readable_pages_reset();
     cecrash_async_fill_bytes(&cursor->prev_frame, 0, sizeof(cursor->prev_frame));
     cecrash_async_thread_state_copy(&cursor->frame, state);
     return CECRASH_ESUCCESS;
