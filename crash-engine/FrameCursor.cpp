@@ -50,7 +50,7 @@ cecrash_error_t cecrash_async_frame_cursor_init(cecrash_async_frame_cursor* curs
 {
     cursor->image_list = image_list;
     cursor->depth = 0;
-    cecrash_async_readable_pages_reset();
+    cecrash_async_readable_pages_begin();
     cecrash_async_fill_bytes(&cursor->prev_frame, 0, sizeof(cursor->prev_frame));
     cecrash_async_thread_state_copy(&cursor->frame, state);
     return CECRASH_ESUCCESS;
@@ -115,6 +115,7 @@ size_t cecrash_async_frame_cursor_get_regcount(const cecrash_async_frame_cursor*
 
 void cecrash_async_frame_cursor_free(cecrash_async_frame_cursor* cursor)
 {
+    cecrash_async_readable_pages_end();
     cursor->image_list = nullptr;
 }
 

@@ -57,6 +57,8 @@ ReadableRange g_readable[kReadableRangeSlots];
 size_t g_readableCount = 0;
 size_t g_readableNext = 0;
 std::atomic<bool> g_readableBusy{false};
+// Walks now running; pages are remembered only while there is one.
+std::atomic<int> g_walks{0};
 
 // Pages asked about per system call: one byte of each, gathered into one scratch buffer.
 constexpr size_t kProbePages = 64;
@@ -110,7 +112,7 @@ uint64_t cecrash_async_readable_length(uint64_t address, uint64_t length)
     if (length == 0 || address + length < address)
         return 0;
     const uint64_t end = address + length;
-    const bool cached = !g_readableBusy.exchange(true, std::memory_order_acquire);
+    const bool cached = g_walks.load() > 0 && !g_readableBusy.exchange(true, std::memory_order_acquire);
     uint64_t reached = address;
     while (reached < end) {
         const uint64_t known = cached ? rememberedEnd(reached) : reached;
@@ -136,13 +138,30 @@ uint64_t cecrash_async_readable_length(uint64_t address, uint64_t length)
     return reached >= end ? length : (reached > address ? reached - address : 0);
 }
 
-void cecrash_async_readable_pages_reset()
+namespace {
+
+// Async-signal-safe. Forgets every remembered range, unless another reader holds them now.
+void forgetReadablePages()
 {
     if (g_readableBusy.exchange(true, std::memory_order_acquire))
         return;
     g_readableCount = 0;
     g_readableNext = 0;
     g_readableBusy.store(false, std::memory_order_release);
+}
+
+}  // namespace
+
+void cecrash_async_readable_pages_begin()
+{
+    forgetReadablePages();
+    g_walks.fetch_add(1);
+}
+
+void cecrash_async_readable_pages_end()
+{
+    g_walks.fetch_sub(1);
+    forgetReadablePages();
 }
 
 cecrash_error_t cecrash_async_copy_from_task(uint64_t base, int64_t offset, void* destination, size_t length)

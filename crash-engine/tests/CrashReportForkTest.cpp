@@ -405,25 +405,28 @@ TEST_F(CrashReportForkTest, UncaughtExceptionIsWrittenIntoTheAbortReport)
 TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
 {
     // A report cut at the file limit fails: the callback must not run, and the file keeps the
-    // clean prefix before the refused piece. Many threads with deep stacks overrun it.
+    // clean prefix before the refused piece. Custom data at its limit and threads with deep
+    // stacks (512 frames each) overrun it together.
     struct Outcome {
+        size_t customBytes;
         int threads;
         int expectedExit;
     };
-    const Outcome outcomes[] = {{0, 7}, {300, 0}};
+    const Outcome outcomes[] = {{16, 0, 7}, {0x20000, 32, 0}};
     for (const Outcome& outcome : outcomes) {
         SCOPED_TRACE(outcome.threads);
         CECrashReporter reporter = makeReporter();
-        const std::vector<uint8_t> custom(16, 7);
+        const std::vector<uint8_t> custom(outcome.customBytes, 7);
         const int status = runInChild([&] {
-            reporter.setCustomData(custom);
+            if (!reporter.setCustomData(custom))
+                _exit(5);
             reporter.setCrashCallbacks({0, nullptr, [](siginfo_t*, ucontext_t*, void*) { _exit(7); }});
             armChild(reporter);
             std::atomic<int> started{0};
             for (int i = 0; i < outcome.threads; ++i) {
                 std::thread([&] {
                     ++started;
-                    crashTestParkDeep(100);
+                    crashTestParkDeep(600);
                 }).detach();
             }
             while (started < outcome.threads)

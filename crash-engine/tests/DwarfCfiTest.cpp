@@ -489,6 +489,7 @@ std::vector<uint64_t> walk(cecrash_async_image_list* images, const cecrash_async
         cecrash_async_frame_cursor_get_reg(&cursor, CECRASH_REG_IP, &ip);
         frames.push_back(ip);
     }
+    cecrash_async_frame_cursor_free(&cursor);
     return frames;
 }
 

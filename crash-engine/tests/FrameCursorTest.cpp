@@ -115,6 +115,7 @@ TEST(ThreadStateTest, CaptureDescribesTheCallerAtTheCall)
     uint64_t caller = 0;
     ASSERT_EQ(cecrash_async_frame_cursor_get_reg(&cursor, CECRASH_REG_IP, &caller), CECRASH_FRAME_ESUCCESS);
     EXPECT_NE(caller, rip);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 // A stack made in memory: each record is {saved frame pointer, return address}.
@@ -163,6 +164,7 @@ TEST_F(FrameCursorTest, WalksTheFramePointerChainUntilAZeroFramePointer)
     EXPECT_EQ(ip(cursor), 0x6000u);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ENOFRAME);
     EXPECT_EQ(cursor.depth, 3u);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, ReadersListRulesAndTheLowestAcceptedAddress)
@@ -181,6 +183,7 @@ TEST_F(FrameCursorTest, ReadersListRulesAndTheLowestAcceptedAddress)
     EXPECT_EQ(ip(cursor), 4097u);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ENOFRAME);
     EXPECT_EQ(ip(cursor), 4097u);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, FramePointerThatMovesDownTheStackIsCorrupt)
@@ -195,6 +198,7 @@ TEST_F(FrameCursorTest, FramePointerThatMovesDownTheStackIsCorrupt)
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_EBADFRAME);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, WalkThatMakesNoProgressEnds)
@@ -215,6 +219,7 @@ TEST_F(FrameCursorTest, WalkThatMakesNoProgressEnds)
     // the walk.
     cecrash_async_thread_state withStack = start(0x4000, at(0));
     cecrash_async_thread_state_set_reg(&withStack, CECRASH_REG_SP, at(4));
+    cecrash_async_frame_cursor_free(&cursor);
     cecrash_async_frame_cursor_init(&cursor, nullptr, &withStack);
     cecrash_async_frame_cursor_next(&cursor);
     const cecrash_async_frame_reader stuck = [](cecrash_async_image_list*, const cecrash_async_thread_state* current,
@@ -224,6 +229,7 @@ TEST_F(FrameCursorTest, WalkThatMakesNoProgressEnds)
         return CECRASH_FRAME_ESUCCESS;
     };
     EXPECT_EQ(cecrash_async_frame_cursor_next_with_readers(&cursor, &stuck, 1), CECRASH_FRAME_EBADFRAME);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, SecondStepHasNoPreviousFrameAndUnreadableRecordsAreCorrupt)
@@ -246,6 +252,7 @@ TEST_F(FrameCursorTest, SecondStepHasNoPreviousFrameAndUnreadableRecordsAreCorru
     EXPECT_EQ(cecrash_async_frame_cursor_read_frame_ptr(nullptr, &unreadable, nullptr, &next), CECRASH_FRAME_EBADFRAME);
     EXPECT_STREQ(cecrash_async_frame_cursor_error_name(2), "No frames are available");
     EXPECT_STREQ(cecrash_async_frame_cursor_error_name(8), "Unhandled error code");
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 }  // namespace
