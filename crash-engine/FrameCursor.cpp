@@ -1,5 +1,6 @@
 #include "crash-engine/FrameCursor.h"
 
+#include "crash-engine/compact/CompactUnwindReader.h"
 #include "crash-engine/dwarf/DwarfFrameReader.h"
 #include "crash-engine/linux/MemoryReader.h"
 
@@ -19,8 +20,10 @@ const char* const kFrameErrorNames[] = {
 // An unwound instruction pointer in the first page is the end of the stack, not a frame.
 constexpr uint64_t kLowestFrameAddress = 4096;
 
-// Unwind tables first; frame pointers where a function has none or they cannot be applied.
+// Unwind tables first (compact, then call-frame information); frame pointers where a function
+// has none or they cannot be applied.
 const cecrash_async_frame_reader kReaders[] = {
+    cecrash_async_frame_cursor_read_compact_unwind,
     cecrash_async_frame_cursor_read_dwarf_unwind,
     cecrash_async_frame_cursor_read_frame_ptr,
 };

@@ -1,6 +1,6 @@
 // The frame cursor: starts from one thread state and yields the caller frames one by one,
-// asking a list of frame readers in order: the call-frame information of the image, then the
-// frame pointers.
+// asking a list of frame readers in order: the image's compact unwind table, its call-frame
+// information, then the frame pointers.
 #pragma once
 
 #include "crash-engine/ImageList.h"
