@@ -41,6 +41,20 @@ cecrash_error_t readId(const cecrash_async_mobject* mobj, const cecrash_async_by
                                                                                                    : CECRASH_EINVAL;
 }
 
+// Async-signal-safe. The length field and the id (or CIE pointer) of the entry at address, and
+// the content's offset from the section start.
+cecrash_error_t openEntry(const cecrash_async_mobject* mobj, const cecrash_async_byteorder* order, uint64_t address,
+                          EntryHeader* header, uint64_t* contentOffset, uint64_t* id)
+{
+    if (const cecrash_error_t error = readHeader(mobj, order, address, header))
+        return error;
+    const uint64_t section = cecrash_async_mobject_base_address(mobj);
+    if (header->content < section)
+        return CECRASH_EINVAL;
+    *contentOffset = header->content - section;
+    return readId(mobj, order, *header, id);
+}
+
 // Async-signal-safe. All ones of the field's width: the id of a debug-frame CIE.
 uint64_t debugFrameCieId(size_t id_size)
 {
@@ -55,16 +69,10 @@ cecrash_error_t dwarf_cie_info_init(cecrash_async_dwarf_cie_info* info, const ce
                                     const gnu_ehptr_reader<machine_ptr>* ptr_reader, uint64_t address)
 {
     cecrash_async_fill_bytes(info, 0, sizeof(*info));
-    const uint64_t section = cecrash_async_mobject_base_address(mobj);
     EntryHeader header;
-    if (const cecrash_error_t error = readHeader(mobj, byteorder, address, &header))
+    if (const cecrash_error_t error = openEntry(mobj, byteorder, address, &header, &info->cie_offset, &info->cie_id))
         return error;
-    if (header.content < section)
-        return CECRASH_EINVAL;
-    info->cie_offset = header.content - section;
     info->cie_length = header.length;
-    if (const cecrash_error_t error = readId(mobj, byteorder, header, &info->cie_id))
-        return error;
     if (info->cie_id != 0 && info->cie_id != debugFrameCieId(header.id_size))
         return CECRASH_EINVAL;
 
@@ -164,15 +172,10 @@ cecrash_error_t dwarf_fde_info_init(cecrash_async_dwarf_fde_info* info, const ce
     cecrash_async_fill_bytes(info, 0, sizeof(*info));
     const uint64_t section = cecrash_async_mobject_base_address(mobj);
     EntryHeader header;
-    if (const cecrash_error_t error = readHeader(mobj, byteorder, address, &header))
-        return error;
-    if (header.content < section)
-        return CECRASH_EINVAL;
-    info->fde_offset = header.content - section;
-    info->fde_length = header.length;
     uint64_t ciePointer = 0;
-    if (const cecrash_error_t error = readId(mobj, byteorder, header, &ciePointer))
+    if (const cecrash_error_t error = openEntry(mobj, byteorder, address, &header, &info->fde_offset, &ciePointer))
         return error;
+    info->fde_length = header.length;
     uint64_t cieAddress = 0;
     if (debug_frame) {
         if (ciePointer >= cecrash_async_mobject_length(mobj))

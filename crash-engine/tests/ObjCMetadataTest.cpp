@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <sys/mman.h>
 #include <vector>
 
 namespace {
@@ -244,6 +245,46 @@ TEST_F(ObjCMetadataTest, AnImageWithoutCategoriesYieldsNoNames)
                          fixture.address(kDraw), &named),
               CECRASH_ESUCCESS);
     EXPECT_EQ(named.name, "_draw_alias");
+}
+
+TEST_F(ObjCMetadataTest, LegacyModulesOfA32BitImage)
+{
+    // A 32-bit image's pointers must lie below 4 GB: the fixture is mapped there.
+    void* low = mmap(nullptr, 0x1000, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+    ASSERT_NE(low, MAP_FAILED);
+    auto* bytes = static_cast<uint8_t*>(low);
+    const auto base = static_cast<uint32_t>(reinterpret_cast<uint64_t>(low));
+    const auto put = [&](uint32_t offset, uint32_t value) { std::memcpy(bytes + offset, &value, 4); };
+    const auto name16 = [&](uint32_t offset, const char* name) { std::memcpy(bytes + offset, name, std::strlen(name)); };
+    // Header, "__TEXT" over the whole page, "__OBJC" with "__module_info".
+    put(0, 0xfeedface); put(4, 7); put(8, 3); put(12, 2); put(16, 2); put(20, 56 + 56 + 68); put(24, 0);
+    put(28, 0x1); put(32, 56); name16(36, "__TEXT"); put(52, 0x1000); put(56, 0x1000); put(72, 0);
+    put(84, 0x1); put(88, 56 + 68); name16(92, "__OBJC"); put(108, 0x1000 + 0x200); put(112, 0x100); put(132, 1);
+    name16(140, "__module_info"); name16(156, "__OBJC"); put(172, 0x1000 + 0x200); put(176, 16);
+    // One module whose symbol table lists one class; the class has one list, its metaclass an
+    // array of lists ended by all ones.
+    put(0x200 + 12, base + 0x220);
+    put(0x220 + 8, 1);
+    put(0x220 + 12, base + 0x240);
+    put(0x240, base + 0x280); put(0x240 + 8, base + 0x300); put(0x240 + 16, 0x4000); put(0x240 + 28, base + 0x2c0);
+    put(0x280 + 8, base + 0x300); put(0x280 + 28, base + 0x2e0);
+    put(0x2e0, base + 0x2d0); put(0x2e4, 0xffffffff);
+    put(0x2c0 + 4, 1); put(0x2c0 + 8, base + 0x310); put(0x2c0 + 16, base + 0x800);
+    put(0x2d0 + 4, 0);
+    std::memcpy(bytes + 0x300, "Old", 4);
+    std::memcpy(bytes + 0x310, "run", 4);
+
+    cecrash_async_macho_image image;
+    ASSERT_EQ(cecrash_async_macho_init(&image, "old", reinterpret_cast<uint64_t>(low)), CECRASH_ESUCCESS);
+    cecrash_async_objc_cache cache;
+    cecrash_async_objc_cache_init(&cache);
+    Named named;
+    EXPECT_EQ(findSymbol(&image, CECRASH_ASYNC_SYMBOL_STRATEGY_OBJC, &cache, base + 0x810, &named), CECRASH_ESUCCESS);
+    EXPECT_EQ(named.name, "-[Old run]");
+    EXPECT_EQ(named.address, base + 0x800u);
+    cecrash_async_objc_cache_free(&cache);
+    cecrash_async_macho_free(&image);
+    munmap(low, 0x1000);
 }
 
 }  // namespace
