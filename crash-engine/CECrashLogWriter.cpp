@@ -492,9 +492,10 @@ cecrash_error_t cecrash_log_writer_prepare(cecrash_log_writer_t* writer, const c
     std::string version = "0.0";
     if (const std::shared_ptr<CECrashHostInfo> host = CECrashHostInfo::currentHostInfo()) {
         const CECrashHostInfoVersion numbers = host->darwinVersion();
-        version = std::to_string(numbers.major) + "." + std::to_string(numbers.minor);
+        version = std::to_string(numbers.major);
+        version.append(".").append(std::to_string(numbers.minor));
         if (numbers.revision > 0)
-            version += "." + std::to_string(numbers.revision);
+            version.append(".").append(std::to_string(numbers.revision));
     }
     writer->os_version = copyString(version);
 

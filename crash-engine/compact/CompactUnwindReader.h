@@ -55,27 +55,30 @@ struct cecrash_async_cfe_entry {
 // 5 when the header lies outside the section.
 cecrash_error_t cecrash_async_cfe_reader_init(cecrash_async_cfe_reader* reader, const cecrash_async_mobject* mobj,
                                               uint32_t cputype);
-// The function holding pc (relative to the image base): 0; 8 before the first function or
+// Async-signal-safe. The function holding pc (relative to the image base): 0; 8 before the first function or
 // with an empty index; 5 when a table lies outside the section or a page is malformed.
 cecrash_error_t cecrash_async_cfe_reader_find_pc(const cecrash_async_cfe_reader* reader, uint32_t pc,
                                                  uint32_t* function_base, uint32_t* encoding);
+// Async-signal-safe.
 void cecrash_async_cfe_reader_free(cecrash_async_cfe_reader* reader);
 
-// 0; 4 for an unsupported CPU or mode; 5 for a bad register code or permutation.
+// Async-signal-safe. 0; 4 for an unsupported CPU or mode; 5 for a bad register code or permutation.
 cecrash_error_t cecrash_async_cfe_entry_init(cecrash_async_cfe_entry* entry, uint32_t cpu_type, uint32_t encoding);
+// Async-signal-safe.
 void cecrash_async_cfe_entry_free(cecrash_async_cfe_entry* entry);
 
-// Register codes (1 to 6) <-> the permutation number of a frameless encoding. Encoding a count
+// Async-signal-safe. Register codes (1 to 6) <-> the permutation number of a frameless encoding. Encoding a count
 // other than 1 to 6 gives 0; decoding a count above 6 gives 5.
 uint32_t cecrash_async_cfe_register_encode(const uint32_t* registers, uint32_t count);
+// Async-signal-safe.
 cecrash_error_t cecrash_async_cfe_register_decode(uint32_t permutation, uint32_t count, uint32_t* registers);
 
-// The caller's registers by the entry: 0, 8 when a register it needs is unknown, 4 for DWARF
+// Async-signal-safe. The caller's registers by the entry: 0, 8 when a register it needs is unknown, 4 for DWARF
 // and none entries, 5 for an overflowing frame, or the error of a memory read.
 cecrash_error_t cecrash_async_cfe_entry_apply(uint64_t function_address, const cecrash_async_thread_state* current,
                                               const cecrash_async_cfe_entry* entry, cecrash_async_thread_state* next);
 
-// The frame reader (frame codes of the cursor).
+// Async-signal-safe. The frame reader (frame codes of the cursor).
 cecrash_async_frame_error_t cecrash_async_frame_cursor_read_compact_unwind(cecrash_async_image_list* image_list,
                                                                            const cecrash_async_thread_state* current,
                                                                            const cecrash_async_thread_state* previous,

@@ -85,39 +85,47 @@ cecrash_error_t cecrash_async_macho_init(cecrash_async_macho_image* image, const
 // Not crash-time.
 void cecrash_async_macho_free(cecrash_async_macho_image* image);
 
+// Async-signal-safe.
 uint32_t cecrash_async_macho_cpu_type(const cecrash_async_macho_image* image);
+// Async-signal-safe.
 uint32_t cecrash_async_macho_cpu_subtype(const cecrash_async_macho_image* image);
-// header_addr <= address < header_addr + the "__TEXT" size.
+// Async-signal-safe. header_addr <= address < header_addr + the "__TEXT" size.
 bool cecrash_async_macho_contains_address(const cecrash_async_macho_image* image, uint64_t address);
 
-// The load command after previous (0: the first), as a task address; 0 when the walk ends: a
+// Async-signal-safe. The load command after previous (0: the first), as a task address; 0 when the walk ends: a
 // command under 8 bytes or one that does not lie wholly inside the commands.
 uint64_t cecrash_async_macho_next_command(const cecrash_async_macho_image* image, uint64_t previous);
+// Async-signal-safe.
 uint64_t cecrash_async_macho_next_command_type(const cecrash_async_macho_image* image, uint64_t previous, uint32_t type);
+// Async-signal-safe.
 uint64_t cecrash_async_macho_find_command(const cecrash_async_macho_image* image, uint32_t type);
+// Async-signal-safe.
 uint64_t cecrash_async_macho_find_segment_cmd(const cecrash_async_macho_image* image, const char* segname);
 
-// The segment's memory (its readable prefix) and file range; 8 without such a segment.
+// Async-signal-safe. The segment's memory (its readable prefix) and file range; 8 without such a segment.
 cecrash_error_t cecrash_async_macho_map_segment(const cecrash_async_macho_image* image, const char* segname,
                                                 cecrash_async_macho_segment_mapping* mapping);
+// Async-signal-safe.
 void cecrash_async_macho_mapped_segment_free(cecrash_async_macho_segment_mapping* mapping);
-// The whole section; 8 when absent, 5 when a section record lies outside the commands.
+// Async-signal-safe. The whole section; 8 when absent, 5 when a section record lies outside the commands.
 cecrash_error_t cecrash_async_macho_map_section(const cecrash_async_macho_image* image, const char* segname,
                                                 const char* sectname, cecrash_async_mobject* mobj);
 
-// 8 without a symbol table, 6 when a table lies outside "__LINKEDIT", 5 for inconsistent ranges.
+// Async-signal-safe. 8 without a symbol table, 6 when a table lies outside "__LINKEDIT", 5 for inconsistent ranges.
 cecrash_error_t cecrash_async_macho_symtab_reader_init(cecrash_async_macho_symtab_reader* reader,
                                                        const cecrash_async_macho_image* image);
+// Async-signal-safe.
 cecrash_async_macho_symbol cecrash_async_macho_symtab_reader_read(const cecrash_async_macho_symtab_reader* reader,
                                                                   uint64_t table, uint32_t index);
-// The NUL-terminated name at a string offset, or null when it runs past the table.
+// Async-signal-safe. The NUL-terminated name at a string offset, or null when it runs past the table.
 const char* cecrash_async_macho_symtab_reader_symbol_name(const cecrash_async_macho_symtab_reader* reader, uint32_t n_strx);
+// Async-signal-safe.
 void cecrash_async_macho_symtab_reader_free(cecrash_async_macho_symtab_reader* reader);
 
-// The nearest defined symbol at or below address: 0 after calling back once, 8 when none lies
+// Async-signal-safe. The nearest defined symbol at or below address: 0 after calling back once, 8 when none lies
 // at or below it, 5 when its name is not a terminated string of the table.
 cecrash_error_t cecrash_async_macho_find_symbol_by_address(const cecrash_async_macho_image* image, uint64_t address,
                                                            cecrash_async_macho_found_symbol_cb callback, void* context);
-// The address of the defined symbol with exactly that name (leading underscore included); 8.
+// Async-signal-safe. The address of the defined symbol with exactly that name (leading underscore included); 8.
 cecrash_error_t cecrash_async_macho_find_symbol_by_name(const cecrash_async_macho_image* image, const char* name,
                                                         uint64_t* address);

@@ -61,16 +61,16 @@ cecrash_error_t cecrash_async_objc_cache_init(cecrash_async_objc_cache* cache);
 // Async-signal-safe. Unmaps the sections and releases the class cache.
 void cecrash_async_objc_cache_free(cecrash_async_objc_cache* cache);
 
-// Every method of every class and category of the image: 0; 7 without a cache; 8 when the
+// Async-signal-safe. Every method of every class and category of the image: 0; 7 without a cache; 8 when the
 // metadata's sections are missing; 9 when a pointer leads outside what can be read.
 cecrash_error_t cecrash_async_objc_for_each_method(const cecrash_async_macho_image* image, cecrash_async_objc_cache* cache,
                                                    cecrash_async_objc_found_method_cb callback, void* context);
-// The method whose implementation starts nearest at or below address, reported once; 8 when
+// Async-signal-safe. The method whose implementation starts nearest at or below address, reported once; 8 when
 // none does.
 cecrash_error_t cecrash_async_objc_find_method(const cecrash_async_macho_image* image, cecrash_async_objc_cache* cache,
                                                uint64_t address, cecrash_async_objc_found_method_cb callback,
                                                void* context);
-// The symbol for an address by the enabled strategies: 0 after calling back once; 8 when no
+// Async-signal-safe. The symbol for an address by the enabled strategies: 0 after calling back once; 8 when no
 // strategy found one; 6 when one did but no name could be read.
 cecrash_error_t cecrash_async_find_symbol(const cecrash_async_macho_image* image, uint32_t strategy,
                                           cecrash_async_objc_cache* cache, uint64_t address,
