@@ -130,16 +130,7 @@ void SpeakerAssignment::changeSpeaker(const std::shared_ptr<QVSpeaker>& speaker,
         if (speaker->deleted)
             c_.records().restoreSpeaker(speaker);
         if (!restoreRanges.empty()) {
-            for (const auto& restored : restoreRanges) {
-                if (restored->speaker)
-                    restored->speaker->rangeCount += 1;
-                restored->deleted = false;
-                ad.speakerRangesDeleted.remove(restored);
-                ad.speakerRanges.add(restored);
-                c_.updateSpeakerRange(restored->uuid, {{"deleted", false}});
-                if (restored->speaker && restored->speaker->deleted)
-                    c_.records().restoreSpeaker(restored->speaker);
-            }
+            restoreSpeakerRanges(restoreRanges);
             c_.sortSpeakerRanges();
             std::optional<std::size_t> earliest;
             for (const auto& restored : restoreRanges) {
@@ -263,6 +254,21 @@ void SpeakerAssignment::deleteNewSpeakerForRange(const std::shared_ptr<QVSpeaker
     });
     c_.main().async([this] { c_.headerRows().reloadRowsAllSpeakerNames(); });
     c_.touchUpdated();
+}
+
+void SpeakerAssignment::restoreSpeakerRanges(const RangeList& ranges)
+{
+    AppDelegate& ad = c_.ad();
+    for (const auto& range : ranges) {
+        if (range->speaker)
+            range->speaker->rangeCount += 1;
+        range->deleted = false;
+        ad.speakerRangesDeleted.remove(range);
+        ad.speakerRanges.add(range);
+        c_.updateSpeakerRange(range->uuid, {{"deleted", false}});
+        if (range->speaker && range->speaker->deleted)
+            c_.records().restoreSpeaker(range->speaker);
+    }
 }
 
 void SpeakerAssignment::markSpeakerRangesDeleted(const RangeList& ranges)

@@ -42,6 +42,8 @@ public:
     // Marks every range that follows a range of the same speaker deleted (ranges of the grey
     // speaker are never merged) and returns them.
     RangeList consolidateSpeakerRangesWithAnimation(bool animate);
+    // Brings deleted ranges back among the live ones (unsorted), with their speakers.
+    void restoreSpeakerRanges(const RangeList& ranges);
     // Takes live ranges out of the transcript: counts, flags, database, and the table's caches.
     void markSpeakerRangesDeleted(const RangeList& ranges);
     // After a confirmation, gives every range the first range's speaker and merges them. It

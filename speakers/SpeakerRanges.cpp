@@ -155,31 +155,15 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
         ad.speakerRanges.remove(range);
         ad.speakerRangesDeleted.add(range);
         c_.dropRowHeight(range);
-        for (const auto& restored : restoreRanges) {
-            if (restored->speaker)
-                restored->speaker->rangeCount += 1;
-            restored->deleted = false;
-            ad.speakerRangesDeleted.remove(restored);
-            ad.speakerRanges.add(restored);
-            c_.updateSpeakerRange(restored->uuid, {{"deleted", false}});
-            if (restored->speaker && restored->speaker->deleted)
-                c_.records().restoreSpeaker(restored->speaker);
-        }
+        c_.assignment().restoreSpeakerRanges(restoreRanges);
     } else if (redoing) {
         if (range->speaker)
             range->speaker->rangeCount += 1;
         range->deleted = false;
         ad.speakerRangesDeleted.remove(range);
         ad.speakerRanges.add(range);
-        for (const auto& merged : restoreRanges) {
-            if (merged->speaker)
-                merged->speaker->rangeCount -= 1;
-            merged->deleted = true;
-            ad.speakerRanges.remove(merged);
-            ad.speakerRangesDeleted.add(merged);
-            c_.dropRowHeight(merged);
-            c_.updateSpeakerRange(merged->uuid, {{"deleted", true}});
-        }
+        if (!restoreRanges.empty())
+            c_.assignment().markSpeakerRangesDeleted(restoreRanges);
     }
 
     if (originalPreviousWord) {
