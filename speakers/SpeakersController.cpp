@@ -7,6 +7,8 @@
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakerPalette.h"
 
+#include <algorithm>
+
 namespace qv::speakers {
 
 SpeakersController::SpeakersController(AppDelegate& ad, Dispatcher& main, AlertPresenter& alerts, SpeakerHost& host)
@@ -142,7 +144,11 @@ void SpeakersController::dropRowHeight(const std::shared_ptr<QVSpeakerRange>& ra
 
 void SpeakersController::sortSpeakerRanges()
 {
-    ad_.speakerRanges.sort([](const QVSpeakerRange& a, const QVSpeakerRange& b) { return a.start < b.start; });
+    const auto byStart = [](const QVSpeakerRange& a, const QVSpeakerRange& b) { return a.start < b.start; };
+    const auto& items = ad_.speakerRanges.items();
+    // Sorting drops the set's position index; most calls find the ranges in order already.
+    if (!std::is_sorted(items.begin(), items.end(), [&](const auto& a, const auto& b) { return byStart(*a, *b); }))
+        ad_.speakerRanges.sort(byStart);
 }
 
 void SpeakersController::updateWord(const QString& uuid, const DatabaseUpdate& values)

@@ -49,11 +49,15 @@ SpeakerPanelRow* SpeakersPanelView::makeRow(int index)
 
 void SpeakersPanelView::reloadData()
 {
-    for (SpeakerPanelRow* old : rows_)
-        delete old;
-    rows_.clear();
+    // Rows are reused, as a table reuses its cells: only the missing ones are made.
     const int count = static_cast<int>(c_.panel().speakersList().size());
-    for (int i = 0; i < count; ++i)
+    while (numberOfRows() > count) {
+        delete rows_.back();
+        rows_.pop_back();
+    }
+    for (int i = 0; i < numberOfRows(); ++i)
+        c_.panel().fillCell(*rows_[static_cast<std::size_t>(i)], i);
+    for (int i = numberOfRows(); i < count; ++i)
         rows_.push_back(makeRow(i));
     layoutRows();
 }
