@@ -320,10 +320,8 @@ RangeList SpeakerAssignment::consolidateSpeakerRangesWithAnimation(bool animate)
 
 void SpeakerAssignment::removeSpeakerRanges()
 {
-    if (c_.ad().isViewingOnly) {
-        c_.alerts().beep();
+    if (c_.refusedWhileViewingOnly())
         return;
-    }
     Alert alert;
     alert.style = AlertStyle::Warning;
     alert.buttons = {localizedString("Remove"), localizedString("Cancel")};

@@ -3,7 +3,6 @@
 #include "app/AppDelegate.h"
 #include "model/EditingServices.h"
 #include "platform/foundation/LocalizedString.h"
-#include "platform/ui/Alert.h"
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakerPalette.h"
 #include "speakers/SpeakersController.h"
@@ -114,11 +113,8 @@ void SpeakerHeaderRows::changedSpeakerPopup(SpeakerRangeHeaderCell* cell, const 
 {
     if (!cell)
         return;
-    if (c_.ad().isViewingOnly) {
-        // Another computer holds the edit right: the transcript is not written from here.
-        c_.alerts().beep();
+    if (c_.refusedWhileViewingOnly())
         return;
-    }
     const SpeakerChoice choice = choiceForItem(item);
     EditingServices* editing = c_.editing();
     const bool delay = editing && editing->finishEditingIfNecessary();

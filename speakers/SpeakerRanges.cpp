@@ -53,7 +53,7 @@ std::int64_t SpeakerRanges::getEndTimeForSpeakerRange(const std::shared_ptr<QVSp
 void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
 {
     AppDelegate& ad = c_.ad();
-    if (!ad.currentWord || ad.currentWordIndex < 1 || !ad.currentWord->speakerRange)
+    if (!ad.currentWord || ad.currentWordIndex < 1 || !ad.currentWord->speakerRange || c_.refusedWhileViewingOnly())
         return;
     if (EditingServices* editing = c_.editing())
         editing->finishEditingIfNecessary();
@@ -255,7 +255,7 @@ void SpeakerRanges::cancelAddNewSpeakerRange()
 void SpeakerRanges::changeSpeakerRangeStartToCurrentWord()
 {
     AppDelegate& ad = c_.ad();
-    if (!ad.currentWord)
+    if (!ad.currentWord || c_.refusedWhileViewingOnly())
         return;
     const auto range = ad.currentWord->speakerRange;
     const auto index = ad.speakerRanges.indexOf(range);
@@ -266,7 +266,7 @@ void SpeakerRanges::changeSpeakerRangeStartToCurrentWord()
 void SpeakerRanges::changeNextSpeakerRangeStartToCurrentWord()
 {
     AppDelegate& ad = c_.ad();
-    if (!ad.currentWord)
+    if (!ad.currentWord || c_.refusedWhileViewingOnly())
         return;
     const auto index = ad.speakerRanges.indexOf(ad.currentWord->speakerRange);
     if (index && *index + 1 < ad.speakerRanges.size())

@@ -32,6 +32,7 @@ public:
     static std::int64_t getEndTimeForSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range,
                                                   const QVOrderedSet<QVSpeakerRange>& ranges);
 
+    // The commands below change nothing on a view-only file (they beep).
     // Adds a range at the current word: with `autoSelect` and a range before, at once with that
     // range's speaker ("Add Speaker Range"); otherwise pending, with the present speaker, until
     // the new row's speaker menu picks one.

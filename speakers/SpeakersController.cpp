@@ -4,6 +4,7 @@
 #include "model/ModelServices.h"
 #include "model/TimeUtilities.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/ui/Alert.h"
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakerPalette.h"
 
@@ -122,6 +123,14 @@ EditingServices* SpeakersController::editing()
 ViewServices* SpeakersController::view()
 {
     return ad_.viewServices;
+}
+
+bool SpeakersController::refusedWhileViewingOnly()
+{
+    if (!ad_.isViewingOnly)
+        return false;
+    alerts_.beep();
+    return true;
 }
 
 void SpeakersController::touchUpdated()

@@ -73,6 +73,9 @@ public:
     // Null-safe access to the neighbours held by the state record.
     EditingServices* editing();
     ViewServices* view();
+    // Beeps and answers true while the file is view-only: another computer holds the edit
+    // right, so the transcript is not written from here.
+    bool refusedWhileViewingOnly();
     // Touches the open file's `updated`.
     void touchUpdated();
     // Forgets the current row text view and notes it in the editing trace.

@@ -174,8 +174,10 @@ void SpeakersPanel::nameEditEnded(SpeakerPanelCell& cell, const QString& text)
     if (!speaker)
         return;
     const QString name = stripWhitespace(text);
-    if (name.trimmed().isEmpty() || c_.ad().isViewingOnly || speaker->color == kColorNameGray) {
+    const bool refused = name.trimmed().isEmpty() || speaker->color == kColorNameGray;
+    if (refused)
         c_.alerts().beep();
+    if (refused || c_.refusedWhileViewingOnly()) {
         cell.setNameText(speaker->name);
         c_.host().resetFocus();
         return;
@@ -188,6 +190,7 @@ void SpeakersPanel::nameEditCancelled(SpeakerPanelCell& cell)
     if (const auto speaker = cell.speaker())
         cell.setNameText(speaker->name);
     c_.host().resetFocus();
+    c_.records().editSpeakerNameCancel();
 }
 
 void SpeakersPanel::editSpeakerColor(SpeakerPanelCell& cell)
@@ -207,11 +210,10 @@ void SpeakersPanel::showColorPopoverForSpeaker(const std::shared_ptr<QVSpeaker>&
 
 void SpeakersPanel::changePopoverSpeakerToColorName(const QString& colorName)
 {
-    const bool refused = c_.ad().isViewingOnly || !popoverSpeaker_ || popoverSpeaker_->color == kColorNameGray
-                         || colorName.isEmpty();
+    const bool refused = !popoverSpeaker_ || popoverSpeaker_->color == kColorNameGray || colorName.isEmpty();
     if (refused)
         c_.alerts().beep();
-    else
+    else if (!c_.refusedWhileViewingOnly())
         c_.records().changeSpeakerToColorName(popoverSpeaker_, colorName);
     if (table_)
         table_->closeColorPopover();

@@ -90,7 +90,7 @@ public:
     // The name field of `cell` finished editing with `text`: trimmed, a blank name is refused
     // with a beep and the old name shown; any other goes to the rename.
     void nameEditEnded(SpeakerPanelCell& cell, const QString& text);
-    // Escape in the name field: the old name comes back.
+    // Escape in the name field: the old name comes back and the lists are rebuilt.
     void nameEditCancelled(SpeakerPanelCell& cell);
     // The colour button of `cell` was pressed.
     void editSpeakerColor(SpeakerPanelCell& cell);

@@ -154,6 +154,8 @@ TEST_F(SpeakerAssignmentTest, ChoosingASpeakerFinishesAPendingAddAsOneUndoStep)
     EXPECT_EQ(added->speaker, speaker("A"));
     EXPECT_TRUE(added->deleted) << "merged back into the range it was split from";
     EXPECT_FALSE(range(1)->deleted);
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(speaker("B")->rangeCount, 1);
     EXPECT_EQ(wordNames()[0], "w0");
     EXPECT_EQ(wordNames()[1], "w1");
     EXPECT_EQ(db("words/W1/name").toString(), "w1");
@@ -162,6 +164,8 @@ TEST_F(SpeakerAssignmentTest, ChoosingASpeakerFinishesAPendingAddAsOneUndoStep)
     EXPECT_EQ(added->speaker, speaker("B"));
     EXPECT_FALSE(added->deleted);
     EXPECT_EQ(layout(), "AB");
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(speaker("B")->rangeCount, 1);
     EXPECT_EQ(wordNames()[0], "w0.");
     EXPECT_EQ(wordNames()[1], "W1");
 }
@@ -238,6 +242,36 @@ TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesUnderTheGreySpeakerMergesNone
     EXPECT_EQ(layout(), "GGG");
     EXPECT_EQ(speaker("G")->rangeCount, 3);
     EXPECT_TRUE(speaker("A")->deleted);
+}
+
+TEST_F(SpeakerAssignmentTest, AViewOnlyFileRefusesEverySpeakerWrite)
+{
+    ranges("AB");
+    speakers.buildSpeakersList();
+    table.reloadData();
+    setCurrentWord(1);
+    ad.isViewingOnly = true;
+    const std::function<void()> commands[] = {
+        [&] { speakers.addSpeakerRangeAutoSelect(false); },
+        [&] { speakers.addSpeakerRangeAutoSelect(true); },
+        [&] { speakers.changeSpeakerRangeStartToCurrentWord(); },
+        [&] { speakers.changeNextSpeakerRangeStartToCurrentWord(); },
+        [&] { speakers.panel().nameEditEnded(table.cell(0), "Other"); },
+        [&] {
+            speakers.panel().showColorPopoverForSpeaker(speaker("A"));
+            speakers.panel().changePopoverSpeakerToColorName("teal");
+        },
+        [&] { speakers.assignment().removeSpeakerRanges(); },
+    };
+    for (const auto& command : commands) {
+        command();
+        settle();
+    }
+    EXPECT_EQ(alerts.beepCount(), 7);
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+    EXPECT_TRUE(db("").isNull());
+    EXPECT_EQ(table.cell(0).name, "A");
+    EXPECT_EQ(layout(), "AB");
 }
 
 }  // namespace

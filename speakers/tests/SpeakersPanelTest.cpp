@@ -125,8 +125,11 @@ TEST_F(SpeakersPanelTest, NameFieldRefusesBlankNamesAndEscapeRestoresTheName)
     speakers.panel().nameEditCancelled(field);
     EXPECT_EQ(field.name, "Ann");
     EXPECT_EQ(alerts.beepCount(), 3);
+    settle();
+    EXPECT_EQ(host.count("buildSpeakerMenu"), 1) << "an abandoned rename rebuilds the lists";
+    EXPECT_EQ(table.log, std::vector<QString>{"reload"});
 
-    speakers.panel().nameEditEnded(field, "  Anna \t");
+    speakers.panel().nameEditEnded(table.cell(0), "  Anna \t");
     settle();
     EXPECT_EQ(named("Anna")->uuid, "SAnn");
     EXPECT_EQ(db("speakers/SAnn/name").toString(), "Anna");
