@@ -18,13 +18,15 @@
 namespace qv::speakers::testing {
 namespace {
 
+// Made once and never destroyed: torn down among the exit handlers, after Qt's own globals,
+// it would crash the process.
 QApplication& application()
 {
     static int argc = 1;
     static char name[] = "speakers-tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // Renders `widget` and keeps the picture beside the test binary for a look.
