@@ -271,17 +271,23 @@ void SpeakerAssignment::restoreSpeakerRanges(const RangeList& ranges)
     }
 }
 
+void SpeakerAssignment::takeOutSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range)
+{
+    AppDelegate& ad = c_.ad();
+    if (range->speaker)
+        range->speaker->rangeCount -= 1;
+    range->deleted = true;
+    range->textView = nullptr;
+    ad.speakerRanges.remove(range);
+    ad.speakerRangesDeleted.add(range);
+    c_.dropRowHeight(range);
+}
+
 void SpeakerAssignment::markSpeakerRangesDeleted(const RangeList& ranges)
 {
     AppDelegate& ad = c_.ad();
     for (const auto& range : ranges) {
-        if (range->speaker)
-            range->speaker->rangeCount -= 1;
-        range->deleted = true;
-        range->textView = nullptr;
-        ad.speakerRanges.remove(range);
-        ad.speakerRangesDeleted.add(range);
-        c_.dropRowHeight(range);
+        takeOutSpeakerRange(range);
         c_.updateSpeakerRange(range->uuid, {{"deleted", true}});
     }
     c_.sortSpeakerRanges();

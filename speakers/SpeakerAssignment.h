@@ -44,6 +44,9 @@ public:
     RangeList consolidateSpeakerRangesWithAnimation(bool animate);
     // Brings deleted ranges back among the live ones (unsorted), with their speakers.
     void restoreSpeakerRanges(const RangeList& ranges);
+    // Moves a live range among the deleted ones, with its speaker's count and row height;
+    // writes nothing.
+    void takeOutSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range);
     // Takes live ranges out of the transcript: counts, flags, database, and the table's caches.
     void markSpeakerRangesDeleted(const RangeList& ranges);
     // After a confirmation, gives every range the first range's speaker and merges them. It

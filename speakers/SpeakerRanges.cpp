@@ -148,13 +148,7 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
     if (undoing) {
         if (const auto index = ad.speakerRanges.indexOf(range); index && *index > 0)
             c_.dropRowHeight(ad.speakerRanges.at(*index - 1));
-        if (range->speaker)
-            range->speaker->rangeCount -= 1;
-        range->deleted = true;
-        range->textView = nullptr;
-        ad.speakerRanges.remove(range);
-        ad.speakerRangesDeleted.add(range);
-        c_.dropRowHeight(range);
+        c_.assignment().takeOutSpeakerRange(range);
         c_.assignment().restoreSpeakerRanges(restoreRanges);
     } else if (redoing) {
         if (range->speaker)
