@@ -62,7 +62,9 @@ void SpeakersPanel::fillCell(SpeakerPanelCell& cell, int row)
     const auto speaker = list_[static_cast<std::size_t>(row)];
     cell.setNameText(speaker->name);
     cell.setRangeCount(speaker->rangeCount, rangeCountStyle(speaker->rangeCount));
-    cell.setColor(c_.records().colorForColorName(speaker->color));
+    // A colour name this version does not know shows as the unknown speaker's grey.
+    const QColor color = c_.records().colorForColorName(speaker->color);
+    cell.setColor(color.isValid() ? color : c_.ad().speakerColorUnknown);
     cell.setSpeaker(speaker);
     cell.setEditable(speaker->color != kColorNameGray);
     if (speaker == pendingNewSpeaker_) {

@@ -49,6 +49,10 @@ TEST_F(SpeakersPanelTest, RangeCountTypeShrinksAboveNinetyNine)
     EXPECT_EQ(table.cell(0).style, (RangeCountStyle{11, -3}));
     EXPECT_EQ(table.cell(0).color, QColor(80, 191, 164));
     EXPECT_TRUE(table.cell(0).editable);
+
+    many->color = "mauve";
+    table.reloadData();
+    EXPECT_EQ(table.cell(0).color, QColor(128, 128, 128)) << "an unknown colour name";
 }
 
 TEST_F(SpeakersPanelTest, RenamingTheFirstToSortLastMovesOnlyThatRow)
