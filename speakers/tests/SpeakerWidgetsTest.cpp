@@ -18,16 +18,23 @@
 namespace qv::speakers::testing {
 namespace {
 
-// Made once and never destroyed: torn down among the exit handlers, after Qt's own globals,
-// it would crash the process.
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "speakers-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+// The widgets' application, made before the first test and destroyed after the last one,
+// while Qt's own globals still stand (among the exit handlers it would crash the process).
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "speakers-tests";
+        static char* argv[] = {name, nullptr};
+        application_ = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { application_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> application_;
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 // Renders `widget` and keeps the picture beside the test binary for a look.
 QImage picture(QWidget& widget, const QString& file)
@@ -66,7 +73,6 @@ class SpeakerWidgetsTest : public SpeakersFixture {
 protected:
     void SetUp() override
     {
-        application();
         ad.textSizeDisplay = 14;
         ad.lineHeightDisplay = 24;
     }
