@@ -198,5 +198,23 @@ TEST_F(SpeakerWidgetsTest, PanelRowsFollowTheSpeakers)
     EXPECT_FALSE(panel.colorPopover()->isVisible());
 }
 
+TEST_F(SpeakerWidgetsTest, LongAndMultiLineNamesStayOnTheirRows)
+{
+    addSpeaker("SL", QString(10000, QChar('x')), "purple");
+    addSpeaker("SM", "Two\nLines", "orange");
+    addSpeaker("SN", "Nia", "lime");
+    SpeakersPanelView panel(speakers);
+    panel.setAnimated(false);
+    panel.resize(240, 140);
+    speakers.buildSpeakersList();
+    panel.reloadData();
+    picture(panel, "speakers-panel-long-names.png");
+    for (int i = 0; i < panel.numberOfRows(); ++i) {
+        EXPECT_EQ(panel.row(i)->geometry(), QRect(0, i * 35, 215, 35)) << i;
+        EXPECT_FALSE(panel.row(i)->nameField()->text().contains('\n')) << i;
+    }
+    EXPECT_EQ(panel.row(1)->nameField()->text(), "Two Lines");
+}
+
 }  // namespace
 }  // namespace qv::speakers::testing
