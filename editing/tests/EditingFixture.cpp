@@ -72,6 +72,18 @@ EditingFixture::EditingFixture()
     ad.speakersMetadataRef = client.reference("transcripts/T/speakers");
 }
 
+void EditingFixture::reset()
+{
+    ad.words.clear();
+    ad.wordsDeleted.clear();
+    ad.speakerRanges.clear();
+    ad.speakerRangesDeleted.clear();
+    ad.speakers.clear();
+    ad.undoManager->removeAllActions();
+    nextStart_ = 1000;
+    wordCount_ = 0;
+}
+
 void EditingFixture::addRange(const QString& speakerName)
 {
     const QString n = QString::number(ad.speakerRanges.size() + 1);

@@ -99,6 +99,8 @@ class EditingFixture : public ModelFixture {
 protected:
     EditingFixture();
 
+    // Forgets the transcript built so far, for tables of cases.
+    void reset();
     // Starts a new speaker range (uuid "R<n>", speaker "S<n>" named `speaker`) at the next word.
     void addRange(const QString& speaker);
     // Adds words of the blank-separated `text` to the last range, each `duration` ms long and

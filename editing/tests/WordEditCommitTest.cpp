@@ -70,8 +70,7 @@ TEST_F(WordEdit, AChangeOfCaseOrPunctuationKeepsTheWordsTimesUnlessLockingIsOff)
 {
     for (const bool disallow : {false, true}) {
         SCOPED_TRACE(disallow);
-        ad.words.clear();
-        ad.speakerRanges.clear();
+        reset();
         addRange("Ann");
         addWords("alpha beta gamma", 300, 2000);
         open();
@@ -101,8 +100,7 @@ TEST_F(WordEdit, TimePerCharacterIsTheRangesMedianOnlyFromElevenWords)
     };
     for (const Case c : {Case{10, 54}, Case{11, 100}}) {
         SCOPED_TRACE(c.wordsOfFourLetters);
-        ad.words.clear();
-        ad.speakerRanges.clear();
+        reset();
         addRange("Ann");
         QStringList names;
         for (int i = 0; i < c.wordsOfFourLetters; ++i)
