@@ -105,7 +105,7 @@ void EditingFixture::addWords(const QString& text, std::int64_t duration, std::i
     for (const QString& name : text.split(' ', Qt::SkipEmptyParts)) {
         auto word = std::make_shared<QVWord>();
         word->uuid = "W" + QString::number(++wordCount_);
-        word->setName(name);
+        word->setName(QString(name).replace('~', ' '));
         word->start = nextStart_;
         word->end = nextStart_ + duration;
         word->status = 1;

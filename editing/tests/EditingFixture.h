@@ -104,7 +104,8 @@ protected:
     // Starts a new speaker range (uuid "R<n>", speaker "S<n>" named `speaker`) at the next word.
     void addRange(const QString& speaker);
     // Adds words of the blank-separated `text` to the last range, each `duration` ms long and
-    // `step` ms after the one before; uuids "W1", "W2", ...
+    // `step` ms after the one before; uuids "W1", "W2", ... A "~" stands for a blank inside a
+    // word ("word~—" is the word "word —").
     void addWords(const QString& text, std::int64_t duration = 300, std::int64_t step = 400);
     // Writes the transcript to the database and links the model, as an opened file.
     void open(const QString& language = "en-US", std::int64_t fileDuration = 600'000);
