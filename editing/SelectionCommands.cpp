@@ -174,7 +174,7 @@ void SelectionCommands::showPasteLimitErrorMessage()
 void SelectionCommands::insertStringIntoTextView(const QString& text)
 {
     qv::TextViewModel* view = currentTextViewModel_ ? currentTextViewModel_() : nullptr;
-    if (!env_.ad.isEditing || !env_.ad.currentTextView || !view)
+    if (!env_.ad.isEditing || !view)
         return;
     view->insertText(text);
 }

@@ -48,8 +48,8 @@ public:
     void paste();
     void showPasteLimitErrorMessage();
 
-    // The text view model of the open inline edit, when there is one; the transcript view
-    // provides it.
+    // The text view model of the row that holds the open inline edit (none without one); the
+    // transcript view provides it.
     void setCurrentTextViewModel(std::function<qv::TextViewModel*()> accessor) { currentTextViewModel_ = std::move(accessor); }
     void insertStringIntoTextView(const QString& text);
 
