@@ -5,6 +5,11 @@
 #include "model/StringPunctuation.h"
 #include "platform/foundation/LocalizedString.h"
 
+void DeleteJoinCommands::writeJoinedWord(const QVWord& first)
+{
+    env_.writer.updateWord(first, {{"end", first.end}, {"name", first.name().toStdString()}, {"status", first.status}});
+}
+
 void DeleteJoinCommands::forgetCurrentWordAndSelection(const std::shared_ptr<QVWord>& firstWord)
 {
     AppDelegate& ad = env_.ad;
@@ -79,12 +84,8 @@ void DeleteJoinCommands::deleteWords(const QVOrderedSet<QVWord>& words)
         upperNext = next && case_.canUppercaseFirstWords(nextSet);
     }
 
-    for (const auto& word : words) {
-        word->deleted = true;
-        ad.words.remove(word);
-        ad.wordsDeleted.add(word);
-        env_.writer.updateWord(*word, {{"deleted", true}});
-    }
+    for (const auto& word : words)
+        env_.setWordDeleted(word, true);
 
     std::shared_ptr<QVWord> nextForUndo;
     QString nextOriginalName;
@@ -129,12 +130,8 @@ void DeleteJoinCommands::undoDeleteWords(const QVOrderedSet<QVWord>& words, cons
                                          bool didDeleteSpeakerRange)
 {
     AppDelegate& ad = env_.ad;
-    for (const auto& word : words) {
-        word->deleted = false;
-        ad.words.add(word);
-        ad.wordsDeleted.remove(word);
-        env_.writer.updateWord(*word, {{"deleted", false}});
-    }
+    for (const auto& word : words)
+        env_.setWordDeleted(word, false);
     if (nextUnselectedWord) {
         nextUnselectedWord->setName(nextUnselectedWordOriginalName);
         env_.writeName(*nextUnselectedWord);
@@ -192,14 +189,9 @@ void DeleteJoinCommands::joinWords(const QVOrderedSet<QVWord>& words, const QStr
     first->end = words.last()->end;
     first->setName(names.join(separator));
     first->status = 2;
-    env_.writer.updateWord(*first, {{"end", first->end}, {"name", first->name().toStdString()}, {"status", first->status}});
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const auto& word = words.at(i);
-        word->deleted = true;
-        ad.words.remove(word);
-        ad.wordsDeleted.add(word);
-        env_.writer.updateWord(*word, {{"deleted", true}});
-    }
+    writeJoinedWord(*first);
+    for (std::size_t i = 1; i < words.size(); ++i)
+        env_.setWordDeleted(words.at(i), true);
     ad.selectionWordStart = nullptr;
     ad.selectionWordEnd = nullptr;
     env_.view().reloadRowsForWords(words);
@@ -216,19 +208,13 @@ void DeleteJoinCommands::joinWords(const QVOrderedSet<QVWord>& words, const QStr
 void DeleteJoinCommands::unjoinWords(const QVOrderedSet<QVWord>& words, const QString& separator,
                                      const std::shared_ptr<QVWord>& originalFirstWord)
 {
-    AppDelegate& ad = env_.ad;
     const auto first = words.first();
     first->end = originalFirstWord->end;
     first->setName(originalFirstWord->name());
     first->status = originalFirstWord->status;
-    env_.writer.updateWord(*first, {{"end", first->end}, {"name", first->name().toStdString()}, {"status", first->status}});
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const auto& word = words.at(i);
-        word->deleted = false;
-        ad.words.add(word);
-        ad.wordsDeleted.remove(word);
-        env_.writer.updateWord(*word, {{"deleted", false}});
-    }
+    writeJoinedWord(*first);
+    for (std::size_t i = 1; i < words.size(); ++i)
+        env_.setWordDeleted(words.at(i), false);
     env_.sortWordsByStart();
     env_.view().reloadRowsForWords(words);
     env_.view().locateMediaFileToWord(first);

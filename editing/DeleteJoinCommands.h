@@ -29,6 +29,8 @@ private:
                          const QString& nextUnselectedWordOriginalName, std::int64_t speakerRangeOriginalStart,
                          bool didDeleteSpeakerRange);
     void unjoinWords(const QVOrderedSet<QVWord>& words, const QString& separator, const std::shared_ptr<QVWord>& originalFirstWord);
+    // The values a join changes on its first word.
+    void writeJoinedWord(const QVWord& first);
     void forgetCurrentWordAndSelection(const std::shared_ptr<QVWord>& firstWord);
 
     EditingEnvironment& env_;

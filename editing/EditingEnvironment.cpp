@@ -22,6 +22,19 @@ std::shared_ptr<QVWord> EditingEnvironment::nextWordInSameRange(const std::share
     return next && next->speakerRange == word->speakerRange ? next : nullptr;
 }
 
+void EditingEnvironment::setWordDeleted(const std::shared_ptr<QVWord>& word, bool deleted)
+{
+    word->deleted = deleted;
+    if (deleted) {
+        ad.words.remove(word);
+        ad.wordsDeleted.add(word);
+    } else {
+        ad.words.add(word);
+        ad.wordsDeleted.remove(word);
+    }
+    writer.updateWord(*word, {{"deleted", deleted}});
+}
+
 void EditingEnvironment::sortWordsByStart()
 {
     ad.words.sort([](const QVWord& a, const QVWord& b) { return a.start < b.start; });

@@ -52,6 +52,9 @@ public:
     // The player's position in ms; 0 without a player.
     std::int64_t playerMilliseconds() const;
 
+    // Flags the word deleted (it leaves the live words for the deleted ones) or brings it back,
+    // and writes the flag. Words are kept in start order by the caller.
+    void setWordDeleted(const std::shared_ptr<QVWord>& word, bool deleted);
     // Writes the word's text alone.
     void writeName(const QVWord& word) { writer.updateWord(word, {{"name", word.name().toStdString()}}); }
 

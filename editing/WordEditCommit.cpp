@@ -172,6 +172,12 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
             ++j;
         return j;
     };
+    auto pendingCharacters = [&](std::size_t from, std::size_t to) {
+        std::int64_t characters = 0;
+        for (std::size_t k = from; k < to; ++k)
+            characters += length(newWords.at(k)->namePending);
+        return characters;
+    };
     bool mustWiden = false;
     std::int64_t X = 0;
     std::int64_t Y = 0;
@@ -182,9 +188,7 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
             continue;
         }
         const std::size_t j = lockedIndexFrom(i);
-        std::int64_t characters = 0;
-        for (std::size_t k = i; k < j; ++k)
-            characters += length(newWords.at(k)->namePending);
+        std::int64_t characters = pendingCharacters(i, j);
         X = i == 0 ? (previousWord ? previousWord->end : 0) : newWords.at(i - 1)->end;
         Y = j < newWords.size() ? newWords.at(j)->start : (nextWord ? nextWord->start : duration);
         if (characters * timePerCharacterMed <= Y - X || quotient(Y - X, characters) > 3) {
@@ -333,9 +337,7 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
                 continue;
             }
             const std::size_t j = lockedIndexFrom(i);
-            std::int64_t characters = 0;
-            for (std::size_t k = i; k < j; ++k)
-                characters += length(newWords.at(k)->namePending);
+            const std::int64_t characters = pendingCharacters(i, j);
             const std::int64_t endBound = j < count ? newWords.at(j)->start : (nextWord ? nextWord->start : -1);
             word->setName(word->namePending);
             applyParagraphChange(*word);
@@ -507,18 +509,12 @@ WordEditCommit::Applied WordEditCommit::applyRecord(const QVOrderedSet<QVWord>& 
         applied.seekTarget = record.originalWordsAsCopy.at(static_cast<std::size_t>(offset))->start;
 
     for (const auto& word : record.addedWords) {
-        word->deleted = true;
-        ad.words.remove(word);
-        ad.wordsDeleted.add(word);
+        env_.setWordDeleted(word, true);
         applied.working.remove(word);
-        env_.writer.updateWord(*word, {{"deleted", true}});
     }
     for (const auto& word : record.deletedWords) {
-        word->deleted = false;
-        ad.words.add(word);
-        ad.wordsDeleted.remove(word);
+        env_.setWordDeleted(word, false);
         applied.working.add(word);
-        env_.writer.updateWord(*word, {{"deleted", false}});
     }
     auto listed = [](const std::vector<std::shared_ptr<QVWord>>& list, const std::shared_ptr<QVWord>& word) {
         return std::find(list.begin(), list.end(), word) != list.end();
