@@ -84,8 +84,7 @@ void DeleteJoinCommands::deleteWords(const QVOrderedSet<QVWord>& words)
         upperNext = next && case_.canUppercaseFirstWords(nextSet);
     }
 
-    for (const auto& word : words)
-        env_.setWordDeleted(word, true);
+    env_.setWordsDeleted(words.items(), true);
 
     std::shared_ptr<QVWord> nextForUndo;
     QString nextOriginalName;
@@ -130,8 +129,7 @@ void DeleteJoinCommands::undoDeleteWords(const QVOrderedSet<QVWord>& words, cons
                                          bool didDeleteSpeakerRange)
 {
     AppDelegate& ad = env_.ad;
-    for (const auto& word : words)
-        env_.setWordDeleted(word, false);
+    env_.setWordsDeleted(words.items(), false);
     if (nextUnselectedWord) {
         nextUnselectedWord->setName(nextUnselectedWordOriginalName);
         env_.writeName(*nextUnselectedWord);
@@ -190,8 +188,7 @@ void DeleteJoinCommands::joinWords(const QVOrderedSet<QVWord>& words, const QStr
     first->setName(names.join(separator));
     first->status = 2;
     writeJoinedWord(*first);
-    for (std::size_t i = 1; i < words.size(); ++i)
-        env_.setWordDeleted(words.at(i), true);
+    env_.setWordsDeleted({words.begin() + 1, words.end()}, true);
     ad.selectionWordStart = nullptr;
     ad.selectionWordEnd = nullptr;
     env_.view().reloadRowsForWords(words);
@@ -213,8 +210,7 @@ void DeleteJoinCommands::unjoinWords(const QVOrderedSet<QVWord>& words, const QS
     first->setName(originalFirstWord->name());
     first->status = originalFirstWord->status;
     writeJoinedWord(*first);
-    for (std::size_t i = 1; i < words.size(); ++i)
-        env_.setWordDeleted(words.at(i), false);
+    env_.setWordsDeleted({words.begin() + 1, words.end()}, false);
     env_.sortWordsByStart();
     env_.view().reloadRowsForWords(words);
     env_.view().locateMediaFileToWord(first);

@@ -4,6 +4,8 @@
 #include "model/TimeUtilities.h"
 #include "platform/foundation/LocalizedString.h"
 
+#include <algorithm>
+
 std::shared_ptr<QVWord> EditingEnvironment::wordBefore(const std::shared_ptr<QVWord>& word) const
 {
     const auto index = ad.words.indexOf(word);
@@ -22,17 +24,44 @@ std::shared_ptr<QVWord> EditingEnvironment::nextWordInSameRange(const std::share
     return next && next->speakerRange == word->speakerRange ? next : nullptr;
 }
 
-void EditingEnvironment::setWordDeleted(const std::shared_ptr<QVWord>& word, bool deleted)
+void EditingEnvironment::setWordsDeleted(const std::vector<std::shared_ptr<QVWord>>& words, bool deleted)
 {
-    word->deleted = deleted;
-    if (deleted) {
-        ad.words.remove(word);
-        ad.wordsDeleted.add(word);
-    } else {
-        ad.words.add(word);
-        ad.wordsDeleted.remove(word);
+    for (const auto& word : words) {
+        word->deleted = deleted;
+        if (deleted)
+            ad.wordsDeleted.add(word);
+        else
+            ad.wordsDeleted.remove(word);
+        writer.updateWord(*word, {{"deleted", deleted}});
     }
-    writer.updateWord(*word, {{"deleted", deleted}});
+    if (deleted)
+        removeDeletedFromLiveWords();
+    else
+        insertLiveWordsInOrder(words);
+}
+
+void EditingEnvironment::removeDeletedFromLiveWords()
+{
+    ad.words.removeIf([](const std::shared_ptr<QVWord>& word) { return word->deleted; });
+}
+
+void EditingEnvironment::insertLiveWordsInOrder(std::vector<std::shared_ptr<QVWord>> words)
+{
+    std::stable_sort(words.begin(), words.end(), [](const auto& a, const auto& b) { return a->start < b->start; });
+    // Words that fall between the same two live words go in together, the last place first so
+    // that the places found stay right.
+    std::vector<std::pair<std::size_t, std::vector<std::shared_ptr<QVWord>>>> groups;
+    const auto& items = ad.words.items();
+    for (const auto& word : words) {
+        const auto at = std::upper_bound(items.begin(), items.end(), word->start,
+                                         [](std::int64_t start, const std::shared_ptr<QVWord>& w) { return start < w->start; });
+        const auto position = static_cast<std::size_t>(at - items.begin());
+        if (groups.empty() || groups.back().first != position)
+            groups.emplace_back(position, std::vector<std::shared_ptr<QVWord>>{});
+        groups.back().second.push_back(word);
+    }
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group)
+        ad.words.insert(group->first, group->second);
 }
 
 void EditingEnvironment::sortWordsByStart()

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class EditingEnvironment {
 public:
@@ -52,9 +53,14 @@ public:
     // The player's position in ms; 0 without a player.
     std::int64_t playerMilliseconds() const;
 
-    // Flags the word deleted (it leaves the live words for the deleted ones) or brings it back,
-    // and writes the flag. Words are kept in start order by the caller.
-    void setWordDeleted(const std::shared_ptr<QVWord>& word, bool deleted);
+    // Flags the words deleted (they leave the live words, in one pass, for the deleted ones) or
+    // brings them back in start order, and writes the flag of each.
+    void setWordsDeleted(const std::vector<std::shared_ptr<QVWord>>& words, bool deleted);
+    // Takes the words flagged deleted out of the live words.
+    void removeDeletedFromLiveWords();
+    // Puts the words among the live words at their places by start (after words of the same
+    // start).
+    void insertLiveWordsInOrder(std::vector<std::shared_ptr<QVWord>> words);
     // Writes the word's text alone.
     void writeName(const QVWord& word) { writer.updateWord(word, {{"name", word.name().toStdString()}}); }
 

@@ -314,11 +314,11 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
             continue;
         word->deleted = true;
         word->lockTiming = false;
-        ad.words.remove(word);
         resultSelection.remove(word);
         ad.wordsDeleted.add(word);
         deletedWords.push_back(word);
     }
+    env_.removeDeletedFromLiveWords();
 
     const std::size_t count = newWords.size();
     if (!fitAll) {
@@ -411,10 +411,9 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
             word->lockTiming = false;
             word->deleted = false;
         }
-        for (const auto& word : deletedWords) {
+        for (const auto& word : deletedWords)
             ad.wordsDeleted.remove(word);
-            ad.words.add(word);
-        }
+        env_.insertLiveWordsInOrder(deletedWords);
         for (const auto& word : newWords)
             word->lockTiming = false;
         env_.sortWordsByStart();
@@ -456,12 +455,12 @@ std::int64_t WordEditCommit::editWords(QVOrderedSet<QVWord> selection, QVOrdered
         const bool isNew = !selection.contains(word);
         writeWordValues(*word, isNew);
         if (isNew) {
-            ad.words.add(word);
             resultSelection.add(word);
             addedWords.push_back(word);
         }
         word->lockTiming = false;
     }
+    env_.insertLiveWordsInOrder(addedWords);
 
     // 13. Undo.
     EditRecord record;
@@ -508,14 +507,12 @@ WordEditCommit::Applied WordEditCommit::applyRecord(const QVOrderedSet<QVWord>& 
     if (offset >= 0 && static_cast<std::size_t>(offset) < record.originalWordsAsCopy.size())
         applied.seekTarget = record.originalWordsAsCopy.at(static_cast<std::size_t>(offset))->start;
 
-    for (const auto& word : record.addedWords) {
-        env_.setWordDeleted(word, true);
+    env_.setWordsDeleted(record.addedWords, true);
+    for (const auto& word : record.addedWords)
         applied.working.remove(word);
-    }
-    for (const auto& word : record.deletedWords) {
-        env_.setWordDeleted(word, false);
+    env_.setWordsDeleted(record.deletedWords, false);
+    for (const auto& word : record.deletedWords)
         applied.working.add(word);
-    }
     auto listed = [](const std::vector<std::shared_ptr<QVWord>>& list, const std::shared_ptr<QVWord>& word) {
         return std::find(list.begin(), list.end(), word) != list.end();
     };
