@@ -161,6 +161,67 @@ TEST_F(WordEdit, WideningTakesTheLongerNeighbourAndFitsEveryWordOverTheSpan)
     EXPECT_EQ(stored("words/W3").child("start").toInt(), w("W3")->start);
 }
 
+TEST_F(WordEdit, WideningNeverStartsIntoTheNextRangeAndUndoSeeksToTheFirstSelectedWord)
+{
+    addRange("Ann");
+    addWords("aa bb cc", 100, 100);
+    addRange("Bo");
+    addWords("dd", 1000, 1000);
+    open();
+    ad.currentSpeakerRangeIndex = 0;
+    const auto before = transcript();
+    // 60 characters cannot share the 100 ms of "cc"; the longer neighbour lies in the next range,
+    // so the edit widens backwards, over "bb" and then "aa".
+    edit({"W3"}, QString("abcdefghij ").repeated(6).trimmed());
+    EXPECT_EQ(w("W1")->start, 1000);
+    EXPECT_EQ(ad.words.at(7)->end, 1300);
+    EXPECT_EQ(w("W4")->start, 1300);
+    EXPECT_EQ(ad.speakerRanges.at(1)->start, 1300);
+    view.take();
+    expectUndoRedoRoundTrip(before, "aa bb cc dd");
+    // Two words were taken before the selection: the undo goes back to where "cc" began.
+    EXPECT_TRUE(view.calls.contains("locateMediaFileToMilliseconds:1200")) << view.calls.join(' ').toStdString();
+}
+
+// A run is spread over its whole span when it has less than 200 ms to spare; otherwise its
+// words get the time per character, forward from the start, or backward from a locked word
+// that follows them.
+TEST_F(WordEdit, SlackDecidesBetweenSpreadingAndPlacing)
+{
+    struct Row {
+        std::int64_t slack;
+        bool lockedWordFollows;
+        std::int64_t expectedStart;
+        std::int64_t expectedEnd;
+    };
+    const std::int64_t estimate = 4 * WordEditCommit::kDefaultTimePerCharacter;
+    const Row rows[] = {
+        {199, false, 2000, 2000 + estimate + 199},
+        {200, false, 2000, 2000 + estimate},
+        {200, true, 2000 + 200, 2000 + estimate + 200},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.slack);
+        reset();
+        addRange("Ann");
+        addWords("first wxyz next");
+        w("W1")->end = 1900;
+        w("W2")->start = 2000;
+        w("W2")->end = 2100;
+        w("W3")->start = 2000 + estimate + row.slack;
+        w("W3")->end = w("W3")->start + 300;
+        open();
+        ad.currentSpeakerRangeIndex = 0;
+        if (row.lockedWordFollows)
+            edit({"W2", "W3"}, "abcd next");
+        else
+            edit({"W2"}, "abcd");
+        EXPECT_EQ(w("W2")->start, row.expectedStart);
+        EXPECT_EQ(w("W2")->end, row.expectedEnd);
+        settle();
+    }
+}
+
 TEST_F(WordEdit, AnEditThatBeginsARangeMovesItsStartAndUndoPutsItBack)
 {
     addRange("Ann");
