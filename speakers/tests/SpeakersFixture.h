@@ -107,6 +107,7 @@ public:
     void playbackRateFaster() override {}
     void playbackRateSlower() override {}
     void rewindByTime(std::int64_t) override {}
+    void clearSelectionDurationDisplay() override {}
 
 private:
     Dispatcher& main_;
