@@ -4,8 +4,6 @@
 #include "platform/media/Asset.h"
 #include "platform/media/UploadEncoder.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -56,15 +54,6 @@ std::string cachedUpload(const std::string& name, const std::string& makeSource)
     fs::rename(partial, target);
     return target.string();
 }
-
-struct ProcessScratch {
-    fs::path root = fs::temp_directory_path() / ("qv-transcriber-" + std::to_string(getpid()));
-    ~ProcessScratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-};
 
 }  // namespace
 
@@ -122,15 +111,6 @@ double wordErrorRate(const std::vector<std::string>& reference, const std::vecto
         }
     }
     return static_cast<double>(row.back()) / static_cast<double>(reference.size());
-}
-
-std::string scratchFolder()
-{
-    static ProcessScratch scratch;
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const fs::path folder = scratch.root / (info ? std::string(info->test_suite_name()) + "." + info->name() : "scratch");
-    fs::create_directories(folder);
-    return folder.string();
 }
 
 }  // namespace qv::transcriber::test

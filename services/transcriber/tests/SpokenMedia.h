@@ -1,7 +1,7 @@
 // Speech for the tests, made at test time: a known English text spoken by espeak-ng and
 // converted into the upload the client sends (mono AAC in M4A, through the media layer's
 // upload encoder). Files are kept in the build folder under a digest of how they were made,
-// so the test processes of one build share them.
+// so the test processes of one build share them. Also built into the transcription benchmark.
 #pragma once
 
 #include <string>
@@ -24,8 +24,5 @@ std::vector<std::string> plainWords(const std::string& text);
 // Word error rate of `hypothesis` against `reference`: (substitutions + deletions +
 // insertions) / reference words, by edit distance.
 double wordErrorRate(const std::vector<std::string>& reference, const std::vector<std::string>& hypothesis);
-
-// A fresh folder for the running test, removed when the process ends.
-std::string scratchFolder();
 
 }  // namespace qv::transcriber::test

@@ -15,13 +15,13 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <unistd.h>
 
 namespace qv::transcriber {
 namespace {
 
 namespace fs = std::filesystem;
 using test::plainWords;
-using test::scratchFolder;
 using test::spokenText;
 using test::spokenUpload;
 
@@ -29,6 +29,26 @@ using test::spokenUpload;
 // voice and model (the synthetic voice is harder for it than a person is); a transcript of the
 // wrong audio, or with its pieces lost or out of order, is far above the bar.
 constexpr double kMaxWordErrorRate = 0.60;
+
+// This process's folder of scratch files, removed when the process ends.
+struct ProcessScratch {
+    fs::path root = fs::temp_directory_path() / ("qv-transcriber-" + std::to_string(getpid()));
+    ~ProcessScratch()
+    {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+};
+
+// A fresh folder for the running test.
+std::string scratchFolder()
+{
+    static ProcessScratch scratch;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const fs::path folder = scratch.root / (std::string(info->test_suite_name()) + "." + info->name());
+    fs::create_directories(folder);
+    return folder.string();
+}
 
 // The upload as the client sends it: an address from make-upload-request, then the PUT, checked
 // by its Etag. Gives the path of the object the worker then reads.
@@ -56,9 +76,24 @@ std::string uploadThroughTheStore(const std::string& media)
     return store.objectPath(name).string();
 }
 
+// The address sanitizer slows the recognizer's many small allocations several times over; there
+// the first sentences stand in for the whole text.
+#ifdef __SANITIZE_ADDRESS__
+const std::string& knownText()
+{
+    static const std::string text = spokenText().substr(0, spokenText().find("My father"));
+    return text;
+}
+#else
+const std::string& knownText()
+{
+    return spokenText();
+}
+#endif
+
 TEST(Transcriber, TranscribesUploadedSpeechIntoTimedWordsCloseToTheText)
 {
-    const std::string object = uploadThroughTheStore(spokenUpload(spokenText()));
+    const std::string object = uploadThroughTheStore(spokenUpload(knownText()));
     TranscriptionOptions options;
     options.maxThreads = 3;
     options.split.maxPieceSeconds = 10;  // several pieces, recognised in parallel
@@ -82,7 +117,7 @@ TEST(Transcriber, TranscribesUploadedSpeechIntoTimedWordsCloseToTheText)
     // The speech fills the file: the first word near its start, the last near its end.
     EXPECT_LT(result.words.front().startMs, 1500);
     EXPECT_GT(result.words.back().endMs, result.durationMs - 2500);
-    const double wer = test::wordErrorRate(plainWords(spokenText()), plainWords(heard));
+    const double wer = test::wordErrorRate(plainWords(knownText()), plainWords(heard));
     std::cout << "word error rate " << wer << ": " << heard << "\n";
     EXPECT_LT(wer, kMaxWordErrorRate) << heard;
 }
@@ -148,7 +183,7 @@ TEST(Transcriber, GivesUpOnceTheTimeLimitHasPassedWhileReadingOrRecognising)
         const auto caller = std::this_thread::get_id();
         std::atomic<int> seconds{0};
         TranscriptionOptions options;
-        options.maxThreads = 2;
+        options.maxThreads = 1;
         options.clock = [&] {
             const bool moves = !onlyWhileRecognising || std::this_thread::get_id() != caller;
             return std::chrono::steady_clock::time_point(std::chrono::seconds(moves ? seconds++ : seconds.load()));
@@ -170,6 +205,7 @@ TEST(Transcriber, AStopRequestCancelsBeforeOrDuringRecognition)
         if (!duringRecognition)
             stop.request_stop();
         TranscriptionOptions options;
+        options.maxThreads = 1;
         options.stop = stop.get_token();
         // The recognizer threads read the clock as they work: the first such read asks to stop.
         options.clock = [&] {
