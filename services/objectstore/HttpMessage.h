@@ -30,6 +30,11 @@ struct HttpResponse {
     std::optional<std::string> header(std::string_view name) const;
 };
 
+// The values of a query ("a=1&b=%2F"), or of the query of an address (read from after its '?';
+// an address with '/' and no '?' has none), percent-decoded and with '+' read as a space; a
+// later value for the same name wins.
+std::map<std::string, std::string> parseQuery(std::string_view urlOrQuery);
+
 // A plain-text answer for a refused request: the status and a sentence saying why.
 HttpResponse textResponse(int status, std::string message);
 

@@ -127,6 +127,9 @@ std::variant<Audio, TranscriptionError> readAudio(const std::string& path, const
                                                                + " of its " + secondsText(audio.durationMs) + ".");
     if (audio.samples.empty())
         return makeError(TranscriptionErrorCode::Empty, "The uploaded file holds no sound.");
+    // A stream that states no duration (raw AAC, for one) lasts as long as its audio.
+    if (audio.durationMs == 0)
+        audio.durationMs = readMs;
     if (readMs + kCutShortToleranceMs < audio.durationMs)
         return makeError(TranscriptionErrorCode::CutShort, "The uploaded audio ends after " + secondsText(readMs)
                                                                + " of its stated " + secondsText(audio.durationMs)

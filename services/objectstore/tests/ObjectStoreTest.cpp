@@ -23,21 +23,6 @@ std::string slurp(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The query of a signed address, as the server would decode it from the URL.
-std::map<std::string, std::string> queryOf(const std::string& url)
-{
-    std::map<std::string, std::string> query;
-    std::string rest = url.substr(url.find('?') + 1);
-    while (!rest.empty()) {
-        const auto amp = rest.find('&');
-        const std::string pair = rest.substr(0, amp);
-        const auto eq = pair.find('=');
-        query[pair.substr(0, eq)] = pair.substr(eq + 1);
-        rest = amp == std::string::npos ? "" : rest.substr(amp + 1);
-    }
-    return query;
-}
-
 // How the client checks a transfer: status 200 and an "Etag" whose characters 1 to 32 are the
 // lower-case MD5 of what it sent.
 bool clientAccepts(const HttpResponse& response, const std::string& body)
@@ -65,7 +50,7 @@ protected:
 
     HttpRequest put(const std::string& key, std::string body, std::int64_t expires = kNow + 900)
     {
-        HttpRequest request{"PUT", "/" + key, queryOf(signer.signedPutUrl("http://127.0.0.1:1", key, expires)),
+        HttpRequest request{"PUT", "/" + key, parseQuery(signer.signedPutUrl("http://127.0.0.1:1", key, expires)),
                             {{"Content-Type", "audio/mp4"}}, std::move(body)};
         return request;
     }
@@ -107,7 +92,7 @@ TEST_F(ObjectStoreTest, RefusedPutsStoreNothing)
     HttpRequest noSignature = put(kKey, "x");
     noSignature.query.clear();
     HttpRequest signedWithOtherSecret = put(kKey, "x");
-    signedWithOtherSecret.query = queryOf(UploadSigner("another secret").signedPutUrl("", kKey, kNow + 900));
+    signedWithOtherSecret.query = parseQuery(UploadSigner("another secret").signedPutUrl("", kKey, kNow + 900));
     HttpRequest get = put(kKey, "x");
     get.method = "GET";
     const Case cases[] = {

@@ -27,14 +27,8 @@ HttpRequest putTo(const std::string& url, std::string body)
     EXPECT_TRUE(url.starts_with(kStore + "/")) << url;
     const std::string rest = url.substr(kStore.size());
     const auto question = rest.find('?');
-    HttpRequest request{"PUT", rest.substr(0, question), {}, {{"Content-Type", "audio/mp4"}}, std::move(body)};
-    std::string query = rest.substr(question + 1);
-    for (std::size_t start = 0; start <= query.size();) {
-        const auto end = std::min(query.find('&', start), query.size());
-        const std::string pair = query.substr(start, end - start);
-        request.query[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
-        start = end + 1;
-    }
+    HttpRequest request{"PUT", rest.substr(0, question), parseQuery(rest), {{"Content-Type", "audio/mp4"}},
+                        std::move(body)};
     return request;
 }
 
@@ -59,6 +53,13 @@ TEST(MakeUploadRequest, AnswersASignedAddressThatTheStoreAcceptsUntilItExpires)
     now += 1;
     EXPECT_EQ(store.handlePut(putTo(address, "audio")).status, 403);
     fs::remove_all(folder);
+}
+
+TEST(ParseQuery, DecodesValuesAndToleratesOddPairs)
+{
+    const std::map<std::string, std::string> expected = {{"a", "1"}, {"b", "x/y z"}, {"c", ""}, {"d", "%zz"}};
+    EXPECT_EQ(parseQuery("http://h/p?a=0&b=x%2Fy+z&&c&d=%zz&a=1"), expected);
+    EXPECT_TRUE(parseQuery("http://h/p").empty());
 }
 
 TEST(MakeUploadRequest, RefusesFileNamesThatAreNotAnUploadIdentifier)
