@@ -10,7 +10,6 @@ namespace qv::transcriber {
 
 namespace {
 
-constexpr std::size_t kBlockSamples = SpeechRecognizer::kSampleRate / 2;
 constexpr std::int64_t kMillisecondsPerFrame = 10;  // the model's 100 frames a second
 
 // The decoder library writes its progress to stderr unless told once, for the whole process,
@@ -71,12 +70,11 @@ std::optional<std::vector<TranscribedWord>> SpeechRecognizer::recognize(std::spa
     // A new stream starts the frame count, which the word times are read from, at 0 again.
     if (ps_start_stream(decoder) < 0 || ps_start_utt(decoder) < 0)
         return std::nullopt;
-    for (std::size_t start = 0; start < samples.size(); start += kBlockSamples) {
-        const std::size_t count = std::min(kBlockSamples, samples.size() - start);
-        if ((shouldStop && shouldStop()) || ps_process_raw(decoder, samples.data() + start, count, FALSE, FALSE) < 0) {
-            ps_end_utt(decoder);
-            return std::nullopt;
-        }
+    // Whole, so that the cepstral mean is taken over this utterance alone: the words of a piece
+    // then do not depend on which pieces the same decoder recognised before it.
+    if ((shouldStop && shouldStop()) || ps_process_raw(decoder, samples.data(), samples.size(), FALSE, TRUE) < 0) {
+        ps_end_utt(decoder);
+        return std::nullopt;
     }
     if (ps_end_utt(decoder) < 0)
         return std::nullopt;

@@ -33,9 +33,9 @@ public:
     SpeechRecognizer(const SpeechRecognizer&) = delete;
     SpeechRecognizer& operator=(const SpeechRecognizer&) = delete;
 
-    // The words of one utterance, with times counted from `offsetMs`. `shouldStop` is asked
-    // between blocks of half a second; when it answers true the recognition is abandoned and
-    // nothing comes back. Nothing also when the decoder fails.
+    // The words of one utterance, with times counted from `offsetMs`. The utterance is decoded
+    // in one go (keep it to tens of seconds); `shouldStop` is asked first, and when it answers
+    // true nothing is decoded and nothing comes back. Nothing also when the decoder fails.
     std::optional<std::vector<TranscribedWord>> recognize(std::span<const std::int16_t> samples, std::int64_t offsetMs,
                                                           const std::function<bool()>& shouldStop);
 

@@ -25,11 +25,11 @@ using test::plainWords;
 using test::spokenText;
 using test::spokenUpload;
 
-// Word error rate the recognizer must stay under on the spoken text. Measured 0.47 on the whole
-// text and 0.50 on the first sentences the sanitizer build speaks, with this voice and model
+// Word error rate the recognizer must stay under on the spoken text. Measured 0.49 on the whole
+// text and 0.53 on the first sentences the sanitizer build speaks, with this voice and model
 // (a synthetic voice is harder for it than a person is); a transcript of the wrong audio, or
 // with its pieces lost or out of order, is far above the bar.
-constexpr double kMaxWordErrorRate = 0.60;
+constexpr double kMaxWordErrorRate = 0.65;
 
 // Each test writes its files in a folder of its own, removed when it ends.
 class Transcriber : public ::testing::Test {
@@ -96,6 +96,11 @@ TEST_F(Transcriber, TranscribesUploadedSpeechIntoTimedWordsCloseToTheText)
     options.split.maxPieceSeconds = 10;  // several pieces, recognised in parallel
     const TranscriptionResult result = transcribeFile(object, options);
     ASSERT_TRUE(result.ok()) << result.error->reason;
+    // The same words whichever thread took which piece, and in what order.
+    options.maxThreads = 1;
+    const TranscriptionResult oneThread = transcribeFile(object, options);
+    ASSERT_TRUE(oneThread.ok()) << oneThread.error->reason;
+    EXPECT_EQ(oneThread.words, result.words);
 
     const auto media = qv::Asset::inspect(object);
     ASSERT_TRUE(media);
@@ -166,9 +171,9 @@ TEST_F(Transcriber, SilenceGivesAnEmptyTranscriptNotAFailure)
 
 TEST_F(Transcriber, GivesUpOnceTheTimeLimitHasPassedWhileReadingOrRecognising)
 {
-    // A clock that moves a second each time it is read, either from the start or only once the
-    // recognizer threads read it (the file is read on the calling thread), so that the limit
-    // passes in the one stage or the other.
+    // A clock that moves 3 s each time it is read, either from the start or only once the
+    // recognizer threads read it (the file is read on the calling thread; the recognizer reads
+    // it before each piece), so that the limit passes in the one stage or the other.
     for (const bool onlyWhileRecognising : {false, true}) {
         const auto caller = std::this_thread::get_id();
         std::atomic<int> seconds{0};
@@ -176,9 +181,10 @@ TEST_F(Transcriber, GivesUpOnceTheTimeLimitHasPassedWhileReadingOrRecognising)
         options.maxThreads = 1;
         options.clock = [&] {
             const bool moves = !onlyWhileRecognising || std::this_thread::get_id() != caller;
-            return std::chrono::steady_clock::time_point(std::chrono::seconds(moves ? seconds++ : seconds.load()));
+            return std::chrono::steady_clock::time_point(std::chrono::seconds(moves ? seconds.fetch_add(3) : seconds.load()));
         };
         options.timeLimit = std::chrono::seconds(5);
+        options.split.maxPieceSeconds = 5;
         const TranscriptionResult result = transcribeFile(spokenUpload(spokenText()), options);
         ASSERT_FALSE(result.ok()) << onlyWhileRecognising;
         EXPECT_EQ(result.error->code, TranscriptionErrorCode::TimedOut) << result.error->reason;
@@ -196,6 +202,7 @@ TEST_F(Transcriber, AStopRequestCancelsBeforeOrDuringRecognition)
             stop.request_stop();
         TranscriptionOptions options;
         options.maxThreads = 1;
+        options.split.maxPieceSeconds = 5;
         options.stop = stop.get_token();
         // The recognizer threads read the clock as they work: the first such read asks to stop.
         options.clock = [&] {
