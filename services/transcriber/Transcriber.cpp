@@ -113,7 +113,9 @@ std::variant<Audio, TranscriptionError> readAudio(const std::string& path, const
     if (!reader)
         return makeError(TranscriptionErrorCode::NotAudio, "The audio of the uploaded file cannot be decoded.");
 
-    audio.samples.reserve(static_cast<std::size_t>(audio.durationMs) * kRate / 1000);
+    // Room for the stated duration, but not more than ten minutes of it up front: the duration
+    // is the file's word, and a damaged or hostile file can state anything.
+    audio.samples.reserve(static_cast<std::size_t>(std::min<std::int64_t>(audio.durationMs, 600'000)) * kRate / 1000);
     while (auto buffer = reader.value()->copyNextSampleBuffer()) {
         audio.samples.insert(audio.samples.end(), buffer->int16.begin(), buffer->int16.end());
         if (auto stop = stopCheck()) {
@@ -143,7 +145,7 @@ TranscriptionResult recognizePieces(const Audio& audio, const TranscriptionOptio
     const std::vector<SampleRange> pieces = splitAtSilences(audio.samples, kRate, options.split);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t threadCount =
-        std::min<std::size_t>(pieces.size(), options.maxThreads > 0 ? options.maxThreads : cores);
+        std::min<std::size_t>(pieces.size(), options.maxThreads > 0 ? std::min(options.maxThreads, cores) : cores);
 
     std::vector<std::vector<TranscribedWord>> pieceWords(pieces.size());
     std::atomic<std::size_t> next{0};
@@ -203,7 +205,9 @@ TranscriptionResult recognizePieces(const Audio& audio, const TranscriptionOptio
 
 std::chrono::milliseconds defaultTimeLimit(std::int64_t durationMs)
 {
-    return std::chrono::minutes(10) + std::chrono::milliseconds(std::max<std::int64_t>(0, durationMs));
+    // Capped at a day of media, so that no stated duration can overflow the deadline.
+    constexpr std::int64_t kLongestCountedMs = 24 * 3600 * 1000;
+    return std::chrono::minutes(10) + std::chrono::milliseconds(std::clamp<std::int64_t>(durationMs, 0, kLongestCountedMs));
 }
 
 TranscriptionResult transcribeFile(const std::string& path, const TranscriptionOptions& options)

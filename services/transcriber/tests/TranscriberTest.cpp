@@ -14,6 +14,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -231,6 +232,19 @@ TEST_F(Transcriber, AMissingModelMakesTheWorkerUnavailable)
     const TranscriptionResult result = transcribeFile(test::silentUpload(3), options);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error->code, TranscriptionErrorCode::ModelUnavailable);
+}
+
+TEST(TranscriptionTimeLimit, GrowsWithTheStatedDurationUpToADay)
+{
+    using std::chrono::hours, std::chrono::minutes;
+    const std::pair<std::int64_t, std::chrono::milliseconds> cases[] = {
+        {0, minutes(10)},
+        {-5, minutes(10)},
+        {3'600'000, minutes(70)},
+        {std::numeric_limits<std::int64_t>::max(), minutes(10) + hours(24)},
+    };
+    for (const auto& [durationMs, limit] : cases)
+        EXPECT_EQ(defaultTimeLimit(durationMs), limit) << durationMs;
 }
 
 }  // namespace
