@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/FileUtilities.h"
+#include "platform/rtdb/DamagedFile.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/crypto.h>
@@ -246,11 +247,11 @@ void AuthBackend::load()
         return;
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
-        std::error_code ec;
-        auto aside = options_.folder / kAccountsName;
-        aside += ".damaged";
-        std::filesystem::rename(options_.folder / kAccountsName, aside, ec);
-        logError("auth: the stored accounts cannot be read; moved aside");
+        std::string error;
+        auto aside = setDamagedFileAside(options_.folder / kAccountsName, error);
+        if (aside.empty())
+            throw std::runtime_error("auth: the stored accounts cannot be read, nor set aside: " + error);
+        logError("auth: the stored accounts cannot be read; kept as " + aside.string());
         return;
     }
     // Fields of the wrong kind read as absent rather than stopping the service.
