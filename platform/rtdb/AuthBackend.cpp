@@ -201,6 +201,31 @@ void AuthBackend::endSession(const std::string& token)
         saveLocked();
 }
 
+std::optional<AuthBackend::Session> AuthBackend::refreshSession(const std::string& token)
+{
+    std::lock_guard lock(mutex_);
+    auto session = sessions_.find(sha256Hex(token));
+    if (session == sessions_.end())
+        return std::nullopt;
+    auto account = accounts_.find(session->second);
+    if (account == accounts_.end())
+        return std::nullopt;
+    sessions_.erase(session);
+    std::string fresh = openSessionLocked(account->second.user.uid);
+    saveLocked();
+    return Session{account->second.user, fresh};
+}
+
+bool AuthBackend::hasAccount(const std::string& email) const
+{
+    std::lock_guard lock(mutex_);
+    std::string address = lowerCase(email);
+    for (const auto& [uid, account] : accounts_)
+        if (account.user.email == address)
+            return true;
+    return false;
+}
+
 std::optional<AuthError> AuthBackend::requestPasswordReset(const std::string& email)
 {
     std::string address = lowerCase(email);

@@ -53,6 +53,9 @@ void ClientCore::close()
     goOffline();
     saveCache();
     closed_ = true;
+    // Released here, on the main thread: the line's own thread may hold this core a moment
+    // longer, and must not be the one to end the line.
+    connection_.reset();
     for (auto& [handle, observer] : observers_)
         observer->alive = false;
     observers_.clear();
@@ -136,7 +139,7 @@ void ClientCore::connected(ServerMessage& message)
 
 void ClientCore::listen(const DatabasePath& path)
 {
-    if (path.isInfo())
+    if (path.isInfo() || !connection_)
         return;
     if (listens_[path]++ == 0)
         connection_->listen(path);
@@ -145,7 +148,7 @@ void ClientCore::listen(const DatabasePath& path)
 void ClientCore::unlisten(const DatabasePath& path)
 {
     auto found = listens_.find(path);
-    if (found == listens_.end())
+    if (found == listens_.end() || !connection_)
         return;
     if (--found->second == 0) {
         listens_.erase(found);

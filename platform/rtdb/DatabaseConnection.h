@@ -27,6 +27,13 @@ struct ServerMessage {
     bool wholeTree = false;
     // An update that answers a listen: `root` now holds the current value at this path.
     std::optional<DatabasePath> listened;
+
+    static ServerMessage of(Kind kind)
+    {
+        ServerMessage message;
+        message.kind = kind;
+        return message;
+    }
 };
 
 // A connected client. Called from the service's thread, in the order things happened: an

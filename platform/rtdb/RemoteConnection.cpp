@@ -1,0 +1,303 @@
+#include "platform/rtdb/RemoteConnection.h"
+
+#include "platform/foundation/Log.h"
+#include "platform/rtdb/WireProtocol.h"
+
+#include <QThread>
+#include <QTimer>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <map>
+#include <openssl/rand.h>
+
+namespace qv {
+
+namespace {
+
+// Reconnection back-off, in seconds: the first retry, doubling up to the last.
+constexpr double kFirstRetry = 0.1;
+constexpr double kLastRetry = 5.0;
+// Identifiers of listen frames live above those of writes, which the client numbers from 1.
+constexpr std::uint64_t kListenIds = std::uint64_t{1} << 62;
+
+std::string sessionName()
+{
+    unsigned char bytes[16];
+    RAND_bytes(bytes, sizeof bytes);
+    static const char digits[] = "0123456789abcdef";
+    std::string name;
+    for (unsigned char byte : bytes) {
+        name += digits[byte >> 4];
+        name += digits[byte & 15];
+    }
+    return name;
+}
+
+DatabaseErrorCode errorCode(const std::string& code)
+{
+    if (code == "permission_denied")
+        return DatabaseErrorCode::PermissionDenied;
+    if (code == "invalid_path")
+        return DatabaseErrorCode::InvalidPath;
+    if (code == "invalid_value")
+        return DatabaseErrorCode::InvalidValue;
+    if (code == "storage_failed")
+        return DatabaseErrorCode::StorageFailed;
+    return DatabaseErrorCode::ProtocolError;
+}
+
+}  // namespace
+
+class RemoteConnection::Worker final : public QObject {
+public:
+    explicit Worker(RemoteConnection::Options options) : options_(std::move(options)) {}
+
+    void open(std::weak_ptr<BackendLink> link)
+    {
+        link_ = std::move(link);
+        wanted_ = true;
+        retry_ = kFirstRetry;
+        connectSocket();
+    }
+
+    void close()
+    {
+        wanted_ = false;
+        ++generation_;
+        if (socket_) {
+            socket_->disconnect(this);
+            socket_->abort();
+            socket_->deleteLater();
+            socket_ = nullptr;
+        }
+        ready_ = false;
+    }
+
+    void listen(const DatabasePath& path)
+    {
+        if (listens_[path]++ == 0 && ready_)
+            sendListen(path);
+    }
+
+    void unlisten(const DatabasePath& path)
+    {
+        auto found = listens_.find(path);
+        if (found == listens_.end() || --found->second > 0)
+            return;
+        listens_.erase(found);
+        if (ready_)
+            send(FrameBuilder("unlisten").text("path", path.toString()).take());
+    }
+
+    void send(const std::string& frame)
+    {
+        if (ready_ && socket_)
+            socket_->sendTextMessage(QString::fromStdString(frame));
+    }
+
+private:
+    void connectSocket()
+    {
+        if (!wanted_ || socket_)
+            return;
+        socket_ = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+        socket_->setMaxAllowedIncomingMessageSize(kMaxFrameBytes);
+        socket_->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
+        connect(socket_, &QWebSocket::connected, this, [this] {
+            socket_->sendTextMessage(QString::fromStdString(
+                FrameBuilder("auth").text("token", options_.token).text("client", session_).take()));
+        });
+        connect(socket_, &QWebSocket::textMessageReceived, this, &Worker::received);
+        connect(socket_, &QWebSocket::disconnected, this, &Worker::dropped);
+        socket_->open(options_.url);
+    }
+
+    void dropped()
+    {
+        bool was = ready_;
+        ready_ = false;
+        if (socket_) {
+            socket_->disconnect(this);
+            socket_->deleteLater();
+            socket_ = nullptr;
+        }
+        if (was)
+            tell(ServerMessage::of(ServerMessage::Kind::Disconnected));
+        if (!wanted_ || refused_)
+            return;
+        int generation = generation_;
+        QTimer::singleShot(static_cast<int>(retry_ * 1000), this, [this, generation] {
+            if (generation == generation_)
+                connectSocket();
+        });
+        retry_ = std::min(retry_ * 2, kLastRetry);
+    }
+
+    void tell(ServerMessage message)
+    {
+        if (auto link = link_.lock())
+            link->receive(std::move(message));
+    }
+
+    void sendListen(const DatabasePath& path)
+    {
+        std::uint64_t id = nextListen_++;
+        listenIds_[id] = path;
+        send(FrameBuilder("listen").id(id).text("path", path.toString()).take());
+    }
+
+    void apply(const std::vector<DatabaseWrite>& writes, ServerMessage& message)
+    {
+        for (const auto& write : writes) {
+            root_ = root_.withValueAt(write.path, write.value);
+            message.changed.push_back(write.path);
+        }
+        message.root = root_;
+    }
+
+    void received(const QString& text)
+    {
+        std::string error;
+        auto frame = parseFrame(text.toStdString(), error);
+        if (!frame) {
+            logError("database: the service sent a frame this client cannot read: " + error);
+            socket_->abort();
+            return;
+        }
+        const std::string op = frame->child("op").toString();
+        const auto id = static_cast<std::uint64_t>(frame->child("id").toInt());
+        if (op == "ready") {
+            ready_ = true;
+            retry_ = kFirstRetry;
+            ServerMessage connected = ServerMessage::of(ServerMessage::Kind::Connected);
+            connected.root = root_;
+            tell(std::move(connected));
+            for (const auto& [path, count] : listens_)
+                sendListen(path);
+        } else if (op == "value") {
+            auto found = listenIds_.find(id);
+            if (found == listenIds_.end())
+                return;
+            ServerMessage message;
+            message.listened = found->second;
+            listenIds_.erase(found);
+            apply({DatabaseWrite{*message.listened, frame->child("value")}}, message);
+            tell(std::move(message));
+        } else if (op == "change" || op == "ack") {
+            auto writes = frameWrites(*frame, "writes");
+            if (!writes)
+                return;
+            ServerMessage message;
+            message.answers = op == "ack" ? id : 0;
+            apply(*writes, message);
+            tell(std::move(message));
+        } else if (op == "conflict") {
+            ServerMessage message;
+            message.root = root_;
+            message.answers = id;
+            message.conflict = true;
+            message.current = frame->child("current");
+            tell(std::move(message));
+        } else if (op == "error") {
+            DatabaseError failure{errorCode(frame->child("code").toString()), frame->child("message").toString()};
+            if (!id) {
+                logError("database: the service closed the connection: " + failure.message);
+                refused_ = frame->child("code").toString() == "unauthenticated";
+                return;
+            }
+            ServerMessage message;
+            message.root = root_;
+            message.error = failure;
+            if (auto found = listenIds_.find(id); found != listenIds_.end()) {
+                message.listened = found->second;
+                listenIds_.erase(found);
+            } else {
+                message.answers = id;
+            }
+            tell(std::move(message));
+        }
+    }
+
+    RemoteConnection::Options options_;
+    std::string session_ = sessionName();
+    std::weak_ptr<BackendLink> link_;
+    QWebSocket* socket_ = nullptr;
+    bool wanted_ = false;
+    bool ready_ = false;
+    bool refused_ = false;
+    int generation_ = 0;
+    double retry_ = kFirstRetry;
+    DatabaseValue root_;
+    std::map<DatabasePath, int> listens_;
+    std::map<std::uint64_t, DatabasePath> listenIds_;
+    std::uint64_t nextListen_ = kListenIds;
+};
+
+RemoteConnection::RemoteConnection(Options options) : thread_(std::make_unique<QThread>())
+{
+    thread_->setObjectName("database connection");
+    worker_ = new Worker(std::move(options));
+    worker_->moveToThread(thread_.get());
+    thread_->start();
+}
+
+RemoteConnection::~RemoteConnection()
+{
+    QMetaObject::invokeMethod(
+        worker_, [worker = worker_] {
+            worker->close();
+            delete worker;
+        },
+        Qt::BlockingQueuedConnection);
+    thread_->quit();
+    thread_->wait();
+}
+
+void RemoteConnection::post(std::function<void(Worker&)> task)
+{
+    QMetaObject::invokeMethod(worker_, [worker = worker_, task = std::move(task)] { task(*worker); }, Qt::QueuedConnection);
+}
+
+void RemoteConnection::open(std::weak_ptr<BackendLink> link)
+{
+    post([link = std::move(link)](Worker& worker) { worker.open(link); });
+}
+
+void RemoteConnection::close()
+{
+    post([](Worker& worker) { worker.close(); });
+}
+
+void RemoteConnection::listen(const DatabasePath& path)
+{
+    post([path](Worker& worker) { worker.listen(path); });
+}
+
+void RemoteConnection::unlisten(const DatabasePath& path)
+{
+    post([path](Worker& worker) { worker.unlisten(path); });
+}
+
+void RemoteConnection::write(const std::vector<DatabaseWrite>& writes, std::uint64_t writeId, const DatabaseValue*,
+                             const DatabaseValue*)
+{
+    std::string frame = FrameBuilder("write").id(writeId).writes("writes", writes).take();
+    post([frame = std::move(frame)](Worker& worker) { worker.send(frame); });
+}
+
+void RemoteConnection::compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
+                                     std::uint64_t writeId)
+{
+    std::string frame = FrameBuilder("cas").id(writeId).text("path", path.toString()).value("expected", expected)
+                            .value("value", value).take();
+    post([frame = std::move(frame)](Worker& worker) { worker.send(frame); });
+}
+
+void RemoteConnection::onDisconnect(const DatabaseWrite& write, std::uint64_t writeId)
+{
+    std::string frame = FrameBuilder("ondisconnect").id(writeId).writes("writes", {write}).take();
+    post([frame = std::move(frame)](Worker& worker) { worker.send(frame); });
+}
+
+}  // namespace qv

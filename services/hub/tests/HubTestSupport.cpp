@@ -1,0 +1,110 @@
+#include "HubTestSupport.h"
+
+namespace qv::hub::testing {
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "qv_hub_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
+RunningService::RunningService(HubServer::Options options)
+{
+    ensureApplication();
+    thread_.start();
+    anchor_ = new QObject;
+    anchor_->moveToThread(&thread_);
+    QString error;
+    QMetaObject::invokeMethod(
+        anchor_,
+        [&] {
+            server_ = new HubServer(options);
+            if (server_->start(error))
+                port_ = server_->port();
+        },
+        Qt::BlockingQueuedConnection);
+    if (!port_)
+        ADD_FAILURE() << "the service did not start: " << error.toStdString();
+}
+
+RunningService::~RunningService()
+{
+    QMetaObject::invokeMethod(
+        anchor_,
+        [this] {
+            delete server_;
+            delete anchor_;
+        },
+        Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+QUrl RunningService::url() const { return QUrl("ws://127.0.0.1:" + QString::number(port_) + "/"); }
+
+void RunningService::run(const std::function<void(HubServer&)>& task)
+{
+    QMetaObject::invokeMethod(anchor_, [&] { task(*server_); }, Qt::BlockingQueuedConnection);
+}
+
+DatabaseValue RunningService::value(std::string_view path)
+{
+    DatabaseValue result;
+    run([&](HubServer& server) { result = server.database().value(path); });
+    return result;
+}
+
+void RunningService::serviceWrite(std::string_view path, const DatabaseValue& value)
+{
+    run([&](HubServer& server) { EXPECT_FALSE(server.serviceWrite(path, value)); });
+}
+
+std::string RunningService::signUp(const std::string& email, std::string* uid)
+{
+    std::string token;
+    run([&](HubServer& server) {
+        auto result = server.accounts().createAccount(email, "secret-password");
+        ASSERT_TRUE(std::holds_alternative<AuthBackend::Session>(result));
+        token = std::get<AuthBackend::Session>(result).token;
+        if (uid)
+            *uid = std::get<AuthBackend::Session>(result).user.uid;
+    });
+    return token;
+}
+
+void ServiceFixture::SetUp()
+{
+    ensureApplication();
+    ASSERT_TRUE(folder.isValid());
+    startService();
+}
+
+void ServiceFixture::TearDown() { service.reset(); }
+
+HubServer::Options ServiceFixture::serviceOptions() const
+{
+    HubServer::Options options;
+    options.dataFolder = folder.path().toStdString();
+    options.hashIterations = 1000;
+    options.pingInterval = pingInterval;
+    options.pingTimeout = pingTimeout;
+    return options;
+}
+
+void ServiceFixture::startService(quint16 port)
+{
+    auto options = serviceOptions();
+    options.port = port;
+    service = std::make_unique<RunningService>(options);
+}
+
+std::unique_ptr<DatabaseClient> ServiceFixture::connectClient(const std::string& token)
+{
+    auto connection = std::make_unique<RemoteConnection>(RemoteConnection::Options{service->url(), token});
+    return std::make_unique<DatabaseClient>(std::move(connection), queue, DatabaseClient::Options{});
+}
+
+}  // namespace qv::hub::testing
