@@ -1,6 +1,27 @@
 #include "HubTestSupport.h"
 
+#include <QTcpSocket>
+
 namespace qv::hub::testing {
+
+// A blocking HTTP exchange; answers "<status> <body>".
+std::string http(quint16 port, const std::string& method, const std::string& target, const std::string& body)
+{
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", port);
+    if (!socket.waitForConnected(int(kDeadline * 1000)))
+        return "no connection";
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + body;
+    socket.write(request.data(), qint64(request.size()));
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(int(kDeadline * 1000)))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    QByteArray status = answer.mid(9, 3);
+    return status.toStdString() + " " + answer.mid(answer.indexOf("\r\n\r\n") + 4).toStdString();
+}
+
 
 void ensureApplication()
 {

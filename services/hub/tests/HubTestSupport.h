@@ -9,6 +9,7 @@
 #include "services/hub/HubServer.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -24,6 +25,9 @@ namespace qv::hub::testing {
 inline constexpr double kDeadline = 20;
 
 void ensureApplication();
+
+// A blocking HTTP exchange with the service on `port`; answers "<status> <body>".
+std::string http(quint16 port, const std::string& method, const std::string& target, const std::string& body = {});
 
 class RunningService {
 public:
