@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/FileUtilities.h"
+#include "platform/rtdb/DamagedFile.h"
 #include "platform/rtdb/ValueCheck.h"
 #include "platform/rtdb/ValueJson.h"
 
@@ -17,7 +18,7 @@ std::atomic<ObserverHandle> nextObserverHandle{1};
 constexpr double kCacheSaveDelay = 1.0;
 
 const char* const kCacheName = "cache.json";
-const char* const kPendingName = "pending.json";
+const char* const kPendingName = "pending.jsonl";
 
 const DatabasePath& infoConnectedPath()
 {
@@ -680,20 +681,34 @@ void ClientCore::loadPersisted()
 {
     if (options_.persistenceFolder.empty())
         return;
-    if (auto bytes = readFile(options_.persistenceFolder / kCacheName)) {
+    // A file that cannot be read is kept aside, never overwritten by the next save.
+    auto keepDamaged = [](const std::filesystem::path& path, const char* what) {
+        std::string error;
+        auto aside = setDamagedFileAside(path, error);
+        logWarning(std::string("database: ") + what + (aside.empty() ? "; " + error : "; kept as " + aside.string()));
+    };
+    auto cachePath = options_.persistenceFolder / kCacheName;
+    if (auto bytes = readFile(cachePath)) {
         if (auto cache = decodeValue(*bytes))
             server_ = *cache;
         else
-            logWarning("database: the disk cache cannot be read; starting without it");
+            keepDamaged(cachePath, "the disk cache cannot be read; starting without it");
     }
-    if (auto bytes = readFile(options_.persistenceFolder / kPendingName)) {
-        auto queued = decodeValue(*bytes);
-        if (!queued)
-            logWarning("database: the queued writes on disk cannot be read; dropping them");
-        for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            auto writes = writesFromValue(group.value);
-            if (!writes) {
-                logWarning("database: a queued write on disk cannot be read; dropping it");
+    auto pendingPath = options_.persistenceFolder / kPendingName;
+    if (auto bytes = readFile(pendingPath)) {
+        // One group of writes per line: a damaged line loses that group alone.
+        std::string_view rest = *bytes;
+        int damaged = 0;
+        while (!rest.empty()) {
+            std::size_t end = rest.find('\n');
+            std::string_view line = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (line.empty())
+                continue;
+            auto group = decodeValue(line);
+            auto writes = group ? writesFromValue(*group) : std::nullopt;
+            if (!writes || writes->empty()) {
+                ++damaged;
                 continue;
             }
             Pending pending{nextPending_++, std::move(*writes), {}, {}, nullptr};
@@ -701,6 +716,8 @@ void ClientCore::loadPersisted()
             index(pending.local, 1);
             pending_.push_back(std::move(pending));
         }
+        if (damaged)
+            keepDamaged(pendingPath, (std::to_string(damaged) + " queued write(s) on disk cannot be read and are dropped").c_str());
     }
     rebuildLocalView();
 }
@@ -709,17 +726,13 @@ void ClientCore::savePending()
 {
     if (options_.persistenceFolder.empty())
         return;
-    std::string text = "[";
-    bool firstGroup = true;
+    std::string text;
     for (const auto& pending : pending_) {
         if (pending.transaction)
             continue;  // a handler cannot be stored; it runs again only in this session
-        if (!firstGroup)
-            text += ',';
-        firstGroup = false;
         encodeWrites(pending.writes, text);
+        text += '\n';
     }
-    text += ']';
     std::string error = replaceFile(options_.persistenceFolder / kPendingName, text);
     if (!error.empty())
         logWarning("database: cannot store the queued writes: " + error);

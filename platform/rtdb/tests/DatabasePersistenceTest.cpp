@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -191,23 +192,46 @@ TEST_F(Persistence, QueuedWritesAndTheCacheSurviveAClientRestart)
                   "words:words={\"w1\":{\"name\":\"Hello,\",\"start\":10},\"w2\":{\"name\":\"world\",\"start\":20}}"}));
 }
 
-TEST_F(Persistence, DamagedQueuedWritesOnDiskAreDroppedNotSentElsewhere)
+TEST_F(Persistence, ADamagedQueuedWriteOnDiskLosesThatWriteAlone)
 {
     auto server = openBackend();
     server->setValue("files/F1/name", "original");
     std::filesystem::create_directories(folder.path() / "client");
-    {
-        // Entries without a path would otherwise write the root; the bad key is refused as
-        // any write would be; the group after them is sound.
-        std::ofstream queued(folder.path() / "client" / "pending.json");
-        queued << R"([[[5]], [{"1":2}], [["files/F1/a.b",1]], "x", [], [["files/F1/status",30]]])";
-    }
+    const std::string queued =
+        "[[\"files/F1/status\",20]]\n"
+        "[[\"files/F1/torn\n"  // a line cut short in the middle
+        "[[5]]\n"              // an entry without its path would otherwise write the root
+        "[[\"files/F1/a.b\",1]]\n"
+        "[[\"files/F1/status\",30],[\"files/F1/checked\",true]]\n";
+    std::ofstream(folder.path() / "client" / "pending.jsonl") << queued;
     auto previous = setLogSink([](LogLevel, std::string_view) {});
     auto client = makeStoredClient(*server, true);
     queue.drain();
     setLogSink(previous);
-    EXPECT_EQ(server->value(""), DatabaseValue::object({{"files", DatabaseValue::object({{"F1", DatabaseValue::object({
-                                                                  {"name", "original"}, {"status", 30}})}})}}));
+    EXPECT_EQ(server->value("files/F1"),
+              DatabaseValue::object({{"name", "original"}, {"status", 30}, {"checked", true}}));
+    std::stringstream kept;
+    kept << std::ifstream(folder.path() / "client" / "pending.jsonl.damaged-1").rdbuf();
+    EXPECT_EQ(kept.str(), queued);
+}
+
+TEST_F(Persistence, ADamagedCacheIsKeptAsideNotOverwritten)
+{
+    auto server = openBackend();
+    std::filesystem::create_directories(folder.path() / "client");
+    std::ofstream(folder.path() / "client" / "cache.json") << "{\"files\":{\"F1\":";
+    auto previous = setLogSink([](LogLevel, std::string_view) {});
+    {
+        auto client = makeStoredClient(*server, true);
+        client->reference("files").keepSynced(true);
+        queue.drain();
+        queue.advance(2);
+    }
+    setLogSink(previous);
+    std::stringstream kept;
+    kept << std::ifstream(folder.path() / "client" / "cache.json.damaged-1").rdbuf();
+    EXPECT_EQ(kept.str(), "{\"files\":{\"F1\":");
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "client" / "cache.json"));
 }
 
 TEST_F(Persistence, TheCacheFolderMayVanishWhileTheClientRuns)
@@ -222,7 +246,7 @@ TEST_F(Persistence, TheCacheFolderMayVanishWhileTheClientRuns)
     client->reference("files/F1/name").setValue("kept");
     queue.advance(2);
     setLogSink(previous);
-    EXPECT_TRUE(std::filesystem::exists(folder.path() / "client" / "pending.json"));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "client" / "pending.jsonl"));
     EXPECT_TRUE(std::filesystem::exists(folder.path() / "client" / "cache.json"));
     client->goOnline();
     queue.drain();
