@@ -3,6 +3,8 @@
 #include "platform/foundation/Log.h"
 #include "platform/rtdb/WireProtocol.h"
 
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QThread>
 #include <QTimer>
 #include <QWebSocket>
@@ -104,6 +106,15 @@ private:
         socket_ = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
         socket_->setMaxAllowedIncomingMessageSize(kMaxFrameBytes);
         socket_->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
+        if (!options_.trustedCertificates.isEmpty()) {
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.addCaCertificates(options_.trustedCertificates);
+            socket_->setSslConfiguration(configuration);
+        }
+        connect(socket_, &QWebSocket::sslErrors, this, [](const QList<QSslError>& errors) {
+            logError("database: the service's certificate is refused: "
+                     + (errors.isEmpty() ? std::string("unknown error") : errors.front().errorString().toStdString()));
+        });
         connect(socket_, &QWebSocket::connected, this, [this] {
             socket_->sendTextMessage(QString::fromStdString(
                 FrameBuilder("auth").text("token", options_.token).text("client", session_).take()));

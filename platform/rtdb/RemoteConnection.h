@@ -7,6 +7,8 @@
 
 #include "platform/rtdb/DatabaseConnection.h"
 
+#include <QList>
+#include <QSslCertificate>
 #include <QUrl>
 
 #include <memory>
@@ -19,8 +21,11 @@ namespace qv {
 class RemoteConnection final : public DatabaseConnection {
 public:
     struct Options {
-        QUrl url;           // "ws://127.0.0.1:<port>/"
+        QUrl url;           // "ws://127.0.0.1:<port>/", or "wss://<host>:<port>/" off loopback
         std::string token;  // from sign-in
+        // Certificates trusted besides the system's, for a service with its own certificate.
+        // Over wss the service's certificate is always checked, host name included.
+        QList<QSslCertificate> trustedCertificates;
     };
 
     explicit RemoteConnection(Options options);

@@ -6,6 +6,9 @@
 #include "services/hub/AccessRules.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -109,14 +112,14 @@ HubServer::HubServer(Options options)
     accounts.clock = options_.clock;
     accounts_ = std::make_unique<AuthBackend>(std::move(accounts));
     addAccountRoutes();
-    connect(&tcp_, &QTcpServer::newConnection, this, &HubServer::acceptTcp);
     connect(&webSockets_, &QWebSocketServer::newConnection, this, &HubServer::acceptWebSocket);
     connect(&pings_, &QTimer::timeout, this, &HubServer::pingClients);
 }
 
 HubServer::~HubServer()
 {
-    tcp_.close();
+    if (tcp_)
+        tcp_->close();
     for (auto& [socket, session] : sessions_) {
         socket->disconnect(this);
         if (session->connection)
@@ -130,14 +133,28 @@ HubServer::~HubServer()
 
 bool HubServer::start(QString& error)
 {
-    if (!isLoopback(options_.address)) {
-        error = "the service speaks TLS only on an address other than loopback, and this build has no TLS: "
-                "bind 127.0.0.1";
+    bool tls = !options_.tlsCertificate.empty() || !options_.tlsKey.empty();
+    if (!tls && !isLoopback(options_.address)) {
+        error = "on an address other than loopback the service speaks TLS only: give a certificate and its key";
         return false;
     }
-    if (!tcp_.listen(options_.address, options_.port)) {
+    if (tls) {
+        auto configuration = tlsConfiguration(error);
+        if (!configuration)
+            return false;
+        auto server = std::make_unique<QSslServer>();
+        server->setSslConfiguration(*configuration);
+        connect(server.get(), &QSslServer::errorOccurred, this, [](QSslSocket* socket, QAbstractSocket::SocketError) {
+            logWarning("service: a TLS connection failed: " + socket->errorString().toStdString());
+        });
+        tcp_ = std::move(server);
+    } else {
+        tcp_ = std::make_unique<QTcpServer>();
+    }
+    connect(tcp_.get(), &QTcpServer::pendingConnectionAvailable, this, &HubServer::acceptTcp);
+    if (!tcp_->listen(options_.address, options_.port)) {
         error = "cannot listen on " + options_.address.toString() + ":" + QString::number(options_.port) + ": "
-            + tcp_.errorString();
+            + tcp_->errorString();
         return false;
     }
     pings_.start(static_cast<int>(options_.pingInterval * 1000));
@@ -151,9 +168,41 @@ DatabaseResult HubServer::serviceWrite(std::string_view path, const DatabaseValu
     return result;
 }
 
+std::optional<QSslConfiguration> HubServer::tlsConfiguration(QString& error) const
+{
+    if (options_.tlsCertificate.empty() || options_.tlsKey.empty()) {
+        error = "TLS needs both a certificate and its private key";
+        return std::nullopt;
+    }
+    QFile keyFile(QString::fromStdString(options_.tlsKey.string()));
+    auto chain = QSslCertificate::fromPath(QString::fromStdString(options_.tlsCertificate.string()), QSsl::Pem,
+                                           QSslCertificate::PatternSyntax::FixedString);
+    if (chain.isEmpty()) {
+        error = "no PEM certificate in " + QString::fromStdString(options_.tlsCertificate.string());
+        return std::nullopt;
+    }
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        error = "cannot read the key " + keyFile.fileName() + ": " + keyFile.errorString();
+        return std::nullopt;
+    }
+    QByteArray pem = keyFile.readAll();
+    QSslKey key(pem, QSsl::Rsa);
+    if (key.isNull())
+        key = QSslKey(pem, QSsl::Ec);
+    if (key.isNull()) {
+        error = "no PEM private key in " + keyFile.fileName();
+        return std::nullopt;
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificateChain(chain);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return configuration;
+}
+
 void HubServer::acceptTcp()
 {
-    while (QTcpSocket* socket = tcp_.nextPendingConnection()) {
+    while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequestHead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }

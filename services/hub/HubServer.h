@@ -1,7 +1,7 @@
 // The service every computer of an account shares: the realtime database and the accounts,
 // served on one port. WebSocket clients speak the database protocol (PROTOCOL.md); plain HTTP
 // requests go to the router (sign-up, sign-in, token refresh, password reset, the existence
-// check, and whatever other stand-ins add). Writes received in one turn of the event loop are
+// check, and whatever other stand-ins add), over TLS when given a certificate. Writes received in one turn of the event loop are
 // committed together, and answered only after that commit. Lives on the thread that made it.
 #pragma once
 
@@ -12,6 +12,7 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTimer>
 #include <QWebSocketServer>
@@ -19,14 +20,19 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace qv::hub {
 
 class HubServer final : public QObject {
 public:
     struct Options {
-        // Loopback unless told otherwise; any other address needs TLS, which this build lacks.
+        // Loopback unless told otherwise; any other address needs TLS.
         QHostAddress address = QHostAddress::LocalHost;
+        // PEM files of the certificate (its chain may follow) and its private key. Given, the
+        // service speaks only TLS (wss and https), on any address.
+        std::filesystem::path tlsCertificate;
+        std::filesystem::path tlsKey;
         // 0 picks a free port.
         quint16 port = 0;
         // The tree in <dataFolder>/database, the accounts in <dataFolder>/accounts.
@@ -47,7 +53,7 @@ public:
 
     // Starts listening; false with `error` set when it cannot.
     bool start(QString& error);
-    quint16 port() const { return tcp_.serverPort(); }
+    quint16 port() const { return tcp_ ? tcp_->serverPort() : 0; }
     HttpRouter& router() { return router_; }
     DatabaseBackend& database() { return *database_; }
     AuthBackend& accounts() { return *accounts_; }
@@ -57,6 +63,7 @@ public:
     DatabaseResult serviceWrite(std::string_view path, const DatabaseValue& value);
 
 private:
+    std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
     void acceptTcp();
     void readRequestHead(QTcpSocket* socket);
     void acceptWebSocket();
@@ -75,7 +82,7 @@ private:
     std::unique_ptr<DatabaseBackend> database_;
     std::unique_ptr<AuthBackend> accounts_;
     HttpRouter router_;
-    QTcpServer tcp_;
+    std::unique_ptr<QTcpServer> tcp_;
     QWebSocketServer webSockets_;
     QTimer pings_;
     std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;

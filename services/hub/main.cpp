@@ -1,5 +1,5 @@
 // qv-hub: the service program. Prints "listening on <address>:<port>" once it serves.
-//   qv-hub [--address 127.0.0.1] [--port 0] [--data <folder>]
+//   qv-hub [--address 127.0.0.1] [--port 0] [--data <folder>] [--tls-cert <pem> --tls-key <pem>]
 #include "platform/foundation/FileUtilities.h"
 #include "services/hub/HubServer.h"
 
@@ -18,7 +18,9 @@ int main(int argc, char** argv)
     QCommandLineOption address("address", "Address to listen on (default 127.0.0.1).", "address", "127.0.0.1");
     QCommandLineOption port("port", "Port to listen on; 0 picks a free one (default 0).", "port", "0");
     QCommandLineOption data("data", "Folder of the stores (default: <XDG data>/<application>/service).", "folder");
-    parser.addOptions({address, port, data});
+    QCommandLineOption certificate("tls-cert", "PEM certificate: serve TLS only (needed off loopback).", "file");
+    QCommandLineOption key("tls-key", "PEM private key of the certificate.", "file");
+    parser.addOptions({address, port, data, certificate, key});
     parser.process(application);
 
     qv::hub::HubServer::Options options;
@@ -35,6 +37,12 @@ int main(int argc, char** argv)
     options.port = static_cast<quint16>(portNumber);
     options.dataFolder = parser.isSet(data) ? std::filesystem::path(parser.value(data).toStdString())
                                             : qv::applicationDataFolder() / "service";
+    options.tlsCertificate = parser.value(certificate).toStdString();
+    options.tlsKey = parser.value(key).toStdString();
+    if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
+        std::fprintf(stderr, "qv-hub: give both --tls-cert and --tls-key\n");
+        return 2;
+    }
     try {
         qv::hub::HubServer server(options);
         QString error;
@@ -42,7 +50,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qv-hub: %s\n", qPrintable(error));
             return 1;
         }
-        std::printf("listening on %s:%u\n", qPrintable(options.address.toString()), server.port());
+        std::printf("listening on %s:%u%s\n", qPrintable(options.address.toString()), server.port(),
+                    options.tlsCertificate.empty() ? "" : " (TLS)");
         std::fflush(stdout);
         return application.exec();
     } catch (const std::runtime_error& error) {

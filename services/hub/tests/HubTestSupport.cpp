@@ -112,6 +112,8 @@ HubServer::Options ServiceFixture::serviceOptions() const
     options.hashIterations = 1000;
     options.pingInterval = pingInterval;
     options.pingTimeout = pingTimeout;
+    options.tlsCertificate = tlsCertificate;
+    options.tlsKey = tlsKey;
     return options;
 }
 

@@ -69,6 +69,8 @@ protected:
     std::unique_ptr<RunningService> service;
     double pingInterval = 3;
     double pingTimeout = 10;
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
 };
 
 }  // namespace qv::hub::testing
