@@ -210,7 +210,8 @@ void ClientCore::write(std::vector<DatabaseWrite> writes, DatabaseCompletion com
     }
     // The backend may adopt the local view when it holds exactly what this client showed
     // before the write: every earlier write sent, and no placeholder resolved differently.
-    bool adoptable = std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.sent; })
+    bool adoptable = connection_->adoptsViews()
+        && std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.sent; })
         && std::all_of(pending.writes.begin(), pending.writes.end(),
                        [](const DatabaseWrite& w) { return !w.value.containsServerTimestamp(); });
     index(pending.local, 1);
@@ -303,7 +304,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
         } else if (found != pending_.end()) {
             ownEcho = found == pending_.begin() && paths.size() == found->writes.size();
             for (std::size_t i = 0; ownEcho && i < paths.size(); ++i)
-                ownEcho = paths[i] == found->writes[i].path && found->writes[i].value.sameNode(found->local[i].value);
+                ownEcho = paths[i] == found->writes[i].path
+                    && (found->writes[i].value.sameNode(found->local[i].value)
+                        || server_.at(paths[i]) == found->local[i].value);
             done = std::move(*found);
             pending_.erase(found);
             index(done->local, -1);

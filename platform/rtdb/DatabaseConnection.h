@@ -59,6 +59,8 @@ public:
     // `base` and `result`: the client's view before and after, when the service may adopt it.
     virtual void write(const std::vector<DatabaseWrite>& writes, std::uint64_t writeId, const DatabaseValue* base,
                        const DatabaseValue* result) = 0;
+    // True when the service may take a client's view as its own tree (see `write`).
+    virtual bool adoptsViews() const { return false; }
     // Writes `value` only when the node equals `expected`; a conflict answers with the value found.
     virtual void compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
                                std::uint64_t writeId) = 0;

@@ -16,6 +16,7 @@ public:
     void close() override;
     void listen(const DatabasePath&) override {}
     void unlisten(const DatabasePath&) override {}
+    bool adoptsViews() const override { return true; }
     void write(const std::vector<DatabaseWrite>& writes, std::uint64_t writeId, const DatabaseValue* base,
                const DatabaseValue* result) override;
     void compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
