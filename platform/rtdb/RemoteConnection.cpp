@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <openssl/crypto.h>
 #include <openssl/rand.h>
 
 namespace qv {
@@ -259,6 +260,9 @@ RemoteConnection::~RemoteConnection()
         worker_, [worker = worker_] {
             worker->close();
             delete worker;
+            // The socket's TLS set-up gave this thread random-number state of its own; free it
+            // now, while the thread still runs, rather than leave it to the thread's exit.
+            OPENSSL_thread_stop();
         },
         Qt::BlockingQueuedConnection);
     thread_->quit();
