@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
 
@@ -99,6 +100,12 @@ public:
             socket_->sendTextMessage(QString::fromStdString(frame));
     }
 
+    void sendWrite(std::uint64_t id, FrameBuilder frame)
+    {
+        outstanding_.insert(id);
+        send(frame.id(id).take());
+    }
+
 private:
     void connectSocket()
     {
@@ -144,6 +151,22 @@ private:
                 connectSocket();
         });
         retry_ = std::min(retry_ * 2, kLastRetry);
+    }
+
+    // Tells the service, every so many writes, below which identifier every write is answered
+    // and will not be sent again, so that it may forget those identifiers.
+    void answered(std::uint64_t id)
+    {
+        constexpr std::uint64_t kDoneStep = 256;
+        if (!id || id >= kListenIds)
+            return;
+        outstanding_.erase(id);
+        highestAnswered_ = std::max(highestAnswered_, id);
+        std::uint64_t done = outstanding_.empty() ? highestAnswered_ + 1 : *outstanding_.begin();
+        if (done >= reportedDone_ + kDoneStep) {
+            reportedDone_ = done;
+            send(FrameBuilder("done").value("below", static_cast<std::int64_t>(done)).take());
+        }
     }
 
     void tell(ServerMessage message)
@@ -197,6 +220,8 @@ private:
             apply({DatabaseWrite{*message.listened, frame->child("value")}}, message);
             tell(std::move(message));
         } else if (op == "change" || op == "ack") {
+            if (op == "ack")
+                answered(id);
             auto writes = frameWrites(*frame, "writes");
             if (!writes)
                 return;
@@ -205,6 +230,7 @@ private:
             apply(*writes, message);
             tell(std::move(message));
         } else if (op == "conflict") {
+            answered(id);
             ServerMessage message;
             message.root = root_;
             message.answers = id;
@@ -226,6 +252,7 @@ private:
                 listenIds_.erase(found);
             } else {
                 message.answers = id;
+                answered(id);
             }
             tell(std::move(message));
         }
@@ -244,6 +271,10 @@ private:
     std::map<DatabasePath, int> listens_;
     std::map<std::uint64_t, DatabasePath> listenIds_;
     std::uint64_t nextListen_ = kListenIds;
+    // Writes sent and not yet answered.
+    std::set<std::uint64_t> outstanding_;
+    std::uint64_t highestAnswered_ = 0;
+    std::uint64_t reportedDone_ = 0;
 };
 
 RemoteConnection::RemoteConnection(Options options) : thread_(std::make_unique<QThread>())
@@ -297,16 +328,17 @@ void RemoteConnection::unlisten(const DatabasePath& path)
 void RemoteConnection::write(const std::vector<DatabaseWrite>& writes, std::uint64_t writeId, const DatabaseValue*,
                              const DatabaseValue*)
 {
-    std::string frame = FrameBuilder("write").id(writeId).writes("writes", writes).take();
-    post([frame = std::move(frame)](Worker& worker) { worker.send(frame); });
+    FrameBuilder frame("write");
+    frame.writes("writes", writes);
+    post([writeId, frame = std::move(frame)](Worker& worker) mutable { worker.sendWrite(writeId, std::move(frame)); });
 }
 
 void RemoteConnection::compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
                                      std::uint64_t writeId)
 {
-    std::string frame = FrameBuilder("cas").id(writeId).text("path", path.toString()).value("expected", expected)
-                            .value("value", value).take();
-    post([frame = std::move(frame)](Worker& worker) { worker.send(frame); });
+    FrameBuilder frame("cas");
+    frame.text("path", path.toString()).value("expected", expected).value("value", value);
+    post([writeId, frame = std::move(frame)](Worker& worker) mutable { worker.sendWrite(writeId, std::move(frame)); });
 }
 
 void RemoteConnection::onDisconnect(const DatabaseWrite& write, std::uint64_t writeId)

@@ -294,15 +294,17 @@ bool SqliteTreeStore::insertLeaves(std::string& path, const DatabaseValue& value
     return code == SQLITE_DONE;
 }
 
+bool SqliteTreeStore::beginBatch()
+{
+    if (!inBatch_ && db_ && exec("BEGIN IMMEDIATE"))
+        inBatch_ = true;
+    return inBatch_;
+}
+
 DatabaseResult SqliteTreeStore::append(const std::vector<DatabaseWrite>& writes, const WriteTag* tag)
 {
-    if (!db_)
-        return failure("cannot store the write");
-    if (!inBatch_) {
-        if (!exec("BEGIN IMMEDIATE"))
-            return failure("cannot start storing");
-        inBatch_ = true;
-    }
+    if (!beginBatch())
+        return failure("cannot start storing");
     if (!exec("SAVEPOINT w"))
         return failure("cannot store the write");
     bool stored = true;
@@ -335,7 +337,7 @@ bool SqliteTreeStore::contains(const WriteTag& tag)
 
 void SqliteTreeStore::forgetBelow(const std::string& origin, std::uint64_t sequence)
 {
-    if (!db_ || !inBatch_)
+    if (!beginBatch())
         return;
     sqlite3_bind_text(forgetTags_, 1, origin.data(), static_cast<int>(origin.size()), SQLITE_STATIC);
     sqlite3_bind_int64(forgetTags_, 2, static_cast<sqlite3_int64>(sequence));

@@ -32,6 +32,8 @@ public:
 private:
     // Opens the file and makes the tables; false with `error` set when that fails.
     bool open(std::string& error);
+    // Opens the batch the next commit() ends, unless one is open; false when it cannot.
+    bool beginBatch();
     void close();
     bool exec(const char* sql);
     sqlite3_stmt* prepare(const char* sql);

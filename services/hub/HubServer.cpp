@@ -412,6 +412,12 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         session.outbox.push_back(FrameBuilder("value").id(id).text("path", path.toString()).value("value", tree.at(path)).take());
         return;
     }
+    if (op == "done") {
+        auto below = frame.child("below").toInt(0);
+        if (below > 0)
+            database_->forgetTagsBelow(session.origin, static_cast<std::uint64_t>(below));
+        return;
+    }
     if (op == "unlisten") {
         session.listens.erase(DatabasePath::parse(frame.child("path").toString()));
         return;

@@ -140,6 +140,27 @@ TEST_F(Persistence, AWriteSentAgainUnderItsTagIsAppliedOnce)
                                                            DatabaseValue::object({{"srt", 1}})}})}}));
 }
 
+TEST_F(Persistence, ForgottenTagsAreForgottenAcrossARestart)
+{
+    auto server = openBackend();
+    DatabaseValue root;
+    auto connection = server->connect({}, root);
+    WriteTag early{"session-1", 3}, late{"session-1", 9}, other{"session-2", 3};
+    for (const WriteTag* tag : {&early, &late, &other})
+        server->write(connection, {{DatabasePath::parse("log"), DatabaseValue(static_cast<std::int64_t>(tag->sequence))}},
+                      tag->sequence, nullptr, nullptr, tag);
+    server->forgetTagsBelow("session-1", 9);
+    server->disconnect(connection);
+    server.reset();
+    server = openBackend();
+    connection = server->connect({}, root);
+    // Only the forgotten write counts as new; the others are still known.
+    server->write(connection, {{DatabasePath::parse("early"), true}}, 3, nullptr, nullptr, &early);
+    server->write(connection, {{DatabasePath::parse("late"), true}}, 9, nullptr, nullptr, &late);
+    server->write(connection, {{DatabasePath::parse("other"), true}}, 3, nullptr, nullptr, &other);
+    EXPECT_EQ(server->value(""), DatabaseValue::object({{"log", 3}, {"early", true}}));
+}
+
 TEST_F(Persistence, ALargeTreeComesBackWhole)
 {
     std::vector<DatabaseValue::Entry> words;

@@ -4,6 +4,8 @@
 
 #include <QWebSocket>
 
+#include <sqlite3.h>
+
 namespace qv::hub::testing {
 namespace {
 
@@ -144,6 +146,27 @@ TEST_F(Service, QueuedWritesReachARestartedServiceOnce)
     ASSERT_TRUE(waitFor([&] { return answered == 5 && counted == 1; }));
     EXPECT_EQ(service->value("users/" + uid + "/custom_words").childCount(), 5u);
     EXPECT_EQ(service->value("stats/export_count/txt"), DatabaseValue(1));
+}
+
+TEST_F(Service, TheServiceForgetsTheIdentifiersOfAnsweredWrites)
+{
+    auto client = connectClient(token);
+    int answered = 0;
+    constexpr int kWrites = 1500;
+    for (int i = 0; i < kWrites; ++i)
+        client->reference("users/" + uid + "/n").setValue(i, [&](const DatabaseResult& error) { answered += !error; });
+    ASSERT_TRUE(waitFor([&] { return answered == kWrites; }));
+    client.reset();
+    stopService();
+    sqlite3* db = nullptr;
+    auto file = std::filesystem::path(folder.path().toStdString()) / "database" / "tree.sqlite";
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM applied", -1, &count, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_LT(sqlite3_column_int(count, 0), kWrites / 2);
+    sqlite3_finalize(count);
+    sqlite3_close(db);
 }
 
 }  // namespace
