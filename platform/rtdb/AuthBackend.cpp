@@ -182,16 +182,22 @@ std::variant<AuthBackend::Session, AuthError> AuthBackend::signIn(const std::str
     return Session{account->user, token};
 }
 
+const AuthBackend::Account* AuthBackend::accountOfSessionLocked(const std::string& token) const
+{
+    auto session = sessions_.find(sha256Hex(token));
+    if (session == sessions_.end())
+        return nullptr;
+    auto account = accounts_.find(session->second);
+    return account == accounts_.end() ? nullptr : &account->second;
+}
+
 std::optional<User> AuthBackend::resumeSession(const std::string& token) const
 {
     std::lock_guard lock(mutex_);
-    auto session = sessions_.find(sha256Hex(token));
-    if (session == sessions_.end())
+    const Account* account = accountOfSessionLocked(token);
+    if (!account)
         return std::nullopt;
-    auto account = accounts_.find(session->second);
-    if (account == accounts_.end())
-        return std::nullopt;
-    return account->second.user;
+    return account->user;
 }
 
 void AuthBackend::endSession(const std::string& token)
@@ -204,16 +210,13 @@ void AuthBackend::endSession(const std::string& token)
 std::optional<AuthBackend::Session> AuthBackend::refreshSession(const std::string& token)
 {
     std::lock_guard lock(mutex_);
-    auto session = sessions_.find(sha256Hex(token));
-    if (session == sessions_.end())
+    const Account* account = accountOfSessionLocked(token);
+    if (!account)
         return std::nullopt;
-    auto account = accounts_.find(session->second);
-    if (account == accounts_.end())
-        return std::nullopt;
-    sessions_.erase(session);
-    std::string fresh = openSessionLocked(account->second.user.uid);
+    sessions_.erase(sha256Hex(token));
+    std::string fresh = openSessionLocked(account->user.uid);
     saveLocked();
-    return Session{account->second.user, fresh};
+    return Session{account->user, fresh};
 }
 
 bool AuthBackend::hasAccount(const std::string& email) const

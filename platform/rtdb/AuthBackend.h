@@ -68,6 +68,8 @@ private:
     };
 
     Account* findByEmail(const std::string& email);
+    // The account `token` signs in, or nullptr.
+    const Account* accountOfSessionLocked(const std::string& token) const;
     std::string openSessionLocked(const std::string& uid);
     void load();
     void saveLocked() const;

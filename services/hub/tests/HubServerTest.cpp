@@ -14,16 +14,7 @@ std::string describe(const DataSnapshot& snapshot)
     return snapshot.key() + "=" + encodeValue(snapshot.value());
 }
 
-class Service : public ServiceFixture {
-protected:
-    void SetUp() override
-    {
-        ServiceFixture::SetUp();
-        token = service->signUp("editor@example.com", &uid);
-    }
-    std::string uid;
-    std::string token;
-};
+using Service = SignedInFixture;
 
 TEST_F(Service, TwoComputersOfOneAccountHearEachOthersWritesInOrder)
 {

@@ -130,4 +130,10 @@ std::unique_ptr<DatabaseClient> ServiceFixture::connectClient(const std::string&
     return std::make_unique<DatabaseClient>(std::move(connection), queue, DatabaseClient::Options{});
 }
 
+void SignedInFixture::SetUp()
+{
+    ServiceFixture::SetUp();
+    token = service->signUp("editor@example.com", &uid);
+}
+
 }  // namespace qv::hub::testing

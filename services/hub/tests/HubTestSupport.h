@@ -73,4 +73,13 @@ protected:
     std::filesystem::path tlsKey;
 };
 
+// The same with one account signed up.
+class SignedInFixture : public ServiceFixture {
+protected:
+    void SetUp() override;
+
+    std::string uid;
+    std::string token;
+};
+
 }  // namespace qv::hub::testing

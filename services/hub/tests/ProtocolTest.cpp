@@ -64,16 +64,7 @@ std::string nested(int levels)
     return text;
 }
 
-class Protocol : public ServiceFixture {
-protected:
-    void SetUp() override
-    {
-        ServiceFixture::SetUp();
-        token = service->signUp("editor@example.com", &uid);
-    }
-    std::string uid;
-    std::string token;
-};
+using Protocol = SignedInFixture;
 
 TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
 {

@@ -8,7 +8,7 @@ namespace qv::hub::testing {
 namespace {
 
 // A service with a self-signed certificate for 127.0.0.1, made at test time.
-class Tls : public ServiceFixture {
+class Tls : public SignedInFixture {
 protected:
     void SetUp() override
     {
@@ -24,15 +24,12 @@ protected:
         ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
         certificate = QSslCertificate::fromPath(keys.filePath("cert.pem"));
         ASSERT_EQ(certificate.size(), 1);
-        ServiceFixture::SetUp();
-        token = service->signUp("editor@example.com", &uid);
+        SignedInFixture::SetUp();
     }
     QUrl secureUrl() const { return QUrl("wss://127.0.0.1:" + QString::number(service->port()) + "/"); }
 
     QTemporaryDir keys;
     QList<QSslCertificate> certificate;
-    std::string uid;
-    std::string token;
 };
 
 TEST_F(Tls, AClientThatTrustsTheCertificateWorksOverWss)
