@@ -5,11 +5,9 @@
 #include "platform/rtdb/WireProtocol.h"
 #include "services/hub/AccessRules.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QSslKey>
 #include <QSslServer>
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
@@ -28,11 +26,6 @@ std::int64_t steadyMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool isLoopback(const QHostAddress& address)
-{
-    return address.isLoopback();
 }
 
 QByteArray statusText(int status)
@@ -134,7 +127,7 @@ HubServer::~HubServer()
 bool HubServer::start(QString& error)
 {
     bool tls = !options_.tlsCertificate.empty() || !options_.tlsKey.empty();
-    if (!tls && !isLoopback(options_.address)) {
+    if (!tls && !options_.address.isLoopback()) {
         error = "on an address other than loopback the service speaks TLS only: give a certificate and its key";
         return false;
     }
@@ -441,11 +434,10 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     if (op == "cas") {
         DatabasePath path = pathOf("path", problem);
         DatabaseValue value = frame.child("value");
-        if (problem.empty())
-            if (auto error = checkWrite(path, value))
-                return refuse(session, id, errorCode(error->code), error->message);
         if (!problem.empty())
             return refuse(session, id, "invalid_path", problem);
+        if (auto error = checkWrite(path, value))
+            return refuse(session, id, errorCode(error->code), error->message);
         DatabaseValue tree = database_->root();
         if (auto denied = readProblem(session.uid, path, tree); !denied.empty())
             return refuse(session, id, "permission_denied", denied);
