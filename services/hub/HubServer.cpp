@@ -330,6 +330,8 @@ void HubServer::handleText(QWebSocket* socket, const QString& text)
         return;
     HubSession& session = *found->second;
     session.lastHeard = steadyMs();
+    if (session.broken)
+        return;
     std::string error;
     auto frame = parseFrame(text.toStdString(), error);
     if (!frame)
@@ -346,6 +348,7 @@ void HubServer::refuse(HubSession& session, std::uint64_t id, const char* code, 
 
 void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
 {
+    session.broken = true;
     session.outbox.push_back(FrameBuilder("error").text("code", code).text("message", message).take());
     session.flush();
     if (session.socket)
@@ -365,6 +368,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             return breakOff(session, "protocol", "already authenticated");
         auto user = accounts_->resumeSession(frame.child("token").toString());
         if (!user) {
+            session.broken = true;
             session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated")
                                          .text("message", "the token is not valid").take());
             session.flush();

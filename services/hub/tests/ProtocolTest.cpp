@@ -145,6 +145,19 @@ TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
     EXPECT_TRUE(service->value("users").childCount() <= 1);
 }
 
+TEST_F(Protocol, NothingAfterABrokenFrameIsApplied)
+{
+    RawClient client(service->url());
+    client.authenticate(token);
+    // Both frames leave in one go: the write after the broken frame must not be applied.
+    client.send("{\"op\":\"explode\"}");
+    client.send(FrameBuilder("write").id(1).writes("writes", {{DatabasePath::parse("users/" + uid + "/x"), 1}}).take());
+    EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+    EXPECT_EQ(client.next().child("code").toString(), "protocol");
+    EXPECT_EQ(client.frames.size(), client.read);
+    EXPECT_TRUE(service->value("users").isNull());
+}
+
 TEST_F(Protocol, AFrameOverSixteenMebibytesClosesTheConnectionAndStoresNothing)
 {
     RawClient client(service->url());
