@@ -5,6 +5,7 @@
 
 #include <QSslConfiguration>
 #include <QSslError>
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <QWebSocket>
@@ -55,7 +56,10 @@ DatabaseErrorCode errorCode(const std::string& code)
 
 class RemoteConnection::Worker final : public QObject {
 public:
-    explicit Worker(RemoteConnection::Options options) : options_(std::move(options)) {}
+    explicit Worker(RemoteConnection::Options options) : options_(std::move(options))
+    {
+        connect(&pings_, &QTimer::timeout, this, &Worker::checkLiveness);
+    }
 
     void open(std::weak_ptr<BackendLink> link)
     {
@@ -69,6 +73,7 @@ public:
     {
         wanted_ = false;
         ++generation_;
+        pings_.stop();
         if (socket_) {
             socket_->disconnect(this);
             socket_->abort();
@@ -128,14 +133,31 @@ private:
                 FrameBuilder("auth").text("token", options_.token).text("client", session_).take()));
         });
         connect(socket_, &QWebSocket::textMessageReceived, this, &Worker::received);
+        connect(socket_, &QWebSocket::pong, this, [this] { heard_.start(); });
         connect(socket_, &QWebSocket::disconnected, this, &Worker::dropped);
         socket_->open(options_.url);
+    }
+
+    // Silence for longer than the time-out ends the line as a lost socket would.
+    void checkLiveness()
+    {
+        if (!socket_ || !ready_)
+            return;
+        if (heard_.elapsed() > static_cast<qint64>(options_.pingTimeout * 1000)) {
+            logWarning("database: the service stopped answering; reconnecting");
+            socket_->abort();
+            if (socket_)
+                dropped();
+            return;
+        }
+        socket_->ping();
     }
 
     void dropped()
     {
         bool was = ready_;
         ready_ = false;
+        pings_.stop();
         if (socket_) {
             socket_->disconnect(this);
             socket_->deleteLater();
@@ -193,6 +215,7 @@ private:
 
     void received(const QString& text)
     {
+        heard_.start();
         std::string error;
         auto frame = parseFrame(text.toStdString(), error);
         if (!frame) {
@@ -204,6 +227,7 @@ private:
         const auto id = static_cast<std::uint64_t>(frame->child("id").toInt());
         if (op == "ready") {
             ready_ = true;
+            pings_.start(static_cast<int>(options_.pingInterval * 1000));
             retry_ = kFirstRetry;
             ServerMessage connected = ServerMessage::of(ServerMessage::Kind::Connected);
             connected.root = root_;
@@ -273,6 +297,8 @@ private:
     std::uint64_t nextListen_ = kListenIds;
     // Writes sent and not yet answered.
     std::set<std::uint64_t> outstanding_;
+    QTimer pings_{this};
+    QElapsedTimer heard_;
     std::uint64_t highestAnswered_ = 0;
     std::uint64_t reportedDone_ = 0;
 };

@@ -2,7 +2,7 @@
 // service). It runs its socket on a thread of its own, authenticates with a token, listens to
 // the locations the client asks for, and after a drop reconnects with back-off (0.1 s doubling
 // to 5 s), listening again; the client then sends its unanswered writes again under the same
-// identifiers, which the service applies once.
+// identifiers, which the service applies once. A service that stops answering counts as gone.
 #pragma once
 
 #include "platform/rtdb/DatabaseConnection.h"
@@ -26,6 +26,10 @@ public:
         // Certificates trusted besides the system's, for a service with its own certificate.
         // Over wss the service's certificate is always checked, host name included.
         QList<QSslCertificate> trustedCertificates;
+        // The service is pinged this often, in seconds, and the line dropped (and made again)
+        // when nothing was heard from it for pingTimeout seconds. Defaults 3 and 10.
+        double pingInterval = 3;
+        double pingTimeout = 10;
     };
 
     explicit RemoteConnection(Options options);

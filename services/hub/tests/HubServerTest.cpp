@@ -4,6 +4,8 @@
 
 #include <QWebSocket>
 
+#include <future>
+
 #include <sqlite3.h>
 
 namespace qv::hub::testing {
@@ -137,6 +139,26 @@ TEST_F(Service, QueuedWritesReachARestartedServiceOnce)
     ASSERT_TRUE(waitFor([&] { return answered == 5 && counted == 1; }));
     EXPECT_EQ(service->value("users/" + uid + "/custom_words").childCount(), 5u);
     EXPECT_EQ(service->value("stats/export_count/txt"), DatabaseValue(1));
+}
+
+TEST_F(Service, AServiceThatStopsAnsweringCountsAsDisconnected)
+{
+    RemoteConnection::Options options{service->url(), token};
+    options.pingInterval = 0.05;
+    options.pingTimeout = 0.3;
+    DatabaseClient client(std::make_unique<RemoteConnection>(options), queue, DatabaseClient::Options{});
+    std::vector<bool> connected;
+    client.reference(".info/connected").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) {
+        connected.push_back(s.value().toBool());
+    });
+    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    // The service's thread hangs: its socket stays open, but nothing answers.
+    std::promise<void> thaw;
+    service->post([hung = thaw.get_future().share()] { hung.wait(); });
+    EXPECT_TRUE(waitFor([&] { return !client.isConnected(); }));
+    thaw.set_value();
+    EXPECT_TRUE(waitFor([&] { return client.isConnected(); }));
+    EXPECT_EQ(connected, (std::vector<bool>{false, true, false, true}));
 }
 
 TEST_F(Service, TheServiceForgetsTheIdentifiersOfAnsweredWrites)

@@ -71,6 +71,11 @@ void RunningService::run(const std::function<void(HubServer&)>& task)
     QMetaObject::invokeMethod(anchor_, [&] { task(*server_); }, Qt::BlockingQueuedConnection);
 }
 
+void RunningService::post(std::function<void()> task)
+{
+    QMetaObject::invokeMethod(anchor_, std::move(task), Qt::QueuedConnection);
+}
+
 DatabaseValue RunningService::value(std::string_view path)
 {
     DatabaseValue result;

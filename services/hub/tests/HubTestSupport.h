@@ -40,6 +40,8 @@ public:
     QUrl url() const;
     // Runs `task` on the service's thread and waits for it.
     void run(const std::function<void(HubServer&)>& task);
+    // Queues `task` on the service's thread without waiting.
+    void post(std::function<void()> task);
     DatabaseValue value(std::string_view path);
     void serviceWrite(std::string_view path, const DatabaseValue& value);
     // A new account's token (and its uid in `uid`).
