@@ -55,7 +55,7 @@ TEST(WireProtocol, RandomAndMutatedFramesNeverBreakTheParser)
     };
     const char alphabet[] = "{}[]\",:0123456789.eE+-truefalsn\\u/ op";
     int parsed = 0;
-    for (int i = 0; i < 20'000; ++i) {
+    for (int i = 0; i < 8'000; ++i) {
         std::string text = seeds[random() % seeds.size()];
         switch (random() % 5) {
         case 0:
@@ -89,7 +89,7 @@ TEST(WireProtocol, RandomAndMutatedFramesNeverBreakTheParser)
             for (const auto& write : *writes)
                 EXPECT_TRUE(write.path.problem(false).empty()) << text;
     }
-    EXPECT_GT(parsed, 100);
+    EXPECT_GT(parsed, 50);
 }
 
 }  // namespace

@@ -162,8 +162,10 @@ TEST_F(Protocol, AFrameOverSixteenMebibytesClosesTheConnectionAndStoresNothing)
 {
     RawClient client(service->url());
     client.authenticate(token);
-    std::string big = std::string(kMaxFrameBytes, 'x');
-    client.send(FrameBuilder("write").id(1).writes("writes", {{DatabasePath::parse("users/" + uid + "/big"), big}}).take());
+    QString frame = QString::fromLatin1("{\"op\":\"write\",\"id\":1,\"writes\":[[\"users/" + uid + "/big\",\"");
+    frame += QString(static_cast<qsizetype>(kMaxFrameBytes), QLatin1Char('x'));
+    frame += QLatin1String("\"]]}");
+    client.socket.sendTextMessage(frame);
     EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
     EXPECT_TRUE(service->value("users").isNull());
 }
