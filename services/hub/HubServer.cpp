@@ -272,6 +272,14 @@ void HubServer::addAccountRoutes()
             return HttpResponse::error(401, "unauthenticated", "The token is not valid.");
         return sessionAnswer(*session);
     });
+    router_.add("POST", "/auth/session", [this](const HttpRequest& request) {
+        auto user = accounts_->resumeSession(jsonBody(request).value("token").toString().toStdString());
+        if (!user)
+            return HttpResponse::error(401, "unauthenticated", "The token is not valid.");
+        QJsonObject body{{"uid", QString::fromStdString(user->uid)}, {"email", QString::fromStdString(user->email)},
+                         {"emailVerified", user->emailVerified}};
+        return HttpResponse::json(200, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    });
     router_.add("POST", "/auth/sign-out", [this](const HttpRequest& request) {
         accounts_->endSession(jsonBody(request).value("token").toString().toStdString());
         return HttpResponse::json(200, "{}");
