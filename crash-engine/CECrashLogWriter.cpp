@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sched.h>
 
 namespace {
 
@@ -491,9 +492,10 @@ cecrash_error_t cecrash_log_writer_prepare(cecrash_log_writer_t* writer, const c
     std::string version = "0.0";
     if (const std::shared_ptr<CECrashHostInfo> host = CECrashHostInfo::currentHostInfo()) {
         const CECrashHostInfoVersion numbers = host->darwinVersion();
-        version = std::to_string(numbers.major) + "." + std::to_string(numbers.minor);
+        version = std::to_string(numbers.major);
+        version.append(".").append(std::to_string(numbers.minor));
         if (numbers.revision > 0)
-            version += "." + std::to_string(numbers.revision);
+            version.append(".").append(std::to_string(numbers.revision));
     }
     writer->os_version = copyString(version);
 
@@ -521,18 +523,20 @@ cecrash_error_t cecrash_log_writer_set_exception(cecrash_log_writer_t* writer, c
 
 cecrash_error_t cecrash_log_writer_store_custom_data(cecrash_log_writer_t* writer, const std::vector<uint8_t>* data)
 {
-    uint8_t* previous = writer->custom_data;
-    writer->custom_data = nullptr;
-    writer->custom_data_length = 0;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    cecrash_custom_data* block = nullptr;
     if (data != nullptr) {
-        auto* copy = static_cast<uint8_t*>(malloc(data->empty() ? 1 : data->size()));
+        block = static_cast<cecrash_custom_data*>(malloc(sizeof(cecrash_custom_data) + data->size()));
+        if (block == nullptr)
+            return CECRASH_ENOMEM;
+        auto* bytes = reinterpret_cast<uint8_t*>(block + 1);
         if (!data->empty())
-            memcpy(copy, data->data(), data->size());
-        writer->custom_data_length = data->size();
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        writer->custom_data = copy;
+            memcpy(bytes, data->data(), data->size());
+        block->length = data->size();
+        block->bytes = bytes;
     }
+    cecrash_custom_data* previous = std::atomic_ref(writer->custom_data).exchange(block);
+    while (std::atomic_ref(writer->custom_data_readers).load() != 0)
+        sched_yield();
     free(previous);
     return CECRASH_ESUCCESS;
 }
@@ -589,10 +593,12 @@ cecrash_error_t cecrash_log_writer_write_report(cecrash_log_writer_t* writer, ce
     if (writer->uncaught_exception.has_exception)
         writeMessage(file, kReportException, [&](cecrash_async_output_file* out) { return writeException(out, context); });
     writeMessage(file, kReportSignal, [&](cecrash_async_output_file* out) { return writeSignal(out, signal_info); });
-    if (writer->custom_data != nullptr) {
-        const cecrash_writer_bytes data{writer->custom_data_length, writer->custom_data};
+    std::atomic_ref(writer->custom_data_readers).fetch_add(1);
+    if (const cecrash_custom_data* custom = std::atomic_ref(writer->custom_data).load()) {
+        const cecrash_writer_bytes data{custom->length, custom->bytes};
         cecrash_writer_encode_field(file, kReportCustomData, CECRASH_FIELD_BYTES, &data);
     }
+    std::atomic_ref(writer->custom_data_readers).fetch_sub(1);
 
     if (suspended)
         cecrash_async_threads_resume();

@@ -31,6 +31,12 @@ struct CECrashUncaughtException {
     std::vector<uint64_t> callStackReturnAddresses;
 };
 
+// Caller data stored in every report: the bytes follow the record in one allocation.
+struct cecrash_custom_data {
+    size_t length;
+    const uint8_t* bytes;
+};
+
 struct cecrash_log_writer_t {
     // Bit 0 symbol tables, bit 1 class metadata; 0 writes no symbols.
     uint32_t symbolication_strategy;
@@ -64,8 +70,11 @@ struct cecrash_log_writer_t {
         uint64_t* callstack;
         size_t callstack_count;
     } uncaught_exception;
-    uint8_t* custom_data;
-    size_t custom_data_length;
+    // Published whole through one pointer, so a crash on any thread sees the old or the new
+    // data, never a mix; see cecrash_log_writer_store_custom_data.
+    cecrash_custom_data* custom_data;
+    // Crash-time writes reading custom_data now; a replaced block is freed only at 0.
+    uint32_t custom_data_readers;
 };
 
 // The fatal signal in report numbering.
@@ -93,7 +102,9 @@ cecrash_error_t cecrash_log_writer_prepare(cecrash_log_writer_t* writer, const c
                                            uint32_t symbolication_strategy, bool user_requested);
 // Records the first uncaught exception; a second one is a programming error. Not crash-time.
 cecrash_error_t cecrash_log_writer_set_exception(cecrash_log_writer_t* writer, const CECrashUncaughtException& exception);
-// Replaces the caller data stored in every report; null clears it. Not crash-time.
+// Replaces the caller data stored in every report; null clears it. A crash writing a report
+// meanwhile reads the old data or the new one whole: the old block is freed only once no write
+// reads it (a crash write ends the process, so the wait cannot outlive it). Not crash-time.
 cecrash_error_t cecrash_log_writer_store_custom_data(cecrash_log_writer_t* writer, const std::vector<uint8_t>* data);
 // Async-signal-safe. Writes the whole report. current_state is the calling thread's registers
 // when the calling thread is to be in the report (the crashed thread of a signal), else null.

@@ -24,6 +24,8 @@ constexpr const char* kQueuedDirectoryName = "queued_reports";
 constexpr const char* kDataDirectoryName = "com.doridorir.crashengine.data";
 // A report file holds at most this many bytes; a longer report is cut and counts as failed.
 constexpr uint64_t kReportSizeLimit = 0x40000;
+// Custom data may take half of a report at most; the report itself needs the rest.
+constexpr size_t kCustomDataLimit = kReportSizeLimit / 2;
 
 // The crash signals, armed in this order.
 const int kCrashSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
@@ -94,22 +96,57 @@ cecrash_log_bsd_signal_info signalRecord(int signo, const siginfo_t* info)
             fault ? reinterpret_cast<uint64_t>(info->si_addr) : 0};
 }
 
-// Async-signal-safe. The reporter's callback in the signal chain.
-bool signalCrashCallback(int signo, siginfo_t* info, ucontext_t* uap, void* context, const CECrashSignalHandlerNext*)
+// The thread writing the crash report (0: none yet), and whether it has finished. One report
+// file is written once: two threads truncating and writing it at the same time leave a file
+// that cannot be decoded.
+std::atomic<cecrash_thread_t> g_reportingThread{0};
+std::atomic<bool> g_reportFinished{false};
+// How long a second crashing thread waits for the first one's report, in 1 ms steps.
+constexpr int kReportWaitSteps = 10'000;
+
+// Async-signal-safe. Crash signals back to their default action, so that a fault from here on
+// ends the process.
+void resetCrashSignals()
 {
-    // A fault inside this handler, or the re-raise after it, must end the process.
     for (int crashSignal : kCrashSignals) {
         struct sigaction action {};
         action.sa_handler = SIG_DFL;
         sigemptyset(&action.sa_mask);
         sigaction(crashSignal, &action, nullptr);
     }
+}
+
+// Async-signal-safe. Waits, for a bounded time, until the thread writing the report is done;
+// that thread ends the process when it has written it.
+void waitForReport()
+{
+    const timespec step{0, 1'000'000};
+    for (int i = 0; i < kReportWaitSteps && !g_reportFinished.load(); ++i)
+        nanosleep(&step, nullptr);
+}
+
+// Async-signal-safe. The reporter's callback in the signal chain.
+bool signalCrashCallback(int signo, siginfo_t* info, ucontext_t* uap, void* context, const CECrashSignalHandlerNext*)
+{
+    const cecrash_thread_t self = cecrash_async_current_thread();
+    cecrash_thread_t writing = 0;
+    if (!g_reportingThread.compare_exchange_strong(writing, self)) {
+        // A fault inside this handler must end the process; a crash on another thread leaves
+        // the report to the first one and dies after it.
+        if (writing == self)
+            resetCrashSignals();
+        else
+            waitForReport();
+        return false;
+    }
     cecrash_async_thread_state state;
     cecrash_async_thread_state_mcontext_init(&state, &uap->uc_mcontext);
     const cecrash_log_bsd_signal_info bsd = signalRecord(signo, info);
     const cecrash_log_signal_info signal{&bsd, nullptr};
     const cecrash_error_t result =
-        writeCrashReport(static_cast<CrashHandlerContext*>(context), cecrash_async_current_thread(), &state, &signal);
+        writeCrashReport(static_cast<CrashHandlerContext*>(context), self, &state, &signal);
+    resetCrashSignals();
+    g_reportFinished.store(true);
     if (result == CECRASH_ESUCCESS && g_callbacks.handleSignal != nullptr)
         g_callbacks.handleSignal(info, uap, g_callbacks.context);
     return false;
@@ -401,12 +438,19 @@ void CECrashReporter::setCrashCallbacks(const CECrashReporterCallbacks& callback
     g_callbacks.handleSignal = callbacks.handleSignal;
 }
 
-void CECrashReporter::setCustomData(std::optional<std::vector<uint8_t>> data)
+bool CECrashReporter::setCustomData(std::optional<std::vector<uint8_t>> data, CECrashError* error)
 {
+    if (data && data->size() > kCustomDataLimit) {
+        cecrash_make_error(error, CECrashReporterErrorUnknown,
+                           "Custom data of " + std::to_string(data->size()) + " bytes exceeds the limit of "
+                               + std::to_string(kCustomDataLimit) + " bytes");
+        return false;
+    }
     _customData = std::move(data);
     // Before enabling, the writer is not prepared yet; enabling hands the data over.
     if (_enabled)
         cecrash_log_writer_store_custom_data(&g_context.writer, _customData ? &*_customData : nullptr);
+    return true;
 }
 
 void CECrashReporter::refreshLoadedImages()

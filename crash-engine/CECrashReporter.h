@@ -74,7 +74,8 @@ public:
 
     // Throws CECrashReporterException once this reporter is enabled.
     void setCrashCallbacks(const CECrashReporterCallbacks& callbacks);
-    void setCustomData(std::optional<std::vector<uint8_t>> data);
+    // Data stored in every report; more than half of a report's size limit is refused.
+    bool setCustomData(std::optional<std::vector<uint8_t>> data, CECrashError* error = nullptr);
     const std::optional<std::vector<uint8_t>>& customData() const { return _customData; }
 
     std::string crashReportPath() const;

@@ -8,7 +8,8 @@
 // - system calls only from the async-signal-safe set (open, write, close, syscall, ...);
 // - everything it reads was prepared before the crash (the writer state, the image list, the
 //   report path, the thread-control slots) and is published with a full memory barrier;
-// - memory of the process is read only through cecrash_async_copy_from_task, which cannot fault.
+// - memory of the process is read only through cecrash_async_copy_from_task or a memory object
+//   (linux/MemoryObject.h); both check that the pages are readable first and cannot fault.
 #pragma once
 
 #include "crash-engine/CECrashReport.h"

@@ -1,5 +1,7 @@
 #include "crash-engine/FrameCursor.h"
 
+#include "crash-engine/compact/CompactUnwindReader.h"
+#include "crash-engine/dwarf/DwarfFrameReader.h"
 #include "crash-engine/linux/MemoryReader.h"
 
 namespace {
@@ -18,9 +20,24 @@ const char* const kFrameErrorNames[] = {
 // An unwound instruction pointer in the first page is the end of the stack, not a frame.
 constexpr uint64_t kLowestFrameAddress = 4096;
 
+// Unwind tables first (compact, then call-frame information); frame pointers where a function
+// has none or they cannot be applied.
 const cecrash_async_frame_reader kReaders[] = {
+    cecrash_async_frame_cursor_read_compact_unwind,
+    cecrash_async_frame_cursor_read_dwarf_unwind,
     cecrash_async_frame_cursor_read_frame_ptr,
 };
+
+// Async-signal-safe. True unless both states know the stack pointer and the caller's does not
+// lie strictly beyond the callee's in the stack's direction of growth.
+bool movesUpTheStack(const cecrash_async_thread_state* callee, const cecrash_async_thread_state* caller)
+{
+    if (!cecrash_async_thread_state_has_reg(callee, CECRASH_REG_SP) || !cecrash_async_thread_state_has_reg(caller, CECRASH_REG_SP))
+        return true;
+    const uint64_t from = cecrash_async_thread_state_get_reg(callee, CECRASH_REG_SP);
+    const uint64_t to = cecrash_async_thread_state_get_reg(caller, CECRASH_REG_SP);
+    return cecrash_async_thread_state_get_stackgrowth(callee) == CECRASH_STACK_DIRECTION_UP ? to < from : to > from;
+}
 
 }  // namespace
 
@@ -36,6 +53,7 @@ cecrash_error_t cecrash_async_frame_cursor_init(cecrash_async_frame_cursor* curs
 {
     cursor->image_list = image_list;
     cursor->depth = 0;
+    cecrash_async_readable_pages_begin();
     cecrash_async_fill_bytes(&cursor->prev_frame, 0, sizeof(cursor->prev_frame));
     cecrash_async_thread_state_copy(&cursor->frame, state);
     return CECRASH_ESUCCESS;
@@ -69,6 +87,10 @@ cecrash_async_frame_error_t cecrash_async_frame_cursor_next_with_readers(cecrash
     if (!cecrash_async_thread_state_has_reg(&next, CECRASH_REG_IP)
         || cecrash_async_thread_state_get_reg(&next, CECRASH_REG_IP) <= kLowestFrameAddress)
         return CECRASH_FRAME_ENOFRAME;
+    // Each caller's frame lies further up the stack; a step that does not move could only
+    // repeat itself up to the frame cap.
+    if (!movesUpTheStack(&cursor->frame, &next))
+        return CECRASH_FRAME_EBADFRAME;
     cecrash_async_thread_state_copy(&cursor->prev_frame, &cursor->frame);
     cecrash_async_thread_state_copy(&cursor->frame, &next);
     cursor->depth += 1;
@@ -96,6 +118,7 @@ size_t cecrash_async_frame_cursor_get_regcount(const cecrash_async_frame_cursor*
 
 void cecrash_async_frame_cursor_free(cecrash_async_frame_cursor* cursor)
 {
+    cecrash_async_readable_pages_end();
     cursor->image_list = nullptr;
 }
 
@@ -111,10 +134,12 @@ cecrash_async_frame_error_t cecrash_async_frame_cursor_read_frame_ptr(cecrash_as
         return CECRASH_FRAME_ENOFRAME;
     if (previous != nullptr && cecrash_async_thread_state_has_reg(previous, CECRASH_REG_FP)) {
         const uint64_t previousPointer = cecrash_async_thread_state_get_reg(previous, CECRASH_REG_FP);
+        // The frame pointer must move up the stack: one equal to the previous would read the
+        // same record again and again.
         const int32_t direction = cecrash_async_thread_state_get_stackgrowth(current);
-        if (direction == CECRASH_STACK_DIRECTION_DOWN && framePointer < previousPointer)
+        if (direction == CECRASH_STACK_DIRECTION_DOWN && framePointer <= previousPointer)
             return CECRASH_FRAME_EBADFRAME;
-        if (direction == CECRASH_STACK_DIRECTION_UP && framePointer > previousPointer)
+        if (direction == CECRASH_STACK_DIRECTION_UP && framePointer >= previousPointer)
             return CECRASH_FRAME_EBADFRAME;
     }
     const size_t wordSize = cecrash_async_thread_state_get_greg_size(current);
@@ -133,5 +158,11 @@ cecrash_async_frame_error_t cecrash_async_frame_cursor_read_frame_ptr(cecrash_as
     cecrash_async_thread_state_clear_all_regs(next);
     cecrash_async_thread_state_set_reg(next, CECRASH_REG_FP, frameRecord[0]);
     cecrash_async_thread_state_set_reg(next, CECRASH_REG_IP, frameRecord[1]);
+    // The caller's stack pointer is where the return left it: just above the frame record. An
+    // unwind-table reader needs it to go on from a frame this reader found.
+    const uint64_t stackPointer = cecrash_async_thread_state_get_stackgrowth(current) == CECRASH_STACK_DIRECTION_DOWN
+        ? framePointer + 2 * wordSize
+        : framePointer - 2 * wordSize;
+    cecrash_async_thread_state_set_reg(next, CECRASH_REG_SP, stackPointer);
     return CECRASH_FRAME_ESUCCESS;
 }

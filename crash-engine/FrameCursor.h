@@ -1,6 +1,6 @@
 // The frame cursor: starts from one thread state and yields the caller frames one by one,
-// asking a list of frame readers in order. This build walks by frame pointers; the readers of
-// unwind tables join the list when they exist.
+// asking a list of frame readers in order: the image's compact unwind table, its call-frame
+// information, then the frame pointers.
 #pragma once
 
 #include "crash-engine/ImageList.h"

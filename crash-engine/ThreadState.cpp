@@ -143,7 +143,8 @@ void cecrash_async_thread_state_mcontext_init(cecrash_async_thread_state* state,
 
 void cecrash_async_thread_state_copy(cecrash_async_thread_state* destination, const cecrash_async_thread_state* source)
 {
-    cecrash_async_copy_bytes(destination, source, sizeof(*destination));
+    // A plain structure copy: no library call, and a walk copies states several times a frame.
+    *destination = *source;
 }
 
 bool cecrash_async_thread_state_has_reg(const cecrash_async_thread_state* state, uint32_t reg)

@@ -1,9 +1,34 @@
 #include "export/CaptionWriters.h"
 
 #include "model/TimeUtilities.h"
+#include "export/WritableText.h"
 #include "export/XmlText.h"
 
+#include <algorithm>
+
 namespace qv {
+namespace {
+
+// The times a page is shown with: none before zero, and an end never before the start, whatever
+// the words' times were.
+struct ShownTimes {
+    int64_t start;
+    int64_t end;
+};
+
+ShownTimes shownTimes(const QVCaptionPage& page) {
+    const int64_t start = std::max<int64_t>(page.start, 0);
+    return {start, std::max(page.end, start)};
+}
+
+// The page's one or two lines as caption text.
+QString captionLines(const QVCaptionPage& page) {
+    QString lines = captionLineText(page.line1);
+    if (!page.line2.isEmpty()) lines += QLatin1Char('\n') + captionLineText(page.line2);
+    return lines;
+}
+
+}  // namespace
 
 QString subRipText(std::vector<QVCaptionPage>& pages, std::optional<int64_t> timecodeOffsetMs) {
     QString text;
@@ -15,10 +40,10 @@ QString subRipText(std::vector<QVCaptionPage>& pages, std::optional<int64_t> tim
             page.start += *timecodeOffsetMs;
             page.end += *timecodeOffsetMs;
         }
-        text += ::timeAsHMSMsTextFromMilliseconds(page.start) + QLatin1String(" --> ") +
-                ::timeAsHMSMsTextFromMilliseconds(page.end) + QLatin1Char('\n');
-        text += page.line1;
-        if (!page.line2.isEmpty()) text += QLatin1Char('\n') + page.line2;
+        const ShownTimes times = shownTimes(page);
+        text += ::timeAsHMSMsTextFromMilliseconds(times.start) + QLatin1String(" --> ") +
+                ::timeAsHMSMsTextFromMilliseconds(times.end) + QLatin1Char('\n');
+        text += captionLines(page);
     }
     return text + QLatin1Char('\n');
 }
@@ -82,9 +107,10 @@ QString timedTextDocument(const std::vector<QVCaptionPage>& pages, const QString
     } else {
         out += indent(2) + QLatin1String("<div>\n");
         for (const auto& page : pages) {
+            const ShownTimes times = shownTimes(page);
             out += indent(3) +
                    element(QStringLiteral("p"),
-                           {{"begin", timecode(page.start)}, {"end", timecode(page.end)}, {"region", "bottom"}}) +
+                           {{"begin", timecode(times.start)}, {"end", timecode(times.end)}, {"region", "bottom"}}) +
                    QLatin1String(">\n");
             // The line break goes in as text and is turned back into markup after escaping.
             QString lines = page.line1;
@@ -109,9 +135,9 @@ QString avidDSText(const std::vector<QVCaptionPage>& pages, const TimecodeText& 
         } else {
             text += QLatin1String("\n\n");
         }
-        text += timecode(page.start) + QLatin1Char(' ') + timecode(page.end) + QLatin1Char('\n');
-        text += page.line1;
-        if (!page.line2.isEmpty()) text += QLatin1Char('\n') + page.line2;
+        const ShownTimes times = shownTimes(page);
+        text += timecode(times.start) + QLatin1Char(' ') + timecode(times.end) + QLatin1Char('\n');
+        text += captionLines(page);
     }
     return text + QLatin1String("\n\n<end subtitles>\n");
 }

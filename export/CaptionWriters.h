@@ -8,6 +8,9 @@
 
 namespace qv {
 
+// Every writer shows a page from its start, or zero when that lies before zero, to its end, or
+// its start when the end lies before that; caption lines go through captionLineText.
+
 // Timecode text of a page time in ms (the model's timecode formatting with the export's rate).
 using TimecodeText = std::function<QString(int64_t ms)>;
 

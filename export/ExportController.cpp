@@ -3,11 +3,11 @@
 #include "app/AppDelegate.h"
 #include "export/CaptionWriters.h"
 #include "export/ExportOptions.h"
-#include "export/ModelStandIn.h"
 #include "export/QVExportAvidScript.h"
 #include "export/TextExport.h"
 #include "export/WordDocument.h"
 #include "model/OpenFileQueries.h"
+#include "model/SpeakerServices.h"
 #include "model/TimeUtilities.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
@@ -289,7 +289,9 @@ void ExportController::showTextExportPanel(const QString& fileType, ExportType t
         if (type == ExportTypeWord) {
             const double size = ad_.textSizeExport > 0 ? ad_.textSizeExport : 12;
             data = wordDocument(wordDocumentRuns(transcript, timestamps, stamp), size, paperSize_,
-                                [this](const QString& name) { return model_stand_in::colorForColorName(ad_, name); });
+                                [this](const QString& name) {
+                                    return ad_.speakerServices ? ad_.speakerServices->colorForColorName(name) : QColor();
+                                });
         } else {
             data = plainTextExport(transcript, timestamps, stamp).toUtf8();
         }

@@ -1,6 +1,7 @@
 #include "export/QVCaptionPagesCreate.h"
 
 #include "export/CaptionPageTiming.h"
+#include "export/WritableText.h"
 #include "model/StringPunctuation.h"
 
 #include <QStringList>
@@ -60,6 +61,27 @@ void fillGroupWithNext(QVCaptionFragment& fragment) {
     }
 }
 
+// The range as the layout sees it: each word's text as a caption line shows it, and no word
+// whose text is then empty, since it would take room (or a whole line) and show nothing. A
+// paragraph that such a word starts starts at the next word instead.
+ExportRange rangeForLayout(const ExportRange& range) {
+    ExportRange shown = range;
+    shown.words.clear();
+    bool paragraphPending = false;
+    for (const auto& word : range.words) {
+        ExportWord shownWord = word;
+        shownWord.name = captionLineText(word.name).trimmed();
+        if (shownWord.name.isEmpty()) {
+            paragraphPending = paragraphPending || word.newParagraph;
+            continue;
+        }
+        shownWord.newParagraph = word.newParagraph || paragraphPending;
+        paragraphPending = false;
+        shown.words.push_back(std::move(shownWord));
+    }
+    return shown;
+}
+
 // Length of words from…to joined by single spaces.
 int64_t joinedLength(const QVCaptionFragment& fragment, int64_t from, int64_t to) {
     int64_t length = 0;
@@ -88,7 +110,8 @@ std::vector<QVCaptionPage> QVCaptionPagesCreate::createCaptionPagesWithOptions(c
     resetCaptionPageAndCurrentLine();
     const bool autoMode = optionPageMode_ == QLatin1String("auto");
 
-    for (const auto& range : transcript_.ranges) {
+    for (const auto& transcriptRange : transcript_.ranges) {
+        const ExportRange range = rangeForLayout(transcriptRange);
         auto fragments = autoMode ? fragmentsOfRange(range) : sentenceFragmentsOfRange(range);
         // Every range starts on a fresh line.
         if (!currentCaptionLine().isEmpty()) saveCaptionPage();
@@ -170,8 +193,9 @@ std::vector<QVCaptionFragment> QVCaptionPagesCreate::sentenceFragmentsOfRange(co
 
 std::optional<QString> QVCaptionPagesCreate::speakerLabel(const QString& speakerName) const {
     if (optionSpeakerMode_ == QLatin1String("none")) return std::nullopt;
-    if (optionSpeakerMode_ == QLatin1String("name")) return speakerName + QStringLiteral(": ");
-    return QStringLiteral(">> ") + speakerName.toUpper() + QStringLiteral(": ");
+    const QString name = captionLineText(speakerName);
+    if (optionSpeakerMode_ == QLatin1String("name")) return name + QStringLiteral(": ");
+    return QStringLiteral(">> ") + name.toUpper() + QStringLiteral(": ");
 }
 
 void QVCaptionPagesCreate::layoutSentence(const QVCaptionFragment& fragment, const std::optional<QString>& label) {

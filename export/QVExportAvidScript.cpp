@@ -1,5 +1,7 @@
 #include "export/QVExportAvidScript.h"
 
+#include "export/WritableText.h"
+
 #include <QStringList>
 
 namespace qv {
@@ -7,19 +9,20 @@ namespace qv {
 QString QVExportAvidScript::exportCurrentFile() const {
     QString script;
     for (const auto& range : transcript_.ranges) {
-        QStringList lines{range.speakerName.toUpper()};
+        QStringList lines{withoutUnwritableCharacters(range.speakerName).toUpper()};
         QString line;
         for (const auto& word : range.words) {
             if (word.newParagraph) {
                 lines << line << QString();
                 line.clear();
             }
-            if (line.size() + word.name.size() + 1 > kAvidScriptMaxLineLength) {
+            const QString name = withoutUnwritableCharacters(word.name);
+            if (line.size() + name.size() + 1 > kAvidScriptMaxLineLength) {
                 lines << line;
-                line = word.name;
+                line = name;
             } else {
                 if (!line.isEmpty()) line += QLatin1Char(' ');
-                line += word.name;
+                line += name;
             }
         }
         if (!line.isEmpty()) lines << line;

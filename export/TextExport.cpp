@@ -1,12 +1,20 @@
 #include "export/TextExport.h"
 
+#include "export/WritableText.h"
 #include "model/StringPunctuation.h"
+
+#include <algorithm>
 
 namespace qv {
 namespace {
 
 QString bracketed(const QString& stamp) {
     return QLatin1Char('[') + stamp + QLatin1Char(']');
+}
+
+// The stamp of a time, which is never before zero, whatever the word's time.
+QString stampAt(const StampText& stamp, int64_t ms) {
+    return stamp(std::max<int64_t>(ms, 0));
 }
 
 // The text so far ends a sentence, so the next word starts one.
@@ -23,7 +31,7 @@ QString plainTextExport(const ExportTranscript& transcript, const QString& times
     for (const auto& range : transcript.ranges) {
         if (!document.isEmpty()) document += QLatin1String("\n\n");
         document += range.speakerName;
-        if (stampSpeakers) document += QLatin1Char(' ') + bracketed(stamp(range.start));
+        if (stampSpeakers) document += QLatin1Char(' ') + bracketed(stampAt(stamp, range.start));
         document += QLatin1Char('\n');
 
         QString text;
@@ -33,7 +41,7 @@ QString plainTextExport(const ExportTranscript& transcript, const QString& times
             bool stamped = false;
             if (stampSentences && (text.isEmpty() || sentenceStart)) {
                 if (!text.isEmpty() && !word.newParagraph) text += QLatin1Char(' ');
-                text += bracketed(stamp(word.start));
+                text += bracketed(stampAt(stamp, word.start));
                 stamped = true;
             }
             if (!text.isEmpty() && (stamped || !word.newParagraph)) text += QLatin1Char(' ');
@@ -41,7 +49,7 @@ QString plainTextExport(const ExportTranscript& transcript, const QString& times
         }
         document += text;
     }
-    return document;
+    return withoutUnwritableCharacters(document);
 }
 
 std::vector<TextRun> wordDocumentRuns(const ExportTranscript& transcript, const QString& timestamps,
@@ -53,7 +61,7 @@ std::vector<TextRun> wordDocumentRuns(const ExportTranscript& transcript, const 
         if (!runs.empty()) runs.push_back({QStringLiteral("\n\n"), TextRun::Style::Default, {}});
         runs.push_back({range.speakerName, TextRun::Style::SpeakerName, range.speakerColor});
         if (stampSpeakers) {
-            runs.push_back({QStringLiteral(" [%1]").arg(stamp(range.start)), TextRun::Style::Base, {}});
+            runs.push_back({QStringLiteral(" [%1]").arg(stampAt(stamp, range.start)), TextRun::Style::Base, {}});
         }
         runs.push_back({QStringLiteral("\n"), TextRun::Style::Default, {}});
         if (range.words.empty()) continue;
@@ -70,7 +78,7 @@ std::vector<TextRun> wordDocumentRuns(const ExportTranscript& transcript, const 
             }
             bool stamped = false;
             if (stampSentences && (text.isEmpty() || sentenceStart)) {
-                text += QStringLiteral("[%1] ").arg(stamp(word.start));
+                text += QStringLiteral("[%1] ").arg(stampAt(stamp, word.start));
                 stamped = true;
             }
             const qsizetype nameStart = text.size();

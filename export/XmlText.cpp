@@ -1,37 +1,25 @@
 #include "export/XmlText.h"
 
+#include "export/WritableText.h"
+
 #include <algorithm>
 
 namespace qv {
 
-namespace {
-
-// U+FFFE and U+FFFF are not characters XML can hold.
-bool isNonCharacter(QChar c) {
-    return c.unicode() == 0xfffe || c.unicode() == 0xffff;
-}
-
-}  // namespace
-
 QString xmlEscapeText(const QString& text) {
-    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
-        return c.unicode() >= 0x20 && c != QLatin1Char('&') && c != QLatin1Char('<') && c != QLatin1Char('>') &&
-               !isNonCharacter(c);
+    const QString writable = withoutUnwritableCharacters(text);
+    const bool plain = std::none_of(writable.begin(), writable.end(), [](QChar c) {
+        return c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>');
     });
-    if (plain) return text;
+    if (plain) return writable;
     QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
+    out.reserve(writable.size());
+    for (const QChar c : writable) {
         switch (c.unicode()) {
         case '&': out += QLatin1String("&amp;"); break;
         case '<': out += QLatin1String("&lt;"); break;
         case '>': out += QLatin1String("&gt;"); break;
-        default:
-            // XML 1.0 allows no other control characters: they are left out.
-            if ((c.unicode() >= 0x20 && !isNonCharacter(c)) || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-                c == QLatin1Char('\r')) {
-                out += c;
-            }
+        default: out += c;
         }
     }
     return out;

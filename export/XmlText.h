@@ -4,8 +4,8 @@
 
 namespace qv {
 
-// &, < and > as entities (element content); control characters and the non-characters
-// U+FFFE and U+FFFF, which XML cannot hold, are dropped.
+// &, < and > as entities (element content); what XML cannot hold (withoutUnwritableCharacters)
+// is dropped.
 QString xmlEscapeText(const QString& text);
 // &, <, > and " as entities (attribute values in double quotes).
 QString xmlEscapeAttribute(const QString& text);

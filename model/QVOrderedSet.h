@@ -1,6 +1,8 @@
 // An ordered collection of shared records with set semantics by identity: each record at most
 // once, positions kept, membership and position looked up in constant time. Every first, last
-// and index access is guarded: out of range gives an empty pointer.
+// and index access is guarded: out of range gives an empty pointer. After an insertion or a
+// removal only the positions from that point on are looked up again, so that a change near the
+// end of a large set stays cheap.
 #pragma once
 
 #include <algorithm>
@@ -43,7 +45,7 @@ public:
     {
         if (!item || contains(item))
             return false;
-        index_.emplace(item.get(), items_.size());
+        index_[item.get()] = items_.size();
         items_.push_back(std::move(item));
         return true;
     }
@@ -52,24 +54,65 @@ public:
     {
         if (!item || contains(item))
             return false;
-        items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(std::min(index, items_.size())), std::move(item));
-        indexValid_ = false;
+        const std::size_t at = std::min(index, items_.size());
+        index_[item.get()] = at;
+        items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+        markStaleFrom(at + 1);
         return true;
+    }
+    // Inserts `items` in their order at `index` (clamped to the end), leaving out empty ones and
+    // those already present; returns how many went in.
+    std::size_t insert(std::size_t index, const std::vector<Pointer>& items)
+    {
+        const std::size_t at = std::min(index, items_.size());
+        std::vector<Pointer> added;
+        for (const Pointer& item : items) {
+            // Keys are kept on every change; only positions may wait for a refresh.
+            if (!item || index_.count(item.get()))
+                continue;
+            index_[item.get()] = at + added.size();
+            added.push_back(item);
+        }
+        items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+        markStaleFrom(at + added.size());
+        return added.size();
     }
     bool remove(const Pointer& item)
     {
         const auto index = indexOf(item);
         if (!index)
             return false;
+        index_.erase(item.get());
         items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(*index));
-        indexValid_ = false;
+        markStaleFrom(*index);
         return true;
+    }
+    // Removes every record for which `pred` holds, in one pass; returns how many went.
+    template <class Pred>
+    std::size_t removeIf(Pred pred)
+    {
+        std::size_t kept = 0;
+        std::size_t firstRemoved = items_.size();
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            if (pred(items_[i])) {
+                index_.erase(items_[i].get());
+                firstRemoved = std::min(firstRemoved, i);
+                continue;
+            }
+            if (kept != i)
+                items_[kept] = std::move(items_[i]);
+            ++kept;
+        }
+        const std::size_t removed = items_.size() - kept;
+        items_.resize(kept);
+        markStaleFrom(firstRemoved);
+        return removed;
     }
     void clear()
     {
         items_.clear();
         index_.clear();
-        indexValid_ = true;
+        staleFrom_ = kValid;
     }
     void reserve(std::size_t n)
     {
@@ -80,22 +123,28 @@ public:
     template <class Less>
     void sort(Less less)
     {
-        std::stable_sort(items_.begin(), items_.end(), [&](const Pointer& a, const Pointer& b) { return less(*a, *b); });
-        indexValid_ = false;
+        const auto byRecord = [&](const Pointer& a, const Pointer& b) { return less(*a, *b); };
+        if (std::is_sorted(items_.begin(), items_.end(), byRecord))
+            return;
+        std::stable_sort(items_.begin(), items_.end(), byRecord);
+        markStaleFrom(0);
     }
 
 private:
+    static constexpr std::size_t kValid = static_cast<std::size_t>(-1);
+
+    void markStaleFrom(std::size_t position) { staleFrom_ = std::min(staleFrom_, position); }
+    // Looks up again the positions from the first one a change moved; the records themselves
+    // are already keys of the index.
     void refreshIndex() const
     {
-        if (indexValid_)
-            return;
-        index_.clear();
-        for (std::size_t i = 0; i < items_.size(); ++i)
-            index_.emplace(items_[i].get(), i);
-        indexValid_ = true;
+        for (std::size_t i = staleFrom_; i < items_.size(); ++i)
+            index_[items_[i].get()] = i;
+        staleFrom_ = kValid;
     }
 
     std::vector<Pointer> items_;
     mutable std::unordered_map<const T*, std::size_t> index_;
-    mutable bool indexValid_ = true;
+    // Positions from here on may be out of date in `index_`; kValid when none are.
+    mutable std::size_t staleFrom_ = kValid;
 };

@@ -37,7 +37,8 @@ public:
     virtual void consolidateSpeakersWithAnimation(bool animate) = 0;
     // Brings a deleted speaker back among the live ones.
     virtual void restoreSpeaker(const std::shared_ptr<QVSpeaker>& speaker) = 0;
-    // The palette colour of that name; "gray" and unknown names give the unknown-speaker grey.
+    // The palette colour of that name; "gray" gives the unknown-speaker grey, any other name an
+    // invalid colour.
     virtual QColor colorForColorName(const QString& name) = 0;
 
     // The speakers panel.

@@ -59,4 +59,7 @@ public:
     virtual void playbackRateFaster() = 0;
     virtual void playbackRateSlower() = 0;
     virtual void rewindByTime(std::int64_t seconds) = 0;
+
+    // Blanks the toolbar field that shows the selection's word count and duration.
+    virtual void clearSelectionDurationDisplay() = 0;
 };

@@ -50,6 +50,35 @@ bool readBuildId(uint64_t notesAddress, uint64_t notesSize, uint8_t* uuid)
     return false;
 }
 
+// The frame header's encodings that the search table is used with: 32-bit signed values
+// relative to the header (the form every GNU and LLVM linker writes).
+constexpr uint8_t kHeaderPointerPcRelative32 = 0x1b;
+constexpr uint8_t kHeaderCount32 = 0x03;
+constexpr uint8_t kHeaderTableDataRelative32 = 0x3b;
+
+// Reads the frame header at `header` (PT_GNU_EH_FRAME): the call-frame section's address and
+// the search table. Anything unexpected leaves the image without them.
+void readFrameHeader(cecrash_async_image* image, uint64_t header, uint64_t headerSize)
+{
+    uint8_t fields[12] = {};
+    if (headerSize < sizeof(fields) || cecrash_async_copy_from_task(header, 0, fields, sizeof(fields)) != CECRASH_ESUCCESS)
+        return;
+    if (fields[0] != 1 || fields[1] != kHeaderPointerPcRelative32)
+        return;
+    int32_t framePointer = 0;
+    memcpy(&framePointer, fields + 4, 4);
+    image->eh_frame_addr = header + 4 + static_cast<uint64_t>(static_cast<int64_t>(framePointer));
+    if (fields[2] == kHeaderCount32 && fields[3] == kHeaderTableDataRelative32) {
+        uint32_t count = 0;
+        memcpy(&count, fields + 8, 4);
+        if (uint64_t{count} * 8 <= headerSize - sizeof(fields)) {
+            image->eh_frame_table_addr = header + sizeof(fields);
+            image->eh_frame_table_count = count;
+            image->eh_frame_table_base = header;
+        }
+    }
+}
+
 }  // namespace
 
 cecrash_error_t cecrash_async_image_init(cecrash_async_image* image, uint64_t header_addr, const char* path)
@@ -99,6 +128,30 @@ cecrash_error_t cecrash_async_image_init(cecrash_async_image* image, uint64_t he
         if (segment.p_type == PT_NOTE)
             image->has_uuid = readBuildId(bias + segment.p_vaddr, segment.p_memsz, image->uuid);
     }
+    for (uint16_t i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment;
+        const int64_t at = static_cast<int64_t>(header.e_phoff + uint64_t{i} * sizeof(Elf64_Phdr));
+        if (cecrash_async_copy_from_task(header_addr, at, &segment, sizeof(segment)) != CECRASH_ESUCCESS)
+            break;
+        if (segment.p_type == PT_GNU_EH_FRAME)
+            readFrameHeader(image, bias + segment.p_vaddr, segment.p_memsz);
+    }
+    // The call-frame section runs at most to the end of the load segment that holds it.
+    for (uint16_t i = 0; i < header.e_phnum && image->eh_frame_addr != 0; ++i) {
+        Elf64_Phdr segment;
+        const int64_t at = static_cast<int64_t>(header.e_phoff + uint64_t{i} * sizeof(Elf64_Phdr));
+        if (cecrash_async_copy_from_task(header_addr, at, &segment, sizeof(segment)) != CECRASH_ESUCCESS)
+            break;
+        const uint64_t start = bias + segment.p_vaddr;
+        if (segment.p_type == PT_LOAD && image->eh_frame_addr >= start && image->eh_frame_addr - start < segment.p_memsz)
+            image->eh_frame_size = segment.p_memsz - (image->eh_frame_addr - start);
+    }
+    if (image->eh_frame_size == 0) {
+        image->eh_frame_addr = 0;
+        image->eh_frame_table_count = 0;
+    }
+    image->m64 = true;
+    image->byteorder = cecrash_async_byteorder_little_endian();
     image->cpu_type = CECRASH_CPU_TYPE_X86_64;
     image->cpu_subtype = CECRASH_CPU_SUBTYPE_X86_ALL;
     image->name = strdup(path);
@@ -109,6 +162,15 @@ void cecrash_async_image_free(cecrash_async_image* image)
 {
     free(image->name);
     image->name = nullptr;
+}
+
+cecrash_error_t cecrash_async_image_map_section(const cecrash_async_image* image, const char* segment, const char* section,
+                                                cecrash_async_mobject* mobj)
+{
+    if (cecrash_async_compare_strings(segment, "__TEXT") != 0 || cecrash_async_compare_strings(section, "__eh_frame") != 0
+        || image->eh_frame_addr == 0)
+        return CECRASH_ENOTFOUND;
+    return cecrash_async_mobject_init(mobj, image->eh_frame_addr, image->eh_frame_size, false);
 }
 
 bool cecrash_async_image_contains_address(const cecrash_async_image* image, uint64_t address)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "crash-engine/AsyncSafe.h"
+#include "crash-engine/linux/MemoryObject.h"
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,18 @@ struct cecrash_async_image {
     uint8_t uuid[16];
     uint32_t cpu_type;
     uint32_t cpu_subtype;
+    // Images here are 64-bit little-endian; the unwind readers pick their word size by it.
+    bool m64;
+    const cecrash_async_byteorder* byteorder;
+    // The call-frame section (.eh_frame), 0 when the image has none. Its size reaches to the end
+    // of the load segment holding it: the section itself ends at a zero terminator.
+    uint64_t eh_frame_addr;
+    uint64_t eh_frame_size;
+    // The sorted search table of the frame header: pairs of 32-bit (function start, FDE
+    // address), each relative to table_base. Count 0 when the image has no usable table.
+    uint64_t eh_frame_table_addr;
+    uint64_t eh_frame_table_count;
+    uint64_t eh_frame_table_base;
     // Position of the record in its image list.
     void* node;
 };
@@ -30,6 +43,10 @@ struct cecrash_async_image {
 cecrash_error_t cecrash_async_image_init(cecrash_async_image* image, uint64_t header_addr, const char* path);
 // Frees the name. Not crash-time.
 void cecrash_async_image_free(cecrash_async_image* image);
+// Async-signal-safe. A view of the image's section named in the original image format: here
+// "__TEXT" / "__eh_frame" is the ELF call-frame section; every other section is 8 (absent).
+cecrash_error_t cecrash_async_image_map_section(const cecrash_async_image* image, const char* segment, const char* section,
+                                                cecrash_async_mobject* mobj);
 // Async-signal-safe. header_addr <= address < header_addr + text_size.
 bool cecrash_async_image_contains_address(const cecrash_async_image* image, uint64_t address);
 

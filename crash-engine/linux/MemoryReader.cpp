@@ -1,5 +1,6 @@
 #include "crash-engine/linux/MemoryReader.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -45,7 +46,123 @@ ssize_t readThroughMemoryFile(uint64_t address, void* destination, size_t length
     return static_cast<ssize_t>(done);
 }
 
+// Page ranges found readable since the last reset. One reader at a time uses them; another
+// one meanwhile asks the kernel instead of waiting.
+constexpr size_t kReadableRangeSlots = 64;
+struct ReadableRange {
+    uint64_t start;
+    uint64_t end;
+};
+ReadableRange g_readable[kReadableRangeSlots];
+size_t g_readableCount = 0;
+size_t g_readableNext = 0;
+std::atomic<bool> g_readableBusy{false};
+// Walks now running; pages are remembered only while there is one.
+std::atomic<int> g_walks{0};
+
+// Pages asked about per system call: one byte of each, gathered into one scratch buffer.
+constexpr size_t kProbePages = 64;
+
+// Async-signal-safe. The end of the remembered readable range holding address, or address.
+uint64_t rememberedEnd(uint64_t address)
+{
+    for (size_t i = 0; i < g_readableCount; ++i) {
+        if (address >= g_readable[i].start && address < g_readable[i].end)
+            return g_readable[i].end;
+    }
+    return address;
+}
+
+// Async-signal-safe.
+void remember(uint64_t start, uint64_t end)
+{
+    g_readable[g_readableNext] = {start, end};
+    g_readableNext = (g_readableNext + 1) % kReadableRangeSlots;
+    if (g_readableCount < kReadableRangeSlots)
+        ++g_readableCount;
+}
+
+// Async-signal-safe. Asks the kernel which of `count` pages from `page` on can be read: the
+// number of leading readable pages.
+size_t probePages(uint64_t page, size_t count)
+{
+    uint8_t scratch[kProbePages];
+    iovec local{scratch, count};
+    iovec remote[kProbePages];
+    for (size_t i = 0; i < count; ++i)
+        remote[i] = {reinterpret_cast<void*>(page + i * kPageSize), 1};
+    const int savedErrno = errno;
+    const ssize_t got = process_vm_readv(getpid(), &local, 1, remote, count, 0);
+    errno = savedErrno;
+    return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
 }  // namespace
+
+void cecrash_async_copy_readable(void* destination, uint64_t address, size_t length)
+{
+    auto* out = static_cast<uint8_t*>(destination);
+    const volatile uint8_t* in = reinterpret_cast<const volatile uint8_t*>(address);
+    for (size_t i = 0; i < length; ++i)
+        out[i] = in[i];
+}
+
+uint64_t cecrash_async_readable_length(uint64_t address, uint64_t length)
+{
+    if (length == 0 || address + length < address)
+        return 0;
+    const uint64_t end = address + length;
+    const bool cached = g_walks.load() > 0 && !g_readableBusy.exchange(true, std::memory_order_acquire);
+    uint64_t reached = address;
+    while (reached < end) {
+        const uint64_t known = cached ? rememberedEnd(reached) : reached;
+        if (known > reached) {
+            reached = known;
+            continue;
+        }
+        const uint64_t page = reached & ~(kPageSize - 1);
+        const uint64_t pagesLeft = (end - page + kPageSize - 1) / kPageSize;
+        const size_t asked = pagesLeft < kProbePages ? static_cast<size_t>(pagesLeft) : kProbePages;
+        const size_t readable = probePages(page, asked);
+        if (readable == 0)
+            break;
+        const uint64_t readableEnd = page + readable * kPageSize;
+        if (cached)
+            remember(page, readableEnd);
+        reached = readableEnd;
+        if (readable < asked)
+            break;
+    }
+    if (cached)
+        g_readableBusy.store(false, std::memory_order_release);
+    return reached >= end ? length : (reached > address ? reached - address : 0);
+}
+
+namespace {
+
+// Async-signal-safe. Forgets every remembered range, unless another reader holds them now.
+void forgetReadablePages()
+{
+    if (g_readableBusy.exchange(true, std::memory_order_acquire))
+        return;
+    g_readableCount = 0;
+    g_readableNext = 0;
+    g_readableBusy.store(false, std::memory_order_release);
+}
+
+}  // namespace
+
+void cecrash_async_readable_pages_begin()
+{
+    forgetReadablePages();
+    g_walks.fetch_add(1);
+}
+
+void cecrash_async_readable_pages_end()
+{
+    g_walks.fetch_sub(1);
+    forgetReadablePages();
+}
 
 cecrash_error_t cecrash_async_copy_from_task(uint64_t base, int64_t offset, void* destination, size_t length)
 {
@@ -56,6 +173,10 @@ cecrash_error_t cecrash_async_copy_from_task(uint64_t base, int64_t offset, void
         return CECRASH_ESUCCESS;
     if (address + length < address)
         return CECRASH_ENOTFOUND;
+    if (cecrash_async_readable_length(address, length) == length) {
+        cecrash_async_copy_readable(destination, address, length);
+        return CECRASH_ESUCCESS;
+    }
     iovec local{destination, length};
     iovec remote{reinterpret_cast<void*>(address), length};
     const int savedErrno = errno;

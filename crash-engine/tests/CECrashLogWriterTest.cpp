@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -328,6 +330,31 @@ TEST_F(ReportWriteTest, ReportOverItsLimitIsACleanPrefixAndFailsToClose)
     cecrash_log_writer_release(&writer);
 }
 
+TEST_F(ReportWriteTest, CustomDataReplacedDuringWritesIsSeenWhole)
+{
+    // A crash may write while another thread replaces the data: each report must hold one of
+    // the versions whole, and the replaced block must not be read after it is freed.
+    cecrash_log_writer_t writer;
+    ASSERT_EQ(cecrash_log_writer_prepare(&writer, "app", "1", nullptr, 0, false), CECRASH_ESUCCESS);
+    const Bytes small(100, 0x11);
+    const Bytes large(3000, 0x22);
+    cecrash_log_writer_store_custom_data(&writer, &small);
+    std::atomic<bool> done{false};
+    std::thread replacer([&] {
+        for (uint64_t i = 0; !done; ++i)
+            cecrash_log_writer_store_custom_data(&writer, i % 2 == 0 ? &large : &small);
+    });
+    for (int i = 0; i < 50; ++i) {
+        std::unique_ptr<CECrashReport> report = decodeReport(write(writer, false));
+        ASSERT_NE(report, nullptr);
+        ASSERT_TRUE(report->customData());
+        EXPECT_TRUE(*report->customData() == small || *report->customData() == large) << report->customData()->size();
+    }
+    done = true;
+    replacer.join();
+    cecrash_log_writer_release(&writer);
+}
+
 class LiveReportTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -395,6 +422,20 @@ TEST(CECrashReporterTest, ReportDirectoryIsNamedByTheIdentifier)
         EXPECT_EQ(reporter.crashReportPath(), reporter.crashReportDirectory() + "/live_report.cecrash");
         EXPECT_EQ(reporter.queuedCrashReportDirectory(), reporter.crashReportDirectory() + "/queued_reports");
     }
+}
+
+TEST(CECrashReporterTest, CustomDataThatCannotFitAReportIsRefused)
+{
+    CECrashReporter reporter("app", "1", std::nullopt, CECrashReporterConfig(0, 0, false, "/base"));
+    const Bytes half(0x20000, 1);
+    CECrashError error;
+    ASSERT_TRUE(reporter.setCustomData(half, &error));
+    EXPECT_FALSE(reporter.setCustomData(Bytes(0x20001, 2), &error));
+    EXPECT_EQ(error.domain, CECrashReporterErrorDomain);
+    EXPECT_NE(error.description.find("131073 bytes"), std::string::npos) << error.description;
+    EXPECT_EQ(reporter.customData(), half);
+    EXPECT_TRUE(reporter.setCustomData(std::nullopt));
+    EXPECT_FALSE(reporter.customData());
 }
 
 TEST(CECrashReporterTest, PendingReportCanBeReadAndPurged)

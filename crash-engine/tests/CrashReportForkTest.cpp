@@ -78,6 +78,33 @@ __attribute__((noinline)) int crashTestStackOverflow()
     return crashTestRecurse(0) + 1;
 }
 
+// The comparator that qsort calls back: a null write inside a function called through the C
+// library, whose own frames keep no frame pointers.
+__attribute__((noinline)) int crashTestCompare(const void*, const void*)
+{
+    return crashTestNullWrite();
+}
+
+__attribute__((noinline)) int crashTestSortWithCrash()
+{
+    int values[] = {3, 1, 2};
+    qsort(values, 3, sizeof(int), crashTestCompare);
+    return values[0];
+}
+
+// Sits `depth` frames deep until the process ends.
+__attribute__((noinline)) void crashTestParkDeep(int depth)
+{
+    if (depth > 0) {
+        crashTestParkDeep(depth - 1);
+        asm volatile("" ::: "memory");
+        return;
+    }
+    static volatile bool parked = true;
+    while (parked)
+        pause();
+}
+
 // Calls the crash so that a frame of the test itself lies below it on the stack.
 __attribute__((noinline)) int crashTestCaller(int (*crash)())
 {
@@ -99,12 +126,32 @@ std::string symbolName(uint64_t address)
     return info.dli_sname;
 }
 
+// The address to name frame `index` by: a caller frame holds a return address, which after a
+// call that never returns (abort) already lies in the next function.
+uint64_t lookupAddress(const CECrashReportThreadInfo& thread, size_t index)
+{
+    const uint64_t address = thread.stackFrames[index].instructionPointer;
+    return index == 0 ? address : address - 1;
+}
+
 std::set<std::string> frameNames(const CECrashReportThreadInfo& thread)
 {
     std::set<std::string> names;
-    for (const CECrashReportStackFrameInfo& frame : thread.stackFrames)
-        names.insert(symbolName(frame.instructionPointer));
+    for (size_t i = 0; i < thread.stackFrames.size(); ++i)
+        names.insert(symbolName(lookupAddress(thread, i)));
     return names;
+}
+
+// The frames of a thread, one line each, for failure messages.
+std::string describeFrames(const CECrashReport& report, const CECrashReportThreadInfo& thread)
+{
+    std::string text;
+    for (size_t i = 0; i < thread.stackFrames.size(); ++i) {
+        const CECrashReportBinaryImageInfo* image = report.imageForAddress(lookupAddress(thread, i));
+        text += std::to_string(thread.stackFrames[i].instructionPointer) + " " + symbolName(lookupAddress(thread, i)) + " in "
+            + (image != nullptr ? image->imageName : "?") + "\n";
+    }
+    return text;
 }
 
 // In a child about to crash: no core file (it would make each crash slow), the reporter armed.
@@ -181,9 +228,8 @@ TEST_F(CrashReportForkTest, EachCrashIsReportedWithItsSignalAndTheTestsOwnFrames
     };
     const Case cases[] = {
         {"null write", crashTestNullWrite, SIGSEGV, "SIGSEGV", "SEGV_MAPERR", "crashTestNullWrite"},
-        // The C library keeps no frame pointers, so the walk from inside abort() ends there
-        // until the unwind-table readers join the frame-pointer reader.
-        {"abort", crashTestAbort, SIGABRT, "SIGABRT", "#0", nullptr},
+        {"abort", crashTestAbort, SIGABRT, "SIGABRT", "#0", "crashTestAbort"},
+        {"null write under qsort", crashTestSortWithCrash, SIGSEGV, "SIGSEGV", "SEGV_MAPERR", "crashTestCompare"},
         {"illegal instruction", crashTestIllegalInstruction, SIGILL, "SIGILL", "ILL_ILLOPN", "crashTestIllegalInstruction"},
         {"divide by zero", crashTestDivideByZero, SIGFPE, "SIGFPE", "FPE_INTDIV", "crashTestDivideByZero"},
         {"floating-point divide by zero", crashTestFloatDivide, SIGFPE, "SIGFPE", "FPE_FLTDIV", "crashTestFloatDivide"},
@@ -201,18 +247,15 @@ TEST_F(CrashReportForkTest, EachCrashIsReportedWithItsSignalAndTheTestsOwnFrames
         const CECrashReportThreadInfo* thread = crashedThread(*report);
         ASSERT_NE(thread, nullptr);
         ASSERT_FALSE(thread->stackFrames.empty());
-        if (c.frame != nullptr) {
-            EXPECT_EQ(frameNames(*thread).count(c.frame), 1u) << "no frame in " << c.frame;
+        EXPECT_EQ(frameNames(*thread).count(c.frame), 1u) << "no frame in " << c.frame << "\n" << describeFrames(*report, *thread);
+        if (c.crash == crashTestStackOverflow) {
             // A stack overflow fills the 512 frames with the recursion alone.
-            if (c.crash != crashTestStackOverflow) {
-                EXPECT_EQ(frameNames(*thread).count("crashTestCaller"), 1u);
-            } else {
-                EXPECT_EQ(thread->stackFrames.size(), 512u);
-            }
+            EXPECT_EQ(thread->stackFrames.size(), 512u);
         } else {
-            const CECrashReportBinaryImageInfo* image = report->imageForAddress(thread->stackFrames[0].instructionPointer);
-            ASSERT_NE(image, nullptr);
-            EXPECT_NE(image->imageName.find("libc.so"), std::string::npos);
+            // The walk goes on through the C library's frames and the test's own callers to
+            // the program's entry.
+            EXPECT_EQ(frameNames(*thread).count("crashTestCaller"), 1u);
+            EXPECT_EQ(frameNames(*thread).count("main"), 1u);
         }
         EXPECT_EQ(thread->registers.size(), 21u);
         EXPECT_EQ(thread->registers[0].registerName, "rip");
@@ -306,6 +349,35 @@ TEST_F(CrashReportForkTest, OtherThreadsAreWrittenWithTheirFrames)
     EXPECT_TRUE(report->threads()[1].registers.empty());
 }
 
+extern "C" __attribute__((noinline)) void crashTestThreadBody()
+{
+    crashTestCaller(crashTestAbort);
+}
+
+TEST_F(CrashReportForkTest, CrashOnASecondThreadWalksToItsEntry)
+{
+    CECrashReporter reporter = makeReporter();
+    const int status = runInChild([&] {
+        armChild(reporter);
+        std::thread crashing(crashTestThreadBody);
+        crashing.join();
+    });
+    ASSERT_TRUE(diedOfSignal(status, SIGABRT)) << status;
+    std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+    ASSERT_NE(report, nullptr);
+    const CECrashReportThreadInfo* thread = crashedThread(*report);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_NE(thread->threadNumber, 0);
+    const std::set<std::string> names = frameNames(*thread);
+    for (const char* name : {"crashTestAbort", "crashTestCaller", "crashTestThreadBody"})
+        EXPECT_EQ(names.count(name), 1u) << name << "\n" << describeFrames(*report, *thread);
+    // The last frame is the C library's thread start, not a repeat of a frame before it.
+    const CECrashReportBinaryImageInfo* last = report->imageForAddress(thread->stackFrames.back().instructionPointer);
+    ASSERT_NE(last, nullptr);
+    EXPECT_NE(last->imageName.find("libc.so"), std::string::npos);
+    EXPECT_LT(thread->stackFrames.size(), 40u);
+}
+
 TEST_F(CrashReportForkTest, UncaughtExceptionIsWrittenIntoTheAbortReport)
 {
     CECrashReporter reporter = makeReporter();
@@ -332,36 +404,77 @@ TEST_F(CrashReportForkTest, UncaughtExceptionIsWrittenIntoTheAbortReport)
 
 TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
 {
-    // Custom data larger than the file limit cuts the report: the write fails and the
-    // callback must not run; the file keeps the clean prefix before the refused piece.
+    // A report cut at the file limit fails: the callback must not run, and the file keeps the
+    // clean prefix before the refused piece. Custom data at its limit and threads with deep
+    // stacks (512 frames each) overrun it together.
     struct Outcome {
-        std::vector<uint8_t> customData;
+        size_t customBytes;
+        int threads;
         int expectedExit;
     };
-    const Outcome outcomes[] = {{std::vector<uint8_t>(16, 7), 7}, {std::vector<uint8_t>(300'000, 7), 0}};
+    const Outcome outcomes[] = {{16, 0, 7}, {0x20000, 32, 0}};
     for (const Outcome& outcome : outcomes) {
-        SCOPED_TRACE(outcome.customData.size());
+        SCOPED_TRACE(outcome.threads);
         CECrashReporter reporter = makeReporter();
+        const std::vector<uint8_t> custom(outcome.customBytes, 7);
         const int status = runInChild([&] {
-            reporter.setCustomData(outcome.customData);
+            if (!reporter.setCustomData(custom))
+                _exit(5);
             reporter.setCrashCallbacks({0, nullptr, [](siginfo_t*, ucontext_t*, void*) { _exit(7); }});
             armChild(reporter);
+            std::atomic<int> started{0};
+            for (int i = 0; i < outcome.threads; ++i) {
+                std::thread([&] {
+                    ++started;
+                    crashTestParkDeep(600);
+                }).detach();
+            }
+            while (started < outcome.threads)
+                sched_yield();
             crashTestCaller(crashTestNullWrite);
         });
+        const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
+        ASSERT_TRUE(data);
         if (outcome.expectedExit == 7) {
             EXPECT_TRUE(exitedWith(status, 7)) << status;
-            const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
-            ASSERT_TRUE(data);
             std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, nullptr);
             ASSERT_NE(report, nullptr);
-            EXPECT_EQ(report->customData(), outcome.customData);
+            EXPECT_EQ(report->customData(), custom);
         } else {
             EXPECT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
-            const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
-            ASSERT_TRUE(data);
-            EXPECT_LT(data->size(), 0x40000u);
+            EXPECT_LE(data->size(), 0x40000u);
             EXPECT_EQ(CECrashReport::initWithData(*data, nullptr), nullptr);
         }
+    }
+}
+
+TEST_F(CrashReportForkTest, ThreadsCrashingTogetherLeaveOneWholeReport)
+{
+    // Each crashing thread used to truncate and write the same file at once.
+    for (const int crashers : {2, 2, 2, 2, 2, 4, 4, 4}) {
+        SCOPED_TRACE(crashers);
+        CECrashReporter reporter = makeReporter();
+        const int status = runInChild([&] {
+            armChild(reporter);
+            std::atomic<int> ready{0};
+            std::vector<std::thread> threads;
+            for (int i = 0; i < crashers; ++i) {
+                threads.emplace_back([&] {
+                    ++ready;
+                    while (ready < crashers) {
+                    }
+                    crashTestCaller(crashTestNullWrite);
+                });
+            }
+            for (std::thread& thread : threads)
+                thread.join();
+        });
+        ASSERT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
+        std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+        ASSERT_NE(report, nullptr);
+        const CECrashReportThreadInfo* thread = crashedThread(*report);
+        ASSERT_NE(thread, nullptr);
+        EXPECT_EQ(frameNames(*thread).count("crashTestNullWrite"), 1u);
     }
 }
 

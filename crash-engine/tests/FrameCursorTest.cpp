@@ -115,6 +115,7 @@ TEST(ThreadStateTest, CaptureDescribesTheCallerAtTheCall)
     uint64_t caller = 0;
     ASSERT_EQ(cecrash_async_frame_cursor_get_reg(&cursor, CECRASH_REG_IP, &caller), CECRASH_FRAME_ESUCCESS);
     EXPECT_NE(caller, rip);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 // A stack made in memory: each record is {saved frame pointer, return address}.
@@ -153,13 +154,17 @@ TEST_F(FrameCursorTest, WalksTheFramePointerChainUntilAZeroFramePointer)
     EXPECT_EQ(ip(cursor), 0x4000u);
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     EXPECT_EQ(ip(cursor), 0x5000u);
-    // The caller frame knows only its instruction and frame pointers.
+    // The caller frame knows its instruction and frame pointers, and its stack pointer just
+    // above the record; nothing else.
     uint64_t value = 0;
-    EXPECT_EQ(cecrash_async_frame_cursor_get_reg(&cursor, CECRASH_REG_SP, &value), CECRASH_FRAME_ENOTSUP);
+    EXPECT_EQ(cecrash_async_frame_cursor_get_reg(&cursor, CECRASH_REG_SP, &value), CECRASH_FRAME_ESUCCESS);
+    EXPECT_EQ(value, at(2));
+    EXPECT_EQ(cecrash_async_frame_cursor_get_reg(&cursor, 4, &value), CECRASH_FRAME_ENOTSUP);
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     EXPECT_EQ(ip(cursor), 0x6000u);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ENOFRAME);
     EXPECT_EQ(cursor.depth, 3u);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, ReadersListRulesAndTheLowestAcceptedAddress)
@@ -178,6 +183,7 @@ TEST_F(FrameCursorTest, ReadersListRulesAndTheLowestAcceptedAddress)
     EXPECT_EQ(ip(cursor), 4097u);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ENOFRAME);
     EXPECT_EQ(ip(cursor), 4097u);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, FramePointerThatMovesDownTheStackIsCorrupt)
@@ -192,6 +198,38 @@ TEST_F(FrameCursorTest, FramePointerThatMovesDownTheStackIsCorrupt)
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     ASSERT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_ESUCCESS);
     EXPECT_EQ(cecrash_async_frame_cursor_next(&cursor), CECRASH_FRAME_EBADFRAME);
+    cecrash_async_frame_cursor_free(&cursor);
+}
+
+TEST_F(FrameCursorTest, WalkThatMakesNoProgressEnds)
+{
+    // A record whose saved frame pointer is its own address would yield its return address
+    // until the frame cap.
+    stack_[0] = at(0);
+    stack_[1] = 0x5000;
+    const cecrash_async_thread_state initial = start(0x4000, at(0));
+    cecrash_async_frame_cursor cursor;
+    cecrash_async_frame_cursor_init(&cursor, nullptr, &initial);
+    std::vector<uint64_t> frames;
+    while (frames.size() < 16 && cecrash_async_frame_cursor_next(&cursor) == CECRASH_FRAME_ESUCCESS)
+        frames.push_back(ip(cursor));
+    EXPECT_EQ(frames, (std::vector<uint64_t>{0x4000, 0x5000}));
+
+    // Whatever the reader, a caller whose stack pointer does not lie above the callee's ends
+    // the walk.
+    cecrash_async_thread_state withStack = start(0x4000, at(0));
+    cecrash_async_thread_state_set_reg(&withStack, CECRASH_REG_SP, at(4));
+    cecrash_async_frame_cursor_free(&cursor);
+    cecrash_async_frame_cursor_init(&cursor, nullptr, &withStack);
+    cecrash_async_frame_cursor_next(&cursor);
+    const cecrash_async_frame_reader stuck = [](cecrash_async_image_list*, const cecrash_async_thread_state* current,
+                                                const cecrash_async_thread_state*, cecrash_async_thread_state* next) {
+        cecrash_async_thread_state_copy(next, current);
+        cecrash_async_thread_state_set_reg(next, CECRASH_REG_IP, 0x7000);
+        return CECRASH_FRAME_ESUCCESS;
+    };
+    EXPECT_EQ(cecrash_async_frame_cursor_next_with_readers(&cursor, &stuck, 1), CECRASH_FRAME_EBADFRAME);
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 TEST_F(FrameCursorTest, SecondStepHasNoPreviousFrameAndUnreadableRecordsAreCorrupt)
@@ -214,6 +252,7 @@ TEST_F(FrameCursorTest, SecondStepHasNoPreviousFrameAndUnreadableRecordsAreCorru
     EXPECT_EQ(cecrash_async_frame_cursor_read_frame_ptr(nullptr, &unreadable, nullptr, &next), CECRASH_FRAME_EBADFRAME);
     EXPECT_STREQ(cecrash_async_frame_cursor_error_name(2), "No frames are available");
     EXPECT_STREQ(cecrash_async_frame_cursor_error_name(8), "Unhandled error code");
+    cecrash_async_frame_cursor_free(&cursor);
 }
 
 }  // namespace

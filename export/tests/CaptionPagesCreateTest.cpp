@@ -171,6 +171,39 @@ TEST(CaptionPagesCreateTest, LineLengthBelowOneCharacterStillPlacesEveryWord) {
     }
 }
 
+TEST(CaptionPagesCreateTest, EmptyWordsTakeNoPlace) {
+    const QString nothing;
+    const QString control = QString(QChar(0x01));
+    struct Case {
+        const char* name;
+        ExportTranscript transcript;
+    };
+    const Case cases[] = {
+        {"first word empty, the rest longer than a line",
+         TranscriptBuilder().word(nothing).words("We went down to the river and then all the way back home").build()},
+        {"an empty word between fragments",
+         TranscriptBuilder().words("Yes.").word(nothing).words("We went down to the river and all the way home.").build()},
+        {"a word of a control character only",
+         TranscriptBuilder().word(control).words("We went down to the river and then all the way back home").build()},
+        {"empty words only", TranscriptBuilder().word(nothing).word(" ").build()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString mode : {"auto", "singleLineSentences"}) {
+            for (const auto& page : build(c.transcript, mode, "none")) {
+                EXPECT_FALSE(page.line1.trimmed().isEmpty()) << (page.line1 + " / " + page.line2).toStdString();
+                EXPECT_EQ(page.line1, page.line1.trimmed());
+                EXPECT_FALSE(page.line1.contains("  ") || page.line2.contains("  "));
+            }
+        }
+    }
+    // A paragraph that an empty word starts still starts, at the next word.
+    const auto withEmpty = TranscriptBuilder().words("One").word(nothing).paragraph().words("two").build();
+    const auto without = TranscriptBuilder().words("One").word("two").paragraph().build();
+    EXPECT_EQ(linesOf(build(withEmpty)), linesOf(build(without)));
+    EXPECT_EQ(linesOf(build(without)).size(), 2u);
+}
+
 // Words of the pages in order, speaker labels removed.
 QStringList wordsOnPages(const std::vector<QVCaptionPage>& pages, const QStringList& labels) {
     QStringList words;

@@ -168,6 +168,54 @@ TEST(XmlTextTest, EscapesMarkupAndDropsWhatXmlCannotHold) {
     EXPECT_EQ(xmlEscapeAttribute("say \"hi\" & go"), "say &quot;hi&quot; &amp; go");
 }
 
+// Word times from a damaged or shifted transcript: before zero, and running backwards.
+std::vector<QVCaptionPage> badlyTimedPages() {
+    return {page(-5000, -4000, "Before."), page(-1000, 2000, "Across."), page(5000, 4000, "Backwards.")};
+}
+
+TEST(CaptionTimesTest, EveryWriterClampsAtZeroAndEndsNoCueBeforeItStarts) {
+    auto pages = badlyTimedPages();
+    const QString subRip = subRipText(pages, std::nullopt);
+    EXPECT_EQ(subRip,
+              "1\n00:00:00,000 --> 00:00:00,000\nBefore.\n\n"
+              "2\n00:00:00,000 --> 00:00:02,000\nAcross.\n\n"
+              "3\n00:00:05,000 --> 00:00:05,000\nBackwards.\n");
+    expectReadBack(subRip);
+
+    EXPECT_EQ(avidDSText(badlyTimedPages(), framesAt25),
+              "@This file was created by Quorvantelle - quorvantelle.com\n\n<begin subtitles>\n\n"
+              "00:00:00:00 00:00:00:00\nBefore.\n\n00:00:00:00 00:00:02:00\nAcross.\n\n"
+              "00:00:05:00 00:00:05:00\nBackwards.\n\n<end subtitles>\n");
+    const QString document = timedTextDocument(badlyTimedPages(), "en", {false, 25, false}, framesAt25);
+    EXPECT_TRUE(document.contains("<p begin=\"00:00:00:00\" end=\"00:00:00:00\""));
+    EXPECT_TRUE(document.contains("<p begin=\"00:00:00:00\" end=\"00:00:02:00\""));
+    EXPECT_TRUE(document.contains("<p begin=\"00:00:05:00\" end=\"00:00:05:00\""));
+}
+
+TEST(CaptionTimesTest, TranscriptStartingBeforeZeroGivesNoNegativeTimes) {
+    ExportTranscript transcript;
+    transcript.duration = 10000;
+    transcript.ranges.push_back({"Ann", "blue", -5000, {{"Early", -4000, -3500}, {"words.", -3500, -3000}}});
+    transcript.ranges.push_back({"Bob", "red", 0, {{"Then", 1000, 1500}, {"later.", 1500, 2000}}});
+    QVCaptionPagesCreate creator(transcript);
+    auto pages = creator.createCaptionPagesWithOptions({"auto", "none"}, 32, 2);
+    const QString subRip = subRipText(pages, std::nullopt);
+    const auto cues = test::parseSubRip(subRip);
+    ASSERT_EQ(cues.size(), 2u) << subRip.toStdString();
+    EXPECT_EQ(cues[0].times, "00:00:00,000 --> 00:00:00,000");
+    expectReadBack(subRip);
+}
+
+TEST(CaptionTextTest, CaptionWritersDropWhatNoReaderTakes) {
+    const QString dirty = QString("Bell\x07 esc\x1b non") + QChar(0xfffe) + "char" + QChar(0xffff);
+    auto pages = std::vector<QVCaptionPage>{page(0, 1000, dirty, "tab\there, line\nbreak")};
+    const QString clean = "Bell esc nonchar\ntab here, line break";
+    EXPECT_EQ(subRipText(pages, std::nullopt), "1\n00:00:00,000 --> 00:00:01,000\n" + clean + "\n");
+    EXPECT_EQ(avidDSText(pages, framesAt25),
+              "@This file was created by Quorvantelle - quorvantelle.com\n\n<begin subtitles>\n\n"
+              "00:00:00:00 00:00:01:00\n" + clean + "\n\n<end subtitles>\n");
+}
+
 TEST(AvidDSTest, WritesHeaderPagesAndEndMarker) {
     const QString text = avidDSText(examplePages(), framesAt25);
     EXPECT_EQ(text,

@@ -67,6 +67,17 @@ std::vector<QString> boldTexts(const std::vector<TextRun>& runs) {
     return bold;
 }
 
+TEST(PlainTextExportTest, StampsBeforeZeroAreZeroAndUnwritableCharactersAreDropped) {
+    ExportTranscript transcript;
+    transcript.ranges.push_back({QString("Ann\x07"), "blue", -5000, {{QString("Early\x1b") + QChar(0xffff), -4000, -3000}}});
+    const StampText stamp = [](int64_t ms) { return QString::number(ms); };
+    EXPECT_EQ(plainTextExport(transcript, kTimestampsChangeOfSpeaker, stamp), "Ann [0]\nEarly");
+    EXPECT_EQ(plainTextExport(transcript, kTimestampsStartOfSentence, stamp), "Ann\n[0] Early");
+    const auto runs = wordDocumentRuns(transcript, kTimestampsStartOfSentence, stamp);
+    EXPECT_TRUE(textOf(runs).contains("[0] ")) << textOf(runs).toStdString();
+    EXPECT_EQ(QVExportAvidScript(transcript).exportCurrentFile(), "ANN\nEarly");
+}
+
 TEST(WordExportTest, TextSpacingAndStamps) {
     const auto transcript = conversation();
     EXPECT_EQ(textOf(wordDocumentRuns(transcript, kTimestampsNone, seconds)),

@@ -145,4 +145,28 @@ TEST(QVOrderedSet, PositionsFollowInsertsRemovalsAndSorting)
     EXPECT_EQ(set.last(), w[0]);
 }
 
+TEST(QVOrderedSet, BulkRemovalAndInsertionKeepEveryPosition)
+{
+    QVOrderedSet<QVWord> set;
+    std::vector<std::shared_ptr<QVWord>> w;
+    for (int i = 0; i < 8; ++i) {
+        w.push_back(std::make_shared<QVWord>());
+        w.back()->start = i;
+        set.add(w.back());
+    }
+    EXPECT_EQ(set.removeIf([](const auto& word) { return word->start % 3 == 1; }), 3u);  // 1, 4, 7
+    EXPECT_FALSE(set.contains(w[4]));
+    EXPECT_EQ(set.indexOf(w[5]), 3u);
+    EXPECT_EQ(set.indexOf(w[6]), 4u);
+
+    // Present, empty and repeated records are left out; the rest go in, in their order.
+    EXPECT_EQ(set.insert(1, {w[4], w[0], nullptr, w[1], w[4]}), 2u);
+    const std::vector<std::shared_ptr<QVWord>> expected{w[0], w[4], w[1], w[2], w[3], w[5], w[6]};
+    EXPECT_EQ(set.items(), expected);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(set.indexOf(expected[i]), i);
+    EXPECT_TRUE(set.remove(w[4]));
+    EXPECT_EQ(set.indexOf(w[6]), 5u);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -31,46 +32,84 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
     return std::move(bytes).str();
 }
 
+TemporaryFile createTemporaryBeside(const std::filesystem::path& target)
+{
+    TemporaryFile file;
+    std::string pattern = target.string() + ".tmp-XXXXXX";
+    file.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (file.fd < 0)
+        file.error = systemError("cannot create a file beside", target);
+    else
+        file.path = pattern;
+    return file;
+}
+
+std::string moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target)
+{
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        std::string error = systemError("cannot replace", target);
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    auto folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return {};
+}
+
 std::string replaceFile(const std::filesystem::path& path, std::string_view data)
 {
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
-    auto temporary = path;
-    temporary += ".tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return systemError("cannot create", temporary);
+    TemporaryFile temporary = createTemporaryBeside(path);
+    if (temporary.fd < 0)
+        return temporary.error;
+    int fd = temporary.fd;
     std::size_t written = 0;
     while (written < data.size()) {
         ssize_t n = ::write(fd, data.data() + written, data.size() - written);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            std::string error = systemError("cannot write", temporary);
+            std::string error = systemError("cannot write", temporary.path);
             ::close(fd);
-            ::unlink(temporary.c_str());
+            ::unlink(temporary.path.c_str());
             return error;
         }
         written += static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0) {
-        std::string error = systemError("cannot flush", temporary);
+        std::string error = systemError("cannot flush", temporary.path);
         ::close(fd);
-        ::unlink(temporary.c_str());
+        ::unlink(temporary.path.c_str());
         return error;
     }
     ::close(fd);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::string error = systemError("cannot replace", path);
-        ::unlink(temporary.c_str());
-        return error;
+    return moveIntoPlace(temporary.path, path);
+}
+
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file, const std::string& suffix,
+                                               std::string& error)
+{
+    for (int number = 1;; ++number) {
+        std::filesystem::path aside = file;
+        aside += suffix;
+        if (number > 1)
+            aside += "-" + std::to_string(number);
+        int moved = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE);
+        // Where the file system cannot rename without replacing, a second link never replaces.
+        if (moved != 0 && errno == EINVAL && ::link(file.c_str(), aside.c_str()) == 0)
+            moved = ::unlink(file.c_str());
+        if (moved == 0)
+            return aside;
+        if (errno != EEXIST) {
+            error = systemError("cannot move aside", file);
+            return std::nullopt;
+        }
     }
-    int folder = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return {};
 }
 
 std::filesystem::path dataHome()

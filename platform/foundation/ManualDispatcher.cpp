@@ -66,6 +66,8 @@ bool ManualDispatcher::runNextDue(double until)
 
 int ManualDispatcher::drain()
 {
+    // What the caller did before running the queue is a turn of its own.
+    endTurn();
     int count = 0;
     while (runNextDue(now()))
         ++count;
@@ -75,6 +77,7 @@ int ManualDispatcher::drain()
 int ManualDispatcher::advance(double seconds)
 {
     double target = now() + seconds;
+    endTurn();
     int count = 0;
     while (runNextDue(target))
         ++count;

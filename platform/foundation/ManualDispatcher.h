@@ -1,5 +1,7 @@
 // A main queue driven by hand, with a fake clock, for tests: nothing runs until the test calls
 // drain() or advance(). Tasks posted from worker threads wait in the queue like any other.
+// A turn ends after each task, and when the queue starts to run: what the test did before is
+// a turn of its own.
 #pragma once
 
 #include "Dispatcher.h"

@@ -1,5 +1,6 @@
 #include "Preferences.h"
 
+#include "FileUtilities.h"
 #include "Log.h"
 #include "TextCompare.h"
 
@@ -10,7 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace qv {
@@ -84,15 +87,22 @@ Json encode(const PreferenceValue& value)
     return nullptr;
 }
 
-std::optional<PreferenceValue> decode(const Json& json, int depth);
+const char* const kTags[] = {"bool", "integer", "double", "string", "bytes", "date", "array", "dictionary"};
 
-std::optional<PreferenceDictionary> decodeMembers(const Json& json, int depth)
+// Why a value could not be decoded: a type a later version may have written, or damage.
+enum class Problem { None, UnknownType, Damaged };
+
+std::optional<PreferenceValue> decode(const Json& json, int depth, Problem& problem);
+
+std::optional<PreferenceDictionary> decodeMembers(const Json& json, int depth, Problem& problem)
 {
-    if (!json.is_object() || depth > kMaxDepth)
+    if (!json.is_object() || depth > kMaxDepth) {
+        problem = Problem::Damaged;
         return std::nullopt;
+    }
     PreferenceDictionary members;
     for (const auto& [key, item] : json.items()) {
-        auto value = decode(item, depth + 1);
+        auto value = decode(item, depth + 1, problem);
         if (!value)
             return std::nullopt;
         members.emplace(QString::fromStdString(key), std::move(*value));
@@ -100,44 +110,45 @@ std::optional<PreferenceDictionary> decodeMembers(const Json& json, int depth)
     return members;
 }
 
-std::optional<PreferenceValue> decode(const Json& json, int depth)
+std::optional<PreferenceValue> decode(const Json& json, int depth, Problem& problem)
 {
+    problem = Problem::Damaged;
     if (!json.is_object() || json.size() != 1 || depth > kMaxDepth)
         return std::nullopt;
     auto member = json.begin();
     const std::string& tag = member.key();
     const Json& body = member.value();
+    if (std::find(std::begin(kTags), std::end(kTags), tag) == std::end(kTags)) {
+        problem = Problem::UnknownType;
+        return std::nullopt;
+    }
+    problem = Problem::None;
     if (tag == "bool" && body.is_boolean())
         return PreferenceValue(body.get<bool>());
-    if (tag == "integer" && body.is_number_integer()) {
-        if (body.is_number_unsigned()
-            && body.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
-            return std::nullopt;
+    if (tag == "integer" && body.is_number_integer()
+        && !(body.is_number_unsigned()
+             && body.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max())))
         return PreferenceValue(body.get<std::int64_t>());
-    }
     if (tag == "double") {
         if (auto number = decodeDouble(body))
             return PreferenceValue(*number);
-        return std::nullopt;
     }
     if (tag == "string" && body.is_string())
         return PreferenceValue(QString::fromStdString(body.get<std::string>()));
     if (tag == "bytes" && body.is_string()) {
         auto bytes = QByteArray::fromBase64Encoding(QByteArray::fromStdString(body.get<std::string>()),
                                                     QByteArray::AbortOnBase64DecodingErrors);
-        if (!bytes)
-            return std::nullopt;
-        return PreferenceValue(*bytes);
+        if (bytes)
+            return PreferenceValue(*bytes);
     }
     if (tag == "date") {
         if (auto seconds = decodeDouble(body))
             return PreferenceValue(PreferenceDate{*seconds});
-        return std::nullopt;
     }
     if (tag == "array" && body.is_array()) {
         PreferenceArray items;
         for (const auto& item : body) {
-            auto value = decode(item, depth + 1);
+            auto value = decode(item, depth + 1, problem);
             if (!value)
                 return std::nullopt;
             items.push_back(std::move(*value));
@@ -145,9 +156,11 @@ std::optional<PreferenceValue> decode(const Json& json, int depth)
         return PreferenceValue(std::move(items));
     }
     if (tag == "dictionary") {
-        if (auto members = decodeMembers(body, depth + 1))
+        if (auto members = decodeMembers(body, depth + 1, problem))
             return PreferenceValue(std::move(*members));
+        return std::nullopt;
     }
+    problem = Problem::Damaged;
     return std::nullopt;
 }
 
@@ -159,12 +172,30 @@ std::optional<T> valueOfType(const PreferenceValue& value)
     return std::nullopt;
 }
 
-std::optional<PreferenceDictionary> parseFile(const QByteArray& bytes)
+// The file's values, and each value that holds a type this version does not know as the JSON
+// text it had; nothing when the file is damaged.
+struct ParsedFile {
+    PreferenceDictionary values;
+    std::map<QString, std::string> unknown;
+};
+
+std::optional<ParsedFile> parseFile(const QByteArray& bytes)
 {
     Json json = Json::parse(bytes.begin(), bytes.end(), nullptr, false);
-    if (json.is_discarded())
+    if (json.is_discarded() || !json.is_object())
         return std::nullopt;
-    return decodeMembers(json, 0);
+    ParsedFile parsed;
+    for (const auto& [key, item] : json.items()) {
+        Problem problem = Problem::None;
+        auto value = decode(item, 1, problem);
+        if (value)
+            parsed.values.emplace(QString::fromStdString(key), std::move(*value));
+        else if (problem == Problem::UnknownType)
+            parsed.unknown.emplace(QString::fromStdString(key), item.dump());
+        else
+            return std::nullopt;
+    }
+    return parsed;
 }
 
 }  // namespace
@@ -192,28 +223,41 @@ void Preferences::load()
     QFile file(filePath());
     if (!file.exists())
         return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        logWarning("Preferences: cannot read " + utf8(filePath()) + ": "
-                   + utf8(file.errorString()));
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        // What the file holds is unknown, so nothing may replace it.
+        readOnly_ = true;
+        logWarning("Preferences: cannot read " + utf8(filePath()) + ": " + utf8(file.errorString())
+                   + "; the defaults serve, and changes are not saved so that the file is left as it is");
         return;
     }
-    auto parsed = parseFile(file.readAll());
     file.close();
-    if (parsed) {
-        values_ = std::move(*parsed);
+    if (auto parsed = parseFile(bytes)) {
+        values_ = std::move(parsed->values);
+        unknown_ = std::move(parsed->unknown);
+        for (const auto& [key, json] : unknown_)
+            logWarning("Preferences: the value of " + utf8(key) + " in " + utf8(filePath())
+                       + " is of a type this version does not know; it is kept in the file but not used");
         return;
     }
-    QString aside = filePath() + ".corrupt";
-    QFile::remove(aside);
-    bool moved = QFile::rename(filePath(), aside);
+    std::string error;
+    auto aside = moveAside(filePath().toStdString(), ".corrupt", error);
     logWarning("Preferences: " + utf8(filePath()) + " cannot be parsed; "
-               + (moved ? "moved to " + utf8(aside) : std::string("could not move it aside"))
+               + (aside ? "moved to " + aside->string() : "could not move it aside: " + error)
                + "; the defaults serve");
 }
 
 void Preferences::save() const
 {
+    if (readOnly_) {
+        logWarning("Preferences: not saved, since " + utf8(filePath()) + " could not be read");
+        return;
+    }
     Json json = Json::object();
+    for (const auto& [key, text] : unknown_)
+        json[utf8(key)] = Json::parse(text);
     for (const auto& [key, value] : values_)
         json[utf8(key)] = encode(value);
     std::string text = json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -252,12 +296,14 @@ void Preferences::setObject(const QString& key, PreferenceValue value)
     if (it != values_.end() && it->second == value)
         return;
     values_.insert_or_assign(key, std::move(value));
+    unknown_.erase(key);
     save();
 }
 
 void Preferences::removeObject(const QString& key)
 {
-    if (values_.erase(key))
+    bool removed = values_.erase(key) > 0;
+    if (unknown_.erase(key) > 0 || removed)
         save();
 }
 

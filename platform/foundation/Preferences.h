@@ -4,14 +4,19 @@
 
 #include "PreferenceValue.h"
 
+#include <map>
 #include <optional>
+#include <string>
 
 namespace qv {
 
 class Preferences {
 public:
     // Reads `folder`/preferences.json. A file that cannot be parsed is moved aside to
-    // preferences.json.corrupt with a warning, and the defaults serve.
+    // preferences.json.corrupt (or -2, -3… beside earlier copies) with a warning, and the
+    // defaults serve. A file that exists but cannot be read is reported and never written:
+    // the defaults serve and changes live in memory only. A value of a type this version does
+    // not know is skipped with a warning and written back as it was.
     explicit Preferences(QString folder = defaultFolder());
     Preferences(const Preferences&) = delete;
     Preferences& operator=(const Preferences&) = delete;
@@ -53,6 +58,8 @@ private:
     QString folder_;
     PreferenceDictionary values_;
     PreferenceDictionary defaults_;
+    std::map<QString, std::string> unknown_;  // JSON text of values of unknown types, by key
+    bool readOnly_ = false;                   // the file exists but could not be read
 };
 
 }  // namespace qv

@@ -3,16 +3,70 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace qv {
 namespace {
 
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kRelayEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// An event of the main thread on its way to its receiver through the relay.
+struct RelayedEvent final : QEvent {
+    RelayedEvent(QObject* receiver, QEvent* event) : QEvent(kRelayEvent), receiver(receiver), event(event) {}
+    QObject* receiver;
+    QEvent* event;
+    bool result = false;
+};
+
+// Hands each relayed event to the application, which delivers it as usual (filters, parents,
+// whether it came from the window system). The relay's own delivery counts as the event's
+// scope, so that deleteLater() and nested loops inside the handler behave as without it.
+class Relay final : public QObject {
+public:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != kRelayEvent)
+            return QObject::event(event);
+        auto* relayed = static_cast<RelayedEvent*>(event);
+        relayed->result = QCoreApplication::instance()->notify(relayed->receiver, relayed->event);
+        return true;
+    }
+};
+
+// The dispatchers of the main thread, and how deep the main thread is in delivering events.
+std::vector<QtDispatcher*> dispatchers;
+int deliveryDepth = 0;
+Relay* relay = nullptr;
 
 }  // namespace
+
+// Called by Qt before every event is delivered, on the thread that delivers it. An event that
+// the main thread's loop hands out (not one sent while another is handled) is delivered through
+// the relay, and every dispatcher's turn ends once it has been handled: one user action, one
+// undo step, however many events the loop handles in one pass.
+bool QtDispatcher::deliverOneTurn(void** data)
+{
+    auto* receiver = static_cast<QObject*>(data[0]);
+    auto* event = static_cast<QEvent*>(data[1]);
+    auto* application = QCoreApplication::instance();
+    if (!application || QThread::currentThread() != application->thread())
+        return false;
+    if (deliveryDepth > 0 || !relay || !receiver || !event)
+        return false;
+    ++deliveryDepth;
+    RelayedEvent relayed(receiver, event);
+    QCoreApplication::sendEvent(relay, &relayed);
+    --deliveryDepth;
+    for (std::size_t i = 0; i < dispatchers.size(); ++i)
+        dispatchers[i]->endTurn();
+    *static_cast<bool*>(data[2]) = relayed.result;
+    return true;
+}
 
 class QtDispatcher::Waker final : public QObject {
 public:
@@ -31,17 +85,34 @@ private:
 
 QtDispatcher::QtDispatcher() : waker_(std::make_unique<Waker>(*this))
 {
+    if (dispatchers.empty()) {
+        relay = new Relay;
+        QInternal::registerCallback(QInternal::EventNotifyCallback, &QtDispatcher::deliverOneTurn);
+    }
+    dispatchers.push_back(this);
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, waker_.get(), [this] { wake(); });
-    // Events that do not come through this queue (keys, clicks, Qt's own timers) end their turn
-    // when the loop has handled what is pending and is about to wait for more.
+    // Events handled inside a nested loop (a modal dialog's) end their turn when that loop has
+    // handled what is pending and is about to wait for more.
     if (auto* events = QAbstractEventDispatcher::instance(waker_->thread()))
         QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, waker_.get(),
                          [this] { endTurn(); });
 }
 
-QtDispatcher::~QtDispatcher() = default;
+QtDispatcher::~QtDispatcher()
+{
+    dispatchers.erase(std::find(dispatchers.begin(), dispatchers.end(), this));
+    if (dispatchers.empty()) {
+        QInternal::unregisterCallback(QInternal::EventNotifyCallback, &QtDispatcher::deliverOneTurn);
+        // Destroyed by a handler: the relay is still delivering that handler's event.
+        if (deliveryDepth > 0)
+            relay->deleteLater();
+        else
+            delete relay;
+        relay = nullptr;
+    }
+}
 
 void QtDispatcher::async(Task task)
 {

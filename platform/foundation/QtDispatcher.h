@@ -1,5 +1,7 @@
 // The application's main queue over the Qt event loop. Create it on the main thread after the
-// QCoreApplication; it must outlive every thread that posts to it.
+// QCoreApplication; it must outlive every thread that posts to it. Its turn ends after each
+// task it runs and after each event the main loop hands out (keys, clicks, queued calls, Qt's
+// own timers), so that every user action is one undo step.
 #pragma once
 
 #include "Dispatcher.h"
@@ -30,6 +32,7 @@ public:
 private:
     class Waker;
 
+    static bool deliverOneTurn(void** data);
     TimerId schedule(double delay, double interval, Task task);
     // Main thread: runs the earliest task if it is due, then arms for the next.
     void wake();

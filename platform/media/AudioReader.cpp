@@ -39,6 +39,7 @@ struct Source {
     std::int64_t framesToDrop = 0;        // decoded before the start of the range
     std::int64_t framesProduced = 0;      // placed on the time line of the range so far
     std::int64_t framesExpected = -1;     // up to the track's stated end; -1 when unknown
+    std::int64_t endTolerance = 0;        // frames the track may fall short of framesExpected
     bool positioned = false;              // the first frame has been placed on the time line
     bool finished = false;
     bool decodedAny = false;
@@ -229,9 +230,9 @@ void AudioReader::Impl::finish(Source& source)
              "Invalid data found when processing input");
         return;
     }
-    // A file that ends well before its track says it does has lost its end.
-    std::int64_t tolerance = std::max<std::int64_t>(outputRate / 4, source.framesExpected / 100);
-    if (source.framesExpected >= 0 && source.framesProduced + tolerance < source.framesExpected)
+    // A file that ends before its track says it does, by more than the format can be unsure
+    // of, has lost its end.
+    if (source.framesExpected >= 0 && source.framesProduced + source.endTolerance < source.framesExpected)
         fail(MediaErrorCode::ReadFailed, "The file “" + displayName(path) + "” ends before its audio does.",
              "The file is truncated.");
 }
@@ -398,9 +399,12 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         impl->range = range;
         impl->framesTotal = std::llround(range.duration.seconds() * impl->outputRate);
     } else {
+        // Up to the end of the asset, from the start asked for.
         impl->range = {MediaTime::zero(), asset.duration()};
-        if (range.isValid())
+        if (range.isValid() && asset.duration().isNumeric()) {
             impl->range.start = range.start;
+            impl->range.duration = std::max(asset.duration() - range.start, MediaTime::zero());
+        }
     }
     impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
     // Where each track should end, unless the container only guessed its length from the bit rate.
@@ -419,6 +423,12 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
                         * av_q2d(stream.time_base) - source.fileStart;
         double end = std::min(trackEnd, rangeEnd);
         source.framesExpected = std::max<std::int64_t>(0, std::llround((end - impl->startSeconds) * impl->outputRate));
+        const AVCodecParameters& codec = *stream.codecpar;
+        std::int64_t packetFrames = codec.frame_size > 0 && codec.sample_rate > 0
+                                      ? av_rescale(codec.frame_size, impl->outputRate, codec.sample_rate)
+                                      : 0;
+        source.endTolerance = kEndTolerancePackets * packetFrames
+                            + std::llround(kEndToleranceSeconds * impl->outputRate);
     }
     return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
 }

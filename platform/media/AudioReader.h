@@ -36,6 +36,17 @@ class AudioReader {
 public:
     enum class Status { Reading, Completed, Failed, Cancelled };
 
+    // A track whose file ends before the length its container declares is truncated, and its
+    // read fails, unless it falls short by no more than these. The declared length of a
+    // compressed track counts whole packets (1024 samples for AAC, 1152 for MP3) and so may
+    // include what the decoder does not hand out: the encoder's and the decoder's delay at the
+    // start (1105 samples for MP3; an MP4 file's edit list leaves AAC's priming out) and the
+    // padding of the last packet (529 to 1680 samples for MP3), together under three packets.
+    // PCM declares its length exactly. The few milliseconds on top cover the resampler's
+    // rounding. Lengths a container only estimates from its bit rate are not checked at all.
+    static constexpr int kEndTolerancePackets = 3;
+    static constexpr double kEndToleranceSeconds = 0.005;
+
     // Reads the audio track `trackID` with its own channels. `range` defaults to the whole
     // asset; an invalid range means the same.
     static MediaResult<std::unique_ptr<AudioReader>> forTrack(const Asset& asset, int trackID,

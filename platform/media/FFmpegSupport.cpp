@@ -49,15 +49,39 @@ std::string displayName(const std::string& path)
     return std::filesystem::path(path).filename().string();
 }
 
+std::string fileUrl(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return "file:" + (absolute.empty() ? path : absolute.string());
+}
+
 MediaResult<FormatContextPtr> openInput(const std::string& path)
 {
     routeLogOnce();
-    std::error_code ignored;
-    if (!std::filesystem::is_regular_file(path, ignored))
+    std::error_code error;
+    auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found)
         return makeMediaError(MediaErrorCode::FileNotFound,
                               "The file “" + displayName(path) + "” could not be found.");
+    if (status.type() == std::filesystem::file_type::directory)
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "“" + displayName(path) + "” is a folder, not a media file.");
+    if (error)
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "The file “" + displayName(path) + "” could not be read.", error.message());
+    if (status.type() != std::filesystem::file_type::regular)
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "“" + displayName(path) + "” is not a file that can hold media.");
     AVFormatContext* raw = nullptr;
-    int result = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    AVDictionary* options = nullptr;
+    // Whatever the file refers to is opened as a local file too, never through another protocol.
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    int result = avformat_open_input(&raw, fileUrl(path).c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (result == AVERROR(EACCES) || result == AVERROR(EPERM))
+        return makeMediaError(MediaErrorCode::CannotOpen,
+                              "The file “" + displayName(path) + "” could not be read.", errorText(result));
     if (result < 0)
         return makeMediaError(MediaErrorCode::CannotOpen,
                               "The file “" + displayName(path) + "” could not be opened as media.",

@@ -39,8 +39,13 @@ std::string errorText(int error);
 // The last path component, as the user knows the file.
 std::string displayName(const std::string& path);
 
-// Opens and probes a media file. A missing file gives FileNotFound; anything FFmpeg cannot
-// read as media gives CannotOpen. FFmpeg's own messages go to the log at debug level.
+// A local path as FFmpeg's URL of that file: absolute, under the file protocol, so that no part
+// of a file's name ("concat:", "pipe:", "a|b") is read as a protocol or its arguments.
+std::string fileUrl(const std::string& path);
+
+// Opens and probes a media file, through the file protocol only. A missing file gives
+// FileNotFound; a folder, a file that cannot be read or anything FFmpeg cannot read as media
+// gives CannotOpen, saying which. FFmpeg's own messages go to the log at debug level.
 MediaResult<FormatContextPtr> openInput(const std::string& path);
 
 // A decoder opened for one stream; DecodeFailed when none exists for its codec.

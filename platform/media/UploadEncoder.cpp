@@ -3,9 +3,13 @@
 #include "AudioReader.h"
 #include "FFmpegSupport.h"
 
+#include "platform/foundation/FileUtilities.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 #include <vector>
 
 namespace qv {
@@ -27,12 +31,13 @@ using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 // The open M4A file and its AAC encoder; samples go in mono, 32 kHz, as floats.
 class AacWriter {
 public:
-    explicit AacWriter(std::string path) : path_(std::move(path)) {}
+    // Writes the file at `path`; errors name the file by `shownPath`.
+    AacWriter(std::string path, std::string shownPath) : path_(std::move(path)), shownPath_(std::move(shownPath)) {}
 
     std::optional<MediaError> open()
     {
         AVFormatContext* raw = nullptr;
-        int result = avformat_alloc_output_context2(&raw, nullptr, "ipod", path_.c_str());
+        int result = avformat_alloc_output_context2(&raw, nullptr, "ipod", nullptr);
         if (result < 0)
             return failure(result);
         output_.reset(raw);
@@ -56,7 +61,7 @@ public:
         stream_->time_base = encoder_->time_base;
         if ((result = avcodec_parameters_from_context(stream_->codecpar, encoder_.get())) < 0)
             return failure(result);
-        if ((result = avio_open(&output_->pb, path_.c_str(), AVIO_FLAG_WRITE)) < 0)
+        if ((result = avio_open(&output_->pb, fileUrl(path_).c_str(), AVIO_FLAG_WRITE)) < 0)
             return failure(result);
         if ((result = avformat_write_header(output_.get(), nullptr)) < 0)
             return failure(result);
@@ -135,10 +140,11 @@ private:
     MediaError failure(int result) const
     {
         return makeMediaError(MediaErrorCode::WriteFailed,
-                              "The audio file “" + displayName(path_) + "” could not be written.", errorText(result));
+                              "The audio file “" + displayName(shownPath_) + "” could not be written.", errorText(result));
     }
 
     std::string path_;
+    std::string shownPath_;
     OutputPtr output_;
     CodecContextPtr encoder_;
     AVStream* stream_ = nullptr;
@@ -163,17 +169,31 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
 {
     if (cancelled_)
         return cancelledError(asset_.path());
+    std::error_code ignored;
+    if (std::filesystem::is_directory(outputPath_, ignored))
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio file cannot be written to “" + displayName(outputPath_) + "”: it is a folder.");
+    if (std::filesystem::equivalent(outputPath_, asset_.path(), ignored))
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + displayName(asset_.path()) + "” cannot be written over the file itself.");
     auto reader = AudioReader::forMix(asset_, mix_, kChannels, {PcmFormat::Float32, kSampleRate}, range_);
     if (!reader)
         return reader.error();
     MediaTimeRange range = reader.value()->timeRange();
     double totalSeconds = range.duration.isNumeric() ? range.duration.seconds() : 0.0;
 
-    AacWriter writer(outputPath_);
+    // Written beside the destination under a name of its own and renamed into place when
+    // complete: whatever is at the destination stays until the new file is whole.
+    TemporaryFile temporary = createTemporaryBeside(outputPath_);
+    if (temporary.fd < 0)
+        return makeMediaError(MediaErrorCode::WriteFailed,
+                              "The audio file “" + displayName(outputPath_) + "” could not be written.",
+                              temporary.error);
+    AacWriter writer(temporary.path.string(), outputPath_);
     auto fail = [&](MediaError error) {
         writer.abandon();
-        std::error_code ignored;
-        std::filesystem::remove(outputPath_, ignored);
+        ::close(temporary.fd);
+        std::filesystem::remove(temporary.path, ignored);
         return error;
     };
     if (auto error = writer.open())
@@ -194,6 +214,16 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
         return fail(*reader.value()->error());
     if (auto error = writer.finish())
         return fail(*error);
+    // On disk before it takes the destination's name: the descriptor is of the same file.
+    if (::fsync(temporary.fd) != 0)
+        return fail(makeMediaError(MediaErrorCode::WriteFailed,
+                                   "The audio file “" + displayName(outputPath_) + "” could not be written.",
+                                   std::strerror(errno)));
+    ::close(temporary.fd);
+    std::string moved = moveIntoPlace(temporary.path, outputPath_);
+    if (!moved.empty())
+        return makeMediaError(MediaErrorCode::WriteFailed,
+                              "The audio file “" + displayName(outputPath_) + "” could not be written.", moved);
     return std::nullopt;
 }
 

@@ -1,7 +1,9 @@
 // Converts the audio of an asset into the file that is uploaded for transcription: the tracks
 // of an AudioMix mixed to mono and encoded as AAC-LC at 32 kHz and 64 kbit/s in an M4A (MP4)
 // file. The conversion runs on the caller's thread as fast as the encoder goes; cancel() may
-// come from any other thread. A conversion that fails or is cancelled leaves no file behind.
+// come from any other thread. The file is written beside the output path and renamed into place
+// once complete, so a conversion that fails, is cancelled or is killed leaves whatever was at the
+// output path as it was.
 #pragma once
 
 #include "Asset.h"
@@ -30,8 +32,9 @@ public:
     UploadEncoder(const UploadEncoder&) = delete;
     UploadEncoder& operator=(const UploadEncoder&) = delete;
 
-    // Converts; nothing on success. On failure or cancel the output file is deleted and the
-    // error says why (Cancelled for a cancel).
+    // Converts; nothing on success. On failure or cancel the partial file is deleted and the
+    // error says why (Cancelled for a cancel). An output path that is a folder or the input
+    // itself is refused before anything is read.
     std::optional<MediaError> run(const Progress& progress = {});
     // Ends a conversion under way at its next buffer, or the next run() at once.
     void cancel() { cancelled_ = true; }

@@ -117,7 +117,7 @@ TEST(ManualDispatcherTest, CancelledOneShotNeverRuns)
     EXPECT_FALSE(ran);
 }
 
-TEST(ManualDispatcherTest, TurnEndObserversRunAfterEveryTask)
+TEST(ManualDispatcherTest, TurnEndObserversRunBeforeTheQueueRunsAndAfterEveryTask)
 {
     ManualDispatcher main;
     std::vector<std::string> trace;
@@ -125,7 +125,7 @@ TEST(ManualDispatcherTest, TurnEndObserversRunAfterEveryTask)
     main.async([&] { trace.push_back("a"); });
     main.after(0.1, [&] { trace.push_back("b"); });
     main.advance(0.1);
-    EXPECT_EQ(trace, (std::vector<std::string>{"a", "end", "b", "end"}));
+    EXPECT_EQ(trace, (std::vector<std::string>{"end", "a", "end", "b", "end"}));
 }
 
 TEST(WorkQueueTest, SerialQueueRunsInOrderAndHandsResultsToTheMainQueue)

@@ -1,12 +1,15 @@
 #include "platform/foundation/Preferences.h"
 
 #include "LogCapture.h"
+#include "UnreadableFile.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <limits>
@@ -143,7 +146,6 @@ TEST_F(PreferencesTest, DamagedFileIsMovedAsideAndDefaultsServe)
         R"({"a": {"string": 3}})",
         R"({"a": {"array": [{"bool": true}, 1]}})",
         R"({"a": {"dictionary": []}})",
-        R"({"a": {"colour": "red"}})",
         "{\"a\": {\"string\": \"\xff\"}}",
     };
     for (const char* contents : damaged) {
@@ -162,6 +164,70 @@ TEST_F(PreferencesTest, DamagedFileIsMovedAsideAndDefaultsServe)
         preferences.setObject("b", 2);
         EXPECT_EQ(Preferences(folder).integerForKey("b"), 2);
     }
+}
+
+TEST_F(PreferencesTest, EveryDamagedCopyIsKept)
+{
+    const QByteArray copies[] = {"first damage", "second damage", "third damage"};
+    for (const auto& contents : copies) {
+        writeFile(contents);
+        Preferences preferences(folder);
+    }
+    EXPECT_EQ(readFile("preferences.json.corrupt"), copies[0]);
+    EXPECT_EQ(readFile("preferences.json.corrupt-2"), copies[1]);
+    EXPECT_EQ(readFile("preferences.json.corrupt-3"), copies[2]);
+    EXPECT_FALSE(QFile::exists(folder + "/preferences.json"));
+}
+
+TEST_F(PreferencesTest, ValueOfAnUnknownTypeIsSkippedAndKept)
+{
+    writeFile(R"({"keep": {"integer": 5}, "future": {"color": "red"},)"
+              R"( "later": {"array": [{"bool": true}, {"shape": [1, 2]}]}})");
+    LogCapture log;
+    Preferences preferences(folder);
+    EXPECT_EQ(preferences.integerForKey("keep"), 5);
+    EXPECT_TRUE(preferences.objectForKey("future").isAbsent());
+    EXPECT_TRUE(preferences.objectForKey("later").isAbsent());
+    EXPECT_FALSE(QFile::exists(folder + "/preferences.json.corrupt"));
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_NE(log.lines()[0].find("future"), std::string::npos);
+    EXPECT_NE(log.lines()[1].find("later"), std::string::npos);
+
+    // Written back as it was beside the new value; a value stored under its key replaces it.
+    preferences.setObject("new", true);
+    preferences.setObject("later", 1);
+    auto written = nlohmann::json::parse(readFile("preferences.json").toStdString());
+    EXPECT_EQ(written["future"], nlohmann::json::parse(R"({"color": "red"})"));
+    EXPECT_EQ(written["later"], nlohmann::json::parse(R"({"integer": 1})"));
+    Preferences reread(folder);
+    EXPECT_EQ(reread.integerForKey("keep"), 5);
+    EXPECT_TRUE(reread.boolForKey("new"));
+
+    reread.removeObject("future");
+    EXPECT_FALSE(nlohmann::json::parse(readFile("preferences.json").toStdString()).contains("future"));
+}
+
+TEST_F(PreferencesTest, FileThatCannotBeReadIsNeverReplaced)
+{
+    const QByteArray stored = R"({"QVTextSizeDisplay": {"integer": 20}})";
+    writeFile(stored);
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther);
+    {
+        test::UnreadableFile unreadable((folder + "/preferences.json").toStdString());
+        LogCapture log;
+        Preferences preferences(folder);
+        preferences.registerDefaults({{"QVTextSizeDisplay", 14}});
+        EXPECT_EQ(preferences.integerForKey("QVTextSizeDisplay"), 14);
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_NE(log.lines()[0].find("cannot read"), std::string::npos);
+
+        // Changes hold in memory, and saying so is all that happens to the file.
+        preferences.setObject("QVTextSizeDisplay", 16);
+        EXPECT_EQ(preferences.integerForKey("QVTextSizeDisplay"), 16);
+        EXPECT_NE(log.lines().back().find("not saved"), std::string::npos);
+    }
+    EXPECT_EQ(readFile("preferences.json"), stored);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"preferences.json"});
 }
 
 TEST_F(PreferencesTest, DeeplyNestedFileIsDamagedNotACrash)

@@ -166,6 +166,54 @@ TEST_F(QtDispatcherTest, EachTaskAndEachForeignEventEndsAnUndoStep)
                          {"task 1"}}));
 }
 
+// Handles the events of one type by running what it was given, like a widget handling input.
+class Receiver : public QObject {
+public:
+    static inline const QEvent::Type kAction = static_cast<QEvent::Type>(QEvent::registerEventType());
+    explicit Receiver(std::function<void()> handle) : handle_(std::move(handle)) {}
+    bool event(QEvent* event) override
+    {
+        if (event->type() != kAction)
+            return QObject::event(event);
+        handle_();
+        return true;
+    }
+
+private:
+    std::function<void()> handle_;
+};
+
+TEST_F(QtDispatcherTest, EventsHandledInOnePassOfTheLoopAreStepsOfTheirOwn)
+{
+    UndoManager undo(main);
+    std::vector<std::string> undone;
+    auto edit = [&](std::string name) { undo.registerUndo([&undone, name] { undone.push_back(name); }); };
+    int handled = 0;
+    // An event sent while another is handled belongs to the one being handled.
+    Receiver nested([&] { edit("nested in first"); });
+    Receiver first([&] {
+        edit("first");
+        QEvent inner(Receiver::kAction);
+        QCoreApplication::sendEvent(&nested, &inner);
+        edit("first again");
+        ++handled;
+    });
+    Receiver second([&] {
+        edit("second");
+        ++handled;
+    });
+    QCoreApplication::postEvent(&first, new QEvent(Receiver::kAction));
+    QCoreApplication::postEvent(&second, new QEvent(Receiver::kAction));
+    ASSERT_TRUE(spinUntil([&] { return handled == 2; }));
+
+    undo.undo();
+    EXPECT_EQ(undone, std::vector<std::string>{"second"});
+    undone.clear();
+    undo.undo();
+    EXPECT_EQ(undone, (std::vector<std::string>{"first again", "nested in first", "first"}));
+    EXPECT_FALSE(undo.canUndo());
+}
+
 TEST_F(QtDispatcherTest, ClockIsMonotonic)
 {
     double previous = main.now();

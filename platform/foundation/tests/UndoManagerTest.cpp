@@ -160,6 +160,17 @@ TEST_F(UndoManagerTest, EventsThatRegisterNothingLeaveNoStep)
     EXPECT_EQ(undo.undoActionName(), "");
 }
 
+TEST_F(UndoManagerTest, RegistrationMadeBeforeTheQueueRunsIsAStepOfItsOwn)
+{
+    doc.set("b", "Outside");
+    event([&] { doc.set("c", "Inside"); });
+    undo.undo();
+    EXPECT_EQ(doc.text, "b");
+    EXPECT_EQ(undo.undoActionName(), "Outside");
+    undo.undo();
+    EXPECT_EQ(doc.text, "a");
+}
+
 TEST_F(UndoManagerTest, RemoveAllActionsEmptiesBothStacksAndTheOpenStep)
 {
     event([&] { doc.set("b", "One"); });

@@ -5,6 +5,9 @@
 
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/foundation/WorkQueue.h"
+#include "platform/foundation/tests/UnreadableFile.h"
+#include "platform/media/AudioReader.h"
+#include "platform/media/ImageGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +179,47 @@ TEST(Asset, BadFilesGiveErrorsThatNameThem)
     auto missing = Asset::inspect(test::scratchFolder() + "/gone.wav");
     ASSERT_FALSE(missing.ok());
     EXPECT_TRUE(missing.error().is(MediaErrorCode::FileNotFound));
+}
+
+TEST(Asset, FolderOrUnreadableFileSaysWhatIsWrong)
+{
+    std::string folder = test::scratchFolder() + "/Footage.mov";
+    std::filesystem::create_directory(folder);
+    auto isFolder = Asset::inspect(folder);
+    ASSERT_FALSE(isFolder.ok());
+    EXPECT_TRUE(isFolder.error().is(MediaErrorCode::CannotOpen));
+    EXPECT_NE(isFolder.error().description.find("“Footage.mov” is a folder"), std::string::npos)
+        << isFolder.error().description;
+
+    std::string locked = test::writeScratchFile("locked.wav", test::readFile(testMedia("levels.wav")));
+    test::UnreadableFile unreadable(locked);
+    auto notRead = Asset::inspect(locked);
+    ASSERT_FALSE(notRead.ok());
+    EXPECT_TRUE(notRead.error().is(MediaErrorCode::CannotOpen));
+    EXPECT_NE(notRead.error().description.find("“locked.wav” could not be read"), std::string::npos)
+        << notRead.error().description;
+}
+
+TEST(Asset, NamesThatLookLikeUrlsAreLocalFiles)
+{
+    // FFmpeg would read this name as the two small files joined, were it taken as a URL.
+    std::string folder = test::scratchFolder();
+    for (const char* part : {"a.wav", "b.wav"})
+        test::writeScratchFile(part, test::readFile(testMedia("levels.wav")));
+    test::writeScratchFile("concat:a.wav|b.wav", test::readFile(testMedia("video.mov")));
+    test::InFolder inside(folder);
+
+    Asset asset = inspected("concat:a.wav|b.wav");
+    EXPECT_TRUE(asset.hasVideo());
+    EXPECT_NEAR(asset.duration().seconds(), 2.0, 0.05);
+    auto reader = AudioReader::forTrack(asset, asset.tracksWithMediaType(MediaType::Audio).at(0).trackID);
+    ASSERT_TRUE(reader);
+    std::int64_t frames = 0;
+    while (auto buffer = reader.value()->copyNextSampleBuffer())
+        frames += buffer->frameCount;
+    EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed);
+    EXPECT_NEAR(frames / 48000.0, 2.0, 0.05);
+    EXPECT_TRUE(ImageGenerator(asset).copyImage(MediaTime(1, 1)));
 }
 
 }  // namespace

@@ -329,6 +329,35 @@ TEST(AudioReader, FileCutShortOfItsIndexIsAReadError)
     EXPECT_NE(reader.value()->error()->description.find("cut-tagged.m4a"), std::string::npos);
 }
 
+TEST(AudioReader, FileMissingItsLastFifthOfASecondIsAReadError)
+{
+    // Both files state a length of 10 s in their headers; cut off the end of the audio, not
+    // the index.
+    struct Case {
+        const char* name;
+        double bytesPerSecond;
+    };
+    for (const Case& c : {Case{"long.mp3", 128000 / 8.0}, Case{"long.m4a", 64000 / 8.0}}) {
+        Asset whole = inspected(testMedia(c.name));
+        auto complete = AudioReader::forTrack(whole, firstAudioTrackID(whole));
+        ASSERT_TRUE(complete);
+        readAll(*complete.value());
+        EXPECT_EQ(complete.value()->status(), AudioReader::Status::Completed) << c.name;
+
+        auto bytes = test::readFile(testMedia(c.name));
+        bytes.resize(bytes.size() - static_cast<std::size_t>(0.2 * c.bytesPerSecond));
+        std::string cut = test::writeScratchFile(std::string("cut-") + c.name, bytes);
+        Asset asset = inspected(cut);
+        auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset));
+        ASSERT_TRUE(reader);
+        readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Failed) << c.name;
+        ASSERT_TRUE(reader.value()->error()) << c.name;
+        EXPECT_TRUE(reader.value()->error()->is(MediaErrorCode::ReadFailed));
+        EXPECT_NE(reader.value()->error()->description.find(std::string("cut-") + c.name), std::string::npos);
+    }
+}
+
 TEST(AudioReader, WaveCutShortIsTheLengthItsBytesHold)
 {
     // Inspection already gives the shorter duration, and reading agrees with it.

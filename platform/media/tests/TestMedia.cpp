@@ -38,6 +38,8 @@ const std::map<std::string, std::string>& recipes()
         {"stereo-part.aac", "-f lavfi -i 'sine=f=440:r=48000:d=1' -ac 2 -c:a aac -f adts"},
         {"late-audio.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=0.2' -itsoffset 3600"
                            " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
+        {"long.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -b:a 128k -f mp3"},
+        {"long.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a aac -b:a 64k -movflags +faststart -f ipod"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };
@@ -108,6 +110,17 @@ std::vector<std::uint8_t> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+InFolder::InFolder(const std::string& folder) : previous_(fs::current_path().string())
+{
+    fs::current_path(folder);
+}
+
+InFolder::~InFolder()
+{
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
 }
 
 }  // namespace qv::test

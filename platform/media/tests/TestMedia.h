@@ -26,6 +26,8 @@ namespace qv::test {
 //                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
 //   "late-audio.mov"  0.2 s of grey video at the start, and 0.5 s of a sine, mono 8 kHz 16-bit,
 //                 that starts one hour in
+//   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
+//   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 std::string testMedia(const std::string& name);
@@ -39,5 +41,17 @@ std::string scratchFolder();
 // Writes bytes to a file in the scratch folder and returns its path.
 std::string writeScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+
+// Makes `folder` the working folder while it lives, for tests of relative paths.
+class InFolder {
+public:
+    explicit InFolder(const std::string& folder);
+    ~InFolder();
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    std::string previous_;
+};
 
 }  // namespace qv::test

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -81,26 +82,112 @@ TEST(UploadEncoder, MixingDoesNotClipWhereTheSourcesDoNot)
     EXPECT_LT(peak, 0.97f);
 }
 
-TEST(UploadEncoder, CancelDeletesThePartialFile)
+// The names in `folder`, to show that a run leaves nothing of its own behind.
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(UploadEncoder, CancelOrFailureLeavesWhatWasAtTheOutputPath)
 {
     Asset source = inspected(testMedia("tone.wav"));
-    std::string output = test::scratchFolder() + "/upload.m4a";
+    std::string folder = test::scratchFolder();
+    std::string output = folder + "/upload.m4a";
+    const std::vector<std::uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    test::writeScratchFile("upload.m4a", earlier);
+
+    // Part-way through, the output path still holds what it held: a run killed there leaves
+    // no half-written file under the final name.
     UploadEncoder encoder(source, equalMix(source), output);
-    bool sawFile = false;
+    bool earlierKept = true;
     auto error = encoder.run([&](double) {
-        sawFile = sawFile || std::filesystem::exists(output);
+        earlierKept = earlierKept && test::readFile(output) == earlier;
         encoder.cancel();
     });
     ASSERT_TRUE(error);
     EXPECT_TRUE(error->is(MediaErrorCode::Cancelled));
-    EXPECT_TRUE(sawFile);
-    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_TRUE(earlierKept);
+    EXPECT_EQ(test::readFile(output), earlier);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"upload.m4a"});
 
-    // Cancelled before it starts: nothing is written at all.
+    // A source that ends early fails the conversion the same way.
+    auto bytes = test::readFile(testMedia("long.mp3"));
+    bytes.resize(bytes.size() * 9 / 10);
+    Asset cut = inspected(test::writeScratchFile("cut.mp3", bytes));
+    auto failed = UploadEncoder(cut, equalMix(cut), output).run();
+    ASSERT_TRUE(failed);
+    EXPECT_TRUE(failed->is(MediaErrorCode::ReadFailed));
+    EXPECT_EQ(test::readFile(output), earlier);
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"cut.mp3", "upload.m4a"}));
+
+    // Cancelled before it starts: nothing is read or written at all.
     UploadEncoder early(source, equalMix(source), output);
     early.cancel();
     ASSERT_TRUE(early.run());
-    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(test::readFile(output), earlier);
+
+    // Completed: the new file takes the place of the old one.
+    ASSERT_FALSE(UploadEncoder(source, equalMix(source), output).run());
+    EXPECT_NEAR(inspected(output).duration().seconds(), 3.0, 0.05);
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"cut.mp3", "upload.m4a"}));
+}
+
+TEST(UploadEncoder, RefusesAnOutputPathThatIsAFolderOrTheSource)
+{
+    std::string folder = test::scratchFolder();
+    std::string source = test::writeScratchFile("x.wav", test::readFile(testMedia("levels.wav")));
+    const auto sourceBytes = test::readFile(source);
+    std::filesystem::create_directory(folder + "/Uploads");
+    test::writeScratchFile("Uploads/kept.txt", {'k'});
+    std::filesystem::create_symlink(source, folder + "/link.wav");
+    Asset asset = inspected(source);
+
+    struct Case {
+        std::string output;
+        const char* named;
+    };
+    const Case cases[] = {
+        {folder + "/Uploads", "Uploads"},
+        {source, "x.wav"},
+        {folder + "/./x.wav", "x.wav"},
+        {folder + "/link.wav", "x.wav"},
+    };
+    for (const auto& c : cases) {
+        auto error = UploadEncoder(asset, equalMix(asset), c.output).run();
+        ASSERT_TRUE(error) << c.output;
+        EXPECT_TRUE(error->is(MediaErrorCode::InvalidArgument)) << error->description;
+        EXPECT_NE(error->description.find(c.named), std::string::npos) << error->description;
+    }
+    EXPECT_EQ(test::readFile(source), sourceBytes);
+    EXPECT_EQ(test::readFile(folder + "/Uploads/kept.txt"), std::vector<std::uint8_t>{'k'});
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Uploads", "link.wav", "x.wav"}));
+}
+
+TEST(UploadEncoder, OutputNameThatLooksLikeAUrlIsALocalFile)
+{
+    // As a URL this name would send the file to standard output.
+    Asset source = inspected(testMedia("levels.wav"));
+    std::string folder = test::scratchFolder();
+    test::InFolder inside(folder);
+    ASSERT_FALSE(UploadEncoder(source, equalMix(source), "pipe:1").run());
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"pipe:1"});
+    EXPECT_NEAR(inspected(folder + "/pipe:1").duration().seconds(), 1.0, 0.05);
+}
+
+TEST(UploadEncoder, RangeWithAStartAndNoEndRunsToTheEndOfTheAsset)
+{
+    Asset source = inspected(testMedia("tone.wav"));
+    std::string output = test::scratchFolder() + "/tail.m4a";
+    MediaTimeRange tail{MediaTime(2500, 1000), MediaTime::positiveInfinity()};
+    std::vector<double> progress;
+    ASSERT_FALSE(UploadEncoder(source, equalMix(source), output, tail).run([&](double f) { progress.push_back(f); }));
+    ASSERT_FALSE(progress.empty());
+    EXPECT_DOUBLE_EQ(progress.back(), 1.0);
+    EXPECT_NEAR(inspected(output).duration().seconds(), 0.5, 1024.0 / 32000);
 }
 
 TEST(UploadEncoder, UnreadableInputOrOutputIsAClearError)

@@ -1,0 +1,61 @@
+// The transcript-editing subsystem as the rest of the application sees it: owns every word
+// command and answers the editing services the other subsystems call. Main thread only.
+#pragma once
+
+#include "editing/CaseCommands.h"
+#include "editing/DeleteJoinCommands.h"
+#include "editing/EditedTextTokenizer.h"
+#include "editing/EditingEnvironment.h"
+#include "editing/FavoriteCommands.h"
+#include "editing/ParagraphCommands.h"
+#include "editing/PunctuationCommands.h"
+#include "editing/SelectionCommands.h"
+#include "editing/WordEditCommit.h"
+#include "editing/WrapCommands.h"
+#include "model/EditingServices.h"
+
+namespace qv {
+class Pasteboard;
+}
+
+class EditingController final : public EditingServices {
+public:
+    EditingController(AppDelegate& ad, qv::Dispatcher& mainQueue, qv::AlertPresenter& alerts, qv::Pasteboard& pasteboard);
+    EditingController(const EditingController&) = delete;
+    EditingController& operator=(const EditingController&) = delete;
+
+    EditingEnvironment environment;
+    WordEditCommit commit;
+    EditedTextTokenizer tokenizer;
+    SelectionCommands selection;
+    CaseCommands caseCommands;
+    DeleteJoinCommands deleteJoin;
+    WrapCommands wrap;
+    PunctuationCommands punctuation;
+    ParagraphCommands paragraphs;
+    FavoriteCommands favorites;
+
+    QVOrderedSet<QVWord> getSelectedWords() override { return SelectionCommands::getSelectedWords(environment.ad); }
+    void clearSelection() override { selection.clearSelection(); }
+    bool hasMultipleWordsSelected() override { return SelectionCommands::hasMultipleWordsSelected(environment.ad); }
+
+    // No inline edit session exists in this subsystem yet, so there is never one to finish.
+    bool finishEditingIfNecessary() override { return false; }
+    void insertStringIntoTextView(const QString& text) override { selection.insertStringIntoTextView(text); }
+    void editWords(const QVOrderedSet<QVWord>& words, const QString& text) override { tokenizer.editWords(words, text); }
+
+    bool canUppercaseFirstWords(const QVOrderedSet<QVWord>& words) override { return caseCommands.canUppercaseFirstWords(words); }
+    bool canLowercaseWord(const std::shared_ptr<QVWord>& word) override { return caseCommands.canLowercaseWord(word); }
+    bool editWordsToUppercaseFirst(const QVOrderedSet<QVWord>& words, bool shouldReloadRow) override
+    {
+        return caseCommands.editWordsToUppercaseFirst(words, shouldReloadRow);
+    }
+    bool editWordsToLowercase(const QVOrderedSet<QVWord>& words, bool shouldReloadRow) override
+    {
+        return caseCommands.editWordsToLowercase(words, shouldReloadRow);
+    }
+
+    // The editing-controls panel is not part of this subsystem yet: nothing to configure.
+    void configureUI() override {}
+    void refreshEditingOptions() override {}
+};

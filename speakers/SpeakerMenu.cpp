@@ -1,0 +1,28 @@
+#include "speakers/SpeakerMenu.h"
+
+namespace qv::speakers {
+
+QString SpeakerMenu::selectedTitle() const
+{
+    if (selectedIndex < 0 || selectedIndex >= static_cast<int>(items.size()))
+        return {};
+    return items[static_cast<std::size_t>(selectedIndex)].title;
+}
+
+SpeakerChoice choiceForItem(const SpeakerMenuItem& item)
+{
+    switch (item.tag) {
+    case kTagNewSpeaker:
+        return {kChangeNewSpeaker, nullptr};
+    case kTagPreviousSpeaker:
+        return {kChangePreviousSpeaker, nullptr};
+    case kTagNextSpeaker:
+        return {kChangeNextSpeaker, nullptr};
+    case kTagSpeaker:
+        return {kChangeChosenSpeaker, item.speaker};
+    default:
+        return {kChangeChosenSpeaker, nullptr};
+    }
+}
+
+}  // namespace qv::speakers

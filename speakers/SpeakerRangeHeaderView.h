@@ -1,0 +1,56 @@
+// The header row of a speaker range in the transcript: the speaker's name on a tab in the
+// speaker's colour over a coloured rule, and the speaker menu the tab opens.
+#pragma once
+
+#include "speakers/SpeakerHost.h"
+#include "speakers/SpeakerRowGeometry.h"
+
+#include <QWidget>
+
+class QMenu;
+
+namespace qv::speakers {
+
+class SpeakersController;
+
+class SpeakerRangeHeaderView : public QWidget, public SpeakerRangeHeaderCell {
+public:
+    // Widest name the tab shows before it is cut short, in pixels.
+    static constexpr int kMaxNameWidth = 400;
+
+    explicit SpeakerRangeHeaderView(SpeakersController& controller, QWidget* parent = nullptr);
+
+    // The range shown; the table sets it when it makes or reuses the row.
+    void setSpeakerRange(std::shared_ptr<QVSpeakerRange> range) { range_ = std::move(range), update(); }
+    // Forgets the range before the table reuses the row for another.
+    void prepareForReuse();
+    // The pop-up's title: the selected item's, as shown on the tab.
+    QString popupTitle() const { return title_; }
+    QMenu* menu() const { return menu_; }
+
+    std::shared_ptr<QVSpeakerRange> speakerRange() const override { return range_; }
+    void setMenu(SpeakerMenu menu) override;
+    void setNeedsDisplay() override { update(); }
+    void openMenu() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    // The speaker whose tab is drawn: none for a range without a live speaker.
+    std::shared_ptr<QVSpeaker> shownSpeaker() const;
+    QFont nameFont() const;
+    // The name on the tab, on one line and cut short when long.
+    QString shownName() const;
+    SpeakerTabGeometry tabGeometry() const;
+    QRectF tabRect() const;
+
+    SpeakersController& c_;
+    std::shared_ptr<QVSpeakerRange> range_;
+    SpeakerMenu items_;
+    QString title_;
+    QMenu* menu_;
+};
+
+}  // namespace qv::speakers

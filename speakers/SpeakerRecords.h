@@ -1,0 +1,47 @@
+// Speaker records of the open transcript: palette colours in use, the random colour of a new
+// speaker, renaming and recolouring with undo, numbered names, deletion, restoration and the
+// clean-up of speakers left without ranges.
+#pragma once
+
+#include "model/QVSpeaker.h"
+
+#include <QColor>
+#include <QString>
+
+#include <memory>
+
+namespace qv::speakers {
+
+class SpeakersController;
+
+class SpeakerRecords {
+public:
+    explicit SpeakerRecords(SpeakersController& controller) : c_(controller) {}
+
+    // A palette name no live speaker has (any once all are in use), recorded as used.
+    QString chooseRandomColorName();
+    // Forgets `colorName` as used unless a live speaker still has it.
+    void decrementUseOfSpeakerColor(const QString& colorName);
+    // The palette colour, the unknown grey for "gray", an invalid colour for any other name.
+    QColor colorForColorName(const QString& colorName) const;
+    // Undoable ("Speaker Color"); nothing when the colour is already that one.
+    void changeSpeakerToColorName(const std::shared_ptr<QVSpeaker>& speaker, const QString& colorName);
+    // Undoable ("Speaker Name"). A blank name, or one another live speaker has (compared
+    // exactly), is refused and the old name shown again.
+    void editSpeakerNameFinish(const std::shared_ptr<QVSpeaker>& speaker, const QString& name);
+    // Rebuilds the lists after an abandoned rename.
+    void editSpeakerNameCancel();
+    // "Speaker 1", "Speaker 2", ...: the first that no live speaker has.
+    QString generateNewSpeakerName() const;
+    void deleteSpeaker(const std::shared_ptr<QVSpeaker>& speaker);
+    void restoreSpeaker(const std::shared_ptr<QVSpeaker>& speaker);
+    // Deletes every live speaker without ranges; refreshes the panel (animated or not).
+    void consolidateSpeakersWithAnimation(bool animate);
+
+private:
+    bool liveSpeakerHasName(const QString& name) const;
+
+    SpeakersController& c_;
+};
+
+}  // namespace qv::speakers

@@ -1,0 +1,278 @@
+#include "SpeakersFixture.h"
+
+namespace qv::speakers::testing {
+namespace {
+
+class SpeakerAssignmentTest : public SpeakersFixture {
+protected:
+    // One range per speaker letter of `layout` ("ABAC"), 1 s apart, with two words each.
+    void ranges(const QString& layout, const QString& color = "red")
+    {
+        for (QChar letter : layout) {
+            const QString name = QString(letter);
+            auto found = std::find_if(ad.speakers.begin(), ad.speakers.end(), [&](const auto& s) { return s->name == name; });
+            const auto speaker = found != ad.speakers.end() ? *found : addSpeaker("S" + name, name, letter == 'G' ? "gray" : color);
+            addRange(QString("R%1").arg(ad.speakerRanges.size()), std::int64_t(ad.speakerRanges.size()) * 2000, speaker);
+        }
+        std::vector<QString> names;
+        for (int i = 0; i < layout.size() * 2; ++i)
+            names.push_back(QString("w%1").arg(i));
+        addWords(names);
+        all_ = ad.speakerRanges.items();
+    }
+    // The ranges as first laid out, deleted ones included.
+    std::shared_ptr<QVSpeakerRange> range(std::size_t i) { return all_.at(i); }
+    std::shared_ptr<QVSpeaker> speaker(const QString& name)
+    {
+        for (const auto* set : {&ad.speakers, &ad.speakersDeleted})
+            for (const auto& s : *set)
+                if (s->name == name)
+                    return s;
+        return nullptr;
+    }
+    QString layout() const
+    {
+        QString text;
+        for (const auto& r : ad.speakerRanges)
+            text += r->speaker->name;
+        return text;
+    }
+    std::vector<std::shared_ptr<QVSpeakerRange>> all_;
+};
+
+TEST_F(SpeakerAssignmentTest, GivingARangeThePreviousSpeakerMergesItAndUndoSplitsItAgain)
+{
+    ranges("ABC");
+    speakers.assignment().changeSpeakerRange(range(1), nullptr, kChangePreviousSpeaker, false);
+    settle();
+    EXPECT_EQ(layout(), "AC");
+    EXPECT_TRUE(range(1)->deleted);
+    EXPECT_EQ(db("speaker_ranges/R1"), DatabaseValue::object({{"deleted", true}, {"speaker", "SA"}}));
+    EXPECT_TRUE(speaker("B")->deleted) << "B lost its only range";
+    EXPECT_TRUE(db("speakers/SB/deleted").toBool());
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(ad.undoManager->undoActionName(), "Change Speaker");
+
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(layout(), "ABC");
+    EXPECT_FALSE(range(1)->deleted);
+    EXPECT_EQ(db("speaker_ranges/R1"), DatabaseValue::object({{"deleted", false}, {"speaker", "SB"}}));
+    EXPECT_FALSE(speaker("B")->deleted);
+    EXPECT_EQ(db("speakers/SB/deleted"), DatabaseValue(false));
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(speaker("B")->rangeCount, 1);
+    EXPECT_EQ(view.count("locate 2000"), 1);
+
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(layout(), "AC");
+    EXPECT_TRUE(speaker("B")->deleted);
+    EXPECT_EQ(ad.undoManager->undoActionName(), "Change Speaker");
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(layout(), "ABC");
+}
+
+TEST_F(SpeakerAssignmentTest, ARunOfThreeCollapsesIntoItsFirstAndUndoRestoresBoth)
+{
+    ranges("ABAC");
+    speakers.assignment().changeSpeakerRange(range(1), speaker("A"), kChangeChosenSpeaker, false);
+    settle();
+    EXPECT_EQ(layout(), "AC");
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(layout(), "ABAC");
+    EXPECT_EQ(speaker("A")->rangeCount, 2);
+    EXPECT_FALSE(range(2)->deleted);
+    EXPECT_EQ(db("speaker_ranges/R2/deleted"), DatabaseValue(false));
+}
+
+TEST_F(SpeakerAssignmentTest, RangesOfTheGreySpeakerAreNeverMerged)
+{
+    ranges("GGAG");
+    EXPECT_TRUE(speakers.assignment().consolidateSpeakerRangesWithAnimation(false).empty());
+    speakers.assignment().changeSpeakerRange(range(2), nullptr, kChangeNextSpeaker, false);
+    settle();
+    EXPECT_EQ(layout(), "GGGG");
+}
+
+TEST_F(SpeakerAssignmentTest, ChoicesDispatchByTypeOnALaterTurn)
+{
+    ranges("AB");
+    auto& assign = speakers.assignment();
+    assign.changeSpeakerRange(range(1), nullptr, kChangeChosenSpeaker, false);
+    assign.changeSpeakerRange(range(1), nullptr, 7, false);
+    assign.changeSpeakerRange(nullptr, speaker("A"), kChangeChosenSpeaker, false);
+    settle();
+    EXPECT_EQ(layout(), "AB");
+    EXPECT_FALSE(ad.undoManager->canUndo());
+
+    assign.changeSpeakerRange(range(1), speaker("A"), kChangeChosenSpeaker, true);
+    EXPECT_EQ(layout(), "AB");
+    main.advance(0.04);
+    EXPECT_EQ(layout(), "AB") << "after an inline edit the choice waits 0.05 s";
+    main.advance(0.01);
+    EXPECT_EQ(layout(), "A");
+}
+
+TEST_F(SpeakerAssignmentTest, PreviousSpeakerForAPendingRangeCancelsTheAdd)
+{
+    ranges("AB");
+    setCurrentWord(1);
+    speakers.addSpeakerRangeAutoSelect(false);
+    settle();
+    ASSERT_TRUE(ad.pendingNewSpeakerRange);
+    speakers.assignment().changeSpeakerRange(ad.pendingNewSpeakerRange, nullptr, kChangePreviousSpeaker, false);
+    settle();
+    EXPECT_FALSE(ad.pendingNewSpeakerRange);
+    EXPECT_EQ(layout(), "AB");
+    EXPECT_EQ(wordNames()[0], "w0");
+    EXPECT_FALSE(ad.undoManager->canUndo());
+}
+
+TEST_F(SpeakerAssignmentTest, ChoosingASpeakerFinishesAPendingAddAsOneUndoStep)
+{
+    ranges("AB");
+    setCurrentWord(1);
+    speakers.addSpeakerRangeAutoSelect(false);
+    settle();
+    const auto added = ad.pendingNewSpeakerRange;
+    ASSERT_TRUE(added);
+    speakers.assignment().changeSpeakerRange(added, speaker("B"), kChangeChosenSpeaker, false);
+    settle();
+    EXPECT_EQ(layout(), "AB");
+    EXPECT_TRUE(range(1)->deleted) << "B's old range now follows the new range of B";
+    EXPECT_FALSE(ad.pendingNewSpeakerRange || ad.pendingOriginalPreviousWord || ad.pendingOriginalCurrentWord);
+    EXPECT_EQ(ad.undoManager->undoActionName(), "Add Speaker Range");
+    EXPECT_EQ(wordNames()[0], "w0.");
+    EXPECT_EQ(wordNames()[1], "W1");
+
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(added->speaker, speaker("A"));
+    EXPECT_TRUE(added->deleted) << "merged back into the range it was split from";
+    EXPECT_FALSE(range(1)->deleted);
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(speaker("B")->rangeCount, 1);
+    EXPECT_EQ(wordNames()[0], "w0");
+    EXPECT_EQ(wordNames()[1], "w1");
+    EXPECT_EQ(db("words/W1/name").toString(), "w1");
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(added->speaker, speaker("B"));
+    EXPECT_FALSE(added->deleted);
+    EXPECT_EQ(layout(), "AB");
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_EQ(speaker("B")->rangeCount, 1);
+    EXPECT_EQ(wordNames()[0], "w0.");
+    EXPECT_EQ(wordNames()[1], "W1");
+}
+
+TEST_F(SpeakerAssignmentTest, NewSpeakerReplacesTheOnlyRangesSpeakerAndUndoSwapsThemBack)
+{
+    ranges("AB");
+    speakers.buildSpeakersList();
+    table.reloadData();
+    speakers.assignment().changeSpeakerRange(range(1), nullptr, kChangeNewSpeaker, false);
+    settle();
+    const auto added = range(1)->speaker;
+    EXPECT_EQ(added->name, "New Speaker");
+    EXPECT_EQ(added->rangeCount, 1);
+    EXPECT_TRUE(speaker("B")->deleted);
+    EXPECT_EQ(db("speakers/" + added->uuid.toStdString()),
+              DatabaseValue::object({{"color", added->color.toStdString()}, {"name", "New Speaker"}}));
+    EXPECT_EQ(db("speaker_ranges/R1/speaker").toString(), added->uuid.toStdString());
+    EXPECT_TRUE(QStringList({"purple", "blue", "teal", "green", "lime", "yellow", "orange", "fuschia"}).contains(added->color));
+    EXPECT_EQ(ad.undoManager->undoActionName(), "Add New Speaker");
+    EXPECT_EQ(table.shownNames(), (std::vector<QString>{"A", "New Speaker"}));
+    const auto row = std::find(table.log.begin(), table.log.end(), "scroll 1");
+    EXPECT_NE(row, table.log.end());
+    EXPECT_EQ(table.cell(1).editingStarted, 1);
+
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(range(1)->speaker, speaker("B"));
+    EXPECT_FALSE(speaker("B")->deleted);
+    EXPECT_TRUE(added->deleted);
+    EXPECT_TRUE(db("speakers/" + added->uuid.toStdString() + "/deleted").toBool());
+    EXPECT_EQ(db("speakers/SB/deleted"), DatabaseValue(false));
+    EXPECT_EQ(table.shownNames(), (std::vector<QString>{"A", "B"}));
+
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(range(1)->speaker, added);
+    EXPECT_FALSE(added->deleted);
+    EXPECT_TRUE(speaker("B")->deleted);
+}
+
+TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesAsksFirstAndCannotBeUndone)
+{
+    ranges("ABAC");
+    speakers.assignment().changeSpeakerRange(range(3), nullptr, kChangePreviousSpeaker, false);
+    settle();
+    ASSERT_TRUE(ad.undoManager->canUndo());
+
+    alerts.script(kAlertFirstButtonReturn + 1);
+    speakers.assignment().removeSpeakerRanges();
+    settle();
+    ASSERT_EQ(alerts.shownAlerts().size(), 1u);
+    const Alert& sheet = alerts.shownAlerts()[0];
+    EXPECT_EQ(sheet.messageText, "Are you sure you want to remove all speaker ranges on this file?");
+    EXPECT_EQ(sheet.informativeText, "You cannot undo this action.");
+    EXPECT_EQ(sheet.buttons, (QStringList{"Remove", "Cancel"}));
+    EXPECT_EQ(layout(), "ABA");
+
+    alerts.script(kAlertFirstButtonReturn);
+    speakers.assignment().removeSpeakerRanges();
+    settle();
+    EXPECT_EQ(layout(), "A");
+    EXPECT_EQ(speaker("A")->rangeCount, 1);
+    EXPECT_TRUE(speaker("B")->deleted);
+    EXPECT_EQ(db("speaker_ranges/R1"), DatabaseValue::object({{"deleted", true}, {"speaker", "SA"}}));
+    EXPECT_FALSE(ad.undoManager->canUndo()) << "older steps would act on the merged ranges";
+}
+
+TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesUnderTheGreySpeakerMergesNone)
+{
+    ranges("GAB");
+    speakers.assignment().removeSpeakerRanges();
+    settle();
+    EXPECT_EQ(layout(), "GGG");
+    EXPECT_EQ(speaker("G")->rangeCount, 3);
+    EXPECT_TRUE(speaker("A")->deleted);
+}
+
+TEST_F(SpeakerAssignmentTest, AViewOnlyFileRefusesEverySpeakerWrite)
+{
+    ranges("AB");
+    speakers.buildSpeakersList();
+    table.reloadData();
+    setCurrentWord(1);
+    ad.isViewingOnly = true;
+    const std::function<void()> commands[] = {
+        [&] { speakers.addSpeakerRangeAutoSelect(false); },
+        [&] { speakers.addSpeakerRangeAutoSelect(true); },
+        [&] { speakers.changeSpeakerRangeStartToCurrentWord(); },
+        [&] { speakers.changeNextSpeakerRangeStartToCurrentWord(); },
+        [&] { speakers.panel().nameEditEnded(table.cell(0), "Other"); },
+        [&] {
+            speakers.panel().showColorPopoverForSpeaker(speaker("A"));
+            speakers.panel().changePopoverSpeakerToColorName("teal");
+        },
+        [&] { speakers.assignment().removeSpeakerRanges(); },
+    };
+    for (const auto& command : commands) {
+        command();
+        settle();
+    }
+    EXPECT_EQ(alerts.beepCount(), 7);
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+    EXPECT_TRUE(db("").isNull());
+    EXPECT_EQ(table.cell(0).name, "A");
+    EXPECT_EQ(layout(), "AB");
+}
+
+}  // namespace
+}  // namespace qv::speakers::testing
