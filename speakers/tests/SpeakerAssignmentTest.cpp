@@ -274,5 +274,21 @@ TEST_F(SpeakerAssignmentTest, AViewOnlyFileRefusesEverySpeakerWrite)
     EXPECT_EQ(layout(), "AB");
 }
 
+TEST_F(SpeakerAssignmentTest, RemovingRangesConfirmedAfterTheEditRightWentElsewhereWritesNothing)
+{
+    ranges("AB");
+    alerts.setHoldUnscripted(true);
+    speakers.assignment().removeSpeakerRanges();
+    settle();
+    ASSERT_TRUE(alerts.hasOpenAlert());
+    // Another computer takes the edit right while the sheet is open.
+    ad.isViewingOnly = true;
+    alerts.answerOpenAlert(kAlertFirstButtonReturn);
+    settle();
+    EXPECT_EQ(alerts.beepCount(), 1);
+    EXPECT_TRUE(db("").isNull());
+    EXPECT_EQ(layout(), "AB");
+}
+
 }  // namespace
 }  // namespace qv::speakers::testing
