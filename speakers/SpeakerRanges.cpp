@@ -11,6 +11,7 @@
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakersController.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace qv::speakers {
@@ -63,6 +64,11 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
     const std::shared_ptr<QVSpeakerRange> range = current->speakerRange;
     const auto index = ad.speakerRanges.indexOf(range);
     if (!index)
+        return;
+    // A word that already starts a range would start two: one of them would keep no words.
+    const bool startsARange = std::any_of(ad.speakerRanges.begin(), ad.speakerRanges.end(),
+                                          [&](const auto& existing) { return existing->start == current->start; });
+    if (startsARange)
         return;
 
     auto added = std::make_shared<QVSpeakerRange>();

@@ -118,6 +118,21 @@ TEST_F(SpeakerRangesTest, AddIsRefusedWithoutACurrentWordAtTheFirstWordOrOutside
     EXPECT_TRUE(db("").isNull());
 }
 
+TEST_F(SpeakerRangesTest, AddAtAWordThatAlreadyStartsARangeAddsNothing)
+{
+    // A second range at the same start would leave one of the two without words.
+    threeRanges({"one", "two", "three", "four"});
+    for (const bool option : {false, true}) {
+        setCurrentWord(3);
+        speakers.addSpeakerRangeAutoSelect(option);
+        settle();
+    }
+    EXPECT_EQ(rangeStarts(), (std::vector<QString>{"0:Ann", "3000:Bo", "6000:Ann"}));
+    EXPECT_FALSE(ad.pendingNewSpeakerRange);
+    EXPECT_TRUE(db("").isNull());
+    EXPECT_FALSE(ad.undoManager->canUndo());
+}
+
 TEST_F(SpeakerRangesTest, OptionOnTheFirstRangeAddsAPendingRange)
 {
     threeRanges({"one", "two", "three"});
