@@ -292,6 +292,12 @@ void SpeakerRanges::changeSpeakerRangeStart(const std::shared_ptr<QVSpeakerRange
             break;
         }
     }
+    // A range may begin where no word does (in the pause before its first word): the undo
+    // still needs that start, so a bare word carries it.
+    if (!formerFirst) {
+        formerFirst = std::make_shared<QVWord>();
+        formerFirst->start = range->start;
+    }
     std::vector<std::shared_ptr<QVWord>> changed;
     std::vector<QString> names;
     range->start = word->start;

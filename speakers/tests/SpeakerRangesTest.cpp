@@ -266,6 +266,29 @@ TEST_F(SpeakerRangesTest, StartMoveIsOneUndoStepWithTheWordsItChanged)
     EXPECT_EQ(ad.undoManager->undoActionName(), "Speaker Range Start Time");
 }
 
+TEST_F(SpeakerRangesTest, UndoPutsBackAStartThatNoWordBeganAt)
+{
+    // Stored ranges may begin in the pause before their first word.
+    threeRanges({"one", "two", "three", "four", "five", "six", "seven"});
+    r2->start = 2500;
+    setCurrentWord(4);
+    speakers.changeSpeakerRangeStartToCurrentWord();
+    settle();
+    ASSERT_EQ(r2->start, 4000);
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(r2->start, 2500);
+    EXPECT_EQ(db("speaker_ranges/R2/start").toInt(), 2500);
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"one", "two", "three", "four", "five", "six", "seven"}));
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(r2->start, 4000);
+    EXPECT_EQ(db("speaker_ranges/R2/start").toInt(), 4000);
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(r2->start, 2500);
+}
+
 TEST_F(SpeakerRangesTest, AStartMoveLeavesAOneLetterWordBeforeItWithoutAFullStop)
 {
     threeRanges({"one", "two", "three", "a", "five", "six", "seven"});
