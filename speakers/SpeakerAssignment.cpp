@@ -205,8 +205,8 @@ void SpeakerAssignment::addNewSpeakerForRange(const std::shared_ptr<QVSpeakerRan
     ad.speakers.add(speaker);
     c_.panel().setPendingNewSpeaker(speaker);
     ad.speakersMetadataRef.child(speaker->uuid.toStdString())
-        .setValue(DatabaseValue::object(
-            {{"color", speaker->color.toStdString()}, {"name", speaker->name.toStdString()}}));
+        .setValue(DatabaseValue::object({{"color", speaker->color.toStdString()}, {"name", speaker->name.toStdString()}}),
+                  c_.reportRefusal());
 
     former->rangeCount -= 1;
     range->speaker = speaker;

@@ -88,7 +88,8 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
         return;
 
     ad.speakerRangesMetadataRef.child(added->uuid.toStdString())
-        .setValue(DatabaseValue::object({{"speaker", added->speaker->uuid.toStdString()}, {"start", added->start}}));
+        .setValue(DatabaseValue::object({{"speaker", added->speaker->uuid.toStdString()}, {"start", added->start}}),
+                  c_.reportRefusal());
     current->speakerRange = added;
     ad.speakerRanges.add(added);
     c_.sortSpeakerRanges();
