@@ -32,7 +32,7 @@ public:
     // Persisted switch, YES when nothing is stored.
     bool isEnabled() const;
     // Applies a changed value, then stores it.
-    void setEnabled(bool enabled);
+    virtual void setEnabled(bool enabled);
     // Disabling deletes the unit's stored logs.
     virtual void applyEnabledState(bool enabled);
     bool canBeUsed() const;
