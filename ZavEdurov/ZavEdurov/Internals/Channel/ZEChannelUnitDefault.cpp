@@ -50,12 +50,14 @@ void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log
     const std::string internalId = ZEUuid::create().UUIDString();
     delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelPrepareLog(*this, log); });
     delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, log, internalId, flags); });
-    // Stored before the caller goes on: a process killed right after enqueueing loses nothing.
-    queue_->sync([&] { completeEnqueue(log, internalId, flags); });
+    // Archived here, so that threads enqueueing at once archive at once; stored before the
+    // caller goes on, so that a process killed right after enqueueing loses nothing.
+    const auto archived = storage_ ? storage_->archiveLog(log) : std::nullopt;
+    queue_->sync([&] { completeEnqueue(log, archived, internalId, flags); });
 }
 
-void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, const std::string& internalId,
-    std::uint64_t flags)
+void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log,
+    const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags)
 {
     const auto completed = [&] {
         delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
@@ -78,7 +80,7 @@ void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>&
         return;
     }
     ZELogDebug(kZELogTag, "Saving log, type: %@, flags: %u.", log->type, flags);
-    const bool saved = storage_->saveLog(log, configuration_.groupId, flags);
+    const bool saved = storage_->saveArchivedLog(archived, configuration_.groupId, flags);
     completed();
     if (saved) {
         ++itemsCount_;

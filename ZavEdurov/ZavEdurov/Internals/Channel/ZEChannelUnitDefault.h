@@ -53,7 +53,8 @@ public:
     bool availableBatchFromStorage() const { return availableBatchFromStorage_; }
 
 private:
-    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, const std::string& internalId, std::uint64_t flags);
+    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, const std::optional<ZEArchivedLog>& archived,
+        const std::string& internalId, std::uint64_t flags);
     void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
         const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error);
 

@@ -64,25 +64,46 @@ std::string ZELogDBStorage::buildKeyFormatWithCount(std::size_t count)
 
 bool ZELogDBStorage::saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags)
 {
+    return log && saveArchivedLog(archiveLog(log), groupId, flags);
+}
+
+std::optional<ZEArchivedLog> ZELogDBStorage::archiveLog(const std::shared_ptr<ZEAbstractLog>& log)
+{
     if (!log) {
-        return false;
+        return std::nullopt;
     }
-    const std::int64_t priority = static_cast<std::int64_t>(flags & 0xFF);
     const auto archive = ZEUtility::archiveKeyedData(log);
     if (!archive) {
+        return std::nullopt;
+    }
+    ZEArchivedLog archived;
+    archived.text = crypto::base64Encode(*archive);
+    if (dynamic_cast<const ZECommonSchemaLog*>(log.get())) {
+        archived.commonSchema = true;
+        const auto tokens = log->transmissionTargetTokens();
+        const std::optional<std::string> token = tokens && !tokens->empty() ? std::optional(*tokens->begin()) : std::nullopt;
+        archived.encryptedToken = token ? targetTokenEncrypter_.encryptString(*token) : std::nullopt;
+        archived.targetKey = ZEUtility::targetKeyFromTargetToken(token);
+    }
+    return archived;
+}
+
+bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archived, const std::string& groupId,
+    std::uint64_t flags)
+{
+    if (!archived) {
         ++dropped_;
         return false;
     }
-    const std::string base64 = crypto::base64Encode(*archive);
+    const std::int64_t priority = static_cast<std::int64_t>(flags & 0xFF);
+    const std::string& base64 = archived->text;
     ZEStorageBindableArray values;
     values.addString(groupId);
     values.addString(base64);
     std::string insert;
-    if (dynamic_cast<const ZECommonSchemaLog*>(log.get())) {
-        const auto tokens = log->transmissionTargetTokens();
-        const std::optional<std::string> token = tokens && !tokens->empty() ? std::optional(*tokens->begin()) : std::nullopt;
-        values.addString(token ? targetTokenEncrypter_.encryptString(*token) : std::nullopt);
-        values.addString(ZEUtility::targetKeyFromTargetToken(token));
+    if (archived->commonSchema) {
+        values.addString(archived->encryptedToken);
+        values.addString(archived->targetKey);
         insert = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
             kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
     } else {

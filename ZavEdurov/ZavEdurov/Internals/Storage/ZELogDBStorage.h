@@ -22,6 +22,8 @@ public:
     ZELogDBStorage();
 
     bool saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
+    std::optional<ZEArchivedLog> archiveLog(const std::shared_ptr<ZEAbstractLog>& log) override;
+    bool saveArchivedLog(const std::optional<ZEArchivedLog>& log, const std::string& groupId, std::uint64_t flags) override;
     std::size_t countLogs() override;
     ZELogArray deleteLogsWithGroupId(const std::string& groupId) override;
     void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;

@@ -19,11 +19,23 @@ inline constexpr std::uint64_t ZEFlagsCritical = 2;
 using ZELogArray = std::vector<std::shared_ptr<ZEAbstractLog>>;
 using ZELoadDataCompletionHandler = std::function<void(const ZELogArray& logs, const std::optional<std::string>& batchId)>;
 
+// A log in the form the store keeps it, made before the store is entered so that callers on
+// several threads archive at the same time.
+struct ZEArchivedLog {
+    std::string text;
+    bool commonSchema = false;
+    std::optional<std::string> encryptedToken;
+    std::optional<std::string> targetKey;
+};
+
 class ZEStorage {
 public:
     virtual ~ZEStorage() = default;
     // Whether the log was stored; the low byte of `flags` is its priority.
     virtual bool saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags) = 0;
+    // Safe on any thread; nothing when the log cannot be archived.
+    virtual std::optional<ZEArchivedLog> archiveLog(const std::shared_ptr<ZEAbstractLog>& log) = 0;
+    virtual bool saveArchivedLog(const std::optional<ZEArchivedLog>& log, const std::string& groupId, std::uint64_t flags) = 0;
     // Logs of every group.
     virtual std::size_t countLogs() = 0;
     // Deletes the group's logs and answers them.
