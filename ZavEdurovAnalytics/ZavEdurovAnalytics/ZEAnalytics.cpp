@@ -102,7 +102,7 @@ void ZEAnalytics::applyEnabledState(bool enabled)
     }
     if (isStartedFromApplication()) {
         if (enabled) {
-            resume();
+            pauseOrResume(false);
             sessionTracker_->start();
             channelGroup_->addDelegate(sessionTracker_);
             channelGroup_->addDelegate(shared_from_this());
@@ -218,28 +218,25 @@ void ZEAnalytics::sendLog(const std::shared_ptr<ZEAbstractLog>& log, std::uint64
 
 void ZEAnalytics::pause()
 {
-    auto self = sharedInstance();
-    std::lock_guard guard(self->lock());
-    if (!self->canBeUsed()) {
-        return;
-    }
-    for (const auto& unit : {self->channelUnit_, self->criticalChannelUnit_}) {
-        if (unit) {
-            unit->pauseWithIdentifyingObject(self.get());
-        }
-    }
+    sharedInstance()->pauseOrResume(true);
 }
 
 void ZEAnalytics::resume()
 {
-    auto self = sharedInstance();
-    std::lock_guard guard(self->lock());
-    if (!self->canBeUsed()) {
+    sharedInstance()->pauseOrResume(false);
+}
+
+void ZEAnalytics::pauseOrResume(bool pause)
+{
+    std::lock_guard guard(lock());
+    if (!canBeUsed()) {
         return;
     }
-    for (const auto& unit : {self->channelUnit_, self->criticalChannelUnit_}) {
-        if (unit) {
-            unit->resumeWithIdentifyingObject(self.get());
+    for (const auto& unit : {channelUnit_, criticalChannelUnit_}) {
+        if (unit && pause) {
+            unit->pauseWithIdentifyingObject(this);
+        } else if (unit) {
+            unit->resumeWithIdentifyingObject(this);
         }
     }
 }

@@ -99,6 +99,8 @@ public:
         const std::optional<ZEError>& error) override;
 
 private:
+    void pauseOrResume(bool pause);
+
     bool autoPageTrackingEnabled_ = false;
     std::uint64_t flushInterval_ = kZEAnalyticsDefaultFlushInterval;
     std::shared_ptr<ZESessionTracker> sessionTracker_;

@@ -28,15 +28,10 @@ ZECollectorIngestion::ZECollectorIngestion(std::shared_ptr<ZEHttpClientProtocol>
 
 void ZECollectorIngestion::sendAsync(const std::shared_ptr<ZELogContainer>& container, ZESendAsyncCompletionHandler completion)
 {
-    const std::string batchId = container && container->batchId ? *container->batchId : std::string();
-    if (!container || !container->isValid()) {
-        const ZEError error{kZEErrorDomain, kZELogInvalidContainerErrorCode, "Invalid log container."};
-        ZELogError(kZELogTag, "%@", error.localizedDescription);
-        if (completion) {
-            completion(batchId, std::nullopt, std::nullopt, error);
-        }
+    if (rejectInvalidContainer(container, completion)) {
         return;
     }
+    const std::string batchId = container->batchId.value_or("");
     ZEHttpIngestion::sendAsync(container, std::nullopt, batchId, std::move(completion));
 }
 

@@ -158,6 +158,20 @@ void ZEHttpIngestion::sendAsync(const std::shared_ptr<ZELogContainer>& container
         });
 }
 
+bool ZEHttpIngestion::rejectInvalidContainer(const std::shared_ptr<ZELogContainer>& container,
+    const ZESendAsyncCompletionHandler& completion)
+{
+    if (container && container->isValid()) {
+        return false;
+    }
+    const ZEError error{kZEErrorDomain, kZELogInvalidContainerErrorCode, "Invalid log container."};
+    ZELogError(kZELogTag, "%@", error.localizedDescription);
+    if (completion) {
+        completion(container && container->batchId ? *container->batchId : std::string(), std::nullopt, std::nullopt, error);
+    }
+    return true;
+}
+
 std::optional<ZEHttpHeaders> ZEHttpIngestion::getHeadersWithData(const ZELogContainer&, const std::optional<std::string>&)
 {
     return std::nullopt;

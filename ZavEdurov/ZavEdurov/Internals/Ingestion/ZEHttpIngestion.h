@@ -58,6 +58,9 @@ protected:
     virtual std::string className() const { return "ZEHttpIngestion"; }
     void printResponse(const std::optional<ZEHttpResponse>& response, const std::optional<ZEData>& body,
         const std::optional<ZEError>& error);
+    // A missing or invalid batch: logs and reports error 1 "Invalid log container." and answers true.
+    static bool rejectInvalidContainer(const std::shared_ptr<ZELogContainer>& container,
+        const ZESendAsyncCompletionHandler& completion);
 
     mutable std::recursive_mutex mutex_;
 

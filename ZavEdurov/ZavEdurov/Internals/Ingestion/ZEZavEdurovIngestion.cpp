@@ -42,15 +42,10 @@ bool ZEZavEdurovIngestion::isReadyToSend() const
 void ZEZavEdurovIngestion::sendAsync(const std::shared_ptr<ZELogContainer>& container,
     ZESendAsyncCompletionHandler completion)
 {
-    const std::string batchId = container && container->batchId ? *container->batchId : std::string();
-    if (!container || !container->isValid()) {
-        const ZEError error{kZEErrorDomain, kZELogInvalidContainerErrorCode, "Invalid log container."};
-        ZELogError(kZELogTag, "%@", error.localizedDescription);
-        if (completion) {
-            completion(batchId, std::nullopt, std::nullopt, error);
-        }
+    if (rejectInvalidContainer(container, completion)) {
         return;
     }
+    const std::string batchId = container->batchId.value_or("");
     if (!isReadyToSend()) {
         ZELogError(kZELogTag, "ZavEdurov ingestion is used without app secret.");
         return;
