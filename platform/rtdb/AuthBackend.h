@@ -50,6 +50,9 @@ public:
     std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password);
     std::optional<User> resumeSession(const std::string& token) const;
     void endSession(const std::string& token);
+    // A new token for the session of `token`, which stops working; nothing for an unknown one.
+    std::optional<Session> refreshSession(const std::string& token);
+    bool hasAccount(const std::string& email) const;
     std::optional<AuthError> requestPasswordReset(const std::string& email);
 
     // The stand-in service's own controls.
@@ -65,6 +68,8 @@ private:
     };
 
     Account* findByEmail(const std::string& email);
+    // The account `token` signs in, or nullptr.
+    const Account* accountOfSessionLocked(const std::string& token) const;
     std::string openSessionLocked(const std::string& uid);
     void load();
     void saveLocked() const;
