@@ -29,9 +29,13 @@ TEST_F(AccountObserversTest, SignInWritesTheLaunchRecordOncePerRunAndAgainAfterL
 
     mac.shell.logOut.logOut();
     mac.shell.observers.authStateChanged(std::nullopt);
+    queue.drain();
+    EXPECT_TRUE(backend.value("users_online/UID1").isNull());
+    // Signing in again on a line that stays up announces the computer at once.
     mac.shell.observers.authStateChanged(user);
     queue.drain();
     EXPECT_FALSE(backend.value("stats/os_version/14_2_1/UID1/SYS1").isNull());
+    EXPECT_EQ(backend.value("users_online/UID1").childCount(), 1u);
 }
 
 TEST_F(AccountObserversTest, ShiftAloneAtSignInLogsOut)
@@ -195,6 +199,25 @@ TEST_F(AccountObserversTest, SignOutDetachesTheAccountAndClearsItsState)
     queue.advance(1);
     EXPECT_EQ(mac.ad.userBalance, 0);
     EXPECT_TRUE(mac.ad.files.empty());
+}
+
+TEST_F(AccountObserversTest, AnAccountDeletedOnAnotherComputerEmptiesTheListAndKeepsTheRest)
+{
+    backend.setValue("users/UID1", DatabaseValue::object({{"status", 30}, {"first_name", "Ada"}, {"mins_bal", 5},
+                                                          {"files", DatabaseValue::object({{"F1", true}})}}));
+    backend.setValue("files/F1", fileRecord("UID1", 30, 1));
+    Computer& mac = addComputer("SYS1");
+    mac.services.rows = mac.ad.files;
+    ASSERT_EQ(mac.ad.files.size(), 1u);
+
+    backend.setValue("users/UID1", nullptr);
+    queue.advance(0.2);
+    EXPECT_TRUE(mac.ad.files.empty());
+    EXPECT_TRUE(mac.services.rows.empty());
+    // The fields keep their last values until the sign-in service says the user is gone.
+    EXPECT_EQ(mac.ad.userStatus, 30);
+    EXPECT_EQ(mac.ad.userFirstName, "Ada");
+    EXPECT_TRUE(mac.ad.currentUser);
 }
 
 }  // namespace
