@@ -32,10 +32,10 @@ void drop(DatabaseReference& ref)
 
 }  // namespace
 
-AccountObservers::AccountObservers(AppDelegate& ad, ShellServices& services, Preferences& preferences,
-                                   PresenceController& presence, FilesListLoader& loader, SyncedTranscriptCache& cache,
-                                   LogOutController& logOut, Versions versions)
-    : ad_(ad), services_(services), preferences_(preferences), presence_(presence), loader_(loader), cache_(cache),
+AccountObservers::AccountObservers(AppDelegate& ad, ShellServices& services, Dispatcher& mainQueue,
+                                   Preferences& preferences, PresenceController& presence, FilesListLoader& loader,
+                                   SyncedTranscriptCache& cache, LogOutController& logOut, Versions versions)
+    : ad_(ad), services_(services), mainQueue_(mainQueue), preferences_(preferences), presence_(presence), loader_(loader), cache_(cache),
       logOut_(logOut), versions_(std::move(versions))
 {
 }
@@ -251,6 +251,11 @@ void AccountObservers::userSignedOut()
     ad_.currentUser.reset();
     ad_.files.clear();
     services_.filesSearchResults().clear();
+    mainQueue_.async([this] {
+        services_.filesTableReloadData();
+        services_.reloadFiles();
+        services_.refreshFilesUI();
+    });
     ad_.syncedTranscripts.clear();
     services_.hideTranscriptToolbarItems();
     ad_.filesMetadataRef.removeAllObservers();

@@ -4,6 +4,7 @@
 // file. resetUserData detaches everything that belongs to a signed-in account.
 #pragma once
 
+#include "platform/foundation/Dispatcher.h"
 #include "platform/rtdb/Auth.h"
 #include "platform/rtdb/DataSnapshot.h"
 #include "platform/rtdb/DatabaseReference.h"
@@ -40,7 +41,8 @@ public:
         QString buildVersion;  // the build number
     };
 
-    AccountObservers(AppDelegate& ad, ShellServices& services, Preferences& preferences, PresenceController& presence,
+    AccountObservers(AppDelegate& ad, ShellServices& services, Dispatcher& mainQueue, Preferences& preferences,
+                     PresenceController& presence,
                      FilesListLoader& loader, SyncedTranscriptCache& cache, LogOutController& logOut, Versions versions);
     AccountObservers(const AccountObservers&) = delete;
     AccountObservers& operator=(const AccountObservers&) = delete;
@@ -68,6 +70,7 @@ private:
 
     AppDelegate& ad_;
     ShellServices& services_;
+    Dispatcher& mainQueue_;
     Preferences& preferences_;
     PresenceController& presence_;
     FilesListLoader& loader_;

@@ -6,7 +6,7 @@ AccountShell::AccountShell(AppDelegate& ad, ShellServices& services, qv::Dispatc
       presence(ad, services, options.versions.appVersion),
       loader(ad, services, mainQueue, preferences, cache, std::move(options.createFile)),
       logOut(ad, services, preferences, auth, options.homeFolder),
-      observers(ad, services, preferences, presence, loader, cache, logOut, options.versions),
+      observers(ad, services, mainQueue, preferences, presence, loader, cache, logOut, options.versions),
       fileStatus(ad, services, mainQueue, cache)
 {
 }

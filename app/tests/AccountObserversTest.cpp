@@ -178,8 +178,12 @@ TEST_F(AccountObserversTest, SignOutDetachesTheAccountAndClearsItsState)
     mac.services.rows = mac.ad.files;
     open(mac, mac.ad.files.front());
 
+    mac.services.calls.clear();
     mac.shell.observers.authStateChanged(std::nullopt);
+    EXPECT_EQ(mac.services.count("reloadData"), 0);
     queue.drain();
+    EXPECT_EQ(mac.services.count("reloadData"), 1);
+    EXPECT_GE(mac.services.calls.indexOf("refreshFilesUI"), mac.services.calls.indexOf("reloadData"));
     EXPECT_FALSE(mac.ad.currentUser);
     EXPECT_FALSE(mac.ad.isLoggedIn);
     EXPECT_TRUE(mac.ad.files.empty());
