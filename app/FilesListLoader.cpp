@@ -76,8 +76,9 @@ void FilesListLoader::loadFiles()
             const QString uuid = QString::fromStdString(child.key());
             const DatabaseReference ref = ad_.filesMetadataRef.child(child.key());
             ref.keepSynced(true);
-            ref.observeSingleEvent([this, uuid, ref, generation](const DataSnapshot& record) {
-                fileLoaded(uuid, ref, record, generation);
+            // Callbacks hold no reference: the client keeps them, and must not keep itself.
+            ref.observeSingleEvent([this, uuid, generation](const DataSnapshot& record) {
+                fileLoaded(uuid, ad_.filesMetadataRef.child(uuid.toStdString()), record, generation);
             });
         }
     });
@@ -148,9 +149,8 @@ void FilesListLoader::updateUserFiles()
     for (const QString& uuid : std::as_const(ad_.pendingUserFilesAdded)) {
         if (isListed(uuid))
             continue;
-        const DatabaseReference ref = ad_.filesMetadataRef.child(uuid.toStdString());
-        ref.observeSingleEvent([this, uuid, ref, generation](const DataSnapshot& record) {
-            newFileArrived(uuid, ref, record, generation);
+        ad_.filesMetadataRef.child(uuid.toStdString()).observeSingleEvent([this, uuid, generation](const DataSnapshot& record) {
+            newFileArrived(uuid, ad_.filesMetadataRef.child(uuid.toStdString()), record, generation);
         });
     }
     ad_.pendingUserFilesAdded.clear();

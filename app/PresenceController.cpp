@@ -85,11 +85,13 @@ void PresenceController::currentFileUserOnlineRemove()
 {
     const auto file = ad_.currentFile;
     if (file && file->userSystemOnlineRef.isValid()) {
-        const DatabaseReference entry = file->userSystemOnlineRef;
+        // The completion holds the entry's key, not a reference, so that a client closed
+        // before the confirmation is not kept alive by its own pending completion.
+        const std::string key = file->userSystemOnlineRef.key();
         std::weak_ptr<QVFile> weak = file;
-        entry.removeValue([weak, entry](const DatabaseResult&) {
+        file->userSystemOnlineRef.removeValue([weak, key](const DatabaseResult&) {
             // A reopening meanwhile has made a new entry, which stays.
-            if (auto removed = weak.lock(); removed && removed->userSystemOnlineRef == entry)
+            if (auto removed = weak.lock(); removed && removed->userSystemOnlineRef.key() == key)
                 removed->userSystemOnlineRef = {};
         });
     }
