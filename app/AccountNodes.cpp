@@ -1,6 +1,6 @@
 #include "app/AccountNodes.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 #include "app/AccountObservers.h"
 
 #include "app/AccountNodes.h"
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "app/FilesListLoader.h"
 #include "app/LogOutController.h"
 #include "app/PresenceController.h"

@@ -1,7 +1,7 @@
 #include "app/FileStatusController.h"
 
 #include "app/AccountNodes.h"
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "app/ShellServices.h"
 #include "app/SyncedTranscriptCache.h"
 #include "platform/foundation/UndoManager.h"

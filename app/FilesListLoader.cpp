@@ -1,6 +1,6 @@
 #include "app/FilesListLoader.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "app/ShellServices.h"
 #include "app/SyncedTranscriptCache.h"
 #include "platform/foundation/Log.h"

@@ -1,6 +1,6 @@
 #include "app/LogOutController.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "app/ShellServices.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Preferences.h"

@@ -1,6 +1,6 @@
 #include "app/PresenceController.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "app/ShellServices.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "FakeShellServices.h"
 #include "app/AccountNodes.h"
 #include "app/AccountShell.h"
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/Auth.h"
 #include "platform/rtdb/AuthBackend.h"
