@@ -3,7 +3,7 @@
 // trace, the file's `updated` stamp). Main thread only.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "editing/TranscriptWriter.h"
 #include "model/ModelServices.h"
 #include "model/SpeakerServices.h"

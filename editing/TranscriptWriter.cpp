@@ -1,6 +1,6 @@
 #include "editing/TranscriptWriter.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/LocalizedString.h"

@@ -1,6 +1,6 @@
 #include "export/ExportController.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "export/CaptionWriters.h"
 #include "export/ExportOptions.h"
 #include "export/QVExportAvidScript.h"

@@ -1,7 +1,6 @@
 #pragma once
 // What the exports call of the application shell: marking the exported file and counting the
-// export. The shell's controller implements it (DatabaseExportShell until the shell lands);
-// tests give a recording fake.
+// export. The application's file-status controller implements it; tests give a recording fake.
 #include <cstdint>
 #include <memory>
 

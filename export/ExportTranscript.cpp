@@ -1,6 +1,6 @@
 #include "export/ExportTranscript.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "model/FileRecordController.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/DatabaseReading.h"
 #include "model/FileTypes.h"
 #include "model/LocalFileData.h"

@@ -1,6 +1,6 @@
 #include "model/LocalFileData.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/MediaFilesMapping.h"
 #include "model/ModelServices.h"
 #include "model/QVAudioChannel.h"

@@ -1,6 +1,6 @@
 #include "model/MediaFilesMapping.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/DatabaseReading.h"
 #include "model/ModelServices.h"
 #include "model/QVAudioChannel.h"

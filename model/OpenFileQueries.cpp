@@ -1,6 +1,6 @@
 #include "model/OpenFileQueries.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/TimeUtilities.h"
 
 namespace {

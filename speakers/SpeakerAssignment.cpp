@@ -1,6 +1,6 @@
 #include "speakers/SpeakerAssignment.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/TimeUtilities.h"
 #include "model/ViewServices.h"
 #include "platform/foundation/LocalizedString.h"

@@ -1,6 +1,6 @@
 #include "speakers/SpeakerHeaderRows.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/EditingServices.h"
 #include "platform/foundation/LocalizedString.h"
 #include "speakers/SpeakerHost.h"

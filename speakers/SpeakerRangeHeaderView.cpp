@@ -1,6 +1,6 @@
 #include "speakers/SpeakerRangeHeaderView.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "speakers/SpeakerNameText.h"
 #include "speakers/SpeakerRowGeometry.h"
 #include "speakers/SpeakersController.h"

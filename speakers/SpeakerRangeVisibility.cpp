@@ -1,6 +1,6 @@
 #include "speakers/SpeakerRangeVisibility.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/EditingServices.h"
 
 namespace qv::speakers {

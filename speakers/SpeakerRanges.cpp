@@ -1,6 +1,6 @@
 #include "speakers/SpeakerRanges.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/EditingServices.h"
 #include "model/StringPunctuation.h"
 #include "model/TimeUtilities.h"

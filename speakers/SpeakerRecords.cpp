@@ -1,6 +1,6 @@
 #include "speakers/SpeakerRecords.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Random.h"
 #include "platform/foundation/UndoManager.h"

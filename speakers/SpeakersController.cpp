@@ -1,6 +1,6 @@
 #include "speakers/SpeakersController.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/ModelServices.h"
 #include "model/TimeUtilities.h"
 #include "platform/foundation/LocalizedString.h"

@@ -1,6 +1,6 @@
 #include "speakers/SpeakersPanel.h"
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/TextUtilities.h"
 #include "platform/foundation/TextCompare.h"
 #include "platform/ui/Alert.h"

@@ -3,7 +3,7 @@
 // registration, its undo and its redo (targets: 2 ms median each), and a copy of 5,000
 // selected words (target: 20 ms).
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "editing/EditingController.h"
 #include "model/ModelServices.h"
 #include "model/SpeakerServices.h"

@@ -2,7 +2,7 @@
 // in-process database and reports how long reading, sorting and linking it takes and how much
 // memory it adds. Targets: under 100 ms and under 30 MB.
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/LocalFileData.h"
 #include "model/TranscriptLoader.h"
 #include "platform/foundation/ManualDispatcher.h"

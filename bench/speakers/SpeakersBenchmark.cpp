@@ -2,7 +2,7 @@
 // an in-process database. Each measured step includes the work it queues on the main queue.
 // Targets: changing the speaker of a range at most 2 ms, consolidating the ranges at most
 // 5 ms, rebuilding the speakers panel at most 5 ms.
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/rtdb/DatabaseBackend.h"

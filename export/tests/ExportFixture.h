@@ -1,7 +1,7 @@
 #pragma once
 // An open transcript in the application's state, with preferences in a temporary folder,
 // scripted panels and alerts, and a shell that records what the exports ask of it.
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "export/ExportController.h"
 #include "export/ExportOptions.h"
 #include "export/tests/TestFiles.h"

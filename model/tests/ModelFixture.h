@@ -3,7 +3,7 @@
 // computer, preferences in a temporary folder, and a hand-driven main queue.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
 #include "model/ModelServices.h"

@@ -1,4 +1,4 @@
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "model/OpenFileQueries.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,193 @@
+// Several computers of one account against the running service: this test process is one of
+// them and qv-shell-probe processes are the others.
+#include "TestComputer.h"
+
+#include "services/hub/tests/HubTestSupport.h"
+
+#include <QProcess>
+
+#include <csignal>
+
+namespace qv::hub::testing {
+namespace {
+
+// A probe process whose output is read line by line.
+class Probe {
+public:
+    explicit Probe(const QStringList& arguments)
+    {
+        process_.setProgram(QV_SHELL_PROBE);
+        process_.setArguments(arguments);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+        EXPECT_TRUE(process_.waitForStarted(int(kDeadline * 1000)));
+    }
+    ~Probe()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(int(kDeadline * 1000));
+        }
+    }
+    // Waits for the line `expected`, skipping others; false after the deadline or the end.
+    bool waitForLine(const std::string& expected)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < kDeadline * 1000) {
+            while (process_.canReadLine())
+                if (process_.readLine().trimmed().toStdString() == expected)
+                    return true;
+            if (!process_.waitForReadyRead(100) && process_.state() == QProcess::NotRunning && !process_.canReadLine())
+                return false;
+        }
+        return false;
+    }
+    void signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
+
+private:
+    QProcess process_;
+};
+
+class MultiComputerTest : public SignedInFixture {
+protected:
+    void SetUp() override
+    {
+        SignedInFixture::SetUp();
+        service->serviceWrite("files/F1", fileRecord(uid, 30, 1));
+        service->serviceWrite("users/" + uid + "/files/F1", true);
+    }
+
+    std::unique_ptr<Probe> probe(const QString& systemID, const QStringList& arguments)
+    {
+        return std::make_unique<Probe>(QStringList{service->url().toString(), QString::fromStdString(token),
+                                                   QString::fromStdString(uid), systemID} + arguments);
+    }
+    Computer& computer(const QString& systemID, std::unique_ptr<DatabaseClient> client = {})
+    {
+        if (!client)
+            client = connectClient(token);
+        auto& made = *computers.emplace_back(std::make_unique<Computer>(
+            std::move(client), accounts, queue, folder.path() + "/" + systemID, systemID, WallClock{}));
+        made.signIn(User{uid, "editor@example.com", true});
+        return made;
+    }
+    std::shared_ptr<QVFile> file(Computer& on) { return fileFromRecord({}, "F1", on.ad.filesMetadataRef.child("F1")); }
+
+    AuthBackend accounts;
+    std::vector<std::unique_ptr<Computer>> computers;
+};
+
+TEST_F(MultiComputerTest, TheEditRightMovesWhenTheEditorIsKilledOrClosesTheFile)
+{
+    auto first = probe("SYSA", {"open", "F1"});
+    ASSERT_TRUE(first->waitForLine("access edit"));
+    Computer& mac = computer("SYSB");
+    mac.open(file(mac));
+    ASSERT_TRUE(waitFor([&] { return mac.ad.isConnected && mac.ad.currentFileUsersOnlineHandle && mac.ad.isViewingOnly &&
+                                      service->value("files/F1/users_online/" + uid).childCount() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return service->value("users_online/" + uid).childCount() == 2; }));
+    auto third = probe("SYSC", {"open", "F1"});
+    ASSERT_TRUE(third->waitForLine("access view"));
+
+    first->signal(SIGKILL);
+    EXPECT_TRUE(waitFor([&] { return !mac.ad.isViewingOnly; }));
+    EXPECT_TRUE(waitFor([&] { return service->value("users_online/" + uid).childCount() == 2; }));
+
+    mac.shell.presence.currentFileUserOnlineRemove();
+    mac.ad.currentFile = nullptr;
+    EXPECT_TRUE(third->waitForLine("access edit"));
+    third->signal(SIGTERM);
+    EXPECT_TRUE(third->waitForLine("closed"));
+    EXPECT_TRUE(waitFor([&] { return service->value("files/F1/users_online").isNull(); }));
+}
+
+TEST_F(MultiComputerTest, CountersFromTwoComputersAddUp)
+{
+    auto other = probe("SYSA", {"count", "F1", "20"});
+    Computer& mac = computer("SYSB");
+    auto exported = file(mac);
+    for (int i = 0; i < 20; ++i)
+        mac.shell.fileStatus.incrementExportCountForType(ExportTypeSubRip, exported);
+    ASSERT_TRUE(other->waitForLine("counting"));
+    EXPECT_TRUE(waitFor([&] {
+        return service->value("stats/export_count/subrip").toInt() == 40 &&
+               service->value("files/F1/export_count/subrip").toInt() == 40;
+    })) << service->value("stats/export_count/subrip").toInt() << " " << service->value("files/F1/export_count/subrip").toInt();
+}
+
+TEST_F(MultiComputerTest, TheFilesListFollowsAdditionsRemovalsDeletionsAndRestores)
+{
+    Computer& mac = computer("SYSA");
+    Computer& other = computer("SYSB");
+    auto listed = [&](Computer& on, const QString& uuid) {
+        return std::any_of(on.ad.files.begin(), on.ad.files.end(), [&](const auto& f) { return f->uuid == uuid; });
+    };
+    // The list applies reports a moment after the last one, on the fake clock.
+    auto settles = [&](const std::function<bool()>& done) {
+        return waitFor([&] {
+            queue.advance(kUserFilesDebounceSeconds);
+            return done();
+        });
+    };
+    ASSERT_TRUE(settles([&] { return listed(mac, "F1") && listed(other, "F1"); }));
+
+    service->serviceWrite("files/F2", fileRecord(uid, 20, 2));
+    service->serviceWrite("users/" + uid + "/files/F2", true);
+    ASSERT_TRUE(settles([&] { return listed(mac, "F2") && listed(other, "F2"); }));
+    EXPECT_EQ(mac.ad.files.front()->uuid, "F2");
+
+    auto first = mac.ad.files.back();
+    mac.shell.fileStatus.deleteFile(first);
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/deleted").isInt(); }));
+    mac.shell.fileStatus.restoreFile(first);
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/deleted").isNull(); }));
+    EXPECT_EQ(service->value("files/F1/status"), DatabaseValue(30));
+
+    service->serviceWrite("users/" + uid + "/files/F2", nullptr);
+    EXPECT_TRUE(settles([&] { return !listed(mac, "F2") && !listed(other, "F2"); }));
+    EXPECT_TRUE(listed(mac, "F1") && listed(other, "F1"));
+}
+
+TEST_F(MultiComputerTest, LogOutLeavesNoAccountDataBehind)
+{
+    Computer& mac = computer("SYSA");
+    mac.open(file(mac));
+    mac.preferences.setObject("QVUserEmail", QStringLiteral("editor@example.com"));
+    mac.preferences.setObject("QVUserID", QString::fromStdString(uid));
+    mac.preferences.setObject("QVUserName", QStringLiteral("Editor"));
+    ASSERT_TRUE(QDir().mkpath(mac.shell.logOut.firebaseCachePath()));
+    ASSERT_TRUE(waitFor([&] {
+        return !service->value("users_online/" + uid).isNull() && !service->value("files/F1/users_online").isNull();
+    }));
+
+    mac.shell.logOut.logOut();
+    mac.shell.observers.authStateChanged(std::nullopt);
+    EXPECT_TRUE(waitFor([&] {
+        return service->value("users_online/" + uid).isNull() && service->value("files/F1/users_online").isNull();
+    }));
+    EXPECT_FALSE(QFileInfo::exists(mac.shell.logOut.firebaseCachePath()));
+    for (const char* key : {"QVUserEmail", "QVUserID", "QVUserName"})
+        EXPECT_TRUE(mac.preferences.objectForKey(key).isAbsent()) << key;
+    EXPECT_TRUE(mac.ad.files.empty());
+    EXPECT_FALSE(mac.ad.currentUser);
+}
+
+TEST_F(MultiComputerTest, AServiceUnreachableAtStartIsJoinedWhenItComes)
+{
+    const quint16 port = service->port();
+    stopService();
+    auto connection = std::make_unique<RemoteConnection>(
+        RemoteConnection::Options{QUrl("ws://127.0.0.1:" + QString::number(port) + "/"), token});
+    Computer& mac = computer("SYSA", std::make_unique<DatabaseClient>(std::move(connection), queue, DatabaseClient::Options{}));
+    queue.drain();
+    EXPECT_FALSE(mac.ad.isConnected);
+    EXPECT_TRUE(mac.ad.isViewingOnly);
+
+    startService(port);
+    EXPECT_TRUE(waitFor([&] { return mac.ad.isConnected && !mac.ad.isViewingOnly && mac.ad.files.size() == 1; }));
+    EXPECT_TRUE(waitFor([&] { return service->value("users_online/" + uid).childCount() == 1; }));
+}
+
+}  // namespace
+}  // namespace qv::hub::testing
