@@ -18,8 +18,8 @@ void queueNewFiles(const DatabaseValue& root, JobQueue& queue)
 
 }  // namespace
 
-// Hears every committed change of the tree (on the service's thread, inside the store's lock)
-// and queues the new-file entries; nothing else happens there.
+// Hears every change of the tree (on the service's thread, inside the store's lock) and queues
+// the new-file entries; nothing else happens there.
 class TranscriptionWorker::Link final : public BackendLink {
 public:
     explicit Link(std::shared_ptr<JobQueue> queue) : queue_(std::move(queue)) {}
@@ -44,9 +44,8 @@ TranscriptionWorker::TranscriptionWorker(HubServer& server, std::shared_ptr<cons
       link_(std::make_shared<Link>(queue_))
 {
     auto unavailable = transcriber::transcriberUnavailableReason(options_.model);
-    canRun_ = !unavailable;
-    server_.serviceWrite("status", transcriber::serviceStatusValue(canRun_));
-    if (!canRun_) {
+    server_.serviceWrite("status", transcriber::serviceStatusValue(!unavailable));
+    if (unavailable) {
         logError("service: transcription cannot run: " + *unavailable);
         return;
     }

@@ -28,14 +28,12 @@ public:
     // Model, threads and time limit of each transcription; `stop` is the worker's own.
     using Options = transcriber::TranscriptionOptions;
 
-    // Starts working at once, on the thread of `server`, which must outlive the worker.
+    // Starts working at once, on the thread of `server`, which must outlive the worker; when the
+    // speech model cannot be loaded it only sets `status` to "unavailable" and the entries wait.
     TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store,
                         Options options = {}, std::shared_ptr<JobQueue> queue = std::make_shared<MemoryJobQueue>());
     // Stops the job under way (its entry stays for the next start) and waits for the thread.
     ~TranscriptionWorker() override;
-
-    // False when the speech model cannot be loaded; the `status` node then says "unavailable".
-    bool canRun() const { return canRun_; }
 
 private:
     class Link;
@@ -53,7 +51,6 @@ private:
     std::shared_ptr<Link> link_;
     DatabaseBackend::ConnectionId connection_ = 0;
     PushIdGenerator pushIds_;
-    bool canRun_ = false;
     std::jthread thread_;
 };
 
