@@ -29,6 +29,10 @@ using transcriber::test::plainWords;
 using transcriber::test::spokenUpload;
 using transcriber::test::openingSentences;
 
+// Seconds a transcription may take before the test fails: the work takes a few seconds, but a
+// machine busy with the other tests' transcriptions can stretch it many times over.
+constexpr double kTranscriptionDeadline = 120;
+
 // An upload limit small enough to pass in a test.
 constexpr std::size_t kTestMaxObjectBytes = std::size_t{4} << 20;
 
@@ -154,9 +158,9 @@ protected:
         auto handle = reference.observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) {
             status = snapshot.value().toInt();
         });
-        EXPECT_TRUE(waitFor([&] {
+        EXPECT_TRUE(queue.runUntil([&] {
             return status == transcriber::kFileStatusTranscribed || status == transcriber::kFileStatusFailed;
-        })) << "still " << status;
+        }, kTranscriptionDeadline)) << "still " << status;
         reference.removeObserver(handle);
         EXPECT_TRUE(service->value("files_new/" + uuid).isNull());
         return service->value("files/" + uuid);
