@@ -1,6 +1,8 @@
 #include "services/hub/EmbeddedService.h"
 
 #include "platform/foundation/FileUtilities.h"
+#include "services/hub/TranscriptionWorker.h"
+#include "services/hub/UploadRoutes.h"
 
 #include <stdexcept>
 
@@ -12,8 +14,15 @@ EmbeddedService::~EmbeddedService()
 {
     if (!anchor_)
         return;
-    // The server is a child of the anchor: both end on their own thread.
-    QMetaObject::invokeMethod(anchor_, [anchor = anchor_] { delete anchor; }, Qt::BlockingQueuedConnection);
+    // The server is a child of the anchor: all end on their own thread, the worker before the
+    // server it writes to.
+    QMetaObject::invokeMethod(
+        anchor_,
+        [this] {
+            delete worker_;
+            delete anchor_;
+        },
+        Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
@@ -36,8 +45,10 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
                 options.dataFolder = folder;
                 auto* server = new HubServer(options);
                 server->setParent(anchor_);
-                if (server->start(error))
+                if (server->start(error)) {
+                    worker_ = new TranscriptionWorker(*server, mountUploadRoutes(*server, {folder}));
                     port_ = server->port();
+                }
             } catch (const std::runtime_error& failure) {
                 error = QString::fromStdString(failure.what());
             }

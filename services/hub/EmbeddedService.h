@@ -1,6 +1,6 @@
-// The service the application starts for itself when no service is configured: on a free
-// loopback port, with its data under the XDG data folder, on a thread of its own for as long as
-// this object lives. The application shell makes one at start-up and points its database
+// The service the application starts for itself when no service is configured, uploads and
+// transcription included: on a free loopback port, with its data under the XDG data folder, on a
+// thread of its own for as long as this object lives. The application shell makes one at start-up and points its database
 // client and sign-in at url().
 #pragma once
 
@@ -34,6 +34,7 @@ public:
 private:
     QThread thread_;
     QObject* anchor_ = nullptr;  // lives on thread_, owns the server
+    QObject* worker_ = nullptr;  // the transcription worker, on thread_
     quint16 port_ = 0;
 };
 

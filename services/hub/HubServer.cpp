@@ -34,10 +34,13 @@ QByteArray statusText(int status)
     case 200: return "OK";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
+    case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
     case 413: return "Payload Too Large";
     case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
     default: return "Status";
     }
 }
@@ -161,6 +164,13 @@ DatabaseResult HubServer::serviceWrite(std::string_view path, const DatabaseValu
     return result;
 }
 
+DatabaseResult HubServer::serviceUpdate(std::string_view path, const DatabaseUpdate& values)
+{
+    auto result = database_->updateChildValues(path, values);
+    scheduleCommit();
+    return result;
+}
+
 std::optional<QSslConfiguration> HubServer::tlsConfiguration(QString& error) const
 {
     if (options_.tlsCertificate.empty() || options_.tlsKey.empty()) {
@@ -230,18 +240,20 @@ void HubServer::readRequestHead(QTcpSocket* socket)
         writeResponse(socket, HttpResponse::error(400, "bad_request", "The request is not one this service reads."));
         return;
     }
-    if (length > static_cast<qint64>(kMaxFrameBytes)) {
-        writeResponse(socket, HttpResponse::error(413, "too_large", "The request body is larger than 16 MiB."));
+    request.method = requestLine[0];
+    QUrl url(QString::fromUtf8(requestLine[1]));
+    request.path = url.path();
+    request.query = QUrlQuery(url.query());
+    qint64 limit = router_.maxBodyBytes(request.method, request.path);
+    if (length > limit) {
+        writeResponse(socket, HttpResponse::error(413, "too_large", "The request body is larger than "
+                                                      + QString::number(limit >> 20) + " MiB."));
         return;
     }
     if (socket->bytesAvailable() < end + 4 + length)
         return;
     socket->read(end + 4);
     request.body = socket->read(length);
-    request.method = requestLine[0];
-    QUrl url(QString::fromUtf8(requestLine[1]));
-    request.path = url.path();
-    request.query = QUrlQuery(url.query());
     socket->disconnect(this);
     writeResponse(socket, router_.handle(request));
 }

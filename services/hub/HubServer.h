@@ -61,6 +61,7 @@ public:
     // Writes as the service itself (the transcription worker, test set-ups): not bound by the
     // access rules, heard by every listening client after the next commit. Service thread only.
     DatabaseResult serviceWrite(std::string_view path, const DatabaseValue& value);
+    DatabaseResult serviceUpdate(std::string_view path, const DatabaseUpdate& values);
 
 private:
     std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;

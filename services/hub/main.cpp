@@ -1,7 +1,9 @@
-// qv-hub: the service program. Prints "listening on <address>:<port>" once it serves.
+// qv-hub: the service program, with the upload endpoints and the transcription worker. Prints "listening on <address>:<port>" once it serves.
 //   qv-hub [--address 127.0.0.1] [--port 0] [--data <folder>] [--tls-cert <pem> --tls-key <pem>]
 #include "platform/foundation/FileUtilities.h"
 #include "services/hub/HubServer.h"
+#include "services/hub/TranscriptionWorker.h"
+#include "services/hub/UploadRoutes.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -50,6 +52,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "qv-hub: %s\n", qPrintable(error));
             return 1;
         }
+        qv::hub::UploadRouteOptions uploads;
+        uploads.dataFolder = options.dataFolder;
+        uploads.scheme = options.tlsCertificate.empty() ? "http" : "https";
+        qv::hub::TranscriptionWorker worker(server, qv::hub::mountUploadRoutes(server, uploads));
         std::printf("listening on %s:%u%s\n", qPrintable(options.address.toString()), server.port(),
                     options.tlsCertificate.empty() ? "" : " (TLS)");
         std::fflush(stdout);

@@ -66,6 +66,21 @@ const std::string& spokenText()
     return text;
 }
 
+const std::string& openingSentences()
+{
+    static const std::string text = spokenText().substr(0, spokenText().find(" My father"));
+    return text;
+}
+
+const std::string& testedText()
+{
+#ifdef __SANITIZE_ADDRESS__
+    return openingSentences();
+#else
+    return spokenText();
+#endif
+}
+
 std::string spokenUpload(const std::string& text)
 {
     // The Klatt voice at 140 words a minute with short gaps between words is the one the

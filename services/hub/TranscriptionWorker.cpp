@@ -1,0 +1,118 @@
+#include "services/hub/TranscriptionWorker.h"
+
+#include "platform/foundation/Log.h"
+#include "services/transcriber/TranscriptRecord.h"
+
+namespace qv::hub {
+
+namespace {
+
+const DatabasePath kNewFiles = DatabasePath::parse("files_new");
+
+void queueNewFiles(const DatabaseValue& root, JobQueue& queue)
+{
+    for (const auto& entry : root.child("files_new").children())
+        if (!entry.value.isNull())
+            queue.push(entry.key);
+}
+
+}  // namespace
+
+// Hears every change of the tree (on the service's thread, inside the store's lock) and queues
+// the new-file entries; nothing else happens there.
+class TranscriptionWorker::Link final : public BackendLink {
+public:
+    explicit Link(std::shared_ptr<JobQueue> queue) : queue_(std::move(queue)) {}
+
+    void receive(ServerMessage message) override
+    {
+        for (const auto& path : message.changed) {
+            if (path.contains(kNewFiles) || kNewFiles.contains(path)) {
+                queueNewFiles(message.root, *queue_);
+                return;
+            }
+        }
+    }
+
+private:
+    std::shared_ptr<JobQueue> queue_;
+};
+
+TranscriptionWorker::TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store,
+                                         Options options, std::shared_ptr<JobQueue> queue)
+    : server_(server), store_(std::move(store)), options_(std::move(options)), queue_(std::move(queue)),
+      link_(std::make_shared<Link>(queue_))
+{
+    auto unavailable = transcriber::transcriberUnavailableReason(options_.model);
+    server_.serviceWrite("status", transcriber::serviceStatusValue(!unavailable));
+    if (unavailable) {
+        logError("service: transcription cannot run: " + *unavailable);
+        return;
+    }
+    DatabaseValue root;
+    connection_ = server_.database().connect(link_, root);
+    queueNewFiles(root, *queue_);
+    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+}
+
+TranscriptionWorker::~TranscriptionWorker()
+{
+    thread_.request_stop();
+    if (thread_.joinable())
+        thread_.join();
+    if (connection_)
+        server_.database().disconnect(connection_);
+}
+
+void TranscriptionWorker::run(std::stop_token stop)
+{
+    while (auto uuid = queue_->take(stop)) {
+        QMetaObject::invokeMethod(this, [this, id = *uuid] { markProcessing(id); }, Qt::QueuedConnection);
+        Options options = options_;
+        options.stop = stop;
+        const std::string key = *uuid + ".m4a";
+        transcriber::TranscriptionResult result;
+        if (objectstore::ObjectStore::isValidKey(key))
+            result = transcriber::transcribeFile(store_->objectPath(key).string(), options);
+        else
+            result.error = {transcriber::TranscriptionErrorCode::NotAudio, "The file's name cannot name an upload."};
+        if (result.error && result.error->code == transcriber::TranscriptionErrorCode::Cancelled) {
+            // The service is ending: the entry stays, to be taken up on the next start.
+            queue_->finish(*uuid);
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, id = *uuid, result = std::move(result)] { finishJob(id, result); }, Qt::QueuedConnection);
+    }
+}
+
+bool TranscriptionWorker::hasFileRecord(const std::string& uuid) const
+{
+    return !server_.database().value("files/" + uuid).child("owner").isNull();
+}
+
+void TranscriptionWorker::markProcessing(const std::string& uuid)
+{
+    if (hasFileRecord(uuid))
+        server_.serviceUpdate("files/" + uuid, transcriber::processingFileUpdate());
+}
+
+void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::TranscriptionResult& result)
+{
+    // Written in one turn of the service's loop, so committed together.
+    if (!hasFileRecord(uuid)) {
+        // A marker without a file record names nobody's file: there is nowhere to put a transcript.
+        logWarning("service: files_new/" + uuid + " has no file record; dropping the entry");
+    } else {
+        if (!result.ok())
+            logWarning("service: the transcription of " + uuid + " failed: " + result.error->reason);
+        auto writes = transcriber::transcriptionWrites(result, pushIds_, server_.database().now());
+        if (!writes.transcript.isNull())
+            server_.serviceWrite("transcripts/" + uuid, writes.transcript);
+        server_.serviceUpdate("files/" + uuid, writes.fileRecord);
+    }
+    server_.serviceWrite("files_new/" + uuid, DatabaseValue());
+    queue_->finish(uuid);
+}
+
+}  // namespace qv::hub

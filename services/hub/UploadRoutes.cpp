@@ -1,0 +1,90 @@
+#include "services/hub/UploadRoutes.h"
+
+#include "platform/foundation/FileUtilities.h"
+#include "services/objectstore/UploadRequest.h"
+#include "services/objectstore/UploadSigner.h"
+
+#include <stdexcept>
+
+namespace qv::hub {
+
+namespace {
+
+// The signing key of the store's addresses, kept beside the data; a key file that cannot be read
+// is never replaced (addresses already handed out would silently stop working).
+std::string signingSecret(const std::filesystem::path& dataFolder)
+{
+    const auto path = dataFolder / "upload-secret";
+    std::error_code missing;
+    if (std::filesystem::exists(path, missing)) {
+        auto secret = readFile(path);
+        if (!secret || secret->empty())
+            throw std::runtime_error("cannot read the upload signing key " + path.string());
+        return *secret;
+    }
+    std::string secret = objectstore::UploadSigner::randomSecret();
+    if (auto error = replaceFile(path, secret); !error.empty())
+        throw std::runtime_error("cannot keep the upload signing key: " + error);
+    return secret;
+}
+
+objectstore::HttpRequest storeRequest(const HttpRequest& request, const QString& path)
+{
+    objectstore::HttpRequest converted;
+    converted.method = request.method.toStdString();
+    converted.path = path.toStdString();
+    for (const auto& [name, value] : request.query.queryItems(QUrl::FullyDecoded))
+        converted.query[name.toStdString()] = value.toStdString();
+    for (const auto& [name, value] : request.headers)
+        converted.headers.emplace_back(name.toStdString(), value.toStdString());
+    converted.body = request.body.toStdString();
+    return converted;
+}
+
+HttpResponse hubResponse(const objectstore::HttpResponse& response)
+{
+    HttpResponse converted;
+    converted.status = response.status;
+    converted.body = QByteArray::fromStdString(response.body);
+    converted.contentType = "text/plain; charset=utf-8";
+    for (const auto& [name, value] : response.headers) {
+        if (QByteArray::fromStdString(name).toLower() == "content-type")
+            converted.contentType = QByteArray::fromStdString(value);
+        else
+            converted.headers[QByteArray::fromStdString(name)] = QByteArray::fromStdString(value);
+    }
+    return converted;
+}
+
+}  // namespace
+
+std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, const UploadRouteOptions& options)
+{
+    objectstore::UploadSigner signer(signingSecret(options.dataFolder));
+    DatabaseBackend* database = &server.database();
+    auto nowSeconds = [database] { return database->now() / 1000; };
+    auto store = std::make_shared<objectstore::ObjectStore>(options.dataFolder / "objects", signer, nowSeconds,
+                                                            options.maxObjectBytes);
+    const QString prefix = kObjectsPrefix;
+    const quint16 port = server.port();
+    server.router().add("GET", "/make-upload-request", [=](const HttpRequest& request) {
+        // The address the client reached this service by is the one it can reach the store by.
+        auto host = request.headers.find("host");
+        QString authority = host != request.headers.end() && !host->second.isEmpty()
+            ? QString::fromUtf8(host->second)
+            : "127.0.0.1:" + QString::number(port);
+        objectstore::UploadRequestSettings settings;
+        settings.storeBaseUrl = (options.scheme + "://" + authority + prefix.chopped(1)).toStdString();
+        return hubResponse(objectstore::makeUploadRequest(storeRequest(request, request.path), signer, settings,
+                                                          nowSeconds()));
+    });
+    server.router().addPrefix(
+        "PUT", prefix,
+        [store, prefix](const HttpRequest& request) {
+            return hubResponse(store->handlePut(storeRequest(request, request.path.mid(prefix.size() - 1))));
+        },
+        static_cast<qint64>(options.maxObjectBytes));
+    return store;
+}
+
+}  // namespace qv::hub

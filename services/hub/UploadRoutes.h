@@ -1,0 +1,31 @@
+// The upload side of the service's HTTP port. `GET /make-upload-request?file_name=<UUID>.m4a`
+// answers a signed, expiring PUT address below /objects/, as the client asks for it: a plain
+// request with no credentials, the address itself being the authority for the one PUT it names.
+// `PUT /objects/<key>` stores the upload when its address is genuine and unexpired, answering the
+// body's MD5 as "Etag"; a body over the store's limit is refused before it is read.
+#pragma once
+
+#include "services/hub/HubServer.h"
+#include "services/objectstore/ObjectStore.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace qv::hub {
+
+inline constexpr const char* kObjectsPrefix = "/objects/";
+
+struct UploadRouteOptions {
+    // Objects in <dataFolder>/objects; the signing key in <dataFolder>/upload-secret, made on first
+    // use, so that addresses handed out before a restart stay good after it.
+    std::filesystem::path dataFolder;
+    // "https" when the service speaks TLS: the scheme of the addresses handed out.
+    QString scheme = "http";
+    std::size_t maxObjectBytes = objectstore::ObjectStore::kDefaultMaxObjectBytes;
+};
+
+// Mounts both routes on `server` and answers the store they write to. Throws std::runtime_error
+// when the signing key can be neither read nor made. Service thread only.
+std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, const UploadRouteOptions& options);
+
+}  // namespace qv::hub

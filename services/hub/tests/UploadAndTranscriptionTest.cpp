@@ -1,0 +1,369 @@
+#include "HubTestSupport.h"
+#include "SpokenMedia.h"
+
+#include "services/hub/JobQueue.h"
+#include "services/hub/TranscriptionWorker.h"
+#include "services/hub/UploadRoutes.h"
+#include "services/objectstore/UploadSigner.h"
+#include "services/transcriber/TranscriptRecord.h"
+
+#include "platform/foundation/FileUtilities.h"
+#include "platform/foundation/Md5.h"
+#include "platform/media/Asset.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QUrl>
+
+#include <filesystem>
+#include <thread>
+
+namespace qv::hub::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using transcriber::test::kMaxWordErrorRate;
+using transcriber::test::plainWords;
+using transcriber::test::spokenUpload;
+using transcriber::test::openingSentences;
+
+// Seconds a transcription may take before the test fails: the work takes a few seconds, but a
+// machine busy with the other tests' transcriptions can stretch it many times over.
+constexpr double kTranscriptionDeadline = 120;
+
+// An upload limit small enough to pass in a test.
+constexpr std::size_t kTestMaxObjectBytes = std::size_t{4} << 20;
+
+struct HttpAnswer {
+    int status = 0;
+    std::map<QByteArray, QByteArray> headers;  // names in lower case
+    QByteArray body;
+};
+
+// A blocking HTTP exchange that keeps the answer's headers. `declaredLength` overrides the
+// Content-Length sent, for a body that is announced but never sent.
+HttpAnswer exchange(quint16 port, const QByteArray& method, const QByteArray& target, const QByteArray& body = {},
+                    std::optional<qint64> declaredLength = {})
+{
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", port);
+    if (!socket.waitForConnected(int(kDeadline * 1000)))
+        return {};
+    QByteArray request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+        + "\r\nContent-Type: audio/mp4\r\nContent-Length: " + QByteArray::number(declaredLength.value_or(body.size()))
+        + "\r\n\r\n" + body;
+    socket.write(request);
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(int(kDeadline * 1000)))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    HttpAnswer parsed;
+    const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+    const QList<QByteArray> lines = answer.left(headEnd).split('\n');
+    parsed.status = lines.value(0).mid(9, 3).toInt();
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon > 0)
+            parsed.headers[lines[i].left(colon).trimmed().toLower()] = lines[i].mid(colon + 1).trimmed();
+    }
+    parsed.body = answer.mid(headEnd + 4);
+    return parsed;
+}
+
+// The path and query of an absolute address, as a request target.
+QByteArray targetOf(const QString& address)
+{
+    return QUrl(address).toString(QUrl::RemoveScheme | QUrl::RemoveAuthority).toUtf8();
+}
+
+class UploadAndTranscription : public SignedInFixture {
+protected:
+    void SetUp() override
+    {
+        SignedInFixture::SetUp();
+        mountService();
+    }
+    void TearDown() override
+    {
+        stopWorker();
+        SignedInFixture::TearDown();
+    }
+
+    // The routes and the worker, on the service's thread, as the service program mounts them.
+    void mountService(TranscriptionWorker::Options options = {})
+    {
+        options.maxThreads = 2;
+        service->run([&](HubServer& server) {
+            UploadRouteOptions routes;
+            routes.dataFolder = folder.path().toStdString();
+            routes.maxObjectBytes = kTestMaxObjectBytes;
+            store = mountUploadRoutes(server, routes);
+            worker = new TranscriptionWorker(server, store, options);
+        });
+    }
+    void stopWorker()
+    {
+        if (service && worker)
+            service->run([&](HubServer&) { delete worker; });
+        worker = nullptr;
+    }
+    void restartService(TranscriptionWorker::Options options = {})
+    {
+        stopWorker();
+        stopService();
+        startService();
+        mountService(std::move(options));
+    }
+
+    // The client's upload: the address from make-upload-request, then the PUT, verified by its
+    // Etag against the file's MD5. Answers the PUT's status.
+    int upload(const std::string& uuid, const QByteArray& bytes)
+    {
+        const HttpAnswer answer = exchange(service->port(), "GET", QByteArray::fromStdString("/make-upload-request?file_name=" + uuid + ".m4a"));
+        EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
+        const QString address = QJsonDocument::fromJson(answer.body).object().value("signed_request").toString();
+        EXPECT_TRUE(address.startsWith("http://127.0.0.1:" + QString::number(service->port()) + "/objects/")) << address.toStdString();
+        const HttpAnswer put = exchange(service->port(), "PUT", targetOf(address), bytes);
+        if (put.status == 200) {
+            const QByteArray etag = put.headers.count("etag") ? put.headers.at("etag") : QByteArray();
+            EXPECT_GE(etag.size(), 33);
+            EXPECT_EQ(etag.mid(1, 32), md5Hex(bytes).toUtf8());
+        }
+        return put.status;
+    }
+
+    // The client's record and its mark for the service, written as the signed-in account.
+    void submit(DatabaseClient& client, const std::string& uuid)
+    {
+        std::optional<DatabaseResult> written;
+        client.reference("files/" + uuid).updateChildValues(
+            {{"owner", uid}, {"name", "Harbor"}, {"status", 10}, {"created", DatabaseValue::serverTimestamp()}},
+            [&](const DatabaseResult& error) { written = error; });
+        ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
+        ASSERT_FALSE(*written) << written->value().message;
+        written.reset();
+        client.reference("files_new/" + uuid).setValue(true, [&](const DatabaseResult& error) { written = error; });
+        ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
+        ASSERT_FALSE(*written) << written->value().message;
+    }
+
+    // Waits, as the account's client, until the file's status is final, and answers its record;
+    // the status is committed together with the transcript and the removal of the file's mark.
+    DatabaseValue finishedRecord(DatabaseClient& client, const std::string& uuid)
+    {
+        std::int64_t status = 0;
+        auto reference = client.reference("files/" + uuid + "/status");
+        auto handle = reference.observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) {
+            status = snapshot.value().toInt();
+        });
+        EXPECT_TRUE(queue.runUntil([&] {
+            return status == transcriber::kFileStatusTranscribed || status == transcriber::kFileStatusFailed;
+        }, kTranscriptionDeadline)) << "still " << status;
+        reference.removeObserver(handle);
+        EXPECT_TRUE(service->value("files_new/" + uuid).isNull());
+        return service->value("files/" + uuid);
+    }
+
+    std::shared_ptr<objectstore::ObjectStore> store;
+    TranscriptionWorker* worker = nullptr;
+};
+
+constexpr const char* kUuid = "0123456789ABCDEF0123456789ABCDEF";
+
+// The first sentence of the known text.
+const std::string kFirstSentence = openingSentences().substr(0, openingSentences().find('.') + 1);
+
+// A sentence of speech, for the tests that need an upload but not a measure of recognition.
+QByteArray shortSpeech()
+{
+    return QByteArray::fromStdString(readFile(spokenUpload(kFirstSentence)).value());
+}
+
+// The text spoken end to end: the opening sentences, or under the address sanitizer, which slows
+// the recognizer several times over, their first sentence; either keeps the test to seconds. The
+// recognizer's rate on the whole text is measured by the transcriber's own tests, against the
+// same bar.
+const std::string& endToEndText()
+{
+#ifdef __SANITIZE_ADDRESS__
+    return kFirstSentence;
+#else
+    return openingSentences();
+#endif
+}
+
+TEST_F(UploadAndTranscription, SpeechUploadedAsTheClientDoesBecomesATimedTranscript)
+{
+    auto client = connectClient(token);
+    const QByteArray speech = QByteArray::fromStdString(readFile(spokenUpload(endToEndText())).value());
+    ASSERT_EQ(upload(kUuid, speech), 200);
+    submit(*client, kUuid);
+
+    const DatabaseValue record = finishedRecord(*client, kUuid);
+    EXPECT_EQ(service->value("status").toString(), transcriber::kServiceStatusNormal);
+    ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
+    EXPECT_TRUE(record.child("completed").isInt());
+    EXPECT_EQ(record.child("owner").toString(), uid);
+    const auto media = Asset::inspect(store->objectPath(std::string(kUuid) + ".m4a").string());
+    ASSERT_TRUE(media);
+    const std::int64_t duration = record.child("duration").toInt();
+    EXPECT_NEAR(static_cast<double>(duration), media->duration().seconds() * 1000, 1);
+
+    // The account reads its transcript through its own connection, as the client loads it.
+    std::optional<DatabaseValue> transcript;
+    client->reference(std::string("transcripts/") + kUuid).observeSingleEvent([&](const DataSnapshot& snapshot) {
+        transcript = snapshot.value();
+    });
+    ASSERT_TRUE(waitFor([&] { return transcript.has_value(); }));
+    EXPECT_EQ(transcript->child("speakers").childCount(), 1u);
+    std::int64_t previousStart = 0;
+    std::string heard;
+    for (const auto& word : transcript->child("words").children()) {
+        const std::int64_t start = word.value.child("start").toInt();
+        const std::int64_t end = word.value.child("end").toInt();
+        EXPECT_LE(previousStart, start) << word.key;
+        EXPECT_LT(start, end) << word.key;
+        EXPECT_LE(end, duration) << word.key;
+        previousStart = start;
+        heard += word.value.child("name").toString() + " ";
+    }
+    const double wer = transcriber::test::wordErrorRate(plainWords(endToEndText()), plainWords(heard));
+    std::cout << "word error rate " << wer << ": " << heard << "\n";
+    EXPECT_LT(wer, kMaxWordErrorRate) << heard;
+}
+
+TEST_F(UploadAndTranscription, BadUploadsEndFailedWithAReasonAndNoTranscript)
+{
+    const QByteArray speech = shortSpeech();
+    struct Case {
+        const char* name;
+        std::string uuid;
+        std::optional<QByteArray> bytes;  // nothing: never uploaded
+    };
+    const Case cases[] = {
+        {"not audio", "A0000000000000000000000000000001", QByteArray(5000, 'x')},
+        {"cut short", "A0000000000000000000000000000002", speech.left(speech.size() / 3)},
+        {"never uploaded", "A0000000000000000000000000000003", std::nullopt},
+    };
+    auto client = connectClient(token);
+    for (const Case& c : cases) {
+        if (c.bytes) {
+            ASSERT_EQ(upload(c.uuid, *c.bytes), 200) << c.name;
+        }
+        submit(*client, c.uuid);
+    }
+    for (const Case& c : cases) {
+        const DatabaseValue record = finishedRecord(*client, c.uuid);
+        EXPECT_EQ(record.child("status").toInt(), transcriber::kFileStatusFailed) << c.name;
+        EXPECT_FALSE(record.child("failure_reason").toString().empty()) << c.name;
+        EXPECT_TRUE(record.child("completed").isNull()) << c.name;
+        EXPECT_TRUE(service->value("transcripts/" + c.uuid).isNull()) << c.name;
+    }
+}
+
+TEST_F(UploadAndTranscription, TranscriptionPastItsTimeLimitFailsWithNothingHalfWritten)
+{
+    TranscriptionWorker::Options options;
+    options.timeLimit = std::chrono::milliseconds(0);
+    stopWorker();
+    mountService(options);
+    auto client = connectClient(token);
+    ASSERT_EQ(upload(kUuid, shortSpeech()), 200);
+    submit(*client, kUuid);
+    const DatabaseValue record = finishedRecord(*client, kUuid);
+    EXPECT_EQ(record.child("status").toInt(), transcriber::kFileStatusFailed);
+    EXPECT_FALSE(record.child("failure_reason").toString().empty());
+    EXPECT_TRUE(service->value(std::string("transcripts/") + kUuid).isNull());
+}
+
+TEST_F(UploadAndTranscription, RefusedPutsStoreNothing)
+{
+    const std::string key = std::string(kUuid) + ".m4a";
+    const std::string secret = readFile(fs::path(folder.path().toStdString()) / "upload-secret").value();
+    const objectstore::UploadSigner signer(secret);
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    const QByteArray genuine = QByteArray::fromStdString(signer.signedPutUrl("", key, now + 600));
+    QByteArray forged = genuine;
+    forged[forged.size() - 1] = forged.endsWith('0') ? '1' : '0';
+    struct Case {
+        const char* name;
+        QByteArray target;
+        QByteArray body;
+        std::optional<qint64> declaredLength;
+        int status;
+    };
+    const Case cases[] = {
+        {"expired", "/objects" + QByteArray::fromStdString(signer.signedPutUrl("", key, now - 1)), "audio", {}, 403},
+        {"forged", "/objects" + forged, "audio", {}, 403},
+        {"another key's address", "/objects/" + QByteArray(kUuid).replace('0', '1') + ".m4a?"
+                                      + genuine.mid(genuine.indexOf('?') + 1), "audio", {}, 403},
+        {"empty", "/objects" + genuine, {}, {}, 400},
+        {"over the limit, refused unread", "/objects" + genuine, {}, qint64(kTestMaxObjectBytes) + 1, 413},
+    };
+    for (const Case& c : cases) {
+        const HttpAnswer answer = exchange(service->port(), "PUT", c.target, c.body, c.declaredLength);
+        EXPECT_EQ(answer.status, c.status) << c.name << ": " << answer.body.toStdString();
+    }
+    EXPECT_FALSE(fs::exists(store->objectPath(key)));
+    EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=../secret.m4a").status, 400);
+    EXPECT_EQ(exchange(service->port(), "GET", "/objects/" + QByteArray(kUuid) + ".m4a").status, 405);
+}
+
+TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)
+{
+    stopWorker();
+    auto client = connectClient(token);
+    ASSERT_EQ(upload(kUuid, shortSpeech()), 200);
+    submit(*client, kUuid);
+    // The entry is there before the worker starts; the service stops while it is being worked on.
+    std::int64_t status = 0;
+    client->reference(std::string("files/") + kUuid + "/status").observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) {
+        status = snapshot.value().toInt();
+    });
+    mountService();
+    ASSERT_TRUE(waitFor([&] { return status == transcriber::kFileStatusProcessing; }));
+    restartService();
+    client = connectClient(token);
+    const DatabaseValue record = finishedRecord(*client, kUuid);
+    EXPECT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
+    EXPECT_GT(service->value(std::string("transcripts/") + kUuid + "/words").childCount(), 0u);
+}
+
+TEST_F(UploadAndTranscription, AWorkerWithoutItsModelSaysSoAndLeavesTheFilesWaiting)
+{
+    stopWorker();
+    auto client = connectClient(token);
+    submit(*client, kUuid);
+    TranscriptionWorker::Options options;
+    options.model.acousticModel = folder.path().toStdString() + "/no-model";
+    mountService(options);
+    EXPECT_EQ(service->value("status").toString(), transcriber::kServiceStatusUnavailable);
+    EXPECT_TRUE(service->value(std::string("files_new/") + kUuid).toBool());
+    EXPECT_EQ(service->value(std::string("files/") + kUuid + "/status").toInt(), transcriber::kFileStatusSubmitted);
+}
+
+TEST(MemoryJobQueue, QueuesAJobOnceUntilItIsFinished)
+{
+    MemoryJobQueue queue;
+    queue.push("a");
+    queue.push("b");
+    queue.push("a");
+    std::stop_source stop;
+    EXPECT_EQ(queue.take(stop.get_token()), "a");
+    queue.push("a");  // being worked on: not queued again
+    EXPECT_EQ(queue.take(stop.get_token()), "b");
+    queue.finish("a");
+    queue.push("a");
+    EXPECT_EQ(queue.take(stop.get_token()), "a");
+
+    std::optional<std::string> taken = "unset";
+    std::thread waiter([&] { taken = queue.take(stop.get_token()); });
+    stop.request_stop();
+    waiter.join();
+    EXPECT_EQ(taken, std::nullopt);
+}
+
+}  // namespace
+}  // namespace qv::hub::testing
