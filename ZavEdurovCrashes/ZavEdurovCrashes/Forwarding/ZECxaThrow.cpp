@@ -39,7 +39,8 @@ CxaThrow runtimeThrow()
     return next;
 }
 
-// Kept out of line so that the stack it takes starts with its own frame, which it leaves out.
+// Kept out of line so that the stack it takes starts with its own frame and then __cxa_throw's,
+// both left out: the record starts at the function that threw.
 __attribute__((noinline)) void record(const void* thrownObject)
 {
     pthread_once(&g_keyOnce, createKey);
@@ -53,10 +54,11 @@ __attribute__((noinline)) void record(const void* thrownObject)
     }
     void* addresses[ze::kZEThrowRecordCapacity];
     const int count = backtrace(addresses, ze::kZEThrowRecordCapacity);
-    for (int index = 1; index < count; ++index) {
-        record->frames[index - 1] = reinterpret_cast<std::uintptr_t>(addresses[index]);
+    constexpr int kSkipped = 2;
+    for (int index = kSkipped; index < count; ++index) {
+        record->frames[index - kSkipped] = reinterpret_cast<std::uintptr_t>(addresses[index]);
     }
-    record->frameCount = count > 1 ? static_cast<std::uint32_t>(count - 1) : 0;
+    record->frameCount = count > kSkipped ? static_cast<std::uint32_t>(count - kSkipped) : 0;
     record->thrownObject = thrownObject;
 }
 
