@@ -69,7 +69,8 @@ const void* thrownObjectOf(const std::exception_ptr& exception)
     SpinLock guard;
     std::terminate_handler previous = list().previous;
     if (current) {
-        CXXExceptionInfo info{&current, abi::__cxa_current_exception_type()->name(), nullptr, 0, nullptr};
+        const std::type_info* type = abi::__cxa_current_exception_type();
+        CXXExceptionInfo info{&current, type->name(), nullptr, 0, nullptr};
         const void* thrownObject = thrownObjectOf(current);
         std::uint64_t fresh[kZEThrowRecordCapacity] = {};
 #if ZE_CAPTURES_THROW_SITES
@@ -78,7 +79,7 @@ const void* thrownObjectOf(const std::exception_ptr& exception)
         const ZEThrowRecord* record = nullptr;
 #endif
         // A record of an earlier, caught throw on this thread says nothing about this exception.
-        if (record && record->thrownObject == thrownObject && record->frameCount > 0) {
+        if (record && record->thrownObject == thrownObject && record->thrownType == type && record->frameCount > 0) {
             for (std::uint32_t index = 0; index < record->frameCount; ++index) {
                 fresh[index] = record->frames[index];
             }

@@ -41,7 +41,7 @@ CxaThrow runtimeThrow()
 
 // Kept out of line so that the stack it takes starts with its own frame and then __cxa_throw's,
 // both left out: the record starts at the function that threw.
-__attribute__((noinline)) void record(const void* thrownObject)
+__attribute__((noinline)) void record(const void* thrownObject, const void* thrownType)
 {
     pthread_once(&g_keyOnce, createKey);
     auto* record = static_cast<ze::ZEThrowRecord*>(pthread_getspecific(g_recordKey));
@@ -60,6 +60,7 @@ __attribute__((noinline)) void record(const void* thrownObject)
     }
     record->frameCount = count > kSkipped ? static_cast<std::uint32_t>(count - kSkipped) : 0;
     record->thrownObject = thrownObject;
+    record->thrownType = thrownType;
 }
 
 } // namespace
@@ -86,7 +87,7 @@ const ZEThrowRecord* ZECurrentThreadThrowRecord()
 extern "C" [[noreturn]] void __cxa_throw(void* thrownObject, std::type_info* type, void (*destructor)(void*))
 {
     if (g_capturing) {
-        record(thrownObject);
+        record(thrownObject, type);
     }
     const CxaThrow next = runtimeThrow();
     if (!next) {

@@ -10,8 +10,10 @@ namespace ze {
 inline constexpr int kZEThrowRecordCapacity = 128;
 
 struct ZEThrowRecord {
-    // The thrown object: a record for another object belongs to an earlier throw.
+    // The thrown object and its type: a record for another pair belongs to an earlier throw. (An
+    // earlier object of the same type whose memory the new one reuses is not told apart.)
     const void* thrownObject;
+    const void* thrownType;
     std::uint32_t frameCount;
     std::uint64_t frames[kZEThrowRecordCapacity];
 };

@@ -3,6 +3,8 @@
 #include "ReportFixture.h"
 #include "ZETestSupport.h"
 
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
 #include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
 #include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
@@ -232,6 +234,46 @@ TEST_F(CrashServiceTest, disablingDeletesEverythingTheServiceKept)
     EXPECT_FALSE(ZEZavEdurovUserDefaults::shared().objectForKey(kZEMemoryWarningKey));
     crashes->didReceiveMemoryWarning();
     EXPECT_FALSE(ZEZavEdurovUserDefaults::shared().objectForKey(kZEMemoryWarningKey)) << "not heard while disabled";
+}
+
+} // namespace
+} // namespace ze
+
+namespace ze {
+namespace {
+
+TEST_F(CrashServiceTest, theBufferKeepsEveryPreparedLogButCrashLogsUntilItIsStored)
+{
+    start();
+    process();
+    auto& buffer = ZECrashTimeLogBuffer::shared();
+    auto& group = *ZEZavEdurov::channelGroup();
+    const int before = buffer.usedSlotCount();
+    crashes->channelDidPrepareLog(group, std::make_shared<ZEAppleErrorLog>(), "crash", ZEFlagsNormal);
+    crashes->channelDidPrepareLog(group, ZEErrorAttachmentLog::attachmentWithText("a", std::nullopt), "attachment", ZEFlagsNormal);
+    EXPECT_EQ(buffer.usedSlotCount(), before);
+    crashes->channelDidPrepareLog(group, std::make_shared<ZEHandledErrorLog>(), "handled", ZEFlagsNormal);
+    EXPECT_EQ(buffer.usedSlotCount(), before + 1);
+    crashes->channelDidCompleteEnqueueingLog(group, nullptr, "handled");
+    EXPECT_EQ(buffer.usedSlotCount(), before);
+}
+
+TEST_F(CrashServiceTest, aSixtyFirstLogTakesTheSlotFilledLongestAgo)
+{
+    auto& buffer = ZECrashTimeLogBuffer::shared();
+    buffer.setup(home / "buffer");
+    for (int index = 0; index < kZECrashTimeLogSlotCount; ++index) {
+        // Slot 5 was filled first; the rest share one moment.
+        buffer.store({'x'}, "", "log-" + std::to_string(index), index == 5 ? 1.0 : 2.0);
+    }
+    buffer.store({'y'}, "", "log-new", 3.0);
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount);
+    buffer.clear("log-5");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount) << "log-5 was the one replaced";
+    buffer.clear("log-0");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount - 1);
+    buffer.clear("log-new");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount - 2);
 }
 
 } // namespace
