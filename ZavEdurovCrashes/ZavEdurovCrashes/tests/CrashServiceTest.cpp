@@ -3,6 +3,7 @@
 #include "ReportFixture.h"
 #include "ZETestSupport.h"
 
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
@@ -256,6 +257,18 @@ TEST_F(CrashServiceTest, theBufferKeepsEveryPreparedLogButCrashLogsUntilItIsStor
     EXPECT_EQ(buffer.usedSlotCount(), before + 1);
     crashes->channelDidCompleteEnqueueingLog(group, nullptr, "handled");
     EXPECT_EQ(buffer.usedSlotCount(), before);
+}
+
+TEST_F(CrashServiceTest, caughtApplicationExceptionsAreForwardedOnlyWhenTheApplicationAskedForIt)
+{
+    ZEApplicationForwarder::registerForwarding();
+    EXPECT_FALSE(ZEApplicationForwarder::isForwarding());
+    EXPECT_EQ(countLogs(ZELogLevelInfo,
+                  "Catching uncaught exceptions thrown on the main thread disabled. Set `NSApplicationCrashOnExceptions` flag before SDK initialization, to allow crash on uncaught exceptions and the SDK can report them."),
+        1);
+    settings->setObject(kZECrashOnExceptionsKey, true);
+    ZEApplicationForwarder::registerForwarding();
+    EXPECT_TRUE(ZEApplicationForwarder::isForwarding());
 }
 
 TEST_F(CrashServiceTest, aSixtyFirstLogTakesTheSlotFilledLongestAgo)
