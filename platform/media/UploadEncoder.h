@@ -8,6 +8,8 @@
 
 #include "Asset.h"
 #include "AudioMix.h"
+#include "AudioReader.h"
+#include "Composition.h"
 #include "MediaError.h"
 #include "MediaTime.h"
 
@@ -29,6 +31,8 @@ public:
 
     // `range` defaults to the whole asset.
     UploadEncoder(Asset asset, AudioMix mix, std::string outputPath, MediaTimeRange range = {});
+    // The same for the audio tracks of a composition; `range` defaults to the whole of it.
+    UploadEncoder(Composition composition, AudioMix mix, std::string outputPath, MediaTimeRange range = {});
     UploadEncoder(const UploadEncoder&) = delete;
     UploadEncoder& operator=(const UploadEncoder&) = delete;
 
@@ -40,7 +44,13 @@ public:
     void cancel() { cancelled_ = true; }
 
 private:
+    // Reads from `reader` into the output file.
+    std::optional<MediaError> write(AudioSampleSource& reader, const Progress& progress);
+    // The file that errors name: the asset, or the first source of the composition.
+    std::string sourcePath() const;
+
     Asset asset_;
+    std::optional<Composition> composition_;  // read instead of asset_ when set
     AudioMix mix_;
     std::string outputPath_;
     MediaTimeRange range_;

@@ -28,7 +28,10 @@ ZEChannelUnitDefault::ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> 
     , ingestion_(std::move(ingestion))
     , storage_(std::move(storage))
 {
-    itemsCount_ = storage_ ? storage_->countLogs() : 0;
+    // The store is used on the queue alone; another unit may be using it at this moment.
+    if (storage_) {
+        queue_->sync([this] { itemsCount_ = storage_->countLogs(); });
+    }
 }
 
 void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log, std::uint64_t flags)

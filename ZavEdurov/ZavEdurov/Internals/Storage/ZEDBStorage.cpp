@@ -144,7 +144,6 @@ sqlite3* ZEDBStorage::connection(int& result)
     result = SQLITE_OK;
     if (!db_) {
         db_ = openDatabaseAtFileURL(dbFileURL_, result);
-        appliedMaxPageCount_ = -1;
     }
     return db_;
 }
@@ -169,18 +168,15 @@ int ZEDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& bloc
         closeConnection();
         return SQLITE_ERROR;
     }
-    const std::int64_t maxPageCount = maxSizeInBytes_ / pageSize_;
-    if (maxPageCount != appliedMaxPageCount_) {
-        result = setMaxPageCount(maxPageCount, db);
-        if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
-            closeConnection();
-            return result;
-        }
-        if (result != SQLITE_OK) {
-            ZELogError(kZELogTag, "Failed to open database with specified maximum size constraint.");
-        } else {
-            appliedMaxPageCount_ = maxPageCount;
-        }
+    // Applied before every operation: SQLite may forget a connection's page limit when another
+    // connection changed the file in between.
+    result = setMaxPageCount(maxSizeInBytes_ / pageSize_, db);
+    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+        closeConnection();
+        return result;
+    }
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Failed to open database with specified maximum size constraint.");
     }
     result = block(db);
     // A file found corrupt is opened afresh next time rather than reused.
@@ -328,7 +324,6 @@ void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functio
     if (effectivePages != requestedPages) {
         ZELogError(kZELogTag, "Could not change maximum database size to %ld bytes, current maximum size is %ld bytes.",
             sizeInBytes, effectiveBytes);
-        appliedMaxPageCount_ = -1;
         done(false);
         return;
     }
@@ -338,7 +333,6 @@ void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functio
         ZELogInfo(kZELogTag, "Changed maximum database size to %ld bytes (next multiple of 4KiB).", effectiveBytes);
     }
     maxSizeInBytes_ = effectiveBytes;
-    appliedMaxPageCount_ = effectivePages;
     done(true);
 }
 

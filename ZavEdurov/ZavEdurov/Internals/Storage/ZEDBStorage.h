@@ -106,7 +106,6 @@ private:
     std::int64_t pageSize_ = 0;
     std::optional<ZEDBSchema> schema_;
     sqlite3* db_ = nullptr;
-    std::int64_t appliedMaxPageCount_ = -1;
 };
 
 } // namespace ze
