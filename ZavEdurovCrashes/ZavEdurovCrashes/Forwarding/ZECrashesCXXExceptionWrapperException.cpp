@@ -1,0 +1,27 @@
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
+
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
+#include "crash-engine/CECrashReporter.h"
+
+#include <cstdlib>
+
+namespace ze {
+
+CECrashUncaughtException ZECrashesCXXExceptionWrapperException(const CXXExceptionInfo& info)
+{
+    CECrashUncaughtException exception;
+    exception.name = ZEDemangle(info.typeName);
+    exception.reason = info.message ? info.message : "";
+    exception.callStackReturnAddresses.assign(info.frames, info.frames + info.frameCount);
+    return exception;
+}
+
+void uncaughtCXXExceptionHandler(const CXXExceptionInfo* info)
+{
+    if (const auto handler = CECrashGetUncaughtExceptionHandler(); handler && info) {
+        handler(ZECrashesCXXExceptionWrapperException(*info));
+    }
+    std::abort();
+}
+
+} // namespace ze

@@ -1,0 +1,37 @@
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+
+namespace ze {
+
+namespace {
+
+std::string created(const std::string& component)
+{
+    ZEUtility::createDirectoryForPathComponent(component);
+    return component;
+}
+
+} // namespace
+
+std::string ZECrashesUtil::crashesDir()
+{
+    return created("crashes");
+}
+
+std::string ZECrashesUtil::logBufferDir()
+{
+    return created("crasheslogbuffer");
+}
+
+std::string ZECrashesUtil::wrapperExceptionsDir()
+{
+    return created("crasheswrapperexceptions");
+}
+
+std::string ZECrashesUtil::damagedCrashesDir()
+{
+    return created("crashesdamaged");
+}
+
+} // namespace ze

@@ -1,0 +1,18 @@
+// The crash service's folders under the SDK's storage folder, each created when first named.
+#pragma once
+
+#include <string>
+
+namespace ze {
+
+class ZECrashesUtil {
+public:
+    static std::string crashesDir();           // "crashes": stored reports
+    static std::string logBufferDir();         // "crasheslogbuffer": the crash-time log buffer
+    static std::string wrapperExceptionsDir(); // "crasheswrapperexceptions"
+    // "crashesdamaged": reports that could not be read or crashed their own processing, kept
+    // for a person to look at instead of being deleted.
+    static std::string damagedCrashesDir();
+};
+
+} // namespace ze

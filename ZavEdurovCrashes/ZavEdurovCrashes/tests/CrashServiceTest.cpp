@@ -1,0 +1,293 @@
+// The crash service inside one test process: the crash engine is never armed here (the debugger
+// check says yes), so only what the service does with reports and files is exercised.
+#include "ReportFixture.h"
+#include "ZETestSupport.h"
+
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
+#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
+#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
+#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
+#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
+#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace ze {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class CrashLogCollector final : public ZEChannelDelegate {
+public:
+    void channelDidPrepareLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>& log, const std::string&, std::uint64_t) override
+    {
+        if (auto crashLog = std::dynamic_pointer_cast<ZEAppleErrorLog>(log)) {
+            std::lock_guard lock(mutex);
+            logs.push_back(crashLog);
+        }
+    }
+    std::vector<std::shared_ptr<ZEAppleErrorLog>> collected()
+    {
+        std::lock_guard lock(mutex);
+        return logs;
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<std::shared_ptr<ZEAppleErrorLog>> logs;
+};
+
+class CrashServiceTest : public test::SdkTest {
+protected:
+    void SetUp() override
+    {
+        SdkTest::SetUp();
+        ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+        ZECrashes::setDebuggerCheck([] { return true; });
+        ZECrashes::resetSharedInstance();
+        ZEDeviceTracker::resetSharedInstance();
+        ZESessionContext::resetSharedInstance();
+        ZEUserIdContext::resetSharedInstance();
+        ZEDependencyConfiguration::setHttpClient(ZEHttpClient::make(std::nullopt, nullptr));
+    }
+
+    void TearDown() override
+    {
+        if (auto group = ZEZavEdurov::channelGroup()) {
+            group->logsDispatchQueue()->drain();
+        }
+        crashes.reset();
+        ZECrashes::resetSharedInstance();
+        ZEZavEdurov::resetSharedInstance();
+        ZECrashes::setDebuggerCheck(nullptr);
+        ZEDependencyConfiguration::setHttpClient(nullptr);
+        ::unsetenv("XDG_CACHE_HOME");
+        SdkTest::TearDown();
+    }
+
+    void start()
+    {
+        ZEZavEdurov::resetSharedInstance();
+        // Port 1 refuses: logs stay stored and can be looked at.
+        ZEZavEdurov::setLogUrl("http://127.0.0.1:1");
+        crashes = ZECrashes::sharedInstance();
+        ZEZavEdurov::start("app-secret", {crashes});
+        ZEZavEdurov::channelGroup()->addDelegate(collector);
+    }
+
+    // Lets the delayed processing run and waits for it.
+    void process()
+    {
+        clock->advance(1s);
+        ASSERT_TRUE(crashes->waitForProcessing(5s));
+        ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+    }
+
+    fs::path folder(const std::string& component) { return *ZEUtility::fullURLForPathComponent(component); }
+
+    void write(const fs::path& file, const std::vector<uint8_t>& bytes)
+    {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    std::vector<std::string> namesIn(const fs::path& directory)
+    {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
+            names.push_back(it->path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path pendingReportPath()
+    {
+        CECrashReporter reporter;
+        reporter.populateCrashReportDirectory();
+        return reporter.crashReportPath();
+    }
+
+    ReportFixture fixture;
+    std::shared_ptr<ZECrashes> crashes;
+    std::shared_ptr<CrashLogCollector> collector = std::make_shared<CrashLogCollector>();
+};
+
+TEST_F(CrashServiceTest, aStoredReportGoesOutWithTheIdsOfItsCrashTime)
+{
+    // The launch that crashed five seconds after its ids were set.
+    ZESessionContext::sharedInstance()->setSessionId("crash-session");
+    ZEUserIdContext::sharedInstance()->setUserId("crash-user");
+    const auto crashTime = std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count() + 5;
+    fixture.system.timestamp = crashTime;
+    write(folder("crashes") / "700000000", fixture.bytes());
+    ZESessionContext::resetSharedInstance();
+    ZEUserIdContext::resetSharedInstance();
+    clock->advance(10s);
+
+    start();
+    ZESessionContext::sharedInstance()->setSessionId("current-session");
+    ZEUserIdContext::sharedInstance()->setUserId("current-user");
+    process();
+
+    const auto logs = collector->collected();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0]->sid, "crash-session");
+    EXPECT_EQ(logs[0]->userId, "crash-user");
+    EXPECT_EQ(logs[0]->timestamp, ZEDateFromSeconds(static_cast<double>(crashTime) + 0.999));
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
+}
+
+TEST_F(CrashServiceTest, damagedEmptyOrFatalReportsAreSetAsideWithoutCrashingTheLaunch)
+{
+    write(folder("crashes") / "700000001", {'n', 'o', 't', ' ', 'a', ' ', 'r', 'e', 'p', 'o', 'r', 't'});
+    write(folder("crashes") / "700000002", {});
+    // A report whose processing crashed the previous launch leaves its marker behind.
+    write(folder("crashes") / "700000003", fixture.bytes());
+    write(folder("crashes") / "700000003.analyzer", {});
+
+    start();
+    process();
+
+    EXPECT_TRUE(collector->collected().empty());
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
+    EXPECT_EQ(namesIn(folder("crashesdamaged")), (std::vector<std::string>{"700000001", "700000003"}))
+        << "what could not be processed is kept for a person, not deleted";
+    const auto logged = logs();
+    const auto mentions = [&](const std::string& text) {
+        return std::any_of(logged.begin(), logged.end(), [&](const auto& line) {
+            return line.level == ZELogLevelError && line.message.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(mentions("700000001 could not be processed because it could not be decoded"));
+    EXPECT_TRUE(mentions("Crash report 700000002 is empty; it was removed."));
+    EXPECT_TRUE(mentions("700000003 could not be processed because its processing crashed at an earlier launch"));
+}
+
+TEST_F(CrashServiceTest, aPendingReportWhoseHandlingCrashedIsPurgedButKept)
+{
+    write(pendingReportPath(), fixture.bytes());
+    write(folder("crashes") / "ZECrashes.analyzer", {});
+
+    start();
+    process();
+
+    EXPECT_EQ(countLogs(ZELogLevelError, "Error on loading the crash report, it will be purged."), 1);
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+    EXPECT_FALSE(fs::exists(folder("crashes") / "ZECrashes.analyzer"));
+    EXPECT_EQ(namesIn(folder("crashesdamaged")).size(), 1u);
+    EXPECT_TRUE(collector->collected().empty());
+}
+
+TEST_F(CrashServiceTest, anEmptyPendingReportIsLoggedAndRemoved)
+{
+    write(pendingReportPath(), {});
+
+    start();
+    process();
+
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+    EXPECT_FALSE(ZECrashes::hasCrashedInLastSession() && ZECrashes::lastSessionCrashReport());
+    EXPECT_TRUE(collector->collected().empty());
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
+}
+
+TEST_F(CrashServiceTest, aPendingReportIsStoredAndBecomesTheLastSessionsReport)
+{
+    write(pendingReportPath(), fixture.bytes());
+
+    start();
+    EXPECT_TRUE(ZECrashes::hasCrashedInLastSession());
+    ASSERT_NE(ZECrashes::lastSessionCrashReport(), nullptr);
+    EXPECT_EQ(ZECrashes::lastSessionCrashReport()->signal(), "SIGSEGV");
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+    EXPECT_EQ(namesIn(folder("crashes")).size(), 1u);
+    process();
+    EXPECT_EQ(collector->collected().size(), 1u);
+}
+
+TEST_F(CrashServiceTest, disablingDeletesEverythingTheServiceKept)
+{
+    start();
+    process();
+    write(folder("crashes") / "700000004", fixture.bytes());
+    write(folder("crasheswrapperexceptions") / "last_saved_wrapper_exception", {'x'});
+    write(folder("crasheslogbuffer") / "7.zecrasheslogbuffer", {'l', 'o', 'g'});
+    write(pendingReportPath(), fixture.bytes());
+    crashes->didReceiveMemoryWarning();
+    ASSERT_TRUE(ZEZavEdurovUserDefaults::shared().objectForKey(kZEMemoryWarningKey));
+
+    crashes->setEnabled(false);
+
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
+    EXPECT_FALSE(fs::exists(folder("crasheswrapperexceptions") / "last_saved_wrapper_exception"));
+    EXPECT_EQ(fs::file_size(folder("crasheslogbuffer") / "7.zecrasheslogbuffer"), 0u);
+    EXPECT_EQ(namesIn(folder("crasheslogbuffer")).size(), 60u);
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+    EXPECT_FALSE(ZEZavEdurovUserDefaults::shared().objectForKey(kZEMemoryWarningKey));
+    crashes->didReceiveMemoryWarning();
+    EXPECT_FALSE(ZEZavEdurovUserDefaults::shared().objectForKey(kZEMemoryWarningKey)) << "not heard while disabled";
+}
+
+} // namespace
+} // namespace ze
+
+namespace ze {
+namespace {
+
+TEST_F(CrashServiceTest, theBufferKeepsEveryPreparedLogButCrashLogsUntilItIsStored)
+{
+    start();
+    process();
+    auto& buffer = ZECrashTimeLogBuffer::shared();
+    auto& group = *ZEZavEdurov::channelGroup();
+    const int before = buffer.usedSlotCount();
+    crashes->channelDidPrepareLog(group, std::make_shared<ZEAppleErrorLog>(), "crash", ZEFlagsNormal);
+    crashes->channelDidPrepareLog(group, ZEErrorAttachmentLog::attachmentWithText("a", std::nullopt), "attachment", ZEFlagsNormal);
+    EXPECT_EQ(buffer.usedSlotCount(), before);
+    crashes->channelDidPrepareLog(group, std::make_shared<ZEHandledErrorLog>(), "handled", ZEFlagsNormal);
+    EXPECT_EQ(buffer.usedSlotCount(), before + 1);
+    crashes->channelDidCompleteEnqueueingLog(group, nullptr, "handled");
+    EXPECT_EQ(buffer.usedSlotCount(), before);
+}
+
+TEST_F(CrashServiceTest, caughtApplicationExceptionsAreForwardedOnlyWhenTheApplicationAskedForIt)
+{
+    ZEApplicationForwarder::registerForwarding();
+    EXPECT_FALSE(ZEApplicationForwarder::isForwarding());
+    EXPECT_EQ(countLogs(ZELogLevelInfo,
+                  "Catching uncaught exceptions thrown on the main thread disabled. Set `NSApplicationCrashOnExceptions` flag before SDK initialization, to allow crash on uncaught exceptions and the SDK can report them."),
+        1);
+    settings->setObject(kZECrashOnExceptionsKey, true);
+    ZEApplicationForwarder::registerForwarding();
+    EXPECT_TRUE(ZEApplicationForwarder::isForwarding());
+}
+
+TEST_F(CrashServiceTest, aSixtyFirstLogTakesTheSlotFilledLongestAgo)
+{
+    auto& buffer = ZECrashTimeLogBuffer::shared();
+    buffer.setup(home / "buffer");
+    for (int index = 0; index < kZECrashTimeLogSlotCount; ++index) {
+        // Slot 5 was filled first; the rest share one moment.
+        buffer.store({'x'}, "", "log-" + std::to_string(index), index == 5 ? 1.0 : 2.0);
+    }
+    buffer.store({'y'}, "", "log-new", 3.0);
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount);
+    buffer.clear("log-5");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount) << "log-5 was the one replaced";
+    buffer.clear("log-0");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount - 1);
+    buffer.clear("log-new");
+    EXPECT_EQ(buffer.usedSlotCount(), kZECrashTimeLogSlotCount - 2);
+}
+
+} // namespace
+} // namespace ze
