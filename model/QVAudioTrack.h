@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/media/AssetTrack.h"
+#include "platform/media/Composition.h"
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +11,6 @@
 
 class QVAudioChannel;
 class QVAudioTapMixer;
-class QVComposition;
 
 class QVAudioTrack {
 public:
@@ -24,7 +24,7 @@ public:
     // Playback tap that mixes the enabled channels of the track.
     std::shared_ptr<QVAudioTapMixer> audioTapMixer;
     // Composition holding the used part of the track, read when its waveform is made.
-    std::shared_ptr<QVComposition> composition;
+    std::shared_ptr<qv::Composition> composition;
     // Identifier of the track inside `composition`.
     std::int32_t compositeAssetTrackID = 0;
     // A waveform is being made for the track.

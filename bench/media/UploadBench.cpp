@@ -7,6 +7,8 @@
 // Defaults: a 10-minute source for the timing (target: our time at most 1.1 x ffmpeg's), a
 // 60-minute source for the memory (target: peak resident size under 100 MB), best of 2 runs.
 
+#include "BenchSupport.h"
+
 #include "platform/media/UploadEncoder.h"
 
 #include <chrono>
@@ -14,34 +16,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace qv::bench;
 
 namespace {
-
-double secondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void run(const std::string& command)
-{
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-}
-
-// A stereo 48 kHz 16-bit WAV of speech-like material: a tone under pink noise, other on each side.
-void makeSource(const fs::path& path, int minutes)
-{
-    run("ffmpeg -nostdin -v error -y -f lavfi -i 'anoisesrc=c=pink:r=48000:a=0.2:d=" + std::to_string(minutes * 60)
-        + "' -f lavfi -i 'sine=f=220:r=48000:d=" + std::to_string(minutes * 60)
-        + "' -filter_complex '[0:a][1:a]amerge=inputs=2[a]' -map '[a]' -c:a pcm_s16le '" + path.string() + "'");
-}
 
 // Every channel of every audio track at equal gain.
 qv::AudioMix equalMix(const qv::Asset& asset)
@@ -75,24 +55,6 @@ double convertWithFfmpeg(const fs::path& source, const fs::path& output)
     run("ffmpeg -nostdin -v error -y -i '" + source.string() + "' -ac 1 -ar 32000 -c:a aac -b:a 64k '"
         + output.string() + "'");
     return secondsSince(start);
-}
-
-// Peak resident size in MB of a child process that converts `source`.
-double peakMemoryOfConversion(const fs::path& source, const fs::path& output)
-{
-    pid_t child = fork();
-    if (child == 0) {
-        convertWithUs(source, output);
-        _exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "the conversion in the child process failed\n");
-        std::exit(1);
-    }
-    return usage.ru_maxrss / 1024.0;
 }
 
 }  // namespace
@@ -129,7 +91,7 @@ int main(int argc, char** argv)
     fs::remove(source);
     fs::path longSource = folder / "long.wav";
     makeSource(longSource, memoryMinutes);
-    double peak = peakMemoryOfConversion(longSource, folder / "long.m4a");
+    double peak = peakMemoryOfChild([&] { convertWithUs(longSource, folder / "long.m4a"); });
     std::printf("%d-minute source: peak resident memory %.1f MB (target < 100 MB)\n", memoryMinutes, peak);
 
     fs::remove_all(folder);

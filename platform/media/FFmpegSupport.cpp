@@ -95,7 +95,7 @@ MediaResult<FormatContextPtr> openInput(const std::string& path)
     return context;
 }
 
-MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path)
+MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path, int threads)
 {
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
     CodecContextPtr context(codec ? avcodec_alloc_context3(codec) : nullptr);
@@ -104,6 +104,7 @@ MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::stri
         result = avcodec_parameters_to_context(context.get(), stream.codecpar);
         if (result >= 0) {
             context->pkt_timebase = stream.time_base;
+            context->thread_count = threads;
             result = avcodec_open2(context.get(), codec, nullptr);
         }
     }

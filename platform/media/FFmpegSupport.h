@@ -48,8 +48,9 @@ std::string fileUrl(const std::string& path);
 // gives CannotOpen, saying which. FFmpeg's own messages go to the log at debug level.
 MediaResult<FormatContextPtr> openInput(const std::string& path);
 
-// A decoder opened for one stream; DecodeFailed when none exists for its codec.
-MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path);
+// A decoder opened for one stream; DecodeFailed when none exists for its codec. `threads` 0
+// lets the decoder choose by the processor count.
+MediaResult<CodecContextPtr> openDecoder(const AVStream& stream, const std::string& path, int threads = 1);
 
 // A stream timestamp as a media time in the stream's own timescale (never reduced). Invalid
 // for AV_NOPTS_VALUE or a time base that does not fit.

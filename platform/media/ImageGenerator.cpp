@@ -1,6 +1,7 @@
 #include "ImageGenerator.h"
 
 #include "FFmpegSupport.h"
+#include "VideoFrameReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -88,8 +89,54 @@ MediaResult<VideoImage> scaleToRgb(const AVFrame& frame, int width, int height, 
 
 }  // namespace
 
+std::pair<int, int> ImageGenerator::fittedSize(int width, int height, double pixelAspect) const
+{
+    double displayWidth = width * pixelAspect;
+    double displayHeight = height;
+    double scale = 1.0;
+    if (maximumWidth_ > 0)
+        scale = std::min(scale, maximumWidth_ / displayWidth);
+    if (maximumHeight_ > 0)
+        scale = std::min(scale, maximumHeight_ / displayHeight);
+    return {std::max(1, static_cast<int>(std::lround(displayWidth * scale))),
+            std::max(1, static_cast<int>(std::lround(displayHeight * scale)))};
+}
+
+MediaResult<VideoImage> ImageGenerator::copyCompositionImage(const MediaTime& time) const
+{
+    auto videoTracks = composition_->tracksWithMediaType(MediaType::Video);
+    const AssetTrack* source = videoTracks.empty() ? nullptr : videoTracks.front()->firstSourceTrack();
+    if (!source || !source->video)
+        return makeMediaError(MediaErrorCode::NoVideoTrack, "The composition has no video.");
+    const std::string& path = videoTracks.front()->segments().front().asset->path();
+    if (!time.isNumeric())
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "No frame of “" + displayName(path) + "” can be taken at an invalid time.");
+    auto reader = VideoFrameReader::make(*composition_, videoTracks.front()->trackID(), time.seconds());
+    if (!reader)
+        return reader.error();
+    auto picture = reader.value()->next();
+    if (reader.value()->error())
+        return *reader.value()->error();
+    if (!picture || picture->image.rgb.empty()) {
+        // Where no segment plays: black, at the size of the track's pictures.
+        auto [width, height] = fittedSize(source->video->naturalWidth, source->video->naturalHeight, 1.0);
+        return VideoImage{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3, 0)};
+    }
+    FramePtr frame = makeFrame();
+    frame->format = AV_PIX_FMT_RGB24;
+    frame->width = picture->image.width;
+    frame->height = picture->image.height;
+    frame->data[0] = picture->image.rgb.data();
+    frame->linesize[0] = picture->image.width * 3;
+    auto [width, height] = fittedSize(frame->width, frame->height, picture->pixelAspect);
+    return scaleToRgb(*frame, width, height, path);
+}
+
 MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& time) const
 {
+    if (composition_)
+        return copyCompositionImage(time);
     const std::string& path = asset_.path();
     auto videoTracks = asset_.tracksWithMediaType(MediaType::Video);
     if (videoTracks.empty())
@@ -121,15 +168,7 @@ MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& time) const
     // The display size, then scaled down to fit the maximum.
     const AVFrame& picture = *frame.value();
     AVRational aspect = av_guess_sample_aspect_ratio(&context, &stream, const_cast<AVFrame*>(&picture));
-    double displayWidth = picture.width * (aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0);
-    double displayHeight = picture.height;
-    double scale = 1.0;
-    if (maximumWidth_ > 0)
-        scale = std::min(scale, maximumWidth_ / displayWidth);
-    if (maximumHeight_ > 0)
-        scale = std::min(scale, maximumHeight_ / displayHeight);
-    int width = std::max(1, static_cast<int>(std::lround(displayWidth * scale)));
-    int height = std::max(1, static_cast<int>(std::lround(displayHeight * scale)));
+    auto [width, height] = fittedSize(picture.width, picture.height, aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0);
     return scaleToRgb(picture, width, height, path);
 }
 

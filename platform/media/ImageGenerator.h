@@ -4,11 +4,13 @@
 #pragma once
 
 #include "Asset.h"
+#include "Composition.h"
 #include "MediaError.h"
 #include "MediaTime.h"
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,8 @@ public:
     static constexpr int kDefaultMaximumHeight = 184;
 
     explicit ImageGenerator(Asset asset) : asset_(std::move(asset)) {}
+    // Frames of the composition's first video track; black where no segment plays.
+    explicit ImageGenerator(Composition composition) : composition_(std::move(composition)) {}
 
     // Images are scaled down to fit; never up.
     void setMaximumSize(int width, int height)
@@ -39,7 +43,12 @@ public:
     MediaResult<VideoImage> copyImage(const MediaTime& time) const;
 
 private:
+    MediaResult<VideoImage> copyCompositionImage(const MediaTime& time) const;
+    // The size a picture of `width` x `height` pixels of `pixelAspect` is given to fit the maximum.
+    std::pair<int, int> fittedSize(int width, int height, double pixelAspect) const;
+
     Asset asset_;
+    std::optional<Composition> composition_;  // read instead of asset_ when set
     int maximumWidth_ = kDefaultMaximumWidth;
     int maximumHeight_ = kDefaultMaximumHeight;
 };

@@ -1,6 +1,7 @@
 #include "UploadEncoder.h"
 
 #include "AudioReader.h"
+#include "CompositionAudioReader.h"
 #include "FFmpegSupport.h"
 
 #include "platform/foundation/FileUtilities.h"
@@ -165,21 +166,56 @@ UploadEncoder::UploadEncoder(Asset asset, AudioMix mix, std::string outputPath, 
 {
 }
 
+UploadEncoder::UploadEncoder(Composition composition, AudioMix mix, std::string outputPath, MediaTimeRange range)
+    : composition_(std::move(composition)), mix_(std::move(mix)), outputPath_(std::move(outputPath)), range_(range)
+{
+}
+
+std::string UploadEncoder::sourcePath() const
+{
+    if (!composition_)
+        return asset_.path();
+    for (const auto& track : composition_->tracks())
+        if (!track.segments().empty())
+            return track.segments().front().asset->path();
+    return "composition";
+}
+
 std::optional<MediaError> UploadEncoder::run(const Progress& progress)
 {
     if (cancelled_)
-        return cancelledError(asset_.path());
+        return cancelledError(sourcePath());
     std::error_code ignored;
     if (std::filesystem::is_directory(outputPath_, ignored))
         return makeMediaError(MediaErrorCode::InvalidArgument,
                               "The audio file cannot be written to “" + displayName(outputPath_) + "”: it is a folder.");
-    if (std::filesystem::equivalent(outputPath_, asset_.path(), ignored))
-        return makeMediaError(MediaErrorCode::InvalidArgument,
-                              "The audio of “" + displayName(asset_.path()) + "” cannot be written over the file itself.");
+    std::vector<std::string> sources{asset_.path()};
+    if (composition_)
+        for (const auto& track : composition_->tracks())
+            for (const auto& segment : track.segments())
+                sources.push_back(segment.asset->path());
+    for (const auto& source : sources)
+        if (!source.empty() && std::filesystem::equivalent(outputPath_, source, ignored))
+            return makeMediaError(MediaErrorCode::InvalidArgument,
+                                  "The audio of “" + displayName(source) + "” cannot be written over the file itself.");
+    if (composition_) {
+        auto reader = CompositionAudioReader::forMix(*composition_, std::make_shared<AudioMixStage>(mix_), kChannels,
+                                                     {PcmFormat::Float32, kSampleRate}, range_);
+        if (!reader)
+            return reader.error();
+        return write(*reader.value(), progress);
+    }
     auto reader = AudioReader::forMix(asset_, mix_, kChannels, {PcmFormat::Float32, kSampleRate}, range_);
     if (!reader)
         return reader.error();
-    MediaTimeRange range = reader.value()->timeRange();
+    return write(*reader.value(), progress);
+}
+
+template <class Reader>
+std::optional<MediaError> UploadEncoder::write(Reader& reader, const Progress& progress)
+{
+    std::error_code ignored;
+    MediaTimeRange range = reader.timeRange();
     double totalSeconds = range.duration.isNumeric() ? range.duration.seconds() : 0.0;
 
     // Written beside the destination under a name of its own and renamed into place when
@@ -198,9 +234,9 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
     };
     if (auto error = writer.open())
         return fail(*error);
-    while (auto buffer = reader.value()->copyNextSampleBuffer()) {
+    while (auto buffer = reader.copyNextSampleBuffer()) {
         if (cancelled_)
-            return fail(cancelledError(asset_.path()));
+            return fail(cancelledError(sourcePath()));
         if (auto error = writer.append(buffer->float32))
             return fail(*error);
         if (progress && totalSeconds > 0) {
@@ -208,10 +244,10 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
             progress(std::clamp(done / totalSeconds, 0.0, 1.0));
         }
     }
-    if (cancelled_ || reader.value()->status() == AudioReader::Status::Cancelled)
-        return fail(cancelledError(asset_.path()));
-    if (reader.value()->status() == AudioReader::Status::Failed)
-        return fail(*reader.value()->error());
+    if (cancelled_ || reader.status() == AudioReader::Status::Cancelled)
+        return fail(cancelledError(sourcePath()));
+    if (reader.status() == AudioReader::Status::Failed)
+        return fail(*reader.error());
     if (auto error = writer.finish())
         return fail(*error);
     // On disk before it takes the destination's name: the descriptor is of the same file.

@@ -8,6 +8,7 @@
 
 #include "Asset.h"
 #include "AudioMix.h"
+#include "Composition.h"
 #include "MediaError.h"
 #include "MediaTime.h"
 
@@ -29,6 +30,8 @@ public:
 
     // `range` defaults to the whole asset.
     UploadEncoder(Asset asset, AudioMix mix, std::string outputPath, MediaTimeRange range = {});
+    // The same for the audio tracks of a composition; `range` defaults to the whole of it.
+    UploadEncoder(Composition composition, AudioMix mix, std::string outputPath, MediaTimeRange range = {});
     UploadEncoder(const UploadEncoder&) = delete;
     UploadEncoder& operator=(const UploadEncoder&) = delete;
 
@@ -40,7 +43,14 @@ public:
     void cancel() { cancelled_ = true; }
 
 private:
+    // Reads from `reader` (an AudioReader or a CompositionAudioReader) into the output file.
+    template <class Reader>
+    std::optional<MediaError> write(Reader& reader, const Progress& progress);
+    // The file that errors name: the asset, or the first source of the composition.
+    std::string sourcePath() const;
+
     Asset asset_;
+    std::optional<Composition> composition_;  // read instead of asset_ when set
     AudioMix mix_;
     std::string outputPath_;
     MediaTimeRange range_;

@@ -22,6 +22,23 @@ int centreBrightness(const VideoImage& image)
     return (image.rgb[pixel] + image.rgb[pixel + 1] + image.rgb[pixel + 2]) / 3;
 }
 
+// A composition's frames are its sources' at their offsets, and black where nothing plays.
+TEST(ImageGenerator, TakesFramesOfACompositionAndBlackInItsGaps)
+{
+    ImageGenerator source(inspected(testMedia("video.mov")));
+    ImageGenerator composed(test::compositionOf(
+        "video.mov", MediaType::Video, {{{MediaTime(1000, 1000), MediaTime(500, 1000)}, MediaTime(500, 1000)}}));
+    auto placed = composed.copyImage(MediaTime(600, 1000));
+    ASSERT_TRUE(placed) << placed.error().description;
+    EXPECT_EQ(placed->width, 320);
+    EXPECT_EQ(placed->height, 180);
+    EXPECT_NEAR(centreBrightness(placed.value()), centreBrightness(source.copyImage(MediaTime(1100, 1000)).value()), 3);
+    auto gap = composed.copyImage(MediaTime(200, 1000));
+    ASSERT_TRUE(gap);
+    EXPECT_EQ(gap->width, 320);
+    EXPECT_EQ(centreBrightness(gap.value()), 0);
+}
+
 TEST(ImageGenerator, FrameAtATimeFitsTheThumbnailSizeWithItsDisplayAspect)
 {
     // video.mov is 720x480 with 32:27 pixels (853x480 on screen); its luma rises 100 a second,

@@ -22,6 +22,7 @@ const std::map<std::string, std::string>& recipes()
 {
     static const std::map<std::string, std::string> recipes = {
         {"tone.wav", "-f lavfi -i 'aevalsrc=0.9*sin(2*PI*440*t)|0.9*sin(2*PI*440*t):s=48000:d=3' -c:a pcm_s16le -f wav"},
+        {"sawtooth.wav", "-f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=3' -c:a pcm_s16le -f wav"},
         {"levels.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -f wav"},
         {"video.mov",
          "-f lavfi -i 'nullsrc=s=720x480:r=30000/1001:d=2,geq=lum=T*100:cb=128:cr=128,setsar=32/27,setfield=tff'"
@@ -32,6 +33,7 @@ const std::map<std::string, std::string>& recipes()
          " -movflags use_metadata_tags -metadata com.apple.quicktime.album=QTAlbum -f mov"},
         {"tagged.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame"
                        " -metadata 'album=FR=25.000/ND second' -metadata 'artist=TC=01:00:00:00' -f mp3"},
+        {"sine10.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -f mp3"},
         {"short.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=0.5' -ac 2 -c:a pcm_s16be -f aiff"},
         {"short.caf", "-f lavfi -i 'sine=f=440:r=22050:d=0.5' -c:a pcm_s16le -f caf"},
         {"mono-part.aac", "-f lavfi -i 'sine=f=440:r=44100:d=1' -ac 1 -c:a aac -f adts"},
@@ -76,6 +78,18 @@ Asset inspected(const std::string& path)
     if (!asset)
         throw std::runtime_error(asset.error().description + " " + asset.error().failureReason);
     return asset.value();
+}
+
+Composition compositionOf(const std::string& name, MediaType type, const std::vector<Placement>& placements)
+{
+    auto asset = std::make_shared<const Asset>(inspected(testMedia(name)));
+    int id = asset->tracksWithMediaType(type).at(0).trackID;
+    Composition composition;
+    CompositionTrack& track = composition.addMutableTrack(type);
+    for (const auto& placement : placements)
+        if (auto error = track.insertTimeRange(placement.source, asset, id, placement.at))
+            throw std::runtime_error(error->description);
+    return composition;
 }
 
 // This process's folder of scratch files, removed when the process ends.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/media/Asset.h"
+#include "platform/media/Composition.h"
 
 #include <cstdint>
 #include <string>
@@ -13,6 +14,8 @@ namespace qv::test {
 
 // Known names:
 //   "tone.wav"    3 s stereo 48 kHz 16-bit, a 440 Hz sine at 0.9 of full scale on both channels
+//   "sawtooth.wav" 3 s mono 48 kHz 16-bit whose sample n is (n mod 1000) / 1000, so that a
+//                 sample tells where it was taken
 //   "levels.wav"  1 s stereo 48 kHz 16-bit, constant 0.5 on the left and -0.25 on the right
 //   "video.mov"   2 s ProRes 720x480 (32:27 pixels, interlaced) at 30000/1001 frames a second
 //                 whose brightness rises with time, a stereo 48 kHz and a mono 44.1 kHz AAC
@@ -20,6 +23,7 @@ namespace qv::test {
 //                 QuickTime metadata album "QTAlbum"
 //   "tagged.mp3"  2 s mono 44.1 kHz MP3 with ID3 album "FR=25.000/ND second" and artist
 //                 "TC=01:00:00:00"
+//   "sine10.mp3"  10 s mono 44.1 kHz MP3 of a 440 Hz sine
 //   "short.aiff"  0.5 s stereo 44.1 kHz 16-bit AIFF
 //   "short.caf"   0.5 s mono 22.05 kHz 16-bit CAF
 //   "mono-part.aac", "stereo-part.aac"  1 s of a sine as raw AAC frames (ADTS), mono at
@@ -34,6 +38,14 @@ std::string testMedia(const std::string& name);
 
 // The inspected asset of a file that must be readable; throws (failing the test) otherwise.
 Asset inspected(const std::string& path);
+
+// A composition of one track of `type`: the first such track of the test medium `name`, its
+// ranges (source range, time placed) inserted in turn. Fails the test when one cannot be.
+struct Placement {
+    MediaTimeRange source;
+    MediaTime at;
+};
+Composition compositionOf(const std::string& name, MediaType type, const std::vector<Placement>& placements);
 
 // A folder for this test's own files, removed when the test process ends.
 std::string scratchFolder();

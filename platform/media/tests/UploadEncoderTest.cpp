@@ -27,6 +27,37 @@ AudioMix equalMix(const Asset& asset)
     return mix;
 }
 
+// A composition converts like an asset: its gap is silence, its segment the mix of the source.
+TEST(UploadEncoder, ConvertsACompositionWithItsGaps)
+{
+    Asset levels = inspected(testMedia("levels.wav"));
+    Composition composition = test::compositionOf(
+        "levels.wav", MediaType::Audio, {{{MediaTime(0, 1000), MediaTime(1000, 1000)}, MediaTime(1000, 1000)}});
+    AudioMix mix = equalMix(levels);
+    mix.inputParameters[0].trackID = composition.tracks().front().trackID();
+    std::string output = test::scratchFolder() + "/composed.m4a";
+    auto error = UploadEncoder(composition, mix, output).run();
+    ASSERT_FALSE(error) << error->description << " " << error->failureReason;
+
+    Asset written = inspected(output);
+    EXPECT_NEAR(written.duration().seconds(), 2.0, 1024.0 / 32000);
+    auto reader = AudioReader::forTrack(written, written.tracksWithMediaType(MediaType::Audio).at(0).trackID,
+                                        {PcmFormat::Float32, 0});
+    ASSERT_TRUE(reader);
+    std::vector<float> samples;
+    while (auto buffer = reader.value()->copyNextSampleBuffer())
+        samples.insert(samples.end(), buffer->float32.begin(), buffer->float32.end());
+    ASSERT_GE(samples.size(), 60000u);
+    auto meanLevel = [&](double from, double to) {
+        double sum = 0;
+        for (auto i = static_cast<std::size_t>(from * 32000); i < static_cast<std::size_t>(to * 32000); ++i)
+            sum += samples[i];
+        return sum / ((to - from) * 32000);
+    };
+    EXPECT_NEAR(meanLevel(0.1, 0.9), 0.0, 0.005);
+    EXPECT_NEAR(meanLevel(1.1, 1.8), 0.125, 0.01);  // (0.5 - 0.25) / 2
+}
+
 TEST(UploadEncoder, WritesMonoAacAt32kHzAnd64kbits)
 {
     Asset source = inspected(testMedia("tone.wav"));

@@ -1,0 +1,146 @@
+// Measures the player: 100 exact seeks to random points of a 1-hour AAC .m4a and of an H.264
+// MOV with 250-frame groups (time from the seek to its completion: sound and picture ready),
+// and the processor time that playing the .m4a's audio takes at 1 x and at 2 x (tempo filter),
+// with the silent output on a clock that follows real time.
+//
+//   player_bench [--seeks N] [--play-seconds S] [--video-minutes M] [--size WxH] [--folder F]
+//
+// Defaults: 100 seeks, 10 s of playing per rate, a 10-minute 1280x720 MOV; the media are made
+// in a temporary folder, or kept in F for the next run. Targets: seeks median
+// <= 30 ms and worst <= 150 ms; playing at most 3 % of one core at 1 x and 8 % at 2 x.
+
+#include "BenchSupport.h"
+
+#include "platform/foundation/ManualDispatcher.h"
+#include "platform/media/Player.h"
+#include "platform/media/SilentAudioOutput.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace qv::bench;
+
+namespace {
+
+struct Rig {
+    qv::ManualDispatcher main;
+    qv::Player player{main, std::make_unique<qv::SilentAudioOutput>(main)};
+
+    explicit Rig(const fs::path& path)
+    {
+        auto asset = qv::Asset::inspect(path.string());
+        if (!asset) {
+            std::fprintf(stderr, "%s\n", asset.error().description.c_str());
+            std::exit(1);
+        }
+        player.replaceCurrentItem(qv::PlayerItem(asset.value()));
+        if (!main.runUntil([&] { return player.status() != qv::Player::Status::Unknown; })
+            || player.status() != qv::Player::Status::ReadyToPlay) {
+            std::fprintf(stderr, "%s cannot be played\n", path.c_str());
+            std::exit(1);
+        }
+    }
+};
+
+void seeks(const char* what, const fs::path& path, int count)
+{
+    Rig rig(path);
+    double duration = rig.player.currentItem()->duration().seconds();
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<double> anywhere(0.0, duration);
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        std::optional<bool> finished;
+        auto target = qv::MediaTime(std::llround(anywhere(random) * 1000), 1000);
+        auto start = std::chrono::steady_clock::now();
+        rig.player.seek(target, qv::MediaTime::zero(), qv::MediaTime::zero(), [&](bool done) { finished = done; });
+        if (!rig.main.runUntil([&] { return finished.has_value(); }) || !*finished) {
+            std::fprintf(stderr, "a seek in %s did not finish\n", path.c_str());
+            std::exit(1);
+        }
+        times.push_back(secondsSince(start) * 1000);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("%d exact seeks in %s: median %.1f ms (target <= 30), worst %.1f ms (target <= 150)\n", count, what,
+                times[times.size() / 2], times.back());
+    std::fflush(stdout);
+}
+
+double processorSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+         + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void playing(const fs::path& path, double rate, double seconds, double target)
+{
+    Rig rig(path);
+    rig.player.setRate(rate);
+    rig.main.advance(0.0);
+    double cpuStart = processorSeconds();
+    auto start = std::chrono::steady_clock::now();
+    // The fake clock follows real time in 20 ms steps, as an audio device would pull.
+    while (secondsSince(start) < seconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        rig.main.advance(0.02);
+    }
+    double share = (processorSeconds() - cpuStart) / secondsSince(start) * 100;
+    std::printf("playing the m4a's audio at %.1f x: %.2f %% of one core (target <= %.0f %%), at %.1f s of media\n",
+                rate, share, target, rig.player.currentTime().seconds());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int count = 100;
+    double playSeconds = 10;
+    int videoMinutes = 10;
+    std::string size = "1280x720";
+    fs::path kept;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string option = argv[i];
+        double value = std::atof(argv[i + 1]);
+        if (option == "--size")
+            size = argv[i + 1];
+        else if (option == "--folder")
+            kept = argv[i + 1];
+        if (option == "--seeks")
+            count = static_cast<int>(value);
+        else if (option == "--play-seconds")
+            playSeconds = value;
+        else if (option == "--video-minutes")
+            videoMinutes = static_cast<int>(value);
+    }
+    fs::path folder = kept.empty() ? fs::temp_directory_path() / ("qv-player-bench-" + std::to_string(getpid())) : kept;
+    fs::create_directories(folder);
+    fs::path audio = folder / "hour.m4a";
+    if (!fs::exists(audio))
+        run("ffmpeg -nostdin -v error -y -f lavfi -i 'anoisesrc=c=pink:r=48000:a=0.2:d=3600' -ac 2 -c:a aac -b:a 128k '"
+        + audio.string() + "'");
+    fs::path video = folder / ("gop250-" + size + "-" + std::to_string(videoMinutes) + ".mov");
+    if (!fs::exists(video))
+        run("ffmpeg -nostdin -v error -y -f lavfi -i 'testsrc2=s=" + size + ":r=25:d=" + std::to_string(videoMinutes * 60)
+        + "' -f lavfi -i 'sine=f=440:r=48000:d=" + std::to_string(videoMinutes * 60)
+        + "' -c:v libx264 -preset veryfast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p -c:a aac -f mov '"
+        + video.string() + "'");
+
+    seeks("a 1-hour AAC .m4a", audio, count);
+    seeks(("a " + size + " H.264 MOV with 250-frame groups").c_str(), video, count);
+    playing(audio, 1.0, playSeconds, 3);
+    playing(audio, 2.0, playSeconds, 8);
+    if (kept.empty())
+        fs::remove_all(folder);
+    return 0;
+}

@@ -1,0 +1,118 @@
+#include "AudioPipeline.h"
+
+#include "AudioTempo.h"
+#include "CompositionAudioReader.h"
+
+#include <algorithm>
+
+namespace qv {
+
+AudioPipeline::AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start,
+                             double rate, Events events)
+    : rate_(rate), events_(std::move(events))
+{
+    thread_ = std::thread([this, composition = std::move(composition), mix = std::move(mix), start]() mutable {
+        run(std::move(composition), std::move(mix), start);
+    });
+}
+
+AudioPipeline::~AudioPipeline()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    room_.notify_all();
+    thread_.join();
+}
+
+int AudioPipeline::pull(float* out, int frames)
+{
+    std::size_t filled = 0;
+    {
+        std::lock_guard lock(mutex_);
+        filled = std::min(ready_.size(), static_cast<std::size_t>(frames) * kChannels);
+        std::copy(ready_.begin(), ready_.begin() + static_cast<std::ptrdiff_t>(filled), out);
+        ready_.erase(ready_.begin(), ready_.begin() + static_cast<std::ptrdiff_t>(filled));
+    }
+    room_.notify_all();
+    return static_cast<int>(filled / kChannels);
+}
+
+bool AudioPipeline::push(const std::vector<float>& samples)
+{
+    const auto capacity = static_cast<std::size_t>(kAheadSeconds * kSampleRate) * kChannels;
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return stopping_ || ready_.size() < capacity; });
+    if (stopping_)
+        return false;
+    ready_.insert(ready_.end(), samples.begin(), samples.end());
+    return true;
+}
+
+void AudioPipeline::run(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start)
+{
+    bool announced = false;
+    auto announce = [&] {
+        if (!announced && events_.ready)
+            events_.ready();
+        announced = true;
+    };
+    auto fail = [&](MediaError error) {
+        if (events_.failed)
+            events_.failed(std::move(error));
+    };
+    if (mix->trackIDs().empty()) {
+        announce();
+        if (events_.ended)
+            events_.ended();
+        return;
+    }
+    MediaTimeRange range = MediaTimeRange::fromStartEnd(start, std::max(start, composition.duration()));
+    auto reader = CompositionAudioReader::forMix(composition, mix, kChannels, {PcmFormat::Float32, kSampleRate}, range);
+    if (!reader)
+        return fail(reader.error());
+    std::unique_ptr<AudioTempo> tempo;
+    if (rate_ != 1.0) {
+        auto made = AudioTempo::make(rate_, kSampleRate, kChannels);
+        if (!made)
+            return fail(made.error());
+        tempo = std::move(made.value());
+    }
+    std::vector<float> stretched;
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return;
+        }
+        auto buffer = reader.value()->copyNextSampleBuffer();
+        stretched.clear();
+        if (!buffer) {
+            if (reader.value()->status() == CompositionAudioReader::Status::Failed && reader.value()->error())
+                return fail(*reader.value()->error());
+            if (tempo)
+                if (auto error = tempo->flush(stretched))
+                    return fail(*error);
+            if (!stretched.empty() && !push(stretched))
+                return;
+            announce();
+            if (events_.ended)
+                events_.ended();
+            return;
+        }
+        if (tempo) {
+            if (auto error = tempo->process(buffer->float32.data(), buffer->frameCount, stretched))
+                return fail(*error);
+        } else {
+            stretched.swap(buffer->float32);
+        }
+        if (stretched.empty())
+            continue;
+        if (!push(stretched))
+            return;
+        announce();
+    }
+}
+
+}  // namespace qv

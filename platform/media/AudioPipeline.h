@@ -1,0 +1,60 @@
+// The decoding half of the player: on a thread of its own it reads the audio of a composition
+// from a start time, mixes it to stereo through the item's mix stage, changes its tempo for
+// the rate, and keeps a little ahead of the output in a buffer that the output pulls from.
+// Destroying it stops the thread; it never waits on the output, so it cannot hang.
+#pragma once
+
+#include "AudioMixStage.h"
+#include "Composition.h"
+#include "MediaError.h"
+#include "MediaTime.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace qv {
+
+class AudioPipeline {
+public:
+    static constexpr int kSampleRate = 48000;      // Hz, of what the output pulls
+    static constexpr int kChannels = 2;
+    // Decoded ahead of the output, at most: also how long a change of the mix takes to be heard.
+    static constexpr double kAheadSeconds = 0.25;  // seconds
+
+    // Called on the pipeline's thread, each at most once: the first audio is ready (or the
+    // audio ended before any), reading failed, reading reached the end.
+    struct Events {
+        std::function<void()> ready;
+        std::function<void(MediaError)> failed;
+        std::function<void()> ended;
+    };
+
+    AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start, double rate,
+                  Events events);
+    ~AudioPipeline();
+    AudioPipeline(const AudioPipeline&) = delete;
+    AudioPipeline& operator=(const AudioPipeline&) = delete;
+
+    double rate() const { return rate_; }
+    // The output's Pull: fills what is ready, returns the frames filled. Any thread.
+    int pull(float* out, int frames);
+
+private:
+    void run(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start);
+    // Waits for room, then appends; false once stopping.
+    bool push(const std::vector<float>& samples);
+
+    double rate_;
+    Events events_;
+    std::mutex mutex_;
+    std::condition_variable room_;
+    std::deque<float> ready_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace qv

@@ -1,0 +1,280 @@
+#include "Player.h"
+
+#include "AudioPipeline.h"
+#include "VideoPipeline.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+Player::Player(Dispatcher& main, std::unique_ptr<AudioOutput> output) : main_(main), output_(std::move(output)) {}
+
+Player::~Player()
+{
+    stopTimers();
+    if (outputRunning_)
+        output_->stop();
+    pipeline_.reset();
+    video_.reset();
+}
+
+double Player::itemSeconds() const
+{
+    if (!item_)
+        return 0;
+    double seconds = item_->duration().seconds();
+    return std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+}
+
+double Player::timeSeconds()
+{
+    double t = anchorSeconds_;
+    if (outputRunning_)
+        t += output_->playedSeconds() * playingRate_;
+    return std::clamp(t, 0.0, itemSeconds());
+}
+
+MediaTime Player::currentTime()
+{
+    return MediaTime(std::llround(timeSeconds() * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+}
+
+void Player::setStatus(Status status)
+{
+    if (status == status_)
+        return;
+    status_ = status;
+    if (statusObserver_)
+        statusObserver_(status);
+}
+
+void Player::rebuildPipeline()
+{
+    ++generation_;
+    pipeline_.reset();
+    video_.reset();
+    surface_->reset();
+    audioReady_ = false;
+    videoReady_ = false;
+    if (!item_ || status_ == Status::Failed)
+        return;
+    std::weak_ptr<int> alive = alive_;
+    std::uint64_t generation = generation_;
+    auto readyOf = [this, alive, generation](bool audio) {
+        return [this, alive, generation, audio] {
+            main_.async([this, alive, generation, audio] {
+                if (alive.lock())
+                    pipelineReady(generation, audio);
+            });
+        };
+    };
+    auto failed = [this, alive, generation](MediaError error) {
+        main_.async([this, alive, generation, error = std::move(error)]() mutable {
+            if (alive.lock())
+                pipelineFailed(generation, std::move(error));
+        });
+    };
+    MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
+                                                AudioPipeline::Events{readyOf(true), failed, nullptr});
+    auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
+    if (videoTracks.empty())
+        videoReady_ = true;
+    else
+        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
+                                                 surface_, VideoPipeline::Events{readyOf(false), failed});
+}
+
+void Player::startOutput()
+{
+    if (outputRunning_ || !pipeline_ || !audioReady_ || !videoReady_)
+        return;
+    AudioPipeline* pipeline = pipeline_.get();
+    output_->start(AudioPipeline::kSampleRate, AudioPipeline::kChannels,
+                   [pipeline](float* out, int frames) { return pipeline->pull(out, frames); });
+    outputRunning_ = true;
+}
+
+void Player::stopOutput()
+{
+    if (!outputRunning_)
+        return;
+    anchorSeconds_ = timeSeconds();
+    output_->stop();
+    outputRunning_ = false;
+}
+
+void Player::startTimers()
+{
+    if (!ticker_)
+        ticker_ = main_.every(kTickSeconds, [this] { tick(); });
+    for (auto& [token, observer] : observers_)
+        if (!observer.timer)
+            observer.timer = main_.every(observer.interval, [this, token = token] {
+                auto found = observers_.find(token);
+                if (found != observers_.end())
+                    found->second.callback(currentTime());
+            });
+}
+
+void Player::stopTimers()
+{
+    if (ticker_)
+        main_.cancel(ticker_);
+    ticker_ = 0;
+    for (auto& entry : observers_) {
+        if (entry.second.timer)
+            main_.cancel(entry.second.timer);
+        entry.second.timer = 0;
+    }
+}
+
+void Player::notifyObservers()
+{
+    MediaTime now = currentTime();
+    std::vector<TimeObserver> callbacks;
+    for (const auto& entry : observers_)
+        callbacks.push_back(entry.second.callback);
+    for (const auto& callback : callbacks)
+        callback(now);
+}
+
+void Player::overtakeSeek()
+{
+    if (auto overtaken = std::exchange(pendingSeek_, nullptr))
+        main_.async([overtaken] { overtaken(false); });
+}
+
+void Player::replaceCurrentItem(std::optional<PlayerItem> item)
+{
+    overtakeSeek();
+    stopOutput();
+    stopTimers();
+    item_ = std::move(item);
+    mix_ = item_ ? item_->audioMix() : nullptr;
+    anchorSeconds_ = 0;
+    error_.reset();
+    status_ = Status::Unknown;
+    rebuildPipeline();
+    if (item_ && rate_ > 0)
+        startTimers();
+}
+
+void Player::setRate(double rate)
+{
+    if (!std::isfinite(rate) || rate <= 0)
+        rate = 0;
+    else
+        rate = std::clamp(rate, 0.5, 100.0);
+    if (rate == rate_)
+        return;
+    bool wasPlaying = rate_ > 0;
+    stopOutput();
+    rate_ = rate;
+    if (rate == 0) {
+        stopTimers();
+        rebuildPipeline();
+        notifyObservers();
+        return;
+    }
+    if (wasPlaying || rate != playingRate_ || !pipeline_) {
+        playingRate_ = rate;
+        rebuildPipeline();
+    }
+    if (!item_ || status_ == Status::Failed)
+        return;
+    startOutput();
+    startTimers();
+    notifyObservers();
+}
+
+void Player::seek(const MediaTime& time, SeekCompletion completion)
+{
+    seek(time, MediaTime::positiveInfinity(), MediaTime::positiveInfinity(), std::move(completion));
+}
+
+void Player::seek(const MediaTime& time, const MediaTime&, const MediaTime&, SeekCompletion completion)
+{
+    overtakeSeek();
+    if (!item_ || status_ == Status::Failed || !time.isValid() || time.isIndefinite()) {
+        if (completion)
+            main_.async([completion] { completion(false); });
+        return;
+    }
+    stopOutput();
+    double seconds = time.seconds();
+    anchorSeconds_ = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, itemSeconds());
+    pendingSeek_ = std::move(completion);
+    rebuildPipeline();
+}
+
+Player::ObserverToken Player::addPeriodicTimeObserver(double intervalSeconds, TimeObserver observer)
+{
+    ObserverToken token = nextToken_++;
+    observers_[token] = {std::max(intervalSeconds, 0.001), std::move(observer), 0};
+    if (ticker_)
+        startTimers();
+    return token;
+}
+
+void Player::removeTimeObserver(ObserverToken token)
+{
+    auto found = observers_.find(token);
+    if (found == observers_.end())
+        return;
+    if (found->second.timer)
+        main_.cancel(found->second.timer);
+    observers_.erase(found);
+}
+
+void Player::tick()
+{
+    if (timeSeconds() < itemSeconds())
+        return;
+    stopOutput();
+    anchorSeconds_ = itemSeconds();
+    rate_ = 0;
+    stopTimers();
+    ++generation_;
+    pipeline_.reset();
+    video_.reset();
+    notifyObservers();
+    if (endObserver_)
+        endObserver_();
+}
+
+void Player::pipelineReady(std::uint64_t generation, bool audio)
+{
+    if (generation != generation_)
+        return;
+    (audio ? audioReady_ : videoReady_) = true;
+    if (!audioReady_ || !videoReady_)
+        return;
+    setStatus(Status::ReadyToPlay);
+    if (auto completion = std::exchange(pendingSeek_, nullptr))
+        completion(true);
+    if (rate_ > 0 && !outputRunning_) {
+        startOutput();
+        startTimers();
+    }
+    notifyObservers();
+}
+
+void Player::pipelineFailed(std::uint64_t generation, MediaError error)
+{
+    if (generation != generation_)
+        return;
+    stopOutput();
+    stopTimers();
+    rate_ = 0;
+    ++generation_;
+    pipeline_.reset();
+    video_.reset();
+    error_ = std::move(error);
+    setStatus(Status::Failed);
+    if (auto completion = std::exchange(pendingSeek_, nullptr))
+        completion(false);
+}
+
+}  // namespace qv

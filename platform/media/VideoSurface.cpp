@@ -1,0 +1,52 @@
+#include "VideoSurface.h"
+
+namespace qv {
+
+void VideoSurface::reset()
+{
+    {
+        std::lock_guard lock(mutex_);
+        queued_.clear();
+        shown_.reset();
+    }
+    room_.notify_all();
+}
+
+bool VideoSurface::push(VideoFrame frame, const std::function<bool()>& stopping)
+{
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return stopping() || queued_.size() < kAhead; });
+    if (stopping())
+        return false;
+    queued_.push_back(std::make_shared<const VideoFrame>(std::move(frame)));
+    return true;
+}
+
+void VideoSurface::wake()
+{
+    // Taking the lock orders the wake after a waiter's check of its predicate.
+    { std::lock_guard lock(mutex_); }
+    room_.notify_all();
+}
+
+std::shared_ptr<const VideoFrame> VideoSurface::frameAt(double seconds)
+{
+    bool taken = false;
+    std::shared_ptr<const VideoFrame> result;
+    {
+        std::lock_guard lock(mutex_);
+        while (!queued_.empty() && queued_.front()->time <= seconds) {
+            shown_ = std::move(queued_.front());
+            queued_.pop_front();
+            taken = true;
+        }
+        if (!shown_ && !queued_.empty())
+            shown_ = queued_.front();
+        result = shown_;
+    }
+    if (taken)
+        room_.notify_all();
+    return result;
+}
+
+}  // namespace qv

@@ -1,0 +1,38 @@
+// Where the player hands decoded pictures to whatever shows them: the decoding thread queues a
+// few pictures ahead, and the view takes the one showing at the player's time. Thread-safe.
+#pragma once
+
+#include "VideoFrameReader.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace qv {
+
+class VideoSurface {
+public:
+    // Pictures decoded ahead of the one showing, at most. Defaults to 8.
+    static constexpr std::size_t kAhead = 8;
+
+    // Drops every picture: the next ones come from another position.
+    void reset();
+    // Decoding thread. Waits while kAhead pictures wait; false, without queueing, once
+    // `stopping()` holds (checked whenever the surface is woken).
+    bool push(VideoFrame frame, const std::function<bool()>& stopping);
+    // Wakes a waiting push so that it checks `stopping` again.
+    void wake();
+    // The picture showing at `seconds`: the latest queued one that starts at or before it, or
+    // the one shown last. Nothing before the first picture arrives. Empty image: black.
+    std::shared_ptr<const VideoFrame> frameAt(double seconds);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable room_;
+    std::deque<std::shared_ptr<const VideoFrame>> queued_;
+    std::shared_ptr<const VideoFrame> shown_;
+};
+
+}  // namespace qv
