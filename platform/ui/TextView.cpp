@@ -47,25 +47,57 @@ void TextView::invalidateLayout()
     update();
 }
 
+QList<QTextLayout::FormatRange> TextView::formats() const
+{
+    QList<QTextLayout::FormatRange> formats;
+    auto add = [&formats](qsizetype start, qsizetype length, const QTextCharFormat& format) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(start);
+        range.length = static_cast<int>(length);
+        range.format = format;
+        formats.append(range);
+    };
+    for (const AttributeRun& run : model_.attributeRuns()) {
+        QTextCharFormat format;
+        if (run.attributes.font)
+            format.setFont(*run.attributes.font);
+        if (run.attributes.foreground)
+            format.setForeground(*run.attributes.foreground);
+        if (format.propertyCount() > 0)
+            add(run.range.location, run.range.length, format);
+    }
+    for (qsizetype i = 0; i < model_.length();) {
+        const std::optional<QColor> colour = model_.temporaryForegroundAt(i);
+        qsizetype j = i + 1;
+        while (j < model_.length() && model_.temporaryForegroundAt(j) == colour)
+            ++j;
+        if (colour) {
+            QTextCharFormat format;
+            format.setForeground(*colour);
+            add(i, j - i, format);
+        }
+        i = j;
+    }
+    const TextRange selection = model_.selectedRange();
+    if (model_.isSelectable() && selection.length > 0 && selectedForeground_.isValid()) {
+        QTextCharFormat format;
+        format.setForeground(selectedForeground_);
+        add(selection.location, selection.length, format);
+    }
+    return formats;
+}
+
 void TextView::ensureLayout(double width)
 {
     const QString text = layoutText(model_.string());
-    if (layoutValid_ && width == layoutWidth_ && text == layout_.text())
+    QList<QTextLayout::FormatRange> wanted = formats();
+    if (layoutValid_ && width == layoutWidth_ && text == layout_.text() && wanted == layoutFormats_)
         return;
     layout_.clearLayout();
     layout_.setText(text);
     layout_.setFont(font_);
-    QList<QTextLayout::FormatRange> fonts;
-    for (const AttributeRun& run : model_.attributeRuns()) {
-        if (!run.attributes.font)
-            continue;
-        QTextLayout::FormatRange range;
-        range.start = static_cast<int>(run.range.location);
-        range.length = static_cast<int>(run.range.length);
-        range.format.setFont(*run.attributes.font);
-        fonts.append(range);
-    }
-    layout_.setFormats(fonts);
+    layout_.setFormats(wanted);
+    layoutFormats_ = std::move(wanted);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout_.setTextOption(option);
@@ -170,33 +202,8 @@ void TextView::paintEvent(QPaintEvent*)
             painter.fillRect(rect, palette().color(QPalette::Highlight));
     }
 
-    // Colours go in as overlays so that changing them never needs a new layout.
-    QList<QTextLayout::FormatRange> colours;
-    auto addColour = [&colours](qsizetype start, qsizetype length, const QColor& color) {
-        QTextLayout::FormatRange range;
-        range.start = static_cast<int>(start);
-        range.length = static_cast<int>(length);
-        range.format.setForeground(color);
-        colours.append(range);
-    };
-    for (const AttributeRun& run : model_.attributeRuns()) {
-        if (run.attributes.foreground)
-            addColour(run.range.location, run.range.length, *run.attributes.foreground);
-    }
-    for (qsizetype i = 0; i < model_.length();) {
-        const std::optional<QColor> colour = model_.temporaryForegroundAt(i);
-        qsizetype j = i + 1;
-        while (j < model_.length() && model_.temporaryForegroundAt(j) == colour)
-            ++j;
-        if (colour)
-            addColour(i, j - i, *colour);
-        i = j;
-    }
-    if (showsSelection && selectedForeground_.isValid())
-        addColour(selection.location, selection.length, selectedForeground_);
-
     painter.setPen(foreground_);
-    layout_.draw(&painter, QPointF(0, 0), colours);
+    layout_.draw(&painter, QPointF(0, 0));
 
     if (model_.isEditable() && selection.length == 0 && hasFocus()) {
         const int position = static_cast<int>(std::clamp<qsizetype>(selection.location, 0, model_.length()));

@@ -76,11 +76,14 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    // Fonts and colours of the text, the temporary ones and the selection's.
+    QList<QTextLayout::FormatRange> formats() const;
     void ensureLayout(double width);
     void moveCaret(qsizetype index, bool extend);
 
     TextViewModel model_;
     QTextLayout layout_;
+    QList<QTextLayout::FormatRange> layoutFormats_;
     bool layoutValid_ = false;
     double layoutWidth_ = -1;
     double usedHeight_ = 0;
