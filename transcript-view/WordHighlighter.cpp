@@ -250,6 +250,8 @@ void WordHighlighter::highlightWordAtTime(std::int64_t L, bool isForced, bool sc
     ad_.selectionExtensionDirection = 0;
     if (ad_.editingServices)
         ad_.editingServices->refreshEditingOptions();
+    if (refreshNavigation_)
+        refreshNavigation_();
 
     if (ad_.loadFileDoTransitionInProgress || shouldAutoScroll)
         scrollToLine(u, animate, centre);

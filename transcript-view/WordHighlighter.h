@@ -47,6 +47,8 @@ public:
     // Height of the window holding the transcript; negative without one.
     void setWindowHeight(std::function<double()> height) { windowHeight_ = std::move(height); }
     void setShowsNavigationControls(bool shows) { showsNavigationControls_ = shows; }
+    // Told after every highlight change: the step buttons follow it.
+    void setNavigationRefresh(std::function<void()> refresh) { refreshNavigation_ = std::move(refresh); }
     // The time display and the selection's "| n words selected | time" display.
     const QString& timeDisplay() const { return timeDisplay_; }
     const QString& selectionDurationDisplay() const { return selectionDurationDisplay_; }
@@ -64,6 +66,7 @@ private:
     TranscriptTable& table_;
     std::function<void(std::int64_t, bool)> locate_;
     std::function<double()> windowHeight_;
+    std::function<void()> refreshNavigation_;
     bool showsNavigationControls_ = true;
     QString timeDisplay_;
     QString selectionDurationDisplay_;

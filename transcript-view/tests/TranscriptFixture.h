@@ -31,14 +31,30 @@ class FakePlayer : public TranscriptPlayer {
 public:
     double rate() const override { return playing; }
     std::int64_t currentMilliseconds() const override { return milliseconds; }
+    explicit FakePlayer(Dispatcher& main) : main(main) {}
     void pause() override
     {
         playing = 0;
         ++pauses;
     }
+    void setRate(double rate) override { playing = rate; }
+    double durationSeconds() const override { return duration; }
+    // Seeks land on the next turn of the main queue.
+    void seek(std::int64_t to, bool exact, std::function<void(bool)> done) override
+    {
+        seeks.push_back({to, exact});
+        main.async([this, to, done = std::move(done)] {
+            milliseconds = to;
+            if (done)
+                done(true);
+        });
+    }
+    Dispatcher& main;
     double playing = 0;
     std::int64_t milliseconds = 0;
+    double duration = 60;
     int pauses = 0;
+    std::vector<std::pair<std::int64_t, bool>> seeks;
 };
 
 // One word of a script: its text, times, and whether it opens a range (with a speaker index)
@@ -133,7 +149,7 @@ protected:
     AppDelegate ad;
     ManualDispatcher main;
     ScriptedAlertPresenter alerts;
-    FakePlayer player;
+    FakePlayer player{main};
     TranscriptTable table{ad, main, player};
     speakers::SpeakersController speakers{ad, main, alerts, table};
     WordHighlighter highlighter{ad, main, player, table};
