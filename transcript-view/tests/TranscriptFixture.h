@@ -39,12 +39,12 @@ public:
     }
     void setRate(double rate) override { playing = rate; }
     double durationSeconds() const override { return duration; }
-    // Seeks land on the next turn of the main queue.
+    // Like the player: the time moves at once, the seek completes on a later turn.
     void seek(std::int64_t to, bool exact, std::function<void(bool)> done) override
     {
         seeks.push_back({to, exact});
-        main.async([this, to, done = std::move(done)] {
-            milliseconds = to;
+        milliseconds = to;
+        main.async([done = std::move(done)] {
             if (done)
                 done(true);
         });
