@@ -51,10 +51,14 @@ void ViewTable::reloadData()
 {
     while (!views_.empty())
         enqueue(views_.begin()->first);
+    if (dataSource_)
+        dataSource_->willReloadData();
     const qsizetype count = dataSource_ ? std::max<qsizetype>(0, dataSource_->numberOfRows()) : 0;
     heights_.assign(static_cast<std::size_t>(count), 0);
     for (qsizetype row = 0; row < count; ++row)
         heights_[static_cast<std::size_t>(row)] = std::max(0.0, dataSource_->heightOfRow(row));
+    if (dataSource_)
+        dataSource_->didReloadData();
     recomputeOffsets(0);
     updateScrollRange();
     layoutRows();

@@ -24,6 +24,9 @@ public:
     virtual QWidget* viewForRow(qsizetype row) = 0;
     // `view` left its row and waits in the pool for reuse.
     virtual void prepareForReuse(QWidget* view) { (void)view; }
+    // Around a full reload, which asks every row's height in turn.
+    virtual void willReloadData() {}
+    virtual void didReloadData() {}
 };
 
 class ViewTable : public QAbstractScrollArea {
