@@ -33,12 +33,18 @@ TranscriptTable::TranscriptTable(AppDelegate& ad, Dispatcher& main, TranscriptPl
     updateTextSizeDisplay();
     updateTextSizeExport();
     table_->setDataSource(this);
+    // While the media plays the transcript follows the playhead; the wheel would fight it.
+    table_->setWheelScrollAllowed([this] { return player_.rate() == 0; });
 }
 
 TranscriptTable::~TranscriptTable()
 {
     *alive_ = false;
     table_->setDataSource(nullptr);
+    // The row views go with the table: no range or state may keep pointing at one.
+    for (const auto& range : ad_.speakerRanges)
+        range->textView = nullptr;
+    ad_.currentTextView = nullptr;
 }
 
 std::shared_ptr<QVSpeakerRange> TranscriptTable::rangeAt(std::int64_t index) const

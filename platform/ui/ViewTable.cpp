@@ -1,6 +1,7 @@
 #include "platform/ui/ViewTable.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -195,6 +196,15 @@ void ViewTable::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     updateScrollRange();
     layoutRows();
+}
+
+void ViewTable::wheelEvent(QWheelEvent* event)
+{
+    if (wheelScrollAllowed_ && !wheelScrollAllowed_()) {
+        event->ignore();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 void ViewTable::scrollContentsBy(int, int)

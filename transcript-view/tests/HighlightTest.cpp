@@ -135,8 +135,9 @@ TEST(FollowingTest, MarginsAndCentring)
         const double y = top + c.below;
         const auto target = WordHighlighter::followTarget(y, top, 500, 25);
         ASSERT_EQ(target.has_value(), c.lineLandsAt.has_value()) << c.below;
-        if (target)
+        if (target) {
             EXPECT_EQ(y - *target, *c.lineLandsAt) << c.below;
+        }
     }
     EXPECT_EQ(WordHighlighter::centringDistance(800, true), 316);
     EXPECT_EQ(WordHighlighter::centringDistance(800, false), 336);

@@ -2,6 +2,7 @@
 #include "transcript-view/tests/TranscriptFixture.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace qv::transcript::testing {
 namespace {
@@ -171,6 +172,24 @@ TEST_F(TableReloadTest, ALongTranscriptScrollsWithFewCells)
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
     EXPECT_NE(table.wordsCell(149, false), nullptr);
     EXPECT_EQ(table.wordsCell(1, false), nullptr);
+}
+
+TEST_F(TableReloadTest, TheWheelScrollsOnlyWhilePaused)
+{
+    std::vector<ScriptWord> script;
+    for (int i = 0; i < 400; ++i)
+        script.push_back({"word", i * 400, i * 400 + 300, i % 20 == 0 ? i / 20 % 3 : -1});
+    load(script);
+    ViewTable& view = table.tableView();
+    auto wheel = [&] {
+        QWheelEvent event({10, 10}, {10, 10}, {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+        return view.verticalScrollBar()->value();
+    };
+    player.playing = 1;
+    EXPECT_EQ(wheel(), 0);
+    player.playing = 0;
+    EXPECT_GT(wheel(), 0);
 }
 
 class MouseSelectionTest : public TranscriptFixture {};
