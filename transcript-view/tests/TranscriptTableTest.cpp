@@ -176,10 +176,7 @@ TEST_F(TableReloadTest, ALongTranscriptScrollsWithFewCells)
 
 TEST_F(TableReloadTest, TheWheelScrollsOnlyWhilePaused)
 {
-    std::vector<ScriptWord> script;
-    for (int i = 0; i < 400; ++i)
-        script.push_back({"word", i * 400, i * 400 + 300, i % 20 == 0 ? i / 20 % 3 : -1});
-    load(script);
+    load(evenScript(400, 20));
     ViewTable& view = table.tableView();
     auto wheel = [&] {
         QWheelEvent event({10, 10}, {10, 10}, {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
