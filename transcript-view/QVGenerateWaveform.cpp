@@ -12,20 +12,6 @@
 #include <QFileInfo>
 
 #include <cmath>
-#include <variant>
-
-namespace {
-
-// Either reader, read the same way.
-using AnyReader = std::variant<std::unique_ptr<qv::AudioReader>, std::unique_ptr<qv::CompositionAudioReader>>;
-
-template <class F>
-auto visitReader(AnyReader& reader, F f)
-{
-    return std::visit([&](auto& r) { return f(*r); }, reader);
-}
-
-}  // namespace
 
 QVGenerateWaveform::QVGenerateWaveform(Services services, std::shared_ptr<QVMediaFile> mFile,
                                        std::int64_t trackIndex, bool isPendingFile)
@@ -78,7 +64,7 @@ QVGenerateWaveform::Outcome QVGenerateWaveform::measure(const QVAudioTrack& trac
     // The track's format (rate and channels) and a reader of its audio as 16-bit PCM.
     const qv::AssetTrack* described = track.assetTrack ? &*track.assetTrack : nullptr;
     double tail = 0;
-    AnyReader reader;
+    std::unique_ptr<qv::AudioSampleSource> reader;
     if (track.composition) {
         qv::Composition alone = *track.composition;
         qv::MediaTime before = alone.duration();
@@ -125,14 +111,14 @@ QVGenerateWaveform::Outcome QVGenerateWaveform::measure(const QVAudioTrack& trac
 
     WaveformLevels levels(channels, sampleRate);
     while (!isCancelled()) {
-        auto buffer = visitReader(reader, [](auto& r) { return r.copyNextSampleBuffer(); });
+        auto buffer = reader->copyNextSampleBuffer();
         if (!buffer)
             break;
         if (buffer->channelCount == channels)
             levels.add(buffer->int16.data(), buffer->frameCount);
     }
     if (isCancelled())
-        visitReader(reader, [](auto& r) { r.cancelReading(); });
+        reader->cancelReading();
 
     outcome.measured = true;
     auto extra = static_cast<std::size_t>(std::max<std::int64_t>(0, static_cast<std::int64_t>(tail * kValuesPerSecond)));
@@ -143,9 +129,9 @@ QVGenerateWaveform::Outcome QVGenerateWaveform::measure(const QVAudioTrack& trac
                                     static_cast<qsizetype>(values.size() * sizeof(float)));
         outcome.maxima.push_back(levels.maximum(c));
     }
-    auto status = visitReader(reader, [](auto& r) { return r.status(); });
+    auto status = reader->status();
     if (status == qv::AudioReader::Status::Failed) {
-        auto error = visitReader(reader, [](auto& r) { return r.error(); });
+        const auto& error = reader->error();
         return failed(error ? *error : qv::makeMediaError(qv::MediaErrorCode::ReadFailed, "Reading “" + fileName + "” failed."));
     }
     outcome.completed = status == qv::AudioReader::Status::Completed && !isCancelled();

@@ -32,10 +32,27 @@ struct AudioSampleBuffer {
     std::vector<float> float32;       // interleaved samples when the format is Float32
 };
 
-class AudioReader {
+// What reads audio a buffer at a time: the reader of an asset or of a composition.
+class AudioSampleSource {
 public:
     enum class Status { Reading, Completed, Failed, Cancelled };
 
+    virtual ~AudioSampleSource() = default;
+    // The next buffer, or nothing once reading has ended: status() then tells why.
+    virtual std::optional<AudioSampleBuffer> copyNextSampleBuffer() = 0;
+    // Stops reading at the next buffer. Safe from any thread.
+    virtual void cancelReading() = 0;
+    virtual Status status() const = 0;
+    // Set when status() is Failed.
+    virtual const std::optional<MediaError>& error() const = 0;
+    virtual int sampleRate() const = 0;
+    virtual int channelCount() const = 0;
+    // The part of the time line being read.
+    virtual MediaTimeRange timeRange() const = 0;
+};
+
+class AudioReader final : public AudioSampleSource {
+public:
     // A track whose file ends before the length its container declares is truncated, and its
     // read fails, unless it falls short by no more than these. The declared length of a
     // compressed track counts whole packets (1024 samples for AAC, 1152 for MP3) and so may
@@ -58,22 +75,17 @@ public:
                                                             AudioOutputSettings settings = {},
                                                             MediaTimeRange range = {});
 
-    ~AudioReader();
+    ~AudioReader() override;
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
 
-    // The next buffer, or nothing once reading has ended: status() then tells why.
-    std::optional<AudioSampleBuffer> copyNextSampleBuffer();
-    // Stops reading at the next buffer. Safe from any thread.
-    void cancelReading();
-
-    Status status() const;
-    // Set when status() is Failed.
-    const std::optional<MediaError>& error() const;
-    int sampleRate() const;
-    int channelCount() const;
-    // The part of the asset being read.
-    MediaTimeRange timeRange() const;
+    std::optional<AudioSampleBuffer> copyNextSampleBuffer() override;
+    void cancelReading() override;
+    Status status() const override;
+    const std::optional<MediaError>& error() const override;
+    int sampleRate() const override;
+    int channelCount() const override;
+    MediaTimeRange timeRange() const override;
 
 private:
     struct Impl;

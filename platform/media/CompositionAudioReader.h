@@ -17,10 +17,8 @@
 
 namespace qv {
 
-class CompositionAudioReader {
+class CompositionAudioReader final : public AudioSampleSource {
 public:
-    using Status = AudioReader::Status;
-
     // Track `trackID` with its own channels. `range` defaults to the whole composition; the
     // rate of the track's first source is kept unless `settings` name one.
     static MediaResult<std::unique_ptr<CompositionAudioReader>> forTrack(const Composition& composition, int trackID,
@@ -34,19 +32,17 @@ public:
                                                                        AudioOutputSettings settings = {},
                                                                        MediaTimeRange range = {});
 
-    ~CompositionAudioReader();
+    ~CompositionAudioReader() override;
     CompositionAudioReader(const CompositionAudioReader&) = delete;
     CompositionAudioReader& operator=(const CompositionAudioReader&) = delete;
 
-    // The next buffer, or nothing once reading has ended: status() then tells why.
-    std::optional<AudioSampleBuffer> copyNextSampleBuffer();
-    void cancelReading();
-
-    Status status() const;
-    const std::optional<MediaError>& error() const;
-    int sampleRate() const;
-    int channelCount() const;
-    MediaTimeRange timeRange() const;
+    std::optional<AudioSampleBuffer> copyNextSampleBuffer() override;
+    void cancelReading() override;
+    Status status() const override;
+    const std::optional<MediaError>& error() const override;
+    int sampleRate() const override;
+    int channelCount() const override;
+    MediaTimeRange timeRange() const override;
 
 private:
     struct Impl;

@@ -211,8 +211,7 @@ std::optional<MediaError> UploadEncoder::run(const Progress& progress)
     return write(*reader.value(), progress);
 }
 
-template <class Reader>
-std::optional<MediaError> UploadEncoder::write(Reader& reader, const Progress& progress)
+std::optional<MediaError> UploadEncoder::write(AudioSampleSource& reader, const Progress& progress)
 {
     std::error_code ignored;
     MediaTimeRange range = reader.timeRange();

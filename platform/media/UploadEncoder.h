@@ -8,6 +8,7 @@
 
 #include "Asset.h"
 #include "AudioMix.h"
+#include "AudioReader.h"
 #include "Composition.h"
 #include "MediaError.h"
 #include "MediaTime.h"
@@ -43,9 +44,8 @@ public:
     void cancel() { cancelled_ = true; }
 
 private:
-    // Reads from `reader` (an AudioReader or a CompositionAudioReader) into the output file.
-    template <class Reader>
-    std::optional<MediaError> write(Reader& reader, const Progress& progress);
+    // Reads from `reader` into the output file.
+    std::optional<MediaError> write(AudioSampleSource& reader, const Progress& progress);
     // The file that errors name: the asset, or the first source of the composition.
     std::string sourcePath() const;
 

@@ -1,0 +1,103 @@
+#include "SpeechRecognizer.h"
+
+#include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+
+#include <filesystem>
+#include <mutex>
+
+namespace qv::transcriber {
+
+namespace {
+
+constexpr std::int64_t kMillisecondsPerFrame = 10;  // the model's 100 frames a second
+
+// The decoder library writes its progress to stderr unless told once, for the whole process,
+// to keep quiet.
+void silenceDecoderLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { err_set_logfp(nullptr); });
+}
+
+}  // namespace
+
+struct SpeechRecognizer::Impl {
+    cmd_ln_t* config = nullptr;
+    ps_decoder_t* decoder = nullptr;
+
+    ~Impl()
+    {
+        if (decoder)
+            ps_free(decoder);
+        if (config)
+            cmd_ln_free_r(config);
+    }
+};
+
+std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(const SpeechModel& model, std::string& error)
+{
+    silenceDecoderLog();
+    for (const std::string* path : {&model.acousticModel, &model.languageModel, &model.dictionary}) {
+        if (!std::filesystem::exists(*path)) {
+            error = "The speech model file " + *path + " is missing.";
+            return nullptr;
+        }
+    }
+    auto impl = std::make_unique<Impl>();
+    // Narrower beams than the defaults: as accurate on our measurements and half again as fast.
+    impl->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
+                               model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-maxhmmpf", "3000",
+                               "-maxwpf", "10", nullptr);
+    if (impl->config)
+        impl->decoder = ps_init(impl->config);
+    if (!impl->decoder) {
+        error = "The speech model in " + model.acousticModel + " could not be loaded.";
+        return nullptr;
+    }
+    return std::unique_ptr<SpeechRecognizer>(new SpeechRecognizer(std::move(impl)));
+}
+
+SpeechRecognizer::SpeechRecognizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+SpeechRecognizer::~SpeechRecognizer() = default;
+
+std::optional<std::vector<TranscribedWord>> SpeechRecognizer::recognize(std::span<const std::int16_t> samples,
+                                                                        std::int64_t offsetMs,
+                                                                        const std::function<bool()>& shouldStop)
+{
+    ps_decoder_t* decoder = impl_->decoder;
+    // A new stream starts the frame count, which the word times are read from, at 0 again.
+    if (ps_start_stream(decoder) < 0 || ps_start_utt(decoder) < 0)
+        return std::nullopt;
+    // Whole, so that the cepstral mean is taken over this utterance alone: the words of a piece
+    // then do not depend on which pieces the same decoder recognised before it.
+    if ((shouldStop && shouldStop()) || ps_process_raw(decoder, samples.data(), samples.size(), FALSE, TRUE) < 0) {
+        ps_end_utt(decoder);
+        return std::nullopt;
+    }
+    if (ps_end_utt(decoder) < 0)
+        return std::nullopt;
+
+    std::vector<TranscribedWord> words;
+    for (ps_seg_t* segment = ps_seg_iter(decoder); segment; segment = ps_seg_next(segment)) {
+        std::string text = displayedWord(ps_seg_word(segment));
+        if (text.empty())
+            continue;
+        int startFrame = 0, endFrame = 0;
+        ps_seg_frames(segment, &startFrame, &endFrame);
+        words.push_back({std::move(text), offsetMs + startFrame * kMillisecondsPerFrame,
+                         offsetMs + (endFrame + 1) * kMillisecondsPerFrame});
+    }
+    return words;
+}
+
+std::string displayedWord(const std::string& recognized)
+{
+    if (recognized.empty() || recognized.front() == '<' || recognized.front() == '[' || recognized.starts_with("++"))
+        return {};
+    const auto variant = recognized.find('(');
+    return variant == std::string::npos ? recognized : recognized.substr(0, variant);
+}
+
+}  // namespace qv::transcriber
