@@ -4,7 +4,7 @@
 // (doubled blanks, line breaks, too many words), and guards against a repeated Return.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/ui/TextView.h"
 

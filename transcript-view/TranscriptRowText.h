@@ -3,7 +3,7 @@
 // background rectangles of highlighted ranges so that they sit on the text lines.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "transcript-view/QVAttributedText.h"
 
 #include <QRectF>

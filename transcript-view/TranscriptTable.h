@@ -4,7 +4,7 @@
 // gives the speakers subsystem the header cells it needs. Main thread only.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/ui/ViewTable.h"
 #include "speakers/SpeakerHost.h"

@@ -3,7 +3,7 @@
 // an exact seek except from the scrub bar, which lands on a 20 ms grid. Main thread only.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 #include "transcript-view/TranscriptPlayer.h"

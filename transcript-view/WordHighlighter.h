@@ -5,7 +5,7 @@
 // Main thread only.
 #pragma once
 
-#include "app/AppDelegate.h"
+#include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "transcript-view/TranscriptPlayer.h"
 
