@@ -1,0 +1,305 @@
+#include "platform/ui/TextView.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+
+// QTextLayout breaks lines at the line separator, not at a line feed; the swap keeps every index.
+QString layoutText(const QString& text)
+{
+    QString result = text;
+    result.replace(QChar('\n'), QChar::LineSeparator);
+    return result;
+}
+
+}  // namespace
+
+TextView::TextView(QWidget* parent) : QWidget(parent), font_(QWidget::font())
+{
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+}
+
+void TextView::setDefaultFont(const QFont& font)
+{
+    font_ = font;
+    invalidateLayout();
+}
+
+void TextView::setLineSpacing(double points)
+{
+    lineSpacing_ = points;
+    invalidateLayout();
+}
+
+void TextView::invalidateLayout()
+{
+    layoutValid_ = false;
+    update();
+}
+
+QList<QTextLayout::FormatRange> TextView::formats() const
+{
+    QList<QTextLayout::FormatRange> formats;
+    auto add = [&formats](qsizetype start, qsizetype length, const QTextCharFormat& format) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(start);
+        range.length = static_cast<int>(length);
+        range.format = format;
+        formats.append(range);
+    };
+    for (const AttributeRun& run : model_.attributeRuns()) {
+        QTextCharFormat format;
+        if (run.attributes.font)
+            format.setFont(*run.attributes.font);
+        if (run.attributes.foreground)
+            format.setForeground(*run.attributes.foreground);
+        if (format.propertyCount() > 0)
+            add(run.range.location, run.range.length, format);
+    }
+    for (qsizetype i = 0; i < model_.length();) {
+        const std::optional<QColor> colour = model_.temporaryForegroundAt(i);
+        qsizetype j = i + 1;
+        while (j < model_.length() && model_.temporaryForegroundAt(j) == colour)
+            ++j;
+        if (colour) {
+            QTextCharFormat format;
+            format.setForeground(*colour);
+            add(i, j - i, format);
+        }
+        i = j;
+    }
+    const TextRange selection = model_.selectedRange();
+    if (model_.isSelectable() && selection.length > 0 && selectedForeground_.isValid()) {
+        QTextCharFormat format;
+        format.setForeground(selectedForeground_);
+        add(selection.location, selection.length, format);
+    }
+    return formats;
+}
+
+void TextView::ensureLayout(double width)
+{
+    const QString text = layoutText(model_.string());
+    QList<QTextLayout::FormatRange> wanted = formats();
+    if (layoutValid_ && width == layoutWidth_ && text == layout_.text() && wanted == layoutFormats_)
+        return;
+    layout_.clearLayout();
+    layout_.setText(text);
+    layout_.setFont(font_);
+    layout_.setFormats(wanted);
+    layoutFormats_ = std::move(wanted);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout_.setTextOption(option);
+    layout_.setCacheEnabled(true);
+    double y = 0;
+    layout_.beginLayout();
+    for (QTextLine line = layout_.createLine(); line.isValid(); line = layout_.createLine()) {
+        line.setLineWidth(std::max(1.0, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height() + lineSpacing_;
+    }
+    layout_.endLayout();
+    usedHeight_ = y;
+    layoutWidth_ = width;
+    layoutValid_ = true;
+}
+
+double TextView::usedHeight(double width)
+{
+    ensureLayout(width < 0 ? this->width() : width);
+    return usedHeight_;
+}
+
+qsizetype TextView::characterIndexForPoint(const QPointF& point)
+{
+    ensureLayout(width());
+    for (int i = 0; i < layout_.lineCount(); ++i) {
+        const QTextLine line = layout_.lineAt(i);
+        if (point.y() >= line.y() + line.height() + lineSpacing_)
+            continue;
+        if (point.x() >= line.naturalTextWidth() && i == layout_.lineCount() - 1)
+            return model_.length();
+        return line.xToCursor(std::max(0.0, point.x()), QTextLine::CursorOnCharacter);
+    }
+    return model_.length();
+}
+
+std::vector<QRectF> TextView::lineRectsForRange(TextRange range)
+{
+    std::vector<QRectF> rects;
+    if (range.location < 0 || range.length <= 0 || range.location + range.length > model_.length())
+        return rects;
+    ensureLayout(width());
+    const qsizetype end = range.location + range.length;
+    for (int i = 0; i < layout_.lineCount(); ++i) {
+        const QTextLine line = layout_.lineAt(i);
+        const qsizetype from = std::max<qsizetype>(range.location, line.textStart());
+        const qsizetype to = std::min<qsizetype>(end, line.textStart() + line.textLength());
+        if (from >= to)
+            continue;
+        const double x1 = line.cursorToX(static_cast<int>(from));
+        const double x2 = line.cursorToX(static_cast<int>(to));
+        rects.emplace_back(std::min(x1, x2), line.y(), std::abs(x2 - x1), line.height() + lineSpacing_);
+    }
+    return rects;
+}
+
+QRectF TextView::boundingRectForRange(TextRange range)
+{
+    QRectF bounds;
+    for (const QRectF& rect : lineRectsForRange(range))
+        bounds = bounds.isNull() ? rect : bounds.united(rect);
+    return bounds;
+}
+
+QString TextView::cleanPastedText(const QString& text)
+{
+    static const QRegularExpression lineFeeds("\n+");
+    static const QRegularExpression whitespace("\\s+");
+    QString cleaned = text;
+    cleaned.remove(lineFeeds);
+    return cleaned.trimmed().replace(whitespace, " ");
+}
+
+bool TextView::paste(const QString& text)
+{
+    const bool changed = model_.insertText(cleanPastedText(text));
+    if (changed)
+        invalidateLayout();
+    return changed;
+}
+
+void TextView::paintEvent(QPaintEvent*)
+{
+    ensureLayout(width());
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    for (const AttributeRun& run : model_.attributeRuns()) {
+        if (!run.attributes.background)
+            continue;
+        std::vector<QRectF> rects = lineRectsForRange(run.range);
+        if (backgroundShaper_)
+            rects = backgroundShaper_(rects, *run.attributes.background);
+        for (const QRectF& rect : rects)
+            painter.fillRect(rect, *run.attributes.background);
+    }
+    const TextRange selection = model_.selectedRange();
+    const bool showsSelection = model_.isSelectable() && selection.length > 0;
+    if (showsSelection) {
+        for (const QRectF& rect : lineRectsForRange(selection))
+            painter.fillRect(rect, palette().color(QPalette::Highlight));
+    }
+
+    painter.setPen(foreground_);
+    layout_.draw(&painter, QPointF(0, 0));
+
+    if (model_.isEditable() && selection.length == 0 && hasFocus()) {
+        const int position = static_cast<int>(std::clamp<qsizetype>(selection.location, 0, model_.length()));
+        const QTextLine line = layout_.lineForTextPosition(position);
+        if (line.isValid()) {
+            const double x = line.cursorToX(position);
+            const double height = caretHeight_ > 0 ? caretHeight_ : line.height();
+            painter.fillRect(QRectF(x, line.y(), 1, height), foreground_);
+        }
+    }
+}
+
+void TextView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutValid_ = false;
+}
+
+void TextView::moveCaret(qsizetype index, bool extend)
+{
+    index = std::clamp<qsizetype>(index, 0, model_.length());
+    if (!extend)
+        anchor_ = index;
+    model_.setSelectedRange({std::min(anchor_, index), std::abs(index - anchor_)});
+    update();
+}
+
+void TextView::mousePressEvent(QMouseEvent* event)
+{
+    if (mouseDown_)
+        mouseDown_(event->position());
+    if (model_.isSelectable())
+        moveCaret(characterIndexForPoint(event->position()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void TextView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton)) {
+        if (mouseMoved_)
+            mouseMoved_(event->position());
+        return;
+    }
+    if (mouseDragged_)
+        mouseDragged_(event->position());
+    if (model_.isSelectable())
+        moveCaret(characterIndexForPoint(event->position()), true);
+}
+
+void TextView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // Qt reports the second click of a double click as its own press; the release after it is
+    // the one that counts two.
+    const int clickCount = event->flags().testFlag(Qt::MouseEventCreatedDoubleClick) ? 2 : 1;
+    if (mouseUp_)
+        mouseUp_(event->position(), clickCount);
+}
+
+void TextView::keyPressEvent(QKeyEvent* event)
+{
+    if (keyHook_ && keyHook_(event))
+        return;
+    if (!model_.isEditable()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const TextRange selection = model_.selectedRange();
+    bool changed = false;
+    if (event->matches(QKeySequence::Paste)) {
+        changed = paste(QGuiApplication::clipboard()->text());
+    } else if (event->matches(QKeySequence::SelectAll)) {
+        model_.selectAll();
+    } else if (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+        TextRange range = selection;
+        if (range.length == 0)
+            range = event->key() == Qt::Key_Backspace ? TextRange{range.location - 1, 1} : TextRange{range.location, 1};
+        changed = model_.insertText(QString(), range);
+    } else if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        const qsizetype step = event->key() == Qt::Key_Left ? -1 : 1;
+        moveCaret(selection.location + (selection.length > 0 && step > 0 ? selection.length : step), false);
+    } else if (!event->text().isEmpty() && event->text().at(0).isPrint()) {
+        changed = model_.insertText(event->text());
+    } else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    anchor_ = model_.selectedRange().location;
+    if (changed)
+        invalidateLayout();
+    update();
+}
+
+void TextView::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (model_.isEditable() && !event->commitString().isEmpty() && model_.insertText(event->commitString()))
+        invalidateLayout();
+    event->accept();
+}
+
+}  // namespace qv

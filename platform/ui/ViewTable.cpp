@@ -1,0 +1,201 @@
+#include "platform/ui/ViewTable.h"
+
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+ViewTable::ViewTable(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+}
+
+void ViewTable::setDataSource(ViewTableDataSource* dataSource)
+{
+    dataSource_ = dataSource;
+    reloadData();
+}
+
+QWidget* ViewTable::dequeueReusableView(const QString& identifier)
+{
+    auto found = pool_.find(identifier);
+    if (found == pool_.end() || found->empty())
+        return nullptr;
+    QWidget* view = found->back();
+    found->pop_back();
+    return view;
+}
+
+void ViewTable::setIdentifier(QWidget* view, const QString& identifier)
+{
+    identifiers_[view] = identifier;
+}
+
+void ViewTable::enqueue(qsizetype row)
+{
+    const auto found = views_.find(row);
+    if (found == views_.end())
+        return;
+    QWidget* view = found->second;
+    views_.erase(found);
+    view->hide();
+    if (dataSource_)
+        dataSource_->prepareForReuse(view);
+    pool_[identifiers_.value(view)].push_back(view);
+}
+
+void ViewTable::reloadData()
+{
+    while (!views_.empty())
+        enqueue(views_.begin()->first);
+    const qsizetype count = dataSource_ ? std::max<qsizetype>(0, dataSource_->numberOfRows()) : 0;
+    heights_.assign(static_cast<std::size_t>(count), 0);
+    for (qsizetype row = 0; row < count; ++row)
+        heights_[static_cast<std::size_t>(row)] = std::max(0.0, dataSource_->heightOfRow(row));
+    recomputeOffsets(0);
+    updateScrollRange();
+    layoutRows();
+}
+
+void ViewTable::reloadRow(qsizetype row)
+{
+    if (row < 0 || row >= numberOfRows())
+        return;
+    const bool wasShown = views_.count(row) > 0;
+    enqueue(row);
+    if (wasShown)
+        layoutRows();
+}
+
+void ViewTable::noteHeightOfRowChanged(qsizetype row)
+{
+    if (!dataSource_ || row < 0 || row >= numberOfRows())
+        return;
+    heights_[static_cast<std::size_t>(row)] = std::max(0.0, dataSource_->heightOfRow(row));
+    recomputeOffsets(row);
+    updateScrollRange();
+    layoutRows();
+}
+
+void ViewTable::recomputeOffsets(qsizetype fromRow)
+{
+    offsets_.resize(heights_.size() + 1);
+    offsets_[0] = 0;
+    for (std::size_t i = static_cast<std::size_t>(std::max<qsizetype>(fromRow, 0)); i < heights_.size(); ++i)
+        offsets_[i + 1] = offsets_[i] + heights_[i];
+}
+
+QRectF ViewTable::rectOfRow(qsizetype row) const
+{
+    if (row < 0 || row >= numberOfRows())
+        return {};
+    const auto index = static_cast<std::size_t>(row);
+    return QRectF(0, offsets_[index], viewport()->width(), heights_[index]);
+}
+
+qsizetype ViewTable::rowAtY(double y) const
+{
+    if (heights_.empty() || y < 0 || y >= documentHeight())
+        return -1;
+    const auto above = std::upper_bound(offsets_.begin(), offsets_.end(), y);
+    return static_cast<qsizetype>(above - offsets_.begin()) - 1;
+}
+
+std::pair<qsizetype, qsizetype> ViewTable::rowsInRect(const QRectF& rect) const
+{
+    if (heights_.empty() || rect.bottom() <= 0 || rect.top() >= documentHeight())
+        return {0, 0};
+    const qsizetype first = std::max<qsizetype>(0, rowAtY(std::max(0.0, rect.top())));
+    qsizetype last = rowAtY(std::min(rect.bottom(), documentHeight()) - 1e-9);
+    if (last < 0)
+        last = numberOfRows() - 1;
+    return {first, last - first + 1};
+}
+
+QRectF ViewTable::visibleRect() const
+{
+    return QRectF(0, verticalScrollBar()->value(), viewport()->width(), viewport()->height());
+}
+
+QWidget* ViewTable::viewAtRow(qsizetype row, bool makeIfNecessary)
+{
+    if (const auto found = views_.find(row); found != views_.end())
+        return found->second;
+    if (!makeIfNecessary || !dataSource_ || row < 0 || row >= numberOfRows())
+        return nullptr;
+    QWidget* view = dataSource_->viewForRow(row);
+    if (view)
+        placeView(row, view);
+    return view;
+}
+
+qsizetype ViewTable::rowForView(const QWidget* view) const
+{
+    for (; view; view = view->parentWidget()) {
+        for (const auto& [row, shown] : views_) {
+            if (shown == view)
+                return row;
+        }
+        if (view == viewport())
+            break;
+    }
+    return -1;
+}
+
+void ViewTable::placeView(qsizetype row, QWidget* view)
+{
+    views_[row] = view;
+    if (view->parentWidget() != viewport())
+        view->setParent(viewport());
+    const QRectF rect = rectOfRow(row);
+    view->setGeometry(0, static_cast<int>(std::lround(rect.y() - verticalScrollBar()->value())), viewport()->width(),
+                      static_cast<int>(std::lround(rect.height())));
+    view->show();
+}
+
+void ViewTable::scrollToPoint(const QPointF& point)
+{
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(point.y())));
+    layoutRows();
+}
+
+void ViewTable::updateScrollRange()
+{
+    const int maximum = std::max(0, static_cast<int>(std::ceil(documentHeight())) - viewport()->height());
+    verticalScrollBar()->setRange(0, maximum);
+    verticalScrollBar()->setPageStep(viewport()->height());
+    verticalScrollBar()->setSingleStep(20);
+}
+
+void ViewTable::layoutRows()
+{
+    const auto [first, count] = rowsInRect(visibleRect());
+    std::vector<qsizetype> leaving;
+    for (const auto& [row, view] : views_) {
+        if (row < first || row >= first + count)
+            leaving.push_back(row);
+    }
+    for (qsizetype row : leaving)
+        enqueue(row);
+    for (qsizetype row = first; row < first + count; ++row) {
+        if (QWidget* view = viewAtRow(row, true))
+            placeView(row, view);
+    }
+}
+
+void ViewTable::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollRange();
+    layoutRows();
+}
+
+void ViewTable::scrollContentsBy(int, int)
+{
+    layoutRows();
+}
+
+}  // namespace qv

@@ -1,0 +1,90 @@
+#include "transcript-view/TranscriptRowText.h"
+
+namespace qv::transcript {
+
+QColor favoriteBackgroundColor()
+{
+    return QColor(255, 204, 0);
+}
+
+namespace {
+
+// Adds `word` (at `start`, after a separator of `separator` characters) to a list of runs: the
+// last run grows over the separator when the previous word was in one too.
+void extendRuns(std::vector<QVAttributedText::Run>& runs, bool previousInRun, qsizetype separator, qsizetype start,
+                qsizetype length, const QColor& color)
+{
+    if (previousInRun && !runs.empty())
+        runs.back().range.length += separator + length;
+    else
+        runs.push_back({{start, length}, color});
+}
+
+}  // namespace
+
+std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_ptr<QVSpeakerRange>& range,
+                                             std::int64_t end)
+{
+    if (!range)
+        return std::nullopt;
+    QVAttributedText text;
+    QString& s = text.string;
+    bool previousUnheard = false;
+    bool previousFavorite = false;
+    bool any = false;
+    for (const auto& word : ad.words) {
+        if (!word || word->start < range->start || word->start >= end)
+            continue;
+        qsizetype separator = 0;
+        if (any) {
+            separator = word->newParagraph ? 2 : 1;
+            s += word->newParagraph ? QStringLiteral("\n\n") : QStringLiteral(" ");
+        }
+        any = true;
+        word->characterStart = s.size();
+        s += word->name();
+        word->characterEnd = s.size() - 1;
+        word->speakerRange = range;
+        const qsizetype length = word->name().size();
+        const bool unheard = word->status == 0;
+        if (unheard)
+            extendRuns(text.foregrounds, previousUnheard, separator, word->characterStart, length, ad.dimmedTextColor);
+        if (word->favorite)
+            extendRuns(text.backgrounds, previousFavorite, separator, word->characterStart, length,
+                       favoriteBackgroundColor());
+        previousUnheard = unheard;
+        previousFavorite = word->favorite;
+    }
+    if (!any)
+        return std::nullopt;
+    return text;
+}
+
+std::vector<QRectF> reshapeHighlightRects(const std::vector<QRectF>& rects, bool favorite, double lineHeight,
+                                          double limit, int lineCount, double stripHeight)
+{
+    const double pad = favorite ? 2.0 : 0.0;
+    std::vector<QRectF> out;
+    if (rects.empty())
+        return out;
+    if (lineCount == 1) {
+        const QRectF& r = rects.front();
+        out.emplace_back(r.x() - pad, r.y(), r.width() + 2 * pad, r.height() + 3);
+        return out;
+    }
+    for (const QRectF& r : rects) {
+        double change = -5;
+        if (r.y() > limit) {
+            change = 3;
+        } else if (lineHeight > 0 && r.height() > lineHeight) {
+            const int strips = static_cast<int>(r.height() / lineHeight);
+            for (int j = 0; j < strips; ++j)
+                out.emplace_back(r.x() - pad, r.y() + j * lineHeight, r.width() + 2 * pad, stripHeight);
+            change = -r.height();
+        }
+        out.emplace_back(r.x() - pad, r.y(), r.width() + 2 * pad, r.height() + change);
+    }
+    return out;
+}
+
+}  // namespace qv::transcript
