@@ -2,17 +2,18 @@
 
 #include "platform/rtdb/ValueJson.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 
 namespace {
 
-// The clipboard needs an application object; one serves the whole test program.
-QGuiApplication& application()
+// The clipboard and the text view widgets need an application object; one serves the whole
+// test program.
+QApplication& application()
 {
     static int argc = 1;
     static char name[] = "qv_editing_tests";
     static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    static QApplication app(argc, argv);
     return app;
 }
 
