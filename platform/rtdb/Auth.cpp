@@ -7,7 +7,7 @@
 
 namespace qv {
 
-Auth::Auth(AuthBackend& service, Dispatcher& mainQueue, Options options)
+Auth::Auth(AuthService& service, Dispatcher& mainQueue, Options options)
     : service_(service), mainQueue_(mainQueue), options_(std::move(options))
 {
     if (options_.stateFile.empty())
@@ -18,8 +18,20 @@ Auth::Auth(AuthBackend& service, Dispatcher& mainQueue, Options options)
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
     auto token = json.is_object() ? json.find("token") : json.end();
     if (json.is_object() && token != json.end() && token->is_string()) {
-        if (auto user = service_.resumeSession(token->get<std::string>())) {
-            user_ = std::move(user);
+        auto checked = service_.checkSession(token->get<std::string>());
+        if (auto* user = std::get_if<std::optional<User>>(&checked); user && *user) {
+            user_ = std::move(*user);
+            token_ = token->get<std::string>();
+            return;
+        }
+        // A service that cannot be reached has not ended the sign-in: keep it as it was kept.
+        auto uid = json.find("uid");
+        auto email = json.find("email");
+        if (std::holds_alternative<AuthError>(checked) && uid != json.end() && uid->is_string()) {
+            logWarning("auth: the service cannot be reached; keeping the sign-in as it was");
+            auto verified = json.find("verified");
+            user_ = User{uid->get<std::string>(), email != json.end() && email->is_string() ? email->get<std::string>() : "",
+                         verified != json.end() && verified->is_boolean() && verified->get<bool>()};
             token_ = token->get<std::string>();
             return;
         }
@@ -60,8 +72,7 @@ void Auth::signIn(const std::string& email, const std::string& password, SignInC
                std::move(completion));
 }
 
-void Auth::signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
-                      SignInCompletion completion)
+void Auth::signInWith(std::function<std::variant<AuthSession, AuthError>()> request, SignInCompletion completion)
 {
     hashing_.run(mainQueue_, std::move(request), [this, alive = alive_, completion = std::move(completion)](auto result) {
         if (*alive)
@@ -71,13 +82,13 @@ void Auth::signInWith(std::function<std::variant<AuthBackend::Session, AuthError
 
 void Auth::sendPasswordReset(const std::string& email, Completion completion)
 {
-    mainQueue_.async([this, alive = alive_, email, completion = std::move(completion)] {
-        if (!*alive)
-            return;
-        auto error = service_.requestPasswordReset(email);
-        if (completion)
-            completion(error);
-    });
+    // A service over the network answers slowly: ask from the worker, never the main thread.
+    hashing_.run(
+        mainQueue_, [&service = service_, email] { return service.requestPasswordReset(email); },
+        [alive = alive_, completion = std::move(completion)](std::optional<AuthError> error) {
+            if (*alive && completion)
+                completion(error);
+        });
 }
 
 std::optional<AuthError> Auth::signOut()
@@ -95,14 +106,14 @@ std::optional<AuthError> Auth::signOut()
     return std::nullopt;
 }
 
-void Auth::finishSignIn(std::variant<AuthBackend::Session, AuthError> result, SignInCompletion completion)
+void Auth::finishSignIn(std::variant<AuthSession, AuthError> result, SignInCompletion completion)
 {
     if (auto* error = std::get_if<AuthError>(&result)) {
         if (completion)
             completion(std::nullopt, *error);
         return;
     }
-    auto& session = std::get<AuthBackend::Session>(result);
+    auto& session = std::get<AuthSession>(result);
     if (!token_.empty() && token_ != session.token)
         service_.endSession(token_);
     user_ = session.user;
@@ -129,7 +140,7 @@ void Auth::saveState() const
 {
     if (options_.stateFile.empty())
         return;
-    nlohmann::json json = {{"uid", user_->uid}, {"token", token_}};
+    nlohmann::json json = {{"uid", user_->uid}, {"email", user_->email}, {"verified", user_->emailVerified}, {"token", token_}};
     std::string error = replaceFile(options_.stateFile, json.dump());
     if (!error.empty())
         logWarning("auth: cannot keep the sign-in: " + error);

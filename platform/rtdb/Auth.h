@@ -6,7 +6,7 @@
 
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/WorkQueue.h"
-#include "platform/rtdb/AuthBackend.h"
+#include "platform/rtdb/AuthService.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -29,8 +29,8 @@ public:
 
     // Restores the sign-in kept in `stateFile` when the service still knows it.
     // `service` and `mainQueue` must outlive this object.
-    Auth(AuthBackend& service, Dispatcher& mainQueue, Options options);
-    Auth(AuthBackend& service, Dispatcher& mainQueue) : Auth(service, mainQueue, Options{}) {}
+    Auth(AuthService& service, Dispatcher& mainQueue, Options options);
+    Auth(AuthService& service, Dispatcher& mainQueue) : Auth(service, mainQueue, Options{}) {}
     Auth(const Auth&) = delete;
     Auth& operator=(const Auth&) = delete;
     ~Auth();
@@ -39,6 +39,8 @@ public:
     static std::filesystem::path defaultStateFile();
 
     const std::optional<User>& currentUser() const { return user_; }
+    // The token of the signed-in session, for the database connection; empty when signed out.
+    const std::string& token() const { return token_; }
 
     // Called once soon after registering, with the current user or none, then after every
     // sign-in and sign-out.
@@ -55,13 +57,12 @@ public:
 
 private:
     // Runs `request` (which hashes a password) on the worker, then finishes on the main queue.
-    void signInWith(std::function<std::variant<AuthBackend::Session, AuthError>()> request,
-                    SignInCompletion completion);
-    void finishSignIn(std::variant<AuthBackend::Session, AuthError> result, SignInCompletion completion);
+    void signInWith(std::function<std::variant<AuthSession, AuthError>()> request, SignInCompletion completion);
+    void finishSignIn(std::variant<AuthSession, AuthError> result, SignInCompletion completion);
     void notifyListeners();
     void saveState() const;
 
-    AuthBackend& service_;
+    AuthService& service_;
     Dispatcher& mainQueue_;
     Options options_;
     std::optional<User> user_;
@@ -69,7 +70,8 @@ private:
     std::map<ListenerHandle, std::shared_ptr<Listener>> listeners_;
     ListenerHandle nextListener_ = 1;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    SerialQueue hashing_{"auth password hashing"};
+    // Runs what may take long: password hashing, requests to a service over the network.
+    SerialQueue hashing_{"auth requests"};
 };
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/FileUtilities.h"
+#include "platform/rtdb/DamagedFile.h"
 
 #include <nlohmann/json.hpp>
 #include <openssl/crypto.h>
@@ -181,16 +182,22 @@ std::variant<AuthBackend::Session, AuthError> AuthBackend::signIn(const std::str
     return Session{account->user, token};
 }
 
+const AuthBackend::Account* AuthBackend::accountOfSessionLocked(const std::string& token) const
+{
+    auto session = sessions_.find(sha256Hex(token));
+    if (session == sessions_.end())
+        return nullptr;
+    auto account = accounts_.find(session->second);
+    return account == accounts_.end() ? nullptr : &account->second;
+}
+
 std::optional<User> AuthBackend::resumeSession(const std::string& token) const
 {
     std::lock_guard lock(mutex_);
-    auto session = sessions_.find(sha256Hex(token));
-    if (session == sessions_.end())
+    const Account* account = accountOfSessionLocked(token);
+    if (!account)
         return std::nullopt;
-    auto account = accounts_.find(session->second);
-    if (account == accounts_.end())
-        return std::nullopt;
-    return account->second.user;
+    return account->user;
 }
 
 void AuthBackend::endSession(const std::string& token)
@@ -198,6 +205,28 @@ void AuthBackend::endSession(const std::string& token)
     std::lock_guard lock(mutex_);
     if (sessions_.erase(sha256Hex(token)))
         saveLocked();
+}
+
+std::optional<AuthBackend::Session> AuthBackend::refreshSession(const std::string& token)
+{
+    std::lock_guard lock(mutex_);
+    const Account* account = accountOfSessionLocked(token);
+    if (!account)
+        return std::nullopt;
+    sessions_.erase(sha256Hex(token));
+    std::string fresh = openSessionLocked(account->user.uid);
+    saveLocked();
+    return Session{account->user, fresh};
+}
+
+bool AuthBackend::hasAccount(const std::string& email) const
+{
+    std::lock_guard lock(mutex_);
+    std::string address = lowerCase(email);
+    for (const auto& [uid, account] : accounts_)
+        if (account.user.email == address)
+            return true;
+    return false;
 }
 
 std::optional<AuthError> AuthBackend::requestPasswordReset(const std::string& email)
@@ -246,11 +275,11 @@ void AuthBackend::load()
         return;
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
     if (json.is_discarded() || !json.is_object()) {
-        std::error_code ec;
-        auto aside = options_.folder / kAccountsName;
-        aside += ".damaged";
-        std::filesystem::rename(options_.folder / kAccountsName, aside, ec);
-        logError("auth: the stored accounts cannot be read; moved aside");
+        std::string error;
+        auto aside = setDamagedFileAside(options_.folder / kAccountsName, error);
+        if (aside.empty())
+            throw std::runtime_error("auth: the stored accounts cannot be read, nor set aside: " + error);
+        logError("auth: the stored accounts cannot be read; kept as " + aside.string());
         return;
     }
     // Fields of the wrong kind read as absent rather than stopping the service.

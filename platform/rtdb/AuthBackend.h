@@ -4,6 +4,7 @@
 // atomically). Safe from any thread.
 #pragma once
 
+#include "platform/rtdb/AuthService.h"
 #include "platform/rtdb/AuthTypes.h"
 #include "platform/rtdb/DatabaseBackend.h"
 
@@ -16,7 +17,7 @@
 
 namespace qv {
 
-class AuthBackend {
+class AuthBackend final : public AuthService {
 public:
     struct Options {
         // Where accounts are kept; empty keeps them in memory only.
@@ -26,10 +27,7 @@ public:
         // Defaults to the system time.
         WallClock clock;
     };
-    struct Session {
-        User user;
-        std::string token;  // proves the sign-in when the application starts again
-    };
+    using Session = AuthSession;
     struct PasswordReset {
         std::string email;
         std::int64_t requestedAt;  // milliseconds since 1970
@@ -46,11 +44,18 @@ public:
     // Passwords must have at least this many characters.
     static constexpr std::size_t kMinimumPasswordLength = 6;
 
-    std::variant<Session, AuthError> createAccount(const std::string& email, const std::string& password);
-    std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password);
+    std::variant<Session, AuthError> createAccount(const std::string& email, const std::string& password) override;
+    std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password) override;
     std::optional<User> resumeSession(const std::string& token) const;
-    void endSession(const std::string& token);
-    std::optional<AuthError> requestPasswordReset(const std::string& email);
+    std::variant<std::optional<User>, AuthError> checkSession(const std::string& token) override
+    {
+        return resumeSession(token);
+    }
+    void endSession(const std::string& token) override;
+    // A new token for the session of `token`, which stops working; nothing for an unknown one.
+    std::optional<Session> refreshSession(const std::string& token);
+    bool hasAccount(const std::string& email) const;
+    std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 
     // The stand-in service's own controls.
     std::vector<PasswordReset> passwordResets() const;
@@ -65,6 +70,8 @@ private:
     };
 
     Account* findByEmail(const std::string& email);
+    // The account `token` signs in, or nullptr.
+    const Account* accountOfSessionLocked(const std::string& token) const;
     std::string openSessionLocked(const std::string& uid);
     void load();
     void saveLocked() const;

@@ -21,6 +21,7 @@ enum class AuthErrorCode {
     WrongPassword = 17009,
     UserNotFound = 17011,
     WeakPassword = 17026,
+    NetworkError = 17020,  // the service could not be reached
 };
 
 struct AuthError {

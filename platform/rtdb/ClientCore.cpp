@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Log.h"
 #include "platform/foundation/FileUtilities.h"
+#include "platform/rtdb/DamagedFile.h"
 #include "platform/rtdb/ValueCheck.h"
 #include "platform/rtdb/ValueJson.h"
 
@@ -17,7 +18,7 @@ std::atomic<ObserverHandle> nextObserverHandle{1};
 constexpr double kCacheSaveDelay = 1.0;
 
 const char* const kCacheName = "cache.json";
-const char* const kPendingName = "pending.json";
+const char* const kPendingName = "pending.jsonl";
 
 const DatabasePath& infoConnectedPath()
 {
@@ -27,8 +28,9 @@ const DatabasePath& infoConnectedPath()
 
 }  // namespace
 
-ClientCore::ClientCore(DatabaseBackend& backend, Dispatcher& dispatcher, DatabaseClient::Options options)
-    : backend_(backend), dispatcher_(dispatcher), options_(std::move(options))
+ClientCore::ClientCore(std::unique_ptr<DatabaseConnection> connection, Dispatcher& dispatcher,
+                       DatabaseClient::Options options)
+    : connection_(std::move(connection)), dispatcher_(dispatcher), options_(std::move(options))
 {
     if (!options_.clock)
         options_.clock = systemMilliseconds;
@@ -52,6 +54,9 @@ void ClientCore::close()
     goOffline();
     saveCache();
     closed_ = true;
+    // Released here, on the main thread: the line's own thread may hold this core a moment
+    // longer, and must not be the one to end the line.
+    connection_.reset();
     for (auto& [handle, observer] : observers_)
         observer->alive = false;
     observers_.clear();
@@ -61,11 +66,22 @@ void ClientCore::goOffline()
 {
     wantOnline_ = false;
     answerWaitingReads();
+    if (opened_)
+        connection_->close();
+    opened_ = false;
+    disconnected();
+}
+
+void ClientCore::disconnected()
+{
     if (!connected_)
         return;
-    backend_.disconnect(connection_);
     connected_ = false;
-    connection_ = 0;
+    wholeTree_ = false;
+    answered_.clear();
+    // Whatever was sent and not answered goes again, under the same identifiers.
+    for (auto& pending : pending_)
+        pending.sent = false;
     setInfoConnected(false);
 }
 
@@ -82,19 +98,36 @@ void ClientCore::goOnline()
 
 void ClientCore::connectNow()
 {
-    if (closed_ || connected_ || !wantOnline_)
+    if (closed_ || opened_ || !wantOnline_)
         return;
-    DatabaseValue root;
-    connection_ = backend_.connect(weak_from_this(), root);
+    opened_ = true;
+    connection_->open(weak_from_this());
+}
+
+void ClientCore::connected(ServerMessage& message)
+{
+    if (closed_ || !opened_)
+        return;
     connected_ = true;
+    wholeTree_ = message.wholeTree;
+    answered_.clear();
     DatabaseValue before = local_;
-    server_ = root;
+    server_ = std::move(message.root);
     rebuildLocalView();
     notify(before, local_, {DatabasePath()}, false);
-    answerWaitingReads();
     setInfoConnected(true);
+    if (wholeTree_) {
+        answerWaitingReads();
+    } else {
+        for (auto& read : waitingReads_) {
+            if (!read.listening) {
+                read.listening = true;
+                listen(read.path);
+            }
+        }
+    }
     for (auto& registration : pendingOnDisconnect_) {
-        backend_.onDisconnect(connection_, registration.writes.front());
+        connection_->onDisconnect(registration.writes.front(), 0);
         if (registration.completion)
             dispatcher_.async([completion = std::move(registration.completion)] { completion(std::nullopt); });
     }
@@ -103,6 +136,55 @@ void ClientCore::connectNow()
         if (!pending.sent)
             send(pending);
     scheduleCacheSave();
+}
+
+void ClientCore::listen(const DatabasePath& path)
+{
+    if (path.isInfo() || !connection_)
+        return;
+    if (listens_[path]++ == 0)
+        connection_->listen(path);
+}
+
+void ClientCore::unlisten(const DatabasePath& path)
+{
+    auto found = listens_.find(path);
+    if (found == listens_.end() || !connection_)
+        return;
+    if (--found->second == 0) {
+        listens_.erase(found);
+        answered_.erase(path);
+        connection_->unlisten(path);
+    }
+}
+
+bool ClientCore::known(const DatabasePath& path) const
+{
+    if (!connected_ || wholeTree_ || path.isInfo())
+        return true;
+    for (const auto& answered : answered_)
+        if (answered.contains(path))
+            return true;
+    return false;
+}
+
+void ClientCore::reportAwaited()
+{
+    for (auto& [handle, observer] : observers_) {
+        if (observer->awaitingValue && known(observer->path)) {
+            observer->awaitingValue = false;
+            reportInitial(observer);
+        }
+    }
+    for (auto it = waitingReads_.begin(); it != waitingReads_.end();) {
+        if (it->listening && known(it->path)) {
+            WaitingRead read = std::move(*it);
+            it = waitingReads_.erase(it);
+            answerRead(read);
+        } else {
+            ++it;
+        }
+    }
 }
 
 std::string ClientCore::pushId() { return pushIds_.next(options_.clock()); }
@@ -128,7 +210,8 @@ void ClientCore::write(std::vector<DatabaseWrite> writes, DatabaseCompletion com
     }
     // The backend may adopt the local view when it holds exactly what this client showed
     // before the write: every earlier write sent, and no placeholder resolved differently.
-    bool adoptable = std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.sent; })
+    bool adoptable = connection_->adoptsViews()
+        && std::all_of(pending_.begin(), pending_.end(), [](const Pending& p) { return p.sent; })
         && std::all_of(pending.writes.begin(), pending.writes.end(),
                        [](const DatabaseWrite& w) { return !w.value.containsServerTimestamp(); });
     index(pending.local, 1);
@@ -160,10 +243,10 @@ void ClientCore::send(Pending& pending, const DatabaseValue* base, const Databas
 {
     pending.sent = true;
     if (pending.transaction)
-        backend_.compareAndSet(connection_, pending.writes.front().path, pending.transaction->expected,
-                               pending.writes.front().value, pending.id);
+        connection_->compareAndSet(pending.writes.front().path, pending.transaction->expected,
+                                   pending.writes.front().value, pending.id);
     else
-        backend_.write(connection_, pending.writes, pending.id, base, result);
+        connection_->write(pending.writes, pending.id, base, result);
 }
 
 ClientCore::Pending* ClientCore::findPending(std::uint64_t id)
@@ -186,6 +269,25 @@ void ClientCore::applyServerMessage(ServerMessage message)
 {
     if (closed_)
         return;
+    if (message.kind == ServerMessage::Kind::Connected)
+        return connected(message);
+    if (message.kind == ServerMessage::Kind::Disconnected)
+        return disconnected();
+    if (message.error && message.answers) {
+        auto found = std::find_if(pending_.begin(), pending_.end(),
+                                  [&](const Pending& p) { return p.id == message.answers; });
+        if (found == pending_.end())
+            return;
+        Pending refused = std::move(*found);
+        pending_.erase(found);
+        return refuseWrite(std::move(refused), std::move(*message.error));
+    }
+    if (message.error && message.listened) {
+        logWarning("database: cannot listen at " + message.listened->toString() + ": " + message.error->message);
+        answered_.insert(*message.listened);
+        reportAwaited();
+        return;
+    }
     DatabaseValue before = local_;
     server_ = std::move(message.root);
     std::vector<DatabasePath> paths = std::move(message.changed);
@@ -202,7 +304,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
         } else if (found != pending_.end()) {
             ownEcho = found == pending_.begin() && paths.size() == found->writes.size();
             for (std::size_t i = 0; ownEcho && i < paths.size(); ++i)
-                ownEcho = paths[i] == found->writes[i].path && found->writes[i].value.sameNode(found->local[i].value);
+                ownEcho = paths[i] == found->writes[i].path
+                    && (found->writes[i].value.sameNode(found->local[i].value)
+                        || server_.at(paths[i]) == found->local[i].value);
             done = std::move(*found);
             pending_.erase(found);
             index(done->local, -1);
@@ -219,6 +323,10 @@ void ClientCore::applyServerMessage(ServerMessage message)
             refresh(path);
     }
     notify(before, local_, paths, false);
+    if (message.listened) {
+        answered_.insert(*message.listened);
+        reportAwaited();
+    }
     scheduleCacheSave();
     if (conflicted)
         return runHandler(conflicted->id, conflicted->transaction, conflicted->writes.front().path,
@@ -292,6 +400,28 @@ void ClientCore::runHandler(std::uint64_t id, std::shared_ptr<Transaction> trans
         send(*found);
 }
 
+void ClientCore::refuseWrite(Pending pending, DatabaseError error)
+{
+    DatabaseValue before = local_;
+    index(pending.local, -1);
+    std::vector<DatabasePath> paths;
+    for (const auto& write : pending.local) {
+        paths.push_back(write.path);
+        recomputeAt(write.path);
+    }
+    notify(before, local_, paths, false);
+    savePending();
+    logWarning("database: the service refused a write: " + error.message);
+    if (pending.completion)
+        dispatcher_.async([completion = std::move(pending.completion), error] { completion(error); });
+    if (pending.transaction && pending.transaction->completion) {
+        DataSnapshot snapshot(pending.writes.front().path.key(), server_.at(pending.writes.front().path));
+        dispatcher_.async([completion = pending.transaction->completion, error, snapshot] {
+            completion(error, false, snapshot);
+        });
+    }
+}
+
 void ClientCore::onDisconnect(DatabaseWrite write, DatabaseCompletion completion)
 {
     if (closed_)
@@ -300,7 +430,7 @@ void ClientCore::onDisconnect(DatabaseWrite write, DatabaseCompletion completion
         pendingOnDisconnect_.push_back(Pending{0, {std::move(write)}, {}, std::move(completion), nullptr});
         return;
     }
-    backend_.onDisconnect(connection_, std::move(write));
+    connection_->onDisconnect(write, 0);
     if (completion)
         dispatcher_.async([completion = std::move(completion)] { completion(std::nullopt); });
 }
@@ -398,7 +528,7 @@ void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after,
                 whole = true;
             }
         }
-        if (!related)
+        if (!related || observer->awaitingValue)
             continue;
         DatabaseValue old = before.at(path);
         DatabaseValue now = after.at(path);
@@ -470,7 +600,11 @@ ObserverHandle ClientCore::observe(const DatabasePath& path, DatabaseEvent event
     ObserverHandle handle = nextObserverHandle++;
     auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback)});
     observers_[handle] = observer;
-    reportInitial(observer);
+    listen(path);
+    if (known(path))
+        reportInitial(observer);
+    else
+        observer->awaitingValue = true;
     if (!path.isInfo())
         scheduleCacheSave();
     return handle;
@@ -484,7 +618,11 @@ void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
     if (auto error = checkRead(path)) {
         logWarning("database: cannot read: " + error->message);
     } else if (wantOnline_ && !connected_ && !path.isInfo()) {
-        waitingReads_.emplace_back(path, std::move(callback));
+        waitingReads_.push_back(WaitingRead{path, std::move(callback), false});
+        return;
+    } else if (!known(path)) {
+        waitingReads_.push_back(WaitingRead{path, std::move(callback), true});
+        listen(path);
         return;
     } else {
         snapshot = DataSnapshot(path.key(), viewFor(path).at(path));
@@ -494,10 +632,17 @@ void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
 
 void ClientCore::answerWaitingReads()
 {
-    for (auto& [path, callback] : std::exchange(waitingReads_, {}))
-        dispatcher_.async([callback = std::move(callback), snapshot = DataSnapshot(path.key(), local_.at(path))] {
-            callback(snapshot);
-        });
+    for (auto& read : std::exchange(waitingReads_, {}))
+        answerRead(read);
+}
+
+void ClientCore::answerRead(WaitingRead& read)
+{
+    if (read.listening)
+        unlisten(read.path);
+    dispatcher_.async([callback = std::move(read.callback), snapshot = DataSnapshot(read.path.key(), local_.at(read.path))] {
+        callback(snapshot);
+    });
 }
 
 void ClientCore::removeObserver(ObserverHandle handle)
@@ -506,6 +651,7 @@ void ClientCore::removeObserver(ObserverHandle handle)
     if (found == observers_.end())
         return;
     found->second->alive = false;
+    unlisten(found->second->path);
     observers_.erase(found);
 }
 
@@ -514,6 +660,7 @@ void ClientCore::removeAllObservers(const DatabasePath& path)
     for (auto it = observers_.begin(); it != observers_.end();) {
         if (it->second->path == path) {
             it->second->alive = false;
+            unlisten(path);
             it = observers_.erase(it);
         } else {
             ++it;
@@ -525,8 +672,10 @@ void ClientCore::keepSynced(const DatabasePath& path, bool keep)
 {
     if (keep) {
         keptSynced_.insert(path);
+        listen(path);
     } else if (auto found = keptSynced_.find(path); found != keptSynced_.end()) {
         keptSynced_.erase(found);
+        unlisten(path);
     }
     scheduleCacheSave();
 }
@@ -535,20 +684,34 @@ void ClientCore::loadPersisted()
 {
     if (options_.persistenceFolder.empty())
         return;
-    if (auto bytes = readFile(options_.persistenceFolder / kCacheName)) {
+    // A file that cannot be read is kept aside, never overwritten by the next save.
+    auto keepDamaged = [](const std::filesystem::path& path, const char* what) {
+        std::string error;
+        auto aside = setDamagedFileAside(path, error);
+        logWarning(std::string("database: ") + what + (aside.empty() ? "; " + error : "; kept as " + aside.string()));
+    };
+    auto cachePath = options_.persistenceFolder / kCacheName;
+    if (auto bytes = readFile(cachePath)) {
         if (auto cache = decodeValue(*bytes))
             server_ = *cache;
         else
-            logWarning("database: the disk cache cannot be read; starting without it");
+            keepDamaged(cachePath, "the disk cache cannot be read; starting without it");
     }
-    if (auto bytes = readFile(options_.persistenceFolder / kPendingName)) {
-        auto queued = decodeValue(*bytes);
-        if (!queued)
-            logWarning("database: the queued writes on disk cannot be read; dropping them");
-        for (auto group : queued ? queued->children() : DatabaseValue::ChildRange{}) {
-            auto writes = writesFromValue(group.value);
-            if (!writes) {
-                logWarning("database: a queued write on disk cannot be read; dropping it");
+    auto pendingPath = options_.persistenceFolder / kPendingName;
+    if (auto bytes = readFile(pendingPath)) {
+        // One group of writes per line: a damaged line loses that group alone.
+        std::string_view rest = *bytes;
+        int damaged = 0;
+        while (!rest.empty()) {
+            std::size_t end = rest.find('\n');
+            std::string_view line = rest.substr(0, end);
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+            if (line.empty())
+                continue;
+            auto group = decodeValue(line);
+            auto writes = group ? writesFromValue(*group) : std::nullopt;
+            if (!writes || writes->empty()) {
+                ++damaged;
                 continue;
             }
             Pending pending{nextPending_++, std::move(*writes), {}, {}, nullptr};
@@ -556,6 +719,8 @@ void ClientCore::loadPersisted()
             index(pending.local, 1);
             pending_.push_back(std::move(pending));
         }
+        if (damaged)
+            keepDamaged(pendingPath, (std::to_string(damaged) + " queued write(s) on disk cannot be read and are dropped").c_str());
     }
     rebuildLocalView();
 }
@@ -564,17 +729,13 @@ void ClientCore::savePending()
 {
     if (options_.persistenceFolder.empty())
         return;
-    std::string text = "[";
-    bool firstGroup = true;
+    std::string text;
     for (const auto& pending : pending_) {
         if (pending.transaction)
             continue;  // a handler cannot be stored; it runs again only in this session
-        if (!firstGroup)
-            text += ',';
-        firstGroup = false;
         encodeWrites(pending.writes, text);
+        text += '\n';
     }
-    text += ']';
     std::string error = replaceFile(options_.persistenceFolder / kPendingName, text);
     if (!error.empty())
         logWarning("database: cannot store the queued writes: " + error);

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Dispatcher.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "platform/rtdb/DatabaseConnection.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/DatabaseReference.h"
 #include "platform/rtdb/PushIdGenerator.h"
@@ -18,7 +19,7 @@ namespace qv::rtdb_detail {
 
 class ClientCore final : public BackendLink, public std::enable_shared_from_this<ClientCore> {
 public:
-    ClientCore(DatabaseBackend& backend, Dispatcher& dispatcher, DatabaseClient::Options options);
+    ClientCore(std::unique_ptr<DatabaseConnection> connection, Dispatcher& dispatcher, DatabaseClient::Options options);
 
     void start();
     void close();
@@ -47,6 +48,13 @@ private:
         DatabaseEvent event;
         SnapshotCallback callback;
         bool alive = true;
+        // Waits for the service's first answer to its listen before its first report.
+        bool awaitingValue = false;
+    };
+    struct WaitingRead {
+        DatabasePath path;
+        SnapshotCallback callback;
+        bool listening = false;
     };
     struct Transaction {
         TransactionHandler handler;
@@ -63,6 +71,16 @@ private:
     };
 
     void connectNow();
+    void connected(ServerMessage& message);
+    void disconnected();
+    void listen(const DatabasePath& path);
+    void unlisten(const DatabasePath& path);
+    // True when the local view holds what the service has at `path` (or the line is down and
+    // the local view is all there is).
+    bool known(const DatabasePath& path) const;
+    // Reports to the observers and reads that waited for the value at a path now known.
+    void reportAwaited();
+    void refuseWrite(Pending pending, DatabaseError error);
     // `base` and `result`: the local view before and after this write, when the backend may
     // take `result` as its tree (see DatabaseBackend::write).
     void send(Pending& pending, const DatabaseValue* base = nullptr, const DatabaseValue* result = nullptr);
@@ -81,6 +99,7 @@ private:
     void setInfoConnected(bool connected);
     // Answers the reads that waited for the connection with what this client shows now.
     void answerWaitingReads();
+    void answerRead(WaitingRead& read);
 
     // Queues the observer reports that the change from `before` to `after` at `paths` causes.
     void notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
@@ -94,13 +113,18 @@ private:
     void scheduleCacheSave();
     void saveCache();
 
-    DatabaseBackend& backend_;
+    std::unique_ptr<DatabaseConnection> connection_;
     Dispatcher& dispatcher_;
     DatabaseClient::Options options_;
     bool closed_ = false;
     bool wantOnline_ = true;
     bool connected_ = false;
-    DatabaseBackend::ConnectionId connection_ = 0;
+    bool opened_ = false;
+    // Connected with the service's whole tree: every location is known.
+    bool wholeTree_ = false;
+    // Listened locations, counted, and those the service has answered since connecting.
+    std::map<DatabasePath, int> listens_;
+    std::set<DatabasePath> answered_;
 
     DatabaseValue server_;  // the backend's tree as last heard (or as cached on disk)
     DatabaseValue local_;   // server_ with the pending writes applied
@@ -113,7 +137,7 @@ private:
     std::map<ObserverHandle, std::shared_ptr<Observer>> observers_;
     // Single reads made while the connection is being made: answered once it is (or once the
     // client gives up connecting), so that they do not report a tree not yet received.
-    std::vector<std::pair<DatabasePath, SnapshotCallback>> waitingReads_;
+    std::vector<WaitingRead> waitingReads_;
     std::multiset<DatabasePath> keptSynced_;
     PushIdGenerator pushIds_;
     bool cacheSaveScheduled_ = false;

@@ -1,10 +1,10 @@
 #include "platform/rtdb/DatabaseBackend.h"
 
-#include "platform/foundation/FileUtilities.h"
-#include "platform/rtdb/TreeStore.h"
+#include "platform/rtdb/SqliteTreeStore.h"
 #include "platform/rtdb/ValueCheck.h"
 
 #include <chrono>
+#include <stdexcept>
 
 namespace qv {
 
@@ -15,23 +15,23 @@ std::int64_t systemMilliseconds()
 }
 
 DatabaseBackend::DatabaseBackend(Options options)
-    : clock_(options.clock ? std::move(options.clock) : WallClock(systemMilliseconds))
+    : clock_(options.clock ? std::move(options.clock) : WallClock(systemMilliseconds)),
+      deferCommit_(options.deferCommit)
 {
     if (!options.folder.empty()) {
-        store_ = std::make_unique<TreeStore>(options.folder);
-        root_ = store_->load();
+        store_ = std::make_unique<SqliteTreeStore>(options.folder);
+        std::string error;
+        auto loaded = store_->load(error);
+        if (!loaded)
+            throw std::runtime_error(error);
+        root_ = std::move(*loaded);
     }
 }
 
 DatabaseBackend::~DatabaseBackend()
 {
     if (store_)
-        store_->checkpoint(root_);
-}
-
-std::filesystem::path DatabaseBackend::defaultFolder()
-{
-    return applicationDataFolder() / "database";
+        store_->commit();
 }
 
 void DatabaseBackend::setClock(WallClock clock)
@@ -52,13 +52,20 @@ DatabaseValue DatabaseBackend::value(std::string_view path) const
     return root_.at(DatabasePath::parse(path));
 }
 
+DatabaseValue DatabaseBackend::root() const
+{
+    std::lock_guard lock(mutex_);
+    return root_;
+}
+
 DatabaseResult DatabaseBackend::setValue(std::string_view path, const DatabaseValue& value)
 {
     DatabasePath location = DatabasePath::parse(path);
     if (auto error = checkWrite(location, value))
         return error;
     std::lock_guard lock(mutex_);
-    applyLocked({DatabaseWrite{location, value}}, 0, 0);
+    if (!applyLocked({DatabaseWrite{location, value}}, 0, 0))
+        return DatabaseError{DatabaseErrorCode::StorageFailed, "the write could not be stored"};
     return std::nullopt;
 }
 
@@ -68,7 +75,8 @@ DatabaseResult DatabaseBackend::updateChildValues(std::string_view path, const D
     if (auto error = checkUpdate(DatabasePath::parse(path), values, writes))
         return error;
     std::lock_guard lock(mutex_);
-    applyLocked(writes, 0, 0);
+    if (!applyLocked(writes, 0, 0))
+        return DatabaseError{DatabaseErrorCode::StorageFailed, "the write could not be stored"};
     return std::nullopt;
 }
 
@@ -100,20 +108,27 @@ void DatabaseBackend::disconnect(ConnectionId connection)
 }
 
 void DatabaseBackend::write(ConnectionId connection, const std::vector<DatabaseWrite>& writes, std::uint64_t writeId,
-                            const DatabaseValue* base, const DatabaseValue* result)
+                            const DatabaseValue* base, const DatabaseValue* result, const WriteTag* tag)
 {
     std::lock_guard lock(mutex_);
-    applyLocked(writes, connection, writeId, base, result);
+    applyLocked(writes, connection, writeId, base, result, tag);
 }
 
 void DatabaseBackend::compareAndSet(ConnectionId connection, const DatabasePath& path, const DatabaseValue& expected,
-                                    const DatabaseValue& value, std::uint64_t writeId)
+                                    const DatabaseValue& value, std::uint64_t writeId, const WriteTag* tag)
 {
     std::lock_guard lock(mutex_);
     DatabaseValue current = root_.at(path);
-    if (current == expected)
-        return applyLocked({DatabaseWrite{path, value}}, connection, writeId);
-    tellLocked(connection, ServerMessage{root_, {}, writeId, true, std::move(current)});
+    if (current == expected || seenLocked(tag)) {
+        applyLocked({DatabaseWrite{path, value}}, connection, writeId, nullptr, nullptr, tag);
+        return;
+    }
+    ServerMessage message;
+    message.root = root_;
+    message.answers = writeId;
+    message.conflict = true;
+    message.current = std::move(current);
+    tellLocked(connection, std::move(message));
 }
 
 void DatabaseBackend::onDisconnect(ConnectionId connection, DatabaseWrite write)
@@ -122,6 +137,37 @@ void DatabaseBackend::onDisconnect(ConnectionId connection, DatabaseWrite write)
     auto found = connections_.find(connection);
     if (found != connections_.end())
         found->second.onDisconnect.push_back(std::move(write));
+}
+
+void DatabaseBackend::forgetTagsBelow(const std::string& origin, std::uint64_t sequence)
+{
+    std::lock_guard lock(mutex_);
+    if (store_)
+        return store_->forgetBelow(origin, sequence);
+    tags_.erase(tags_.lower_bound({origin, 0}), tags_.lower_bound({origin, sequence}));
+}
+
+DatabaseResult DatabaseBackend::commit()
+{
+    std::lock_guard lock(mutex_);
+    if (!store_)
+        return std::nullopt;
+    auto error = store_->commit();
+    if (!error)
+        return std::nullopt;
+    std::string reason;
+    if (auto stored = store_->load(reason))
+        root_ = std::move(*stored);
+    return error;
+}
+
+bool DatabaseBackend::seenLocked(const WriteTag* tag)
+{
+    if (!tag)
+        return false;
+    if (store_)
+        return store_->contains(*tag);
+    return tags_.count({tag->origin, tag->sequence}) > 0;
 }
 
 void DatabaseBackend::tellLocked(ConnectionId connection, ServerMessage message)
@@ -133,9 +179,22 @@ void DatabaseBackend::tellLocked(ConnectionId connection, ServerMessage message)
         link->receive(std::move(message));
 }
 
-void DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes, ConnectionId from, std::uint64_t writeId,
-                                  const DatabaseValue* base, const DatabaseValue* result)
+bool DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes, ConnectionId from, std::uint64_t writeId,
+                                  const DatabaseValue* base, const DatabaseValue* result, const WriteTag* tag)
 {
+    auto answer = [&](DatabaseResult error) {
+        if (!writeId)
+            return;
+        ServerMessage message;
+        message.root = root_;
+        message.answers = writeId;
+        message.error = std::move(error);
+        tellLocked(from, std::move(message));
+    };
+    if (seenLocked(tag)) {
+        answer(std::nullopt);
+        return true;
+    }
     std::vector<DatabaseWrite> resolved;
     std::vector<DatabasePath> changed;
     DatabaseValue root = root_;
@@ -158,17 +217,32 @@ void DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes, Conn
             resolved.push_back({write.path, std::move(value)});
         }
     }
+    if (store_ && (!changed.empty() || tag)) {
+        DatabaseResult error = store_->append(resolved, tag);
+        if (!error && !deferCommit_)
+            error = store_->commit();
+        if (error) {
+            answer(std::move(error));
+            return false;
+        }
+    } else if (tag) {
+        tags_.insert({tag->origin, tag->sequence});
+    }
     if (changed.empty()) {
-        if (writeId)
-            tellLocked(from, ServerMessage{root_, {}, writeId, false, {}});
-        return;
+        answer(std::nullopt);
+        return true;
     }
     root_ = root;
-    if (store_)
-        store_->append(resolved, root_);
-    for (auto& [id, connection] : connections_)
-        if (auto link = connection.link.lock())
-            link->receive(ServerMessage{root_, changed, id == from ? writeId : 0, false, {}});
+    for (auto& [id, connection] : connections_) {
+        if (auto link = connection.link.lock()) {
+            ServerMessage message;
+            message.root = root_;
+            message.changed = changed;
+            message.answers = id == from ? writeId : 0;
+            link->receive(std::move(message));
+        }
+    }
+    return true;
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 
 #include "platform/foundation/Dispatcher.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "platform/rtdb/DatabaseConnection.h"
 #include "platform/rtdb/DatabaseReference.h"
 
 #include <cstdint>
@@ -30,7 +31,10 @@ public:
         bool startOnline = true;
     };
 
-    // `backend` and `mainQueue` must outlive the client.
+    // A client of the database service over `connection` (a RemoteConnection, or a
+    // LocalConnection in tests). `mainQueue` must outlive the client.
+    DatabaseClient(std::unique_ptr<DatabaseConnection> connection, Dispatcher& mainQueue, Options options);
+    // A client of the service `backend` in this process; `backend` must outlive the client.
     DatabaseClient(DatabaseBackend& backend, Dispatcher& mainQueue, Options options);
     DatabaseClient(DatabaseBackend& backend, Dispatcher& mainQueue) : DatabaseClient(backend, mainQueue, Options{}) {}
     // Drops the connection (the backend then carries out the on-disconnect writes) and stops
@@ -45,7 +49,8 @@ public:
 
     // Drops the connection as a lost network would; writes keep applying locally and queue.
     void goOffline();
-    // Connects again (one turn later) and sends the queued writes in order.
+    // Connects again (one turn later, and as soon as the service answers) and sends the
+    // queued writes in order.
     void goOnline();
     bool isConnected() const;
 

@@ -48,45 +48,74 @@ void encodeString(const std::string& text, std::string& out)
     out += '"';
 }
 
-std::optional<DatabaseValue> fromJson(const nlohmann::json& json, std::size_t depth)
-{
-    if (depth > kMaxStoredDepth)
-        return std::nullopt;
-    switch (json.type()) {
-    case nlohmann::json::value_t::null:
-        return DatabaseValue();
-    case nlohmann::json::value_t::boolean:
-        return DatabaseValue(json.get<bool>());
-    case nlohmann::json::value_t::number_integer:
-        return DatabaseValue(json.get<std::int64_t>());
-    case nlohmann::json::value_t::number_unsigned: {
-        auto value = json.get<std::uint64_t>();
+// Builds the value while the text is read, without an intermediate document: arrays become
+// maps keyed by index, a later duplicate key wins, and anything nested deeper than the stored
+// depth stops the read.
+class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
+public:
+    std::optional<DatabaseValue> result;
+
+    bool null() override { return add(DatabaseValue()); }
+    bool boolean(bool value) override { return add(DatabaseValue(value)); }
+    bool number_integer(number_integer_t value) override { return add(DatabaseValue(static_cast<std::int64_t>(value))); }
+    bool number_unsigned(number_unsigned_t value) override
+    {
         if (value > static_cast<std::uint64_t>(INT64_MAX))
-            return DatabaseValue(static_cast<double>(value));
-        return DatabaseValue(static_cast<std::int64_t>(value));
+            return add(DatabaseValue(static_cast<double>(value)));
+        return add(DatabaseValue(static_cast<std::int64_t>(value)));
     }
-    case nlohmann::json::value_t::number_float:
-        return DatabaseValue(json.get<double>());
-    case nlohmann::json::value_t::string:
-        return DatabaseValue(json.get<std::string>());
-    case nlohmann::json::value_t::object:
-    case nlohmann::json::value_t::array: {
-        std::vector<DatabaseValue::Entry> entries;
-        entries.reserve(json.size());
+    bool number_float(number_float_t value, const string_t&) override { return add(DatabaseValue(value)); }
+    bool string(string_t& value) override { return add(DatabaseValue(std::move(value))); }
+    bool binary(binary_t&) override { return false; }
+    bool start_object(std::size_t size) override { return open(false, size); }
+    bool start_array(std::size_t size) override { return open(true, size); }
+    bool key(string_t& value) override
+    {
+        levels_.back().key = std::move(value);
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    struct Level {
+        bool array = false;
         std::size_t index = 0;
-        for (auto it = json.begin(); it != json.end(); ++it, ++index) {
-            auto child = fromJson(*it, depth + 1);
-            if (!child)
-                return std::nullopt;
-            std::string key = json.is_object() ? it.key() : std::to_string(index);
-            entries.emplace_back(std::move(key), std::move(*child));
+        std::string key;
+        std::vector<DatabaseValue::Entry> entries;
+    };
+
+    bool add(DatabaseValue value)
+    {
+        if (levels_.size() > kMaxStoredDepth)
+            return false;
+        if (levels_.empty()) {
+            result = std::move(value);
+            return true;
         }
-        return DatabaseValue::map(std::move(entries));
+        Level& level = levels_.back();
+        level.entries.emplace_back(level.array ? std::to_string(level.index++) : std::move(level.key), std::move(value));
+        return true;
     }
-    default:
-        return std::nullopt;
+    bool open(bool array, std::size_t size)
+    {
+        if (levels_.size() >= kMaxStoredDepth + 1)
+            return false;
+        levels_.push_back(Level{array, 0, {}, {}});
+        if (size != static_cast<std::size_t>(-1))
+            levels_.back().entries.reserve(std::min<std::size_t>(size, 1u << 16));
+        return true;
     }
-}
+    bool close()
+    {
+        DatabaseValue value = DatabaseValue::map(std::move(levels_.back().entries));
+        levels_.pop_back();
+        return add(std::move(value));
+    }
+
+    std::vector<Level> levels_;
+};
 
 }  // namespace
 
@@ -174,10 +203,10 @@ std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& g
 
 std::optional<DatabaseValue> decodeValue(std::string_view text)
 {
-    nlohmann::json json = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-    if (json.is_discarded())
+    ValueBuilder builder;
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder))
         return std::nullopt;
-    return fromJson(json, 0);
+    return builder.result;
 }
 
 }  // namespace qv

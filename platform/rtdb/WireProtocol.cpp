@@ -1,0 +1,77 @@
+#include "platform/rtdb/WireProtocol.h"
+
+#include "platform/rtdb/ValueJson.h"
+
+namespace qv {
+
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error)
+{
+    if (text.size() > kMaxFrameBytes) {
+        error = "the frame is larger than 16 MiB";
+        return std::nullopt;
+    }
+    auto frame = decodeValue(text);
+    if (!frame) {
+        error = "the frame is not JSON, or nests too deep";
+        return std::nullopt;
+    }
+    if (!frame->isMap() || !frame->child("op").isString()) {
+        error = "the frame is not an object with an \"op\"";
+        return std::nullopt;
+    }
+    return frame;
+}
+
+FrameBuilder::FrameBuilder(std::string_view op)
+{
+    text_ = "{\"op\":";
+    encodeValue(DatabaseValue(op), text_);
+}
+
+void FrameBuilder::key(std::string_view key)
+{
+    text_ += ',';
+    encodeValue(DatabaseValue(key), text_);
+    text_ += ':';
+}
+
+FrameBuilder& FrameBuilder::id(std::uint64_t id)
+{
+    key("id");
+    text_ += std::to_string(id);
+    return *this;
+}
+
+FrameBuilder& FrameBuilder::text(std::string_view name, std::string_view value)
+{
+    key(name);
+    encodeValue(DatabaseValue(value), text_);
+    return *this;
+}
+
+FrameBuilder& FrameBuilder::value(std::string_view name, const DatabaseValue& value)
+{
+    key(name);
+    encodeValue(value, text_);
+    return *this;
+}
+
+FrameBuilder& FrameBuilder::writes(std::string_view name, const std::vector<DatabaseWrite>& writes)
+{
+    key(name);
+    encodeWrites(writes, text_);
+    return *this;
+}
+
+std::string FrameBuilder::take()
+{
+    text_ += '}';
+    return std::move(text_);
+}
+
+std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key)
+{
+    return writesFromValue(frame.child(key));
+}
+
+}  // namespace qv

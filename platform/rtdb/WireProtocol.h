@@ -1,0 +1,44 @@
+// Frames of the database protocol between the service and its clients (services/hub/PROTOCOL.md):
+// one JSON object per WebSocket text message, with an "op" naming what it is. Values inside keep
+// integers, doubles and booleans apart as the stored form does.
+#pragma once
+
+#include "platform/rtdb/DatabaseValue.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// Largest frame either side accepts, in bytes. 16 MiB.
+inline constexpr std::size_t kMaxFrameBytes = 16u << 20;
+
+// The frame as a map (its "op" a string), or nothing with `error` saying why: too large, not
+// JSON, not an object, nested too deep, or without an "op".
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error);
+
+// Builds one frame: {"op":...,"id":...,<fields>}.
+class FrameBuilder {
+public:
+    explicit FrameBuilder(std::string_view op);
+    FrameBuilder& id(std::uint64_t id);
+    FrameBuilder& text(std::string_view key, std::string_view value);
+    FrameBuilder& value(std::string_view key, const DatabaseValue& value);
+    // A list of [path, value] pairs.
+    FrameBuilder& writes(std::string_view key, const std::vector<DatabaseWrite>& writes);
+    std::string take();
+
+private:
+    void key(std::string_view key);
+    std::string text_;
+};
+
+// The frame's field `key` as a list of writes (absent reads as none); nothing when it is not a
+// list of [path, value] pairs or holds a write the database refuses.
+std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key);
+
+}  // namespace qv

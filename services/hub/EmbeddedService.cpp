@@ -1,0 +1,53 @@
+#include "services/hub/EmbeddedService.h"
+
+#include "platform/foundation/FileUtilities.h"
+
+#include <stdexcept>
+
+namespace qv::hub {
+
+std::filesystem::path EmbeddedService::defaultFolder() { return applicationDataFolder() / "service"; }
+
+EmbeddedService::~EmbeddedService()
+{
+    if (!anchor_)
+        return;
+    // The server is a child of the anchor: both end on their own thread.
+    QMetaObject::invokeMethod(anchor_, [anchor = anchor_] { delete anchor; }, Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
+{
+    if (anchor_) {
+        error = "the embedded service is already running";
+        return false;
+    }
+    thread_.setObjectName("embedded service");
+    thread_.start();
+    anchor_ = new QObject;
+    anchor_->moveToThread(&thread_);
+    QMetaObject::invokeMethod(
+        anchor_,
+        [&] {
+            try {
+                HubServer::Options options;
+                options.dataFolder = folder;
+                auto* server = new HubServer(options);
+                server->setParent(anchor_);
+                if (server->start(error))
+                    port_ = server->port();
+            } catch (const std::runtime_error& failure) {
+                error = QString::fromStdString(failure.what());
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    return port_ != 0;
+}
+
+QUrl EmbeddedService::databaseUrl() const { return QUrl("ws://127.0.0.1:" + QString::number(port_) + "/"); }
+
+QUrl EmbeddedService::httpUrl() const { return QUrl("http://127.0.0.1:" + QString::number(port_) + "/"); }
+
+}  // namespace qv::hub

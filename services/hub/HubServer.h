@@ -1,0 +1,92 @@
+// The service every computer of an account shares: the realtime database and the accounts,
+// served on one port. WebSocket clients speak the database protocol (PROTOCOL.md); plain HTTP
+// requests go to the router (sign-up, sign-in, token refresh, password reset, the existence
+// check, and whatever other stand-ins add), over TLS when given a certificate. Writes received in one turn of the event loop are
+// committed together, and answered only after that commit. Lives on the thread that made it.
+#pragma once
+
+#include "platform/rtdb/AuthBackend.h"
+#include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/HttpRouter.h"
+#include "services/hub/HubSession.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTimer>
+#include <QWebSocketServer>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace qv::hub {
+
+class HubServer final : public QObject {
+public:
+    struct Options {
+        // Loopback unless told otherwise; any other address needs TLS.
+        QHostAddress address = QHostAddress::LocalHost;
+        // PEM files of the certificate (its chain may follow) and its private key. Given, the
+        // service speaks only TLS (wss and https), on any address.
+        std::filesystem::path tlsCertificate;
+        std::filesystem::path tlsKey;
+        // 0 picks a free port.
+        quint16 port = 0;
+        // The tree in <dataFolder>/database, the accounts in <dataFolder>/accounts.
+        std::filesystem::path dataFolder;
+        // PBKDF2 rounds for new passwords. Defaults to 210,000; tests lower it.
+        int hashIterations = 210'000;
+        // The server's clock for timestamps. Defaults to the system time.
+        WallClock clock;
+        // A client is pinged this often, in seconds, and dropped (its on-disconnect writes
+        // made) when it has not been heard for pingTimeout seconds. Defaults 3 and 10.
+        double pingInterval = 3;
+        double pingTimeout = 10;
+    };
+
+    // Opens the stores; throws std::runtime_error when they cannot be opened or read.
+    explicit HubServer(Options options);
+    ~HubServer() override;
+
+    // Starts listening; false with `error` set when it cannot.
+    bool start(QString& error);
+    quint16 port() const { return tcp_ ? tcp_->serverPort() : 0; }
+    HttpRouter& router() { return router_; }
+    DatabaseBackend& database() { return *database_; }
+    AuthBackend& accounts() { return *accounts_; }
+    std::size_t sessionCount() const { return sessions_.size(); }
+    // Writes as the service itself (the transcription worker, test set-ups): not bound by the
+    // access rules, heard by every listening client after the next commit. Service thread only.
+    DatabaseResult serviceWrite(std::string_view path, const DatabaseValue& value);
+
+private:
+    std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
+    void acceptTcp();
+    void readRequestHead(QTcpSocket* socket);
+    void acceptWebSocket();
+    void addAccountRoutes();
+    void handleText(QWebSocket* socket, const QString& text);
+    void handleFrame(HubSession& session, const DatabaseValue& frame);
+    void refuse(HubSession& session, std::uint64_t id, const char* code, const std::string& message);
+    // Sends an error and closes: the client broke the protocol.
+    void breakOff(HubSession& session, const char* code, const std::string& message);
+    void endSession(QWebSocket* socket);
+    void scheduleCommit();
+    void commitAndFlush();
+    void pingClients();
+
+    Options options_;
+    std::unique_ptr<DatabaseBackend> database_;
+    std::unique_ptr<AuthBackend> accounts_;
+    HttpRouter router_;
+    std::unique_ptr<QTcpServer> tcp_;
+    QWebSocketServer webSockets_;
+    QTimer pings_;
+    std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
+    bool commitScheduled_ = false;
+};
+
+}  // namespace qv::hub

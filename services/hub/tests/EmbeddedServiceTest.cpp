@@ -1,0 +1,68 @@
+#include "HubTestSupport.h"
+
+#include "platform/foundation/FileUtilities.h"
+#include "services/hub/EmbeddedService.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace qv::hub::testing {
+namespace {
+
+class Embedded : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        ASSERT_TRUE(home.isValid());
+        const char* previous = std::getenv("XDG_DATA_HOME");
+        saved = previous ? std::optional<std::string>(previous) : std::nullopt;
+        ::setenv("XDG_DATA_HOME", home.path().toUtf8().constData(), 1);
+    }
+    void TearDown() override
+    {
+        if (saved)
+            ::setenv("XDG_DATA_HOME", saved->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+    }
+    QTemporaryDir home;
+    std::optional<std::string> saved;
+};
+
+TEST_F(Embedded, StartsOnAFreeLoopbackPortWithItsDataUnderTheXdgDataFolder)
+{
+    EmbeddedService first, second;
+    QString error;
+    ASSERT_TRUE(first.start(error)) << error.toStdString();
+    ASSERT_TRUE(second.start(error, std::filesystem::path(home.path().toStdString()) / "other")) << error.toStdString();
+    EXPECT_NE(first.port(), second.port());
+    EXPECT_EQ(first.databaseUrl().host(), "127.0.0.1");
+    EXPECT_EQ(first.databaseUrl().scheme(), "ws");
+
+    std::string answer = http(first.port(), "POST", "/auth/sign-up", R"({"email":"me@example.com","password":"secret!"})");
+    ASSERT_EQ(answer.substr(0, 4), "200 ") << answer;
+    auto tokenAt = answer.find("\"token\":\"") + 9;
+    std::string token = answer.substr(tokenAt, answer.find('"', tokenAt) - tokenAt);
+    ManualDispatcher queue;
+    DatabaseClient client(std::make_unique<RemoteConnection>(RemoteConnection::Options{first.databaseUrl(), token}), queue,
+                          DatabaseClient::Options{});
+    EXPECT_TRUE(queue.runUntil([&] { return client.isConnected(); }, kDeadline));
+
+    auto folder = std::filesystem::path(home.path().toStdString()) / kBundleIdentifier / "service";
+    EXPECT_EQ(EmbeddedService::defaultFolder(), folder);
+    EXPECT_TRUE(std::filesystem::exists(folder / "database" / "tree.sqlite"));
+}
+
+TEST_F(Embedded, AStoreThatCannotBeOpenedIsReportedNotStartedEmpty)
+{
+    auto blocked = std::filesystem::path(home.path().toStdString()) / "blocked";
+    std::ofstream(blocked) << "a file where the folder should be";
+    EmbeddedService service;
+    QString error;
+    EXPECT_FALSE(service.start(error, blocked));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+}  // namespace
+}  // namespace qv::hub::testing

@@ -1,0 +1,186 @@
+#include "HubTestSupport.h"
+
+#include "platform/rtdb/ValueJson.h"
+
+#include <QWebSocket>
+
+#include <future>
+
+#include <sqlite3.h>
+
+namespace qv::hub::testing {
+namespace {
+
+std::string describe(const DataSnapshot& snapshot)
+{
+    return snapshot.key() + "=" + encodeValue(snapshot.value());
+}
+
+using Service = SignedInFixture;
+
+TEST_F(Service, TwoComputersOfOneAccountHearEachOthersWritesInOrder)
+{
+    auto first = connectClient(token);
+    auto second = connectClient(token);
+    std::vector<std::string> heard;
+    second->reference("users/" + uid + "/custom_words")
+        .observe(DatabaseEvent::ChildAdded, [&](const DataSnapshot& snapshot) { heard.push_back(snapshot.value().toString()); });
+    std::vector<std::string> values;
+    second->reference("users/" + uid + "/first_name")
+        .observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) { values.push_back(describe(snapshot)); });
+    ASSERT_TRUE(waitFor([&] { return values.size() == 1; }));
+    EXPECT_EQ(values.front(), "first_name=null");
+
+    auto words = first->reference("users/" + uid + "/custom_words");
+    for (const char* word : {"alpha", "beta", "gamma", "delta"})
+        words.childByAutoId().setValue(word);
+    first->reference("users/" + uid).updateChildValues({{"first_name", "Ada"}, {"created", DatabaseValue::serverTimestamp()}});
+    ASSERT_TRUE(waitFor([&] { return heard.size() == 4 && values.size() == 2; }));
+    EXPECT_EQ(heard, (std::vector<std::string>{"alpha", "beta", "gamma", "delta"}));
+    EXPECT_EQ(values.back(), "first_name=\"Ada\"");
+    EXPECT_TRUE(service->value("users/" + uid + "/created").isInt());
+}
+
+TEST_F(Service, ASingleReadWaitsForTheServiceAndACompletionForItsCommit)
+{
+    service->serviceWrite("users/" + uid + "/mins_bal", 120);
+    auto client = connectClient(token);
+    std::optional<DataSnapshot> read;
+    client->reference("users/" + uid + "/mins_bal").observeSingleEvent([&](const DataSnapshot& snapshot) { read = snapshot; });
+    ASSERT_TRUE(waitFor([&] { return read.has_value(); }));
+    EXPECT_EQ(read->value(), DatabaseValue(120));
+
+    std::optional<DatabaseResult> done;
+    client->reference("users/" + uid + "/status").setValue(10, [&](const DatabaseResult& error) { done = error; });
+    ASSERT_TRUE(waitFor([&] { return done.has_value(); }));
+    EXPECT_FALSE(done->has_value());
+    // Answered only once committed: a new service on the same folder has it.
+    auto port = service->port();
+    client.reset();
+    stopService();
+    startService(port);
+    EXPECT_EQ(service->value("users/" + uid + "/status"), DatabaseValue(10));
+}
+
+TEST_F(Service, TransactionsFromTwoComputersNeverLoseAnIncrement)
+{
+    auto first = connectClient(token);
+    auto second = connectClient(token);
+    constexpr int kEach = 40;
+    int committed = 0;
+    auto increment = [&](DatabaseClient& client) {
+        client.reference("stats/export_count/srt").runTransaction(
+            [](const DatabaseValue& current) -> std::optional<DatabaseValue> { return DatabaseValue(current.toInt() + 1); },
+            [&](const DatabaseResult& error, bool done, const DataSnapshot&) {
+                EXPECT_FALSE(error.has_value()) << error->message;
+                committed += done ? 1 : 0;
+            });
+    };
+    for (int i = 0; i < kEach; ++i) {
+        increment(*first);
+        increment(*second);
+    }
+    ASSERT_TRUE(waitFor([&] { return committed == 2 * kEach; }));
+    EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(2 * kEach));
+}
+
+TEST_F(Service, PresenceGoesWhenTheComputerDrops)
+{
+    auto watcher = connectClient(token);
+    DatabaseValue online;
+    int reports = 0;
+    watcher->reference("users_online/" + uid).observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) {
+        online = snapshot.value();
+        ++reports;
+    });
+    auto leaving = connectClient(token);
+    auto entry = leaving->reference("users_online/" + uid).childByAutoId();
+    entry.onDisconnectRemoveValue();
+    entry.setValue("Mac App (1.0) [system]");
+    ASSERT_TRUE(waitFor([&] { return online.childCount() == 1; }));
+    leaving.reset();
+    ASSERT_TRUE(waitFor([&] { return reports > 2 && online.isNull(); }));
+}
+
+TEST_F(Service, AnotherAccountsDataIsRefusedAndNothingChanges)
+{
+    std::string otherUid;
+    std::string otherToken = service->signUp("other@example.com", &otherUid);
+    service->serviceWrite("files/F1", DatabaseValue::object({{"owner", uid}, {"name", "Interview"}}));
+    auto intruder = connectClient(otherToken);
+    std::optional<DatabaseResult> refused;
+    intruder->reference("files/F1/name").setValue("mine now", [&](const DatabaseResult& error) { refused = error; });
+    std::vector<std::string> seen;
+    intruder->reference("files/F1").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) { seen.push_back(describe(s)); });
+    ASSERT_TRUE(waitFor([&] { return refused.has_value() && !seen.empty(); }));
+    ASSERT_TRUE(refused->has_value());
+    EXPECT_EQ((*refused)->code, DatabaseErrorCode::PermissionDenied);
+    // The refused listen reports what this computer knows: not the other account's record.
+    EXPECT_EQ(seen.back(), "F1=null");
+    EXPECT_EQ(service->value("files/F1/name"), DatabaseValue("Interview"));
+}
+
+TEST_F(Service, QueuedWritesReachARestartedServiceOnce)
+{
+    auto client = connectClient(token);
+    ASSERT_TRUE(waitFor([&] { return client->isConnected(); }));
+    auto port = service->port();
+    stopService();
+    ASSERT_TRUE(waitFor([&] { return !client->isConnected(); }));
+    int answered = 0;
+    for (int i = 0; i < 5; ++i)
+        client->reference("users/" + uid + "/custom_words/w" + std::to_string(i))
+            .setValue(i, [&](const DatabaseResult& error) { answered += error ? 0 : 1; });
+    int counted = 0;
+    client->reference("stats/export_count/txt").runTransaction(
+        [](const DatabaseValue& current) -> std::optional<DatabaseValue> { return DatabaseValue(current.toInt() + 1); },
+        [&](const DatabaseResult&, bool done, const DataSnapshot&) { counted += done; });
+    startService(port);
+    ASSERT_TRUE(waitFor([&] { return answered == 5 && counted == 1; }));
+    EXPECT_EQ(service->value("users/" + uid + "/custom_words").childCount(), 5u);
+    EXPECT_EQ(service->value("stats/export_count/txt"), DatabaseValue(1));
+}
+
+TEST_F(Service, AServiceThatStopsAnsweringCountsAsDisconnected)
+{
+    RemoteConnection::Options options{service->url(), token};
+    options.pingInterval = 0.05;
+    options.pingTimeout = 0.3;
+    DatabaseClient client(std::make_unique<RemoteConnection>(options), queue, DatabaseClient::Options{});
+    std::vector<bool> connected;
+    client.reference(".info/connected").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) {
+        connected.push_back(s.value().toBool());
+    });
+    ASSERT_TRUE(waitFor([&] { return client.isConnected(); }));
+    // The service's thread hangs: its socket stays open, but nothing answers.
+    std::promise<void> thaw;
+    service->post([hung = thaw.get_future().share()] { hung.wait(); });
+    EXPECT_TRUE(waitFor([&] { return !client.isConnected(); }));
+    thaw.set_value();
+    EXPECT_TRUE(waitFor([&] { return client.isConnected(); }));
+    EXPECT_EQ(connected, (std::vector<bool>{false, true, false, true}));
+}
+
+TEST_F(Service, TheServiceForgetsTheIdentifiersOfAnsweredWrites)
+{
+    auto client = connectClient(token);
+    int answered = 0;
+    constexpr int kWrites = 1500;
+    for (int i = 0; i < kWrites; ++i)
+        client->reference("users/" + uid + "/n").setValue(i, [&](const DatabaseResult& error) { answered += !error; });
+    ASSERT_TRUE(waitFor([&] { return answered == kWrites; }));
+    client.reset();
+    stopService();
+    sqlite3* db = nullptr;
+    auto file = std::filesystem::path(folder.path().toStdString()) / "database" / "tree.sqlite";
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM applied", -1, &count, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_LT(sqlite3_column_int(count, 0), kWrites / 2);
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+}
+
+}  // namespace
+}  // namespace qv::hub::testing

@@ -1,0 +1,87 @@
+// A service on its own thread, on an ephemeral loopback port with its data in a temporary
+// folder, and clients of it driven from the test's hand-run main queue. Waits are on conditions
+// with a generous deadline, never fixed sleeps.
+#pragma once
+
+#include "platform/foundation/ManualDispatcher.h"
+#include "platform/rtdb/DatabaseClient.h"
+#include "platform/rtdb/RemoteConnection.h"
+#include "services/hub/HubServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qv::hub::testing {
+
+// Seconds any wait may take before the test fails.
+inline constexpr double kDeadline = 20;
+
+void ensureApplication();
+
+// A blocking HTTP exchange with the service on `port`; answers "<status> <body>".
+std::string http(quint16 port, const std::string& method, const std::string& target, const std::string& body = {});
+
+class RunningService {
+public:
+    explicit RunningService(HubServer::Options options);
+    ~RunningService();
+    RunningService(const RunningService&) = delete;
+    RunningService& operator=(const RunningService&) = delete;
+
+    quint16 port() const { return port_; }
+    QUrl url() const;
+    // Runs `task` on the service's thread and waits for it.
+    void run(const std::function<void(HubServer&)>& task);
+    // Queues `task` on the service's thread without waiting.
+    void post(std::function<void()> task);
+    DatabaseValue value(std::string_view path);
+    void serviceWrite(std::string_view path, const DatabaseValue& value);
+    // A new account's token (and its uid in `uid`).
+    std::string signUp(const std::string& email, std::string* uid = nullptr);
+
+private:
+    QThread thread_;
+    QObject* anchor_ = nullptr;
+    HubServer* server_ = nullptr;
+    quint16 port_ = 0;
+};
+
+class ServiceFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    HubServer::Options serviceOptions() const;
+    void startService(quint16 port = 0);
+    void stopService() { service.reset(); }
+    std::unique_ptr<DatabaseClient> connectClient(const std::string& token);
+    // Runs the main queue until `done` holds; false after the deadline.
+    bool waitFor(const std::function<bool()>& done) { return queue.runUntil(done, kDeadline); }
+
+    QTemporaryDir folder;
+    ManualDispatcher queue;
+    std::unique_ptr<RunningService> service;
+    double pingInterval = 3;
+    double pingTimeout = 10;
+    std::filesystem::path tlsCertificate;
+    std::filesystem::path tlsKey;
+};
+
+// The same with one account signed up.
+class SignedInFixture : public ServiceFixture {
+protected:
+    void SetUp() override;
+
+    std::string uid;
+    std::string token;
+};
+
+}  // namespace qv::hub::testing

@@ -1,0 +1,272 @@
+#include "HubTestSupport.h"
+
+#include "platform/rtdb/WireProtocol.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <random>
+
+namespace qv::hub::testing {
+namespace {
+
+// A client that speaks the protocol by hand, on the test's thread.
+class RawClient {
+public:
+    explicit RawClient(const QUrl& url)
+    {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& text) {
+            std::string error;
+            if (auto frame = parseFrame(text.toStdString(), error))
+                frames.push_back(*frame);
+        });
+        QObject::connect(&socket, &QWebSocket::disconnected, [this] { closed = true; });
+        socket.open(url);
+        EXPECT_TRUE(waitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+    }
+    bool waitUntil(const std::function<bool()>& done)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < kDeadline * 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        return done();
+    }
+    void send(const std::string& frame) { socket.sendTextMessage(QString::fromStdString(frame)); }
+    // The next frame, waiting for it.
+    DatabaseValue next()
+    {
+        std::size_t seen = read;
+        if (!waitUntil([&] { return frames.size() > seen || closed; }) || frames.size() <= seen)
+            return {};
+        return frames[read++];
+    }
+    void authenticate(const std::string& token)
+    {
+        send(FrameBuilder("auth").text("token", token).text("client", "raw").take());
+        ASSERT_EQ(next().child("op").toString(), "ready");
+    }
+
+    QWebSocket socket;
+    std::vector<DatabaseValue> frames;
+    std::size_t read = 0;
+    bool closed = false;
+};
+
+// `levels` maps nested in one another around a 1.
+std::string nested(int levels)
+{
+    std::string text = "1";
+    for (int i = 0; i < levels; ++i)
+        text = "{\"k\":" + text + "}";
+    return text;
+}
+
+using Protocol = SignedInFixture;
+
+TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
+{
+    struct Case {
+        const char* name;
+        bool signedIn;
+        std::string frame;
+        const char* code;
+        bool closes;
+    };
+    const std::string mine = "users/" + uid + "/x";
+    const std::vector<Case> cases{
+        {"not JSON", false, "{\"op\":", "protocol", true},
+        {"no op", false, "{\"id\":1}", "protocol", true},
+        {"not an object", false, "[1,2]", "protocol", true},
+        {"too deep", false, std::string(200, '[') + std::string(200, ']'), "protocol", true},
+        {"before signing in", false, "{\"op\":\"listen\",\"id\":1,\"path\":\"status\"}", "unauthenticated", true},
+        {"forged token", false, "{\"op\":\"auth\",\"token\":\"" + std::string(64, '0') + "\"}", "unauthenticated", true},
+        {"unknown operation", true, "{\"op\":\"explode\",\"id\":3}", "protocol", true},
+        {"signing in twice", true, "{\"op\":\"auth\",\"token\":\"" + token + "\"}", "protocol", true},
+        {"invalid path", true, "{\"op\":\"listen\",\"id\":5,\"path\":\"a/b.c\"}", "invalid_path", false},
+        {"no path", true, "{\"op\":\"cas\",\"id\":5,\"value\":1}", "invalid_path", false},
+        {"invalid key in a value", true, "{\"op\":\"write\",\"id\":6,\"writes\":[[\"" + mine + "\",{\"a.b\":1}]]}",
+         "invalid_value", false},
+        {"writes that are not pairs", true, "{\"op\":\"write\",\"id\":7,\"writes\":[5]}", "invalid_value", false},
+        {"a value over the depth limit", true,
+         "{\"op\":\"write\",\"id\":8,\"writes\":[[\"" + mine + "\"," + nested(31) + "]]}",
+         "invalid_value", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawClient client(service->url());
+        if (c.signedIn)
+            client.authenticate(token);
+        client.send(c.frame);
+        DatabaseValue answer = client.next();
+        EXPECT_EQ(answer.child("op").toString(), "error");
+        EXPECT_EQ(answer.child("code").toString(), c.code);
+        EXPECT_FALSE(answer.child("message").toString().empty());
+        if (c.closes) {
+            EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+        } else {
+            client.send(FrameBuilder("ping").id(99).take());
+            EXPECT_EQ(client.next().child("op").toString(), "pong");
+        }
+    }
+    EXPECT_TRUE(service->value("users").isNull());
+}
+
+TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
+{
+    const std::string mine = "users/" + uid + "/notes";
+    const std::vector<std::string> seeds{
+        FrameBuilder("write").id(1).writes("writes", {{DatabasePath::parse(mine), DatabaseValue::object({{"c", 1.5}})}}).take(),
+        FrameBuilder("cas").id(2).text("path", "stats/export_count/srt").value("expected", DatabaseValue()).value("value", 1).take(),
+        FrameBuilder("listen").id(3).text("path", mine).take(),
+        FrameBuilder("ondisconnect").id(4).writes("writes", {{DatabasePath::parse(mine + "/x"), nullptr}}).take(),
+    };
+    std::mt19937 random(7);
+    auto client = std::make_unique<RawClient>(service->url());
+    client->authenticate(token);
+    for (int i = 0; i < 300; ++i) {
+        std::string text = seeds[random() % seeds.size()];
+        for (int n = 0, count = 1 + int(random() % 3); n < count; ++n)
+            text[random() % text.size()] = "{}[]\",:0123456789/.a"[random() % 21];
+        client->send(text);
+        client->send(FrameBuilder("ping").id(1).take());
+        if (!client->waitUntil([&] { return client->closed || (!client->frames.empty() && client->frames.back().child("op").toString() == "pong"); })
+            || client->closed) {
+            client = std::make_unique<RawClient>(service->url());
+            client->authenticate(token);
+        }
+        client->frames.clear();
+        client->read = 0;
+    }
+    for (auto entry : service->value("").children())
+        EXPECT_TRUE(entry.key == "users" || entry.key == "stats") << entry.key;
+    EXPECT_TRUE(service->value("users").childCount() <= 1);
+}
+
+TEST_F(Protocol, NothingAfterABrokenFrameIsApplied)
+{
+    RawClient client(service->url());
+    client.authenticate(token);
+    // Both frames leave in one go: the write after the broken frame must not be applied.
+    client.send("{\"op\":\"explode\"}");
+    client.send(FrameBuilder("write").id(1).writes("writes", {{DatabasePath::parse("users/" + uid + "/x"), 1}}).take());
+    EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+    EXPECT_EQ(client.next().child("code").toString(), "protocol");
+    EXPECT_EQ(client.frames.size(), client.read);
+    EXPECT_TRUE(service->value("users").isNull());
+}
+
+TEST_F(Protocol, AFrameOverSixteenMebibytesClosesTheConnectionAndStoresNothing)
+{
+    RawClient client(service->url());
+    client.authenticate(token);
+    QString frame = QString::fromLatin1("{\"op\":\"write\",\"id\":1,\"writes\":[[\"users/" + uid + "/big\",\"");
+    frame += QString(static_cast<qsizetype>(kMaxFrameBytes), QLatin1Char('x'));
+    frame += QLatin1String("\"]]}");
+    client.socket.sendTextMessage(frame);
+    EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+    EXPECT_TRUE(service->value("users").isNull());
+}
+
+TEST_F(Protocol, AWriteSentTwiceUnderOneIdentifierIsAppliedOnce)
+{
+    auto counter = DatabasePath::parse("stats/export_count/srt");
+    std::string frame = FrameBuilder("cas").id(4).text("path", counter.toString()).value("expected", DatabaseValue())
+                            .value("value", 1).take();
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        client.send(frame);
+        EXPECT_EQ(client.next().child("op").toString(), "ack");
+    }
+    // The same client session after a reconnection, its answer lost with the old connection.
+    RawClient again(service->url());
+    again.authenticate(token);
+    again.send(frame);
+    EXPECT_EQ(again.next().child("op").toString(), "ack");
+    EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(1));
+}
+
+TEST_F(Protocol, ListenersHearOnlyChangesAtOrBelowTheirPaths)
+{
+    service->serviceWrite("files/F1", DatabaseValue::object({{"owner", uid}, {"name", "a"}, {"status", 10}}));
+    RawClient client(service->url());
+    client.authenticate(token);
+    client.send(FrameBuilder("listen").id(1LL << 62).text("path", "files/F1/name").take());
+    DatabaseValue first = client.next();
+    EXPECT_EQ(first.child("op").toString(), "value");
+    EXPECT_EQ(first.child("value"), DatabaseValue("a"));
+    service->serviceWrite("files/F1/status", 20);
+    service->serviceWrite("files/F1", DatabaseValue::object({{"owner", uid}, {"name", "b"}, {"status", 30}}));
+    DatabaseValue change = client.next();
+    EXPECT_EQ(change.child("op").toString(), "change");
+    // The record was replaced whole; this client hears only the name it listens to.
+    EXPECT_EQ(change.child("writes"), DatabaseValue::object({{"0", DatabaseValue::object({{"0", "files/F1/name"}, {"1", "b"}})}}));
+}
+
+TEST_F(Protocol, ASilentClientIsDroppedAndItsOnDisconnectWritesMade)
+{
+    stopService();
+    pingInterval = 0.05;
+    pingTimeout = 0.3;
+    startService();
+    std::string path = "users_online/" + uid + "/-Nsilent";
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        client.send(FrameBuilder("ondisconnect").id(1).writes("writes", {{DatabasePath::parse(path), nullptr}}).take());
+        client.send(FrameBuilder("write").id(2).writes("writes", {{DatabasePath::parse(path), "Mac App"}}).take());
+        EXPECT_EQ(client.next().child("op").toString(), "ack");
+        EXPECT_EQ(client.next().child("op").toString(), "ack");
+        // From here the client's thread runs no events: it answers no ping, yet its socket stays open.
+        QElapsedTimer timer;
+        timer.start();
+        while (!service->value(path).isNull() && timer.elapsed() < kDeadline * 1000)
+            QThread::msleep(20);
+        EXPECT_TRUE(service->value(path).isNull());
+        EXPECT_LT(timer.elapsed(), 10'000);
+    }
+}
+
+TEST_F(Protocol, AccountsOverHttp)
+{
+    quint16 port = service->port();
+    std::string signedUp = http(port, "POST", "/auth/sign-up", R"({"email":"New+One@Example.com","password":"long enough"})");
+    ASSERT_EQ(signedUp.substr(0, 4), "200 ") << signedUp;
+    EXPECT_NE(signedUp.find("\"email\":\"new+one@example.com\""), std::string::npos);
+
+    EXPECT_EQ(http(port, "GET", "/check-existing-user?email=new%2Bone%40example.com"),
+              R"(200 {"banned_domain":false,"user_exists":true})");
+    EXPECT_EQ(http(port, "GET", "/check-existing-user?email=newone%40example.com"),
+              R"(200 {"banned_domain":false,"user_exists":false})");
+    EXPECT_NE(http(port, "POST", "/auth/sign-in", R"({"email":"new+one@example.com","password":"wrong"})")
+                  .find(R"("code":17009)"), std::string::npos);
+    EXPECT_NE(http(port, "POST", "/auth/sign-up", R"({"email":"new+one@example.com","password":"long enough"})")
+                  .find(R"("code":17007)"), std::string::npos);
+    EXPECT_EQ(http(port, "POST", "/auth/password-reset", R"({"email":"new+one@example.com"})"), "200 {}");
+    EXPECT_EQ(http(port, "GET", "/nowhere").substr(0, 4), "404 ");
+    EXPECT_EQ(http(port, "GET", "/auth/sign-in").substr(0, 4), "405 ");
+
+    // A refreshed token replaces the old one, which no longer signs in.
+    std::string refreshed = http(port, "POST", "/auth/refresh", "{\"token\":\"" + token + "\"}");
+    ASSERT_EQ(refreshed.substr(0, 4), "200 ") << refreshed;
+    RawClient stale(service->url());
+    stale.send(FrameBuilder("auth").text("token", token).take());
+    EXPECT_EQ(stale.next().child("code").toString(), "unauthenticated");
+    EXPECT_TRUE(stale.waitUntil([&] { return stale.closed; }));
+}
+
+TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)
+{
+    service->run([](HubServer& server) {
+        server.router().add("PUT", "/objects/upload", [](const HttpRequest& request) {
+            return HttpResponse::json(200, "{\"bytes\":" + QByteArray::number(request.body.size()) + "}");
+        });
+    });
+    EXPECT_EQ(http(service->port(), "PUT", "/objects/upload", std::string(100'000, 'z')), R"(200 {"bytes":100000})");
+}
+
+}  // namespace
+}  // namespace qv::hub::testing
