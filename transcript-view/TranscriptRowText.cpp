@@ -23,7 +23,7 @@ void extendRuns(std::vector<QVAttributedText::Run>& runs, bool previousInRun, qs
 }  // namespace
 
 std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_ptr<QVSpeakerRange>& range,
-                                             std::int64_t end)
+                                             std::int64_t end, const std::vector<std::shared_ptr<QVWord>>* candidates)
 {
     if (!range)
         return std::nullopt;
@@ -32,7 +32,7 @@ std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_
     bool previousUnheard = false;
     bool previousFavorite = false;
     bool any = false;
-    for (const auto& word : ad.words) {
+    for (const auto& word : candidates ? *candidates : ad.words.items()) {
         if (!word || word->start < range->start || word->start >= end)
             continue;
         qsizetype separator = 0;

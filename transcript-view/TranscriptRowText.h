@@ -18,10 +18,12 @@ namespace qv::transcript {
 // The favourite background colour; widened highlights are recognised by it.
 QColor favoriteBackgroundColor();
 
-// The words of `range`: those of `ad.words` with range.start <= start < `end`. Sets each word's
-// characterStart, characterEnd (inclusive) and speakerRange; none when the range has no words.
+// The words of `range`: those of `ad.words` (or of `candidates`, a part of them in the same
+// order) with range.start <= start < `end`. Sets each word's characterStart, characterEnd
+// (inclusive) and speakerRange; none when the range has no words.
 std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_ptr<QVSpeakerRange>& range,
-                                             std::int64_t end);
+                                             std::int64_t end,
+                                             const std::vector<std::shared_ptr<QVWord>>* candidates = nullptr);
 
 // Highlight rectangles as the row draws them. `lineHeight` is the grid line, `limit` the height
 // of the row's text view less 30 (rectangles below it lie on the last line), `lineCount` the

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -32,12 +33,18 @@ TranscriptTable::TranscriptTable(AppDelegate& ad, Dispatcher& main, TranscriptPl
     updateTextSizeDisplay();
     updateTextSizeExport();
     table_->setDataSource(this);
+    // While the media plays the transcript follows the playhead; the wheel would fight it.
+    table_->setWheelScrollAllowed([this] { return player_.rate() == 0; });
 }
 
 TranscriptTable::~TranscriptTable()
 {
     *alive_ = false;
     table_->setDataSource(nullptr);
+    // The row views go with the table: no range or state may keep pointing at one.
+    for (const auto& range : ad_.speakerRanges)
+        range->textView = nullptr;
+    ad_.currentTextView = nullptr;
 }
 
 std::shared_ptr<QVSpeakerRange> TranscriptTable::rangeAt(std::int64_t index) const
@@ -63,9 +70,29 @@ std::int64_t TranscriptTable::endTimeOfSpeakerRange(const std::shared_ptr<QVSpea
     return next ? next->start : kNoEnd;
 }
 
+void TranscriptTable::willReloadData()
+{
+    std::vector<std::int64_t> starts;
+    for (const auto& range : ad_.speakerRanges)
+        starts.push_back(range->start);
+    if (!std::is_sorted(starts.begin(), starts.end()))
+        return;
+    wordsByRange_.emplace(starts.size());
+    for (const auto& word : ad_.words) {
+        const auto after = std::upper_bound(starts.begin(), starts.end(), word->start);
+        if (after != starts.begin())
+            (*wordsByRange_)[static_cast<std::size_t>(after - starts.begin() - 1)].push_back(word);
+    }
+}
+
 double TranscriptTable::createAttributedStringForSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range)
 {
-    std::optional<QVAttributedText> text = buildRowText(ad_, range, endTimeOfSpeakerRange(range));
+    const std::vector<std::shared_ptr<QVWord>>* candidates = nullptr;
+    if (wordsByRange_) {
+        if (const auto index = ad_.speakerRanges.indexOf(range); index && *index < wordsByRange_->size())
+            candidates = &(*wordsByRange_)[*index];
+    }
+    std::optional<QVAttributedText> text = buildRowText(ad_, range, endTimeOfSpeakerRange(range), candidates);
     if (!text)
         return ad_.lineHeightDisplay;
     range->text = std::make_shared<QVAttributedText>(std::move(*text));

@@ -82,6 +82,9 @@ public:
     double heightOfRow(qsizetype row) override;
     QWidget* viewForRow(qsizetype row) override;
     void prepareForReuse(QWidget* view) override;
+    // A full reload groups the words by range once instead of scanning them for every row.
+    void willReloadData() override;
+    void didReloadData() override { wordsByRange_.reset(); }
 
     // Speaker host. The search panel is not shown here: its two calls do nothing.
     std::int64_t numberOfTranscriptRows() override { return numberOfRows(); }
@@ -111,6 +114,8 @@ private:
     // The off-screen view that measures every row at the measuring width.
     std::unique_ptr<TextView> measure_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // During a full reload: the words of each range, by range index.
+    std::optional<std::vector<std::vector<std::shared_ptr<QVWord>>>> wordsByRange_;
 };
 
 }  // namespace qv::transcript

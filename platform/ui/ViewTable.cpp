@@ -1,6 +1,7 @@
 #include "platform/ui/ViewTable.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -51,10 +52,14 @@ void ViewTable::reloadData()
 {
     while (!views_.empty())
         enqueue(views_.begin()->first);
+    if (dataSource_)
+        dataSource_->willReloadData();
     const qsizetype count = dataSource_ ? std::max<qsizetype>(0, dataSource_->numberOfRows()) : 0;
     heights_.assign(static_cast<std::size_t>(count), 0);
     for (qsizetype row = 0; row < count; ++row)
         heights_[static_cast<std::size_t>(row)] = std::max(0.0, dataSource_->heightOfRow(row));
+    if (dataSource_)
+        dataSource_->didReloadData();
     recomputeOffsets(0);
     updateScrollRange();
     layoutRows();
@@ -191,6 +196,15 @@ void ViewTable::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     updateScrollRange();
     layoutRows();
+}
+
+void ViewTable::wheelEvent(QWheelEvent* event)
+{
+    if (wheelScrollAllowed_ && !wheelScrollAllowed_()) {
+        event->ignore();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 void ViewTable::scrollContentsBy(int, int)

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -24,6 +25,9 @@ public:
     virtual QWidget* viewForRow(qsizetype row) = 0;
     // `view` left its row and waits in the pool for reuse.
     virtual void prepareForReuse(QWidget* view) { (void)view; }
+    // Around a full reload, which asks every row's height in turn.
+    virtual void willReloadData() {}
+    virtual void didReloadData() {}
 };
 
 class ViewTable : public QAbstractScrollArea {
@@ -64,10 +68,13 @@ public:
 
     // Puts the document's `point` at the top-left of the view, as far as the document allows.
     void scrollToPoint(const QPointF& point);
+    // Asked before each wheel event; false ignores it. Absent: the wheel always scrolls.
+    void setWheelScrollAllowed(std::function<bool()> allowed) { wheelScrollAllowed_ = std::move(allowed); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void recomputeOffsets(qsizetype fromRow);
@@ -83,6 +90,7 @@ private:
     std::map<qsizetype, QWidget*> views_;
     QHash<QString, std::vector<QWidget*>> pool_;
     QHash<const QWidget*, QString> identifiers_;
+    std::function<bool()> wheelScrollAllowed_;
 };
 
 }  // namespace qv

@@ -135,8 +135,9 @@ TEST(FollowingTest, MarginsAndCentring)
         const double y = top + c.below;
         const auto target = WordHighlighter::followTarget(y, top, 500, 25);
         ASSERT_EQ(target.has_value(), c.lineLandsAt.has_value()) << c.below;
-        if (target)
+        if (target) {
             EXPECT_EQ(y - *target, *c.lineLandsAt) << c.below;
+        }
     }
     EXPECT_EQ(WordHighlighter::centringDistance(800, true), 316);
     EXPECT_EQ(WordHighlighter::centringDistance(800, false), 336);
@@ -154,10 +155,7 @@ class ScrollAnimationTest : public TranscriptFixture {};
 
 TEST_F(ScrollAnimationTest, RunsOnTheMainQueueToTheTarget)
 {
-    std::vector<ScriptWord> script;
-    for (int i = 0; i < 400; ++i)
-        script.push_back({"word", i * 400, i * 400 + 300, i % 20 == 0 ? i / 20 % 3 : -1});
-    load(script);
+    load(evenScript(400, 20));
     ViewTable& view = table.tableView();
     view.scrollToPoint({0, 100});
     auto animation = QVScrollAnimation::animatedScrollToPoint({0, 500}, &view, main);
@@ -178,10 +176,7 @@ TEST_F(ScrollAnimationTest, RunsOnTheMainQueueToTheTarget)
 
 TEST_F(ScrollAnimationTest, PlaybackFollowsTheCurrentLine)
 {
-    std::vector<ScriptWord> script;
-    for (int i = 0; i < 600; ++i)
-        script.push_back({"word", i * 400, i * 400 + 350, i % 100 == 0 ? i / 100 % 3 : -1});
-    load(script);
+    load(evenScript(600, 100, 350));
     ViewTable& view = table.tableView();
     highlighter.highlightWordAtTime(0, true, false, true);
     main.drain();

@@ -18,13 +18,15 @@
 
 namespace qv::transcript::testing {
 
+// The widgets' application, kept to the end of the process: destroyed among the exit handlers,
+// after Qt's input devices, it would crash the process.
 inline void ensureApplication()
 {
     static int argc = 1;
     static char name[] = "transcript-view-tests";
     static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        static QApplication app(argc, argv);
+    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+    (void)application;
 }
 
 class FakePlayer : public TranscriptPlayer {
@@ -39,12 +41,12 @@ public:
     }
     void setRate(double rate) override { playing = rate; }
     double durationSeconds() const override { return duration; }
-    // Seeks land on the next turn of the main queue.
+    // Like the player: the time moves at once, the seek completes on a later turn.
     void seek(std::int64_t to, bool exact, std::function<void(bool)> done) override
     {
         seeks.push_back({to, exact});
-        main.async([this, to, done = std::move(done)] {
-            milliseconds = to;
+        milliseconds = to;
+        main.async([done = std::move(done)] {
             if (done)
                 done(true);
         });
@@ -154,6 +156,16 @@ protected:
     speakers::SpeakersController speakers{ad, main, alerts, table};
     WordHighlighter highlighter{ad, main, player, table};
 };
+
+// `count` words "word", one every 400 ms and `length` ms long, a new range of the next speaker
+// every `perRange` words.
+inline std::vector<ScriptWord> evenScript(int count, int perRange, std::int64_t length = 300)
+{
+    std::vector<ScriptWord> script;
+    for (int i = 0; i < count; ++i)
+        script.push_back({"word", i * 400, i * 400 + length, i % perRange == 0 ? i / perRange % 3 : -1});
+    return script;
+}
 
 // Three ranges: Ann 1000-2400 (a paragraph break before "Third"), Ben 3000-3900, Cleo 5000-.
 inline std::vector<ScriptWord> shortScript()

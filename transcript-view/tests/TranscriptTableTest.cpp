@@ -2,6 +2,7 @@
 #include "transcript-view/tests/TranscriptFixture.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace qv::transcript::testing {
 namespace {
@@ -171,6 +172,21 @@ TEST_F(TableReloadTest, ALongTranscriptScrollsWithFewCells)
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
     EXPECT_NE(table.wordsCell(149, false), nullptr);
     EXPECT_EQ(table.wordsCell(1, false), nullptr);
+}
+
+TEST_F(TableReloadTest, TheWheelScrollsOnlyWhilePaused)
+{
+    load(evenScript(400, 20));
+    ViewTable& view = table.tableView();
+    auto wheel = [&] {
+        QWheelEvent event({10, 10}, {10, 10}, {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+        return view.verticalScrollBar()->value();
+    };
+    player.playing = 1;
+    EXPECT_EQ(wheel(), 0);
+    player.playing = 0;
+    EXPECT_GT(wheel(), 0);
 }
 
 class MouseSelectionTest : public TranscriptFixture {};

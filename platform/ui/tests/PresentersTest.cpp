@@ -75,6 +75,8 @@ TEST(ScriptedPresentersTest, SheetsAnswerFromTheScriptOrStayOpen) {
 }
 
 QApplication& application() {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return *existing;
     static int argc = 1;
     static char name[] = "qv_ui_tests";
     static char* argv[] = {name, nullptr};

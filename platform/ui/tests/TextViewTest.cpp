@@ -10,13 +10,15 @@
 namespace qv {
 namespace {
 
+// The widgets' application, kept to the end of the process: destroyed among the exit handlers,
+// after Qt's input devices, it would crash the process.
 void ensureApplication()
 {
     static int argc = 1;
     static char name[] = "qv_ui_tests";
     static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        static QApplication app(argc, argv);
+    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+    (void)application;
 }
 
 TEST(TextViewTest, CleansPastedText)
