@@ -26,9 +26,6 @@ public:
 
     // `replacement` is about to take the place of `range` (row-text indexes) in `textView`.
     void willEditTextView(const qv::TextViewModel& textView, qv::TextRange range, const QString& replacement);
-    // Typing attributes for the text view's selection: highlighted text around the caret makes
-    // typed text highlighted too.
-    void updateTypingAttributesForTextView(qv::TextViewModel& textView) const;
 
 private:
     // Gives every working word the range of its run of non-separator characters.
