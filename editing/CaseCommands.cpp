@@ -150,7 +150,9 @@ void CaseCommands::undo(Kind kind, const QVOrderedSet<QVWord>& words, const Prev
     env_.undoManager().registerUndo([this, kind, words, shouldReloadRow] { run(kind, words, shouldReloadRow); });
     if (shouldReloadRow) {
         env_.view().reloadRowsForWords(words);
-        env_.view().locateMediaFileToWord(words.first());
+        // Uppercase All registers a step even for no words; there is then no word to show.
+        if (!words.empty())
+            env_.view().locateMediaFileToWord(words.first());
     }
     env_.updateCurrentFileTimestamp();
 }

@@ -43,12 +43,19 @@ void DeleteJoinCommands::deleteWords(const QVOrderedSet<QVWord>& words)
     nextSet.add(next);
 
     std::shared_ptr<QVSpeakerRange> startingRange;
+    std::shared_ptr<QVSpeakerRange> holdingRange;
     for (const auto& range : ad.speakerRanges) {
         if (range->start == first->start) {
             startingRange = range;
             break;
         }
+        if (range->start < first->start)
+            holdingRange = range;
     }
+    // A range may begin in the pause before its first word: deleting that word deletes from the
+    // range's beginning all the same, or the range would stay behind without its words.
+    if (!startingRange && holdingRange && (!previous || previous->start < holdingRange->start))
+        startingRange = holdingRange;
     std::int64_t originalStart = -1;
     bool rangeDeleted = false;
     if (startingRange) {

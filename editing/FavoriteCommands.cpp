@@ -55,6 +55,11 @@ void FavoriteCommands::confirmCleanUp(const QString& message, std::function<void
     env_.alerts.beginSheet(alert, [this, work = std::move(work)](int returnCode) {
         if (returnCode != qv::kAlertFirstButtonReturn)
             return;
+        // The edit right may have gone to another computer while the sheet was open.
+        if (env_.ad.isViewingOnly) {
+            env_.beep();
+            return;
+        }
         work();
         // Older steps would act on records this change rewrote without a way back.
         env_.undoManager().removeAllActions();

@@ -205,8 +205,8 @@ void SpeakerAssignment::addNewSpeakerForRange(const std::shared_ptr<QVSpeakerRan
     ad.speakers.add(speaker);
     c_.panel().setPendingNewSpeaker(speaker);
     ad.speakersMetadataRef.child(speaker->uuid.toStdString())
-        .setValue(DatabaseValue::object(
-            {{"color", speaker->color.toStdString()}, {"name", speaker->name.toStdString()}}));
+        .setValue(DatabaseValue::object({{"color", speaker->color.toStdString()}, {"name", speaker->name.toStdString()}}),
+                  c_.reportRefusal());
 
     former->rangeCount -= 1;
     range->speaker = speaker;
@@ -334,7 +334,8 @@ void SpeakerAssignment::removeSpeakerRanges()
     alert.messageText = localizedString("Are you sure you want to remove all speaker ranges on this file?");
     alert.informativeText = localizedString("You cannot undo this action.");
     c_.alerts().beginSheet(alert, [this](int returnCode) {
-        if (returnCode != kAlertFirstButtonReturn)
+        // The edit right may have gone to another computer while the sheet was open.
+        if (returnCode != kAlertFirstButtonReturn || c_.refusedWhileViewingOnly())
             return;
         AppDelegate& ad = c_.ad();
         const auto first = ad.speakerRanges.first();

@@ -56,7 +56,8 @@ void SpeakerRangeHeaderView::setMenu(SpeakerMenu menu)
             menu_->addSeparator();
             continue;
         }
-        QAction* action = menu_->addAction(displayedName(item.title, font, kMaxNameWidth));
+        // A menu reads "&" as the mark of a shortcut letter; a name shows it as typed.
+        QAction* action = menu_->addAction(displayedName(item.title, font, kMaxNameWidth).replace('&', QStringLiteral("&&")));
         action->setData(static_cast<int>(i));
         if (static_cast<int>(i) == items_.selectedIndex) {
             action->setCheckable(true);

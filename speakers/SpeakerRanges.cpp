@@ -11,6 +11,7 @@
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakersController.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace qv::speakers {
@@ -64,6 +65,11 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
     const auto index = ad.speakerRanges.indexOf(range);
     if (!index)
         return;
+    // A word that already starts a range would start two: one of them would keep no words.
+    const bool startsARange = std::any_of(ad.speakerRanges.begin(), ad.speakerRanges.end(),
+                                          [&](const auto& existing) { return existing->start == current->start; });
+    if (startsARange)
+        return;
 
     auto added = std::make_shared<QVSpeakerRange>();
     bool immediate = false;
@@ -82,7 +88,8 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
         return;
 
     ad.speakerRangesMetadataRef.child(added->uuid.toStdString())
-        .setValue(DatabaseValue::object({{"speaker", added->speaker->uuid.toStdString()}, {"start", added->start}}));
+        .setValue(DatabaseValue::object({{"speaker", added->speaker->uuid.toStdString()}, {"start", added->start}}),
+                  c_.reportRefusal());
     current->speakerRange = added;
     ad.speakerRanges.add(added);
     c_.sortSpeakerRanges();
@@ -285,6 +292,12 @@ void SpeakerRanges::changeSpeakerRangeStart(const std::shared_ptr<QVSpeakerRange
             formerFirst = candidate;
             break;
         }
+    }
+    // A range may begin where no word does (in the pause before its first word): the undo
+    // still needs that start, so a bare word carries it.
+    if (!formerFirst) {
+        formerFirst = std::make_shared<QVWord>();
+        formerFirst->start = range->start;
     }
     std::vector<std::shared_ptr<QVWord>> changed;
     std::vector<QString> names;

@@ -3,12 +3,15 @@
 #include "app/AppDelegate.h"
 #include "model/ModelServices.h"
 #include "model/TimeUtilities.h"
+#include "platform/foundation/LocalizedString.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/Alert.h"
 #include "speakers/SpeakerHost.h"
 #include "speakers/SpeakerPalette.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qv::speakers {
 
@@ -160,19 +163,39 @@ void SpeakersController::sortSpeakerRanges()
         ad_.speakerRanges.sort(byStart);
 }
 
+DatabaseCompletion SpeakersController::reportRefusal()
+{
+    return [this, alive = std::weak_ptr<bool>(alive_)](const DatabaseResult& error) {
+        if (!error || !alive.lock())
+            return;
+        logError("speaker change refused by the database: " + error->message);
+        if (std::exchange(refusalReported_, true))
+            return;
+        main_.async([this, alive] {
+            if (alive.lock())
+                refusalReported_ = false;
+        });
+        Alert alert;
+        alert.style = AlertStyle::Critical;
+        alert.messageText = localizedString("Speaker Editing Error");
+        alert.informativeText = localizedString("A change could not be saved. Reopen the transcript to see what is stored.");
+        alerts_.beginSheet(alert, {});
+    };
+}
+
 void SpeakersController::updateWord(const QString& uuid, const DatabaseUpdate& values)
 {
-    ad_.wordsMetadataRef.child(uuid.toStdString()).updateChildValues(values);
+    ad_.wordsMetadataRef.child(uuid.toStdString()).updateChildValues(values, reportRefusal());
 }
 
 void SpeakersController::updateSpeakerRange(const QString& uuid, const DatabaseUpdate& values)
 {
-    ad_.speakerRangesMetadataRef.child(uuid.toStdString()).updateChildValues(values);
+    ad_.speakerRangesMetadataRef.child(uuid.toStdString()).updateChildValues(values, reportRefusal());
 }
 
 void SpeakersController::updateSpeaker(const QString& uuid, const DatabaseUpdate& values)
 {
-    ad_.speakersMetadataRef.child(uuid.toStdString()).updateChildValues(values);
+    ad_.speakersMetadataRef.child(uuid.toStdString()).updateChildValues(values, reportRefusal());
 }
 
 std::shared_ptr<QVWord> SpeakersController::wordWithUUID(const QString& uuid)

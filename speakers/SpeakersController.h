@@ -5,6 +5,7 @@
 #pragma once
 
 #include "model/SpeakerServices.h"
+#include "platform/rtdb/DatabaseReference.h"
 #include "platform/rtdb/DatabaseValue.h"
 #include "speakers/SpeakerAssignment.h"
 #include "speakers/SpeakerHeaderRows.h"
@@ -14,6 +15,7 @@
 #include "speakers/SpeakersPanel.h"
 
 #include <functional>
+#include <memory>
 
 class AppDelegate;
 class EditingServices;
@@ -82,6 +84,9 @@ public:
     void dropCurrentTextView(const char* selector);
     void dropRowHeight(const std::shared_ptr<QVSpeakerRange>& range);
     void sortSpeakerRanges();
+    // The completion of every transcript write: a write the database refuses is logged and the
+    // user is told, once for the writes of one turn, that the screen may show what is not stored.
+    DatabaseCompletion reportRefusal();
     // Writes only the given keys of one record of the open transcript.
     void updateWord(const QString& uuid, const DatabaseUpdate& values);
     void updateSpeakerRange(const QString& uuid, const DatabaseUpdate& values);
@@ -103,6 +108,9 @@ private:
     SpeakersPanel panel_{*this};
     SpeakerRangeButtonsHidden buttonsHidden_;
     std::function<void(const SpeakerRangeButtonsHidden&)> buttonsObserver_;
+    // Lets completions that arrive after the controller is gone do nothing.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool refusalReported_ = false;
 };
 
 }  // namespace qv::speakers

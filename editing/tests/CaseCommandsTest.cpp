@@ -69,6 +69,11 @@ TEST_F(Case, CommandsThatChangeNothingRegisterNothingButUppercaseAll)
     settle();
     EXPECT_EQ(ad.undoManager->undoActionName(), "Uppercase All");
     EXPECT_EQ(services.count("updateCurrentFileTimestamp"), 1);
+    // Its undo and redo have no first word to show.
+    view.take();
+    undo();
+    redo();
+    EXPECT_FALSE(view.calls.contains("locateMediaFileToWord:none")) << view.calls.join(' ').toStdString();
 }
 
 TEST_F(Case, UndoRestoresOnlyTheChangedWordsAndSeeksToTheFirst)

@@ -88,6 +88,34 @@ TEST_F(DeleteJoin, DeletingAWholeRangeRemovesItAndUndoBringsItAndItsSpeakerBack)
     EXPECT_FALSE(stored("speaker_ranges/R2/deleted").toBool());
 }
 
+TEST_F(DeleteJoin, ARangeThatBeginsInThePauseBeforeItsFirstWordIsHandledAsBeginningWithIt)
+{
+    addRange("Ann");
+    addWords("one two");
+    addRange("Bo");
+    addWords("three four");
+    addRange("Cy");
+    addWords("five");
+    // Stored ranges may begin in the pause before their first word.
+    ad.speakerRanges.at(1)->start = w("W3")->start - 50;
+    open();
+    const auto range = ad.speakerRanges.at(1);
+    const auto before = transcript();
+
+    editing.deleteJoin.deleteWords(set({"W3"}));
+    EXPECT_EQ(range->start, w("W4")->start);
+    EXPECT_EQ(stored("speaker_ranges/R2/start").toInt(), w("W4")->start);
+    expectUndoRedoRoundTrip(before, "one two three four five");
+    undo();
+    EXPECT_EQ(range->start, w("W3")->start - 50);
+
+    ad.undoManager->removeAllActions();
+    editing.deleteJoin.deleteWords(set({"W3", "W4"}));
+    EXPECT_TRUE(range->deleted);
+    EXPECT_TRUE(stored("speaker_ranges/R2/deleted").toBool());
+    expectUndoRedoRoundTrip(before, "one two three four five");
+}
+
 TEST_F(DeleteJoin, ARedoneDeletionDoesNotResumePlaybackAndEmptyInputChangesNothing)
 {
     addRange("Ann");

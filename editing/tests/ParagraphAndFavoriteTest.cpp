@@ -134,4 +134,28 @@ TEST_F(Favorites, ViewOnlyRefusesEveryWrite)
     EXPECT_TRUE(transcript() == before);
 }
 
+TEST_F(Favorites, ACleanUpConfirmedAfterTheEditRightWentElsewhereWritesNothing)
+{
+    addRange("Ann");
+    addWords("done. The");
+    w("W1")->favorite = true;
+    open();
+    const auto before = transcript();
+    alerts.setHoldUnscripted(true);
+    for (auto cleanUp : {&FavoriteCommands::removeFavoriteRanges, &FavoriteCommands::removePunctuation}) {
+        ad.isViewingOnly = false;
+        (editing.favorites.*cleanUp)();
+        settle();
+        ASSERT_TRUE(alerts.hasOpenAlert());
+        // Another computer takes the edit right while the sheet is open.
+        ad.isViewingOnly = true;
+        alerts.answerOpenAlert(qv::kAlertFirstButtonReturn);
+        settle();
+    }
+    EXPECT_EQ(alerts.beepCount(), 2);
+    EXPECT_TRUE(w("W1")->favorite);
+    EXPECT_EQ(text(), "done. The");
+    EXPECT_TRUE(transcript() == before) << describe(transcript());
+}
+
 }  // namespace

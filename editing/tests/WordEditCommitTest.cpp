@@ -1,6 +1,23 @@
 #include "EditingFixture.h"
 
+#include <functional>
+
 namespace {
+
+// What a reader of the transcript sees: the live records, a missing "deleted" read as false.
+std::string liveRecords(const qv::DatabaseValue& transcript)
+{
+    qv::DatabaseValue result = transcript;
+    for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
+        std::vector<qv::DatabaseValue::Entry> kept;
+        for (const auto& child : transcript.child(kind).children()) {
+            if (!child.value.child("deleted").toBool())
+                kept.emplace_back(child.key, child.value.withChild("deleted", false));
+        }
+        result = result.withChild(kind, qv::DatabaseValue::map(kept));
+    }
+    return describe(result);
+}
 
 class WordEdit : public EditingFixture {
 protected:
@@ -290,6 +307,57 @@ TEST_F(WordEdit, NothingChangedOrNothingLeftCommitsNothing)
     settle();
     EXPECT_TRUE(transcript() == before);
     EXPECT_FALSE(ad.undoManager->canUndo());
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+}
+
+TEST_F(WordEdit, LongChainsOfUndoAndRedoGiveBackEveryStateInMemoryAndStored)
+{
+    addRange("Ann");
+    addWords("Hello. the end. next word here");
+    addRange("Bo");
+    addWords("one two three four");
+    open();
+    ad.currentSpeakerRangeIndex = 0;
+    const std::function<void()> steps[] = {
+        [&] { edit({"W2"}, "The big"); },
+        [&] { editing.punctuation.editWordsWithPunctuation(set({"W4"}), "?"); },
+        [&] { editing.favorites.toggleFavoriteForSelectedWords(set({"W5", "W6"}), -1); },
+        [&] { editing.paragraphs.addNewParagraphForWord(w("W5")); },
+        [&] { editing.deleteJoin.deleteWords(set({"W7"})); },  // the first word of a range
+        [&] { editing.deleteJoin.joinWords(set({"W8", "W9"}), ""); },
+        [&] { editing.deleteJoin.deleteWords(set({"W8"})); },
+        [&] { editing.caseCommands.editWordsToUppercaseAll(set({"W10"}), true); },
+        [&] { editing.wrap.wrapWords(WrapCommands::Kind::DoubleQuotes, set({"W10"})); },
+        [&] { editing.punctuation.deletePunctuationForWords(set({"W1", "W3"})); },
+        [&] {
+            ad.currentSpeakerRangeIndex = 1;
+            edit({"W10"}, "fore five");
+        },
+        [&] { editing.deleteJoin.deleteWords(set({"W10"})); },  // the last word of the transcript
+    };
+    std::vector<std::string> stored{liveRecords(transcript())};
+    std::vector<QString> texts{text()};
+    for (const auto& step : steps) {
+        step();
+        settle();
+        stored.push_back(liveRecords(transcript()));
+        texts.push_back(text());
+    }
+    ASSERT_EQ(text(), "Hello The big end next? Word here Five");
+    const std::size_t count = std::size(steps);
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = count; i-- > 0;) {
+            undo();
+            EXPECT_EQ(text(), texts[i]) << "undone to step " << i << ", round " << round;
+            EXPECT_EQ(liveRecords(transcript()), stored[i]) << "undone to step " << i << ", round " << round;
+        }
+        EXPECT_FALSE(ad.undoManager->canUndo());
+        for (std::size_t i = 1; i <= count; ++i) {
+            redo();
+            EXPECT_EQ(text(), texts[i]) << "redone to step " << i << ", round " << round;
+            EXPECT_EQ(liveRecords(transcript()), stored[i]) << "redone to step " << i << ", round " << round;
+        }
+    }
     EXPECT_TRUE(alerts.shownAlerts().empty());
 }
 

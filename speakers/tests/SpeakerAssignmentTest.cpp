@@ -1,5 +1,9 @@
 #include "SpeakersFixture.h"
 
+#include "platform/rtdb/ValueJson.h"
+
+#include <functional>
+
 namespace qv::speakers::testing {
 namespace {
 
@@ -244,6 +248,94 @@ TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesUnderTheGreySpeakerMergesNone
     EXPECT_TRUE(speaker("A")->deleted);
 }
 
+TEST_F(SpeakerAssignmentTest, LongChainsOfUndoAndRedoGiveBackEveryStateInMemoryAndStored)
+{
+    ranges("ABAC");
+    for (const auto& word : ad.words)
+        ad.wordsMetadataRef.child(word->uuid.toStdString()).setValue(DatabaseValue::object({{"name", word->name().toStdString()}, {"new_paragraph", false}}));
+    for (const auto& r : ad.speakerRanges) {
+        ad.speakerRangesMetadataRef.child(r->uuid.toStdString())
+            .setValue(DatabaseValue::object({{"speaker", r->speaker->uuid.toStdString()}, {"start", r->start}}));
+    }
+    for (const auto& s : ad.speakers) {
+        ad.speakersMetadataRef.child(s->uuid.toStdString())
+            .setValue(DatabaseValue::object({{"color", s->color.toStdString()}, {"name", s->name.toStdString()}}));
+    }
+    settle();
+    // The ranges with their speakers, each speaker's range count beside the live ranges that
+    // name it, and the words.
+    const auto model = [this] {
+        QStringList parts;
+        for (const auto& r : ad.speakerRanges)
+            parts << QString("%1@%2").arg(r->speaker->name).arg(r->start);
+        QStringList speakerParts;  // the order of the speakers set means nothing
+        for (const auto& s : ad.speakers) {
+            const auto live = std::count_if(ad.speakerRanges.begin(), ad.speakerRanges.end(),
+                                            [&](const auto& r) { return r->speaker == s; });
+            speakerParts << QString("%1 %2 %3/%4").arg(s->name, s->color).arg(s->rangeCount).arg(live);
+        }
+        speakerParts.sort();
+        parts << speakerParts;
+        for (const auto& w : ad.words)
+            parts << w->name();
+        return parts.join(' ');
+    };
+    const auto live = [this] {
+        DatabaseValue transcript = db("");
+        for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
+            std::vector<DatabaseValue::Entry> kept;
+            for (const auto& child : transcript.child(kind).children()) {
+                if (!child.value.child("deleted").toBool())
+                    kept.emplace_back(child.key, child.value.withChild("deleted", false));
+            }
+            transcript = transcript.withChild(kind, DatabaseValue::map(kept));
+        }
+        return transcript;
+    };
+    const auto rangeAt = [this](std::size_t i) { return ad.speakerRanges.at(i); };
+    const std::function<void()> steps[] = {
+        [&] {
+            setCurrentWord(1);
+            speakers.addSpeakerRangeAutoSelect(false);
+            settle();
+            speakers.assignment().changeSpeakerRange(ad.pendingNewSpeakerRange, speaker("C"), kChangeChosenSpeaker, false);
+        },
+        [&] { speakers.assignment().changeSpeakerRange(rangeAt(2), nullptr, kChangeNewSpeaker, false); },
+        [&] { speakers.records().editSpeakerNameFinish(rangeAt(2)->speaker, "Dee"); },
+        [&] { speakers.records().changeSpeakerToColorName(rangeAt(2)->speaker, "red"); },
+        [&] { speakers.assignment().changeSpeakerRange(rangeAt(3), nullptr, kChangePreviousSpeaker, false); },
+        [&] {
+            linkWords();
+            setCurrentWord(3);
+            speakers.changeNextSpeakerRangeStartToCurrentWord();
+        },
+    };
+    std::vector<QString> models{model()};
+    std::vector<DatabaseValue> stored{live()};
+    for (const auto& step : steps) {
+        step();
+        settle();
+        models.push_back(model());
+        stored.push_back(live());
+    }
+    const std::size_t count = std::size(steps);
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = count; i-- > 0;) {
+            ad.undoManager->undo();
+            settle();
+            EXPECT_EQ(model(), models[i]) << "undone to step " << i << ", round " << round;
+            EXPECT_EQ(encodeValue(live()), encodeValue(stored[i])) << "undone to step " << i << ", round " << round;
+        }
+        EXPECT_FALSE(ad.undoManager->canUndo());
+        for (std::size_t i = 1; i <= count; ++i) {
+            ad.undoManager->redo();
+            settle();
+            EXPECT_EQ(model(), models[i]) << "redone to step " << i << ", round " << round;
+            EXPECT_EQ(encodeValue(live()), encodeValue(stored[i])) << "redone to step " << i << ", round " << round;
+        }
+    }
+}
+
 TEST_F(SpeakerAssignmentTest, AViewOnlyFileRefusesEverySpeakerWrite)
 {
     ranges("AB");
@@ -271,6 +363,22 @@ TEST_F(SpeakerAssignmentTest, AViewOnlyFileRefusesEverySpeakerWrite)
     EXPECT_TRUE(alerts.shownAlerts().empty());
     EXPECT_TRUE(db("").isNull());
     EXPECT_EQ(table.cell(0).name, "A");
+    EXPECT_EQ(layout(), "AB");
+}
+
+TEST_F(SpeakerAssignmentTest, RemovingRangesConfirmedAfterTheEditRightWentElsewhereWritesNothing)
+{
+    ranges("AB");
+    alerts.setHoldUnscripted(true);
+    speakers.assignment().removeSpeakerRanges();
+    settle();
+    ASSERT_TRUE(alerts.hasOpenAlert());
+    // Another computer takes the edit right while the sheet is open.
+    ad.isViewingOnly = true;
+    alerts.answerOpenAlert(kAlertFirstButtonReturn);
+    settle();
+    EXPECT_EQ(alerts.beepCount(), 1);
+    EXPECT_TRUE(db("").isNull());
     EXPECT_EQ(layout(), "AB");
 }
 

@@ -118,6 +118,21 @@ TEST_F(SpeakerRangesTest, AddIsRefusedWithoutACurrentWordAtTheFirstWordOrOutside
     EXPECT_TRUE(db("").isNull());
 }
 
+TEST_F(SpeakerRangesTest, AddAtAWordThatAlreadyStartsARangeAddsNothing)
+{
+    // A second range at the same start would leave one of the two without words.
+    threeRanges({"one", "two", "three", "four"});
+    for (const bool option : {false, true}) {
+        setCurrentWord(3);
+        speakers.addSpeakerRangeAutoSelect(option);
+        settle();
+    }
+    EXPECT_EQ(rangeStarts(), (std::vector<QString>{"0:Ann", "3000:Bo", "6000:Ann"}));
+    EXPECT_FALSE(ad.pendingNewSpeakerRange);
+    EXPECT_TRUE(db("").isNull());
+    EXPECT_FALSE(ad.undoManager->canUndo());
+}
+
 TEST_F(SpeakerRangesTest, OptionOnTheFirstRangeAddsAPendingRange)
 {
     threeRanges({"one", "two", "three"});
@@ -249,6 +264,29 @@ TEST_F(SpeakerRangesTest, StartMoveIsOneUndoStepWithTheWordsItChanged)
     EXPECT_EQ(wordNames()[3], "four.");
     EXPECT_EQ(wordNames()[4], "Five");
     EXPECT_EQ(ad.undoManager->undoActionName(), "Speaker Range Start Time");
+}
+
+TEST_F(SpeakerRangesTest, UndoPutsBackAStartThatNoWordBeganAt)
+{
+    // Stored ranges may begin in the pause before their first word.
+    threeRanges({"one", "two", "three", "four", "five", "six", "seven"});
+    r2->start = 2500;
+    setCurrentWord(4);
+    speakers.changeSpeakerRangeStartToCurrentWord();
+    settle();
+    ASSERT_EQ(r2->start, 4000);
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(r2->start, 2500);
+    EXPECT_EQ(db("speaker_ranges/R2/start").toInt(), 2500);
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"one", "two", "three", "four", "five", "six", "seven"}));
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(r2->start, 4000);
+    EXPECT_EQ(db("speaker_ranges/R2/start").toInt(), 4000);
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(r2->start, 2500);
 }
 
 TEST_F(SpeakerRangesTest, AStartMoveLeavesAOneLetterWordBeforeItWithoutAFullStop)

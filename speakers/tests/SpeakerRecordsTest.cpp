@@ -105,6 +105,22 @@ TEST_F(SpeakerRecordsTest, RenameIsUndoableAndComparesNamesExactly)
     EXPECT_EQ(db("speakers/S1/name").toString(), "Zed");
 }
 
+TEST_F(SpeakerRecordsTest, ChangesTheDatabaseRefusesAreReportedOnce)
+{
+    // A key the database refuses stands for any refused write.
+    const auto ann = addSpeaker("bad.key", "Ann", "red");
+    speakers.records().editSpeakerNameFinish(ann, "Anna");
+    speakers.records().changeSpeakerToColorName(ann, "teal");
+    settle();
+    ASSERT_EQ(alerts.shownAlerts().size(), 1u);
+    EXPECT_EQ(alerts.shownAlerts()[0].style, AlertStyle::Critical);
+    EXPECT_EQ(alerts.shownAlerts()[0].informativeText,
+              "A change could not be saved. Reopen the transcript to see what is stored.");
+    speakers.records().editSpeakerNameFinish(ann, "Annie");
+    settle();
+    EXPECT_EQ(alerts.shownAlerts().size(), 2u) << "a later refusal is reported again";
+}
+
 TEST_F(SpeakerRecordsTest, DuplicateOrBlankNamesAreRefusedAndTheOldNameKept)
 {
     const auto ann = addSpeaker("S1", "Ann", "red");

@@ -104,6 +104,24 @@ TEST_F(SpeakerWidgetsTest, HeaderRowDrawsTheTabAndRuleAlongItsLowerEdge)
     EXPECT_FALSE(isColor(image, 740, 10, band)) << "right of the band";
 }
 
+TEST_F(SpeakerWidgetsTest, MenuShowsAnAmpersandInANameAsItIs)
+{
+    const auto first = addSpeaker("SA", "R&D", "red");
+    const auto second = addSpeaker("SB", "Tom & Jerry", "blue");
+    addRange("R0", 0, first);
+    const auto range = addRange("R1", 1000, second);
+    speakers.buildSpeakersList();
+    SpeakerRangeHeaderView header(speakers);
+    header.setSpeakerRange(range);
+    header.setMenu(speakers.headerRows().menuForRange(1));
+    QStringList shown;
+    for (const QAction* action : header.menu()->actions()) {
+        if (!action->isSeparator())
+            shown << action->iconText();
+    }
+    EXPECT_EQ(shown, (QStringList{"New Speaker", "Previous Speaker (R&D)", "R&D", "Tom & Jerry"}));
+}
+
 TEST_F(SpeakerWidgetsTest, LongMultiLineAndDeletedSpeakersKeepTheHeaderInItsBand)
 {
     const auto longName = addSpeaker("SL", QString(10000, QChar('W')) + "\nsecond line", "blue");

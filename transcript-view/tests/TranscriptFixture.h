@@ -1,4 +1,5 @@
-// An open transcript in a shown transcript table: three speakers, ranges and words made from a
+// An open transcript in a shown transcript table (the test process's application is made by
+// its environment): three speakers, ranges and words made from a
 // short script, a player on a clock the test moves, the speakers subsystem for the header rows
 // and a hand-driven main queue.
 #pragma once
@@ -17,17 +18,6 @@
 #include <vector>
 
 namespace qv::transcript::testing {
-
-// The widgets' application, kept to the end of the process: destroyed among the exit handlers,
-// after Qt's input devices, it would crash the process.
-inline void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "transcript-view-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-    (void)application;
-}
 
 class FakePlayer : public TranscriptPlayer {
 public:
@@ -144,10 +134,6 @@ protected:
         highlighter.highlightWordAtTime(milliseconds, false, false, true);
     }
 
-    // Made first: the table's widgets need the application.
-    struct Application {
-        Application() { ensureApplication(); }
-    } application;
     AppDelegate ad;
     ManualDispatcher main;
     ScriptedAlertPresenter alerts;

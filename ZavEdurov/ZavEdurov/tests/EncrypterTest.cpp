@@ -65,7 +65,9 @@ TEST_F(ZEEncrypterTest, MatchesTheLayoutByteForByteWithAKnownKeyAndIv)
     const auto cipher = crypto::aes256Cbc(true, crypto::bytes("hello"), iv, ZEEncrypter::getSubkey(key, 32));
     ZEData expected = crypto::bytes(header(kZEEncryptionKeyTagAlternate, kZEEncryptionAlgorithmName) + ":");
     expected.insert(expected.end(), iv.begin(), iv.end());
-    const ZEData mac = crypto::hmacSha256(ZEEncrypter::getSubkey(key, 16), *cipher);
+    ZEData authenticated = iv;
+    authenticated.insert(authenticated.end(), cipher->begin(), cipher->end());
+    const ZEData mac = crypto::hmacSha256(ZEEncrypter::getSubkey(key, 16), authenticated);
     expected.insert(expected.end(), mac.begin(), mac.end());
     expected.insert(expected.end(), cipher->begin(), cipher->end());
     EXPECT_EQ(*encrypted, expected);
@@ -154,9 +156,16 @@ TEST_F(ZEEncrypterTest, TamperedCiphertextIsRefused)
     EXPECT_FALSE(encrypter.decryptString(crypto::base64Encode(bytes)));
     EXPECT_EQ(countLogs(ZELogLevelError, "Could not authenticate MAC value."), 1);
 
+    const std::size_t ivStart = std::string("kZEEncryptionKeyTagAlternate/AES/HmacSHA256/CBC/PKCS7/32:").size();
     auto macFlipped = *crypto::base64Decode(*encrypter.encryptString("x"));
-    macFlipped[std::string("kZEEncryptionKeyTagAlternate/AES/HmacSHA256/CBC/PKCS7/32:").size() + 16] ^= 0x80;
+    macFlipped[ivStart + 16] ^= 0x80;
     EXPECT_FALSE(encrypter.decryptData(macFlipped));
+
+    // The IV decides the first plaintext block: a changed IV must not pass as the same value.
+    auto ivFlipped = *crypto::base64Decode(*encrypter.encryptString("amount=100"));
+    ivFlipped[ivStart + 7] ^= 0x01;
+    EXPECT_FALSE(encrypter.decryptData(ivFlipped));
+    EXPECT_EQ(countLogs(ZELogLevelError, "Could not authenticate MAC value."), 3);
 
     // Too short to hold an IV and a MAC, or not Base64 at all.
     EXPECT_FALSE(encrypter.decryptData(crypto::bytes("kZEEncryptionKeyTag/AES/HmacSHA256/CBC/PKCS7/32:short")));

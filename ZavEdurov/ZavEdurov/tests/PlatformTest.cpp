@@ -1,5 +1,6 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
@@ -169,6 +170,69 @@ TEST(ZEFileSecretStoreTest, AnswersTheKeychainStatusesAndKeepsItsFilePrivate)
     wholeService.service = "svc";
     EXPECT_EQ(reread.remove(wholeService), kZESecSuccess);
     EXPECT_EQ(reread.copyMatching(item, value), kZESecItemNotFound);
+}
+
+TEST(ZEFileSecretStoreTest, WritesOnlyThroughAFileItCreatedItselfInAPrivateFolder)
+{
+    const auto file = tempFile("planted/secrets");
+    std::filesystem::create_directories(file.parent_path());
+    ::chmod(file.parent_path().c_str(), 0755);
+    const auto victim = tempFile("victim");
+    std::ofstream(victim) << "victim";
+    ::chmod(victim.c_str(), 0644);
+    // A link planted where a careless writer would put its temporary file.
+    std::filesystem::create_symlink(victim, file.string() + ".tmp");
+
+    ZEFileSecretStore store(file);
+    ZESecretItem item;
+    item.service = "svc";
+    item.account = "key";
+    item.value = "secret";
+    ASSERT_EQ(store.add(item), kZESecSuccess);
+
+    EXPECT_EQ(*ZEReadFile(victim), "victim");
+    struct stat info {};
+    ASSERT_EQ(::stat(victim.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    ASSERT_EQ(::lstat(file.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    ASSERT_EQ(::stat(file.parent_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    std::string value;
+    EXPECT_EQ(ZEFileSecretStore(file).copyMatching(item, value), kZESecSuccess);
+    EXPECT_EQ(value, "secret");
+}
+
+TEST(ZEFileSecretStoreTest, NeverWritesOverAFileItCouldNotRead)
+{
+    ZESecretItem item;
+    item.service = "svc";
+    item.account = "new";
+    item.value = "v";
+    std::string value;
+
+    // Damaged: the file is set aside whole, the items that could be read are kept.
+    const auto damaged = tempFile("damaged");
+    std::filesystem::remove(damaged.string() + ".damaged-1");
+    const std::string text = R"([{"class":"genp","service":"svc","account":"good","value":"Zw=="},{"class":"genp"}])";
+    std::ofstream(damaged) << text;
+    ZEFileSecretStore store(damaged);
+    ASSERT_EQ(store.add(item), kZESecSuccess);
+    EXPECT_EQ(ZEReadFile(damaged.string() + ".damaged-1"), text);
+    ZEFileSecretStore reread(damaged);
+    ZESecretItem good = item;
+    good.account = "good";
+    EXPECT_EQ(reread.copyMatching(good, value), kZESecSuccess);
+    EXPECT_EQ(value, "g");
+    EXPECT_EQ(reread.copyMatching(item, value), kZESecSuccess);
+
+    // Unreadable: nothing is written over it and the write reports failure.
+    const auto unreadable = tempFile("unreadable");
+    std::filesystem::remove_all(unreadable);
+    std::filesystem::create_directories(unreadable / "inside");
+    ZEFileSecretStore refused(unreadable);
+    EXPECT_EQ(refused.add(item), kZESecIO);
+    EXPECT_TRUE(std::filesystem::is_directory(unreadable / "inside"));
 }
 
 TEST(ZECryptoTest, MatchesPublishedVectors)

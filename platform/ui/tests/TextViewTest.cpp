@@ -7,19 +7,30 @@
 #include <QLabel>
 #include <QScrollBar>
 
+#include <memory>
+
 namespace qv {
 namespace {
 
-// The widgets' application, kept to the end of the process: destroyed among the exit handlers,
-// after Qt's input devices, it would crash the process.
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "qv_ui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-    (void)application;
-}
+// The widgets' application of this test process: made before the first test and destroyed
+// after the last, while Qt's own globals still stand, so that fonts and input devices are
+// released (left to the exit handlers they would crash the process or show as leaks).
+class QtApplicationEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "qv_ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            application_ = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { application_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> application_;
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 TEST(TextViewTest, CleansPastedText)
 {
@@ -38,7 +49,6 @@ TEST(TextViewTest, CleansPastedText)
 
 TEST(TextViewTest, PasteGoesThroughTheRefusalHook)
 {
-    ensureApplication();
     TextView view;
     view.model().setString("one two");
     view.model().setEditable(true);
@@ -57,7 +67,6 @@ TEST(TextViewTest, PasteGoesThroughTheRefusalHook)
 
 TEST(TextViewTest, PointsMapToCharactersAndBack)
 {
-    ensureApplication();
     TextView view;
     view.resize(400, 200);
     view.setLineSpacing(8);
@@ -79,7 +88,6 @@ TEST(TextViewTest, PointsMapToCharactersAndBack)
 
 TEST(TextViewTest, MouseAndKeysReachTheHooksFirst)
 {
-    ensureApplication();
     TextView view;
     view.resize(300, 100);
     view.model().setString("abc");
@@ -114,7 +122,6 @@ TEST(TextViewTest, MouseAndKeysReachTheHooksFirst)
 
 TEST(TextViewTest, BackgroundsPassTheShaperAndTemporaryColoursPaint)
 {
-    ensureApplication();
     TextView view;
     view.resize(200, 40);
     view.model().setString("word word");
@@ -169,7 +176,6 @@ public:
 
 TEST(ViewTableTest, VariableHeightsAndGeometry)
 {
-    ensureApplication();
     ViewTable table;
     table.resize(300, 100);
     Rows rows({25, 50, 25, 75});
@@ -192,7 +198,6 @@ TEST(ViewTableTest, VariableHeightsAndGeometry)
 
 TEST(ViewTableTest, WidgetsAreReusedAsRowsScroll)
 {
-    ensureApplication();
     ViewTable table;
     table.resize(300, 100);
     table.show();

@@ -60,7 +60,7 @@ std::optional<ZEData> ZEEncrypter::encryptData(const ZEData& data)
     if (!cipherText) {
         return std::nullopt;
     }
-    const ZEData mac = getMacBytes(getSubkey(*key, kMacKeySize), *cipherText);
+    const ZEData mac = getMacBytes(getSubkey(*key, kMacKeySize), *iv, *cipherText);
     ZEData out = getMetadataStringWithKeyTag(tag, kZEEncryptionAlgorithmName);
     out.push_back(':');
     out.insert(out.end(), iv->begin(), iv->end());
@@ -113,7 +113,7 @@ std::optional<ZEData> ZEEncrypter::decryptData(const ZEData& data)
     const std::size_t cipherStart = ivStart + kIvSize + kMacSize;
     const ZEData cipherText = slice(data, cipherStart, data.size() - cipherStart);
     // A value whose MAC does not match was altered or corrupted: it is not decrypted at all.
-    if (getMacBytes(getSubkey(*key, kMacKeySize), cipherText) != mac) {
+    if (getMacBytes(getSubkey(*key, kMacKeySize), iv, cipherText) != mac) {
         ZELogError(kZELogTag, "Could not authenticate MAC value.");
         return std::nullopt;
     }
@@ -166,9 +166,11 @@ ZEData ZEEncrypter::getSubkey(const ZEData& key, std::size_t outputSize)
     return out;
 }
 
-ZEData ZEEncrypter::getMacBytes(const ZEData& macKey, const ZEData& cipherText)
+ZEData ZEEncrypter::getMacBytes(const ZEData& macKey, const ZEData& iv, const ZEData& cipherText)
 {
-    return crypto::hmacSha256(macKey, cipherText);
+    ZEData authenticated = iv;
+    authenticated.insert(authenticated.end(), cipherText.begin(), cipherText.end());
+    return crypto::hmacSha256(macKey, authenticated);
 }
 
 std::optional<std::size_t> ZEEncrypter::loadMetadataLocation(const ZEData& data)

@@ -42,7 +42,8 @@ public:
     // HMAC-SHA256 expansion of `key` to `outputSize` bytes (counter from 0, no context).
     // Throws std::invalid_argument("Invalid output data length.") for a size of 0.
     static ZEData getSubkey(const ZEData& key, std::size_t outputSize);
-    static ZEData getMacBytes(const ZEData& macKey, const ZEData& cipherText);
+    // The MAC covers the IV as well as the ciphertext, so neither can be changed unnoticed.
+    static ZEData getMacBytes(const ZEData& macKey, const ZEData& iv, const ZEData& cipherText);
     static std::optional<std::size_t> loadMetadataLocation(const ZEData& data);
     // The header before `location` when it is valid UTF-8.
     static std::optional<std::string> loadMetadata(const ZEData& data, std::size_t location);

@@ -22,6 +22,8 @@ struct LoggerState {
     std::mutex mutex;
     std::atomic<ZELogLevel> level{ZELogLevelAssert};
     ZELogHandler handler = standardLogHandler;
+    // The standard handler is installed: messages it would not print need not reach it.
+    std::atomic<bool> standard{true};
     bool userDefined = false;
     ZESerialQueue queue{"com.doridorir.zavedurov.loggerQueue"};
 };
@@ -71,6 +73,16 @@ void ZELogger::setLogHandler(ZELogHandler handler)
     std::lock_guard lock(state().mutex);
     state().userDefined = true;
     state().handler = std::move(handler);
+    state().standard = false;
+}
+
+bool ZELogger::isHandled(ZELogLevel level)
+{
+    if (!state().standard.load()) {
+        return true;
+    }
+    const ZELogLevel current = state().level.load();
+    return level != ZELogLevelNone && current != ZELogLevelNone && level >= current;
 }
 
 bool ZELogger::isUserDefinedLogLevel()
@@ -88,6 +100,9 @@ void ZELogger::setIsUserDefinedLogLevel(bool userDefined)
 void ZELogger::logMessage(ZELogMessageProvider message, ZELogLevel level, const std::string& tag, const char* file,
     const char* function, std::uint32_t line)
 {
+    if (!isHandled(level)) {
+        return;
+    }
     ZELogHandler handler = logHandler();
     if (!handler) {
         return;

@@ -39,6 +39,9 @@ public:
     // error. An empty handler silences the logger.
     static ZELogHandler logHandler();
     static void setLogHandler(ZELogHandler handler);
+    // False only when the standard handler is installed and would print nothing at `level`: such
+    // messages are dropped before they are queued. Any other handler gets every message.
+    static bool isHandled(ZELogLevel level);
     static bool isUserDefinedLogLevel();
     static void setIsUserDefinedLogLevel(bool userDefined);
 
@@ -58,6 +61,9 @@ public:
     static void log(ZELogLevel level, const std::string& tag, const char* file, const char* function,
         std::uint32_t line, const char* format, const Args&... args)
     {
+        if (!isHandled(level)) {
+            return;
+        }
         logMessage([format, values = std::make_tuple(captured(args)...)] {
             return std::apply([format](const auto&... v) { return ZEFormat(format, v...); }, values);
         }, level, tag, file, function, line);

@@ -1,6 +1,7 @@
 // Facts about the application that embeds the SDK, given by the application at start-up.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct ZEApplicationInfo {
     std::vector<std::string> preferredLocalizations{"en"};
     // Empty means the path of the running executable.
     std::string executablePath;
+    // Boolean switches of the application's information ("ZavEdurovAppDelegateForwarderEnabled");
+    // an absent key counts as true.
+    std::map<std::string, bool> infoFlags;
 };
 
 } // namespace ze

@@ -1,52 +1,64 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
 namespace ze {
 
 std::optional<std::string> ZEReadFile(const std::filesystem::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        return std::nullopt;
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
     }
-    return text.str();
+    ::close(fd);
+    return text;
 }
 
 bool ZEWriteFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode)
 {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
-    const std::string temporary = file.string() + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // A fresh name created exclusively: a file or link planted beside the target is never opened,
+    // so nothing but the target itself ever receives the contents.
+    std::string temporary = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    // The mode of an existing temporary file is not changed by open; set it explicitly.
-    ::fchmod(fd, mode);
     std::size_t written = 0;
-    while (written < contents.size()) {
+    bool ok = ::fchmod(fd, mode) == 0;
+    while (ok && written < contents.size()) {
         const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
         if (n <= 0) {
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return false;
+            ok = false;
+            break;
         }
         written += static_cast<std::size_t>(n);
     }
-    const bool synced = ::fsync(fd) == 0;
+    ok = ok && ::fsync(fd) == 0;
     ::close(fd);
-    if (!synced || ::rename(temporary.c_str(), file.c_str()) != 0) {
+    if (!ok || ::rename(temporary.c_str(), file.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }

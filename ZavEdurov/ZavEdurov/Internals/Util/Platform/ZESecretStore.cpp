@@ -4,7 +4,11 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+
 #include <sys/stat.h>
+
+#include <cstdio>
 
 namespace ze {
 
@@ -16,34 +20,77 @@ ZEFileSecretStore::ZEFileSecretStore(std::filesystem::path file)
 
 void ZEFileSecretStore::load()
 {
-    if (file_.empty()) {
+    std::error_code error;
+    if (file_.empty() || !std::filesystem::exists(std::filesystem::symlink_status(file_, error))) {
         return;
     }
     const auto text = ZEReadFile(file_);
-    const ZEJson parsed = text ? ZEJson::parse(*text, nullptr, false) : ZEJson();
-    if (!parsed.is_array()) {
+    if (!text) {
+        // Whatever the file holds may be the only copy of keys in use: it is never replaced.
+        writable_ = false;
+        ZELogError(kZELogTag, "The secret store %@ cannot be read; it is left as it is and no secret is written.",
+            file_.string());
         return;
     }
-    for (const auto& entry : parsed) {
-        if (!entry.is_object()) {
-            continue;
-        }
-        const auto field = [&entry](const char* name) {
+    const ZEJson parsed = ZEJson::parse(*text, nullptr, false);
+    bool damaged = !parsed.is_array();
+    for (const auto& entry : damaged ? ZEJson::array() : parsed) {
+        const auto field = [&entry](const char* name) -> std::optional<std::string> {
+            if (!entry.is_object()) {
+                return std::nullopt;
+            }
             const auto found = entry.find(name);
-            return found != entry.end() && found->is_string() ? found->get<std::string>() : std::string();
+            return found != entry.end() && found->is_string() ? std::optional(found->get<std::string>()) : std::nullopt;
         };
-        auto value = crypto::base64Decode(field("value"));
-        if (!value) {
+        const auto itemClass = field("class");
+        const auto service = field("service");
+        const auto account = field("account");
+        const auto encoded = field("value");
+        const auto value = encoded ? crypto::base64Decode(*encoded) : std::nullopt;
+        if (!itemClass || !service || !account || !value) {
+            damaged = true;
             continue;
         }
-        items_[{field("class"), field("service"), field("account")}] = {field("accessible"), crypto::string(*value)};
+        items_[{*itemClass, *service, *account}] = {field("accessible").value_or(""), crypto::string(*value)};
     }
+    if (damaged) {
+        keepDamagedCopy();
+    }
+}
+
+void ZEFileSecretStore::keepDamagedCopy()
+{
+    for (int n = 1; n < 1000; ++n) {
+        const auto aside = std::filesystem::path(file_.string() + ".damaged-" + std::to_string(n));
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) {
+            continue;
+        }
+        if (::rename(file_.c_str(), aside.c_str()) == 0) {
+            ZELogError(kZELogTag, "The secret store %@ is damaged; it was kept as %@ and its readable items were kept.",
+                file_.string(), aside.string());
+            return;
+        }
+        break;
+    }
+    writable_ = false;
+    ZELogError(kZELogTag, "The secret store %@ is damaged and could not be set aside; no secret is written.",
+        file_.string());
 }
 
 bool ZEFileSecretStore::save() const
 {
     if (file_.empty()) {
         return true;
+    }
+    if (!writable_) {
+        return false;
+    }
+    // The folder holds nothing but this user's files, so no one else can plant a name in it.
+    std::error_code error;
+    std::filesystem::create_directories(file_.parent_path(), error);
+    if (::chmod(file_.parent_path().c_str(), S_IRWXU) != 0) {
+        return false;
     }
     ZEJson json = ZEJson::array();
     for (const auto& [key, stored] : items_) {

@@ -1,6 +1,8 @@
 // The secret store standing in for the system keychain: generic-password items keyed by service
 // and account, answering the keychain's status codes. The default keeps all items in one file
-// readable by the user alone (mode 0600).
+// readable by the user alone (mode 0600) in a folder of the user's alone (0700). A file that cannot
+// be read is never written over; a damaged one is set aside as "<file>.damaged-<n>" with its
+// readable items kept.
 #pragma once
 
 #include <filesystem>
@@ -58,11 +60,14 @@ private:
     };
 
     void load();
+    void keepDamagedCopy();
     bool save() const;
 
     std::filesystem::path file_;
     std::mutex mutex_;
     std::map<Key, Stored> items_;
+    // Cleared when the file on disk holds what this store could not read.
+    bool writable_ = true;
 };
 
 } // namespace ze

@@ -37,6 +37,8 @@ struct ZESerialQueue::State {
     bool running = false;
     bool stopping = false;
     std::thread::id workerId;
+    // The thread running a `sync` task in the queue's place, if any.
+    std::atomic<std::thread::id> borrower{};
     std::thread worker;
     int clockToken = 0;
 
@@ -71,7 +73,7 @@ struct ZESerialQueue::State {
         std::unique_lock lock(mutex);
         for (;;) {
             promoteDueTimers();
-            if (!tasks.empty()) {
+            if (!tasks.empty() && !running) {
                 auto task = std::move(tasks.front());
                 tasks.pop_front();
                 running = true;
@@ -188,7 +190,34 @@ void ZESerialQueue::sync(const std::function<void()>& task)
         task();
         return;
     }
-    syncWithTimeout(std::chrono::milliseconds::max(), task);
+    // Once everything queued before has run, the task runs here, on the calling thread, with the
+    // queue held: serial as if the worker ran it, without handing it to the worker and back.
+    {
+        std::unique_lock lock(state_->mutex);
+        state_->wake.notify_all();
+        state_->idle.wait(lock, [&] {
+            state_->promoteDueTimers();
+            return state_->tasks.empty() && !state_->running;
+        });
+        state_->running = true;
+        state_->borrower = std::this_thread::get_id();
+    }
+    const auto release = [this] {
+        {
+            std::lock_guard lock(state_->mutex);
+            state_->running = false;
+            state_->borrower = std::thread::id();
+        }
+        state_->wake.notify_all();
+        state_->idle.notify_all();
+    };
+    try {
+        task();
+    } catch (...) {
+        release();
+        throw;
+    }
+    release();
 }
 
 bool ZESerialQueue::syncWithTimeout(std::chrono::milliseconds timeout, std::function<void()> task)
@@ -232,7 +261,8 @@ void ZESerialQueue::drain()
 
 bool ZESerialQueue::isCurrent() const
 {
-    return std::this_thread::get_id() == state_->workerId;
+    const auto self = std::this_thread::get_id();
+    return self == state_->workerId || self == state_->borrower.load();
 }
 
 } // namespace ze

@@ -42,7 +42,8 @@ public:
     // Fires every `interval`, the first time one interval from now; missed firings are coalesced.
     ZETimer every(std::chrono::milliseconds interval, std::function<void()> task);
 
-    // Runs `task` on the queue and waits for it (inline when called on the queue itself).
+    // Runs `task` once every task queued before it has run, with the queue held, on the calling
+    // thread (`isCurrent` answers true meanwhile); inline when called on the queue itself.
     void sync(const std::function<void()>& task);
     // Queues `task` and waits at most `timeout` of real time for it; answers whether it finished.
     // A task still running when the wait ends goes on running. Called on the queue itself, it

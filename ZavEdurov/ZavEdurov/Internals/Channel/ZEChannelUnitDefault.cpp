@@ -1,0 +1,388 @@
+#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelUnitDefault.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+
+#include <algorithm>
+
+namespace ze {
+
+namespace {
+
+ZEError pausedWithDeletionError()
+{
+    return {kZEErrorDomain, kZEConnectionPausedErrorCode, "Canceled, connection paused with log deletion."};
+}
+
+} // namespace
+
+ZEChannelUnitDefault::ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> ingestion,
+    std::shared_ptr<ZEStorage> storage, ZEChannelUnitConfiguration configuration,
+    std::shared_ptr<ZESerialQueue> logsDispatchQueue)
+    : configuration_(std::move(configuration))
+    , queue_(std::move(logsDispatchQueue))
+    , ingestion_(std::move(ingestion))
+    , storage_(std::move(storage))
+{
+    // The store is used on the queue alone; another unit may be using it at this moment.
+    if (storage_) {
+        queue_->sync([this] { itemsCount_ = storage_->countLogs(); });
+    }
+}
+
+void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log, std::uint64_t flags)
+{
+    if (!log) {
+        ZELogWarning(kZELogTag, "Log is not valid.");
+        return;
+    }
+    if (!log->timestamp) {
+        log->timestamp = ZEUtility::now();
+    }
+    if (!log->device) {
+        log->device = ZEDeviceTracker::sharedInstance()->device();
+    }
+    if (!log->isValid()) {
+        ZELogWarning(kZELogTag, "Log is not valid.");
+        return;
+    }
+    const std::string internalId = ZEUuid::create().UUIDString();
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelPrepareLog(*this, log); });
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, log, internalId, flags); });
+    // Archived here, so that threads enqueueing at once archive at once; stored before the
+    // caller goes on, so that a process killed right after enqueueing loses nothing.
+    const auto archived = storage_ ? storage_->archiveLog(log) : std::nullopt;
+    queue_->sync([&] { completeEnqueue(log, archived, internalId, flags); });
+}
+
+void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log,
+    const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags)
+{
+    const auto completed = [&] {
+        delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
+    };
+    if (delegates_.anyFilters(*this, log)) {
+        ZELogDebug(kZELogTag, "Log of type '%@' was filtered out by delegate(s)", log->type);
+        completed();
+        return;
+    }
+    if (!ingestion_ || !ingestion_->isReadyToSend()) {
+        ZELogDebug(kZELogTag, "Log of type '%@' was not filtered out by delegate(s) but ingestion is not ready to send it.",
+            log->type);
+        completed();
+        return;
+    }
+    if (discardLogs_) {
+        ZELogWarning(kZELogTag, "Channel %@ disabled in log discarding mode, discard this log.", configuration_.groupId);
+        notifyFailureBeforeSendingForItem(log, pausedWithDeletionError());
+        completed();
+        return;
+    }
+    ZELogDebug(kZELogTag, "Saving log, type: %@, flags: %u.", log->type, flags);
+    const bool saved = storage_->saveArchivedLog(archived, configuration_.groupId, flags);
+    completed();
+    if (saved) {
+        ++itemsCount_;
+        checkPendingLogs();
+    }
+}
+
+void ZEChannelUnitDefault::checkPendingLogs()
+{
+    if (!paused_ && configuration_.flushInterval == kZEChannelDefaultFlushInterval
+        && itemsCount_ >= configuration_.batchSizeLimit) {
+        flushQueue();
+        return;
+    }
+    if (itemsCount_ == 0) {
+        return;
+    }
+    const std::uint64_t interval = resolveFlushInterval();
+    if (paused_) {
+        return;
+    }
+    if (interval > 0) {
+        startTimer(interval);
+    } else {
+        flushQueue();
+    }
+}
+
+std::uint64_t ZEChannelUnitDefault::resolveFlushInterval()
+{
+    const std::uint64_t interval = configuration_.flushInterval;
+    if (interval <= kZEChannelDefaultFlushInterval) {
+        return interval;
+    }
+    auto& settings = ZEZavEdurovUserDefaults::shared();
+    const ZEDate now = ZEUtility::now();
+    const auto stored = settings.objectForKey(oldestPendingLogTimestampKey());
+    if (!stored || !std::holds_alternative<ZEDate>(*stored) || now < std::get<ZEDate>(*stored)) {
+        settings.setObject(now, oldestPendingLogTimestampKey());
+        return interval;
+    }
+    const double elapsed = std::chrono::duration<double>(now - std::get<ZEDate>(*stored)).count();
+    if (elapsed > static_cast<double>(interval)) {
+        settings.removeObjectForKey(oldestPendingLogTimestampKey());
+        return 0;
+    }
+    return interval - static_cast<std::uint64_t>(elapsed);
+}
+
+std::string ZEChannelUnitDefault::oldestPendingLogTimestampKey() const
+{
+    return ZEFormat("%@:%@", "ChannelStartTimer", configuration_.groupId);
+}
+
+void ZEChannelUnitDefault::startTimer(std::uint64_t seconds)
+{
+    if (!enabled_) {
+        return;
+    }
+    resetTimer();
+    std::weak_ptr<ZEChannelUnitDefault> weak = weak_from_this();
+    timerSource_ = queue_->after(std::chrono::seconds(seconds), [weak] {
+        auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        if (self->itemsCount_ > 0) {
+            self->flushQueue();
+        }
+        self->resetTimer();
+        ZEZavEdurovUserDefaults::shared().removeObjectForKey(self->oldestPendingLogTimestampKey());
+    });
+}
+
+void ZEChannelUnitDefault::resetTimer()
+{
+    timerSource_.cancel();
+}
+
+void ZEChannelUnitDefault::flushQueue()
+{
+    if (!ingestion_ || !ingestion_->isEnabled()) {
+        ZELogDebug(kZELogTag, "ZavEdurov SDK is offline, groupId:%@.", configuration_.groupId);
+        return;
+    }
+    if (!enabled_ || !ingestion_->isReadyToSend()) {
+        return;
+    }
+    resetTimer();
+    if (paused_ || pendingBatchQueueFull_) {
+        if (itemsCount_ >= configuration_.batchSizeLimit) {
+            availableBatchFromStorage_ = true;
+            itemsCount_ = 0;
+        }
+        return;
+    }
+    itemsCount_ = 0;
+    const std::vector<std::string> excluded(pausedTargetKeys_.begin(), pausedTargetKeys_.end());
+    availableBatchFromStorage_ = storage_->loadLogsWithGroupId(configuration_.groupId, configuration_.batchSizeLimit,
+        excluded, [this](const ZELogArray& logs, const std::optional<std::string>& batchId) {
+            if (!logs.empty() && batchId) {
+                sendLogContainer(std::make_shared<ZELogContainer>(batchId, logs));
+            }
+        });
+    if (availableBatchFromStorage_ && !pendingBatchQueueFull_) {
+        flushQueue();
+    }
+}
+
+void ZEChannelUnitDefault::sendLogContainer(const std::shared_ptr<ZELogContainer>& container)
+{
+    const std::string batchId = container->batchId.value_or("");
+    pendingBatchIds_.push_back(batchId);
+    if (pendingBatchIds_.size() >= configuration_.pendingBatchesLimit) {
+        pendingBatchQueueFull_ = true;
+    }
+    const auto level = ZELogger::currentLogLevel();
+    if (level == ZELogLevelVerbose || level == ZELogLevelDebug) {
+        for (std::size_t i = 0; i < container->logs.size(); ++i) {
+            const auto& log = container->logs[i];
+            ZELogDebug(kZELogTag, "Sending %tu/%tu log, group Id: %@, batch Id: %@, session Id: %@, payload:\n%@", i + 1,
+                container->logs.size(), configuration_.groupId, batchId, log->sid, log->serializeLogWithPrettyPrinting(true));
+        }
+    }
+    for (const auto& log : container->logs) {
+        delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelWillSendLog(*this, log); });
+    }
+    std::weak_ptr<ZEChannelUnitDefault> weak = weak_from_this();
+    const auto queue = queue_;
+    ingestion_->sendAsync(container, [weak, queue, container](const std::string& returnedBatchId,
+                                         const std::optional<ZEHttpResponse>& response, const std::optional<ZEData>&,
+                                         const std::optional<ZEError>& error) {
+        queue->async([weak, container, returnedBatchId, response, error] {
+            if (auto self = weak.lock()) {
+                self->handleSendCompletion(returnedBatchId, container, response, error);
+            }
+        });
+    });
+}
+
+void ZEChannelUnitDefault::handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
+    const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error)
+{
+    const auto pending = std::find(pendingBatchIds_.begin(), pendingBatchIds_.end(), batchId);
+    if (pending == pendingBatchIds_.end()) {
+        ZELogWarning(kZELogTag, "Batch Id %@ not expected, ignore.", batchId);
+        return;
+    }
+    const long status = response ? response->statusCode : 0;
+    const bool succeeded = ZEHttpUtil::isSuccessStatusCode(status);
+    if (succeeded) {
+        ZELogDebug(kZELogTag, "Log(s) sent with success, batch Id:%@.", batchId);
+        for (const auto& log : container->logs) {
+            delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+        }
+        storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
+    } else {
+        ZELogError(kZELogTag, "Log(s) sent with failure, batch Id:%@, status code:%tu", batchId, status);
+        for (const auto& log : container->logs) {
+            delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, error); });
+        }
+        if (!ZEHttpUtil::isRecoverableError(status)) {
+            ZELogError(kZELogTag, "Fatal error encountered; shutting down channel unit with group ID %@", configuration_.groupId);
+            setEnabledSync(false, true);
+            return;
+        }
+    }
+    pendingBatchIds_.erase(std::find(pendingBatchIds_.begin(), pendingBatchIds_.end(), batchId));
+    if (pendingBatchQueueFull_ && pendingBatchIds_.size() < configuration_.pendingBatchesLimit) {
+        pendingBatchQueueFull_ = false;
+        if (succeeded && availableBatchFromStorage_) {
+            flushQueue();
+        }
+    }
+}
+
+void ZEChannelUnitDefault::setEnabled(bool enabled, bool deleteDataOnDisabled)
+{
+    std::weak_ptr<ZEChannelUnitDefault> weak = weak_from_this();
+    queue_->async([weak, enabled, deleteDataOnDisabled] {
+        if (auto self = weak.lock()) {
+            self->setEnabledSync(enabled, deleteDataOnDisabled);
+        }
+    });
+}
+
+void ZEChannelUnitDefault::setEnabledSync(bool enabled, bool deleteDataOnDisabled)
+{
+    if (enabled != enabled_) {
+        enabled_ = enabled;
+        if (enabled) {
+            resumeWithIdentifyingObjectSync(this);
+        } else {
+            pauseWithIdentifyingObjectSync(this);
+        }
+    }
+    if (!enabled && deleteDataOnDisabled) {
+        ZELogDebug(kZELogTag, "Delete all logs for group Id %@", configuration_.groupId);
+        deleteAllLogsWithErrorSync(pausedWithDeletionError());
+        itemsCount_ = 0;
+        availableBatchFromStorage_ = false;
+        pendingBatchQueueFull_ = false;
+        ZEZavEdurovUserDefaults::shared().removeObjectForKey(oldestPendingLogTimestampKey());
+        discardLogs_ = true;
+    } else {
+        discardLogs_ = false;
+    }
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidSetEnabled(*this, enabled, deleteDataOnDisabled); });
+}
+
+void ZEChannelUnitDefault::deleteAllLogsWithErrorSync(const ZEError& error)
+{
+    for (const auto& batchId : pendingBatchIds_) {
+        storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
+    }
+    pendingBatchIds_.clear();
+    for (const auto& log : storage_->deleteLogsWithGroupId(configuration_.groupId)) {
+        notifyFailureBeforeSendingForItem(log, error);
+    }
+}
+
+void ZEChannelUnitDefault::notifyFailureBeforeSendingForItem(const std::shared_ptr<ZEAbstractLog>& log, const ZEError& error)
+{
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) {
+        delegate.channelWillSendLog(*this, log);
+        delegate.channelDidFailSendingLog(*this, log, error);
+    });
+}
+
+void ZEChannelUnitDefault::addDelegate(const std::shared_ptr<ZEChannelDelegate>& delegate)
+{
+    queue_->async([this, self = shared_from_this(), delegate] { delegates_.add(delegate); });
+}
+
+void ZEChannelUnitDefault::removeDelegate(const std::shared_ptr<ZEChannelDelegate>& delegate)
+{
+    queue_->async([this, self = shared_from_this(), delegate] { delegates_.remove(delegate); });
+}
+
+void ZEChannelUnitDefault::pauseWithIdentifyingObject(ZEIdentifyingObject object)
+{
+    queue_->async([this, self = shared_from_this(), object] { pauseWithIdentifyingObjectSync(object); });
+}
+
+void ZEChannelUnitDefault::resumeWithIdentifyingObject(ZEIdentifyingObject object)
+{
+    queue_->async([this, self = shared_from_this(), object] { resumeWithIdentifyingObjectSync(object); });
+}
+
+void ZEChannelUnitDefault::pauseWithIdentifyingObjectSync(ZEIdentifyingObject object)
+{
+    pausedIdentifyingObjects_.insert(object);
+    ZELogVerbose(kZELogTag, "Identifying object %@ added to pause lane for channel %@.", reinterpret_cast<std::uintptr_t>(object),
+        configuration_.groupId);
+    if (!paused_) {
+        ZELogDebug(kZELogTag, "Pause channel %@.", configuration_.groupId);
+        paused_ = true;
+        resetTimer();
+    }
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidPause(*this, object); });
+}
+
+void ZEChannelUnitDefault::resumeWithIdentifyingObjectSync(ZEIdentifyingObject object)
+{
+    pausedIdentifyingObjects_.erase(object);
+    ZELogVerbose(kZELogTag, "Identifying object %@ removed from pause lane for channel %@.",
+        reinterpret_cast<std::uintptr_t>(object), configuration_.groupId);
+    if (pausedIdentifyingObjects_.empty()) {
+        ZELogDebug(kZELogTag, "Resume channel %@.", configuration_.groupId);
+        paused_ = false;
+        checkPendingLogs();
+    }
+    delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidResume(*this, object); });
+}
+
+void ZEChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token)
+{
+    const auto key = ZEUtility::targetKeyFromTargetToken(token);
+    if (!key) {
+        return;
+    }
+    queue_->async([this, self = shared_from_this(), key = *key] {
+        ZELogDebug(kZELogTag, "Pause channel for target key %@.", key);
+        pausedTargetKeys_.insert(key);
+    });
+}
+
+void ZEChannelUnitDefault::resumeSendingLogsWithToken(const std::string& token)
+{
+    const auto key = ZEUtility::targetKeyFromTargetToken(token);
+    if (!key) {
+        return;
+    }
+    queue_->async([this, self = shared_from_this(), key = *key] {
+        ZELogDebug(kZELogTag, "Resume channel for target key %@.", key);
+        pausedTargetKeys_.erase(key);
+        itemsCount_ = storage_->countLogs();
+        checkPendingLogs();
+    });
+}
+
+} // namespace ze

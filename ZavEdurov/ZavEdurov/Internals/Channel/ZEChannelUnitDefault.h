@@ -1,0 +1,78 @@
+// The pipe of one log group. Enqueued logs are completed and validated on the caller's thread,
+// prepared by the delegates, then filtered and stored on the group's serial queue before the
+// enqueue returns. A unit flushes a full batch at once (6-second units only) or when its flush
+// timer fires; longer intervals keep their deadline in the settings across launches. A bounded
+// number of batches may be in flight: success deletes a batch, a recoverable failure keeps it,
+// any other failure disables the unit and deletes its logs.
+#pragma once
+
+#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelDelegates.h"
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorage.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+
+#include <set>
+
+namespace ze {
+
+class ZEChannelUnitDefault final : public ZEChannelUnitProtocol, public std::enable_shared_from_this<ZEChannelUnitDefault> {
+public:
+    ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> ingestion, std::shared_ptr<ZEStorage> storage,
+        ZEChannelUnitConfiguration configuration, std::shared_ptr<ZESerialQueue> logsDispatchQueue);
+
+    void enqueueItem(const std::shared_ptr<ZEAbstractLog>& log, std::uint64_t flags) override;
+    void setEnabled(bool enabled, bool deleteDataOnDisabled) override;
+    void addDelegate(const std::shared_ptr<ZEChannelDelegate>& delegate) override;
+    void removeDelegate(const std::shared_ptr<ZEChannelDelegate>& delegate) override;
+    void pauseWithIdentifyingObject(ZEIdentifyingObject object) override;
+    void resumeWithIdentifyingObject(ZEIdentifyingObject object) override;
+    void pauseSendingLogsWithToken(const std::string& token) override;
+    void resumeSendingLogsWithToken(const std::string& token) override;
+    void checkPendingLogs() override;
+    const ZEChannelUnitConfiguration& configuration() const override { return configuration_; }
+
+    // Everything below runs on the unit's queue.
+    void flushQueue();
+    void sendLogContainer(const std::shared_ptr<ZELogContainer>& container);
+    void startTimer(std::uint64_t seconds);
+    void resetTimer();
+    std::uint64_t resolveFlushInterval();
+    std::string oldestPendingLogTimestampKey() const;
+    void pauseWithIdentifyingObjectSync(ZEIdentifyingObject object);
+    void resumeWithIdentifyingObjectSync(ZEIdentifyingObject object);
+    void setEnabledSync(bool enabled, bool deleteDataOnDisabled);
+    void deleteAllLogsWithErrorSync(const ZEError& error);
+    void notifyFailureBeforeSendingForItem(const std::shared_ptr<ZEAbstractLog>& log, const ZEError& error);
+
+    const std::shared_ptr<ZESerialQueue>& logsDispatchQueue() const { return queue_; }
+    bool isEnabled() const { return enabled_; }
+    bool isPaused() const { return paused_; }
+    bool discardLogs() const { return discardLogs_; }
+    std::uint64_t itemsCount() const { return itemsCount_; }
+    const std::vector<std::string>& pendingBatchIds() const { return pendingBatchIds_; }
+    bool pendingBatchQueueFull() const { return pendingBatchQueueFull_; }
+    bool availableBatchFromStorage() const { return availableBatchFromStorage_; }
+
+private:
+    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, const std::optional<ZEArchivedLog>& archived,
+        const std::string& internalId, std::uint64_t flags);
+    void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
+        const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error);
+
+    bool availableBatchFromStorage_ = false;
+    bool pendingBatchQueueFull_ = false;
+    bool enabled_ = true;
+    bool paused_ = false;
+    bool discardLogs_ = false;
+    const ZEChannelUnitConfiguration configuration_;
+    std::shared_ptr<ZESerialQueue> queue_;
+    ZEChannelDelegates delegates_;
+    std::shared_ptr<ZEIngestionProtocol> ingestion_;
+    std::shared_ptr<ZEStorage> storage_;
+    ZETimer timerSource_;
+    std::uint64_t itemsCount_ = 0;
+    std::vector<std::string> pendingBatchIds_;
+    std::set<ZEIdentifyingObject> pausedIdentifyingObjects_;
+    std::set<std::string> pausedTargetKeys_;
+};
+
+} // namespace ze

@@ -1,0 +1,535 @@
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEDBStorage.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <mutex>
+
+namespace ze {
+
+namespace {
+
+std::string errorMessage(sqlite3* db)
+{
+    return db ? std::string(sqlite3_errmsg(db)) : std::string();
+}
+
+// SQLite reads a "file:" URI; every byte outside the unreserved set and "/" is percent-encoded.
+std::string fileUri(const std::filesystem::path& file)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (unsigned char c : std::filesystem::absolute(file).string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += digits[c >> 4];
+            uri += digits[c & 0xF];
+        }
+    }
+    return uri;
+}
+
+// The URI option must be switched on before SQLite is first used in the process.
+int globalConfigurationResult()
+{
+    static const int result = ZEDBStorage::configureSQLite();
+    return result;
+}
+
+} // namespace
+
+ZEDBStorage::~ZEDBStorage()
+{
+    closeConnection();
+}
+
+void ZEDBStorage::initWithSchema(std::optional<ZEDBSchema> schema, unsigned version, const std::string& filename)
+{
+    static std::once_flag reported;
+    std::call_once(reported, [] {
+        const int result = globalConfigurationResult();
+        if (result == SQLITE_OK) {
+            ZELogDebug(kZELogTag, "SQLite global configuration successfully updated.");
+        } else {
+            ZELogError(kZELogTag, "Failed to update SQLite global configuration. Error: %@.", std::string(sqlite3_errstr(result)));
+        }
+    });
+    schema_ = std::move(schema);
+    int result = configureDatabaseWithSchema(schema_, version, filename);
+    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT) {
+        keepDamagedDatabase();
+        result = configureDatabaseWithSchema(schema_, version, filename);
+    }
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Failed to initialize database.");
+    }
+}
+
+int ZEDBStorage::configureSQLite()
+{
+    return sqlite3_config(SQLITE_CONFIG_URI, 1);
+}
+
+sqlite3* ZEDBStorage::openDatabaseAtFileURL(const std::filesystem::path& file, int& result)
+{
+    sqlite3* db = nullptr;
+    result = sqlite3_open_v2(fileUri(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Failed to open database with result: %d.", result);
+        sqlite3_close(db);
+        return nullptr;
+    }
+    // With the write-ahead log a commit is in the log file before the insert returns, so killing
+    // the process loses nothing committed; NORMAL syncs at checkpoints rather than per commit.
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+    return db;
+}
+
+int ZEDBStorage::configureDatabaseWithSchema(const std::optional<ZEDBSchema>& schema, unsigned version,
+    const std::string& filename)
+{
+    closeConnection();
+    const bool existed = ZEUtility::fileExistsForPathComponent(filename);
+    dbFileURL_ = ZEUtility::createFileAtPathComponent(filename, std::nullopt, false, false)
+                     .value_or(ZEUtility::zavEdurovDirectoryURL() / filename);
+    maxSizeInBytes_ = kZEDefaultDatabaseSizeInBytes;
+    int result = SQLITE_OK;
+    sqlite3* db = openDatabaseAtFileURL(dbFileURL_, result);
+    if (!db) {
+        return result;
+    }
+    const auto finish = [db](int code) {
+        sqlite3_close(db);
+        return code;
+    };
+    pageSize_ = getPageSizeInOpenedDatabase(db);
+    if (pageSize_ == 0) {
+        ZELogError(kZELogTag, "Failed to get storage page size.");
+        return finish(SQLITE_ERROR);
+    }
+    const unsigned storedVersion = versionInOpenedDatabase(db, result);
+    if (result != SQLITE_OK) {
+        return finish(result);
+    }
+    if (schema) {
+        result = createTablesWithSchema(*schema, db);
+        if (result != SQLITE_OK) {
+            ZELogError(kZELogTag, "Failed to create tables with schema with error \"%d\".", result);
+            return finish(result);
+        }
+    }
+    if (existed) {
+        if (storedVersion < version) {
+            ZELogInfo(kZELogTag, "Migrating \"%@\" database from version %lu to %lu.", filename, storedVersion, version);
+            migrateDatabase(db, storedVersion);
+        }
+    } else {
+        ZELogInfo(kZELogTag, "Created \"%@\" database with %lu version.", filename, version);
+        customizeDatabase(db);
+    }
+    enableAutoVacuumInOpenedDatabase(db);
+    setVersion(version, db);
+    // After the vacuum, which cannot switch auto_vacuum on in this mode; the mode stays with the file.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+    return finish(SQLITE_OK);
+}
+
+sqlite3* ZEDBStorage::connection(int& result)
+{
+    result = SQLITE_OK;
+    if (!db_) {
+        db_ = openDatabaseAtFileURL(dbFileURL_, result);
+    }
+    return db_;
+}
+
+void ZEDBStorage::closeConnection()
+{
+    if (db_) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+}
+
+int ZEDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& block)
+{
+    int result = SQLITE_OK;
+    sqlite3* db = connection(result);
+    if (!db) {
+        return result;
+    }
+    if (pageSize_ == 0) {
+        ZELogError(kZELogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+        closeConnection();
+        return SQLITE_ERROR;
+    }
+    // Applied before every operation: SQLite may forget a connection's page limit when another
+    // connection changed the file in between.
+    result = setMaxPageCount(maxSizeInBytes_ / pageSize_, db);
+    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+        closeConnection();
+        return result;
+    }
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Failed to open database with specified maximum size constraint.");
+    }
+    result = block(db);
+    // A file found corrupt is opened afresh next time rather than reused.
+    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+        closeConnection();
+    }
+    return result;
+}
+
+int ZEDBStorage::executeNonSelectionQuery(const std::string& query, const ZEStorageBindableArray* values)
+{
+    return executeQueryUsingBlock([&](sqlite3* db) { return executeNonSelectionQuery(query, db, values); });
+}
+
+std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query, const ZEStorageBindableArray* values)
+{
+    std::vector<ZEDBRow> rows;
+    executeQueryUsingBlock([&](sqlite3* db) {
+        rows = executeSelectionQuery(query, db, nullptr, values);
+        return SQLITE_OK;
+    });
+    return rows;
+}
+
+std::size_t ZEDBStorage::countEntriesForTable(const std::string& table, const std::string& condition,
+    const ZEStorageBindableArray* values)
+{
+    std::string query = ZEFormat("SELECT COUNT(*) FROM \"%@\" ", table);
+    if (!condition.empty()) {
+        query += ZEFormat("WHERE %@", condition);
+    }
+    const auto rows = executeSelectionQuery(query, values);
+    if (rows.empty() || rows[0].empty() || !std::holds_alternative<std::int64_t>(rows[0][0])) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::get<std::int64_t>(rows[0][0]));
+}
+
+bool ZEDBStorage::createTable(const std::string& table, const std::vector<ZEDBColumn>& columns)
+{
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        if (tableExists(table, db)) {
+            return SQLITE_OK;
+        }
+        const int code = executeNonSelectionQuery(
+            ZEFormat("CREATE TABLE \"%@\" (%@);", table, columnsQueryFromColumnsSchema(columns)), db, nullptr);
+        if (code == SQLITE_OK) {
+            ZELogVerbose(kZELogTag, "Table %@ has been created", table);
+        } else {
+            ZELogError(kZELogTag, "Failed to create table %@", table);
+        }
+        return code;
+    });
+    return result == SQLITE_OK;
+}
+
+bool ZEDBStorage::dropTable(const std::string& table)
+{
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        if (!tableExists(table, db)) {
+            return SQLITE_OK;
+        }
+        const int code = executeNonSelectionQuery(ZEFormat("DROP TABLE \"%@\";", table), db, nullptr);
+        if (code == SQLITE_OK) {
+            ZELogVerbose(kZELogTag, "Table %@ has been deleted", table);
+        } else {
+            ZELogError(kZELogTag, "Failed to delete table %@", table);
+        }
+        return code;
+    });
+    return result == SQLITE_OK;
+}
+
+void ZEDBStorage::dropDatabase()
+{
+    closeConnection();
+    std::error_code error;
+    std::filesystem::remove(dbFileURL_.string() + "-wal", error);
+    std::filesystem::remove(dbFileURL_.string() + "-shm", error);
+    if (ZEUtility::deleteFileAtURL(dbFileURL_)) {
+        ZELogVerbose(kZELogTag, "Database %@ has been deleted.", "file://" + dbFileURL_.string());
+    } else {
+        ZELogError(kZELogTag, "Failed to delete database.");
+    }
+}
+
+void ZEDBStorage::keepDamagedDatabase()
+{
+    closeConnection();
+    for (int n = 1; n < 1000; ++n) {
+        const std::string aside = dbFileURL_.string() + ".damaged-" + std::to_string(n);
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) {
+            continue;
+        }
+        if (std::rename(dbFileURL_.c_str(), aside.c_str()) == 0) {
+            for (const char* companion : {"-wal", "-shm"}) {
+                std::rename((dbFileURL_.string() + companion).c_str(), (aside + companion).c_str());
+            }
+            ZELogError(kZELogTag, "The database %@ is damaged; it was kept as %@ and a new one is created.",
+                dbFileURL_.string(), aside);
+            return;
+        }
+        break;
+    }
+    dropDatabase();
+}
+
+void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler)
+{
+    const auto done = [&completionHandler](bool success) {
+        if (completionHandler) {
+            completionHandler(success);
+        }
+    };
+    int result = SQLITE_OK;
+    sqlite3* db = connection(result);
+    if (!db) {
+        done(false);
+        return;
+    }
+    if (pageSize_ == 0) {
+        ZELogError(kZELogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+        done(false);
+        return;
+    }
+    const std::int64_t pageCount = getPageCountInOpenedDatabase(db);
+    ZELogDebug(kZELogTag, "Found %ld pages in the database.", pageCount);
+    const std::int64_t requestedPages = sizeInBytes / pageSize_ + (sizeInBytes % pageSize_ ? 1 : 0);
+    if (pageCount > requestedPages) {
+        ZELogWarning(kZELogTag,
+            "Cannot change database size to %ld bytes as it would cause a loss of data. Maximum database size will not be changed.",
+            sizeInBytes);
+        done(false);
+        return;
+    }
+    result = setMaxPageCount(requestedPages, db);
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Could not change maximum database size to %ld bytes. SQLite error code: %i", sizeInBytes, result);
+        done(false);
+        return;
+    }
+    const std::int64_t effectivePages = getMaxPageCountInOpenedDatabase(db);
+    const std::int64_t effectiveBytes = effectivePages * pageSize_;
+    if (effectivePages != requestedPages) {
+        ZELogError(kZELogTag, "Could not change maximum database size to %ld bytes, current maximum size is %ld bytes.",
+            sizeInBytes, effectiveBytes);
+        done(false);
+        return;
+    }
+    if (effectiveBytes == sizeInBytes) {
+        ZELogInfo(kZELogTag, "Changed maximum database size to %ld bytes.", sizeInBytes);
+    } else {
+        ZELogInfo(kZELogTag, "Changed maximum database size to %ld bytes (next multiple of 4KiB).", effectiveBytes);
+    }
+    maxSizeInBytes_ = effectiveBytes;
+    done(true);
+}
+
+std::string ZEDBStorage::columnsQueryFromColumnsSchema(const std::vector<ZEDBColumn>& columns)
+{
+    std::string out;
+    for (const auto& column : columns) {
+        std::string words;
+        for (const auto& word : column.words) {
+            words += (words.empty() ? "" : " ") + word;
+        }
+        out += (out.empty() ? "" : ", ") + ZEFormat("\"%@\" %@", column.name, words);
+    }
+    return out;
+}
+
+int ZEDBStorage::createTablesWithSchema(const ZEDBSchema& schema, sqlite3* db)
+{
+    std::vector<std::string> statements;
+    for (const auto& table : schema) {
+        int result = SQLITE_OK;
+        if (!tableExists(table.name, db, &result)) {
+            statements.push_back(ZEFormat("CREATE TABLE \"%@\" (%@);", table.name, columnsQueryFromColumnsSchema(table.columns)));
+        }
+    }
+    for (const auto& statement : statements) {
+        const int result = executeNonSelectionQuery(statement, db, nullptr);
+        if (result != SQLITE_OK) {
+            return result;
+        }
+    }
+    return SQLITE_OK;
+}
+
+ZEDBColumnIndexes ZEDBStorage::columnsIndexes(const ZEDBSchema& schema)
+{
+    ZEDBColumnIndexes indexes;
+    for (const auto& table : schema) {
+        for (std::size_t i = 0; i < table.columns.size(); ++i) {
+            indexes[table.name][table.columns[i].name] = i;
+        }
+    }
+    return indexes;
+}
+
+bool ZEDBStorage::tableExists(const std::string& table, sqlite3* db, int* result)
+{
+    ZEStorageBindableArray values;
+    values.addString(table);
+    const auto rows = executeSelectionQuery(
+        "SELECT COUNT(*) FROM \"sqlite_master\" WHERE \"type\"='table' AND \"name\"=?;", db, result, &values);
+    return !rows.empty() && !rows[0].empty() && std::holds_alternative<std::int64_t>(rows[0][0])
+        && std::get<std::int64_t>(rows[0][0]) != 0;
+}
+
+unsigned ZEDBStorage::versionInOpenedDatabase(sqlite3* db, int& result)
+{
+    const auto rows = executeSelectionQuery("PRAGMA user_version", db, &result, nullptr);
+    if (rows.empty() || rows[0].empty() || !std::holds_alternative<std::int64_t>(rows[0][0])) {
+        return 0;
+    }
+    return static_cast<unsigned>(std::get<std::int64_t>(rows[0][0]));
+}
+
+int ZEDBStorage::setVersion(unsigned version, sqlite3* db)
+{
+    return executeNonSelectionQuery(ZEFormat("PRAGMA user_version = %lu", version), db, nullptr);
+}
+
+void ZEDBStorage::enableAutoVacuumInOpenedDatabase(sqlite3* db)
+{
+    const auto rows = executeSelectionQuery("PRAGMA auto_vacuum", db, nullptr, nullptr);
+    const bool full = !rows.empty() && !rows[0].empty() && std::holds_alternative<std::int64_t>(rows[0][0])
+        && std::get<std::int64_t>(rows[0][0]) == 1;
+    if (!full) {
+        ZELogDebug(kZELogTag, "Vacuuming database and enabling auto_vacuum");
+        executeNonSelectionQuery("PRAGMA auto_vacuum = FULL;", db, nullptr);
+        executeNonSelectionQuery("VACUUM;", db, nullptr);
+    }
+}
+
+int ZEDBStorage::executeQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
+    const std::function<int(sqlite3_stmt*)>& block)
+{
+    sqlite3_stmt* statement = nullptr;
+    int result = sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr);
+    if (result != SQLITE_OK) {
+        ZELogError(kZELogTag, "Failed to prepare SQLite statement, result=%d\n\t%@", result, errorMessage(db));
+        sqlite3_finalize(statement);
+        return result;
+    }
+    result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
+    if (result == SQLITE_OK) {
+        result = block(statement);
+    }
+    const int finalized = sqlite3_finalize(statement);
+    if (finalized != SQLITE_OK && finalized != result) {
+        ZELogError(kZELogTag, "Failed to finalize SQLite statement, result=%d\n\t%@", finalized, errorMessage(db));
+    }
+    return result;
+}
+
+int ZEDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
+{
+    return executeQuery(query, db, values, [db](sqlite3_stmt* statement) {
+        const int result = sqlite3_step(statement);
+        if (result == SQLITE_DONE) {
+            return SQLITE_OK;
+        }
+        if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+            ZELogError(kZELogTag, "A database file is corrupted, result=%d\n\t%@", result, errorMessage(db));
+        } else if (result == SQLITE_FULL) {
+            ZELogDebug(kZELogTag, "Query failed with error: %d\n\t%@", result, errorMessage(db));
+        } else {
+            ZELogError(kZELogTag, "Could not execute the statement, result=%d\n\t%@", result, errorMessage(db));
+        }
+        return result;
+    });
+}
+
+std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db, int* result,
+    const ZEStorageBindableArray* values)
+{
+    std::vector<ZEDBRow> rows;
+    const int code = executeQuery(query, db, values, [&rows, db](sqlite3_stmt* statement) {
+        int step = SQLITE_ROW;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            ZEDBRow row;
+            const int count = sqlite3_column_count(statement);
+            for (int i = 0; i < count; ++i) {
+                row.push_back(columnValueFromStatement(statement, i));
+            }
+            if (!row.empty()) {
+                rows.push_back(std::move(row));
+            }
+        }
+        if (step != SQLITE_DONE) {
+            ZELogError(kZELogTag, "Query failed with error: %d\n\t%@", step, errorMessage(db));
+            return step;
+        }
+        return SQLITE_OK;
+    });
+    if (result) {
+        *result = code;
+    }
+    return rows;
+}
+
+ZEDBValue ZEDBStorage::columnValueFromStatement(sqlite3_stmt* statement, int index)
+{
+    const int type = sqlite3_column_type(statement, index);
+    switch (type) {
+    case SQLITE_NULL:
+        return std::monostate{};
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+        return std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+    }
+    case SQLITE_INTEGER:
+        return static_cast<std::int64_t>(sqlite3_column_int(statement, index));
+    default:
+        ZELogError(kZELogTag, "Could not retrieve column value at index %d from statement: unknown type %d.", index, type);
+        return std::monostate{};
+    }
+}
+
+std::int64_t ZEDBStorage::querySingleValue(const std::string& query, sqlite3* db)
+{
+    sqlite3_stmt* statement = nullptr;
+    std::int64_t value = 0;
+    if (sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+        value = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    return value;
+}
+
+std::int64_t ZEDBStorage::getPageSizeInOpenedDatabase(sqlite3* db)
+{
+    return querySingleValue("PRAGMA page_size;", db);
+}
+
+std::int64_t ZEDBStorage::getPageCountInOpenedDatabase(sqlite3* db)
+{
+    return querySingleValue("PRAGMA page_count;", db);
+}
+
+std::int64_t ZEDBStorage::getMaxPageCountInOpenedDatabase(sqlite3* db)
+{
+    return querySingleValue("PRAGMA max_page_count;", db);
+}
+
+int ZEDBStorage::setMaxPageCount(std::int64_t pageCount, sqlite3* db)
+{
+    int result = SQLITE_OK;
+    executeSelectionQuery(ZEFormat("PRAGMA max_page_count = %ld", pageCount), db, &result, nullptr);
+    return result;
+}
+
+} // namespace ze

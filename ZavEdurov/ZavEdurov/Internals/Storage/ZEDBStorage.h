@@ -1,0 +1,111 @@
+// The base of the SDK's SQLite stores: one database file under the SDK folder, tables made from a
+// declarative schema, a schema version kept in user_version with hooks for new and older files, a
+// size cap enforced through SQLite's page limit, and re-creation of a file SQLite calls corrupt
+// (the damaged file is kept beside it as "<file>.damaged-<n>").
+//
+// The database runs in write-ahead-log mode with synchronous=NORMAL on one connection kept open
+// between operations: a committed row survives the process being killed at any moment, and a
+// write costs tens of microseconds rather than an open, an fsync and a close.
+#pragma once
+
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorageBindable.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ze {
+
+struct ZEDBColumn {
+    std::string name;
+    std::vector<std::string> words; // type and constraints, e.g. {"TEXT", "NOT NULL"}
+};
+struct ZEDBTable {
+    std::string name;
+    std::vector<ZEDBColumn> columns;
+};
+using ZEDBSchema = std::vector<ZEDBTable>;
+// NULL, TEXT, or INTEGER read as a signed 32-bit value.
+using ZEDBValue = std::variant<std::monostate, std::string, std::int64_t>;
+using ZEDBRow = std::vector<ZEDBValue>;
+using ZEDBColumnIndexes = std::map<std::string, std::map<std::string, std::size_t>>;
+
+// Default cap of a store, set again at every configuration: 10 MiB.
+inline constexpr std::int64_t kZEDefaultDatabaseSizeInBytes = 10 * 1024 * 1024;
+
+class ZEDBStorage {
+public:
+    virtual ~ZEDBStorage();
+    ZEDBStorage(const ZEDBStorage&) = delete;
+    ZEDBStorage& operator=(const ZEDBStorage&) = delete;
+
+    const std::filesystem::path& dbFileURL() const { return dbFileURL_; }
+    std::int64_t maxSizeInBytes() const { return maxSizeInBytes_; }
+    std::int64_t pageSize() const { return pageSize_; }
+    const std::optional<ZEDBSchema>& schema() const { return schema_; }
+
+    int configureDatabaseWithSchema(const std::optional<ZEDBSchema>& schema, unsigned version, const std::string& filename);
+    // Runs `block` on the open database with the size cap applied; answers its code, or the
+    // code that kept it from running.
+    int executeQueryUsingBlock(const std::function<int(sqlite3*)>& block);
+    int executeNonSelectionQuery(const std::string& query, const ZEStorageBindableArray* values = nullptr);
+    std::vector<ZEDBRow> executeSelectionQuery(const std::string& query, const ZEStorageBindableArray* values);
+    std::size_t countEntriesForTable(const std::string& table, const std::string& condition,
+        const ZEStorageBindableArray* values);
+    bool createTable(const std::string& table, const std::vector<ZEDBColumn>& columns);
+    bool dropTable(const std::string& table);
+    void dropDatabase();
+    // Rounds up to whole pages; refuses a cap below what the file already holds.
+    void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler);
+
+    static int configureSQLite();
+    static sqlite3* openDatabaseAtFileURL(const std::filesystem::path& file, int& result);
+    static std::string columnsQueryFromColumnsSchema(const std::vector<ZEDBColumn>& columns);
+    static int createTablesWithSchema(const ZEDBSchema& schema, sqlite3* db);
+    static ZEDBColumnIndexes columnsIndexes(const ZEDBSchema& schema);
+    static bool tableExists(const std::string& table, sqlite3* db, int* result = nullptr);
+    static unsigned versionInOpenedDatabase(sqlite3* db, int& result);
+    static int setVersion(unsigned version, sqlite3* db);
+    static void enableAutoVacuumInOpenedDatabase(sqlite3* db);
+    static int executeNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values);
+    static int executeQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
+        const std::function<int(sqlite3_stmt*)>& block);
+    static std::vector<ZEDBRow> executeSelectionQuery(const std::string& query, sqlite3* db, int* result,
+        const ZEStorageBindableArray* values);
+    static ZEDBValue columnValueFromStatement(sqlite3_stmt* statement, int index);
+    static std::int64_t getPageSizeInOpenedDatabase(sqlite3* db);
+    static std::int64_t getPageCountInOpenedDatabase(sqlite3* db);
+    static std::int64_t getMaxPageCountInOpenedDatabase(sqlite3* db);
+    static int setMaxPageCount(std::int64_t pageCount, sqlite3* db);
+
+protected:
+    ZEDBStorage() = default;
+    // Configures the file (re-creating it once when SQLite calls it corrupt). Subclasses call it
+    // from their constructor, so that the hooks below reach them.
+    void initWithSchema(std::optional<ZEDBSchema> schema, unsigned version, const std::string& filename);
+    // Called once for a newly created file, with the connection open.
+    virtual void customizeDatabase(sqlite3* db) { (void)db; }
+    // Called for an existing file whose stored version is below the requested one.
+    virtual void migrateDatabase(sqlite3* db, unsigned fromVersion) { (void)db, (void)fromVersion; }
+
+private:
+    // The open connection, opened on first use; nothing when it cannot be opened.
+    sqlite3* connection(int& result);
+    void closeConnection();
+    // Moves a file SQLite called corrupt aside; deletes it only when it cannot be moved.
+    void keepDamagedDatabase();
+    static std::int64_t querySingleValue(const std::string& query, sqlite3* db);
+
+    std::filesystem::path dbFileURL_;
+    std::int64_t maxSizeInBytes_ = 0;
+    std::int64_t pageSize_ = 0;
+    std::optional<ZEDBSchema> schema_;
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace ze

@@ -1,0 +1,352 @@
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZELogDBStorage.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+
+#include <sqlite3.h>
+
+namespace ze {
+
+namespace {
+
+constexpr std::size_t kBatchIdLength = 36;
+
+std::string joined(const std::vector<std::int64_t>& ids, const std::string& separator)
+{
+    std::string out;
+    for (const auto id : ids) {
+        out += (out.empty() ? "" : separator) + std::to_string(id);
+    }
+    return out;
+}
+
+std::optional<std::string> text(const ZEDBRow& row, std::size_t index)
+{
+    return index < row.size() && std::holds_alternative<std::string>(row[index])
+        ? std::optional(std::get<std::string>(row[index]))
+        : std::nullopt;
+}
+
+} // namespace
+
+ZELogDBStorage::ZELogDBStorage()
+{
+    initWithSchema(logsSchema(), kZELogDatabaseSchemaVersion, kZELogDatabaseFileName);
+    const auto indexes = columnsIndexes(logsSchema()).at(kZELogTableName);
+    idColumnIndex_ = indexes.at("id");
+    groupIdColumnIndex_ = indexes.at("groupId");
+    logColumnIndex_ = indexes.at("log");
+    targetTokenColumnIndex_ = indexes.at("targetToken");
+}
+
+ZEDBSchema ZELogDBStorage::logsSchema()
+{
+    return {{kZELogTableName,
+        {{"id", {"INTEGER", "PRIMARY KEY", "AUTOINCREMENT"}},
+            {"groupId", {"TEXT", "NOT NULL"}},
+            {"log", {"TEXT", "NOT NULL"}},
+            {"targetToken", {"TEXT"}},
+            {"targetKey", {"TEXT"}},
+            {"priority", {"INTEGER"}}}}};
+}
+
+std::string ZELogDBStorage::buildKeyFormatWithCount(std::size_t count)
+{
+    std::string out = "(";
+    for (std::size_t i = 0; i < count; ++i) {
+        out += i == 0 ? "?" : ",?";
+    }
+    return out + ")";
+}
+
+bool ZELogDBStorage::saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags)
+{
+    return log && saveArchivedLog(archiveLog(log), groupId, flags);
+}
+
+std::optional<ZEArchivedLog> ZELogDBStorage::archiveLog(const std::shared_ptr<ZEAbstractLog>& log)
+{
+    if (!log) {
+        return std::nullopt;
+    }
+    const auto archive = ZEUtility::archiveKeyedData(log);
+    if (!archive) {
+        return std::nullopt;
+    }
+    ZEArchivedLog archived;
+    archived.text = crypto::base64Encode(*archive);
+    if (dynamic_cast<const ZECommonSchemaLog*>(log.get())) {
+        archived.commonSchema = true;
+        const auto tokens = log->transmissionTargetTokens();
+        const std::optional<std::string> token = tokens && !tokens->empty() ? std::optional(*tokens->begin()) : std::nullopt;
+        archived.encryptedToken = token ? targetTokenEncrypter_.encryptString(*token) : std::nullopt;
+        archived.targetKey = ZEUtility::targetKeyFromTargetToken(token);
+    }
+    return archived;
+}
+
+bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archived, const std::string& groupId,
+    std::uint64_t flags)
+{
+    if (!archived) {
+        ++dropped_;
+        return false;
+    }
+    const std::int64_t priority = static_cast<std::int64_t>(flags & 0xFF);
+    const std::string& base64 = archived->text;
+    ZEStorageBindableArray values;
+    values.addString(groupId);
+    values.addString(base64);
+    std::string insert;
+    if (archived->commonSchema) {
+        values.addString(archived->encryptedToken);
+        values.addString(archived->targetKey);
+        insert = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
+            kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
+    } else {
+        insert = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\") VALUES (?, ?, ?)", kZELogTableName, "groupId",
+            "log", "priority");
+    }
+    values.addNumber(priority);
+
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        const std::int64_t capacity = getMaxPageCountInOpenedDatabase(db) * pageSize();
+        if (static_cast<std::int64_t>(base64.size()) >= capacity) {
+            ZELogError(kZELogTag, "Log is too large (%tu bytes) to store in database. Current maximum database size is %tu bytes.",
+                base64.size(), capacity);
+            return SQLITE_ERROR;
+        }
+        int code = executeNonSelectionQuery(insert, db, &values);
+        if (code != SQLITE_FULL) {
+            if (code == SQLITE_OK) {
+                ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
+            }
+            return code;
+        }
+        ZEStorageBindableArray priorityValue;
+        priorityValue.addNumber(priority);
+        const auto candidates = executeSelectionQuery(
+            ZEFormat("SELECT \"%@\" FROM \"%@\" WHERE \"%@\" <= ? ORDER BY \"%@\" ASC, \"%@\" ASC", "id", kZELogTableName,
+                "priority", "priority", "id"),
+            db, nullptr, &priorityValue);
+        long deleted = 0;
+        for (const auto& row : candidates) {
+            if (row.empty() || !std::holds_alternative<std::int64_t>(row[0])) {
+                continue;
+            }
+            const std::int64_t id = std::get<std::int64_t>(row[0]);
+            const int deletion = deleteLogsFromDBWithIds({id}, db);
+            if (deletion != SQLITE_OK) {
+                code = deletion;
+                break;
+            }
+            ++deleted;
+            ++dropped_;
+            ZELogDebug(kZELogTag, "Deleted a log with id %@ to store a new log.", id);
+            code = executeNonSelectionQuery(insert, db, &values);
+            if (code != SQLITE_FULL) {
+                break;
+            }
+        }
+        if (deleted > 0) {
+            ZELogDebug(kZELogTag, "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.", deleted);
+        }
+        if (code == SQLITE_OK) {
+            ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
+        } else if (code == SQLITE_FULL) {
+            ZELogError(kZELogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
+        }
+        return code;
+    });
+    if (result != SQLITE_OK) {
+        ++dropped_;
+    }
+    return result == SQLITE_OK;
+}
+
+std::size_t ZELogDBStorage::countLogs()
+{
+    return countEntriesForTable(kZELogTableName, "", nullptr);
+}
+
+std::vector<std::string> ZELogDBStorage::batchKeysOfGroup(const std::string& groupId) const
+{
+    std::vector<std::string> keys;
+    for (const auto& [key, ids] : batches_) {
+        if (key.size() == groupId.size() + kBatchIdLength && key.compare(0, groupId.size(), groupId) == 0
+            && ZEUuid::fromString(std::string_view(key).substr(groupId.size()))) {
+            keys.push_back(key);
+        }
+    }
+    return keys;
+}
+
+ZELogArray ZELogDBStorage::deleteLogsWithGroupId(const std::string& groupId)
+{
+    ZEStorageBindableArray values;
+    values.addString(groupId);
+    const auto stored = logsWithCondition(ZEFormat("\"%@\" = ?", "groupId"), values);
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        return executeNonSelectionQuery(ZEFormat("DELETE FROM \"%@\" WHERE \"%@\" = ?", kZELogTableName, "groupId"), db, &values);
+    });
+    const std::string description = ZEFormat("Deletion of log(s) by %@ with value(s) '%@'", "groupId", groupId);
+    if (result == SQLITE_OK) {
+        ZELogVerbose(kZELogTag, "%@ succeeded.", description);
+    } else {
+        ZELogError(kZELogTag, "%@ failed.", description);
+    }
+    for (const auto& key : batchKeysOfGroup(groupId)) {
+        batches_.erase(key);
+    }
+    ZELogArray logs;
+    for (const auto& entry : stored) {
+        logs.push_back(entry.log);
+    }
+    return logs;
+}
+
+void ZELogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId)
+{
+    const auto found = batches_.find(groupId + batchId);
+    if (found == batches_.end() || found->second.empty()) {
+        return;
+    }
+    deleteLogsFromDBWithColumnValues(found->second);
+    batches_.erase(found);
+}
+
+bool ZELogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<std::int64_t>& ids)
+{
+    const int result = executeQueryUsingBlock([&](sqlite3* db) { return deleteLogsFromDBWithIds(ids, db); });
+    return result == SQLITE_OK;
+}
+
+int ZELogDBStorage::deleteLogsFromDBWithIds(const std::vector<std::int64_t>& ids, sqlite3* db)
+{
+    ZEStorageBindableArray values;
+    for (const auto id : ids) {
+        values.addNumber(id);
+    }
+    const int result = executeNonSelectionQuery(
+        ZEFormat("DELETE FROM \"%@\" WHERE \"%@\" IN %@", kZELogTableName, "id", buildKeyFormatWithCount(ids.size())), db, &values);
+    const std::string description = ZEFormat("Deletion of log(s) by %@ with value(s) '%@'", "id", joined(ids, "','"));
+    if (result == SQLITE_OK) {
+        ZELogVerbose(kZELogTag, "%@ succeeded.", description);
+    } else {
+        ZELogError(kZELogTag, "%@ failed.", description);
+    }
+    return result;
+}
+
+bool ZELogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+    const std::vector<std::string>& excludedTargetKeys, const ZELoadDataCompletionHandler& completion)
+{
+    std::vector<std::int64_t> excludedIds;
+    for (const auto& key : batchKeysOfGroup(groupId)) {
+        const auto& ids = batches_.at(key);
+        excludedIds.insert(excludedIds.end(), ids.begin(), ids.end());
+    }
+    ZEStorageBindableArray values;
+    values.addString(groupId);
+    std::string condition = ZEFormat("\"%@\" = ?", "groupId");
+    if (!excludedTargetKeys.empty()) {
+        condition += ZEFormat(" AND \"%@\" NOT IN %@", "targetKey", buildKeyFormatWithCount(excludedTargetKeys.size()));
+        for (const auto& key : excludedTargetKeys) {
+            values.addString(key);
+        }
+    }
+    if (!excludedIds.empty()) {
+        condition += ZEFormat(" AND \"%@\" NOT IN %@", "id", buildKeyFormatWithCount(excludedIds.size()));
+        for (const auto id : excludedIds) {
+            values.addNumber(id);
+        }
+    }
+    const std::uint64_t rowCount = limit == UINT64_MAX ? limit : limit + 1;
+    condition += ZEFormat(" ORDER BY \"%@\" DESC, \"%@\" ASC", "priority", "id") + ZEFormat(" LIMIT %lu", rowCount);
+
+    auto stored = logsWithCondition(condition, values);
+    const bool more = stored.size() > limit;
+    if (more) {
+        stored.resize(static_cast<std::size_t>(limit));
+    }
+    ZELogArray logs;
+    std::optional<std::string> batchId;
+    if (!stored.empty()) {
+        batchId = ZEUuid::create().UUIDString();
+        std::vector<std::int64_t> ids;
+        for (const auto& entry : stored) {
+            ids.push_back(entry.id);
+            logs.push_back(entry.log);
+        }
+        batches_[groupId + *batchId] = ids;
+        ZELogVerbose(kZELogTag, "Load log(s) with id(s) '%@' as batch Id:%@", joined(ids, "','"), *batchId);
+    }
+    if (completion) {
+        completion(logs, batchId);
+    }
+    return more;
+}
+
+std::vector<ZELogDBStorage::StoredLog> ZELogDBStorage::logsWithCondition(const std::string& condition,
+    const ZEStorageBindableArray& values)
+{
+    std::string query = ZEFormat("SELECT * FROM \"%@\"", kZELogTableName);
+    if (!condition.empty()) {
+        query += ZEFormat(" WHERE %@", condition);
+    }
+    std::vector<StoredLog> result;
+    std::vector<std::int64_t> unreadable;
+    for (const auto& row : executeSelectionQuery(query, &values)) {
+        if (idColumnIndex_ >= row.size() || !std::holds_alternative<std::int64_t>(row[idColumnIndex_])) {
+            continue;
+        }
+        const std::int64_t id = std::get<std::int64_t>(row[idColumnIndex_]);
+        const auto archived = text(row, logColumnIndex_);
+        const auto data = archived ? crypto::base64DecodeIgnoringUnknown(*archived) : std::nullopt;
+        auto log = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(data);
+        if (!log) {
+            ZELogError(kZELogTag, "Deserialization failed for log with Id %@", id);
+            unreadable.push_back(id);
+            continue;
+        }
+        if (const auto token = text(row, targetTokenColumnIndex_)) {
+            if (token->empty()) {
+                ZELogError(kZELogTag, "Unexpected empty target token for log with Id %@.", id);
+            } else if (const auto decrypted = targetTokenEncrypter_.decryptString(*token)) {
+                log->addTransmissionTargetToken(*decrypted);
+            } else {
+                ZELogError(kZELogTag, "Failed to decrypt the target token for log with Id %@.", id);
+            }
+        }
+        result.push_back({id, std::move(log)});
+    }
+    if (!unreadable.empty()) {
+        deleteLogsFromDBWithColumnValues(unreadable);
+    }
+    return result;
+}
+
+void ZELogDBStorage::customizeDatabase(sqlite3* db)
+{
+    createPriorityIndex(db);
+}
+
+void ZELogDBStorage::migrateDatabase(sqlite3* db, unsigned fromVersion)
+{
+    (void)fromVersion;
+    executeNonSelectionQuery(ZEFormat("DROP TABLE \"%@\";", kZELogTableName), db, nullptr);
+    createTablesWithSchema(logsSchema(), db);
+    createPriorityIndex(db);
+}
+
+int ZELogDBStorage::createPriorityIndex(sqlite3* db)
+{
+    return executeNonSelectionQuery(
+        ZEFormat("CREATE INDEX \"ix_%@_%@\" ON \"%@\" (\"%@\")", kZELogTableName, "priority", kZELogTableName, "priority"),
+        db, nullptr);
+}
+
+} // namespace ze

@@ -1,0 +1,69 @@
+// The persistent queue of logs waiting to be sent: the table "logs" of "Logs.sqlite" (version 5),
+// each log archived as Base64 text with its group, priority and, for common-schema logs, its
+// encrypted transmission target token. When the file reaches its cap, a new log makes room by
+// evicting logs of equal or lower priority, lowest priority and oldest first.
+#pragma once
+
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEDBStorage.h"
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorage.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEEncrypter.h"
+
+#include <atomic>
+#include <map>
+
+namespace ze {
+
+inline constexpr const char* kZELogTableName = "logs";
+inline constexpr const char* kZELogDatabaseFileName = "Logs.sqlite";
+inline constexpr unsigned kZELogDatabaseSchemaVersion = 5;
+
+class ZELogDBStorage final : public ZEDBStorage, public ZEStorage {
+public:
+    ZELogDBStorage();
+
+    bool saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
+    std::optional<ZEArchivedLog> archiveLog(const std::shared_ptr<ZEAbstractLog>& log) override;
+    bool saveArchivedLog(const std::optional<ZEArchivedLog>& log, const std::string& groupId, std::uint64_t flags) override;
+    std::size_t countLogs() override;
+    ZELogArray deleteLogsWithGroupId(const std::string& groupId) override;
+    void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
+    bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+        const std::vector<std::string>& excludedTargetKeys, const ZELoadDataCompletionHandler& completion) override;
+    void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override
+    {
+        ZEDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
+    }
+
+    // Logs given up since creation: evicted to make room, or refused as too large or for lack of room.
+    std::uint64_t droppedLogsCount() const { return dropped_.load(); }
+
+    static ZEDBSchema logsSchema();
+    // "(?)", "(?,?)", ... for `count` values.
+    static std::string buildKeyFormatWithCount(std::size_t count);
+
+private:
+    struct StoredLog {
+        std::int64_t id = 0;
+        std::shared_ptr<ZEAbstractLog> log;
+    };
+
+    void customizeDatabase(sqlite3* db) override;
+    void migrateDatabase(sqlite3* db, unsigned fromVersion) override;
+    static int createPriorityIndex(sqlite3* db);
+
+    std::vector<StoredLog> logsWithCondition(const std::string& condition, const ZEStorageBindableArray& values);
+    bool deleteLogsFromDBWithColumnValues(const std::vector<std::int64_t>& ids);
+    static int deleteLogsFromDBWithIds(const std::vector<std::int64_t>& ids, sqlite3* db);
+    // Pending batch keys of exactly this group: the group id followed by one batch id.
+    std::vector<std::string> batchKeysOfGroup(const std::string& groupId) const;
+
+    std::size_t idColumnIndex_ = 0;
+    std::size_t groupIdColumnIndex_ = 1;
+    std::size_t logColumnIndex_ = 2;
+    std::size_t targetTokenColumnIndex_ = 3;
+    std::map<std::string, std::vector<std::int64_t>> batches_;
+    ZEEncrypter targetTokenEncrypter_;
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+} // namespace ze

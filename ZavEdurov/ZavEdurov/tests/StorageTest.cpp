@@ -1,0 +1,326 @@
+#include "ZETestSupport.h"
+
+#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZELogDBStorage.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
+
+#include <sqlite3.h>
+
+#include <fstream>
+
+namespace ze {
+namespace {
+
+using test::SdkTest;
+
+// A log told apart by its first service name, padded to about `size` bytes.
+std::shared_ptr<ZEAbstractLog> makeLog(const std::string& name, std::size_t size = 0)
+{
+    auto log = std::make_shared<ZEStartServiceLog>();
+    log->services = std::vector<std::string>{name, std::string(size, 'x')};
+    log->timestamp = ZEUtility::now();
+    log->device = test::validDevice();
+    return log;
+}
+
+std::string nameOf(const std::shared_ptr<ZEAbstractLog>& log)
+{
+    const auto* start = dynamic_cast<const ZEStartServiceLog*>(log.get());
+    return start && start->services && !start->services->empty() ? start->services->front() : "";
+}
+
+std::vector<std::string> names(const ZELogArray& logs)
+{
+    std::vector<std::string> out;
+    for (const auto& log : logs) {
+        out.push_back(nameOf(log));
+    }
+    return out;
+}
+
+class ZELogDBStorageTest : public SdkTest {
+protected:
+    // Every stored log of the group, in load order, without reserving them for long.
+    std::vector<std::string> load(ZELogDBStorage& storage, const std::string& group, std::uint64_t limit = 1000,
+        bool* more = nullptr, std::optional<std::string>* batch = nullptr, std::vector<std::string> excluded = {})
+    {
+        std::vector<std::string> loaded;
+        const bool waiting = storage.loadLogsWithGroupId(group, limit, excluded,
+            [&](const ZELogArray& logs, const std::optional<std::string>& batchId) {
+                loaded = names(logs);
+                if (batch) {
+                    *batch = batchId;
+                }
+            });
+        if (more) {
+            *more = waiting;
+        }
+        return loaded;
+    }
+
+    // What is stored, read through a second store so that nothing gets reserved.
+    std::vector<std::string> peek(const std::string& group)
+    {
+        ZELogDBStorage reader;
+        return load(reader, group);
+    }
+
+    std::filesystem::path databaseFile() { return ZEUtility::zavEdurovDirectoryURL() / kZELogDatabaseFileName; }
+
+    long long pragma(const std::string& name)
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(databaseFile().c_str(), &db);
+        sqlite3_stmt* statement = nullptr;
+        long long value = -1;
+        if (sqlite3_prepare_v2(db, ("PRAGMA " + name).c_str(), -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW) {
+            value = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        return value;
+    }
+};
+
+TEST_F(ZELogDBStorageTest, CreatesTheStoreOnceAndStampsItsVersion)
+{
+    {
+        ZELogDBStorage storage;
+        EXPECT_EQ(storage.maxSizeInBytes(), 10'485'760);
+        EXPECT_GT(storage.pageSize(), 0);
+        EXPECT_TRUE(storage.saveLog(makeLog("kept"), "Analytics", ZEFlagsNormal));
+    }
+    EXPECT_EQ(countLogs(ZELogLevelInfo, "Created \"Logs.sqlite\" database with 5 version."), 1);
+    EXPECT_EQ(pragma("user_version"), 5);
+    EXPECT_EQ(pragma("auto_vacuum"), 1);
+    EXPECT_EQ(ZEDBStorage::columnsQueryFromColumnsSchema(ZELogDBStorage::logsSchema()[0].columns),
+        "\"id\" INTEGER PRIMARY KEY AUTOINCREMENT, \"groupId\" TEXT NOT NULL, \"log\" TEXT NOT NULL, "
+        "\"targetToken\" TEXT, \"targetKey\" TEXT, \"priority\" INTEGER");
+
+    // A second start with the same version neither re-creates nor migrates, and keeps the log.
+    ZELogDBStorage again;
+    EXPECT_EQ(countLogs(ZELogLevelInfo, "Created \"Logs.sqlite\" database with 5 version."), 1);
+    EXPECT_EQ(load(again, "Analytics"), std::vector<std::string>{"kept"});
+}
+
+TEST_F(ZELogDBStorageTest, AnOlderStoreLosesItsLogsAndANewerOneIsStampedDown)
+{
+    {
+        ZELogDBStorage storage;
+        storage.saveLog(makeLog("old"), "Analytics", ZEFlagsNormal);
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(databaseFile().c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 6", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    {
+        ZELogDBStorage newer;
+        EXPECT_EQ(newer.countLogs(), 1u);
+    }
+    EXPECT_EQ(pragma("user_version"), 5);
+
+    sqlite3_open(databaseFile().c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 4", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    ZELogDBStorage migrated;
+    EXPECT_EQ(countLogs(ZELogLevelInfo, "Migrating \"Logs.sqlite\" database from version 4 to 5."), 1);
+    EXPECT_EQ(migrated.countLogs(), 0u);
+    EXPECT_TRUE(migrated.saveLog(makeLog("new"), "Analytics", ZEFlagsNormal));
+}
+
+TEST_F(ZELogDBStorageTest, ADamagedFileIsKeptAsideAndANewStoreCreated)
+{
+    std::filesystem::create_directories(databaseFile().parent_path());
+    std::ofstream(databaseFile()) << "this is not a database, but it is somebody's data";
+    ZELogDBStorage storage;
+    EXPECT_EQ(ZEReadFile(databaseFile().string() + ".damaged-1"), "this is not a database, but it is somebody's data");
+    EXPECT_TRUE(storage.saveLog(makeLog("fresh"), "Analytics", ZEFlagsNormal));
+    EXPECT_EQ(load(storage, "Analytics"), std::vector<std::string>{"fresh"});
+}
+
+TEST_F(ZELogDBStorageTest, LoadsBatchesByPriorityAndAgeAndNeverTwiceWhilePending)
+{
+    ZELogDBStorage storage;
+    for (int i = 0; i < 51; ++i) {
+        storage.saveLog(makeLog("n" + std::to_string(i)), "Analytics", ZEFlagsNormal);
+    }
+    storage.saveLog(makeLog("critical"), "Analytics", ZEFlagsCritical);
+    storage.saveLog(makeLog("other group"), "Analytics_critical", ZEFlagsNormal);
+
+    bool more = false;
+    std::optional<std::string> batch;
+    const auto first = load(storage, "Analytics", 50, &more, &batch);
+    ASSERT_EQ(first.size(), 50u);
+    EXPECT_EQ(first.front(), "critical");
+    EXPECT_EQ(first[1], "n0");
+    EXPECT_TRUE(more);
+    ASSERT_TRUE(batch);
+
+    // The pending batch is left out; exactly two remain, so nothing more is waiting.
+    const auto second = load(storage, "Analytics", 2, &more);
+    EXPECT_EQ(second, (std::vector<std::string>{"n49", "n50"}));
+    EXPECT_FALSE(more);
+
+    storage.deleteLogsWithBatchId(*batch, "Analytics");
+    EXPECT_EQ(storage.countLogs(), 3u);
+
+    // An empty load answers an empty batch without an id.
+    std::optional<std::string> none = std::string("unset");
+    EXPECT_TRUE(load(storage, "Crashes", 50, &more, &none).empty());
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(more);
+
+    // Batches live in memory only: a new store loads the reserved rows again.
+    ZELogDBStorage restarted;
+    EXPECT_EQ(load(restarted, "Analytics").size(), 2u);
+}
+
+TEST_F(ZELogDBStorageTest, DeletingAGroupLeavesTheBatchesOfGroupsThatShareItsPrefix)
+{
+    ZELogDBStorage storage;
+    storage.saveLog(makeLog("a"), "Analytics", ZEFlagsNormal);
+    storage.saveLog(makeLog("c"), "Analytics_critical", ZEFlagsNormal);
+    std::optional<std::string> criticalBatch;
+    load(storage, "Analytics_critical", 50, nullptr, &criticalBatch);
+    ASSERT_TRUE(criticalBatch);
+
+    EXPECT_EQ(names(storage.deleteLogsWithGroupId("Analytics")), std::vector<std::string>{"a"});
+    // Analytics_critical's batch is still reserved, and its successful send still deletes it.
+    EXPECT_TRUE(load(storage, "Analytics_critical").empty());
+    storage.deleteLogsWithBatchId(*criticalBatch, "Analytics_critical");
+    EXPECT_EQ(storage.countLogs(), 0u);
+}
+
+TEST_F(ZELogDBStorageTest, ExcludedTargetKeysLeaveOutTheirLogsAndThoseWithoutAKey)
+{
+    ZELogDBStorage storage;
+    auto withKey = [](const std::string& name, const std::string& token) {
+        auto log = std::make_shared<ZECommonSchemaLog>();
+        log->name = name;
+        log->ver = "3.0";
+        log->timestamp = ZEUtility::now();
+        log->device = test::validDevice();
+        log->addTransmissionTargetToken(token);
+        return log;
+    };
+    storage.saveLog(withKey("paused", "keyA-secretA"), "Analytics/one", ZEFlagsNormal);
+    storage.saveLog(withKey("running", "keyB-secretB"), "Analytics/one", ZEFlagsNormal);
+    storage.saveLog(makeLog("no key"), "Analytics/one", ZEFlagsNormal);
+
+    ZELogArray loaded;
+    storage.loadLogsWithGroupId("Analytics/one", 50, {"keyA"}, [&](const ZELogArray& logs, const auto&) { loaded = logs; });
+    ASSERT_EQ(loaded.size(), 1u);
+    const auto* log = dynamic_cast<const ZECommonSchemaLog*>(loaded[0].get());
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->name, "running");
+    // The token comes back decrypted; the file holds only its encrypted form.
+    EXPECT_EQ(log->transmissionTargetTokens(), (std::set<std::string>{"keyB-secretB"}));
+    EXPECT_EQ(ZEReadFile(databaseFile())->find("secretB"), std::string::npos);
+}
+
+TEST_F(ZELogDBStorageTest, AnUnreadableRowIsDeletedWhenLoaded)
+{
+    ZELogDBStorage storage;
+    storage.saveLog(makeLog("good"), "Analytics", ZEFlagsNormal);
+    storage.saveLog(makeLog("damaged"), "Analytics", ZEFlagsNormal);
+    storage.executeNonSelectionQuery("UPDATE \"logs\" SET \"log\" = 'bm90IGFuIGFyY2hpdmU=' WHERE \"id\" = 2");
+    EXPECT_EQ(load(storage, "Analytics"), std::vector<std::string>{"good"});
+    EXPECT_EQ(countLogs(ZELogLevelError, "Deserialization failed for log with Id 2"), 1);
+    EXPECT_EQ(storage.countLogs(), 1u);
+}
+
+TEST_F(ZELogDBStorageTest, AFullStoreEvictsEqualOrLowerPrioritiesOldestFirstAndCountsWhatItDrops)
+{
+    ZELogDBStorage storage;
+    bool changed = false;
+    storage.setMaxStorageSize(40 * 1024, [&](bool success) { changed = success; });
+    ASSERT_TRUE(changed);
+
+    // Priority 2 first, then priority 1 until the store is full.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(storage.saveLog(makeLog("critical" + std::to_string(i), 2000), "g", ZEFlagsCritical));
+    }
+    int normal = 0;
+    while (storage.droppedLogsCount() == 0 && normal < 200) {
+        ASSERT_TRUE(storage.saveLog(makeLog("normal" + std::to_string(normal), 2000), "g", ZEFlagsNormal));
+        ++normal;
+    }
+    ASSERT_LT(normal, 200);
+    // The new normal log pushed out the oldest normal one; the critical ones stayed.
+    auto stored = peek("g");
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), "normal0"), 0);
+    EXPECT_EQ(stored.front(), "critical0");
+
+    // A critical log evicts every normal log before any critical one.
+    std::uint64_t criticalSaved = 3;
+    while (std::count_if(stored.begin(), stored.end(), [](const auto& n) { return n.rfind("normal", 0) == 0; }) > 0) {
+        ASSERT_TRUE(storage.saveLog(makeLog("critical" + std::to_string(criticalSaved++), 2000), "g", ZEFlagsCritical));
+        stored = peek("g");
+    }
+    EXPECT_EQ(stored.front(), "critical0");
+
+    // With only critical logs left, a normal one finds nothing to evict and is refused.
+    const auto droppedBefore = storage.droppedLogsCount();
+    EXPECT_FALSE(storage.saveLog(makeLog("refused", 2000), "g", ZEFlagsNormal));
+    EXPECT_EQ(storage.droppedLogsCount(), droppedBefore + 1);
+    EXPECT_EQ(countLogs(ZELogLevelError, "Storage is full and no logs with equal or lower priority exist; discarding the log."), 1);
+    EXPECT_EQ(peek("g").front(), "critical0");
+
+    // The file never grew past its cap.
+    EXPECT_LE(std::filesystem::file_size(databaseFile()), 40u * 1024);
+}
+
+TEST_F(ZELogDBStorageTest, ALogAsLargeAsTheWholeStoreIsRefusedWithoutEvictingAnything)
+{
+    ZELogDBStorage storage;
+    storage.setMaxStorageSize(24 * 1024, nullptr);
+    ASSERT_TRUE(storage.saveLog(makeLog("small"), "g", ZEFlagsNormal));
+    EXPECT_FALSE(storage.saveLog(makeLog("huge", 24 * 1024), "g", ZEFlagsCritical));
+    EXPECT_EQ(load(storage, "g"), std::vector<std::string>{"small"});
+    EXPECT_EQ(storage.droppedLogsCount(), 1u);
+}
+
+TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesAndNeverBelowTheContent)
+{
+    ZELogDBStorage storage;
+    ASSERT_EQ(storage.pageSize(), 4096);
+    struct Case {
+        std::int64_t requested;
+        bool accepted;
+        std::int64_t cap;
+    };
+    for (const auto& c : {Case{100'000, true, 102'400}, Case{40'960, true, 40'960}}) {
+        bool result = !c.accepted;
+        storage.setMaxStorageSize(c.requested, [&](bool success) { result = success; });
+        EXPECT_EQ(result, c.accepted) << c.requested;
+        EXPECT_EQ(storage.maxSizeInBytes(), c.cap) << c.requested;
+    }
+    EXPECT_EQ(countLogs(ZELogLevelInfo, "Changed maximum database size to 102400 bytes (next multiple of 4KiB)."), 1);
+    EXPECT_EQ(countLogs(ZELogLevelInfo, "Changed maximum database size to 40960 bytes."), 1);
+
+    for (int i = 0; i < 5; ++i) {
+        storage.saveLog(makeLog("filler", 3000), "g", ZEFlagsNormal);
+    }
+    bool result = true;
+    storage.setMaxStorageSize(4096, [&](bool success) { result = success; });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(storage.maxSizeInBytes(), 40'960);
+}
+
+TEST_F(ZELogDBStorageTest, IntegersReadBackAsTheirLow32Bits)
+{
+    ZELogDBStorage storage;
+    const auto rows = storage.executeSelectionQuery("SELECT 4294967297, NULL, 'text'", nullptr);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(std::get<std::int64_t>(rows[0][0]), 1);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(rows[0][1]));
+    EXPECT_EQ(std::get<std::string>(rows[0][2]), "text");
+    EXPECT_TRUE(storage.executeSelectionQuery("SELECT FROM nowhere", nullptr).empty());
+    EXPECT_EQ(ZELogDBStorage::buildKeyFormatWithCount(3), "(?,?,?)");
+}
+
+} // namespace
+} // namespace ze

@@ -1,0 +1,315 @@
+#include "ZETestSupport.h"
+#include "ZEFakeTransport.h"
+
+#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
+#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
+#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
+#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
+#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
+#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEMetadataExtension.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+
+namespace ze {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeTransport;
+using test::SdkTest;
+
+class ZEAnalyticsTest : public SdkTest {
+protected:
+    void SetUp() override
+    {
+        SdkTest::SetUp();
+        static std::once_flag registered;
+        std::call_once(registered, [] { ZEAnalyticsCategory::addAllowedAnalyitcsModuleClasses(); });
+        ZEZavEdurov::resetSharedInstance();
+        ZEAnalytics::resetSharedInstance();
+        ZEDeviceTracker::resetSharedInstance();
+        ZEDependencyConfiguration::setHttpClient(ZEHttpClient::make(std::nullopt, nullptr, transport));
+        ZEZavEdurov::setLogUrl("http://127.0.0.1:9");
+    }
+
+    void TearDown() override
+    {
+        if (auto group = ZEZavEdurov::channelGroup()) {
+            group->logsDispatchQueue()->drain();
+        }
+        ZEAnalytics::resetSharedInstance();
+        ZEZavEdurov::resetSharedInstance();
+        ZEDependencyConfiguration::setHttpClient(nullptr);
+        SdkTest::TearDown();
+    }
+
+    void start() { ZEZavEdurov::start("app-secret", {ZEAnalytics::sharedInstance()}); }
+
+    // Every log sent so far, by unit, after the flush interval.
+    std::vector<ZEJson> sentLogs()
+    {
+        ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+        clock->advance(6s);
+        ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+        std::vector<ZEJson> logs;
+        for (std::size_t i = 0; i < transport->count(); ++i) {
+            const auto body = ZEJson::parse(crypto::string(transport->request(i).body));
+            for (const auto& log : body["logs"]) {
+                logs.push_back(log);
+            }
+        }
+        return logs;
+    }
+
+    std::vector<ZEJson> sentEvents()
+    {
+        std::vector<ZEJson> events;
+        for (const auto& log : sentLogs()) {
+            if (log["type"] == "event") {
+                events.push_back(log);
+            }
+        }
+        return events;
+    }
+
+    std::size_t storedIn(const std::string& group)
+    {
+        std::size_t count = 0;
+        ZEZavEdurov::channelGroup()->logsDispatchQueue()->sync([&] {
+            ZEZavEdurov::channelGroup()->storage()->loadLogsWithGroupId(group, 1000, {},
+                [&](const ZELogArray& logs, const auto&) { count = logs.size(); });
+        });
+        return count;
+    }
+
+    std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
+};
+
+TEST_F(ZEAnalyticsTest, AnEventBeforeStartIsRefusedAndAfterItSentWithItsNameAndId)
+{
+    ZEAnalytics::trackEvent("Opened file");
+    EXPECT_EQ(countLogs(ZELogLevelError,
+                  "Analytics service hasn't been started. You need to call [ZEZavEdurov start:YOUR_APP_SECRET withServices:LIST_OF_SERVICES] first."),
+        1);
+    start();
+    ZEAnalytics::trackEvent("Opened file");
+    const auto events = sentEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["name"], "Opened file");
+    EXPECT_EQ(events[0]["id"].get<std::string>().size(), 36u);
+    EXPECT_FALSE(events[0].contains("typedProperties"));
+    EXPECT_FALSE(events[0].contains("userId"));
+    EXPECT_FALSE(events[0].contains("properties"));
+}
+
+TEST_F(ZEAnalyticsTest, FlagsChooseTheUnitAndUnknownOnesFallBackToNormal)
+{
+    start();
+    struct Case {
+        std::uint64_t flags;
+        const char* group;
+        bool warned;
+    };
+    for (const auto& c : {Case{0, "Analytics", true}, Case{3, "Analytics", true}, Case{0x102, "Analytics_critical", false},
+             Case{1, "Analytics", false}}) {
+        const auto before = storedIn(c.group);
+        const int warnings = countLogs(ZELogLevelWarning, "Invalid flags (" + std::to_string(c.flags & 0xFF)
+                + ") received, using normal as a default.");
+        ZEAnalytics::trackEvent("event", std::optional<ZEStringMap>(), c.flags);
+        EXPECT_EQ(storedIn(c.group), before + 1) << c.flags;
+        EXPECT_EQ(countLogs(ZELogLevelWarning, "Invalid flags (" + std::to_string(c.flags & 0xFF)
+                          + ") received, using normal as a default."),
+            warnings + (c.warned ? 1 : 0))
+            << c.flags;
+    }
+}
+
+TEST_F(ZEAnalyticsTest, TheTransmissionIntervalIsCheckedAndFixedAtStart)
+{
+    for (const std::uint64_t refused : {5u, 86'401u}) {
+        ZEAnalytics::setTransmissionInterval(refused);
+        EXPECT_EQ(ZEAnalytics::transmissionInterval(), 6u);
+    }
+    ZEAnalytics::setTransmissionInterval(86'400);
+    EXPECT_EQ(ZEAnalytics::transmissionInterval(), 86'400u);
+    ZEAnalytics::setTransmissionInterval(6);
+    start();
+    ZEAnalytics::setTransmissionInterval(60);
+    EXPECT_EQ(ZEAnalytics::transmissionInterval(), 6u);
+    EXPECT_EQ(countLogs(ZELogLevelError, "The transmission interval should be set before the ZEAnalytics service is started."), 1);
+}
+
+TEST_F(ZEAnalyticsTest, NamesAndTypedPropertiesAreCutToTheirLimits)
+{
+    EXPECT_EQ(ZEAnalytics::validateEventName(std::string(256, 'n'), "event")->size(), 256u);
+    EXPECT_EQ(ZEAnalytics::validateEventName(std::string(257, 'n'), "event")->size(), 256u);
+    EXPECT_FALSE(ZEAnalytics::validateEventName(std::string(), "event"));
+    // A cut never leaves half of a surrogate pair: "😀" is two UTF-16 units.
+    EXPECT_EQ(ZEAnalytics::validateEventName(std::string(255, 'n') + "\xF0\x9F\x98\x80", "event"), std::string(255, 'n'));
+
+    auto properties = std::make_shared<ZEEventProperties>();
+    for (int i = 0; i < 21; ++i) {
+        properties->setInt64(i, "key" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+    }
+    EXPECT_EQ(ZEAnalytics::validateZavEdurovEventProperties(properties)->properties().size(), 20u);
+    EXPECT_EQ(countLogs(ZELogLevelWarning, "Typed properties cannot contain more than 20 items. Skipping other properties."), 1);
+
+    ZEEventProperties strings;
+    strings.setString(std::string(126, 'v'), std::string(126, 'k')).setString(std::string(125, 'w'), "short");
+    strings.setDouble(std::numeric_limits<double>::infinity(), "infinite").setString(std::nullopt, "none");
+    const auto checked = ZEAnalytics::validateZavEdurovEventProperties(std::make_shared<ZEEventProperties>(strings));
+    const auto all = checked->properties();
+    ASSERT_EQ(all.size(), 2u);
+    const auto* cut = dynamic_cast<const ZEStringTypedProperty*>(all.at(std::string(125, 'k')).get());
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->value->size(), 125u);
+    EXPECT_EQ(countLogs(ZELogLevelError, "Double value for property 'infinite' must be finite (cannot be INFINITY or NAN)."), 1);
+}
+
+TEST_F(ZEAnalyticsTest, AnEventConvertsToDataAndMetadataTrees)
+{
+    ZEEventLog event;
+    event.name = "event.name";
+    event.eventId = "ID";
+    event.timestamp = ZEUtility::now();
+    event.typedProperties = std::make_shared<ZEEventProperties>();
+    event.typedProperties->setInt64(1, "a.b").setString(std::string("x"), "a.c").setDate(ZEUtility::now(), "d");
+    event.typedProperties->setString(std::string("clash"), "a");
+    auto log = event.toCommonSchemaLogForTargetToken("key-token", 1);
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->name, "event.name");
+    const auto data = *log->data->properties();
+    // "a" is placed first (name order) and keeps its value; a.b and a.c are dropped.
+    EXPECT_EQ(data["a"], "clash");
+    EXPECT_TRUE(data["d"].is_string());
+    EXPECT_EQ(*log->ext->metadataExt->metadata(), (ZEJson{{"f", {{"d", 9}}}}));
+
+    ZEEventLog tree;
+    tree.typedProperties = std::make_shared<ZEEventProperties>();
+    tree.typedProperties->setInt64(1, "a.b").setString(std::string("x"), "a.c");
+    auto nested = tree.toCommonSchemaLogForTargetToken("key-token", 1);
+    EXPECT_EQ(*nested->data->properties(), (ZEJson{{"a", {{"b", 1}, {"c", "x"}}}}));
+    EXPECT_EQ(*nested->ext->metadataExt->metadata(), (ZEJson{{"f", {{"a", {{"f", {{"b", 4}}}}}}}}));
+
+    ZEEventLog empty;
+    auto bare = empty.toCommonSchemaLogForTargetToken("key-token", 1);
+    EXPECT_FALSE(bare->data);
+    EXPECT_FALSE(bare->ext->metadataExt);
+}
+
+TEST_F(ZEAnalyticsTest, ASessionRenewsOnlyAfterTwentyQuietSecondsAway)
+{
+    struct Case {
+        std::chrono::seconds away;
+        std::optional<std::chrono::seconds> logBeforeReturn;
+        bool renewed;
+    };
+    for (const auto& c : {Case{25s, std::nullopt, true}, Case{15s, std::nullopt, false}, Case{25s, 10s, false}}) {
+        auto tracker = std::make_shared<ZESessionTracker>();
+        tracker->start();
+        ZESessionContext::sharedInstance()->setSessionId(std::string("FIRST"));
+        tracker->applicationDidEnterBackground();
+        if (c.logBeforeReturn) {
+            clock->advance(c.away - *c.logBeforeReturn);
+            auto log = std::make_shared<ZEEventLog>();
+            ZEChannelGroupDefault group(nullptr, nullptr);
+            tracker->channelPrepareLog(group, log);
+            clock->advance(*c.logBeforeReturn);
+        } else {
+            clock->advance(c.away);
+        }
+        tracker->applicationWillEnterForeground();
+        EXPECT_EQ(ZESessionContext::sharedInstance()->sessionId() != "FIRST", c.renewed) << c.away.count();
+        tracker->stop();
+    }
+}
+
+TEST_F(ZEAnalyticsTest, TargetsInheritTheirParentsSwitchAndDefaultProperties)
+{
+    start();
+    auto parent = ZEAnalytics::transmissionTargetForToken("parent-token");
+    EXPECT_EQ(ZEAnalytics::transmissionTargetForToken("parent-token"), parent);
+    parent->setEnabled(false);
+    auto child = parent->transmissionTargetForToken("child-token");
+    EXPECT_FALSE(child->isEnabled());
+    child->setEnabled(true);
+    EXPECT_FALSE(child->isEnabled());
+    EXPECT_EQ(countLogs(ZELogLevelWarning, "Can't enable; parent transmission target and/or Analytics service is disabled."), 1);
+    parent->setEnabled(true);
+    EXPECT_TRUE(child->isEnabled());
+
+    parent->propertyConfigurator()->setEventPropertyString(std::string("parent"), "a");
+    child->propertyConfigurator()->setEventPropertyString(std::string("child"), "a");
+    child->propertyConfigurator()->setEventPropertyString(std::string("child"), "b");
+    ZEEventProperties merged;
+    merged.setString(std::string("event"), "b");
+    for (auto target = child; target; target = target->parentTarget()) {
+        target->propertyConfigurator()->mergeTypedPropertiesWith(merged);
+    }
+    const auto all = merged.properties();
+    EXPECT_EQ(dynamic_cast<const ZEStringTypedProperty&>(*all.at("a")).value, "child");
+    EXPECT_EQ(dynamic_cast<const ZEStringTypedProperty&>(*all.at("b")).value, "event");
+
+    child->propertyConfigurator()->setUserId("alice");
+    EXPECT_EQ(child->propertyConfigurator()->userId, "c:alice");
+    child->propertyConfigurator()->setUserId("x:bob");
+    EXPECT_EQ(child->propertyConfigurator()->userId, "c:alice");
+}
+
+TEST_F(ZEAnalyticsTest, TheProviderAsksOnceNearExpiryAndStoresOnlyCompleteAnswers)
+{
+    class Host final : public ZEAnalyticsAuthenticationProviderDelegate {
+    public:
+        void acquireToken(ZEAnalyticsAuthenticationProvider&, ZEAcquireTokenCompletion completion) override
+        {
+            completions.push_back(std::move(completion));
+        }
+        std::vector<ZEAcquireTokenCompletion> completions;
+    };
+    auto host = std::make_shared<Host>();
+    auto provider = std::make_shared<ZEAnalyticsAuthenticationProvider>(ZEAnalyticsAuthenticationProvider::Msa, "ticket-key", host);
+    provider->acquireTokenAsync();
+    ASSERT_EQ(host->completions.size(), 1u);
+    host->completions[0](std::string("token"), ZEUtility::now() + 300s);
+    EXPECT_EQ(ZETicketCache::sharedInstance().ticketFor(ZEUtility::sha256("ticket-key")), "p:token");
+
+    provider->checkTokenExpiry();
+    provider->checkTokenExpiry();
+    ASSERT_EQ(host->completions.size(), 2u);
+    host->completions[1](std::string("newer"), std::nullopt);
+    EXPECT_EQ(countLogs(ZELogLevelError, "Date must not be null"), 1);
+    EXPECT_EQ(ZETicketCache::sharedInstance().ticketFor(ZEUtility::sha256("ticket-key")), "p:token");
+    ZETicketCache::sharedInstance().clearCache();
+}
+
+TEST_F(ZEAnalyticsTest, PagesAreNamedAfterTheirControllerAndRememberedUntilTheServiceRuns)
+{
+    struct Case {
+        const char* className;
+        std::optional<std::string> page;
+    };
+    for (const auto& c : {Case{"HomeViewController", "Home"}, Case{"ViewController", "ViewController"},
+             Case{"Module.SettingsViewController", "Settings"}, Case{"NSTabViewController", std::nullopt}}) {
+        EXPECT_EQ(ZEAnalyticsCategory::pageNameForClassName(c.className), c.page) << c.className;
+    }
+    ZEAnalyticsCategory::reset();
+    ZEAnalyticsCategory::activateCategory();
+    ZEAnalytics::setAutoPageTrackingEnabled(true);
+    ZEAnalyticsCategory::viewWillAppear("FirstViewController");
+    ZEAnalyticsCategory::viewWillAppear("FilesViewController");
+    EXPECT_EQ(ZEAnalyticsCategory::missedPageViewName(), "Files");
+    start();
+    main->queue.drain();
+    std::vector<std::string> pages;
+    for (const auto& log : sentLogs()) {
+        if (log["type"] == "page") {
+            pages.push_back(log["name"]);
+        }
+    }
+    EXPECT_EQ(pages, std::vector<std::string>{"Files"});
+    ZEAnalyticsCategory::reset();
+}
+
+} // namespace
+} // namespace ze
