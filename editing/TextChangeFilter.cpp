@@ -270,6 +270,9 @@ void TextChangeFilter::willEditTextView(const qv::TextViewModel& textView, qv::T
     }
 
     for (const WordPtr& word : affected) {
+        const auto position = ad.wordsEditing.indexOf(word);
+        if (!position)
+            continue;
         QString x = word->namePending;
         const qsizetype s = word->characterStart;
         const qsizetype d = loc - s;
@@ -293,7 +296,7 @@ void TextChangeFilter::willEditTextView(const qv::TextViewModel& textView, qv::T
                     keepRight = false;
                 else
                     keepRight = u < static_cast<qsizetype>(x.size() * 0.5);
-                const auto index = *ad.wordsEditing.indexOf(word);
+                const std::size_t index = *position;
                 if (keepRight) {
                     ad.wordsEditing.insert(index, newWord(left, s, word));
                     word->namePending = right;
@@ -324,7 +327,7 @@ void TextChangeFilter::willEditTextView(const qv::TextViewModel& textView, qv::T
         } else {
             const qsizetype coverStart = std::clamp<qsizetype>(u, 0, x.size());
             const qsizetype coverEnd = std::clamp<qsizetype>(o, coverStart, x.size());
-            auto index = *ad.wordsEditing.indexOf(word);
+            std::size_t index = *position;
             qsizetype start = s;
             auto place = [&](const QString& text) {
                 if (text.isEmpty())
