@@ -11,6 +11,16 @@ EditingController::EditingController(AppDelegate& ad, qv::Dispatcher& mainQueue,
       wrap(environment, caseCommands),
       punctuation(environment, caseCommands, wrap, deleteJoin),
       paragraphs(environment),
-      favorites(environment)
+      favorites(environment),
+      filter(environment),
+      session(environment, filter, tokenizer, commit, deleteJoin)
 {
+    commit.setEditWordsCancel([this] { session.editWordsCancel(); });
+    filter.setEditWordsCancel([this] { session.editWordsCancel(); });
+}
+
+void EditingController::setCurrentTextViewModel(const std::function<qv::TextViewModel*()>& accessor)
+{
+    selection.setCurrentTextViewModel(accessor);
+    session.setCurrentTextViewModel(accessor);
 }

@@ -10,7 +10,9 @@
 #include "editing/ParagraphCommands.h"
 #include "editing/PunctuationCommands.h"
 #include "editing/SelectionCommands.h"
+#include "editing/TextChangeFilter.h"
 #include "editing/WordEditCommit.h"
+#include "editing/WordEditingSession.h"
 #include "editing/WrapCommands.h"
 #include "model/EditingServices.h"
 
@@ -34,13 +36,23 @@ public:
     PunctuationCommands punctuation;
     ParagraphCommands paragraphs;
     FavoriteCommands favorites;
+    TextChangeFilter filter;
+    WordEditingSession session;
+
+    // The text view model of the current row; the transcript view provides it.
+    void setCurrentTextViewModel(const std::function<qv::TextViewModel*()>& accessor);
 
     QVOrderedSet<QVWord> getSelectedWords() override { return SelectionCommands::getSelectedWords(environment.ad); }
     void clearSelection() override { selection.clearSelection(); }
     bool hasMultipleWordsSelected() override { return SelectionCommands::hasMultipleWordsSelected(environment.ad); }
 
-    // No inline edit session exists in this subsystem yet, so there is never one to finish.
-    bool finishEditingIfNecessary() override { return false; }
+    bool finishEditingIfNecessary() override { return session.finishEditingIfNecessary(); }
+    void willEditTextView(const qv::TextViewModel& textView, qv::TextRange range, const QString& replacement) override
+    {
+        filter.willEditTextView(textView, range, replacement);
+    }
+    void editWordsCancel() override { session.editWordsCancel(); }
+    void editWordsFinishWithResumePlayback(bool resume) override { session.editWordsFinishWithResumePlayback(resume); }
     void insertStringIntoTextView(const QString& text) override { selection.insertStringIntoTextView(text); }
     void editWords(const QVOrderedSet<QVWord>& words, const QString& text) override { tokenizer.editWords(words, text); }
 

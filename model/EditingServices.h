@@ -6,7 +6,13 @@
 #include "model/QVOrderedSet.h"
 #include "model/QVWord.h"
 
+#include "platform/foundation/RegularExpression.h"
+
 #include <QString>
+
+namespace qv {
+class TextViewModel;
+}
 
 class EditingServices {
 public:
@@ -23,6 +29,12 @@ public:
     // The inline edit.
     // Ends an open edit without resuming playback and answers true; false and nothing otherwise.
     virtual bool finishEditingIfNecessary() = 0;
+    // Maps a change the edited row's text view is about to make onto the words being edited.
+    virtual void willEditTextView(const qv::TextViewModel& textView, qv::TextRange range, const QString& replacement) = 0;
+    // Restores the words as they were and closes the edit.
+    virtual void editWordsCancel() = 0;
+    // Commits the edit (or deletes the words, or cancels when it cannot be processed).
+    virtual void editWordsFinishWithResumePlayback(bool resume) = 0;
     // Inserts `text` in place of the edit's selection while an edit is open; nothing otherwise.
     virtual void insertStringIntoTextView(const QString& text) = 0;
     // Replaces consecutive `words` by the words of `text`, fitted into their time, written and

@@ -1,5 +1,7 @@
 #include "transcript-view/QVTextView.h"
 
+#include "model/EditingServices.h"
+
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -76,12 +78,20 @@ QVTextView::QVTextView(AppDelegate& ad, qv::Dispatcher& main, QWidget* parent) :
             beep_();
         if (refusal == Refusal::PasteLimit && pasteLimit_)
             pasteLimit_();
+        if (refusal == Refusal::None && ad_.editingServices) {
+            ad_.debugCharacterEditing += QStringLiteral("calling willEditTextView from QVTextView shouldChangeTextInRange\n");
+            ad_.editingServices->willEditTextView(model(), range, replacement);
+        }
         return refusal == Refusal::None;
     });
     model().setWillChangeSelection([this](qv::TextRange, qv::TextRange proposed) {
         return clampSelection(model().length(), lowerCharacterLock(), upperCharacterLock(), proposed);
     });
     setKeyHook([this](QKeyEvent* event) { return handleKey(event); });
+    return_ = [this] {
+        if (ad_.isEditing && ad_.editingServices)
+            ad_.editingServices->editWordsFinishWithResumePlayback(true);
+    };
 }
 
 void QVTextView::setCharacterLocks(qsizetype lower, qsizetype upper)
@@ -109,6 +119,10 @@ void QVTextView::removeHighlight()
 
 bool QVTextView::handleKey(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_Escape && ad_.isEditing && ad_.editingServices) {
+        ad_.editingServices->editWordsCancel();
+        return true;
+    }
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
         return false;
     if (ad_.isBlockingReturnEnterKeyPress || event->isAutoRepeat())

@@ -42,7 +42,7 @@ public:
     // Told when a change was refused with a beep; and for more words than one change may hold.
     void setBeepHandler(std::function<void()> beep) { beep_ = std::move(beep); }
     void setPasteLimitHandler(std::function<void()> handler) { pasteLimit_ = std::move(handler); }
-    // Return or Enter that got past the guard.
+    // Return or Enter that got past the guard; by default it finishes an open edit, resuming playback.
     void setReturnHandler(std::function<void()> handler) { return_ = std::move(handler); }
 
 private:

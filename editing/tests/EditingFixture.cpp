@@ -2,22 +2,6 @@
 
 #include "platform/rtdb/ValueJson.h"
 
-#include <QGuiApplication>
-
-namespace {
-
-// The clipboard needs an application object; one serves the whole test program.
-QGuiApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "qv_editing_tests";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    return app;
-}
-
-}  // namespace
-
 namespace {
 
 // A missing "deleted" reads as false, as every reader of the transcript takes it.
@@ -61,7 +45,6 @@ std::int64_t FakeSpeakers::getEndTimeForSpeakerRange(const std::shared_ptr<QVSpe
 
 EditingFixture::EditingFixture()
 {
-    application();
     ad.viewServices = &view;
     ad.speakerServices = &speakers;
     ad.editingServices = &editing;

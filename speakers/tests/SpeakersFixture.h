@@ -37,6 +37,9 @@ public:
         return std::exchange(editOpen, false);
     }
     void insertStringIntoTextView(const QString&) override {}
+    void willEditTextView(const qv::TextViewModel&, qv::TextRange, const QString&) override {}
+    void editWordsCancel() override {}
+    void editWordsFinishWithResumePlayback(bool) override {}
     void editWords(const QVOrderedSet<QVWord>&, const QString&) override {}
     bool canUppercaseFirstWords(const QVOrderedSet<QVWord>& words) override
     {
