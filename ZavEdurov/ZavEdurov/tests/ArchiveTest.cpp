@@ -38,6 +38,22 @@ std::shared_ptr<ZEDevice> fullDevice()
     return device;
 }
 
+// Stores written before and after must read alike: the archive is the compact text of one
+// document, envelope first, whichever way it is put together.
+TEST_F(ZEKeyedArchiveTest, ArchiveIsTheCompactTextOfOneDocument)
+{
+    const auto data = ZEUtility::archiveKeyedData(fullDevice());
+    ASSERT_TRUE(data);
+    const std::string text(data->begin(), data->end());
+    const ZEJson document = ZEJson::parse(text);
+    EXPECT_EQ(document.dump(), text);
+    ASSERT_EQ(document.size(), 3u);
+    EXPECT_EQ(document.begin().key(), "$archiver");
+    EXPECT_EQ(document["$archiver"], "ZEKeyedArchive");
+    EXPECT_EQ(document["$version"], 1);
+    EXPECT_EQ(document["$top"]["root"]["$class"], "ZEDevice");
+}
+
 TEST_F(ZEKeyedArchiveTest, RecordsAndLogsRoundTrip)
 {
     const auto device = fullDevice();

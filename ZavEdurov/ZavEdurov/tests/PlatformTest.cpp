@@ -267,15 +267,16 @@ TEST(ZECryptoTest, Base64StrictAndLenient)
     const struct {
         std::string text;
         std::string bytes;
-    } cases[] = {{"", ""}, {"Zg==", "f"}, {"Zm8=", "fo"}, {"Zm9v", "foo"}, {"Zm9vYg==", "foob"}};
+    } cases[] = {{"", ""}, {"Zg==", "f"}, {"Zm8=", "fo"}, {"Zm9v", "foo"}, {"Zm9vYg==", "foob"}, {"+/8=", "\xfb\xff"}};
     for (const auto& c : cases) {
         EXPECT_EQ(crypto::base64Encode(crypto::bytes(c.bytes)), c.text);
         EXPECT_EQ(crypto::base64Decode(c.text), crypto::bytes(c.bytes)) << c.text;
     }
-    for (const char* bad : {"Zg=", "Z===", "Zm9v\n", "Zm=v", "Zm9*"}) {
+    for (const char* bad : {"Zg=", "Z===", "Zm9v\n", "Zm=v", "Zm9*", "Zm9\xff"}) {
         EXPECT_FALSE(crypto::base64Decode(bad)) << bad;
     }
     EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9v\nYg*=="), crypto::bytes("foob"));
+    EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("\xffZm9v\x80"), crypto::bytes("foo"));
 }
 
 TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)

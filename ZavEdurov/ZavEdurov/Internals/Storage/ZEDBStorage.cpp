@@ -150,6 +150,10 @@ sqlite3* ZEDBStorage::connection(int& result)
 
 void ZEDBStorage::closeConnection()
 {
+    for (const auto& [query, statement] : statements_) {
+        sqlite3_finalize(statement);
+    }
+    statements_.clear();
     if (db_) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -435,22 +439,51 @@ int ZEDBStorage::executeQuery(const std::string& query, sqlite3* db, const ZESto
     return result;
 }
 
+int ZEDBStorage::stepNonSelection(sqlite3_stmt* statement, sqlite3* db)
+{
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_DONE) {
+        return SQLITE_OK;
+    }
+    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+        ZELogError(kZELogTag, "A database file is corrupted, result=%d\n\t%@", result, errorMessage(db));
+    } else if (result == SQLITE_FULL) {
+        ZELogDebug(kZELogTag, "Query failed with error: %d\n\t%@", result, errorMessage(db));
+    } else {
+        ZELogError(kZELogTag, "Could not execute the statement, result=%d\n\t%@", result, errorMessage(db));
+    }
+    return result;
+}
+
 int ZEDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
 {
-    return executeQuery(query, db, values, [db](sqlite3_stmt* statement) {
-        const int result = sqlite3_step(statement);
-        if (result == SQLITE_DONE) {
-            return SQLITE_OK;
+    return executeQuery(query, db, values, [db](sqlite3_stmt* statement) { return stepNonSelection(statement, db); });
+}
+
+int ZEDBStorage::executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
+{
+    if (db != db_) {
+        return executeNonSelectionQuery(query, db, values);
+    }
+    auto found = statements_.find(query);
+    if (found == statements_.end()) {
+        sqlite3_stmt* statement = nullptr;
+        const int prepared = sqlite3_prepare_v3(db, query.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (prepared != SQLITE_OK) {
+            ZELogError(kZELogTag, "Failed to prepare SQLite statement, result=%d\n\t%@", prepared, errorMessage(db));
+            sqlite3_finalize(statement);
+            return prepared;
         }
-        if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
-            ZELogError(kZELogTag, "A database file is corrupted, result=%d\n\t%@", result, errorMessage(db));
-        } else if (result == SQLITE_FULL) {
-            ZELogDebug(kZELogTag, "Query failed with error: %d\n\t%@", result, errorMessage(db));
-        } else {
-            ZELogError(kZELogTag, "Could not execute the statement, result=%d\n\t%@", result, errorMessage(db));
-        }
-        return result;
-    });
+        found = statements_.emplace(query, statement).first;
+    }
+    sqlite3_stmt* statement = found->second;
+    int result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
+    if (result == SQLITE_OK) {
+        result = stepNonSelection(statement, db);
+    }
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return result;
 }
 
 std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db, int* result,

@@ -54,6 +54,9 @@ public:
     // code that kept it from running.
     int executeQueryUsingBlock(const std::function<int(sqlite3*)>& block);
     int executeNonSelectionQuery(const std::string& query, const ZEStorageBindableArray* values = nullptr);
+    // The same on the connection `executeQueryUsingBlock` handed out, with the statement prepared
+    // once and kept until the connection closes: for the statements run on every store.
+    int executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values);
     std::vector<ZEDBRow> executeSelectionQuery(const std::string& query, const ZEStorageBindableArray* values);
     std::size_t countEntriesForTable(const std::string& table, const std::string& condition,
         const ZEStorageBindableArray* values);
@@ -100,12 +103,15 @@ private:
     // Moves a file SQLite called corrupt aside; deletes it only when it cannot be moved.
     void keepDamagedDatabase();
     static std::int64_t querySingleValue(const std::string& query, sqlite3* db);
+    // Steps a statement that returns no rows; SQLITE_OK when it ran to the end.
+    static int stepNonSelection(sqlite3_stmt* statement, sqlite3* db);
 
     std::filesystem::path dbFileURL_;
     std::int64_t maxSizeInBytes_ = 0;
     std::int64_t pageSize_ = 0;
     std::optional<ZEDBSchema> schema_;
     sqlite3* db_ = nullptr;
+    std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
 };
 
 } // namespace ze

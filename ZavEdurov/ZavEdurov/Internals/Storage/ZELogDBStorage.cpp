@@ -100,16 +100,16 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
     ZEStorageBindableArray values;
     values.addString(groupId);
     values.addString(base64);
-    std::string insert;
+    static const std::string insertWithTarget
+        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
+            kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
+    static const std::string insertPlain
+        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\") VALUES (?, ?, ?)", kZELogTableName, "groupId", "log", "priority");
     if (archived->commonSchema) {
         values.addString(archived->encryptedToken);
         values.addString(archived->targetKey);
-        insert = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
-            kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
-    } else {
-        insert = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\") VALUES (?, ?, ?)", kZELogTableName, "groupId",
-            "log", "priority");
     }
+    const std::string& insert = archived->commonSchema ? insertWithTarget : insertPlain;
     values.addNumber(priority);
 
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
@@ -119,7 +119,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
                 base64.size(), capacity);
             return SQLITE_ERROR;
         }
-        int code = executeNonSelectionQuery(insert, db, &values);
+        int code = executeRepeatedNonSelectionQuery(insert, db, &values);
         if (code != SQLITE_FULL) {
             if (code == SQLITE_OK) {
                 ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
@@ -146,7 +146,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
             ++deleted;
             ++dropped_;
             ZELogDebug(kZELogTag, "Deleted a log with id %@ to store a new log.", id);
-            code = executeNonSelectionQuery(insert, db, &values);
+            code = executeRepeatedNonSelectionQuery(insert, db, &values);
             if (code != SQLITE_FULL) {
                 break;
             }

@@ -229,11 +229,25 @@ void ZEKeyedArchiver::encodeUnkeyedJson(const ZEJson& value)
 
 ZEData ZEKeyedArchiver::finish() const
 {
-    const ZEJson archive{{"$archiver", kArchiverName}, {"$version", kArchiveVersion}, {"$top", fields_}};
+    // The envelope is written around the fields' text rather than built as a document, which
+    // would copy every node once more; the bytes are those of the whole document dumped at once.
+    // `head` is the envelope without its closing brace.
+    static const std::string head = [] {
+        std::string text = ZEJson{{"$archiver", kArchiverName}, {"$version", kArchiveVersion}}.dump();
+        text.pop_back();
+        return text;
+    }();
     // Strings that are not UTF-8 cannot be written as JSON text: that is an archiving failure.
     try {
-        const std::string text = archive.dump();
-        return ZEData(text.begin(), text.end());
+        const std::string fields = fields_.dump();
+        ZEData data;
+        data.reserve(head.size() + fields.size() + 8);
+        data.insert(data.end(), head.begin(), head.end());
+        static constexpr std::string_view top = ",\"$top\":";
+        data.insert(data.end(), top.begin(), top.end());
+        data.insert(data.end(), fields.begin(), fields.end());
+        data.push_back('}');
+        return data;
     } catch (const nlohmann::json::exception& error) {
         throw ZEArchiveError(error.what());
     }

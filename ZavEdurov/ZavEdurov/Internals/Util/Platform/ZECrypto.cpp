@@ -6,6 +6,8 @@
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -18,10 +20,19 @@ RandomSource randomSource;
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// Each byte's place in the alphabet, or -1: decoding stored logs reads every character once.
+constexpr std::array<std::int8_t, 256> kAlphabetIndexes = [] {
+    std::array<std::int8_t, 256> indexes{};
+    indexes.fill(-1);
+    for (std::size_t i = 0; i < kAlphabet.size(); ++i) {
+        indexes[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+    }
+    return indexes;
+}();
+
 int alphabetIndex(char c)
 {
-    const auto pos = kAlphabet.find(c);
-    return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
+    return kAlphabetIndexes[static_cast<unsigned char>(c)];
 }
 
 // Decodes a run of alphabet characters (no padding) into bytes.
@@ -128,23 +139,24 @@ void setRandomSource(RandomSource source)
 
 std::string base64Encode(const ZEData& bytes)
 {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::string out((bytes.size() + 2) / 3 * 4, '=');
     std::size_t i = 0;
+    std::size_t o = 0;
     for (; i + 2 < bytes.size(); i += 3) {
         const std::uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out += kAlphabet[(n >> 18) & 63];
-        out += kAlphabet[(n >> 12) & 63];
-        out += kAlphabet[(n >> 6) & 63];
-        out += kAlphabet[n & 63];
+        out[o++] = kAlphabet[(n >> 18) & 63];
+        out[o++] = kAlphabet[(n >> 12) & 63];
+        out[o++] = kAlphabet[(n >> 6) & 63];
+        out[o++] = kAlphabet[n & 63];
     }
     const std::size_t rest = bytes.size() - i;
     if (rest > 0) {
         const std::uint32_t n = (bytes[i] << 16) | (rest == 2 ? bytes[i + 1] << 8 : 0);
-        out += kAlphabet[(n >> 18) & 63];
-        out += kAlphabet[(n >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
-        out += '=';
+        out[o++] = kAlphabet[(n >> 18) & 63];
+        out[o++] = kAlphabet[(n >> 12) & 63];
+        if (rest == 2) {
+            out[o] = kAlphabet[(n >> 6) & 63];
+        }
     }
     return out;
 }
@@ -171,6 +183,7 @@ std::optional<ZEData> base64Decode(std::string_view text)
 std::optional<ZEData> base64DecodeIgnoringUnknown(std::string_view text)
 {
     std::string sextets;
+    sextets.reserve(text.size());
     for (char c : text) {
         if (c == '=') {
             break;
