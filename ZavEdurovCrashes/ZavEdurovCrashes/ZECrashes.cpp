@@ -3,6 +3,7 @@
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperCrashesHelper.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesArchiverUtil.h"
@@ -262,7 +263,16 @@ void ZECrashes::applyEnabledState(bool enabled)
     std::lock_guard guard(lock());
     ZEServiceAbstract::applyEnabledState(enabled);
     if (enabled) {
-        configureCrashReporterWithUncaughtExceptionHandlerEnabled(true);
+        // A wrapper SDK whose runtime catches its own exceptions keeps ours out of the way.
+        const auto setupDelegate = ZEWrapperCrashesHelper::crashHandlerSetupDelegate();
+        const bool uncaughtExceptionHandler = setupDelegate ? setupDelegate->shouldEnableUncaughtExceptionHandler().value_or(true) : true;
+        if (setupDelegate) {
+            setupDelegate->willSetUpCrashHandlers();
+        }
+        configureCrashReporterWithUncaughtExceptionHandlerEnabled(uncaughtExceptionHandler);
+        if (setupDelegate) {
+            setupDelegate->didSetUpCrashHandlers();
+        }
         observingMemoryWarnings_ = true;
         if (!isEnabled()) {
             ceCrashReporter_->purgePendingCrashReport();
@@ -420,6 +430,16 @@ void ZECrashes::sendErrorAttachments(const std::vector<std::shared_ptr<ZEErrorAt
             channelUnit_->enqueueItem(attachment, ZEFlagsNormal);
         }
     }
+}
+
+std::shared_ptr<ZEErrorReport> ZECrashes::buildHandledErrorReportWithErrorID(const std::string& errorId) const
+{
+    ZEErrorReportFields fields;
+    fields.errorId = errorId;
+    fields.appStartTime = appStartTime_;
+    fields.appErrorTime = ZEUtility::now();
+    fields.device = ZEDeviceTracker::sharedInstance()->device();
+    return std::make_shared<ZEErrorReport>(std::move(fields));
 }
 
 // ---- crash-time log buffer
