@@ -76,6 +76,15 @@ bool endsWith(const std::string& text, const std::string& suffix)
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// Reports keep whole seconds and a crash is placed at the end of its second, which a next
+// launch may already have reached. The crash ended an earlier launch, so it came before this
+// launch's own history entry (the newest: a launch replaces its entry, never adds a second).
+template <class Entry>
+ZEDate beforeThisLaunch(ZEDate crashTime, const std::vector<Entry>& history)
+{
+    return !history.empty() && history.back().timestamp ? std::min(crashTime, *history.back().timestamp) : crashTime;
+}
+
 std::string componentIn(const std::string& directory, const fs::path& file)
 {
     return directory + "/" + file.filename().string();
@@ -848,8 +857,10 @@ void ZECrashes::sendCrashReport(const Unprocessed& entry)
         ZELogDebug(kZECrashesLogTag, "attachmentsWithCrashes is not implemented");
     }
     const ZEDate crashTime = entry.log->timestamp.value_or(ZEDate());
-    entry.log->sid = ZESessionContext::sharedInstance()->sessionIdAt(crashTime);
-    entry.log->userId = ZEUserIdContext::sharedInstance()->userIdAt(crashTime);
+    const auto sessions = ZESessionContext::sharedInstance();
+    const auto userIds = ZEUserIdContext::sharedInstance();
+    entry.log->sid = sessions->sessionIdAt(beforeThisLaunch(crashTime, sessions->sessionHistory()));
+    entry.log->userId = userIds->userIdAt(beforeThisLaunch(crashTime, userIds->userIdHistory()));
     if (channelUnit_) {
         channelUnit_->enqueueItem(entry.log, ZEFlagsCritical);
     }

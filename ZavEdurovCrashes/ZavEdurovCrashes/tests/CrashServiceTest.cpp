@@ -36,6 +36,35 @@ TEST_F(CrashServiceTest, aStoredReportGoesOutWithTheIdsOfItsCrashTime)
     EXPECT_TRUE(namesIn(folder("crashes")).empty());
 }
 
+TEST_F(CrashServiceTest, aNextLaunchWithinTheCrashsSecondDoesNotLendItsIdsToTheCrash)
+{
+    // The manual clock starts on a whole second S. The launch that crashed sets its ids at
+    // S + 0.1 and dies at S + 0.3; its report keeps only S, so the crash log says S + 0.999.
+    const auto second = std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count();
+    clock->advance(100ms);
+    ZESessionContext::sharedInstance()->setSessionId("crash-session");
+    ZEUserIdContext::sharedInstance()->setUserId("crash-user");
+    fixture.system.timestamp = static_cast<std::uint64_t>(second);
+    write(folder("crashes") / "700000000", fixture.bytes());
+    clock->advance(200ms);
+    ZESessionContext::resetSharedInstance();
+    ZEUserIdContext::resetSharedInstance();
+
+    // The next launch starts at S + 0.5 and has its own ids by S + 0.6.
+    clock->advance(200ms);
+    start();
+    clock->advance(100ms);
+    ZESessionContext::sharedInstance()->setSessionId("next-session");
+    ZEUserIdContext::sharedInstance()->setUserId("next-user");
+    process();
+
+    const auto logs = collector->collected();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0]->timestamp, ZEDateFromSeconds(static_cast<double>(second) + 0.999));
+    EXPECT_EQ(logs[0]->sid, "crash-session");
+    EXPECT_EQ(logs[0]->userId, "crash-user");
+}
+
 TEST_F(CrashServiceTest, damagedEmptyOrFatalReportsAreSetAsideWithoutCrashingTheLaunch)
 {
     write(folder("crashes") / "700000001", {'n', 'o', 't', ' ', 'a', ' ', 'r', 'e', 'p', 'o', 'r', 't'});
