@@ -102,6 +102,22 @@ TEST_F(ErrorLogFormatterTest, addressesAreWrittenAtTheWidthOfTheChosenArchitectu
     EXPECT_EQ(ZEErrorLogFormatter::errorReportFromLog(*log)->archName(), "i386");
 }
 
+TEST_F(ErrorLogFormatterTest, aSelectorRegisterThatPointsIntoAnImageNamesNoSelector)
+{
+    // "rsi" is where an x86-64 message send keeps its selector; here it points into the image.
+    Cecrash__CrashReport__Thread__RegisterValue rsi = CECRASH__CRASH_REPORT__THREAD__REGISTER_VALUE__INIT;
+    rsi.name = const_cast<char*>("rsi");
+    rsi.value = 0x100000800;
+    Cecrash__CrashReport__Thread__RegisterValue* registers[] = {&rsi};
+    fixture.thread.n_registers = 1;
+    fixture.thread.registers = registers;
+
+    const auto log = format();
+    EXPECT_EQ(log->registers, (std::map<std::string, std::string>{{"rsi", "0x0000000100000800"}}));
+    EXPECT_FALSE(log->selectorRegisterValue.has_value());
+    EXPECT_FALSE(log->serializeToDictionary().contains("selectorRegisterValue")) << "no invented selector name";
+}
+
 TEST_F(ErrorLogFormatterTest, frameTextsNameTheImageOffsetOrTheSymbol)
 {
     Cecrash__CrashReport__Symbol symbol = CECRASH__CRASH_REPORT__SYMBOL__INIT;
