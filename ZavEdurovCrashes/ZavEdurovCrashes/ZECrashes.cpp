@@ -3,6 +3,7 @@
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperCrashesHelper.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesArchiverUtil.h"
@@ -73,6 +74,15 @@ bool boolSetting(const std::string& key)
 bool endsWith(const std::string& text, const std::string& suffix)
 {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Reports keep whole seconds and a crash is placed at the end of its second, which a next
+// launch may already have reached. The crash ended an earlier launch, so it came before this
+// launch's own history entry (the newest: a launch replaces its entry, never adds a second).
+template <class Entry>
+ZEDate beforeThisLaunch(ZEDate crashTime, const std::vector<Entry>& history)
+{
+    return !history.empty() && history.back().timestamp ? std::min(crashTime, *history.back().timestamp) : crashTime;
 }
 
 std::string componentIn(const std::string& directory, const fs::path& file)
@@ -262,7 +272,16 @@ void ZECrashes::applyEnabledState(bool enabled)
     std::lock_guard guard(lock());
     ZEServiceAbstract::applyEnabledState(enabled);
     if (enabled) {
-        configureCrashReporterWithUncaughtExceptionHandlerEnabled(true);
+        // A wrapper SDK whose runtime catches its own exceptions keeps ours out of the way.
+        const auto setupDelegate = ZEWrapperCrashesHelper::crashHandlerSetupDelegate();
+        const bool uncaughtExceptionHandler = setupDelegate ? setupDelegate->shouldEnableUncaughtExceptionHandler().value_or(true) : true;
+        if (setupDelegate) {
+            setupDelegate->willSetUpCrashHandlers();
+        }
+        configureCrashReporterWithUncaughtExceptionHandlerEnabled(uncaughtExceptionHandler);
+        if (setupDelegate) {
+            setupDelegate->didSetUpCrashHandlers();
+        }
         observingMemoryWarnings_ = true;
         if (!isEnabled()) {
             ceCrashReporter_->purgePendingCrashReport();
@@ -420,6 +439,16 @@ void ZECrashes::sendErrorAttachments(const std::vector<std::shared_ptr<ZEErrorAt
             channelUnit_->enqueueItem(attachment, ZEFlagsNormal);
         }
     }
+}
+
+std::shared_ptr<ZEErrorReport> ZECrashes::buildHandledErrorReportWithErrorID(const std::string& errorId) const
+{
+    ZEErrorReportFields fields;
+    fields.errorId = errorId;
+    fields.appStartTime = appStartTime_;
+    fields.appErrorTime = ZEUtility::now();
+    fields.device = ZEDeviceTracker::sharedInstance()->device();
+    return std::make_shared<ZEErrorReport>(std::move(fields));
 }
 
 // ---- crash-time log buffer
@@ -828,8 +857,10 @@ void ZECrashes::sendCrashReport(const Unprocessed& entry)
         ZELogDebug(kZECrashesLogTag, "attachmentsWithCrashes is not implemented");
     }
     const ZEDate crashTime = entry.log->timestamp.value_or(ZEDate());
-    entry.log->sid = ZESessionContext::sharedInstance()->sessionIdAt(crashTime);
-    entry.log->userId = ZEUserIdContext::sharedInstance()->userIdAt(crashTime);
+    const auto sessions = ZESessionContext::sharedInstance();
+    const auto userIds = ZEUserIdContext::sharedInstance();
+    entry.log->sid = sessions->sessionIdAt(beforeThisLaunch(crashTime, sessions->sessionHistory()));
+    entry.log->userId = userIds->userIdAt(beforeThisLaunch(crashTime, userIds->userIdHistory()));
     if (channelUnit_) {
         channelUnit_->enqueueItem(entry.log, ZEFlagsCritical);
     }

@@ -78,12 +78,16 @@ public:
         const std::optional<ZEStringMap>& properties, const std::vector<std::shared_ptr<ZEErrorAttachmentLog>>& attachments);
     void sendErrorAttachments(const std::vector<std::shared_ptr<ZEErrorAttachmentLog>>& attachments,
         const std::string& incidentIdentifier);
+    // A report for an error a wrapper SDK handled itself: the error id, this launch's start, now
+    // as the error time and the current device; nothing else is known.
+    std::shared_ptr<ZEErrorReport> buildHandledErrorReportWithErrorID(const std::string& errorId) const;
 
     // ---- stored reports
     // Blocks until processing has finished or was not needed.
     std::vector<std::shared_ptr<ZEErrorReport>> unprocessedCrashReports();
     bool sendCrashReportsOrAwaitUserConfirmationForFilteredIds(const std::vector<std::string>& incidentIdentifiers);
     void setAutomaticProcessingEnabled(bool enabled) { automaticProcessingEnabled_ = enabled; }
+    bool isAutomaticProcessingEnabled() const { return automaticProcessingEnabled_; }
     void setEnableMachExceptionHandler(bool enabled) { enableMachExceptionHandler_ = enabled; }
     // Waits at most `timeout` of real time for processing to finish; answers whether it did.
     bool waitForProcessing(std::chrono::milliseconds timeout);

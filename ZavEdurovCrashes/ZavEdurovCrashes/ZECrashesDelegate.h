@@ -12,8 +12,9 @@ namespace ze {
 
 class ZECrashes;
 
-// The user's answer about sending crash reports.
-enum ZEUserConfirmation { ZEUserConfirmationDontSend = 0, ZEUserConfirmationSend = 1, ZEUserConfirmationAlways = 2 };
+// The user's answer about sending crash reports. Hosts pass it as a plain number, and a number
+// other than these counts as "send", so every unsigned value is a valid answer.
+enum ZEUserConfirmation : unsigned { ZEUserConfirmationDontSend = 0, ZEUserConfirmationSend = 1, ZEUserConfirmationAlways = 2 };
 
 // Gets the reports waiting to be sent; true means the host asks the user and answers later
 // through `ZECrashes::notifyWithUserConfirmation`.

@@ -194,6 +194,7 @@ std::shared_ptr<ZEAppleErrorLog> ZEErrorLogFormatter::errorLogFromCrashReport(co
         log->exceptionType = report.exceptionInfo()->exceptionName;
     }
 
+    // No "selectorRegisterValue": ELF images have no method-name section to read a selector name from.
     log->threads = extractThreadsFromReport(report, crashedThread, is64bit);
     log->registers = extractRegistersFromCrashedThread(crashedThread, is64bit);
     log->binaries = extractBinaryImagesFromReport(report, is64bit);

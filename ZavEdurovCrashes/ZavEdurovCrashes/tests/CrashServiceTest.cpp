@@ -1,125 +1,15 @@
-// The crash service inside one test process: the crash engine is never armed here (the debugger
-// check says yes), so only what the service does with reports and files is exercised.
-#include "ReportFixture.h"
-#include "ZETestSupport.h"
+// The crash service inside one test process: reports, files, the buffer and forwarding.
+#include "CrashServiceFixture.h"
 
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
-
-#include <cstdlib>
-#include <fstream>
 
 namespace ze {
 namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-class CrashLogCollector final : public ZEChannelDelegate {
-public:
-    void channelDidPrepareLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>& log, const std::string&, std::uint64_t) override
-    {
-        if (auto crashLog = std::dynamic_pointer_cast<ZEAppleErrorLog>(log)) {
-            std::lock_guard lock(mutex);
-            logs.push_back(crashLog);
-        }
-    }
-    std::vector<std::shared_ptr<ZEAppleErrorLog>> collected()
-    {
-        std::lock_guard lock(mutex);
-        return logs;
-    }
-
-private:
-    std::mutex mutex;
-    std::vector<std::shared_ptr<ZEAppleErrorLog>> logs;
-};
-
-class CrashServiceTest : public test::SdkTest {
-protected:
-    void SetUp() override
-    {
-        SdkTest::SetUp();
-        ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
-        ZECrashes::setDebuggerCheck([] { return true; });
-        ZECrashes::resetSharedInstance();
-        ZEDeviceTracker::resetSharedInstance();
-        ZESessionContext::resetSharedInstance();
-        ZEUserIdContext::resetSharedInstance();
-        ZEDependencyConfiguration::setHttpClient(ZEHttpClient::make(std::nullopt, nullptr));
-    }
-
-    void TearDown() override
-    {
-        if (auto group = ZEZavEdurov::channelGroup()) {
-            group->logsDispatchQueue()->drain();
-        }
-        crashes.reset();
-        ZECrashes::resetSharedInstance();
-        ZEZavEdurov::resetSharedInstance();
-        ZECrashes::setDebuggerCheck(nullptr);
-        ZEDependencyConfiguration::setHttpClient(nullptr);
-        ::unsetenv("XDG_CACHE_HOME");
-        SdkTest::TearDown();
-    }
-
-    void start()
-    {
-        ZEZavEdurov::resetSharedInstance();
-        // Port 1 refuses: logs stay stored and can be looked at.
-        ZEZavEdurov::setLogUrl("http://127.0.0.1:1");
-        crashes = ZECrashes::sharedInstance();
-        ZEZavEdurov::start("app-secret", {crashes});
-        ZEZavEdurov::channelGroup()->addDelegate(collector);
-    }
-
-    // Lets the delayed processing run and waits for it.
-    void process()
-    {
-        clock->advance(1s);
-        ASSERT_TRUE(crashes->waitForProcessing(5s));
-        ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
-    }
-
-    fs::path folder(const std::string& component) { return *ZEUtility::fullURLForPathComponent(component); }
-
-    void write(const fs::path& file, const std::vector<uint8_t>& bytes)
-    {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    std::vector<std::string> namesIn(const fs::path& directory)
-    {
-        std::vector<std::string> names;
-        std::error_code error;
-        for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
-            names.push_back(it->path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    fs::path pendingReportPath()
-    {
-        CECrashReporter reporter;
-        reporter.populateCrashReportDirectory();
-        return reporter.crashReportPath();
-    }
-
-    ReportFixture fixture;
-    std::shared_ptr<ZECrashes> crashes;
-    std::shared_ptr<CrashLogCollector> collector = std::make_shared<CrashLogCollector>();
-};
 
 TEST_F(CrashServiceTest, aStoredReportGoesOutWithTheIdsOfItsCrashTime)
 {
@@ -144,6 +34,35 @@ TEST_F(CrashServiceTest, aStoredReportGoesOutWithTheIdsOfItsCrashTime)
     EXPECT_EQ(logs[0]->userId, "crash-user");
     EXPECT_EQ(logs[0]->timestamp, ZEDateFromSeconds(static_cast<double>(crashTime) + 0.999));
     EXPECT_TRUE(namesIn(folder("crashes")).empty());
+}
+
+TEST_F(CrashServiceTest, aNextLaunchWithinTheCrashsSecondDoesNotLendItsIdsToTheCrash)
+{
+    // The manual clock starts on a whole second S. The launch that crashed sets its ids at
+    // S + 0.1 and dies at S + 0.3; its report keeps only S, so the crash log says S + 0.999.
+    const auto second = std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count();
+    clock->advance(100ms);
+    ZESessionContext::sharedInstance()->setSessionId("crash-session");
+    ZEUserIdContext::sharedInstance()->setUserId("crash-user");
+    fixture.system.timestamp = static_cast<std::uint64_t>(second);
+    write(folder("crashes") / "700000000", fixture.bytes());
+    clock->advance(200ms);
+    ZESessionContext::resetSharedInstance();
+    ZEUserIdContext::resetSharedInstance();
+
+    // The next launch starts at S + 0.5 and has its own ids by S + 0.6.
+    clock->advance(200ms);
+    start();
+    clock->advance(100ms);
+    ZESessionContext::sharedInstance()->setSessionId("next-session");
+    ZEUserIdContext::sharedInstance()->setUserId("next-user");
+    process();
+
+    const auto logs = collector->collected();
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0]->timestamp, ZEDateFromSeconds(static_cast<double>(second) + 0.999));
+    EXPECT_EQ(logs[0]->sid, "crash-session");
+    EXPECT_EQ(logs[0]->userId, "crash-user");
 }
 
 TEST_F(CrashServiceTest, damagedEmptyOrFatalReportsAreSetAsideWithoutCrashingTheLaunch)

@@ -17,8 +17,20 @@ protected:
         return report ? ZEErrorLogFormatter::errorLogFromCrashReport(*report) : std::make_shared<ZEAppleErrorLog>();
     }
 
+    // Gives the crashed thread one register.
+    void setRegister(const char* name, std::uint64_t value)
+    {
+        crashedRegister.name = const_cast<char*>(name);
+        crashedRegister.value = value;
+        registerPointers[0] = &crashedRegister;
+        fixture.thread.n_registers = 1;
+        fixture.thread.registers = registerPointers;
+    }
+
     ReportFixture fixture;
     std::unique_ptr<CECrashReport> report;
+    Cecrash__CrashReport__Thread__RegisterValue crashedRegister = CECRASH__CRASH_REPORT__THREAD__REGISTER_VALUE__INIT;
+    Cecrash__CrashReport__Thread__RegisterValue* registerPointers[1] = {};
 };
 
 TEST_F(ErrorLogFormatterTest, aReportWithoutProcessInfoGetsTheDefaultsAndTheEndOfItsCrashSecond)
@@ -73,12 +85,7 @@ TEST_F(ErrorLogFormatterTest, processFactsAndTheReportUuidAreCarried)
 
 TEST_F(ErrorLogFormatterTest, addressesAreWrittenAtTheWidthOfTheChosenArchitecture)
 {
-    Cecrash__CrashReport__Thread__RegisterValue rip = CECRASH__CRASH_REPORT__THREAD__REGISTER_VALUE__INIT;
-    rip.name = const_cast<char*>("rip");
-    rip.value = 0x100001000;
-    Cecrash__CrashReport__Thread__RegisterValue* registers[] = {&rip};
-    fixture.thread.n_registers = 1;
-    fixture.thread.registers = registers;
+    setRegister("rip", 0x100001000);
 
     auto log = format();
     EXPECT_EQ(log->primaryArchitectureId, 0x1000007u);
@@ -100,6 +107,17 @@ TEST_F(ErrorLogFormatterTest, addressesAreWrittenAtTheWidthOfTheChosenArchitectu
     EXPECT_EQ(log->primaryArchitectureId, 7u);
     EXPECT_EQ((*log->threads)[0]->frames[0]->address, "0x00001000");
     EXPECT_EQ(ZEErrorLogFormatter::errorReportFromLog(*log)->archName(), "i386");
+}
+
+TEST_F(ErrorLogFormatterTest, aSelectorRegisterThatPointsIntoAnImageNamesNoSelector)
+{
+    // "rsi" is where an x86-64 message send keeps its selector; here it points into the image.
+    setRegister("rsi", 0x100000800);
+
+    const auto log = format();
+    EXPECT_EQ(log->registers, (std::map<std::string, std::string>{{"rsi", "0x0000000100000800"}}));
+    EXPECT_FALSE(log->selectorRegisterValue.has_value());
+    EXPECT_FALSE(log->serializeToDictionary().contains("selectorRegisterValue")) << "no invented selector name";
 }
 
 TEST_F(ErrorLogFormatterTest, frameTextsNameTheImageOffsetOrTheSymbol)
