@@ -111,8 +111,8 @@ TEST_F(MultiComputerTest, CountersFromTwoComputersAddUp)
         mac.shell.fileStatus.incrementExportCountForType(ExportTypeSubRip, exported);
     ASSERT_TRUE(other->waitForLine("counting"));
     EXPECT_TRUE(waitFor([&] {
-        return service->value("stats/export_count/subrip").toInt() == 40 &&
-               service->value("files/F1/export_count/subrip").toInt() == 40;
+        return service->value("stats/export_count/subrip") == DatabaseValue(40) &&
+               service->value("files/F1/export_count/subrip") == DatabaseValue(40);
     })) << service->value("stats/export_count/subrip").toInt() << " " << service->value("files/F1/export_count/subrip").toInt();
 }
 

@@ -34,13 +34,16 @@ int openFile(Computer& computer, qv::ManualDispatcher& queue, const std::string&
     computer.ad.filesMetadataRef.child(uuid + "/users_online/" + computer.ad.currentUser->uid)
         .observe(qv::DatabaseEvent::Value, [&](const qv::DataSnapshot& snapshot) { decided = decided || snapshot.exists(); });
     const char* said = nullptr;
-    while (!stopping) {
-        queue.runUntil([&] { return stopping != 0; }, 0.05);
+    auto access = [&]() -> const char* {
         if (!decided || !computer.ad.isConnected)
-            continue;
-        const char* now = computer.ad.isViewingOnly ? "access view" : "access edit";
-        if (now != said)
-            say(said = now);
+            return said;
+        return computer.ad.isViewingOnly ? "access view" : "access edit";
+    };
+    // Told as soon as the task that changed it has run; the time slices only notice SIGTERM.
+    while (!stopping) {
+        queue.runUntil([&] { return stopping != 0 || access() != said; }, 0.05);
+        if (access() != said)
+            say(said = access());
     }
     computer.shell.presence.currentFileUserOnlineRemove();
     if (!queue.runUntil([&] { return !file->userSystemOnlineRef.isValid(); }, 20))

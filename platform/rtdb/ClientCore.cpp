@@ -6,6 +6,7 @@
 #include "platform/rtdb/ValueCheck.h"
 #include "platform/rtdb/ValueJson.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace qv::rtdb_detail {
@@ -24,6 +25,20 @@ const DatabasePath& infoConnectedPath()
 {
     static const DatabasePath path = DatabasePath::parse(".info/connected");
     return path;
+}
+
+// Takes out of `index` the entries at or below `path` (they sort together, right from `path`
+// on), in the order their identifiers were given.
+template <typename Id>
+std::vector<Id> takeAtOrBelow(std::multimap<DatabasePath, Id>& index, const DatabasePath& path)
+{
+    std::vector<Id> taken;
+    for (auto it = index.lower_bound(path); it != index.end() && path.contains(it->first);) {
+        taken.push_back(it->second);
+        it = index.erase(it);
+    }
+    std::sort(taken.begin(), taken.end());
+    return taken;
 }
 
 }  // namespace
@@ -51,6 +66,7 @@ void ClientCore::close()
     if (closed_)
         return;
     waitingReads_.clear();
+    listeningReads_.clear();
     goOffline();
     saveCache();
     closed_ = true;
@@ -60,6 +76,7 @@ void ClientCore::close()
     for (auto& [handle, observer] : observers_)
         observer->alive = false;
     observers_.clear();
+    awaitingObservers_.clear();
 }
 
 void ClientCore::goOffline()
@@ -119,9 +136,10 @@ void ClientCore::connected(ServerMessage& message)
     if (wholeTree_) {
         answerWaitingReads();
     } else {
-        for (auto& read : waitingReads_) {
+        for (auto& [id, read] : waitingReads_) {
             if (!read.listening) {
                 read.listening = true;
+                listeningReads_.emplace(read.path, id);
                 listen(read.path);
             }
         }
@@ -162,27 +180,34 @@ bool ClientCore::known(const DatabasePath& path) const
 {
     if (!connected_ || wholeTree_ || path.isInfo())
         return true;
-    for (const auto& answered : answered_)
-        if (answered.contains(path))
-            return true;
-    return false;
+    return answered_.coversPath(path);
 }
 
-void ClientCore::reportAwaited()
+void ClientCore::answeredAt(const DatabasePath& path)
 {
-    for (auto& [handle, observer] : observers_) {
-        if (observer->awaitingValue && known(observer->path)) {
-            observer->awaitingValue = false;
-            reportInitial(observer);
-        }
+    answered_.insert(path);
+    for (ObserverHandle handle : takeAtOrBelow(awaitingObservers_, path)) {
+        const auto& observer = observers_.at(handle);
+        observer->awaitingValue = false;
+        reportInitial(observer);
     }
-    for (auto it = waitingReads_.begin(); it != waitingReads_.end();) {
-        if (it->listening && known(it->path)) {
-            WaitingRead read = std::move(*it);
-            it = waitingReads_.erase(it);
-            answerRead(read);
-        } else {
-            ++it;
+    for (std::uint64_t id : takeAtOrBelow(listeningReads_, path)) {
+        auto found = waitingReads_.find(id);
+        WaitingRead read = std::move(found->second);
+        waitingReads_.erase(found);
+        answerRead(read);
+    }
+}
+
+void ClientCore::stopAwaiting(const Observer& observer)
+{
+    if (!observer.awaitingValue)
+        return;
+    auto [first, last] = awaitingObservers_.equal_range(observer.path);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == observer.handle) {
+            awaitingObservers_.erase(it);
+            return;
         }
     }
 }
@@ -284,8 +309,7 @@ void ClientCore::applyServerMessage(ServerMessage message)
     }
     if (message.error && message.listened) {
         logWarning("database: cannot listen at " + message.listened->toString() + ": " + message.error->message);
-        answered_.insert(*message.listened);
-        reportAwaited();
+        answeredAt(*message.listened);
         return;
     }
     DatabaseValue before = local_;
@@ -323,10 +347,8 @@ void ClientCore::applyServerMessage(ServerMessage message)
             refresh(path);
     }
     notify(before, local_, paths, false);
-    if (message.listened) {
-        answered_.insert(*message.listened);
-        reportAwaited();
-    }
+    if (message.listened)
+        answeredAt(*message.listened);
     scheduleCacheSave();
     if (conflicted)
         return runHandler(conflicted->id, conflicted->transaction, conflicted->writes.front().path,
@@ -601,10 +623,12 @@ ObserverHandle ClientCore::observe(const DatabasePath& path, DatabaseEvent event
     auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback)});
     observers_[handle] = observer;
     listen(path);
-    if (known(path))
+    if (known(path)) {
         reportInitial(observer);
-    else
+    } else {
         observer->awaitingValue = true;
+        awaitingObservers_.emplace(path, handle);
+    }
     if (!path.isInfo())
         scheduleCacheSave();
     return handle;
@@ -618,10 +642,12 @@ void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
     if (auto error = checkRead(path)) {
         logWarning("database: cannot read: " + error->message);
     } else if (wantOnline_ && !connected_ && !path.isInfo()) {
-        waitingReads_.push_back(WaitingRead{path, std::move(callback), false});
+        waitingReads_.emplace(nextWaitingRead_++, WaitingRead{path, std::move(callback), false});
         return;
     } else if (!known(path)) {
-        waitingReads_.push_back(WaitingRead{path, std::move(callback), true});
+        const std::uint64_t id = nextWaitingRead_++;
+        waitingReads_.emplace(id, WaitingRead{path, std::move(callback), true});
+        listeningReads_.emplace(path, id);
         listen(path);
         return;
     } else {
@@ -632,7 +658,8 @@ void ClientCore::readOnce(const DatabasePath& path, SnapshotCallback callback)
 
 void ClientCore::answerWaitingReads()
 {
-    for (auto& read : std::exchange(waitingReads_, {}))
+    listeningReads_.clear();
+    for (auto& [id, read] : std::exchange(waitingReads_, {}))
         answerRead(read);
 }
 
@@ -651,6 +678,7 @@ void ClientCore::removeObserver(ObserverHandle handle)
     if (found == observers_.end())
         return;
     found->second->alive = false;
+    stopAwaiting(*found->second);
     unlisten(found->second->path);
     observers_.erase(found);
 }
@@ -660,6 +688,7 @@ void ClientCore::removeAllObservers(const DatabasePath& path)
     for (auto it = observers_.begin(); it != observers_.end();) {
         if (it->second->path == path) {
             it->second->alive = false;
+            stopAwaiting(*it->second);
             unlisten(path);
             it = observers_.erase(it);
         } else {

@@ -8,6 +8,7 @@
 #include "platform/rtdb/DatabaseConnection.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/DatabaseReference.h"
+#include "platform/rtdb/PathSet.h"
 #include "platform/rtdb/PushIdGenerator.h"
 
 #include <deque>
@@ -78,8 +79,10 @@ private:
     // True when the local view holds what the service has at `path` (or the line is down and
     // the local view is all there is).
     bool known(const DatabasePath& path) const;
-    // Reports to the observers and reads that waited for the value at a path now known.
-    void reportAwaited();
+    // Marks `path` answered and reports to the observers and reads that waited for it: those at
+    // or below it, in the order they were made.
+    void answeredAt(const DatabasePath& path);
+    void stopAwaiting(const Observer& observer);
     void refuseWrite(Pending pending, DatabaseError error);
     // `base` and `result`: the local view before and after this write, when the backend may
     // take `result` as its tree (see DatabaseBackend::write).
@@ -124,7 +127,7 @@ private:
     bool wholeTree_ = false;
     // Listened locations, counted, and those the service has answered since connecting.
     std::map<DatabasePath, int> listens_;
-    std::set<DatabasePath> answered_;
+    PathSet answered_;
 
     DatabaseValue server_;  // the backend's tree as last heard (or as cached on disk)
     DatabaseValue local_;   // server_ with the pending writes applied
@@ -137,7 +140,12 @@ private:
     std::map<ObserverHandle, std::shared_ptr<Observer>> observers_;
     // Single reads made while the connection is being made: answered once it is (or once the
     // client gives up connecting), so that they do not report a tree not yet received.
-    std::vector<WaitingRead> waitingReads_;
+    // By arrival; those listening are also indexed by path, as are the observers awaiting a
+    // value, so that an answer reaches only the ones it concerns.
+    std::map<std::uint64_t, WaitingRead> waitingReads_;
+    std::uint64_t nextWaitingRead_ = 1;
+    std::multimap<DatabasePath, std::uint64_t> listeningReads_;
+    std::multimap<DatabasePath, ObserverHandle> awaitingObservers_;
     std::multiset<DatabasePath> keptSynced_;
     PushIdGenerator pushIds_;
     bool cacheSaveScheduled_ = false;

@@ -206,6 +206,8 @@ std::optional<QSslConfiguration> HubServer::tlsConfiguration(QString& error) con
 void HubServer::acceptTcp()
 {
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+        // Frames are small and answered at once: waiting to fill a packet costs a round trip.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequestHead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }

@@ -5,6 +5,7 @@
 #include <QWebSocket>
 
 #include <future>
+#include <limits>
 
 #include <sqlite3.h>
 
@@ -82,6 +83,30 @@ TEST_F(Service, TransactionsFromTwoComputersNeverLoseAnIncrement)
     }
     ASSERT_TRUE(waitFor([&] { return committed == 2 * kEach; }));
     EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(2 * kEach));
+}
+
+TEST_F(Service, NumbersKeepTheirKindThroughTheServiceItsStoreAndAnotherComputer)
+{
+    // An integer read back as a double (or the reverse) compares unequal and is written back
+    // in the other kind by whoever increments it.
+    const DatabaseValue numbers = DatabaseValue::object({
+        {"int", 3}, {"double", 3.0}, {"zero", 0}, {"negative_zero", -0.0}, {"negative", -7},
+        {"largest", std::numeric_limits<std::int64_t>::max()}, {"smallest", std::numeric_limits<std::int64_t>::min()},
+        {"past_double_precision", std::int64_t(9'007'199'254'740'993)}, {"huge", 1e300}, {"tiny", 5e-324},
+    });
+    auto writer = connectClient(token);
+    auto reader = connectClient(token);
+    DatabaseValue seen;
+    reader->reference("users/" + uid + "/numbers").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) { seen = s.value(); });
+    writer->reference("users/" + uid + "/numbers").setValue(numbers);
+    ASSERT_TRUE(waitFor([&] { return seen == numbers; })) << encodeValue(seen);
+    EXPECT_TRUE(seen.child("int").isInt());
+    EXPECT_TRUE(seen.child("double").isDouble());
+
+    auto port = service->port();
+    stopService();
+    startService(port);
+    EXPECT_EQ(service->value("users/" + uid + "/numbers"), numbers) << encodeValue(service->value("users/" + uid + "/numbers"));
 }
 
 TEST_F(Service, PresenceGoesWhenTheComputerDrops)
@@ -169,6 +194,11 @@ TEST_F(Service, TheServiceForgetsTheIdentifiersOfAnsweredWrites)
     for (int i = 0; i < kWrites; ++i)
         client->reference("users/" + uid + "/n").setValue(i, [&](const DatabaseResult& error) { answered += !error; });
     ASSERT_TRUE(waitFor([&] { return answered == kWrites; }));
+    // The line tells the service what it may forget as the answers arrive; one more answered
+    // write, sent after those frames, shows that the service has read them.
+    bool last = false;
+    client->reference("users/" + uid + "/n").setValue(kWrites, [&](const DatabaseResult& error) { last = !error; });
+    ASSERT_TRUE(waitFor([&] { return last; }));
     client.reset();
     stopService();
     sqlite3* db = nullptr;

@@ -23,6 +23,8 @@ namespace qv::hub::testing {
 
 // Seconds any wait may take before the test fails.
 inline constexpr double kDeadline = 20;
+// How often a wait looks again at a condition no task signals, in seconds.
+inline constexpr double kPollSeconds = 0.02;
 
 void ensureApplication();
 
@@ -63,8 +65,18 @@ protected:
     void startService(quint16 port = 0);
     void stopService() { service.reset(); }
     std::unique_ptr<DatabaseClient> connectClient(const std::string& token);
-    // Runs the main queue until `done` holds; false after the deadline.
-    bool waitFor(const std::function<bool()>& done) { return queue.runUntil(done, kDeadline); }
+    // Runs the main queue until `done` holds; false after the deadline. `done` may read the
+    // service itself, whose changes reach this queue only when a client here listens to them,
+    // so it is also checked every kPollSeconds without a task.
+    bool waitFor(const std::function<bool()>& done)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!queue.runUntil(done, kPollSeconds))
+            if (timer.elapsed() > kDeadline * 1000)
+                return done();
+        return true;
+    }
 
     QTemporaryDir folder;
     ManualDispatcher queue;

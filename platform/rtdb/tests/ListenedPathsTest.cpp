@@ -1,0 +1,161 @@
+#include "RtdbTestSupport.h"
+
+#include "platform/rtdb/PathSet.h"
+
+namespace qv::testing {
+namespace {
+
+TEST(PathSet, CoversAPathThroughItselfOrAnAncestorOnly)
+{
+    PathSet set;
+    for (const char* path : {"files/a", "users/u1/files", "presence/f/u/s"})
+        set.insert(DatabasePath::parse(path));
+    const std::vector<std::pair<const char*, bool>> cases = {
+        {"files/a", true},          {"files/a/name", true},   {"files/a/b/c/d", true},
+        {"files/ab", false},        {"files/", false},        {"files", false},
+        {"", false},                {"file/a", false},        {"users/u1/files/F9", true},
+        {"users/u1", false},        {"users/u1/filesX", false}, {"presence/f/u", false},
+        {"presence/f/u/s/t", true}, {"a", false},
+    };
+    for (const auto& [path, covered] : cases)
+        EXPECT_EQ(set.coversPath(DatabasePath::parse(path)), covered) << path;
+
+    set.insert(DatabasePath());
+    EXPECT_TRUE(set.coversPath(DatabasePath::parse("anything/at/all")));
+}
+
+TEST(PathSet, ErasingAPathLeavesItsAncestorsAndDescendants)
+{
+    PathSet set;
+    for (const char* path : {"a", "a/b", "a/b/c", "a/bc"})
+        set.insert(DatabasePath::parse(path));
+    EXPECT_TRUE(set.erase(DatabasePath::parse("a/b")));
+    EXPECT_FALSE(set.erase(DatabasePath::parse("a/b")));     // gone already
+    EXPECT_FALSE(set.erase(DatabasePath::parse("a/b/x")));   // never in
+    EXPECT_FALSE(set.erase(DatabasePath::parse("q/r")));
+    EXPECT_TRUE(set.coversPath(DatabasePath::parse("a/b")));  // still under "a"
+
+    EXPECT_TRUE(set.erase(DatabasePath::parse("a")));
+    EXPECT_FALSE(set.coversPath(DatabasePath::parse("a")));
+    EXPECT_FALSE(set.coversPath(DatabasePath::parse("a/b")));
+    EXPECT_TRUE(set.coversPath(DatabasePath::parse("a/b/c/d")));
+    EXPECT_TRUE(set.coversPath(DatabasePath::parse("a/bc")));
+
+    // A branch emptied by erasing can be filled again.
+    EXPECT_TRUE(set.erase(DatabasePath::parse("a/b/c")));
+    EXPECT_FALSE(set.coversPath(DatabasePath::parse("a/b/c")));
+    set.insert(DatabasePath::parse("a/b/c"));
+    EXPECT_TRUE(set.coversPath(DatabasePath::parse("a/b/c")));
+}
+
+// A service that sends only what was listened to, answering each listen when the test says so.
+class ScriptedConnection final : public DatabaseConnection {
+public:
+    void open(std::weak_ptr<BackendLink> link) override { link_ = std::move(link); }
+    void close() override {}
+    void listen(const DatabasePath& path) override { listens.push_back(path.toString()); }
+    void unlisten(const DatabasePath& path) override { unlistens.push_back(path.toString()); }
+    void write(const std::vector<DatabaseWrite>&, std::uint64_t, const DatabaseValue*, const DatabaseValue*) override {}
+    void compareAndSet(const DatabasePath&, const DatabaseValue&, const DatabaseValue&, std::uint64_t) override {}
+    void onDisconnect(const DatabaseWrite&, std::uint64_t) override {}
+
+    void connect() { send(ServerMessage::of(ServerMessage::Kind::Connected)); }
+    void answer(const char* path)
+    {
+        ServerMessage message;
+        message.root = tree;
+        message.listened = DatabasePath::parse(path);
+        message.changed = {*message.listened};
+        send(std::move(message));
+    }
+
+    DatabaseValue tree;
+    std::vector<std::string> listens;
+    std::vector<std::string> unlistens;
+
+private:
+    void send(ServerMessage message)
+    {
+        if (auto link = link_.lock())
+            link->receive(std::move(message));
+    }
+    std::weak_ptr<BackendLink> link_;
+};
+
+class ListenedPaths : public DatabaseFixture {
+protected:
+    ListenedPaths()
+    {
+        auto owned = std::make_unique<ScriptedConnection>();
+        line = owned.get();
+        client = std::make_unique<DatabaseClient>(std::move(owned), queue, clientOptions());
+        queue.drain();
+        line->connect();
+        queue.drain();
+        line->tree = DatabaseValue::object({
+            {"files", DatabaseValue::object({{"a", DatabaseValue::object({{"name", "A"}})}, {"ab", "AB"}})},
+        });
+    }
+    void answer(const char* path)
+    {
+        line->answer(path);
+        queue.drain();
+    }
+
+    ScriptedConnection* line = nullptr;
+    std::unique_ptr<DatabaseClient> client;
+};
+
+TEST_F(ListenedPaths, AnAnswerReachesOnlyWhatLiesAtOrBelowIt)
+{
+    client->reference("files/ab").observe(DatabaseEvent::Value, recorder.callback("ab"));
+    client->reference("files/a/name").observe(DatabaseEvent::Value, recorder.callback("name"));
+    client->reference("files/a").observeSingleEvent(recorder.callback("read a"));
+    client->reference("files/a").observe(DatabaseEvent::Value, recorder.callback("a"));
+    client->reference("files").observe(DatabaseEvent::Value, recorder.callback("files"));
+    queue.drain();
+    EXPECT_TRUE(recorder.take().empty());
+
+    answer("files/a/name");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"name:name=\"A\""}));
+
+    // "files/a" is not "files/ab"'s ancestor, and answers the read after the observer made
+    // before it, as they were made.
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"name\":\"A\"}", "read a:a={\"name\":\"A\"}"}));
+
+    answer("files");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"ab:ab=\"AB\"",
+                                                         "files:files={\"a\":{\"name\":\"A\"},\"ab\":\"AB\"}"}));
+
+    // Now known: a new observer below an answered path reports at once.
+    client->reference("files/ab").observe(DatabaseEvent::Value, recorder.callback("ab again"));
+    queue.drain();
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"ab again:ab=\"AB\""}));
+}
+
+TEST_F(ListenedPaths, AnObserverRemovedWhileWaitingHearsNothingAndAForgottenPathIsAskedAgain)
+{
+    auto ref = client->reference("files/a");
+    ObserverHandle kept = ref.observe(DatabaseEvent::Value, recorder.callback("kept"));
+    ObserverHandle gone = ref.observe(DatabaseEvent::Value, recorder.callback("gone"));
+    ref.removeObserver(gone);
+    queue.drain();
+    EXPECT_TRUE(line->unlistens.empty());
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"kept:a={\"name\":\"A\"}"}));
+
+    // The last listener leaves: the service stops sending, so the path is no longer known and
+    // the next observer waits for a fresh answer.
+    ref.removeObserver(kept);
+    EXPECT_EQ(line->unlistens, (std::vector<std::string>{"files/a"}));
+    ref.observe(DatabaseEvent::Value, recorder.callback("back"));
+    queue.drain();
+    EXPECT_TRUE(recorder.take().empty());
+    line->tree = line->tree.withValueAt(DatabasePath::parse("files/a/name"), DatabaseValue("A2"));
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"back:a={\"name\":\"A2\"}"}));
+}
+
+}  // namespace
+}  // namespace qv::testing
