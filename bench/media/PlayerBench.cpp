@@ -50,6 +50,31 @@ struct Rig {
     }
 };
 
+// What it takes FFmpeg's own tool to decode the pictures of `video`, the floor under an exact
+// seek that must decode from a group's key picture: per picture of the file, and per group
+// when only the pictures that others refer to are decoded (an exact seek needs no other before
+// the one it lands on). Decoding threads as our decoder takes them: a core each and one more.
+struct DecodeFloor {
+    int threads = 0;
+    double msPerPicture = 0;
+    double msPerGroupOfReferences = 0;
+};
+
+DecodeFloor decodeFloor(const fs::path& video, int pictures, int groupSize)
+{
+    DecodeFloor floor;
+    floor.threads = static_cast<int>(std::min(std::thread::hardware_concurrency() + 1, 16u));
+    auto decode = [&](const std::string& options) {
+        auto start = std::chrono::steady_clock::now();
+        run("ffmpeg -nostdin -v error -threads " + std::to_string(floor.threads) + options + " -i '" + video.string()
+            + "' -an -f null -");
+        return secondsSince(start) * 1000;
+    };
+    floor.msPerPicture = decode("") / pictures;
+    floor.msPerGroupOfReferences = decode(" -skip_frame noref") / (static_cast<double>(pictures) / groupSize);
+    return floor;
+}
+
 void seeks(const char* what, const fs::path& path, int count)
 {
     Rig rig(path);
@@ -138,6 +163,14 @@ int main(int argc, char** argv)
 
     seeks("a 1-hour AAC .m4a", audio, count);
     seeks(("a " + size + " H.264 MOV with 250-frame groups").c_str(), video, count);
+    constexpr int kGroup = 250;
+    DecodeFloor floor = decodeFloor(video, videoMinutes * 60 * 25, kGroup);
+    std::printf("  decode floor (ffmpeg -threads %d, this file, this run): %.2f ms a picture, so %.1f ms for the\n"
+                "  %d pictures from a key picture to a random point on average; %.1f ms when only the pictures\n"
+                "  others refer to are decoded up to there (what an exact seek can skip)\n",
+                floor.threads, floor.msPerPicture, floor.msPerPicture * kGroup / 2, kGroup / 2,
+                floor.msPerGroupOfReferences / 2);
+    std::fflush(stdout);
     playing(audio, 1.0, playSeconds, 3);
     playing(audio, 2.0, playSeconds, 8);
     if (kept.empty())
