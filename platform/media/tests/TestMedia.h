@@ -30,6 +30,8 @@ namespace qv::test {
 //                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
 //   "late-audio.mov"  0.2 s of grey video at the start, and 0.5 s of a sine, mono 8 kHz 16-bit,
 //                 that starts one hour in
+//   "groups.mov"  4 s of H.264 at 128x72, 25 pictures a second that all differ, in groups of
+//                 50 pictures led by a key picture, with pictures that nothing refers to
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
