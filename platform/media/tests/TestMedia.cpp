@@ -24,6 +24,7 @@ const std::map<std::string, std::string>& recipes()
         {"tone.wav", "-f lavfi -i 'aevalsrc=0.9*sin(2*PI*440*t)|0.9*sin(2*PI*440*t):s=48000:d=3' -c:a pcm_s16le -f wav"},
         {"sawtooth.wav", "-f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=3' -c:a pcm_s16le -f wav"},
         {"levels.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -f wav"},
+        {"levels-rf64.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -rf64 always -f wav"},
         {"video.mov",
          "-f lavfi -i 'nullsrc=s=720x480:r=30000/1001:d=2,geq=lum=T*100:cb=128:cr=128,setsar=32/27,setfield=tff'"
          " -f lavfi -i 'sine=f=440:r=48000:d=2' -f lavfi -i 'sine=f=880:r=44100:d=2'"

@@ -17,6 +17,7 @@ namespace qv::test {
 //   "sawtooth.wav" 3 s mono 48 kHz 16-bit whose sample n is (n mod 1000) / 1000, so that a
 //                 sample tells where it was taken
 //   "levels.wav"  1 s stereo 48 kHz 16-bit, constant 0.5 on the left and -0.25 on the right
+//   "levels-rf64.wav"  the same as an RF64 file, its lengths in a 'ds64' chunk
 //   "video.mov"   2 s ProRes 720x480 (32:27 pixels, interlaced) at 30000/1001 frames a second
 //                 whose brightness rises with time, a stereo 48 kHz and a mono 44.1 kHz AAC
 //                 track, a timecode track starting 01:00:00:00 with reel "REEL1", and
