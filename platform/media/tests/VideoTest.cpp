@@ -172,11 +172,6 @@ TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNex
 
 TEST(Player, EveryExactSeekShowsThePictureAtItsTimeWhetherDecodedOnKeptOrSoughtAgain)
 {
-    static int argc = 1;
-    static char name[] = "media-tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
     ManualDispatcher main;
     Player player(main, std::make_unique<SilentAudioOutput>(main));
     player.replaceCurrentItem(PlayerItem(reference().composition));
@@ -195,6 +190,17 @@ TEST(Player, EveryExactSeekShowsThePictureAtItsTimeWhetherDecodedOnKeptOrSoughtA
         EXPECT_EQ(picture->time, seconds);
         EXPECT_TRUE(picture->image.rgb == reference().pictures[reference().at(seconds)].image.rgb) << seconds;
     }
+
+    // Paused while playing, it shows the picture at the time it stopped.
+    player.seek(exactly(1.0));
+    player.play();
+    main.advance(0.3);
+    player.pause();
+    double now = player.currentTime().seconds();
+    ASSERT_TRUE(main.runUntil([&] { return player.videoSurface()->frameAt(now) != nullptr; }));
+    auto paused = player.videoSurface()->frameAt(now);
+    EXPECT_EQ(paused->time, now);
+    EXPECT_TRUE(paused->image.rgb == reference().pictures[reference().at(now)].image.rgb) << now;
 }
 
 TEST(Player, ShowsThePictureAtTheTimeItSeeksToAndFollowsPlayback)
