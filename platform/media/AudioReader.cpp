@@ -424,9 +424,9 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     if (auto dataEnd = wave::declaredDataEnd(path)) {
         std::error_code sizeError;
         auto fileSize = std::filesystem::file_size(path, sizeError);
-        bool reachesEnd = impl->framesTotal < 0
-                       || !asset.duration().isNumeric()
-                       || impl->startSeconds + range.duration.seconds() + kEndToleranceSeconds >= asset.duration().seconds();
+        double end = impl->framesTotal < 0 ? std::numeric_limits<double>::infinity()
+                                           : impl->startSeconds + range.duration.seconds();
+        bool reachesEnd = !asset.duration().isNumeric() || end + kEndToleranceSeconds >= asset.duration().seconds();
         impl->cutShort = !sizeError && fileSize < *dataEnd && reachesEnd;
     }
     // Where each track should end, unless the container only guessed its length from the bit rate.

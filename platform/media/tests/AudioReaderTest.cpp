@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -382,7 +383,9 @@ TEST(AudioReader, WaveCutShortInItsDataIsAReadErrorWhereTheBytesEnd)
             double from, to;
             AudioReader::Status status;
         };
-        for (Range r : {Range{0.0, 0.3, AudioReader::Status::Completed}, Range{0.3, asset.duration().seconds(), AudioReader::Status::Failed}}) {
+        const Range ranges[] = {{0.0, 0.3, AudioReader::Status::Completed},
+                                {0.3, asset.duration().seconds(), AudioReader::Status::Failed}};
+        for (const Range& r : ranges) {
             MediaTimeRange range{MediaTime(std::llround(r.from * 48000), 48000),
                                  MediaTime(std::llround((r.to - r.from) * 48000), 48000)};
             auto part = AudioReader::forTrack(asset, firstAudioTrackID(asset), {}, range);
@@ -394,11 +397,10 @@ TEST(AudioReader, WaveCutShortInItsDataIsAReadErrorWhereTheBytesEnd)
 
     // A writer that could not go back to fill in the length leaves it open: read to the end.
     auto bytes = test::readFile(testMedia("levels.wav"));
-    for (std::size_t i = 12; i + 8 <= bytes.size(); ++i)
-        if (std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(i) + 4, "data")) {
-            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 4, bytes.begin() + static_cast<std::ptrdiff_t>(i) + 8, 0xFF);
-            break;
-        }
+    const std::string data = "data";
+    auto chunk = std::search(bytes.begin() + 12, bytes.end(), data.begin(), data.end());
+    ASSERT_LE(chunk + 8, bytes.end());
+    std::fill(chunk + 4, chunk + 8, 0xFF);
     bytes.resize(bytes.size() * 6 / 10);
     Asset open = inspected(test::writeScratchFile("open-length.wav", bytes));
     auto reader = AudioReader::forTrack(open, firstAudioTrackID(open));
