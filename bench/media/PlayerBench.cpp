@@ -1,7 +1,9 @@
 // Measures the player: 100 exact seeks to random points of a 1-hour AAC .m4a and of an H.264
 // MOV with 250-frame groups (time from the seek to its completion: sound and picture ready),
-// and the processor time that playing the .m4a's audio takes at 1 x and at 2 x (tempo filter),
-// with the silent output on a clock that follows real time.
+// beside what FFmpeg's own tool takes to decode the MOV; 100 seeks through the MOV that each
+// land a little after the one before; and the processor time that playing the .m4a's audio
+// takes at 1 x and at 2 x (tempo filter), with the silent output on a clock that follows real
+// time.
 //
 //   player_bench [--seeks N] [--play-seconds S] [--video-minutes M] [--size WxH] [--folder F]
 //
@@ -50,16 +52,45 @@ struct Rig {
     }
 };
 
-void seeks(const char* what, const fs::path& path, int count)
+// What it takes FFmpeg's own tool to decode the pictures of `video`, the floor under an exact
+// seek that must decode from a group's key picture: per picture of the file, and per group
+// when only the pictures that others refer to are decoded (an exact seek needs no other before
+// the one it lands on). Decoding threads as our decoder takes them: a core each and one more.
+struct DecodeFloor {
+    int threads = 0;
+    double msPerPicture = 0;
+    double msPerGroupOfReferences = 0;
+};
+
+DecodeFloor decodeFloor(const fs::path& video, int pictures, int groupSize)
+{
+    DecodeFloor floor;
+    floor.threads = static_cast<int>(std::min(std::thread::hardware_concurrency() + 1, 16u));
+    auto decode = [&](const std::string& options) {
+        auto start = std::chrono::steady_clock::now();
+        run("ffmpeg -nostdin -v error -threads " + std::to_string(floor.threads) + options + " -i '" + video.string()
+            + "' -an -f null -");
+        return secondsSince(start) * 1000;
+    };
+    floor.msPerPicture = decode("") / pictures;
+    floor.msPerGroupOfReferences = decode(" -skip_frame noref") / (static_cast<double>(pictures) / groupSize);
+    return floor;
+}
+
+// Times `count` exact seeks in `path`, each from the seek before it to `nextTarget(previous,
+// duration, random)`, and prints the median and the worst.
+template <typename NextTarget>
+void seeks(const std::string& what, const fs::path& path, int count, NextTarget nextTarget)
 {
     Rig rig(path);
     double duration = rig.player.currentItem()->duration().seconds();
     std::mt19937 random(20261209);
-    std::uniform_real_distribution<double> anywhere(0.0, duration);
     std::vector<double> times;
+    double previous = 0;
     for (int i = 0; i < count; ++i) {
         std::optional<bool> finished;
-        auto target = qv::MediaTime(std::llround(anywhere(random) * 1000), 1000);
+        previous = nextTarget(previous, duration, random);
+        auto target = qv::MediaTime(std::llround(previous * 1000), 1000);
         auto start = std::chrono::steady_clock::now();
         rig.player.seek(target, qv::MediaTime::zero(), qv::MediaTime::zero(), [&](bool done) { finished = done; });
         if (!rig.main.runUntil([&] { return finished.has_value(); }) || !*finished) {
@@ -69,9 +100,22 @@ void seeks(const char* what, const fs::path& path, int count)
         times.push_back(secondsSince(start) * 1000);
     }
     std::sort(times.begin(), times.end());
-    std::printf("%d exact seeks in %s: median %.1f ms (target <= 30), worst %.1f ms (target <= 150)\n", count, what,
-                times[times.size() / 2], times.back());
+    std::printf("%d exact seeks %s: median %.1f ms (target <= 30), worst %.1f ms (target <= 150)\n", count,
+                what.c_str(), times[times.size() / 2], times.back());
     std::fflush(stdout);
+}
+
+// Anywhere in the item.
+double anywhere(double, double duration, std::mt19937& random)
+{
+    return std::uniform_real_distribution<double>(0.0, duration)(random);
+}
+
+// A little later than the last, as a reader going down a transcript clicks the next words.
+double readingOn(double previous, double duration, std::mt19937& random)
+{
+    double next = previous + std::uniform_real_distribution<double>(0.2, 2.0)(random);
+    return next < duration ? next : 0.0;
 }
 
 double processorSeconds()
@@ -136,8 +180,18 @@ int main(int argc, char** argv)
         + "' -c:v libx264 -preset veryfast -g 250 -keyint_min 250 -sc_threshold 0 -pix_fmt yuv420p -c:a aac -f mov '"
         + video.string() + "'");
 
-    seeks("a 1-hour AAC .m4a", audio, count);
-    seeks(("a " + size + " H.264 MOV with 250-frame groups").c_str(), video, count);
+    seeks("to random points of a 1-hour AAC .m4a", audio, count, anywhere);
+    std::string movie = "a " + size + " H.264 MOV with 250-frame groups";
+    seeks("to random points of " + movie, video, count, anywhere);
+    constexpr int kGroup = 250;
+    DecodeFloor floor = decodeFloor(video, videoMinutes * 60 * 25, kGroup);
+    std::printf("  decode floor (ffmpeg -threads %d, this file, this run): %.2f ms a picture, so %.1f ms for the\n"
+                "  %d pictures from a key picture to a random point on average; %.1f ms when only the pictures\n"
+                "  others refer to are decoded up to there (what an exact seek can skip)\n",
+                floor.threads, floor.msPerPicture, floor.msPerPicture * kGroup / 2, kGroup / 2,
+                floor.msPerGroupOfReferences / 2);
+    std::fflush(stdout);
+    seeks("0.2 to 2 s apart, reading on through " + movie, video, count, readingOn);
     playing(audio, 1.0, playSeconds, 3);
     playing(audio, 2.0, playSeconds, 8);
     if (kept.empty())

@@ -1,11 +1,13 @@
 #include "AudioReader.h"
 
 #include "FFmpegSupport.h"
+#include "WaveChunks.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 namespace qv {
@@ -60,6 +62,9 @@ struct AudioReader::Impl {
     double startSeconds = 0;
     std::int64_t framesTotal = -1;  // -1: up to the end of the file
     std::int64_t framesEmitted = 0;
+    // The file holds fewer bytes than its header declares, and reading goes up to where they
+    // end: reaching the end is a failure, not the end of the audio.
+    bool cutShort = false;
     std::atomic<bool> cancelled{false};
     Status status = Status::Reading;
     std::optional<MediaError> error;
@@ -76,6 +81,11 @@ struct AudioReader::Impl {
     {
         status = Status::Failed;
         error = makeMediaError(code, description, reason);
+    }
+    void failTruncated()
+    {
+        fail(MediaErrorCode::ReadFailed, "The file “" + displayName(path) + "” ends before its audio does.",
+             "The file is truncated.");
     }
 
     bool setUpResampler(Source& source, const AVFrame& decoded);
@@ -232,9 +242,8 @@ void AudioReader::Impl::finish(Source& source)
     }
     // A file that ends before its track says it does, by more than the format can be unsure
     // of, has lost its end.
-    if (source.framesExpected >= 0 && source.framesProduced + source.endTolerance < source.framesExpected)
-        fail(MediaErrorCode::ReadFailed, "The file “" + displayName(path) + "” ends before its audio does.",
-             "The file is truncated.");
+    if (cutShort || (source.framesExpected >= 0 && source.framesProduced + source.endTolerance < source.framesExpected))
+        failTruncated();
 }
 
 void AudioReader::Impl::readMore(Source& source)
@@ -277,7 +286,10 @@ std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
 {
     std::int64_t remaining = framesTotal < 0 ? std::numeric_limits<std::int64_t>::max() : framesTotal - framesEmitted;
     if (remaining <= 0) {
-        status = Status::Completed;
+        if (cutShort)
+            failTruncated();
+        else
+            status = Status::Completed;
         return std::nullopt;
     }
     bool allFinished = true;
@@ -407,6 +419,16 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         }
     }
     impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
+    // A WAVE file cut short states the length of its audio only in its data chunk: FFmpeg gives
+    // the asset the length of the bytes there are. A read that goes up to where they end fails.
+    if (auto dataEnd = wave::declaredDataEnd(path)) {
+        std::error_code sizeError;
+        auto fileSize = std::filesystem::file_size(path, sizeError);
+        double end = impl->framesTotal < 0 ? std::numeric_limits<double>::infinity()
+                                           : impl->startSeconds + range.duration.seconds();
+        bool reachesEnd = !asset.duration().isNumeric() || end + kEndToleranceSeconds >= asset.duration().seconds();
+        impl->cutShort = !sizeError && fileSize < *dataEnd && reachesEnd;
+    }
     // Where each track should end, unless the container only guessed its length from the bit rate.
     double rangeEnd = impl->framesTotal >= 0 ? impl->startSeconds + range.duration.seconds()
                                              : std::numeric_limits<double>::infinity();

@@ -53,12 +53,13 @@ void Player::rebuildPipeline()
 {
     ++generation_;
     pipeline_.reset();
-    video_.reset();
-    surface_->reset();
     audioReady_ = false;
     videoReady_ = false;
-    if (!item_ || status_ == Status::Failed)
+    if (!item_ || status_ == Status::Failed) {
+        video_.reset();
+        surface_->reset();
         return;
+    }
     std::weak_ptr<int> alive = alive_;
     std::uint64_t generation = generation_;
     auto readyOf = [this, alive, generation](bool audio) {
@@ -79,11 +80,19 @@ void Player::rebuildPipeline()
     pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
                                                 AudioPipeline::Events{readyOf(true), failed, nullptr});
     auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
-    if (videoTracks.empty())
+    VideoPipeline::Events videoEvents{readyOf(false), failed};
+    if (videoTracks.empty()) {
+        video_.reset();
+        surface_->reset();
         videoReady_ = true;
-    else
+    } else if (video_) {
+        // The same item's pictures from another time: the pipeline keeps its decoder.
+        video_->restart(anchorSeconds_, std::move(videoEvents));
+    } else {
+        surface_->reset();
         video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
-                                                 surface_, VideoPipeline::Events{readyOf(false), failed});
+                                                 surface_, std::move(videoEvents));
+    }
 }
 
 void Player::startOutput()
@@ -151,6 +160,7 @@ void Player::replaceCurrentItem(std::optional<PlayerItem> item)
     overtakeSeek();
     stopOutput();
     stopTimers();
+    video_.reset();
     item_ = std::move(item);
     mix_ = item_ ? item_->audioMix() : nullptr;
     anchorSeconds_ = 0;

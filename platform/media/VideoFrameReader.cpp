@@ -2,8 +2,14 @@
 
 #include "FFmpegSupport.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include <algorithm>
 #include <deque>
+#include <iterator>
+#include <limits>
 
 namespace qv {
 
@@ -11,9 +17,26 @@ using namespace ffmpeg;
 
 namespace {
 
-// How far before the start a picture must show for it to be skipped when nothing refers to it:
-// more than the few pictures that a decoder reorders. Seconds.
-constexpr double kSkipMargin = 0.5;
+// A decoded picture not yet converted for showing; no frame stands for black.
+struct Decoded {
+    double shows = 0;  // when it starts showing on the composition's time line
+    FramePtr frame;
+};
+
+FramePtr referenceTo(const AVFrame& frame)
+{
+    FramePtr copy = makeFrame();
+    av_frame_ref(copy.get(), &frame);
+    return copy;
+}
+
+std::size_t pictureBytes(const AVFrame& frame)
+{
+    int bytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(frame.format), frame.width, frame.height, 1);
+    return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
+}
+
+constexpr double kNever = -std::numeric_limits<double>::infinity();
 
 }  // namespace
 
@@ -23,7 +46,12 @@ struct VideoFrameReader::Impl {
     std::size_t segmentIndex = 0;
     double shownUntil = 0;  // the end of the last segment given out, for gaps
     std::optional<MediaError> error;
-    std::deque<VideoFrame> ready;
+    Positioning positioning = Positioning::Reopened;
+    // To be given out, in order; their times are held at the start at the latest.
+    std::deque<Decoded> ready;
+    // Pictures given out last, in order, running up to ready's first without a gap.
+    std::deque<Decoded> kept;
+    std::size_t keptBytes = 0;
 
     // The segment being decoded.
     FormatContextPtr format;
@@ -34,37 +62,159 @@ struct VideoFrameReader::Impl {
     double fileStart = 0;
     bool draining = false;
     bool segmentOpen = false;
-    // The latest picture at or before the start, not converted until it is known to show.
+    // The latest picture at or before the start, not given out until it is known to show.
     FramePtr held;
     double heldTime = 0;
+    // The decoder's latest picture, and the latest time at or before the start at which a
+    // picture of the packets read so far shows: a picture before that cannot show at the start.
+    FramePtr last;
+    double lastTime = kNever;
+    double latestBeforeStart = kNever;
+    std::int64_t lastPacketTimestamp = AV_NOPTS_VALUE;  // decoding order, of the packets read
     PacketPtr packet = makePacket();
     FramePtr frame = makeFrame();
 
+    enum class Progress { Ready, SegmentEnded, Interrupted };
+
+    const CompositionSegment& segment() const { return segments[segmentIndex]; }
+    double ratio() const
+    {
+        return segment().targetRange.duration.seconds() / segment().sourceRange.duration.seconds();
+    }
+    // A time of the file's stream as a time on the composition's time line.
+    double compositionTime(std::int64_t timestamp) const
+    {
+        return segment().targetRange.start.seconds()
+             + (timestamp * av_q2d(timeBase) - fileStart - segment().sourceRange.start.seconds()) * ratio();
+    }
+    std::int64_t streamTimestamp(double time) const
+    {
+        double source = segment().sourceRange.start.seconds()
+                      + std::max(0.0, time - segment().targetRange.start.seconds()) / ratio();
+        return streamTimestampFromSeconds(source + fileStart, timeBase);
+    }
+
+    void position(double time);
+    bool takeFromKept(double time);
+    bool decodeOnTo(double time);
+    void seekInSegment();
     bool openSegment();
     void closeSegment();
-    // Decodes until a picture is ready or the segment ends; false at its end.
-    bool decodeMore();
+    void forgetDecoded();
+    Progress decodeMore(const std::function<bool()>& interrupted);
+    void accept(FramePtr decoded, double time);
+    void keep(Decoded picture);
     void releaseHeld()
     {
-        if (held && held->data[0])
-            ready.push_back(convert(*held, heldTime));
+        if (held)
+            ready.push_back({heldTime, std::move(held)});
         held.reset();
     }
-    VideoFrame convert(const AVFrame& decoded, double time);
+    VideoFrame convert(const Decoded& decoded);
 };
+
+void VideoFrameReader::Impl::forgetDecoded()
+{
+    ready.clear();
+    kept.clear();
+    keptBytes = 0;
+    held.reset();
+    last.reset();
+    lastTime = kNever;
+    latestBeforeStart = kNever;
+}
+
+void VideoFrameReader::Impl::position(double time)
+{
+    start = std::max(0.0, time);
+    std::size_t index = 0;
+    while (index < segments.size() && segments[index].targetRange.end().seconds() <= start)
+        ++index;
+    bool inOpenSegment = segmentOpen && index == segmentIndex
+                      && segments[index].targetRange.start.seconds() <= start;
+    if (inOpenSegment && takeFromKept(start)) {
+        positioning = Positioning::Kept;
+        return;
+    }
+    if (inOpenSegment && decodeOnTo(start)) {
+        positioning = Positioning::DecodedOn;
+        return;
+    }
+    if (inOpenSegment) {
+        seekInSegment();
+        positioning = Positioning::Sought;
+        return;
+    }
+    closeSegment();
+    segmentIndex = index;
+    shownUntil = start;
+    positioning = Positioning::Reopened;
+}
+
+// Serves the time from the pictures given out last and those waiting, when one of them shows
+// there and a later one follows it.
+bool VideoFrameReader::Impl::takeFromKept(double time)
+{
+    std::deque<Decoded> run = std::move(kept);
+    for (auto& picture : ready)
+        if (picture.frame)
+            run.push_back(std::move(picture));
+    ready.clear();
+    kept.clear();
+    keptBytes = 0;
+    auto after = std::find_if(run.begin(), run.end(), [&](const Decoded& d) { return d.shows > time; });
+    if (after == run.begin() || after == run.end())
+        return false;
+    auto showing = after - 1;
+    for (auto it = run.begin(); it != showing; ++it)
+        keep(std::move(*it));
+    std::move(showing, run.end(), std::back_inserter(ready));
+    return true;
+}
+
+// Decodes on from where the decoder stands, when the time is at or after every picture decoded
+// and no key picture lies between: seeking would decode from a key picture anyway.
+bool VideoFrameReader::Impl::decodeOnTo(double time)
+{
+    // A picture skipped on the way to an earlier start could be the one showing before it.
+    if (draining || time < lastTime || time < latestBeforeStart)
+        return false;
+    const AVStream& stream = *format->streams[streamIndex];
+    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(const_cast<AVStream*>(&stream),
+                                                                      streamTimestamp(time), AVSEEK_FLAG_BACKWARD);
+    if (!key || lastPacketTimestamp == AV_NOPTS_VALUE || key->timestamp > lastPacketTimestamp)
+        return false;
+    ready.clear();
+    kept.clear();
+    keptBytes = 0;
+    held.reset();
+    if (last && lastTime <= time) {
+        held = referenceTo(*last);
+        heldTime = lastTime;
+    }
+    return true;
+}
+
+void VideoFrameReader::Impl::seekInSegment()
+{
+    forgetDecoded();
+    av_seek_frame(format.get(), streamIndex, streamTimestamp(start), AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(decoder.get());
+    draining = false;
+    lastPacketTimestamp = AV_NOPTS_VALUE;
+}
 
 bool VideoFrameReader::Impl::openSegment()
 {
-    const CompositionSegment& segment = segments[segmentIndex];
-    const std::string& path = segment.asset->path();
+    const std::string& path = segment().asset->path();
     auto opened = openInput(path);
     if (!opened) {
         error = opened.error();
         return false;
     }
-    const auto& tracks = segment.asset->tracks();
+    const auto& tracks = segment().asset->tracks();
     auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
-        return t.trackID == segment.sourceTrackID && t.mediaType == MediaType::Video;
+        return t.trackID == segment().sourceTrackID && t.mediaType == MediaType::Video;
     });
     AVFormatContext& context = *opened.value();
     if (track == tracks.end() || track->streamIndex >= static_cast<int>(context.nb_streams)) {
@@ -72,7 +222,7 @@ bool VideoFrameReader::Impl::openSegment()
         return false;
     }
     AVStream& stream = *context.streams[track->streamIndex];
-    // Pictures are decoded on several threads: an exact seek decodes up to a whole group.
+    // As many decoding threads as the machine has cores: an exact seek decodes up to a whole group.
     auto decoder = openDecoder(stream, path, 0);
     if (!decoder) {
         error = decoder.error();
@@ -83,85 +233,101 @@ bool VideoFrameReader::Impl::openSegment()
     streamIndex = track->streamIndex;
     timeBase = stream.time_base;
     fileStart = fileStartSeconds(context);
-    double ratio = segment.targetRange.duration.seconds() / segment.sourceRange.duration.seconds();
-    double from = segment.sourceRange.start.seconds()
-                + std::max(0.0, start - segment.targetRange.start.seconds()) / ratio;
-    av_seek_frame(&context, streamIndex, streamTimestampFromSeconds(from + fileStart, timeBase), AVSEEK_FLAG_BACKWARD);
     format = std::move(opened.value());
     this->decoder = std::move(decoder.value());
-    draining = false;
     segmentOpen = true;
+    seekInSegment();
     return true;
 }
 
 void VideoFrameReader::Impl::closeSegment()
 {
+    forgetDecoded();
     segmentOpen = false;
+    draining = false;
+    lastPacketTimestamp = AV_NOPTS_VALUE;
     decoder.reset();
     format.reset();
     scaler.reset();
-    held.reset();
 }
 
-VideoFrame VideoFrameReader::Impl::convert(const AVFrame& decoded, double time)
+void VideoFrameReader::Impl::keep(Decoded picture)
+{
+    if (!picture.frame)
+        return;
+    keptBytes += pictureBytes(*picture.frame);
+    kept.push_back(std::move(picture));
+    while (!kept.empty() && (kept.size() > kKeptPictures || keptBytes > kKeptBytes)) {
+        keptBytes -= pictureBytes(*kept.front().frame);
+        kept.pop_front();
+    }
+}
+
+VideoFrame VideoFrameReader::Impl::convert(const Decoded& decoded)
 {
     VideoFrame picture;
-    picture.time = time;
+    picture.time = std::max(decoded.shows, start);
+    if (!decoded.frame)
+        return picture;
+    const AVFrame& source = *decoded.frame;
     AVRational aspect = av_guess_sample_aspect_ratio(format.get(), format->streams[streamIndex],
-                                                     const_cast<AVFrame*>(&decoded));
+                                                     const_cast<AVFrame*>(&source));
     picture.pixelAspect = aspect.num > 0 && aspect.den > 0 ? av_q2d(aspect) : 1.0;
-    scaler.reset(sws_getCachedContext(scaler.release(), decoded.width, decoded.height,
-                                      static_cast<AVPixelFormat>(decoded.format), decoded.width, decoded.height,
+    scaler.reset(sws_getCachedContext(scaler.release(), source.width, source.height,
+                                      static_cast<AVPixelFormat>(source.format), source.width, source.height,
                                       AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler)
         return picture;
-    picture.image.width = decoded.width;
-    picture.image.height = decoded.height;
-    picture.image.rgb.resize(static_cast<std::size_t>(decoded.width) * decoded.height * 3);
+    picture.image.width = source.width;
+    picture.image.height = source.height;
+    picture.image.rgb.resize(static_cast<std::size_t>(source.width) * source.height * 3);
     std::uint8_t* planes[1] = {picture.image.rgb.data()};
-    int strides[1] = {decoded.width * 3};
-    sws_scale(scaler.get(), decoded.data, decoded.linesize, 0, decoded.height, planes, strides);
+    int strides[1] = {source.width * 3};
+    sws_scale(scaler.get(), source.data, source.linesize, 0, source.height, planes, strides);
     return picture;
 }
 
-bool VideoFrameReader::Impl::decodeMore()
+// Takes a picture from the decoder: kept as the candidate for the start while it shows at or
+// before it, queued after that.
+void VideoFrameReader::Impl::accept(FramePtr decoded, double time)
 {
-    const CompositionSegment& segment = segments[segmentIndex];
-    const double targetStart = segment.targetRange.start.seconds();
-    const double targetEnd = segment.targetRange.end().seconds();
-    const double ratio = segment.targetRange.duration.seconds() / segment.sourceRange.duration.seconds();
-    const double sourceStart = segment.sourceRange.start.seconds();
+    last = referenceTo(*decoded);
+    lastTime = time;
+    if (time <= start) {
+        held = std::move(decoded);
+        heldTime = time;
+        return;
+    }
+    releaseHeld();
+    ready.push_back({time, std::move(decoded)});
+}
+
+VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::function<bool()>& interrupted)
+{
+    const double targetEnd = segment().targetRange.end().seconds();
     for (;;) {
         int received = avcodec_receive_frame(decoder.get(), frame.get());
         if (received == 0) {
             std::int64_t stamp = frame->best_effort_timestamp;
-            double sourceTime = stamp == AV_NOPTS_VALUE ? sourceStart : stamp * av_q2d(timeBase) - fileStart;
-            double time = targetStart + (sourceTime - sourceStart) * ratio;
+            double time = stamp == AV_NOPTS_VALUE ? segment().targetRange.start.seconds() : compositionTime(stamp);
             if (time >= targetEnd) {
                 av_frame_unref(frame.get());
                 releaseHeld();
-                return !ready.empty();
+                return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
             }
-            if (time <= start) {
-                // Before the start: keep only the latest, which is the one showing at the start.
-                if (!held)
-                    held = makeFrame();
-                av_frame_unref(held.get());
-                av_frame_move_ref(held.get(), frame.get());
-                heldTime = start;
-                continue;
-            }
-            releaseHeld();
-            ready.push_back(convert(*frame, std::max(time, targetStart)));
-            av_frame_unref(frame.get());
+            FramePtr decoded = makeFrame();
+            av_frame_move_ref(decoded.get(), frame.get());
+            accept(std::move(decoded), std::max(time, segment().targetRange.start.seconds()));
             if (!ready.empty())
-                return true;
+                return Progress::Ready;
             continue;
         }
         if (received == AVERROR_EOF || draining) {
             releaseHeld();
-            return !ready.empty();
+            return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
         }
+        if (interrupted && interrupted())
+            return Progress::Interrupted;
         int read = av_read_frame(format.get(), packet.get());
         if (read < 0) {
             draining = true;
@@ -169,12 +335,15 @@ bool VideoFrameReader::Impl::decodeMore()
             continue;
         }
         if (packet->stream_index == streamIndex) {
-            // A picture that nothing refers to and that shows well before the start cannot be
-            // the one showing at the start: it need not be decoded at all.
-            double shows = packet->pts == AV_NOPTS_VALUE
-                         ? start
-                         : targetStart + (packet->pts * av_q2d(timeBase) - fileStart - sourceStart) * ratio;
-            decoder->skip_frame = shows < start - kSkipMargin ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            if (packet->dts != AV_NOPTS_VALUE)
+                lastPacketTimestamp = packet->dts;
+            // A picture that shows before another one already read that shows at or before
+            // the start is never the one showing at the start: when nothing refers to it, it
+            // need not be decoded at all. Pictures referred to are always decoded, in full.
+            double shows = packet->pts == AV_NOPTS_VALUE ? start : compositionTime(packet->pts);
+            decoder->skip_frame = shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            if (shows <= start)
+                latestBeforeStart = std::max(latestBeforeStart, shows);
             avcodec_send_packet(decoder.get(), packet.get());
         }
         av_packet_unref(packet.get());
@@ -192,27 +361,28 @@ MediaResult<std::unique_ptr<VideoFrameReader>> VideoFrameReader::make(const Comp
         return makeMediaError(MediaErrorCode::NoVideoTrack, "The composition has no video track " + std::to_string(trackID) + ".");
     auto impl = std::make_unique<Impl>();
     impl->segments = track->segments();
-    impl->start = std::max(0.0, startSeconds);
-    impl->shownUntil = impl->start;
-    while (impl->segmentIndex < impl->segments.size()
-           && impl->segments[impl->segmentIndex].targetRange.end().seconds() <= impl->start)
-        ++impl->segmentIndex;
+    impl->position(startSeconds);
     return std::unique_ptr<VideoFrameReader>(new VideoFrameReader(std::move(impl)));
 }
 
-std::optional<VideoFrame> VideoFrameReader::next()
+void VideoFrameReader::seek(double startSeconds) { impl_->position(startSeconds); }
+
+std::optional<VideoFrame> VideoFrameReader::next(const std::function<bool()>& interrupted)
 {
     Impl& d = *impl_;
     while (d.ready.empty() && !d.error && d.segmentIndex < d.segments.size()) {
-        const CompositionSegment& segment = d.segments[d.segmentIndex];
+        const CompositionSegment& segment = d.segment();
         if (!d.segmentOpen) {
-            // Black from where the last segment ended up to this one.
-            if (segment.targetRange.start.seconds() > d.shownUntil + 1e-9)
-                d.ready.push_back({std::max(d.shownUntil, d.start), 1.0, {}});
             if (!d.openSegment())
                 break;
+            // Black from where the last segment ended up to this one.
+            if (segment.targetRange.start.seconds() > d.shownUntil + 1e-9)
+                d.ready.push_back({std::max(d.shownUntil, d.start), nullptr});
         }
-        if (!d.decodeMore()) {
+        auto progress = d.decodeMore(interrupted);
+        if (progress == Impl::Progress::Interrupted)
+            return std::nullopt;
+        if (progress == Impl::Progress::SegmentEnded) {
             d.shownUntil = segment.targetRange.end().seconds();
             d.closeSegment();
             ++d.segmentIndex;
@@ -220,11 +390,15 @@ std::optional<VideoFrame> VideoFrameReader::next()
     }
     if (d.ready.empty())
         return std::nullopt;
-    VideoFrame picture = std::move(d.ready.front());
+    Decoded picture = std::move(d.ready.front());
     d.ready.pop_front();
-    return picture;
+    VideoFrame shown = d.convert(picture);
+    d.keep(std::move(picture));
+    return shown;
 }
 
 const std::optional<MediaError>& VideoFrameReader::error() const { return impl_->error; }
+
+VideoFrameReader::Positioning VideoFrameReader::lastPositioning() const { return impl_->positioning; }
 
 }  // namespace qv

@@ -2,12 +2,19 @@
 // picture comes with the time it starts showing on the composition's time line, the one that
 // shows at the start time first. A stretch that no segment covers gives an empty picture at its
 // start (shown as black). Runs on the caller's thread.
+//
+// The reader can be moved to another time and keeps its decoder when that is cheaper than
+// starting over: a later time in the group of pictures being decoded is reached by decoding on,
+// and a time among the pictures decoded last is served from them. It keeps at most
+// kKeptPictures decoded pictures (and at most kKeptBytes of them) behind the one given out last.
 #pragma once
 
 #include "Composition.h"
 #include "ImageGenerator.h"
 #include "MediaError.h"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,15 +28,31 @@ struct VideoFrame {
 
 class VideoFrameReader {
 public:
+    // More than the pictures a player queues ahead of the one showing, so that pausing finds
+    // the picture showing among them.
+    static constexpr std::size_t kKeptPictures = 12;
+    static constexpr std::size_t kKeptBytes = 64u << 20;
+
     static MediaResult<std::unique_ptr<VideoFrameReader>> make(const Composition& composition, int trackID,
                                                                double startSeconds);
     ~VideoFrameReader();
     VideoFrameReader(const VideoFrameReader&) = delete;
     VideoFrameReader& operator=(const VideoFrameReader&) = delete;
 
-    // The next picture, or nothing at the end of the track or on failure (then error() is set).
-    std::optional<VideoFrame> next();
+    // Starts again at `startSeconds`: the next picture is the one showing there.
+    void seek(double startSeconds);
+
+    // The next picture, or nothing at the end of the track, on failure (then error() is set) or
+    // once `interrupted` holds (checked between packets). An interrupted reader can be moved on
+    // with seek().
+    std::optional<VideoFrame> next(const std::function<bool()>& interrupted = {});
     const std::optional<MediaError>& error() const;
+
+    // How the pictures since make() or the last seek() were found, for tests and measurements:
+    // decoded after a seek in the file, decoded on from where the decoder stood, or taken from
+    // the pictures kept.
+    enum class Positioning { Reopened, Sought, DecodedOn, Kept };
+    Positioning lastPositioning() const;
 
 private:
     struct Impl;

@@ -6,39 +6,94 @@ namespace qv {
 
 VideoPipeline::VideoPipeline(Composition composition, int trackID, double startSeconds,
                              std::shared_ptr<VideoSurface> surface, Events events)
-    : surface_(std::move(surface))
+    : composition_(std::move(composition)), trackID_(trackID), surface_(std::move(surface))
 {
-    thread_ = std::thread([this, composition = std::move(composition), trackID, startSeconds,
-                           events = std::move(events)] {
-        auto reader = VideoFrameReader::make(composition, trackID, startSeconds);
-        if (!reader) {
-            events.failed(reader.error());
-            return;
-        }
-        bool announced = false;
-        auto stopping = [this] { return stopping_.load(); };
-        while (!stopping_) {
-            auto picture = reader.value()->next();
-            if (!picture)
-                break;
-            if (!surface_->push(std::move(*picture), stopping))
-                return;
-            if (!announced)
-                events.ready();
-            announced = true;
-        }
-        if (auto error = reader.value()->error())
-            return events.failed(*error);
-        if (!announced && !stopping_)
-            events.ready();
-    });
+    job_ = Job{startSeconds, std::move(events)};
+    generation_ = 1;
+    thread_ = std::thread([this] { run(); });
 }
 
 VideoPipeline::~VideoPipeline()
 {
-    stopping_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        quitting_ = true;
+    }
+    changed_.notify_all();
     surface_->wake();
     thread_.join();
+}
+
+void VideoPipeline::restart(double startSeconds, Events events)
+{
+    std::unique_lock lock(mutex_);
+    ++generation_;
+    job_.reset();
+    surface_->wake();
+    // The thread checks the generation between packets and whenever the surface wakes it.
+    changed_.wait(lock, [&] { return !busy_; });
+    surface_->reset();
+    job_ = Job{startSeconds, std::move(events)};
+    changed_.notify_all();
+}
+
+bool VideoPipeline::current(std::uint64_t generation) { return generation == generation_ && !quitting_; }
+
+void VideoPipeline::run()
+{
+    std::unique_ptr<VideoFrameReader> reader;
+    for (;;) {
+        Job job;
+        std::uint64_t generation = 0;
+        {
+            std::unique_lock lock(mutex_);
+            busy_ = false;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return quitting_ || job_.has_value(); });
+            if (quitting_)
+                return;
+            job = std::move(*job_);
+            job_.reset();
+            generation = generation_;
+            busy_ = true;
+        }
+        // A reader that failed starts over: the file may be back.
+        if (reader && reader->error())
+            reader.reset();
+        if (reader) {
+            reader->seek(job.startSeconds);
+        } else {
+            auto made = VideoFrameReader::make(composition_, trackID_, job.startSeconds);
+            if (!made) {
+                job.events.failed(made.error());
+                continue;
+            }
+            reader = std::move(made.value());
+        }
+        play(*reader, job, generation);
+    }
+}
+
+void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t generation)
+{
+    bool announced = false;
+    auto stopping = [this, generation] { return !current(generation); };
+    for (;;) {
+        auto picture = reader.next(stopping);
+        if (!picture)
+            break;
+        if (!surface_->push(std::move(*picture), stopping))
+            return;
+        if (!announced)
+            job.events.ready();
+        announced = true;
+    }
+    if (stopping())
+        return;
+    if (auto error = reader.error())
+        return job.events.failed(*error);
+    if (!announced)
+        job.events.ready();
 }
 
 }  // namespace qv

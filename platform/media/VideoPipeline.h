@@ -1,6 +1,7 @@
 // The picture half of the player: on a thread of its own it decodes the first video track of
 // a composition from a start time and queues the pictures on the player's video surface, a
-// few ahead of the one showing. Destroying it stops the thread.
+// few ahead of the one showing. It can be restarted at another time and keeps its decoder for
+// that (see VideoFrameReader). Destroying it stops the thread.
 #pragma once
 
 #include "Composition.h"
@@ -8,15 +9,21 @@
 #include "VideoSurface.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace qv {
 
+class VideoFrameReader;
+
 class VideoPipeline {
 public:
-    // Called on the pipeline's thread, each at most once.
+    // Called on the pipeline's thread, each at most once for each start.
     struct Events {
         std::function<void()> ready;  // the picture at the start is queued, or there is none
         std::function<void(MediaError)> failed;
@@ -28,9 +35,31 @@ public:
     VideoPipeline(const VideoPipeline&) = delete;
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
+    // Stops queueing for the last start, empties the surface and starts again at `startSeconds`.
+    // Returns once nothing of the last start can reach the surface any more.
+    void restart(double startSeconds, Events events);
+
 private:
+    struct Job {
+        double startSeconds = 0;
+        Events events;
+    };
+
+    void run();
+    void play(VideoFrameReader& reader, const Job& job, std::uint64_t generation);
+    bool current(std::uint64_t generation);
+
+    Composition composition_;
+    int trackID_;
     std::shared_ptr<VideoSurface> surface_;
-    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<Job> job_;
+    // Of the latest start. Read without the mutex: the thread checks it while it holds the
+    // surface's lock, and restart() wakes the surface while it holds the mutex.
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> quitting_{false};
+    bool busy_ = false;  // the thread works for a start
     std::thread thread_;
 };
 

@@ -24,6 +24,7 @@ const std::map<std::string, std::string>& recipes()
         {"tone.wav", "-f lavfi -i 'aevalsrc=0.9*sin(2*PI*440*t)|0.9*sin(2*PI*440*t):s=48000:d=3' -c:a pcm_s16le -f wav"},
         {"sawtooth.wav", "-f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=3' -c:a pcm_s16le -f wav"},
         {"levels.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -f wav"},
+        {"levels-rf64.wav", "-f lavfi -i 'aevalsrc=0.5|-0.25:s=48000:d=1' -c:a pcm_s16le -rf64 always -f wav"},
         {"video.mov",
          "-f lavfi -i 'nullsrc=s=720x480:r=30000/1001:d=2,geq=lum=T*100:cb=128:cr=128,setsar=32/27,setfield=tff'"
          " -f lavfi -i 'sine=f=440:r=48000:d=2' -f lavfi -i 'sine=f=880:r=44100:d=2'"
@@ -40,6 +41,8 @@ const std::map<std::string, std::string>& recipes()
         {"stereo-part.aac", "-f lavfi -i 'sine=f=440:r=48000:d=1' -ac 2 -c:a aac -f adts"},
         {"late-audio.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=0.2' -itsoffset 3600"
                            " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
+        {"groups.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -c:v libx264 -preset veryfast -g 50 -keyint_min 50"
+                       " -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
         {"long.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -b:a 128k -f mp3"},
         {"long.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a aac -b:a 64k -movflags +faststart -f ipod"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"

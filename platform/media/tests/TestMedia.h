@@ -17,6 +17,7 @@ namespace qv::test {
 //   "sawtooth.wav" 3 s mono 48 kHz 16-bit whose sample n is (n mod 1000) / 1000, so that a
 //                 sample tells where it was taken
 //   "levels.wav"  1 s stereo 48 kHz 16-bit, constant 0.5 on the left and -0.25 on the right
+//   "levels-rf64.wav"  the same as an RF64 file, its lengths in a 'ds64' chunk
 //   "video.mov"   2 s ProRes 720x480 (32:27 pixels, interlaced) at 30000/1001 frames a second
 //                 whose brightness rises with time, a stereo 48 kHz and a mono 44.1 kHz AAC
 //                 track, a timecode track starting 01:00:00:00 with reel "REEL1", and
@@ -30,6 +31,8 @@ namespace qv::test {
 //                 44.1 kHz and stereo at 48 kHz, to be joined into one stream
 //   "late-audio.mov"  0.2 s of grey video at the start, and 0.5 s of a sine, mono 8 kHz 16-bit,
 //                 that starts one hour in
+//   "groups.mov"  4 s of H.264 at 128x72, 25 pictures a second that all differ, in groups of
+//                 50 pictures led by a key picture, with pictures that nothing refers to
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at

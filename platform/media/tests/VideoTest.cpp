@@ -65,6 +65,144 @@ TEST(VideoFrameReader, GivesThePictureShowingAtTheStartThenEachInTurnAndBlackInG
     EXPECT_LT(frames.back().time, 1.5);
 }
 
+// groups.mov's pictures read from the start without a seek: what every exact landing must match.
+struct Reference {
+    Composition composition;
+    int trackID = 0;
+    std::vector<VideoFrame> pictures;
+
+    Reference()
+        : composition(Composition::fromAsset(inspected(testMedia("groups.mov"))))
+        , trackID(composition.tracksWithMediaType(MediaType::Video).front()->trackID())
+    {
+        auto reader = VideoFrameReader::make(composition, trackID, 0);
+        while (auto picture = reader.value()->next())
+            pictures.push_back(std::move(*picture));
+    }
+    // The index of the picture showing at `seconds`.
+    std::size_t at(double seconds) const
+    {
+        std::size_t i = 0;
+        while (i + 1 < pictures.size() && pictures[i + 1].time <= seconds)
+            ++i;
+        return i;
+    }
+};
+
+const Reference& reference()
+{
+    static const Reference made;
+    return made;
+}
+
+// Reads `count` pictures and checks that they are the reference's from the one showing at
+// `seconds` on, the first at `seconds` itself.
+void expectLandsExactly(VideoFrameReader& reader, double seconds, std::size_t count, const std::string& step)
+{
+    const auto& pictures = reference().pictures;
+    std::size_t index = reference().at(seconds);
+    for (std::size_t n = 0; n < count && index + n < pictures.size(); ++n) {
+        auto picture = reader.next();
+        ASSERT_TRUE(picture) << step << ", picture " << n;
+        EXPECT_EQ(picture->time, n == 0 ? seconds : pictures[index + n].time) << step << ", picture " << n;
+        EXPECT_TRUE(picture->image.rgb == pictures[index + n].image.rgb) << step << ", picture " << n;
+    }
+}
+
+TEST(VideoFrameReader, MovedAboutItLandsOnThePictureAReadFromTheStartShows)
+{
+    const auto& pictures = reference().pictures;
+    ASSERT_EQ(pictures.size(), 100u);
+    for (std::size_t i = 1; i < pictures.size(); ++i)
+        ASSERT_FALSE(pictures[i].image.rgb == pictures[i - 1].image.rgb) << "pictures that all differ, " << i;
+
+    using P = VideoFrameReader::Positioning;
+    struct Step {
+        double seconds;
+        P positioning;
+    };
+    // Pictures every 0.04 s, key pictures at 0 and 2 s. Each step reads three pictures.
+    const Step steps[] = {
+        {1.3, P::Reopened},    // decoded from the key picture at 0, skipping what 1.3 cannot show
+        {1.7, P::DecodedOn},   // later in the same group
+        {1.73, P::Kept},       // among the pictures just given out
+        {1.7, P::Kept},        // the first of them, at the time it was first asked for
+        {0.5, P::Sought},      // before them: from the key picture again
+        {2.0, P::Sought},      // on the next key picture
+        {2.01, P::Kept},
+        {3.99, P::DecodedOn},  // the last picture
+        {1.0, P::Sought},
+    };
+    auto reader = VideoFrameReader::make(reference().composition, reference().trackID, steps[0].seconds);
+    ASSERT_TRUE(reader);
+    for (const Step& step : steps) {
+        if (&step != &steps[0])
+            reader.value()->seek(step.seconds);
+        std::string name = "at " + std::to_string(step.seconds);
+        EXPECT_EQ(reader.value()->lastPositioning(), step.positioning) << name;
+        expectLandsExactly(*reader.value(), step.seconds, 3, name);
+    }
+
+    // Past the end nothing shows; from there, the start is read afresh.
+    reader.value()->seek(10);
+    EXPECT_FALSE(reader.value()->next());
+    EXPECT_FALSE(reader.value()->error());
+    reader.value()->seek(0);
+    EXPECT_EQ(reader.value()->lastPositioning(), P::Reopened);
+    expectLandsExactly(*reader.value(), 0, 3, "at 0 after the end");
+}
+
+TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNext)
+{
+    // On its way to 1.9 s the reader skips pictures that nothing refers to and that show before
+    // one it has read: moved back to 1 s, it must not decode on past what it skipped.
+    for (int packets : {8, 20, 24, 26, 28, 32, 40}) {
+        for (double next : {1.0, 1.95}) {
+            auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 1.9);
+            ASSERT_TRUE(reader);
+            int read = 0;
+            EXPECT_FALSE(reader.value()->next([&] { return ++read > packets; }));
+            EXPECT_FALSE(reader.value()->error());
+            reader.value()->seek(next);
+            expectLandsExactly(*reader.value(), next, 2,
+                               "after " + std::to_string(packets) + " packets, at " + std::to_string(next));
+        }
+    }
+}
+
+TEST(Player, EveryExactSeekShowsThePictureAtItsTimeWhetherDecodedOnKeptOrSoughtAgain)
+{
+    ManualDispatcher main;
+    Player player(main, std::make_unique<SilentAudioOutput>(main));
+    player.replaceCurrentItem(PlayerItem(reference().composition));
+    auto exactly = [](double seconds) { return MediaTime(std::llround(seconds * 1000), 1000); };
+    for (double seconds : {1.5, 1.8, 1.6, 0.3, 3.2, 2.0, 3.96}) {
+        // A seek overtaken at once by the one that counts.
+        std::optional<bool> overtaken, finished;
+        player.seek(exactly(3.0), MediaTime::zero(), MediaTime::zero(), [&](bool done) { overtaken = done; });
+        player.seek(exactly(seconds), MediaTime::zero(), MediaTime::zero(), [&](bool done) { finished = done; });
+        ASSERT_TRUE(main.runUntil([&] { return finished.has_value(); })) << seconds;
+        EXPECT_EQ(overtaken, false);
+        ASSERT_TRUE(*finished) << seconds;
+        EXPECT_EQ(player.currentTime().seconds(), seconds);
+        auto picture = player.videoSurface()->frameAt(player.currentTime().seconds());
+        ASSERT_TRUE(picture) << seconds;
+        EXPECT_EQ(picture->time, seconds);
+        EXPECT_TRUE(picture->image.rgb == reference().pictures[reference().at(seconds)].image.rgb) << seconds;
+    }
+
+    // Paused while playing, it shows the picture at the time it stopped.
+    player.seek(exactly(1.0));
+    player.play();
+    main.advance(0.3);
+    player.pause();
+    double now = player.currentTime().seconds();
+    ASSERT_TRUE(main.runUntil([&] { return player.videoSurface()->frameAt(now) != nullptr; }));
+    auto paused = player.videoSurface()->frameAt(now);
+    EXPECT_EQ(paused->time, now);
+    EXPECT_TRUE(paused->image.rgb == reference().pictures[reference().at(now)].image.rgb) << now;
+}
+
 TEST(Player, ShowsThePictureAtTheTimeItSeeksToAndFollowsPlayback)
 {
     static int argc = 1;
