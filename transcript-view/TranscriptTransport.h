@@ -6,6 +6,7 @@
 #include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
+#include "transcript-view/SelectionPlayer.h"
 #include "transcript-view/TranscriptPlayer.h"
 
 #include <cstdint>
@@ -45,6 +46,9 @@ public:
     void resumePlayback();
     void playContinue();
     void rewindByTime(std::int64_t seconds);
+    // Plays the selected words (or the current word) in the selection player.
+    void playSelection();
+    void stopSelectionPlaybackAndHidePlayerLayer(bool hide, bool playNormal);
 
     void locateMediaFileToMilliseconds(std::int64_t milliseconds, bool shouldPlay, bool scrollToGridOnPlay,
                                        std::function<void()> callback);
@@ -57,6 +61,8 @@ public:
     // ended before it) snapped down to the grid plus one step; past the last word, unchanged.
     static std::int64_t scrubTarget(const QVOrderedSet<QVWord>& words, std::int64_t milliseconds);
 
+    // The selection player; without one, playing the selection does nothing.
+    void setSelectionPlayer(SelectionPlayer* selection) { selection_ = selection; }
     // Told when playback starts (true) or stops (false): the play button and the controls.
     void setPlayingChanged(std::function<void(bool playing)> observer) { playingChanged_ = std::move(observer); }
 
@@ -71,6 +77,7 @@ private:
     Preferences& preferences_;
     TranscriptTable& table_;
     WordHighlighter& highlighter_;
+    SelectionPlayer* selection_ = nullptr;
     std::function<void(bool)> playingChanged_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
