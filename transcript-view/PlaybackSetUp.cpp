@@ -7,11 +7,13 @@
 #include "transcript-view/TranscriptTransport.h"
 #include "transcript-view/WordHighlighter.h"
 
+#include <algorithm>
+
 namespace qv::transcript {
 
-PlaybackSetUp::PlaybackSetUp(AppDelegate& ad, MainPlayer& player, TranscriptTable& table, WordHighlighter& highlighter,
-                             TranscriptTransport& transport)
-    : ad_(ad), player_(player), table_(table), highlighter_(highlighter), transport_(transport)
+PlaybackSetUp::PlaybackSetUp(AppDelegate& ad, Dispatcher& main, MainPlayer& player, TranscriptTable& table,
+                             WordHighlighter& highlighter, TranscriptTransport& transport)
+    : ad_(ad), main_(main), player_(player), table_(table), highlighter_(highlighter), transport_(transport)
 {
     player_.player().setStatusObserver([this](Player::Status status) { statusChanged(status); });
     player_.player().setEndObserver([this] { transport_.stopPlayback(); });
@@ -23,6 +25,32 @@ PlaybackSetUp::~PlaybackSetUp()
     player_.player().setEndObserver({});
     if (timeObserver_)
         player_.player().removeTimeObserver(*timeObserver_);
+}
+
+void PlaybackSetUp::checkAccessForMediaFile(QVMediaFile& mediaFile)
+{
+    if (mediaFile.requiresSecurityAccess && !mediaFile.hasAccessToURL)
+        mediaFile.hasAccessToURL = true;
+}
+
+void PlaybackSetUp::checkForMissingMediaFiles()
+{
+    const std::shared_ptr<QVFile> file = ad_.currentFile;
+    if (!file)
+        return;
+    file->hasMissingMediaFiles = std::any_of(file->mediaFiles.begin(), file->mediaFiles.end(),
+                                             [](const auto& mediaFile) { return mediaFile && !mediaFile->mediaOnline; });
+    std::weak_ptr<bool> alive = alive_;
+    main_.async([this, alive, file] {
+        if (alive.expired() || !showMissingMedia_)
+            return;
+        showMissingMedia_(searchButtonShown_ && searchButtonShown_() && file->hasMissingMediaFiles);
+    });
+}
+
+bool PlaybackSetUp::complexFileHasVideoForMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles)
+{
+    return std::any_of(mediaFiles.begin(), mediaFiles.end(), [](const auto& mediaFile) { return mediaFile && mediaFile->showVideo; });
 }
 
 double PlaybackSetUp::currentTimeSeconds() const

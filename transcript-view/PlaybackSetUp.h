@@ -5,6 +5,7 @@
 #pragma once
 
 #include "model/AppDelegate.h"
+#include "model/QVMediaFile.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMixStage.h"
 #include "transcript-view/MainPlayer.h"
@@ -43,7 +44,7 @@ public:
     // The time callback's interval, in seconds.
     static constexpr double kTimeInterval = 1.0 / 50;
 
-    PlaybackSetUp(AppDelegate& ad, MainPlayer& player, TranscriptTable& table, WordHighlighter& highlighter,
+    PlaybackSetUp(AppDelegate& ad, Dispatcher& main, MainPlayer& player, TranscriptTable& table, WordHighlighter& highlighter,
                   TranscriptTransport& transport);
     ~PlaybackSetUp();
     PlaybackSetUp(const PlaybackSetUp&) = delete;
@@ -57,6 +58,14 @@ public:
     static ViewerLayout viewerLayoutFor(bool hasVideo, bool playable, int naturalWidth, int naturalHeight);
     // The layout the last set-up chose.
     const ViewerLayout& viewerLayout() const { return layout_; }
+
+    // Media access when opening a file. Access to a media file's URL needs no grant here; the
+    // flag is kept so that the file's access is released as it is elsewhere.
+    static void checkAccessForMediaFile(QVMediaFile& mediaFile);
+    // Marks the open file as missing media when one of its media files is offline, then tells
+    // the missing-media indicator on the next turn of the main queue.
+    void checkForMissingMediaFiles();
+    static bool complexFileHasVideoForMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles);
 
     double currentTimeSeconds() const;
     double durationSeconds() const { return player_.durationSeconds(); }
@@ -76,6 +85,12 @@ public:
     // duration is known), and whether the play button can be used.
     void setViewerLayoutChanged(std::function<void(const ViewerLayout&)> changed) { layoutChanged_ = std::move(changed); }
     void setProportionChanged(std::function<void(double proportion)> changed) { proportionChanged_ = std::move(changed); }
+    // The missing-media button shows only beside a shown words/search/media button.
+    void setMissingMediaButton(std::function<bool()> searchButtonShown, std::function<void(bool shown)> show)
+    {
+        searchButtonShown_ = std::move(searchButtonShown);
+        showMissingMedia_ = std::move(show);
+    }
     void setPlayEnabledChanged(std::function<void(bool enabled)> changed) { playEnabledChanged_ = std::move(changed); }
 
 private:
@@ -85,6 +100,7 @@ private:
     void attemptTransition();
 
     AppDelegate& ad_;
+    Dispatcher& main_;
     MainPlayer& player_;
     TranscriptTable& table_;
     WordHighlighter& highlighter_;
@@ -97,6 +113,9 @@ private:
     std::function<void(const ViewerLayout&)> layoutChanged_;
     std::function<void(double)> proportionChanged_;
     std::function<void(bool)> playEnabledChanged_;
+    std::function<bool()> searchButtonShown_;
+    std::function<void(bool)> showMissingMedia_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qv::transcript

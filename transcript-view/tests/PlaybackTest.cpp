@@ -61,7 +61,7 @@ protected:
     QTemporaryDir folder;
     Preferences preferences{folder.path()};
     TranscriptTransport transport{ad, main, mainPlayer, preferences, table, highlighter};
-    PlaybackSetUp setUp{ad, mainPlayer, table, highlighter, transport};
+    PlaybackSetUp setUp{ad, main, mainPlayer, table, highlighter, transport};
     std::vector<double> proportions;
     std::vector<bool> playingStates;
     std::optional<bool> playEnabled;
@@ -157,6 +157,32 @@ TEST_F(PlaybackTest, AMissingAssetChangesNothing)
     setUp.setUpPlaybackOfAsset(nullptr, {"playable"});
     EXPECT_EQ(player.currentItem(), nullptr);
     EXPECT_EQ(services.count("loadFileAttemptTransition"), 0);
+}
+
+TEST_F(PlaybackTest, AnOfflineMediaFileMarksTheFileAndShowsTheButtonBesideTheSearchButton)
+{
+    std::optional<bool> shown;
+    bool searchShown = true;
+    setUp.setMissingMediaButton([&] { return searchShown; }, [&](bool show) { shown = show; });
+    for (bool online : {true, false})
+        ad.currentFile->mediaFiles.push_back(std::make_shared<QVMediaFile>()), ad.currentFile->mediaFiles.back()->mediaOnline = online;
+    setUp.checkForMissingMediaFiles();
+    EXPECT_TRUE(ad.currentFile->hasMissingMediaFiles);
+    EXPECT_FALSE(shown) << "the button changes on the next turn";
+    main.drain();
+    EXPECT_EQ(shown, true);
+
+    searchShown = false;
+    setUp.checkForMissingMediaFiles();
+    main.drain();
+    EXPECT_EQ(shown, false);
+
+    ad.currentFile->mediaFiles.back()->mediaOnline = true;
+    searchShown = true;
+    setUp.checkForMissingMediaFiles();
+    main.drain();
+    EXPECT_FALSE(ad.currentFile->hasMissingMediaFiles);
+    EXPECT_EQ(shown, false);
 }
 
 TEST_F(PlaybackTest, AFileOpenedAtTheStartIsHighlightedThereOnceReady)
