@@ -30,6 +30,7 @@ public:
     std::int64_t currentMilliseconds() const override;
     void pause() override { player_.pause(); }
     void setRate(double rate) override { player_.setRate(rate); }
+    bool hasItem() const override { return player_.currentItem() != nullptr; }
     double durationSeconds() const override;
     void seek(std::int64_t milliseconds, bool exact, std::function<void(bool finished)> done) override;
 

@@ -6,6 +6,7 @@
 #include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
+#include "transcript-view/ScrubTarget.h"
 #include "transcript-view/SelectionPlayer.h"
 #include "transcript-view/TranscriptPlayer.h"
 
@@ -18,7 +19,7 @@ namespace qv::transcript {
 class TranscriptTable;
 class WordHighlighter;
 
-class TranscriptTransport {
+class TranscriptTransport final : public ScrubTarget {
 public:
     // Preference keys and their defaults: rate in percent (100), resume after an edit (true).
     static inline const QString kPlaybackRateKey = QStringLiteral("QVPlaybackRate");
@@ -56,7 +57,13 @@ public:
     void seekToMilliseconds(std::int64_t milliseconds, std::function<void(bool finished)> done);
     void setCurrentTimeSeconds(double seconds);
     // Scrub-bar positioning at `proportion` (0..1) of the media; dropped while one is in flight.
-    void positionMediaFileAsProportion(double proportion);
+    void positionMediaFileAsProportion(double proportion) override;
+    // The scrub bar under the transcript's player drives the main player through these.
+    void setIsScrubbingMedia(bool scrubbing) override { ad_.isScrubbingMedia = scrubbing; }
+    bool scrubPlayerIsPlaying() const override { return player_.rate() != 0; }
+    void pauseForScrub() override { player_.pause(); }
+    void resumeAfterScrub() override { playPauseToggleScrollToGrid(false); }
+    bool scrubPlayerHasItem() const override { return player_.hasItem(); }
     // Where a scrub to `milliseconds` lands: the start of the word there (or of the last word
     // ended before it) snapped down to the grid plus one step; past the last word, unchanged.
     static std::int64_t scrubTarget(const QVOrderedSet<QVWord>& words, std::int64_t milliseconds);

@@ -49,6 +49,7 @@ public:
     std::int64_t currentMilliseconds() const override { return milliseconds; }
     void pause() override { playing = 0; }
     void setRate(double rate) override { playing = rate; }
+    bool hasItem() const override { return true; }
     double durationSeconds() const override { return kWords * 0.4; }
     void seek(std::int64_t to, bool, std::function<void(bool)> done) override
     {

@@ -30,6 +30,7 @@ public:
         ++pauses;
     }
     void setRate(double rate) override { playing = rate; }
+    bool hasItem() const override { return item; }
     double durationSeconds() const override { return duration; }
     // Like the player: the time moves at once, the seek completes on a later turn.
     void seek(std::int64_t to, bool exact, std::function<void(bool)> done) override
@@ -45,6 +46,7 @@ public:
     double playing = 0;
     std::int64_t milliseconds = 0;
     double duration = 60;
+    bool item = true;
     int pauses = 0;
     std::vector<std::pair<std::int64_t, bool>> seeks;
 };
