@@ -3,6 +3,7 @@
 #include "model/FileTypes.h"
 #include "model/ModelServices.h"
 #include "model/TimeUtilities.h"
+#include "transcript-view/QVTimecodeReader.h"
 #include "transcript-view/TranscriptTable.h"
 #include "transcript-view/TranscriptTransport.h"
 #include "transcript-view/WordHighlighter.h"
@@ -67,10 +68,9 @@ bool PlaybackSetUp::timecodeIsPending(QVFile& file)
         file.hasLoadedTimecode = true;
         return true;
     }
-    if (timecodeReader_)
-        timecodeReader_(file);
-    else
-        file.hasLoadedTimecode = true;
+    const std::shared_ptr<QVTimecodeReader> reader = QVTimecodeReader::initWithFile(ad_, main_, ad_.currentFile);
+    ad_.timecodeReaders.add(reader);
+    reader->readTimecodeSamples();
     return true;
 }
 

@@ -70,11 +70,10 @@ public:
     double currentTimeSeconds() const;
     double durationSeconds() const { return player_.durationSeconds(); }
 
-    // Where the start timecode comes from when the file record does not hold it. The media's
-    // metadata answers true when it held one; otherwise the reader is started, and it sets the
-    // file's hasLoadedTimecode when it is done. Without a reader the file counts as having none.
+    // Reads the start timecode from the media's broadcast-wave, iXML or MP3 metadata into the
+    // file, answering whether there was one. Without it, or when it finds none, the media's
+    // timecode track is read.
     void setMetadataTimecode(std::function<bool(QVFile& file)> read) { metadataTimecode_ = std::move(read); }
-    void setTimecodeReader(std::function<void(QVFile& file)> start) { timecodeReader_ = std::move(start); }
     // The audio mix of the file's media files (the audio configuration's, cached with the
     // file there); without one every channel is heard.
     void setAudioMixBuilder(std::function<std::shared_ptr<AudioMixStage>(const QVFile& file)> build)
@@ -108,7 +107,6 @@ private:
     ViewerLayout layout_;
     std::optional<Player::ObserverToken> timeObserver_;
     std::function<bool(QVFile&)> metadataTimecode_;
-    std::function<void(QVFile&)> timecodeReader_;
     std::function<std::shared_ptr<AudioMixStage>(const QVFile&)> audioMixBuilder_;
     std::function<void(const ViewerLayout&)> layoutChanged_;
     std::function<void(double)> proportionChanged_;

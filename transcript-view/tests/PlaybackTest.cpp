@@ -77,13 +77,13 @@ TEST_F(PlaybackTest, TheStartTimecodeIsReadOnlyForOldSimpleFilesWithoutOne)
         bool hasTimecode;
         bool metadataHasOne;
         bool pending;
-        int readersStarted;
+        bool readsTheTrack;
     } cases[] = {
-        {"created after the cut-off", PlaybackSetUp::kStoredTimecodeCutOff + 1, 0, false, false, false, 0},
-        {"a complex clip", 0, 3, false, false, false, 0},
-        {"a timecode already stored", 0, 0, true, false, false, 0},
-        {"the media's metadata holds one", 0, 1, false, true, true, 0},
-        {"read from the media's timecode track", PlaybackSetUp::kStoredTimecodeCutOff, 5, false, false, true, 1},
+        {"created after the cut-off", PlaybackSetUp::kStoredTimecodeCutOff + 1, 0, false, false, false, false},
+        {"a complex clip", 0, 3, false, false, false, false},
+        {"a timecode already stored", 0, 0, true, false, false, false},
+        {"the media's metadata holds one", 0, 1, false, true, true, false},
+        {"read from the media's timecode track", PlaybackSetUp::kStoredTimecodeCutOff, 5, false, false, true, true},
     };
     for (const auto& c : cases) {
         QVFile& file = *ad.currentFile;
@@ -91,24 +91,20 @@ TEST_F(PlaybackTest, TheStartTimecodeIsReadOnlyForOldSimpleFilesWithoutOne)
         file.fileType = c.fileType;
         file.timecodeStart = c.hasTimecode ? MediaTime(3600, 1) : MediaTime::invalid();
         file.hasLoadedTimecode = true;
-        int readers = 0;
+        file.asset = std::make_shared<Asset>(test::inspected(test::testMedia("video.mov")));
         setUp.setMetadataTimecode([&](QVFile&) { return c.metadataHasOne; });
-        setUp.setTimecodeReader([&](QVFile&) { ++readers; });
         services.calls.clear();
-        setUp.setUpPlaybackOfAsset(tone(), {});
+        setUp.setUpPlaybackOfAsset(file.asset, {});
         EXPECT_EQ(services.count("loadFileAttemptTransition"), c.pending ? 0 : 1) << c.name;
-        EXPECT_EQ(readers, c.readersStarted) << c.name;
+        EXPECT_EQ(ad.timecodeReaders.size(), c.readsTheTrack ? 1u : 0u) << c.name;
         // A running reader sets it when done; every other way it is known now.
-        EXPECT_EQ(file.hasLoadedTimecode, c.readersStarted == 0) << c.name;
+        EXPECT_EQ(file.hasLoadedTimecode, !c.readsTheTrack) << c.name;
+        main.drain();
+        EXPECT_TRUE(file.hasLoadedTimecode) << c.name;
+        EXPECT_TRUE(ad.timecodeReaders.empty()) << c.name;
+        if (c.readsTheTrack)
+            EXPECT_TRUE(file.timecodeStart.isValid()) << "the test movie's timecode track starts at 01:00:00:00";
     }
-    // Without a reader the file counts as having no timecode, so highlighting can start.
-    setUp.setTimecodeReader({});
-    setUp.setMetadataTimecode({});
-    ad.currentFile->created = 0;
-    ad.currentFile->fileType = 0;
-    ad.currentFile->timecodeStart = MediaTime::invalid();
-    setUp.setUpPlaybackOfAsset(tone(), {});
-    EXPECT_TRUE(ad.currentFile->hasLoadedTimecode);
 }
 
 TEST(PlaybackLayout, TheViewerTakesTheVideoShapeOrCollapses)
