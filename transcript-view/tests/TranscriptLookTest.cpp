@@ -93,6 +93,14 @@ TEST_F(TranscriptLookTest, MidPlaybackPicture)
     }
     EXPECT_EQ(dark, 0);
     EXPECT_GT(dimmed, 5);
+
+    // Scrolled into the middle of Ben's words, Ben's header stays at the top over them.
+    ViewTable& rows = table.tableView();
+    rows.scrollToPoint({0, rows.rectOfRow(3).y() + 40});
+    ASSERT_EQ(rows.floatingGroupRow(), 2);
+    const QImage scrolled = rows.grab().toImage();
+    scrolled.save(QDir(QCoreApplication::applicationDirPath()).filePath("transcript-floating-header.png"));
+    EXPECT_EQ(rows.viewAtRow(2, false)->y(), 0);
 }
 
 }  // namespace
