@@ -89,6 +89,10 @@ void TranscriptTransport::stopPlayback()
 
 void TranscriptTransport::playAtChosenRateScrollToGrid(bool scrollToGrid)
 {
+    // Media that are missing leave the player without an item: the transcript still shows and
+    // scrolls, but nothing plays, and the controls must not say otherwise.
+    if (!player_.hasItem())
+        return;
     if (scrollToGrid)
         table_.scrollToGrid();
     ad_.playbackStartTime = MediaTime(player_.currentMilliseconds(), 1000);
