@@ -2,6 +2,8 @@
 
 #include "model/TimeUtilities.h"
 
+#include <algorithm>
+
 namespace qv::transcript {
 
 MainPlayer::MainPlayer(Player& player, Dispatcher& main, PlayerFactory makeSelectionPlayer)

@@ -1,7 +1,6 @@
 #include "transcript-view/QVScrubView.h"
 
 #include <QMouseEvent>
-#include <QPainter>
 
 namespace qv::transcript {
 
@@ -76,39 +75,6 @@ void QVScrubView::endDrag(bool resume)
     if (wasPlaying_ && resume)
         target_->resumeAfterScrub();
     wasPlaying_ = false;
-}
-
-void QVScrubBar::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    const double track = isForPendingFiles() ? kPendingTrackWhite : kTrackWhite;
-    const QRectF bar(0, height() - kBarBottomOffset - kBarHeight, width(), kBarHeight);
-    painter.fillRect(bar, QColor::fromRgbF(track, track, track));
-    painter.fillRect(QRectF(bar.x(), bar.y(), proportionValue() * bar.width(), bar.height()),
-                     QColor::fromRgbF(kPlayedWhite, kPlayedWhite, kPlayedWhite));
-}
-
-void QVScrubWaveforms::setIsActive(bool active)
-{
-    isActive_ = active;
-    update();
-}
-
-double QVScrubWaveforms::playheadX(double proportion, double width)
-{
-    double x = proportion > 0 ? proportion * width - 1 : 0;
-    if (x < 0)
-        x = 0;
-    if (x + 2 >= width)
-        x = width - 2;
-    return x;
-}
-
-void QVScrubWaveforms::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.fillRect(QRectF(playheadX(proportionValue(), width()), 0, 2, height()),
-                     QColor::fromRgbF(1, 1, 1, isActive_ ? 0.8f : 0.3f));
 }
 
 }  // namespace qv::transcript

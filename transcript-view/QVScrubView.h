@@ -1,6 +1,7 @@
 // A view the user drags to move the playhead: a press positions the media at once, a drag keeps
 // positioning it, and playback pauses for the drag and resumes after it if it was running. The
-// horizontal position maps to a proportion of the media, clamped to 0..1. Subclasses draw.
+// horizontal position maps to a proportion of the media, clamped to 0..1. The scrub bar and
+// the waveform playhead draw it.
 // Main thread only.
 #pragma once
 
@@ -41,39 +42,6 @@ private:
     bool isForPendingFiles_ = false;
     bool dragging_ = false;
     bool wasPlaying_ = false;
-};
-
-// The thin bar under the player: the whole length in grey, the played part in near white.
-class QVScrubBar final : public QVScrubView {
-public:
-    using QVScrubView::QVScrubView;
-    // The bar is this high and sits this far above the view's bottom edge, in points.
-    static constexpr int kBarHeight = 10;
-    static constexpr int kBarBottomOffset = 10;
-    // Grey of the unplayed bar under the transcript (0.45) and in the pending panel (0.25).
-    static constexpr double kTrackWhite = 0.45;
-    static constexpr double kPendingTrackWhite = 0.25;
-    static constexpr double kPlayedWhite = 0.9;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-};
-
-// A transparent view over a track's channel waveforms that draws the playhead as a 2-point line.
-class QVScrubWaveforms final : public QVScrubView {
-public:
-    using QVScrubView::QVScrubView;
-    // The line is brighter while that media plays.
-    bool isActive() const { return isActive_; }
-    void setIsActive(bool active);
-    // Left edge of the 2-point line for `proportion` in a view `width` wide, kept inside it.
-    static double playheadX(double proportion, double width);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    bool isActive_ = false;
 };
 
 }  // namespace qv::transcript

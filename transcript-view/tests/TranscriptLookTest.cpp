@@ -1,4 +1,5 @@
-#include "transcript-view/QVScrubView.h"
+#include "transcript-view/QVScrubBar.h"
+#include "transcript-view/QVScrubWaveforms.h"
 #include "transcript-view/tests/TranscriptFixture.h"
 
 #include <QCoreApplication>
