@@ -16,6 +16,8 @@ public:
     virtual std::int64_t currentMilliseconds() const = 0;
     virtual void pause() = 0;
     virtual void setRate(double rate) = 0;
+    // The player holds an item to play (it may not be ready yet).
+    virtual bool hasItem() const = 0;
     // Length of the media in seconds; 0 without media.
     virtual double durationSeconds() const = 0;
     // Moves to `milliseconds`, exactly or with the player's default tolerance; `done` runs on the

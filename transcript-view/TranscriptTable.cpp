@@ -33,6 +33,7 @@ TranscriptTable::TranscriptTable(AppDelegate& ad, Dispatcher& main, TranscriptPl
     updateTextSizeDisplay();
     updateTextSizeExport();
     table_->setDataSource(this);
+    table_->setFloatsGroupRows(true);
     // While the media plays the transcript follows the playhead; the wheel would fight it.
     table_->setWheelScrollAllowed([this] { return player_.rate() == 0; });
 }

@@ -82,6 +82,8 @@ public:
     double heightOfRow(qsizetype row) override;
     QWidget* viewForRow(qsizetype row) override;
     void prepareForReuse(QWidget* view) override;
+    // Speaker rows head their words rows and float over them as those scroll.
+    bool isGroupRow(qsizetype row) override { return row % 2 == 0; }
     // A full reload groups the words by range once instead of scanning them for every row.
     void willReloadData() override;
     void didReloadData() override { wordsByRange_.reset(); }

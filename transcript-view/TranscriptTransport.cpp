@@ -89,6 +89,10 @@ void TranscriptTransport::stopPlayback()
 
 void TranscriptTransport::playAtChosenRateScrollToGrid(bool scrollToGrid)
 {
+    // Media that are missing leave the player without an item: the transcript still shows and
+    // scrolls, but nothing plays, and the controls must not say otherwise.
+    if (!player_.hasItem())
+        return;
     if (scrollToGrid)
         table_.scrollToGrid();
     ad_.playbackStartTime = MediaTime(player_.currentMilliseconds(), 1000);
@@ -99,10 +103,15 @@ void TranscriptTransport::playAtChosenRateScrollToGrid(bool scrollToGrid)
 
 void TranscriptTransport::playPauseToggleScrollToGrid(bool scrollToGrid)
 {
+    if (selection_ && selection_->selectionRate() != 0) {
+        stopSelectionPlaybackAndHidePlayerLayer(false, false);
+        return;
+    }
     if (player_.rate() != 0) {
         stopPlayback();
         return;
     }
+    stopSelectionPlaybackAndHidePlayerLayer(true, false);
     if (player_.durationSeconds() <= player_.currentMilliseconds() / 1000.0)
         setCurrentTimeSeconds(0);
     std::weak_ptr<bool> alive = alive_;
@@ -288,6 +297,28 @@ void TranscriptTransport::positionMediaFileAsProportion(double proportion)
         if (!alive.expired())
             ad_.isSeekingToScrubBarPosition = false;
     });
+}
+
+void TranscriptTransport::playSelection()
+{
+    if (!selection_)
+        return;
+    std::shared_ptr<QVWord> first = ad_.selectionWordStart;
+    std::shared_ptr<QVWord> last = ad_.selectionWordEnd;
+    if (ad_.currentWord && (!first || !last))
+        first = last = ad_.currentWord;
+    // With one end of a selection and no current word there is no stretch to play.
+    if (!first || !last)
+        return;
+    selection_->playSelection(first->start, last->end);
+}
+
+void TranscriptTransport::stopSelectionPlaybackAndHidePlayerLayer(bool hide, bool playNormal)
+{
+    if (selection_)
+        selection_->stopSelection(hide);
+    if (playNormal)
+        player_.setRate(1.0);
 }
 
 }  // namespace qv::transcript

@@ -6,6 +6,8 @@
 #include "model/AppDelegate.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
+#include "transcript-view/ScrubTarget.h"
+#include "transcript-view/SelectionPlayer.h"
 #include "transcript-view/TranscriptPlayer.h"
 
 #include <cstdint>
@@ -17,7 +19,7 @@ namespace qv::transcript {
 class TranscriptTable;
 class WordHighlighter;
 
-class TranscriptTransport {
+class TranscriptTransport final : public ScrubTarget {
 public:
     // Preference keys and their defaults: rate in percent (100), resume after an edit (true).
     static inline const QString kPlaybackRateKey = QStringLiteral("QVPlaybackRate");
@@ -45,6 +47,9 @@ public:
     void resumePlayback();
     void playContinue();
     void rewindByTime(std::int64_t seconds);
+    // Plays the selected words (or the current word) in the selection player.
+    void playSelection();
+    void stopSelectionPlaybackAndHidePlayerLayer(bool hide, bool playNormal);
 
     void locateMediaFileToMilliseconds(std::int64_t milliseconds, bool shouldPlay, bool scrollToGridOnPlay,
                                        std::function<void()> callback);
@@ -52,11 +57,19 @@ public:
     void seekToMilliseconds(std::int64_t milliseconds, std::function<void(bool finished)> done);
     void setCurrentTimeSeconds(double seconds);
     // Scrub-bar positioning at `proportion` (0..1) of the media; dropped while one is in flight.
-    void positionMediaFileAsProportion(double proportion);
+    void positionMediaFileAsProportion(double proportion) override;
+    // The scrub bar under the transcript's player drives the main player through these.
+    void setIsScrubbingMedia(bool scrubbing) override { ad_.isScrubbingMedia = scrubbing; }
+    bool scrubPlayerIsPlaying() const override { return player_.rate() != 0; }
+    void pauseForScrub() override { player_.pause(); }
+    void resumeAfterScrub() override { playPauseToggleScrollToGrid(false); }
+    bool scrubPlayerHasItem() const override { return player_.hasItem(); }
     // Where a scrub to `milliseconds` lands: the start of the word there (or of the last word
     // ended before it) snapped down to the grid plus one step; past the last word, unchanged.
     static std::int64_t scrubTarget(const QVOrderedSet<QVWord>& words, std::int64_t milliseconds);
 
+    // The selection player; without one, playing the selection does nothing.
+    void setSelectionPlayer(SelectionPlayer* selection) { selection_ = selection; }
     // Told when playback starts (true) or stops (false): the play button and the controls.
     void setPlayingChanged(std::function<void(bool playing)> observer) { playingChanged_ = std::move(observer); }
 
@@ -71,6 +84,7 @@ private:
     Preferences& preferences_;
     TranscriptTable& table_;
     WordHighlighter& highlighter_;
+    SelectionPlayer* selection_ = nullptr;
     std::function<void(bool)> playingChanged_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -43,8 +43,7 @@ public:
     void resumePlayback() override { transport_.resumePlayback(); }
     void playPauseToggleScrollToGrid(bool scrollToGrid) override { transport_.playPauseToggleScrollToGrid(scrollToGrid); }
     void playContinue() override { transport_.playContinue(); }
-    // The selection player is not built yet: playing the selection does nothing.
-    void playSelection() override {}
+    void playSelection() override { transport_.playSelection(); }
     void locateMediaFileToWord(const std::shared_ptr<QVWord>& word) override { transport_.locateMediaFileToWord(word); }
     void locateMediaFileToMilliseconds(std::int64_t milliseconds, bool shouldPlay, bool scrollToGridOnPlay,
                                        std::function<void()> callback) override

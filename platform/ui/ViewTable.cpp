@@ -175,12 +175,34 @@ void ViewTable::updateScrollRange()
     verticalScrollBar()->setSingleStep(20);
 }
 
+void ViewTable::setFloatsGroupRows(bool floats)
+{
+    floatsGroupRows_ = floats;
+    layoutRows();
+}
+
+qsizetype ViewTable::groupRowAbove(qsizetype row) const
+{
+    for (; row >= 0; --row) {
+        if (dataSource_->isGroupRow(row))
+            return row;
+    }
+    return -1;
+}
+
 void ViewTable::layoutRows()
 {
     const auto [first, count] = rowsInRect(visibleRect());
+    // The group row heading the top row floats once its own top has scrolled above the edge.
+    floating_ = -1;
+    if (floatsGroupRows_ && dataSource_ && count > 0) {
+        const qsizetype group = groupRowAbove(first);
+        if (group >= 0 && rectOfRow(group).y() < visibleRect().y())
+            floating_ = group;
+    }
     std::vector<qsizetype> leaving;
     for (const auto& [row, view] : views_) {
-        if (row < first || row >= first + count)
+        if ((row < first || row >= first + count) && row != floating_)
             leaving.push_back(row);
     }
     for (qsizetype row : leaving)
@@ -189,6 +211,37 @@ void ViewTable::layoutRows()
         if (QWidget* view = viewAtRow(row, true))
             placeView(row, view);
     }
+    if (floating_ >= 0)
+        placeFloatingGroupRow(floating_, first, count);
+    else if (floatingBackdrop_)
+        floatingBackdrop_->hide();
+}
+
+void ViewTable::placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype count)
+{
+    QWidget* view = viewAtRow(row, true);
+    if (!view)
+        return;
+    const double top = visibleRect().y();
+    const double height = rectOfRow(row).height();
+    double y = 0;
+    for (qsizetype next = std::max(row + 1, first); next < first + count; ++next) {
+        if (dataSource_->isGroupRow(next)) {
+            y = std::min(0.0, rectOfRow(next).y() - top - height);
+            break;
+        }
+    }
+    const QRect geometry(0, static_cast<int>(std::lround(y)), viewport()->width(), static_cast<int>(std::lround(height)));
+    if (!floatingBackdrop_) {
+        floatingBackdrop_ = new QWidget(viewport());
+        floatingBackdrop_->setBackgroundRole(viewport()->backgroundRole());
+        floatingBackdrop_->setAutoFillBackground(true);
+    }
+    floatingBackdrop_->setGeometry(geometry);
+    floatingBackdrop_->show();
+    floatingBackdrop_->raise();
+    view->setGeometry(geometry);
+    view->raise();
 }
 
 void ViewTable::resizeEvent(QResizeEvent* event)

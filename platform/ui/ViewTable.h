@@ -23,6 +23,9 @@ public:
     virtual double heightOfRow(qsizetype row) = 0;
     // The widget of `row` (made or taken with dequeueReusableView), or none for an empty row.
     virtual QWidget* viewForRow(qsizetype row) = 0;
+    // A group row heads the rows after it; with floating group rows on, the one whose rows are
+    // in view stays at the top edge while they scroll.
+    virtual bool isGroupRow(qsizetype row) { (void)row; return false; }
     // `view` left its row and waits in the pool for reuse.
     virtual void prepareForReuse(QWidget* view) { (void)view; }
     // Around a full reload, which asks every row's height in turn.
@@ -66,6 +69,12 @@ public:
     // The row whose widget is or contains `view`, or -1.
     qsizetype rowForView(const QWidget* view) const;
 
+    // Group rows float at the top edge over the rows they head, and are pushed up by the next
+    // group row. Off by default.
+    void setFloatsGroupRows(bool floats);
+    // The group row now floating over the top edge, or -1.
+    qsizetype floatingGroupRow() const { return floating_; }
+
     // Puts the document's `point` at the top-left of the view, as far as the document allows.
     void scrollToPoint(const QPointF& point);
     // Asked before each wheel event; false ignores it. Absent: the wheel always scrolls.
@@ -82,6 +91,8 @@ private:
     void layoutRows();
     void enqueue(qsizetype row);
     void placeView(qsizetype row, QWidget* view);
+    qsizetype groupRowAbove(qsizetype row) const;
+    void placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype count);
 
     ViewTableDataSource* dataSource_ = nullptr;
     std::vector<double> heights_;
@@ -91,6 +102,11 @@ private:
     QHash<QString, std::vector<QWidget*>> pool_;
     QHash<const QWidget*, QString> identifiers_;
     std::function<bool()> wheelScrollAllowed_;
+    bool floatsGroupRows_ = false;
+    qsizetype floating_ = -1;
+    // Painted in the table's background under a floating group row, so that the rows it floats
+    // over do not show through it. Owned by the viewport.
+    QWidget* floatingBackdrop_ = nullptr;
 };
 
 }  // namespace qv

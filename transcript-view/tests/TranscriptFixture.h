@@ -30,6 +30,7 @@ public:
         ++pauses;
     }
     void setRate(double rate) override { playing = rate; }
+    bool hasItem() const override { return item; }
     double durationSeconds() const override { return duration; }
     // Like the player: the time moves at once, the seek completes on a later turn.
     void seek(std::int64_t to, bool exact, std::function<void(bool)> done) override
@@ -45,6 +46,7 @@ public:
     double playing = 0;
     std::int64_t milliseconds = 0;
     double duration = 60;
+    bool item = true;
     int pauses = 0;
     std::vector<std::pair<std::int64_t, bool>> seeks;
 };
@@ -59,23 +61,65 @@ struct ScriptWord {
     bool newParagraph = false;
 };
 
+// A state record with an open file whose transcript is loaded and ready to play, shown in
+// the transcript view (mode 2).
+inline void prepareOpenFile(AppDelegate& ad)
+{
+    ad.brandColor = QColor(255, 65, 20);
+    ad.defaultTextColor = QColor(30, 30, 30);
+    ad.dimmedTextColor = QColor(150, 150, 150);
+    ad.editingTextColor = QColor(0, 0, 200);
+    ad.currentFile = std::make_shared<QVFile>();
+    ad.currentFile->hasLoadedTranscript = true;
+    ad.currentFile->hasTranscript = true;
+    ad.currentFile->hasLoadedTimecode = true;
+    ad.currentFile->hasLocatedToLastMediaTime = true;
+    ad.isReadyToPlay = true;
+    ad.currentMode = 2;
+    ad.hasPreloadedRowsToLastMediaTime = true;
+}
+
+// Loads `script` as the open transcript of three speakers and shows it in `table`.
+inline void loadScript(AppDelegate& ad, ViewTable& table, ManualDispatcher& main, const std::vector<ScriptWord>& script)
+{
+    const char* names[] = {"Ann", "Ben", "Cleo"};
+    const char* colors[] = {"red", "blue", "green"};
+    for (int i = 0; i < 3; ++i) {
+        auto speaker = std::make_shared<QVSpeaker>();
+        speaker->name = names[i];
+        speaker->color = colors[i];
+        speaker->uuid = QString("speaker%1").arg(i);
+        ad.speakers.add(speaker);
+    }
+    int index = 0;
+    for (const ScriptWord& s : script) {
+        if (s.newRangeSpeaker >= 0) {
+            auto range = std::make_shared<QVSpeakerRange>();
+            range->start = s.start;
+            range->speaker = ad.speakers.at(static_cast<std::size_t>(s.newRangeSpeaker));
+            range->uuid = QString("range%1").arg(ad.speakerRanges.size());
+            ad.speakerRanges.add(range);
+        }
+        auto word = std::make_shared<QVWord>();
+        word->setName(s.name);
+        word->start = s.start;
+        word->end = s.end;
+        word->newParagraph = s.newParagraph;
+        word->uuid = QString("word%1").arg(index++);
+        ad.words.add(word);
+    }
+    if (!ad.words.empty())
+        ad.firstWordStartTime = ad.words.first()->start;
+    table.reloadData();
+    main.drain();
+}
+
 class TranscriptFixture : public ::testing::Test {
 protected:
     TranscriptFixture()
     {
-        ad.brandColor = QColor(255, 65, 20);
-        ad.defaultTextColor = QColor(30, 30, 30);
-        ad.dimmedTextColor = QColor(150, 150, 150);
-        ad.editingTextColor = QColor(0, 0, 200);
+        prepareOpenFile(ad);
         ad.speakerServices = &speakers;
-        ad.currentFile = std::make_shared<QVFile>();
-        ad.currentFile->hasLoadedTranscript = true;
-        ad.currentFile->hasTranscript = true;
-        ad.currentFile->hasLoadedTimecode = true;
-        ad.currentFile->hasLocatedToLastMediaTime = true;
-        ad.isReadyToPlay = true;
-        ad.currentMode = 2;
-        ad.hasPreloadedRowsToLastMediaTime = true;
         table.setSpeakersController(&speakers);
         table.setHighlighter(&highlighter);
         table.tableView().resize(600, 500);
@@ -83,39 +127,7 @@ protected:
     }
 
     // Loads `script` as the open transcript and shows it.
-    void load(const std::vector<ScriptWord>& script)
-    {
-        const char* names[] = {"Ann", "Ben", "Cleo"};
-        const char* colors[] = {"red", "blue", "green"};
-        for (int i = 0; i < 3; ++i) {
-            auto speaker = std::make_shared<QVSpeaker>();
-            speaker->name = names[i];
-            speaker->color = colors[i];
-            speaker->uuid = QString("speaker%1").arg(i);
-            ad.speakers.add(speaker);
-        }
-        int index = 0;
-        for (const ScriptWord& s : script) {
-            if (s.newRangeSpeaker >= 0) {
-                auto range = std::make_shared<QVSpeakerRange>();
-                range->start = s.start;
-                range->speaker = ad.speakers.at(static_cast<std::size_t>(s.newRangeSpeaker));
-                range->uuid = QString("range%1").arg(ad.speakerRanges.size());
-                ad.speakerRanges.add(range);
-            }
-            auto word = std::make_shared<QVWord>();
-            word->setName(s.name);
-            word->start = s.start;
-            word->end = s.end;
-            word->newParagraph = s.newParagraph;
-            word->uuid = QString("word%1").arg(index++);
-            ad.words.add(word);
-        }
-        if (!ad.words.empty())
-            ad.firstWordStartTime = ad.words.first()->start;
-        table.tableView().reloadData();
-        main.drain();
-    }
+    void load(const std::vector<ScriptWord>& script) { loadScript(ad, table.tableView(), main, script); }
 
     std::shared_ptr<QVWord> word(std::size_t index) const { return ad.words.at(index); }
     QVTextView* rowView(std::int64_t rangeIndex)

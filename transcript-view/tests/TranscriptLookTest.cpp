@@ -1,7 +1,10 @@
+#include "transcript-view/QVScrubBar.h"
+#include "transcript-view/QVScrubWaveforms.h"
 #include "transcript-view/tests/TranscriptFixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QPainter>
 
 namespace qv::transcript::testing {
 namespace {
@@ -46,7 +49,25 @@ TEST_F(TranscriptLookTest, MidPlaybackPicture)
     ASSERT_EQ(ad.currentWord, word(80));
 
     const QImage image = table.tableView().grab().toImage();
-    image.save(QDir(QCoreApplication::applicationDirPath()).filePath("transcript-mid-playback.png"));
+    // For the look: the scrub bar under the player and a waveform strip's playhead, on the dark
+    // ground they sit on, above the transcript, all at the playhead's proportion.
+    const float proportion = static_cast<float>(player.milliseconds) / (300 * 350);
+    QVScrubBar bar;
+    bar.resize(image.width(), 30);
+    bar.setProportionValue(proportion);
+    QVScrubWaveforms waveforms;
+    waveforms.resize(image.width(), 40);
+    waveforms.setProportionValue(proportion);
+    waveforms.setIsActive(true);
+    QImage picture(image.width(), image.height() + 70, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(QColor(40, 40, 40));
+    QPainter painter(&picture);
+    painter.fillRect(QRect(0, 30, image.width(), 40), QColor(20, 60, 90));
+    painter.end();
+    bar.render(&picture, QPoint(0, 0), QRegion(), QWidget::DrawChildren);
+    waveforms.render(&picture, QPoint(0, 30), QRegion(), QWidget::DrawChildren);
+    QPainter(&picture).drawImage(0, 70, image);
+    picture.save(QDir(QCoreApplication::applicationDirPath()).filePath("transcript-mid-playback.png"));
     QVTextView* view = word(80)->speakerRange->textView;
     const QRect glyphs = view->boundingRectForRange({word(80)->characterStart, word(80)->name().size()}).toRect();
     const QPoint origin = view->mapTo(&table.tableView(), glyphs.topLeft());
@@ -73,6 +94,14 @@ TEST_F(TranscriptLookTest, MidPlaybackPicture)
     }
     EXPECT_EQ(dark, 0);
     EXPECT_GT(dimmed, 5);
+
+    // Scrolled into the middle of Ben's words, Ben's header stays at the top over them.
+    ViewTable& rows = table.tableView();
+    rows.scrollToPoint({0, rows.rectOfRow(3).y() + 40});
+    ASSERT_EQ(rows.floatingGroupRow(), 2);
+    const QImage scrolled = rows.grab().toImage();
+    scrolled.save(QDir(QCoreApplication::applicationDirPath()).filePath("transcript-floating-header.png"));
+    EXPECT_EQ(rows.viewAtRow(2, false)->y(), 0);
 }
 
 }  // namespace

@@ -166,6 +166,7 @@ public:
         return label;
     }
     void prepareForReuse(QWidget*) override { ++reused; }
+    bool isGroupRow(qsizetype row) override { return row % 2 == 0; }
 
     ViewTable* table = nullptr;
     std::vector<double> heights;
@@ -227,6 +228,53 @@ TEST(ViewTableTest, WidgetsAreReusedAsRowsScroll)
     table.reloadData();
     EXPECT_EQ(rows.heightRequests, 3);
     EXPECT_EQ(table.verticalScrollBar()->value(), 0);
+}
+
+TEST(ViewTableTest, AGroupRowFloatsOverItsRowsUntilTheNextPushesItUp)
+{
+    ViewTable table;
+    table.resize(300, 100);
+    table.show();
+    // Headers of 20 over rows of 200: headers at 0, 220, 440.
+    Rows rows({20, 200, 20, 200, 20, 200});
+    rows.table = &table;
+    table.setDataSource(&rows);
+    const auto headerY = [&](qsizetype row) {
+        QWidget* view = table.viewAtRow(row, false);
+        return view && view->isVisible() ? view->y() : -1000;
+    };
+
+    table.scrollToPoint({0, 50});
+    EXPECT_EQ(table.floatingGroupRow(), -1) << "off by default";
+    EXPECT_EQ(table.viewAtRow(0, false), nullptr);
+
+    table.setFloatsGroupRows(true);
+    const struct {
+        double top;
+        qsizetype floating;
+        int y;
+    } cases[] = {
+        {0, -1, 0},      // the header at its own place
+        {50, 0, 0},      // its rows scrolled under it: it stays at the edge
+        {210, 0, -10},   // the next header is 10 below the edge and pushes it up
+        {220, -1, 0},    // the next header reached the edge in its own place
+        {300, 2, 0},
+        {540, 4, 0},     // the last range scrolled to the document's end
+    };
+    for (const auto& c : cases) {
+        table.scrollToPoint({0, c.top});
+        EXPECT_EQ(table.floatingGroupRow(), c.floating) << c.top;
+        if (c.floating >= 0) {
+            EXPECT_EQ(headerY(c.floating), c.y) << c.top;
+            // Drawn over the rows it heads.
+            const QObjectList& children = table.viewport()->children();
+            EXPECT_EQ(children.last(), table.viewAtRow(c.floating, false)) << c.top;
+        }
+    }
+    // A header that floated and left goes back to the pool like any row.
+    table.scrollToPoint({0, 0});
+    EXPECT_EQ(table.viewAtRow(4, false), nullptr);
+    EXPECT_EQ(headerY(0), 0);
 }
 
 }  // namespace
