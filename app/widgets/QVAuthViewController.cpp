@@ -2,6 +2,8 @@
 
 #include "app/AccountNodes.h"
 #include "app/widgets/AccountMessages.h"
+#include "app/widgets/QVBackgroundViews.h"
+#include "app/widgets/QVHyperlinkButton.h"
 #include "app/widgets/QVStringPopover.h"
 #include "app/widgets/WidgetsHost.h"
 #include "model/AppDelegate.h"
@@ -49,7 +51,6 @@ constexpr double kEmailBaseline = 200;
 constexpr double kContainerCollapsed = 75;
 
 const QColor kRed = QColor::fromRgbF(0.7f, 0.1f, 0.1f);
-const QColor kBackground(46, 46, 46);
 
 const char* const kAlphaProperty = "qvAlpha";
 
@@ -71,17 +72,6 @@ void setTextColor(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
-}
-
-QPushButton* linkButton(const QString& title, QWidget* parent)
-{
-    auto* button = new QPushButton(title, parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::TabFocus);
-    button->setStyleSheet("QPushButton { color: rgb(120, 170, 255); border: none; text-align: left; padding: 0; }"
-                          "QPushButton:disabled { color: rgb(110, 110, 110); }");
-    return button;
 }
 
 QCheckBox* checkBox(const QString& title, QWidget* parent)
@@ -155,12 +145,8 @@ QVAuthViewController::~QVAuthViewController()
 
 void QVAuthViewController::buildView()
 {
-    view_ = new QWidget;
+    view_ = new QVDarkerBackground;
     view_->setFixedSize(kViewWidth, kViewHeight);
-    view_->setAutoFillBackground(true);
-    QPalette palette = view_->palette();
-    palette.setColor(QPalette::Window, kBackground);
-    view_->setPalette(palette);
     watcher_ = new FieldWatcher(*this);
     watcher_->setParent(view_);
 
@@ -209,10 +195,10 @@ void QVAuthViewController::buildView()
     passwordLoginTextField_->setPlaceholderText(QStringLiteral("Password"));
     rememberMeButton_ = checkBox(QStringLiteral("Remember me"), container);
     rememberMeButton_->setChecked(services_.preferences.boolForKey(QStringLiteral("QVRememberMe")));
-    forgotPasswordButton_ = linkButton(QStringLiteral("Forgot password?"), container);
+    forgotPasswordButton_ = new QVHyperlinkButton(QStringLiteral("Forgot password?"), container);
 
-    termsOfServiceButton_ = linkButton(QStringLiteral("Terms of Service"), view_);
-    privacyPolicyButton_ = linkButton(QStringLiteral("Privacy Policy"), view_);
+    termsOfServiceButton_ = new QVHyperlinkButton(QStringLiteral("Terms of Service"), view_);
+    privacyPolicyButton_ = new QVHyperlinkButton(QStringLiteral("Privacy Policy"), view_);
 
     firstNameTextField_->setGeometry(0, 0, 161, kFieldHeight);
     lastNameTextField_->setGeometry(169, 0, 161, kFieldHeight);
