@@ -186,6 +186,31 @@ TEST_F(FilesListTest, ReloadKeepsTheSelectedFileSelectedWhenItsRowMoves)
     EXPECT_EQ(cell(0)->textAppearance(), QVTableCellViewFile::kAppearanceNormal);
 }
 
+// Live updates insert and remove rows around the selection; it stays on its file, and goes
+// when its own row is removed.
+TEST_F(FilesListTest, RowsInsertedAndRemovedAroundTheSelectionKeepItOnItsFile)
+{
+    add("a", "Alpha", 30);
+    auto beta = add("b", "Beta", 30);
+    search();
+    controller->selectRow(1);
+
+    auto& rows = controller->filesSearchResults();
+    controller->filesTableBeginUpdates();
+    rows.insert(rows.begin(), makeFile("n", "New", 30));
+    controller->filesTableInsertRow(0);
+    rows.erase(rows.begin() + 1);
+    controller->filesTableRemoveRow(1);
+    controller->filesTableEndUpdates();
+    EXPECT_EQ(controller->tableView()->numberOfRows(), 2);
+    EXPECT_EQ(controller->selectedFile(), beta);
+
+    rows.erase(rows.begin() + 1);
+    controller->filesTableRemoveRow(1);
+    EXPECT_EQ(controller->selectedRow(), -1);
+    EXPECT_EQ(controller->tableView()->numberOfRows(), 1);
+}
+
 TEST_F(FilesListTest, ResetSearchClearsTextAndStatusOnlyWhenEitherIsSet)
 {
     add("a", "Alpha", 30);
