@@ -7,6 +7,7 @@
 #include "app/widgets/QVStringPopover.h"
 #include "app/widgets/WidgetsHost.h"
 #include "model/AppDelegate.h"
+#include "platform/foundation/CharacterSet.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/Auth.h"
@@ -54,16 +55,11 @@ const QColor kRed = QColor::fromRgbF(0.7f, 0.1f, 0.1f);
 
 const char* const kAlphaProperty = "qvAlpha";
 
+// Names, passwords and the e-mail lose spaces and tabs at either end, never line breaks.
 QString trimmedSpacesAndTabs(const QString& text)
 {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (start < end && isBlank(text[start]))
-        ++start;
-    while (end > start && isBlank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
+    static const qv::CharacterSet blanks = qv::CharacterSet::fromCharacters(QStringLiteral(" \t"));
+    return qv::trimmed(text, blanks);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
