@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -165,6 +166,26 @@ TEST_F(FilesListTest, OnlyTranscribedFilesCanBeSelectedAndOpened)
     EXPECT_EQ(cell(1)->textAppearance(), QVTableCellViewFile::kAppearanceSelected);
     EXPECT_EQ(cell(0)->textAppearance(), QVTableCellViewFile::kAppearanceProcessing);
     controller->didDoubleClickOnRow(1);
+    EXPECT_EQ(host.calls, QStringList{"openSelectedFile"});
+}
+
+TEST_F(FilesListTest, MouseOnARowSelectsItAndADoubleClickOpensIt)
+{
+    add("a", "Alpha", 30);
+    add("b", "Beta", 30);
+    search();
+    auto click = [](QWidget* target, QEvent::Type type) {
+        QMouseEvent event(type, QPointF(3, 3), target->mapToGlobal(QPointF(3, 3)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+        return event.isAccepted();
+    };
+    click(cell(1)->textField(), QEvent::MouseButtonPress);
+    EXPECT_EQ(controller->selectedRow(), 1) << "the first click on a name selects its row";
+    EXPECT_FALSE(cell(1)->textField()->isEditing());
+    click(cell(0)->durationDisplay(), QEvent::MouseButtonPress);
+    EXPECT_EQ(controller->selectedRow(), 0);
+    click(cell(0)->imageView(), QEvent::MouseButtonDblClick);
     EXPECT_EQ(host.calls, QStringList{"openSelectedFile"});
 }
 
