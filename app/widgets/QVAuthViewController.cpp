@@ -190,7 +190,6 @@ void QVAuthViewController::buildView()
     passwordLoginTextField_ = new QVPasswordTextField(container);
     passwordLoginTextField_->setPlaceholderText(QStringLiteral("Password"));
     rememberMeButton_ = checkBox(QStringLiteral("Remember me"), container);
-    rememberMeButton_->setChecked(services_.preferences.boolForKey(QStringLiteral("QVRememberMe")));
     forgotPasswordButton_ = new QVHyperlinkButton(QStringLiteral("Forgot password?"), container);
 
     termsOfServiceButton_ = new QVHyperlinkButton(QStringLiteral("Terms of Service"), view_);
@@ -382,6 +381,11 @@ void QVAuthViewController::showLogInControls()
     passwordLoginTextField_->setFocus(Qt::OtherFocusReason);
     watcher_->suspended = false;
     forgotPasswordButton_->setEnabled(isValidEmail());
+    // The check box shows the stored choice, which a sign-up may have changed since.
+    {
+        const QSignalBlocker blocker(rememberMeButton_);
+        rememberMeButton_->setChecked(services_.preferences.boolForKey(QStringLiteral("QVRememberMe")));
+    }
     animateLayout(emailLayoutVertical_, 41);
 }
 
