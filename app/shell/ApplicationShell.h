@@ -1,0 +1,166 @@
+// The application object: it comes up with the program, owns the main window, the service line,
+// the sign-in, the database client and every controller, and lives until the program ends. It
+// runs the launch sequence, answers the windows' calls (ShellServices), decides menu items and
+// carries out their actions, and ends the program. Main thread only.
+#pragma once
+
+#include "app/AccountShell.h"
+#include "app/ShellServices.h"
+#include "app/shell/LaunchConfiguration.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/QuitController.h"
+#include "app/shell/ScreenController.h"
+#include "editing/EditingController.h"
+#include "model/AppDelegate.h"
+#include "model/FileRecordController.h"
+#include "model/LocalFileData.h"
+#include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/rtdb/Auth.h"
+#include "platform/rtdb/DatabaseClient.h"
+#include "platform/rtdb/RemoteAuthService.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/QtPresenters.h"
+
+#include <QFileDialog>
+
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QTcpSocket;
+
+namespace qv::hub {
+class EmbeddedService;
+}
+namespace ze {
+class ZEHostAdapter;
+}
+
+namespace qv::shell {
+
+class SessionConnection;
+
+class ApplicationShell final : public ShellServices {
+public:
+    // What the launch reports to whoever watches it (the end-to-end test, the benchmarks).
+    struct Observers {
+        // The log-in screen is up with the sign-in form, the service reached.
+        std::function<void()> signInReady;
+        // The service could not be reached (or started); the message is on screen.
+        std::function<void(const QString& message)> serviceProblem;
+    };
+
+    // The initialiser: defaults, upgrades, tables. Nothing is shown yet.
+    ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config);
+    ~ApplicationShell() override;
+    ApplicationShell(const ApplicationShell&) = delete;
+    ApplicationShell& operator=(const ApplicationShell&) = delete;
+
+    void setObservers(Observers observers) { observers_ = std::move(observers); }
+    // The launch sequence: the window, the service, sign-in, the account's observers.
+    void applicationDidFinishLaunching();
+    // The quit request of every road out (menu, window, session end).
+    void requestQuit();
+    void applicationWillTerminate();
+
+    // Reaching the service again after it could not be reached.
+    void retryService();
+
+    MainWindow& window() { return window_; }
+    AppDelegate& ad() { return ad_; }
+    ScreenController& screens() { return screens_; }
+    Auth* auth() { return auth_.get(); }
+    DatabaseClient* database() { return client_.get(); }
+    AccountShell* account() { return account_.get(); }
+    const LaunchConfiguration& configuration() const { return config_; }
+    // The http address of the service in use once it is reached.
+    QUrl serviceHttpUrl() const { return serviceHttpUrl_; }
+
+    MenuItemState validateMenuItem(const QString& action, int tag);
+    void performAction(const QString& action, int tag);
+
+    // ShellServices
+    std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return filesSearchResults_; }
+    std::int64_t filesSearchStatus() const override { return 0; }
+    void filesTableBeginUpdates() override {}
+    void filesTableEndUpdates() override {}
+    void filesTableInsertRow(std::size_t) override {}
+    void filesTableRemoveRow(std::size_t) override {}
+    void filesTableRemoveRowThenSearch(std::size_t) override {}
+    void filesTableReloadRow(std::size_t) override {}
+    void filesTableReloadData() override {}
+    void searchForFile() override;
+    void reloadFiles() override {}
+    void refreshFilesUI() override {}
+    void enableSearch(bool) override {}
+    void refreshPendingView() override {}
+    void refreshBusyErrorStatus() override {}
+    void setPendingTableEnabled(bool) override {}
+    void addPendingFilesFromURLs(const std::vector<QUrl>&) override {}
+    void transitionToFiles() override { screens_.transitionToFiles(); }
+    void transitionToLogIn() override { screens_.transitionToLogIn(); }
+    void setAccountButtonVisible(bool visible) override;
+    void resetAccountButton() override;
+    void refreshAccountButton() override;
+    void hideTranscriptToolbarItems() override { window_.setTranscriptToolbarItemsVisible(false, false); }
+    void redrawBottomToolbar() override { window_.update(); }
+    void bringMainWindowToFront() override;
+    void removeOnboardingPage() override {}
+    void animateLogo() override { window_.animateLogo(); }
+    void closeViewingOnlyPopover() override {}
+    void refreshEditingOptions() override { editing_.refreshEditingOptions(); }
+    void refreshSpeakerRangeChangesAllowed() override;
+    void finishEditingIfNecessary() override { editing_.finishEditingIfNecessary(); }
+    bool customWordsPanelShowsFileWords() const override;
+    bool customWordsPanelShowsAccountWords() const override;
+    void refreshCustomWordsDisplay(bool) override {}
+    std::uint64_t currentModifierFlags() const override;
+    void setTelemetryUserId(const QString& uid) override;
+    void sendBackDroppedXML() override {}
+    void confirmLogOut(const QString& message, const QString& informativeText,
+                       std::function<void(bool logOut)> answer) override;
+
+private:
+    void reachService();
+    void probeService(const QUrl& url);
+    void serviceReached(const QUrl& httpUrl);
+    void reportServiceProblem(const QString& message);
+    void startTelemetry();
+    void checkDisplay();
+    void applyPanelPreferences(bool animated);
+    void togglePreference(const char* key);
+    void openUrl(const QUrl& url);
+    ScreenController::Hooks screenHooks();
+    QuitController::Hooks quitHooks();
+
+    Dispatcher& mainQueue_;
+    Preferences& preferences_;
+    LaunchConfiguration config_;
+    Observers observers_;
+    AppDelegate ad_;
+    MainWindow window_;
+    QtAlertPresenter alerts_;
+    ClipboardPasteboard pasteboard_;
+    EditingController editing_;
+    LocalFileData localFileData_;
+    FileRecordController fileRecords_;
+    ScreenController screens_;
+    QuitController quit_;
+    std::vector<std::shared_ptr<QVFile>> filesSearchResults_;
+
+    std::unique_ptr<hub::EmbeddedService> embedded_;
+    QPointer<QTcpSocket> probe_;
+    QUrl serviceHttpUrl_;
+    std::unique_ptr<RemoteAuthService> authService_;
+    std::unique_ptr<Auth> auth_;
+    SessionConnection* connection_ = nullptr;  // owned by client_
+    std::unique_ptr<DatabaseClient> client_;
+    std::unique_ptr<AccountShell> account_;
+    std::unique_ptr<ze::ZEHostAdapter> telemetry_;
+    bool quitting_ = false;
+};
+
+}  // namespace qv::shell
