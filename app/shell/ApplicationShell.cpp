@@ -10,6 +10,7 @@
 #include "app/shell/LaunchDefaults.h"
 #include "app/shell/SessionConnection.h"
 #include "app/shell/ToolbarLayout.h"
+#include "app/widgets/UserExistenceCheck.h"
 #include "model/FileTypes.h"
 #include "model/SpeakerServices.h"
 #include "platform/foundation/LocalizedString.h"
@@ -22,6 +23,8 @@
 #include <QMessageBox>
 #include <QFileDialog>
 #include <QOperatingSystemVersion>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTcpSocket>
@@ -61,7 +64,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       alerts_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
-      quit_(ad_, preferences, alerts_, quitHooks())
+      quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue)
 {
     LaunchDefaults::registerDefaults(preferences_);
     LaunchDefaults::migrateLegacyKeys(preferences_);
@@ -80,10 +83,19 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
             return close;
         },
         [this] { window_.updateFilesLayout(); },
-        [this]() -> std::shared_ptr<QVFile> { return nullptr; },
-        [] {},
-        [] {},
+        [this] { return files_.selectedFile(); },
+        [this] { files_.setFocusOnTableView(); },
+        [this] {
+            if (signIn_)
+                signIn_->emailTextField()->setFocus(Qt::OtherFocusReason);
+        },
+        [this] {
+            files_.noFilesContainer()->show();
+            files_.loadingMessage()->show();
+            files_.noFilesMessage()->hide();
+        },
     });
+    window_.setFilesContent(nullptr, files_.view());
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }
 
@@ -300,6 +312,19 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
         },
         {}};
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
+    QVAuthViewController::Services signInServices{
+        ad_, *this, messages_, mainQueue_, preferences_, *auth_,
+        [this](const QString& email, UserExistenceCompletion completion) {
+            checkExistingUser(network_, webApplicationURL(QStringLiteral("check-existing-user")), email,
+                              std::move(completion));
+        },
+        // No mailing list is configured for this program: the wish is only noted.
+        [](const QString&, const QString&, const QString&) {
+            logInfo("newsletter: no mailing list is configured; the subscription is not sent");
+        },
+        {QStringLiteral(QV_VERSION), QStringLiteral(QV_BUILD)}};
+    signIn_ = std::make_unique<QVAuthViewController>(signInServices);
+    window_.setLogInContent(signIn_->view());
     screens_.transitionToLogIn();
     account_->presence.updateViewingOnlyStatus();
     editing_.refreshEditingOptions();
@@ -405,14 +430,6 @@ void ApplicationShell::openUrl(const QUrl& url)
         QDesktopServices::openUrl(url);
 }
 
-void ApplicationShell::searchForFile()
-{
-    filesSearchResults_.clear();
-    for (const auto& file : ad_.files)
-        if (file->deleted == 0)
-            filesSearchResults_.push_back(file);
-}
-
 void ApplicationShell::setAccountButtonVisible(bool visible) { window_.accountButton()->setVisible(visible); }
 
 void ApplicationShell::resetAccountButton()
@@ -476,6 +493,41 @@ void ApplicationShell::confirmLogOut(const QString& message, const QString& info
     Alert alert{message, informativeText, AlertStyle::Critical,
                 {localizedString(QStringLiteral("Log Out")), localizedString(QStringLiteral("Cancel"))}};
     alerts_.beginSheet(alert, [answer = std::move(answer)](int code) { answer(code == kAlertFirstButtonReturn); });
+}
+
+}  // namespace qv::shell
+
+namespace qv::shell {
+
+void ApplicationShell::changeFileStatus(const std::shared_ptr<QVFile>& file, std::int64_t status)
+{
+    if (account_)
+        account_->fileStatus.changeFile(file, status, false);
+}
+
+void ApplicationShell::deleteFile(const std::shared_ptr<QVFile>& file)
+{
+    if (account_)
+        account_->fileStatus.deleteFile(file);
+}
+
+void ApplicationShell::restoreFile(const std::shared_ptr<QVFile>& file)
+{
+    if (account_)
+        account_->fileStatus.restoreFile(file);
+}
+
+void ApplicationShell::logOut()
+{
+    if (account_)
+        account_->logOut.logOut();
+}
+
+QUrl ApplicationShell::webApplicationURL(const QString& path) const { return serviceHttpUrl_.resolved(QUrl(path)); }
+
+QUrl ApplicationShell::productSiteURL(const QString& path) const
+{
+    return serviceHttpUrl_.resolved(QUrl(QStringLiteral("site/") + path));
 }
 
 }  // namespace qv::shell

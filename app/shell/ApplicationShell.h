@@ -1,6 +1,6 @@
 // The application object: it comes up with the program, owns the main window, the service line,
 // the sign-in, the database client and every controller, and lives until the program ends. It
-// runs the launch sequence, answers the windows' calls (ShellServices), decides menu items and
+// runs the launch sequence, answers the windows' calls (ShellServices, WidgetsHost), decides menu items and
 // carries out their actions, and ends the program. Main thread only.
 #pragma once
 
@@ -10,6 +10,11 @@
 #include "app/shell/MainWindow.h"
 #include "app/shell/QuitController.h"
 #include "app/shell/ScreenController.h"
+#include "app/widgets/AccountMessages.h"
+#include "app/widgets/QVAuthViewController.h"
+#include "app/widgets/QVStringPopover.h"
+#include "app/widgets/QVFilesViewController.h"
+#include "app/widgets/WidgetsHost.h"
 #include "editing/EditingController.h"
 #include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
@@ -24,6 +29,7 @@
 
 #include <QFileDialog>
 
+#include <QNetworkAccessManager>
 #include <QPointer>
 
 #include <functional>
@@ -43,7 +49,7 @@ namespace qv::shell {
 
 class SessionConnection;
 
-class ApplicationShell final : public ShellServices {
+class ApplicationShell final : public ShellServices, public WidgetsHost {
 public:
     // What the launch reports to whoever watches it (the end-to-end test, the benchmarks).
     struct Observers {
@@ -82,20 +88,20 @@ public:
     MenuItemState validateMenuItem(const QString& action, int tag);
     void performAction(const QString& action, int tag);
 
-    // ShellServices
-    std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return filesSearchResults_; }
-    std::int64_t filesSearchStatus() const override { return 0; }
-    void filesTableBeginUpdates() override {}
-    void filesTableEndUpdates() override {}
-    void filesTableInsertRow(std::size_t) override {}
-    void filesTableRemoveRow(std::size_t) override {}
-    void filesTableRemoveRowThenSearch(std::size_t) override {}
-    void filesTableReloadRow(std::size_t) override {}
-    void filesTableReloadData() override {}
-    void searchForFile() override;
-    void reloadFiles() override {}
-    void refreshFilesUI() override {}
-    void enableSearch(bool) override {}
+    // ShellServices: the files list's calls go to the files list.
+    std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return files_.filesSearchResults(); }
+    std::int64_t filesSearchStatus() const override { return files_.filesSearchStatus(); }
+    void filesTableBeginUpdates() override { files_.filesTableBeginUpdates(); }
+    void filesTableEndUpdates() override { files_.filesTableEndUpdates(); }
+    void filesTableInsertRow(std::size_t row) override { files_.filesTableInsertRow(row); }
+    void filesTableRemoveRow(std::size_t row) override { files_.filesTableRemoveRow(row); }
+    void filesTableRemoveRowThenSearch(std::size_t row) override { files_.filesTableRemoveRowThenSearch(row); }
+    void filesTableReloadRow(std::size_t row) override { files_.filesTableReloadRow(row); }
+    void filesTableReloadData() override { files_.filesTableReloadData(); }
+    void searchForFile() override { files_.searchForFile(); }
+    void reloadFiles() override { files_.reloadFiles(); }
+    void refreshFilesUI() override { files_.refreshFilesUI(); }
+    void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
     void refreshPendingView() override {}
     void refreshBusyErrorStatus() override {}
     void setPendingTableEnabled(bool) override {}
@@ -123,6 +129,23 @@ public:
     void confirmLogOut(const QString& message, const QString& informativeText,
                        std::function<void(bool logOut)> answer) override;
 
+    // WidgetsHost
+    void openSelectedFile() override { screens_.openSelectedFile(); }
+    void resetFocus() override { window_.resetFocus(); }
+    void changeFileStatus(const std::shared_ptr<QVFile>& file, std::int64_t status) override;
+    void deleteFile(const std::shared_ptr<QVFile>& file) override;
+    void restoreFile(const std::shared_ptr<QVFile>& file) override;
+    void showBuyMinutes() override { performAction(QStringLiteral("showBuyMinutes:"), 0); }
+    void logOut() override;
+    void openURL(const QUrl& url) override { openUrl(url); }
+    QUrl webApplicationURL(const QString& path) const override;
+    QUrl productSiteURL(const QString& path) const override;
+    AlertPresenter& sheetAlerts() override { return alerts_; }
+    AlertPresenter& applicationModalAlerts() override { return alerts_; }
+
+    QVFilesViewController& filesList() { return files_; }
+    QVAuthViewController* signIn() { return signIn_.get(); }
+
 private:
     void reachService();
     void probeService(const QUrl& url);
@@ -149,7 +172,9 @@ private:
     FileRecordController fileRecords_;
     ScreenController screens_;
     QuitController quit_;
-    std::vector<std::shared_ptr<QVFile>> filesSearchResults_;
+    QVFilesViewController files_;
+    AccountMessages messages_;
+    QNetworkAccessManager network_;
 
     std::unique_ptr<hub::EmbeddedService> embedded_;
     QPointer<QTcpSocket> probe_;
@@ -159,6 +184,7 @@ private:
     SessionConnection* connection_ = nullptr;  // owned by client_
     std::unique_ptr<DatabaseClient> client_;
     std::unique_ptr<AccountShell> account_;
+    std::unique_ptr<QVAuthViewController> signIn_;
     std::unique_ptr<ze::ZEHostAdapter> telemetry_;
     bool quitting_ = false;
 };

@@ -474,6 +474,12 @@ void MainWindow::focusFilesTable()
         callbacks_.focusFilesTable();
 }
 
+void MainWindow::showFilesLoadingMessage()
+{
+    if (callbacks_.showFilesLoadingMessage)
+        callbacks_.showFilesLoadingMessage();
+}
+
 std::shared_ptr<QVFile> MainWindow::selectedFile()
 {
     return callbacks_.selectedFile ? callbacks_.selectedFile() : nullptr;

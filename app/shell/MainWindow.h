@@ -38,6 +38,7 @@ public:
         std::function<std::shared_ptr<QVFile>()> selectedFile;
         std::function<void()> focusFilesTable;
         std::function<void()> focusSignInEmail;
+        std::function<void()> showFilesLoadingMessage;
     };
 
     explicit MainWindow(Dispatcher& mainQueue);
@@ -92,7 +93,7 @@ public:
     void focusSignInEmail() override;
     void scrollFilesListToTop() override {}
     void focusFilesTable() override;
-    void showFilesLoadingMessage() override {}
+    void showFilesLoadingMessage() override;
     std::shared_ptr<QVFile> selectedFile() override;
     void resetFocus() override;
     void closeAccountPopover() override {}
