@@ -151,7 +151,8 @@ void MainWindow::buildPages()
     logIn->addWidget(logo_, 0, Qt::AlignHCenter);
     logIn->addSpacing(40);
     logInForm_ = new QWidget(containerLogIn_);
-    logInForm_->setFixedSize(620, 210);
+    // Tall enough for the sign-up step, whose controls reach below the e-mail step's 210 points.
+    logInForm_->setFixedSize(620, 300);
     logIn->addWidget(logInForm_, 0, Qt::AlignHCenter);
     logIn->addStretch(1);
     tabView_->addTab(containerLogIn_, QStringLiteral("Log In"));
