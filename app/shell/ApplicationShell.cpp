@@ -196,11 +196,15 @@ void ApplicationShell::checkDisplay()
     if (!needsDisplayWarning(size))
         return;
     mainQueue_.after(0.5, [this] {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvantelle"), displayWarningMessage(), QMessageBox::Ok,
-                        &window_);
-        box.setInformativeText(displayWarningInformativeText());
-        box.setObjectName(QStringLiteral("displayWarning"));
-        box.exec();
+        // Modal for the whole program, but without a nested event loop: the service and the
+        // sign-in go on behind it.
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvantelle"), displayWarningMessage(),
+                                    QMessageBox::Ok, &window_);
+        box->setInformativeText(displayWarningInformativeText());
+        box->setObjectName(QStringLiteral("displayWarning"));
+        box->setWindowModality(Qt::ApplicationModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     });
 }
 
