@@ -79,7 +79,10 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         [this] {
             const bool close = quit_.windowShouldClose();
             if (close)
-                mainQueue_.async([this] { requestQuit(); });
+                mainQueue_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+                    if (!alive.expired())
+                        requestQuit();
+                });
             return close;
         },
         [this] { window_.updateFilesLayout(); },
@@ -101,6 +104,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
 
 ApplicationShell::~ApplicationShell()
 {
+    if (serviceStarter_.joinable())
+        serviceStarter_.join();
     // The controllers hold references into the client; they go first, the line last.
     account_.reset();
     client_.reset();
@@ -138,7 +143,12 @@ QuitController::Hooks ApplicationShell::quitHooks()
             QApplication::quit();
         }
     };
-    hooks.terminateSoon = [this] { mainQueue_.async([this] { requestQuit(); }); };
+    hooks.terminateSoon = [this] {
+        mainQueue_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+            if (!alive.expired())
+                requestQuit();
+        });
+    };
     hooks.resetUserData = [this] {
         if (account_)
             account_->observers.resetUserData();
@@ -195,7 +205,9 @@ void ApplicationShell::checkDisplay()
         size = screen->geometry().size();
     if (!needsDisplayWarning(size))
         return;
-    mainQueue_.after(0.5, [this] {
+    mainQueue_.after(0.5, [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
         // Modal for the whole program, but without a nested event loop: the service and the
         // sign-in go on behind it.
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvantelle"), displayWarningMessage(),
@@ -224,20 +236,32 @@ void ApplicationShell::reachService()
         probeService(config_.serviceUrl);
         return;
     }
-    if (!embedded_) {
-        auto service = std::make_unique<hub::EmbeddedService>();
-        QString error;
-        const bool started = config_.serviceDataFolder.isEmpty()
-                                 ? service->start(error)
-                                 : service->start(error, config_.serviceDataFolder.toStdString());
-        if (!started) {
-            reportServiceProblem(localizedString(QStringLiteral("The transcription service could not be started: %1"))
-                                     .arg(error));
-            return;
-        }
-        embedded_ = std::move(service);
+    if (embedded_) {
+        serviceReached(embedded_->httpUrl());
+        return;
     }
-    serviceReached(embedded_->httpUrl());
+    if (serviceStarter_.joinable())
+        return;
+    // The service takes a while to open its stores and its speech model; the window stays
+    // responsive meanwhile.
+    auto service = std::make_shared<hub::EmbeddedService>();
+    const std::string folder = config_.serviceDataFolder.toStdString();
+    serviceStarter_ = std::thread([this, service, folder, alive = std::weak_ptr<bool>(alive_)] {
+        QString error;
+        const bool started = folder.empty() ? service->start(error) : service->start(error, folder);
+        mainQueue_.async([this, service, started, error, alive] {
+            if (alive.expired())
+                return;
+            serviceStarter_.join();
+            if (!started) {
+                reportServiceProblem(
+                    localizedString(QStringLiteral("The transcription service could not be started: %1")).arg(error));
+                return;
+            }
+            embedded_ = service;
+            serviceReached(embedded_->httpUrl());
+        });
+    });
 }
 
 void ApplicationShell::probeService(const QUrl& url)
@@ -305,8 +329,6 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
     client_ = std::make_unique<DatabaseClient>(std::move(connection), mainQueue_, std::move(options));
     setupDatabaseReferences(ad_, client_->root());
 
-    // The line follows the sign-in; this listener comes before the account's.
-    auth_->addAuthStateListener([this](const std::optional<User>&) { connection_->setToken(auth_->token()); });
 
     AccountShell::Options accountOptions{
         {QStringLiteral(QV_VERSION), QStringLiteral(QV_BUILD)},
@@ -333,6 +355,8 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
     account_->presence.updateViewingOnlyStatus();
     editing_.refreshEditingOptions();
     refreshSpeakerRangeChangesAllowed();
+    // The line follows the sign-in; this listener comes before the account's.
+    auth_->addAuthStateListener([this](const std::optional<User>&) { connection_->setToken(auth_->token()); });
     account_->start(*auth_);
     if (observers_.signInReady)
         observers_.signInReady();

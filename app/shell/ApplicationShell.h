@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 
 class QTcpSocket;
 
@@ -176,7 +177,9 @@ private:
     AccountMessages messages_;
     QNetworkAccessManager network_;
 
-    std::unique_ptr<hub::EmbeddedService> embedded_;
+    std::shared_ptr<hub::EmbeddedService> embedded_;
+    // Starts the embedded service off the main thread; joined once it reports.
+    std::thread serviceStarter_;
     QPointer<QTcpSocket> probe_;
     QUrl serviceHttpUrl_;
     std::unique_ptr<RemoteAuthService> authService_;
@@ -187,6 +190,8 @@ private:
     std::unique_ptr<QVAuthViewController> signIn_;
     std::unique_ptr<ze::ZEHostAdapter> telemetry_;
     bool quitting_ = false;
+    // Work queued on the main queue is dropped once the application object is gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qv::shell

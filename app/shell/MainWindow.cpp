@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSplitter>
@@ -507,7 +508,10 @@ void MainWindow::updateToolbarItems()
 
 void MainWindow::animateLogo()
 {
-    mainQueue_.after(0.3, [this] { logo_->animate(); });
+    mainQueue_.after(0.3, [logo = QPointer<LogoView>(logo_)] {
+        if (logo)
+            logo->animate();
+    });
 }
 
 void MainWindow::resetAnimatingLogo() { logo_->reset(); }

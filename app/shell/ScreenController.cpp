@@ -32,6 +32,22 @@ ScreenController::ScreenController(AppDelegate& ad, Dispatcher& mainQueue, Prefe
 {
 }
 
+void ScreenController::soon(std::function<void()> task)
+{
+    mainQueue_.async([alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
+        if (!alive.expired())
+            task();
+    });
+}
+
+void ScreenController::after(double seconds, std::function<void()> task)
+{
+    mainQueue_.after(seconds, [alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
+        if (!alive.expired())
+            task();
+    });
+}
+
 void ScreenController::finishEditingIfNecessary()
 {
     if (ad_.editingServices)
@@ -42,7 +58,7 @@ void ScreenController::transitionToLogIn()
 {
     if (ad_.currentMode == 2)
         finishEditingIfNecessary();
-    mainQueue_.after(0.5, [this] { view_.closeAccountPopover(); });
+    after(0.5, [this] { view_.closeAccountPopover(); });
     ad_.currentMode = 0;
     if (hooks_.updateViewingOnlyStatus)
         hooks_.updateViewingOnlyStatus();
@@ -61,7 +77,7 @@ void ScreenController::transitionToFiles()
 {
     finishEditingIfNecessary();
     view_.scrollFilesListToTop();
-    mainQueue_.async([this] {
+    soon([this] {
         view_.selectTab(1);
         view_.updateFilesLayout();
         view_.focusFilesTable();
@@ -71,7 +87,7 @@ void ScreenController::transitionToFiles()
         hooks_.updateViewingOnlyStatus();
     view_.setTranscriptToolbarItemsVisible(false, false);
     view_.setViewMenuChecks(true, false);
-    mainQueue_.after(0.2, [this] { view_.resetAnimatingLogo(); });
+    after(0.2, [this] { view_.resetAnimatingLogo(); });
 }
 
 void ScreenController::viewFilesButtonPressed()
@@ -82,7 +98,7 @@ void ScreenController::viewFilesButtonPressed()
         hooks_.changeFileStatus(ad_.currentFile, kFileStatusVerified);
     if (ad_.currentFile && ad_.currentFile->hasVideo && hooks_.refreshOpenFileThumbnail) {
         hooks_.refreshOpenFileThumbnail();
-        mainQueue_.async([this] {
+        soon([this] {
             if (!services_.filesSearchResults().empty())
                 services_.filesTableReloadRow(0);
         });
@@ -125,7 +141,7 @@ void ScreenController::loadFileDoTransition()
         hooks_.recordLastOpened(*file);
     const double playerSeconds = ad_.modelServices ? ad_.modelServices->playerCurrentTime().seconds() : 0;
     ad_.isBeforeFirstWord = static_cast<std::int64_t>(playerSeconds * 1000) < ad_.firstWordStartTime;
-    mainQueue_.async([this, file] {
+    soon([this, file] {
         if (ad_.speakerServices) {
             ad_.speakerServices->buildSpeakersList();
             ad_.speakerServices->refreshSpeakersWithAnimation();
@@ -142,7 +158,7 @@ void ScreenController::loadFileDoTransition()
             ad_.editingServices->refreshEditingOptions();
         view_.enableNavigationButtons(file->hasTranscript);
         transitionToTranscriptWithCoverHack(true);
-        mainQueue_.after(0.3, [this] { sortFilesByLastOpened(); });
+        after(0.3, [this] { sortFilesByLastOpened(); });
     });
 }
 
@@ -168,7 +184,7 @@ void ScreenController::takeScreenshotHack()
         return;
     }
     view_.watchTranscriptScroll([this] { loadFileFinishTransitionIsInitial(true); });
-    mainQueue_.after(kCoverTimeout, [this] {
+    after(kCoverTimeout, [this] {
         if (!view_.isCoverShown())
             return;
         // The scroll may never come; stop waiting for it, or a later scroll would finish
@@ -187,14 +203,14 @@ void ScreenController::loadFileFinishTransitionIsInitial(bool initial)
     std::shared_ptr<QVFile> file = ad_.currentFile;
     const bool missingMedia = file && file->hasMissingMediaFiles;
     if (initial && missingMedia && preferences_.boolForKey("QVShowMissingMediaWarning")) {
-        mainQueue_.after(0.3, [this] {
+        after(0.3, [this] {
             view_.showMissingMediaWarning([this](bool suppress) {
                 if (suppress)
                     preferences_.setObject("QVShowMissingMediaWarning", false);
             });
         });
     }
-    mainQueue_.async([this, missingMedia] {
+    soon([this, missingMedia] {
         view_.setTranscriptToolbarItemsVisible(true, missingMedia);
         view_.setViewMenuChecks(false, true);
         if (view_.isCoverShown())

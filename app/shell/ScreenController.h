@@ -59,6 +59,9 @@ public:
     void cancelOperation();
 
 private:
+    // Queued work that is dropped once this controller is gone.
+    void soon(std::function<void()> task);
+    void after(double seconds, std::function<void()> task);
     void takeScreenshotHack();
     void finishEditingIfNecessary();
     void sortFilesByLastOpened();
@@ -69,6 +72,7 @@ private:
     ScreenView& view_;
     ShellServices& services_;
     Hooks hooks_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qv::shell

@@ -113,6 +113,34 @@ TEST_F(ApplicationShellTest, UnreachableServiceSaysSoAndRetryReachesItLater)
     shell.reset();
 }
 
+TEST_F(ApplicationShellTest, LoggingOutAndInAgainShowsTheFilesFinishedMeanwhile)
+{
+    hub::HubServer::Options options;
+    options.dataFolder = (folder.path() + "/service").toStdString();
+    options.hashIterations = 1000;
+    hub::testing::RunningService service(options);
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(service.port())});
+    ASSERT_TRUE(pump([&] { return shell->auth() != nullptr; }));
+    AppDelegate& ad = shell->ad();
+    shell->auth()->createUser("ann@example.com", "Secret-password-1", {});
+    ASSERT_TRUE(pump([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userFilesStillToLoad == 0; }));
+    const std::string uid = ad.currentUser->uid;
+    shell->logOut();
+    ASSERT_TRUE(pump([&] { return !ad.isLoggedIn && ad.currentMode == 0; }));
+
+    // Files the service finished while no one was signed in on this computer.
+    for (const char* uuid : {"F1", "F2", "F3"}) {
+        service.serviceWrite(std::string("files/") + uuid,
+                             DatabaseValue::object({{"owner", uid}, {"status", 30}, {"created", 5}, {"name", uuid}}));
+        service.serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+    }
+    shell->auth()->signIn("ann@example.com", "Secret-password-1", {});
+    ASSERT_TRUE(pump([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userFilesStillToLoad == 0; }));
+    EXPECT_EQ(ad.files.size(), 3u);
+    EXPECT_EQ(shell->filesList().filesSearchResults().size(), 3u);
+    shell.reset();
+}
+
 TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
 {
     launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
