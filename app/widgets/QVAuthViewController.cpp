@@ -2,9 +2,12 @@
 
 #include "app/AccountNodes.h"
 #include "app/widgets/AccountMessages.h"
+#include "app/widgets/QVBackgroundViews.h"
+#include "app/widgets/QVHyperlinkButton.h"
 #include "app/widgets/QVStringPopover.h"
 #include "app/widgets/WidgetsHost.h"
 #include "model/AppDelegate.h"
+#include "platform/foundation/CharacterSet.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/Auth.h"
@@ -49,20 +52,14 @@ constexpr double kEmailBaseline = 200;
 constexpr double kContainerCollapsed = 75;
 
 const QColor kRed = QColor::fromRgbF(0.7f, 0.1f, 0.1f);
-const QColor kBackground(46, 46, 46);
 
 const char* const kAlphaProperty = "qvAlpha";
 
+// Names, passwords and the e-mail lose spaces and tabs at either end, never line breaks.
 QString trimmedSpacesAndTabs(const QString& text)
 {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (start < end && isBlank(text[start]))
-        ++start;
-    while (end > start && isBlank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
+    static const qv::CharacterSet blanks = qv::CharacterSet::fromCharacters(QStringLiteral(" \t"));
+    return qv::trimmed(text, blanks);
 }
 
 void setTextColor(QWidget* widget, const QColor& color)
@@ -71,17 +68,6 @@ void setTextColor(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
-}
-
-QPushButton* linkButton(const QString& title, QWidget* parent)
-{
-    auto* button = new QPushButton(title, parent);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setFocusPolicy(Qt::TabFocus);
-    button->setStyleSheet("QPushButton { color: rgb(120, 170, 255); border: none; text-align: left; padding: 0; }"
-                          "QPushButton:disabled { color: rgb(110, 110, 110); }");
-    return button;
 }
 
 QCheckBox* checkBox(const QString& title, QWidget* parent)
@@ -155,12 +141,8 @@ QVAuthViewController::~QVAuthViewController()
 
 void QVAuthViewController::buildView()
 {
-    view_ = new QWidget;
+    view_ = new QVDarkerBackground;
     view_->setFixedSize(kViewWidth, kViewHeight);
-    view_->setAutoFillBackground(true);
-    QPalette palette = view_->palette();
-    palette.setColor(QPalette::Window, kBackground);
-    view_->setPalette(palette);
     watcher_ = new FieldWatcher(*this);
     watcher_->setParent(view_);
 
@@ -208,11 +190,10 @@ void QVAuthViewController::buildView()
     passwordLoginTextField_ = new QVPasswordTextField(container);
     passwordLoginTextField_->setPlaceholderText(QStringLiteral("Password"));
     rememberMeButton_ = checkBox(QStringLiteral("Remember me"), container);
-    rememberMeButton_->setChecked(services_.preferences.boolForKey(QStringLiteral("QVRememberMe")));
-    forgotPasswordButton_ = linkButton(QStringLiteral("Forgot password?"), container);
+    forgotPasswordButton_ = new QVHyperlinkButton(QStringLiteral("Forgot password?"), container);
 
-    termsOfServiceButton_ = linkButton(QStringLiteral("Terms of Service"), view_);
-    privacyPolicyButton_ = linkButton(QStringLiteral("Privacy Policy"), view_);
+    termsOfServiceButton_ = new QVHyperlinkButton(QStringLiteral("Terms of Service"), view_);
+    privacyPolicyButton_ = new QVHyperlinkButton(QStringLiteral("Privacy Policy"), view_);
 
     firstNameTextField_->setGeometry(0, 0, 161, kFieldHeight);
     lastNameTextField_->setGeometry(169, 0, 161, kFieldHeight);
@@ -400,6 +381,11 @@ void QVAuthViewController::showLogInControls()
     passwordLoginTextField_->setFocus(Qt::OtherFocusReason);
     watcher_->suspended = false;
     forgotPasswordButton_->setEnabled(isValidEmail());
+    // The check box shows the stored choice, which a sign-up may have changed since.
+    {
+        const QSignalBlocker blocker(rememberMeButton_);
+        rememberMeButton_->setChecked(services_.preferences.boolForKey(QStringLiteral("QVRememberMe")));
+    }
     animateLayout(emailLayoutVertical_, 41);
 }
 

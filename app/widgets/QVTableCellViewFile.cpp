@@ -161,8 +161,26 @@ QVTableCellViewFile::QVTableCellViewFile(QWidget* parent)
     row->addWidget(fileStatusPopup_);
     row->addWidget(restoreButton_);
 
+    for (QWidget* part : std::initializer_list<QWidget*>{textField_, imageView_, durationDisplay_, detailsDisplay_})
+        part->installEventFilter(this);
     setPlaceholderThumbnail();
     updateTextFieldAppearance(kAppearanceNormal);
+}
+
+bool QVTableCellViewFile::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool onName = watched == textField_;
+    if (event->type() == QEvent::MouseButtonPress && (!onName || !emphasized_)) {
+        if (onClicked)
+            onClicked(this);
+        return onName;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && !onName) {
+        if (onDoubleClicked)
+            onDoubleClicked(this);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void QVTableCellViewFile::setBackgroundStyle(bool emphasized)

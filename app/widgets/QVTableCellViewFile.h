@@ -98,6 +98,9 @@ public:
     std::function<void(QVTableCellViewFile*)> onDoubleClicked;
 
 protected:
+    // A click on the name of a row that is not selected selects the row rather than starting
+    // a rename; clicks on the thumbnail and texts count as clicks on the row.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -168,6 +169,26 @@ TEST_F(FilesListTest, OnlyTranscribedFilesCanBeSelectedAndOpened)
     EXPECT_EQ(host.calls, QStringList{"openSelectedFile"});
 }
 
+TEST_F(FilesListTest, MouseOnARowSelectsItAndADoubleClickOpensIt)
+{
+    add("a", "Alpha", 30);
+    add("b", "Beta", 30);
+    search();
+    auto click = [](QWidget* target, QEvent::Type type) {
+        QMouseEvent event(type, QPointF(3, 3), target->mapToGlobal(QPointF(3, 3)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+        return event.isAccepted();
+    };
+    click(cell(1)->textField(), QEvent::MouseButtonPress);
+    EXPECT_EQ(controller->selectedRow(), 1) << "the first click on a name selects its row";
+    EXPECT_FALSE(cell(1)->textField()->isEditing());
+    click(cell(0)->durationDisplay(), QEvent::MouseButtonPress);
+    EXPECT_EQ(controller->selectedRow(), 0);
+    click(cell(0)->imageView(), QEvent::MouseButtonDblClick);
+    EXPECT_EQ(host.calls, QStringList{"openSelectedFile"});
+}
+
 TEST_F(FilesListTest, ReloadKeepsTheSelectedFileSelectedWhenItsRowMoves)
 {
     add("a", "Alpha", 30);
@@ -184,6 +205,31 @@ TEST_F(FilesListTest, ReloadKeepsTheSelectedFileSelectedWhenItsRowMoves)
     EXPECT_EQ(controller->selectedFile(), beta);
     EXPECT_EQ(cell(2)->textAppearance(), QVTableCellViewFile::kAppearanceSelected);
     EXPECT_EQ(cell(0)->textAppearance(), QVTableCellViewFile::kAppearanceNormal);
+}
+
+// Live updates insert and remove rows around the selection; it stays on its file, and goes
+// when its own row is removed.
+TEST_F(FilesListTest, RowsInsertedAndRemovedAroundTheSelectionKeepItOnItsFile)
+{
+    add("a", "Alpha", 30);
+    auto beta = add("b", "Beta", 30);
+    search();
+    controller->selectRow(1);
+
+    auto& rows = controller->filesSearchResults();
+    controller->filesTableBeginUpdates();
+    rows.insert(rows.begin(), makeFile("n", "New", 30));
+    controller->filesTableInsertRow(0);
+    rows.erase(rows.begin() + 1);
+    controller->filesTableRemoveRow(1);
+    controller->filesTableEndUpdates();
+    EXPECT_EQ(controller->tableView()->numberOfRows(), 2);
+    EXPECT_EQ(controller->selectedFile(), beta);
+
+    rows.erase(rows.begin() + 1);
+    controller->filesTableRemoveRow(1);
+    EXPECT_EQ(controller->selectedRow(), -1);
+    EXPECT_EQ(controller->tableView()->numberOfRows(), 1);
 }
 
 TEST_F(FilesListTest, ResetSearchClearsTextAndStatusOnlyWhenEitherIsSet)

@@ -15,6 +15,7 @@
 #include "platform/rtdb/DatabaseClient.h"
 
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -110,6 +111,13 @@ protected:
         auto answer = std::move(pendingCheck);
         pendingCheck = nullptr;
         answer({std::nullopt, std::move(body)});
+    }
+
+    // The field gains the keyboard focus, as a click or Tab gives it.
+    static void focus(QWidget* field)
+    {
+        QFocusEvent event(QEvent::FocusIn, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(field, &event);
     }
 
     QString popoverText() const { return controller.popover() ? controller.popover()->text() : QString(); }
@@ -272,13 +280,13 @@ TEST_F(SignInTest, CreateFormPopoversAndTheLegalCheckBox)
 
     // The rule hint shows at the create field's focus and while typing; the confirm field's
     // mismatch shows once it is as long as the new password.
-    controller.passwordFieldGotFocus(controller.passwordCreateTextField());
+    focus(controller.passwordCreateTextField());
     EXPECT_EQ(popoverText(), kRuleHint);
     type(controller.passwordCreateTextField(), "Secret1");
     EXPECT_FALSE(controller.textShouldEndEditing(controller.passwordCreateTextField()));
     type(controller.passwordCreateTextField(), "Secret123");
     EXPECT_TRUE(controller.textShouldEndEditing(controller.passwordCreateTextField()));
-    controller.passwordFieldGotFocus(controller.passwordConfirmTextField());
+    focus(controller.passwordConfirmTextField());
     EXPECT_EQ(controller.popover(), nullptr) << "the confirm field only closes the hint";
     type(controller.passwordConfirmTextField(), "Secret12");
     EXPECT_EQ(controller.popover(), nullptr);
@@ -323,6 +331,10 @@ TEST_F(SignInTest, LogInOutcomes)
     ASSERT_EQ(controller.mode(), QVAuthViewController::kModeLogIn);
     EXPECT_DOUBLE_EQ(controller.createAccountControlsContainerVertical(), 41);
     EXPECT_TRUE(controller.forgotPasswordButton()->isEnabled());
+    EXPECT_TRUE(controller.rememberMeButton()->isChecked()) << "the stored choice";
+    controller.rememberMeButton()->setChecked(false);
+    EXPECT_FALSE(preferences.boolForKey("QVRememberMe"));
+    controller.rememberMeButton()->setChecked(true);
 
     // Any eight characters enable Continue here.
     type(controller.passwordLoginTextField(), "aaaaaaa");
