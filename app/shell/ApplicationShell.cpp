@@ -22,6 +22,8 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QFileDialog>
+#include <QFrame>
+#include <QVBoxLayout>
 #include <QOperatingSystemVersion>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,7 +66,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       alerts_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
-      quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue)
+      quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
+      accountPopoverViewController_(*this)
 {
     LaunchDefaults::registerDefaults(preferences_);
     LaunchDefaults::migrateLegacyKeys(preferences_);
@@ -97,6 +100,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
             files_.loadingMessage()->show();
             files_.noFilesMessage()->hide();
         },
+        [this] { closeAccountPopover(); },
     });
     window_.setFilesContent(nullptr, files_.view());
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
@@ -190,6 +194,7 @@ void ApplicationShell::applicationDidFinishLaunching()
     ad_.isConnected = false;
     ad_.userIsOnline = false;
     refreshAccountButton();
+    keyboardShortcutsWindow_.window();
     window_.show();
     screens_.transitionToLogIn();
     checkDisplay();
@@ -318,18 +323,6 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
     authService_ = std::make_unique<RemoteAuthService>(RemoteAuthService::Options{httpUrl, {}, 15});
     auth_ = std::make_unique<Auth>(*authService_, mainQueue_, Auth::Options{Auth::defaultStateFile()});
 
-    auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
-    connection_ = connection.get();
-    DatabaseClient::Options options;
-    if (keepsDiskCache(config_.homeFolder)) {
-        options.persistenceFolder = (config_.homeFolder + "/.firebase").toStdString();
-        options.cacheSizeBytes = kPersistenceCacheBytes;
-    }
-    connection_->setToken(auth_->token());
-    client_ = std::make_unique<DatabaseClient>(std::move(connection), mainQueue_, std::move(options));
-    setupDatabaseReferences(ad_, client_->root());
-
-
     AccountShell::Options accountOptions{
         {QStringLiteral(QV_VERSION), QStringLiteral(QV_BUILD)},
         config_.homeFolder,
@@ -338,6 +331,19 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
         },
         {}};
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
+
+    auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
+    connection_ = connection.get();
+    DatabaseClient::Options options;
+    if (keepsDiskCache(config_.homeFolder)) {
+        // Where log-out removes it from.
+        options.persistenceFolder = account_->logOut.firebaseCachePath().toStdString();
+        options.cacheSizeBytes = kPersistenceCacheBytes;
+    }
+    connection_->setToken(auth_->token());
+    client_ = std::make_unique<DatabaseClient>(std::move(connection), mainQueue_, std::move(options));
+    setupDatabaseReferences(ad_, client_->root());
+
     QVAuthViewController::Services signInServices{
         ad_, *this, messages_, mainQueue_, preferences_, *auth_,
         [this](const QString& email, UserExistenceCompletion completion) {
@@ -446,10 +452,41 @@ void ApplicationShell::performAction(const QString& action, int tag)
     } else if (action == "performFindPanelAction:") {
         if (ad_.currentMode == 2 && tag != kFindNextTag && tag != kFindPreviousTag)
             preferences_.setObject("QVRightPanelTabView", 1);
+    } else if (action == "showAccountPopover:") {
+        showAccountPopover();
+    } else if (action == "showPreferences:") {
+        if (!preferencesWindow_)
+            preferencesWindow_ = std::make_unique<QVPreferencesWC>(ad_, *this, preferences_, &alerts_);
+        preferencesWindow_->showWindow();
+    } else if (action == "showKeyboardShortcuts:") {
+        keyboardShortcutsWindow_.showWindow();
     } else if (action == "checkForUpdates:") {
         QMessageBox::information(&window_, QStringLiteral("Quorvantelle"),
                                  localizedString(QStringLiteral("Updates come with your distribution's packages.")));
     }
+}
+
+void ApplicationShell::showAccountPopover()
+{
+    if (!accountPopover_) {
+        auto* popover = new QFrame(&window_, Qt::Popup);
+        popover->setObjectName(QStringLiteral("accountPopover"));
+        popover->setFrameShape(QFrame::StyledPanel);
+        auto* layout = new QVBoxLayout(popover);
+        layout->setContentsMargins(8, 8, 8, 8);
+        layout->addWidget(accountPopoverViewController_.view());
+        accountPopover_ = popover;
+    }
+    QPushButton* button = window_.accountButton();
+    accountPopover_->adjustSize();
+    accountPopover_->move(button->mapToGlobal(QPoint(button->width() - accountPopover_->width(), button->height())));
+    accountPopover_->show();
+}
+
+void ApplicationShell::closeAccountPopover()
+{
+    if (accountPopover_)
+        accountPopover_->hide();
 }
 
 void ApplicationShell::openUrl(const QUrl& url)

@@ -11,6 +11,9 @@
 #include "app/shell/QuitController.h"
 #include "app/shell/ScreenController.h"
 #include "app/widgets/AccountMessages.h"
+#include "app/widgets/QVAccountPopoverViewController.h"
+#include "app/widgets/QVKeyboardShortcutsWC.h"
+#include "app/widgets/QVPreferencesWC.h"
 #include "app/widgets/QVAuthViewController.h"
 #include "app/widgets/QVStringPopover.h"
 #include "app/widgets/QVFilesViewController.h"
@@ -157,6 +160,10 @@ private:
     void applyPanelPreferences(bool animated);
     void togglePreference(const char* key);
     void openUrl(const QUrl& url);
+    // The account popover under the account button; made on first use, closed by a click
+    // outside it.
+    void showAccountPopover();
+    void closeAccountPopover();
     ScreenController::Hooks screenHooks();
     QuitController::Hooks quitHooks();
 
@@ -188,6 +195,10 @@ private:
     std::unique_ptr<DatabaseClient> client_;
     std::unique_ptr<AccountShell> account_;
     std::unique_ptr<QVAuthViewController> signIn_;
+    QVAccountPopoverViewController accountPopoverViewController_;
+    QPointer<QWidget> accountPopover_;
+    std::unique_ptr<QVPreferencesWC> preferencesWindow_;
+    QVKeyboardShortcutsWC keyboardShortcutsWindow_;
     std::unique_ptr<ze::ZEHostAdapter> telemetry_;
     bool quitting_ = false;
     // Work queued on the main queue is dropped once the application object is gone.

@@ -228,7 +228,7 @@ void MainWindow::buildPages()
     split->setObjectName(QStringLiteral("splitView"));
     speakersBackground_ = new QWidget(split);
     speakersBackground_->setMinimumWidth(200);
-    transcriptCentre_ = new QWidget(split);
+    new QWidget(split);  // the transcript itself
     containerRightPanel_ = new QWidget(split);
     containerRightPanel_->setMinimumWidth(240);
     split->setStretchFactor(1, 1);
@@ -380,31 +380,6 @@ void MainWindow::setFilesContent(QWidget* pending, QWidget* files)
     updateFilesLayout();
 }
 
-void MainWindow::setTranscriptContent(QWidget* left, QWidget* centre, QWidget* right)
-{
-    const std::pair<QWidget*, QWidget*> places[] = {
-        {speakersBackground_, left}, {transcriptCentre_, centre}, {containerRightPanel_, right}};
-    for (auto [place, content] : places) {
-        if (!content)
-            continue;
-        auto* layout = new QVBoxLayout(place);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(content);
-    }
-}
-
-void MainWindow::setEditingPanel(QWidget* panel)
-{
-    auto* layout = new QVBoxLayout(editingPanel_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(panel);
-}
-
-void MainWindow::setTransportPanel(QWidget* panel)
-{
-    transportPanel_->layout()->addWidget(panel);
-}
-
 void MainWindow::showServiceProblem(const QString& message, bool canRetry)
 {
     problemBanner_->setText(message);
@@ -474,6 +449,12 @@ void MainWindow::focusFilesTable()
 {
     if (callbacks_.focusFilesTable)
         callbacks_.focusFilesTable();
+}
+
+void MainWindow::closeAccountPopover()
+{
+    if (callbacks_.closeAccountPopover)
+        callbacks_.closeAccountPopover();
 }
 
 void MainWindow::showFilesLoadingMessage()

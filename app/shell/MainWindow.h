@@ -39,6 +39,7 @@ public:
         std::function<void()> focusFilesTable;
         std::function<void()> focusSignInEmail;
         std::function<void()> showFilesLoadingMessage;
+        std::function<void()> closeAccountPopover;
     };
 
     explicit MainWindow(Dispatcher& mainQueue);
@@ -55,10 +56,6 @@ public:
     void setLogInContent(QWidget* form);
     // The pending list on the left, the files list on the right; laid out by updateFilesLayout.
     void setFilesContent(QWidget* pending, QWidget* files);
-    // Left (speakers), centre (the transcript) and right (custom words, search, media) panels.
-    void setTranscriptContent(QWidget* left, QWidget* centre, QWidget* right);
-    void setEditingPanel(QWidget* panel);
-    void setTransportPanel(QWidget* panel);
 
     // Toolbar.
     QToolButton* viewFilesButton() const { return viewFilesButton_; }
@@ -96,7 +93,7 @@ public:
     void showFilesLoadingMessage() override;
     std::shared_ptr<QVFile> selectedFile() override;
     void resetFocus() override;
-    void closeAccountPopover() override {}
+    void closeAccountPopover() override;
     void updateFilesLayout() override;
     void updateToolbarItems() override;
     void animateLogo() override;
@@ -137,7 +134,6 @@ private:
     QWidget* transportPanel_ = nullptr;
     QWidget* speakersBackground_ = nullptr;
     QWidget* containerRightPanel_ = nullptr;
-    QWidget* transcriptCentre_ = nullptr;
     LogoView* logo_ = nullptr;
     QLabel* problemBanner_ = nullptr;
     QPushButton* retryButton_ = nullptr;

@@ -168,5 +168,19 @@ TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
     EXPECT_EQ(shell->ad().currentMode, 0);
 }
 
+class ThrowingObject : public QObject {
+public:
+    bool event(QEvent*) override { throw std::runtime_error("handler failed"); }
+};
+
+TEST(QVApplication, ExceptionOutOfAnEventHandlerStopsAtTheApplication)
+{
+    ThrowingObject object;
+    QEvent event(QEvent::User);
+    // Handed to the crash service (which forwards only when asked to) instead of unwinding
+    // through the event loop.
+    EXPECT_FALSE(QCoreApplication::sendEvent(&object, &event));
+}
+
 }  // namespace
 }  // namespace qv::shell

@@ -13,6 +13,7 @@
 #include "services/transcriber/TranscriptRecord.h"
 
 #include <QCheckBox>
+#include <QScreen>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -168,6 +169,15 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     EXPECT_EQ(shell->filesList().selectedFile(), shell->filesList().filesSearchResults().front());
     waitFor([] { return false; }, 0.5);
     screenshot("04-file-arrived");
+
+    // The account button opens the account popover.
+    shell->window().accountButton()->click();
+    QWidget* popover = shell->window().findChild<QWidget*>("accountPopover");
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(waitFor([&] { return popover->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/05-account-popover.png"));
+    popover->hide();
 
     // The menus follow the screen: on the files list exports are off and the transcript can be
     // asked for with a row selected.
