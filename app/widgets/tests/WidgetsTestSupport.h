@@ -4,6 +4,15 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
+// Ends the application when the tests end, before the static objects go: destroyed among
+// them, it would tear down its input devices after the parts of Qt they need.
+class TestApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { delete QCoreApplication::instance(); }
+};
+
 inline QApplication& testApplication()
 {
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -11,8 +20,9 @@ inline QApplication& testApplication()
     static int argc = 1;
     static char name[] = "qv_app_widgets_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    auto* application = new QApplication(argc, argv);
+    ::testing::AddGlobalTestEnvironment(new TestApplicationEnvironment);
+    return *application;
 }
 
 // Saves what `widget` shows as <name>.png in the test's working folder, for a person to look at.
