@@ -183,6 +183,8 @@ void FilesListLoader::removeFile(const QString& uuid)
         const std::size_t index = std::size_t(row - rows.begin());
         rows.erase(row);
         services_.filesTableRemoveRow(index);
+        // The last row gone, the no-files message shows again.
+        services_.refreshFilesUI();
     }
 }
 
@@ -206,6 +208,8 @@ void FilesListLoader::newFileArrived(const QString& uuid, const DatabaseReferenc
         std::size_t row = 0;
         insertByLastOpened(services_.filesSearchResults(), file, &row);
         services_.filesTableInsertRow(row);
+        // The first row of an empty list must not stay behind the no-files message.
+        services_.refreshFilesUI();
     }
     if (ad_.filesPending.empty() && ad_.filesToProcess.empty() && ad_.filesAwaitingCreation.isEmpty())
         services_.enableSearch(true);

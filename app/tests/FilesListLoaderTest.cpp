@@ -32,9 +32,16 @@ TEST_F(FilesListLoaderTest, AnEmptyAccountFinishesAtOnceAndFollowsTheList)
     EXPECT_EQ(mac.ad.userFilesStillToLoad, 0);
     EXPECT_EQ(mac.services.count("refreshFilesUI"), 1 + mac.services.count("reloadFiles"));
     serviceAdds("F1", 30, 5);
+    const int refreshes = mac.services.count("refreshFilesUI");
     queue.advance(0.2);
     EXPECT_EQ(uuids(mac.ad.files), QStringList{"F1"});
     EXPECT_EQ(uuids(mac.services.rows), QStringList{"F1"});
+    // The list's no-files message is reconsidered for the first row, and for the last one going.
+    EXPECT_EQ(mac.services.count("refreshFilesUI"), refreshes + 1);
+    backend.setValue("users/UID1/files/F1", DatabaseValue());
+    queue.advance(0.2);
+    EXPECT_TRUE(mac.services.rows.empty());
+    EXPECT_EQ(mac.services.count("refreshFilesUI"), refreshes + 2);
 }
 
 TEST_F(FilesListLoaderTest, FirstLoadSortsNewestFirstCachesUnfinishedAndSkipsMissingRecords)

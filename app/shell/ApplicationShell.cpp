@@ -1,0 +1,598 @@
+#include "app/shell/ApplicationShell.h"
+
+#include "ZavEdurov/ZavEdurov/Host/ZEHostAdapter.h"
+#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
+#include "app/AccountNodes.h"
+#include "app/shell/AccountLinks.h"
+#include "app/shell/DisplayCheck.h"
+#include "app/shell/LaunchDefaults.h"
+#include "app/shell/SessionConnection.h"
+#include "app/shell/ToolbarLayout.h"
+#include "app/widgets/UserExistenceCheck.h"
+#include "model/FileTypes.h"
+#include "model/SpeakerServices.h"
+#include "platform/foundation/LocalizedString.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/UndoManager.h"
+#include "services/hub/EmbeddedService.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QVBoxLayout>
+#include <QOperatingSystemVersion>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace qv::shell {
+
+namespace {
+
+// Size of the database's disk cache when it is kept, bytes.
+constexpr std::uint64_t kPersistenceCacheBytes = 100'000'000;
+// How long reaching a configured service may take before it counts as unreachable, ms.
+constexpr int kServiceProbeMilliseconds = 3000;
+// Modifier flags as the account code reads them.
+constexpr std::uint64_t kShiftFlag = 0x20000;
+constexpr std::uint64_t kControlFlag = 0x40000;
+constexpr std::uint64_t kOptionFlag = 0x80000;
+constexpr std::uint64_t kCommandFlag = 0x100000;
+
+// The database keeps its cache on disk only for a home folder of the usual kind.
+bool keepsDiskCache(const QString& homeFolder)
+{
+    const QStringList parts = homeFolder.split('/', Qt::SkipEmptyParts);
+    return !parts.isEmpty() && (parts.first() == "Users" || parts.first() == "home");
+}
+
+OSVersion operatingSystemVersion()
+{
+    const QVersionNumber version = QVersionNumber::fromString(QSysInfo::kernelVersion());
+    return {version.majorVersion(), version.minorVersion(), version.microVersion()};
+}
+
+}  // namespace
+
+ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config)
+    : mainQueue_(mainQueue), preferences_(preferences), config_(std::move(config)), window_(mainQueue),
+      alerts_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
+      fileRecords_(ad_, localFileData_, mainQueue),
+      screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
+      quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
+      accountPopoverViewController_(*this)
+{
+    LaunchDefaults::registerDefaults(preferences_);
+    LaunchDefaults::migrateLegacyKeys(preferences_);
+    ad_.versionOS = operatingSystemVersion();
+    LaunchDefaults::fillTables(ad_, preferences_);
+    ad_.hasLoggedSessionStats = false;
+    ad_.editingServices = &editing_;
+
+    window_.setCallbacks({
+        [this](const QString& action, int tag) { performAction(action, tag); },
+        [this](const QString& action, int tag) { return validateMenuItem(action, tag); },
+        [this] {
+            const bool close = quit_.windowShouldClose();
+            if (close)
+                mainQueue_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+                    if (!alive.expired())
+                        requestQuit();
+                });
+            return close;
+        },
+        [this] { window_.updateFilesLayout(); },
+        [this] { return files_.selectedFile(); },
+        [this] { files_.setFocusOnTableView(); },
+        [this] {
+            if (signIn_)
+                signIn_->emailTextField()->setFocus(Qt::OtherFocusReason);
+        },
+        [this] {
+            files_.noFilesContainer()->show();
+            files_.loadingMessage()->show();
+            files_.noFilesMessage()->hide();
+        },
+        [this] { closeAccountPopover(); },
+    });
+    window_.setFilesContent(nullptr, files_.view());
+    QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
+}
+
+ApplicationShell::~ApplicationShell()
+{
+    if (serviceStarter_.joinable())
+        serviceStarter_.join();
+    // The controllers hold references into the client; they go first, the line last.
+    account_.reset();
+    client_.reset();
+    auth_.reset();
+}
+
+ScreenController::Hooks ApplicationShell::screenHooks()
+{
+    ScreenController::Hooks hooks;
+    hooks.updateViewingOnlyStatus = [this] {
+        if (account_)
+            account_->presence.updateViewingOnlyStatus();
+    };
+    hooks.trackEvent = [](const QString& event) { ze::ZEAnalytics::trackEvent(event.toStdString()); };
+    hooks.changeFileStatus = [this](const std::shared_ptr<QVFile>& file, std::int64_t status) {
+        if (account_)
+            account_->fileStatus.changeFile(file, status, true);
+    };
+    hooks.recordLastOpened = [this](const QVFile& file) {
+        localFileData_.saveLocalDataForFileUUID(file.uuid, false, false, -1, file.lastOpened, {}, -1);
+    };
+    return hooks;
+}
+
+QuitController::Hooks ApplicationShell::quitHooks()
+{
+    QuitController::Hooks hooks;
+    hooks.bringMainWindowToFront = [this] { bringMainWindowToFront(); };
+    hooks.saveLocalDataBeforeQuit = [this] { localFileData_.saveLocalDataAndThumbnailBeforeQuit(); };
+    hooks.finishEditingIfNecessary = [this] { editing_.finishEditingIfNecessary(); };
+    hooks.refreshPendingView = [this] { refreshPendingView(); };
+    hooks.replyToTerminate = [this](bool terminate) {
+        if (terminate) {
+            quitting_ = true;
+            QApplication::quit();
+        }
+    };
+    hooks.terminateSoon = [this] {
+        mainQueue_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+            if (!alive.expired())
+                requestQuit();
+        });
+    };
+    hooks.resetUserData = [this] {
+        if (account_)
+            account_->observers.resetUserData();
+    };
+    hooks.removeAuthStateListener = [this] {
+        if (auth_)
+            auth_->removeAuthStateListener(ad_.authStateListenerHandle);
+        ad_.authStateListenerHandle = 0;
+    };
+    hooks.signOut = [this] {
+        if (auth_)
+            auth_->signOut();
+    };
+    hooks.deleteUserDataFromPrefs = [this] {
+        if (account_)
+            account_->logOut.deleteUserDataFromPrefs();
+    };
+    return hooks;
+}
+
+void ApplicationShell::applicationDidFinishLaunching()
+{
+    for (const QString& problem : config_.problems)
+        logWarning(problem.toStdString());
+    ad_.systemID = LaunchDefaults::systemID(preferences_);
+    ad_.currentMode = 0;
+    ad_.debugCharacterEditing.clear();
+    ad_.filesPending.clear();
+    ad_.mouseDownPendingSpeakerRangeIndex = -1;
+    ad_.mouseDownPendingPoint.reset();
+    ad_.selectionExtensionDirection = 0;
+    ad_.undoManager = std::make_shared<UndoManager>(mainQueue_);
+    ad_.undoManagerEmpty = std::make_shared<UndoManager>(mainQueue_);
+    ad_.userFilesStillToLoad = std::numeric_limits<std::int64_t>::max();
+    applyPanelPreferences(false);
+    ad_.unverifiedAccountMessage = localizedString(QStringLiteral(
+        "Please verify your e-mail address.\nBefore your first file can be transcribed,\nthe e-mail address of "
+        "your account must be verified.\nLook for the welcome e-mail we sent you\nand follow its verification link."));
+    ad_.isConnected = false;
+    ad_.userIsOnline = false;
+    refreshAccountButton();
+    keyboardShortcutsWindow_.window();
+    window_.show();
+    screens_.transitionToLogIn();
+    checkDisplay();
+    startTelemetry();
+    reachService();
+}
+
+void ApplicationShell::checkDisplay()
+{
+    QScreen* screen = window_.screen();
+    std::optional<QSize> size;
+    if (screen)
+        size = screen->geometry().size();
+    if (!needsDisplayWarning(size))
+        return;
+    mainQueue_.after(0.5, [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
+        // Modal for the whole program, but without a nested event loop: the service and the
+        // sign-in go on behind it.
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvantelle"), displayWarningMessage(),
+                                    QMessageBox::Ok, &window_);
+        box->setInformativeText(displayWarningInformativeText());
+        box->setObjectName(QStringLiteral("displayWarning"));
+        box->setWindowModality(Qt::ApplicationModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    });
+}
+
+void ApplicationShell::startTelemetry()
+{
+    telemetry_ = std::make_unique<ze::ZEHostAdapter>(mainQueue_, preferences_);
+    if (config_.telemetryUrl.isEmpty())
+        return;
+    telemetry_->startTelemetry(config_.telemetrySecret.toStdString(), config_.telemetryUrl.toString().toStdString());
+    ze::ZEZavEdurov::startWithServices({ze::ZECrashes::sharedInstance()});
+}
+
+void ApplicationShell::reachService()
+{
+    window_.hideServiceProblem();
+    if (!config_.serviceUrl.isEmpty()) {
+        probeService(config_.serviceUrl);
+        return;
+    }
+    if (embedded_) {
+        serviceReached(embedded_->httpUrl());
+        return;
+    }
+    if (serviceStarter_.joinable())
+        return;
+    // The service takes a while to open its stores and its speech model; the window stays
+    // responsive meanwhile.
+    auto service = std::make_shared<hub::EmbeddedService>();
+    const std::string folder = config_.serviceDataFolder.toStdString();
+    serviceStarter_ = std::thread([this, service, folder, alive = std::weak_ptr<bool>(alive_)] {
+        QString error;
+        const bool started = folder.empty() ? service->start(error) : service->start(error, folder);
+        mainQueue_.async([this, service, started, error, alive] {
+            if (alive.expired())
+                return;
+            serviceStarter_.join();
+            if (!started) {
+                reportServiceProblem(
+                    localizedString(QStringLiteral("The transcription service could not be started: %1")).arg(error));
+                return;
+            }
+            embedded_ = service;
+            serviceReached(embedded_->httpUrl());
+        });
+    });
+}
+
+void ApplicationShell::probeService(const QUrl& url)
+{
+    if (probe_)
+        probe_->deleteLater();
+    auto* socket = new QTcpSocket(&window_);
+    probe_ = socket;
+    auto* timer = new QTimer(socket);
+    timer->setSingleShot(true);
+    auto fail = [this, socket, url] {
+        socket->abort();
+        socket->deleteLater();
+        reportServiceProblem(localizedString(QStringLiteral("The service at %1 cannot be reached."))
+                                 .arg(url.toDisplayString(QUrl::RemoveUserInfo)));
+    };
+    QObject::connect(timer, &QTimer::timeout, socket, fail);
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, fail);
+    QObject::connect(socket, &QTcpSocket::connected, socket, [this, socket, url] {
+        socket->disconnectFromHost();
+        socket->deleteLater();
+        serviceReached(url);
+    });
+    timer->start(kServiceProbeMilliseconds);
+    socket->connectToHost(url.host(), static_cast<quint16>(url.port(url.scheme() == "https" ? 443 : 80)));
+}
+
+void ApplicationShell::reportServiceProblem(const QString& message)
+{
+    logWarning(message.toStdString());
+    window_.showServiceProblem(message, true);
+    if (observers_.serviceProblem)
+        observers_.serviceProblem(message);
+}
+
+void ApplicationShell::retryService()
+{
+    if (client_) {
+        client_->goOffline();
+        client_->goOnline();
+        window_.hideServiceProblem();
+        return;
+    }
+    reachService();
+}
+
+void ApplicationShell::serviceReached(const QUrl& httpUrl)
+{
+    if (auth_)
+        return;
+    serviceHttpUrl_ = httpUrl;
+    LaunchConfiguration reached = config_;
+    reached.serviceUrl = httpUrl;
+    authService_ = std::make_unique<RemoteAuthService>(RemoteAuthService::Options{httpUrl, {}, 15});
+    auth_ = std::make_unique<Auth>(*authService_, mainQueue_, Auth::Options{Auth::defaultStateFile()});
+
+    AccountShell::Options accountOptions{
+        {QStringLiteral(QV_VERSION), QStringLiteral(QV_BUILD)},
+        config_.homeFolder,
+        [this](const DataSnapshot& snapshot, const QString& uuid, const DatabaseReference& ref) {
+            return fileRecords_.createFileFromSnapshot(snapshot, uuid, ref);
+        },
+        {}};
+    account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
+
+    auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
+    connection_ = connection.get();
+    DatabaseClient::Options options;
+    if (keepsDiskCache(config_.homeFolder)) {
+        // Where log-out removes it from.
+        options.persistenceFolder = account_->logOut.firebaseCachePath().toStdString();
+        options.cacheSizeBytes = kPersistenceCacheBytes;
+    }
+    connection_->setToken(auth_->token());
+    client_ = std::make_unique<DatabaseClient>(std::move(connection), mainQueue_, std::move(options));
+    setupDatabaseReferences(ad_, client_->root());
+
+    QVAuthViewController::Services signInServices{
+        ad_, *this, messages_, mainQueue_, preferences_, *auth_,
+        [this](const QString& email, UserExistenceCompletion completion) {
+            checkExistingUser(network_, webApplicationURL(QStringLiteral("check-existing-user")), email,
+                              std::move(completion));
+        },
+        // No mailing list is configured for this program: the wish is only noted.
+        [](const QString&, const QString&, const QString&) {
+            logInfo("newsletter: no mailing list is configured; the subscription is not sent");
+        },
+        {QStringLiteral(QV_VERSION), QStringLiteral(QV_BUILD)}};
+    signIn_ = std::make_unique<QVAuthViewController>(signInServices);
+    window_.setLogInContent(signIn_->view());
+    screens_.transitionToLogIn();
+    account_->presence.updateViewingOnlyStatus();
+    editing_.refreshEditingOptions();
+    refreshSpeakerRangeChangesAllowed();
+    // The line follows the sign-in; this listener comes before the account's.
+    auth_->addAuthStateListener([this](const std::optional<User>&) { connection_->setToken(auth_->token()); });
+    account_->start(*auth_);
+    if (observers_.signInReady)
+        observers_.signInReady();
+}
+
+void ApplicationShell::applyPanelPreferences(bool animated)
+{
+    window_.applyTranscriptToolbar(preferences_.boolForKey("QVShowEditingControls"),
+                                   preferences_.boolForKey("QVShowNavigationControls"), animated);
+}
+
+void ApplicationShell::togglePreference(const char* key)
+{
+    preferences_.setObject(key, !preferences_.boolForKey(key));
+    applyPanelPreferences(true);
+}
+
+void ApplicationShell::requestQuit()
+{
+    if (quitting_)
+        return;
+    switch (quit_.applicationShouldTerminate()) {
+    case TerminateReply::Now:
+        quitting_ = true;
+        QApplication::quit();
+        break;
+    case TerminateReply::Cancel:
+    case TerminateReply::Later:
+        break;
+    }
+}
+
+void ApplicationShell::applicationWillTerminate() { quit_.applicationWillTerminate(); }
+
+MenuItemState ApplicationShell::validateMenuItem(const QString& action, int tag)
+{
+    MenuState state;
+    state.mode = ad_.currentMode;
+    state.hasTranscript = ad_.currentFile && ad_.currentFile->hasTranscript;
+    state.isEditing = ad_.isEditing;
+    state.hasSelectedWords = state.mode == 2 && !editing_.getSelectedWords().empty();
+    state.isSimpleFile = ad_.currentFile && isSimpleFile(ad_.currentFile->fileType);
+    state.hasFavoriteWord = std::any_of(ad_.words.begin(), ad_.words.end(),
+                                        [](const std::shared_ptr<QVWord>& word) { return word->favorite; });
+    state.speakerRangeCount = ad_.speakerRanges.size();
+    state.userStatus = ad_.userStatus;
+    state.droppedLibraryInProgress = ad_.droppedXMLDoc != nullptr;
+    state.externalServiceStatus = ad_.externalServiceStatus;
+    state.pasteboardHasAudioConfiguration = false;
+    state.filesTableHasSelection = window_.selectedFile() != nullptr;
+    state.showEditingControls = preferences_.boolForKey("QVShowEditingControls");
+    state.showNavigationControls = preferences_.boolForKey("QVShowNavigationControls");
+    return qv::shell::validateMenuItem(action, tag, state);
+}
+
+void ApplicationShell::performAction(const QString& action, int tag)
+{
+    const LinkHosts hosts{serviceHttpUrl_, serviceHttpUrl_.resolved(QUrl(QStringLiteral("support/")))};
+    if (action == "viewFilesButtonPressed:" || action == "showFiles:") {
+        screens_.viewFilesButtonPressed();
+    } else if (action == "showTranscript:") {
+        screens_.openSelectedFile();
+    } else if (action == "toggleEditingControls:") {
+        togglePreference("QVShowEditingControls");
+    } else if (action == "toggleNavigationControls:") {
+        togglePreference("QVShowNavigationControls");
+    } else if (action == "terminate:") {
+        requestQuit();
+    } else if (action == "performClose:") {
+        window_.close();
+    } else if (action == "undo:" || action == "redo:") {
+        std::shared_ptr<UndoManager> undo = editing_.selection.windowWillReturnUndoManager();
+        if (undo && action == "undo:" && undo->canUndo())
+            undo->undo();
+        else if (undo && action == "redo:" && undo->canRedo())
+            undo->redo();
+    } else if (action == "showBuyMinutes:") {
+        if (ad_.currentUser)
+            openUrl(buyMinutesUrl(hosts, QString::fromStdString(ad_.currentUser->uid)));
+    } else if (action == "showSupportArticles:") {
+        openUrl(supportArticlesUrl(hosts));
+    } else if (action == "showVideoTutorials:") {
+        openUrl(videoTutorialsUrl(hosts));
+    } else if (action == "submitNewTicket:") {
+        openUrl(submitTicketUrl(hosts, ad_.currentUser.has_value(), ad_.userFirstName, ad_.userLastName,
+                                ad_.userEmailAddress));
+    } else if (action == "performFindPanelAction:") {
+        if (ad_.currentMode == 2 && tag != kFindNextTag && tag != kFindPreviousTag)
+            preferences_.setObject("QVRightPanelTabView", 1);
+    } else if (action == "showAccountPopover:") {
+        showAccountPopover();
+    } else if (action == "showPreferences:") {
+        if (!preferencesWindow_)
+            preferencesWindow_ = std::make_unique<QVPreferencesWC>(ad_, *this, preferences_, &alerts_);
+        preferencesWindow_->showWindow();
+    } else if (action == "showKeyboardShortcuts:") {
+        keyboardShortcutsWindow_.showWindow();
+    } else if (action == "checkForUpdates:") {
+        QMessageBox::information(&window_, QStringLiteral("Quorvantelle"),
+                                 localizedString(QStringLiteral("Updates come with your distribution's packages.")));
+    }
+}
+
+void ApplicationShell::showAccountPopover()
+{
+    if (!accountPopover_) {
+        auto* popover = new QFrame(&window_, Qt::Popup);
+        popover->setObjectName(QStringLiteral("accountPopover"));
+        popover->setFrameShape(QFrame::StyledPanel);
+        auto* layout = new QVBoxLayout(popover);
+        layout->setContentsMargins(8, 8, 8, 8);
+        layout->addWidget(accountPopoverViewController_.view());
+        accountPopover_ = popover;
+    }
+    QPushButton* button = window_.accountButton();
+    accountPopover_->adjustSize();
+    accountPopover_->move(button->mapToGlobal(QPoint(button->width() - accountPopover_->width(), button->height())));
+    accountPopover_->show();
+}
+
+void ApplicationShell::closeAccountPopover()
+{
+    if (accountPopover_)
+        accountPopover_->hide();
+}
+
+void ApplicationShell::openUrl(const QUrl& url)
+{
+    if (!url.isEmpty())
+        QDesktopServices::openUrl(url);
+}
+
+void ApplicationShell::setAccountButtonVisible(bool visible) { window_.accountButton()->setVisible(visible); }
+
+void ApplicationShell::resetAccountButton()
+{
+    window_.accountButton()->setText(accountButtonTitle({}, {}, 0));
+    window_.accountButton()->setToolTip({});
+}
+
+void ApplicationShell::refreshAccountButton()
+{
+    QPushButton* button = window_.accountButton();
+    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance));
+    button->adjustSize();
+    if (!ad_.userEmailAddress.isEmpty())
+        button->setToolTip(ad_.userEmailAddress);
+    window_.buyMinutesButton()->setVisible(ad_.currentUser.has_value());
+}
+
+void ApplicationShell::bringMainWindowToFront()
+{
+    window_.raise();
+    window_.activateWindow();
+}
+
+void ApplicationShell::refreshSpeakerRangeChangesAllowed()
+{
+    if (ad_.speakerServices)
+        ad_.speakerServices->refreshSpeakerRangeChangesAllowed();
+}
+
+bool ApplicationShell::customWordsPanelShowsFileWords() const { return preferences_.boolForKey("QVCustomWordsViewFile"); }
+
+bool ApplicationShell::customWordsPanelShowsAccountWords() const
+{
+    return preferences_.boolForKey("QVCustomWordsViewAccount");
+}
+
+std::uint64_t ApplicationShell::currentModifierFlags() const
+{
+    const Qt::KeyboardModifiers modifiers = QApplication::queryKeyboardModifiers();
+    std::uint64_t flags = 0;
+    if (modifiers & Qt::ShiftModifier)
+        flags |= kShiftFlag;
+    if (modifiers & Qt::MetaModifier)
+        flags |= kControlFlag;
+    if (modifiers & Qt::AltModifier)
+        flags |= kOptionFlag;
+    if (modifiers & Qt::ControlModifier)
+        flags |= kCommandFlag;
+    return flags;
+}
+
+void ApplicationShell::setTelemetryUserId(const QString& uid)
+{
+    ze::ZEZavEdurov::setUserId(uid.isEmpty() ? std::nullopt : std::optional<std::string>(uid.toStdString()));
+}
+
+void ApplicationShell::confirmLogOut(const QString& message, const QString& informativeText,
+                                     std::function<void(bool logOut)> answer)
+{
+    Alert alert{message, informativeText, AlertStyle::Critical,
+                {localizedString(QStringLiteral("Log Out")), localizedString(QStringLiteral("Cancel"))}};
+    alerts_.beginSheet(alert, [answer = std::move(answer)](int code) { answer(code == kAlertFirstButtonReturn); });
+}
+
+}  // namespace qv::shell
+
+namespace qv::shell {
+
+void ApplicationShell::changeFileStatus(const std::shared_ptr<QVFile>& file, std::int64_t status)
+{
+    if (account_)
+        account_->fileStatus.changeFile(file, status, false);
+}
+
+void ApplicationShell::deleteFile(const std::shared_ptr<QVFile>& file)
+{
+    if (account_)
+        account_->fileStatus.deleteFile(file);
+}
+
+void ApplicationShell::restoreFile(const std::shared_ptr<QVFile>& file)
+{
+    if (account_)
+        account_->fileStatus.restoreFile(file);
+}
+
+void ApplicationShell::logOut()
+{
+    if (account_)
+        account_->logOut.logOut();
+}
+
+QUrl ApplicationShell::webApplicationURL(const QString& path) const { return serviceHttpUrl_.resolved(QUrl(path)); }
+
+QUrl ApplicationShell::productSiteURL(const QString& path) const
+{
+    return serviceHttpUrl_.resolved(QUrl(QStringLiteral("site/") + path));
+}
+
+}  // namespace qv::shell

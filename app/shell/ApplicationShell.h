@@ -1,0 +1,208 @@
+// The application object: it comes up with the program, owns the main window, the service line,
+// the sign-in, the database client and every controller, and lives until the program ends. It
+// runs the launch sequence, answers the windows' calls (ShellServices, WidgetsHost), decides menu items and
+// carries out their actions, and ends the program. Main thread only.
+#pragma once
+
+#include "app/AccountShell.h"
+#include "app/ShellServices.h"
+#include "app/shell/LaunchConfiguration.h"
+#include "app/shell/MainWindow.h"
+#include "app/shell/QuitController.h"
+#include "app/shell/ScreenController.h"
+#include "app/widgets/AccountMessages.h"
+#include "app/widgets/QVAccountPopoverViewController.h"
+#include "app/widgets/QVKeyboardShortcutsWC.h"
+#include "app/widgets/QVPreferencesWC.h"
+#include "app/widgets/QVAuthViewController.h"
+#include "app/widgets/QVStringPopover.h"
+#include "app/widgets/QVFilesViewController.h"
+#include "app/widgets/WidgetsHost.h"
+#include "editing/EditingController.h"
+#include "model/AppDelegate.h"
+#include "model/FileRecordController.h"
+#include "model/LocalFileData.h"
+#include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/rtdb/Auth.h"
+#include "platform/rtdb/DatabaseClient.h"
+#include "platform/rtdb/RemoteAuthService.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/QtPresenters.h"
+
+#include <QFileDialog>
+
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+class QTcpSocket;
+
+namespace qv::hub {
+class EmbeddedService;
+}
+namespace ze {
+class ZEHostAdapter;
+}
+
+namespace qv::shell {
+
+class SessionConnection;
+
+class ApplicationShell final : public ShellServices, public WidgetsHost {
+public:
+    // What the launch reports to whoever watches it (the end-to-end test, the benchmarks).
+    struct Observers {
+        // The log-in screen is up with the sign-in form, the service reached.
+        std::function<void()> signInReady;
+        // The service could not be reached (or started); the message is on screen.
+        std::function<void(const QString& message)> serviceProblem;
+    };
+
+    // The initialiser: defaults, upgrades, tables. Nothing is shown yet.
+    ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config);
+    ~ApplicationShell() override;
+    ApplicationShell(const ApplicationShell&) = delete;
+    ApplicationShell& operator=(const ApplicationShell&) = delete;
+
+    void setObservers(Observers observers) { observers_ = std::move(observers); }
+    // The launch sequence: the window, the service, sign-in, the account's observers.
+    void applicationDidFinishLaunching();
+    // The quit request of every road out (menu, window, session end).
+    void requestQuit();
+    void applicationWillTerminate();
+
+    // Reaching the service again after it could not be reached.
+    void retryService();
+
+    MainWindow& window() { return window_; }
+    AppDelegate& ad() { return ad_; }
+    ScreenController& screens() { return screens_; }
+    Auth* auth() { return auth_.get(); }
+    DatabaseClient* database() { return client_.get(); }
+    AccountShell* account() { return account_.get(); }
+    const LaunchConfiguration& configuration() const { return config_; }
+    // The http address of the service in use once it is reached.
+    QUrl serviceHttpUrl() const { return serviceHttpUrl_; }
+
+    MenuItemState validateMenuItem(const QString& action, int tag);
+    void performAction(const QString& action, int tag);
+
+    // ShellServices: the files list's calls go to the files list.
+    std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return files_.filesSearchResults(); }
+    std::int64_t filesSearchStatus() const override { return files_.filesSearchStatus(); }
+    void filesTableBeginUpdates() override { files_.filesTableBeginUpdates(); }
+    void filesTableEndUpdates() override { files_.filesTableEndUpdates(); }
+    void filesTableInsertRow(std::size_t row) override { files_.filesTableInsertRow(row); }
+    void filesTableRemoveRow(std::size_t row) override { files_.filesTableRemoveRow(row); }
+    void filesTableRemoveRowThenSearch(std::size_t row) override { files_.filesTableRemoveRowThenSearch(row); }
+    void filesTableReloadRow(std::size_t row) override { files_.filesTableReloadRow(row); }
+    void filesTableReloadData() override { files_.filesTableReloadData(); }
+    void searchForFile() override { files_.searchForFile(); }
+    void reloadFiles() override { files_.reloadFiles(); }
+    void refreshFilesUI() override { files_.refreshFilesUI(); }
+    void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
+    void refreshPendingView() override {}
+    void refreshBusyErrorStatus() override {}
+    void setPendingTableEnabled(bool) override {}
+    void addPendingFilesFromURLs(const std::vector<QUrl>&) override {}
+    void transitionToFiles() override { screens_.transitionToFiles(); }
+    void transitionToLogIn() override { screens_.transitionToLogIn(); }
+    void setAccountButtonVisible(bool visible) override;
+    void resetAccountButton() override;
+    void refreshAccountButton() override;
+    void hideTranscriptToolbarItems() override { window_.setTranscriptToolbarItemsVisible(false, false); }
+    void redrawBottomToolbar() override { window_.update(); }
+    void bringMainWindowToFront() override;
+    void removeOnboardingPage() override {}
+    void animateLogo() override { window_.animateLogo(); }
+    void closeViewingOnlyPopover() override {}
+    void refreshEditingOptions() override { editing_.refreshEditingOptions(); }
+    void refreshSpeakerRangeChangesAllowed() override;
+    void finishEditingIfNecessary() override { editing_.finishEditingIfNecessary(); }
+    bool customWordsPanelShowsFileWords() const override;
+    bool customWordsPanelShowsAccountWords() const override;
+    void refreshCustomWordsDisplay(bool) override {}
+    std::uint64_t currentModifierFlags() const override;
+    void setTelemetryUserId(const QString& uid) override;
+    void sendBackDroppedXML() override {}
+    void confirmLogOut(const QString& message, const QString& informativeText,
+                       std::function<void(bool logOut)> answer) override;
+
+    // WidgetsHost
+    void openSelectedFile() override { screens_.openSelectedFile(); }
+    void resetFocus() override { window_.resetFocus(); }
+    void changeFileStatus(const std::shared_ptr<QVFile>& file, std::int64_t status) override;
+    void deleteFile(const std::shared_ptr<QVFile>& file) override;
+    void restoreFile(const std::shared_ptr<QVFile>& file) override;
+    void showBuyMinutes() override { performAction(QStringLiteral("showBuyMinutes:"), 0); }
+    void logOut() override;
+    void openURL(const QUrl& url) override { openUrl(url); }
+    QUrl webApplicationURL(const QString& path) const override;
+    QUrl productSiteURL(const QString& path) const override;
+    AlertPresenter& sheetAlerts() override { return alerts_; }
+    AlertPresenter& applicationModalAlerts() override { return alerts_; }
+
+    QVFilesViewController& filesList() { return files_; }
+    QVAuthViewController* signIn() { return signIn_.get(); }
+
+private:
+    void reachService();
+    void probeService(const QUrl& url);
+    void serviceReached(const QUrl& httpUrl);
+    void reportServiceProblem(const QString& message);
+    void startTelemetry();
+    void checkDisplay();
+    void applyPanelPreferences(bool animated);
+    void togglePreference(const char* key);
+    void openUrl(const QUrl& url);
+    // The account popover under the account button; made on first use, closed by a click
+    // outside it.
+    void showAccountPopover();
+    void closeAccountPopover();
+    ScreenController::Hooks screenHooks();
+    QuitController::Hooks quitHooks();
+
+    Dispatcher& mainQueue_;
+    Preferences& preferences_;
+    LaunchConfiguration config_;
+    Observers observers_;
+    AppDelegate ad_;
+    MainWindow window_;
+    QtAlertPresenter alerts_;
+    ClipboardPasteboard pasteboard_;
+    EditingController editing_;
+    LocalFileData localFileData_;
+    FileRecordController fileRecords_;
+    ScreenController screens_;
+    QuitController quit_;
+    QVFilesViewController files_;
+    AccountMessages messages_;
+    QNetworkAccessManager network_;
+
+    std::shared_ptr<hub::EmbeddedService> embedded_;
+    // Starts the embedded service off the main thread; joined once it reports.
+    std::thread serviceStarter_;
+    QPointer<QTcpSocket> probe_;
+    QUrl serviceHttpUrl_;
+    std::unique_ptr<RemoteAuthService> authService_;
+    std::unique_ptr<Auth> auth_;
+    SessionConnection* connection_ = nullptr;  // owned by client_
+    std::unique_ptr<DatabaseClient> client_;
+    std::unique_ptr<AccountShell> account_;
+    std::unique_ptr<QVAuthViewController> signIn_;
+    QVAccountPopoverViewController accountPopoverViewController_;
+    QPointer<QWidget> accountPopover_;
+    std::unique_ptr<QVPreferencesWC> preferencesWindow_;
+    QVKeyboardShortcutsWC keyboardShortcutsWindow_;
+    std::unique_ptr<ze::ZEHostAdapter> telemetry_;
+    bool quitting_ = false;
+    // Work queued on the main queue is dropped once the application object is gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace qv::shell

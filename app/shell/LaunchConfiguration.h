@@ -1,0 +1,38 @@
+// What the program is told at start: the service to use (none starts the embedded one), where
+// the embedded service keeps its data, the telemetry ingestion sink and the application secret,
+// and the home folder. From the command line, else the environment:
+//   --service <http url>       QV_SERVICE_URL      a running service ("http://127.0.0.1:7450/")
+//   --service-data <folder>    QV_SERVICE_DATA     the embedded service's data folder
+//   --telemetry <http url>     QV_TELEMETRY_URL    the ingestion sink; loopback only
+//   --telemetry-secret <guid>  QV_TELEMETRY_SECRET
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace qv::shell {
+
+struct LaunchConfiguration {
+    // Empty: start the embedded service.
+    QUrl serviceUrl;
+    QString serviceDataFolder;
+    // Empty: telemetry is not started.
+    QUrl telemetryUrl;
+    QString telemetrySecret;
+    QString homeFolder;
+    // Problems with what was given, one line each; the program reports them and goes on
+    // without the setting.
+    QStringList problems;
+
+    static LaunchConfiguration fromArguments(const QStringList& arguments);
+    // "ws://host:port/" (or wss for https) of the service's database.
+    QUrl databaseUrl() const;
+};
+
+// The address is the loopback address 127.0.0.1.
+bool isLoopback(const QUrl& url);
+
+}  // namespace qv::shell

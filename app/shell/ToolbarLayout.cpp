@@ -1,0 +1,48 @@
+#include "app/shell/ToolbarLayout.h"
+
+#include "model/TimeUtilities.h"
+#include "platform/foundation/LocalizedString.h"
+
+#include <cmath>
+
+namespace qv::shell {
+
+FilesLayout filesLayout(double tabWidth, double tabHeight)
+{
+    const double half = std::floor(static_cast<float>(0.5 * tabWidth));
+    const double height = tabHeight - 20;
+    if (tabWidth < kWideFilesLayoutWidth)
+        return {QRectF(20, 10, half - 30, height), QRectF(half + 10, 10, half - 30, height)};
+    return {QRectF(half - 810, 10, 800, height), QRectF(half + 10, 10, 800, height)};
+}
+
+ToolbarPositions toolbarPositions(double tab, double left, double right)
+{
+    ToolbarPositions positions;
+    positions.bottomRightPanelWidth = right + 1;
+    const double middle = (tab - (left + 1 + right + 1)) * 0.5;
+    positions.bottomTranscriptOffset = std::floor(static_cast<float>(left + 1 + middle - 240));
+    positions.currentFileDisplayPosition = -(middle + (right + 1 - 17) + 230);
+    return positions;
+}
+
+TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool navigationControls)
+{
+    TranscriptToolbarGeometry geometry;
+    geometry.height = editingControls ? 150 : 75;
+    geometry.editingAlpha = editingControls ? 1 : 0;
+    geometry.transportBottom = navigationControls ? 0 : -35;
+    geometry.transportAlpha = navigationControls ? 1 : 0;
+    return geometry;
+}
+
+QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes)
+{
+    if (firstName.isEmpty() || lastName.isEmpty())
+        return localizedString(QStringLiteral("Loading… ▼"));
+    if (balanceMinutes != 0)
+        return QStringLiteral("%1 %2 | %3 ▼").arg(firstName, lastName, timeAsHMTextFromMinutes(balanceMinutes));
+    return QStringLiteral("%1 %2 | 0m ▼").arg(firstName, lastName);
+}
+
+}  // namespace qv::shell

@@ -1,0 +1,41 @@
+// The numbers of the main window's layout: how the files screen shares its width between the
+// pending list and the files list, where the transcript toolbar's parts sit, the heights the
+// transcript toolbar takes with its panels shown or hidden, and the account button's title.
+#pragma once
+
+#include <QRectF>
+#include <QString>
+
+#include <cstdint>
+
+namespace qv::shell {
+
+// From this tab width on, both lists keep their full width and centre on the middle.
+inline constexpr double kWideFilesLayoutWidth = 1660;
+
+struct FilesLayout {
+    QRectF pending;
+    QRectF files;
+};
+FilesLayout filesLayout(double tabWidth, double tabHeight);
+
+struct ToolbarPositions {
+    double bottomRightPanelWidth = 0;
+    double bottomTranscriptOffset = 0;
+    double currentFileDisplayPosition = 0;
+};
+// `tab`, `left` and `right`: the widths of the tab view and of the left and right panels.
+ToolbarPositions toolbarPositions(double tab, double left, double right);
+
+struct TranscriptToolbarGeometry {
+    double height = 150;            // 150 with the editing controls, 75 without
+    double transportBottom = 0;     // 0 with the navigation controls, -35 without
+    double editingAlpha = 1;
+    double transportAlpha = 1;
+};
+TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool navigationControls);
+
+// "First Last | 1h 2m ▼" once both names are known, the loading text otherwise.
+QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes);
+
+}  // namespace qv::shell

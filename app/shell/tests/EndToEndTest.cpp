@@ -1,0 +1,206 @@
+// The road a user walks, in the program's own window on an X display: the program starts with
+// a temporary home against a service of the test's own, the user signs up, sees the empty files
+// list, a transcript arrives as the transcription service delivers one, and it shows up in the
+// list. A screenshot of the window at each step goes to QV_SCREENSHOT_DIR.
+#include "app/shell/ApplicationShell.h"
+#include "app/shell/LogoView.h"
+#include "app/shell/QVApplication.h"
+#include "model/QVFile.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/foundation/QtDispatcher.h"
+#include "platform/rtdb/PushIdGenerator.h"
+#include "services/hub/tests/HubTestSupport.h"
+#include "services/transcriber/TranscriptRecord.h"
+
+#include <QCheckBox>
+#include <QScreen>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace qv::shell {
+namespace {
+
+// Seconds any step may take before the test fails.
+constexpr double kStepDeadline = 30;
+
+bool waitFor(const std::function<bool()>& done, double seconds = kStepDeadline)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > seconds * 1000)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// The message box open on the main window, if any.
+QMessageBox* openMessageBox(QWidget* window)
+{
+    for (QMessageBox* box : window->findChildren<QMessageBox*>())
+        if (box->isVisible())
+            return box;
+    return nullptr;
+}
+
+void pressButton(QMessageBox* box, const QString& title)
+{
+    for (QAbstractButton* button : box->buttons())
+        if (button->text() == title) {
+            button->click();
+            return;
+        }
+    ADD_FAILURE() << "no button " << title.toStdString();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        shots = qEnvironmentVariable("QV_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QDir().mkpath(shots);
+        hub::HubServer::Options options;
+        options.dataFolder = (home.path() + "/service").toStdString();
+        options.hashIterations = 1000;
+        service = std::make_unique<hub::testing::RunningService>(options);
+        preferences = std::make_unique<Preferences>(home.path() + "/config");
+        const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
+        shell = std::make_unique<ApplicationShell>(
+            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http}));
+    }
+
+    void TearDown() override
+    {
+        shell.reset();
+        service.reset();
+    }
+
+    void screenshot(const QString& name)
+    {
+        QApplication::processEvents();
+        EXPECT_TRUE(shell->window().grab().save(shots + "/" + name + ".png")) << name.toStdString();
+    }
+
+    QTemporaryDir home;
+    QString shots;
+    QtDispatcher queue;
+    std::unique_ptr<hub::testing::RunningService> service;
+    std::unique_ptr<Preferences> preferences;
+    std::unique_ptr<ApplicationShell> shell;
+};
+
+TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
+{
+    shell->window().resize(1440, 900);
+    shell->applicationDidFinishLaunching();
+    ASSERT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
+    AppDelegate& ad = shell->ad();
+    EXPECT_EQ(ad.currentMode, 0);
+    EXPECT_EQ(shell->window().tabView()->currentIndex(), 0);
+    // No display warning on a screen this size; by now the logo has played to its last frame.
+    EXPECT_FALSE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }, 1.3));
+    EXPECT_EQ(shell->window().logo()->frame(), kLogoFrames - 1);
+    screenshot("01-sign-in");
+
+    QVAuthViewController* signIn = shell->signIn();
+    signIn->emailTextField()->setText("ann.lee@example.com");
+    signIn->continueButton()->click();
+    ASSERT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
+    signIn->firstNameTextField()->setText("Ann");
+    signIn->lastNameTextField()->setText("Lee");
+    signIn->passwordCreateTextField()->setText("Correct-horse-42");
+    signIn->passwordConfirmTextField()->setText("Correct-horse-42");
+    signIn->legalCheckbox()->setChecked(true);
+    waitFor([] { return false; }, 0.5);
+    screenshot("02-sign-up-form");
+    signIn->continueButton()->click();
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+    pressButton(openMessageBox(&shell->window()), "Remember");
+
+    ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userFilesStillToLoad == 0; }));
+    ASSERT_TRUE(waitFor([&] { return shell->window().tabView()->currentIndex() == 1; }));
+    ASSERT_TRUE(ad.currentUser);
+    EXPECT_TRUE(shell->filesList().filesSearchResults().empty());
+    ASSERT_TRUE(waitFor([&] { return shell->window().accountButton()->text().startsWith("Ann Lee"); }));
+    waitFor([] { return false; }, 0.5);
+    screenshot("03-files-empty");
+
+    // The transcription service finishes a file of this account.
+    const std::string uid = ad.currentUser->uid;
+    const std::string uuid = "E2EFILE0000000000000000000000001";
+    service->serviceWrite("files/" + uuid, DatabaseValue::object({{"owner", uid},
+                                                                  {"name", "Interview with Ann"},
+                                                                  {"status", 20},
+                                                                  {"created", 1'765'000'000'000},
+                                                                  {"file_type", 0},
+                                                                  {"language", "en-US"}}));
+    service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+    PushIdGenerator ids;
+    std::vector<transcriber::TranscribedWord> words = {
+        {"hello", 500, 900}, {"and", 1000, 1200}, {"welcome", 1300, 1800}, {"to", 1900, 2000}, {"the", 2100, 2200},
+        {"show", 2300, 2800}};
+    service->serviceWrite("transcripts/" + uuid, transcriber::transcriptValue(words, ids, 1'765'000'100'000));
+    service->run([&](hub::HubServer& server) {
+        server.serviceUpdate("files/" + uuid, transcriber::transcribedFileUpdate(3000, false));
+    });
+
+    ASSERT_TRUE(waitFor([&] {
+        auto& rows = shell->filesList().filesSearchResults();
+        return rows.size() == 1 && rows.front()->status == transcriber::kFileStatusTranscribed;
+    }));
+    EXPECT_EQ(shell->filesList().filesSearchResults().front()->name, "Interview with Ann");
+    EXPECT_FALSE(shell->filesList().noFilesContainer()->isVisible());
+    shell->filesList().selectRow(0);
+    EXPECT_EQ(shell->filesList().selectedFile(), shell->filesList().filesSearchResults().front());
+    waitFor([] { return false; }, 0.5);
+    screenshot("04-file-arrived");
+
+    // The account button opens the account popover.
+    shell->window().accountButton()->click();
+    QWidget* popover = shell->window().findChild<QWidget*>("accountPopover");
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(waitFor([&] { return popover->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/05-account-popover.png"));
+    popover->hide();
+
+    // The menus follow the screen: on the files list exports are off and the transcript can be
+    // asked for with a row selected.
+    EXPECT_FALSE(shell->validateMenuItem("exportToSubRip:", 0).enabled);
+    EXPECT_TRUE(shell->validateMenuItem("showTranscript:", 0).enabled);
+    EXPECT_TRUE(shell->validateMenuItem("showFiles:", 0).enabled);
+}
+
+}  // namespace
+}  // namespace qv::shell
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // A home of its own: the sign-in state and the program's data stay out of the user's.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    int result = 0;
+    {
+        qv::shell::QVApplication application(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}
