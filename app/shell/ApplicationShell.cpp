@@ -77,6 +77,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     LaunchDefaults::fillTables(ad_, preferences_);
     ad_.hasLoggedSessionStats = false;
     ad_.editingServices = &editing_;
+    // Edits work on the row the transcript table made current.
+    editing_.setCurrentTextViewModel([this] { return ad_.currentTextView ? &ad_.currentTextView->model() : nullptr; });
 
     window_.setCallbacks({
         [this](const QString& action, int tag) { performAction(action, tag); },
