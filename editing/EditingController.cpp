@@ -19,7 +19,11 @@ EditingController::EditingController(AppDelegate& ad, qv::Dispatcher& mainQueue,
 {
     commit.setEditWordsCancel([this] { session.editWordsCancel(); });
     filter.setEditWordsCancel([this] { session.editWordsCancel(); });
-    session.setEditStateChanged([this] { refreshEditingOptions(); });
+    session.setEditStateChanged([this] {
+        refreshEditingOptions();
+        if (editStateChanged_)
+            editStateChanged_();
+    });
 }
 
 void EditingController::configureUI()

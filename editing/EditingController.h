@@ -78,7 +78,11 @@ public:
     QVEditingViewController* editingViewController() const { return editingVC_; }
     void configureUI() override;
     void refreshEditingOptions() override;
+    // Told after an inline edit opened or closed and the panel followed: the window moves the
+    // keyboard focus to the edited row's text view and back.
+    void setEditStateChanged(std::function<void()> changed) { editStateChanged_ = std::move(changed); }
 
 private:
     QVEditingViewController* editingVC_ = nullptr;
+    std::function<void()> editStateChanged_;
 };

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <iterator>
 
 QVEditingImageButton::QVEditingImageButton(Image image, QWidget* parent) : QAbstractButton(parent), image_(image)
 {
@@ -39,14 +40,8 @@ void QVEditingImageButton::paintSymbol(QPainter& painter) const
     switch (image_) {
     case Image::Edit: {
         // A pencil, point down to the left.
-        QPainterPath pencil;
-        pencil.moveTo(7, 19);
-        pencil.lineTo(8, 15);
-        pencil.lineTo(17, 6);
-        pencil.lineTo(20, 9);
-        pencil.lineTo(11, 18);
-        pencil.closeSubpath();
-        painter.drawPath(pencil);
+        const QPointF pencil[] = {{7, 19}, {8, 15}, {17, 6}, {20, 9}, {11, 18}};
+        painter.drawPolygon(pencil, static_cast<int>(std::size(pencil)));
         painter.drawLine(QPointF(8, 15), QPointF(11, 18));
         painter.drawLine(QPointF(7, 21), QPointF(19, 21));
         break;
@@ -73,14 +68,8 @@ void QVEditingImageButton::paintSymbol(QPainter& painter) const
     }
     case Image::DeleteWord: {
         // A delete key: a tag pointing left with a cross in it.
-        QPainterPath key;
-        key.moveTo(4, 13);
-        key.lineTo(9, 7);
-        key.lineTo(22, 7);
-        key.lineTo(22, 19);
-        key.lineTo(9, 19);
-        key.closeSubpath();
-        painter.drawPath(key);
+        const QPointF key[] = {{4, 13}, {9, 7}, {22, 7}, {22, 19}, {9, 19}};
+        painter.drawPolygon(key, static_cast<int>(std::size(key)));
         painter.drawLine(QPointF(12, 10), QPointF(18, 16));
         painter.drawLine(QPointF(18, 10), QPointF(12, 16));
         break;

@@ -12,8 +12,10 @@
 // edit state, view-only or connection changed) reach it. The window also gives the controller
 // the focused row's text view, `setCurrentTextViewModel([&ad] { return ad.currentTextView ?
 // &ad.currentTextView->model() : nullptr; })`, and keeps a `QVKeyHandler` as the keyboard focus
-// of the transcript whenever no text view or field holds it: during an inline edit the row's
-// `QVTextView` has the focus and takes Return, Enter and Escape itself.
+// of the transcript whenever no text view or field holds it. During an inline edit the row's
+// `QVTextView` has the focus and takes typing, Return, Enter and Escape itself: the window moves
+// the focus there and back from the controller's `setEditStateChanged` callback (`ad.isEditing`
+// tells which way).
 #pragma once
 
 #include <QWidget>

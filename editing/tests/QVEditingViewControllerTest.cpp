@@ -155,10 +155,13 @@ TEST_F(EditingPanel, TheEditControllerReachesThePanelForItsLifetime)
     select("W1", "W1");
     editing.refreshEditingOptions();
     EXPECT_TRUE(enabled(Panel::kTagComma));
-    // Opening and closing an edit refreshes the panel.
+    // Opening and closing an edit refreshes the panel, then tells the window.
+    std::vector<bool> editStates;
+    editing.setEditStateChanged([&] { editStates.push_back(ad.isEditing); });
     editing.session.editWordsStartWithMode(WordEditingSession::kQVEditWordSelectAll);
     EXPECT_EQ(enabledTags(), std::vector<int>{Panel::kTagEdit});
     editing.session.editWordsCancel();
+    EXPECT_EQ(editStates, (std::vector<bool>{true, false}));
     settle();
     select("W1", "W1");
     editing.refreshEditingOptions();
@@ -353,16 +356,26 @@ TEST_F(EditingPanel, TitlesAreDrawnByState)
     EXPECT_EQ(cell.titleColor(), QVEditingButtonCell::disabledTitleColor());
 }
 
-// Renders the panel, as a French file with one word selected shows it, for a look at it.
-TEST_F(EditingPanel, RendersToAnImage)
+// Renders the panel for a look at it: a French file with one word selected, and a Spanish file
+// with two.
+TEST_F(EditingPanel, RendersToImages)
 {
-    openFile("un, deux", "fr");
-    select("W1", "W1");
-    panel.configureUI();
-    panel.refreshEditingOptions();
-    const QImage image = panel.grab().toImage();
-    EXPECT_EQ(image.size(), panel.size() * panel.devicePixelRatio());
-    image.save(QDir(QCoreApplication::applicationDirPath()).filePath("editing-panel.png"));
+    const struct {
+        QString language;
+        QString words;
+        QString last;
+        const char* file;
+    } cases[] = {{"fr", "un, deux", "W1", "editing-panel.png"}, {"es", "uno dos", "W2", "editing-panel-spanish.png"}};
+    for (const auto& c : cases) {
+        reset();
+        openFile(c.words, c.language);
+        select("W1", c.last);
+        panel.configureUI();
+        panel.refreshEditingOptions();
+        const QImage image = panel.grab().toImage();
+        EXPECT_EQ(image.size(), panel.size() * panel.devicePixelRatio());
+        image.save(QDir(QCoreApplication::applicationDirPath()).filePath(c.file));
+    }
 }
 
 }  // namespace
