@@ -68,7 +68,7 @@ public:
     void configureUI();
     // Enables each button from the file, the playhead, the edit state and the selected words.
     void refreshEditingOptions();
-    // Enables or disables an image button, showing it at full or at a fifth of its opacity.
+    // Enables or disables an image button, showing it at full opacity or at 0.23 of it.
     static void refreshImageButton(QVEditingImageButton* button, bool enabled);
     // Runs the operation of the button with `tag`; nothing for an unknown tag.
     void buttonPressed(int tag);
