@@ -277,6 +277,8 @@ TEST(ZECryptoTest, Base64StrictAndLenient)
     }
     EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9v\nYg*=="), crypto::bytes("foob"));
     EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("\xffZm9v\x80"), crypto::bytes("foo"));
+    EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9vYg==Zm9v"), crypto::bytes("foob"));
+    EXPECT_FALSE(crypto::base64DecodeIgnoringUnknown("Zm9v Y"));
 }
 
 TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)
