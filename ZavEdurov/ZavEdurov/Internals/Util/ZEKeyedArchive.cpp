@@ -1,5 +1,6 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
 #include <bit>
@@ -100,41 +101,16 @@ namespace {
 void appendQuoted(std::string& out, std::string_view text)
 {
     static constexpr char hex[] = "0123456789abcdef";
+    if (!ZEUtility::isValidUTF8(text)) {
+        throw ZEArchiveError("a string to archive is not valid UTF-8");
+    }
     out += '"';
     std::size_t plain = 0; // start of the run not yet copied
     const auto flush = [&](std::size_t upTo) { out.append(text.data() + plain, upTo - plain); };
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+        if (c >= 0x20 && c != '"' && c != '\\') {
             ++i;
-            continue;
-        }
-        if (c >= 0x80) {
-            // Well-formed UTF-8 only: no overlong forms, surrogates or code points past U+10FFFF.
-            std::size_t length = 0;
-            unsigned char low = 0x80;
-            unsigned char high = 0xBF;
-            if (c >= 0xC2 && c <= 0xDF) {
-                length = 2;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                length = 3;
-                low = c == 0xE0 ? 0xA0 : 0x80;
-                high = c == 0xED ? 0x9F : 0xBF;
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                length = 4;
-                low = c == 0xF0 ? 0x90 : 0x80;
-                high = c == 0xF4 ? 0x8F : 0xBF;
-            }
-            if (length == 0 || i + length > text.size()) {
-                throw ZEArchiveError("a string to archive is not valid UTF-8");
-            }
-            for (std::size_t k = 1; k < length; ++k) {
-                const auto next = static_cast<unsigned char>(text[i + k]);
-                if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
-                    throw ZEArchiveError("a string to archive is not valid UTF-8");
-                }
-            }
-            i += length;
             continue;
         }
         flush(i);
