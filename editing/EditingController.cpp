@@ -1,5 +1,7 @@
 #include "editing/EditingController.h"
 
+#include "editing/QVEditingViewController.h"
+
 EditingController::EditingController(AppDelegate& ad, qv::Dispatcher& mainQueue, qv::AlertPresenter& alerts,
                                      qv::Pasteboard& pasteboard)
     : environment(ad, mainQueue, alerts),
@@ -17,6 +19,23 @@ EditingController::EditingController(AppDelegate& ad, qv::Dispatcher& mainQueue,
 {
     commit.setEditWordsCancel([this] { session.editWordsCancel(); });
     filter.setEditWordsCancel([this] { session.editWordsCancel(); });
+    session.setEditStateChanged([this] {
+        refreshEditingOptions();
+        if (editStateChanged_)
+            editStateChanged_();
+    });
+}
+
+void EditingController::configureUI()
+{
+    if (editingVC_)
+        editingVC_->configureUI();
+}
+
+void EditingController::refreshEditingOptions()
+{
+    if (editingVC_)
+        editingVC_->refreshEditingOptions();
 }
 
 void EditingController::setCurrentTextViewModel(const std::function<qv::TextViewModel*()>& accessor)

@@ -16,6 +16,7 @@
 #include "editing/WrapCommands.h"
 #include "model/EditingServices.h"
 
+class QVEditingViewController;
 namespace qv {
 class Pasteboard;
 }
@@ -51,6 +52,10 @@ public:
     {
         filter.willEditTextView(textView, range, replacement);
     }
+    void updateTypingAttributesForTextView(qv::TextViewModel& textView) override
+    {
+        filter.updateTypingAttributesForTextView(textView);
+    }
     void editWordsCancel() override { session.editWordsCancel(); }
     void editWordsFinishWithResumePlayback(bool resume) override { session.editWordsFinishWithResumePlayback(resume); }
     void insertStringIntoTextView(const QString& text) override { selection.insertStringIntoTextView(text); }
@@ -67,7 +72,17 @@ public:
         return caseCommands.editWordsToLowercase(words, shouldReloadRow);
     }
 
-    // The editing-controls panel is not part of this subsystem yet: nothing to configure.
-    void configureUI() override {}
-    void refreshEditingOptions() override {}
+    // The editing-controls panel, which registers itself here for its lifetime; none before the
+    // window makes it.
+    void setEditingViewController(QVEditingViewController* panel) { editingVC_ = panel; }
+    QVEditingViewController* editingViewController() const { return editingVC_; }
+    void configureUI() override;
+    void refreshEditingOptions() override;
+    // Told after an inline edit opened or closed and the panel followed: the window moves the
+    // keyboard focus to the edited row's text view and back.
+    void setEditStateChanged(std::function<void()> changed) { editStateChanged_ = std::move(changed); }
+
+private:
+    QVEditingViewController* editingVC_ = nullptr;
+    std::function<void()> editStateChanged_;
 };

@@ -10,6 +10,7 @@
 #include "model/ViewServices.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/TextViewModel.h"
 
 #include <QString>
 
@@ -63,6 +64,9 @@ public:
     void insertLiveWordsInOrder(std::vector<std::shared_ptr<QVWord>> words);
     // Writes the word's text alone.
     void writeName(const QVWord& word) { writer.updateWord(word, {{"name", word.name().toStdString()}}); }
+
+    // What typed text looks like during an inline edit.
+    qv::TextAttributes editingTextAttributes() const { return {ad.editingTextColor, std::nullopt, std::nullopt}; }
 
     void appendTrace(const QString& text) { ad.debugCharacterEditing += text; }
     // Drops the row text view that held the current word, saying so in the editing trace.

@@ -9,6 +9,8 @@
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/TextViewModel.h"
 
+#include <algorithm>
+
 namespace {
 
 // The private pasteboard type of words copied between transcripts.
@@ -35,11 +37,15 @@ QVOrderedSet<QVWord> SelectionCommands::getSelectedWords(const AppDelegate& ad)
     if (hasMultipleWordsSelected(ad)) {
         const std::int64_t start = ad.selectionWordStart->start;
         const std::int64_t end = ad.selectionWordEnd->end;
-        for (const auto& word : ad.words) {
-            if (word->start >= start && word->end <= end)
-                selected.add(word);
+        // The live words are in start order: only those from the selection's start on, up to
+        // its end, can lie inside it.
+        const auto& words = ad.words.items();
+        auto word = std::lower_bound(words.begin(), words.end(), start,
+                                     [](const std::shared_ptr<QVWord>& w, std::int64_t s) { return w->start < s; });
+        for (; word != words.end() && (*word)->start <= end; ++word) {
+            if ((*word)->end <= end)
+                selected.add(*word);
         }
-        selected.sort([](const QVWord& a, const QVWord& b) { return a.start < b.start; });
     } else if (ad.currentWord) {
         selected.add(ad.currentWord);
     }

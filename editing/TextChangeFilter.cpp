@@ -462,3 +462,15 @@ void TextChangeFilter::fail(const QString& originalPending, qsizetype u, qsizety
                          .arg(ll(end)));
     env_.writer.uploadTrace(env_.ad.debugCharacterEditing);
 }
+
+void TextChangeFilter::updateTypingAttributesForTextView(qv::TextViewModel& textView) const
+{
+    const qv::TextRange selection = textView.selectedRange();
+    const bool highlightBefore = selection.location > 0 && textView.attributesAt(selection.location - 1).background;
+    const qsizetype after = selection.location + selection.length;
+    const bool highlightAfter = after < textView.length() && textView.attributesAt(after).background;
+    qv::TextAttributes attributes = env_.editingTextAttributes();
+    if (highlightBefore || highlightAfter)
+        attributes.background = QColor(Qt::yellow);
+    textView.setTypingAttributes(attributes);
+}

@@ -26,6 +26,9 @@ public:
 
     // `replacement` is about to take the place of `range` (row-text indexes) in `textView`.
     void willEditTextView(const qv::TextViewModel& textView, qv::TextRange range, const QString& replacement);
+    // Typing attributes for the text view's selection: text typed next to highlighted text is
+    // highlighted too.
+    void updateTypingAttributesForTextView(qv::TextViewModel& textView) const;
 
 private:
     // Gives every working word the range of its run of non-separator characters.

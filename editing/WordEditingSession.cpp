@@ -118,7 +118,7 @@ void WordEditingSession::editWordsStartWithMode(std::int64_t mode, const QString
         view->removeTemporaryForeground(colour);
         view->setForeground(colour, ad.editingTextColor);
     }
-    view->setTypingAttributes(qv::TextAttributes{ad.editingTextColor, std::nullopt, std::nullopt});
+    view->setTypingAttributes(env_.editingTextAttributes());
 
     auto applyKey = [&](qv::TextRange range, const QString& text, qsizetype caret) {
         env_.appendTrace(QString("calling willEditTextView from editWordsStartWithMode with mode: %1\n").arg(modeName(mode)));

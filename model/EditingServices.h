@@ -35,6 +35,9 @@ public:
     virtual void editWordsCancel() = 0;
     // Commits the edit (or deletes the words, or cancels when it cannot be processed).
     virtual void editWordsFinishWithResumePlayback(bool resume) = 0;
+    // Chooses the attributes of text typed at the text view's selection, which just moved.
+    // Without an editing subsystem typed text keeps the view's own attributes.
+    virtual void updateTypingAttributesForTextView(qv::TextViewModel&) {}
     // Inserts `text` in place of the edit's selection while an edit is open; nothing otherwise.
     virtual void insertStringIntoTextView(const QString& text) = 0;
     // Replaces consecutive `words` by the words of `text`, fitted into their time, written and

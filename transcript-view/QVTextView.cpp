@@ -1,6 +1,7 @@
 #include "transcript-view/QVTextView.h"
 
 #include "model/EditingServices.h"
+#include "model/OpenFileQueries.h"
 
 #include <QKeyEvent>
 
@@ -11,6 +12,12 @@ namespace {
 bool isWhitespace(QChar c)
 {
     return c == QChar(' ') || c == QChar('\t') || c == QChar(0x00A0) || c.category() == QChar::Separator_Space;
+}
+
+// The blank and the no-break space: the separators of words in the edited text.
+bool isBlank(QChar c)
+{
+    return c == QChar(' ') || c == QChar(0x00A0);
 }
 
 bool onlyWhitespace(const QString& text)
@@ -71,27 +78,77 @@ qv::TextRange QVTextView::clampSelection(qsizetype length, qsizetype lower, qsiz
 QVTextView::QVTextView(AppDelegate& ad, qv::Dispatcher& main, QWidget* parent) : qv::TextView(parent), ad_(ad), main_(main)
 {
     setCharacterLocks(-1, -1);
-    model().setShouldChangeText([this](qv::TextRange range, const QString& replacement) {
-        const Refusal refusal = refusalForChange(model().string(), lowerCharacterLock(), upperCharacterLock(),
-                                                 ad_.currentTextView == this, range, replacement);
-        if (refusal != Refusal::Silent && refusal != Refusal::None && beep_)
-            beep_();
-        if (refusal == Refusal::PasteLimit && pasteLimit_)
-            pasteLimit_();
-        if (refusal == Refusal::None && ad_.editingServices) {
-            ad_.debugCharacterEditing += QStringLiteral("calling willEditTextView from QVTextView shouldChangeTextInRange\n");
-            ad_.editingServices->willEditTextView(model(), range, replacement);
-        }
-        return refusal == Refusal::None;
-    });
+    model().setShouldChangeText(
+        [this](qv::TextRange range, const QString& replacement) { return shouldChangeText(range, replacement); });
     model().setWillChangeSelection([this](qv::TextRange, qv::TextRange proposed) {
         return clampSelection(model().length(), lowerCharacterLock(), upperCharacterLock(), proposed);
     });
+    model().setDidChangeSelection([this] {
+        if (ad_.editingServices)
+            ad_.editingServices->updateTypingAttributesForTextView(model());
+    });
+    model().setWillProcessEditing(
+        [this](qv::TextRange edited, qsizetype changeInLength) { removeDoubledFrenchBlank(edited, changeInLength); });
     setKeyHook([this](QKeyEvent* event) { return handleKey(event); });
     return_ = [this] {
         if (ad_.isEditing && ad_.editingServices)
             ad_.editingServices->editWordsFinishWithResumePlayback(true);
     };
+}
+
+bool QVTextView::shouldChangeText(qv::TextRange range, const QString& replacement)
+{
+    const Refusal refusal = refusalForChange(model().string(), lowerCharacterLock(), upperCharacterLock(),
+                                             ad_.currentTextView == this, range, replacement);
+    if (refusal != Refusal::Silent && refusal != Refusal::None && beep_)
+        beep_();
+    if (refusal == Refusal::PasteLimit && pasteLimit_)
+        pasteLimit_();
+    if (refusal != Refusal::None)
+        return false;
+    // Longer text (composed or pasted) comes in without blanks at its ends. The trimmed text
+    // takes the place of the original in the view as well as in the words being edited: were
+    // only the words told, the row would show blanks that no word accounts for.
+    if (replacement.size() > 2) {
+        const QString trimmed = replacement.trimmed();
+        if (trimmed != replacement) {
+            if (model().insertText(trimmed, range))
+                invalidateLayout();
+            update();
+            return false;
+        }
+    }
+    if (ad_.editingServices) {
+        ad_.debugCharacterEditing += QStringLiteral("calling willEditTextView from QVTextView shouldChangeTextInRange\n");
+        ad_.editingServices->willEditTextView(model(), range, replacement);
+    }
+    return true;
+}
+
+bool QVTextView::singleCharRangeisWithinEditingText(qsizetype location, qsizetype length) const
+{
+    const qv::TextRange window = model().editWindow();
+    return window.location >= 0 && ad_.currentTextView == this && location >= window.location &&
+           location + length <= window.location + window.length;
+}
+
+void QVTextView::removeDoubledFrenchBlank(qv::TextRange edited, qsizetype changeInLength)
+{
+    if (!ad_.isEditing || changeInLength < 0 || !languageIs(ad_, QStringLiteral("fr")))
+        return;
+    const QString& text = model().string();
+    if (edited.length != 2 || edited.location < 0 || edited.location + edited.length > text.size())
+        return;
+    const QString inserted = text.mid(edited.location, 2);
+    if (!isBlank(inserted.at(0)) && !isBlank(inserted.at(1)))
+        return;
+    const auto blankInWindow = [&](qsizetype index) {
+        return index >= 0 && index < text.size() && singleCharRangeisWithinEditingText(index, 1) && isBlank(text.at(index));
+    };
+    if (blankInWindow(edited.location - 1) && isWhitespace(inserted.at(0)))
+        model().deleteCharactersWhileProcessing({edited.location, 1});
+    else if (blankInWindow(edited.location + 2) && isWhitespace(inserted.at(1)))
+        model().deleteCharactersWhileProcessing({edited.location + 1, 1});
 }
 
 void QVTextView::setCharacterLocks(qsizetype lower, qsizetype upper)

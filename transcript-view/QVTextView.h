@@ -1,7 +1,9 @@
 // The text view of one speaker range's words row: read-only while the user listens, the edit
 // surface of an inline word edit, confined then to the window between its two character locks.
 // It carries the playback highlight range, refuses changes that would break the words
-// (doubled blanks, line breaks, too many words), and guards against a repeated Return.
+// (doubled blanks, line breaks, too many words), takes the blanks off the ends of longer typed
+// text, keeps French typing from doubling a blank, gives typed text the attributes the edit
+// chooses, and guards against a repeated Return.
 #pragma once
 
 #include "model/AppDelegate.h"
@@ -28,6 +30,10 @@ public:
 
     QVTextView(AppDelegate& ad, qv::Dispatcher& main, QWidget* parent = nullptr);
 
+    // Whether the characters (location, length) lie inside the window of the running edit,
+    // in this view.
+    bool singleCharRangeisWithinEditingText(qsizetype location, qsizetype length) const;
+
     qsizetype lowerCharacterLock() const { return model().lowerCharacterLock(); }
     qsizetype upperCharacterLock() const { return model().upperCharacterLock(); }
     void setCharacterLocks(qsizetype lower, qsizetype upper);
@@ -46,6 +52,9 @@ public:
     void setReturnHandler(std::function<void()> handler) { return_ = std::move(handler); }
 
 private:
+    bool shouldChangeText(qv::TextRange range, const QString& replacement);
+    // In a French file, an edit that puts a blank next to a blank of the window loses its own.
+    void removeDoubledFrenchBlank(qv::TextRange edited, qsizetype changeInLength);
     bool handleKey(QKeyEvent* event);
 
     AppDelegate& ad_;

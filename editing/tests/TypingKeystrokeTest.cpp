@@ -1,5 +1,7 @@
 #include "InlineEditFixture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QTest>
 
@@ -145,6 +147,86 @@ TEST_F(Typing, HeldReturnFinishesOnce)
     QApplication::sendEvent(&textView, &repeat);
     QApplication::sendEvent(&textView, &press);
     EXPECT_TRUE(ad.isEditing);
+}
+
+// Text an input method commits in one piece, the way two-character French punctuation and
+// longer composed text arrive.
+TEST_F(Typing, CommittedTextKeepsTheRowAndTheWordsInStep)
+{
+    const struct {
+        const char* name;
+        QString language;
+        QString words;
+        qsizetype caret;
+        QString commit;
+        QString row;      // the row right after the commit
+        QString result;   // the transcript after Return
+    } cases[] = {
+        {"a French blank next to a blank is dropped", "fr", "un deux", 3, " ;", "un ;deux", "un ;deux"},
+        {"a French blank before a blank is dropped", "fr", "un deux", 2, "; ", "un; deux", "un; deux"},
+        {"a French blank between letters stays", "fr", "un deux", 2, " ;", "un ; deux", "un\u00A0; deux"},
+        {"other languages keep what was typed", "en-US", "one two", 4, " ;", "one  ;two", "one ;two"},
+        {"longer text loses its outer blanks", "en-US", "one two", 3, " xyz ", "onexyz two", "onexyz two"},
+        {"two characters are kept as they are", "en-US", "one two", 3, " x", "one x two", "one x two"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        addRange("Ann");
+        addWords(c.words);
+        open(c.language);
+        start("W1", "W2");
+        run(caret(c.caret));
+        QInputMethodEvent commit;
+        commit.setCommitString(c.commit);
+        QApplication::sendEvent(&textView, &commit);
+        EXPECT_EQ(textView.model().string(), c.row);
+        EXPECT_EQ(ad.editingText, c.row.mid(lower(), ad.editingText.size()));
+        expectRangesMatchText();
+        QTest::keyClick(&textView, Qt::Key_Return);
+        settle();
+        EXPECT_EQ(text(), c.result);
+        main.advance(QVTextView::kReturnGuardSeconds);
+    }
+}
+
+TEST_F(Typing, TextTypedNextToHighlightedTextIsHighlighted)
+{
+    addRange("Ann");
+    addWords("alpha bravo charlie");
+    open();
+    start("W1", "W3");
+    auto& model = textView.model();
+    model.setBackground({6, 5}, QColor(Qt::green));
+    const struct {
+        qsizetype location;
+        qsizetype length;
+        bool highlighted;
+    } cases[] = {{11, 0, true}, {6, 0, true}, {5, 0, false}, {12, 0, false}, {0, 6, true}, {13, 2, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
+        model.setSelectedRange({c.location, c.length});
+        EXPECT_EQ(model.typingAttributes().background.has_value(), c.highlighted);
+        EXPECT_EQ(model.typingAttributes().foreground, ad.editingTextColor);
+    }
+    model.setSelectedRange({11, 0});
+    QTest::keyClicks(&textView, "s");
+    EXPECT_EQ(model.attributesAt(11).background, QColor(Qt::yellow));
+}
+
+TEST_F(Typing, APasteOnTwoLinesKeepsItsWordsApart)
+{
+    addRange("Ann");
+    addWords("alpha bravo");
+    open();
+    start("W2", "W2");
+    QGuiApplication::clipboard()->setText(QStringLiteral("  charlie\ndelta  "));
+    QTest::keyClick(&textView, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(textView.model().string(), "alpha bravocharlie delta");
+    EXPECT_EQ(pendingTexts(), (QStringList{"bravocharlie", "delta"}));
+    QTest::keyClick(&textView, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(text(), "alpha bravocharlie delta");
 }
 
 }  // namespace

@@ -167,8 +167,10 @@ QString TextView::cleanPastedText(const QString& text)
 {
     static const QRegularExpression lineFeeds("\n+");
     static const QRegularExpression whitespace("\\s+");
+    // A line break stands between two words: it becomes a blank, never nothing, so that the
+    // words on either side stay apart.
     QString cleaned = text;
-    cleaned.remove(lineFeeds);
+    cleaned.replace(lineFeeds, QStringLiteral(" "));
     return cleaned.trimmed().replace(whitespace, " ");
 }
 

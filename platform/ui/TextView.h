@@ -59,8 +59,8 @@ public:
     void setMouseUpHook(MouseUpHook hook) { mouseUp_ = std::move(hook); }
     void setKeyHook(KeyHook hook) { keyHook_ = std::move(hook); }
 
-    // Pasted text: line feeds are removed, whitespace at both ends trimmed and every run of
-    // whitespace becomes one blank.
+    // Pasted text: whitespace at both ends is trimmed and every run of whitespace, line feeds
+    // included, becomes one blank.
     static QString cleanPastedText(const QString& text);
     // Inserts the cleaned `text` in place of the selection, through the model's refusal hook.
     // Answers whether the change was made.

@@ -29,6 +29,42 @@ public:
     void initWithCoder(ZEKeyedUnarchiver&) { }
 };
 
+// Writes the strings under their keys in order (a key may come twice) and the unkeyed values.
+class Fields final : public ZEArchivable {
+public:
+    static constexpr const char* kClassName = "Fields";
+    std::vector<std::pair<std::string, std::string>> strings;
+    std::vector<ZEJson> unkeyed;
+    std::string archiveClassName() const override { return kClassName; }
+    void encodeWithCoder(ZEKeyedArchiver& coder) const override
+    {
+        for (const auto& [key, value] : strings) {
+            coder.encodeString(key, value);
+        }
+        for (const auto& value : unkeyed) {
+            coder.encodeUnkeyedJson(value);
+        }
+    }
+    void initWithCoder(ZEKeyedUnarchiver& coder)
+    {
+        while (auto value = coder.decodeUnkeyedJson()) {
+            unkeyed.push_back(std::move(*value));
+        }
+    }
+};
+
+ZEJson archivedFields(const Fields& fields)
+{
+    const auto data = ZEUtility::archiveKeyedData(std::make_shared<Fields>(fields));
+    if (!data) {
+        return nullptr;
+    }
+    const std::string text(data->begin(), data->end());
+    const ZEJson document = ZEJson::parse(text);
+    EXPECT_EQ(document.dump(), text);
+    return document.at("$top").at("root");
+}
+
 std::shared_ptr<ZEDevice> fullDevice()
 {
     auto device = test::validDevice();
@@ -52,6 +88,56 @@ TEST_F(ZEKeyedArchiveTest, ArchiveIsTheCompactTextOfOneDocument)
     EXPECT_EQ(document["$archiver"], "ZEKeyedArchive");
     EXPECT_EQ(document["$version"], 1);
     EXPECT_EQ(document["$top"]["root"]["$class"], "ZEDevice");
+}
+
+// The text is written as it goes: each string must come out as the document's own dump would
+// write it, and what that dump refuses (text that is not UTF-8) must fail the archive.
+TEST_F(ZEKeyedArchiveTest, StringsAreWrittenAsTheDocumentDumpWritesThem)
+{
+    for (const std::string& text : {std::string(), std::string("plain"), std::string("quote \" and backslash \\"),
+             std::string("\b\f\n\r\t"), std::string("\x01\x1f\x7f", 3), std::string("nul \0 inside", 12),
+             std::string("caf\xc3\xa9"), std::string("\xe6\x97\xa5\xe6\x9c\xac"), std::string("\xf0\x9f\x98\x80"),
+             std::string("\xef\xbf\xbf \xf4\x8f\xbf\xbf"), std::string("\xc3\xa9"), std::string("\xff"),
+             std::string("\xc0\xaf"), std::string("\xe0\x80\xaf"), std::string("\xed\xa0\x80"),
+             std::string("\xf4\x90\x80\x80"), std::string("\xf5\x80\x80\x80"), std::string("\xc3"),
+             std::string("\xe6\x97"), std::string("a\x80"), std::string("\xc3\x28")}) {
+        bool dumpable = true;
+        try {
+            (void)ZEJson(text).dump();
+        } catch (const nlohmann::json::exception&) {
+            dumpable = false;
+        }
+        Fields fields;
+        fields.strings = {{"v", text}, {text, "as a key"}};
+        const ZEJson root = archivedFields(fields);
+        EXPECT_EQ(!root.is_null(), dumpable) << testing::PrintToString(text);
+        if (dumpable) {
+            EXPECT_EQ(root.at("$fields").at("v").at("$value"), text);
+            EXPECT_EQ(root.at("$fields").at(text).at("$value"), "as a key");
+        }
+    }
+}
+
+TEST_F(ZEKeyedArchiveTest, AKeyWrittenAgainKeepsItsPlaceAndTakesTheNewValue)
+{
+    Fields fields;
+    fields.strings = {{"a", "1"}, {"b", "2"}, {"a", "a longer value"}, {"c", "4"}, {"b", ""}, {"c", "6"}};
+    const ZEJson root = archivedFields(fields);
+    const auto value = [](const char* text) { return ZEJson{{"$class", "NSString"}, {"$value", text}}; };
+    EXPECT_EQ(root.at("$fields").dump(), (ZEJson{{"a", value("a longer value")}, {"b", value("")}, {"c", value("6")}}.dump()));
+}
+
+TEST_F(ZEKeyedArchiveTest, UnkeyedValuesFollowTheFieldsAndReadBackInOrder)
+{
+    ZEUtility::addAllowedClasses({ZEArchiveClass::of<Fields>()});
+    Fields fields;
+    fields.strings = {{"k", "v"}};
+    fields.unkeyed = {1, "two", nullptr, ZEJson{{"x", {true, 1.5, -3}}, {"y", ZEJson::object()}}, ZEJson::array()};
+    const ZEJson root = archivedFields(fields);
+    EXPECT_EQ(root.at("$unkeyed").size(), fields.unkeyed.size());
+    const auto back = ZEUtility::unarchiveKeyedData<Fields>(ZEUtility::archiveKeyedData(std::make_shared<Fields>(fields)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(ZEJson(back->unkeyed).dump(), ZEJson(fields.unkeyed).dump());
 }
 
 TEST_F(ZEKeyedArchiveTest, RecordsAndLogsRoundTrip)

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <fstream>
 #include <latch>
+#include <thread>
 #include <vector>
 
 namespace ze {
@@ -112,6 +113,53 @@ TEST(ZESerialQueueTest, SyncOnTheQueueItselfRunsInline)
     });
     queue.drain();
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+// Callers waiting to sync are woken one at a time: every one of them must still get its turn,
+// never two at once, with async tasks and due timers queued in between.
+TEST(ZESerialQueueTest, ManyThreadsSyncingAllRunOneAtATime)
+{
+    auto clock = std::make_shared<ZEManualClock>();
+    ZESerialQueue queue("test", clock);
+    constexpr int kThreads = 12;
+    constexpr int kCalls = 150;
+    int inside = 0;
+    int overlaps = 0;
+    int synced = 0;
+    std::atomic<int> posted{0};
+    const auto enter = [&] {
+        overlaps += inside++ != 0;
+        --inside;
+    };
+    std::latch start(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            for (int i = 0; i < kCalls; ++i) {
+                if (i % 10 == t % 10) {
+                    queue.async([&] { enter(); });
+                    queue.after(1s, [&] { enter(); });
+                    posted += 2;
+                }
+                queue.sync([&] {
+                    enter();
+                    ++synced;
+                });
+                if (t == 0 && i % 25 == 0) {
+                    clock->advance(1s);
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    clock->advance(1s);
+    queue.drain();
+    EXPECT_EQ(synced, kThreads * kCalls);
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_GT(posted.load(), 0);
 }
 
 TEST(ZEJsonFileSettingsTest, KeepsEveryKindAcrossInstancesAndIgnoresACorruptFile)
@@ -277,6 +325,8 @@ TEST(ZECryptoTest, Base64StrictAndLenient)
     }
     EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9v\nYg*=="), crypto::bytes("foob"));
     EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("\xffZm9v\x80"), crypto::bytes("foo"));
+    EXPECT_EQ(crypto::base64DecodeIgnoringUnknown("Zm9vYg==Zm9v"), crypto::bytes("foob"));
+    EXPECT_FALSE(crypto::base64DecodeIgnoringUnknown("Zm9v Y"));
 }
 
 TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)

@@ -38,7 +38,8 @@ TEST(TextViewTest, CleansPastedText)
         const char* pasted;
         const char* cleaned;
     } cases[] = {
-        {"two\nlines", "twolines"},  // a line break goes without a blank in its place
+        {"two\nlines", "two lines"},  // the words of two lines stay apart
+        {"one\n\n\ntwo", "one two"},
         {"  a \t\t b   c ", "a b c"},
         {"\n\nword\n", "word"},
         {"", ""},
@@ -58,7 +59,7 @@ TEST(TextViewTest, PasteGoesThroughTheRefusalHook)
         offered = text;
         return text != "no";
     });
-    EXPECT_FALSE(view.paste(" n\no "));
+    EXPECT_FALSE(view.paste(" no\n"));
     EXPECT_EQ(view.model().string(), "one two");
     EXPECT_TRUE(view.paste(" three\n  four"));
     EXPECT_EQ(offered, "three four");

@@ -174,7 +174,7 @@ int ZEDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& bloc
     }
     // Applied before every operation: SQLite may forget a connection's page limit when another
     // connection changed the file in between.
-    result = setMaxPageCount(maxSizeInBytes_ / pageSize_, db);
+    result = applyPageLimit(db);
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
         closeConnection();
         return result;
@@ -460,30 +460,61 @@ int ZEDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db,
     return executeQuery(query, db, values, [db](sqlite3_stmt* statement) { return stepNonSelection(statement, db); });
 }
 
+sqlite3_stmt* ZEDBStorage::repeatedStatement(const std::string& query, sqlite3* db, int& result)
+{
+    result = SQLITE_OK;
+    auto found = statements_.find(query);
+    if (found == statements_.end()) {
+        sqlite3_stmt* statement = nullptr;
+        result = sqlite3_prepare_v3(db, query.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+        if (result != SQLITE_OK) {
+            ZELogError(kZELogTag, "Failed to prepare SQLite statement, result=%d\n\t%@", result, errorMessage(db));
+            sqlite3_finalize(statement);
+            return nullptr;
+        }
+        found = statements_.emplace(query, statement).first;
+    }
+    return found->second;
+}
+
 int ZEDBStorage::executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
 {
     if (db != db_) {
         return executeNonSelectionQuery(query, db, values);
     }
-    auto found = statements_.find(query);
-    if (found == statements_.end()) {
-        sqlite3_stmt* statement = nullptr;
-        const int prepared = sqlite3_prepare_v3(db, query.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
-        if (prepared != SQLITE_OK) {
-            ZELogError(kZELogTag, "Failed to prepare SQLite statement, result=%d\n\t%@", prepared, errorMessage(db));
-            sqlite3_finalize(statement);
-            return prepared;
-        }
-        found = statements_.emplace(query, statement).first;
+    int result = SQLITE_OK;
+    sqlite3_stmt* statement = repeatedStatement(query, db, result);
+    if (!statement) {
+        return result;
     }
-    sqlite3_stmt* statement = found->second;
-    int result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
+    result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
     if (result == SQLITE_OK) {
         result = stepNonSelection(statement, db);
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     return result;
+}
+
+int ZEDBStorage::applyPageLimit(sqlite3* db)
+{
+    // The same statement each time for one cap: preparing a pragma costs more than running it.
+    int result = SQLITE_OK;
+    sqlite3_stmt* statement = repeatedStatement(ZEFormat("PRAGMA max_page_count = %ld", maxSizeInBytes_ / pageSize_), db, result);
+    if (!statement) {
+        return result;
+    }
+    result = sqlite3_step(statement);
+    if (result == SQLITE_ROW) {
+        pageLimit_ = sqlite3_column_int64(statement, 0);
+        result = sqlite3_step(statement);
+    }
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE) {
+        ZELogError(kZELogTag, "Query failed with error: %d\n\t%@", result, errorMessage(db));
+        return result;
+    }
+    return SQLITE_OK;
 }
 
 std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db, int* result,

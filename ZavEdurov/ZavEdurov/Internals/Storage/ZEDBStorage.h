@@ -47,6 +47,8 @@ public:
     const std::filesystem::path& dbFileURL() const { return dbFileURL_; }
     std::int64_t maxSizeInBytes() const { return maxSizeInBytes_; }
     std::int64_t pageSize() const { return pageSize_; }
+    // The page limit SQLite reported when the cap was last applied, inside `executeQueryUsingBlock`.
+    std::int64_t appliedMaxPageCount() const { return pageLimit_; }
     const std::optional<ZEDBSchema>& schema() const { return schema_; }
 
     int configureDatabaseWithSchema(const std::optional<ZEDBSchema>& schema, unsigned version, const std::string& filename);
@@ -103,12 +105,17 @@ private:
     // Moves a file SQLite called corrupt aside; deletes it only when it cannot be moved.
     void keepDamagedDatabase();
     static std::int64_t querySingleValue(const std::string& query, sqlite3* db);
+    // The statement kept for `query` on the open connection, prepared on first use.
+    sqlite3_stmt* repeatedStatement(const std::string& query, sqlite3* db, int& result);
+    // Applies the size cap to the open connection and records the page limit SQLite answers.
+    int applyPageLimit(sqlite3* db);
     // Steps a statement that returns no rows; SQLITE_OK when it ran to the end.
     static int stepNonSelection(sqlite3_stmt* statement, sqlite3* db);
 
     std::filesystem::path dbFileURL_;
     std::int64_t maxSizeInBytes_ = 0;
     std::int64_t pageSize_ = 0;
+    std::int64_t pageLimit_ = 0;
     std::optional<ZEDBSchema> schema_;
     sqlite3* db_ = nullptr;
     std::map<std::string, sqlite3_stmt*, std::less<>> statements_;

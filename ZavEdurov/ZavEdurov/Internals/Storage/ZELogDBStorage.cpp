@@ -113,7 +113,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
     values.addNumber(priority);
 
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
-        const std::int64_t capacity = getMaxPageCountInOpenedDatabase(db) * pageSize();
+        const std::int64_t capacity = appliedMaxPageCount() * pageSize();
         if (static_cast<std::int64_t>(base64.size()) >= capacity) {
             ZELogError(kZELogTag, "Log is too large (%tu bytes) to store in database. Current maximum database size is %tu bytes.",
                 base64.size(), capacity);

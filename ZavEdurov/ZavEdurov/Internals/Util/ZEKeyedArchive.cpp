@@ -1,10 +1,13 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace ze {
 
@@ -15,21 +18,18 @@ constexpr int kArchiveVersion = 1;
 // Nesting deeper than this is refused rather than followed.
 constexpr int kMaxDepth = 64;
 
+// Classes are only ever added, and a map keeps its entries in place: a class found stays valid
+// after the lock is let go.
 struct ClassLists {
     std::mutex mutex;
-    std::vector<ZEArchiveClass> allowed;
-    std::map<std::string, ZEArchiveClass> migration;
+    std::map<std::string, ZEArchiveClass, std::less<>> allowed;
+    std::map<std::string, ZEArchiveClass, std::less<>> migration;
 };
 
 ClassLists& classLists()
 {
     static ClassLists* lists = new ClassLists;
     return *lists;
-}
-
-ZEJson valueNode(const char* className, ZEJson value)
-{
-    return ZEJson{{"$class", className}, {"$value", std::move(value)}};
 }
 
 std::string doubleBits(double value)
@@ -62,7 +62,9 @@ const ZEJson* member(const ZEJson& node, const char* name)
 void ZEKeyedArchive::addAllowedClasses(const std::vector<ZEArchiveClass>& classes)
 {
     std::lock_guard lock(classLists().mutex);
-    classLists().allowed.insert(classLists().allowed.end(), classes.begin(), classes.end());
+    for (const auto& archiveClass : classes) {
+        classLists().allowed.emplace(archiveClass.name, archiveClass);
+    }
 }
 
 void ZEKeyedArchive::addMigrationClasses(const std::map<std::string, ZEArchiveClass>& classes)
@@ -73,124 +75,284 @@ void ZEKeyedArchive::addMigrationClasses(const std::map<std::string, ZEArchiveCl
     }
 }
 
-ZEArchiveClass ZEKeyedArchive::allowedClass(const ZEJson& node)
+const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEJson& node)
 {
     const std::string& name = className(node);
     if (name.empty()) {
         throw ZEArchiveError("an archived value names no class");
     }
     std::lock_guard lock(classLists().mutex);
-    std::string resolved = name;
-    if (const auto mapped = classLists().migration.find(name); mapped != classLists().migration.end()) {
-        resolved = mapped->second.name;
-    }
-    for (const auto& allowed : classLists().allowed) {
-        if (allowed.name == resolved) {
-            return allowed;
-        }
+    const auto& lists = classLists();
+    const auto mapped = lists.migration.find(name);
+    const std::string& resolved = mapped != lists.migration.end() ? mapped->second.name : name;
+    if (const auto allowed = lists.allowed.find(resolved); allowed != lists.allowed.end()) {
+        return allowed->second;
     }
     throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
 }
 
 // ---- writing
 
-ZEJson ZEKeyedArchive::encodeObjectNode(const ZEArchivable& object)
+namespace {
+
+// Appends `text` as a JSON string: quotes, backslashes and control characters escaped (control
+// characters without a short form as \u00xx), everything else as it stands. Text that is not
+// UTF-8 cannot be written as JSON: that is an archiving failure.
+void appendQuoted(std::string& out, std::string_view text)
 {
-    ZEKeyedArchiver coder;
-    object.encodeWithCoder(coder);
-    ZEJson node{{"$class", object.archiveClassName()}, {"$fields", std::move(coder.fields_)}};
-    if (!coder.unkeyed_.empty()) {
-        node["$unkeyed"] = std::move(coder.unkeyed_);
+    static constexpr char hex[] = "0123456789abcdef";
+    if (!ZEUtility::isValidUTF8(text)) {
+        throw ZEArchiveError("a string to archive is not valid UTF-8");
     }
-    return node;
+    out += '"';
+    std::size_t plain = 0; // start of the run not yet copied
+    const auto flush = [&](std::size_t upTo) { out.append(text.data() + plain, upTo - plain); };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        flush(i);
+        out += '\\';
+        switch (c) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '\b': out += 'b'; break;
+        case '\f': out += 'f'; break;
+        case '\n': out += 'n'; break;
+        case '\r': out += 'r'; break;
+        case '\t': out += 't'; break;
+        default:
+            out += "u00";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        }
+        plain = ++i;
+    }
+    flush(text.size());
+    out += '"';
 }
 
-ZEJson ZEKeyedArchive::encodeJsonNode(const ZEJson& value)
+void appendInteger(std::string& out, std::int64_t value)
+{
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, written.ptr);
+}
+
+// {"$class":"<className>","$value":
+void openValueNode(std::string& out, std::string_view className)
+{
+    out += R"({"$class":")";
+    out += className;
+    out += R"(","$value":)";
+}
+
+} // namespace
+
+void ZEKeyedArchive::writeObjectNode(std::string& out, const ZEArchivable& object)
+{
+    out += R"({"$class":)";
+    appendQuoted(out, object.archiveClassName());
+    out += R"(,"$fields":{)";
+    ZEKeyedArchiver coder(out);
+    object.encodeWithCoder(coder);
+    out += '}';
+    if (!coder.unkeyed_.empty()) {
+        out += R"(,"$unkeyed":[)";
+        out += coder.unkeyed_;
+        out += ']';
+    }
+    out += '}';
+}
+
+void ZEKeyedArchive::writeJsonNode(std::string& out, const ZEJson& value)
 {
     switch (value.type()) {
     case ZEJson::value_t::null:
-        return ZEJson{{"$class", "NSNull"}};
+        out += R"({"$class":"NSNull"})";
+        return;
     case ZEJson::value_t::string:
-        return valueNode("NSString", value);
+        openValueNode(out, "NSString");
+        appendQuoted(out, value.get_ref<const std::string&>());
+        out += '}';
+        return;
     case ZEJson::value_t::boolean:
     case ZEJson::value_t::number_integer:
     case ZEJson::value_t::number_unsigned:
     case ZEJson::value_t::number_float:
-        return valueNode("NSNumber", value);
+        openValueNode(out, "NSNumber");
+        out += value.dump();
+        out += '}';
+        return;
     case ZEJson::value_t::array: {
-        ZEJson items = ZEJson::array();
+        out += R"({"$class":"NSArray","$items":[)";
+        bool first = true;
         for (const auto& item : value) {
-            items.push_back(encodeJsonNode(item));
+            if (!std::exchange(first, false)) {
+                out += ',';
+            }
+            writeJsonNode(out, item);
         }
-        return ZEJson{{"$class", "NSArray"}, {"$items", std::move(items)}};
+        out += "]}";
+        return;
     }
     case ZEJson::value_t::object: {
-        ZEJson entries = ZEJson::object();
+        out += R"({"$class":"NSDictionary","$entries":{)";
+        bool first = true;
         for (const auto& [key, item] : value.items()) {
-            entries[key] = encodeJsonNode(item);
+            if (!std::exchange(first, false)) {
+                out += ',';
+            }
+            appendQuoted(out, key);
+            out += ':';
+            writeJsonNode(out, item);
         }
-        return ZEJson{{"$class", "NSDictionary"}, {"$entries", std::move(entries)}};
+        out += "}}";
+        return;
     }
     default:
         throw ZEArchiveError("a value of this kind cannot be archived");
     }
 }
 
+ZEKeyedArchiver::ZEKeyedArchiver()
+    : out_(own_)
+{
+    own_ += '{';
+}
+
+ZEKeyedArchiver::ZEKeyedArchiver(std::string& out)
+    : out_(out)
+{
+}
+
+void ZEKeyedArchiver::beginField(const std::string& key)
+{
+    Field field;
+    field.start = out_.size();
+    if (!fields_.empty()) {
+        out_ += ',';
+    }
+    field.key = out_.size();
+    appendQuoted(out_, key);
+    out_ += ':';
+    field.value = out_.size();
+    fields_.push_back(field);
+}
+
+void ZEKeyedArchiver::endField()
+{
+    Field& field = fields_.back();
+    field.end = out_.size();
+    const std::string_view text(out_);
+    const std::string_view key = text.substr(field.key, field.value - field.key);
+    for (std::size_t i = 0; i + 1 < fields_.size(); ++i) {
+        Field& earlier = fields_[i];
+        if (text.substr(earlier.key, earlier.value - earlier.key) != key) {
+            continue;
+        }
+        // A key written again: the new value takes the earlier one's place.
+        const std::string value(text.substr(field.value, field.end - field.value));
+        out_.resize(field.start);
+        fields_.pop_back();
+        const std::ptrdiff_t shift
+            = static_cast<std::ptrdiff_t>(value.size()) - static_cast<std::ptrdiff_t>(earlier.end - earlier.value);
+        out_.replace(earlier.value, earlier.end - earlier.value, value);
+        earlier.end = earlier.value + value.size();
+        for (std::size_t k = i + 1; k < fields_.size(); ++k) {
+            fields_[k].start += shift;
+            fields_[k].key += shift;
+            fields_[k].value += shift;
+            fields_[k].end += shift;
+        }
+        return;
+    }
+}
+
 void ZEKeyedArchiver::encodeObject(const std::string& key, const std::shared_ptr<const ZEArchivable>& object)
 {
     if (object) {
-        fields_[key] = ZEKeyedArchive::encodeObjectNode(*object);
+        beginField(key);
+        ZEKeyedArchive::writeObjectNode(out_, *object);
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeString(const std::string& key, const std::optional<std::string>& value)
 {
     if (value) {
-        fields_[key] = valueNode("NSString", *value);
+        beginField(key);
+        openValueNode(out_, "NSString");
+        appendQuoted(out_, *value);
+        out_ += '}';
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeDate(const std::string& key, const std::optional<ZEDate>& value)
 {
     if (value) {
-        fields_[key] = valueNode("NSDate",
-            std::chrono::duration_cast<std::chrono::nanoseconds>(value->time_since_epoch()).count());
+        beginField(key);
+        openValueNode(out_, "NSDate");
+        appendInteger(out_, std::chrono::duration_cast<std::chrono::nanoseconds>(value->time_since_epoch()).count());
+        out_ += '}';
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeUuid(const std::string& key, const std::optional<ZEUuid>& value)
 {
     if (value) {
-        fields_[key] = valueNode("NSUUID", value->UUIDString());
+        beginField(key);
+        openValueNode(out_, "NSUUID");
+        appendQuoted(out_, value->UUIDString());
+        out_ += '}';
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeNumber(const std::string& key, const std::optional<std::int64_t>& value)
 {
     if (value) {
-        fields_[key] = valueNode("NSNumber", *value);
+        beginField(key);
+        openValueNode(out_, "NSNumber");
+        appendInteger(out_, *value);
+        out_ += '}';
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeBool(const std::string& key, bool value)
 {
-    fields_[key] = ZEJson{{"$bool", value}};
+    beginField(key);
+    out_ += value ? R"({"$bool":true})" : R"({"$bool":false})";
+    endField();
 }
 
 void ZEKeyedArchiver::encodeInt64(const std::string& key, std::int64_t value)
 {
-    fields_[key] = ZEJson{{"$int64", value}};
+    beginField(key);
+    out_ += R"({"$int64":)";
+    appendInteger(out_, value);
+    out_ += '}';
+    endField();
 }
 
 void ZEKeyedArchiver::encodeDouble(const std::string& key, double value)
 {
-    fields_[key] = ZEJson{{"$double", doubleBits(value)}};
+    beginField(key);
+    out_ += R"({"$double":")";
+    out_ += doubleBits(value);
+    out_ += "\"}";
+    endField();
 }
 
 void ZEKeyedArchiver::encodeStringArray(const std::string& key, const std::optional<std::vector<std::string>>& value)
 {
     if (value) {
-        fields_[key] = ZEKeyedArchive::encodeJsonNode(ZEJson(*value));
+        encodeJson(key, ZEJson(*value));
     }
 }
 
@@ -202,62 +364,64 @@ void ZEKeyedArchiver::encodeStringDictionary(const std::string& key,
         for (const auto& [k, v] : *value) {
             object[k] = v;
         }
-        fields_[key] = ZEKeyedArchive::encodeJsonNode(object);
+        encodeJson(key, object);
     }
 }
 
 void ZEKeyedArchiver::encodeJson(const std::string& key, const std::optional<ZEJson>& value)
 {
     if (value) {
-        fields_[key] = ZEKeyedArchive::encodeJsonNode(*value);
+        beginField(key);
+        ZEKeyedArchive::writeJsonNode(out_, *value);
+        endField();
     }
 }
 
 void ZEKeyedArchiver::encodeObjects(const std::string& key, const std::vector<std::shared_ptr<const ZEArchivable>>& objects)
 {
-    ZEJson items = ZEJson::array();
+    beginField(key);
+    out_ += R"({"$class":"NSArray","$items":[)";
+    bool first = true;
     for (const auto& object : objects) {
-        items.push_back(object ? ZEKeyedArchive::encodeObjectNode(*object) : ZEJson{{"$class", "NSNull"}});
+        if (!std::exchange(first, false)) {
+            out_ += ',';
+        }
+        if (object) {
+            ZEKeyedArchive::writeObjectNode(out_, *object);
+        } else {
+            out_ += R"({"$class":"NSNull"})";
+        }
     }
-    fields_[key] = ZEJson{{"$class", "NSArray"}, {"$items", std::move(items)}};
+    out_ += "]}";
+    endField();
 }
 
 void ZEKeyedArchiver::encodeUnkeyedJson(const ZEJson& value)
 {
-    unkeyed_.push_back(ZEKeyedArchive::encodeJsonNode(value));
+    if (!unkeyed_.empty()) {
+        unkeyed_ += ',';
+    }
+    ZEKeyedArchive::writeJsonNode(unkeyed_, value);
 }
 
 ZEData ZEKeyedArchiver::finish() const
 {
-    // The envelope is written around the fields' text rather than built as a document, which
-    // would copy every node once more; the bytes are those of the whole document dumped at once.
-    // `head` is the envelope without its closing brace.
-    static const std::string head = [] {
-        std::string text = ZEJson{{"$archiver", kArchiverName}, {"$version", kArchiveVersion}}.dump();
-        text.pop_back();
-        return text;
-    }();
-    // Strings that are not UTF-8 cannot be written as JSON text: that is an archiving failure.
-    try {
-        const std::string fields = fields_.dump();
-        ZEData data;
-        data.reserve(head.size() + fields.size() + 8);
-        data.insert(data.end(), head.begin(), head.end());
-        static constexpr std::string_view top = ",\"$top\":";
-        data.insert(data.end(), top.begin(), top.end());
-        data.insert(data.end(), fields.begin(), fields.end());
-        data.push_back('}');
-        return data;
-    } catch (const nlohmann::json::exception& error) {
-        throw ZEArchiveError(error.what());
-    }
+    static const std::string head
+        = std::string(R"({"$archiver":")") + kArchiverName + R"(","$version":)" + std::to_string(kArchiveVersion) + R"(,"$top":)";
+    ZEData data;
+    data.reserve(head.size() + own_.size() + 2);
+    data.insert(data.end(), head.begin(), head.end());
+    data.insert(data.end(), own_.begin(), own_.end());
+    data.push_back('}');
+    data.push_back('}');
+    return data;
 }
 
 // ---- reading
 
 std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEJson& node, int depth)
 {
-    const ZEArchiveClass archiveClass = allowedClass(node);
+    const ZEArchiveClass& archiveClass = allowedClass(node);
     if (!archiveClass.make) {
         return nullptr;
     }
@@ -270,7 +434,7 @@ ZEJson ZEKeyedArchive::decodeJsonNode(const ZEJson& node, int depth)
     if (depth > kMaxDepth) {
         throw ZEArchiveError("the archive nests too deeply");
     }
-    const ZEArchiveClass archiveClass = allowedClass(node);
+    const ZEArchiveClass& archiveClass = allowedClass(node);
     const std::string& name = className(node);
     if (archiveClass.make) {
         throw ZEArchiveError(ZEFormat("an object of class '%@' stands where a value was expected", name));

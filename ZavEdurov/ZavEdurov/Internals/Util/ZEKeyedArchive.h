@@ -56,8 +56,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Writes the archive text as it goes, with no document built in between: the text is what the
+// whole document would be dumped as, compact, fields in the order first written (a field written
+// again keeps its place and takes the new value).
 class ZEKeyedArchiver {
 public:
+    ZEKeyedArchiver();
+    ZEKeyedArchiver(const ZEKeyedArchiver&) = delete;
+    ZEKeyedArchiver& operator=(const ZEKeyedArchiver&) = delete;
+
     void encodeObject(const std::string& key, const std::shared_ptr<const ZEArchivable>& object);
     void encodeString(const std::string& key, const std::optional<std::string>& value);
     void encodeDate(const std::string& key, const std::optional<ZEDate>& value);
@@ -84,8 +91,23 @@ public:
 
 private:
     friend class ZEKeyedArchive;
-    ZEJson fields_ = ZEJson::object();
-    ZEJson unkeyed_ = ZEJson::array();
+    // Where a field's key and value stand in the text.
+    struct Field {
+        std::size_t start = 0; // its separator, if any, or its key
+        std::size_t key = 0;
+        std::size_t value = 0;
+        std::size_t end = 0;
+    };
+    // An archiver of an object's fields, written to `out` after the object's opening brace.
+    explicit ZEKeyedArchiver(std::string& out);
+    // Writes the separator and the key; the caller then writes the value and calls `endField`.
+    void beginField(const std::string& key);
+    void endField();
+
+    std::string own_;
+    std::string& out_;
+    std::vector<Field> fields_;
+    std::string unkeyed_; // the unkeyed nodes, comma-separated
 };
 
 class ZEKeyedUnarchiver {
@@ -152,10 +174,10 @@ public:
 private:
     friend class ZEKeyedArchiver;
     friend class ZEKeyedUnarchiver;
-    static ZEJson encodeObjectNode(const ZEArchivable& object);
-    static ZEJson encodeJsonNode(const ZEJson& value);
+    static void writeObjectNode(std::string& out, const ZEArchivable& object);
+    static void writeJsonNode(std::string& out, const ZEJson& value);
     // The class a node names, after mapping old names, if it is allowed; throws otherwise.
-    static ZEArchiveClass allowedClass(const ZEJson& node);
+    static const ZEArchiveClass& allowedClass(const ZEJson& node);
     static std::shared_ptr<ZEArchivable> decodeObjectNode(const ZEJson& node, int depth);
     static ZEJson decodeJsonNode(const ZEJson& node, int depth);
 };

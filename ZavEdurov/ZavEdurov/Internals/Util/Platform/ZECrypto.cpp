@@ -35,24 +35,35 @@ int alphabetIndex(char c)
     return kAlphabetIndexes[static_cast<unsigned char>(c)];
 }
 
-// Decodes a run of alphabet characters (no padding) into bytes.
-std::optional<ZEData> decodeSextets(const std::string& sextets)
+// Decodes the alphabet characters of `text` up to the first '=' into bytes, passing over any
+// other character; nothing when they leave a lone sextet over.
+std::optional<ZEData> decodeSextets(std::string_view text)
 {
-    if (sextets.size() % 4 == 1) {
-        return std::nullopt;
-    }
-    ZEData out;
-    out.reserve(sextets.size() * 3 / 4);
+    ZEData out(text.size() / 4 * 3 + 3);
+    std::size_t written = 0;
+    std::size_t sextets = 0;
     std::uint32_t buffer = 0;
     int bits = 0;
-    for (char c : sextets) {
-        buffer = (buffer << 6) | static_cast<std::uint32_t>(alphabetIndex(c));
+    for (char c : text) {
+        if (c == '=') {
+            break;
+        }
+        const int index = alphabetIndex(c);
+        if (index < 0) {
+            continue;
+        }
+        ++sextets;
+        buffer = (buffer << 6) | static_cast<std::uint32_t>(index);
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            out.push_back(static_cast<std::uint8_t>((buffer >> bits) & 0xff));
+            out[written++] = static_cast<std::uint8_t>((buffer >> bits) & 0xff);
         }
     }
+    if (sextets % 4 == 1) {
+        return std::nullopt;
+    }
+    out.resize(written);
     return out;
 }
 
@@ -170,29 +181,18 @@ std::optional<ZEData> base64Decode(std::string_view text)
     while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
         ++padding;
     }
-    std::string sextets;
-    for (std::size_t i = 0; i < text.size() - padding; ++i) {
-        if (alphabetIndex(text[i]) < 0) {
+    const std::string_view sextets = text.substr(0, text.size() - padding);
+    for (char c : sextets) {
+        if (alphabetIndex(c) < 0) {
             return std::nullopt;
         }
-        sextets += text[i];
     }
     return decodeSextets(sextets);
 }
 
 std::optional<ZEData> base64DecodeIgnoringUnknown(std::string_view text)
 {
-    std::string sextets;
-    sextets.reserve(text.size());
-    for (char c : text) {
-        if (c == '=') {
-            break;
-        }
-        if (alphabetIndex(c) >= 0) {
-            sextets += c;
-        }
-    }
-    return decodeSextets(sextets);
+    return decodeSextets(text);
 }
 
 } // namespace ze::crypto

@@ -32,6 +32,9 @@ struct ZESerialQueue::State {
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable idle;
+    // `sync` callers waiting for the queue, woken one at a time whenever it comes free: waking
+    // them all would have every one but the first go back to sleep.
+    std::condition_variable turn;
     std::deque<std::function<void()>> tasks;
     std::multimap<ZEDate, Timer> timers;
     bool running = false;
@@ -83,10 +86,14 @@ struct ZESerialQueue::State {
                 running = false;
                 if (tasks.empty()) {
                     idle.notify_all();
+                    turn.notify_one();
                 }
                 continue;
             }
             idle.notify_all();
+            if (tasks.empty() && !running) {
+                turn.notify_one();
+            }
             if (stopping) {
                 return;
             }
@@ -195,7 +202,7 @@ void ZESerialQueue::sync(const std::function<void()>& task)
     {
         std::unique_lock lock(state_->mutex);
         state_->wake.notify_all();
-        state_->idle.wait(lock, [&] {
+        state_->turn.wait(lock, [&] {
             state_->promoteDueTimers();
             return state_->tasks.empty() && !state_->running;
         });
@@ -210,6 +217,7 @@ void ZESerialQueue::sync(const std::function<void()>& task)
         }
         state_->wake.notify_all();
         state_->idle.notify_all();
+        state_->turn.notify_one();
     };
     try {
         task();
