@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QToolButton>
 
 namespace qv::shell {
 
@@ -67,6 +68,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
+      transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences),
       accountPopoverViewController_(*this)
 {
     LaunchDefaults::registerDefaults(preferences_);
@@ -75,6 +77,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     LaunchDefaults::fillTables(ad_, preferences_);
     ad_.hasLoggedSessionStats = false;
     ad_.editingServices = &editing_;
+    // Edits work on the row the transcript table made current.
+    editing_.setCurrentTextViewModel([this] { return ad_.currentTextView ? &ad_.currentTextView->model() : nullptr; });
 
     window_.setCallbacks({
         [this](const QString& action, int tag) { performAction(action, tag); },
@@ -103,6 +107,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         [this] { closeAccountPopover(); },
     });
     window_.setFilesContent(nullptr, files_.view());
+    window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }
 
@@ -114,6 +119,15 @@ ApplicationShell::~ApplicationShell()
     account_.reset();
     client_.reset();
     auth_.reset();
+}
+
+TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
+{
+    TranscriptScreen::Hooks hooks;
+    hooks.loadFileAttemptTransition = [this] { screens_.loadFileAttemptTransition(); };
+    hooks.setTranscriptToolbarHeight = [this](double) { applyPanelPreferences(false); };
+    hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
+    return hooks;
 }
 
 ScreenController::Hooks ApplicationShell::screenHooks()
@@ -128,6 +142,7 @@ ScreenController::Hooks ApplicationShell::screenHooks()
         if (account_)
             account_->fileStatus.changeFile(file, status, true);
     };
+    hooks.loadFile = [this](const std::shared_ptr<QVFile>& file) { loader_.loadFile(file); };
     hooks.recordLastOpened = [this](const QVFile& file) {
         localFileData_.saveLocalDataForFileUUID(file.uuid, false, false, -1, file.lastOpened, {}, -1);
     };

@@ -10,6 +10,7 @@
 #include "app/shell/MainWindow.h"
 #include "app/shell/QuitController.h"
 #include "app/shell/ScreenController.h"
+#include "app/shell/TranscriptScreen.h"
 #include "app/widgets/AccountMessages.h"
 #include "app/widgets/QVAccountPopoverViewController.h"
 #include "app/widgets/QVKeyboardShortcutsWC.h"
@@ -22,6 +23,7 @@
 #include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
+#include "model/TranscriptLoader.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/Auth.h"
@@ -148,6 +150,7 @@ public:
     AlertPresenter& applicationModalAlerts() override { return alerts_; }
 
     QVFilesViewController& filesList() { return files_; }
+    TranscriptScreen& transcriptScreen() { return transcript_; }
     QVAuthViewController* signIn() { return signIn_.get(); }
 
 private:
@@ -165,6 +168,7 @@ private:
     void showAccountPopover();
     void closeAccountPopover();
     ScreenController::Hooks screenHooks();
+    TranscriptScreen::Hooks transcriptHooks();
     QuitController::Hooks quitHooks();
 
     Dispatcher& mainQueue_;
@@ -182,6 +186,9 @@ private:
     QuitController quit_;
     QVFilesViewController files_;
     AccountMessages messages_;
+    // Declared after the window: its widgets leave the window before the window goes.
+    TranscriptScreen transcript_;
+    TranscriptLoader loader_;
     QNetworkAccessManager network_;
 
     std::shared_ptr<hub::EmbeddedService> embedded_;

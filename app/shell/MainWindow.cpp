@@ -228,7 +228,12 @@ void MainWindow::buildPages()
     split->setObjectName(QStringLiteral("splitView"));
     speakersBackground_ = new QWidget(split);
     speakersBackground_->setMinimumWidth(200);
-    new QWidget(split);  // the transcript itself
+    transcriptArea_ = new QWidget(split);
+    auto* transcriptColumn = new QVBoxLayout(transcriptArea_);
+    transcriptColumn->setContentsMargins(0, 0, 0, 0);
+    transcriptColumn->setSpacing(0);
+    auto* speakersColumn = new QVBoxLayout(speakersBackground_);
+    speakersColumn->setContentsMargins(0, 0, 0, 0);
     containerRightPanel_ = new QWidget(split);
     containerRightPanel_->setMinimumWidth(240);
     split->setStretchFactor(1, 1);
@@ -378,6 +383,14 @@ void MainWindow::setFilesContent(QWidget* pending, QWidget* files)
     if (files)
         files->setParent(containerFiles_);
     updateFilesLayout();
+}
+
+void MainWindow::setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar)
+{
+    speakersBackground_->layout()->addWidget(speakers);
+    auto* column = static_cast<QVBoxLayout*>(transcriptArea_->layout());
+    column->addWidget(transcript, 1);
+    column->addWidget(scrubBar);
 }
 
 void MainWindow::showServiceProblem(const QString& message, bool canRetry)

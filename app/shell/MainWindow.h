@@ -56,6 +56,9 @@ public:
     void setLogInContent(QWidget* form);
     // The pending list on the left, the files list on the right; laid out by updateFilesLayout.
     void setFilesContent(QWidget* pending, QWidget* files);
+    // The speakers panel on the left, the transcript table with the scrub bar under it in the
+    // middle. The widgets stay owned by the caller, which must outlive neither the window.
+    void setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar);
 
     // Toolbar.
     QToolButton* viewFilesButton() const { return viewFilesButton_; }
@@ -133,6 +136,7 @@ private:
     QHBoxLayout* editingRow_ = nullptr;
     QWidget* transportPanel_ = nullptr;
     QWidget* speakersBackground_ = nullptr;
+    QWidget* transcriptArea_ = nullptr;
     QWidget* containerRightPanel_ = nullptr;
     LogoView* logo_ = nullptr;
     QLabel* problemBanner_ = nullptr;

@@ -5,9 +5,12 @@
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/LogoView.h"
 #include "app/shell/QVApplication.h"
+#include "model/LocalFileData.h"
 #include "model/QVFile.h"
+#include "model/QVMediaFile.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/foundation/QtDispatcher.h"
+#include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
@@ -143,12 +146,17 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     // The transcription service finishes a file of this account.
     const std::string uid = ad.currentUser->uid;
     const std::string uuid = "E2EFILE0000000000000000000000001";
+    // The media as the intake found it on this computer: a 3 s tone, located by its bookmark.
+    const QString media = QString::fromStdString(test::testMedia("tone.wav"));
     service->serviceWrite("files/" + uuid, DatabaseValue::object({{"owner", uid},
                                                                   {"name", "Interview with Ann"},
                                                                   {"status", 20},
                                                                   {"created", 1'765'000'000'000},
                                                                   {"file_type", 0},
-                                                                  {"language", "en-US"}}));
+                                                                  {"language", "en-US"},
+                                                                  {"media_files", DatabaseValue::object({{"file_00", DatabaseValue::object({
+                                                                      {"file_path", media.toStdString()},
+                                                                      {"has_video", false}})}})}}));
     service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
     PushIdGenerator ids;
     std::vector<transcriber::TranscribedWord> words = {
@@ -184,6 +192,26 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     EXPECT_FALSE(shell->validateMenuItem("exportToSubRip:", 0).enabled);
     EXPECT_TRUE(shell->validateMenuItem("showTranscript:", 0).enabled);
     EXPECT_TRUE(shell->validateMenuItem("showFiles:", 0).enabled);
+
+    // Opening the file shows its transcript in the window.
+    auto located = std::make_shared<QVMediaFile>();
+    located->url = QUrl::fromLocalFile(media);
+    LocalFileData(ad, *preferences).saveLocalDataForFileUUID(QString::fromStdString(uuid), false, true, -1, -1, {located}, -1);
+    shell->openSelectedFile();
+    ASSERT_TRUE(waitFor([&] { return ad.currentMode == 2 && shell->window().tabView()->currentIndex() == 2; }));
+    ASSERT_TRUE(waitFor([&] { return !shell->window().isCoverShown(); }));
+    ASSERT_EQ(ad.words.size(), words.size());
+    EXPECT_EQ(ad.words.first()->name(), "hello");
+    waitFor([] { return false; }, 0.5);
+    screenshot("06-transcript");
+
+    // It plays (on the silent output when there is no sound device) and the time moves on.
+    TranscriptScreen& transcript = shell->transcriptScreen();
+    transcript.view().playPauseToggleScrollToGrid(false);
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 1100; }));
+    screenshot("07-playing");
+    transcript.view().stopPlayback();
+    EXPECT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
 }
 
 }  // namespace

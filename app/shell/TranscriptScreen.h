@@ -1,0 +1,125 @@
+// The transcript screen's working parts: the main player on the default audio output (silent
+// when there is no sound device), the transcript table, highlighter, transport and step
+// navigation, the speakers, the playback set-up, and the widgets the window shows of them (the
+// table, the scrub bar, the speakers panel). It answers the document model's calls
+// (ModelServices) by forwarding them to these parts. Main thread only.
+#pragma once
+
+#include "model/AppDelegate.h"
+#include "model/ModelServices.h"
+#include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/media/Player.h"
+#include "platform/media/AudioOutput.h"
+#include "platform/ui/Alert.h"
+#include "speakers/SpeakersController.h"
+#include "speakers/SpeakersPanelView.h"
+#include "transcript-view/MainPlayer.h"
+#include "transcript-view/PlaybackSetUp.h"
+#include "transcript-view/QVScrubBar.h"
+#include "transcript-view/StepNavigation.h"
+#include "transcript-view/TranscriptTable.h"
+#include "transcript-view/TranscriptTransport.h"
+#include "transcript-view/TranscriptViewController.h"
+#include "transcript-view/WordHighlighter.h"
+
+#include <functional>
+#include <memory>
+
+namespace qv::shell {
+
+class TranscriptScreen final : public ModelServices {
+public:
+    // What the model's calls reach in the shell.
+    struct Hooks {
+        std::function<void()> loadFileAttemptTransition;
+        std::function<void(double points)> setTranscriptToolbarHeight;
+        std::function<void(bool shown)> showMissingMedia;
+    };
+
+    TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preferences& preferences, AlertPresenter& alerts, Hooks hooks);
+    ~TranscriptScreen() override;
+    TranscriptScreen(const TranscriptScreen&) = delete;
+    TranscriptScreen& operator=(const TranscriptScreen&) = delete;
+
+    QWidget* tableWidget() { return &table_.tableView(); }
+    QWidget* scrubBar() { return scrubBar_.get(); }
+    QWidget* speakersPanel() { return speakersPanel_.get(); }
+    transcript::MainPlayer& mainPlayer() { return mainPlayer_; }
+    transcript::TranscriptTransport& transport() { return transport_; }
+    transcript::TranscriptViewController& view() { return view_; }
+    speakers::SpeakersController& speakers() { return speakers_; }
+
+    // ModelServices
+    bool hasPlayer() const override { return true; }
+    void createPlayer() override {}
+    MediaTime playerCurrentTime() const override;
+    void transcriptRowCountChanged() override;
+    void preloadRowsToLastMediaTime() override { table_.preloadRowsToLastMediaTime(); }
+    void setUpPlaybackOfAsset(const std::shared_ptr<Asset>& asset, const QStringList& keys) override
+    {
+        setUp_.setUpPlaybackOfAsset(asset, keys);
+    }
+    void checkForMissingMediaFiles() override { setUp_.checkForMissingMediaFiles(); }
+    bool complexFileHasVideoForMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles) override
+    {
+        return transcript::PlaybackSetUp::complexFileHasVideoForMediaFiles(mediaFiles);
+    }
+    std::shared_ptr<Asset> createMissingMediaAssetForSimpleFile(QVFile& file) override;
+    std::shared_ptr<Asset> createAssetWithMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles,
+                                                     const MediaTime& duration) override;
+    std::shared_ptr<Asset> createURLAsset(const QUrl& url) override;
+    void loadValuesAsynchronouslyForKeys(const std::shared_ptr<Asset>& asset, const QStringList& keys,
+                                         std::function<void()> done) override;
+
+    void checkAccessForMediaFile(QVMediaFile& mediaFile) override
+    {
+        transcript::PlaybackSetUp::checkAccessForMediaFile(mediaFile);
+    }
+    void stopAccessingURL(const QUrl&) override {}
+    std::optional<QByteArray> createBookmarkData(const QUrl& url, QString* error) override;
+    std::optional<QUrl> resolveBookmarkData(const QByteArray& bookmark) override;
+    QImage getThumbnailForFileUUID(const QString&) override { return {}; }
+    QImage createImageForURL(const QUrl&, const MediaTime&) override { return {}; }
+    void createImageForSimpleFile() override {}
+    QImage namedImage(const QString&) override { return {}; }
+
+    bool fileExtensionIsAudio(const QString& extension) override;
+    bool fileURLIsAudio(const QUrl& url) override;
+    std::optional<QDateTime> getModificationDateForMediaFile(QVMediaFile& mediaFile) override;
+    void getBWFMP3TimecodeForFilePending(const std::shared_ptr<QVFilePending>&, QVFile&) override {}
+    void resetAudioTrackCellStackView() override {}
+    void setAudioConfigurationMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>&) override {}
+    void refreshAudioConfigurationDisplay() override {}
+
+    QString chooseRandomColorName() override { return speakers_.records().chooseRandomColorName(); }
+
+    void updateCurrentFileTimestamp() override {}
+    void addFileToSyncedTranscripts(const std::shared_ptr<QVFile>&) override {}
+    void currentFileUserOnlineAdd() override {}
+    void currentFileUserOnlineRemove() override {}
+    void setupCustomWordsObserverForFile(const std::shared_ptr<QVFile>&) override {}
+    void loadFileAttemptTransition() override;
+    void startFilesListProgressIndicator() override {}
+    void reloadFilesListRowForFile(const std::shared_ptr<QVFile>&) override {}
+    void setTranscriptToolbarHeight(double points) override;
+    void postUserNotification(const QString&, const QString&, const QString&) override {}
+
+private:
+    AppDelegate& ad_;
+    Dispatcher& main_;
+    Hooks hooks_;
+    Player player_;
+    transcript::MainPlayer mainPlayer_;
+    transcript::TranscriptTable table_;
+    speakers::SpeakersController speakers_;
+    transcript::WordHighlighter highlighter_;
+    transcript::TranscriptTransport transport_;
+    transcript::StepNavigation navigation_;
+    transcript::TranscriptViewController view_;
+    transcript::PlaybackSetUp setUp_;
+    std::unique_ptr<transcript::QVScrubBar> scrubBar_;
+    std::unique_ptr<speakers::SpeakersPanelView> speakersPanel_;
+};
+
+}  // namespace qv::shell

@@ -1,0 +1,88 @@
+#include "app/shell/TranscriptScreen.h"
+#include "model/QVMediaFile.h"
+#include "platform/foundation/ManualDispatcher.h"
+#include "platform/ui/ScriptedPresenters.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace qv::shell {
+namespace {
+
+class TranscriptScreenTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    QTemporaryDir folder;
+    AppDelegate ad;
+    ManualDispatcher main;
+    Preferences preferences{folder.path() + "/config"};
+    ScriptedAlertPresenter alerts;
+    TranscriptScreen screen{ad, main, preferences, alerts, {}};
+};
+
+TEST_F(TranscriptScreenTest, AnswersTheModelInPlaceOfTheViewAndLeavesWhenGone)
+{
+    EXPECT_EQ(ad.modelServices, &screen);
+    EXPECT_EQ(ad.viewServices, &screen.view());
+    EXPECT_EQ(ad.speakerServices, &screen.speakers());
+    AppDelegate other;
+    {
+        TranscriptScreen shortLived(other, main, preferences, alerts, {});
+    }
+    EXPECT_EQ(other.modelServices, nullptr);
+    EXPECT_EQ(other.viewServices, nullptr);
+    EXPECT_EQ(other.speakerServices, nullptr);
+}
+
+TEST_F(TranscriptScreenTest, ABookmarkFindsTheMediaOnlyWhileItIsThere)
+{
+    const QString path = write("take 1.wav", "RIFF");
+    QString error;
+    const auto bookmark = screen.createBookmarkData(QUrl::fromLocalFile(path), &error);
+    ASSERT_TRUE(bookmark);
+    EXPECT_EQ(screen.resolveBookmarkData(*bookmark), QUrl::fromLocalFile(path));
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_FALSE(screen.resolveBookmarkData(*bookmark));
+    EXPECT_FALSE(screen.resolveBookmarkData({}));
+    EXPECT_FALSE(screen.createBookmarkData(QUrl::fromLocalFile(path), &error));
+    EXPECT_TRUE(error.contains("could not be found")) << error.toStdString();
+}
+
+TEST_F(TranscriptScreenTest, MediaThatCannotBeReadGivesNoAssetAndNoCrash)
+{
+    const QString damaged = write("damaged.wav", QByteArray("RIFF\x10\0\0\0WAVEjunk", 16));
+    EXPECT_EQ(screen.createURLAsset(QUrl::fromLocalFile(damaged)), nullptr);
+    EXPECT_EQ(screen.createURLAsset(QUrl::fromLocalFile(folder.filePath("absent.wav"))), nullptr);
+    auto missing = std::make_shared<QVMediaFile>();
+    missing->url = QUrl::fromLocalFile(folder.filePath("absent.wav"));
+    EXPECT_EQ(screen.createAssetWithMediaFiles({missing, nullptr}, MediaTime(3, 1)), nullptr);
+    EXPECT_FALSE(screen.getModificationDateForMediaFile(*missing));
+}
+
+TEST(TranscriptScreenAudio, TellsAudioByItsExtensionInAnyCase)
+{
+    const struct {
+        const char* path;
+        bool audio;
+    } cases[] = {{"/m/a.wav", true}, {"/m/a.WAV", true}, {"/m/a.Mp3", true}, {"/m/a.mov", false}, {"/m/wav", false}};
+    AppDelegate ad;
+    ManualDispatcher main;
+    QTemporaryDir folder;
+    Preferences preferences{folder.path()};
+    ScriptedAlertPresenter alerts;
+    TranscriptScreen screen(ad, main, preferences, alerts, {});
+    for (const auto& c : cases)
+        EXPECT_EQ(screen.fileURLIsAudio(QUrl::fromLocalFile(c.path)), c.audio) << c.path;
+}
+
+}  // namespace
+}  // namespace qv::shell
