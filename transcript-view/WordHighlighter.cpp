@@ -171,6 +171,13 @@ void WordHighlighter::highlightWordAtTime(std::int64_t L, bool isForced, bool sc
     QColor color = ad_.brandColor;
     const auto wordCount = static_cast<std::int64_t>(ad_.words.size());
     if (sequential) {
+        // Opening a file marks the position as before the first word from the player's time while
+        // a word may already be current; playing on to the first word ends that mark, or editing
+        // stays refused for the rest of the playback.
+        if (ad_.isBeforeFirstWord && L >= ad_.firstWordStartTime) {
+            showPreFirstWordIndicator(false);
+            ad_.isBeforeFirstWord = false;
+        }
         if (L >= ad_.nextWordStartTime) {
             ad_.isAfterCurrentWord = false;
             if (ad_.currentWord && ad_.currentWord->status == 0)

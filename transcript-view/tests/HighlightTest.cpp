@@ -91,6 +91,20 @@ TEST_F(HighlightTest, BeforeTheFirstWordTheMarkShowsAndTheTopComesBack)
     EXPECT_FALSE(table.wordsCell(1, false)->preFirstWordIndicator()->isVisibleTo(table.wordsCell(1, false)));
 }
 
+TEST_F(HighlightTest, PlayingOntoTheFirstWordEndsTheBeforeFirstWordMark)
+{
+    // The state an opened file is in: a word current, the position marked before the first word.
+    highlighter.highlightWordAtTime(1000, true, false, true);
+    ad.isBeforeFirstWord = true;
+    player.playing = 1.0;
+    tick(1200);
+    EXPECT_FALSE(ad.isBeforeFirstWord);
+    EXPECT_EQ(ad.currentWord, word(0));
+    tick(1500);
+    EXPECT_FALSE(ad.isBeforeFirstWord);
+    EXPECT_EQ(ad.currentWord, word(1));
+}
+
 TEST_F(HighlightTest, CentringPicksTheWordBeforeAGapAndUnforcedCallsKeepASelection)
 {
     highlighter.highlightWordAtTime(2700, true, true, false);
