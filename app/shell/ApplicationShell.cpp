@@ -106,7 +106,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         },
         [this] { closeAccountPopover(); },
     });
-    window_.setFilesContent(nullptr, files_.view());
+    pendingFiles_ = new PendingFilesEmptyView(ad_);
+    window_.setFilesContent(pendingFiles_, files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }

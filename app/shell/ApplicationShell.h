@@ -12,6 +12,7 @@
 #include "app/shell/ScreenController.h"
 #include "app/shell/TranscriptScreen.h"
 #include "app/widgets/AccountMessages.h"
+#include "app/widgets/PendingFilesEmptyView.h"
 #include "app/widgets/QVAccountPopoverViewController.h"
 #include "app/widgets/QVKeyboardShortcutsWC.h"
 #include "app/widgets/QVPreferencesWC.h"
@@ -108,7 +109,11 @@ public:
     void reloadFiles() override { files_.reloadFiles(); }
     void refreshFilesUI() override { files_.refreshFilesUI(); }
     void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
-    void refreshPendingView() override {}
+    void refreshPendingView() override
+    {
+        if (pendingFiles_)
+            pendingFiles_->refreshPendingView();
+    }
     void refreshBusyErrorStatus() override {}
     void setPendingTableEnabled(bool) override {}
     void addPendingFilesFromURLs(const std::vector<QUrl>&) override {}
@@ -186,6 +191,8 @@ private:
     QuitController quit_;
     QVFilesViewController files_;
     AccountMessages messages_;
+    // The pending list's half of the files screen; the window owns it.
+    QPointer<PendingFilesEmptyView> pendingFiles_;
     // Declared after the window: its widgets leave the window before the window goes.
     TranscriptScreen transcript_;
     TranscriptLoader loader_;

@@ -2,6 +2,7 @@
 
 #include "app/shell/LogoView.h"
 #include "app/shell/ToolbarLayout.h"
+#include "transcript-view/NavigationButtonImages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -198,14 +199,16 @@ void MainWindow::buildPages()
     transportRow->addWidget(timeDisplay_);
     transportRow->addWidget(selectionDurationDisplay_);
     transportRow->addStretch(1);
-    const char* steps[][2] = {{"⏮", "previousSpeakerRange"}, {"«", "previousSentence"}, {"‹", "previousWord"},
-                              {"›", "nextWord"},            {"»", "nextSentence"},     {"⏭", "nextSpeakerRange"}};
     transportPanel_ = new QWidget(toolbarTranscript_);
     auto* stepsRow = new QHBoxLayout(transportPanel_);
     stepsRow->setContentsMargins(0, 0, 0, 0);
-    for (const auto& step : steps) {
-        QToolButton* button = toolButton(QString::fromUtf8(step[0]), transportPanel_);
-        button->setObjectName(QString::fromLatin1(step[1]) + QStringLiteral("Button"));
+    for (const transcript::NavigationButton& step : transcript::navigationButtons()) {
+        QToolButton* button = toolButton({}, transportPanel_);
+        button->setIcon(transcript::navigationButtonIcon(step.image));
+        button->setIconSize(transcript::kNavigationImageSize);
+        button->setToolTip(step.title);
+        button->setAccessibleName(step.title);
+        button->setObjectName(step.name + QStringLiteral("Button"));
         stepsRow->addWidget(button);
         navigationButtons_.push_back(button);
     }

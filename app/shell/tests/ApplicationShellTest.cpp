@@ -2,15 +2,18 @@
 // file, a service that cannot be reached and the retry, and the menus following the state.
 #include "app/shell/ApplicationShell.h"
 #include "services/hub/tests/HubTestSupport.h"
+#include "transcript-view/NavigationButtonImages.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include "platform/foundation/ManualDispatcher.h"
 
@@ -139,6 +142,25 @@ TEST_F(ApplicationShellTest, LoggingOutAndInAgainShowsTheFilesFinishedMeanwhile)
     EXPECT_EQ(ad.files.size(), 3u);
     EXPECT_EQ(shell->filesList().filesSearchResults().size(), 3u);
     shell.reset();
+}
+
+// The step buttons show drawn images (a glyph may be missing from every font the machine has)
+// and say what they do; the files screen's left half holds the pending list's instructions.
+TEST_F(ApplicationShellTest, StepButtonsShowImagesAndTheFilesScreenHoldsThePendingList)
+{
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
+    for (const transcript::NavigationButton& step : transcript::navigationButtons()) {
+        auto* button = shell->window().findChild<QToolButton*>(step.name + "Button");
+        ASSERT_NE(button, nullptr) << step.name.toStdString();
+        EXPECT_FALSE(button->icon().isNull()) << step.name.toStdString();
+        EXPECT_TRUE(button->text().isEmpty());
+        EXPECT_EQ(button->accessibleName(), step.title);
+    }
+    auto* pending = shell->window().findChild<QWidget*>("pendingFilesEmptyView");
+    ASSERT_NE(pending, nullptr);
+    auto* instructions = pending->findChild<QLabel*>("tableViewInstructions");
+    ASSERT_NE(instructions, nullptr);
+    EXPECT_FALSE(instructions->text().isEmpty());
 }
 
 TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
