@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -127,6 +128,30 @@ TEST(Player, ALaterSeekOvertakesAnEarlierOneAndASeekPastTheEndStopsThere)
     EXPECT_EQ(rig.seconds(), 3.0);
     rig.play();
     rig.main.advance(0.1);
+    EXPECT_EQ(rig.ends, 1);
+    EXPECT_EQ(rig.player->rate(), 0.0);
+    EXPECT_EQ(rig.seconds(), 3.0);
+}
+
+// With no sound to decode the player still becomes ready, its time follows the output's clock
+// (which plays silence), seeks land, and it ends at the end of the picture.
+TEST(Player, APictureWithoutSoundPlaysOnTheClockAndEnds)
+{
+    PlayerRig rig;
+    const Composition picture = Composition::placeholder(testMedia("video.mov"), ms(3000));
+    ASSERT_TRUE(picture.tracksWithMediaType(MediaType::Audio).empty());
+    ASSERT_TRUE(rig.open(PlayerItem(Asset::fromComposition(picture))));
+    EXPECT_EQ(rig.player->currentItem()->duration(), ms(3000));
+    rig.play();
+    rig.main.advance(1.0);
+    EXPECT_NEAR(rig.seconds(), 1.0, 1e-3);
+    ASSERT_FALSE(rig.heard.empty());
+    EXPECT_TRUE(std::all_of(rig.heard.begin(), rig.heard.end(), [](float sample) { return sample == 0.0f; }));
+    EXPECT_TRUE(rig.main.runUntil([&] { return rig.player->videoSurface()->frameAt(rig.seconds()) != nullptr; }));
+
+    EXPECT_TRUE(rig.seek(ms(2500)));
+    EXPECT_EQ(rig.seconds(), 2.5);
+    rig.main.advance(1.0);
     EXPECT_EQ(rig.ends, 1);
     EXPECT_EQ(rig.player->rate(), 0.0);
     EXPECT_EQ(rig.seconds(), 3.0);
