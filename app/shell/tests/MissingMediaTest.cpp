@@ -5,10 +5,13 @@
 #include "model/QVFile.h"
 #include "model/QVMediaFile.h"
 #include "platform/media/Composition.h"
+#include "platform/media/VideoView.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -104,6 +107,24 @@ TEST(MissingMedia, AFileWhoseMediaAreGoneOpensAndPlaysThePlaceholderForTheirWhol
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 600; }));
     transcript.view().stopPlayback();
     EXPECT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
+
+    // Past the movie's own three seconds the stretched picture still shows.
+    std::optional<bool> landed;
+    player.seek(MediaTime(6000, 1000), MediaTime::zero(), MediaTime::zero(), [&](bool done) { landed = done; });
+    ASSERT_TRUE(waitFor([&] { return landed.has_value(); }));
+    ASSERT_TRUE(*landed);
+    ASSERT_TRUE(waitFor([&] { return player.videoSurface()->frameAt(6.0) != nullptr; }));
+    const auto picture = player.videoSurface()->frameAt(6.0);
+    EXPECT_EQ(picture->image.width, 640);
+    EXPECT_EQ(picture->image.height, 360);
+    VideoView view;
+    view.resize(640, 360);
+    view.setPlayer(&player);
+    const QImage shown = view.grab().toImage();
+    shown.save(QDir(QCoreApplication::applicationDirPath()).filePath("missing-media-viewer.png"));
+    // The banner across the middle is darker than the stripes above it.
+    EXPECT_LT(qGray(shown.pixel(20, 180)), qGray(shown.pixel(20, 60)));
+    view.setPlayer(nullptr);
 }
 
 }  // namespace

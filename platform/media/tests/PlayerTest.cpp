@@ -157,6 +157,22 @@ TEST(Player, APictureWithoutSoundPlaysOnTheClockAndEnds)
     EXPECT_EQ(rig.seconds(), 3.0);
 }
 
+// A mix made for the media the picture stands in for names tracks the picture does not have:
+// the player plays silence instead of failing.
+TEST(Player, AMixOfTracksThePictureLacksIsSilence)
+{
+    PlayerRig rig;
+    PlayerItem item(Asset::fromComposition(Composition::placeholder(testMedia("video.mov"), ms(3000))));
+    AudioMix mix;
+    mix.inputParameters.push_back({2, {}, 0.5f, 1.0f});
+    item.setAudioMix(std::make_shared<AudioMixStage>(mix));
+    ASSERT_TRUE(rig.open(std::move(item)));
+    rig.play();
+    rig.main.advance(0.5);
+    EXPECT_NEAR(rig.seconds(), 0.5, 1e-3);
+    EXPECT_EQ(rig.player->status(), Player::Status::ReadyToPlay);
+}
+
 // Ten seconds of media (a tone, a gap, a tone) end after five seconds at rate 2 and after
 // 6.67 seconds at 1.5.
 TEST(Player, FasterRatesKeepTheDurationArithmetic)
