@@ -66,8 +66,9 @@ std::shared_ptr<Asset> TranscriptScreen::createURLAsset(const QUrl& url)
     return std::make_shared<Asset>(std::move(inspected.value()));
 }
 
-// The "missing media" movie's picture over the whole length of the media it stands for, so that
-// the transcript plays and can be corrected while the media are away.
+// The "missing media" movie's picture, stretched to the length of the media it stands for when it
+// is shorter, so that the transcript plays and can be corrected while the media are away. The
+// media's access is given back: the placeholder does not read them.
 std::shared_ptr<Asset> TranscriptScreen::createMissingMediaAssetForSimpleFile(QVFile& file)
 {
     const std::shared_ptr<QVMediaFile> first = file.mediaFiles.empty() ? nullptr : file.mediaFiles.front();
