@@ -127,6 +127,7 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
     TranscriptScreen::Hooks hooks;
     hooks.loadFileAttemptTransition = [this] { screens_.loadFileAttemptTransition(); };
     hooks.setTranscriptToolbarHeight = [this](double) { applyPanelPreferences(false); };
+    hooks.wordsSearchMediaButtonShown = [this] { return !window_.wordsSearchMediaButton()->isHidden(); };
     hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
     return hooks;
 }

@@ -68,6 +68,7 @@ public:
     QLabel* timeDisplay() const { return timeDisplay_; }
     QLabel* selectionDurationDisplay() const { return selectionDurationDisplay_; }
     QToolButton* missingMediaButton() const { return missingMediaButton_; }
+    QWidget* wordsSearchMediaButton() const { return wordsSearchMediaButton_; }
     // The banner over the log-in form and the files list when the service cannot be reached.
     void showServiceProblem(const QString& message, bool canRetry);
     void hideServiceProblem();

@@ -34,6 +34,8 @@ public:
     struct Hooks {
         std::function<void()> loadFileAttemptTransition;
         std::function<void(double points)> setTranscriptToolbarHeight;
+        // The missing-media button shows only beside a shown words/search/media button.
+        std::function<bool()> wordsSearchMediaButtonShown;
         std::function<void(bool shown)> showMissingMedia;
     };
 

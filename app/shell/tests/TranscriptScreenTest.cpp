@@ -1,5 +1,7 @@
 #include "app/shell/TranscriptScreen.h"
+#include "model/QVFile.h"
 #include "model/QVMediaFile.h"
+#include "platform/media/Composition.h"
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/ui/ScriptedPresenters.h"
 
@@ -66,6 +68,30 @@ TEST_F(TranscriptScreenTest, MediaThatCannotBeReadGivesNoAssetAndNoCrash)
     missing->url = QUrl::fromLocalFile(folder.filePath("absent.wav"));
     EXPECT_EQ(screen.createAssetWithMediaFiles({missing, nullptr}, MediaTime(3, 1)), nullptr);
     EXPECT_FALSE(screen.getModificationDateForMediaFile(*missing));
+}
+
+TEST_F(TranscriptScreenTest, MissingMediaArePlayedAsTheResourceMovieStretchedToTheirLengthWithAccessGivenBack)
+{
+    QVFile file;
+    auto gone = std::make_shared<QVMediaFile>();
+    gone->url = QUrl::fromLocalFile(folder.filePath("gone.mov"));
+    gone->duration = MediaTime(7250, 1000);
+    screen.checkAccessForMediaFile(*gone);
+    ASSERT_TRUE(gone->hasAccessToURL);
+    file.mediaFiles = {gone};
+
+    const std::shared_ptr<Asset> asset = screen.createMissingMediaAssetForSimpleFile(file);
+    ASSERT_TRUE(asset);
+    EXPECT_FALSE(gone->hasAccessToURL);
+    // The movie is found among the program's resources in the build tree.
+    ASSERT_TRUE(asset->isPlayable());
+    ASSERT_TRUE(asset->composition());
+    const auto video = asset->composition()->tracksWithMediaType(MediaType::Video);
+    ASSERT_EQ(video.size(), 1u);
+    ASSERT_EQ(video.front()->segments().size(), 1u);
+    EXPECT_TRUE(video.front()->segments().front().asset->path().ends_with("/resources/missing media.mov"));
+    EXPECT_EQ(asset->duration(), MediaTime(7250, 1000));
+    EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Audio).empty());
 }
 
 TEST(TranscriptScreenAudio, TellsAudioByItsExtensionInAnyCase)
