@@ -64,7 +64,7 @@ OSVersion operatingSystemVersion()
 
 ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config)
     : mainQueue_(mainQueue), preferences_(preferences), config_(std::move(config)), window_(mainQueue),
-      alerts_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
+      alerts_(&window_), savePanels_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
@@ -108,6 +108,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     });
     window_.setFilesContent(nullptr, files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
+    editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }
 
@@ -116,6 +117,7 @@ ApplicationShell::~ApplicationShell()
     if (serviceStarter_.joinable())
         serviceStarter_.join();
     // The controllers hold references into the client; they go first, the line last.
+    exports_.reset();
     account_.reset();
     client_.reset();
     auth_.reset();
@@ -127,6 +129,15 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
     hooks.loadFileAttemptTransition = [this] { screens_.loadFileAttemptTransition(); };
     hooks.setTranscriptToolbarHeight = [this](double) { applyPanelPreferences(false); };
     hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
+    hooks.showTime = [this](const QString& text) { window_.timeDisplay()->setText(text); };
+    hooks.currentFileUserOnlineAdd = [this] {
+        if (account_)
+            account_->presence.currentFileUserOnlineAdd();
+    };
+    hooks.currentFileUserOnlineRemove = [this] {
+        if (account_)
+            account_->presence.currentFileUserOnlineRemove();
+    };
     return hooks;
 }
 
@@ -346,6 +357,7 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
         },
         {}};
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
+    exports_ = std::make_unique<ExportController>(ad_, preferences_, savePanels_, alerts_, account_->fileStatus);
 
     auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
     connection_ = connection.get();
@@ -454,6 +466,18 @@ void ApplicationShell::performAction(const QString& action, int tag)
             undo->undo();
         else if (undo && action == "redo:" && undo->canRedo())
             undo->redo();
+    } else if (exports_ && action == "exportToSubRip:") {
+        exports_->exportToSubRip();
+    } else if (exports_ && action == "exportToiTunesTimedText:") {
+        exports_->exportToiTunesTimedText();
+    } else if (exports_ && action == "exportToAvidDS:") {
+        exports_->exportToAvidDS();
+    } else if (exports_ && action == "exportToAvidScript:") {
+        exports_->exportToAvidScript();
+    } else if (exports_ && action == "exportToPlainText:") {
+        exports_->exportToPlainText();
+    } else if (exports_ && action == "exportToWord:") {
+        exports_->exportToWord();
     } else if (action == "showBuyMinutes:") {
         if (ad_.currentUser)
             openUrl(buyMinutesUrl(hosts, QString::fromStdString(ad_.currentUser->uid)));
