@@ -13,6 +13,7 @@
 #include "app/widgets/UserExistenceCheck.h"
 #include "model/FileTypes.h"
 #include "model/SpeakerServices.h"
+#include "model/ViewServices.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
@@ -33,6 +34,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <map>
+
 namespace qv::shell {
 
 namespace {
@@ -46,6 +49,26 @@ constexpr std::uint64_t kShiftFlag = 0x20000;
 constexpr std::uint64_t kControlFlag = 0x40000;
 constexpr std::uint64_t kOptionFlag = 0x80000;
 constexpr std::uint64_t kCommandFlag = 0x100000;
+
+// The navigation buttons' actions: the step and its direction.
+const std::map<QString, std::pair<void (ViewServices::*)(std::int64_t), std::int64_t>> kNavigationSteps = {
+    {QStringLiteral("previousSpeakerRange:"), {&ViewServices::moveToSpeakerRangeWithOffset, -1}},
+    {QStringLiteral("previousSentence:"), {&ViewServices::moveToSentenceWithOffset, -1}},
+    {QStringLiteral("previousWord:"), {&ViewServices::moveToWordWithOffset, -1}},
+    {QStringLiteral("nextWord:"), {&ViewServices::moveToWordWithOffset, 1}},
+    {QStringLiteral("nextSentence:"), {&ViewServices::moveToSentenceWithOffset, 1}},
+    {QStringLiteral("nextSpeakerRange:"), {&ViewServices::moveToSpeakerRangeWithOffset, 1}},
+};
+
+// The File menu's exports.
+const std::map<QString, void (ExportController::*)()> kExports = {
+    {QStringLiteral("exportToSubRip:"), &ExportController::exportToSubRip},
+    {QStringLiteral("exportToiTunesTimedText:"), &ExportController::exportToiTunesTimedText},
+    {QStringLiteral("exportToAvidDS:"), &ExportController::exportToAvidDS},
+    {QStringLiteral("exportToAvidScript:"), &ExportController::exportToAvidScript},
+    {QStringLiteral("exportToPlainText:"), &ExportController::exportToPlainText},
+    {QStringLiteral("exportToWord:"), &ExportController::exportToWord},
+};
 
 // The database keeps its cache on disk only for a home folder of the usual kind.
 bool keepsDiskCache(const QString& homeFolder)
@@ -466,18 +489,12 @@ void ApplicationShell::performAction(const QString& action, int tag)
             undo->undo();
         else if (undo && action == "redo:" && undo->canRedo())
             undo->redo();
-    } else if (exports_ && action == "exportToSubRip:") {
-        exports_->exportToSubRip();
-    } else if (exports_ && action == "exportToiTunesTimedText:") {
-        exports_->exportToiTunesTimedText();
-    } else if (exports_ && action == "exportToAvidDS:") {
-        exports_->exportToAvidDS();
-    } else if (exports_ && action == "exportToAvidScript:") {
-        exports_->exportToAvidScript();
-    } else if (exports_ && action == "exportToPlainText:") {
-        exports_->exportToPlainText();
-    } else if (exports_ && action == "exportToWord:") {
-        exports_->exportToWord();
+    } else if (const auto exportTo = kExports.find(action); exportTo != kExports.end()) {
+        if (exports_)
+            ((*exports_).*exportTo->second)();
+    } else if (const auto step = kNavigationSteps.find(action); step != kNavigationSteps.end()) {
+        if (ad_.viewServices && ad_.currentMode == 2)
+            (ad_.viewServices->*step->second.first)(step->second.second);
     } else if (action == "showBuyMinutes:") {
         if (ad_.currentUser)
             openUrl(buyMinutesUrl(hosts, QString::fromStdString(ad_.currentUser->uid)));

@@ -222,6 +222,10 @@ void MainWindow::buildPages()
     for (const auto& step : steps) {
         QToolButton* button = toolButton(QString::fromUtf8(step[0]), transportPanel_);
         button->setObjectName(QString::fromLatin1(step[1]) + QStringLiteral("Button"));
+        connect(button, &QToolButton::clicked, this, [this, action = QString::fromLatin1(step[1]) + QLatin1Char(':')] {
+            if (callbacks_.perform)
+                callbacks_.perform(action, 0);
+        });
         stepsRow->addWidget(button);
         navigationButtons_.push_back(button);
     }

@@ -37,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -288,6 +289,12 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     waitFor([] { return false; }, 0.3);
     screenshot("11-redone");
 
+    // The navigation buttons step through the words.
+    auto* previousWord = shell->window().findChild<QToolButton*>("previousWordButton");
+    ASSERT_NE(previousWord, nullptr);
+    previousWord->click();
+    EXPECT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->name() == "the"; }));
+
     // File > Export > SubRip: the save dialog, answered with a path in the test's folder, and
     // the file holds the corrected caption at the words' times.
     QAction* subRip = shell->window().action("exportToSubRip:");
@@ -298,7 +305,8 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     QFileDialog* dialog = shell->savePanels().currentDialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(waitFor([&] { return dialog->isVisible(); }));
-    screenshot("12-export-dialog");
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/12-export-dialog.png"));
     const QString exported = home.filePath("Interview with Ann.srt");
     dialog->selectFile(exported);
     QMetaObject::invokeMethod(dialog, "accept");
