@@ -134,7 +134,7 @@ protected:
     std::unique_ptr<ApplicationShell> shell;
 };
 
-TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
+TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
 {
     shell->window().resize(1440, 900);
     shell->applicationDidFinishLaunching();
@@ -311,8 +311,8 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     dialog->selectFile(exported);
     QMetaObject::invokeMethod(dialog, "accept");
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(exported); }));
-    // One caption page from the first word's start to the corrected word's end, whose length the
-    // edit estimated from the transcript's pace (7 characters from 2.3 s).
+    // One caption page from the first word's start to the corrected word's end, which the edit
+    // estimated from the transcript's speaking pace.
     ASSERT_EQ(ad.words.last()->start, 2300);
     ASSERT_EQ(ad.words.last()->end, 2678);
     QFile srt(exported);
