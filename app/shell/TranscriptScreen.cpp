@@ -38,6 +38,10 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
                                      if (hooks_.showMissingMedia)
                                          hooks_.showMissingMedia(shown);
                                  });
+    highlighter_.setTimeDisplayChanged([this](const QString& text) {
+        if (hooks_.showTime)
+            hooks_.showTime(text);
+    });
     ad_.viewServices = &view_;
     ad_.speakerServices = &speakers_;
     ad_.modelServices = this;
@@ -132,6 +136,18 @@ std::optional<QDateTime> TranscriptScreen::getModificationDateForMediaFile(QVMed
     if (!info.exists())
         return std::nullopt;
     return info.lastModified();
+}
+
+void TranscriptScreen::currentFileUserOnlineAdd()
+{
+    if (hooks_.currentFileUserOnlineAdd)
+        hooks_.currentFileUserOnlineAdd();
+}
+
+void TranscriptScreen::currentFileUserOnlineRemove()
+{
+    if (hooks_.currentFileUserOnlineRemove)
+        hooks_.currentFileUserOnlineRemove();
 }
 
 void TranscriptScreen::loadFileAttemptTransition()

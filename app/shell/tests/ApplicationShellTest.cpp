@@ -190,6 +190,23 @@ TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
     EXPECT_EQ(shell->ad().currentMode, 0);
 }
 
+TEST_F(ApplicationShellTest, TheTranscriptScreensKeysGoToTheKeyHandler)
+{
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
+    MainWindow& window = shell->window();
+    QWidget* handler = shell->editingControls().keyHandler();
+    window.selectTab(2);
+    EXPECT_EQ(window.focusWidget(), handler);
+    window.selectTab(1);
+    window.resetFocus();
+    EXPECT_NE(window.focusWidget(), handler);
+    // A click in the transcript focuses its table, which hands the keys on.
+    window.selectTab(2);
+    window.centralWidget()->setFocus();
+    shell->transcriptScreen().tableWidget()->setFocus();
+    EXPECT_EQ(window.focusWidget(), handler);
+}
+
 class ThrowingObject : public QObject {
 public:
     bool event(QEvent*) override { throw std::runtime_error("handler failed"); }

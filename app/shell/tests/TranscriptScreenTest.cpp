@@ -94,6 +94,24 @@ TEST_F(TranscriptScreenTest, MissingMediaArePlayedAsTheResourceMovieStretchedToT
     EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Audio).empty());
 }
 
+TEST_F(TranscriptScreenTest, TheTimeDisplayShowsThePlayheadInTheFilesTimecodeWhenItHasOne)
+{
+    AppDelegate timed;
+    QStringList shown;
+    TranscriptScreen::Hooks hooks;
+    hooks.showTime = [&](const QString& text) { shown << text; };
+    TranscriptScreen screen(timed, main, preferences, alerts, hooks);
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    timed.currentFile = std::make_shared<QVFile>();
+    timed.currentFile->timecodeStart = MediaTime(36000, 1);
+    timed.currentFile->timecodeFrameDuration = MediaTime(1, 25);
+    timed.currentFile->timecodeFrameQuanta = 25;
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    // The same text again is not shown again.
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    EXPECT_EQ(shown, QStringList({"00:00:00", "10:00:00"}));
+}
+
 TEST(TranscriptScreenAudio, TellsAudioByItsExtensionInAnyCase)
 {
     const struct {
