@@ -142,7 +142,6 @@ TEST(QtPresentersTest, AlertAnswersWithTheReturnCodeOfItsButton) {
     EXPECT_EQ(code, 1001);
 }
 
-
 TEST(QtPresentersTest, SavePanelOpensAwayFromTheWorkingFolderThenWhereTheLastSaveWent) {
     application();
     QWidget window;
