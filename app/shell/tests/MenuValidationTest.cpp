@@ -36,6 +36,12 @@ struct Row {
     bool enabled;
 };
 
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name << " (" << row.action << ", tag " << row.tag << ") -> " << (row.enabled ? "enabled" : "disabled");
+}
+
 class MenuValidationTable : public ::testing::TestWithParam<Row> {};
 
 TEST_P(MenuValidationTable, DecidesTheItem)
