@@ -14,6 +14,11 @@
 namespace qv {
 namespace {
 
+// The modifier flag of Shift, and the bits of the device-independent modifier flags, as the
+// window layer reports them.
+constexpr std::uint64_t kShiftModifierFlag = 0x20000;
+constexpr std::uint64_t kDeviceIndependentModifierMask = 0xFFFF0000;
+
 const QString kHasViewedOnboarding = QStringLiteral("QVHasViewedOnboarding");
 
 QString text(const DatabaseValue& value)
@@ -119,7 +124,7 @@ void AccountObservers::userSignedIn(const User& user)
     services_.setAccountButtonVisible(true);
     services_.setTelemetryUserId(QString::fromStdString(user.uid));
     loader_.loadFiles();
-    if ((services_.currentModifierFlags() & kModifierMask) == kModifierShift) {
+    if ((services_.currentModifierFlags() & kDeviceIndependentModifierMask) == kShiftModifierFlag) {
         logOut_.logOut();
         return;
     }

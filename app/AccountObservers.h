@@ -28,9 +28,6 @@ class PresenceController;
 class Preferences;
 class SyncedTranscriptCache;
 
-// The modifier flag of Shift, and the bits of the device-independent modifier flags.
-inline constexpr std::uint64_t kModifierShift = 0x20000;
-inline constexpr std::uint64_t kModifierMask = 0xFFFF0000;
 // From this account status on, the account is verified.
 inline constexpr std::int64_t kUserStatusVerified = 30;
 
