@@ -156,13 +156,22 @@ int main(int argc, char** argv)
     run(1, 1000, [&](int t, int i) { unit->enqueueItem(makeEvent(t, i), ZEFlagsNormal); });
     const int singleCount = std::min(perThread, 20'000);
     const Result single = run(1, singleCount, [&](int t, int i) { unit->enqueueItem(makeEvent(t, i), ZEFlagsNormal); });
-    std::printf("enqueue of one event with 5 properties, 1 thread, %d calls: p50 %.1f us, p99 %.1f us (target p50 <= 50 us)\n\n",
+    std::printf("enqueue of one event with 5 properties, 1 thread, %d calls: p50 %.1f us, p99 %.1f us (target p50 <= 50 us)\n",
         singleCount, single.p50us, single.p99us);
 
     // The rows the plain inserts store: the pipeline's own archived form of such an event.
     auto sample = makeEvent(0, 0);
     sample->timestamp = ZEUtility::now();
     const std::string row = crypto::base64Encode(*ZEUtility::archiveKeyedData(sample));
+
+    // What one committed insert of such a row costs on this machine now, beside the target.
+    Result plainSingle;
+    {
+        PlainSqlite plain((home / "plain-single.sqlite").string());
+        plainSingle = run(1, singleCount, [&](int, int) { plain.insert(row); });
+    }
+    std::printf("plain SQLite insert of the same row, 1 thread, %d calls: p50 %.1f us, p99 %.1f us\n\n", singleCount,
+        plainSingle.p50us, plainSingle.p99us);
 
     std::printf("%7s | %12s %12s %10s | %12s %12s %10s | %6s\n", "threads", "pipeline/s", "p99 us", "wall s", "sqlite/s",
         "p99 us", "wall s", "ratio");
