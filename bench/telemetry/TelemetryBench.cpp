@@ -4,7 +4,7 @@
 // Beside it, the same rows go into a plain SQLite table (one WAL connection, one insert per row,
 // a delete of every 50 rows as a sent batch would) from the same number of threads.
 //
-// Usage: telemetry_bench [events per thread, default 100000]
+// Usage: telemetry_bench [events per thread, default 100000] [thread counts, default 1 8 16 32]
 // Targets: single-thread enqueue p50 <= 50 us; for 1, 8, 16 and 32 threads the pipeline's wall
 // time at most twice the plain inserts'.
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
@@ -139,6 +139,19 @@ private:
 int main(int argc, char** argv)
 {
     const int perThread = argc > 1 ? std::atoi(argv[1]) : 100'000;
+    std::vector<int> threadCounts;
+    for (int i = 2; i < argc; ++i) {
+        threadCounts.push_back(std::atoi(argv[i]));
+    }
+    if (threadCounts.empty()) {
+        threadCounts = {1, 8, 16, 32};
+    }
+    if (perThread <= 0 || std::any_of(threadCounts.begin(), threadCounts.end(), [](int count) { return count <= 0; })) {
+        std::fprintf(stderr, "usage: telemetry_bench [events per thread] [thread counts...], every number above 0\n");
+        return 2;
+    }
+    // Each row as soon as it is measured: a full run takes long on a loaded machine.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const auto home = std::filesystem::temp_directory_path() / ("telemetry-bench-" + std::to_string(::getpid()));
     std::filesystem::remove_all(home);
     ZEPlatform::setHomeOverride(home / "data", home / "config");
@@ -176,7 +189,7 @@ int main(int argc, char** argv)
     std::printf("%7s | %12s %12s %10s | %12s %12s %10s | %6s\n", "threads", "pipeline/s", "p99 us", "wall s", "sqlite/s",
         "p99 us", "wall s", "ratio");
     bool withinTarget = single.p50us <= 50;
-    for (const int threads : {1, 8, 16, 32}) {
+    for (const int threads : threadCounts) {
         const Result ours = run(threads, perThread, [&](int t, int i) { unit->enqueueItem(makeEvent(t, i), ZEFlagsNormal); });
         group->logsDispatchQueue()->drain();
         const auto plainFile = home / ("plain-" + std::to_string(threads) + ".sqlite");
