@@ -6,6 +6,10 @@
 #include "ZavEdurov/ZavEdurov/Internals/Storage/ZELogDBStorage.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
+#include <sqlite3.h>
+
+#include <thread>
+
 namespace ze {
 namespace {
 
@@ -159,6 +163,45 @@ TEST_F(ZEChannelTest, AFullBatchFlushesAtOnceAndAPartialOneAfterTheInterval)
     EXPECT_TRUE(log->timestamp);
     ASSERT_TRUE(log->device);
     EXPECT_EQ(log->device->sdkName, "zavedurov.macos");
+}
+
+TEST_F(ZEChannelTest, ThreadsEnqueueingAtOnceEachReturnOnlyOnceTheirLogIsStored)
+{
+    // A batch that never fills and a timer that never fires: every row stays in the store.
+    auto unit = addUnit(6, 1'000'000);
+    constexpr int kThreads = 8;
+    constexpr int kEach = 40;
+    const auto file = ZEUtility::zavEdurovDirectoryURL() / kZELogDatabaseFileName;
+    std::atomic<int> returned{0};
+    std::atomic<int> behind{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            sqlite3* reader = nullptr;
+            sqlite3_open_v2(file.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_busy_timeout(reader, 5000);
+            for (int i = 0; i < kEach; ++i) {
+                unit->enqueueItem(makeLog(), ZEFlagsNormal);
+                // Every enqueue counted so far has returned, so each of their rows is committed.
+                const int atLeast = ++returned;
+                sqlite3_stmt* count = nullptr;
+                sqlite3_prepare_v2(reader, "SELECT COUNT(*) FROM logs", -1, &count, nullptr);
+                if (sqlite3_step(count) != SQLITE_ROW || sqlite3_column_int(count, 0) < atLeast) {
+                    ++behind;
+                }
+                sqlite3_finalize(count);
+            }
+            sqlite3_close(reader);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    drain();
+    EXPECT_EQ(behind.load(), 0);
+    EXPECT_EQ(stored(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(recorder->completed.load(), kThreads * kEach);
+    EXPECT_EQ(unit->itemsCount(), static_cast<std::uint64_t>(kThreads * kEach));
 }
 
 TEST_F(ZEChannelTest, AOneSecondUnitAlwaysWaitsForItsTimer)
