@@ -1,27 +1,19 @@
 # qv_precompile_headers()
 # Gives every C++ target of the project a precompiled header of the standard library, and of the
 # Qt and GoogleTest headers where the target uses them: most of what a source file of this project
-# parses is those headers, and parsing them once instead of in every file roughly halves a build
-# from scratch.
+# parses is those headers, and a build from scratch then parses them once per kind of target
+# instead of once per file.
 #
 # Targets are sorted into a few kinds by what they use (Qt Widgets, only Qt Core, no Qt; tests or
 # not; the JSON library or not). Each kind has one header, compiled once in a small target of its
 # own and reused by every target of that kind, so the compiler options match: Qt's targets build
 # position-independent code and the others do not, and a header is only valid with the options it
-# was compiled with. A target whose options do not match its kind's header (say, one with extra
-# optimisation flags) still builds correctly: the compiler then reads the header's text instead.
+# was compiled with. A file whose options still do not match builds correctly all the same: the
+# compiler warns (-Winvalid-pch) and reads the headers' text instead.
 #
 # Call it at the end of the top-level CMakeLists.txt, after every folder has made its targets.
-#
-# ccache cannot reuse a compile that reads a precompiled header unless every developer sets its
-# sloppiness options, so a build that launches the compiler through ccache goes without them by
-# default; a build from scratch, as on CI, uses them.
-if(CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
-  set(QV_PCH_DEFAULT OFF)
-else()
-  set(QV_PCH_DEFAULT ON)
-endif()
-option(QV_PCH "Precompile the standard, Qt and GoogleTest headers" ${QV_PCH_DEFAULT})
+# Only under QV_PCH: ccache cannot reuse a compile that reads a precompiled header unless every
+# developer sets its sloppiness options, so builds through ccache go without by default.
 
 set(QV_PCH_STANDARD_HEADERS
   <algorithm> <array> <atomic> <chrono> <cmath> <condition_variable> <cstddef> <cstdint> <cstdio>
@@ -100,12 +92,13 @@ function(qv_precompile_headers)
     if(NOT cxx_sources)
       continue()
     endif()
-    # A C source of the target (generated protocol code) would look for a C header of the kind.
+    # A C source of the target (generated protocol code) would look for a C header of the kind,
+    # and so would a unity batch of such sources.
     set(c_sources ${sources})
     list(FILTER c_sources INCLUDE REGEX "\\.c$")
     if(c_sources)
       set_source_files_properties(${c_sources} TARGET_DIRECTORY ${target}
-        PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+        PROPERTIES SKIP_PRECOMPILE_HEADERS ON SKIP_UNITY_BUILD_INCLUSION ON)
     endif()
 
     _qv_pch_usage_closure(${target} uses)
