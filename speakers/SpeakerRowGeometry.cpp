@@ -5,8 +5,6 @@
 namespace qv::speakers {
 
 namespace {
-constexpr double kBandWidth = 480;
-constexpr double kHalfBand = 240;
 constexpr double kRadius = 10;
 
 double halfWidthFloored(double width)
@@ -15,16 +13,21 @@ double halfWidthFloored(double width)
 }
 }  // namespace
 
+double transcriptColumnLeft(double width)
+{
+    return halfWidthFloored(width) - kTranscriptColumnWidth / 2;
+}
+
 QRectF speakerRangeBandRect(const QRectF& bounds)
 {
-    return QRectF(halfWidthFloored(bounds.width()) - kHalfBand, bounds.y(), kBandWidth, bounds.height());
+    return QRectF(transcriptColumnLeft(bounds.width()), bounds.y(), kTranscriptColumnWidth, bounds.height());
 }
 
 SpeakerTabGeometry speakerTabGeometry(double cellWidth, double nameWidth, double textSize, double lineHeight)
 {
     SpeakerTabGeometry tab;
     const double centre = halfWidthFloored(cellWidth);
-    tab.left = centre - kHalfBand;
+    tab.left = transcriptColumnLeft(cellWidth);
     tab.right = tab.left + nameWidth + 11 + 12;
     tab.height = lineHeight;
     tab.arrows = QRectF(tab.right - 18, textSize == 14 ? 4 : 5, 14, 18);

@@ -8,12 +8,18 @@
 
 namespace qv::speakers {
 
-// The 480-point band centred on the row: left edge floor(width / 2) - 240 (halved and floored
-// in single precision), as tall as the row.
+// Width of the transcript's text column, centred in every row, in points.
+inline constexpr double kTranscriptColumnWidth = 480;
+
+// Left edge of the text column in a row `width` wide: floor(width / 2) - 240, halved and
+// floored in single precision. The band, the header's tab and the words all start here.
+double transcriptColumnLeft(double width);
+
+// The 480-point band centred on the row: from the column's left edge, as tall as the row.
 QRectF speakerRangeBandRect(const QRectF& bounds);
 
 struct SpeakerTabGeometry {
-    double left = 0;   // the tab's left edge: centre - 240
+    double left = 0;   // the tab's left edge: the text column's left edge
     double right = 0;  // left + name width + 23
     double height = 0; // the display line height
     QRectF arrows;     // where the pop-up arrows go

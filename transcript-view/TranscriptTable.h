@@ -29,7 +29,7 @@ class WordHighlighter;
 class TranscriptTable final : public ViewTableDataSource, public speakers::SpeakerHost {
 public:
     // Width at which row heights are measured, in points.
-    static constexpr double kMeasureWidth = 470;
+    static constexpr double kMeasureWidth = TranscriptWordsCell::kTextWidth;
     // Identifiers of the reusable cells.
     static inline const QString kSpeakerView = QStringLiteral("SpeakerView");
     static inline const QString kWordView = QStringLiteral("WordView");

@@ -1,5 +1,7 @@
 #include "transcript-view/TranscriptWordsCell.h"
 
+#include "speakers/SpeakerRowGeometry.h"
+
 #include <QResizeEvent>
 
 namespace qv::transcript {
@@ -21,13 +23,21 @@ void TranscriptWordsCell::applyTextSize(const AppDelegate& ad)
     textView_->setSelectedForeground(ad.editingTextColor);
     indicator_->setFont(font);
     indicator_->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(ad.brandColor.name()));
-    indicator_->setGeometry(12, 2, 14, static_cast<int>(ad.lineHeightDisplay));
+    indicator_->resize(14, static_cast<int>(ad.lineHeightDisplay));
+    placeSubviews();
+}
+
+void TranscriptWordsCell::placeSubviews()
+{
+    const int column = static_cast<int>(speakers::transcriptColumnLeft(width()));
+    textView_->setGeometry(column + kTextPadding, kInsetY, kTextWidth, height());
+    indicator_->move(column - kIndicatorOffset, 2);
 }
 
 void TranscriptWordsCell::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    textView_->setGeometry(kInsetX, kInsetY, std::max(0, width() - 2 * kInsetX), height());
+    placeSubviews();
 }
 
 }  // namespace qv::transcript

@@ -1,6 +1,6 @@
-// The cell of a speaker range's words row: the row's text view inset 20 points from either side
-// and 3 from the top, and the ">" mark that shows, in the first words row only, that the
-// playhead lies before the first word.
+// The cell of a speaker range's words row: the row's text view in the transcript's 480-point
+// column centred in the row (under the speaker header's tab), 3 points from the top, and the ">"
+// mark that shows, in the first words row only, that the playhead lies before the first word.
 #pragma once
 
 #include "transcript-view/QVTextView.h"
@@ -14,8 +14,14 @@ namespace qv::transcript {
 
 class TranscriptWordsCell : public QWidget {
 public:
-    static constexpr int kInsetX = 20;
+    // The words sit this far inside the column on either side, in points, so that they wrap at
+    // the width every row height is measured at.
+    static constexpr int kTextPadding = 5;
+    // Width the words wrap at: the column less the padding on both sides (470).
+    static constexpr int kTextWidth = 480 - 2 * kTextPadding;
     static constexpr int kInsetY = 3;
+    // The ">" mark starts this far left of the column, in points.
+    static constexpr int kIndicatorOffset = 8;
 
     TranscriptWordsCell(AppDelegate& ad, Dispatcher& main);
 
@@ -30,6 +36,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The text view and the mark, placed on the column of the cell's present width.
+    void placeSubviews();
     QVTextView* textView_;
     QLabel* indicator_;
     std::shared_ptr<QVSpeakerRange> range_;

@@ -99,7 +99,11 @@ void WordHighlighter::highlightWordAtTime(std::int64_t L, bool isForced, bool sc
         if (file->hasLoadedTranscript)
             table_.preloadRowsToLastMediaTime();
     }
-    timeDisplay_ = getTimeAsHMSText(ad_, MediaTime(L, 1000));
+    if (QString display = getTimeAsHMSText(ad_, MediaTime(L, 1000)); display != timeDisplay_) {
+        timeDisplay_ = std::move(display);
+        if (timeDisplayChanged_)
+            timeDisplayChanged_(timeDisplay_);
+    }
     if (!file || !file->hasLoadedTranscript || !file->hasTranscript || !file->hasLoadedTimecode || !ad_.isReadyToPlay)
         return;
     if (!isForced) {

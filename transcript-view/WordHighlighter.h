@@ -51,6 +51,8 @@ public:
     void setNavigationRefresh(std::function<void()> refresh) { refreshNavigation_ = std::move(refresh); }
     // The time display and the selection's "| n words selected | time" display.
     const QString& timeDisplay() const { return timeDisplay_; }
+    // Told with the time display's new text whenever it changes; the window's label shows it.
+    void setTimeDisplayChanged(std::function<void(const QString&)> changed) { timeDisplayChanged_ = std::move(changed); }
     const QString& selectionDurationDisplay() const { return selectionDurationDisplay_; }
     void setSelectionDurationDisplay(const QString& text) { selectionDurationDisplay_ = text; }
 
@@ -67,6 +69,7 @@ private:
     std::function<void(std::int64_t, bool)> locate_;
     std::function<double()> windowHeight_;
     std::function<void()> refreshNavigation_;
+    std::function<void(const QString&)> timeDisplayChanged_;
     bool showsNavigationControls_ = true;
     QString timeDisplay_;
     QString selectionDurationDisplay_;

@@ -13,6 +13,7 @@
 #include "app/widgets/UserExistenceCheck.h"
 #include "model/FileTypes.h"
 #include "model/SpeakerServices.h"
+#include "model/ViewServices.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
@@ -33,6 +34,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <map>
+
 namespace qv::shell {
 
 namespace {
@@ -46,6 +49,26 @@ constexpr std::uint64_t kShiftFlag = 0x20000;
 constexpr std::uint64_t kControlFlag = 0x40000;
 constexpr std::uint64_t kOptionFlag = 0x80000;
 constexpr std::uint64_t kCommandFlag = 0x100000;
+
+// The navigation buttons' actions: the step and its direction.
+const std::map<QString, std::pair<void (ViewServices::*)(std::int64_t), std::int64_t>> kNavigationSteps = {
+    {QStringLiteral("previousSpeakerRange:"), {&ViewServices::moveToSpeakerRangeWithOffset, -1}},
+    {QStringLiteral("previousSentence:"), {&ViewServices::moveToSentenceWithOffset, -1}},
+    {QStringLiteral("previousWord:"), {&ViewServices::moveToWordWithOffset, -1}},
+    {QStringLiteral("nextWord:"), {&ViewServices::moveToWordWithOffset, 1}},
+    {QStringLiteral("nextSentence:"), {&ViewServices::moveToSentenceWithOffset, 1}},
+    {QStringLiteral("nextSpeakerRange:"), {&ViewServices::moveToSpeakerRangeWithOffset, 1}},
+};
+
+// The File menu's exports.
+const std::map<QString, void (ExportController::*)()> kExports = {
+    {QStringLiteral("exportToSubRip:"), &ExportController::exportToSubRip},
+    {QStringLiteral("exportToiTunesTimedText:"), &ExportController::exportToiTunesTimedText},
+    {QStringLiteral("exportToAvidDS:"), &ExportController::exportToAvidDS},
+    {QStringLiteral("exportToAvidScript:"), &ExportController::exportToAvidScript},
+    {QStringLiteral("exportToPlainText:"), &ExportController::exportToPlainText},
+    {QStringLiteral("exportToWord:"), &ExportController::exportToWord},
+};
 
 // The database keeps its cache on disk only for a home folder of the usual kind.
 bool keepsDiskCache(const QString& homeFolder)
@@ -64,7 +87,7 @@ OSVersion operatingSystemVersion()
 
 ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config)
     : mainQueue_(mainQueue), preferences_(preferences), config_(std::move(config)), window_(mainQueue),
-      alerts_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
+      alerts_(&window_), savePanels_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
@@ -106,8 +129,10 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         },
         [this] { closeAccountPopover(); },
     });
-    window_.setFilesContent(nullptr, files_.view());
+    pendingFiles_ = new PendingFilesEmptyView(ad_);
+    window_.setFilesContent(pendingFiles_, files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
+    editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }
 
@@ -116,6 +141,7 @@ ApplicationShell::~ApplicationShell()
     if (serviceStarter_.joinable())
         serviceStarter_.join();
     // The controllers hold references into the client; they go first, the line last.
+    exports_.reset();
     account_.reset();
     client_.reset();
     auth_.reset();
@@ -126,7 +152,17 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
     TranscriptScreen::Hooks hooks;
     hooks.loadFileAttemptTransition = [this] { screens_.loadFileAttemptTransition(); };
     hooks.setTranscriptToolbarHeight = [this](double) { applyPanelPreferences(false); };
+    hooks.wordsSearchMediaButtonShown = [this] { return !window_.wordsSearchMediaButton()->isHidden(); };
     hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
+    hooks.showTime = [this](const QString& text) { window_.timeDisplay()->setText(text); };
+    hooks.currentFileUserOnlineAdd = [this] {
+        if (account_)
+            account_->presence.currentFileUserOnlineAdd();
+    };
+    hooks.currentFileUserOnlineRemove = [this] {
+        if (account_)
+            account_->presence.currentFileUserOnlineRemove();
+    };
     return hooks;
 }
 
@@ -346,6 +382,7 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
         },
         {}};
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
+    exports_ = std::make_unique<ExportController>(ad_, preferences_, savePanels_, alerts_, account_->fileStatus);
 
     auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
     connection_ = connection.get();
@@ -454,6 +491,12 @@ void ApplicationShell::performAction(const QString& action, int tag)
             undo->undo();
         else if (undo && action == "redo:" && undo->canRedo())
             undo->redo();
+    } else if (const auto exportTo = kExports.find(action); exportTo != kExports.end()) {
+        if (exports_)
+            ((*exports_).*exportTo->second)();
+    } else if (const auto step = kNavigationSteps.find(action); step != kNavigationSteps.end()) {
+        if (ad_.viewServices && ad_.currentMode == 2)
+            (ad_.viewServices->*step->second.first)(step->second.second);
     } else if (action == "showBuyMinutes:") {
         if (ad_.currentUser)
             openUrl(buyMinutesUrl(hosts, QString::fromStdString(ad_.currentUser->uid)));

@@ -6,12 +6,14 @@
 
 #include "app/AccountShell.h"
 #include "app/ShellServices.h"
+#include "app/shell/EditingControls.h"
 #include "app/shell/LaunchConfiguration.h"
 #include "app/shell/MainWindow.h"
 #include "app/shell/QuitController.h"
 #include "app/shell/ScreenController.h"
 #include "app/shell/TranscriptScreen.h"
 #include "app/widgets/AccountMessages.h"
+#include "app/widgets/PendingFilesEmptyView.h"
 #include "app/widgets/QVAccountPopoverViewController.h"
 #include "app/widgets/QVKeyboardShortcutsWC.h"
 #include "app/widgets/QVPreferencesWC.h"
@@ -20,6 +22,7 @@
 #include "app/widgets/QVFilesViewController.h"
 #include "app/widgets/WidgetsHost.h"
 #include "editing/EditingController.h"
+#include "export/ExportController.h"
 #include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
@@ -108,7 +111,11 @@ public:
     void reloadFiles() override { files_.reloadFiles(); }
     void refreshFilesUI() override { files_.refreshFilesUI(); }
     void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
-    void refreshPendingView() override {}
+    void refreshPendingView() override
+    {
+        if (pendingFiles_)
+            pendingFiles_->refreshPendingView();
+    }
     void refreshBusyErrorStatus() override {}
     void setPendingTableEnabled(bool) override {}
     void addPendingFilesFromURLs(const std::vector<QUrl>&) override {}
@@ -152,6 +159,8 @@ public:
     QVFilesViewController& filesList() { return files_; }
     TranscriptScreen& transcriptScreen() { return transcript_; }
     QVAuthViewController* signIn() { return signIn_.get(); }
+    QtSavePanelPresenter& savePanels() { return savePanels_; }
+    EditingControls& editingControls() { return *editingControls_; }
 
 private:
     void reachService();
@@ -178,6 +187,7 @@ private:
     AppDelegate ad_;
     MainWindow window_;
     QtAlertPresenter alerts_;
+    QtSavePanelPresenter savePanels_;
     ClipboardPasteboard pasteboard_;
     EditingController editing_;
     LocalFileData localFileData_;
@@ -186,6 +196,11 @@ private:
     QuitController quit_;
     QVFilesViewController files_;
     AccountMessages messages_;
+    // The pending list's half of the files screen; the window owns it.
+    QPointer<PendingFilesEmptyView> pendingFiles_;
+    // Gone before the editing controller and the window, after the transcript table it takes
+    // the keys of.
+    std::unique_ptr<EditingControls> editingControls_;
     // Declared after the window: its widgets leave the window before the window goes.
     TranscriptScreen transcript_;
     TranscriptLoader loader_;
@@ -201,6 +216,8 @@ private:
     SessionConnection* connection_ = nullptr;  // owned by client_
     std::unique_ptr<DatabaseClient> client_;
     std::unique_ptr<AccountShell> account_;
+    // The File menu's exports; made with the account, whose file-status controller marks and counts them.
+    std::unique_ptr<ExportController> exports_;
     std::unique_ptr<QVAuthViewController> signIn_;
     QVAccountPopoverViewController accountPopoverViewController_;
     QPointer<QWidget> accountPopover_;

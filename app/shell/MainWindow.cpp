@@ -2,6 +2,7 @@
 
 #include "app/shell/LogoView.h"
 #include "app/shell/ToolbarLayout.h"
+#include "transcript-view/NavigationButtonImages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -174,22 +175,38 @@ void MainWindow::buildPages()
     toolbarTranscript_->setObjectName(QStringLiteral("toolbarTranscript"));
     paintBackground(toolbarTranscript_, QColor(160, 160, 160));
     toolbarTranscript_->setFixedHeight(150);
+    // The editing panel above, centred over the transcript; the time and the navigation
+    // controls in the row along the bottom.
     auto* toolbarColumn = new QVBoxLayout(toolbarTranscript_);
-    toolbarColumn->setContentsMargins(8, 4, 8, 4);
-    auto* transportRow = new QHBoxLayout();
-    timeDisplay_ = new QLabel(QStringLiteral("00:00:00"), toolbarTranscript_);
+    toolbarColumn->setContentsMargins(0, 0, 0, 0);
+    toolbarColumn->setSpacing(0);
+    editingPanel_ = new QWidget(toolbarTranscript_);
+    editingPanel_->setObjectName(QStringLiteral("editingPanel"));
+    editingPanel_->setFixedSize(kEditingPanelSlotWidth, kEditingPanelHeight);
+    auto* editingSlot = new QHBoxLayout(editingPanel_);
+    editingSlot->setContentsMargins(0, 0, 0, 0);
+    editingRow_ = new QHBoxLayout();
+    editingRow_->addWidget(editingPanel_, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    editingRow_->addStretch(1);
+    toolbarColumn->addLayout(editingRow_, 1);
+
+    auto* transportBar = new QWidget(toolbarTranscript_);
+    transportBar->setFixedHeight(kTransportRowHeight);
+    auto* transportRow = new QHBoxLayout(transportBar);
+    transportRow->setContentsMargins(8, 0, 8, 0);
+    timeDisplay_ = new QLabel(QStringLiteral("00:00:00"), transportBar);
     timeDisplay_->setObjectName(QStringLiteral("timeDisplay"));
     QFont timeFont = timeDisplay_->font();
     timeFont.setPointSize(14);
     timeFont.setBold(true);
     timeFont.setStyleHint(QFont::Monospace);
     timeDisplay_->setFont(timeFont);
-    selectionDurationDisplay_ = new QLabel(toolbarTranscript_);
+    selectionDurationDisplay_ = new QLabel(transportBar);
     selectionDurationDisplay_->setObjectName(QStringLiteral("selectionDurationDisplay"));
-    favoriteButton_ = toolButton(QStringLiteral("★"), toolbarTranscript_);
-    playbackRateButtons_ = new QWidget(toolbarTranscript_);
-    wordsSearchMediaButton_ = new QWidget(toolbarTranscript_);
-    missingMediaButton_ = toolButton(QStringLiteral("⚠"), toolbarTranscript_);
+    favoriteButton_ = toolButton(QStringLiteral("★"), transportBar);
+    playbackRateButtons_ = new QWidget(transportBar);
+    wordsSearchMediaButton_ = new QWidget(transportBar);
+    missingMediaButton_ = toolButton(QStringLiteral("⚠"), transportBar);
     missingMediaButton_->setObjectName(QStringLiteral("missingMediaButton"));
     connect(missingMediaButton_, &QToolButton::clicked, this, [this] {
         if (callbacks_.perform)
@@ -198,14 +215,20 @@ void MainWindow::buildPages()
     transportRow->addWidget(timeDisplay_);
     transportRow->addWidget(selectionDurationDisplay_);
     transportRow->addStretch(1);
-    const char* steps[][2] = {{"⏮", "previousSpeakerRange"}, {"«", "previousSentence"}, {"‹", "previousWord"},
-                              {"›", "nextWord"},            {"»", "nextSentence"},     {"⏭", "nextSpeakerRange"}};
-    transportPanel_ = new QWidget(toolbarTranscript_);
+    transportPanel_ = new QWidget(transportBar);
     auto* stepsRow = new QHBoxLayout(transportPanel_);
     stepsRow->setContentsMargins(0, 0, 0, 0);
-    for (const auto& step : steps) {
-        QToolButton* button = toolButton(QString::fromUtf8(step[0]), transportPanel_);
-        button->setObjectName(QString::fromLatin1(step[1]) + QStringLiteral("Button"));
+    for (const transcript::NavigationButton& step : transcript::navigationButtons()) {
+        QToolButton* button = toolButton({}, transportPanel_);
+        button->setIcon(transcript::navigationButtonIcon(step.image));
+        button->setIconSize(transcript::kNavigationImageSize);
+        button->setToolTip(step.title);
+        button->setAccessibleName(step.title);
+        button->setObjectName(step.name + QStringLiteral("Button"));
+        connect(button, &QToolButton::clicked, this, [this, action = step.name + QLatin1Char(':')] {
+            if (callbacks_.perform)
+                callbacks_.perform(action, 0);
+        });
         stepsRow->addWidget(button);
         navigationButtons_.push_back(button);
     }
@@ -215,13 +238,7 @@ void MainWindow::buildPages()
     transportRow->addWidget(playbackRateButtons_);
     transportRow->addWidget(wordsSearchMediaButton_);
     transportRow->addWidget(missingMediaButton_);
-    toolbarColumn->addLayout(transportRow);
-    editingPanel_ = new QWidget(toolbarTranscript_);
-    editingPanel_->setFixedSize(480, 90);
-    editingRow_ = new QHBoxLayout();
-    editingRow_->addWidget(editingPanel_, 0, Qt::AlignLeft | Qt::AlignTop);
-    editingRow_->addStretch(1);
-    toolbarColumn->addLayout(editingRow_);
+    toolbarColumn->addWidget(transportBar);
     transcript->addWidget(toolbarTranscript_);
 
     auto* split = new QSplitter(Qt::Horizontal, containerTranscript_);
@@ -393,6 +410,21 @@ void MainWindow::setTranscriptContent(QWidget* speakers, QWidget* transcript, QW
     column->addWidget(scrubBar);
 }
 
+void MainWindow::setEditingPanel(QWidget* panel)
+{
+    editingPanel_->layout()->addWidget(panel);
+    editingPanel_->layout()->setAlignment(panel, Qt::AlignCenter);
+}
+
+void MainWindow::setTranscriptKeyFocus(QWidget* handler)
+{
+    transcriptKeyFocus_ = handler;
+    // Invisible, but shown: a hidden widget cannot hold the focus.
+    handler->setParent(containerTranscript_);
+    handler->setGeometry(0, 0, 0, 0);
+    handler->show();
+}
+
 void MainWindow::showServiceProblem(const QString& message, bool canRetry)
 {
     problemBanner_->setText(message);
@@ -427,7 +459,12 @@ void MainWindow::applyTranscriptToolbar(bool editingControls, bool navigationCon
 
 double MainWindow::transcriptToolbarHeight() const { return transcriptToolbarHeight_; }
 
-void MainWindow::selectTab(int index) { tabView_->setCurrentIndex(index); }
+void MainWindow::selectTab(int index)
+{
+    tabView_->setCurrentIndex(index);
+    if (tabView_->currentWidget() == containerTranscript_)
+        resetFocus();
+}
 
 void MainWindow::setTranscriptToolbarItemsVisible(bool visible, bool missingMedia)
 {
@@ -481,7 +518,13 @@ std::shared_ptr<QVFile> MainWindow::selectedFile()
     return callbacks_.selectedFile ? callbacks_.selectedFile() : nullptr;
 }
 
-void MainWindow::resetFocus() { centralWidget()->setFocus(Qt::OtherFocusReason); }
+void MainWindow::resetFocus()
+{
+    if (transcriptKeyFocus_ && tabView_->currentWidget() == containerTranscript_)
+        transcriptKeyFocus_->setFocus(Qt::OtherFocusReason);
+    else
+        centralWidget()->setFocus(Qt::OtherFocusReason);
+}
 
 void MainWindow::updateFilesLayout()
 {

@@ -59,6 +59,12 @@ public:
     // The speakers panel on the left, the transcript table with the scrub bar under it in the
     // middle. The widgets stay owned by the caller, which must outlive neither the window.
     void setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar);
+    // The editing-controls panel, centred in its slot of the transcript toolbar; owned by the
+    // caller like the transcript's widgets.
+    void setEditingPanel(QWidget* panel);
+    // The transcript screen's keyboard focus while no text view or field holds it: it takes the
+    // focus when the screen shows and whenever the focus is reset there.
+    void setTranscriptKeyFocus(QWidget* handler);
 
     // Toolbar.
     QToolButton* viewFilesButton() const { return viewFilesButton_; }
@@ -68,6 +74,7 @@ public:
     QLabel* timeDisplay() const { return timeDisplay_; }
     QLabel* selectionDurationDisplay() const { return selectionDurationDisplay_; }
     QToolButton* missingMediaButton() const { return missingMediaButton_; }
+    QWidget* wordsSearchMediaButton() const { return wordsSearchMediaButton_; }
     // The banner over the log-in form and the files list when the service cannot be reached.
     void showServiceProblem(const QString& message, bool canRetry);
     void hideServiceProblem();
@@ -133,6 +140,7 @@ private:
     QWidget* pendingList_ = nullptr;
     QWidget* filesList_ = nullptr;
     QWidget* editingPanel_ = nullptr;
+    QWidget* transcriptKeyFocus_ = nullptr;
     QHBoxLayout* editingRow_ = nullptr;
     QWidget* transportPanel_ = nullptr;
     QWidget* speakersBackground_ = nullptr;

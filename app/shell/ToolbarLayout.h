@@ -19,6 +19,12 @@ struct FilesLayout {
 };
 FilesLayout filesLayout(double tabWidth, double tabHeight);
 
+// The slot of the editing panel, which `bottomTranscriptOffset` centres over the transcript, and
+// the row of the time and the navigation controls along the transcript toolbar's bottom, points.
+inline constexpr int kEditingPanelSlotWidth = 480;
+inline constexpr int kEditingPanelHeight = 90;
+inline constexpr int kTransportRowHeight = 35;
+
 struct ToolbarPositions {
     double bottomRightPanelWidth = 0;
     double bottomTranscriptOffset = 0;

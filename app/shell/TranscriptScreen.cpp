@@ -1,6 +1,8 @@
 #include "app/shell/TranscriptScreen.h"
 
 #include "model/QVMediaFile.h"
+#include "platform/foundation/FileUtilities.h"
+#include "platform/media/Composition.h"
 
 #include <QFileInfo>
 
@@ -31,11 +33,15 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
     scrubBar_->setFixedHeight(transcript::QVScrubBar::kBarHeight + transcript::QVScrubBar::kBarBottomOffset);
     scrubBar_->setTarget(&transport_);
     setUp_.setProportionChanged([this](double proportion) { scrubBar_->setProportionValue(static_cast<float>(proportion)); });
-    setUp_.setMissingMediaButton([] { return true; },
+    setUp_.setMissingMediaButton([this] { return hooks_.wordsSearchMediaButtonShown && hooks_.wordsSearchMediaButtonShown(); },
                                  [this](bool shown) {
                                      if (hooks_.showMissingMedia)
                                          hooks_.showMissingMedia(shown);
                                  });
+    highlighter_.setTimeDisplayChanged([this](const QString& text) {
+        if (hooks_.showTime)
+            hooks_.showTime(text);
+    });
     ad_.viewServices = &view_;
     ad_.speakerServices = &speakers_;
     ad_.modelServices = this;
@@ -64,8 +70,21 @@ std::shared_ptr<Asset> TranscriptScreen::createURLAsset(const QUrl& url)
     return std::make_shared<Asset>(std::move(inspected.value()));
 }
 
-// Without the media there is nothing to play; the loader then opens the transcript without playback.
-std::shared_ptr<Asset> TranscriptScreen::createMissingMediaAssetForSimpleFile(QVFile&) { return nullptr; }
+// The "missing media" movie's picture, stretched to the length of the media it stands for when it
+// is shorter, so that the transcript plays and can be corrected while the media are away. The
+// media's access is given back: the placeholder does not read them.
+std::shared_ptr<Asset> TranscriptScreen::createMissingMediaAssetForSimpleFile(QVFile& file)
+{
+    const std::shared_ptr<QVMediaFile> first = file.mediaFiles.empty() ? nullptr : file.mediaFiles.front();
+    if (first && !first->url.isEmpty() && first->requiresSecurityAccess && first->hasAccessToURL) {
+        stopAccessingURL(first->url);
+        first->hasAccessToURL = false;
+    }
+    const std::optional<std::filesystem::path> movie = pathForResource("missing media", "mov");
+    return std::make_shared<Asset>(Asset::fromComposition(
+        Composition::placeholder(movie ? movie->string() : std::string("missing media.mov"),
+                                 first ? first->duration : MediaTime::zero())));
+}
 
 std::shared_ptr<Asset> TranscriptScreen::createAssetWithMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles,
                                                                    const MediaTime&)
@@ -117,6 +136,18 @@ std::optional<QDateTime> TranscriptScreen::getModificationDateForMediaFile(QVMed
     if (!info.exists())
         return std::nullopt;
     return info.lastModified();
+}
+
+void TranscriptScreen::currentFileUserOnlineAdd()
+{
+    if (hooks_.currentFileUserOnlineAdd)
+        hooks_.currentFileUserOnlineAdd();
+}
+
+void TranscriptScreen::currentFileUserOnlineRemove()
+{
+    if (hooks_.currentFileUserOnlineRemove)
+        hooks_.currentFileUserOnlineRemove();
 }
 
 void TranscriptScreen::loadFileAttemptTransition()

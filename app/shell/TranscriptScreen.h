@@ -34,7 +34,15 @@ public:
     struct Hooks {
         std::function<void()> loadFileAttemptTransition;
         std::function<void(double points)> setTranscriptToolbarHeight;
+        // The missing-media button shows only beside a shown words/search/media button.
+        std::function<bool()> wordsSearchMediaButtonShown;
         std::function<void(bool shown)> showMissingMedia;
+        // The playhead's time as the toolbar shows it, in the file's timecode when it has one.
+        std::function<void(const QString& text)> showTime;
+        // This computer among the open file's editors, and out of them; the first one to
+        // arrive gets the edit right.
+        std::function<void()> currentFileUserOnlineAdd;
+        std::function<void()> currentFileUserOnlineRemove;
     };
 
     TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preferences& preferences, AlertPresenter& alerts, Hooks hooks);
@@ -96,8 +104,8 @@ public:
 
     void updateCurrentFileTimestamp() override {}
     void addFileToSyncedTranscripts(const std::shared_ptr<QVFile>&) override {}
-    void currentFileUserOnlineAdd() override {}
-    void currentFileUserOnlineRemove() override {}
+    void currentFileUserOnlineAdd() override;
+    void currentFileUserOnlineRemove() override;
     void setupCustomWordsObserverForFile(const std::shared_ptr<QVFile>&) override {}
     void loadFileAttemptTransition() override;
     void startFilesListProgressIndicator() override {}

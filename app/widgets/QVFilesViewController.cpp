@@ -1,5 +1,6 @@
 #include "app/widgets/QVFilesViewController.h"
 
+#include "app/widgets/DarkScreenMessage.h"
 #include "app/widgets/FilesSearch.h"
 #include "app/widgets/QVTableCellViewFile.h"
 #include "app/widgets/WidgetsHost.h"
@@ -33,27 +34,6 @@ constexpr StatusItem kFilterItems[] = {{"All Files", 0},   {"Processing", 20}, {
 // A transcribed file's status pop-up; a separator stands before "Deleted".
 constexpr StatusItem kStatusItems[] = {{"Transcribed", 30}, {"Verified", 40}, {"Exported", 50}, {"Deleted", -1}};
 
-void setBackground(QWidget* widget, const QColor& color)
-{
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, color);
-    widget->setPalette(palette);
-}
-
-QLabel* message(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setAlignment(Qt::AlignCenter);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() + 3);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(200, 200, 200));
-    label->setPalette(palette);
-    return label;
-}
-
 bool isShownFileType(std::int64_t type)
 {
     return type == 0 || type == 1 || type == 2 || type == 5;
@@ -64,10 +44,10 @@ bool isShownFileType(std::int64_t type)
 QVFilesViewController::QVFilesViewController(AppDelegate& ad, WidgetsHost& host, qv::Dispatcher& mainQueue)
     : ad_(ad), host_(host), mainQueue_(mainQueue), view_(new QWidget), searchField_(new QLineEdit(view_)),
       searchStatusPopUpButton_(new QComboBox(view_)), tableView_(new qv::ViewTable(view_)),
-      noFilesContainer_(new QWidget(view_)), loadingMessage_(message(QStringLiteral("Loading files…"), noFilesContainer_)),
-      noFilesMessage_(message(QStringLiteral("No files to show"), noFilesContainer_))
+      noFilesContainer_(new QWidget(view_)), loadingMessage_(makeDarkScreenMessage(QStringLiteral("Loading files…"), noFilesContainer_)),
+      noFilesMessage_(makeDarkScreenMessage(QStringLiteral("No files to show"), noFilesContainer_))
 {
-    setBackground(view_, QColor(46, 46, 46));
+    fillDarkScreenBackground(view_, QColor(46, 46, 46));
     searchField_->setPlaceholderText(QStringLiteral("Search"));
     searchField_->setClearButtonEnabled(true);
     searchField_->setMinimumWidth(240);
@@ -81,8 +61,8 @@ QVFilesViewController::QVFilesViewController(AppDelegate& ad, WidgetsHost& host,
         changeStatusSearch(searchStatusPopUpButton_->itemData(index).toLongLong());
     });
 
-    setBackground(tableView_->viewport(), Qt::white);
-    setBackground(noFilesContainer_, QColor::fromRgbF(0.3f, 0.3f, 0.3f));
+    fillDarkScreenBackground(tableView_->viewport(), Qt::white);
+    fillDarkScreenBackground(noFilesContainer_, QColor::fromRgbF(0.3f, 0.3f, 0.3f));
     auto* messages = new QVBoxLayout(noFilesContainer_);
     messages->addStretch();
     messages->addWidget(loadingMessage_);

@@ -19,7 +19,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 using namespace qv;
 using namespace qv::shell;
@@ -51,12 +53,19 @@ bool waitFor(const std::function<bool()>& done)
     return true;
 }
 
-void report(const char* what, std::vector<double> times, const char* target)
+// The runs in the order they ran too: a figure that grows from run to run shows something the
+// program keeps from one sign-in to the next.
+void report(const char* what, const std::vector<double>& times, const char* target)
 {
     if (times.empty())
         return;
-    std::sort(times.begin(), times.end());
-    std::printf("%s: median %.1f ms, worst %.1f ms (target %s)\n", what, times[times.size() / 2], times.back(), target);
+    std::string runs;
+    for (double time : times)
+        runs += (runs.empty() ? "" : ", ") + std::to_string(std::lround(time));
+    std::vector<double> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("%s: median %.1f ms, worst %.1f ms (target %s; runs %s ms)\n", what, sorted[sorted.size() / 2],
+                sorted.back(), target, runs.c_str());
 }
 
 // One launch of the program with its own data folder: the shell and where it keeps things.

@@ -126,4 +126,22 @@ std::filesystem::path applicationDataFolder()
     return dataHome() / kBundleIdentifier;
 }
 
+std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view extension,
+                                                     const std::filesystem::path& executable)
+{
+    std::error_code error;
+    const std::filesystem::path program = executable.empty() ? std::filesystem::read_symlink("/proc/self/exe", error)
+                                                             : executable;
+    if (program.empty())
+        return std::nullopt;
+    const std::string file = std::string(name) + "." + std::string(extension);
+    const std::filesystem::path folder = program.parent_path();
+    for (const std::filesystem::path& candidate :
+         {folder / "resources" / file, folder.parent_path() / "share" / "quorvantelle" / "resources" / file}) {
+        if (std::filesystem::is_regular_file(candidate, error))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
 }  // namespace qv

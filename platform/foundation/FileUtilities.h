@@ -1,5 +1,5 @@
 // Whole-file reads, atomic replacement and the XDG data folder, for stores that must never be
-// left half-written.
+// left half-written; where the program's own resources are.
 #pragma once
 
 #include <filesystem>
@@ -38,6 +38,12 @@ std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file
 std::filesystem::path dataHome();
 // The application's own folder in the XDG data folder, named by its bundle identifier.
 std::filesystem::path applicationDataFolder();
+
+// The program's resource `name`.`extension` ("missing media", "mov"): in resources/ beside the
+// executable in the build tree, or in share/quorvantelle/resources/ beside the bin/ folder it is
+// installed in. Nothing when neither has it. `executable` defaults to the running program.
+std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view extension,
+                                                     const std::filesystem::path& executable = {});
 
 inline constexpr const char* kBundleIdentifier = "com.harrowfenlake.quorvantelle";
 

@@ -1,6 +1,7 @@
 #include "Asset.h"
 
 #include "AssetInspector.h"
+#include "Composition.h"
 
 #include <algorithm>
 
@@ -14,6 +15,35 @@ MediaResult<Asset> Asset::inspect(const std::string& path)
 void Asset::load(const std::string& path, WorkQueue& queue, Dispatcher& main, LoadCompletion done)
 {
     queue.run(main, [path] { return inspect(path); }, std::move(done));
+}
+
+Asset Asset::fromComposition(Composition composition)
+{
+    Asset asset;
+    auto kept = std::make_shared<const Composition>(std::move(composition));
+    asset.duration_ = kept->duration();
+    bool anySegment = false;
+    bool sourcesPlayable = true;
+    int position = 0;
+    for (const CompositionTrack& track : kept->tracks()) {
+        AssetTrack described;
+        if (const AssetTrack* source = track.firstSourceTrack()) {
+            described = *source;
+            described.timecode.reset();
+        }
+        described.trackID = track.trackID();
+        described.streamIndex = position++;
+        described.mediaType = track.mediaType();
+        described.timeRange = {MediaTime::zero(), track.duration()};
+        asset.tracks_.push_back(std::move(described));
+        for (const CompositionSegment& segment : track.segments()) {
+            anySegment = true;
+            sourcesPlayable = sourcesPlayable && segment.asset && segment.asset->isPlayable();
+        }
+    }
+    asset.playable_ = anySegment && sourcesPlayable;
+    asset.composition_ = std::move(kept);
+    return asset;
 }
 
 std::vector<AssetTrack> Asset::tracksWithMediaType(MediaType type) const

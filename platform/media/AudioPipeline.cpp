@@ -62,7 +62,13 @@ void AudioPipeline::run(Composition composition, std::shared_ptr<AudioMixStage> 
         if (events_.failed)
             events_.failed(std::move(error));
     };
-    if (mix->trackIDs().empty()) {
+    // Nothing to hear when the mix takes no audio track of the composition, as for a picture
+    // standing in for missing media under the mix made for them: the output plays silence.
+    const std::vector<int> mixed = mix->trackIDs();
+    if (std::none_of(mixed.begin(), mixed.end(), [&](int trackID) {
+            const CompositionTrack* track = composition.trackWithID(trackID);
+            return track && track->mediaType() == MediaType::Audio;
+        })) {
         announce();
         if (events_.ended)
             events_.ended();

@@ -2,6 +2,8 @@
 
 #include "FFmpegSupport.h"
 
+#include "platform/foundation/Log.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -109,6 +111,8 @@ void CompositionTrack::scaleTimeRange(const MediaTimeRange& range, const MediaTi
 
 Composition Composition::fromAsset(const Asset& asset)
 {
+    if (asset.composition())
+        return *asset.composition();
     Composition composition;
     auto shared = std::make_shared<const Asset>(asset);
     for (const auto& track : asset.tracks()) {
@@ -120,6 +124,31 @@ Composition Composition::fromAsset(const Asset& asset)
             range = {MediaTime::zero(), asset.duration()};
         added.insertTimeRange(range, shared, track.trackID, range.start);
     }
+    return composition;
+}
+
+Composition Composition::placeholder(const std::string& moviePath, const MediaTime& duration)
+{
+    Composition composition;
+    CompositionTrack& track = composition.addMutableTrack(MediaType::Video);
+    std::optional<MediaError> error;
+    MediaResult<Asset> movie = Asset::inspect(moviePath);
+    if (!movie) {
+        error = movie.error();
+    } else if (std::vector<AssetTrack> video = movie->tracksWithMediaType(MediaType::Video); video.empty()) {
+        error = makeMediaError(MediaErrorCode::NoVideoTrack,
+                               "The file “" + ffmpeg::displayName(moviePath) + "” has no picture to show.");
+    } else {
+        error = track.insertTimeRange(video.front().timeRange, std::make_shared<const Asset>(std::move(movie.value())),
+                                      video.front().trackID, MediaTime::zero());
+    }
+    if (error) {
+        logError("Error - " + error->description + (error->failureReason.empty() ? "" : " (" + error->failureReason + ")"));
+        return composition;
+    }
+    const MediaTime inserted = track.duration();
+    if (duration.isNumeric() && inserted < duration)
+        track.scaleTimeRange({MediaTime::zero(), inserted}, duration);
     return composition;
 }
 

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace qv {
@@ -54,8 +55,14 @@ private:
 class Composition {
 public:
     Composition() = default;
-    // Every audio and video track of `asset`, whole, at time zero, under the asset's track ids.
+    // Every audio and video track of `asset`, whole, at time zero, under the asset's track ids;
+    // for an asset that stands for a composition, that composition.
     static Composition fromAsset(const Asset& asset);
+    // What plays in place of media that cannot be found: the picture of the first video track
+    // of the movie at `moviePath`, at time zero on a video track of its own, stretched to
+    // `duration` when it is shorter (a longer one stays as it is). When the movie cannot be
+    // opened or has no picture the error is logged and the track stays empty.
+    static Composition placeholder(const std::string& moviePath, const MediaTime& duration);
 
     // A new empty track; `trackID` 0 (or one in use) takes the next free id. References to
     // tracks stay valid until the track is removed.

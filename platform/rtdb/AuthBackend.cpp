@@ -103,6 +103,8 @@ AuthError error(AuthErrorCode code)
         return {code, "There is no account with this e-mail address."};
     case AuthErrorCode::WeakPassword:
         return {code, "The password must have at least 6 characters."};
+    case AuthErrorCode::NetworkError:
+        break;  // only the remote client reports it, with the failure's own text
     }
     return {code, "Authentication failed."};
 }

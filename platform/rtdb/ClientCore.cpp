@@ -76,6 +76,7 @@ void ClientCore::close()
     for (auto& [handle, observer] : observers_)
         observer->alive = false;
     observers_.clear();
+    observerIndex_.clear();
     awaitingObservers_.clear();
 }
 
@@ -531,26 +532,10 @@ void ClientCore::setInfoConnected(bool connected)
 void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
                         bool info)
 {
-    for (const auto& [handle, observer] : observers_) {
+    for (auto& [handle, concern] : observerIndex_.concerned(paths)) {
+        const auto& observer = observers_.at(handle);
         const DatabasePath& path = observer->path;
-        if (path.isInfo() != info)
-            continue;
-        bool related = false;
-        bool whole = false;
-        std::vector<std::string> keys;
-        for (const auto& changed : paths) {
-            if (path.contains(changed)) {
-                related = true;
-                if (changed.depth() > path.depth())
-                    keys.push_back(changed.segments()[path.depth()]);
-                else
-                    whole = true;
-            } else if (changed.contains(path)) {
-                related = true;
-                whole = true;
-            }
-        }
-        if (!related || observer->awaitingValue)
+        if (path.isInfo() != info || observer->awaitingValue)
             continue;
         DatabaseValue old = before.at(path);
         DatabaseValue now = after.at(path);
@@ -568,7 +553,7 @@ void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after,
             else if (!added && !was.isNull() && is.isNull())
                 deliver(observer, DataSnapshot(key, was));
         };
-        if (whole) {
+        if (concern.whole) {
             auto a = old.children().begin(), aEnd = old.children().end();
             auto b = now.children().begin(), bEnd = now.children().end();
             while (a != aEnd || b != bEnd) {
@@ -586,6 +571,7 @@ void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after,
             }
             continue;
         }
+        auto& keys = concern.keys;
         std::sort(keys.begin(), keys.end(), [](const std::string& x, const std::string& y) { return compareKeys(x, y) < 0; });
         keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
         for (const auto& key : keys)
@@ -622,6 +608,7 @@ ObserverHandle ClientCore::observe(const DatabasePath& path, DatabaseEvent event
     ObserverHandle handle = nextObserverHandle++;
     auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback)});
     observers_[handle] = observer;
+    observerIndex_.add(path, handle);
     listen(path);
     if (known(path)) {
         reportInitial(observer);
@@ -679,21 +666,19 @@ void ClientCore::removeObserver(ObserverHandle handle)
         return;
     found->second->alive = false;
     stopAwaiting(*found->second);
+    observerIndex_.remove(found->second->path, handle);
     unlisten(found->second->path);
     observers_.erase(found);
 }
 
 void ClientCore::removeAllObservers(const DatabasePath& path)
 {
-    for (auto it = observers_.begin(); it != observers_.end();) {
-        if (it->second->path == path) {
-            it->second->alive = false;
-            stopAwaiting(*it->second);
-            unlisten(path);
-            it = observers_.erase(it);
-        } else {
-            ++it;
-        }
+    for (ObserverHandle handle : observerIndex_.takeAt(path)) {
+        auto found = observers_.find(handle);
+        found->second->alive = false;
+        stopAwaiting(*found->second);
+        unlisten(path);
+        observers_.erase(found);
     }
 }
 

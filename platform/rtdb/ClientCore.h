@@ -8,6 +8,7 @@
 #include "platform/rtdb/DatabaseConnection.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/DatabaseReference.h"
+#include "platform/rtdb/ObserverIndex.h"
 #include "platform/rtdb/PathSet.h"
 #include "platform/rtdb/PushIdGenerator.h"
 
@@ -138,6 +139,8 @@ private:
     std::uint64_t nextPending_ = 1;
 
     std::map<ObserverHandle, std::shared_ptr<Observer>> observers_;
+    // The same observers by location, so that a change or a removal reaches only those it concerns.
+    ObserverIndex observerIndex_;
     // Single reads made while the connection is being made: answered once it is (or once the
     // client gives up connecting), so that they do not report a tree not yet received.
     // By arrival; those listening are also indexed by path, as are the observers awaiting a

@@ -2,29 +2,21 @@
 // of its ancestors is in the set costs one step per segment of that path, however many it holds.
 #pragma once
 
-#include "platform/rtdb/DatabaseKey.h"
-
-#include <memory>
-#include <string>
-#include <unordered_map>
+#include "platform/rtdb/PathTree.h"
 
 namespace qv {
 
 class PathSet {
 public:
-    void insert(const DatabasePath& path);
+    void insert(const DatabasePath& path) { tree_.at(path) = true; }
     // Removes `path` itself (its ancestors and descendants stay); false when it was not in.
     bool erase(const DatabasePath& path);
-    void clear() { root_ = Node{}; }
+    void clear() { tree_.clear(); }
     // True when `path` or one of its ancestors is in the set.
     bool coversPath(const DatabasePath& path) const;
 
 private:
-    struct Node {
-        bool member = false;
-        std::unordered_map<std::string, std::unique_ptr<Node>> children;
-    };
-    Node root_;
+    PathTree<bool> tree_;
 };
 
 }  // namespace qv

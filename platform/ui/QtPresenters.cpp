@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 namespace qv {
 namespace {
@@ -31,6 +34,13 @@ QWidget* makeAccessoryView(const SavePanel& panel) {
     return view;
 }
 
+// Where a first save is proposed: the user's documents folder when there is one, else home
+// (never the folder the program happened to be started from).
+QString defaultSaveFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 }  // namespace
 
 void QtSavePanelPresenter::beginSheet(const SavePanel& panel, SavePanelCompletion completion) {
@@ -42,6 +52,7 @@ void QtSavePanelPresenter::beginSheet(const SavePanel& panel, SavePanelCompletio
     // The accessory view needs the toolkit's own dialog.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setWindowModality(Qt::WindowModal);
+    dialog->setDirectory(QFileInfo(*folder_).isDir() ? *folder_ : defaultSaveFolder());
     const QString type = panel.allowedFileTypes.value(0);
     if (!type.isEmpty()) {
         dialog->setDefaultSuffix(type);
@@ -55,8 +66,10 @@ void QtSavePanelPresenter::beginSheet(const SavePanel& panel, SavePanelCompletio
             grid->addWidget(makeAccessoryView(panel), grid->rowCount(), 0, 1, grid->columnCount());
         }
     }
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, completion](int result) {
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [folder = folder_, dialog, completion](int result) {
         const bool ok = result == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+        if (ok)
+            *folder = QFileInfo(dialog->selectedFiles().first()).absolutePath();
         completion(ok ? ModalResponse::OK : ModalResponse::Cancel, ok ? dialog->selectedFiles().first() : QString());
     });
     dialog->open();

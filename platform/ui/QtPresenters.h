@@ -5,6 +5,8 @@
 #include "platform/ui/SavePanel.h"
 
 #include <QPointer>
+#include <QString>
+#include <memory>
 
 class QFileDialog;
 class QWidget;
@@ -23,6 +25,9 @@ public:
 private:
     QWidget* window_;
     QPointer<QFileDialog> dialog_;
+    // Where the last accepted save went; the next dialog opens there. Shared with the open
+    // dialog, which may outlive the presenter.
+    std::shared_ptr<QString> folder_ = std::make_shared<QString>();
 };
 
 class QtAlertPresenter : public AlertPresenter {

@@ -2,15 +2,18 @@
 // file, a service that cannot be reached and the retry, and the menus following the state.
 #include "app/shell/ApplicationShell.h"
 #include "services/hub/tests/HubTestSupport.h"
+#include "transcript-view/NavigationButtonImages.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include "platform/foundation/ManualDispatcher.h"
 
@@ -141,6 +144,25 @@ TEST_F(ApplicationShellTest, LoggingOutAndInAgainShowsTheFilesFinishedMeanwhile)
     shell.reset();
 }
 
+// The step buttons show drawn images (a glyph may be missing from every font the machine has)
+// and say what they do; the files screen's left half holds the pending list's instructions.
+TEST_F(ApplicationShellTest, StepButtonsShowImagesAndTheFilesScreenHoldsThePendingList)
+{
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
+    for (const transcript::NavigationButton& step : transcript::navigationButtons()) {
+        auto* button = shell->window().findChild<QToolButton*>(step.name + "Button");
+        ASSERT_NE(button, nullptr) << step.name.toStdString();
+        EXPECT_FALSE(button->icon().isNull()) << step.name.toStdString();
+        EXPECT_TRUE(button->text().isEmpty());
+        EXPECT_EQ(button->accessibleName(), step.title);
+    }
+    auto* pending = shell->window().findChild<QWidget*>("pendingFilesEmptyView");
+    ASSERT_NE(pending, nullptr);
+    auto* instructions = pending->findChild<QLabel*>("tableViewInstructions");
+    ASSERT_NE(instructions, nullptr);
+    EXPECT_FALSE(instructions->text().isEmpty());
+}
+
 TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
 {
     launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
@@ -166,6 +188,23 @@ TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
     window.action("showFiles:")->trigger();
     queue.drain();
     EXPECT_EQ(shell->ad().currentMode, 0);
+}
+
+TEST_F(ApplicationShellTest, TheTranscriptScreensKeysGoToTheKeyHandler)
+{
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
+    MainWindow& window = shell->window();
+    QWidget* handler = shell->editingControls().keyHandler();
+    window.selectTab(2);
+    EXPECT_EQ(window.focusWidget(), handler);
+    window.selectTab(1);
+    window.resetFocus();
+    EXPECT_NE(window.focusWidget(), handler);
+    // A click in the transcript focuses its table, which hands the keys on.
+    window.selectTab(2);
+    window.centralWidget()->setFocus();
+    shell->transcriptScreen().tableWidget()->setFocus();
+    EXPECT_EQ(window.focusWidget(), handler);
 }
 
 class ThrowingObject : public QObject {

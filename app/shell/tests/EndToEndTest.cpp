@@ -1,21 +1,31 @@
 // The road a user walks, in the program's own window on an X display: the program starts with
 // a temporary home against a service of the test's own, the user signs up, sees the empty files
 // list, a transcript arrives as the transcription service delivers one, and it shows up in the
-// list. A screenshot of the window at each step goes to QV_SCREENSHOT_DIR.
+// list; the user opens it, plays it, corrects a word by typing, undoes and redoes the correction
+// from the Edit menu and exports SubRip captions from the File menu. A screenshot of the window
+// at each step goes to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/LogoView.h"
 #include "app/shell/QVApplication.h"
+#include "app/shell/ToolbarLayout.h"
+#include "export/ExportShell.h"
 #include "model/LocalFileData.h"
 #include "model/QVFile.h"
 #include "model/QVMediaFile.h"
+#include "model/QVSpeakerRange.h"
+#include "model/QVWord.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
+#include "transcript-view/QVTextView.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QScreen>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,10 +35,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace qv::shell {
@@ -72,6 +85,20 @@ void pressButton(QMessageBox* box, const QString& title)
 
 class EndToEnd : public ::testing::Test {
 protected:
+    // The transcript as the service stores it: the names of the words not deleted, by start.
+    std::string storedTranscript(const std::string& uuid)
+    {
+        std::vector<std::pair<std::int64_t, std::string>> words;
+        for (const auto entry : service->value("transcripts/" + uuid + "/words").children())
+            if (!entry.value.child("deleted").toBool())
+                words.emplace_back(entry.value.child("start").toInt(), entry.value.child("name").toString());
+        std::sort(words.begin(), words.end());
+        std::string text;
+        for (const auto& word : words)
+            text += (text.empty() ? "" : " ") + word.second;
+        return text;
+    }
+
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
@@ -107,7 +134,7 @@ protected:
     std::unique_ptr<ApplicationShell> shell;
 };
 
-TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
+TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
 {
     shell->window().resize(1440, 900);
     shell->applicationDidFinishLaunching();
@@ -205,13 +232,94 @@ TEST_F(EndToEnd, SignUpSeeTheEmptyListAndATranscriptArriving)
     waitFor([] { return false; }, 0.5);
     screenshot("06-transcript");
 
-    // It plays (on the silent output when there is no sound device) and the time moves on.
+    // The editing controls sit in the transcript toolbar, which is no taller than they need.
+    QWidget* editingControls = shell->editingControls().panel();
+    EXPECT_TRUE(editingControls->isVisible());
+    QWidget* toolbar = shell->window().findChild<QWidget*>("toolbarTranscript");
+    ASSERT_NE(toolbar, nullptr);
+    const QRect panelInToolbar(editingControls->mapTo(toolbar, QPoint(0, 0)), editingControls->size());
+    EXPECT_TRUE(toolbar->rect().contains(panelInToolbar));
+    EXPECT_LE(toolbar->height() - panelInToolbar.height() - kTransportRowHeight, 25);
+
+    // It plays (on the silent output when there is no sound device); the time moves on, in the
+    // window's time display too.
     TranscriptScreen& transcript = shell->transcriptScreen();
+    QLabel* time = shell->window().timeDisplay();
+    EXPECT_EQ(time->text(), "00:00:00");
     transcript.view().playPauseToggleScrollToGrid(false);
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 1100; }));
+    EXPECT_TRUE(waitFor([&] { return time->text() == "00:00:01"; })) << time->text().toStdString();
     screenshot("07-playing");
     transcript.view().stopPlayback();
     EXPECT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
+
+    // A click on the last word makes it current and leaves the keys with the key handler; typing
+    // there replaces the word, Return ends the edit and the correction is stored.
+    const std::shared_ptr<QVWord> show = ad.words.last();
+    ASSERT_EQ(show->name(), "show");
+    QVTextView* row = show->speakerRange ? show->speakerRange->textView : nullptr;
+    ASSERT_NE(row, nullptr);
+    const QRectF glyphs = row->boundingRectForRange({show->characterStart, show->name().size()});
+    QTest::mouseClick(row, Qt::LeftButton, {}, glyphs.center().toPoint());
+    ASSERT_TRUE(waitFor([&] { return ad.currentWord == show; }));
+    EXPECT_EQ(shell->window().focusWidget(), shell->editingControls().keyHandler());
+    QTest::keyClicks(shell->window().focusWidget(), "p");
+    ASSERT_TRUE(waitFor([&] { return ad.isEditing && shell->window().focusWidget() == row; }));
+    QTest::keyClicks(shell->window().focusWidget(), "odcast");
+    screenshot("08-correcting");
+    QTest::keyClick(shell->window().focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return !ad.isEditing && ad.words.last()->name() == "podcast"; }));
+    EXPECT_EQ(shell->window().focusWidget(), shell->editingControls().keyHandler());
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the podcast"; }));
+    waitFor([] { return false; }, 0.3);
+    screenshot("09-corrected");
+
+    // The Edit menu's Undo and Redo go through the window's undo manager, each to the service.
+    QAction* undo = shell->window().action("undo:");
+    QAction* redo = shell->window().action("redo:");
+    ASSERT_TRUE(undo && redo);
+    undo->trigger();
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the show"; }));
+    EXPECT_EQ(ad.words.last()->name(), "show");
+    waitFor([] { return false; }, 0.3);
+    screenshot("10-undone");
+    redo->trigger();
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the podcast"; }));
+    EXPECT_EQ(ad.words.last()->name(), "podcast");
+    waitFor([] { return false; }, 0.3);
+    screenshot("11-redone");
+
+    // The navigation buttons step through the words.
+    auto* previousWord = shell->window().findChild<QToolButton*>("previousWordButton");
+    ASSERT_NE(previousWord, nullptr);
+    previousWord->click();
+    EXPECT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->name() == "the"; }));
+
+    // File > Export > SubRip: the save dialog, answered with a path in the test's folder, and
+    // the file holds the corrected caption at the words' times.
+    QAction* subRip = shell->window().action("exportToSubRip:");
+    ASSERT_NE(subRip, nullptr);
+    shell->window().validateAllMenus();
+    ASSERT_TRUE(subRip->isEnabled());
+    subRip->trigger();
+    QFileDialog* dialog = shell->savePanels().currentDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(waitFor([&] { return dialog->isVisible(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/12-export-dialog.png"));
+    const QString exported = home.filePath("Interview with Ann.srt");
+    dialog->selectFile(exported);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(exported); }));
+    // One caption page from the first word's start to the corrected word's end, which the edit
+    // estimated from the transcript's speaking pace.
+    ASSERT_EQ(ad.words.last()->start, 2300);
+    ASSERT_EQ(ad.words.last()->end, 2678);
+    QFile srt(exported);
+    ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
+    EXPECT_EQ(srt.readAll().toStdString(),
+              "1\n00:00:00,500 --> 00:00:02,678\n>> SPEAKER 1: hello and welcome\nto the podcast\n");
+    EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/status") == DatabaseValue(kFileStatusExported); }));
 }
 
 }  // namespace

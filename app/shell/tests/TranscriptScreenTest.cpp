@@ -1,5 +1,7 @@
 #include "app/shell/TranscriptScreen.h"
+#include "model/QVFile.h"
 #include "model/QVMediaFile.h"
+#include "platform/media/Composition.h"
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/ui/ScriptedPresenters.h"
 
@@ -66,6 +68,48 @@ TEST_F(TranscriptScreenTest, MediaThatCannotBeReadGivesNoAssetAndNoCrash)
     missing->url = QUrl::fromLocalFile(folder.filePath("absent.wav"));
     EXPECT_EQ(screen.createAssetWithMediaFiles({missing, nullptr}, MediaTime(3, 1)), nullptr);
     EXPECT_FALSE(screen.getModificationDateForMediaFile(*missing));
+}
+
+TEST_F(TranscriptScreenTest, MissingMediaArePlayedAsTheResourceMovieStretchedToTheirLengthWithAccessGivenBack)
+{
+    QVFile file;
+    auto gone = std::make_shared<QVMediaFile>();
+    gone->url = QUrl::fromLocalFile(folder.filePath("gone.mov"));
+    gone->duration = MediaTime(7250, 1000);
+    screen.checkAccessForMediaFile(*gone);
+    ASSERT_TRUE(gone->hasAccessToURL);
+    file.mediaFiles = {gone};
+
+    const std::shared_ptr<Asset> asset = screen.createMissingMediaAssetForSimpleFile(file);
+    ASSERT_TRUE(asset);
+    EXPECT_FALSE(gone->hasAccessToURL);
+    // The movie is found among the program's resources in the build tree.
+    ASSERT_TRUE(asset->isPlayable());
+    ASSERT_TRUE(asset->composition());
+    const auto video = asset->composition()->tracksWithMediaType(MediaType::Video);
+    ASSERT_EQ(video.size(), 1u);
+    ASSERT_EQ(video.front()->segments().size(), 1u);
+    EXPECT_TRUE(video.front()->segments().front().asset->path().ends_with("/resources/missing media.mov"));
+    EXPECT_EQ(asset->duration(), MediaTime(7250, 1000));
+    EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Audio).empty());
+}
+
+TEST_F(TranscriptScreenTest, TheTimeDisplayShowsThePlayheadInTheFilesTimecodeWhenItHasOne)
+{
+    AppDelegate timed;
+    QStringList shown;
+    TranscriptScreen::Hooks hooks;
+    hooks.showTime = [&](const QString& text) { shown << text; };
+    TranscriptScreen screen(timed, main, preferences, alerts, hooks);
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    timed.currentFile = std::make_shared<QVFile>();
+    timed.currentFile->timecodeStart = MediaTime(36000, 1);
+    timed.currentFile->timecodeFrameDuration = MediaTime(1, 25);
+    timed.currentFile->timecodeFrameQuanta = 25;
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    // The same text again is not shown again.
+    screen.transport().locateMediaFileToMilliseconds(0, false, false, {});
+    EXPECT_EQ(shown, QStringList({"00:00:00", "10:00:00"}));
 }
 
 TEST(TranscriptScreenAudio, TellsAudioByItsExtensionInAnyCase)

@@ -1,3 +1,4 @@
+#include "platform/foundation/FileUtilities.h"
 #include "platform/foundation/Md5.h"
 #include "platform/foundation/Random.h"
 #include "platform/foundation/Timestamp.h"
@@ -7,7 +8,10 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <vector>
 
@@ -65,6 +69,42 @@ TEST(UtilitiesTest, TimestampIsWallClockMilliseconds)
     qint64 after = QDateTime::currentMSecsSinceEpoch();
     EXPECT_GE(now, before);
     EXPECT_LE(now, after);
+}
+
+TEST(UtilitiesTest, ResourcesAreFoundBesideTheProgramInTheBuildTreeOrWhereItIsInstalled)
+{
+    QTemporaryDir root;
+    const std::filesystem::path base = root.path().toStdString();
+    auto touch = [&](const std::filesystem::path& relative) {
+        std::filesystem::create_directories((base / relative).parent_path());
+        std::ofstream(base / relative) << "movie";
+    };
+    touch("build/app/resources/missing media.mov");
+    touch("prefix/share/quorvantelle/resources/missing media.mov");
+    touch("both/bin/resources/missing media.mov");
+    touch("both/share/quorvantelle/resources/missing media.mov");
+    std::filesystem::create_directories(base / "bare/bin/resources/missing media.mov");
+
+    const struct {
+        const char* executable;
+        const char* found;  // empty: not found
+    } cases[] = {
+        {"build/app/quorvantelle", "build/app/resources/missing media.mov"},
+        {"prefix/bin/quorvantelle", "prefix/share/quorvantelle/resources/missing media.mov"},
+        {"both/bin/quorvantelle", "both/bin/resources/missing media.mov"},
+        // A folder under the resource's name is not the resource.
+        {"bare/bin/quorvantelle", ""},
+        {"elsewhere/quorvantelle", ""},
+    };
+    for (const auto& c : cases) {
+        const auto found = pathForResource("missing media", "mov", base / c.executable);
+        if (c.found[0] == '\0')
+            EXPECT_FALSE(found) << c.executable;
+        else
+            EXPECT_EQ(found, base / c.found) << c.executable;
+    }
+    // The running test program has none of its own.
+    EXPECT_FALSE(pathForResource("no such resource", "mov"));
 }
 
 }  // namespace

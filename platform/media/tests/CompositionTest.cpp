@@ -4,6 +4,8 @@
 
 #include "TestMedia.h"
 
+#include "platform/foundation/tests/LogCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -207,6 +209,74 @@ TEST(AudioMixStage, AGainChangeGlidesAcrossOneBufferWithoutAStep)
     EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f);
     stage.mixTrack(99, ones.data(), 1, frames, out.data(), 2);
     EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f);
+}
+
+// The placeholder's picture is stretched to the media it stands for only when it is shorter; a
+// movie without a picture, or none at all, leaves the track empty and says why in the log.
+TEST(Composition, PlaceholderPictureIsStretchedUpToTheMediaDurationNeverDown)
+{
+    const std::string movie = testMedia("video.mov");
+    const AssetTrack picture = inspected(movie).tracksWithMediaType(MediaType::Video).at(0);
+    const MediaTime length = picture.timeRange.duration;
+    const struct {
+        const char* name;
+        std::string path;
+        MediaTime mediaDuration;
+        MediaTime expected;  // of the picture on the time line; zero: no picture
+    } cases[] = {
+        {"shorter than the media", movie, ms(7250), ms(7250)},
+        {"as long as the media", movie, length, length},
+        {"longer than the media", movie, ms(500), length},
+        {"media of no known length", movie, MediaTime::invalid(), length},
+        {"no video track", testMedia("tone.wav"), ms(7250), MediaTime::zero()},
+        {"no movie", test::scratchFolder() + "/missing media.mov", ms(7250), MediaTime::zero()},
+    };
+    for (const auto& c : cases) {
+        LogCapture log;
+        const Composition composition = Composition::placeholder(c.path, c.mediaDuration);
+        ASSERT_EQ(composition.tracks().size(), 1u) << c.name;
+        const CompositionTrack& track = composition.tracks().front();
+        EXPECT_EQ(track.mediaType(), MediaType::Video) << c.name;
+        EXPECT_EQ(composition.duration(), c.expected) << c.name;
+        if (c.expected == MediaTime::zero()) {
+            EXPECT_TRUE(track.segments().empty()) << c.name;
+            ASSERT_EQ(log.lines().size(), 1u) << c.name;
+            EXPECT_EQ(log.lines()[0].find("error: Error - The file “"), 0u) << log.lines()[0];
+            continue;
+        }
+        EXPECT_TRUE(log.lines().empty()) << c.name;
+        ASSERT_EQ(track.segments().size(), 1u) << c.name;
+        const CompositionSegment& segment = track.segments().front();
+        EXPECT_EQ(segment.sourceTrackID, picture.trackID) << c.name;
+        EXPECT_EQ(segment.sourceRange.duration, length) << c.name;
+        EXPECT_EQ(segment.targetRange.start, MediaTime::zero()) << c.name;
+    }
+}
+
+TEST(Composition, AnAssetOfACompositionDescribesItAndPlaysItUnchanged)
+{
+    const std::string movie = testMedia("video.mov");
+    const Asset asset = Asset::fromComposition(Composition::placeholder(movie, ms(7250)));
+    ASSERT_TRUE(asset.composition());
+    EXPECT_TRUE(asset.path().empty());
+    EXPECT_TRUE(asset.isPlayable());
+    EXPECT_EQ(asset.duration(), ms(7250));
+    ASSERT_EQ(asset.tracks().size(), 1u);
+    const AssetTrack& track = asset.tracks().front();
+    EXPECT_EQ(track.mediaType, MediaType::Video);
+    EXPECT_EQ(track.timeRange.duration, ms(7250));
+    ASSERT_TRUE(track.video);
+    EXPECT_EQ(track.video->naturalWidth, inspected(movie).tracksWithMediaType(MediaType::Video).at(0).video->naturalWidth);
+    EXPECT_TRUE(asset.tracksWithMediaType(MediaType::Audio).empty());
+
+    const Composition played = Composition::fromAsset(asset);
+    ASSERT_EQ(played.tracks().size(), 1u);
+    EXPECT_EQ(placements(played.tracks().front()), placements(asset.composition()->tracks().front()));
+
+    // An empty placeholder is no playable asset.
+    LogCapture log;
+    EXPECT_FALSE(Asset::fromComposition(Composition::placeholder(testMedia("tone.wav"), ms(1000))).isPlayable());
+    EXPECT_FALSE(Asset::fromComposition(Composition()).isPlayable());
 }
 
 }  // namespace

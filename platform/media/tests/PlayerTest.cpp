@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -130,6 +131,46 @@ TEST(Player, ALaterSeekOvertakesAnEarlierOneAndASeekPastTheEndStopsThere)
     EXPECT_EQ(rig.ends, 1);
     EXPECT_EQ(rig.player->rate(), 0.0);
     EXPECT_EQ(rig.seconds(), 3.0);
+}
+
+// With no sound to decode the player still becomes ready, its time follows the output's clock
+// (which plays silence), seeks land, and it ends at the end of the picture.
+TEST(Player, APictureWithoutSoundPlaysOnTheClockAndEnds)
+{
+    PlayerRig rig;
+    const Composition picture = Composition::placeholder(testMedia("video.mov"), ms(3000));
+    ASSERT_TRUE(picture.tracksWithMediaType(MediaType::Audio).empty());
+    ASSERT_TRUE(rig.open(PlayerItem(Asset::fromComposition(picture))));
+    EXPECT_EQ(rig.player->currentItem()->duration(), ms(3000));
+    rig.play();
+    rig.main.advance(1.0);
+    EXPECT_NEAR(rig.seconds(), 1.0, 1e-3);
+    ASSERT_FALSE(rig.heard.empty());
+    EXPECT_TRUE(std::all_of(rig.heard.begin(), rig.heard.end(), [](float sample) { return sample == 0.0f; }));
+    EXPECT_TRUE(rig.main.runUntil([&] { return rig.player->videoSurface()->frameAt(rig.seconds()) != nullptr; }));
+
+    EXPECT_TRUE(rig.seek(ms(2500)));
+    EXPECT_EQ(rig.seconds(), 2.5);
+    rig.main.advance(1.0);
+    EXPECT_EQ(rig.ends, 1);
+    EXPECT_EQ(rig.player->rate(), 0.0);
+    EXPECT_EQ(rig.seconds(), 3.0);
+}
+
+// A mix made for the media the picture stands in for names tracks the picture does not have:
+// the player plays silence instead of failing.
+TEST(Player, AMixOfTracksThePictureLacksIsSilence)
+{
+    PlayerRig rig;
+    PlayerItem item(Asset::fromComposition(Composition::placeholder(testMedia("video.mov"), ms(3000))));
+    AudioMix mix;
+    mix.inputParameters.push_back({2, {}, 0.5f, 1.0f});
+    item.setAudioMix(std::make_shared<AudioMixStage>(mix));
+    ASSERT_TRUE(rig.open(std::move(item)));
+    rig.play();
+    rig.main.advance(0.5);
+    EXPECT_NEAR(rig.seconds(), 0.5, 1e-3);
+    EXPECT_EQ(rig.player->status(), Player::Status::ReadyToPlay);
 }
 
 // Ten seconds of media (a tone, a gap, a tone) end after five seconds at rate 2 and after

@@ -6,9 +6,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace qv {
 namespace {
@@ -136,6 +140,33 @@ TEST(QtPresentersTest, AlertAnswersWithTheReturnCodeOfItsButton) {
     ASSERT_NE(cancel, nullptr);
     cancel->click();
     EXPECT_EQ(code, 1001);
+}
+
+
+TEST(QtPresentersTest, SavePanelOpensAwayFromTheWorkingFolderThenWhereTheLastSaveWent) {
+    application();
+    QWidget window;
+    QtSavePanelPresenter presenter(&window);
+    const auto open = [&] {
+        presenter.beginSheet({"Interview", {"srt"}, {}, 0}, [](ModalResponse, const QString&) {});
+        return presenter.currentDialog();
+    };
+    QFileDialog* first = open();
+    ASSERT_NE(first, nullptr);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString expected = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    EXPECT_EQ(QFileInfo(first->directory().absolutePath()).canonicalFilePath(), QFileInfo(expected).canonicalFilePath());
+
+    QTemporaryDir chosen;
+    ASSERT_TRUE(chosen.isValid());
+    first->setDirectory(chosen.path());
+    first->selectFile(chosen.filePath("Interview.srt"));
+    static_cast<QDialog*>(first)->accept();
+
+    QFileDialog* second = open();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(QFileInfo(second->directory().absolutePath()).canonicalFilePath(), QFileInfo(chosen.path()).canonicalFilePath());
+    second->reject();
 }
 
 }  // namespace
