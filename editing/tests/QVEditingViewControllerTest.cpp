@@ -212,8 +212,9 @@ TEST_F(EditingPanel, ButtonsRunTheirCommands)
         settle();
         EXPECT_EQ(text(), c.text);
         // The wrapping commands leave resuming playback to the panel.
-        if (c.resumes)
+        if (c.resumes) {
             EXPECT_TRUE(view.calls.contains("resumePlayback"));
+        }
     }
 }
 

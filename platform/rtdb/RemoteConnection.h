@@ -25,7 +25,7 @@ public:
         std::string token;  // from sign-in
         // Certificates trusted besides the system's, for a service with its own certificate.
         // Over wss the service's certificate is always checked, host name included.
-        QList<QSslCertificate> trustedCertificates;
+        QList<QSslCertificate> trustedCertificates{};
         // The service is pinged this often, in seconds, and the line dropped (and made again)
         // when nothing was heard from it for pingTimeout seconds. Defaults 3 and 10.
         double pingInterval = 3;

@@ -102,8 +102,9 @@ TEST_F(PlaybackTest, TheStartTimecodeIsReadOnlyForOldSimpleFilesWithoutOne)
         main.drain();
         EXPECT_TRUE(file.hasLoadedTimecode) << c.name;
         EXPECT_TRUE(ad.timecodeReaders.empty()) << c.name;
-        if (c.readsTheTrack)
+        if (c.readsTheTrack) {
             EXPECT_TRUE(file.timecodeStart.isValid()) << "the test movie's timecode track starts at 01:00:00:00";
+        }
     }
 }
 

@@ -85,9 +85,11 @@ TEST(WireProtocol, RandomAndMutatedFramesNeverBreakTheParser)
         ++parsed;
         EXPECT_TRUE(frame->child("op").isString());
         // Whatever writes a frame yields are ones the database would accept.
-        if (auto writes = frameWrites(*frame, "writes"))
-            for (const auto& write : *writes)
+        if (auto writes = frameWrites(*frame, "writes")) {
+            for (const auto& write : *writes) {
                 EXPECT_TRUE(write.path.problem(false).empty()) << text;
+            }
+        }
     }
     EXPECT_GT(parsed, 50);
 }
