@@ -248,7 +248,9 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     EXPECT_EQ(time->text(), "00:00:00");
     transcript.view().playPauseToggleScrollToGrid(false);
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 1100; }));
-    EXPECT_TRUE(waitFor([&] { return time->text() == "00:00:01"; })) << time->text().toStdString();
+    // On a busy machine playing may be past the next second by the time the display is read.
+    EXPECT_TRUE(waitFor([&] { return time->text().startsWith("00:00:0") && time->text() != "00:00:00"; }))
+        << time->text().toStdString();
     screenshot("07-playing");
     transcript.view().stopPlayback();
     EXPECT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
