@@ -163,6 +163,18 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
         if (account_)
             account_->presence.currentFileUserOnlineRemove();
     };
+    hooks.updateCurrentFileTimestamp = [this] {
+        if (account_)
+            account_->cache.updateCurrentFileTimestamp();
+    };
+    hooks.addFileToSyncedTranscripts = [this](const std::shared_ptr<QVFile>& file) {
+        if (account_)
+            account_->cache.addFileToSyncedTranscripts(file);
+    };
+    hooks.setupCustomWordsObserverForFile = [this](const std::shared_ptr<QVFile>& file) {
+        if (account_)
+            account_->observers.setupCustomWordsObserverForFile(file);
+    };
     return hooks;
 }
 

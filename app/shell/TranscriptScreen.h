@@ -43,6 +43,11 @@ public:
         // arrive gets the edit right.
         std::function<void()> currentFileUserOnlineAdd;
         std::function<void()> currentFileUserOnlineRemove;
+        // The account's synced transcripts and observers: a change touches the open file's
+        // "updated" so that other computers reload it; an opened file is kept in sync.
+        std::function<void()> updateCurrentFileTimestamp;
+        std::function<void(const std::shared_ptr<QVFile>& file)> addFileToSyncedTranscripts;
+        std::function<void(const std::shared_ptr<QVFile>& file)> setupCustomWordsObserverForFile;
     };
 
     TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preferences& preferences, AlertPresenter& alerts, Hooks hooks);
@@ -102,11 +107,23 @@ public:
 
     QString chooseRandomColorName() override { return speakers_.records().chooseRandomColorName(); }
 
-    void updateCurrentFileTimestamp() override {}
-    void addFileToSyncedTranscripts(const std::shared_ptr<QVFile>&) override {}
+    void updateCurrentFileTimestamp() override
+    {
+        if (hooks_.updateCurrentFileTimestamp)
+            hooks_.updateCurrentFileTimestamp();
+    }
+    void addFileToSyncedTranscripts(const std::shared_ptr<QVFile>& file) override
+    {
+        if (hooks_.addFileToSyncedTranscripts)
+            hooks_.addFileToSyncedTranscripts(file);
+    }
     void currentFileUserOnlineAdd() override;
     void currentFileUserOnlineRemove() override;
-    void setupCustomWordsObserverForFile(const std::shared_ptr<QVFile>&) override {}
+    void setupCustomWordsObserverForFile(const std::shared_ptr<QVFile>& file) override
+    {
+        if (hooks_.setupCustomWordsObserverForFile)
+            hooks_.setupCustomWordsObserverForFile(file);
+    }
     void loadFileAttemptTransition() override;
     void startFilesListProgressIndicator() override {}
     void reloadFilesListRowForFile(const std::shared_ptr<QVFile>&) override {}

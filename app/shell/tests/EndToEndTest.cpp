@@ -259,6 +259,7 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     // there replaces the word, Return ends the edit and the correction is stored.
     const std::shared_ptr<QVWord> show = ad.words.last();
     ASSERT_EQ(show->name(), "show");
+    const DatabaseValue updatedBeforeEditing = service->value("files/" + uuid + "/updated");
     QVTextView* row = show->speakerRange ? show->speakerRange->textView : nullptr;
     ASSERT_NE(row, nullptr);
     const QRectF glyphs = row->boundingRectForRange({show->characterStart, show->name().size()});
@@ -273,6 +274,8 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     ASSERT_TRUE(waitFor([&] { return !ad.isEditing && ad.words.last()->name() == "podcast"; }));
     EXPECT_EQ(shell->window().focusWidget(), shell->editingControls().keyHandler());
     ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the podcast"; }));
+    // The file's "updated" moves on, which is how other computers learn of the change.
+    EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/updated") != updatedBeforeEditing; }));
     waitFor([] { return false; }, 0.3);
     screenshot("09-corrected");
 
