@@ -10,7 +10,7 @@ qv::DatabaseValue withDeletedRead(const qv::DatabaseValue& transcript)
     qv::DatabaseValue result = transcript;
     for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
         qv::DatabaseValue records = transcript.child(kind);
-        for (const auto& child : transcript.child(kind).children()) {
+        for (const qv::DatabaseValue list = transcript.child(kind); const auto& child : list.children()) {
             if (!child.value.hasChild("deleted"))
                 records = records.withChild(child.key, child.value.withChild("deleted", false));
         }
@@ -188,7 +188,7 @@ void EditingFixture::expectUndoRedoRoundTrip(const qv::DatabaseValue& before, co
     // stays stored, flagged deleted.
     const qv::DatabaseValue now = withDeletedRead(transcript());
     for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
-        for (const auto& child : now.child(kind).children()) {
+        for (const qv::DatabaseValue list = now.child(kind); const auto& child : list.children()) {
             const qv::DatabaseValue old = withDeletedRead(before).child(kind).child(child.key);
             if (old.isNull())
                 EXPECT_TRUE(child.value.child("deleted").toBool()) << kind << "/" << child.key << " " << describe(child.value);

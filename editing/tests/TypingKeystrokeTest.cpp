@@ -107,7 +107,7 @@ TEST_F(Typing, SequencesEndInTheDatabaseAndOneUndoStep)
         EXPECT_EQ(text(), QString::fromUtf8(c.words));
         EXPECT_FALSE(ad.undoManager->canUndo());
         // Words the edit created stay stored as deleted; every word that was there is back.
-        for (const auto& entry : before.child("words").children())
+        for (const qv::DatabaseValue words = before.child("words"); const auto& entry : words.children())
             EXPECT_EQ(describe(stored("words/" + QString::fromStdString(entry.key))), describe(entry.value));
         main.advance(QVTextView::kReturnGuardSeconds);
     }

@@ -10,7 +10,7 @@ std::string liveRecords(const qv::DatabaseValue& transcript)
     qv::DatabaseValue result = transcript;
     for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
         std::vector<qv::DatabaseValue::Entry> kept;
-        for (const auto& child : transcript.child(kind).children()) {
+        for (const qv::DatabaseValue list = transcript.child(kind); const auto& child : list.children()) {
             if (!child.value.child("deleted").toBool())
                 kept.emplace_back(child.key, child.value.withChild("deleted", false));
         }

@@ -498,7 +498,7 @@ void DatabaseValue::ChildIterator::descendLeft(const MapNode* node)
     }
 }
 
-DatabaseValue::ChildRange DatabaseValue::children() const
+DatabaseValue::ChildRange DatabaseValue::children() const&
 {
     ChildRange range;
     if (const Link* link = mapLink(node_))

@@ -117,7 +117,9 @@ public:
         ChildIterator begin() const { return first; }
         ChildIterator end() const { return last; }
     };
-    ChildRange children() const;
+    // The range walks this value's own nodes: a temporary's would be gone before the loop runs.
+    ChildRange children() const&;
+    ChildRange children() const&& = delete;
 
     // Deep equality; kinds must match (1 and 1.0 differ, true and 1 differ).
     bool operator==(const DatabaseValue& other) const;

@@ -11,7 +11,7 @@ const DatabasePath kNewFiles = DatabasePath::parse("files_new");
 
 void queueNewFiles(const DatabaseValue& root, JobQueue& queue)
 {
-    for (const auto& entry : root.child("files_new").children())
+    for (const DatabaseValue files = root.child("files_new"); const auto& entry : files.children())
         if (!entry.value.isNull())
             queue.push(entry.key);
 }

@@ -284,7 +284,7 @@ TEST_F(SpeakerAssignmentTest, LongChainsOfUndoAndRedoGiveBackEveryStateInMemoryA
         DatabaseValue transcript = db("");
         for (const char* kind : {"words", "speaker_ranges", "speakers"}) {
             std::vector<DatabaseValue::Entry> kept;
-            for (const auto& child : transcript.child(kind).children()) {
+            for (const DatabaseValue list = transcript.child(kind); const auto& child : list.children()) {
                 if (!child.value.child("deleted").toBool())
                     kept.emplace_back(child.key, child.value.withChild("deleted", false));
             }

@@ -89,7 +89,7 @@ protected:
     std::string storedTranscript(const std::string& uuid)
     {
         std::vector<std::pair<std::int64_t, std::string>> words;
-        for (const auto entry : service->value("transcripts/" + uuid + "/words").children())
+        for (const DatabaseValue stored = service->value("transcripts/" + uuid + "/words"); const auto entry : stored.children())
             if (!entry.value.child("deleted").toBool())
                 words.emplace_back(entry.value.child("start").toInt(), entry.value.child("name").toString());
         std::sort(words.begin(), words.end());

@@ -140,7 +140,7 @@ TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
         client->frames.clear();
         client->read = 0;
     }
-    for (auto entry : service->value("").children())
+    for (const DatabaseValue root = service->value(""); auto entry : root.children())
         EXPECT_TRUE(entry.key == "users" || entry.key == "stats") << entry.key;
     EXPECT_TRUE(service->value("users").childCount() <= 1);
 }

@@ -220,7 +220,7 @@ TEST_F(UploadAndTranscription, SpeechUploadedAsTheClientDoesBecomesATimedTranscr
     EXPECT_EQ(transcript->child("speakers").childCount(), 1u);
     std::int64_t previousStart = 0;
     std::string heard;
-    for (const auto& word : transcript->child("words").children()) {
+    for (const DatabaseValue words = transcript->child("words"); const auto& word : words.children()) {
         const std::int64_t start = word.value.child("start").toInt();
         const std::int64_t end = word.value.child("end").toInt();
         EXPECT_LE(previousStart, start) << word.key;
