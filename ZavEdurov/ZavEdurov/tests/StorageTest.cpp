@@ -310,6 +310,35 @@ TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesAndNeverBelowTheContent)
     EXPECT_EQ(storage.maxSizeInBytes(), 40'960);
 }
 
+TEST_F(ZELogDBStorageTest, TheCapHoldsAfterAnotherConnectionGrewTheFilePastIt)
+{
+    ZELogDBStorage storage;
+    storage.setMaxStorageSize(40 * 1024, nullptr);
+    ASSERT_EQ(storage.appliedMaxPageCount(), 10);
+    ASSERT_TRUE(storage.saveLog(makeLog("before"), "g", ZEFlagsNormal));
+
+    // Another connection grows the file well past the cap; reading it raises our connection's
+    // page limit to the file's size. Then that connection deletes its rows again.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO logs (groupId, log, priority) VALUES ('other', hex(randomblob(60000)), 1)",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    EXPECT_EQ(storage.countLogs(), 2u);
+    ASSERT_EQ(sqlite3_exec(other, "DELETE FROM logs WHERE groupId = 'other'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    // Filling the store again evicts at the cap rather than at the size the file once had.
+    for (int i = 0; i < 60 && storage.droppedLogsCount() == 0; ++i) {
+        ASSERT_TRUE(storage.saveLog(makeLog("n" + std::to_string(i), 2000), "g", ZEFlagsNormal));
+    }
+    EXPECT_GT(storage.droppedLogsCount(), 0u);
+    EXPECT_EQ(storage.appliedMaxPageCount(), 10);
+    const auto pages = storage.executeSelectionQuery("PRAGMA page_count", nullptr);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_LE(std::get<std::int64_t>(pages[0][0]), 10);
+}
+
 TEST_F(ZELogDBStorageTest, IntegersReadBackAsTheirLow32Bits)
 {
     ZELogDBStorage storage;

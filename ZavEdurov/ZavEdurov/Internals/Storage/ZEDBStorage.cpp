@@ -144,6 +144,14 @@ sqlite3* ZEDBStorage::connection(int& result)
     result = SQLITE_OK;
     if (!db_) {
         db_ = openDatabaseAtFileURL(dbFileURL_, result);
+        if (db_) {
+            sqlite3_commit_hook(db_, [](void* self) {
+                ++static_cast<ZEDBStorage*>(self)->ownCommits_;
+                return 0;
+            }, this);
+            sqlite3_rollback_hook(db_, [](void* self) { static_cast<ZEDBStorage*>(self)->rolledBack_ = true; }, this);
+            pageLimitStale_ = true;
+        }
     }
     return db_;
 }
@@ -172,17 +180,18 @@ int ZEDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& bloc
         closeConnection();
         return SQLITE_ERROR;
     }
-    // Applied before every operation: SQLite may forget a connection's page limit when another
-    // connection changed the file in between.
-    result = applyPageLimit(db);
-    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
-        closeConnection();
-        return result;
-    }
-    if (result != SQLITE_OK) {
-        ZELogError(kZELogTag, "Failed to open database with specified maximum size constraint.");
+    if (pageLimitStale_) {
+        result = applyPageLimit(db);
+        if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+            closeConnection();
+            return result;
+        }
+        if (result != SQLITE_OK) {
+            ZELogError(kZELogTag, "Failed to open database with specified maximum size constraint.");
+        }
     }
     result = block(db);
+    notePageLimitAfterOperation(db);
     // A file found corrupt is opened afresh next time rather than reused.
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
         closeConnection();
@@ -302,6 +311,8 @@ void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functio
         done(false);
         return;
     }
+    // Whatever happens below, the next operation applies the cap again unless it is set here.
+    pageLimitStale_ = true;
     if (pageSize_ == 0) {
         ZELogError(kZELogTag, "The database was not configured correctly. The page size is expected to be non zero.");
         done(false);
@@ -337,6 +348,9 @@ void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functio
         ZELogInfo(kZELogTag, "Changed maximum database size to %ld bytes (next multiple of 4KiB).", effectiveBytes);
     }
     maxSizeInBytes_ = effectiveBytes;
+    pageLimit_ = effectivePages;
+    notePageLimitAfterOperation(db);
+    pageLimitStale_ = false;
     done(true);
 }
 
@@ -514,7 +528,27 @@ int ZEDBStorage::applyPageLimit(sqlite3* db)
         ZELogError(kZELogTag, "Query failed with error: %d\n\t%@", result, errorMessage(db));
         return result;
     }
+    notePageLimitAfterOperation(db);
+    pageLimitStale_ = false;
     return SQLITE_OK;
+}
+
+void ZEDBStorage::notePageLimitAfterOperation(sqlite3* db)
+{
+    const unsigned version = dataVersion(db);
+    if (version != dataVersion_ + ownCommits_ || rolledBack_) {
+        pageLimitStale_ = true;
+    }
+    dataVersion_ = version;
+    ownCommits_ = 0;
+    rolledBack_ = false;
+}
+
+unsigned ZEDBStorage::dataVersion(sqlite3* db)
+{
+    unsigned version = 0;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_DATA_VERSION, &version);
+    return version;
 }
 
 std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db, int* result,

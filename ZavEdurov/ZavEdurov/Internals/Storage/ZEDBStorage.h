@@ -47,7 +47,7 @@ public:
     const std::filesystem::path& dbFileURL() const { return dbFileURL_; }
     std::int64_t maxSizeInBytes() const { return maxSizeInBytes_; }
     std::int64_t pageSize() const { return pageSize_; }
-    // The page limit SQLite reported when the cap was last applied, inside `executeQueryUsingBlock`.
+    // The page limit SQLite reported when the cap was last applied to the open connection.
     std::int64_t appliedMaxPageCount() const { return pageLimit_; }
     const std::optional<ZEDBSchema>& schema() const { return schema_; }
 
@@ -109,6 +109,12 @@ private:
     sqlite3_stmt* repeatedStatement(const std::string& query, sqlite3* db, int& result);
     // Applies the size cap to the open connection and records the page limit SQLite answers.
     int applyPageLimit(sqlite3* db);
+    // A connection keeps its page limit until it reads a file that another connection grew past
+    // it, when SQLite raises the limit to the file's size. Whether anyone else wrote shows in the
+    // file's data version, which our own commits also move: one step each, counted by the commit
+    // hook. Any other change since the last operation, or a rollback, has the cap applied again.
+    void notePageLimitAfterOperation(sqlite3* db);
+    static unsigned dataVersion(sqlite3* db);
     // Steps a statement that returns no rows; SQLITE_OK when it ran to the end.
     static int stepNonSelection(sqlite3_stmt* statement, sqlite3* db);
 
@@ -116,6 +122,10 @@ private:
     std::int64_t maxSizeInBytes_ = 0;
     std::int64_t pageSize_ = 0;
     std::int64_t pageLimit_ = 0;
+    bool pageLimitStale_ = true;
+    unsigned dataVersion_ = 0;
+    unsigned ownCommits_ = 0;
+    bool rolledBack_ = false;
     std::optional<ZEDBSchema> schema_;
     sqlite3* db_ = nullptr;
     std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
