@@ -2,6 +2,7 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
+#include <array>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -16,6 +17,16 @@ bool isWhitespace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
+
+// The bytes that end the plain run of a string's text: a quote, a backslash, control characters
+// and the bytes of characters beyond ASCII.
+constexpr std::array<bool, 256> kStringStops = [] {
+    std::array<bool, 256> stops{};
+    for (std::size_t c = 0; c < stops.size(); ++c) {
+        stops[c] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+    }
+    return stops;
+}();
 
 bool isDigit(char c)
 {
@@ -351,12 +362,7 @@ private:
         char* const start = ++p_;
         bool high = false; // a byte above ASCII stood in the text itself
         skipPlainText();
-        while (p_ != end_) {
-            const auto c = static_cast<unsigned char>(*p_);
-            if (c == '"' || c == '\\' || c < 0x20) {
-                break;
-            }
-            high = high || c >= 0x80;
+        while (p_ != end_ && !kStringStops[static_cast<unsigned char>(*p_)]) {
             ++p_;
         }
         char* out = p_;

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace ze {
@@ -18,9 +19,33 @@ constexpr int kArchiveVersion = 1;
 // Nesting deeper than this is refused rather than followed.
 constexpr int kMaxDepth = 64;
 
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+};
+
 struct ClassLists {
     std::map<std::string, ZEArchiveClass, std::less<>> allowed;
     std::map<std::string, ZEArchiveClass, std::less<>> migration;
+    // Every name a node may carry, old names mapped, to its allowed class: one lookup per node.
+    std::unordered_map<std::string, const ZEArchiveClass*, NameHash, std::equal_to<>> readable;
+
+    void index()
+    {
+        readable.clear();
+        for (const auto& [name, archiveClass] : allowed) {
+            readable.emplace(name, &archiveClass);
+        }
+        // An old name reads as the class it maps to, and as nothing when that is not allowed.
+        for (const auto& [name, archiveClass] : migration) {
+            const auto current = allowed.find(archiveClass.name);
+            if (current != allowed.end()) {
+                readable[name] = &current->second;
+            } else {
+                readable.erase(name);
+            }
+        }
+    }
 };
 
 // Classes are only ever added: each addition publishes a new copy of the lists, and a reading
@@ -49,6 +74,7 @@ void changeClassLists(const std::function<void(ClassLists&)>& change)
     std::lock_guard lock(registry.mutex);
     auto lists = std::make_shared<ClassLists>(*registry.current);
     change(*lists);
+    lists->index();
     registry.current = std::move(lists);
 }
 
@@ -435,15 +461,17 @@ bool isArrayClass(std::string_view name)
 
 const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node)
 {
-    const std::string_view name = className(document.tree, node);
+    return allowedClass(document, className(document.tree, node));
+}
+
+const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Document& document, std::string_view name)
+{
     if (name.empty()) {
         throw ZEArchiveError("an archived value names no class");
     }
-    const ClassLists& lists = *document.classes;
-    const auto mapped = lists.migration.find(name);
-    const std::string_view resolved = mapped != lists.migration.end() ? std::string_view(mapped->second.name) : name;
-    if (const auto allowed = lists.allowed.find(resolved); allowed != lists.allowed.end()) {
-        return allowed->second;
+    const auto& readable = document.classes->readable;
+    if (const auto found = readable.find(name); found != readable.end()) {
+        return *found->second;
     }
     throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
 }
@@ -465,8 +493,8 @@ ZEJson ZEKeyedArchive::decodeJsonNode(const ZEKeyedUnarchiver::Document& documen
         throw ZEArchiveError("the archive nests too deeply");
     }
     const ZEArchiveTree& tree = document.tree;
-    const ZEArchiveClass& archiveClass = allowedClass(document, node);
     const std::string_view name = className(tree, node);
+    const ZEArchiveClass& archiveClass = allowedClass(document, name);
     if (archiveClass.make) {
         throw ZEArchiveError(ZEFormat("an object of class '%@' stands where a value was expected", name));
     }

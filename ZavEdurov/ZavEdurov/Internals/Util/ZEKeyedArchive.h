@@ -187,6 +187,7 @@ private:
     static void writeJsonNode(std::string& out, const ZEJson& value);
     // The class a node names, after mapping old names, if it is allowed; throws otherwise.
     static const ZEArchiveClass& allowedClass(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node);
+    static const ZEArchiveClass& allowedClass(const ZEKeyedUnarchiver::Document& document, std::string_view name);
     static std::shared_ptr<ZEArchivable> decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
         ZEArchiveTree::Index node, int depth);
     static ZEJson decodeJsonNode(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node, int depth);
