@@ -11,7 +11,9 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 #include "ZavEdurov/ZavEdurov/Model/ZEDeviceHistoryInfo.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -581,6 +583,30 @@ TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
     for (const auto& [fields, expected] : cases) {
         EXPECT_EQ(readBack(probe(fields)), expected) << fields;
     }
+}
+
+// The class lists change while other threads read: each read works on whole lists, and what was
+// allowed stays allowed.
+TEST_F(ZEKeyedArchiveTest, ReadsGoOnWhileClassesAreAdded)
+{
+    const auto data = ZEUtility::archiveKeyedData(fullDevice());
+    std::atomic<int> failures = 0;
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                failures += ZEUtility::unarchiveKeyedData<ZEDevice>(data) ? 0 : 1;
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) {
+        ZEUtility::addAllowedClasses({ZEArchiveClass::value("Added" + std::to_string(i))});
+        ZEUtility::addMigrationClasses({{"Renamed" + std::to_string(i), ZEArchiveClass::of<ZESessionHistoryInfo>()}});
+    }
+    for (auto& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(ZEKeyedArchiveTest, ArchivingTextThatIsNotUtf8Fails)

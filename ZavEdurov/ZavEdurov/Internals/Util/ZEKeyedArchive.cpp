@@ -499,15 +499,15 @@ ZEJson ZEKeyedArchive::decodeJsonNode(const ZEKeyedUnarchiver::Document& documen
         throw ZEArchiveError(ZEFormat("an object of class '%@' stands where a value was expected", name));
     }
     const auto value = tree.member(node, "$value");
-    const Kind kind = value != kNone ? tree.kind(value) : Kind::Null;
+    const std::optional<Kind> kind = value != kNone ? std::optional(tree.kind(value)) : std::nullopt;
     if (name == "NSNull") {
         return nullptr;
     }
     if (name == "NSString" && kind == Kind::String) {
         return tree.scalar(value);
     }
-    if (name == "NSNumber" && value != kNone && kind != Kind::Null && kind != Kind::String && kind != Kind::Array
-        && kind != Kind::Object) {
+    if (name == "NSNumber"
+        && (kind == Kind::False || kind == Kind::True || kind == Kind::Unsigned || kind == Kind::Signed || kind == Kind::Double)) {
         return tree.scalar(value);
     }
     if (isArrayClass(name)) {
