@@ -8,9 +8,12 @@
 #include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 #include "ZavEdurov/ZavEdurov/Model/ZEDeviceHistoryInfo.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -246,6 +249,364 @@ TEST_F(ZEKeyedArchiveTest, OldClassNamesDecodeAsTheirCurrentClass)
     const auto back = ZEUtility::unarchiveKeyedData<ZESessionHistoryInfo>(crypto::bytes(text));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->sessionId, "s1");
+}
+
+// Reads every kind of field and the unkeyed values, and describes what came back.
+class Probe final : public ZEArchivable {
+public:
+    static constexpr const char* kClassName = "Probe";
+    std::string read;
+    std::string archiveClassName() const override { return kClassName; }
+    void encodeWithCoder(ZEKeyedArchiver&) const override { }
+    void initWithCoder(ZEKeyedUnarchiver& coder)
+    {
+        const auto add = [this](const char* key, const std::string& value) { read += std::string(key) + "=" + value + ";"; };
+        if (const auto value = coder.decodeString("s")) {
+            add("s", *value);
+        }
+        if (const auto value = coder.decodeNumber("n")) {
+            add("n", std::to_string(*value));
+        }
+        if (const auto value = coder.decodeInt64("i")) {
+            add("i", std::to_string(value));
+        }
+        if (coder.decodeBool("b")) {
+            add("b", "true");
+        }
+        if (const double value = coder.decodeDouble("d"); value != 0) {
+            add("d", ZEFormat("%.17g", value));
+        }
+        if (const auto value = coder.decodeDate("t")) {
+            add("t", std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(value->time_since_epoch()).count()));
+        }
+        if (const auto value = coder.decodeUuid("u")) {
+            add("u", value->UUIDString());
+        }
+        if (const auto value = coder.decodeJson("j")) {
+            add("j", describe(*value));
+        }
+        if (const auto value = coder.decodeStringArray("sa")) {
+            add("sa", describe(ZEJson(*value)));
+        }
+        if (const auto value = coder.decodeStringDictionary("sd")) {
+            add("sd", describe(ZEJson(*value)));
+        }
+        if (const auto value = coder.decodeObjects("o")) {
+            std::string items;
+            for (const auto& item : *value) {
+                items += item ? "object," : "nothing,";
+            }
+            add("o", items);
+        }
+        while (auto value = coder.decodeUnkeyedJson()) {
+            add("unkeyed", describe(*value));
+        }
+    }
+
+    // The value as text with each number's type: u unsigned, i signed, d double.
+    static std::string describe(const ZEJson& value)
+    {
+        switch (value.type()) {
+        case ZEJson::value_t::number_unsigned: return "u" + value.dump();
+        case ZEJson::value_t::number_integer: return "i" + value.dump();
+        case ZEJson::value_t::number_float: return "d" + value.dump();
+        case ZEJson::value_t::array: {
+            std::string out = "[";
+            for (const auto& item : value) {
+                out += describe(item) + ",";
+            }
+            return out + "]";
+        }
+        case ZEJson::value_t::object: {
+            std::string out = "{";
+            for (const auto& [key, item] : value.items()) {
+                out += ZEJson(key).dump() + ":" + describe(item) + ",";
+            }
+            return out + "}";
+        }
+        default: return value.dump();
+        }
+    }
+};
+
+class ZEKeyedArchiveReadingTest : public SdkTest {
+protected:
+    void SetUp() override
+    {
+        SdkTest::SetUp();
+        ZEUtility::addAllowedClasses({ZEArchiveClass::of<Probe>()});
+    }
+
+    // What reading `text` as a Probe gives: its description, or the error logged.
+    std::string readBack(const std::string& text)
+    {
+        const auto before = logs().size();
+        if (const auto probe = ZEUtility::unarchiveKeyedData<Probe>(crypto::bytes(text))) {
+            return probe->read;
+        }
+        const auto lines = logs();
+        const std::string prefix = "Unarchiving NSData failed with error: ";
+        for (auto line = lines.begin() + static_cast<std::ptrdiff_t>(before); line != lines.end(); ++line) {
+            if (line->message.starts_with(prefix)) {
+                return "error: " + line->message.substr(prefix.size());
+            }
+        }
+        return "nothing";
+    }
+
+    static std::string probe(const std::string& fields, const std::string& unkeyed = "")
+    {
+        return R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"Probe","$fields":{)" + fields
+            + R"(},"$unkeyed":[)" + unkeyed + "]}}}";
+    }
+};
+
+struct ReadCase {
+    std::string text;
+    std::string expected;
+};
+
+// Which texts are an archive at all: strict JSON, with the document parser's own allowances (a
+// byte order mark before, whitespace or a NUL byte after the value) and nothing more.
+TEST_F(ZEKeyedArchiveReadingTest, AcceptsExactlyTheJsonTextsOfAKnownArchive)
+{
+    const std::string notJson = "error: the data is not a keyed archive";
+    const std::string unknown = "error: the data is not a keyed archive of a known version";
+    const std::string ok = probe("");
+    const std::string head = R"({"$archiver":"ZEKeyedArchive","$version":)";
+    const std::string root = R"("$top":{"root":{"$class":"Probe","$fields":{}}})";
+    const auto withField = [](const std::string& extra) {
+        return R"({"$archiver":"ZEKeyedArchive","$version":1,"x":)" + extra + R"(,"$top":{"root":{"$class":"Probe","$fields":{}}}})";
+    };
+    const std::vector<ReadCase> cases{
+        {ok, ""},
+        {"", notJson},
+        {"   ", notJson},
+        {"not an archive", notJson},
+        {"[]", notJson},
+        {"\xef\xbb\xbf" + ok, ""},
+        {"\xef\xbb" + ok, notJson},
+        {" \t\r\n" + ok + " \t\r\n", ""},
+        {ok + "x", notJson},
+        {ok + ok, notJson},
+        {ok + std::string("\0trailing", 9), ""},
+        {ok + std::string(" \0", 2), ""},
+        {std::string("\0", 1) + ok, notJson},
+        {ok.substr(0, ok.size() - 1), notJson},
+        {"/* c */" + ok, notJson},
+        {head + "1," + root + ",}", notJson},
+        {head + "01," + root + "}", notJson},
+        {head + "1.0," + root + "}", ""},
+        {head + "1e0," + root + "}", ""},
+        {head + "10e-1," + root + "}", ""},
+        {head + "1.5," + root + "}", unknown},
+        {head + "2," + root + "}", unknown},
+        {head + "-1," + root + "}", unknown},
+        {head + "\"1\"," + root + "}", unknown},
+        {head + "true," + root + "}", unknown},
+        {R"({"$archiver":"Other","$version":1,)" + root + "}", unknown},
+        {R"({"$archiver":"ZEKeyed\u0041rchive","$version":1,)" + root + "}", ""},
+        {R"({"$archiver":"Other","$archiver":"ZEKeyedArchive","$version":1,)" + root + "}", ""},
+        {R"({"$archiver":"ZEKeyedArchive","$archiver":"Other","$version":1,)" + root + "}", unknown},
+        {R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":[]})", unknown},
+        {R"({"$archiver":"ZEKeyedArchive","$version":1})", unknown},
+        {withField("[1,2,]"), notJson},
+        {withField("[1 2]"), notJson},
+        {withField("{\"a\" 1}"), notJson},
+        {withField("{1:2}"), notJson},
+        {withField("-"), notJson},
+        {withField("1."), notJson},
+        {withField(".5"), notJson},
+        {withField("+1"), notJson},
+        {withField("1e"), notJson},
+        {withField("0x10"), notJson},
+        {withField("1e400"), notJson},
+        {withField("-1e400"), notJson},
+        {withField("1e-400"), ""},
+        {withField("tru"), notJson},
+        {withField("nul"), notJson},
+        {withField("True"), notJson},
+        {withField("NaN"), notJson},
+        {withField("\"tab\tinside\""), notJson},
+        {withField("\"nul\\u0000inside\""), ""},
+        {withField("\"\\x\""), notJson},
+        {withField("\"\\u12\""), notJson},
+        {withField("\"\\u12G4\""), notJson},
+        {withField("\"\\ud800\""), notJson},
+        {withField("\"\\ud800\\u0041\""), notJson},
+        {withField("\"\\udc00\""), notJson},
+        {withField("\"\\ud83d\\ude00\""), ""},
+        {withField("\"\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80\""), ""},
+        {withField("\"\xff\""), notJson},
+        {withField("\"\xc0\xaf\""), notJson},
+        {withField("\"\xed\xa0\x80\""), notJson},
+        {withField("\"\xf4\x90\x80\x80\""), notJson},
+        {withField("\"\xe6\x97\""), notJson},
+        {withField("\"\xe6\x97\\u0041\""), notJson},
+        {withField("\"unterminated"), notJson},
+        {withField(std::string(5000, '[') + std::string(5000, ']')), ""},
+        {withField(std::string(5000, '[')), notJson},
+    };
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(readBack(text), expected) << testing::PrintToString(text.substr(0, 200));
+    }
+}
+
+// Values read as property lists keep the types the document parser gives their numbers, their
+// strings with escapes resolved, and a dictionary's key written twice in its first place with
+// its last value.
+TEST_F(ZEKeyedArchiveReadingTest, ValuesReadBackAsTheDocumentParserTypesThem)
+{
+    const auto number = [](const std::string& text) { return R"({"$class":"NSNumber","$value":)" + text + "}"; };
+    const auto string = [](const std::string& text) { return R"({"$class":"NSString","$value":)" + text + "}"; };
+    const std::vector<ReadCase> cases{
+        {number("0"), "u0"},
+        {number("-0"), "i0"},
+        {number("42"), "u42"},
+        {number("-42"), "i-42"},
+        {number("18446744073709551615"), "u18446744073709551615"},
+        {number("18446744073709551616"), "d1.8446744073709552e+19"},
+        {number("-9223372036854775808"), "i-9223372036854775808"},
+        {number("-9223372036854775809"), "d-9.223372036854776e+18"},
+        {number("1.5"), "d1.5"},
+        {number("-0.0"), "d-0.0"},
+        {number("1e2"), "d100.0"},
+        {number("1E+2"), "d100.0"},
+        {number("25e-1"), "d2.5"},
+        {number("0.1"), "d0.1"},
+        {number("1e-400"), "d0.0"},
+        {number("4.9e-324"), "d5e-324"},
+        {number("true"), "true"},
+        {number("false"), "false"},
+        {string(R"("a\"b\\c\/d\b\f\n\r\t\u0041\u00e9\u65e5\ud83d\ude00")"),
+            ZEJson("a\"b\\c/d\b\f\n\r\tA\xc3\xa9\xe6\x97\xa5\xf0\x9f\x98\x80").dump()},
+        {string(R"("\u0000")"), ZEJson(std::string(1, '\0')).dump()},
+        {string(R"("")"), R"("")"},
+        {R"({"$class":"NSNull"})", "null"},
+        {R"({"$class":"NSNull","$value":5})", "null"},
+        {R"({"$class":"NS\u0053tring","$value":"x"})", R"("x")"},
+        {R"({"$class":"NSString","$value":"old","$value":"new"})", R"("new")"},
+        {R"({"$class":"NSNumber","$class":"NSString","$value":"s"})", R"("s")"},
+        {R"({"$class":"NSArray","$items":[]})", "[]"},
+        {R"({"$class":"NSMutableArray","$items":[)" + number("1") + "," + string("\"a\"") + "]}", R"([u1,"a",])"},
+        {R"({"$class":"NSDictionary","$entries":{}})", "{}"},
+        {R"({"$class":"NSDictionary","$entries":{"b":)" + number("1") + R"(,"a":)" + number("2") + R"(,"b":)" + number("3") + "}}",
+            R"({"b":u3,"a":u2,})"},
+        {R"({"$class":"NSDictionary","$entries":{"k":{"$class":"Unlisted"},"k":)" + number("-1") + "}}", R"({"k":i-1,})"},
+        {R"({"$class":"NSDictionary","$entries":{"\u006b":)" + number("1") + R"(,"k":)" + number("2") + "}}", R"({"k":u2,})"},
+    };
+    for (const auto& [node, expected] : cases) {
+        const std::string read = readBack(probe("", node));
+        EXPECT_EQ(read, expected.starts_with("error") ? expected : "unkeyed=" + expected + ";") << node;
+    }
+}
+
+// What is refused inside an archive, each with its own message, and what reads as nothing.
+TEST_F(ZEKeyedArchiveReadingTest, RefusesWrongNodesWithTheirMessage)
+{
+    const std::string noClass = "error: an archived value names no class";
+    const auto cannotStand = [](const std::string& name) {
+        return "error: a value of class '" + name + "' cannot stand in a property list";
+    };
+    const std::vector<ReadCase> unkeyed{
+        {"1", noClass},
+        {"\"NSString\"", noClass},
+        {"[]", noClass},
+        {R"({"$value":"x"})", noClass},
+        {R"({"$class":"","$value":"x"})", noClass},
+        {R"({"$class":1,"$value":"x"})", noClass},
+        {R"({"$class":"Unknown"})", "error: value of class 'Unknown' is not allowed (not on the list of allowed classes)"},
+        {R"({"$class":"ZEDevice","$fields":{}})", "error: an object of class 'ZEDevice' stands where a value was expected"},
+        {R"({"$class":"NSString","$value":1})", cannotStand("NSString")},
+        {R"({"$class":"NSString"})", cannotStand("NSString")},
+        {R"({"$class":"NSNumber","$value":"1"})", cannotStand("NSNumber")},
+        {R"({"$class":"NSNumber","$value":null})", cannotStand("NSNumber")},
+        {R"({"$class":"NSArray","$items":{}})", cannotStand("NSArray")},
+        {R"({"$class":"NSArray"})", cannotStand("NSArray")},
+        {R"({"$class":"NSDictionary","$entries":[]})", cannotStand("NSDictionary")},
+        {R"({"$class":"NSDate","$value":1})", cannotStand("NSDate")},
+        {R"({"$class":"NSArray","$items":[{"$class":"Unknown"}]})",
+            "error: value of class 'Unknown' is not allowed (not on the list of allowed classes)"},
+    };
+    for (const auto& [node, expected] : unkeyed) {
+        EXPECT_EQ(readBack(probe("", node)), expected) << node;
+    }
+    const std::string head = R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":)";
+    EXPECT_EQ(readBack(head + R"({"$class":"Probe"}}})"), "error: the object of class 'Probe' has no fields");
+    EXPECT_EQ(readBack(head + R"({"$class":"Probe","$fields":[]}}})"), "error: the object of class 'Probe' has no fields");
+    EXPECT_EQ(readBack(head + R"({"$class":"Probe","$fields":{},"$unkeyed":{}}}})"), "error: unkeyed values are not a list");
+    EXPECT_EQ(readBack(head + R"({"$class":"ZEDevice","$fields":{}}}})"), "error: the root object is missing or not of the expected class");
+    EXPECT_EQ(readBack(head + R"({"$class":"NSString","$value":"x"}}})"), "error: the root object is missing or not of the expected class");
+    EXPECT_EQ(readBack(R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{}})"),
+        "error: the root object is missing or not of the expected class");
+}
+
+// Keyed fields of the wrong shape read as nothing (or zero), except a node that names a class
+// not allowed or none, which fails the whole read.
+TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
+{
+    const std::string uuid = "7C8A8F1E-3B5D-4C6A-9E2F-1A2B3C4D5E6F";
+    const std::vector<ReadCase> cases{
+        {R"("s":{"$class":"NSString","$value":"text"})", "s=text;"},
+        {R"("s":{"$class":"NSNumber","$value":1})", ""},
+        {R"("s":{"$class":"NSString","$value":1})", ""},
+        {R"("s":5)", "error: an archived value names no class"},
+        {R"("s":{"$class":"Unknown"})", "error: value of class 'Unknown' is not allowed (not on the list of allowed classes)"},
+        {R"("n":{"$class":"NSNumber","$value":-7})", "n=-7;"},
+        {R"("n":{"$class":"NSNumber","$value":7.5})", ""},
+        {R"("n":{"$class":"NSNumber","$value":18446744073709551615})", "n=-1;"},
+        {R"("i":{"$int64":-9223372036854775808})", "i=-9223372036854775808;"},
+        {R"("i":{"$int64":9223372036854775808})", "i=-9223372036854775808;"},
+        {R"("i":{"$int64":1.0})", ""},
+        {R"("i":{"$int64":"1"})", ""},
+        {R"("i":7)", ""},
+        {R"("b":{"$bool":true})", "b=true;"},
+        {R"("b":{"$bool":1})", ""},
+        {R"("b":[true])", ""},
+        {R"("d":{"$double":"3ff8000000000000"})", "d=1.5;"},
+        {R"("d":{"$double":"3FF8000000000000"})", ""},
+        {R"("d":{"$double":"3ff800000000000"})", ""},
+        {R"("d":{"$double":1.5})", ""},
+        {R"("t":{"$class":"NSDate","$value":-1500})", "t=-1500;"},
+        {R"("t":{"$class":"NSDate","$value":1.5})", ""},
+        {R"("u":{"$class":"NSUUID","$value":")" + uuid + "\"}", "u=" + uuid + ";"},
+        {R"("u":{"$class":"NSUUID","$value":"not a uuid"})", ""},
+        {R"("j":{"$class":"NSNumber","$value":1},"j":{"$class":"NSString","$value":"last"})", R"(j="last";)"},
+        {R"("sa":{"$class":"NSArray","$items":[{"$class":"NSString","$value":"a"}]})", R"(sa=["a",];)"},
+        {R"("sa":{"$class":"NSArray","$items":[{"$class":"NSNumber","$value":1}]})", ""},
+        {R"("sd":{"$class":"NSDictionary","$entries":{"k":{"$class":"NSString","$value":"v"}}})", R"(sd={"k":"v",};)"},
+        {R"("sd":{"$class":"NSDictionary","$entries":{"k":{"$class":"NSNull"}}})", ""},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{}},{"$class":"NSNull"}]})", "o=object,nothing,;"},
+        {R"("o":{"$class":"NSDictionary","$entries":{}})", ""},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe"}]})", "error: the object of class 'Probe' has no fields"},
+    };
+    for (const auto& [fields, expected] : cases) {
+        EXPECT_EQ(readBack(probe(fields)), expected) << fields;
+    }
+}
+
+// The class lists change while other threads read: each read works on whole lists, and what was
+// allowed stays allowed.
+TEST_F(ZEKeyedArchiveTest, ReadsGoOnWhileClassesAreAdded)
+{
+    const auto data = ZEUtility::archiveKeyedData(fullDevice());
+    std::atomic<int> failures = 0;
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 3; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                failures += ZEUtility::unarchiveKeyedData<ZEDevice>(data) ? 0 : 1;
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) {
+        ZEUtility::addAllowedClasses({ZEArchiveClass::value("Added" + std::to_string(i))});
+        ZEUtility::addMigrationClasses({{"Renamed" + std::to_string(i), ZEArchiveClass::of<ZESessionHistoryInfo>()}});
+    }
+    for (auto& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(ZEKeyedArchiveTest, ArchivingTextThatIsNotUtf8Fails)

@@ -329,6 +329,24 @@ TEST(ZECryptoTest, Base64StrictAndLenient)
     EXPECT_FALSE(crypto::base64DecodeIgnoringUnknown("Zm9v Y"));
 }
 
+// Whole groups are decoded apart from the rest: a character to skip or padding may come at any
+// place, after any number of groups.
+TEST(ZECryptoTest, Base64ReadsBackEveryLengthWithSkippedCharactersAnywhere)
+{
+    ZEData bytes;
+    for (int length = 0; length <= 20; ++length) {
+        const std::string text = crypto::base64Encode(bytes);
+        EXPECT_EQ(crypto::base64Decode(text), bytes) << text;
+        for (std::size_t at = 0; at <= text.size(); ++at) {
+            std::string spaced = text;
+            spaced.insert(at, "\n");
+            EXPECT_EQ(crypto::base64DecodeIgnoringUnknown(spaced), bytes) << spaced;
+        }
+        EXPECT_EQ(crypto::base64DecodeIgnoringUnknown(text + "=AAAA"), bytes) << text;
+        bytes.push_back(static_cast<std::uint8_t>(length * 37 + 11));
+    }
+}
+
 TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)
 {
     crypto::setRandomSource([](std::uint8_t*, std::size_t) { return -9; });

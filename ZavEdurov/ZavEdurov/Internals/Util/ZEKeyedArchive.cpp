@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace ze {
@@ -18,18 +19,63 @@ constexpr int kArchiveVersion = 1;
 // Nesting deeper than this is refused rather than followed.
 constexpr int kMaxDepth = 64;
 
-// Classes are only ever added, and a map keeps its entries in place: a class found stays valid
-// after the lock is let go.
-struct ClassLists {
-    std::mutex mutex;
-    std::map<std::string, ZEArchiveClass, std::less<>> allowed;
-    std::map<std::string, ZEArchiveClass, std::less<>> migration;
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
 };
 
-ClassLists& classLists()
+struct ClassLists {
+    std::map<std::string, ZEArchiveClass, std::less<>> allowed;
+    std::map<std::string, ZEArchiveClass, std::less<>> migration;
+    // Every name a node may carry, old names mapped, to its allowed class: one lookup per node.
+    std::unordered_map<std::string, const ZEArchiveClass*, NameHash, std::equal_to<>> readable;
+
+    void index()
+    {
+        readable.clear();
+        for (const auto& [name, archiveClass] : allowed) {
+            readable.emplace(name, &archiveClass);
+        }
+        // An old name reads as the class it maps to, and as nothing when that is not allowed.
+        for (const auto& [name, archiveClass] : migration) {
+            const auto current = allowed.find(archiveClass.name);
+            if (current != allowed.end()) {
+                readable[name] = &current->second;
+            } else {
+                readable.erase(name);
+            }
+        }
+    }
+};
+
+// Classes are only ever added: each addition publishes a new copy of the lists, and a reading
+// takes the copy current when it begins, so looking up a node's class needs no lock.
+struct ClassRegistry {
+    std::mutex mutex;
+    std::shared_ptr<const ClassLists> current = std::make_shared<const ClassLists>();
+};
+
+ClassRegistry& classRegistry()
 {
-    static ClassLists* lists = new ClassLists;
-    return *lists;
+    static ClassRegistry* registry = new ClassRegistry;
+    return *registry;
+}
+
+std::shared_ptr<const ClassLists> currentClassLists()
+{
+    std::lock_guard lock(classRegistry().mutex);
+    return classRegistry().current;
+}
+
+// Publishes the lists as `change` leaves a copy of the current ones.
+void changeClassLists(const std::function<void(ClassLists&)>& change)
+{
+    ClassRegistry& registry = classRegistry();
+    std::lock_guard lock(registry.mutex);
+    auto lists = std::make_shared<ClassLists>(*registry.current);
+    change(*lists);
+    lists->index();
+    registry.current = std::move(lists);
 }
 
 std::string doubleBits(double value)
@@ -39,20 +85,11 @@ std::string doubleBits(double value)
     return text;
 }
 
-const std::string& className(const ZEJson& node)
+// The class a node names; empty when it names none.
+std::string_view className(const ZEArchiveTree& tree, ZEArchiveTree::Index node)
 {
-    static const std::string none;
-    if (!node.is_object()) {
-        return none;
-    }
-    const auto found = node.find("$class");
-    return found != node.end() && found->is_string() ? found->get_ref<const std::string&>() : none;
-}
-
-const ZEJson* member(const ZEJson& node, const char* name)
-{
-    const auto found = node.find(name);
-    return found == node.end() ? nullptr : &*found;
+    const auto name = tree.member(node, "$class");
+    return name != ZEArchiveTree::kNone && tree.kind(name) == ZEArchiveTree::Kind::String ? tree.text(name) : std::string_view();
 }
 
 } // namespace
@@ -61,34 +98,20 @@ const ZEJson* member(const ZEJson& node, const char* name)
 
 void ZEKeyedArchive::addAllowedClasses(const std::vector<ZEArchiveClass>& classes)
 {
-    std::lock_guard lock(classLists().mutex);
-    for (const auto& archiveClass : classes) {
-        classLists().allowed.emplace(archiveClass.name, archiveClass);
-    }
+    changeClassLists([&classes](ClassLists& lists) {
+        for (const auto& archiveClass : classes) {
+            lists.allowed.emplace(archiveClass.name, archiveClass);
+        }
+    });
 }
 
 void ZEKeyedArchive::addMigrationClasses(const std::map<std::string, ZEArchiveClass>& classes)
 {
-    std::lock_guard lock(classLists().mutex);
-    for (const auto& [name, archiveClass] : classes) {
-        classLists().migration[name] = archiveClass;
-    }
-}
-
-const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEJson& node)
-{
-    const std::string& name = className(node);
-    if (name.empty()) {
-        throw ZEArchiveError("an archived value names no class");
-    }
-    std::lock_guard lock(classLists().mutex);
-    const auto& lists = classLists();
-    const auto mapped = lists.migration.find(name);
-    const std::string& resolved = mapped != lists.migration.end() ? mapped->second.name : name;
-    if (const auto allowed = lists.allowed.find(resolved); allowed != lists.allowed.end()) {
-        return allowed->second;
-    }
-    throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
+    changeClassLists([&classes](ClassLists& lists) {
+        for (const auto& [name, archiveClass] : classes) {
+            lists.migration[name] = archiveClass;
+        }
+    });
 }
 
 // ---- writing
@@ -419,52 +442,97 @@ ZEData ZEKeyedArchiver::finish() const
 
 // ---- reading
 
-std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEJson& node, int depth)
+struct ZEKeyedUnarchiver::Document {
+    ZEArchiveTree tree;
+    std::shared_ptr<const ClassLists> classes;
+};
+
+namespace {
+
+using Kind = ZEArchiveTree::Kind;
+constexpr ZEArchiveTree::Index kNone = ZEArchiveTree::kNone;
+
+bool isArrayClass(std::string_view name)
 {
-    const ZEArchiveClass& archiveClass = allowedClass(node);
+    return name == "NSArray" || name == "NSMutableArray";
+}
+
+} // namespace
+
+const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node)
+{
+    return allowedClass(document, className(document.tree, node));
+}
+
+const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Document& document, std::string_view name)
+{
+    if (name.empty()) {
+        throw ZEArchiveError("an archived value names no class");
+    }
+    const auto& readable = document.classes->readable;
+    if (const auto found = readable.find(name); found != readable.end()) {
+        return *found->second;
+    }
+    throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
+}
+
+std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
+    ZEArchiveTree::Index node, int depth)
+{
+    const ZEArchiveClass& archiveClass = allowedClass(document, node);
     if (!archiveClass.make) {
         return nullptr;
     }
-    ZEKeyedUnarchiver coder(&node, depth + 1);
+    ZEKeyedUnarchiver coder(document, node, depth + 1);
     return archiveClass.make(coder);
 }
 
-ZEJson ZEKeyedArchive::decodeJsonNode(const ZEJson& node, int depth)
+ZEJson ZEKeyedArchive::decodeJsonNode(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node, int depth)
 {
     if (depth > kMaxDepth) {
         throw ZEArchiveError("the archive nests too deeply");
     }
-    const ZEArchiveClass& archiveClass = allowedClass(node);
-    const std::string& name = className(node);
+    const ZEArchiveTree& tree = document.tree;
+    const std::string_view name = className(tree, node);
+    const ZEArchiveClass& archiveClass = allowedClass(document, name);
     if (archiveClass.make) {
         throw ZEArchiveError(ZEFormat("an object of class '%@' stands where a value was expected", name));
     }
-    const ZEJson* value = member(node, "$value");
+    const auto value = tree.member(node, "$value");
+    const std::optional<Kind> kind = value != kNone ? std::optional(tree.kind(value)) : std::nullopt;
     if (name == "NSNull") {
         return nullptr;
     }
-    if (name == "NSString" && value && value->is_string()) {
-        return *value;
+    if (name == "NSString" && kind == Kind::String) {
+        return tree.scalar(value);
     }
-    if (name == "NSNumber" && value && (value->is_number() || value->is_boolean())) {
-        return *value;
+    if (name == "NSNumber"
+        && (kind == Kind::False || kind == Kind::True || kind == Kind::Unsigned || kind == Kind::Signed || kind == Kind::Double)) {
+        return tree.scalar(value);
     }
-    if (name == "NSArray" || name == "NSMutableArray") {
-        const ZEJson* items = member(node, "$items");
-        if (items && items->is_array()) {
+    if (isArrayClass(name)) {
+        const auto items = tree.member(node, "$items");
+        if (items != kNone && tree.kind(items) == Kind::Array) {
             ZEJson out = ZEJson::array();
-            for (const auto& item : *items) {
-                out.push_back(decodeJsonNode(item, depth + 1));
+            auto item = ZEArchiveTree::first(items);
+            for (auto left = tree.size(items); left > 0; --left, item = tree.next(item)) {
+                out.push_back(decodeJsonNode(document, item, depth + 1));
             }
             return out;
         }
     }
     if (name == "NSDictionary") {
-        const ZEJson* entries = member(node, "$entries");
-        if (entries && entries->is_object()) {
+        const auto entries = tree.member(node, "$entries");
+        if (entries != kNone && tree.kind(entries) == Kind::Object) {
+            // A key written twice keeps its first place and takes its last value.
             ZEJson out = ZEJson::object();
-            for (const auto& [key, item] : entries->items()) {
-                out[key] = decodeJsonNode(item, depth + 1);
+            auto key = ZEArchiveTree::first(entries);
+            for (auto left = tree.size(entries); left > 0; --left, key = tree.next(tree.next(key))) {
+                std::string text(tree.text(key));
+                if (!out.contains(text)) {
+                    const auto last = tree.member(entries, text);
+                    out[std::move(text)] = decodeJsonNode(document, last, depth + 1);
+                }
             }
             return out;
         }
@@ -474,113 +542,130 @@ ZEJson ZEKeyedArchive::decodeJsonNode(const ZEJson& node, int depth)
 
 ZEKeyedUnarchiver::ZEKeyedUnarchiver(const ZEData& archive)
 {
-    document_ = ZEJson::parse(archive.begin(), archive.end(), nullptr, false);
-    if (!document_.is_object()) {
+    auto document = std::make_shared<Document>();
+    ZEArchiveTree& tree = document->tree;
+    if (!tree.parse(std::string_view(reinterpret_cast<const char*>(archive.data()), archive.size()))
+        || tree.kind(0) != Kind::Object) {
         throw ZEArchiveError("the data is not a keyed archive");
     }
-    const ZEJson* archiver = member(document_, "$archiver");
-    const ZEJson* version = member(document_, "$version");
-    const ZEJson* top = member(document_, "$top");
-    if (!archiver || *archiver != kArchiverName || !version || *version != kArchiveVersion || !top || !top->is_object()) {
+    const auto archiver = tree.member(0, "$archiver");
+    const auto version = tree.member(0, "$version");
+    const auto top = tree.member(0, "$top");
+    const bool knownArchiver = archiver != kNone && tree.kind(archiver) == Kind::String && tree.text(archiver) == kArchiverName;
+    // A version is compared as a number: 1.0 is 1.
+    const bool knownVersion = version != kNone
+        && (tree.isInteger(version) ? tree.integer(version) == kArchiveVersion
+                                    : tree.kind(version) == Kind::Double && tree.doubleValue(version) == kArchiveVersion);
+    if (!knownArchiver || !knownVersion || top == kNone || tree.kind(top) != Kind::Object) {
         throw ZEArchiveError("the data is not a keyed archive of a known version");
     }
+    document->classes = currentClassLists();
     fields_ = top;
+    own_ = std::move(document);
+    document_ = own_.get();
 }
 
-ZEKeyedUnarchiver::ZEKeyedUnarchiver(const ZEJson* node, int depth)
-    : depth_(depth)
+ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int depth)
+    : document_(&document)
+    , depth_(depth)
 {
     if (depth > kMaxDepth) {
         throw ZEArchiveError("the archive nests too deeply");
     }
-    fields_ = member(*node, "$fields");
-    if (!fields_ || !fields_->is_object()) {
-        throw ZEArchiveError(ZEFormat("the object of class '%@' has no fields", className(*node)));
+    const ZEArchiveTree& tree = document.tree;
+    fields_ = tree.member(node, "$fields");
+    if (fields_ == kNone || tree.kind(fields_) != Kind::Object) {
+        throw ZEArchiveError(ZEFormat("the object of class '%@' has no fields", className(tree, node)));
     }
-    unkeyed_ = member(*node, "$unkeyed");
-    if (unkeyed_ && !unkeyed_->is_array()) {
-        throw ZEArchiveError("unkeyed values are not a list");
+    const auto unkeyed = tree.member(node, "$unkeyed");
+    if (unkeyed != kNone) {
+        if (tree.kind(unkeyed) != Kind::Array) {
+            throw ZEArchiveError("unkeyed values are not a list");
+        }
+        nextUnkeyed_ = ZEArchiveTree::first(unkeyed);
+        unkeyedLeft_ = tree.size(unkeyed);
     }
 }
 
-const ZEJson* ZEKeyedUnarchiver::field(const std::string& key) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::field(const std::string& key) const
 {
-    return member(*fields_, key.c_str());
+    return document_->tree.member(fields_, key);
 }
 
 std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    return node ? ZEKeyedArchive::decodeObjectNode(*node, depth_) : nullptr;
+    const auto node = field(key);
+    return node != kNone ? ZEKeyedArchive::decodeObjectNode(*document_, node, depth_) : nullptr;
+}
+
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className) const
+{
+    const auto node = field(key);
+    if (node == kNone || ZEKeyedArchive::allowedClass(*document_, node).name != className) {
+        return kNone;
+    }
+    return document_->tree.member(node, "$value");
+}
+
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name) const
+{
+    const auto node = field(key);
+    return node != kNone ? document_->tree.member(node, name) : kNone;
 }
 
 std::optional<std::string> ZEKeyedUnarchiver::decodeString(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node || ZEKeyedArchive::allowedClass(*node).name != "NSString") {
-        return std::nullopt;
-    }
-    const ZEJson* value = member(*node, "$value");
-    return value && value->is_string() ? std::optional(value->get<std::string>()) : std::nullopt;
+    const auto value = valueOf(key, "NSString");
+    const ZEArchiveTree& tree = document_->tree;
+    return value != kNone && tree.kind(value) == Kind::String ? std::optional(std::string(tree.text(value))) : std::nullopt;
 }
 
 std::optional<ZEDate> ZEKeyedUnarchiver::decodeDate(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node || ZEKeyedArchive::allowedClass(*node).name != "NSDate") {
+    const auto value = valueOf(key, "NSDate");
+    const ZEArchiveTree& tree = document_->tree;
+    if (value == kNone || !tree.isInteger(value)) {
         return std::nullopt;
     }
-    const ZEJson* value = member(*node, "$value");
-    if (!value || !value->is_number_integer()) {
-        return std::nullopt;
-    }
-    return ZEDate(std::chrono::duration_cast<ZEDate::duration>(std::chrono::nanoseconds(value->get<std::int64_t>())));
+    return ZEDate(std::chrono::duration_cast<ZEDate::duration>(std::chrono::nanoseconds(tree.integer(value))));
 }
 
 std::optional<ZEUuid> ZEKeyedUnarchiver::decodeUuid(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node || ZEKeyedArchive::allowedClass(*node).name != "NSUUID") {
-        return std::nullopt;
-    }
-    const ZEJson* value = member(*node, "$value");
-    return value && value->is_string() ? ZEUuid::fromString(value->get<std::string>()) : std::nullopt;
+    const auto value = valueOf(key, "NSUUID");
+    const ZEArchiveTree& tree = document_->tree;
+    return value != kNone && tree.kind(value) == Kind::String ? ZEUuid::fromString(tree.text(value)) : std::nullopt;
 }
 
 std::optional<std::int64_t> ZEKeyedUnarchiver::decodeNumber(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node || ZEKeyedArchive::allowedClass(*node).name != "NSNumber") {
-        return std::nullopt;
-    }
-    const ZEJson* value = member(*node, "$value");
-    return value && value->is_number_integer() ? std::optional(value->get<std::int64_t>()) : std::nullopt;
+    const auto value = valueOf(key, "NSNumber");
+    const ZEArchiveTree& tree = document_->tree;
+    return value != kNone && tree.isInteger(value) ? std::optional(tree.integer(value)) : std::nullopt;
 }
 
 bool ZEKeyedUnarchiver::decodeBool(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    const ZEJson* value = node && node->is_object() ? member(*node, "$bool") : nullptr;
-    return value && value->is_boolean() && value->get<bool>();
+    const auto value = primitive(key, "$bool");
+    return value != kNone && document_->tree.kind(value) == Kind::True;
 }
 
 std::int64_t ZEKeyedUnarchiver::decodeInt64(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    const ZEJson* value = node && node->is_object() ? member(*node, "$int64") : nullptr;
-    return value && value->is_number_integer() ? value->get<std::int64_t>() : 0;
+    const auto value = primitive(key, "$int64");
+    const ZEArchiveTree& tree = document_->tree;
+    return value != kNone && tree.isInteger(value) ? tree.integer(value) : 0;
 }
 
 double ZEKeyedUnarchiver::decodeDouble(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    const ZEJson* value = node && node->is_object() ? member(*node, "$double") : nullptr;
-    if (!value || !value->is_string() || value->get_ref<const std::string&>().size() != 16) {
+    const auto value = primitive(key, "$double");
+    const ZEArchiveTree& tree = document_->tree;
+    if (value == kNone || tree.kind(value) != Kind::String || tree.text(value).size() != 16) {
         return 0;
     }
-    const std::string& text = value->get_ref<const std::string&>();
     std::uint64_t bits = 0;
-    for (char c : text) {
+    for (char c : tree.text(value)) {
         const int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
         if (digit < 0) {
             return 0;
@@ -624,37 +709,43 @@ std::optional<std::map<std::string, std::string>> ZEKeyedUnarchiver::decodeStrin
 
 std::optional<ZEJson> ZEKeyedUnarchiver::decodeJson(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node) {
+    const auto node = field(key);
+    if (node == kNone) {
         return std::nullopt;
     }
-    return ZEKeyedArchive::decodeJsonNode(*node, depth_ + 1);
+    return ZEKeyedArchive::decodeJsonNode(*document_, node, depth_ + 1);
 }
 
 std::optional<std::vector<std::shared_ptr<ZEArchivable>>> ZEKeyedUnarchiver::decodeObjects(const std::string& key)
 {
-    const ZEJson* node = field(key);
-    if (!node) {
+    const auto node = field(key);
+    if (node == kNone) {
         return std::nullopt;
     }
-    const std::string& name = ZEKeyedArchive::allowedClass(*node).name;
-    const ZEJson* items = member(*node, "$items");
-    if ((name != "NSArray" && name != "NSMutableArray") || !items || !items->is_array()) {
+    const ZEArchiveTree& tree = document_->tree;
+    const std::string& name = ZEKeyedArchive::allowedClass(*document_, node).name;
+    const auto items = tree.member(node, "$items");
+    if (!isArrayClass(name) || items == kNone || tree.kind(items) != Kind::Array) {
         return std::nullopt;
     }
     std::vector<std::shared_ptr<ZEArchivable>> out;
-    for (const auto& item : *items) {
-        out.push_back(ZEKeyedArchive::decodeObjectNode(item, depth_ + 1));
+    out.reserve(tree.size(items));
+    auto item = ZEArchiveTree::first(items);
+    for (auto left = tree.size(items); left > 0; --left, item = tree.next(item)) {
+        out.push_back(ZEKeyedArchive::decodeObjectNode(*document_, item, depth_ + 1));
     }
     return out;
 }
 
 std::optional<ZEJson> ZEKeyedUnarchiver::decodeUnkeyedJson()
 {
-    if (!unkeyed_ || nextUnkeyed_ >= unkeyed_->size()) {
+    if (unkeyedLeft_ == 0) {
         return std::nullopt;
     }
-    return ZEKeyedArchive::decodeJsonNode((*unkeyed_)[nextUnkeyed_++], depth_ + 1);
+    const auto node = nextUnkeyed_;
+    nextUnkeyed_ = document_->tree.next(node);
+    --unkeyedLeft_;
+    return ZEKeyedArchive::decodeJsonNode(*document_, node, depth_ + 1);
 }
 
 } // namespace ze

@@ -7,6 +7,7 @@
 //   NSMutableArray, NSDictionary; primitives {"$bool":b}, {"$int64":n}, {"$double":"<bits hex>"}.
 #pragma once
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiveTree.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
 
@@ -153,13 +154,21 @@ public:
     std::optional<ZEJson> decodeUnkeyedJson();
 
 private:
-    ZEKeyedUnarchiver(const ZEJson* node, int depth);
-    const ZEJson* field(const std::string& key) const;
+    using Index = ZEArchiveTree::Index;
+    // The archive read into a tree, and the class lists as they stood when reading began.
+    struct Document;
+    ZEKeyedUnarchiver(const Document& document, Index node, int depth);
+    Index field(const std::string& key) const;
+    // The `$value` of the field `key` when it is a value of class `className`; kNone otherwise.
+    Index valueOf(const std::string& key, std::string_view className) const;
+    // The member `name` of the primitive field `key`; kNone when there is none.
+    Index primitive(const std::string& key, std::string_view name) const;
 
-    ZEJson document_;
-    const ZEJson* fields_ = nullptr;
-    const ZEJson* unkeyed_ = nullptr;
-    std::size_t nextUnkeyed_ = 0;
+    std::shared_ptr<const Document> own_; // set in the unarchiver of the whole archive
+    const Document* document_ = nullptr;
+    Index fields_ = ZEArchiveTree::kNone;
+    Index nextUnkeyed_ = ZEArchiveTree::kNone;
+    std::uint32_t unkeyedLeft_ = 0;
     int depth_ = 0;
 
     friend class ZEKeyedArchive;
@@ -177,9 +186,11 @@ private:
     static void writeObjectNode(std::string& out, const ZEArchivable& object);
     static void writeJsonNode(std::string& out, const ZEJson& value);
     // The class a node names, after mapping old names, if it is allowed; throws otherwise.
-    static const ZEArchiveClass& allowedClass(const ZEJson& node);
-    static std::shared_ptr<ZEArchivable> decodeObjectNode(const ZEJson& node, int depth);
-    static ZEJson decodeJsonNode(const ZEJson& node, int depth);
+    static const ZEArchiveClass& allowedClass(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node);
+    static const ZEArchiveClass& allowedClass(const ZEKeyedUnarchiver::Document& document, std::string_view name);
+    static std::shared_ptr<ZEArchivable> decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
+        ZEArchiveTree::Index node, int depth);
+    static ZEJson decodeJsonNode(const ZEKeyedUnarchiver::Document& document, ZEArchiveTree::Index node, int depth);
 };
 
 } // namespace ze

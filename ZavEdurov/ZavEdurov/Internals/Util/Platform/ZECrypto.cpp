@@ -44,7 +44,23 @@ std::optional<ZEData> decodeSextets(std::string_view text)
     std::size_t sextets = 0;
     std::uint32_t buffer = 0;
     int bits = 0;
-    for (char c : text) {
+    std::size_t at = 0;
+    // Whole groups of four alphabet characters make three bytes each, until anything else comes.
+    for (; at + 4 <= text.size(); at += 4) {
+        const int a = alphabetIndex(text[at]);
+        const int b = alphabetIndex(text[at + 1]);
+        const int c = alphabetIndex(text[at + 2]);
+        const int d = alphabetIndex(text[at + 3]);
+        if ((a | b | c | d) < 0) {
+            break;
+        }
+        const auto group = static_cast<std::uint32_t>(a << 18 | b << 12 | c << 6 | d);
+        out[written++] = static_cast<std::uint8_t>(group >> 16);
+        out[written++] = static_cast<std::uint8_t>(group >> 8 & 0xff);
+        out[written++] = static_cast<std::uint8_t>(group & 0xff);
+        sextets += 4;
+    }
+    for (const char c : text.substr(at)) {
         if (c == '=') {
             break;
         }

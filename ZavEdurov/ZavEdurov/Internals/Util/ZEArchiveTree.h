@@ -1,0 +1,70 @@
+// A JSON text read into one flat array of nodes, for reading archives back quickly: a container
+// is followed by its contents, strings stay in the tree's own copy of the text (escapes resolved
+// in place), and nothing is allocated per node. It accepts exactly the texts the JSON document
+// parser accepts and types numbers as it does.
+#pragma once
+
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ze {
+
+class ZEArchiveTree {
+public:
+    using Index = std::uint32_t;
+    static constexpr Index kNone = ~Index(0);
+    enum class Kind : std::uint8_t { Null, False, True, Unsigned, Signed, Double, String, Array, Object };
+
+    // Reads `text` as the tree's document, whose root is node 0; false when it is not JSON.
+    bool parse(std::string_view text);
+
+    Kind kind(Index node) const { return nodes_[node].kind; }
+    std::string_view text(Index node) const
+    {
+        return {text_.data() + nodes_[node].value.text.offset, nodes_[node].value.text.length};
+    }
+    // The number of an array's items or of an object's members.
+    std::uint32_t size(Index node) const { return nodes_[node].value.count; }
+    // A container's first item or first member's key.
+    static Index first(Index container) { return container + 1; }
+    // The node after `node` and everything in it: the next item, or after a member's key its value.
+    Index next(Index node) const { return nodes_[node].end; }
+    // The value of the last member of an object named `name`; kNone for none or for no object.
+    Index member(Index node, std::string_view name) const;
+    // A string, number, boolean or null as the document parser would hold it.
+    ZEJson scalar(Index node) const;
+    double doubleValue(Index node) const { return nodes_[node].value.doubleValue; }
+    bool isInteger(Index node) const { return kind(node) == Kind::Unsigned || kind(node) == Kind::Signed; }
+    // An integer as a signed 64-bit value (an unsigned one above the range wraps, as a cast would).
+    std::int64_t integer(Index node) const
+    {
+        return kind(node) == Kind::Unsigned ? static_cast<std::int64_t>(nodes_[node].value.unsignedValue)
+                                            : nodes_[node].value.signedValue;
+    }
+
+private:
+    struct Node {
+        Kind kind;
+        Index end; // the index after this node's contents
+        union {
+            std::uint64_t unsignedValue;
+            std::int64_t signedValue;
+            double doubleValue;
+            std::uint32_t count;
+            struct {
+                std::uint32_t offset;
+                std::uint32_t length;
+            } text;
+        } value;
+    };
+    class Parser;
+
+    std::string text_;
+    std::vector<Node> nodes_;
+};
+
+} // namespace ze
