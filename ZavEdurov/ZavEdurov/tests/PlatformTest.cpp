@@ -166,6 +166,14 @@ TEST(ZESerialQueueTest, ManyThreadsSyncingAllRunOneAtATime)
     EXPECT_GT(posted.load(), 0);
 }
 
+// Answers once the queue's worker has run a task and gone to sleep: it gives the queue up only
+// in its wait.
+void letTheWorkerSleep(ZESerialQueue& queue)
+{
+    queue.async([] {});
+    queue.drain();
+}
+
 // The worker sleeps through syncs that leave it nothing to do, so whatever a borrowed queue does
 // leave it must wake it: nobody drains here, the work has to run by itself.
 TEST(ZESerialQueueTest, WorkLeftBehindByASyncRunsWithoutAnyoneWaitingForIt)
@@ -191,19 +199,19 @@ TEST(ZESerialQueueTest, WorkLeftBehindByASyncRunsWithoutAnyoneWaitingForIt)
             }},
         {"a wall-clock timer scheduled during the sync, the worker asleep with no timer", true,
             [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
-                queue.drain();
                 queue.sync([&] { queue.after(1ms, done); });
             }},
         {"a wall-clock timer nearer than the one the worker sleeps to", true,
             [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
                 queue.after(1h, [] {});
-                queue.drain();
+                letTheWorkerSleep(queue);
                 queue.sync([&] { queue.after(1ms, done); });
             }},
     };
     for (const auto& testCase : cases) {
         auto manual = std::make_shared<ZEManualClock>();
         ZESerialQueue queue("test", testCase.wallClock ? ZEClock::system() : std::shared_ptr<ZEClock>(manual));
+        letTheWorkerSleep(queue);
         std::promise<void> ran;
         testCase.arrange(queue, manual.get(), [&ran] { ran.set_value(); });
         const bool finished = ran.get_future().wait_for(10s) == std::future_status::ready;
@@ -237,7 +245,7 @@ TEST(ZESerialQueueTest, SyncAndDrainRunATimerThatCameDueUnannouncedFirst)
         ZESerialQueue queue("test", clock);
         std::vector<std::string> order;
         queue.after(1s, [&] { order.push_back("timer"); });
-        queue.drain();
+        letTheWorkerSleep(queue);
         clock->advance(1s);
         auto waited = std::async(std::launch::async, [&, wait = wait] { wait(queue, order); });
         const bool finished = waited.wait_for(10s) == std::future_status::ready;
