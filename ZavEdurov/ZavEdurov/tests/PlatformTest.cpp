@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <latch>
 #include <thread>
 #include <vector>
@@ -116,7 +117,7 @@ TEST(ZESerialQueueTest, SyncOnTheQueueItselfRunsInline)
 }
 
 // Callers waiting to sync are woken one at a time: every one of them must still get its turn,
-// never two at once, with async tasks and due timers queued in between.
+// never two at once, with async tasks, due timers and drains in between.
 TEST(ZESerialQueueTest, ManyThreadsSyncingAllRunOneAtATime)
 {
     auto clock = std::make_shared<ZEManualClock>();
@@ -142,6 +143,9 @@ TEST(ZESerialQueueTest, ManyThreadsSyncingAllRunOneAtATime)
                     queue.after(1s, [&] { enter(); });
                     posted += 2;
                 }
+                if (i % 7 == t % 7) {
+                    queue.drain();
+                }
                 queue.sync([&] {
                     enter();
                     ++synced;
@@ -160,6 +164,120 @@ TEST(ZESerialQueueTest, ManyThreadsSyncingAllRunOneAtATime)
     EXPECT_EQ(synced, kThreads * kCalls);
     EXPECT_EQ(overlaps, 0);
     EXPECT_GT(posted.load(), 0);
+}
+
+// Answers once the queue's worker has run a task and gone to sleep: it gives the queue up only
+// in its wait.
+void letTheWorkerSleep(ZESerialQueue& queue)
+{
+    queue.async([] {});
+    queue.drain();
+}
+
+// The worker sleeps through syncs that leave it nothing to do, so whatever a borrowed queue does
+// leave it must wake it: nobody drains here, the work has to run by itself.
+TEST(ZESerialQueueTest, WorkLeftBehindByASyncRunsWithoutAnyoneWaitingForIt)
+{
+    struct Case {
+        const char* name;
+        bool wallClock;
+        std::function<void(ZESerialQueue&, ZEManualClock*, std::function<void()>)> arrange;
+    };
+    const std::vector<Case> cases = {
+        {"a task queued during the sync", false,
+            [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
+                queue.sync([&] { queue.async(done); });
+            }},
+        {"a timer due at once, scheduled during the sync", false,
+            [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
+                queue.sync([&] { queue.after(0ms, done); });
+            }},
+        {"the manual clock moved past a timer during the sync", false,
+            [](ZESerialQueue& queue, ZEManualClock* clock, std::function<void()> done) {
+                queue.after(1s, done);
+                queue.sync([&] { clock->advance(1s); });
+            }},
+        {"a wall-clock timer scheduled during the sync, the worker asleep with no timer", true,
+            [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
+                queue.sync([&] { queue.after(1ms, done); });
+            }},
+        {"a wall-clock timer nearer than the one the worker sleeps to", true,
+            [](ZESerialQueue& queue, ZEManualClock*, std::function<void()> done) {
+                queue.after(1h, [] {});
+                letTheWorkerSleep(queue);
+                queue.sync([&] { queue.after(1ms, done); });
+            }},
+    };
+    for (const auto& testCase : cases) {
+        auto manual = std::make_shared<ZEManualClock>();
+        ZESerialQueue queue("test", testCase.wallClock ? ZEClock::system() : std::shared_ptr<ZEClock>(manual));
+        letTheWorkerSleep(queue);
+        std::promise<void> ran;
+        testCase.arrange(queue, manual.get(), [&ran] { ran.set_value(); });
+        const bool finished = ran.get_future().wait_for(10s) == std::future_status::ready;
+        EXPECT_TRUE(finished) << testCase.name;
+        if (!finished) {
+            queue.drain();
+        }
+    }
+}
+
+// A manual clock that moves without telling the queues: a timer it has made due is found only by
+// whoever looks next, and one who finds it must not wait for a worker that nobody woke.
+class UnannouncedClock final : public ZEClock {
+public:
+    ZEDate now() const override { return now_.load(); }
+    bool isManual() const override { return true; }
+    void advance(std::chrono::milliseconds by) { now_ = now_.load() + by; }
+
+private:
+    std::atomic<ZEDate> now_{ZEDate(std::chrono::seconds(1'600'000'000))};
+};
+
+TEST(ZESerialQueueTest, SyncAndDrainRunATimerThatCameDueUnannouncedFirst)
+{
+    const std::vector<std::pair<const char*, std::function<void(ZESerialQueue&, std::vector<std::string>&)>>> waits = {
+        {"sync", [](ZESerialQueue& queue, std::vector<std::string>& order) { queue.sync([&] { order.push_back("sync"); }); }},
+        {"drain", [](ZESerialQueue& queue, std::vector<std::string>&) { queue.drain(); }},
+    };
+    for (const auto& [name, wait] : waits) {
+        auto clock = std::make_shared<UnannouncedClock>();
+        ZESerialQueue queue("test", clock);
+        std::vector<std::string> order;
+        queue.after(1s, [&] { order.push_back("timer"); });
+        letTheWorkerSleep(queue);
+        clock->advance(1s);
+        auto waited = std::async(std::launch::async, [&, wait = wait] { wait(queue, order); });
+        const bool finished = waited.wait_for(10s) == std::future_status::ready;
+        EXPECT_TRUE(finished) << name << " waited for a worker nobody woke";
+        if (!finished) {
+            queue.async([] {});
+        }
+        waited.get();
+        EXPECT_EQ(order.front(), "timer") << name;
+    }
+}
+
+// A channel cancels its flush timer and schedules a new one on every enqueue: the cancelled ones
+// must go without taking a live one along.
+TEST(ZESerialQueueTest, ManyCancelledTimersLeaveTheLiveOnesFiring)
+{
+    auto clock = std::make_shared<ZEManualClock>();
+    ZESerialQueue queue("test", clock);
+    int ticks = 0;
+    auto repeating = queue.every(10s, [&] { ++ticks; });
+    std::vector<int> fired;
+    ZETimer latest;
+    for (int i = 0; i < 1000; ++i) {
+        latest.cancel();
+        latest = queue.after(1s + std::chrono::milliseconds(i), [&fired, i] { fired.push_back(i); });
+    }
+    clock->advance(2s);
+    queue.drain();
+    EXPECT_EQ(fired, (std::vector<int>{999}));
+    clock->advance(8s);
+    queue.drain();
+    EXPECT_EQ(ticks, 1);
 }
 
 TEST(ZEJsonFileSettingsTest, KeepsEveryKindAcrossInstancesAndIgnoresACorruptFile)

@@ -1,5 +1,6 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -20,6 +21,10 @@ bool ZETimer::isCancelled() const
     return !cancelled_ || cancelled_->load();
 }
 
+// Every wake-up costs a system call and a context switch, and a thread woken for nothing competes
+// for the mutex with the ones doing the work. So each condition variable is signalled only when
+// someone waits on it for the change at hand: the worker only when it has something it can run
+// or a nearer deadline to sleep to, `sync` and `drain` callers only when the queue comes free.
 struct ZESerialQueue::State {
     struct Timer {
         std::function<void()> task;
@@ -27,27 +32,44 @@ struct ZESerialQueue::State {
         std::shared_ptr<std::atomic<bool>> cancelled;
     };
 
+    // Below this many timers, cancelled ones are left for the worker to drop as they come due.
+    static constexpr std::size_t kMinimumTimersToSweep = 64;
+
     std::string label;
     std::shared_ptr<ZEClock> clock;
     std::mutex mutex;
     std::condition_variable wake;
     std::condition_variable idle;
     // `sync` callers waiting for the queue, woken one at a time whenever it comes free: waking
-    // them all would have every one but the first go back to sleep.
+    // them all would have every one but the first go back to sleep. While one woken caller is on
+    // its way, the others are left asleep: a queue taken by someone else meanwhile is handed on
+    // by that one in turn.
     std::condition_variable turn;
+    bool turnSignalled = false;
     std::deque<std::function<void()>> tasks;
     std::multimap<ZEDate, Timer> timers;
+    std::size_t sweepAt = kMinimumTimersToSweep;
     bool running = false;
     bool stopping = false;
+    // Whether the worker waits on `wake` and nobody has signalled it yet, and until when.
+    bool workerAsleep = false;
+    ZEDate workerUntil = ZEDate::max();
+    int syncWaiters = 0;
+    int drainWaiters = 0;
     std::thread::id workerId;
     // The thread running a `sync` task in the queue's place, if any.
     std::atomic<std::thread::id> borrower{};
     std::thread worker;
     int clockToken = 0;
 
+    bool isFree() const { return tasks.empty() && !running; }
+
     // Moves the timers due at the clock's present time into the task list, in deadline order.
     void promoteDueTimers()
     {
+        if (timers.empty()) {
+            return;
+        }
         const ZEDate now = clock->now();
         while (!timers.empty() && timers.begin()->first <= now) {
             auto node = timers.extract(timers.begin());
@@ -71,6 +93,49 @@ struct ZESerialQueue::State {
         }
     }
 
+    // With the mutex held: answers whether the sleeping worker must be signalled because it has
+    // a task it can run or must stop, and counts it as signalled.
+    bool claimWorkerWake()
+    {
+        if (!workerAsleep || !(stopping || (!tasks.empty() && !running))) {
+            return false;
+        }
+        workerAsleep = false;
+        return true;
+    }
+
+    // With the mutex held: takes up the due timers and signals the worker when they, or tasks
+    // queued earlier, wait for it. For those who are about to wait for the queue themselves.
+    void promoteAndWakeWorker()
+    {
+        promoteDueTimers();
+        if (claimWorkerWake()) {
+            wake.notify_one();
+        }
+    }
+
+    // With the mutex held, the queue having just come free: lets its waiters know.
+    void announceFree()
+    {
+        if (drainWaiters > 0) {
+            idle.notify_all();
+        }
+        if (claimTurnWake()) {
+            turn.notify_one();
+        }
+    }
+
+    // With the mutex held: answers whether a waiting `sync` caller must be signalled, none having
+    // been yet, and counts it as signalled.
+    bool claimTurnWake()
+    {
+        if (syncWaiters == 0 || turnSignalled) {
+            return false;
+        }
+        turnSignalled = true;
+        return true;
+    }
+
     void run()
     {
         std::unique_lock lock(mutex);
@@ -85,24 +150,26 @@ struct ZESerialQueue::State {
                 lock.lock();
                 running = false;
                 if (tasks.empty()) {
-                    idle.notify_all();
-                    turn.notify_one();
+                    announceFree();
                 }
                 continue;
-            }
-            idle.notify_all();
-            if (tasks.empty() && !running) {
-                turn.notify_one();
             }
             if (stopping) {
                 return;
             }
+            // Cancelled timers would only wake the worker to drop them.
+            while (!timers.empty() && timers.begin()->second.cancelled->load()) {
+                timers.erase(timers.begin());
+            }
+            workerAsleep = true;
             if (timers.empty() || clock->isManual()) {
+                workerUntil = ZEDate::max();
                 wake.wait(lock);
             } else {
-                const auto wait = timers.begin()->first - clock->now();
-                wake.wait_for(lock, wait);
+                workerUntil = timers.begin()->first;
+                wake.wait_for(lock, workerUntil - clock->now());
             }
+            workerAsleep = false;
         }
     }
 
@@ -110,11 +177,25 @@ struct ZESerialQueue::State {
     {
         ZETimer handle;
         handle.cancelled_ = std::make_shared<std::atomic<bool>>(false);
+        bool wakeWorker = false;
         {
             std::lock_guard lock(mutex);
+            if (timers.size() >= sweepAt) {
+                std::erase_if(timers, [](const auto& entry) { return entry.second.cancelled->load(); });
+                sweepAt = std::max(kMinimumTimersToSweep, 2 * timers.size());
+            }
             timers.emplace(deadline, Timer{std::move(task), interval, handle.cancelled_});
+            promoteDueTimers();
+            wakeWorker = claimWorkerWake();
+            // A worker sleeping to a later deadline, or for good, must sleep to this one instead.
+            if (!wakeWorker && workerAsleep && !clock->isManual() && deadline < workerUntil) {
+                workerAsleep = false;
+                wakeWorker = true;
+            }
         }
-        wake.notify_all();
+        if (wakeWorker) {
+            wake.notify_one();
+        }
         return handle;
     }
 };
@@ -127,11 +208,8 @@ ZESerialQueue::ZESerialQueue(std::string label, std::shared_ptr<ZEClock> clock)
     std::weak_ptr<State> weak = state_;
     state_->clockToken = state_->clock->addObserver([weak] {
         if (auto state = weak.lock()) {
-            {
-                std::lock_guard lock(state->mutex);
-                state->promoteDueTimers();
-            }
-            state->wake.notify_all();
+            std::lock_guard lock(state->mutex);
+            state->promoteAndWakeWorker();
         }
     });
     state_->worker = std::thread([state = state_] { state->run(); });
@@ -166,11 +244,15 @@ const std::shared_ptr<ZEClock>& ZESerialQueue::clock() const
 
 void ZESerialQueue::async(std::function<void()> task)
 {
+    bool wakeWorker = false;
     {
         std::lock_guard lock(state_->mutex);
         state_->tasks.push_back(std::move(task));
+        wakeWorker = state_->claimWorkerWake();
     }
-    state_->wake.notify_all();
+    if (wakeWorker) {
+        state_->wake.notify_one();
+    }
 }
 
 ZETimer ZESerialQueue::at(ZEDate deadline, std::function<void()> task)
@@ -197,27 +279,49 @@ void ZESerialQueue::sync(const std::function<void()>& task)
         task();
         return;
     }
+    State& state = *state_;
     // Once everything queued before has run, the task runs here, on the calling thread, with the
     // queue held: serial as if the worker ran it, without handing it to the worker and back.
     {
-        std::unique_lock lock(state_->mutex);
-        state_->wake.notify_all();
-        state_->turn.wait(lock, [&] {
-            state_->promoteDueTimers();
-            return state_->tasks.empty() && !state_->running;
-        });
-        state_->running = true;
-        state_->borrower = std::this_thread::get_id();
-    }
-    const auto release = [this] {
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->running = false;
-            state_->borrower = std::thread::id();
+        std::unique_lock lock(state.mutex);
+        state.promoteAndWakeWorker();
+        if (!state.isFree()) {
+            ++state.syncWaiters;
+            do {
+                state.turn.wait(lock);
+                state.turnSignalled = false;
+                state.promoteAndWakeWorker();
+            } while (!state.isFree());
+            --state.syncWaiters;
         }
-        state_->wake.notify_all();
-        state_->idle.notify_all();
-        state_->turn.notify_one();
+        state.running = true;
+        state.borrower = std::this_thread::get_id();
+    }
+    // Handing the queue back signals nobody who has nothing to do with it: the worker only for
+    // tasks queued meanwhile (timers scheduled meanwhile signalled it themselves if they had to).
+    const auto release = [&state] {
+        bool wakeWorker = false;
+        bool wakeIdle = false;
+        bool wakeTurn = false;
+        {
+            std::lock_guard lock(state.mutex);
+            state.running = false;
+            state.borrower = std::thread::id();
+            wakeWorker = state.claimWorkerWake();
+            if (state.tasks.empty()) {
+                wakeIdle = state.drainWaiters > 0;
+                wakeTurn = state.claimTurnWake();
+            }
+        }
+        if (wakeWorker) {
+            state.wake.notify_one();
+        }
+        if (wakeIdle) {
+            state.idle.notify_all();
+        }
+        if (wakeTurn) {
+            state.turn.notify_one();
+        }
     };
     try {
         task();
@@ -261,10 +365,14 @@ void ZESerialQueue::drain()
     if (isCurrent()) {
         return;
     }
-    std::unique_lock lock(state_->mutex);
-    state_->promoteDueTimers();
-    state_->wake.notify_all();
-    state_->idle.wait(lock, [&] { return state_->tasks.empty() && !state_->running; });
+    State& state = *state_;
+    std::unique_lock lock(state.mutex);
+    state.promoteAndWakeWorker();
+    if (!state.isFree()) {
+        ++state.drainWaiters;
+        state.idle.wait(lock, [&] { return state.isFree(); });
+        --state.drainWaiters;
+    }
 }
 
 bool ZESerialQueue::isCurrent() const
