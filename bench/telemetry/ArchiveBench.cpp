@@ -4,16 +4,12 @@
 //
 // Usage: archive_bench [rounds, default 20] [iterations per round, default 20000]
 // Prints the best and the median round, in microseconds per call.
+#include "bench/telemetry/BenchSdk.h"
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiverUtil.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -70,14 +66,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: archive_bench [rounds] [iterations per round], each above 0\n");
         return 2;
     }
-    const auto home = std::filesystem::temp_directory_path() / ("archive-bench-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(home);
-    ZEPlatform::setHomeOverride(home / "data", home / "config");
-    ZEPlatform::setSettings(std::make_shared<ZEJsonFileSettings>());
-    ZEPlatform::setSecretStore(std::make_shared<ZEFileSecretStore>());
-    ZELogger::setCurrentLogLevel(ZELogLevelWarning);
-    ZEArchiverUtil::addAllowedZavEdurovModuleClasses();
-    ZEAnalyticsCategory::addAllowedAnalyitcsModuleClasses();
+    const auto home = bench::setUpTelemetrySdk("archive-bench");
 
     const auto event = makeEvent();
     const ZEData archive = *ZEUtility::archiveKeyedData(event);

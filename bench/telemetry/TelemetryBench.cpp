@@ -8,17 +8,14 @@
 // Latencies are of the enqueue call alone; wall times include building the events.
 // Targets: single-thread enqueue p50 <= 50 us; for 1, 8, 16 and 32 threads the pipeline's wall
 // time at most twice the plain inserts'.
+#include "bench/telemetry/BenchSdk.h"
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
 #include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiverUtil.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -166,14 +163,7 @@ int main(int argc, char** argv)
     }
     // Each row as soon as it is measured: a full run takes long on a loaded machine.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const auto home = std::filesystem::temp_directory_path() / ("telemetry-bench-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(home);
-    ZEPlatform::setHomeOverride(home / "data", home / "config");
-    ZEPlatform::setSettings(std::make_shared<ZEJsonFileSettings>());
-    ZEPlatform::setSecretStore(std::make_shared<ZEFileSecretStore>());
-    ZELogger::setCurrentLogLevel(ZELogLevelWarning);
-    ZEArchiverUtil::addAllowedZavEdurovModuleClasses();
-    ZEAnalyticsCategory::addAllowedAnalyitcsModuleClasses();
+    const auto home = bench::setUpTelemetrySdk("telemetry-bench");
 
     auto group = ZEChannelGroupDefault::make(std::make_shared<AcceptingIngestion>());
     auto unit = group->addChannelUnitWithConfiguration(ZEChannelUnitConfiguration::defaultConfiguration("Analytics"));
