@@ -209,6 +209,53 @@ TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
     EXPECT_EQ(back->data->serializeToDictionary().dump(), log->data->serializeToDictionary().dump());
 }
 
+// Stored logs must read back whatever build wrote them: JSON trees, unkeyed values, nested
+// objects and a key written twice come out as they always have, to the byte.
+TEST_F(ZEKeyedArchiveTest, ACommonSchemaLogArchivesToTheSameTextAsBefore)
+{
+    auto log = std::make_shared<ZECommonSchemaLog>();
+    log->ver = "3.0";
+    log->name = "event";
+    log->timestamp = ZEDateFromSeconds(3);
+    log->popSample = 100;
+    log->flags = 2;
+    log->ext = std::make_shared<ZECSExtensions>();
+    log->ext->sdkExt = std::make_shared<ZESDKExtension>();
+    log->ext->sdkExt->seq = 4;
+    log->ext->sdkExt->installId = ZEUuid::fromString("00112233-4455-4677-8899-aabbccddeeff");
+    log->ext->metadataExt = std::make_shared<ZEMetadataExtension>();
+    log->ext->metadataExt->setMetadata(ZEJson{{"f", {{"x", 1}}}});
+    log->data = std::make_shared<ZECSData>();
+    log->data->setProperties(ZEJson{{"x", 1.5}, {"u", 18446744073709551615u}, {"t\t", "\x7f"},
+        {"nested", {{"a", nullptr}, {"b", {1, -2, "two", false}}}}});
+    const auto archive = ZEUtility::archiveKeyedData(log);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(std::string(archive->begin(), archive->end()),
+        R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"ZECommonSchemaLog","$fields":{"timestamp":{"$class":"NSDate",)"
+        R"("$value":3000000000},"ver":{"$class":"NSString","$value":"3.0"},"name":{"$class":"NSString","$value":"event"},)"
+        R"("popSample":{"$double":"4059000000000000"},"flags":{"$int64":2},"ext":{"$class":"ZECSExtensions",)"
+        R"("$fields":{"metadata":{"$class":"ZEMetadataExtension","$fields":{},"$unkeyed":[{"$class":"NSDictionary",)"
+        R"("$entries":{"f":{"$class":"NSDictionary","$entries":{"x":{"$class":"NSNumber","$value":1}}}}}]},)"
+        R"("sdk":{"$class":"ZESDKExtension","$fields":{"seq":{"$int64":4},"installId":{"$class":"NSUUID","$value":"00112233-4455-4677-8899-AABBCCDDEEFF"}}}}},)"
+        R"("data":{"$class":"ZECSData","$fields":{},"$unkeyed":[{"$class":"NSDictionary","$entries":{"x":{"$class":"NSNumber",)"
+        R"("$value":1.5},"u":{"$class":"NSNumber","$value":18446744073709551615},"t\t":{"$class":"NSString",)"
+        R"("$value":")"
+        "\x7f"
+        R"("},"nested":{"$class":"NSDictionary","$entries":{"a":{"$class":"NSNull"},"b":{"$class":"NSArray",)"
+        R"("$items":[{"$class":"NSNumber","$value":1},{"$class":"NSNumber","$value":-2},{"$class":"NSString",)"
+        R"("$value":"two"},{"$class":"NSNumber","$value":false}]}}}}}]}}}}})");
+
+    Fields fields;
+    fields.strings = {{"a", "1"}, {"b", "2"}, {"a", "a longer value"}, {"c", "4"}, {"b", ""}};
+    fields.unkeyed = {1, "two", nullptr};
+    const auto again = ZEUtility::archiveKeyedData(std::make_shared<Fields>(fields));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(std::string(again->begin(), again->end()),
+        R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"Fields","$fields":{"a":{"$class":"NSString",)"
+        R"("$value":"a longer value"},"b":{"$class":"NSString","$value":""},"c":{"$class":"NSString","$value":"4"}},)"
+        R"("$unkeyed":[{"$class":"NSNumber","$value":1},{"$class":"NSString","$value":"two"},{"$class":"NSNull"}]}}})");
+}
+
 TEST_F(ZEKeyedArchiveTest, RefusesClassesNotAllowedAndDataThatIsNoArchive)
 {
     EXPECT_FALSE(ZEUtility::unarchiveKeyedData<ZEArchivable>(ZEUtility::archiveKeyedData(std::make_shared<Unlisted>())));
