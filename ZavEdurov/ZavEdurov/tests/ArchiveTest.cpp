@@ -103,7 +103,9 @@ TEST_F(ZEKeyedArchiveTest, StringsAreWrittenAsTheDocumentDumpWritesThem)
              std::string("\xef\xbf\xbf \xf4\x8f\xbf\xbf"), std::string("\xc3\xa9"), std::string("\xff"),
              std::string("\xc0\xaf"), std::string("\xe0\x80\xaf"), std::string("\xed\xa0\x80"),
              std::string("\xf4\x90\x80\x80"), std::string("\xf5\x80\x80\x80"), std::string("\xc3"),
-             std::string("\xe6\x97"), std::string("a\x80"), std::string("\xc3\x28")}) {
+             std::string("\xe6\x97"), std::string("a\x80"), std::string("\xc3\x28"),
+             std::string("\xc3\xa9 \"\n\x01 \xe6\x97\xa5\\"), std::string("\xc3\xa9 then \xff"),
+             std::string("\xc3\xa9\n then \xc3")}) {
         bool dumpable = true;
         try {
             (void)ZEJson(text).dump();
@@ -128,6 +130,19 @@ TEST_F(ZEKeyedArchiveTest, AKeyWrittenAgainKeepsItsPlaceAndTakesTheNewValue)
     const ZEJson root = archivedFields(fields);
     const auto value = [](const char* text) { return ZEJson{{"$class", "NSString"}, {"$value", text}}; };
     EXPECT_EQ(root.at("$fields").dump(), (ZEJson{{"a", value("a longer value")}, {"b", value("")}, {"c", value("6")}}.dump()));
+
+    // More fields than an object usually has, some written again on both sides of the usual count.
+    Fields many;
+    ZEJson expected = ZEJson::object();
+    for (int i = 0; i < 50; ++i) {
+        many.strings.emplace_back("k" + std::to_string(i), std::to_string(i));
+        expected["k" + std::to_string(i)] = value(std::to_string(i).c_str());
+    }
+    for (const int again : {3, 40, 0, 49}) {
+        many.strings.emplace_back("k" + std::to_string(again), "again " + std::to_string(again));
+        expected["k" + std::to_string(again)] = value(("again " + std::to_string(again)).c_str());
+    }
+    EXPECT_EQ(archivedFields(many).at("$fields").dump(), expected.dump());
 }
 
 TEST_F(ZEKeyedArchiveTest, UnkeyedValuesFollowTheFieldsAndReadBackInOrder)

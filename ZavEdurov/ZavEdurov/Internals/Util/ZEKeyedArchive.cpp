@@ -3,6 +3,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdio>
@@ -18,6 +19,8 @@ constexpr const char* kArchiverName = "ZEKeyedArchive";
 constexpr int kArchiveVersion = 1;
 // Nesting deeper than this is refused rather than followed.
 constexpr int kMaxDepth = 64;
+// What the text of a whole archive is given to start with.
+constexpr std::size_t kArchiveRoom = 4096;
 
 struct NameHash {
     using is_transparent = void;
@@ -118,42 +121,54 @@ void ZEKeyedArchive::addMigrationClasses(const std::map<std::string, ZEArchiveCl
 
 namespace {
 
+// Bytes a JSON string holds as they stand: printable ASCII other than the quote and backslash.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c) {
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    }
+    return plain;
+}();
+
 // Appends `text` as a JSON string: quotes, backslashes and control characters escaped (control
 // characters without a short form as \u00xx), everything else as it stands. Text that is not
-// UTF-8 cannot be written as JSON: that is an archiving failure.
+// UTF-8 cannot be written as JSON: that is an archiving failure. Most text is ASCII, so the UTF-8
+// check runs only from the first byte above it, once, over the rest of the text.
 void appendQuoted(std::string& out, std::string_view text)
 {
     static constexpr char hex[] = "0123456789abcdef";
-    if (!ZEUtility::isValidUTF8(text)) {
-        throw ZEArchiveError("a string to archive is not valid UTF-8");
-    }
     out += '"';
+    bool checked = false; // the rest of the text is known to be UTF-8
     std::size_t plain = 0; // start of the run not yet copied
-    const auto flush = [&](std::size_t upTo) { out.append(text.data() + plain, upTo - plain); };
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') {
-            ++i;
+        if (kPlainBytes[c]) {
             continue;
         }
-        flush(i);
-        out += '\\';
-        switch (c) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '\b': out += 'b'; break;
-        case '\f': out += 'f'; break;
-        case '\n': out += 'n'; break;
-        case '\r': out += 'r'; break;
-        case '\t': out += 't'; break;
-        default:
-            out += "u00";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
+        if (c >= 0x80) {
+            if (!checked && !ZEUtility::isValidUTF8(text.substr(i))) {
+                throw ZEArchiveError("a string to archive is not valid UTF-8");
+            }
+            checked = true;
+            continue;
         }
-        plain = ++i;
+        out.append(text.data() + plain, i - plain);
+        char escape[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+        std::size_t length = 2;
+        switch (c) {
+        case '"': escape[1] = '"'; break;
+        case '\\': escape[1] = '\\'; break;
+        case '\b': escape[1] = 'b'; break;
+        case '\f': escape[1] = 'f'; break;
+        case '\n': escape[1] = 'n'; break;
+        case '\r': escape[1] = 'r'; break;
+        case '\t': escape[1] = 't'; break;
+        default: length = sizeof escape;
+        }
+        out.append(escape, length);
+        plain = i + 1;
     }
-    flush(text.size());
+    out.append(text.data() + plain, text.size() - plain);
     out += '"';
 }
 
@@ -243,12 +258,16 @@ void ZEKeyedArchive::writeJsonNode(std::string& out, const ZEJson& value)
 ZEKeyedArchiver::ZEKeyedArchiver()
     : out_(own_)
 {
+    fields_.reserve(kFieldRoom);
+    // An event's archive runs to a few kilobytes: grown from nothing it would be copied many times.
+    own_.reserve(kArchiveRoom);
     own_ += '{';
 }
 
 ZEKeyedArchiver::ZEKeyedArchiver(std::string& out)
     : out_(out)
 {
+    fields_.reserve(kFieldRoom);
 }
 
 void ZEKeyedArchiver::beginField(const std::string& key)
