@@ -260,6 +260,18 @@ TEST_F(ZEKeyedArchiveTest, ACommonSchemaLogArchivesToTheSameTextAsBefore)
         R"("$items":[{"$class":"NSNumber","$value":1},{"$class":"NSNumber","$value":-2},{"$class":"NSString",)"
         R"("$value":"two"},{"$class":"NSNumber","$value":false}]}}}}}]}}}}})");
 
+    for (const auto& [services, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"Crashes", "Analytics"},
+                 R"("services":{"$class":"NSArray","$items":[{"$class":"NSString","$value":"Crashes"},)"
+                 R"({"$class":"NSString","$value":"Analytics"}]})"},
+             {{}, R"("services":{"$class":"NSArray","$items":[]})"}}) {
+        auto start = std::make_shared<ZEStartServiceLog>();
+        start->services = services;
+        const auto started = ZEUtility::archiveKeyedData(start);
+        ASSERT_TRUE(started);
+        EXPECT_NE(std::string(started->begin(), started->end()).find(text), std::string::npos) << text;
+    }
+
     Fields fields;
     fields.strings = {{"a", "1"}, {"b", "2"}, {"a", "a longer value"}, {"c", "4"}, {"b", ""}};
     fields.unkeyed = {1, "two", nullptr};

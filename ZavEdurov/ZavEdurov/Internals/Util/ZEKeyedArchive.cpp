@@ -172,7 +172,8 @@ void appendQuoted(std::string& out, std::string_view text)
     out += '"';
 }
 
-void appendInteger(std::string& out, std::int64_t value)
+template <class Integer>
+void appendInteger(std::string& out, Integer value)
 {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, value);
@@ -185,6 +186,45 @@ void openValueNode(std::string& out, std::string_view className)
     out += R"({"$class":")";
     out += className;
     out += R"(","$value":)";
+}
+
+void writeStringNode(std::string& out, std::string_view text)
+{
+    openValueNode(out, "NSString");
+    appendQuoted(out, text);
+    out += '}';
+}
+
+// An array node whose items `writeItem` writes.
+template <class Items, class WriteItem>
+void writeArrayNode(std::string& out, const Items& items, WriteItem writeItem)
+{
+    out += R"({"$class":"NSArray","$items":[)";
+    bool first = true;
+    for (const auto& item : items) {
+        if (!std::exchange(first, false)) {
+            out += ',';
+        }
+        writeItem(item);
+    }
+    out += "]}";
+}
+
+// A dictionary node of the (key, value) pairs `entries`, whose values `writeValue` writes.
+template <class Entries, class WriteValue>
+void writeDictionaryNode(std::string& out, const Entries& entries, WriteValue writeValue)
+{
+    out += R"({"$class":"NSDictionary","$entries":{)";
+    bool first = true;
+    for (const auto& [key, value] : entries) {
+        if (!std::exchange(first, false)) {
+            out += ',';
+        }
+        appendQuoted(out, key);
+        out += ':';
+        writeValue(value);
+    }
+    out += "}}";
 }
 
 } // namespace
@@ -212,44 +252,33 @@ void ZEKeyedArchive::writeJsonNode(std::string& out, const ZEJson& value)
         out += R"({"$class":"NSNull"})";
         return;
     case ZEJson::value_t::string:
-        openValueNode(out, "NSString");
-        appendQuoted(out, value.get_ref<const std::string&>());
-        out += '}';
+        writeStringNode(out, value.get_ref<const std::string&>());
         return;
     case ZEJson::value_t::boolean:
+        openValueNode(out, "NSNumber");
+        out += value.get<bool>() ? "true}" : "false}";
+        return;
     case ZEJson::value_t::number_integer:
+        openValueNode(out, "NSNumber");
+        appendInteger(out, value.get<std::int64_t>());
+        out += '}';
+        return;
     case ZEJson::value_t::number_unsigned:
+        openValueNode(out, "NSNumber");
+        appendInteger(out, value.get<std::uint64_t>());
+        out += '}';
+        return;
     case ZEJson::value_t::number_float:
         openValueNode(out, "NSNumber");
         out += value.dump();
         out += '}';
         return;
-    case ZEJson::value_t::array: {
-        out += R"({"$class":"NSArray","$items":[)";
-        bool first = true;
-        for (const auto& item : value) {
-            if (!std::exchange(first, false)) {
-                out += ',';
-            }
-            writeJsonNode(out, item);
-        }
-        out += "]}";
+    case ZEJson::value_t::array:
+        writeArrayNode(out, value, [&out](const ZEJson& item) { writeJsonNode(out, item); });
         return;
-    }
-    case ZEJson::value_t::object: {
-        out += R"({"$class":"NSDictionary","$entries":{)";
-        bool first = true;
-        for (const auto& [key, item] : value.items()) {
-            if (!std::exchange(first, false)) {
-                out += ',';
-            }
-            appendQuoted(out, key);
-            out += ':';
-            writeJsonNode(out, item);
-        }
-        out += "}}";
+    case ZEJson::value_t::object:
+        writeDictionaryNode(out, value.items(), [&out](const ZEJson& item) { writeJsonNode(out, item); });
         return;
-    }
     default:
         throw ZEArchiveError("a value of this kind cannot be archived");
     }
@@ -326,9 +355,7 @@ void ZEKeyedArchiver::encodeString(const std::string& key, const std::optional<s
 {
     if (value) {
         beginField(key);
-        openValueNode(out_, "NSString");
-        appendQuoted(out_, *value);
-        out_ += '}';
+        writeStringNode(out_, *value);
         endField();
     }
 }
@@ -394,7 +421,9 @@ void ZEKeyedArchiver::encodeDouble(const std::string& key, double value)
 void ZEKeyedArchiver::encodeStringArray(const std::string& key, const std::optional<std::vector<std::string>>& value)
 {
     if (value) {
-        encodeJson(key, ZEJson(*value));
+        beginField(key);
+        writeArrayNode(out_, *value, [this](const std::string& item) { writeStringNode(out_, item); });
+        endField();
     }
 }
 
@@ -402,11 +431,9 @@ void ZEKeyedArchiver::encodeStringDictionary(const std::string& key,
     const std::optional<std::map<std::string, std::string>>& value)
 {
     if (value) {
-        ZEJson object = ZEJson::object();
-        for (const auto& [k, v] : *value) {
-            object[k] = v;
-        }
-        encodeJson(key, object);
+        beginField(key);
+        writeDictionaryNode(out_, *value, [this](const std::string& item) { writeStringNode(out_, item); });
+        endField();
     }
 }
 
@@ -422,19 +449,13 @@ void ZEKeyedArchiver::encodeJson(const std::string& key, const std::optional<ZEJ
 void ZEKeyedArchiver::encodeObjects(const std::string& key, const std::vector<std::shared_ptr<const ZEArchivable>>& objects)
 {
     beginField(key);
-    out_ += R"({"$class":"NSArray","$items":[)";
-    bool first = true;
-    for (const auto& object : objects) {
-        if (!std::exchange(first, false)) {
-            out_ += ',';
-        }
+    writeArrayNode(out_, objects, [this](const std::shared_ptr<const ZEArchivable>& object) {
         if (object) {
             ZEKeyedArchive::writeObjectNode(out_, *object);
         } else {
             out_ += R"({"$class":"NSNull"})";
         }
-    }
-    out_ += "]}";
+    });
     endField();
 }
 
