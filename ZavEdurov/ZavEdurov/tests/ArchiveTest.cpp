@@ -199,23 +199,31 @@ TEST_F(ZEKeyedArchiveTest, RecordsAndLogsRoundTrip)
     EXPECT_TRUE(std::isnan(ZEUtility::unarchiveKeyedData<ZEDoubleTypedProperty>(ZEUtility::archiveKeyedData(nan))->value));
 }
 
-TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
+// A common schema log with extensions, metadata and the data `properties`.
+std::shared_ptr<ZECommonSchemaLog> commonSchemaLog(const ZEUuid& installId, const ZEJson& properties)
 {
     auto log = std::make_shared<ZECommonSchemaLog>();
     log->ver = "3.0";
     log->name = "event";
     log->timestamp = ZEDateFromSeconds(3);
     log->popSample = 100;
-    log->cV = "cv";
     log->flags = 2;
     log->ext = std::make_shared<ZECSExtensions>();
     log->ext->sdkExt = std::make_shared<ZESDKExtension>();
     log->ext->sdkExt->seq = 4;
-    log->ext->sdkExt->installId = ZEUuid::create();
+    log->ext->sdkExt->installId = installId;
     log->ext->metadataExt = std::make_shared<ZEMetadataExtension>();
     log->ext->metadataExt->setMetadata(ZEJson{{"f", {{"x", 1}}}});
     log->data = std::make_shared<ZECSData>();
-    log->data->setProperties(ZEJson{{"x", 1.5}, {"baseType", "t"}, {"nested", {{"a", nullptr}, {"b", {1, "two"}}}}});
+    log->data->setProperties(properties);
+    return log;
+}
+
+TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
+{
+    auto log = commonSchemaLog(ZEUuid::create(),
+        ZEJson{{"x", 1.5}, {"baseType", "t"}, {"nested", {{"a", nullptr}, {"b", {1, "two"}}}}});
+    log->cV = "cv";
     const auto back = ZEUtility::unarchiveKeyedData<ZECommonSchemaLog>(ZEUtility::archiveKeyedData(log));
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->isEqual(*log));
@@ -228,21 +236,9 @@ TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
 // objects and a key written twice come out as they always have, to the byte.
 TEST_F(ZEKeyedArchiveTest, ACommonSchemaLogArchivesToTheSameTextAsBefore)
 {
-    auto log = std::make_shared<ZECommonSchemaLog>();
-    log->ver = "3.0";
-    log->name = "event";
-    log->timestamp = ZEDateFromSeconds(3);
-    log->popSample = 100;
-    log->flags = 2;
-    log->ext = std::make_shared<ZECSExtensions>();
-    log->ext->sdkExt = std::make_shared<ZESDKExtension>();
-    log->ext->sdkExt->seq = 4;
-    log->ext->sdkExt->installId = ZEUuid::fromString("00112233-4455-4677-8899-aabbccddeeff");
-    log->ext->metadataExt = std::make_shared<ZEMetadataExtension>();
-    log->ext->metadataExt->setMetadata(ZEJson{{"f", {{"x", 1}}}});
-    log->data = std::make_shared<ZECSData>();
-    log->data->setProperties(ZEJson{{"x", 1.5}, {"u", 18446744073709551615u}, {"t\t", "\x7f"},
-        {"nested", {{"a", nullptr}, {"b", {1, -2, "two", false}}}}});
+    const auto log = commonSchemaLog(*ZEUuid::fromString("00112233-4455-4677-8899-aabbccddeeff"),
+        ZEJson{{"x", 1.5}, {"u", 18446744073709551615u}, {"t\t", "\x7f"},
+            {"nested", {{"a", nullptr}, {"b", {1, -2, "two", false}}}}});
     const auto archive = ZEUtility::archiveKeyedData(log);
     ASSERT_TRUE(archive);
     EXPECT_EQ(std::string(archive->begin(), archive->end()),
