@@ -103,7 +103,9 @@ TEST_F(ZEKeyedArchiveTest, StringsAreWrittenAsTheDocumentDumpWritesThem)
              std::string("\xef\xbf\xbf \xf4\x8f\xbf\xbf"), std::string("\xc3\xa9"), std::string("\xff"),
              std::string("\xc0\xaf"), std::string("\xe0\x80\xaf"), std::string("\xed\xa0\x80"),
              std::string("\xf4\x90\x80\x80"), std::string("\xf5\x80\x80\x80"), std::string("\xc3"),
-             std::string("\xe6\x97"), std::string("a\x80"), std::string("\xc3\x28")}) {
+             std::string("\xe6\x97"), std::string("a\x80"), std::string("\xc3\x28"),
+             std::string("\xc3\xa9 \"\n\x01 \xe6\x97\xa5\\"), std::string("\xc3\xa9 then \xff"),
+             std::string("\xc3\xa9\n then \xc3")}) {
         bool dumpable = true;
         try {
             (void)ZEJson(text).dump();
@@ -128,6 +130,19 @@ TEST_F(ZEKeyedArchiveTest, AKeyWrittenAgainKeepsItsPlaceAndTakesTheNewValue)
     const ZEJson root = archivedFields(fields);
     const auto value = [](const char* text) { return ZEJson{{"$class", "NSString"}, {"$value", text}}; };
     EXPECT_EQ(root.at("$fields").dump(), (ZEJson{{"a", value("a longer value")}, {"b", value("")}, {"c", value("6")}}.dump()));
+
+    // More fields than an object usually has, some written again on both sides of the usual count.
+    Fields many;
+    ZEJson expected = ZEJson::object();
+    for (int i = 0; i < 50; ++i) {
+        many.strings.emplace_back("k" + std::to_string(i), std::to_string(i));
+        expected["k" + std::to_string(i)] = value(std::to_string(i).c_str());
+    }
+    for (const int again : {3, 40, 0, 49}) {
+        many.strings.emplace_back("k" + std::to_string(again), "again " + std::to_string(again));
+        expected["k" + std::to_string(again)] = value(("again " + std::to_string(again)).c_str());
+    }
+    EXPECT_EQ(archivedFields(many).at("$fields").dump(), expected.dump());
 }
 
 TEST_F(ZEKeyedArchiveTest, UnkeyedValuesFollowTheFieldsAndReadBackInOrder)
@@ -184,29 +199,84 @@ TEST_F(ZEKeyedArchiveTest, RecordsAndLogsRoundTrip)
     EXPECT_TRUE(std::isnan(ZEUtility::unarchiveKeyedData<ZEDoubleTypedProperty>(ZEUtility::archiveKeyedData(nan))->value));
 }
 
-TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
+// A common schema log with extensions, metadata and the data `properties`.
+std::shared_ptr<ZECommonSchemaLog> commonSchemaLog(const ZEUuid& installId, const ZEJson& properties)
 {
     auto log = std::make_shared<ZECommonSchemaLog>();
     log->ver = "3.0";
     log->name = "event";
     log->timestamp = ZEDateFromSeconds(3);
     log->popSample = 100;
-    log->cV = "cv";
     log->flags = 2;
     log->ext = std::make_shared<ZECSExtensions>();
     log->ext->sdkExt = std::make_shared<ZESDKExtension>();
     log->ext->sdkExt->seq = 4;
-    log->ext->sdkExt->installId = ZEUuid::create();
+    log->ext->sdkExt->installId = installId;
     log->ext->metadataExt = std::make_shared<ZEMetadataExtension>();
     log->ext->metadataExt->setMetadata(ZEJson{{"f", {{"x", 1}}}});
     log->data = std::make_shared<ZECSData>();
-    log->data->setProperties(ZEJson{{"x", 1.5}, {"baseType", "t"}, {"nested", {{"a", nullptr}, {"b", {1, "two"}}}}});
+    log->data->setProperties(properties);
+    return log;
+}
+
+TEST_F(ZEKeyedArchiveTest, CommonSchemaLogKeepsItsArchiveOnlyFields)
+{
+    auto log = commonSchemaLog(ZEUuid::create(),
+        ZEJson{{"x", 1.5}, {"baseType", "t"}, {"nested", {{"a", nullptr}, {"b", {1, "two"}}}}});
+    log->cV = "cv";
     const auto back = ZEUtility::unarchiveKeyedData<ZECommonSchemaLog>(ZEUtility::archiveKeyedData(log));
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->isEqual(*log));
     EXPECT_EQ(back->popSample, 100);
     EXPECT_EQ(back->cV, "cv");
     EXPECT_EQ(back->data->serializeToDictionary().dump(), log->data->serializeToDictionary().dump());
+}
+
+// Stored logs must read back whatever build wrote them: JSON trees, unkeyed values, nested
+// objects and a key written twice come out as they always have, to the byte.
+TEST_F(ZEKeyedArchiveTest, ACommonSchemaLogArchivesToTheSameTextAsBefore)
+{
+    const auto log = commonSchemaLog(*ZEUuid::fromString("00112233-4455-4677-8899-aabbccddeeff"),
+        ZEJson{{"x", 1.5}, {"u", 18446744073709551615u}, {"t\t", "\x7f"},
+            {"nested", {{"a", nullptr}, {"b", {1, -2, "two", false}}}}});
+    const auto archive = ZEUtility::archiveKeyedData(log);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(std::string(archive->begin(), archive->end()),
+        R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"ZECommonSchemaLog","$fields":{"timestamp":{"$class":"NSDate",)"
+        R"("$value":3000000000},"ver":{"$class":"NSString","$value":"3.0"},"name":{"$class":"NSString","$value":"event"},)"
+        R"("popSample":{"$double":"4059000000000000"},"flags":{"$int64":2},"ext":{"$class":"ZECSExtensions",)"
+        R"("$fields":{"metadata":{"$class":"ZEMetadataExtension","$fields":{},"$unkeyed":[{"$class":"NSDictionary",)"
+        R"("$entries":{"f":{"$class":"NSDictionary","$entries":{"x":{"$class":"NSNumber","$value":1}}}}}]},)"
+        R"("sdk":{"$class":"ZESDKExtension","$fields":{"seq":{"$int64":4},"installId":{"$class":"NSUUID","$value":"00112233-4455-4677-8899-AABBCCDDEEFF"}}}}},)"
+        R"("data":{"$class":"ZECSData","$fields":{},"$unkeyed":[{"$class":"NSDictionary","$entries":{"x":{"$class":"NSNumber",)"
+        R"("$value":1.5},"u":{"$class":"NSNumber","$value":18446744073709551615},"t\t":{"$class":"NSString",)"
+        R"("$value":")"
+        "\x7f"
+        R"("},"nested":{"$class":"NSDictionary","$entries":{"a":{"$class":"NSNull"},"b":{"$class":"NSArray",)"
+        R"("$items":[{"$class":"NSNumber","$value":1},{"$class":"NSNumber","$value":-2},{"$class":"NSString",)"
+        R"("$value":"two"},{"$class":"NSNumber","$value":false}]}}}}}]}}}}})");
+
+    for (const auto& [services, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"Crashes", "Analytics"},
+                 R"("services":{"$class":"NSArray","$items":[{"$class":"NSString","$value":"Crashes"},)"
+                 R"({"$class":"NSString","$value":"Analytics"}]})"},
+             {{}, R"("services":{"$class":"NSArray","$items":[]})"}}) {
+        auto start = std::make_shared<ZEStartServiceLog>();
+        start->services = services;
+        const auto started = ZEUtility::archiveKeyedData(start);
+        ASSERT_TRUE(started);
+        EXPECT_NE(std::string(started->begin(), started->end()).find(text), std::string::npos) << text;
+    }
+
+    Fields fields;
+    fields.strings = {{"a", "1"}, {"b", "2"}, {"a", "a longer value"}, {"c", "4"}, {"b", ""}};
+    fields.unkeyed = {1, "two", nullptr};
+    const auto again = ZEUtility::archiveKeyedData(std::make_shared<Fields>(fields));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(std::string(again->begin(), again->end()),
+        R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"Fields","$fields":{"a":{"$class":"NSString",)"
+        R"("$value":"a longer value"},"b":{"$class":"NSString","$value":""},"c":{"$class":"NSString","$value":"4"}},)"
+        R"("$unkeyed":[{"$class":"NSNumber","$value":1},{"$class":"NSString","$value":"two"},{"$class":"NSNull"}]}}})");
 }
 
 TEST_F(ZEKeyedArchiveTest, RefusesClassesNotAllowedAndDataThatIsNoArchive)

@@ -11,12 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <future>
 #include <latch>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -465,15 +468,32 @@ TEST(ZECryptoTest, Base64ReadsBackEveryLengthWithSkippedCharactersAnywhere)
     }
 }
 
+TEST(ZECryptoTest, Base64EncodesEveryCharacterOfTheAlphabet)
+{
+    const std::string bytes("\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51\x55\x97\x61\x96\x9b\x71\xd7"
+                            "\x9f\x82\x18\xa3\x92\x59\xa7\xa2\x9a\xab\xb2\xdb\xaf\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3"
+                            "\xdf\xbf",
+        48);
+    EXPECT_EQ(crypto::base64Encode(crypto::bytes(bytes)), "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+    EXPECT_EQ(crypto::base64Encode(crypto::bytes(bytes + "\xff")), "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+//w==");
+}
+
 TEST(ZECryptoTest, FailingRandomSourceLeavesNothing)
 {
     crypto::setRandomSource([](std::uint8_t*, std::size_t) { return -9; });
     ZEData out{1, 2, 3};
     EXPECT_EQ(crypto::randomBytes(16, out), -9);
     EXPECT_TRUE(out.empty());
+    std::uint8_t buffer[4] = {};
+    EXPECT_EQ(crypto::randomBytes(buffer, sizeof buffer), -9);
     crypto::setRandomSource(nullptr);
     EXPECT_EQ(crypto::randomBytes(16, out), 0);
     EXPECT_EQ(out.size(), 16u);
+    // More than the kernel hands out in one call.
+    ZEData large;
+    EXPECT_EQ(crypto::randomBytes(100'000, large), 0);
+    ASSERT_EQ(large.size(), 100'000u);
+    EXPECT_NE(std::count(large.begin(), large.end(), 0), 100'000);
 }
 
 TEST(ZEUuidTest, WritesUpperCaseVersion4AndReadsEitherCase)
@@ -489,6 +509,56 @@ TEST(ZEUuidTest, WritesUpperCaseVersion4AndReadsEitherCase)
     for (const char* bad : {"", "00112233-4455-6677-8899-aabbccddeef", "0011223344556677-8899-aabbccddeeff0",
              "00112233-4455-6677-8899-aabbccddeefg"}) {
         EXPECT_FALSE(ZEUuid::fromString(bad)) << bad;
+    }
+}
+
+// A forked child and its parent must never hand out the same identifier, from the system's
+// source or, when that fails, from the fallback generator the parent had already used.
+TEST(ZEUuidTest, AForkedChildMakesIdentifiersItsParentDoesNot)
+{
+    constexpr int kCount = 64;
+    for (const bool failingSource : {false, true}) {
+        if (failingSource) {
+            crypto::setRandomSource([](std::uint8_t*, std::size_t) { return -1; });
+        }
+        (void)ZEUuid::create();
+        int channel[2];
+        ASSERT_EQ(pipe(channel), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(channel[0]);
+            for (int i = 0; i < kCount; ++i) {
+                const std::string text = ZEUuid::create().UUIDString();
+                if (write(channel[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+                    _exit(1);
+                }
+            }
+            _exit(0);
+        }
+        close(channel[1]);
+        std::set<std::string> parent;
+        for (int i = 0; i < kCount; ++i) {
+            parent.insert(ZEUuid::create().UUIDString());
+        }
+        std::string received;
+        char chunk[4096];
+        for (ssize_t got; (got = read(channel[0], chunk, sizeof chunk)) > 0;) {
+            received.append(chunk, static_cast<std::size_t>(got));
+        }
+        close(channel[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        crypto::setRandomSource(nullptr);
+        ASSERT_EQ(received.size(), 36u * kCount);
+        std::set<std::string> all = parent;
+        for (std::size_t at = 0; at < received.size(); at += 36) {
+            const std::string text = received.substr(at, 36);
+            EXPECT_EQ(text[14], '4') << text;
+            all.insert(text);
+        }
+        EXPECT_EQ(all.size(), 2u * kCount) << (failingSource ? "fallback generator" : "system source");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ZETestSupport.h"
 #include "ZEFakeTransport.h"
 
+#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
 #include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
@@ -9,6 +10,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEMetadataExtension.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
+#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 #include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
 
@@ -196,6 +198,51 @@ TEST_F(ZEAnalyticsTest, AnEventConvertsToDataAndMetadataTrees)
     auto bare = empty.toCommonSchemaLogForTargetToken("key-token", 1);
     EXPECT_FALSE(bare->data);
     EXPECT_FALSE(bare->ext->metadataExt);
+}
+
+// Stored events must read back whatever build wrote them: an event's archive text is pinned to
+// the byte, with every kind of typed property and strings that need escaping.
+TEST_F(ZEAnalyticsTest, AnEventArchivesToTheSameTextAsBefore)
+{
+    auto event = std::make_shared<ZEEventLog>();
+    event->name = "Transcribe \"file\"\n";
+    event->eventId = "00112233-4455-6677-8899-AABBCCDDEEFF";
+    event->sid = "FFEEDDCC-BBAA-4988-B766-554433221100";
+    event->userId = "caf\xc3\xa9";
+    event->timestamp = ZEDateFromSeconds(1700000000.125);
+    event->device = test::validDevice();
+    event->properties = ZEStringMap{{"b", "2"}, {"a", "\x01\\"}};
+    event->typedProperties = std::make_shared<ZEEventProperties>();
+    event->typedProperties->setString(std::string("\xe6\x97\xa5"), "language")
+        .setInt64(-42, "count")
+        .setDouble(0.1, "ratio")
+        .setBool(true, "labels")
+        .setDate(ZEDateFromSeconds(86400), "when");
+    const auto archive = ZEUtility::archiveKeyedData(event);
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(std::string(archive->begin(), archive->end()),
+        R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"ZEEventLog","$fields":{"type":{"$class":"NSString",)"
+        R"("$value":"event"},"timestamp":{"$class":"NSDate","$value":1700000000124999936},"sid":{"$class":"NSString",)"
+        R"("$value":"FFEEDDCC-BBAA-4988-B766-554433221100"},"userId":{"$class":"NSString","$value":"caf)"
+        "\xc3\xa9"
+        R"("},"device":{"$class":"ZEDevice","$fields":{"sdkName":{"$class":"NSString","$value":"zavedurov.macos"},)"
+        R"("sdkVersion":{"$class":"NSString","$value":"5.0.2"},"osName":{"$class":"NSString","$value":"Debian GNU/Linux"},)"
+        R"("osVersion":{"$class":"NSString","$value":"12.4.0"},"locale":{"$class":"NSString","$value":"en_US"},)"
+        R"("timeZoneOffset":{"$class":"NSNumber","$value":120},"appVersion":{"$class":"NSString","$value":"1.0"},)"
+        R"("appBuild":{"$class":"NSString","$value":"7"}}},"properties":{"$class":"NSDictionary","$entries":{"a":{"$class":"NSString",)"
+        R"("$value":"\u0001\\"},"b":{"$class":"NSString","$value":"2"}}},"name":{"$class":"NSString","$value":"Transcribe \"file\"\n"},)"
+        R"("id":{"$class":"NSString","$value":"00112233-4455-6677-8899-AABBCCDDEEFF"},"typedProperties":{"$class":"ZEEventProperties",)"
+        R"("$fields":{"properties":{"$class":"NSArray","$items":[{"$class":"ZELongTypedProperty","$fields":{"type":{"$class":"NSString",)"
+        R"("$value":"long"},"name":{"$class":"NSString","$value":"count"},"value":{"$int64":-42}}},{"$class":"ZEBooleanTypedProperty",)"
+        R"("$fields":{"type":{"$class":"NSString","$value":"boolean"},"name":{"$class":"NSString","$value":"labels"},)"
+        R"("value":{"$bool":true}}},{"$class":"ZEStringTypedProperty","$fields":{"type":{"$class":"NSString",)"
+        R"("$value":"string"},"name":{"$class":"NSString","$value":"language"},"value":{"$class":"NSString",)"
+        R"("$value":")"
+        "\xe6\x97\xa5"
+        R"("}}},{"$class":"ZEDoubleTypedProperty","$fields":{"type":{"$class":"NSString","$value":"double"},)"
+        R"("name":{"$class":"NSString","$value":"ratio"},"value":{"$double":"3fb999999999999a"}}},{"$class":"ZEDateTimeTypedProperty",)"
+        R"("$fields":{"type":{"$class":"NSString","$value":"dateTime"},"name":{"$class":"NSString","$value":"when"},)"
+        R"("value":{"$class":"NSDate","$value":86400000000000}}}]}}}}}}})");
 }
 
 TEST_F(ZEAnalyticsTest, ASessionRenewsOnlyAfterTwentyQuietSecondsAway)

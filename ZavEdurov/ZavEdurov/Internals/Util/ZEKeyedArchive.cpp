@@ -3,6 +3,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cstdio>
@@ -18,6 +19,8 @@ constexpr const char* kArchiverName = "ZEKeyedArchive";
 constexpr int kArchiveVersion = 1;
 // Nesting deeper than this is refused rather than followed.
 constexpr int kMaxDepth = 64;
+// What the text of a whole archive is given to start with.
+constexpr std::size_t kArchiveRoom = 4096;
 
 struct NameHash {
     using is_transparent = void;
@@ -118,46 +121,59 @@ void ZEKeyedArchive::addMigrationClasses(const std::map<std::string, ZEArchiveCl
 
 namespace {
 
+// Bytes a JSON string holds as they stand: printable ASCII other than the quote and backslash.
+constexpr std::array<bool, 256> kPlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c) {
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    }
+    return plain;
+}();
+
 // Appends `text` as a JSON string: quotes, backslashes and control characters escaped (control
 // characters without a short form as \u00xx), everything else as it stands. Text that is not
-// UTF-8 cannot be written as JSON: that is an archiving failure.
+// UTF-8 cannot be written as JSON: that is an archiving failure. Most text is ASCII, so the UTF-8
+// check runs only from the first byte above it, once, over the rest of the text.
 void appendQuoted(std::string& out, std::string_view text)
 {
     static constexpr char hex[] = "0123456789abcdef";
-    if (!ZEUtility::isValidUTF8(text)) {
-        throw ZEArchiveError("a string to archive is not valid UTF-8");
-    }
     out += '"';
+    bool checked = false; // the rest of the text is known to be UTF-8
     std::size_t plain = 0; // start of the run not yet copied
-    const auto flush = [&](std::size_t upTo) { out.append(text.data() + plain, upTo - plain); };
-    for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') {
-            ++i;
+        if (kPlainBytes[c]) {
             continue;
         }
-        flush(i);
-        out += '\\';
-        switch (c) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '\b': out += 'b'; break;
-        case '\f': out += 'f'; break;
-        case '\n': out += 'n'; break;
-        case '\r': out += 'r'; break;
-        case '\t': out += 't'; break;
-        default:
-            out += "u00";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
+        if (c >= 0x80) {
+            if (!checked && !ZEUtility::isValidUTF8(text.substr(i))) {
+                throw ZEArchiveError("a string to archive is not valid UTF-8");
+            }
+            checked = true;
+            continue;
         }
-        plain = ++i;
+        out.append(text.data() + plain, i - plain);
+        char escape[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+        std::size_t length = 2;
+        switch (c) {
+        case '"': escape[1] = '"'; break;
+        case '\\': escape[1] = '\\'; break;
+        case '\b': escape[1] = 'b'; break;
+        case '\f': escape[1] = 'f'; break;
+        case '\n': escape[1] = 'n'; break;
+        case '\r': escape[1] = 'r'; break;
+        case '\t': escape[1] = 't'; break;
+        default: length = sizeof escape;
+        }
+        out.append(escape, length);
+        plain = i + 1;
     }
-    flush(text.size());
+    out.append(text.data() + plain, text.size() - plain);
     out += '"';
 }
 
-void appendInteger(std::string& out, std::int64_t value)
+template <class Integer>
+void appendInteger(std::string& out, Integer value)
 {
     char digits[24];
     const auto written = std::to_chars(digits, digits + sizeof digits, value);
@@ -170,6 +186,45 @@ void openValueNode(std::string& out, std::string_view className)
     out += R"({"$class":")";
     out += className;
     out += R"(","$value":)";
+}
+
+void writeStringNode(std::string& out, std::string_view text)
+{
+    openValueNode(out, "NSString");
+    appendQuoted(out, text);
+    out += '}';
+}
+
+// An array node whose items `writeItem` writes.
+template <class Items, class WriteItem>
+void writeArrayNode(std::string& out, const Items& items, WriteItem writeItem)
+{
+    out += R"({"$class":"NSArray","$items":[)";
+    bool first = true;
+    for (const auto& item : items) {
+        if (!std::exchange(first, false)) {
+            out += ',';
+        }
+        writeItem(item);
+    }
+    out += "]}";
+}
+
+// A dictionary node of the (key, value) pairs `entries`, whose values `writeValue` writes.
+template <class Entries, class WriteValue>
+void writeDictionaryNode(std::string& out, const Entries& entries, WriteValue writeValue)
+{
+    out += R"({"$class":"NSDictionary","$entries":{)";
+    bool first = true;
+    for (const auto& [key, value] : entries) {
+        if (!std::exchange(first, false)) {
+            out += ',';
+        }
+        appendQuoted(out, key);
+        out += ':';
+        writeValue(value);
+    }
+    out += "}}";
 }
 
 } // namespace
@@ -197,44 +252,33 @@ void ZEKeyedArchive::writeJsonNode(std::string& out, const ZEJson& value)
         out += R"({"$class":"NSNull"})";
         return;
     case ZEJson::value_t::string:
-        openValueNode(out, "NSString");
-        appendQuoted(out, value.get_ref<const std::string&>());
-        out += '}';
+        writeStringNode(out, value.get_ref<const std::string&>());
         return;
     case ZEJson::value_t::boolean:
+        openValueNode(out, "NSNumber");
+        out += value.get<bool>() ? "true}" : "false}";
+        return;
     case ZEJson::value_t::number_integer:
+        openValueNode(out, "NSNumber");
+        appendInteger(out, value.get<std::int64_t>());
+        out += '}';
+        return;
     case ZEJson::value_t::number_unsigned:
+        openValueNode(out, "NSNumber");
+        appendInteger(out, value.get<std::uint64_t>());
+        out += '}';
+        return;
     case ZEJson::value_t::number_float:
         openValueNode(out, "NSNumber");
         out += value.dump();
         out += '}';
         return;
-    case ZEJson::value_t::array: {
-        out += R"({"$class":"NSArray","$items":[)";
-        bool first = true;
-        for (const auto& item : value) {
-            if (!std::exchange(first, false)) {
-                out += ',';
-            }
-            writeJsonNode(out, item);
-        }
-        out += "]}";
+    case ZEJson::value_t::array:
+        writeArrayNode(out, value, [&out](const ZEJson& item) { writeJsonNode(out, item); });
         return;
-    }
-    case ZEJson::value_t::object: {
-        out += R"({"$class":"NSDictionary","$entries":{)";
-        bool first = true;
-        for (const auto& [key, item] : value.items()) {
-            if (!std::exchange(first, false)) {
-                out += ',';
-            }
-            appendQuoted(out, key);
-            out += ':';
-            writeJsonNode(out, item);
-        }
-        out += "}}";
+    case ZEJson::value_t::object:
+        writeDictionaryNode(out, value.items(), [&out](const ZEJson& item) { writeJsonNode(out, item); });
         return;
-    }
     default:
         throw ZEArchiveError("a value of this kind cannot be archived");
     }
@@ -243,12 +287,16 @@ void ZEKeyedArchive::writeJsonNode(std::string& out, const ZEJson& value)
 ZEKeyedArchiver::ZEKeyedArchiver()
     : out_(own_)
 {
+    fields_.reserve(kFieldRoom);
+    // An event's archive runs to a few kilobytes: grown from nothing it would be copied many times.
+    own_.reserve(kArchiveRoom);
     own_ += '{';
 }
 
 ZEKeyedArchiver::ZEKeyedArchiver(std::string& out)
     : out_(out)
 {
+    fields_.reserve(kFieldRoom);
 }
 
 void ZEKeyedArchiver::beginField(const std::string& key)
@@ -307,9 +355,7 @@ void ZEKeyedArchiver::encodeString(const std::string& key, const std::optional<s
 {
     if (value) {
         beginField(key);
-        openValueNode(out_, "NSString");
-        appendQuoted(out_, *value);
-        out_ += '}';
+        writeStringNode(out_, *value);
         endField();
     }
 }
@@ -375,7 +421,9 @@ void ZEKeyedArchiver::encodeDouble(const std::string& key, double value)
 void ZEKeyedArchiver::encodeStringArray(const std::string& key, const std::optional<std::vector<std::string>>& value)
 {
     if (value) {
-        encodeJson(key, ZEJson(*value));
+        beginField(key);
+        writeArrayNode(out_, *value, [this](const std::string& item) { writeStringNode(out_, item); });
+        endField();
     }
 }
 
@@ -383,11 +431,9 @@ void ZEKeyedArchiver::encodeStringDictionary(const std::string& key,
     const std::optional<std::map<std::string, std::string>>& value)
 {
     if (value) {
-        ZEJson object = ZEJson::object();
-        for (const auto& [k, v] : *value) {
-            object[k] = v;
-        }
-        encodeJson(key, object);
+        beginField(key);
+        writeDictionaryNode(out_, *value, [this](const std::string& item) { writeStringNode(out_, item); });
+        endField();
     }
 }
 
@@ -403,19 +449,13 @@ void ZEKeyedArchiver::encodeJson(const std::string& key, const std::optional<ZEJ
 void ZEKeyedArchiver::encodeObjects(const std::string& key, const std::vector<std::shared_ptr<const ZEArchivable>>& objects)
 {
     beginField(key);
-    out_ += R"({"$class":"NSArray","$items":[)";
-    bool first = true;
-    for (const auto& object : objects) {
-        if (!std::exchange(first, false)) {
-            out_ += ',';
-        }
+    writeArrayNode(out_, objects, [this](const std::shared_ptr<const ZEArchivable>& object) {
         if (object) {
             ZEKeyedArchive::writeObjectNode(out_, *object);
         } else {
             out_ += R"({"$class":"NSNull"})";
         }
-    }
-    out_ += "]}";
+    });
     endField();
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <memory_resource>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -107,7 +108,12 @@ private:
 
     std::string own_;
     std::string& out_;
-    std::vector<Field> fields_;
+    // Room for the fields of any usual object, so that writing one allocates nothing for them;
+    // an object with more spills over to the heap.
+    static constexpr std::size_t kFieldRoom = 32;
+    alignas(Field) std::byte fieldRoom_[kFieldRoom * sizeof(Field)];
+    std::pmr::monotonic_buffer_resource fieldMemory_{fieldRoom_, sizeof fieldRoom_};
+    std::pmr::vector<Field> fields_{&fieldMemory_};
     std::string unkeyed_; // the unkeyed nodes, comma-separated
 };
 

@@ -6,8 +6,13 @@
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 
+#include <sys/random.h>
+
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -17,8 +22,19 @@ namespace {
 
 std::mutex randomMutex;
 RandomSource randomSource;
+// Whether a test replaced the source: the usual path then takes no lock.
+std::atomic<bool> customRandomSource{false};
 
 constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// The two characters of every 12-bit value: encoding looks up half a group at a time.
+constexpr std::array<std::array<char, 2>, 4096> kAlphabetPairs = [] {
+    std::array<std::array<char, 2>, 4096> pairs{};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        pairs[i] = {kAlphabet[i >> 6], kAlphabet[i & 63]};
+    }
+    return pairs;
+}();
 
 // Each byte's place in the alphabet, or -1: decoding stored logs reads every character once.
 constexpr std::array<std::int8_t, 256> kAlphabetIndexes = [] {
@@ -136,22 +152,42 @@ std::string hex(const ZEData& bytes)
     return out;
 }
 
+int randomBytes(std::uint8_t* buffer, std::size_t count)
+{
+    if (customRandomSource.load(std::memory_order_acquire)) {
+        std::lock_guard lock(randomMutex);
+        if (randomSource) {
+            return randomSource(buffer, count);
+        }
+    }
+    // The kernel's generator needs no lock and is safe across fork; the library's stands in
+    // only where the kernel offers none.
+    std::size_t filled = 0;
+    while (filled < count) {
+        const ssize_t got = getrandom(buffer + filled, count - filled, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    if (filled == count) {
+        return 0;
+    }
+    if (RAND_bytes(buffer, static_cast<int>(count)) == 1) {
+        return 0;
+    }
+    const unsigned long error = ERR_get_error();
+    const int status = error != 0 ? static_cast<int>(ERR_GET_REASON(error)) : -1;
+    return status != 0 ? status : -1;
+}
+
 int randomBytes(std::size_t count, ZEData& out)
 {
     out.assign(count, 0);
-    int status = 0;
-    {
-        std::lock_guard lock(randomMutex);
-        if (randomSource) {
-            status = randomSource(out.data(), count);
-        } else if (RAND_bytes(out.data(), static_cast<int>(count)) != 1) {
-            const unsigned long error = ERR_get_error();
-            status = error != 0 ? static_cast<int>(ERR_GET_REASON(error)) : -1;
-            if (status == 0) {
-                status = -1;
-            }
-        }
-    }
+    const int status = randomBytes(out.data(), count);
     if (status != 0) {
         out.clear();
     }
@@ -161,6 +197,7 @@ int randomBytes(std::size_t count, ZEData& out)
 void setRandomSource(RandomSource source)
 {
     std::lock_guard lock(randomMutex);
+    customRandomSource.store(static_cast<bool>(source), std::memory_order_release);
     randomSource = std::move(source);
 }
 
@@ -168,21 +205,20 @@ std::string base64Encode(const ZEData& bytes)
 {
     std::string out((bytes.size() + 2) / 3 * 4, '=');
     std::size_t i = 0;
-    std::size_t o = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
+    char* o = out.data();
+    // Three bytes make two 12-bit halves, each written as its pair of characters.
+    for (; i + 2 < bytes.size(); i += 3, o += 4) {
         const std::uint32_t n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
-        out[o++] = kAlphabet[(n >> 18) & 63];
-        out[o++] = kAlphabet[(n >> 12) & 63];
-        out[o++] = kAlphabet[(n >> 6) & 63];
-        out[o++] = kAlphabet[n & 63];
+        std::memcpy(o, kAlphabetPairs[n >> 12].data(), 2);
+        std::memcpy(o + 2, kAlphabetPairs[n & 0xfff].data(), 2);
     }
     const std::size_t rest = bytes.size() - i;
     if (rest > 0) {
         const std::uint32_t n = (bytes[i] << 16) | (rest == 2 ? bytes[i + 1] << 8 : 0);
-        out[o++] = kAlphabet[(n >> 18) & 63];
-        out[o++] = kAlphabet[(n >> 12) & 63];
+        o[0] = kAlphabet[(n >> 18) & 63];
+        o[1] = kAlphabet[(n >> 12) & 63];
         if (rest == 2) {
-            out[o] = kAlphabet[(n >> 6) & 63];
+            o[2] = kAlphabet[(n >> 6) & 63];
         }
     }
     return out;

@@ -20,7 +20,10 @@ std::string hex(const ZEData& bytes);
 // Fills `out` with `count` bytes from the system's secure random source; answers 0 on success,
 // else the source's error code and `out` is left empty.
 int randomBytes(std::size_t count, ZEData& out);
-// Replaces the random source (tests simulate a failing one); an empty function restores OpenSSL's.
+// Fills `count` bytes at `buffer` the same way; answers 0 on success, else the source's error code.
+int randomBytes(std::uint8_t* buffer, std::size_t count);
+// Replaces the random source (tests simulate a failing one); an empty function restores the
+// system's (the kernel's generator, or OpenSSL's where that cannot be had).
 using RandomSource = std::function<int(std::uint8_t* buffer, std::size_t count)>;
 void setRandomSource(RandomSource source);
 

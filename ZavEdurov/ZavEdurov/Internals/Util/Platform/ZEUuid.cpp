@@ -2,7 +2,9 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <cstring>
+#include <unistd.h>
+
+#include <chrono>
 #include <random>
 
 namespace ze {
@@ -10,14 +12,24 @@ namespace ze {
 ZEUuid ZEUuid::create()
 {
     ZEUuid uuid;
-    ZEData random;
-    if (crypto::randomBytes(uuid.bytes_.size(), random) == 0) {
-        std::memcpy(uuid.bytes_.data(), random.data(), uuid.bytes_.size());
-    } else {
-        // Identifiers need uniqueness, not secrecy: fall back to the library's generator.
-        static thread_local std::mt19937_64 generator{std::random_device{}()};
+    if (crypto::randomBytes(uuid.bytes_.data(), uuid.bytes_.size()) != 0) {
+        // Identifiers need uniqueness, not secrecy: fall back to the library's generator. A
+        // forked child would repeat its parent's sequence, so each process seeds its own.
+        struct Fallback {
+            pid_t process = 0;
+            std::mt19937_64 generator;
+        };
+        static thread_local Fallback fallback;
+        if (const pid_t process = getpid(); fallback.process != process) {
+            std::random_device device;
+            const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            std::seed_seq seed{device(), device(), static_cast<unsigned>(process), static_cast<unsigned>(now),
+                static_cast<unsigned>(now >> 32)};
+            fallback.generator.seed(seed);
+            fallback.process = process;
+        }
         for (auto& b : uuid.bytes_) {
-            b = static_cast<std::uint8_t>(generator());
+            b = static_cast<std::uint8_t>(fallback.generator());
         }
     }
     uuid.bytes_[6] = static_cast<std::uint8_t>((uuid.bytes_[6] & 0x0f) | 0x40);
@@ -60,13 +72,14 @@ std::optional<ZEUuid> ZEUuid::fromString(std::string_view text)
 std::string ZEUuid::UUIDString() const
 {
     static constexpr char digits[] = "0123456789ABCDEF";
-    std::string out;
+    std::string out(36, '-');
+    std::size_t at = 0;
     for (std::size_t i = 0; i < bytes_.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) {
-            out += '-';
+            ++at;
         }
-        out += digits[bytes_[i] >> 4];
-        out += digits[bytes_[i] & 0xf];
+        out[at++] = digits[bytes_[i] >> 4];
+        out[at++] = digits[bytes_[i] & 0xf];
     }
     return out;
 }
