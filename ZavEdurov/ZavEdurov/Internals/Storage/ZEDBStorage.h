@@ -64,9 +64,9 @@ public:
     int executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values);
     std::vector<ZEDBRow> executeSelectionQuery(const std::string& query, const ZEStorageBindableArray* values);
     // A selection on the connection `executeQueryUsingBlock` handed out, calling `row` with the
-    // statement standing on each row (column texts stay valid only until `row` returns). The
-    // statement is kept for the next selection of the same text, for the last
-    // kZEKeptSelectionCount texts.
+    // statement standing on each row (column texts stay valid only until `row` returns; `row` must
+    // not run the same selection). The statement is kept for the next selection of the same text;
+    // at most kZEKeptSelectionCount texts are kept, a new one beyond them displacing one of them.
     int executeRepeatedSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
         const std::function<void(sqlite3_stmt*)>& row);
     std::size_t countEntriesForTable(const std::string& table, const std::string& condition,
