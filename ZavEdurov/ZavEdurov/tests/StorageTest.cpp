@@ -315,6 +315,16 @@ TEST_F(ZELogDBStorageTest, BatchesMatchTheWholeRowQueryWithMixedPrioritiesPendin
     EXPECT_EQ(peek("H").size(), 36u);
 }
 
+TEST_F(ZELogDBStorageTest, ALoadWithoutALimitReadsEveryLog)
+{
+    ZELogDBStorage storage;
+    storage.saveLog(makeLog("first"), "Analytics", ZEFlagsNormal);
+    storage.saveLog(makeLog("second"), "Analytics", ZEFlagsCritical);
+    bool more = true;
+    EXPECT_EQ(load(storage, "Analytics", UINT64_MAX, &more), (std::vector<std::string>{"second", "first"}));
+    EXPECT_FALSE(more);
+}
+
 TEST_F(ZELogDBStorageTest, AnUnreadableRowIsDeletedWhenLoaded)
 {
     ZELogDBStorage storage;
