@@ -501,37 +501,31 @@ sqlite3_stmt* ZEDBStorage::repeatedStatement(KeptStatements& kept, std::size_t l
 
 int ZEDBStorage::executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
 {
-    if (db != db_) {
-        return executeNonSelectionQuery(query, db, values);
-    }
-    int result = SQLITE_OK;
-    sqlite3_stmt* statement = repeatedStatement(statements_, SIZE_MAX, query, db, result);
-    if (!statement) {
-        return result;
-    }
-    result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
-    if (result == SQLITE_OK) {
-        result = stepNonSelection(statement, db);
-    }
-    sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
-    return result;
+    const auto step = [db](sqlite3_stmt* statement) { return stepNonSelection(statement, db); };
+    return executeKeptQuery(statements_, SIZE_MAX, query, db, values, step);
 }
 
 int ZEDBStorage::executeRepeatedSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
     const std::function<void(sqlite3_stmt*)>& row)
 {
+    const auto step = [db, &row](sqlite3_stmt* statement) { return stepSelection(statement, db, row); };
+    return executeKeptQuery(selections_, kZEKeptSelectionCount, query, db, values, step);
+}
+
+int ZEDBStorage::executeKeptQuery(KeptStatements& kept, std::size_t limit, const std::string& query, sqlite3* db,
+    const ZEStorageBindableArray* values, const std::function<int(sqlite3_stmt*)>& step)
+{
     if (db != db_) {
-        return executeQuery(query, db, values, [db, &row](sqlite3_stmt* statement) { return stepSelection(statement, db, row); });
+        return executeQuery(query, db, values, step);
     }
     int result = SQLITE_OK;
-    sqlite3_stmt* statement = repeatedStatement(selections_, kZEKeptSelectionCount, query, db, result);
+    sqlite3_stmt* statement = repeatedStatement(kept, limit, query, db, result);
     if (!statement) {
         return result;
     }
     result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
     if (result == SQLITE_OK) {
-        result = stepSelection(statement, db, row);
+        result = step(statement);
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);

@@ -119,6 +119,10 @@ private:
     // when `kept` already holds `limit` statements, one of them is finalized to make room.
     static sqlite3_stmt* repeatedStatement(KeptStatements& kept, std::size_t limit, const std::string& query,
         sqlite3* db, int& result);
+    // Runs `step` on the statement kept in `kept` for `query`, with `values` bound, and leaves it
+    // reset for the next use; on any other connection the statement is prepared for this use only.
+    int executeKeptQuery(KeptStatements& kept, std::size_t limit, const std::string& query, sqlite3* db,
+        const ZEStorageBindableArray* values, const std::function<int(sqlite3_stmt*)>& step);
     // Applies the size cap to the open connection and records the page limit SQLite answers.
     int applyPageLimit(sqlite3* db);
     // A connection keeps its page limit until it reads a file that another connection grew past
