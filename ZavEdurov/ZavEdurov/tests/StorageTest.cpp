@@ -221,6 +221,110 @@ TEST_F(ZELogDBStorageTest, ExcludedTargetKeysLeaveOutTheirLogsAndThoseWithoutAKe
     EXPECT_EQ(ZEReadFile(databaseFile())->find("secretB"), std::string::npos);
 }
 
+TEST_F(ZELogDBStorageTest, BatchesMatchTheWholeRowQueryWithMixedPrioritiesPendingBatchesAndTargetKeys)
+{
+    ZELogDBStorage storage;
+    // Row ids follow the order of saving in a new file, so a row's id names its log.
+    std::vector<std::string> byId{""};
+    const auto save = [&](std::shared_ptr<ZEAbstractLog> log, const std::string& name, const std::string& group,
+                          std::uint64_t flags) {
+        ASSERT_TRUE(storage.saveLog(log, group, flags));
+        byId.push_back(name);
+    };
+    const std::vector<std::uint64_t> priorities{ZEFlagsNormal, ZEFlagsCritical, 3, ZEFlagsNormal, 0, ZEFlagsCritical};
+    for (int i = 0; i < 36; ++i) {
+        const std::string name = "log" + std::to_string(i);
+        const std::uint64_t flags = priorities[i % priorities.size()];
+        if (i % 3 == 0) {
+            save(makeLog(name), name, "G", flags);
+        } else {
+            auto log = std::make_shared<ZECommonSchemaLog>();
+            log->name = name;
+            log->ver = "3.0";
+            log->timestamp = ZEUtility::now();
+            log->device = test::validDevice();
+            log->addTransmissionTargetToken(i % 3 == 1 ? "keyA-secret" : "keyB-secret");
+            save(log, name, "G", flags);
+        }
+        save(makeLog("other" + std::to_string(i)), "other", "H", flags);
+    }
+    const auto label = [](const std::shared_ptr<ZEAbstractLog>& log) {
+        const auto* common = dynamic_cast<const ZECommonSchemaLog*>(log.get());
+        return common ? common->name.value_or("") : nameOf(log);
+    };
+
+    // The query every batch was once read with, whole rows sorted, run on its own connection.
+    std::vector<std::int64_t> pending;
+    const auto expected = [&](std::uint64_t limit, const std::vector<std::string>& keys, bool& more) {
+        std::string sql = "SELECT * FROM \"logs\" WHERE \"groupId\" = ?";
+        if (!keys.empty()) {
+            sql += " AND \"targetKey\" NOT IN " + ZELogDBStorage::buildKeyFormatWithCount(keys.size());
+        }
+        if (!pending.empty()) {
+            sql += " AND \"id\" NOT IN " + ZELogDBStorage::buildKeyFormatWithCount(pending.size());
+        }
+        sql += " ORDER BY \"priority\" DESC, \"id\" ASC LIMIT " + std::to_string(limit + 1);
+        sqlite3* db = nullptr;
+        sqlite3_open(databaseFile().c_str(), &db);
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sql;
+        int index = 1;
+        sqlite3_bind_text(statement, index++, "G", -1, SQLITE_TRANSIENT);
+        for (const auto& key : keys) {
+            sqlite3_bind_text(statement, index++, key.c_str(), -1, SQLITE_TRANSIENT);
+        }
+        for (const auto id : pending) {
+            sqlite3_bind_int64(statement, index++, id);
+        }
+        std::vector<std::int64_t> ids;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            ids.push_back(sqlite3_column_int64(statement, 0));
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        more = ids.size() > limit;
+        ids.resize(std::min<std::size_t>(ids.size(), limit));
+        std::vector<std::string> names;
+        for (const auto id : ids) {
+            names.push_back(byId.at(static_cast<std::size_t>(id)));
+        }
+        pending.insert(pending.end(), ids.begin(), ids.end());
+        return names;
+    };
+
+    // More different exclusion lists than the store keeps prepared, each load leaving its batch pending.
+    const std::vector<std::vector<std::string>> exclusions{{}, {"keyA"}, {"keyB"}, {"keyA", "keyB"}, {"keyC"}};
+    for (std::size_t round = 0; round < 20; ++round) {
+        auto keys = exclusions[round % exclusions.size()];
+        for (std::size_t extra = 0; extra < round / exclusions.size(); ++extra) {
+            keys.push_back("unused" + std::to_string(extra));
+        }
+        const std::uint64_t limit = 1 + round % 4;
+        bool wantMore = false;
+        const auto want = expected(limit, keys, wantMore);
+        ZELogArray loaded;
+        const bool more = storage.loadLogsWithGroupId("G", limit, keys, [&](const ZELogArray& logs, const auto&) { loaded = logs; });
+        std::vector<std::string> got;
+        for (const auto& log : loaded) {
+            got.push_back(label(log));
+        }
+        EXPECT_EQ(got, want) << "round " << round;
+        EXPECT_EQ(more, wantMore) << "round " << round;
+    }
+    // The other group was never touched.
+    EXPECT_EQ(peek("H").size(), 36u);
+}
+
+TEST_F(ZELogDBStorageTest, ALoadWithoutALimitReadsEveryLog)
+{
+    ZELogDBStorage storage;
+    storage.saveLog(makeLog("first"), "Analytics", ZEFlagsNormal);
+    storage.saveLog(makeLog("second"), "Analytics", ZEFlagsCritical);
+    bool more = true;
+    EXPECT_EQ(load(storage, "Analytics", UINT64_MAX, &more), (std::vector<std::string>{"second", "first"}));
+    EXPECT_FALSE(more);
+}
+
 TEST_F(ZELogDBStorageTest, AnUnreadableRowIsDeletedWhenLoaded)
 {
     ZELogDBStorage storage;

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 
@@ -158,10 +159,12 @@ sqlite3* ZEDBStorage::connection(int& result)
 
 void ZEDBStorage::closeConnection()
 {
-    for (const auto& [query, statement] : statements_) {
-        sqlite3_finalize(statement);
+    for (auto* kept : {&statements_, &selections_}) {
+        for (const auto& [query, statement] : *kept) {
+            sqlite3_finalize(statement);
+        }
+        kept->clear();
     }
-    statements_.clear();
     if (db_) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -474,11 +477,16 @@ int ZEDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db,
     return executeQuery(query, db, values, [db](sqlite3_stmt* statement) { return stepNonSelection(statement, db); });
 }
 
-sqlite3_stmt* ZEDBStorage::repeatedStatement(const std::string& query, sqlite3* db, int& result)
+sqlite3_stmt* ZEDBStorage::repeatedStatement(KeptStatements& kept, std::size_t limit, const std::string& query,
+    sqlite3* db, int& result)
 {
     result = SQLITE_OK;
-    auto found = statements_.find(query);
-    if (found == statements_.end()) {
+    auto found = kept.find(query);
+    if (found == kept.end()) {
+        if (kept.size() >= limit) {
+            sqlite3_finalize(kept.begin()->second);
+            kept.erase(kept.begin());
+        }
         sqlite3_stmt* statement = nullptr;
         result = sqlite3_prepare_v3(db, query.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
         if (result != SQLITE_OK) {
@@ -486,35 +494,63 @@ sqlite3_stmt* ZEDBStorage::repeatedStatement(const std::string& query, sqlite3* 
             sqlite3_finalize(statement);
             return nullptr;
         }
-        found = statements_.emplace(query, statement).first;
+        found = kept.emplace(query, statement).first;
     }
     return found->second;
 }
 
 int ZEDBStorage::executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values)
 {
+    const auto step = [db](sqlite3_stmt* statement) { return stepNonSelection(statement, db); };
+    return executeKeptQuery(statements_, SIZE_MAX, query, db, values, step);
+}
+
+int ZEDBStorage::executeRepeatedSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
+    const std::function<void(sqlite3_stmt*)>& row)
+{
+    const auto step = [db, &row](sqlite3_stmt* statement) { return stepSelection(statement, db, row); };
+    return executeKeptQuery(selections_, kZEKeptSelectionCount, query, db, values, step);
+}
+
+int ZEDBStorage::executeKeptQuery(KeptStatements& kept, std::size_t limit, const std::string& query, sqlite3* db,
+    const ZEStorageBindableArray* values, const std::function<int(sqlite3_stmt*)>& step)
+{
     if (db != db_) {
-        return executeNonSelectionQuery(query, db, values);
+        return executeQuery(query, db, values, step);
     }
     int result = SQLITE_OK;
-    sqlite3_stmt* statement = repeatedStatement(query, db, result);
+    sqlite3_stmt* statement = repeatedStatement(kept, limit, query, db, result);
     if (!statement) {
         return result;
     }
     result = values ? values->bindAllValuesWithStatement(statement, db) : SQLITE_OK;
     if (result == SQLITE_OK) {
-        result = stepNonSelection(statement, db);
+        result = step(statement);
     }
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     return result;
 }
 
+int ZEDBStorage::stepSelection(sqlite3_stmt* statement, sqlite3* db, const std::function<void(sqlite3_stmt*)>& row)
+{
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        row(statement);
+    }
+    if (step != SQLITE_DONE) {
+        ZELogError(kZELogTag, "Query failed with error: %d\n\t%@", step, errorMessage(db));
+        return step;
+    }
+    return SQLITE_OK;
+}
+
 int ZEDBStorage::applyPageLimit(sqlite3* db)
 {
     // The same statement each time for one cap: preparing a pragma costs more than running it.
     int result = SQLITE_OK;
-    sqlite3_stmt* statement = repeatedStatement(ZEFormat("PRAGMA max_page_count = %ld", maxSizeInBytes_ / pageSize_), db, result);
+    sqlite3_stmt* statement = repeatedStatement(
+        statements_, SIZE_MAX, ZEFormat("PRAGMA max_page_count = %ld", maxSizeInBytes_ / pageSize_), db, result);
     if (!statement) {
         return result;
     }
@@ -556,22 +592,16 @@ std::vector<ZEDBRow> ZEDBStorage::executeSelectionQuery(const std::string& query
 {
     std::vector<ZEDBRow> rows;
     const int code = executeQuery(query, db, values, [&rows, db](sqlite3_stmt* statement) {
-        int step = SQLITE_ROW;
-        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+        return stepSelection(statement, db, [&rows](sqlite3_stmt* standing) {
             ZEDBRow row;
-            const int count = sqlite3_column_count(statement);
+            const int count = sqlite3_column_count(standing);
             for (int i = 0; i < count; ++i) {
-                row.push_back(columnValueFromStatement(statement, i));
+                row.push_back(columnValueFromStatement(standing, i));
             }
             if (!row.empty()) {
                 rows.push_back(std::move(row));
             }
-        }
-        if (step != SQLITE_DONE) {
-            ZELogError(kZELogTag, "Query failed with error: %d\n\t%@", step, errorMessage(db));
-            return step;
-        }
-        return SQLITE_OK;
+        });
     });
     if (result) {
         *result = code;

@@ -35,6 +35,9 @@ using ZEDBValue = std::variant<std::monostate, std::string, std::int64_t>;
 using ZEDBRow = std::vector<ZEDBValue>;
 using ZEDBColumnIndexes = std::map<std::string, std::map<std::string, std::size_t>>;
 
+// How many selection texts a store keeps prepared; selections whose text varies more are prepared again.
+inline constexpr std::size_t kZEKeptSelectionCount = 16;
+
 // Default cap of a store, set again at every configuration: 10 MiB.
 inline constexpr std::int64_t kZEDefaultDatabaseSizeInBytes = 10 * 1024 * 1024;
 
@@ -60,6 +63,12 @@ public:
     // once and kept until the connection closes: for the statements run on every store.
     int executeRepeatedNonSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values);
     std::vector<ZEDBRow> executeSelectionQuery(const std::string& query, const ZEStorageBindableArray* values);
+    // A selection on the connection `executeQueryUsingBlock` handed out, calling `row` with the
+    // statement standing on each row (column texts stay valid only until `row` returns; `row` must
+    // not run the same selection). The statement is kept for the next selection of the same text;
+    // at most kZEKeptSelectionCount texts are kept, a new one beyond them displacing one of them.
+    int executeRepeatedSelectionQuery(const std::string& query, sqlite3* db, const ZEStorageBindableArray* values,
+        const std::function<void(sqlite3_stmt*)>& row);
     std::size_t countEntriesForTable(const std::string& table, const std::string& condition,
         const ZEStorageBindableArray* values);
     bool createTable(const std::string& table, const std::vector<ZEDBColumn>& columns);
@@ -105,8 +114,15 @@ private:
     // Moves a file SQLite called corrupt aside; deletes it only when it cannot be moved.
     void keepDamagedDatabase();
     static std::int64_t querySingleValue(const std::string& query, sqlite3* db);
-    // The statement kept for `query` on the open connection, prepared on first use.
-    sqlite3_stmt* repeatedStatement(const std::string& query, sqlite3* db, int& result);
+    using KeptStatements = std::map<std::string, sqlite3_stmt*, std::less<>>;
+    // The statement kept in `kept` for `query` on the open connection, prepared on first use;
+    // when `kept` already holds `limit` statements, one of them is finalized to make room.
+    static sqlite3_stmt* repeatedStatement(KeptStatements& kept, std::size_t limit, const std::string& query,
+        sqlite3* db, int& result);
+    // Runs `step` on the statement kept in `kept` for `query`, with `values` bound, and leaves it
+    // reset for the next use; on any other connection the statement is prepared for this use only.
+    int executeKeptQuery(KeptStatements& kept, std::size_t limit, const std::string& query, sqlite3* db,
+        const ZEStorageBindableArray* values, const std::function<int(sqlite3_stmt*)>& step);
     // Applies the size cap to the open connection and records the page limit SQLite answers.
     int applyPageLimit(sqlite3* db);
     // A connection keeps its page limit until it reads a file that another connection grew past
@@ -117,6 +133,8 @@ private:
     static unsigned dataVersion(sqlite3* db);
     // Steps a statement that returns no rows; SQLITE_OK when it ran to the end.
     static int stepNonSelection(sqlite3_stmt* statement, sqlite3* db);
+    // Steps a selection to its end, calling `row` on each row; SQLITE_OK when it reached the end.
+    static int stepSelection(sqlite3_stmt* statement, sqlite3* db, const std::function<void(sqlite3_stmt*)>& row);
 
     std::filesystem::path dbFileURL_;
     std::int64_t maxSizeInBytes_ = 0;
@@ -128,7 +146,8 @@ private:
     bool rolledBack_ = false;
     std::optional<ZEDBSchema> schema_;
     sqlite3* db_ = nullptr;
-    std::map<std::string, sqlite3_stmt*, std::less<>> statements_;
+    KeptStatements statements_;
+    KeptStatements selections_;
 };
 
 } // namespace ze

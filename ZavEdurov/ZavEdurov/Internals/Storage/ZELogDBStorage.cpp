@@ -23,11 +23,21 @@ std::string joined(const std::vector<std::int64_t>& ids, const std::string& sepa
     return out;
 }
 
-std::optional<std::string> text(const ZEDBRow& row, std::size_t index)
+// The text of a column that holds text; nothing for NULL or any other type.
+std::optional<std::string_view> text(sqlite3_stmt* statement, int index)
 {
-    return index < row.size() && std::holds_alternative<std::string>(row[index])
-        ? std::optional(std::get<std::string>(row[index]))
-        : std::nullopt;
+    if (sqlite3_column_type(statement, index) != SQLITE_TEXT) {
+        return std::nullopt;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+    return std::string_view(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+}
+
+// The columns every reading of logs selects, in the order `storedLogFromStatement` reads them.
+const std::string& storedLogColumns()
+{
+    static const std::string columns = ZEFormat("\"%@\", \"%@\", \"%@\"", "id", "log", "targetToken");
+    return columns;
 }
 
 } // namespace
@@ -35,11 +45,6 @@ std::optional<std::string> text(const ZEDBRow& row, std::size_t index)
 ZELogDBStorage::ZELogDBStorage()
 {
     initWithSchema(logsSchema(), kZELogDatabaseSchemaVersion, kZELogDatabaseFileName);
-    const auto indexes = columnsIndexes(logsSchema()).at(kZELogTableName);
-    idColumnIndex_ = indexes.at("id");
-    groupIdColumnIndex_ = indexes.at("groupId");
-    logColumnIndex_ = indexes.at("log");
-    targetTokenColumnIndex_ = indexes.at("targetToken");
 }
 
 ZEDBSchema ZELogDBStorage::logsSchema()
@@ -188,7 +193,8 @@ ZELogArray ZELogDBStorage::deleteLogsWithGroupId(const std::string& groupId)
 {
     ZEStorageBindableArray values;
     values.addString(groupId);
-    const auto stored = logsWithCondition(ZEFormat("\"%@\" = ?", "groupId"), values);
+    const auto stored = logsWithQuery(
+        ZEFormat("SELECT %@ FROM \"%@\" WHERE \"%@\" = ?", storedLogColumns(), kZELogTableName, "groupId"), values);
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
         return executeNonSelectionQuery(ZEFormat("DELETE FROM \"%@\" WHERE \"%@\" = ?", kZELogTableName, "groupId"), db, &values);
     });
@@ -264,10 +270,29 @@ bool ZELogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64
             values.addNumber(id);
         }
     }
-    const std::uint64_t rowCount = limit == UINT64_MAX ? limit : limit + 1;
-    condition += ZEFormat(" ORDER BY \"%@\" DESC, \"%@\" ASC", "priority", "id") + ZEFormat(" LIMIT %lu", rowCount);
+    // A negative limit is none; one row past the batch tells whether more are waiting.
+    values.addNumber(limit >= static_cast<std::uint64_t>(INT64_MAX) ? -1 : static_cast<std::int64_t>(limit) + 1);
+    const std::string query = ZEFormat("SELECT \"%@\" FROM \"%@\" WHERE %@ ORDER BY \"%@\" DESC, \"%@\" ASC LIMIT ?", "id",
+        kZELogTableName, condition, "priority", "id");
 
-    auto stored = logsWithCondition(condition, values);
+    // The order is found on ids alone, so that sorting does not carry every log's text; one read
+    // transaction holds the batch, for one snapshot and one lock rather than one per row.
+    std::vector<StoredLog> read;
+    executeQueryUsingBlock([&](sqlite3* db) {
+        int result = executeRepeatedNonSelectionQuery("BEGIN", db, nullptr);
+        if (result != SQLITE_OK) {
+            return result;
+        }
+        std::vector<std::int64_t> selected;
+        result = executeRepeatedSelectionQuery(query, db, &values,
+            [&selected](sqlite3_stmt* statement) { selected.push_back(sqlite3_column_int64(statement, 0)); });
+        if (result == SQLITE_OK) {
+            result = readLogsWithIds(selected, db, read);
+        }
+        const int ended = executeRepeatedNonSelectionQuery("COMMIT", db, nullptr);
+        return result != SQLITE_OK ? result : ended;
+    });
+    auto stored = readableLogs(std::move(read));
     const bool more = stored.size() > limit;
     if (more) {
         stored.resize(static_cast<std::size_t>(limit));
@@ -290,43 +315,69 @@ bool ZELogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64
     return more;
 }
 
-std::vector<ZELogDBStorage::StoredLog> ZELogDBStorage::logsWithCondition(const std::string& condition,
+std::vector<ZELogDBStorage::StoredLog> ZELogDBStorage::logsWithQuery(const std::string& query,
     const ZEStorageBindableArray& values)
 {
-    std::string query = ZEFormat("SELECT * FROM \"%@\"", kZELogTableName);
-    if (!condition.empty()) {
-        query += ZEFormat(" WHERE %@", condition);
+    std::vector<StoredLog> read;
+    executeQueryUsingBlock([&](sqlite3* db) {
+        return executeRepeatedSelectionQuery(
+            query, db, &values, [&](sqlite3_stmt* statement) { read.push_back(storedLogFromStatement(statement)); });
+    });
+    return readableLogs(std::move(read));
+}
+
+int ZELogDBStorage::readLogsWithIds(const std::vector<std::int64_t>& ids, sqlite3* db, std::vector<StoredLog>& read)
+{
+    static const std::string query
+        = ZEFormat("SELECT %@ FROM \"%@\" WHERE \"%@\" = ?", storedLogColumns(), kZELogTableName, "id");
+    for (const auto id : ids) {
+        ZEStorageBindableArray value;
+        value.addNumber(id);
+        const int result = executeRepeatedSelectionQuery(
+            query, db, &value, [&](sqlite3_stmt* statement) { read.push_back(storedLogFromStatement(statement)); });
+        if (result != SQLITE_OK) {
+            return result;
+        }
     }
-    std::vector<StoredLog> result;
+    return SQLITE_OK;
+}
+
+ZELogDBStorage::StoredLog ZELogDBStorage::storedLogFromStatement(sqlite3_stmt* statement)
+{
+    StoredLog stored;
+    stored.id = sqlite3_column_int64(statement, 0);
+    const auto archived = text(statement, 1);
+    const auto data = archived ? crypto::base64DecodeIgnoringUnknown(*archived) : std::nullopt;
+    stored.log = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(data);
+    if (!stored.log) {
+        ZELogError(kZELogTag, "Deserialization failed for log with Id %@", stored.id);
+        return stored;
+    }
+    if (const auto token = text(statement, 2)) {
+        if (token->empty()) {
+            ZELogError(kZELogTag, "Unexpected empty target token for log with Id %@.", stored.id);
+        } else if (const auto decrypted = targetTokenEncrypter_.decryptString(std::string(*token))) {
+            stored.log->addTransmissionTargetToken(*decrypted);
+        } else {
+            ZELogError(kZELogTag, "Failed to decrypt the target token for log with Id %@.", stored.id);
+        }
+    }
+    return stored;
+}
+
+std::vector<ZELogDBStorage::StoredLog> ZELogDBStorage::readableLogs(std::vector<StoredLog> logs)
+{
     std::vector<std::int64_t> unreadable;
-    for (const auto& row : executeSelectionQuery(query, &values)) {
-        if (idColumnIndex_ >= row.size() || !std::holds_alternative<std::int64_t>(row[idColumnIndex_])) {
-            continue;
+    std::erase_if(logs, [&unreadable](const StoredLog& entry) {
+        if (!entry.log) {
+            unreadable.push_back(entry.id);
         }
-        const std::int64_t id = std::get<std::int64_t>(row[idColumnIndex_]);
-        const auto archived = text(row, logColumnIndex_);
-        const auto data = archived ? crypto::base64DecodeIgnoringUnknown(*archived) : std::nullopt;
-        auto log = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(data);
-        if (!log) {
-            ZELogError(kZELogTag, "Deserialization failed for log with Id %@", id);
-            unreadable.push_back(id);
-            continue;
-        }
-        if (const auto token = text(row, targetTokenColumnIndex_)) {
-            if (token->empty()) {
-                ZELogError(kZELogTag, "Unexpected empty target token for log with Id %@.", id);
-            } else if (const auto decrypted = targetTokenEncrypter_.decryptString(*token)) {
-                log->addTransmissionTargetToken(*decrypted);
-            } else {
-                ZELogError(kZELogTag, "Failed to decrypt the target token for log with Id %@.", id);
-            }
-        }
-        result.push_back({id, std::move(log)});
-    }
+        return !entry.log;
+    });
     if (!unreadable.empty()) {
         deleteLogsFromDBWithColumnValues(unreadable);
     }
-    return result;
+    return logs;
 }
 
 void ZELogDBStorage::customizeDatabase(sqlite3* db)

@@ -51,16 +51,20 @@ private:
     void migrateDatabase(sqlite3* db, unsigned fromVersion) override;
     static int createPriorityIndex(sqlite3* db);
 
-    std::vector<StoredLog> logsWithCondition(const std::string& condition, const ZEStorageBindableArray& values);
+    // The logs selected by `query`, whose columns are "id", "log" and "targetToken", in its
+    // order; the ones that cannot be read are deleted and left out.
+    std::vector<StoredLog> logsWithQuery(const std::string& query, const ZEStorageBindableArray& values);
+    // Appends the logs with these ids to `read`, in this order, including the ones that cannot be read.
+    int readLogsWithIds(const std::vector<std::int64_t>& ids, sqlite3* db, std::vector<StoredLog>& read);
+    // Reads the row the statement stands on; the log is empty when it cannot be read.
+    StoredLog storedLogFromStatement(sqlite3_stmt* statement);
+    // Deletes the logs that could not be read and answers the others.
+    std::vector<StoredLog> readableLogs(std::vector<StoredLog> logs);
     bool deleteLogsFromDBWithColumnValues(const std::vector<std::int64_t>& ids);
     static int deleteLogsFromDBWithIds(const std::vector<std::int64_t>& ids, sqlite3* db);
     // Pending batch keys of exactly this group: the group id followed by one batch id.
     std::vector<std::string> batchKeysOfGroup(const std::string& groupId) const;
 
-    std::size_t idColumnIndex_ = 0;
-    std::size_t groupIdColumnIndex_ = 1;
-    std::size_t logColumnIndex_ = 2;
-    std::size_t targetTokenColumnIndex_ = 3;
     std::map<std::string, std::vector<std::int64_t>> batches_;
     ZEEncrypter targetTokenEncrypter_;
     std::atomic<std::uint64_t> dropped_{0};
