@@ -539,7 +539,8 @@ ZEJson ZEKeyedArchive::decodeJsonNode(const ZEKeyedUnarchiver::Document& documen
         throw ZEArchiveError(ZEFormat("an object of class '%@' stands where a value was expected", name));
     }
     const auto value = tree.member(node, "$value");
-    const std::optional<Kind> kind = value != kNone ? std::optional(tree.kind(value)) : std::nullopt;
+    // A missing value reads as null, which neither a string nor a number accepts.
+    const Kind kind = value != kNone ? tree.kind(value) : Kind::Null;
     if (name == "NSNull") {
         return nullptr;
     }
