@@ -387,38 +387,63 @@ TEST_F(ZELogDBStorageTest, ALogAsLargeAsTheWholeStoreIsRefusedWithoutEvictingAny
     EXPECT_EQ(storage.droppedLogsCount(), 1u);
 }
 
-TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesAndNeverBelowTheContent)
+// A store made afresh has small pages; a file made earlier keeps its 4 KiB pages. Either way the
+// cap is rounded up to whole pages of the file and never set below what the file holds.
+TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTheContent)
 {
-    ZELogDBStorage storage;
-    ASSERT_EQ(storage.pageSize(), 4096);
     struct Case {
-        std::int64_t requested;
-        bool accepted;
-        std::int64_t cap;
+        std::int64_t earlierPageSize; // 0: no file before the store
+        std::int64_t pageSize;
+        std::int64_t roundedCap; // for a request of 100,000 bytes
     };
-    for (const auto& c : {Case{100'000, true, 102'400}, Case{40'960, true, 40'960}}) {
-        bool result = !c.accepted;
-        storage.setMaxStorageSize(c.requested, [&](bool success) { result = success; });
-        EXPECT_EQ(result, c.accepted) << c.requested;
-        EXPECT_EQ(storage.maxSizeInBytes(), c.cap) << c.requested;
-    }
-    EXPECT_EQ(countLogs(ZELogLevelInfo, "Changed maximum database size to 102400 bytes (next multiple of 4KiB)."), 1);
-    EXPECT_EQ(countLogs(ZELogLevelInfo, "Changed maximum database size to 40960 bytes."), 1);
+    int round = 0;
+    for (const auto& c : {Case{0, 1024, 100'352}, Case{4096, 4096, 102'400}}) {
+        SCOPED_TRACE(c.pageSize);
+        ++round;
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(databaseFile().string() + suffix);
+        }
+        if (c.earlierPageSize != 0) {
+            std::filesystem::create_directories(databaseFile().parent_path());
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &db), SQLITE_OK);
+            sqlite3_exec(db, ("PRAGMA page_size = " + std::to_string(c.earlierPageSize) + "; CREATE TABLE earlier (x);").c_str(),
+                nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        ZELogDBStorage storage;
+        ASSERT_EQ(storage.pageSize(), c.pageSize);
+        EXPECT_EQ(pragma("page_size"), c.pageSize);
 
-    for (int i = 0; i < 5; ++i) {
-        storage.saveLog(makeLog("filler", 3000), "g", ZEFlagsNormal);
+        bool result = false;
+        storage.setMaxStorageSize(100'000, [&](bool success) { result = success; });
+        EXPECT_TRUE(result);
+        EXPECT_EQ(storage.maxSizeInBytes(), c.roundedCap);
+        EXPECT_EQ(countLogs(ZELogLevelInfo,
+                      "Changed maximum database size to " + std::to_string(c.roundedCap) + " bytes (next multiple of 4KiB)."),
+            1);
+        result = false;
+        storage.setMaxStorageSize(40'960, [&](bool success) { result = success; });
+        EXPECT_TRUE(result);
+        EXPECT_EQ(storage.maxSizeInBytes(), 40'960);
+        EXPECT_EQ(countLogs(ZELogLevelInfo, "Changed maximum database size to 40960 bytes."), round);
+
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(storage.saveLog(makeLog("filler", 3000), "g", ZEFlagsNormal));
+        }
+        result = true;
+        storage.setMaxStorageSize(4096, [&](bool success) { result = success; });
+        EXPECT_FALSE(result);
+        EXPECT_EQ(storage.maxSizeInBytes(), 40'960);
     }
-    bool result = true;
-    storage.setMaxStorageSize(4096, [&](bool success) { result = success; });
-    EXPECT_FALSE(result);
-    EXPECT_EQ(storage.maxSizeInBytes(), 40'960);
 }
 
 TEST_F(ZELogDBStorageTest, TheCapHoldsAfterAnotherConnectionGrewTheFilePastIt)
 {
     ZELogDBStorage storage;
     storage.setMaxStorageSize(40 * 1024, nullptr);
-    ASSERT_EQ(storage.appliedMaxPageCount(), 10);
+    const std::int64_t capPages = 40 * 1024 / storage.pageSize();
+    ASSERT_EQ(storage.appliedMaxPageCount(), capPages);
     ASSERT_TRUE(storage.saveLog(makeLog("before"), "g", ZEFlagsNormal));
 
     // Another connection grows the file well past the cap; reading it raises our connection's
@@ -437,10 +462,10 @@ TEST_F(ZELogDBStorageTest, TheCapHoldsAfterAnotherConnectionGrewTheFilePastIt)
         ASSERT_TRUE(storage.saveLog(makeLog("n" + std::to_string(i), 2000), "g", ZEFlagsNormal));
     }
     EXPECT_GT(storage.droppedLogsCount(), 0u);
-    EXPECT_EQ(storage.appliedMaxPageCount(), 10);
+    EXPECT_EQ(storage.appliedMaxPageCount(), capPages);
     const auto pages = storage.executeSelectionQuery("PRAGMA page_count", nullptr);
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_LE(std::get<std::int64_t>(pages[0][0]), 10);
+    EXPECT_LE(std::get<std::int64_t>(pages[0][0]), capPages);
 }
 
 TEST_F(ZELogDBStorageTest, IntegersReadBackAsTheirLow32Bits)

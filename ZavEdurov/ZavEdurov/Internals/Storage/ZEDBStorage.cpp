@@ -108,6 +108,9 @@ int ZEDBStorage::configureDatabaseWithSchema(const std::optional<ZEDBSchema>& sc
         sqlite3_close(db);
         return code;
     };
+    if (getPageCountInOpenedDatabase(db) == 0) {
+        executeNonSelectionQuery(ZEFormat("PRAGMA page_size = %ld", kZENewDatabasePageSize), db, nullptr);
+    }
     pageSize_ = getPageSizeInOpenedDatabase(db);
     if (pageSize_ == 0) {
         ZELogError(kZELogTag, "Failed to get storage page size.");

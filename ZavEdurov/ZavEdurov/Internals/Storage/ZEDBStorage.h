@@ -40,6 +40,11 @@ inline constexpr std::size_t kZEKeptSelectionCount = 16;
 
 // Default cap of a store, set again at every configuration: 10 MiB.
 inline constexpr std::int64_t kZEDefaultDatabaseSizeInBytes = 10 * 1024 * 1024;
+// Page size of a store file made afresh. A log is a few kilobytes of text, and a commit writes
+// every page it touches (the row's, the index's, the table's root, the sequence, the header) whole
+// into the write-ahead log: on 4 KiB pages an insert wrote about eight times the log's size.
+// A file made earlier keeps its own page size.
+inline constexpr std::int64_t kZENewDatabasePageSize = 1024;
 
 class ZEDBStorage {
 public:
