@@ -414,6 +414,10 @@ TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTh
         ZELogDBStorage storage;
         ASSERT_EQ(storage.pageSize(), c.pageSize);
         EXPECT_EQ(pragma("page_size"), c.pageSize);
+        // The write-ahead log is checkpointed at the same size in bytes whatever the pages.
+        const auto checkpoint = storage.executeSelectionQuery("PRAGMA wal_autocheckpoint", nullptr);
+        ASSERT_EQ(checkpoint.size(), 1u);
+        EXPECT_EQ(std::get<std::int64_t>(checkpoint[0][0]) * c.pageSize, 4 * 1024 * 1024);
 
         bool result = false;
         storage.setMaxStorageSize(100'000, [&](bool success) { result = success; });

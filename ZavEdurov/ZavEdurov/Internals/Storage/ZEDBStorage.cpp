@@ -149,6 +149,9 @@ sqlite3* ZEDBStorage::connection(int& result)
     if (!db_) {
         db_ = openDatabaseAtFileURL(dbFileURL_, result);
         if (db_) {
+            if (pageSize_ > 0) {
+                sqlite3_wal_autocheckpoint(db_, static_cast<int>(kZEWalCheckpointBytes / pageSize_));
+            }
             sqlite3_commit_hook(db_, [](void* self) {
                 ++static_cast<ZEDBStorage*>(self)->ownCommits_;
                 return 0;
