@@ -1,5 +1,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Storage/ZEDBStorage.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEWalWriteGathering.h"
+
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
@@ -79,7 +81,8 @@ int ZEDBStorage::configureSQLite()
 sqlite3* ZEDBStorage::openDatabaseAtFileURL(const std::filesystem::path& file, int& result)
 {
     sqlite3* db = nullptr;
-    result = sqlite3_open_v2(fileUri(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    result = sqlite3_open_v2(fileUri(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
+        ZEWalWriteGatheringName());
     if (result != SQLITE_OK) {
         ZELogError(kZELogTag, "Failed to open database with result: %d.", result);
         sqlite3_close(db);
