@@ -655,6 +655,70 @@ TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
     }
 }
 
+// Fields are found whatever order they were written in, the last of a repeated key wins wherever
+// the earlier reads left off, and a key that is absent reads as absent even when another key is
+// much like it.
+TEST_F(ZEKeyedArchiveReadingTest, FieldsAreFoundInAnyOrderAndTheLastOfARepeatedKeyWins)
+{
+    const auto string = [](const std::string& key, const std::string& value) {
+        return "\"" + key + R"(":{"$class":"NSString","$value":")" + value + "\"}";
+    };
+    const auto number = [](const std::string& key, int value) {
+        return "\"" + key + R"(":{"$class":"NSNumber","$value":)" + std::to_string(value) + "}";
+    };
+    std::string many;
+    for (int i = 0; i < 40; ++i) {
+        many += number("f" + std::to_string(i), i) + ",";
+    }
+    const std::vector<ReadCase> cases{
+        {number("n", 1) + "," + string("s", "a"), "s=a;n=1;"},
+        {R"("o":{"$class":"NSArray","$items":[]},)" + number("n", 2) + "," + string("s", "b") + R"(,"b":{"$bool":true})",
+            "s=b;n=2;b=true;o=;"},
+        {string("s", "first") + "," + number("n", 3) + "," + string("s", "last"), "s=last;n=3;"},
+        {number("n", 3) + "," + string("s", "first") + "," + number("n", 4) + "," + string("s", "last"), "s=last;n=4;"},
+        {string("s", "first") + "," + many + string("s", "last"), "s=last;"},
+        {many + number("n", 5) + "," + string("s", "x") + "," + number("n", 6), "s=x;n=6;"},
+        {string("xa", "x") + "," + string("sa", "y") + R"(,"sa":{"$class":"NSArray","$items":[]})", "sa=[];"},
+        {string("xa", "x") + "," + string("sa", "y"), ""},
+        {string("xd", "x") + "," + string("xs", "x"), ""},
+        {string("t", "x") + "," + string("s", "y") + "," + string("s", "z") + "," + string("t", "w"), "s=z;"},
+    };
+    for (const auto& [fields, expected] : cases) {
+        EXPECT_EQ(readBack(probe(fields)), expected) << fields;
+    }
+}
+
+// A string's text stops at its first quote, escape, control character or byte above ASCII
+// wherever that falls, before or after the first eight bytes or in the last few of the archive.
+TEST_F(ZEKeyedArchiveReadingTest, StringsStopAtTheirFirstSpecialByteWhereverItFalls)
+{
+    const std::vector<ReadCase> specials{
+        {R"(\")", "\""},
+        {R"(\n)", "\n"},
+        {"\xc3\xa9", "\xc3\xa9"},
+        {"\t", "error"},
+        {"\xff", "error"},
+    };
+    for (std::size_t at = 0; at <= 20; ++at) {
+        for (const auto& [special, decoded] : specials) {
+            const std::string before(at, 'a');
+            const std::string text = before + special + "bc";
+            const std::string read = readBack(probe(R"("s":{"$class":"NSString","$value":")" + text + "\"}"));
+            if (decoded == "error") {
+                EXPECT_EQ(read, "error: the data is not a keyed archive") << text;
+            } else {
+                EXPECT_EQ(read, "s=" + before + decoded + "bc;") << text;
+            }
+        }
+    }
+    for (std::size_t length = 0; length <= 12; ++length) {
+        const std::string text(length, 'k');
+        const std::string head = R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"Probe","$fields":{},"x":")";
+        EXPECT_EQ(readBack(head + text + "\"}}}"), "") << length;
+        EXPECT_EQ(readBack(head + text + "}}}"), "error: the data is not a keyed archive") << length;
+    }
+}
+
 // The class lists change while other threads read: each read works on whole lists, and what was
 // allowed stays allowed.
 TEST_F(ZEKeyedArchiveTest, ReadsGoOnWhileClassesAreAdded)

@@ -618,6 +618,7 @@ ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int d
     if (fields_ == kNone || tree.kind(fields_) != Kind::Object) {
         throw ZEArchiveError(ZEFormat("the object of class '%@' has no fields", className(tree, node)));
     }
+    fieldCursor_ = tree.cursor(fields_);
     const auto unkeyed = tree.member(node, "$unkeyed");
     if (unkeyed != kNone) {
         if (tree.kind(unkeyed) != Kind::Array) {
@@ -628,9 +629,9 @@ ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int d
     }
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::field(const std::string& key) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::field(const std::string& key)
 {
-    return document_->tree.member(fields_, key);
+    return document_->tree.member(fields_, key, fieldCursor_);
 }
 
 std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::string& key)
@@ -639,7 +640,7 @@ std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::stri
     return node != kNone ? ZEKeyedArchive::decodeObjectNode(*document_, node, depth_) : nullptr;
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className)
 {
     const auto node = field(key);
     if (node == kNone || ZEKeyedArchive::allowedClass(*document_, node).name != className) {
@@ -648,7 +649,7 @@ ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std:
     return document_->tree.member(node, "$value");
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name)
 {
     const auto node = field(key);
     return node != kNone ? document_->tree.member(node, name) : kNone;
