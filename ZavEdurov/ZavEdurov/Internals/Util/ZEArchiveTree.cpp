@@ -339,38 +339,44 @@ private:
         return true;
     }
 
-    // Passes over the string's text eight bytes at a time up to the first quote, backslash,
-    // control character or byte above ASCII; the last few bytes of the text are left to the
-    // caller. A borrow in the tests below only marks bytes above a byte truly found, so on a
-    // little-endian machine the lowest mark is the first stop.
-    void skipPlainText()
+    // The first quote, backslash, control character or byte above ASCII from `p` on, or the end
+    // of the text. Eight bytes are tested at a time: a borrow in the tests below only marks bytes
+    // above a byte truly found, so on a little-endian machine the lowest mark is the first stop.
+    char* plainTextEnd(char* p) const
     {
         constexpr std::uint64_t ones = 0x0101010101010101;
         constexpr std::uint64_t highBits = 0x8080808080808080;
         const auto hasZeroByte = [](std::uint64_t word) { return (word - ones) & ~word & highBits; };
-        while (end_ - p_ >= 8) {
+        while (end_ - p >= 8) {
             std::uint64_t word = 0;
-            std::memcpy(&word, p_, 8);
+            std::memcpy(&word, p, 8);
             const std::uint64_t stops = hasZeroByte(word ^ (ones * '"')) | hasZeroByte(word ^ (ones * '\\'))
                 | ((word - ones * 0x20) & ~word & highBits) | (word & highBits);
             if (stops != 0) {
                 if constexpr (std::endian::native == std::endian::little) {
-                    p_ += std::countr_zero(stops) / 8;
+                    return p + std::countr_zero(stops) / 8;
                 }
-                return;
+                break;
             }
-            p_ += 8;
+            p += 8;
         }
+        while (p != end_ && !kStringStops[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        return p;
     }
 
     bool string()
     {
-        char* const start = ++p_;
-        bool high = false; // a byte above ASCII stood in the text itself
-        skipPlainText();
-        while (p_ != end_ && !kStringStops[static_cast<unsigned char>(*p_)]) {
+        char* const start = p_ + 1;
+        p_ = plainTextEnd(start);
+        if (p_ != end_ && *p_ == '"') {
+            // Plain ASCII with nothing to resolve, as most strings are.
+            addString(start, p_);
             ++p_;
+            return true;
         }
+        bool high = false; // a byte above ASCII stood in the text itself
         char* out = p_;
         for (;;) {
             if (p_ == end_) {
@@ -419,11 +425,16 @@ private:
         if (high && !ZEUtility::isValidUTF8(decoded)) {
             return false;
         }
-        Node& node = add(Kind::String);
-        node.value.text.offset = static_cast<std::uint32_t>(start - begin_);
-        node.value.text.length = static_cast<std::uint32_t>(decoded.size());
+        addString(start, out);
         ++p_;
         return true;
+    }
+
+    void addString(const char* start, const char* end)
+    {
+        Node& node = add(Kind::String);
+        node.value.text.offset = static_cast<std::uint32_t>(start - begin_);
+        node.value.text.length = static_cast<std::uint32_t>(end - start);
     }
 
     ZEArchiveTree& tree_;
@@ -452,9 +463,18 @@ bool ZEArchiveTree::parse(std::string_view text)
 bool ZEArchiveTree::keyIs(Index key, std::string_view name) const
 {
     // Keys here mostly share their first character and often their length: the last one tells
-    // most of them apart before a full comparison.
+    // most of them apart before a full comparison, which for keys this short costs less in line
+    // than as a call.
     const std::string_view candidate = text(key);
-    return candidate.size() == name.size() && (name.empty() || candidate.back() == name.back()) && candidate == name;
+    if (candidate.size() != name.size() || (!name.empty() && candidate.back() != name.back())) {
+        return false;
+    }
+    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+        if (candidate[i] != name[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 ZEArchiveTree::Index ZEArchiveTree::member(Index node, std::string_view name) const

@@ -643,10 +643,26 @@ std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::stri
 ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className)
 {
     const auto node = field(key);
-    if (node == kNone || ZEKeyedArchive::allowedClass(*document_, node).name != className) {
+    if (node == kNone) {
         return kNone;
     }
-    return document_->tree.member(node, "$value");
+    // A value node is read in one pass for its class and its value, the last of each winning.
+    const ZEArchiveTree& tree = document_->tree;
+    std::string_view name;
+    Index value = kNone;
+    if (tree.kind(node) == Kind::Object) {
+        auto member = ZEArchiveTree::first(node);
+        for (auto left = tree.size(node); left > 0; --left, member = tree.next(tree.next(member))) {
+            const std::string_view memberKey = tree.text(member);
+            if (memberKey == "$class") {
+                const auto classNode = tree.next(member);
+                name = tree.kind(classNode) == Kind::String ? tree.text(classNode) : std::string_view();
+            } else if (memberKey == "$value") {
+                value = tree.next(member);
+            }
+        }
+    }
+    return ZEKeyedArchive::allowedClass(*document_, name).name == className ? value : kNone;
 }
 
 ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name)
