@@ -694,6 +694,23 @@ TEST_F(ZEKeyedArchiveReadingTest, FieldsAreFoundInAnyOrderAndTheLastOfARepeatedK
     }
 }
 
+// Many class names of one length that differ in two letters only each find their own class, and
+// a name like them that was never added is still refused.
+TEST_F(ZEKeyedArchiveReadingTest, AlikeClassNamesEachFindTheirOwnClass)
+{
+    std::vector<ZEArchiveClass> alike;
+    for (int i = 0; i < 60; ++i) {
+        alike.push_back(ZEArchiveClass::value("N" + std::to_string(i % 10) + "qq" + std::to_string(i / 10) + "zk"));
+    }
+    ZEUtility::addAllowedClasses(alike);
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = "N" + std::to_string(i % 10) + "qq" + std::to_string(i / 10) + "zk";
+        const std::string expected = i < 60 ? "error: a value of class '" + name + "' cannot stand in a property list"
+                                            : "error: value of class '" + name + "' is not allowed (not on the list of allowed classes)";
+        EXPECT_EQ(readBack(probe("", R"({"$class":")" + name + "\"}")), expected);
+    }
+}
+
 // A string's text stops at its first quote, escape, control character or byte above ASCII
 // wherever that falls, before or after the first eight bytes or in the last few of the archive.
 TEST_F(ZEKeyedArchiveReadingTest, StringsStopAtTheirFirstSpecialByteWhereverItFalls)

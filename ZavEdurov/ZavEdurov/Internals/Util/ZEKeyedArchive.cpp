@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cstdio>
 #include <mutex>
-#include <unordered_map>
+#include <algorithm>
 #include <utility>
 
 namespace ze {
@@ -22,16 +22,40 @@ constexpr int kMaxDepth = 64;
 // What the text of a whole archive is given to start with.
 constexpr std::size_t kArchiveRoom = 4096;
 
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-};
-
 struct ClassLists {
     std::map<std::string, ZEArchiveClass, std::less<>> allowed;
     std::map<std::string, ZEArchiveClass, std::less<>> migration;
-    // Every name a node may carry, old names mapped, to its allowed class: one lookup per node.
-    std::unordered_map<std::string, const ZEArchiveClass*, NameHash, std::equal_to<>> readable;
+    // Every name a node may carry, old names mapped, to its allowed class.
+    std::map<std::string, const ZEArchiveClass*, std::less<>> readable;
+    // `readable` laid out for the lookup every node makes: open addressing over a power-of-two
+    // table at most half full, found by a hash of a few bytes, so that a lookup costs neither a
+    // division nor a walk through scattered nodes.
+    struct Slot {
+        std::string_view name;
+        const ZEArchiveClass* archiveClass = nullptr;
+    };
+    std::vector<Slot> slots;
+
+    static std::size_t slotHash(std::string_view name)
+    {
+        if (name.empty()) {
+            return 0;
+        }
+        const auto byte = [&name](std::size_t at) { return static_cast<std::uint64_t>(static_cast<unsigned char>(name[at])); };
+        const std::uint64_t key = name.size() | byte(name.size() - 1) << 8 | byte(name.size() / 2) << 16 | byte(name.size() / 3) << 24;
+        return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15) >> 32);
+    }
+
+    const ZEArchiveClass* find(std::string_view name) const
+    {
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = slotHash(name) & mask;; at = (at + 1) & mask) {
+            const Slot& slot = slots[at];
+            if (slot.archiveClass == nullptr || slot.name == name) {
+                return slot.archiveClass;
+            }
+        }
+    }
 
     void index()
     {
@@ -47,6 +71,15 @@ struct ClassLists {
             } else {
                 readable.erase(name);
             }
+        }
+        slots.assign(std::bit_ceil(std::max<std::size_t>(16, readable.size() * 2)), {});
+        const std::size_t mask = slots.size() - 1;
+        for (const auto& [name, archiveClass] : readable) {
+            std::size_t at = slotHash(name) & mask;
+            while (slots[at].archiveClass != nullptr) {
+                at = (at + 1) & mask;
+            }
+            slots[at] = {name, archiveClass};
         }
     }
 };
@@ -509,9 +542,8 @@ const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Docu
     if (name.empty()) {
         throw ZEArchiveError("an archived value names no class");
     }
-    const auto& readable = document.classes->readable;
-    if (const auto found = readable.find(name); found != readable.end()) {
-        return *found->second;
+    if (const ZEArchiveClass* archiveClass = document.classes->find(name)) {
+        return *archiveClass;
     }
     throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
 }
