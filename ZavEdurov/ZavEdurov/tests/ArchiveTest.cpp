@@ -655,6 +655,13 @@ TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
         {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{}},{"$class":"NSNull"}]})", "o=object,nothing,;"},
         {R"("o":{"$class":"NSDictionary","$entries":{}})", ""},
         {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe"}]})", "error: the object of class 'Probe' has no fields"},
+        {R"("o":{"$class":"NSArray","$items":[{"$fields":{},"$class":"NSNull","$unkeyed":{},"$class":"Probe","$unkeyed":[]}]})",
+            "o=object,;"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":[],"$fields":{}}]})", "o=object,;"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{},"$fields":[]}]})",
+            "error: the object of class 'Probe' has no fields"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{},"$unkeyed":[],"$unkeyed":1}]})",
+            "error: unkeyed values are not a list"},
     };
     for (const auto& [fields, expected] : cases) {
         EXPECT_EQ(readBack(probe(fields)), expected) << fields;

@@ -3,12 +3,12 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cstdio>
 #include <mutex>
-#include <algorithm>
 #include <utility>
 
 namespace ze {
@@ -121,11 +121,40 @@ std::string doubleBits(double value)
     return text;
 }
 
+// The class a `$class` member's value names; empty when it names none.
+std::string_view classNamed(const ZEArchiveTree& tree, ZEArchiveTree::Index name)
+{
+    return name != ZEArchiveTree::kNone && tree.kind(name) == ZEArchiveTree::Kind::String ? tree.text(name) : std::string_view();
+}
+
 // The class a node names; empty when it names none.
 std::string_view className(const ZEArchiveTree& tree, ZEArchiveTree::Index node)
 {
-    const auto name = tree.member(node, "$class");
-    return name != ZEArchiveTree::kNone && tree.kind(name) == ZEArchiveTree::Kind::String ? tree.text(name) : std::string_view();
+    return classNamed(tree, tree.member(node, "$class"));
+}
+
+// The values of the members `names` of a node, the last of each key winning, found in one pass
+// over it: kNone for a name absent or a node that is no object.
+template <std::size_t N>
+std::array<ZEArchiveTree::Index, N> membersOf(const ZEArchiveTree& tree, ZEArchiveTree::Index node,
+    const std::array<std::string_view, N>& names)
+{
+    std::array<ZEArchiveTree::Index, N> values;
+    values.fill(ZEArchiveTree::kNone);
+    if (tree.kind(node) != ZEArchiveTree::Kind::Object) {
+        return values;
+    }
+    auto key = ZEArchiveTree::first(node);
+    for (auto left = tree.size(node); left > 0; --left, key = tree.next(tree.next(key))) {
+        const std::string_view text = tree.text(key);
+        for (std::size_t i = 0; i < N; ++i) {
+            if (text == names[i]) {
+                values[i] = tree.next(key);
+                break;
+            }
+        }
+    }
+    return values;
 }
 
 } // namespace
@@ -551,11 +580,12 @@ const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Docu
 std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
     ZEArchiveTree::Index node, int depth)
 {
-    const ZEArchiveClass& archiveClass = allowedClass(document, node);
+    const auto [name, fields, unkeyed] = membersOf<3>(document.tree, node, {"$class", "$fields", "$unkeyed"});
+    const ZEArchiveClass& archiveClass = allowedClass(document, classNamed(document.tree, name));
     if (!archiveClass.make) {
         return nullptr;
     }
-    ZEKeyedUnarchiver coder(document, node, depth + 1);
+    ZEKeyedUnarchiver coder(document, node, fields, unkeyed, depth + 1);
     return archiveClass.make(coder);
 }
 
@@ -638,20 +668,19 @@ ZEKeyedUnarchiver::ZEKeyedUnarchiver(const ZEData& archive)
     document_ = own_.get();
 }
 
-ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int depth)
+ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, Index fields, Index unkeyed, int depth)
     : document_(&document)
+    , fields_(fields)
     , depth_(depth)
 {
     if (depth > kMaxDepth) {
         throw ZEArchiveError("the archive nests too deeply");
     }
     const ZEArchiveTree& tree = document.tree;
-    fields_ = tree.member(node, "$fields");
     if (fields_ == kNone || tree.kind(fields_) != Kind::Object) {
         throw ZEArchiveError(ZEFormat("the object of class '%@' has no fields", className(tree, node)));
     }
     fieldCursor_ = tree.cursor(fields_);
-    const auto unkeyed = tree.member(node, "$unkeyed");
     if (unkeyed != kNone) {
         if (tree.kind(unkeyed) != Kind::Array) {
             throw ZEArchiveError("unkeyed values are not a list");
@@ -678,23 +707,8 @@ ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std:
     if (node == kNone) {
         return kNone;
     }
-    // A value node is read in one pass for its class and its value, the last of each winning.
-    const ZEArchiveTree& tree = document_->tree;
-    std::string_view name;
-    Index value = kNone;
-    if (tree.kind(node) == Kind::Object) {
-        auto member = ZEArchiveTree::first(node);
-        for (auto left = tree.size(node); left > 0; --left, member = tree.next(tree.next(member))) {
-            const std::string_view memberKey = tree.text(member);
-            if (memberKey == "$class") {
-                const auto classNode = tree.next(member);
-                name = tree.kind(classNode) == Kind::String ? tree.text(classNode) : std::string_view();
-            } else if (memberKey == "$value") {
-                value = tree.next(member);
-            }
-        }
-    }
-    return ZEKeyedArchive::allowedClass(*document_, name).name == className ? value : kNone;
+    const auto [name, value] = membersOf<2>(document_->tree, node, {"$class", "$value"});
+    return ZEKeyedArchive::allowedClass(*document_, classNamed(document_->tree, name)).name == className ? value : kNone;
 }
 
 ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name)

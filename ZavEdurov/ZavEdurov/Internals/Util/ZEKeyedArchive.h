@@ -163,7 +163,8 @@ private:
     using Index = ZEArchiveTree::Index;
     // The archive read into a tree, and the class lists as they stood when reading began.
     struct Document;
-    ZEKeyedUnarchiver(const Document& document, Index node, int depth);
+    // The unarchiver of the object `node`, whose `$fields` and `$unkeyed` members are given.
+    ZEKeyedUnarchiver(const Document& document, Index node, Index fields, Index unkeyed, int depth);
     Index field(const std::string& key);
     // The `$value` of the field `key` when it is a value of class `className`; kNone otherwise.
     Index valueOf(const std::string& key, std::string_view className);
