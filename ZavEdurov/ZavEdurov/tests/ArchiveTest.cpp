@@ -622,6 +622,12 @@ TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
         {R"("s":{"$class":"NSString","$value":1})", ""},
         {R"("s":5)", "error: an archived value names no class"},
         {R"("s":{"$class":"Unknown"})", "error: value of class 'Unknown' is not allowed (not on the list of allowed classes)"},
+        {R"("s":{"$class":"NSNumber","$value":"a","$class":"NSString"})", "s=a;"},
+        {R"("s":{"$class":"NSString","$value":"old","$value":"new"})", "s=new;"},
+        {R"("s":{"$class":"NSString","$class":1,"$value":"x"})", "error: an archived value names no class"},
+        {R"("s":{"$value":"x"})", "error: an archived value names no class"},
+        {R"("s":{"$class":"NSString"})", ""},
+        {R"("s":{"$class":"NSString","$values":"x","$Value":"y"})", ""},
         {R"("n":{"$class":"NSNumber","$value":-7})", "n=-7;"},
         {R"("n":{"$class":"NSNumber","$value":7.5})", ""},
         {R"("n":{"$class":"NSNumber","$value":18446744073709551615})", "n=-1;"},
@@ -649,9 +655,97 @@ TEST_F(ZEKeyedArchiveReadingTest, KeyedFieldsReadByTheirShape)
         {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{}},{"$class":"NSNull"}]})", "o=object,nothing,;"},
         {R"("o":{"$class":"NSDictionary","$entries":{}})", ""},
         {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe"}]})", "error: the object of class 'Probe' has no fields"},
+        {R"("o":{"$class":"NSArray","$items":[{"$fields":{},"$class":"NSNull","$unkeyed":{},"$class":"Probe","$unkeyed":[]}]})",
+            "o=object,;"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":[],"$fields":{}}]})", "o=object,;"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{},"$fields":[]}]})",
+            "error: the object of class 'Probe' has no fields"},
+        {R"("o":{"$class":"NSArray","$items":[{"$class":"Probe","$fields":{},"$unkeyed":[],"$unkeyed":1}]})",
+            "error: unkeyed values are not a list"},
     };
     for (const auto& [fields, expected] : cases) {
         EXPECT_EQ(readBack(probe(fields)), expected) << fields;
+    }
+}
+
+// Fields are found whatever order they were written in, the last of a repeated key wins wherever
+// the earlier reads left off, and a key that is absent reads as absent even when another key is
+// much like it.
+TEST_F(ZEKeyedArchiveReadingTest, FieldsAreFoundInAnyOrderAndTheLastOfARepeatedKeyWins)
+{
+    const auto string = [](const std::string& key, const std::string& value) {
+        return "\"" + key + R"(":{"$class":"NSString","$value":")" + value + "\"}";
+    };
+    const auto number = [](const std::string& key, int value) {
+        return "\"" + key + R"(":{"$class":"NSNumber","$value":)" + std::to_string(value) + "}";
+    };
+    std::string many;
+    for (int i = 0; i < 40; ++i) {
+        many += number("f" + std::to_string(i), i) + ",";
+    }
+    const std::vector<ReadCase> cases{
+        {number("n", 1) + "," + string("s", "a"), "s=a;n=1;"},
+        {R"("o":{"$class":"NSArray","$items":[]},)" + number("n", 2) + "," + string("s", "b") + R"(,"b":{"$bool":true})",
+            "s=b;n=2;b=true;o=;"},
+        {string("s", "first") + "," + number("n", 3) + "," + string("s", "last"), "s=last;n=3;"},
+        {number("n", 3) + "," + string("s", "first") + "," + number("n", 4) + "," + string("s", "last"), "s=last;n=4;"},
+        {string("s", "first") + "," + many + string("s", "last"), "s=last;"},
+        {many + number("n", 5) + "," + string("s", "x") + "," + number("n", 6), "s=x;n=6;"},
+        {string("xa", "x") + "," + string("sa", "y") + R"(,"sa":{"$class":"NSArray","$items":[]})", "sa=[];"},
+        {string("xa", "x") + "," + string("sa", "y"), ""},
+        {string("xd", "x") + "," + string("xs", "x"), ""},
+        {string("t", "x") + "," + string("s", "y") + "," + string("s", "z") + "," + string("t", "w"), "s=z;"},
+    };
+    for (const auto& [fields, expected] : cases) {
+        EXPECT_EQ(readBack(probe(fields)), expected) << fields;
+    }
+}
+
+// Many class names of one length that differ in two letters only each find their own class, and
+// a name like them that was never added is still refused.
+TEST_F(ZEKeyedArchiveReadingTest, AlikeClassNamesEachFindTheirOwnClass)
+{
+    std::vector<ZEArchiveClass> alike;
+    for (int i = 0; i < 60; ++i) {
+        alike.push_back(ZEArchiveClass::value("N" + std::to_string(i % 10) + "qq" + std::to_string(i / 10) + "zk"));
+    }
+    ZEUtility::addAllowedClasses(alike);
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = "N" + std::to_string(i % 10) + "qq" + std::to_string(i / 10) + "zk";
+        const std::string expected = i < 60 ? "error: a value of class '" + name + "' cannot stand in a property list"
+                                            : "error: value of class '" + name + "' is not allowed (not on the list of allowed classes)";
+        EXPECT_EQ(readBack(probe("", R"({"$class":")" + name + "\"}")), expected);
+    }
+}
+
+// A string's text stops at its first quote, escape, control character or byte above ASCII
+// wherever that falls, before or after the first eight bytes or in the last few of the archive.
+TEST_F(ZEKeyedArchiveReadingTest, StringsStopAtTheirFirstSpecialByteWhereverItFalls)
+{
+    const std::vector<ReadCase> specials{
+        {R"(\")", "\""},
+        {R"(\n)", "\n"},
+        {"\xc3\xa9", "\xc3\xa9"},
+        {"\t", "error"},
+        {"\xff", "error"},
+    };
+    for (std::size_t at = 0; at <= 20; ++at) {
+        for (const auto& [special, decoded] : specials) {
+            const std::string before(at, 'a');
+            const std::string text = before + special + "bc";
+            const std::string read = readBack(probe(R"("s":{"$class":"NSString","$value":")" + text + "\"}"));
+            if (decoded == "error") {
+                EXPECT_EQ(read, "error: the data is not a keyed archive") << text;
+            } else {
+                EXPECT_EQ(read, "s=" + before + decoded + "bc;") << text;
+            }
+        }
+    }
+    for (std::size_t length = 0; length <= 12; ++length) {
+        const std::string text(length, 'k');
+        const std::string head = R"({"$archiver":"ZEKeyedArchive","$version":1,"$top":{"root":{"$class":"Probe","$fields":{},"x":")";
+        EXPECT_EQ(readBack(head + text + "\"}}}"), "") << length;
+        EXPECT_EQ(readBack(head + text + "}}}"), "error: the data is not a keyed archive") << length;
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <fstream>
 #include <future>
 #include <latch>
@@ -465,6 +466,23 @@ TEST(ZECryptoTest, Base64ReadsBackEveryLengthWithSkippedCharactersAnywhere)
         }
         EXPECT_EQ(crypto::base64DecodeIgnoringUnknown(text + "=AAAA"), bytes) << text;
         bytes.push_back(static_cast<std::uint8_t>(length * 37 + 11));
+    }
+}
+
+// Lenient decoding passes over every byte outside the alphabet, in each place of a group.
+TEST(ZECryptoTest, Base64SkipsEveryByteOutsideTheAlphabetInEveryPlace)
+{
+    const std::string text = "Zm9vYmFy";
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        if (std::isalnum(byte) || c == '+' || c == '/' || c == '=') {
+            continue;
+        }
+        for (std::size_t at = 0; at < 4; ++at) {
+            std::string spaced = text;
+            spaced.insert(at, 1, c);
+            EXPECT_EQ(crypto::base64DecodeIgnoringUnknown(spaced), crypto::bytes("foobar")) << byte << " at " << at;
+        }
     }
 }
 

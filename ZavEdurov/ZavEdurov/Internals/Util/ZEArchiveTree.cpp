@@ -3,6 +3,7 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
 #include <array>
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -338,33 +339,44 @@ private:
         return true;
     }
 
-    // Passes over the string's text eight bytes at a time while none of them is a quote, a
-    // backslash, a control character or above ASCII; the rest is read a byte at a time.
-    void skipPlainText()
+    // The first quote, backslash, control character or byte above ASCII from `p` on, or the end
+    // of the text. Eight bytes are tested at a time: a borrow in the tests below only marks bytes
+    // above a byte truly found, so on a little-endian machine the lowest mark is the first stop.
+    char* plainTextEnd(char* p) const
     {
         constexpr std::uint64_t ones = 0x0101010101010101;
         constexpr std::uint64_t highBits = 0x8080808080808080;
         const auto hasZeroByte = [](std::uint64_t word) { return (word - ones) & ~word & highBits; };
-        while (end_ - p_ >= 8) {
+        while (end_ - p >= 8) {
             std::uint64_t word = 0;
-            std::memcpy(&word, p_, 8);
+            std::memcpy(&word, p, 8);
             const std::uint64_t stops = hasZeroByte(word ^ (ones * '"')) | hasZeroByte(word ^ (ones * '\\'))
                 | ((word - ones * 0x20) & ~word & highBits) | (word & highBits);
             if (stops != 0) {
-                return;
+                if constexpr (std::endian::native == std::endian::little) {
+                    return p + std::countr_zero(stops) / 8;
+                }
+                break;
             }
-            p_ += 8;
+            p += 8;
         }
+        while (p != end_ && !kStringStops[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        return p;
     }
 
     bool string()
     {
-        char* const start = ++p_;
-        bool high = false; // a byte above ASCII stood in the text itself
-        skipPlainText();
-        while (p_ != end_ && !kStringStops[static_cast<unsigned char>(*p_)]) {
+        char* const start = p_ + 1;
+        p_ = plainTextEnd(start);
+        if (p_ != end_ && *p_ == '"') {
+            // Plain ASCII with nothing to resolve, as most strings are.
+            addString(start, p_);
             ++p_;
+            return true;
         }
+        bool high = false; // a byte above ASCII stood in the text itself
         char* out = p_;
         for (;;) {
             if (p_ == end_) {
@@ -413,11 +425,16 @@ private:
         if (high && !ZEUtility::isValidUTF8(decoded)) {
             return false;
         }
-        Node& node = add(Kind::String);
-        node.value.text.offset = static_cast<std::uint32_t>(start - begin_);
-        node.value.text.length = static_cast<std::uint32_t>(decoded.size());
+        addString(start, out);
         ++p_;
         return true;
+    }
+
+    void addString(const char* start, const char* end)
+    {
+        Node& node = add(Kind::String);
+        node.value.text.offset = static_cast<std::uint32_t>(start - begin_);
+        node.value.text.length = static_cast<std::uint32_t>(end - start);
     }
 
     ZEArchiveTree& tree_;
@@ -443,6 +460,23 @@ bool ZEArchiveTree::parse(std::string_view text)
     return false;
 }
 
+bool ZEArchiveTree::keyIs(Index key, std::string_view name) const
+{
+    // Keys here mostly share their first character and often their length: the last one tells
+    // most of them apart before a full comparison, which for keys this short costs less in line
+    // than as a call.
+    const std::string_view candidate = text(key);
+    if (candidate.size() != name.size() || (!name.empty() && candidate.back() != name.back())) {
+        return false;
+    }
+    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+        if (candidate[i] != name[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ZEArchiveTree::Index ZEArchiveTree::member(Index node, std::string_view name) const
 {
     if (kind(node) != Kind::Object) {
@@ -452,15 +486,64 @@ ZEArchiveTree::Index ZEArchiveTree::member(Index node, std::string_view name) co
     Index key = first(node);
     for (std::uint32_t left = size(node); left > 0; --left) {
         const Index value = next(key);
-        const std::string_view candidate = text(key);
-        // Keys here mostly share their first character and often their length: the last one
-        // tells most of them apart before a full comparison.
-        if (candidate.size() == name.size() && (name.empty() || candidate.back() == name.back()) && candidate == name) {
+        if (keyIs(key, name)) {
             found = value;
         }
         key = next(value);
     }
     return found;
+}
+
+std::uint64_t ZEArchiveTree::keyBit(std::string_view key)
+{
+    const auto last = key.empty() ? 0u : static_cast<unsigned char>(key.back());
+    return std::uint64_t(1) << ((key.size() * 7 + last) & 63);
+}
+
+ZEArchiveTree::MemberCursor ZEArchiveTree::cursor(Index object) const
+{
+    constexpr std::uint32_t checkedMembers = 32;
+    MemberCursor cursor;
+    if (kind(object) != Kind::Object || size(object) > checkedMembers) {
+        return cursor;
+    }
+    // Only keys whose bits meet are compared in full.
+    for (Index key = first(object); key < next(object); key = next(next(key))) {
+        const std::string_view name = text(key);
+        const std::uint64_t bit = keyBit(name);
+        if ((cursor.keyBits & bit) != 0) {
+            for (Index earlier = first(object); earlier != key; earlier = next(next(earlier))) {
+                if (keyIs(earlier, name)) {
+                    return {};
+                }
+            }
+        }
+        cursor.keyBits |= bit;
+    }
+    cursor.uniqueKeys = true;
+    return cursor;
+}
+
+ZEArchiveTree::Index ZEArchiveTree::member(Index object, std::string_view name, MemberCursor& cursor) const
+{
+    if (!cursor.uniqueKeys) {
+        return member(object, name);
+    }
+    if ((cursor.keyBits & keyBit(name)) == 0) {
+        return kNone;
+    }
+    const Index start = cursor.next > object && cursor.next < next(object) ? cursor.next : first(object);
+    const auto search = [&](Index from, Index to) {
+        for (Index key = from; key < to; key = next(next(key))) {
+            if (keyIs(key, name)) {
+                cursor.next = next(next(key));
+                return next(key);
+            }
+        }
+        return kNone;
+    };
+    const Index found = search(start, next(object));
+    return found != kNone ? found : search(first(object), start);
 }
 
 ZEJson ZEArchiveTree::scalar(Index node) const

@@ -35,6 +35,19 @@ public:
     Index next(Index node) const { return nodes_[node].end; }
     // The value of the last member of an object named `name`; kNone for none or for no object.
     Index member(Index node, std::string_view name) const;
+    // What a reader that asks for an object's members one after another keeps between lookups.
+    struct MemberCursor {
+        bool uniqueKeys = false; // no key repeats: a lookup may stop at the first match
+        std::uint64_t keyBits = 0; // one bit for each key, by `keyBit`
+        Index next = kNone; // the key after the member last found
+    };
+    // Prepares lookups in an object. Keys are checked for repeats only in objects of few members,
+    // where the check costs less than the lookups it saves.
+    MemberCursor cursor(Index object) const;
+    // As `member`, for a reader that asks mostly in the order the members were written: in an
+    // object without repeated keys the search starts after the member last found and wraps
+    // around, and a name whose bit no key set is not looked for at all.
+    Index member(Index object, std::string_view name, MemberCursor& cursor) const;
     // A string, number, boolean or null as the document parser would hold it.
     ZEJson scalar(Index node) const;
     double doubleValue(Index node) const { return nodes_[node].value.doubleValue; }
@@ -62,6 +75,9 @@ private:
         } value;
     };
     class Parser;
+
+    bool keyIs(Index key, std::string_view name) const;
+    static std::uint64_t keyBit(std::string_view key);
 
     std::string text_;
     std::vector<Node> nodes_;

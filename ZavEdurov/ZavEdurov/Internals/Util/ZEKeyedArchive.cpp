@@ -3,12 +3,12 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cstdio>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace ze {
@@ -22,16 +22,40 @@ constexpr int kMaxDepth = 64;
 // What the text of a whole archive is given to start with.
 constexpr std::size_t kArchiveRoom = 4096;
 
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-};
-
 struct ClassLists {
     std::map<std::string, ZEArchiveClass, std::less<>> allowed;
     std::map<std::string, ZEArchiveClass, std::less<>> migration;
-    // Every name a node may carry, old names mapped, to its allowed class: one lookup per node.
-    std::unordered_map<std::string, const ZEArchiveClass*, NameHash, std::equal_to<>> readable;
+    // Every name a node may carry, old names mapped, to its allowed class.
+    std::map<std::string, const ZEArchiveClass*, std::less<>> readable;
+    // `readable` laid out for the lookup every node makes: open addressing over a power-of-two
+    // table at most half full, found by a hash of a few bytes, so that a lookup costs neither a
+    // division nor a walk through scattered nodes.
+    struct Slot {
+        std::string_view name;
+        const ZEArchiveClass* archiveClass = nullptr;
+    };
+    std::vector<Slot> slots;
+
+    static std::size_t slotHash(std::string_view name)
+    {
+        if (name.empty()) {
+            return 0;
+        }
+        const auto byte = [&name](std::size_t at) { return static_cast<std::uint64_t>(static_cast<unsigned char>(name[at])); };
+        const std::uint64_t key = name.size() | byte(name.size() - 1) << 8 | byte(name.size() / 2) << 16 | byte(name.size() / 3) << 24;
+        return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15) >> 32);
+    }
+
+    const ZEArchiveClass* find(std::string_view name) const
+    {
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = slotHash(name) & mask;; at = (at + 1) & mask) {
+            const Slot& slot = slots[at];
+            if (slot.archiveClass == nullptr || slot.name == name) {
+                return slot.archiveClass;
+            }
+        }
+    }
 
     void index()
     {
@@ -47,6 +71,15 @@ struct ClassLists {
             } else {
                 readable.erase(name);
             }
+        }
+        slots.assign(std::bit_ceil(std::max<std::size_t>(16, readable.size() * 2)), {});
+        const std::size_t mask = slots.size() - 1;
+        for (const auto& [name, archiveClass] : readable) {
+            std::size_t at = slotHash(name) & mask;
+            while (slots[at].archiveClass != nullptr) {
+                at = (at + 1) & mask;
+            }
+            slots[at] = {name, archiveClass};
         }
     }
 };
@@ -88,11 +121,40 @@ std::string doubleBits(double value)
     return text;
 }
 
+// The class a `$class` member's value names; empty when it names none.
+std::string_view classNamed(const ZEArchiveTree& tree, ZEArchiveTree::Index name)
+{
+    return name != ZEArchiveTree::kNone && tree.kind(name) == ZEArchiveTree::Kind::String ? tree.text(name) : std::string_view();
+}
+
 // The class a node names; empty when it names none.
 std::string_view className(const ZEArchiveTree& tree, ZEArchiveTree::Index node)
 {
-    const auto name = tree.member(node, "$class");
-    return name != ZEArchiveTree::kNone && tree.kind(name) == ZEArchiveTree::Kind::String ? tree.text(name) : std::string_view();
+    return classNamed(tree, tree.member(node, "$class"));
+}
+
+// The values of the members `names` of a node, the last of each key winning, found in one pass
+// over it: kNone for a name absent or a node that is no object.
+template <std::size_t N>
+std::array<ZEArchiveTree::Index, N> membersOf(const ZEArchiveTree& tree, ZEArchiveTree::Index node,
+    const std::array<std::string_view, N>& names)
+{
+    std::array<ZEArchiveTree::Index, N> values;
+    values.fill(ZEArchiveTree::kNone);
+    if (tree.kind(node) != ZEArchiveTree::Kind::Object) {
+        return values;
+    }
+    auto key = ZEArchiveTree::first(node);
+    for (auto left = tree.size(node); left > 0; --left, key = tree.next(tree.next(key))) {
+        const std::string_view text = tree.text(key);
+        for (std::size_t i = 0; i < N; ++i) {
+            if (text == names[i]) {
+                values[i] = tree.next(key);
+                break;
+            }
+        }
+    }
+    return values;
 }
 
 } // namespace
@@ -509,9 +571,8 @@ const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Docu
     if (name.empty()) {
         throw ZEArchiveError("an archived value names no class");
     }
-    const auto& readable = document.classes->readable;
-    if (const auto found = readable.find(name); found != readable.end()) {
-        return *found->second;
+    if (const ZEArchiveClass* archiveClass = document.classes->find(name)) {
+        return *archiveClass;
     }
     throw ZEArchiveError(ZEFormat("value of class '%@' is not allowed (not on the list of allowed classes)", name));
 }
@@ -519,11 +580,12 @@ const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Docu
 std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
     ZEArchiveTree::Index node, int depth)
 {
-    const ZEArchiveClass& archiveClass = allowedClass(document, node);
+    const auto [name, fields, unkeyed] = membersOf<3>(document.tree, node, {"$class", "$fields", "$unkeyed"});
+    const ZEArchiveClass& archiveClass = allowedClass(document, classNamed(document.tree, name));
     if (!archiveClass.make) {
         return nullptr;
     }
-    ZEKeyedUnarchiver coder(document, node, depth + 1);
+    ZEKeyedUnarchiver coder(document, node, fields, unkeyed, depth + 1);
     return archiveClass.make(coder);
 }
 
@@ -606,19 +668,19 @@ ZEKeyedUnarchiver::ZEKeyedUnarchiver(const ZEData& archive)
     document_ = own_.get();
 }
 
-ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int depth)
+ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, Index fields, Index unkeyed, int depth)
     : document_(&document)
+    , fields_(fields)
     , depth_(depth)
 {
     if (depth > kMaxDepth) {
         throw ZEArchiveError("the archive nests too deeply");
     }
     const ZEArchiveTree& tree = document.tree;
-    fields_ = tree.member(node, "$fields");
     if (fields_ == kNone || tree.kind(fields_) != Kind::Object) {
         throw ZEArchiveError(ZEFormat("the object of class '%@' has no fields", className(tree, node)));
     }
-    const auto unkeyed = tree.member(node, "$unkeyed");
+    fieldCursor_ = tree.cursor(fields_);
     if (unkeyed != kNone) {
         if (tree.kind(unkeyed) != Kind::Array) {
             throw ZEArchiveError("unkeyed values are not a list");
@@ -628,9 +690,9 @@ ZEKeyedUnarchiver::ZEKeyedUnarchiver(const Document& document, Index node, int d
     }
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::field(const std::string& key) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::field(const std::string& key)
 {
-    return document_->tree.member(fields_, key);
+    return document_->tree.member(fields_, key, fieldCursor_);
 }
 
 std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::string& key)
@@ -639,16 +701,17 @@ std::shared_ptr<ZEArchivable> ZEKeyedUnarchiver::decodeAnyObject(const std::stri
     return node != kNone ? ZEKeyedArchive::decodeObjectNode(*document_, node, depth_) : nullptr;
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std::string_view className)
 {
     const auto node = field(key);
-    if (node == kNone || ZEKeyedArchive::allowedClass(*document_, node).name != className) {
+    if (node == kNone) {
         return kNone;
     }
-    return document_->tree.member(node, "$value");
+    const auto [name, value] = membersOf<2>(document_->tree, node, {"$class", "$value"});
+    return ZEKeyedArchive::allowedClass(*document_, classNamed(document_->tree, name)).name == className ? value : kNone;
 }
 
-ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name) const
+ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::primitive(const std::string& key, std::string_view name)
 {
     const auto node = field(key);
     return node != kNone ? document_->tree.member(node, name) : kNone;

@@ -163,16 +163,18 @@ private:
     using Index = ZEArchiveTree::Index;
     // The archive read into a tree, and the class lists as they stood when reading began.
     struct Document;
-    ZEKeyedUnarchiver(const Document& document, Index node, int depth);
-    Index field(const std::string& key) const;
+    // The unarchiver of the object `node`, whose `$fields` and `$unkeyed` members are given.
+    ZEKeyedUnarchiver(const Document& document, Index node, Index fields, Index unkeyed, int depth);
+    Index field(const std::string& key);
     // The `$value` of the field `key` when it is a value of class `className`; kNone otherwise.
-    Index valueOf(const std::string& key, std::string_view className) const;
+    Index valueOf(const std::string& key, std::string_view className);
     // The member `name` of the primitive field `key`; kNone when there is none.
-    Index primitive(const std::string& key, std::string_view name) const;
+    Index primitive(const std::string& key, std::string_view name);
 
     std::shared_ptr<const Document> own_; // set in the unarchiver of the whole archive
     const Document* document_ = nullptr;
     Index fields_ = ZEArchiveTree::kNone;
+    ZEArchiveTree::MemberCursor fieldCursor_;
     Index nextUnkeyed_ = ZEArchiveTree::kNone;
     std::uint32_t unkeyedLeft_ = 0;
     int depth_ = 0;

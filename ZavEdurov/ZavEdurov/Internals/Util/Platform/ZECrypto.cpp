@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -51,29 +52,44 @@ int alphabetIndex(char c)
     return kAlphabetIndexes[static_cast<unsigned char>(c)];
 }
 
+// Each byte's sextet already shifted to its place in a group of four: a group is the OR of four
+// lookups, and any byte outside the alphabet sets the top bit.
+constexpr std::uint32_t kNotInAlphabet = 0x80000000;
+constexpr std::array<std::array<std::uint32_t, 256>, 4> kShiftedSextets = [] {
+    std::array<std::array<std::uint32_t, 256>, 4> tables{};
+    for (std::size_t place = 0; place < tables.size(); ++place) {
+        for (std::size_t c = 0; c < 256; ++c) {
+            const int index = kAlphabetIndexes[c];
+            tables[place][c] = index < 0 ? kNotInAlphabet : static_cast<std::uint32_t>(index) << (18 - 6 * place);
+        }
+    }
+    return tables;
+}();
+
 // Decodes the alphabet characters of `text` up to the first '=' into bytes, passing over any
 // other character; nothing when they leave a lone sextet over.
 std::optional<ZEData> decodeSextets(std::string_view text)
 {
+    // One byte more than the groups make, as room for the last group's four-byte store.
     ZEData out(text.size() / 4 * 3 + 3);
+    std::uint8_t* const bytes = out.data();
+    const auto* const in = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t written = 0;
     std::size_t sextets = 0;
     std::uint32_t buffer = 0;
     int bits = 0;
     std::size_t at = 0;
     // Whole groups of four alphabet characters make three bytes each, until anything else comes.
+    // Each group is stored as four bytes, the last of which the next group overwrites.
     for (; at + 4 <= text.size(); at += 4) {
-        const int a = alphabetIndex(text[at]);
-        const int b = alphabetIndex(text[at + 1]);
-        const int c = alphabetIndex(text[at + 2]);
-        const int d = alphabetIndex(text[at + 3]);
-        if ((a | b | c | d) < 0) {
+        const std::uint32_t group = kShiftedSextets[0][in[at]] | kShiftedSextets[1][in[at + 1]]
+            | kShiftedSextets[2][in[at + 2]] | kShiftedSextets[3][in[at + 3]];
+        if ((group & kNotInAlphabet) != 0) {
             break;
         }
-        const auto group = static_cast<std::uint32_t>(a << 18 | b << 12 | c << 6 | d);
-        out[written++] = static_cast<std::uint8_t>(group >> 16);
-        out[written++] = static_cast<std::uint8_t>(group >> 8 & 0xff);
-        out[written++] = static_cast<std::uint8_t>(group & 0xff);
+        const std::uint32_t stored = std::endian::native == std::endian::big ? group << 8 : __builtin_bswap32(group << 8);
+        std::memcpy(bytes + written, &stored, 4);
+        written += 3;
         sextets += 4;
     }
     for (const char c : text.substr(at)) {
@@ -89,7 +105,7 @@ std::optional<ZEData> decodeSextets(std::string_view text)
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            out[written++] = static_cast<std::uint8_t>((buffer >> bits) & 0xff);
+            bytes[written++] = static_cast<std::uint8_t>((buffer >> bits) & 0xff);
         }
     }
     if (sextets % 4 == 1) {
