@@ -81,6 +81,7 @@ int ZEDBStorage::configureSQLite()
 sqlite3* ZEDBStorage::openDatabaseAtFileURL(const std::filesystem::path& file, int& result)
 {
     sqlite3* db = nullptr;
+    // Through the layer that hands each commit's log frames to the system in one write.
     result = sqlite3_open_v2(fileUri(file).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI,
         ZEWalWriteGatheringName());
     if (result != SQLITE_OK) {
