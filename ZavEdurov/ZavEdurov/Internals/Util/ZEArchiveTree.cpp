@@ -477,23 +477,6 @@ bool ZEArchiveTree::keyIs(Index key, std::string_view name) const
     return true;
 }
 
-ZEArchiveTree::Index ZEArchiveTree::member(Index node, std::string_view name) const
-{
-    if (kind(node) != Kind::Object) {
-        return kNone;
-    }
-    Index found = kNone;
-    Index key = first(node);
-    for (std::uint32_t left = size(node); left > 0; --left) {
-        const Index value = next(key);
-        if (keyIs(key, name)) {
-            found = value;
-        }
-        key = next(value);
-    }
-    return found;
-}
-
 std::uint64_t ZEArchiveTree::keyBit(std::string_view key)
 {
     const auto last = key.empty() ? 0u : static_cast<unsigned char>(key.back());

@@ -6,6 +6,7 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,7 +35,28 @@ public:
     // The node after `node` and everything in it: the next item, or after a member's key its value.
     Index next(Index node) const { return nodes_[node].end; }
     // The value of the last member of an object named `name`; kNone for none or for no object.
-    Index member(Index node, std::string_view name) const;
+    Index member(Index node, std::string_view name) const { return members<1>(node, {name})[0]; }
+    // The values of the members `names` of an object, found in one pass, the last of a repeated
+    // key winning: kNone for a name absent or for no object.
+    template <std::size_t N>
+    std::array<Index, N> members(Index node, const std::array<std::string_view, N>& names) const
+    {
+        std::array<Index, N> values;
+        values.fill(kNone);
+        if (kind(node) != Kind::Object) {
+            return values;
+        }
+        Index key = first(node);
+        for (std::uint32_t left = size(node); left > 0; --left, key = next(next(key))) {
+            for (std::size_t i = 0; i < N; ++i) {
+                if (text(key) == names[i]) {
+                    values[i] = next(key);
+                    break;
+                }
+            }
+        }
+        return values;
+    }
     // What a reader that asks for an object's members one after another keeps between lookups.
     struct MemberCursor {
         bool uniqueKeys = false; // no key repeats: a lookup may stop at the first match

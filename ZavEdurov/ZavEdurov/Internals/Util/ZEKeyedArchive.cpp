@@ -25,16 +25,16 @@ constexpr std::size_t kArchiveRoom = 4096;
 struct ClassLists {
     std::map<std::string, ZEArchiveClass, std::less<>> allowed;
     std::map<std::string, ZEArchiveClass, std::less<>> migration;
-    // Every name a node may carry, old names mapped, to its allowed class.
-    std::map<std::string, const ZEArchiveClass*, std::less<>> readable;
-    // `readable` laid out for the lookup every node makes: open addressing over a power-of-two
-    // table at most half full, found by a hash of a few bytes, so that a lookup costs neither a
-    // division nor a walk through scattered nodes.
+    // Every name a node may carry, old names mapped, to its allowed class, laid out for the
+    // lookup every node makes: open addressing over a power-of-two table at most half full, found
+    // by a hash of a few bytes, so that a lookup costs neither a division nor a walk through
+    // scattered nodes. The names are the keys of the two lists above.
     struct Slot {
         std::string_view name;
         const ZEArchiveClass* archiveClass = nullptr;
     };
-    std::vector<Slot> slots;
+    // Empty but searchable before anything is indexed.
+    std::vector<Slot> slots = std::vector<Slot>(16);
 
     static std::size_t slotHash(std::string_view name)
     {
@@ -59,7 +59,7 @@ struct ClassLists {
 
     void index()
     {
-        readable.clear();
+        std::map<std::string_view, const ZEArchiveClass*> readable;
         for (const auto& [name, archiveClass] : allowed) {
             readable.emplace(name, &archiveClass);
         }
@@ -131,30 +131,6 @@ std::string_view classNamed(const ZEArchiveTree& tree, ZEArchiveTree::Index name
 std::string_view className(const ZEArchiveTree& tree, ZEArchiveTree::Index node)
 {
     return classNamed(tree, tree.member(node, "$class"));
-}
-
-// The values of the members `names` of a node, the last of each key winning, found in one pass
-// over it: kNone for a name absent or a node that is no object.
-template <std::size_t N>
-std::array<ZEArchiveTree::Index, N> membersOf(const ZEArchiveTree& tree, ZEArchiveTree::Index node,
-    const std::array<std::string_view, N>& names)
-{
-    std::array<ZEArchiveTree::Index, N> values;
-    values.fill(ZEArchiveTree::kNone);
-    if (tree.kind(node) != ZEArchiveTree::Kind::Object) {
-        return values;
-    }
-    auto key = ZEArchiveTree::first(node);
-    for (auto left = tree.size(node); left > 0; --left, key = tree.next(tree.next(key))) {
-        const std::string_view text = tree.text(key);
-        for (std::size_t i = 0; i < N; ++i) {
-            if (text == names[i]) {
-                values[i] = tree.next(key);
-                break;
-            }
-        }
-    }
-    return values;
 }
 
 } // namespace
@@ -580,7 +556,7 @@ const ZEArchiveClass& ZEKeyedArchive::allowedClass(const ZEKeyedUnarchiver::Docu
 std::shared_ptr<ZEArchivable> ZEKeyedArchive::decodeObjectNode(const ZEKeyedUnarchiver::Document& document,
     ZEArchiveTree::Index node, int depth)
 {
-    const auto [name, fields, unkeyed] = membersOf<3>(document.tree, node, {"$class", "$fields", "$unkeyed"});
+    const auto [name, fields, unkeyed] = document.tree.members<3>(node, {"$class", "$fields", "$unkeyed"});
     const ZEArchiveClass& archiveClass = allowedClass(document, classNamed(document.tree, name));
     if (!archiveClass.make) {
         return nullptr;
@@ -707,7 +683,7 @@ ZEKeyedUnarchiver::Index ZEKeyedUnarchiver::valueOf(const std::string& key, std:
     if (node == kNone) {
         return kNone;
     }
-    const auto [name, value] = membersOf<2>(document_->tree, node, {"$class", "$value"});
+    const auto [name, value] = document_->tree.members<2>(node, {"$class", "$value"});
     return ZEKeyedArchive::allowedClass(*document_, classNamed(document_->tree, name)).name == className ? value : kNone;
 }
 
