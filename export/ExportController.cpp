@@ -4,6 +4,7 @@
 #include "export/CaptionWriters.h"
 #include "export/ExportOptions.h"
 #include "export/QVExportAvidScript.h"
+#include "export/QVPrintingView.h"
 #include "export/TextExport.h"
 #include "export/WordDocument.h"
 #include "model/OpenFileQueries.h"
@@ -12,8 +13,10 @@
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 
+#include <QBuffer>
 #include <QLocale>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QSaveFile>
 
 namespace qv {
@@ -55,11 +58,12 @@ QSizeF defaultPaperSize() {
 }  // namespace
 
 ExportController::ExportController(AppDelegate& ad, Preferences& preferences, SavePanelPresenter& savePanels,
-                                   AlertPresenter& alerts, ExportShell& shell)
+                                   AlertPresenter& alerts, PrintPanelPresenter& printPanels, ExportShell& shell)
     : ad_(ad),
       preferences_(preferences),
       savePanels_(savePanels),
       alerts_(alerts),
+      printPanels_(printPanels),
       shell_(shell),
       paperSize_(defaultPaperSize()) {
     exportAvidDSCaptionPages.setAction([this](PopUpButton& b) { changeExportAvidDSCaptionPages(b); });
@@ -287,11 +291,8 @@ void ExportController::showTextExportPanel(const QString& fileType, ExportType t
         const StampText stamp = [this](int64_t ms) { return getTimeAsHMSText(ad_, MediaTime(ms, 1000)); };
         std::optional<QByteArray> data;
         if (type == ExportTypeWord) {
-            const double size = ad_.textSizeExport > 0 ? ad_.textSizeExport : 12;
-            data = wordDocument(wordDocumentRuns(transcript, timestamps, stamp), size, paperSize_,
-                                [this](const QString& name) {
-                                    return ad_.speakerServices ? ad_.speakerServices->colorForColorName(name) : QColor();
-                                });
+            data = wordDocument(wordDocumentRuns(transcript, timestamps, stamp), exportTextSize(), paperSize_,
+                                [this](const QString& name) { return speakerColor(name); });
         } else {
             data = plainTextExport(transcript, timestamps, stamp).toUtf8();
         }
@@ -323,6 +324,62 @@ void ExportController::exportToAvidScript() {
                                if (!writeExportFile(path, script.toUtf8())) return;
                                markExported(ExportTypeAvidScript);
                            });
+}
+
+double ExportController::exportTextSize() const {
+    return ad_.textSizeExport > 0 ? ad_.textSizeExport : kDefaultExportTextSize;
+}
+
+QColor ExportController::speakerColor(const QString& colorName) const {
+    return ad_.speakerServices ? ad_.speakerServices->colorForColorName(colorName) : QColor();
+}
+
+std::unique_ptr<QVPrintingView> ExportController::makePrintingView(const QSizeF& paper) const {
+    const double size = exportTextSize();
+    const double lineHeight = ad_.lineHeightExport > 0 ? ad_.lineHeightExport : size + 11;
+    auto view = std::make_unique<QVPrintingView>(
+        exportTranscriptFromModel(ad_), ad_.currentFile->name,
+        [this](int64_t ms) { return getTimeAsHMSText(ad_, MediaTime(ms, 1000)); },
+        [this](const QString& name) { return speakerColor(name); }, size, lineHeight);
+    view->setPageSize(paper.width() - 2 * kPrintMargin, paper.height() - 2 * kPrintMargin);
+    view->printTranscript();
+    return view;
+}
+
+void ExportController::printTranscript() {
+    if (!ad_.currentFile) return;
+    const bool sent = printPanels_.runModal(paperSize_, [this](QPagedPaintDevice& device, const QSizeF& paper) {
+        return ad_.currentFile && makePrintingView(paper)->drawPages(device);
+    });
+    if (sent) shell_.incrementExportCountForType(ExportTypePrint, ad_.currentFile);
+}
+
+void ExportController::exportToPDF() {
+    const auto file = ad_.currentFile;
+    if (!file) return;
+    savePanels_.beginSheet({file->name, {QStringLiteral("pdf")}, {}, 0}, [this](ModalResponse response,
+                                                                                 const QString& path) {
+        if (response != ModalResponse::OK || !ad_.currentFile) return;
+        // Made whole in memory first: a failed or cut-short document never reaches the path.
+        QByteArray data;
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::WriteOnly);
+        bool painted = false;
+        {
+            QPdfWriter writer(&buffer);
+            writer.setResolution(72);
+            writer.setPageSize(QPageSize(paperSize_, QPageSize::Point, QString(), QPageSize::FuzzyMatch));
+            writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+            writer.setTitle(ad_.currentFile->name);
+            painted = makePrintingView(paperSize_)->drawPages(writer);
+        }
+        if (!painted || data.isEmpty()) {
+            reportExportFailure(path, QStringLiteral("The document could not be made."));
+            return;
+        }
+        if (!writeExportFile(path, data)) return;
+        markExported(ExportTypePDF);
+    });
 }
 
 }  // namespace qv

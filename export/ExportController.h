@@ -10,13 +10,22 @@
 #include "platform/foundation/Preferences.h"
 #include "platform/media/MediaTime.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/PrintPanel.h"
 #include "platform/ui/SavePanel.h"
 
+#include <QColor>
 #include <QSizeF>
+
+#include <memory>
 
 class AppDelegate;
 
 namespace qv {
+
+class QVPrintingView;
+
+// Text size of printed and exported documents when none is set, points.
+inline constexpr double kDefaultExportTextSize = 12;
 
 // Accessory view heights, points: with and without the rate pop-up.
 inline constexpr double kTimedTextOptionsHeight = 60;
@@ -28,7 +37,7 @@ class ExportController {
 public:
     // None of the arguments is owned; all outlive the controller.
     ExportController(AppDelegate& ad, Preferences& preferences, SavePanelPresenter& savePanels,
-                     AlertPresenter& alerts, ExportShell& shell);
+                     AlertPresenter& alerts, PrintPanelPresenter& printPanels, ExportShell& shell);
     ExportController(const ExportController&) = delete;
     ExportController& operator=(const ExportController&) = delete;
 
@@ -39,6 +48,11 @@ public:
     void exportToPlainText();
     void exportToWord();
     void exportToAvidScript();
+    // The transcript on paper: the print panel, then the pages on the chosen printer. Counted
+    // only when a job was sent; the file's status stays as it is.
+    void printTranscript();
+    // The same pages saved as a PDF file through the save panel.
+    void exportToPDF();
 
     // Actions of the option pop-ups.
     void changeExportAvidDSCaptionPages(const PopUpButton& sender);
@@ -49,7 +63,7 @@ public:
     void changeExportSubRipSpeakers(const PopUpButton& sender);
     void changeExportSubRipTimestampSource(const PopUpButton& sender);
 
-    // Paper size of Word documents in points; by default US Letter where the locale measures
+    // Paper size of Word and PDF documents, and the one the print panel proposes, in points; by default US Letter where the locale measures
     // in inches, else A4.
     void setPaperSize(const QSizeF& size) { paperSize_ = size; }
 
@@ -71,6 +85,11 @@ private:
         MediaTime frameDuration = MediaTime(0, 1);  // zero: not known yet
     };
 
+    // Text size of printed and exported documents, points.
+    double exportTextSize() const;
+    QColor speakerColor(const QString& colorName) const;
+    // The open transcript laid out on pages of `paper` (points) less the margins.
+    std::unique_ptr<QVPrintingView> makePrintingView(const QSizeF& paper) const;
     std::vector<QVCaptionPage> buildPages(const QString& pageMode, const QString& speakerMode) const;
     QString selectedValue(const PopUpButton& popUp) const;
     void showTextExportPanel(const QString& fileType, ExportType type);
@@ -89,6 +108,7 @@ private:
     Preferences& preferences_;
     SavePanelPresenter& savePanels_;
     AlertPresenter& alerts_;
+    PrintPanelPresenter& printPanels_;
     ExportShell& shell_;
     QSizeF paperSize_;
     FrameRate timedTextRate_;

@@ -68,6 +68,8 @@ const std::map<QString, void (ExportController::*)()> kExports = {
     {QStringLiteral("exportToAvidScript:"), &ExportController::exportToAvidScript},
     {QStringLiteral("exportToPlainText:"), &ExportController::exportToPlainText},
     {QStringLiteral("exportToWord:"), &ExportController::exportToWord},
+    {QStringLiteral("exportToPDF:"), &ExportController::exportToPDF},
+    {QStringLiteral("printTranscript:"), &ExportController::printTranscript},
 };
 
 // The database keeps its cache on disk only for a home folder of the usual kind.
@@ -87,7 +89,7 @@ OSVersion operatingSystemVersion()
 
 ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferences, LaunchConfiguration config)
     : mainQueue_(mainQueue), preferences_(preferences), config_(std::move(config)), window_(mainQueue),
-      alerts_(&window_), savePanels_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
+      alerts_(&window_), savePanels_(&window_), printPanels_(&window_), editing_(ad_, mainQueue, alerts_, pasteboard_), localFileData_(ad_, preferences),
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
@@ -394,7 +396,8 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
         },
         {}};
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
-    exports_ = std::make_unique<ExportController>(ad_, preferences_, savePanels_, alerts_, account_->fileStatus);
+    exports_ = std::make_unique<ExportController>(ad_, preferences_, savePanels_, alerts_, printPanels_,
+                                                  account_->fileStatus);
 
     auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
     connection_ = connection.get();

@@ -188,6 +188,7 @@ private:
     MainWindow window_;
     QtAlertPresenter alerts_;
     QtSavePanelPresenter savePanels_;
+    QtPrintPanelPresenter printPanels_;
     ClipboardPasteboard pasteboard_;
     EditingController editing_;
     LocalFileData localFileData_;

@@ -31,7 +31,7 @@ public:
 
 class ExportFixture : public ::testing::Test {
 protected:
-    ExportFixture() : preferences(folder.filePath("preferences")), controller(ad, preferences, panels, alerts, shell) {
+    ExportFixture() : preferences(folder.filePath("preferences")), controller(ad, preferences, panels, alerts, printPanels, shell) {
         preferences.registerDefaults(exportPreferenceDefaults());
         file = std::make_shared<QVFile>();
         file->uuid = "F1";
@@ -83,6 +83,7 @@ protected:
     AppDelegate ad;
     ScriptedSavePanelPresenter panels;
     ScriptedAlertPresenter alerts;
+    ScriptedPrintPanelPresenter printPanels;
     RecordingShell shell;
     ExportController controller;
     std::shared_ptr<QVFile> file;

@@ -9,6 +9,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPageSize>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QStandardPaths>
 
@@ -105,6 +108,16 @@ void QtAlertPresenter::beginSheet(const Alert& alert, std::function<void(int)> c
 
 void QtAlertPresenter::beep() {
     QApplication::beep();
+}
+
+bool QtPrintPanelPresenter::runModal(const QSizeF& paper, const PrintJob& job) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(paper, QPageSize::Point, QString(), QPageSize::FuzzyMatch));
+    // The job places its own margins: the page is addressed from the paper's corner.
+    printer.setFullPage(true);
+    QPrintDialog dialog(&printer, window_);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    return job(printer, printer.pageLayout().fullRectPoints().size());
 }
 
 }  // namespace qv

@@ -1,7 +1,8 @@
 #pragma once
 // The presenters of the running application: a file dialog with the accessory pop-ups below
-// it, and message boxes, both window-modal on the main window.
+// it, message boxes, both window-modal on the main window, and the print dialog.
 #include "platform/ui/Alert.h"
+#include "platform/ui/PrintPanel.h"
 #include "platform/ui/SavePanel.h"
 
 #include <QPointer>
@@ -35,6 +36,15 @@ public:
     explicit QtAlertPresenter(QWidget* window) : window_(window) {}
     void beginSheet(const Alert& alert, std::function<void(int)> completion) override;
     void beep() override;
+
+private:
+    QWidget* window_;
+};
+
+class QtPrintPanelPresenter : public PrintPanelPresenter {
+public:
+    explicit QtPrintPanelPresenter(QWidget* window) : window_(window) {}
+    bool runModal(const QSizeF& paper, const PrintJob& job) override;
 
 private:
     QWidget* window_;

@@ -1,5 +1,8 @@
 #include "platform/ui/ScriptedPresenters.h"
 
+#include <QPageSize>
+#include <QPdfWriter>
+
 namespace qv {
 
 void ScriptedSavePanelPresenter::beginSheet(const SavePanel& panel, SavePanelCompletion completion) {
@@ -51,6 +54,20 @@ void ScriptedAlertPresenter::answerOpenAlert(int returnCode) {
     auto completion = std::move(open_);
     open_ = nullptr;
     completion(returnCode);
+}
+
+bool ScriptedPrintPanelPresenter::runModal(const QSizeF& paper, const PrintJob& job) {
+    proposed_.push_back(paper);
+    if (answers_.empty()) return false;
+    const Answer answer = answers_.front();
+    answers_.pop_front();
+    if (!answer.send) return false;
+    const QSizeF chosen = answer.paper.isEmpty() ? paper : answer.paper;
+    QPdfWriter printer(answer.path);
+    printer.setResolution(72);
+    printer.setPageSize(QPageSize(chosen, QPageSize::Point, QString(), QPageSize::FuzzyMatch));
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    return job(printer, chosen);
 }
 
 }  // namespace qv

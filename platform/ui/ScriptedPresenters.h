@@ -3,10 +3,14 @@
 // once and on the caller's thread, so that a test drives a whole panel or alert exchange
 // without a window.
 #include "platform/ui/Alert.h"
+#include "platform/ui/PrintPanel.h"
 #include "platform/ui/SavePanel.h"
 
 #include <deque>
 #include <optional>
+#include <vector>
+
+#include <QString>
 
 namespace qv {
 
@@ -63,6 +67,28 @@ private:
     std::vector<Alert> shown_;
     std::function<void(int)> open_;
     int beepCount_ = 0;
+};
+
+class ScriptedPrintPanelPresenter : public PrintPanelPresenter {
+public:
+    // Whether the user sends the next job; a sent job is painted into a PDF file at `path`, on
+    // `paper` (points) when given, else on the paper proposed. Unscripted panels are cancelled.
+    void script(bool send, QString path = {}, QSizeF paper = {}) {
+        answers_.push_back({send, std::move(path), paper});
+    }
+
+    bool runModal(const QSizeF& paper, const PrintJob& job) override;
+
+    const std::vector<QSizeF>& proposedPapers() const { return proposed_; }
+
+private:
+    struct Answer {
+        bool send = false;
+        QString path;
+        QSizeF paper;
+    };
+    std::deque<Answer> answers_;
+    std::vector<QSizeF> proposed_;
 };
 
 }  // namespace qv

@@ -26,6 +26,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScreen>
 #include <QDir>
 #include <QElapsedTimer>
@@ -71,6 +72,28 @@ QMessageBox* openMessageBox(QWidget* window)
         if (box->isVisible())
             return box;
     return nullptr;
+}
+
+// Chooses the File menu item of `action`, answers its save dialog with `path` (after a
+// screenshot of the dialog when `screenshot` names a file) and waits for the file to appear.
+void exportThroughSaveDialog(ApplicationShell& shell, const char* action, const QString& path,
+                             const QString& screenshot = {})
+{
+    QAction* item = shell.window().action(action);
+    ASSERT_NE(item, nullptr);
+    shell.window().validateAllMenus();
+    ASSERT_TRUE(item->isEnabled());
+    item->trigger();
+    QFileDialog* dialog = shell.savePanels().currentDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(waitFor([&] { return dialog->isVisible(); }));
+    if (!screenshot.isEmpty()) {
+        QApplication::processEvents();
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(screenshot));
+    }
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(path); }));
 }
 
 void pressButton(QMessageBox* box, const QString& title)
@@ -302,20 +325,9 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
 
     // File > Export > SubRip: the save dialog, answered with a path in the test's folder, and
     // the file holds the corrected caption at the words' times.
-    QAction* subRip = shell->window().action("exportToSubRip:");
-    ASSERT_NE(subRip, nullptr);
-    shell->window().validateAllMenus();
-    ASSERT_TRUE(subRip->isEnabled());
-    subRip->trigger();
-    QFileDialog* dialog = shell->savePanels().currentDialog();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(waitFor([&] { return dialog->isVisible(); }));
-    QApplication::processEvents();
-    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/12-export-dialog.png"));
     const QString exported = home.filePath("Interview with Ann.srt");
-    dialog->selectFile(exported);
-    QMetaObject::invokeMethod(dialog, "accept");
-    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(exported); }));
+    exportThroughSaveDialog(*shell, "exportToSubRip:", exported, shots + "/12-export-dialog.png");
+    ASSERT_TRUE(QFileInfo::exists(exported));
     // One caption page from the first word's start to the corrected word's end, which the edit
     // estimated from the transcript's speaking pace.
     ASSERT_EQ(ad.words.last()->start, 2300);
@@ -325,6 +337,15 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     EXPECT_EQ(srt.readAll().toStdString(),
               "1\n00:00:00,500 --> 00:00:02,678\n>> SPEAKER 1: hello and welcome\nto the podcast\n");
     EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/status") == DatabaseValue(kFileStatusExported); }));
+
+    // File > Export > PDF…: the pages hold the corrected word as text.
+    const QString pdfPath = home.filePath("Interview with Ann.pdf");
+    exportThroughSaveDialog(*shell, "exportToPDF:", pdfPath);
+    ASSERT_TRUE(QFileInfo::exists(pdfPath));
+    QProcess pdfText;
+    pdfText.start("pdftotext", {pdfPath, "-"});
+    ASSERT_TRUE(pdfText.waitForFinished(30000));
+    EXPECT_TRUE(QString::fromUtf8(pdfText.readAllStandardOutput()).simplified().contains("hello and welcome to the podcast"));
 }
 
 }  // namespace

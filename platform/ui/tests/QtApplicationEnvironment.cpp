@@ -1,4 +1,4 @@
-// The widgets' application of this test process: made before the first test and destroyed
+// The widgets' application of a test process: made before the first test and destroyed
 // after the last, while Qt's own globals still stand, so that fonts and input devices are
 // released (left to the exit handlers they would crash the process or show as leaks).
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@ public:
     void SetUp() override
     {
         static int argc = 1;
-        static char name[] = "transcript-view-tests";
+        static char name[] = "qv-tests";
         static char* argv[] = {name, nullptr};
         if (!QApplication::instance())
             application_ = std::make_unique<QApplication>(argc, argv);
