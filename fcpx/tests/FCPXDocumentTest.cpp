@@ -177,10 +177,19 @@ TEST_F(FCPXDocument, UnusualTranscriptsStillMakeWellFormedDocuments)
          },
          {"<keyword start=\"-400/1000s\" duration=\"300/1000s\" value=\"Ann\" note=\"early\"/>"},
          {}},
+        {"negative start timecode",
+         [](FCPXDocument& t) {
+             t.file->timecodeStart = qv::MediaTime(-90000, 25);
+             t.addRange("Ann", 0);
+             t.addWord("hi", 500, 700);
+         },
+         {"start=\"-3600s\" format=\"r1\"/>", "<keyword start=\"-3599500/1000s\" duration=\"200/1000s\""},
+         {}},
     };
     for (const auto& c : cases) {
         ad.words.clear();
         ad.speakerRanges.clear();
+        file->timecodeStart = qv::MediaTime::invalid();
         c.build(*this);
         const QString written = document();
         EXPECT_EQ(wellFormednessProblems(written.toUtf8()), "") << c.title;
