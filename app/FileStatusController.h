@@ -2,7 +2,7 @@
 // Exported), soft deletion and restore, and the export counters every export adds to.
 #pragma once
 
-#include "export/ExportShell.h"
+#include "model/ExportShell.h"
 #include "platform/foundation/Dispatcher.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #include "export/CaptionWriters.h"
 
 #include "model/TimeUtilities.h"
-#include "export/WritableText.h"
-#include "export/XmlText.h"
+#include "platform/foundation/WritableText.h"
+#include "platform/foundation/XmlText.h"
 
 #include <algorithm>
 
@@ -48,27 +48,10 @@ QString subRipText(std::vector<QVCaptionPage>& pages, std::optional<int64_t> tim
     return text + QLatin1Char('\n');
 }
 
-namespace {
-
-// Element with attributes written in the order given.
-QString element(const QString& name, const std::vector<std::pair<QString, QString>>& attributes) {
-    QString out = QLatin1Char('<') + name;
-    for (const auto& [key, value] : attributes) {
-        out += QLatin1Char(' ') + key + QLatin1String("=\"") + xmlEscapeAttribute(value) + QLatin1Char('"');
-    }
-    return out;
-}
-
-QString indent(int level) {
-    return QString(level * 4, QLatin1Char(' '));
-}
-
-}  // namespace
-
 QString timedTextDocument(const std::vector<QVCaptionPage>& pages, const QString& language,
                           const TimedTextTiming& timing, const TimecodeText& timecode) {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
-    out += element(QStringLiteral("tt"),
+    out += xmlStartTag(QStringLiteral("tt"),
                    {{"ttp:dropMode", timing.dropFrame ? "dropNTSC" : "nonDrop"},
                     {"ttp:frameRate", QString::number(timing.frameRate)},
                     {"ttp:frameRateMultiplier", timing.ntscMultiplier ? "1000 1001" : "1 1"},
@@ -84,45 +67,45 @@ QString timedTextDocument(const std::vector<QVCaptionPage>& pages, const QString
                     {"xmlns:tts", "http://www.w3.org/ns/ttml#styling"},
                     {"xmlns:xsi", "http://www.w3.org/2001/XMLSchema-instance"}}) +
            QLatin1String(">\n");
-    out += indent(1) + QLatin1String("<head>\n") + indent(2) + QLatin1String("<styling>\n") + indent(3) +
-           element(QStringLiteral("style"), {{"tts:color", "white"},
+    out += xmlIndent(1) + QLatin1String("<head>\n") + xmlIndent(2) + QLatin1String("<styling>\n") + xmlIndent(3) +
+           xmlStartTag(QStringLiteral("style"), {{"tts:color", "white"},
                                              {"tts:fontFamily", "sansSerif"},
                                              {"tts:fontSize", "100%"},
                                              {"tts:fontStyle", "normal"},
                                              {"tts:fontWeight", "normal"},
                                              {"xml:id", "normal"}}) +
-           QLatin1String("/>\n") + indent(2) + QLatin1String("</styling>\n") + indent(2) +
-           QLatin1String("<layout>\n") + indent(3) +
-           element(QStringLiteral("region"), {{"tts:displayAlign", "after"},
+           QLatin1String("/>\n") + xmlIndent(2) + QLatin1String("</styling>\n") + xmlIndent(2) +
+           QLatin1String("<layout>\n") + xmlIndent(3) +
+           xmlStartTag(QStringLiteral("region"), {{"tts:displayAlign", "after"},
                                               {"tts:extent", "100% 15%"},
                                               {"tts:origin", "0% 85%"},
                                               {"tts:textAlign", "center"},
                                               {"xml:id", "bottom"}}) +
-           QLatin1String("/>\n") + indent(2) + QLatin1String("</layout>\n") + indent(1) +
+           QLatin1String("/>\n") + xmlIndent(2) + QLatin1String("</layout>\n") + xmlIndent(1) +
            QLatin1String("</head>\n");
-    out += indent(1) + element(QStringLiteral("body"), {{"style", "normal"}, {"region", "bottom"}}) +
+    out += xmlIndent(1) + xmlStartTag(QStringLiteral("body"), {{"style", "normal"}, {"region", "bottom"}}) +
            QLatin1String(">\n");
     if (pages.empty()) {
-        out += indent(2) + QLatin1String("<div/>\n");
+        out += xmlIndent(2) + QLatin1String("<div/>\n");
     } else {
-        out += indent(2) + QLatin1String("<div>\n");
+        out += xmlIndent(2) + QLatin1String("<div>\n");
         for (const auto& page : pages) {
             const ShownTimes times = shownTimes(page);
-            out += indent(3) +
-                   element(QStringLiteral("p"),
+            out += xmlIndent(3) +
+                   xmlStartTag(QStringLiteral("p"),
                            {{"begin", timecode(times.start)}, {"end", timecode(times.end)}, {"region", "bottom"}}) +
                    QLatin1String(">\n");
             // The line break goes in as text and is turned back into markup after escaping.
             QString lines = page.line1;
             if (!page.line2.isEmpty()) lines += QLatin1String("<br/>") + page.line2;
-            out += indent(4) + element(QStringLiteral("span"), {{"tts:backgroundColor", "black"}}) +
+            out += xmlIndent(4) + xmlStartTag(QStringLiteral("span"), {{"tts:backgroundColor", "black"}}) +
                    QLatin1Char('>') + xmlEscapeText(lines).replace(QLatin1String("&lt;br/&gt;"), QLatin1String("<br/>")) +
                    QLatin1String("</span>\n");
-            out += indent(3) + QLatin1String("</p>\n");
+            out += xmlIndent(3) + QLatin1String("</p>\n");
         }
-        out += indent(2) + QLatin1String("</div>\n");
+        out += xmlIndent(2) + QLatin1String("</div>\n");
     }
-    out += indent(1) + QLatin1String("</body>\n") + QLatin1String("</tt>");
+    out += xmlIndent(1) + QLatin1String("</body>\n") + QLatin1String("</tt>");
     return out;
 }
 

@@ -4,7 +4,7 @@
 // export. A write that fails is reported with an alert and marks and counts nothing; Timed
 // Text keeps its own habit there: a beep and a log line, and the export is still counted. Also
 // the actions of the option pop-ups, which store a choice the moment it is made.
-#include "export/ExportShell.h"
+#include "model/ExportShell.h"
 #include "export/QVCaptionPagesCreate.h"
 #include "export/TimecodeRates.h"
 #include "platform/foundation/Preferences.h"

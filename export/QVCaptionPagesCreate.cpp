@@ -1,7 +1,7 @@
 #include "export/QVCaptionPagesCreate.h"
 
 #include "export/CaptionPageTiming.h"
-#include "export/WritableText.h"
+#include "platform/foundation/WritableText.h"
 #include "model/StringPunctuation.h"
 
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "export/QVExportAvidScript.h"
 
-#include "export/WritableText.h"
+#include "platform/foundation/WritableText.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "export/TextExport.h"
 
-#include "export/WritableText.h"
+#include "platform/foundation/WritableText.h"
 #include "model/StringPunctuation.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "export/WordDocument.h"
 
-#include "export/XmlText.h"
+#include "platform/foundation/XmlText.h"
 #include "export/ZipWriter.h"
 
 #include <cmath>

@@ -398,6 +398,8 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
     account_ = std::make_unique<AccountShell>(ad_, *this, mainQueue_, preferences_, *auth_, std::move(accountOptions));
     exports_ = std::make_unique<ExportController>(ad_, preferences_, savePanels_, alerts_, printPanels_,
                                                   account_->fileStatus);
+    fcpx_ = std::make_unique<FCPXController>(ad_, preferences_, savePanels_, alerts_, account_->fileStatus,
+                                             FCPXController::Options{});
 
     auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
     connection_ = connection.get();
@@ -509,6 +511,12 @@ void ApplicationShell::performAction(const QString& action, int tag)
     } else if (const auto exportTo = kExports.find(action); exportTo != kExports.end()) {
         if (exports_)
             ((*exports_).*exportTo->second)();
+    } else if (action == "exportToFinalCutProXXML:") {
+        if (fcpx_)
+            fcpx_->exportToFinalCutProXXML();
+    } else if (action == "sendToFinalCutProX:") {
+        if (fcpx_)
+            fcpx_->sendToFinalCutProX();
     } else if (const auto step = kNavigationSteps.find(action); step != kNavigationSteps.end()) {
         if (ad_.viewServices && ad_.currentMode == 2)
             (ad_.viewServices->*step->second.first)(step->second.second);

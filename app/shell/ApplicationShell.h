@@ -23,6 +23,7 @@
 #include "app/widgets/WidgetsHost.h"
 #include "editing/EditingController.h"
 #include "export/ExportController.h"
+#include "fcpx/FCPXController.h"
 #include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
@@ -219,6 +220,7 @@ private:
     std::unique_ptr<AccountShell> account_;
     // The File menu's exports; made with the account, whose file-status controller marks and counts them.
     std::unique_ptr<ExportController> exports_;
+    std::unique_ptr<FCPXController> fcpx_;
     std::unique_ptr<QVAuthViewController> signIn_;
     QVAccountPopoverViewController accountPopoverViewController_;
     QPointer<QWidget> accountPopover_;

@@ -1,7 +1,7 @@
 #include "export/CaptionWriters.h"
 
 #include "export/QVCaptionPagesCreate.h"
-#include "export/XmlText.h"
+#include "platform/foundation/XmlText.h"
 #include "export/tests/QStringPrinting.h"
 #include "export/tests/SubRipReadBack.h"
 #include "export/tests/TranscriptBuilder.h"

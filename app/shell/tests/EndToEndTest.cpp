@@ -2,13 +2,14 @@
 // a temporary home against a service of the test's own, the user signs up, sees the empty files
 // list, a transcript arrives as the transcription service delivers one, and it shows up in the
 // list; the user opens it, plays it, corrects a word by typing, undoes and redoes the correction
-// from the Edit menu and exports SubRip captions from the File menu. A screenshot of the window
-// at each step goes to QV_SCREENSHOT_DIR.
+// from the Edit menu, exports SubRip captions and fcpxml from the File menu and sends the
+// transcript to the partner editor (a recording script standing for it). A screenshot of the
+// window at each step goes to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/LogoView.h"
 #include "app/shell/QVApplication.h"
 #include "app/shell/ToolbarLayout.h"
-#include "export/ExportShell.h"
+#include "model/ExportShell.h"
 #include "model/LocalFileData.h"
 #include "model/QVFile.h"
 #include "model/QVMediaFile.h"
@@ -346,6 +347,40 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     pdfText.start("pdftotext", {pdfPath, "-"});
     ASSERT_TRUE(pdfText.waitForFinished(30000));
     EXPECT_TRUE(QString::fromUtf8(pdfText.readAllStandardOutput()).simplified().contains("hello and welcome to the podcast"));
+
+    // File > Export > Final Cut Pro X XML…: the document's keyword note holds the corrected word.
+    const QString document = home.filePath("Interview with Ann.fcpxml");
+    exportThroughSaveDialog(*shell, "exportToFinalCutProXXML:", document, shots + "/13-fcpxml-dialog.png");
+    ASSERT_TRUE(QFileInfo::exists(document));
+    QFile fcpxmlFile(document);
+    ASSERT_TRUE(fcpxmlFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(fcpxmlFile.readAll().contains(
+        "<keyword start=\"500/1000s\" duration=\"2178/1000s\" value=\"Speaker 1\" note=\"hello and welcome to the podcast\"/>"));
+    EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/export_count/fcpx_xml") == DatabaseValue(1); }));
+
+    // Send to Final Cut Pro X: the configured editor command gets the temporary document's path.
+    const QString editor = home.filePath("editor.sh");
+    QFile script(editor);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"%1\"\n").arg(home.filePath("handed-off")).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    preferences->setObject("QVPartnerEditorCommand", editor);
+    QAction* send = shell->window().action("sendToFinalCutProX:");
+    ASSERT_NE(send, nullptr);
+    shell->window().validateAllMenus();
+    ASSERT_TRUE(send->isEnabled());
+    send->trigger();
+    const QString temporary = qEnvironmentVariable("XDG_DATA_HOME") + "/FCPX Temp Files/Quorvantelle.fcpxml";
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(home.filePath("handed-off")); }));
+    QFile handedOff(home.filePath("handed-off"));
+    ASSERT_TRUE(handedOff.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(handedOff.readAll()), temporary + "\n");
+    QFile sent(temporary);
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(sent.readAll().contains("note=\"hello and welcome to the podcast\""));
+    EXPECT_EQ(openMessageBox(&shell->window()), nullptr);
+    EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/export_count/fcpx_xml") == DatabaseValue(2); }));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "export/XmlText.h"
+#include "platform/foundation/XmlText.h"
 
-#include "export/WritableText.h"
+#include "platform/foundation/WritableText.h"
 
 #include <algorithm>
 
@@ -27,6 +27,18 @@ QString xmlEscapeText(const QString& text) {
 
 QString xmlEscapeAttribute(const QString& text) {
     return xmlEscapeText(text).replace(QLatin1Char('"'), QLatin1String("&quot;"));
+}
+
+QString xmlStartTag(const QString& name, const XmlAttributes& attributes) {
+    QString out = QLatin1Char('<') + name;
+    for (const auto& [key, value] : attributes) {
+        out += QLatin1Char(' ') + key + QLatin1String("=\"") + xmlEscapeAttribute(value) + QLatin1Char('"');
+    }
+    return out;
+}
+
+QString xmlIndent(int level) {
+    return QString(level * 4, QLatin1Char(' '));
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "export/WritableText.h"
+#include "platform/foundation/WritableText.h"
 
 #include <algorithm>
 
