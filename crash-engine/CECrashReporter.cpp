@@ -63,11 +63,13 @@ void syncImages()
     cecrash_async_image_list_sync(&sharedImageList());
 }
 
-// Async-signal-safe. Writes the report file for the crashed thread.
+// Async-signal-safe. Writes the report file for the crashed thread. A report still there is one
+// that no launch has taken away yet, maybe the only record of an earlier crash: it is kept, and
+// this crash goes unwritten.
 cecrash_error_t writeCrashReport(CrashHandlerContext* context, cecrash_thread_t crashed,
                                  const cecrash_async_thread_state* state, const cecrash_log_signal_info* signal)
 {
-    const int descriptor = open(context->path, O_RDWR | O_CREAT | O_TRUNC, 0644);
+    const int descriptor = open(context->path, O_RDWR | O_CREAT | O_EXCL, 0644);
     if (descriptor < 0)
         return CECRASH_EINTERNAL;
     cecrash_async_output_file file;

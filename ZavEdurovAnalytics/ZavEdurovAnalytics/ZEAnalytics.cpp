@@ -156,35 +156,37 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::optional<ZEStri
 void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEventProperties>& properties,
     const std::shared_ptr<ZEAnalyticsTransmissionTarget>& target, std::uint64_t flags)
 {
-    std::lock_guard guard(lock());
-    if (!canBeUsed() || !isEnabled()) {
-        return;
-    }
-    const auto& chosen = target ? target : defaultTransmissionTarget_;
-    std::uint64_t persistence = flags & 0xFF;
-    if (persistence != ZEFlagsNormal && persistence != ZEFlagsCritical) {
-        ZELogWarning(kZEAnalyticsLogTag, "Invalid flags (%u) received, using normal as a default.", persistence);
-        persistence = ZEFlagsNormal;
-    }
     auto log = std::make_shared<ZEEventLog>();
-    std::shared_ptr<ZEEventProperties> checked = properties;
-    if (chosen) {
-        if (!chosen->isEnabled()) {
-            ZELogError(kZEAnalyticsLogTag, "This transmission target is disabled.");
+    std::uint64_t persistence = flags & 0xFF;
+    {
+        std::lock_guard guard(lock());
+        if (!canBeUsed() || !isEnabled()) {
             return;
         }
-        log->addTransmissionTargetToken(chosen->transmissionTargetToken());
-        log->tag = chosen;
-        if (chosen == defaultTransmissionTarget_) {
-            log->userId = ZEUserIdContext::sharedInstance()->userId();
+        const auto& chosen = target ? target : defaultTransmissionTarget_;
+        if (persistence != ZEFlagsNormal && persistence != ZEFlagsCritical) {
+            ZELogWarning(kZEAnalyticsLogTag, "Invalid flags (%u) received, using normal as a default.", persistence);
+            persistence = ZEFlagsNormal;
         }
-    } else {
-        checked = validateZavEdurovEventProperties(properties);
-    }
-    log->name = name;
-    log->eventId = ZEUuid::create().UUIDString();
-    if (checked && !checked->isEmpty()) {
-        log->typedProperties = checked;
+        std::shared_ptr<ZEEventProperties> checked = properties;
+        if (chosen) {
+            if (!chosen->isEnabled()) {
+                ZELogError(kZEAnalyticsLogTag, "This transmission target is disabled.");
+                return;
+            }
+            log->addTransmissionTargetToken(chosen->transmissionTargetToken());
+            log->tag = chosen;
+            if (chosen == defaultTransmissionTarget_) {
+                log->userId = ZEUserIdContext::sharedInstance()->userId();
+            }
+        } else {
+            checked = validateZavEdurovEventProperties(properties);
+        }
+        log->name = name;
+        log->eventId = ZEUuid::create().UUIDString();
+        if (checked && !checked->isEmpty()) {
+            log->typedProperties = checked;
+        }
     }
     sendLog(log, persistence);
 }
@@ -196,18 +198,23 @@ void ZEAnalytics::trackPage(const std::string& name, const std::optional<ZEStrin
 
 void ZEAnalytics::trackPageLog(const std::string& name, const std::optional<ZEStringMap>& properties)
 {
-    std::lock_guard guard(lock());
-    if (!canBeUsed() || !isEnabled()) {
-        return;
-    }
     auto log = std::make_shared<ZEPageLog>();
-    log->name = name;
-    if (properties && !properties->empty()) {
-        log->properties = properties;
+    {
+        std::lock_guard guard(lock());
+        if (!canBeUsed() || !isEnabled()) {
+            return;
+        }
+        log->name = name;
+        if (properties && !properties->empty()) {
+            log->properties = properties;
+        }
     }
     sendLog(log, ZEFlagsNormal);
 }
 
+// Called without the service's lock: an enqueue waits for the store to commit the log, behind
+// whatever the store is doing for other threads, and tracking threads must not queue up on the
+// lock meanwhile. The units are set once, at start.
 void ZEAnalytics::sendLog(const std::shared_ptr<ZEAbstractLog>& log, std::uint64_t flags)
 {
     const auto& unit = (flags & ZEFlagsCritical) ? criticalChannelUnit_ : channelUnit_;

@@ -90,6 +90,42 @@ std::string componentIn(const std::string& directory, const fs::path& file)
     return directory + "/" + file.filename().string();
 }
 
+// A component in `directory` named `name`, or "<name>-1", "<name>-2", ... when that is taken:
+// two launches may store a report within one second, and no report is ever written over.
+std::string freeComponent(const std::string& directory, const std::string& name)
+{
+    std::string component = directory + "/" + name;
+    for (int n = 1; ZEUtility::fileExistsForPathComponent(component); ++n) {
+        component = directory + "/" + name + "-" + std::to_string(n);
+    }
+    return component;
+}
+
+// Beside a stored report: the session and user ids of the launch that crashed.
+constexpr const char* kLaunchIdsSuffix = ".meta";
+
+// The id a history holds for the launch that crashed in `crashSecond`, asked by the launch
+// right after it (whose own entry is the newest): the newest earlier entry set before the end of
+// the crash's second. Reports keep whole seconds, so the time alone cannot tell the crashed
+// launch from a next one that started within the same second; the order of launches can.
+template <class Entry>
+std::optional<std::string> idOfPreviousLaunch(const std::vector<Entry>& history, std::uint64_t crashSecond,
+    std::optional<std::string> Entry::*id)
+{
+    const ZEDate end = ZEDateFromSeconds(static_cast<double>(crashSecond) + 1);
+    for (auto entry = history.rbegin(); entry != history.rend(); ++entry) {
+        if (entry != history.rbegin() && entry->timestamp && *entry->timestamp < end) {
+            return (*entry).*id;
+        }
+    }
+    return std::nullopt;
+}
+
+ZEJson idOrNull(const std::optional<std::string>& id)
+{
+    return id ? ZEJson(*id) : ZEJson();
+}
+
 } // namespace
 
 // ---- shared instance
@@ -338,7 +374,7 @@ void ZECrashes::configureCrashReporterWithUncaughtExceptionHandlerEnabled(bool e
         type = CECrashReporterSignalHandlerTypeMach;
         ZELogVerbose(kZECrashesLogTag, "Enabled Mach exception handler.");
     }
-    ceCrashReporter_ = std::make_unique<CECrashReporter>(
+    ceCrashReporter_ = std::make_unique<CECrashReporter>(ZECrashesUtil::applicationBundle(),
         CECrashReporterConfig(type, CECrashReporterSymbolicationStrategyNone, enabled));
     ZEWrapperExceptionManager::setCrashReporter(ceCrashReporter_.get());
     if (isDebuggerAttached()) {
@@ -559,13 +595,14 @@ void ZECrashes::handleLatestCrashReport()
         } else {
             char name[32];
             std::snprintf(name, sizeof name, "%.0f", secondsSince1970(ZEUtility::now()) - kReferenceDateOffset);
-            const std::string component = ZECrashesUtil::crashesDir() + "/" + name;
+            const std::string component = freeComponent(ZECrashesUtil::crashesDir(), name);
             // The engine's copy is the only one until this one exists: it stays pending otherwise.
-            purge = !ZEUtility::fileExistsForPathComponent(component)
-                && ZEUtility::createFileAtPathComponent(component, *data, true, false).has_value();
+            purge = ZEUtility::createFileAtPathComponent(component, *data, true, false).has_value();
             if (!purge) {
                 ZELogError(kZECrashesLogTag, "Couldn't store the crash report at %@; it stays pending for the next launch.",
                     component);
+            } else {
+                storeLaunchIds(component, report->systemInfo().timestamp.value_or(0));
             }
             auto errorReport = ZEErrorLogFormatter::errorReportFromCrashReport(report.get());
             {
@@ -579,6 +616,43 @@ void ZECrashes::handleLatestCrashReport()
     if (purge) {
         ceCrashReporter_->purgePendingCrashReport();
     }
+}
+
+// Runs when the engine's report of the previous launch is stored: the report may be sent by a
+// later launch, when more launches stand between it and the crash.
+void ZECrashes::storeLaunchIds(const std::string& reportComponent, std::uint64_t crashSecond)
+{
+    const ZEJson ids = {
+        {"sid", idOrNull(idOfPreviousLaunch(ZESessionContext::sharedInstance()->sessionHistory(), crashSecond,
+                    &ZESessionHistoryInfo::sessionId))},
+        {"userId", idOrNull(idOfPreviousLaunch(ZEUserIdContext::sharedInstance()->userIdHistory(), crashSecond,
+                       &ZEUserIdHistoryInfo::userId))},
+    };
+    const std::string text = ids.dump();
+    if (!ZEUtility::createFileAtPathComponent(reportComponent + kLaunchIdsSuffix, ZEData(text.begin(), text.end()), true, true)) {
+        ZELogWarning(kZECrashesLogTag, "The ids of the crashed launch could not be kept beside %@; they will be looked up by time.",
+            reportComponent);
+    }
+}
+
+void ZECrashes::stampIdsOfCrashTime(const Unprocessed& entry) const
+{
+    const auto kept = ZEReadFile(entry.file.string() + kLaunchIdsSuffix);
+    const ZEJson ids = kept ? ZEJson::parse(*kept, nullptr, false) : ZEJson();
+    const auto idIn = [&ids](const char* key) -> std::optional<std::string> {
+        return ids[key].is_string() ? std::optional(ids[key].get<std::string>()) : std::nullopt;
+    };
+    if (ids.is_object() && ids.contains("sid") && ids.contains("userId")) {
+        entry.log->sid = idIn("sid");
+        entry.log->userId = idIn("userId");
+        return;
+    }
+    // A report stored without them: the ids in force at the end of its second, before this launch.
+    const ZEDate crashTime = entry.log->timestamp.value_or(ZEDate());
+    const auto sessions = ZESessionContext::sharedInstance();
+    const auto userIds = ZEUserIdContext::sharedInstance();
+    entry.log->sid = sessions->sessionIdAt(beforeThisLaunch(crashTime, sessions->sessionHistory()));
+    entry.log->userId = userIds->userIdAt(beforeThisLaunch(crashTime, userIds->userIdHistory()));
 }
 
 std::vector<fs::path> ZECrashes::persistedCrashReports()
@@ -856,11 +930,7 @@ void ZECrashes::sendCrashReport(const Unprocessed& entry)
     } else {
         ZELogDebug(kZECrashesLogTag, "attachmentsWithCrashes is not implemented");
     }
-    const ZEDate crashTime = entry.log->timestamp.value_or(ZEDate());
-    const auto sessions = ZESessionContext::sharedInstance();
-    const auto userIds = ZEUserIdContext::sharedInstance();
-    entry.log->sid = sessions->sessionIdAt(beforeThisLaunch(crashTime, sessions->sessionHistory()));
-    entry.log->userId = userIds->userIdAt(beforeThisLaunch(crashTime, userIds->userIdHistory()));
+    stampIdsOfCrashTime(entry);
     if (channelUnit_) {
         channelUnit_->enqueueItem(entry.log, ZEFlagsCritical);
     }
@@ -881,6 +951,7 @@ void ZECrashes::discard(const Unprocessed& entry)
 void ZECrashes::removeCrashFile(const fs::path& file)
 {
     ZEUtility::deleteFileAtURL(file);
+    ZEUtility::deleteFileAtURL(fs::path(file.string() + kLaunchIdsSuffix));
     std::lock_guard state(stateMutex_);
     std::erase(crashFiles_, file);
 }
@@ -907,6 +978,7 @@ void ZECrashes::keepDamagedReport(const fs::path& file, const std::string& reaso
     }
     ZELogError(kZECrashesLogTag, "Crash report %@ could not be processed because %@; it was moved to %@.", file.string(),
         reason, target.string());
+    ZEUtility::deleteFileAtURL(fs::path(file.string() + kLaunchIdsSuffix));
     std::lock_guard state(stateMutex_);
     std::erase(crashFiles_, file);
 }
@@ -919,9 +991,8 @@ void ZECrashes::keepDamagedReportData(const std::vector<std::uint8_t>& data, con
     }
     char name[48];
     std::snprintf(name, sizeof name, "pending-%.0f", secondsSince1970(ZEUtility::now()) - kReferenceDateOffset);
-    const std::string component = ZECrashesUtil::damagedCrashesDir() + "/" + name;
-    const bool kept = !ZEUtility::fileExistsForPathComponent(component)
-        && ZEUtility::createFileAtPathComponent(component, data, true, false).has_value();
+    const std::string component = freeComponent(ZECrashesUtil::damagedCrashesDir(), name);
+    const bool kept = ZEUtility::createFileAtPathComponent(component, data, true, false).has_value();
     ZELogError(kZECrashesLogTag, kept ? "The pending crash report could not be processed because %@; it was kept as %@."
                                       : "The pending crash report could not be processed because %@, and could not be kept as %@.",
         reason, component);

@@ -122,6 +122,8 @@ private:
     void processCrashReports();
     bool sendCrashReportsOrAwaitUserConfirmation();
     void handleUserConfirmation(ZEUserConfirmation answer);
+    void storeLaunchIds(const std::string& reportComponent, std::uint64_t crashSecond);
+    void stampIdsOfCrashTime(const Unprocessed& entry) const;
     void sendCrashReport(const Unprocessed& entry);
     void discard(const Unprocessed& entry);
     void deleteAllFromCrashesDirectory();

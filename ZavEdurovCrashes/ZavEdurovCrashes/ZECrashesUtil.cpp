@@ -1,5 +1,6 @@
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
 
 namespace ze {
@@ -32,6 +33,12 @@ std::string ZECrashesUtil::wrapperExceptionsDir()
 std::string ZECrashesUtil::damagedCrashesDir()
 {
     return created("crashesdamaged");
+}
+
+CECrashBundle ZECrashesUtil::applicationBundle()
+{
+    const auto info = ZEPlatform::applicationInfo();
+    return {info.bundleIdentifier, info.buildVersion, info.shortVersion};
 }
 
 } // namespace ze

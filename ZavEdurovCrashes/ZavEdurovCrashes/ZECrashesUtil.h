@@ -1,5 +1,8 @@
-// The crash service's folders under the SDK's storage folder, each created when first named.
+// The crash service's folders under the SDK's storage folder, each created when first named,
+// and the application's identity as the crash engine records it.
 #pragma once
+
+#include "crash-engine/CECrashReporter.h"
 
 #include <string>
 
@@ -13,6 +16,9 @@ public:
     // "crashesdamaged": reports that could not be read or crashed their own processing, kept
     // for a person to look at instead of being deleted.
     static std::string damagedCrashesDir();
+    // The application the SDK runs in: it names the engine's folder, and every crash log
+    // carries it as the application's namespace, version and build.
+    static CECrashBundle applicationBundle();
 };
 
 } // namespace ze

@@ -295,8 +295,8 @@ void ApplicationShell::startTelemetry()
     telemetry_ = std::make_unique<ze::ZEHostAdapter>(mainQueue_, preferences_);
     if (config_.telemetryUrl.isEmpty())
         return;
-    telemetry_->startTelemetry(config_.telemetrySecret.toStdString(), config_.telemetryUrl.toString().toStdString());
-    ze::ZEZavEdurov::startWithServices({ze::ZECrashes::sharedInstance()});
+    telemetry_->startTelemetry(config_.telemetrySecret.toStdString(), config_.telemetryUrl.toString().toStdString(),
+                               {ze::ZEAnalytics::sharedInstance(), ze::ZECrashes::sharedInstance()});
 }
 
 void ApplicationShell::reachService()

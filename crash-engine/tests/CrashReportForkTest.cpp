@@ -196,7 +196,10 @@ protected:
         if (childPid != nullptr)
             *childPid = child;
         EXPECT_TRUE(reporter.hasPendingCrashReport());
-        return pendingReport(reporter);
+        // Taken away once read, as the crash service does: a pending report is never written over.
+        std::unique_ptr<CECrashReport> report = pendingReport(reporter);
+        reporter.purgePendingCrashReport();
+        return report;
     }
 
     // The report a child left behind, decoded; null (a failure) when it cannot be read.
@@ -435,6 +438,7 @@ TEST_F(CrashReportForkTest, CallbackRunsAfterAWrittenReportOnly)
         });
         const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
         ASSERT_TRUE(data);
+        reporter.purgePendingCrashReport();
         if (outcome.expectedExit == 7) {
             EXPECT_TRUE(exitedWith(status, 7)) << status;
             std::unique_ptr<CECrashReport> report = CECrashReport::initWithData(*data, nullptr);
@@ -498,6 +502,23 @@ TEST_F(CrashReportForkTest, CrashWithOneDescriptorLeftStillReportsTheCrashedThre
     ASSERT_EQ(report->threads().size(), 1u);
     EXPECT_TRUE(report->threads()[0].crashed);
     EXPECT_EQ(frameNames(report->threads()[0]).count("crashTestNullWrite"), 1u);
+}
+
+TEST_F(CrashReportForkTest, APendingReportNotYetTakenAwayIsNeverWrittenOver)
+{
+    CECrashReporter reporter = makeReporter();
+    ASSERT_TRUE(reporter.populateCrashReportDirectory());
+    const std::string earlier = "the report of an earlier crash, not yet stored elsewhere";
+    std::ofstream(reporter.crashReportPath(), std::ios::binary) << earlier;
+
+    const int status = runInChild([&] {
+        armChild(reporter);
+        crashTestCaller(crashTestNullWrite);
+    });
+    EXPECT_TRUE(diedOfSignal(status, SIGSEGV)) << status;
+    const std::optional<std::vector<uint8_t>> data = reporter.loadPendingCrashReportData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(data->begin(), data->end()), earlier);
 }
 
 TEST_F(CrashReportForkTest, FailedFirstEnableStillUsesUpTheProcessesOneAttempt)

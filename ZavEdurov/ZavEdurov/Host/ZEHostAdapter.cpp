@@ -1,9 +1,7 @@
 #include "ZavEdurov/ZavEdurov/Host/ZEHostAdapter.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationEvents.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -170,10 +168,11 @@ ZEHostAdapter::~ZEHostAdapter()
     QObject::disconnect(activation_);
 }
 
-void ZEHostAdapter::startTelemetry(const std::string& appSecret, const std::string& logUrl)
+void ZEHostAdapter::startTelemetry(const std::string& appSecret, const std::string& logUrl,
+    const std::vector<ZEZavEdurov::Service>& services)
 {
     ZEZavEdurov::setLogUrl(logUrl);
-    ZEZavEdurov::start(appSecret, {ZEAnalytics::sharedInstance()});
+    ZEZavEdurov::start(appSecret, services);
 }
 
 } // namespace ze

@@ -6,6 +6,7 @@
 
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEMainThreadExecutor.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
+#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ze {
 
@@ -64,8 +66,10 @@ public:
     ZEHostAdapter(const ZEHostAdapter&) = delete;
     ZEHostAdapter& operator=(const ZEHostAdapter&) = delete;
 
-    // Starts the SDK with the analytics service; `logUrl` is the ingestion's base address.
-    void startTelemetry(const std::string& appSecret, const std::string& logUrl);
+    // Starts the SDK with every service the application uses, in one start: the SDK takes one
+    // start per process and refuses a second. `logUrl` is the ingestion's base address.
+    void startTelemetry(const std::string& appSecret, const std::string& logUrl,
+        const std::vector<ZEZavEdurov::Service>& services);
 
 private:
     QMetaObject::Connection activation_;

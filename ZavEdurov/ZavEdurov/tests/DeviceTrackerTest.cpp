@@ -81,6 +81,22 @@ TEST_F(ZEDeviceTrackerTest, FindsTheRecordInForceAtATime)
     EXPECT_EQ(tracker->deviceForTimestamp(std::nullopt)->carrierCountry, "BB");
 }
 
+TEST_F(ZEDeviceTrackerTest, TheLocaleIsWellFormedUnderEveryKindOfSetting)
+{
+    const char* saved = std::getenv("LC_ALL");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    for (const auto& [setting, locale] : {std::pair{"de_AT.UTF-8", "de_AT"}, std::pair{"sr_RS@latin", "sr-Latn_RS"},
+             std::pair{"C", "en"}, std::pair{"POSIX", "en"}, std::pair{"C.UTF-8", "en"}, std::pair{"fr", "fr"}}) {
+        ::setenv("LC_ALL", setting, 1);
+        EXPECT_EQ(ZEDeviceTracker::locale(), locale) << setting;
+    }
+    if (previous) {
+        ::setenv("LC_ALL", previous->c_str(), 1);
+    } else {
+        ::unsetenv("LC_ALL");
+    }
+}
+
 TEST_F(ZEDeviceTrackerTest, AWrapperSdkReplacesTheNewestEntry)
 {
     auto tracker = std::make_shared<ZEDeviceTracker>();

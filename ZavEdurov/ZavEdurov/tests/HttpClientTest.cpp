@@ -5,35 +5,19 @@
 #include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 
-#include <zlib.h>
-
 namespace ze {
 namespace {
 
 using namespace std::chrono_literals;
 using test::FakeTransport;
 using test::SdkTest;
+using test::gunzip;
 
 struct Outcome {
     int calls = 0;
     std::optional<ZEHttpResponse> response;
     std::optional<ZEError> error;
 };
-
-std::string gunzip(const ZEData& data)
-{
-    z_stream stream{};
-    inflateInit2(&stream, 31);
-    std::string out(100'000, '\0');
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int result = inflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    inflateEnd(&stream);
-    return result == Z_STREAM_END ? out : "<not gzip>";
-}
 
 class ZEHttpClientTest : public SdkTest {
 protected:

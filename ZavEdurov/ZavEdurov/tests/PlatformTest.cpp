@@ -396,6 +396,29 @@ TEST(ZEFileSecretStoreTest, NeverWritesOverAFileItCouldNotRead)
     EXPECT_EQ(value, "g");
     EXPECT_EQ(reread.copyMatching(item, value), kZESecSuccess);
 
+    // Damage around whole items: every item that can be read is kept, in this launch and the
+    // next, though nothing was written in between.
+    const std::string first = R"({"class":"genp","service":"svc","account":"first","value":"MQ=="})";
+    const std::string second = R"({"class":"genp","service":"svc","account":"second","value":"Mg=="})";
+    for (const std::string& broken : {"[" + first + "," + second + "]\nstray line\n",
+             "[" + first + "," + R"({"class":"genp","serv)" + "," + second + "]",
+             "[" + first + "," + second + R"(,{"class":"genp","service":"s)", "garbage before [" + first + "," + second + "]"}) {
+        const auto file = tempFile("damaged-items");
+        std::filesystem::remove(file.string() + ".damaged-1");
+        std::ofstream(file) << broken;
+        {
+            ZEFileSecretStore thisLaunch(file);
+        }
+        EXPECT_EQ(ZEReadFile(file.string() + ".damaged-1"), broken);
+        ZEFileSecretStore nextLaunch(file);
+        for (const auto& [account, expected] : {std::pair{"first", "1"}, std::pair{"second", "2"}}) {
+            ZESecretItem query = item;
+            query.account = account;
+            EXPECT_EQ(nextLaunch.copyMatching(query, value), kZESecSuccess) << account << " of " << broken;
+            EXPECT_EQ(value, expected);
+        }
+    }
+
     // Unreadable: nothing is written over it and the write reports failure.
     const auto unreadable = tempFile("unreadable");
     std::filesystem::remove_all(unreadable);

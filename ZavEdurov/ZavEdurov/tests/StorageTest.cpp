@@ -377,6 +377,34 @@ TEST_F(ZELogDBStorageTest, AFullStoreEvictsEqualOrLowerPrioritiesOldestFirstAndC
     EXPECT_LE(std::filesystem::file_size(databaseFile()), 40u * 1024);
 }
 
+TEST_F(ZELogDBStorageTest, AFullStoreWhoseLogsCannotBeDeletedSaysSo)
+{
+    ZELogDBStorage storage;
+    storage.setMaxStorageSize(40 * 1024, nullptr);
+    for (int i = 0; i < 200 && storage.droppedLogsCount() == 0; ++i) {
+        ASSERT_TRUE(storage.saveLog(makeLog("normal" + std::to_string(i), 2000), "g", ZEFlagsNormal));
+    }
+    ASSERT_GT(storage.droppedLogsCount(), 0u);
+    // As on a full disk: deleting needs room too, and there is none.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                  "CREATE TABLE ballast (b); CREATE TRIGGER needsRoom BEFORE DELETE ON logs "
+                  "BEGIN INSERT INTO ballast VALUES (randomblob(200000)); END;",
+                  nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(other);
+
+    const auto stored = peek("g");
+    EXPECT_FALSE(storage.saveLog(makeLog("refused", 2000), "g", ZEFlagsNormal));
+    EXPECT_EQ(peek("g"), stored);
+    EXPECT_EQ(countLogs(ZELogLevelError, "Storage is full and no logs with equal or lower priority exist; discarding the log."), 0);
+    EXPECT_EQ(countLogs(ZELogLevelError,
+                  "Storage is full and a log with equal or lower priority could not be deleted to make room (result 13); "
+                  "discarding the log."),
+        1);
+}
+
 TEST_F(ZELogDBStorageTest, ALogAsLargeAsTheWholeStoreIsRefusedWithoutEvictingAnything)
 {
     ZELogDBStorage storage;

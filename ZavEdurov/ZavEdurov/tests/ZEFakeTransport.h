@@ -6,9 +6,35 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace ze::test {
+
+// A gzip body as it was before compression; "<not gzip>" for anything else.
+inline std::string gunzip(const ZEData& data)
+{
+    z_stream stream{};
+    inflateInit2(&stream, 31);
+    std::string out(100'000, '\0');
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = inflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? out : "<not gzip>";
+}
+
+// A request's body as the sender meant it, whether or not it went compressed.
+inline std::string bodyText(const ZEHttpRequest& request)
+{
+    const auto encoding = request.headers.find("Content-Encoding");
+    return encoding != request.headers.end() && encoding->second == "gzip" ? gunzip(request.body)
+                                                                            : std::string(request.body.begin(), request.body.end());
+}
 
 class FakeTransport final : public ZEHttpTransport {
 public:

@@ -11,8 +11,9 @@
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
 #include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
 #include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+
+#include <future>
 
 namespace ze {
 namespace {
@@ -56,7 +57,7 @@ protected:
         ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
         std::vector<ZEJson> logs;
         for (std::size_t i = 0; i < transport->count(); ++i) {
-            const auto body = ZEJson::parse(crypto::string(transport->request(i).body));
+            const auto body = ZEJson::parse(test::bodyText(transport->request(i)));
             for (const auto& log : body["logs"]) {
                 logs.push_back(log);
             }
@@ -167,6 +168,68 @@ TEST_F(ZEAnalyticsTest, NamesAndTypedPropertiesAreCutToTheirLimits)
     ASSERT_TRUE(cut);
     EXPECT_EQ(cut->value->size(), 125u);
     EXPECT_EQ(countLogs(ZELogLevelError, "Double value for property 'infinite' must be finite (cannot be INFINITY or NAN)."), 1);
+}
+
+TEST_F(ZEAnalyticsTest, WhatIsStoredAndSentIsWhatTheLimitsLeave)
+{
+    start();
+    ZEAnalytics::trackEvent(std::string(300, 'e'));
+    ZEStringMap wide;
+    for (int i = 0; i < 26; ++i) {
+        wide[std::to_string(i + 10) + std::string(128, 'k')] = std::string(130, 'v');
+    }
+    ZEAnalytics::trackPage(std::string(300, 'p'), wide);
+
+    std::optional<ZEJson> event;
+    std::optional<ZEJson> page;
+    for (const auto& log : sentLogs()) {
+        if (log["type"] == "event") {
+            event = log;
+        } else if (log["type"] == "page") {
+            page = log;
+        }
+    }
+    ASSERT_TRUE(event && page);
+    EXPECT_EQ((*event)["name"], std::string(256, 'e'));
+    EXPECT_EQ((*page)["name"], std::string(256, 'p'));
+    ASSERT_EQ((*page)["properties"].size(), 20u);
+    for (const auto& [key, value] : (*page)["properties"].items()) {
+        EXPECT_EQ(key.substr(2), std::string(123, 'k'));
+        EXPECT_EQ(value, std::string(125, 'v'));
+    }
+}
+
+TEST_F(ZEAnalyticsTest, ATrackingCallWaitingForTheStoreHoldsUpNoOtherCall)
+{
+    // Says when a log has been prepared on the tracking thread, the last step before the store.
+    class PreparedProbe final : public ZEChannelDelegate {
+    public:
+        void channelDidPrepareLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>&, const std::string&, std::uint64_t) override
+        {
+            std::call_once(first, [this] { prepared.set_value(); });
+        }
+        std::once_flag first;
+        std::promise<void> prepared;
+    };
+    start();
+    auto probe = std::make_shared<PreparedProbe>();
+    auto preparedSeen = probe->prepared.get_future();
+    ZEZavEdurov::channelGroup()->addDelegate(probe);
+    const auto queue = ZEZavEdurov::channelGroup()->logsDispatchQueue();
+    queue->drain();
+    // A store that takes its time: the group's queue is busy until the test lets it go.
+    std::promise<void> release;
+    queue->async([released = release.get_future().share()] { released.wait(); });
+
+    auto tracking = std::async(std::launch::async, [] { ZEAnalytics::trackEvent("Waits for the store"); });
+    ASSERT_EQ(preparedSeen.wait_for(5s), std::future_status::ready);
+    auto pausing = std::async(std::launch::async, [] { ZEAnalytics::pause(); });
+    const auto pausedInTime = pausing.wait_for(5s);
+    release.set_value();
+    tracking.get();
+    pausing.get();
+    EXPECT_EQ(pausedInTime, std::future_status::ready) << "pausing waited for another thread's store";
+    ZEZavEdurov::channelGroup()->removeDelegate(probe);
 }
 
 TEST_F(ZEAnalyticsTest, AnEventConvertsToDataAndMetadataTrees)

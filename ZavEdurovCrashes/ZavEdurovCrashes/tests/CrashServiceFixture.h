@@ -8,6 +8,7 @@
 
 #include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperCrashesHelper.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
+#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
 #include "ZavEdurovCrashes/ZavEdurovCrashes/ZEErrorLogFormatter.h"
 #include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
 #include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
@@ -160,7 +161,7 @@ protected:
 
     fs::path pendingReportPath()
     {
-        CECrashReporter reporter;
+        CECrashReporter reporter(ZECrashesUtil::applicationBundle(), CECrashReporterConfig::defaultConfiguration());
         reporter.populateCrashReportDirectory();
         return reporter.crashReportPath();
     }

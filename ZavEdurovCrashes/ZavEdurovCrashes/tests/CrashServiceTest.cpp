@@ -65,6 +65,72 @@ TEST_F(CrashServiceTest, aNextLaunchWithinTheCrashsSecondDoesNotLendItsIdsToTheC
     EXPECT_EQ(logs[0]->userId, "crash-user");
 }
 
+TEST_F(CrashServiceTest, aCrashLoopKeepsEachLaunchsIdsAndEveryReport)
+{
+    // Three launches within two seconds, all crashing; only the third one's successor gets as
+    // far as sending. Each report carries its launch's second, as the engine writes it.
+    const auto firstSecond = std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count();
+    const auto crashingLaunch = [&](const std::string& name, std::uint8_t tag, bool stores) {
+        if (stores) {
+            start();
+        }
+        clock->advance(100ms);
+        ZESessionContext::sharedInstance()->setSessionId("session-" + name);
+        ZEUserIdContext::sharedInstance()->setUserId("user-" + name);
+        clock->advance(100ms);
+        fixture.system.timestamp = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count());
+        const std::string id = storeReport("crashing", tag);
+        fs::rename(folder("crashes") / "crashing", pendingReportPath());
+        clock->advance(200ms);
+        if (stores) {
+            ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+            crashes.reset();
+            ZECrashes::resetSharedInstance();
+        }
+        ZESessionContext::resetSharedInstance();
+        ZEUserIdContext::resetSharedInstance();
+        return id;
+    };
+    const std::string firstId = crashingLaunch("first", 1, false);
+    const std::string secondId = crashingLaunch("second", 2, true);
+    const std::string thirdId = crashingLaunch("third", 3, true);
+    ASSERT_LT(std::chrono::duration_cast<std::chrono::seconds>(clock->now().time_since_epoch()).count(), firstSecond + 2);
+
+    start();
+    process();
+    std::map<std::string, std::pair<std::string, std::string>> sent;
+    for (const auto& log : collector->collected()) {
+        sent[log->errorId.value_or("")] = {log->sid.value_or(""), log->userId.value_or("")};
+    }
+    EXPECT_EQ(sent.size(), 3u) << "no report was written over";
+    EXPECT_EQ(sent[firstId], std::pair(std::string("session-first"), std::string("user-first")));
+    EXPECT_EQ(sent[secondId], std::pair(std::string("session-second"), std::string("user-second")));
+    EXPECT_EQ(sent[thirdId], std::pair(std::string("session-third"), std::string("user-third")));
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+}
+
+TEST_F(CrashServiceTest, aReportStoredInTheSameSecondAsAnEarlierOneGetsANameOfItsOwn)
+{
+    char taken[32];
+    std::snprintf(taken, sizeof taken, "%.0f",
+        std::chrono::duration<double>(clock->now().time_since_epoch()).count() - 978'307'200.0);
+    const std::string earlier = storeReport(taken, 1);
+    const std::string pending = storeReport("pending", 2);
+    fs::rename(folder("crashes") / "pending", pendingReportPath());
+
+    start();
+    EXPECT_FALSE(fs::exists(pendingReportPath()));
+    // The stored copy keeps the ids of its launch beside it.
+    EXPECT_EQ(namesIn(folder("crashes")), (std::vector<std::string>{taken, std::string(taken) + "-1",
+                                                std::string(taken) + "-1.meta"}));
+    process();
+    auto ids = sentIds();
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids, (std::vector<std::string>{earlier, pending}));
+}
+
 TEST_F(CrashServiceTest, damagedEmptyOrFatalReportsAreSetAsideWithoutCrashingTheLaunch)
 {
     write(folder("crashes") / "700000001", {'n', 'o', 't', ' ', 'a', ' ', 'r', 'e', 'p', 'o', 'r', 't'});
@@ -128,9 +194,12 @@ TEST_F(CrashServiceTest, aPendingReportIsStoredAndBecomesTheLastSessionsReport)
     ASSERT_NE(ZECrashes::lastSessionCrashReport(), nullptr);
     EXPECT_EQ(ZECrashes::lastSessionCrashReport()->signal(), "SIGSEGV");
     EXPECT_FALSE(fs::exists(pendingReportPath()));
-    EXPECT_EQ(namesIn(folder("crashes")).size(), 1u);
+    const auto stored = namesIn(folder("crashes"));
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1], stored[0] + ".meta");
     process();
     EXPECT_EQ(collector->collected().size(), 1u);
+    EXPECT_TRUE(namesIn(folder("crashes")).empty());
 }
 
 TEST_F(CrashServiceTest, disablingDeletesEverythingTheServiceKept)

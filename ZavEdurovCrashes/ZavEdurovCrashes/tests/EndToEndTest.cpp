@@ -4,6 +4,7 @@
 // clean up the report files.
 #include "ZEEndToEndSupport.h"
 
+#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationInfo.h"
 #include "services/ingestion/IngestionSink.h"
 
 #include <gtest/gtest.h>
@@ -182,6 +183,13 @@ TEST_F(CrashEndToEndTest, aNullWriteArrivesAsACrashLogWithTheIdsOfTheCrashTime)
     EXPECT_FALSE(log["threads"].empty());
     EXPECT_FALSE(log.value("registers", nlohmann::json::object()).empty());
     EXPECT_FALSE(log.contains("exceptionType"));
+    // The crash names the application the SDK runs in, not its process.
+    const ZEApplicationInfo application;
+    const auto device = log.value("device", nlohmann::json::object());
+    EXPECT_EQ(device.value("appNamespace", ""), application.bundleIdentifier);
+    EXPECT_EQ(device.value("appVersion", ""), application.shortVersion);
+    EXPECT_EQ(device.value("appBuild", ""), application.buildVersion);
+    EXPECT_TRUE(fs::is_directory(home / "cache" / "com.doridorir.crashengine.data" / application.bundleIdentifier));
 }
 
 TEST_F(CrashEndToEndTest, anUncaughtExceptionArrivesWithItsTypeReasonAndThrowSite)

@@ -53,19 +53,22 @@ void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log
     const std::string internalId = ZEUuid::create().UUIDString();
     delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelPrepareLog(*this, log); });
     delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, log, internalId, flags); });
-    // Archived here, so that threads enqueueing at once archive at once; stored before the
-    // caller goes on, so that a process killed right after enqueueing loses nothing.
-    const auto archived = storage_ ? storage_->archiveLog(log) : std::nullopt;
-    queue_->sync([&] { completeEnqueue(log, archived, internalId, flags); });
+    // The filters may cut a log to its limits, so they run before it is archived: what is stored
+    // and sent is what they leave. Both run here, so that threads enqueueing at once do so at
+    // once; the log is stored before the caller goes on, so that a process killed right after
+    // enqueueing loses nothing.
+    const bool filtered = delegates_.anyFilters(*this, log);
+    const auto archived = storage_ && !filtered ? storage_->archiveLog(log) : std::nullopt;
+    queue_->sync([&] { completeEnqueue(log, filtered, archived, internalId, flags); });
 }
 
-void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log,
+void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, bool filtered,
     const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags)
 {
     const auto completed = [&] {
         delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
     };
-    if (delegates_.anyFilters(*this, log)) {
+    if (filtered) {
         ZELogDebug(kZELogTag, "Log of type '%@' was filtered out by delegate(s)", log->type);
         completed();
         return;

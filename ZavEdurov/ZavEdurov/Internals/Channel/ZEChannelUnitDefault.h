@@ -1,6 +1,6 @@
 // The pipe of one log group. Enqueued logs are completed and validated on the caller's thread,
-// prepared by the delegates, then filtered and stored on the group's serial queue before the
-// enqueue returns. A unit flushes a full batch at once (6-second units only) or when its flush
+// prepared and filtered by the delegates there, then stored on the group's serial queue before
+// the enqueue returns. A unit flushes a full batch at once (6-second units only) or when its flush
 // timer fires; longer intervals keep their deadline in the settings across launches. A bounded
 // number of batches may be in flight: success deletes a batch, a recoverable failure keeps it,
 // any other failure disables the unit and deletes its logs.
@@ -53,8 +53,8 @@ public:
     bool availableBatchFromStorage() const { return availableBatchFromStorage_; }
 
 private:
-    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, const std::optional<ZEArchivedLog>& archived,
-        const std::string& internalId, std::uint64_t flags);
+    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, bool filtered,
+        const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags);
     void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
         const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error);
 

@@ -138,6 +138,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
                 "priority", "priority", "id"),
             db, nullptr, &priorityValue);
         long deleted = 0;
+        bool deletionFailed = false;
         for (const auto& row : candidates) {
             if (row.empty() || !std::holds_alternative<std::int64_t>(row[0])) {
                 continue;
@@ -145,7 +146,12 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
             const std::int64_t id = std::get<std::int64_t>(row[0]);
             const int deletion = deleteLogsFromDBWithIds({id}, db);
             if (deletion != SQLITE_OK) {
+                // On a full disk even a deletion may find no room.
+                ZELogError(kZELogTag,
+                    "Storage is full and a log with equal or lower priority could not be deleted to make room (result %d); discarding the log.",
+                    deletion);
                 code = deletion;
+                deletionFailed = true;
                 break;
             }
             ++deleted;
@@ -161,7 +167,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
         }
         if (code == SQLITE_OK) {
             ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
-        } else if (code == SQLITE_FULL) {
+        } else if (code == SQLITE_FULL && !deletionFailed) {
             ZELogError(kZELogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
         }
         return code;

@@ -194,7 +194,8 @@ std::string ZEDeviceTracker::screenSize()
 std::string ZEDeviceTracker::locale()
 {
     const auto facts = ZESystemFacts::current();
-    return facts.language + (facts.script.empty() ? "" : "-" + facts.script) + "_" + facts.country;
+    // A setting without a country (the C and POSIX locales among them) names the language alone.
+    return facts.language + (facts.script.empty() ? "" : "-" + facts.script) + (facts.country.empty() ? "" : "_" + facts.country);
 }
 
 std::int64_t ZEDeviceTracker::timeZoneOffset(long offsetSeconds)

@@ -44,7 +44,7 @@ public:
 
     // "<width>x<height>" of the main screen, truncated; "0x0" without one.
     static std::string screenSize();
-    // "<language>[-<script>]_<country>".
+    // "<language>[-<script>][_<country>]".
     static std::string locale();
     // Minutes east of UTC, truncated toward zero.
     static std::int64_t timeZoneOffset(long offsetSeconds);

@@ -9,8 +9,40 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <sstream>
 
 namespace ze {
+
+namespace {
+
+// Every JSON object that can be read out of a damaged document, in order: a stray line after
+// the document, a cut-off end or an item broken in the middle costs only what it touches.
+ZEJson readableObjects(const std::string& text)
+{
+    ZEJson objects = ZEJson::array();
+    std::size_t at = text.find('{');
+    while (at != std::string::npos) {
+        std::istringstream rest(text.substr(at));
+        ZEJson object;
+        bool read = false;
+        try {
+            // Reading from a stream stops after one value and leaves whatever follows it.
+            rest >> object;
+            read = object.is_object();
+        } catch (const ZEJson::exception&) {
+        }
+        std::size_t next = at + 1;
+        if (read) {
+            objects.push_back(std::move(object));
+            const auto consumed = rest.tellg();
+            next = consumed < 0 ? text.size() : at + static_cast<std::size_t>(consumed);
+        }
+        at = text.find('{', next);
+    }
+    return objects;
+}
+
+} // namespace
 
 ZEFileSecretStore::ZEFileSecretStore(std::filesystem::path file)
     : file_(std::move(file))
@@ -34,7 +66,7 @@ void ZEFileSecretStore::load()
     }
     const ZEJson parsed = ZEJson::parse(*text, nullptr, false);
     bool damaged = !parsed.is_array();
-    for (const auto& entry : damaged ? ZEJson::array() : parsed) {
+    for (const auto& entry : damaged ? readableObjects(*text) : parsed) {
         const auto field = [&entry](const char* name) -> std::optional<std::string> {
             if (!entry.is_object()) {
                 return std::nullopt;
@@ -69,6 +101,11 @@ void ZEFileSecretStore::keepDamagedCopy()
         if (::rename(file_.c_str(), aside.c_str()) == 0) {
             ZELogError(kZELogTag, "The secret store %@ is damaged; it was kept as %@ and its readable items were kept.",
                 file_.string(), aside.string());
+            // At once: a launch that ends before its next write must not leave the next one an
+            // empty store, and keys in use would be replaced.
+            if (!save()) {
+                ZELogError(kZELogTag, "The readable items of the secret store %@ could not be written back.", file_.string());
+            }
             return;
         }
         break;
