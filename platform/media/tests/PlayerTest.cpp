@@ -112,6 +112,32 @@ TEST(Player, AnExactSeekLandsOnTheAskedSample)
     }
 }
 
+TEST(Player, AnMp3PlaysItsWholeLengthFromTheStart)
+{
+    // An MP3's audio track starts a few ticks of its clock before the asset's zero (the
+    // encoder's delay, rounded): it is the file's normal state, and the track plays from zero.
+    for (const char* name : {"sine2.mp3", "sine2-48k.mp3"}) {
+        Asset asset = inspected(testMedia(name));
+        Composition composition = Composition::fromAsset(asset);
+        auto audio = composition.tracksWithMediaType(MediaType::Audio);
+        ASSERT_EQ(audio.size(), 1u) << name;
+        EXPECT_NEAR(audio[0]->duration().seconds(), asset.duration().seconds(), 1e-3) << name;
+
+        PlayerRig rig;
+        ASSERT_TRUE(rig.open(PlayerItem(asset))) << name;
+        EXPECT_NEAR(rig.player->currentItem()->duration().seconds(), 2.0, 0.05) << name;
+        rig.play();
+        rig.main.advance(1.5);
+        EXPECT_EQ(rig.ends, 0) << name;
+        EXPECT_NEAR(rig.seconds(), 1.5, 1e-3) << name;
+        ASSERT_GE(rig.heard.size(), 48000u) << name;
+        float peak = 0;
+        for (std::size_t i = 0; i < 4800; ++i)
+            peak = std::max(peak, std::fabs(rig.heard[i]));
+        EXPECT_GT(peak, 0.05f) << name;
+    }
+}
+
 TEST(Player, ALaterSeekOvertakesAnEarlierOneAndASeekPastTheEndStopsThere)
 {
     PlayerRig rig;
