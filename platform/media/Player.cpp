@@ -231,7 +231,7 @@ void Player::setRate(double rate)
         notifyObservers();
         return;
     }
-    if (wasPlaying || rate != playingRate_ || !pipeline_) {
+    if (wasPlaying || rate != playingRate_ || (!pipeline_ && !landing_)) {
         playingRate_ = rate;
         rebuildPipeline();
     }

@@ -134,6 +134,9 @@ void VideoFrameReader::Impl::forgetDecoded()
 void VideoFrameReader::Impl::position(double time, double toleranceBefore, double toleranceAfter)
 {
     start = std::max(0.0, time);
+    // A landing cut short has read on without taking a picture: where the decoder stands is
+    // not known from the pictures, so it never decodes on from there.
+    const bool wasLanding = landing;
     landing = toleranceBefore > 0 || toleranceAfter > 0;
     landFrom = start - std::max(toleranceBefore, 0.0);
     landTo = start + std::max(toleranceAfter, 0.0);
@@ -147,7 +150,7 @@ void VideoFrameReader::Impl::position(double time, double toleranceBefore, doubl
         positioning = Positioning::Kept;
         return;
     }
-    if (inOpenSegment && !landing && decodeOnTo(start)) {
+    if (inOpenSegment && !landing && !wasLanding && decodeOnTo(start)) {
         positioning = Positioning::DecodedOn;
         return;
     }
@@ -223,9 +226,10 @@ std::int64_t VideoFrameReader::Impl::seekTarget()
         const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(stream, target, flags);
         if (!key)
             continue;
-        double time = compositionTime(key->timestamp);
+        // A picture from before the segment shows from its start.
+        double time = std::max(compositionTime(key->timestamp), segmentStart);
         double distance = std::fabs(time - start);
-        if (time >= std::max(landFrom, segmentStart) && time <= std::min(landTo, segmentEnd) && distance < nearestDistance) {
+        if (time >= landFrom && time <= landTo && time < segmentEnd && distance < nearestDistance) {
             nearest = key;
             nearestDistance = distance;
         }
@@ -258,7 +262,10 @@ bool VideoFrameReader::Impl::land(FramePtr& decoded, double time)
 void VideoFrameReader::Impl::seekInSegment()
 {
     forgetDecoded();
-    av_seek_frame(format.get(), streamIndex, seekTarget(), AVSEEK_FLAG_BACKWARD);
+    std::int64_t target = seekTarget();
+    // The index gives a key picture's decoding time, which may come before the time it shows,
+    // and some demuxers seek by the latter: a key picture is reached by seeking on to it.
+    av_seek_frame(format.get(), streamIndex, target, landing ? 0 : AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(decoder.get());
     draining = false;
     lastPacketTimestamp = AV_NOPTS_VALUE;
@@ -413,8 +420,9 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             // the start is never the one showing at the start: when nothing refers to it, it
             // need not be decoded at all. Pictures referred to are always decoded, in full.
             double shows = packet->pts == AV_NOPTS_VALUE ? start : compositionTime(packet->pts);
-            decoder->skip_frame = shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-            if (shows <= start)
+            // (A tolerant start may yet move to the key picture: until it lands, nothing is skipped.)
+            decoder->skip_frame = !landing && shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            if (!landing && shows <= start)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
             avcodec_send_packet(decoder.get(), packet.get());
         }

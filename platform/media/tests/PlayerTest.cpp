@@ -5,6 +5,7 @@
 #include "TestMedia.h"
 
 #include "platform/foundation/ManualDispatcher.h"
+#include "platform/foundation/tests/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,28 @@ TEST(Player, AnMp3PlaysItsWholeLengthFromTheStart)
         for (std::size_t i = 0; i < 4800; ++i)
             peak = std::max(peak, std::fabs(rig.heard[i]));
         EXPECT_GT(peak, 0.05f) << name;
+    }
+}
+
+TEST(Player, SeeksReadOnFromTheFileAlreadyOpen)
+{
+    // Reopening the file for every seek costs most of what a seek takes. Kept open, the file
+    // is read on even once it could no longer be opened.
+    std::string path = test::writeScratchFile("sawtooth.wav", test::readFile(testMedia("sawtooth.wav")));
+    PlayerRig rig;
+    ASSERT_TRUE(rig.open(PlayerItem(inspected(path))));
+    ASSERT_TRUE(rig.seek(ms(1000)));
+    test::UnreadableFile unreadable(path);
+    for (std::int64_t sample : {96123, 12345}) {
+        ASSERT_TRUE(rig.seek(MediaTime(sample, 48000))) << sample;
+        rig.heard.clear();
+        rig.play();
+        rig.main.advance(0.01);
+        rig.player->pause();
+        ASSERT_GE(rig.heard.size(), 100u);
+        for (std::size_t i = 0; i < 100; ++i)
+            ASSERT_NEAR(rig.heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
+                << "seek to " << sample << ", sample " << i;
     }
 }
 
