@@ -56,17 +56,7 @@ std::vector<double> playerSeeks(const fs::path& path, const std::vector<double>&
 {
     qv::ManualDispatcher main;
     qv::Player player{main, std::make_unique<qv::SilentAudioOutput>(main)};
-    auto asset = qv::Asset::inspect(path.string());
-    if (!asset) {
-        std::fprintf(stderr, "%s\n", asset.error().description.c_str());
-        std::exit(1);
-    }
-    player.replaceCurrentItem(qv::PlayerItem(asset.value()));
-    if (!main.runUntil([&] { return player.status() != qv::Player::Status::Unknown; })
-        || player.status() != qv::Player::Status::ReadyToPlay) {
-        std::fprintf(stderr, "%s cannot be played\n", path.c_str());
-        std::exit(1);
-    }
+    openInPlayer(main, player, path);
     if (durationOut)
         *durationOut = player.currentItem()->duration().seconds();
     std::vector<double> times;

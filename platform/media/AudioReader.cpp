@@ -464,7 +464,7 @@ std::optional<MediaError> AudioReader::Impl::positionSource(Source& source, doub
         // Some demuxers cannot seek from every place they have read to: a FLAC file without a
         // seek table, its index half built, fails; an Ogg file can land with its timestamps
         // off. A fresh open of the file seeks right.
-        bool reopen = std::string_view(source.format->iformat->name) == "ogg"
+        bool reopen = (!atFileStart && std::string_view(source.format->iformat->name) == "ogg")
                    || av_seek_frame(source.format.get(), source.streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0;
         if (reopen) {
             auto reopened = openSource(path, source.streamIndex, source.parameters);

@@ -54,6 +54,18 @@ struct PlayerRig {
         return main.runUntil([&] { return finished.has_value(); }) && *finished;
     }
     double seconds() { return player->currentTime().seconds(); }
+    // Plays 10 ms and checks that what was heard is sawtooth.wav's from `sample` on.
+    void expectSawtoothFrom(std::int64_t sample)
+    {
+        heard.clear();
+        play();
+        main.advance(0.01);
+        player->pause();
+        ASSERT_GE(heard.size(), 100u);
+        for (std::size_t i = 0; i < 100; ++i)
+            ASSERT_NEAR(heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
+                << "from " << sample << ", sample " << i;
+    }
     // Plays at `rate` once the audio is there to be heard.
     void play(double rate = 1.0)
     {
@@ -102,14 +114,7 @@ TEST(Player, AnExactSeekLandsOnTheAskedSample)
     for (std::int64_t sample : {59256, 1, 143999 - 2000}) {
         ASSERT_TRUE(rig.seek(MediaTime(sample, 48000)));
         EXPECT_EQ(rig.player->currentTime(), MediaTime(sample, 48000));
-        rig.heard.clear();
-        rig.play();
-        rig.main.advance(0.01);
-        rig.player->pause();
-        ASSERT_GE(rig.heard.size(), 100u);
-        for (std::size_t i = 0; i < 100; ++i)
-            ASSERT_NEAR(rig.heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
-                << "seek to " << sample << ", sample " << i;
+        rig.expectSawtoothFrom(sample);
     }
 }
 
@@ -150,14 +155,7 @@ TEST(Player, SeeksReadOnFromTheFileAlreadyOpen)
     test::UnreadableFile unreadable(path);
     for (std::int64_t sample : {96123, 12345}) {
         ASSERT_TRUE(rig.seek(MediaTime(sample, 48000))) << sample;
-        rig.heard.clear();
-        rig.play();
-        rig.main.advance(0.01);
-        rig.player->pause();
-        ASSERT_GE(rig.heard.size(), 100u);
-        for (std::size_t i = 0; i < 100; ++i)
-            ASSERT_NEAR(rig.heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
-                << "seek to " << sample << ", sample " << i;
+        rig.expectSawtoothFrom(sample);
     }
 }
 
