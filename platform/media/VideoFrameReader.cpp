@@ -52,6 +52,12 @@ struct VideoFrameReader::Impl {
     bool landing = false;
     double landFrom = 0;
     double landTo = 0;
+    // The key picture's packet was followed by the end of input, so that the decoder gives the
+    // picture out at once instead of after the packets its threads and reordering wait for.
+    bool drainedForKey = false;
+    // Decoding again from the key picture given out: pictures up to it are not given out twice.
+    bool replaying = false;
+    std::int64_t seekedTo = 0;  // where the last seek in the file went
     // To be given out, in order; their times are held at the start at the latest.
     std::deque<Decoded> ready;
     // Pictures given out last, in order, running up to ready's first without a gap.
@@ -102,6 +108,7 @@ struct VideoFrameReader::Impl {
     void position(double time, double toleranceBefore, double toleranceAfter);
     std::int64_t seekTarget();
     bool land(FramePtr& decoded, double time);
+    void decodeAgainFromKey(bool keyGivenOut);
     bool takeFromKept(double time);
     bool decodeOnTo(double time);
     void seekInSegment();
@@ -262,12 +269,24 @@ bool VideoFrameReader::Impl::land(FramePtr& decoded, double time)
 void VideoFrameReader::Impl::seekInSegment()
 {
     forgetDecoded();
-    std::int64_t target = seekTarget();
+    seekedTo = seekTarget();
     // The index gives a key picture's decoding time, which may come before the time it shows,
     // and some demuxers seek by the latter: a key picture is reached by seeking on to it.
-    av_seek_frame(format.get(), streamIndex, target, landing ? 0 : AVSEEK_FLAG_BACKWARD);
+    av_seek_frame(format.get(), streamIndex, seekedTo, landing ? 0 : AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(decoder.get());
     draining = false;
+    drainedForKey = false;
+    replaying = false;
+    lastPacketTimestamp = AV_NOPTS_VALUE;
+}
+
+// After the key picture was drained out of the decoder: the decoder starts again from it.
+void VideoFrameReader::Impl::decodeAgainFromKey(bool keyGivenOut)
+{
+    av_seek_frame(format.get(), streamIndex, seekedTo, 0);
+    avcodec_flush_buffers(decoder.get());
+    drainedForKey = false;
+    replaying = keyGivenOut;
     lastPacketTimestamp = AV_NOPTS_VALUE;
 }
 
@@ -382,23 +401,39 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 releaseHeld();
                 return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
             }
-            if (landing && !frame->key_frame) {
+            time = std::max(time, segment().targetRange.start.seconds());
+            if ((landing && !frame->key_frame) || (replaying && time <= lastTime)) {
                 av_frame_unref(frame.get());
                 continue;
             }
+            replaying = false;
             FramePtr decoded = makeFrame();
             av_frame_move_ref(decoded.get(), frame.get());
-            time = std::max(time, segment().targetRange.start.seconds());
             if (landing) {
                 bool wasAhead = time > start;
-                if (land(decoded, time))
+                bool drained = drainedForKey;
+                if (land(decoded, time)) {
+                    if (drained)
+                        decodeAgainFromKey(true);
                     return Progress::Ready;
+                }
                 if (wasAhead)
                     continue;
+                // Behind the tolerances: decoded again on the way to the exact start.
+                if (drained) {
+                    decodeAgainFromKey(false);
+                    continue;
+                }
             }
             accept(std::move(decoded), time);
             if (!ready.empty())
                 return Progress::Ready;
+            continue;
+        }
+        if (drainedForKey) {
+            // The key picture did not come out: the start is reached exactly instead.
+            landing = false;
+            seekInSegment();
             continue;
         }
         if (received == AVERROR_EOF || draining) {
@@ -425,6 +460,10 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             if (!landing && shows <= start)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
             avcodec_send_packet(decoder.get(), packet.get());
+            if (landing && (packet->flags & AV_PKT_FLAG_KEY)) {
+                avcodec_send_packet(decoder.get(), nullptr);
+                drainedForKey = true;
+            }
         }
         av_packet_unref(packet.get());
     }
