@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -136,10 +137,13 @@ std::optional<QString> QVWaveformManager::makeWaveformCacheFileNameForMediaFile(
 {
     if (mediaFile.filePath.isEmpty())
         return std::nullopt;
-    QString name;
-    for (QChar c : mediaFile.filePath)
-        if (c.isLetterOrNumber() || c.isMark())
-            name += c;
+    // By code point: a letter outside the Basic Multilingual Plane is two UTF-16 units, neither
+    // of them a letter on its own.
+    std::u32string kept;
+    for (char32_t c : mediaFile.filePath.toUcs4())
+        if (QChar::isLetterOrNumber(c) || QChar::isMark(c))
+            kept += c;
+    QString name = QString::fromUcs4(kept.data(), static_cast<qsizetype>(kept.size()));
     if (mediaFile.sourceDuration.isNumeric() && mediaFile.sourceDuration > qv::MediaTime::zero())
         name = QString("%1-%2-%3-%4")
                    .arg(name)

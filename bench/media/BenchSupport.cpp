@@ -1,5 +1,8 @@
 #include "BenchSupport.h"
 
+#include "platform/foundation/ManualDispatcher.h"
+#include "platform/media/Player.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
@@ -26,6 +29,21 @@ void makeSource(const std::filesystem::path& path, int minutes)
     run("ffmpeg -nostdin -v error -y -f lavfi -i 'anoisesrc=c=pink:r=48000:a=0.2:d=" + std::to_string(minutes * 60)
         + "' -f lavfi -i 'sine=f=220:r=48000:d=" + std::to_string(minutes * 60)
         + "' -filter_complex '[0:a][1:a]amerge=inputs=2[a]' -map '[a]' -c:a pcm_s16le '" + path.string() + "'");
+}
+
+void openInPlayer(ManualDispatcher& main, Player& player, const std::filesystem::path& path)
+{
+    auto asset = Asset::inspect(path.string());
+    if (!asset) {
+        std::fprintf(stderr, "%s\n", asset.error().description.c_str());
+        std::exit(1);
+    }
+    player.replaceCurrentItem(PlayerItem(asset.value()));
+    if (!main.runUntil([&] { return player.status() != Player::Status::Unknown; })
+        || player.status() != Player::Status::ReadyToPlay) {
+        std::fprintf(stderr, "%s cannot be played\n", path.c_str());
+        std::exit(1);
+    }
 }
 
 double peakMemoryOfChild(const std::function<void()>& work)

@@ -36,20 +36,7 @@ struct Rig {
     qv::ManualDispatcher main;
     qv::Player player{main, std::make_unique<qv::SilentAudioOutput>(main)};
 
-    explicit Rig(const fs::path& path)
-    {
-        auto asset = qv::Asset::inspect(path.string());
-        if (!asset) {
-            std::fprintf(stderr, "%s\n", asset.error().description.c_str());
-            std::exit(1);
-        }
-        player.replaceCurrentItem(qv::PlayerItem(asset.value()));
-        if (!main.runUntil([&] { return player.status() != qv::Player::Status::Unknown; })
-            || player.status() != qv::Player::Status::ReadyToPlay) {
-            std::fprintf(stderr, "%s cannot be played\n", path.c_str());
-            std::exit(1);
-        }
-    }
+    explicit Rig(const fs::path& path) { openInPlayer(main, player, path); }
 };
 
 // What it takes FFmpeg's own tool to decode the pictures of `video`, the floor under an exact

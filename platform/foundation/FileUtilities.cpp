@@ -1,10 +1,13 @@
 #include "platform/foundation/FileUtilities.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -32,16 +35,50 @@ std::optional<std::string> readFile(const std::filesystem::path& path)
     return std::move(bytes).str();
 }
 
+namespace {
+
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr std::size_t kTemporaryUniqueLength = 6;  // the letters and digits mkostemp puts for XXXXXX
+
+}  // namespace
+
 TemporaryFile createTemporaryBeside(const std::filesystem::path& target)
 {
     TemporaryFile file;
-    std::string pattern = target.string() + ".tmp-XXXXXX";
+    std::string pattern = target.string() + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     file.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (file.fd < 0)
+    if (file.fd < 0) {
         file.error = systemError("cannot create a file beside", target);
-    else
-        file.path = pattern;
+        return file;
+    }
+    file.path = pattern;
+    // Held while the file is open, so that removeStaleTemporariesBeside tells it from one whose
+    // writer is gone.
+    ::flock(file.fd, LOCK_EX | LOCK_NB);
     return file;
+}
+
+void removeStaleTemporariesBeside(const std::filesystem::path& target)
+{
+    const std::string prefix = target.filename().string() + std::string(kTemporaryInfix);
+    const std::filesystem::path folder = target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + kTemporaryUniqueLength || !name.starts_with(prefix)
+            || !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                            [](unsigned char c) { return std::isalnum(c) != 0; }))
+            continue;
+        std::error_code typeError;
+        if (!entry.is_regular_file(typeError))
+            continue;
+        int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(entry.path().c_str());
+        ::close(fd);
+    }
 }
 
 std::string moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target)

@@ -24,6 +24,9 @@ struct TemporaryFile {
     std::string error;
 };
 TemporaryFile createTemporaryBeside(const std::filesystem::path& target);
+// Removes the temporary files beside `target` that createTemporaryBeside made and whose writer
+// is gone (killed part-way): those still open in a writer stay.
+void removeStaleTemporariesBeside(const std::filesystem::path& target);
 // Renames a complete temporary file over `target` and flushes the folder, so that a crash leaves
 // either the old or the new file; removes the temporary file when the rename fails (a folder at
 // `target` is never replaced). Returns an error text, empty on success.

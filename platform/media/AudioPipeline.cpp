@@ -1,29 +1,34 @@
 #include "AudioPipeline.h"
 
 #include "AudioTempo.h"
-#include "CompositionAudioReader.h"
 
 #include <algorithm>
 
 namespace qv {
 
 AudioPipeline::AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start,
-                             double rate, Events events)
-    : rate_(rate), events_(std::move(events))
+                             double rate, Events events, std::unique_ptr<CompositionAudioReader> reader)
+    : rate_(rate), events_(std::move(events)), reader_(std::move(reader))
 {
     thread_ = std::thread([this, composition = std::move(composition), mix = std::move(mix), start]() mutable {
         run(std::move(composition), std::move(mix), start);
     });
 }
 
-AudioPipeline::~AudioPipeline()
+AudioPipeline::~AudioPipeline() { stop(); }
+
+std::unique_ptr<CompositionAudioReader> AudioPipeline::stop()
 {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     room_.notify_all();
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
+    if (reader_ && reader_->status() == CompositionAudioReader::Status::Failed)
+        reader_.reset();
+    return std::move(reader_);
 }
 
 int AudioPipeline::pull(float* out, int frames)
@@ -75,9 +80,15 @@ void AudioPipeline::run(Composition composition, std::shared_ptr<AudioMixStage> 
         return;
     }
     MediaTimeRange range = MediaTimeRange::fromStartEnd(start, std::max(start, composition.duration()));
-    auto reader = CompositionAudioReader::forMix(composition, mix, kChannels, {PcmFormat::Float32, kSampleRate}, range);
-    if (!reader)
-        return fail(reader.error());
+    if (reader_ && reader_->seek(range))
+        reader_.reset();
+    if (!reader_) {
+        auto made = CompositionAudioReader::forMix(composition, mix, kChannels, {PcmFormat::Float32, kSampleRate}, range);
+        if (!made)
+            return fail(made.error());
+        reader_ = std::move(made.value());
+    }
+    CompositionAudioReader& reader = *reader_;
     std::unique_ptr<AudioTempo> tempo;
     if (rate_ != 1.0) {
         auto made = AudioTempo::make(rate_, kSampleRate, kChannels);
@@ -92,11 +103,11 @@ void AudioPipeline::run(Composition composition, std::shared_ptr<AudioMixStage> 
             if (stopping_)
                 return;
         }
-        auto buffer = reader.value()->copyNextSampleBuffer();
+        auto buffer = reader.copyNextSampleBuffer();
         stretched.clear();
         if (!buffer) {
-            if (reader.value()->status() == CompositionAudioReader::Status::Failed && reader.value()->error())
-                return fail(*reader.value()->error());
+            if (reader.status() == CompositionAudioReader::Status::Failed && reader.error())
+                return fail(*reader.error());
             if (tempo)
                 if (auto error = tempo->flush(stretched))
                     return fail(*error);

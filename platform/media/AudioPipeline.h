@@ -5,6 +5,7 @@
 #pragma once
 
 #include "AudioMixStage.h"
+#include "CompositionAudioReader.h"
 #include "Composition.h"
 #include "MediaError.h"
 #include "MediaTime.h"
@@ -33,11 +34,17 @@ public:
         std::function<void()> ended;
     };
 
+    // `reader`, when given, is the reader of an earlier pipeline of the same composition and
+    // mix (see stop()): it is moved to `start` instead of opening the files again.
     AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start, double rate,
-                  Events events);
+                  Events events, std::unique_ptr<CompositionAudioReader> reader = nullptr);
     ~AudioPipeline();
     AudioPipeline(const AudioPipeline&) = delete;
     AudioPipeline& operator=(const AudioPipeline&) = delete;
+
+    // Stops the thread and hands over its reader, files open, for the next pipeline of the same
+    // item; nothing when it has none or it failed.
+    std::unique_ptr<CompositionAudioReader> stop();
 
     double rate() const { return rate_; }
     // The output's Pull: fills what is ready, returns the frames filled. Any thread.
@@ -50,6 +57,7 @@ private:
 
     double rate_;
     Events events_;
+    std::unique_ptr<CompositionAudioReader> reader_;  // the thread's while it runs
     std::mutex mutex_;
     std::condition_variable room_;
     std::deque<float> ready_;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <sys/stat.h>
 
 namespace qv {
 
@@ -33,6 +34,9 @@ struct Source {
     int resamplerInputRate = 0;
     int resamplerInputChannels = 0;
     int resamplerInputFormat = -1;
+    // How far before a start decoding begins, so that the decoder's state (the overlap of its
+    // transforms, the bits a packet borrows from those before it) is whole at the start.
+    double preRollSeconds = 0;
     AudioMixInputParameters parameters;  // used when mixing
     std::vector<std::uint8_t> pending;    // converted, interleaved, not yet handed out
     // Silence before `pending`, for a track that starts after the range does; made a buffer at
@@ -48,10 +52,57 @@ struct Source {
     int invalidPackets = 0;
 };
 
+// Packets decoded before a start, for codecs whose packets depend on those before them.
+constexpr int kPreRollPackets = 8;
+// The packet length assumed when the stream does not state one (as for Vorbis, whose packets vary).
+constexpr int kAssumedPacketFrames = 2048;
+
+double preRollSeconds(const AVCodecParameters& codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
+    // Lossless codecs (PCM, FLAC) code each packet on its own; lossy ones overlap their blocks.
+    if (codec.sample_rate <= 0 || (descriptor && !(descriptor->props & AV_CODEC_PROP_LOSSY)))
+        return 0;
+    int packetFrames = codec.frame_size > 0 ? codec.frame_size : kAssumedPacketFrames;
+    return static_cast<double>(std::max(codec.seek_preroll, 0) + kPreRollPackets * packetFrames) / codec.sample_rate;
+}
+
+// Opens the file for reading the audio stream `streamIndex` for `request`'s track.
+MediaResult<Source> openSource(const std::string& path, int streamIndex, const AudioMixInputParameters& request)
+{
+    auto opened = openInput(path);
+    if (!opened)
+        return opened.error();
+    AVFormatContext& context = *opened.value();
+    if (streamIndex < 0 || streamIndex >= static_cast<int>(context.nb_streams)
+        || context.streams[streamIndex]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return makeMediaError(MediaErrorCode::NoAudioTrack, "The file “" + displayName(path) + "” has no audio track "
+                                                                + std::to_string(request.trackID) + ".");
+    const AVStream& stream = *context.streams[streamIndex];
+    auto decoder = openDecoder(stream, path);
+    if (!decoder)
+        return decoder.error();
+    for (unsigned i = 0; i < context.nb_streams; ++i)
+        context.streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    Source source;
+    source.streamIndex = streamIndex;
+    source.timeBase = stream.time_base;
+    source.fileStart = fileStartSeconds(context);
+    source.preRollSeconds = preRollSeconds(*stream.codecpar);
+    source.parameters = request;
+    source.decoder = std::move(decoder.value());
+    source.format = std::move(opened.value());
+    return source;
+}
+
 }  // namespace
 
 struct AudioReader::Impl {
     std::string path;
+    // Of the file as opened, to tell it from one put in its place later.
+    dev_t device = 0;
+    ino_t inode = 0;
+    MediaTime assetDuration;
     std::vector<Source> sources;
     bool mixing = false;
     int outputChannels = 0;
@@ -88,6 +139,8 @@ struct AudioReader::Impl {
              "The file is truncated.");
     }
 
+    std::optional<MediaError> position(MediaTimeRange asked);
+    std::optional<MediaError> positionSource(Source& source, double rangeEnd);
     bool setUpResampler(Source& source, const AVFrame& decoded);
     void convert(Source& source, const AVFrame* decoded);
     bool receiveFrames(Source& source);
@@ -237,7 +290,7 @@ void AudioReader::Impl::finish(Source& source)
     source.finished = true;
     if (!source.decodedAny && source.invalidPackets > 0) {
         fail(MediaErrorCode::DecodeFailed, "The audio of “" + displayName(path) + "” cannot be decoded.",
-             "Invalid data found when processing input");
+             errorText(AVERROR_INVALIDDATA));
         return;
     }
     // A file that ends before its track says it does, by more than the format can be unsure
@@ -353,6 +406,117 @@ std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
     return buffer;
 }
 
+// Sets up reading `asked` (see forTrack) from the sources as they are: after open, or to read
+// another part with the files kept open.
+std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
+{
+    // The time before zero holds no audio: reading it would only make silence, as much as asked.
+    if (asked.isValid() && !(asked.start.isNumeric() && asked.start >= MediaTime::zero()))
+        return makeMediaError(MediaErrorCode::InvalidArgument,
+                              "The audio of “" + displayName(path) + "” cannot be read from before its start.");
+    framesTotal = -1;
+    if (asked.isValid() && asked.duration.isNumeric()) {
+        range = asked;
+        framesTotal = std::llround(asked.duration.seconds() * outputRate);
+    } else {
+        // Up to the end of the asset, from the start asked for.
+        range = {MediaTime::zero(), assetDuration};
+        if (asked.isValid() && assetDuration.isNumeric()) {
+            range.start = asked.start;
+            range.duration = std::max(assetDuration - asked.start, MediaTime::zero());
+        }
+    }
+    startSeconds = range.start.isNumeric() ? range.start.seconds() : 0.0;
+    framesEmitted = 0;
+    status = Status::Reading;
+    error.reset();
+    // A WAVE file cut short states the length of its audio only in its data chunk: FFmpeg gives
+    // the asset the length of the bytes there are. A read that goes up to where they end fails.
+    cutShort = false;
+    if (auto dataEnd = wave::declaredDataEnd(path)) {
+        std::error_code sizeError;
+        auto fileSize = std::filesystem::file_size(path, sizeError);
+        double end = framesTotal < 0 ? std::numeric_limits<double>::infinity()
+                                     : startSeconds + asked.duration.seconds();
+        bool reachesEnd = !assetDuration.isNumeric() || end + kEndToleranceSeconds >= assetDuration.seconds();
+        cutShort = !sizeError && fileSize < *dataEnd && reachesEnd;
+    }
+    double rangeEnd = framesTotal >= 0 ? startSeconds + asked.duration.seconds()
+                                       : std::numeric_limits<double>::infinity();
+    for (auto& source : sources)
+        if (auto failed = positionSource(source, rangeEnd)) {
+            status = Status::Failed;
+            error = failed;
+            return failed;
+        }
+    return std::nullopt;
+}
+
+std::optional<MediaError> AudioReader::Impl::positionSource(Source& source, double rangeEnd)
+{
+    // A source that has read nothing yet stands at the start of its file.
+    bool atFileStart = !source.positioned && !source.finished && source.framesProduced == 0 && !source.decodedAny;
+    // Before zero lie the packets of the encoder's delay (an AAC track's priming), which the
+    // decoder needs as much as any other.
+    double from = startSeconds - source.preRollSeconds;
+    if (!(atFileStart && from <= 0)) {
+        std::int64_t target = streamTimestampFromSeconds(from + source.fileStart, source.timeBase);
+        // Some demuxers cannot seek from every place they have read to: a FLAC file without a
+        // seek table, its index half built, fails; an Ogg file can land with its timestamps
+        // off. A fresh open of the file seeks right.
+        bool reopen = (!atFileStart && std::string_view(source.format->iformat->name) == "ogg")
+                   || av_seek_frame(source.format.get(), source.streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0;
+        if (reopen) {
+            auto reopened = openSource(path, source.streamIndex, source.parameters);
+            if (!reopened)
+                return reopened.error();
+            source.format = std::move(reopened.value().format);
+            source.decoder = std::move(reopened.value().decoder);
+            if (from > 0)
+                av_seek_frame(source.format.get(), source.streamIndex, target, AVSEEK_FLAG_BACKWARD);
+        }
+        // From the start, a decoder as new as the one that read from there first: a flushed one
+        // may keep a trace of where it was (the window shape of an AAC decoder).
+        auto fresh = from <= 0 ? openDecoder(*source.format->streams[source.streamIndex], path)
+                               : MediaResult<CodecContextPtr>(nullptr);
+        if (fresh && fresh.value())
+            source.decoder = std::move(fresh.value());
+        else
+            avcodec_flush_buffers(source.decoder.get());
+    }
+    source.resampler.reset();
+    source.pending.clear();
+    source.leadingSilence = 0;
+    source.framesToDrop = 0;
+    source.framesProduced = 0;
+    source.framesExpected = -1;
+    source.endTolerance = 0;
+    source.positioned = false;
+    source.finished = false;
+    source.decodedAny = false;
+    source.invalidPackets = 0;
+
+    const AVFormatContext& context = *source.format;
+    const AVStream& stream = *context.streams[source.streamIndex];
+    // Where the track should end, unless the container only guessed its length from the bit rate.
+    if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return std::nullopt;
+    double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
+                    * av_q2d(stream.time_base) - source.fileStart;
+    double end = std::min(trackEnd, rangeEnd);
+    source.framesExpected = std::max<std::int64_t>(0, std::llround((end - startSeconds) * outputRate));
+    const AVCodecParameters& codec = *stream.codecpar;
+    auto outputFrames = [&](std::int64_t codecFrames) {
+        return codec.sample_rate > 0 ? av_rescale(codecFrames, outputRate, codec.sample_rate) : 0;
+    };
+    // The codec's own delay and padding (an Opus stream's pre-skip and the trim of its last
+    // packet) may be counted in the declared length without ever being handed out.
+    source.endTolerance = kEndTolerancePackets * outputFrames(std::max(codec.frame_size, 0))
+                        + outputFrames(std::max(codec.initial_padding, 0) + std::max(codec.trailing_padding, 0))
+                        + std::llround(kEndToleranceSeconds * outputRate);
+    return std::nullopt;
+}
+
 MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, const AudioMix& mix,
                                                            int mixChannels, AudioOutputSettings settings,
                                                            MediaTimeRange range)
@@ -361,10 +525,6 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     const std::string& path = asset.path();
     if (requests.empty())
         return makeMediaError(MediaErrorCode::NoAudioTrack, "No audio track of “" + displayName(path) + "” was chosen.");
-    // The time before zero holds no audio: reading it would only make silence, as much as asked.
-    if (range.isValid() && !(range.start.isNumeric() && range.start >= MediaTime::zero()))
-        return makeMediaError(MediaErrorCode::InvalidArgument,
-                              "The audio of “" + displayName(path) + "” cannot be read from before its start.");
     auto impl = std::make_unique<Impl>();
     impl->path = path;
     impl->mixing = mixChannels > 0;
@@ -372,31 +532,15 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     impl->convertedSampleBytes = !impl->mixing && settings.format == PcmFormat::Int16 ? 2 : 4;
 
     for (const auto& request : requests) {
-        auto opened = openInput(path);
-        if (!opened)
-            return opened.error();
-        AVFormatContext& context = *opened.value();
         const auto& tracks = asset.tracks();
         auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
             return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
         });
-        if (track == tracks.end() || track->streamIndex >= static_cast<int>(context.nb_streams)
-            || context.streams[track->streamIndex]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            return makeMediaError(MediaErrorCode::NoAudioTrack, "The file “" + displayName(path)
-                                      + "” has no audio track " + std::to_string(request.trackID) + ".");
-        const AVStream& stream = *context.streams[track->streamIndex];
-        auto decoder = openDecoder(stream, path);
-        if (!decoder)
-            return decoder.error();
-        for (unsigned i = 0; i < context.nb_streams; ++i)
-            context.streams[i]->discard = static_cast<int>(i) == track->streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-        Source source;
-        source.format = std::move(opened.value());
-        source.streamIndex = track->streamIndex;
-        source.timeBase = stream.time_base;
-        source.fileStart = fileStartSeconds(context);
-        source.decoder = std::move(decoder.value());
-        source.parameters = request;
+        auto opened = openSource(path, track == tracks.end() ? -1 : track->streamIndex, request);
+        if (!opened)
+            return opened.error();
+        Source& source = opened.value();
+        const AVStream& stream = *source.format->streams[source.streamIndex];
         impl->sources.push_back(std::move(source));
         if (impl->outputRate == 0)
             impl->outputRate = settings.sampleRate > 0 ? settings.sampleRate : stream.codecpar->sample_rate;
@@ -407,51 +551,14 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
         return makeMediaError(MediaErrorCode::DecodeFailed,
                               "The audio format of “" + displayName(path) + "” is not known.");
 
-    if (range.isValid() && range.duration.isNumeric()) {
-        impl->range = range;
-        impl->framesTotal = std::llround(range.duration.seconds() * impl->outputRate);
-    } else {
-        // Up to the end of the asset, from the start asked for.
-        impl->range = {MediaTime::zero(), asset.duration()};
-        if (range.isValid() && asset.duration().isNumeric()) {
-            impl->range.start = range.start;
-            impl->range.duration = std::max(asset.duration() - range.start, MediaTime::zero());
-        }
+    impl->assetDuration = asset.duration();
+    struct stat opened {};
+    if (::stat(path.c_str(), &opened) == 0) {
+        impl->device = opened.st_dev;
+        impl->inode = opened.st_ino;
     }
-    impl->startSeconds = impl->range.start.isNumeric() ? impl->range.start.seconds() : 0.0;
-    // A WAVE file cut short states the length of its audio only in its data chunk: FFmpeg gives
-    // the asset the length of the bytes there are. A read that goes up to where they end fails.
-    if (auto dataEnd = wave::declaredDataEnd(path)) {
-        std::error_code sizeError;
-        auto fileSize = std::filesystem::file_size(path, sizeError);
-        double end = impl->framesTotal < 0 ? std::numeric_limits<double>::infinity()
-                                           : impl->startSeconds + range.duration.seconds();
-        bool reachesEnd = !asset.duration().isNumeric() || end + kEndToleranceSeconds >= asset.duration().seconds();
-        impl->cutShort = !sizeError && fileSize < *dataEnd && reachesEnd;
-    }
-    // Where each track should end, unless the container only guessed its length from the bit rate.
-    double rangeEnd = impl->framesTotal >= 0 ? impl->startSeconds + range.duration.seconds()
-                                             : std::numeric_limits<double>::infinity();
-    for (auto& source : impl->sources) {
-        AVFormatContext& context = *source.format;
-        if (impl->startSeconds > 0)
-            av_seek_frame(&context, -1,
-                          static_cast<std::int64_t>((impl->startSeconds + source.fileStart) * AV_TIME_BASE),
-                          AVSEEK_FLAG_BACKWARD);
-        const AVStream& stream = *context.streams[source.streamIndex];
-        if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
-            continue;
-        double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
-                        * av_q2d(stream.time_base) - source.fileStart;
-        double end = std::min(trackEnd, rangeEnd);
-        source.framesExpected = std::max<std::int64_t>(0, std::llround((end - impl->startSeconds) * impl->outputRate));
-        const AVCodecParameters& codec = *stream.codecpar;
-        std::int64_t packetFrames = codec.frame_size > 0 && codec.sample_rate > 0
-                                      ? av_rescale(codec.frame_size, impl->outputRate, codec.sample_rate)
-                                      : 0;
-        source.endTolerance = kEndTolerancePackets * packetFrames
-                            + std::llround(kEndToleranceSeconds * impl->outputRate);
-    }
+    if (auto error = impl->position(range))
+        return *error;
     return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
 }
 
@@ -474,6 +581,19 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset
         return makeMediaError(MediaErrorCode::InvalidArgument,
                               "The audio of “" + ffmpeg::displayName(asset.path()) + "” can be mixed to one or two channels only.");
     return open(asset, mix, outputChannels, settings, range);
+}
+
+std::optional<MediaError> AudioReader::seek(MediaTimeRange range)
+{
+    Impl& d = *impl_;
+    // The files stay open: one removed or replaced since is no longer the file asked for.
+    struct stat now {};
+    if (::stat(d.path.c_str(), &now) != 0)
+        return makeMediaError(MediaErrorCode::FileNotFound, "The file “" + displayName(d.path) + "” could not be found.");
+    if (now.st_dev != d.device || now.st_ino != d.inode)
+        return makeMediaError(MediaErrorCode::ReadFailed,
+                              "The file “" + displayName(d.path) + "” was replaced while it was being read.");
+    return d.position(range);
 }
 
 std::optional<AudioSampleBuffer> AudioReader::copyNextSampleBuffer()

@@ -59,7 +59,8 @@ public:
     // include what the decoder does not hand out: the encoder's and the decoder's delay at the
     // start (1105 samples for MP3; an MP4 file's edit list leaves AAC's priming out) and the
     // padding of the last packet (529 to 1680 samples for MP3), together under three packets.
-    // PCM declares its length exactly. The few milliseconds on top cover the resampler's
+    // PCM declares its length exactly; a codec that states its own delay and padding (Opus) has
+    // them allowed on top. The few milliseconds on top cover the resampler's
     // rounding. Lengths a container only estimates from its bit rate are not checked at all.
     static constexpr int kEndTolerancePackets = 3;
     static constexpr double kEndToleranceSeconds = 0.005;
@@ -78,6 +79,11 @@ public:
     ~AudioReader() override;
     AudioReader(const AudioReader&) = delete;
     AudioReader& operator=(const AudioReader&) = delete;
+
+    // Reads `range` (as for forTrack) from its start instead, with the file kept open; what was
+    // decoded and not handed out is dropped. InvalidArgument, changing nothing, for a range that
+    // starts before zero. A cancelled reader stays cancelled.
+    std::optional<MediaError> seek(MediaTimeRange range);
 
     std::optional<AudioSampleBuffer> copyNextSampleBuffer() override;
     void cancelReading() override;

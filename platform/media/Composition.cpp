@@ -122,7 +122,13 @@ Composition Composition::fromAsset(const Asset& asset)
         MediaTimeRange range = track.timeRange;
         if (!isPositive(range))
             range = {MediaTime::zero(), asset.duration()};
-        added.insertTimeRange(range, shared, track.trackID, range.start);
+        // A track may start a little before the asset's zero (an MP3's encoder delay, rounded
+        // to the file's clock): nothing comes before zero, so it plays from there.
+        if (range.start.isNumeric() && range.start < MediaTime::zero() && range.duration.isNumeric())
+            range = MediaTimeRange::fromStartEnd(MediaTime::zero(), range.end());
+        if (auto error = added.insertTimeRange(range, shared, track.trackID, range.start))
+            logError("Error - " + error->description + " The track " + std::to_string(track.trackID)
+                     + " is left out.");
     }
     return composition;
 }

@@ -26,6 +26,7 @@ struct TrackCursor {
     std::int64_t end = 0;       // first frame past what is read
     std::size_t segmentIndex = 0;
     std::unique_ptr<AudioReader> reader;  // of segments[segmentIndex], once reached
+    bool readerMoved = false;             // `reader` is to be moved to `position` before reading on
     std::vector<float> pending;           // decoded by `reader`, not yet taken
     std::size_t pendingOffset = 0;        // samples of `pending` already taken
 
@@ -33,6 +34,8 @@ struct TrackCursor {
     std::int64_t segmentEnd(std::size_t i) const { return frameAt(segments[i].targetRange.end(), rate); }
 
     std::optional<MediaError> openReader();
+    // Reads from `frame` to `last` from now on, keeping the reader when the frame lies in its segment.
+    void moveTo(std::int64_t frame, std::int64_t last);
     // After the current segment's reader ended early: an error when its file ends before the
     // track it describes, which means the file was cut short.
     std::optional<MediaError> checkWhole() const;
@@ -49,13 +52,35 @@ std::optional<MediaError> TrackCursor::openReader()
     std::int64_t offset = std::max<std::int64_t>(0, position - segmentStart(segmentIndex));
     MediaTime skipped(offset, readRate);
     MediaTimeRange range{segment.sourceRange.start + skipped, segment.sourceRange.duration - skipped};
+    pending.clear();
+    pendingOffset = 0;
+    // A reader kept open is moved; one whose file went or changed meanwhile is opened again,
+    // which says what became of it.
+    bool moved = reader && reader->sampleRate() == readRate && !reader->seek(range);
+    readerMoved = false;
+    if (moved)
+        return std::nullopt;
+    reader.reset();
     auto opened = AudioReader::forTrack(*segment.asset, segment.sourceTrackID, {PcmFormat::Float32, readRate}, range);
     if (!opened)
         return opened.error();
     reader = std::move(opened.value());
+    return std::nullopt;
+}
+
+void TrackCursor::moveTo(std::int64_t frame, std::int64_t last)
+{
+    position = frame;
+    end = std::max(frame, last);
     pending.clear();
     pendingOffset = 0;
-    return std::nullopt;
+    std::size_t index = 0;
+    while (index < segments.size() && segmentEnd(index) <= position)
+        ++index;
+    if (index != segmentIndex)
+        reader.reset();
+    segmentIndex = index;
+    readerMoved = reader != nullptr;
 }
 
 std::optional<MediaError> TrackCursor::checkWhole() const
@@ -95,7 +120,7 @@ MediaResult<int> TrackCursor::fill(float* out, int frames)
             position += silent;
             continue;
         }
-        if (!reader)
+        if (!reader || readerMoved)
             if (auto error = openReader())
                 return *error;
         want = std::min(want, segmentEnd(segmentIndex) - position);
@@ -138,12 +163,32 @@ struct CompositionAudioReader::Impl {
     int rate = 0;
     PcmFormat format = PcmFormat::Int16;
     MediaTimeRange range;
+    MediaTime compositionDuration;
     std::int64_t framesEmitted = 0;
     std::atomic<bool> cancelled{false};
     Status status = Status::Reading;
     std::optional<MediaError> error;
     std::vector<float> scratch;
+
+    std::optional<MediaError> place(MediaTimeRange asked);
 };
+
+// Sets up reading `asked` (see forTrack) from its start.
+std::optional<MediaError> CompositionAudioReader::Impl::place(MediaTimeRange asked)
+{
+    if (asked.isValid() && !(asked.start.isNumeric() && asked.start >= MediaTime::zero()))
+        return makeMediaError(MediaErrorCode::InvalidArgument, "The composition cannot be read from before its start.");
+    MediaTime end = compositionDuration;
+    if (asked.isValid() && asked.duration.isNumeric())
+        end = asked.end();
+    range = MediaTimeRange::fromStartEnd(asked.isValid() ? asked.start : MediaTime::zero(), end);
+    for (auto& cursor : cursors)
+        cursor.moveTo(frameAt(range.start, rate), frameAt(end, rate));
+    framesEmitted = 0;
+    status = Status::Reading;
+    error.reset();
+    return std::nullopt;
+}
 
 namespace {
 
@@ -184,19 +229,14 @@ MediaResult<std::unique_ptr<CompositionAudioReader::Impl>> CompositionAudioReade
             impl->rate = cursor.rate;
     if (impl->rate <= 0)
         return makeMediaError(MediaErrorCode::DecodeFailed, "The audio format of the composition is not known.");
-    if (range.isValid() && !(range.start.isNumeric() && range.start >= MediaTime::zero()))
-        return makeMediaError(MediaErrorCode::InvalidArgument, "The composition cannot be read from before its start.");
-    MediaTime end = composition.duration();
-    if (range.isValid() && range.duration.isNumeric())
-        end = range.end();
-    impl->range = MediaTimeRange::fromStartEnd(range.isValid() ? range.start : MediaTime::zero(), end);
     for (auto& cursor : impl->cursors) {
         cursor.rate = impl->rate;
-        cursor.position = frameAt(impl->range.start, impl->rate);
-        cursor.end = std::max(cursor.position, frameAt(end, impl->rate));
         if (cursor.channels <= 0)
             cursor.channels = 1;
     }
+    impl->compositionDuration = composition.duration();
+    if (auto error = impl->place(range))
+        return *error;
     return impl;
 }
 
@@ -276,6 +316,8 @@ std::optional<AudioSampleBuffer> CompositionAudioReader::copyNextSampleBuffer()
     }
     return buffer;
 }
+
+std::optional<MediaError> CompositionAudioReader::seek(MediaTimeRange range) { return impl_->place(range); }
 
 void CompositionAudioReader::cancelReading() { impl_->cancelled = true; }
 

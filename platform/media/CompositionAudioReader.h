@@ -36,6 +36,11 @@ public:
     CompositionAudioReader(const CompositionAudioReader&) = delete;
     CompositionAudioReader& operator=(const CompositionAudioReader&) = delete;
 
+    // Reads `range` (as for forTrack) from its start instead, keeping open the files it can;
+    // InvalidArgument, changing nothing, for a range that starts before zero. A cancelled
+    // reader stays cancelled.
+    std::optional<MediaError> seek(MediaTimeRange range);
+
     std::optional<AudioSampleBuffer> copyNextSampleBuffer() override;
     void cancelReading() override;
     Status status() const override;

@@ -3,7 +3,9 @@
 #include "platform/foundation/Log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <iterator>
 #include <cstdarg>
 #include <filesystem>
 #include <limits>
@@ -12,6 +14,10 @@
 namespace qv::ffmpeg {
 
 namespace {
+
+// The system's errors a user can do something about, as FFmpeg passes them on (negated).
+constexpr int kSystemErrors[] = {EACCES, EPERM,  ENOENT, ENOTDIR, EISDIR, ENAMETOOLONG, ENOSPC, EDQUOT,
+                                 EFBIG,  EROFS,  EIO,    ENOMEM,  EMFILE, ENFILE,       EBUSY,  ETXTBSY};
 
 void logCallback(void* context, int level, const char* format, va_list arguments)
 {
@@ -41,7 +47,14 @@ std::string errorText(int error)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, text, sizeof text);
-    return text;
+    // A system error about the file or the machine (no space left, no permission) says what to
+    // do as it stands; anything else speaks of the decoder's internals and goes to the log only.
+    if (std::find(std::begin(kSystemErrors), std::end(kSystemErrors), -error) != std::end(kSystemErrors))
+        return text;
+    logWarning(std::string("Media library: ") + text);
+    if (error == AVERROR_ENCODER_NOT_FOUND || error == AVERROR_MUXER_NOT_FOUND)
+        return "This format cannot be written here.";
+    return "The file is damaged or in a format that cannot be decoded.";
 }
 
 std::string displayName(const std::string& path)

@@ -34,7 +34,9 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 FramePtr makeFrame();
 PacketPtr makePacket();
 
-// FFmpeg's text for an error number.
+// The reason for an error number to show a user: the system's words for a system error, else
+// a sentence a user can act on ("The file is damaged or in a format that cannot be decoded.");
+// FFmpeg's own words for it go to the log.
 std::string errorText(int error);
 // The last path component, as the user knows the file.
 std::string displayName(const std::string& path);

@@ -1,10 +1,12 @@
 #include "Player.h"
 
 #include "AudioPipeline.h"
+#include "CompositionAudioReader.h"
 #include "VideoPipeline.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace qv {
 
@@ -49,10 +51,14 @@ void Player::setStatus(Status status)
         statusObserver_(status);
 }
 
-void Player::rebuildPipeline()
+void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
 {
     ++generation_;
+    // The same item read from elsewhere: its files stay open.
+    std::unique_ptr<CompositionAudioReader> reader = pipeline_ ? pipeline_->stop() : std::move(landingReader_);
     pipeline_.reset();
+    landingReader_.reset();
+    landing_ = false;
     audioReady_ = false;
     videoReady_ = false;
     if (!item_ || status_ == Status::Failed) {
@@ -60,39 +66,74 @@ void Player::rebuildPipeline()
         surface_->reset();
         return;
     }
+    auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
+    // A tolerant seek lands where a key picture is: the sound starts there once it is known.
+    landing_ = !videoTracks.empty() && (toleranceBefore > 0 || toleranceAfter > 0);
+    if (landing_)
+        landingReader_ = std::move(reader);
+    else
+        startAudio(std::move(reader));
     std::weak_ptr<int> alive = alive_;
     std::uint64_t generation = generation_;
-    auto readyOf = [this, alive, generation](bool audio) {
-        return [this, alive, generation, audio] {
-            main_.async([this, alive, generation, audio] {
-                if (alive.lock())
-                    pipelineReady(generation, audio);
-            });
-        };
-    };
-    auto failed = [this, alive, generation](MediaError error) {
-        main_.async([this, alive, generation, error = std::move(error)]() mutable {
+    auto shown = [this, alive, generation](double shownFrom) {
+        main_.async([this, alive, generation, shownFrom] {
             if (alive.lock())
-                pipelineFailed(generation, std::move(error));
+                pictureShown(generation, shownFrom);
         });
     };
-    MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
-    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
-                                                AudioPipeline::Events{readyOf(true), failed, nullptr});
-    auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
-    VideoPipeline::Events videoEvents{readyOf(false), failed};
+    VideoPipeline::Events videoEvents{shown, failureHandler()};
     if (videoTracks.empty()) {
         video_.reset();
         surface_->reset();
         videoReady_ = true;
     } else if (video_) {
         // The same item's pictures from another time: the pipeline keeps its decoder.
-        video_->restart(anchorSeconds_, std::move(videoEvents));
+        video_->restart(anchorSeconds_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     } else {
         surface_->reset();
         video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
-                                                 surface_, std::move(videoEvents));
+                                                 surface_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     }
+}
+
+std::function<void(MediaError)> Player::failureHandler()
+{
+    std::weak_ptr<int> alive = alive_;
+    std::uint64_t generation = generation_;
+    return [this, alive, generation](MediaError error) {
+        main_.async([this, alive, generation, error = std::move(error)]() mutable {
+            if (alive.lock())
+                pipelineFailed(generation, std::move(error));
+        });
+    };
+}
+
+void Player::startAudio(std::unique_ptr<CompositionAudioReader> reader)
+{
+    std::weak_ptr<int> alive = alive_;
+    std::uint64_t generation = generation_;
+    auto ready = [this, alive, generation] {
+        main_.async([this, alive, generation] {
+            if (alive.lock())
+                pipelineReady(generation, true);
+        });
+    };
+    MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
+                                                AudioPipeline::Events{ready, failureHandler(), nullptr},
+                                                std::move(reader));
+}
+
+void Player::pictureShown(std::uint64_t generation, double shownFrom)
+{
+    if (generation != generation_)
+        return;
+    if (landing_) {
+        landing_ = false;
+        anchorSeconds_ = std::clamp(shownFrom, 0.0, itemSeconds());
+        startAudio(std::move(landingReader_));
+    }
+    pipelineReady(generation, false);
 }
 
 void Player::startOutput()
@@ -160,6 +201,8 @@ void Player::replaceCurrentItem(std::optional<PlayerItem> item)
     overtakeSeek();
     stopOutput();
     stopTimers();
+    pipeline_.reset();
+    landingReader_.reset();
     video_.reset();
     item_ = std::move(item);
     mix_ = item_ ? item_->audioMix() : nullptr;
@@ -188,7 +231,7 @@ void Player::setRate(double rate)
         notifyObservers();
         return;
     }
-    if (wasPlaying || rate != playingRate_ || !pipeline_) {
+    if (wasPlaying || rate != playingRate_ || (!pipeline_ && !landing_)) {
         playingRate_ = rate;
         rebuildPipeline();
     }
@@ -199,12 +242,27 @@ void Player::setRate(double rate)
     notifyObservers();
 }
 
+namespace {
+
+// A tolerance in seconds: none for one that is not a time or not positive.
+double toleranceSeconds(const MediaTime& tolerance)
+{
+    if (tolerance.isPositiveInfinity())
+        return std::numeric_limits<double>::infinity();
+    if (!tolerance.isNumeric() || tolerance <= MediaTime::zero())
+        return 0;
+    return tolerance.seconds();
+}
+
+}  // namespace
+
 void Player::seek(const MediaTime& time, SeekCompletion completion)
 {
     seek(time, MediaTime::positiveInfinity(), MediaTime::positiveInfinity(), std::move(completion));
 }
 
-void Player::seek(const MediaTime& time, const MediaTime&, const MediaTime&, SeekCompletion completion)
+void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime& toleranceAfter,
+                  SeekCompletion completion)
 {
     overtakeSeek();
     if (!item_ || status_ == Status::Failed || !time.isValid() || time.isIndefinite()) {
@@ -216,7 +274,7 @@ void Player::seek(const MediaTime& time, const MediaTime&, const MediaTime&, See
     double seconds = time.seconds();
     anchorSeconds_ = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, itemSeconds());
     pendingSeek_ = std::move(completion);
-    rebuildPipeline();
+    rebuildPipeline(toleranceSeconds(toleranceBefore), toleranceSeconds(toleranceAfter));
 }
 
 Player::ObserverToken Player::addPeriodicTimeObserver(double intervalSeconds, TimeObserver observer)
@@ -280,6 +338,8 @@ void Player::pipelineFailed(std::uint64_t generation, MediaError error)
     rate_ = 0;
     ++generation_;
     pipeline_.reset();
+    landing_ = false;
+    landingReader_.reset();
     video_.reset();
     error_ = std::move(error);
     setStatus(Status::Failed);

@@ -21,6 +21,7 @@
 namespace qv {
 
 class AudioPipeline;
+class CompositionAudioReader;
 class VideoPipeline;
 
 class Player {
@@ -57,8 +58,12 @@ public:
     // The time of the item being heard; between zero and the item's duration.
     MediaTime currentTime();
 
-    // Seeks to `time`, clamped to the item. Audio always lands on the asked sample; the
-    // tolerances are the room a picture may take to show a nearby frame.
+    // Seeks to `time`, clamped to the item. With zero tolerances the seek is exact: sound and
+    // picture land on the asked time. Otherwise, for an item with pictures, it lands on the key
+    // picture nearest to `time` that shows no more than `toleranceBefore` earlier or
+    // `toleranceAfter` later, and completes once that one picture is decoded; where there is
+    // none it is exact. The sound starts where the picture lands. Without tolerances given they
+    // are infinite.
     void seek(const MediaTime& time, SeekCompletion completion = {});
     void seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime& toleranceAfter,
               SeekCompletion completion = {});
@@ -83,7 +88,11 @@ private:
 
     double itemSeconds() const;
     double timeSeconds();
-    void rebuildPipeline();
+    // Tolerances in seconds, as for seek().
+    void rebuildPipeline(double toleranceBefore = 0, double toleranceAfter = 0);
+    void startAudio(std::unique_ptr<CompositionAudioReader> reader);
+    std::function<void(MediaError)> failureHandler();
+    void pictureShown(std::uint64_t generation, double shownFrom);
     void startOutput();
     void stopOutput();
     void startTimers();
@@ -101,6 +110,9 @@ private:
     std::optional<PlayerItem> item_;
     std::shared_ptr<AudioMixStage> mix_;
     std::unique_ptr<AudioPipeline> pipeline_;
+    // A tolerant seek waits for its picture before the sound starts; the reader waits with it.
+    bool landing_ = false;
+    std::unique_ptr<CompositionAudioReader> landingReader_;
     std::shared_ptr<VideoSurface> surface_ = std::make_shared<VideoSurface>();
     std::unique_ptr<VideoPipeline> video_;
     std::uint64_t generation_ = 0;

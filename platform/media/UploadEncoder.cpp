@@ -218,7 +218,9 @@ std::optional<MediaError> UploadEncoder::write(AudioSampleSource& reader, const 
     double totalSeconds = range.duration.isNumeric() ? range.duration.seconds() : 0.0;
 
     // Written beside the destination under a name of its own and renamed into place when
-    // complete: whatever is at the destination stays until the new file is whole.
+    // complete: whatever is at the destination stays until the new file is whole. What an
+    // earlier conversion that was killed left there goes first.
+    removeStaleTemporariesBeside(outputPath_);
     TemporaryFile temporary = createTemporaryBeside(outputPath_);
     if (temporary.fd < 0)
         return makeMediaError(MediaErrorCode::WriteFailed,
@@ -254,8 +256,9 @@ std::optional<MediaError> UploadEncoder::write(AudioSampleSource& reader, const 
         return fail(makeMediaError(MediaErrorCode::WriteFailed,
                                    "The audio file “" + displayName(outputPath_) + "” could not be written.",
                                    std::strerror(errno)));
-    ::close(temporary.fd);
+    // Renamed while still open, so that it is never taken for one left behind.
     std::string moved = moveIntoPlace(temporary.path, outputPath_);
+    ::close(temporary.fd);
     if (!moved.empty())
         return makeMediaError(MediaErrorCode::WriteFailed,
                               "The audio file “" + displayName(outputPath_) + "” could not be written.", moved);

@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <iterator>
 #include <limits>
@@ -47,6 +48,16 @@ struct VideoFrameReader::Impl {
     double shownUntil = 0;  // the end of the last segment given out, for gaps
     std::optional<MediaError> error;
     Positioning positioning = Positioning::Reopened;
+    // A tolerant start: a key picture that shows within [landFrom, landTo] is taken as the start.
+    bool landing = false;
+    double landFrom = 0;
+    double landTo = 0;
+    // The key picture's packet was followed by the end of input, so that the decoder gives the
+    // picture out at once instead of after the packets its threads and reordering wait for.
+    bool drainedForKey = false;
+    // Decoding again from the key picture given out: pictures up to it are not given out twice.
+    bool replaying = false;
+    std::int64_t seekedTo = 0;  // where the last seek in the file went
     // To be given out, in order; their times are held at the start at the latest.
     std::deque<Decoded> ready;
     // Pictures given out last, in order, running up to ready's first without a gap.
@@ -94,7 +105,10 @@ struct VideoFrameReader::Impl {
         return streamTimestampFromSeconds(source + fileStart, timeBase);
     }
 
-    void position(double time);
+    void position(double time, double toleranceBefore, double toleranceAfter);
+    std::int64_t seekTarget();
+    bool land(FramePtr& decoded, double time);
+    void decodeAgainFromKey(bool keyGivenOut);
     bool takeFromKept(double time);
     bool decodeOnTo(double time);
     void seekInSegment();
@@ -124,19 +138,26 @@ void VideoFrameReader::Impl::forgetDecoded()
     latestBeforeStart = kNever;
 }
 
-void VideoFrameReader::Impl::position(double time)
+void VideoFrameReader::Impl::position(double time, double toleranceBefore, double toleranceAfter)
 {
     start = std::max(0.0, time);
+    // A landing cut short has read on without taking a picture: where the decoder stands is
+    // not known from the pictures, so it never decodes on from there.
+    const bool wasLanding = landing;
+    landing = toleranceBefore > 0 || toleranceAfter > 0;
+    landFrom = start - std::max(toleranceBefore, 0.0);
+    landTo = start + std::max(toleranceAfter, 0.0);
     std::size_t index = 0;
     while (index < segments.size() && segments[index].targetRange.end().seconds() <= start)
         ++index;
     bool inOpenSegment = segmentOpen && index == segmentIndex
                       && segments[index].targetRange.start.seconds() <= start;
     if (inOpenSegment && takeFromKept(start)) {
+        landing = false;
         positioning = Positioning::Kept;
         return;
     }
-    if (inOpenSegment && decodeOnTo(start)) {
+    if (inOpenSegment && !landing && !wasLanding && decodeOnTo(start)) {
         positioning = Positioning::DecodedOn;
         return;
     }
@@ -195,12 +216,77 @@ bool VideoFrameReader::Impl::decodeOnTo(double time)
     return true;
 }
 
+// Where to seek in the file for the start: the key picture before it, or for a tolerant start
+// the key picture nearest to it within the tolerances (by the index, which knows the time a
+// picture is decoded at; the time it shows is checked once it is decoded).
+std::int64_t VideoFrameReader::Impl::seekTarget()
+{
+    std::int64_t target = streamTimestamp(start);
+    if (!landing)
+        return target;
+    auto* stream = format->streams[streamIndex];
+    const double segmentStart = segment().targetRange.start.seconds();
+    const double segmentEnd = segment().targetRange.end().seconds();
+    const AVIndexEntry* nearest = nullptr;
+    double nearestDistance = std::numeric_limits<double>::infinity();
+    for (int flags : {AVSEEK_FLAG_BACKWARD, 0}) {
+        const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(stream, target, flags);
+        if (!key)
+            continue;
+        // A picture from before the segment shows from its start.
+        double time = std::max(compositionTime(key->timestamp), segmentStart);
+        double distance = std::fabs(time - start);
+        if (time >= landFrom && time <= landTo && time < segmentEnd && distance < nearestDistance) {
+            nearest = key;
+            nearestDistance = distance;
+        }
+    }
+    if (!nearest) {
+        landing = false;
+        return target;
+    }
+    return nearest->timestamp;
+}
+
+// Takes the first key picture decoded after a tolerant seek as the start when it shows within
+// the tolerances. True when it did; otherwise the start stays exact (and the decoder has been
+// moved back when the key picture lay beyond it).
+bool VideoFrameReader::Impl::land(FramePtr& decoded, double time)
+{
+    landing = false;
+    if (time >= landFrom && time <= landTo) {
+        start = time;
+        last = referenceTo(*decoded);
+        lastTime = time;
+        ready.push_back({time, std::move(decoded)});
+        return true;
+    }
+    if (time > start)
+        seekInSegment();
+    return false;
+}
+
 void VideoFrameReader::Impl::seekInSegment()
 {
     forgetDecoded();
-    av_seek_frame(format.get(), streamIndex, streamTimestamp(start), AVSEEK_FLAG_BACKWARD);
+    seekedTo = seekTarget();
+    // The index gives a key picture's decoding time, which may come before the time it shows,
+    // and some demuxers seek by the latter: a key picture is reached by seeking on to it.
+    av_seek_frame(format.get(), streamIndex, seekedTo, landing ? 0 : AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(decoder.get());
     draining = false;
+    drainedForKey = false;
+    replaying = false;
+    lastPacketTimestamp = AV_NOPTS_VALUE;
+}
+
+// After the key picture was drained out of the decoder: the decoder starts again from it.
+void VideoFrameReader::Impl::decodeAgainFromKey(bool keyGivenOut)
+{
+    av_seek_frame(format.get(), streamIndex, seekedTo, 0);
+    avcodec_flush_buffers(decoder.get());
+    drainedForKey = false;
+    replaying = keyGivenOut;
     lastPacketTimestamp = AV_NOPTS_VALUE;
 }
 
@@ -315,11 +401,39 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 releaseHeld();
                 return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
             }
+            time = std::max(time, segment().targetRange.start.seconds());
+            if ((landing && !frame->key_frame) || (replaying && time <= lastTime)) {
+                av_frame_unref(frame.get());
+                continue;
+            }
+            replaying = false;
             FramePtr decoded = makeFrame();
             av_frame_move_ref(decoded.get(), frame.get());
-            accept(std::move(decoded), std::max(time, segment().targetRange.start.seconds()));
+            if (landing) {
+                bool wasAhead = time > start;
+                bool drained = drainedForKey;
+                if (land(decoded, time)) {
+                    if (drained)
+                        decodeAgainFromKey(true);
+                    return Progress::Ready;
+                }
+                if (wasAhead)
+                    continue;
+                // Behind the tolerances: decoded again on the way to the exact start.
+                if (drained) {
+                    decodeAgainFromKey(false);
+                    continue;
+                }
+            }
+            accept(std::move(decoded), time);
             if (!ready.empty())
                 return Progress::Ready;
+            continue;
+        }
+        if (drainedForKey) {
+            // The key picture did not come out: the start is reached exactly instead.
+            landing = false;
+            seekInSegment();
             continue;
         }
         if (received == AVERROR_EOF || draining) {
@@ -341,10 +455,15 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             // the start is never the one showing at the start: when nothing refers to it, it
             // need not be decoded at all. Pictures referred to are always decoded, in full.
             double shows = packet->pts == AV_NOPTS_VALUE ? start : compositionTime(packet->pts);
-            decoder->skip_frame = shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-            if (shows <= start)
+            // (A tolerant start may yet move to the key picture: until it lands, nothing is skipped.)
+            decoder->skip_frame = !landing && shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            if (!landing && shows <= start)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
             avcodec_send_packet(decoder.get(), packet.get());
+            if (landing && (packet->flags & AV_PKT_FLAG_KEY)) {
+                avcodec_send_packet(decoder.get(), nullptr);
+                drainedForKey = true;
+            }
         }
         av_packet_unref(packet.get());
     }
@@ -361,11 +480,14 @@ MediaResult<std::unique_ptr<VideoFrameReader>> VideoFrameReader::make(const Comp
         return makeMediaError(MediaErrorCode::NoVideoTrack, "The composition has no video track " + std::to_string(trackID) + ".");
     auto impl = std::make_unique<Impl>();
     impl->segments = track->segments();
-    impl->position(startSeconds);
+    impl->position(startSeconds, 0, 0);
     return std::unique_ptr<VideoFrameReader>(new VideoFrameReader(std::move(impl)));
 }
 
-void VideoFrameReader::seek(double startSeconds) { impl_->position(startSeconds); }
+void VideoFrameReader::seek(double startSeconds, double toleranceBefore, double toleranceAfter)
+{
+    impl_->position(startSeconds, toleranceBefore, toleranceAfter);
+}
 
 std::optional<VideoFrame> VideoFrameReader::next(const std::function<bool()>& interrupted)
 {

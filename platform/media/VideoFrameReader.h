@@ -39,8 +39,11 @@ public:
     VideoFrameReader(const VideoFrameReader&) = delete;
     VideoFrameReader& operator=(const VideoFrameReader&) = delete;
 
-    // Starts again at `startSeconds`: the next picture is the one showing there.
-    void seek(double startSeconds);
+    // Starts again at `startSeconds`: the next picture is the one showing there. With
+    // tolerances, the next picture may instead be the key picture nearest to it that shows no
+    // more than `toleranceBefore` earlier or `toleranceAfter` later (infinity for no limit),
+    // which costs the decoding of that one picture; its time is the start then.
+    void seek(double startSeconds, double toleranceBefore = 0, double toleranceAfter = 0);
 
     // The next picture, or nothing at the end of the track, on failure (then error() is set) or
     // once `interrupted` holds (checked between packets). An interrupted reader can be moved on

@@ -5,10 +5,11 @@
 namespace qv {
 
 VideoPipeline::VideoPipeline(Composition composition, int trackID, double startSeconds,
-                             std::shared_ptr<VideoSurface> surface, Events events)
+                             std::shared_ptr<VideoSurface> surface, Events events, double toleranceBefore,
+                             double toleranceAfter)
     : composition_(std::move(composition)), trackID_(trackID), surface_(std::move(surface))
 {
-    job_ = Job{startSeconds, std::move(events)};
+    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
     generation_ = 1;
     thread_ = std::thread([this] { run(); });
 }
@@ -24,7 +25,7 @@ VideoPipeline::~VideoPipeline()
     thread_.join();
 }
 
-void VideoPipeline::restart(double startSeconds, Events events)
+void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter)
 {
     std::unique_lock lock(mutex_);
     ++generation_;
@@ -33,7 +34,7 @@ void VideoPipeline::restart(double startSeconds, Events events)
     // The thread checks the generation between packets and whenever the surface wakes it.
     changed_.wait(lock, [&] { return !busy_; });
     surface_->reset();
-    job_ = Job{startSeconds, std::move(events)};
+    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
     changed_.notify_all();
 }
 
@@ -60,9 +61,7 @@ void VideoPipeline::run()
         // A reader that failed starts over: the file may be back.
         if (reader && reader->error())
             reader.reset();
-        if (reader) {
-            reader->seek(job.startSeconds);
-        } else {
+        if (!reader) {
             auto made = VideoFrameReader::make(composition_, trackID_, job.startSeconds);
             if (!made) {
                 job.events.failed(made.error());
@@ -70,6 +69,7 @@ void VideoPipeline::run()
             }
             reader = std::move(made.value());
         }
+        reader->seek(job.startSeconds, job.toleranceBefore, job.toleranceAfter);
         play(*reader, job, generation);
     }
 }
@@ -82,10 +82,11 @@ void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t
         auto picture = reader.next(stopping);
         if (!picture)
             break;
+        double shown = picture->time;
         if (!surface_->push(std::move(*picture), stopping))
             return;
         if (!announced)
-            job.events.ready();
+            job.events.ready(shown);
         announced = true;
     }
     if (stopping())
@@ -93,7 +94,7 @@ void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t
     if (auto error = reader.error())
         return job.events.failed(*error);
     if (!announced)
-        job.events.ready();
+        job.events.ready(job.startSeconds);
 }
 
 }  // namespace qv

@@ -25,24 +25,29 @@ class VideoPipeline {
 public:
     // Called on the pipeline's thread, each at most once for each start.
     struct Events {
-        std::function<void()> ready;  // the picture at the start is queued, or there is none
+        // The picture at the start is queued (or there is none); with the time it shows from,
+        // which a tolerant start may have moved to a key picture.
+        std::function<void(double shownFrom)> ready;
         std::function<void(MediaError)> failed;
     };
 
+    // Tolerances as for VideoFrameReader::seek.
     VideoPipeline(Composition composition, int trackID, double startSeconds, std::shared_ptr<VideoSurface> surface,
-                  Events events);
+                  Events events, double toleranceBefore = 0, double toleranceAfter = 0);
     ~VideoPipeline();
     VideoPipeline(const VideoPipeline&) = delete;
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
     // Stops queueing for the last start, empties the surface and starts again at `startSeconds`.
     // Returns once nothing of the last start can reach the surface any more.
-    void restart(double startSeconds, Events events);
+    void restart(double startSeconds, Events events, double toleranceBefore = 0, double toleranceAfter = 0);
 
 private:
     struct Job {
         double startSeconds = 0;
         Events events;
+        double toleranceBefore = 0;
+        double toleranceAfter = 0;
     };
 
     void run();

@@ -82,6 +82,10 @@ TEST(QVWaveformManager, NamesKeepOnlyTheAlphanumericsOfThePathAndTheUsedPart)
         {"/x/a b.wav", 0, 0, 0, "xabwav.waveform"},
         {"/x/ab.wav", 0, 0, 0, "xabwav.waveform"},
         {QString::fromUtf8("/Musik/Grüße é.wav"), 0, 0, 0, QString::fromUtf8("MusikGrüßeéwav.waveform")},
+        // Letters and digits outside the Basic Multilingual Plane are kept like any other.
+        {QString::fromUtf8("/m/𠀀.wav"), 0, 0, 0, QString::fromUtf8("m𠀀wav.waveform")},
+        {QString::fromUtf8("/m/𝟙𝟚 𐐀.wav"), 0, 0, 0, QString::fromUtf8("m𝟙𝟚𐐀wav.waveform")},
+        {QString::fromUtf8("/m/🎬.wav"), 0, 0, 0, QString::fromUtf8("mwav.waveform")},
     };
     for (const auto& c : cases) {
         QVMediaFile file;

@@ -5,12 +5,14 @@
 
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/foundation/WorkQueue.h"
+#include "platform/foundation/tests/LogCapture.h"
 #include "platform/foundation/tests/UnreadableFile.h"
 #include "platform/media/AudioReader.h"
 #include "platform/media/ImageGenerator.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -169,13 +171,22 @@ TEST(Asset, BadFilesGiveErrorsThatNameThem)
         {"half.mov", firstBytes(testMedia("video.mov"), 0.5)},
         {"header.wav", firstBytes(testMedia("levels.wav"), 0.0001)},
     };
+    LogCapture log;
     for (const auto& c : cases) {
         std::string path = test::writeScratchFile(c.name, c.bytes);
         auto result = Asset::inspect(path);
         ASSERT_FALSE(result.ok()) << c.name;
         EXPECT_TRUE(result.error().is(MediaErrorCode::CannotOpen)) << c.name << ": " << result.error().description;
         EXPECT_NE(result.error().description.find(c.name), std::string::npos) << result.error().description;
+        // The reason says what a user can act on; the decoder's own words are for the log.
+        const std::string& reason = result.error().failureReason;
+        EXPECT_TRUE(reason.empty() || reason == "The file is damaged or in a format that cannot be decoded.")
+            << c.name << ": " << reason;
     }
+    auto lines = log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("Invalid data found when processing input") != std::string::npos;
+    }));
     auto missing = Asset::inspect(test::scratchFolder() + "/gone.wav");
     ASSERT_FALSE(missing.ok());
     EXPECT_TRUE(missing.error().is(MediaErrorCode::FileNotFound));

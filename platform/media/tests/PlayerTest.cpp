@@ -5,6 +5,7 @@
 #include "TestMedia.h"
 
 #include "platform/foundation/ManualDispatcher.h"
+#include "platform/foundation/tests/UnreadableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,18 @@ struct PlayerRig {
         return main.runUntil([&] { return finished.has_value(); }) && *finished;
     }
     double seconds() { return player->currentTime().seconds(); }
+    // Plays 10 ms and checks that what was heard is sawtooth.wav's from `sample` on.
+    void expectSawtoothFrom(std::int64_t sample)
+    {
+        heard.clear();
+        play();
+        main.advance(0.01);
+        player->pause();
+        ASSERT_GE(heard.size(), 100u);
+        for (std::size_t i = 0; i < 100; ++i)
+            ASSERT_NEAR(heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
+                << "from " << sample << ", sample " << i;
+    }
     // Plays at `rate` once the audio is there to be heard.
     void play(double rate = 1.0)
     {
@@ -101,14 +114,48 @@ TEST(Player, AnExactSeekLandsOnTheAskedSample)
     for (std::int64_t sample : {59256, 1, 143999 - 2000}) {
         ASSERT_TRUE(rig.seek(MediaTime(sample, 48000)));
         EXPECT_EQ(rig.player->currentTime(), MediaTime(sample, 48000));
-        rig.heard.clear();
+        rig.expectSawtoothFrom(sample);
+    }
+}
+
+TEST(Player, AnMp3PlaysItsWholeLengthFromTheStart)
+{
+    // An MP3's audio track starts a few ticks of its clock before the asset's zero (the
+    // encoder's delay, rounded): it is the file's normal state, and the track plays from zero.
+    for (const char* name : {"sine2.mp3", "sine2-48k.mp3"}) {
+        Asset asset = inspected(testMedia(name));
+        Composition composition = Composition::fromAsset(asset);
+        auto audio = composition.tracksWithMediaType(MediaType::Audio);
+        ASSERT_EQ(audio.size(), 1u) << name;
+        EXPECT_NEAR(audio[0]->duration().seconds(), asset.duration().seconds(), 1e-3) << name;
+
+        PlayerRig rig;
+        ASSERT_TRUE(rig.open(PlayerItem(asset))) << name;
+        EXPECT_NEAR(rig.player->currentItem()->duration().seconds(), 2.0, 0.05) << name;
         rig.play();
-        rig.main.advance(0.01);
-        rig.player->pause();
-        ASSERT_GE(rig.heard.size(), 100u);
-        for (std::size_t i = 0; i < 100; ++i)
-            ASSERT_NEAR(rig.heard[i], static_cast<float>((sample + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
-                << "seek to " << sample << ", sample " << i;
+        rig.main.advance(1.5);
+        EXPECT_EQ(rig.ends, 0) << name;
+        EXPECT_NEAR(rig.seconds(), 1.5, 1e-3) << name;
+        ASSERT_GE(rig.heard.size(), 48000u) << name;
+        float peak = 0;
+        for (std::size_t i = 0; i < 4800; ++i)
+            peak = std::max(peak, std::fabs(rig.heard[i]));
+        EXPECT_GT(peak, 0.05f) << name;
+    }
+}
+
+TEST(Player, SeeksReadOnFromTheFileAlreadyOpen)
+{
+    // Reopening the file for every seek costs most of what a seek takes. Kept open, the file
+    // is read on even once it could no longer be opened.
+    std::string path = test::writeScratchFile("sawtooth.wav", test::readFile(testMedia("sawtooth.wav")));
+    PlayerRig rig;
+    ASSERT_TRUE(rig.open(PlayerItem(inspected(path))));
+    ASSERT_TRUE(rig.seek(ms(1000)));
+    test::UnreadableFile unreadable(path);
+    for (std::int64_t sample : {96123, 12345}) {
+        ASSERT_TRUE(rig.seek(MediaTime(sample, 48000))) << sample;
+        rig.expectSawtoothFrom(sample);
     }
 }
 

@@ -43,8 +43,22 @@ const std::map<std::string, std::string>& recipes()
                            " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
         {"groups.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -c:v libx264 -preset veryfast -g 50 -keyint_min 50"
                        " -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
+        {"groups-sawtooth.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=4'"
+                                " -c:v libx264 -preset veryfast -g 50 -keyint_min 50 -sc_threshold 0 -bf 3 -pix_fmt yuv420p"
+                                " -c:a pcm_s16le -f mov"},
         {"long.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -b:a 128k -f mp3"},
         {"long.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a aac -b:a 64k -movflags +faststart -f ipod"},
+        {"sine2.wav", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a pcm_s16le -f wav"},
+        {"sine2.aiff", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a pcm_s16be -f aiff"},
+        {"sine2.flac", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a flac -f flac"},
+        {"sine2.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=2' -c:a libmp3lame -f mp3"},
+        {"sine2-48k.mp3", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libmp3lame -f mp3"},
+        {"sine2.m4a", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a aac -f ipod"},
+        {"sine2.mp4", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a aac -f mp4"},
+        {"sine2.opus", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libopus -f ogg"},
+        {"sine2.ogg", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libvorbis -f ogg"},
+        {"sine2.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=2' -f lavfi -i 'sine=f=440:r=48000:d=2'"
+                      " -c:v mpeg4 -c:a aac -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };

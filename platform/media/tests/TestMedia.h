@@ -33,10 +33,15 @@ namespace qv::test {
 //                 that starts one hour in
 //   "groups.mov"  4 s of H.264 at 128x72, 25 pictures a second that all differ, in groups of
 //                 50 pictures led by a key picture, with pictures that nothing refers to
+//   "groups-sawtooth.mov"  groups.mov's pictures beside sawtooth.wav's sound (4 s of it)
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
+//   "sine2.wav", "sine2.aiff", "sine2.flac", "sine2.mp3" (44.1 kHz), "sine2-48k.mp3",
+//   "sine2.m4a", "sine2.mp4" (AAC), "sine2.opus", "sine2.ogg" (Vorbis), "sine2.mov" (AAC
+//                 beside a grey picture)  2 s mono of a 440 Hz sine at 1/8 of full scale, at
+//                 48 kHz unless named
 std::string testMedia(const std::string& name);
 
 // The inspected asset of a file that must be readable; throws (failing the test) otherwise.

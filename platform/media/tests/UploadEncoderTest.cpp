@@ -4,11 +4,15 @@
 
 #include "TestMedia.h"
 
+#include "platform/foundation/FileUtilities.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qv {
 namespace {
@@ -165,6 +169,40 @@ TEST(UploadEncoder, CancelOrFailureLeavesWhatWasAtTheOutputPath)
     ASSERT_FALSE(UploadEncoder(source, equalMix(source), output).run());
     EXPECT_NEAR(inspected(output).duration().seconds(), 3.0, 0.05);
     EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"cut.mp3", "upload.m4a"}));
+}
+
+TEST(UploadEncoder, TheNextConversionRemovesWhatAKilledOneLeft)
+{
+    Asset source = inspected(testMedia("tone.wav"));
+    std::string folder = test::scratchFolder();
+    std::string output = folder + "/upload.m4a";
+
+    // A conversion killed part-way, in a process of its own.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        UploadEncoder(source, equalMix(source), output).run([](double) { ::_exit(0); });
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::vector<std::string> left = namesIn(folder);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].starts_with("upload.m4a.tmp-")) << left[0];
+
+    // One being written right now, and files of other names, stay.
+    TemporaryFile live = createTemporaryBeside(output);
+    ASSERT_GE(live.fd, 0) << live.error;
+    test::writeScratchFile("upload.m4a.tmp-notes.txt", {'n'});
+    test::writeScratchFile("other.m4a.tmp-Ab12Cd", {'o'});
+
+    ASSERT_FALSE(UploadEncoder(source, equalMix(source), output).run());
+    std::vector<std::string> kept{"other.m4a.tmp-Ab12Cd", "upload.m4a", live.path.filename().string(),
+                                  "upload.m4a.tmp-notes.txt"};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(namesIn(folder), kept);
+    ::close(live.fd);
 }
 
 TEST(UploadEncoder, RefusesAnOutputPathThatIsAFolderOrTheSource)

@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QImage>
 
+#include <limits>
+
 namespace qv {
 namespace {
 
@@ -167,6 +169,86 @@ TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNex
             expectLandsExactly(*reader.value(), next, 2,
                                "after " + std::to_string(packets) + " packets, at " + std::to_string(next));
         }
+    }
+}
+
+TEST(VideoFrameReader, ATolerantSeekLandsOnTheNearestKeyPictureWithinItsTolerances)
+{
+    // Key pictures at 0 and 2 s. Where none lies within the tolerances the seek is exact.
+    constexpr double kAny = std::numeric_limits<double>::infinity();
+    struct Case {
+        double seconds, before, after, lands;
+    };
+    const Case cases[] = {
+        {1.7, kAny, kAny, 2.0}, {0.9, kAny, kAny, 0.0}, {1.7, 2.0, 0.2, 0.0},
+        {1.7, 0.1, 0.1, 1.7},   {2.3, 0.1, kAny, 2.3},  {2.04, 0.5, 0.0, 2.0},
+    };
+    auto moved = VideoFrameReader::make(reference().composition, reference().trackID, 3.0);
+    ASSERT_TRUE(moved);
+    ASSERT_TRUE(moved.value()->next());
+    for (const Case& c : cases) {
+        std::string name = "at " + std::to_string(c.seconds) + " -" + std::to_string(c.before) + " +"
+                         + std::to_string(c.after);
+        auto fresh = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        ASSERT_TRUE(fresh);
+        for (VideoFrameReader* reader : {fresh.value().get(), moved.value().get()}) {
+            reader->seek(c.seconds, c.before, c.after);
+            expectLandsExactly(*reader, c.lands, 3, name);
+        }
+    }
+
+    // Sent elsewhere before it landed (or just after), it lands exactly there.
+    for (int packets : {1, 5, 30}) {
+        moved.value()->seek(1.7, kAny, kAny);
+        int read = 0;
+        moved.value()->next([&] { return ++read > packets; });
+        moved.value()->seek(1.0);
+        expectLandsExactly(*moved.value(), 1.0, 3, "at 1 after " + std::to_string(packets) + " packets of a landing");
+    }
+}
+
+TEST(Player, ATolerantSeekLandsOnAKeyPictureAndTheSoundStartsThere)
+{
+    ManualDispatcher main;
+    auto silent = std::make_unique<SilentAudioOutput>(main);
+    SilentAudioOutput* output = silent.get();
+    std::vector<float> heard;
+    output->setListener([&](const float* frames, int count, int channels) {
+        for (int f = 0; f < count; ++f)
+            heard.push_back(frames[f * channels]);
+    });
+    Player player(main, std::move(silent));
+    player.replaceCurrentItem(PlayerItem(inspected(testMedia("groups-sawtooth.mov"))));
+    struct Case {
+        MediaTime time, before, after;
+        double lands;
+    };
+    const Case cases[] = {
+        {MediaTime(1700, 1000), MediaTime::positiveInfinity(), MediaTime::positiveInfinity(), 2.0},
+        {MediaTime(1700, 1000), MediaTime(100, 1000), MediaTime(100, 1000), 1.7},
+        {MediaTime(500, 1000), MediaTime(600, 1000), MediaTime::zero(), 0.0},
+    };
+    for (const Case& c : cases) {
+        std::optional<bool> finished;
+        player.seek(c.time, c.before, c.after, [&](bool done) { finished = done; });
+        ASSERT_TRUE(main.runUntil([&] { return finished.has_value(); })) << c.lands;
+        ASSERT_TRUE(*finished) << c.lands;
+        EXPECT_EQ(player.currentTime().seconds(), c.lands);
+        auto picture = player.videoSurface()->frameAt(c.lands);
+        ASSERT_TRUE(picture) << c.lands;
+        EXPECT_EQ(picture->time, c.lands);
+
+        // The sawtooth tells the sample heard: the one at the time landed on.
+        heard.clear();
+        player.play();
+        ASSERT_TRUE(main.runUntil([&] { return output->isStarted(); }));
+        main.advance(0.01);
+        player.pause();
+        ASSERT_GE(heard.size(), 100u);
+        auto first = static_cast<std::int64_t>(std::llround(c.lands * 48000));
+        for (std::size_t i = 0; i < 100; ++i)
+            ASSERT_NEAR(heard[i], static_cast<float>((first + static_cast<std::int64_t>(i)) % 1000) / 1000, 1e-4f)
+                << "landed at " << c.lands << ", sample " << i;
     }
 }
 
