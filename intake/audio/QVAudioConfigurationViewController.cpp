@@ -189,7 +189,10 @@ QVAudioConfigurationViewController::~QVAudioConfigurationViewController()
     if (d.videoView)
         delete d.videoView;
     d.player->replaceCurrentItem(std::nullopt);
-    // The view is its owner's once placed; a view never placed goes with the controller.
+    // The view is its owner's once placed (it then outlives the controller, inert); a view never
+    // placed goes with the controller.
+    QObject::disconnect(d.playPauseButton, nullptr, nullptr, nullptr);
+    d.scrubBar->setTarget(nullptr);
     if (!d.view->parent())
         delete d.view;
 }

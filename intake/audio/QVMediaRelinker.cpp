@@ -117,9 +117,11 @@ bool QVMediaRelinker::relink(std::size_t index, const QUrl& url, const qv::Asset
     file->audioMix.reset();
     const std::shared_ptr<qv::Asset> asset = file->asset;
     const QStringList keys = {"playable", "hasProtectedContent", "tracks"};
-    services->loadValuesAsynchronouslyForKeys(asset, keys, [this, asset, keys, reloaded = std::move(reloaded)] {
-        if (ad_.modelServices)
-            ad_.modelServices->setUpPlaybackOfAsset(asset, keys);
+    // The relinker is done by then; the state record is not.
+    AppDelegate* ad = &ad_;
+    services->loadValuesAsynchronouslyForKeys(asset, keys, [ad, asset, keys, reloaded = std::move(reloaded)] {
+        if (ad->modelServices)
+            ad->modelServices->setUpPlaybackOfAsset(asset, keys);
         if (reloaded)
             reloaded();
     });
