@@ -150,7 +150,9 @@ bool readWaveTimecode(const QString& path, QVTimecodeFields& fields)
     };
     walkChunks(mapped, [&](std::string_view id, const uchar* data, std::size_t size) {
         if (id == "fmt " && size >= 8 && sampleRate == 0) {
-            sampleRate = readLE32(data + 4);
+            // Audio without channels has no samples to count time in.
+            const std::uint32_t channels = data[2] | (data[3] << 8);
+            sampleRate = channels > 0 ? readLE32(data + 4) : 0;
         } else if (id == "bext" || id == "BEXT") {
             if (size < kBextTimeReferenceOffset + 4)
                 return false;
