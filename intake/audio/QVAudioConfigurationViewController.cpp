@@ -287,6 +287,9 @@ void QVAudioConfigurationViewController::buildFileRow(std::size_t k)
     box->setTag(static_cast<int>(k));
     box->setToolTip(m->fcpxMulticamAngleName.isEmpty() ? QString()
                                                         : QStringLiteral("Multicam Angle: %1").arg(m->fcpxMulticamAngleName));
+    // A row is built again when its box falls out of step with the channels: one action each.
+    QObject::disconnect(box, &QCheckBox::clicked, nullptr, nullptr);
+    QObject::disconnect(cell->relinkButton(), &QPushButton::clicked, nullptr, nullptr);
     QObject::connect(box, &QCheckBox::clicked, box, [this, k] { changeFileEnabled(k); });
     cell->relinkButton()->setVisible(!isForPendingFiles_);
     QObject::connect(cell->relinkButton(), &QPushButton::clicked, cell, [this, k] { pressedRelinkButton(static_cast<int>(k)); });
