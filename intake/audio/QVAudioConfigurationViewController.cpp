@@ -147,6 +147,10 @@ QVAudioConfigurationViewController::QVAudioConfigurationViewController(AppDelega
 
     d.transportBar = new QWidget(d.view);
     d.transportBar->setFixedHeight(static_cast<int>(kTransportHeight));
+    d.transportBar->setAutoFillBackground(true);
+    QPalette dark = d.transportBar->palette();
+    dark.setColor(QPalette::Window, QColor::fromRgbF(0.16, 0.16, 0.16));
+    d.transportBar->setPalette(dark);
     auto* transport = new QHBoxLayout(d.transportBar);
     transport->setContentsMargins(8, 4, 8, 4);
     d.playPauseButton = new QPushButton(QStringLiteral("▶"), d.transportBar);
@@ -338,6 +342,9 @@ void QVAudioConfigurationViewController::buildTracksRow(std::size_t k)
             QFont font = box->font();
             font.setPixelSize(12);
             box->setFont(font);
+            QPalette light = box->palette();
+            light.setColor(QPalette::WindowText, QColor(220, 220, 220));
+            box->setPalette(light);
             box->setState(channel->enabled ? 1 : 0);
             box->setTag(flat++);
             box->setEnabled(switchable);

@@ -17,6 +17,9 @@ QVTableCellViewAudioFile::QVTableCellViewAudioFile(QWidget* parent)
     QFont small = font();
     small.setPixelSize(12);
     enableButton_->setFont(small);
+    QPalette light = enableButton_->palette();
+    light.setColor(QPalette::WindowText, QColor(220, 220, 220));
+    enableButton_->setPalette(light);
     name_->setFont(small);
     name_->setStyleSheet(QStringLiteral("color: rgb(220, 220, 220);"));
     name_->setTextInteractionFlags(Qt::NoTextInteraction);

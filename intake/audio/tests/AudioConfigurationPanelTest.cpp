@@ -10,6 +10,9 @@
 #include "platform/foundation/ManualDispatcher.h"
 
 #include <QLabel>
+#include <QSet>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -172,6 +175,64 @@ TEST_F(AudioConfigurationPanel, HeightFitsTheContentOrWholeChannelRowsOfTheRoomL
     QVAudioConfigurationViewController media(ad2, main, {}, false);
     media.setMediaFiles({mediaFileWith({8}), mediaFileWith({2}, false)});
     EXPECT_EQ(media.calculatePanelHeight(), 40 + 26 + 10 + 8 * 40 + 26 + 1);
+}
+
+}  // namespace
+}  // namespace qv::test
+
+namespace qv::test {
+namespace {
+
+QByteArray levels(int count, double phase)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        const float value = static_cast<float>(-45 + 40 * std::abs(std::sin(phase + i / 15.0)) * (0.4 + 0.6 * ((i * 7919) % 13) / 13.0));
+        bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    return bytes;
+}
+
+// The pending panel as the user sees it: a file whose channels show their waveforms (one
+// switched off, dimmed) over black, and a missing file striped. Saved to QV_SCREENSHOT_DIR.
+TEST_F(AudioConfigurationPanel, PendingPanelShowsWaveformsAndStripesMissingMedia)
+{
+    auto online = mediaFileWith({2, 1});
+    online->url = QUrl::fromLocalFile("/media/Interview A.wav");
+    online->filePath = online->url.path();
+    double phase = 0;
+    for (const auto& track : online->audioTracks)
+        for (const auto& channel : track->audioChannels) {
+            channel->waveformData = levels(600, phase += 1.3);
+            channel->waveformSampleCount = 600;
+            channel->waveformMax = -5;
+        }
+    online->audioTracks[0]->audioChannels[1]->enabled = false;
+    auto missing = mediaFileWith({2}, false);
+    missing->filePath = "/Volumes/Card/Interview B.wav";
+    QWidget* view = panel.view();
+    view->resize(640, 300);
+    show({online, missing});
+    view->show();
+    main.advance(1);
+    const QImage image = view->grab().toImage();
+    if (const QByteArray folder = qgetenv("QV_SCREENSHOT_DIR"); !folder.isEmpty())
+        image.save(QString::fromUtf8(folder) + "/pending-audio-configuration.png");
+
+    const QPoint tracksOrigin = panel.tracksRow(0)->mapTo(view, QPoint(0, 0));
+    // Black behind the check boxes, bright waveform bars right of them.
+    EXPECT_EQ(image.pixelColor(tracksOrigin + QPoint(4, 20)), QColor(Qt::black));
+    int lit = 0;
+    for (int x = QVTableCellViewAudioTracks::kWaveformLeft; x < view->width() - 1; ++x)
+        lit += image.pixelColor(tracksOrigin + QPoint(x, 5 + 40 - 8)).lightness() > 60 ? 1 : 0;
+    EXPECT_GT(lit, 50);
+    // The missing file's row is striped: its colours vary along the row.
+    const QPoint missingOrigin = panel.fileRow(1)->mapTo(view, QPoint(0, 0));
+    QSet<QRgb> colours;
+    for (int x = 0; x < 200; ++x)
+        colours.insert(image.pixel(missingOrigin + QPoint(x, 3)));
+    EXPECT_GT(colours.size(), 2);
+    view->hide();
 }
 
 }  // namespace

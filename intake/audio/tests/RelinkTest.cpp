@@ -100,6 +100,8 @@ TEST_F(RelinkOpenFile, EveryMediaFileOfThePathIsRepointedSavedAndPlayedAgain)
     }
     EXPECT_FALSE(other->mediaOnline);
     EXPECT_TRUE(alerts.shownAlerts().empty());
+    // A known layout: the stored record stands.
+    EXPECT_EQ(services.count("updateCurrentFileTimestamp"), 0);
     // The new location is kept on this computer, for the next opening.
     const auto entry = LocalFileData(ad, preferences).entryForFileUUID("F1");
     ASSERT_TRUE(entry.has_value());
@@ -108,6 +110,17 @@ TEST_F(RelinkOpenFile, EveryMediaFileOfThePathIsRepointedSavedAndPlayedAgain)
     main.drain();
     EXPECT_EQ(services.count("setUpPlaybackOfAsset"), 1);
     EXPECT_TRUE(reloaded);
+}
+
+TEST_F(RelinkOpenFile, AMediaFileImportedWhileMissingTakesAnyLayoutAndIsStoredAgain)
+{
+    auto take = stored("/gone/take.wav", 3000, {});
+    take->hasVideo = false;
+    ad.currentFile->mediaFiles = {take};
+    const Asset tone = inspected(testMedia("tone.wav"));
+    ASSERT_TRUE(relinker.relink(0, QUrl::fromLocalFile(QString::fromStdString(testMedia("tone.wav"))), &tone, {}));
+    EXPECT_FALSE(take->showVideo);
+    EXPECT_EQ(services.count("updateCurrentFileTimestamp"), 1);
 }
 
 TEST_F(RelinkOpenFile, RefusalsChangeNothing)
