@@ -342,9 +342,7 @@ void QVAudioConfigurationViewController::buildTracksRow(std::size_t k)
             QFont font = box->font();
             font.setPixelSize(12);
             box->setFont(font);
-            QPalette light = box->palette();
-            light.setColor(QPalette::WindowText, QColor(220, 220, 220));
-            box->setPalette(light);
+            box->setStyleSheet(QVTableCellViewAudioFile::kLightCheckBoxStyle);
             box->setState(channel->enabled ? 1 : 0);
             box->setTag(flat++);
             box->setEnabled(switchable);

@@ -17,12 +17,12 @@ QVTableCellViewAudioFile::QVTableCellViewAudioFile(QWidget* parent)
     QFont small = font();
     small.setPixelSize(12);
     enableButton_->setFont(small);
-    QPalette light = enableButton_->palette();
-    light.setColor(QPalette::WindowText, QColor(220, 220, 220));
-    enableButton_->setPalette(light);
+    enableButton_->setStyleSheet(kLightCheckBoxStyle);
     name_->setFont(small);
     name_->setStyleSheet(QStringLiteral("color: rgb(220, 220, 220);"));
     name_->setTextInteractionFlags(Qt::NoTextInteraction);
+    // A long name gives way to the Relink button rather than widening the panel.
+    name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     relinkButton_->setFont(small);
     relinkButton_->setFixedHeight(20);
     relinkButton_->setObjectName(QStringLiteral("relinkButton"));

@@ -15,6 +15,8 @@
 class QVTableCellViewAudioFile : public QWidget {
 public:
     static constexpr int kRowHeight = 26;
+    // The panel's check boxes: light labels on its dark rows.
+    static inline const QString kLightCheckBoxStyle = QStringLiteral("QCheckBox { color: rgb(220, 220, 220); }");
 
     explicit QVTableCellViewAudioFile(QWidget* parent = nullptr);
 
