@@ -237,3 +237,67 @@ TEST_F(AudioConfigurationPanel, PendingPanelShowsWaveformsAndStripesMissingMedia
 
 }  // namespace
 }  // namespace qv::test
+
+#include "platform/media/Player.h"
+#include "platform/media/tests/TestMedia.h"
+
+namespace qv::test {
+namespace {
+
+std::shared_ptr<QVFilePending> pendingOf(const std::string& media, std::int64_t duration, std::int64_t lastMediaTime)
+{
+    auto file = std::make_shared<QVFilePending>();
+    file->asset = std::make_shared<Asset>(inspected(testMedia(media)));
+    auto mediaFile = mediaFileWith({file->asset->tracks().front().audio->channelCount});
+    mediaFile->audioTracks.front()->assetTrack = file->asset->tracks().front();
+    file->mediaFiles = {mediaFile};
+    file->duration = duration;
+    file->lastMediaTime = lastMediaTime;
+    return file;
+}
+
+TEST_F(AudioConfigurationPanel, PreviewResumesEachPendingFileWhereItWasLeft)
+{
+    std::vector<QString> times;
+    panel.setPendingListHooks({.setRowTimeText = [&](const QVFilePending&, const QString& text) { times.push_back(text); }});
+    const auto first = pendingOf("tone.wav", 3000, 1500);
+    const auto second = pendingOf("sawtooth.wav", 3000, 0);
+    ad.filesPending = {first, second};
+    show(first->mediaFiles);
+    panel.loadPendingFile(first);
+    ASSERT_TRUE(main.runUntil([&] { return panel.durationSeconds() > 0 && panel.currentTimeSeconds() == 1.5; }));
+    EXPECT_DOUBLE_EQ(panel.durationSeconds(), 3.0);
+    // The preview plays the file's own mix, made once and kept with it.
+    ASSERT_TRUE(first->audioMix);
+    EXPECT_EQ(panel.player().currentItem()->audioMix(), first->audioMix->stage());
+    EXPECT_FALSE(times.empty());
+    EXPECT_EQ(times.back(), "00:00:01");
+    EXPECT_NEAR(dynamic_cast<QVTableCellViewAudioTracks*>(panel.tracksRow(0))->scrubWaveforms()->proportionValue(), 0.5, 1e-6);
+
+    panel.positionMediaFileAsProportion(0.8);
+    ASSERT_TRUE(main.runUntil([&] { return std::abs(panel.currentTimeSeconds() - 2.4) < 1e-3; }));
+    panel.loadPendingFile(second);
+    EXPECT_EQ(first->lastMediaTime, 2400);
+    ASSERT_TRUE(main.runUntil([&] { return panel.durationSeconds() > 0; }));
+    EXPECT_EQ(panel.currentTimeSeconds(), 0.0);
+    panel.loadPendingFile(nullptr);
+    EXPECT_EQ(panel.player().currentItem(), nullptr);
+}
+
+TEST_F(AudioConfigurationPanel, AFileOfUnknownLengthMovesNoPlayhead)
+{
+    const auto file = pendingOf("tone.wav", 0, 0);
+    ad.filesPending = {file};
+    show(file->mediaFiles);
+    panel.loadPendingFile(file);
+    ASSERT_TRUE(main.runUntil([&] { return panel.durationSeconds() > 0; }));
+    panel.positionMediaFileAsProportion(0.5);
+    ASSERT_TRUE(main.runUntil([&] { return panel.currentTimeSeconds() > 1; }));
+    main.advance(0.1);
+    const float proportion = dynamic_cast<QVTableCellViewAudioTracks*>(panel.tracksRow(0))->scrubWaveforms()->proportionValue();
+    EXPECT_TRUE(std::isfinite(proportion));
+    EXPECT_EQ(proportion, 0.0f);
+}
+
+}  // namespace
+}  // namespace qv::test
