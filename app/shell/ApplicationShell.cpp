@@ -134,6 +134,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     pendingFiles_ = new PendingFilesEmptyView(ad_);
     window_.setFilesContent(pendingFiles_, files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
+    window_.setMediaPanel(transcript_.audioConfiguration().view());
     editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }

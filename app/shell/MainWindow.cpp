@@ -410,6 +410,19 @@ void MainWindow::setTranscriptContent(QWidget* speakers, QWidget* transcript, QW
     column->addWidget(scrubBar);
 }
 
+void MainWindow::setMediaPanel(QWidget* panel)
+{
+    if (!rightPanelTabView_) {
+        auto* column = new QVBoxLayout(containerRightPanel_);
+        column->setContentsMargins(0, 0, 0, 0);
+        rightPanelTabView_ = new QTabWidget(containerRightPanel_);
+        rightPanelTabView_->setObjectName(QStringLiteral("rightPanelTabView"));
+        rightPanelTabView_->setDocumentMode(true);
+        column->addWidget(rightPanelTabView_);
+    }
+    rightPanelTabView_->addTab(panel, QStringLiteral("Media"));
+}
+
 void MainWindow::setEditingPanel(QWidget* panel)
 {
     editingPanel_->layout()->addWidget(panel);

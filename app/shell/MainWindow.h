@@ -59,6 +59,9 @@ public:
     // The speakers panel on the left, the transcript table with the scrub bar under it in the
     // middle. The widgets stay owned by the caller, which must outlive neither the window.
     void setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar);
+    // The right-hand panel's Media tab: the open file's audio configuration.
+    void setMediaPanel(QWidget* panel);
+    QTabWidget* rightPanelTabView() const { return rightPanelTabView_; }
     // The editing-controls panel, centred in its slot of the transcript toolbar; owned by the
     // caller like the transcript's widgets.
     void setEditingPanel(QWidget* panel);
@@ -146,6 +149,7 @@ private:
     QWidget* speakersBackground_ = nullptr;
     QWidget* transcriptArea_ = nullptr;
     QWidget* containerRightPanel_ = nullptr;
+    QTabWidget* rightPanelTabView_ = nullptr;
     LogoView* logo_ = nullptr;
     QLabel* problemBanner_ = nullptr;
     QPushButton* retryButton_ = nullptr;

@@ -1,16 +1,42 @@
 #include "app/shell/TranscriptScreen.h"
 
+#include "intake/audio/QVAudioLayout.h"
+#include "intake/audio/QVAudioMix.h"
+#include "intake/audio/QVMetadataTimecode.h"
+#include "model/QVFile.h"
 #include "model/QVMediaFile.h"
 #include "platform/foundation/FileUtilities.h"
 #include "platform/media/Composition.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
 
 namespace qv::shell {
 
 namespace {
 
-const QStringList kAudioExtensions = {"wav", "aif", "aiff", "mp3", "m4a", "aac", "flac", "caf", "bwf"};
+// The relink panel: audio and movie files, one file, as a sheet on the panel's window.
+void chooseMediaFile(QWidget* parent, const QString& title, const QString& message, const QString& startPath,
+                     std::function<void(std::optional<QUrl>)> done)
+{
+    auto* dialog = new QFileDialog(parent ? parent->window() : nullptr, title, QFileInfo(startPath).absolutePath());
+    dialog->setObjectName(QStringLiteral("relinkPanel"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(QStringLiteral("Audio and movie files (*.wav *.wave *.bwf *.aif *.aiff *.mp3 *.m4a *.aac *.flac "
+                                         "*.caf *.mov *.mp4 *.m4v *.mxf *.avi *.mkv);;All files (*)"));
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Open"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (!message.isEmpty())
+        dialog->setToolTip(message);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QStringList files = dialog->selectedFiles();
+        done(result == QDialog::Accepted && !files.isEmpty() ? std::optional<QUrl>(QUrl::fromLocalFile(files.front()))
+                                                             : std::nullopt);
+    });
+    dialog->open();
+}
 
 }  // namespace
 
@@ -24,8 +50,31 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
       view_(table_, highlighter_, transport_, navigation_, mainPlayer_),
       setUp_(ad, main, mainPlayer_, table_, highlighter_, transport_),
       scrubBar_(std::make_unique<transcript::QVScrubBar>()),
-      speakersPanel_(std::make_unique<speakers::SpeakersPanelView>(speakers_))
+      speakersPanel_(std::make_unique<speakers::SpeakersPanelView>(speakers_)),
+      waveformManager_(main, preferences, {}, [](QVMediaFile& mediaFile) { return ::getModificationDateForMediaFile(mediaFile); })
 {
+    QVAudioConfigurationViewController::Services audio;
+    audio.waveformManager = &waveformManager_;
+    audio.waveformGenerationQueue = &waveformQueue_;
+    audio.alerts = &alerts;
+    audio.preferences = &preferences;
+    audio.chooseMediaFile = [this](const QString& title, const QString& message, const QString& startPath,
+                                   std::function<void(std::optional<QUrl>)> done) {
+        chooseMediaFile(audioConfiguration_->view(), title, message, startPath, std::move(done));
+    };
+    audioConfiguration_ = std::make_unique<QVAudioConfigurationViewController>(ad, main, std::move(audio), false);
+    audioConfiguration_->setIsShowing(true);
+    setUp_.setMetadataTimecode([](QVFile& file) { return ::getBWFMP3TimecodeForFilePending(nullptr, &file); });
+    // The open file plays the channels its configuration enables; a file whose tracks are not
+    // known yet plays all of them.
+    setUp_.setAudioMixBuilder([this](const QVFile& file) -> std::shared_ptr<AudioMixStage> {
+        const std::shared_ptr<QVFile> open = ad_.currentFile;
+        if (!open || open.get() != &file)
+            return nullptr;
+        if (!open->audioMix)
+            open->audioMix = createAudioMixForMediaFiles(open->mediaFiles);
+        return open->audioMix->mixers().empty() ? nullptr : open->audioMix->stage();
+    });
     table_.setSpeakersController(&speakers_);
     table_.setHighlighter(&highlighter_);
     transport_.setSelectionPlayer(&mainPlayer_);
@@ -123,19 +172,18 @@ std::optional<QUrl> TranscriptScreen::resolveBookmarkData(const QByteArray& book
     return QUrl::fromLocalFile(path);
 }
 
-bool TranscriptScreen::fileExtensionIsAudio(const QString& extension)
-{
-    return kAudioExtensions.contains(extension.toLower());
-}
+bool TranscriptScreen::fileExtensionIsAudio(const QString& extension) { return ::fileExtensionIsAudio(extension); }
 
-bool TranscriptScreen::fileURLIsAudio(const QUrl& url) { return fileExtensionIsAudio(QFileInfo(url.toLocalFile()).suffix()); }
+bool TranscriptScreen::fileURLIsAudio(const QUrl& url) { return ::fileURLIsAudio(url, nullptr); }
 
 std::optional<QDateTime> TranscriptScreen::getModificationDateForMediaFile(QVMediaFile& mediaFile)
 {
-    const QFileInfo info(mediaFile.url.toLocalFile());
-    if (!info.exists())
-        return std::nullopt;
-    return info.lastModified();
+    return ::getModificationDateForMediaFile(mediaFile);
+}
+
+void TranscriptScreen::getBWFMP3TimecodeForFilePending(const std::shared_ptr<QVFilePending>& pending, QVFile& file)
+{
+    ::getBWFMP3TimecodeForFilePending(pending.get(), &file);
 }
 
 void TranscriptScreen::currentFileUserOnlineAdd()

@@ -5,6 +5,7 @@
 // (ModelServices) by forwarding them to these parts. Main thread only.
 #pragma once
 
+#include "intake/audio/QVAudioConfigurationViewController.h"
 #include "model/AppDelegate.h"
 #include "model/ModelServices.h"
 #include "platform/foundation/Dispatcher.h"
@@ -16,6 +17,8 @@
 #include "speakers/SpeakersPanelView.h"
 #include "transcript-view/MainPlayer.h"
 #include "transcript-view/PlaybackSetUp.h"
+#include "transcript-view/QVWaveformManager.h"
+#include "transcript-view/WaveformGenerationQueue.h"
 #include "transcript-view/QVScrubBar.h"
 #include "transcript-view/StepNavigation.h"
 #include "transcript-view/TranscriptTable.h"
@@ -58,6 +61,8 @@ public:
     QWidget* tableWidget() { return &table_.tableView(); }
     QWidget* scrubBar() { return scrubBar_.get(); }
     QWidget* speakersPanel() { return speakersPanel_.get(); }
+    // The open file's audio configuration, with its Relink buttons: the media tab of the right panel.
+    QVAudioConfigurationViewController& audioConfiguration() { return *audioConfiguration_; }
     transcript::MainPlayer& mainPlayer() { return mainPlayer_; }
     transcript::TranscriptTransport& transport() { return transport_; }
     transcript::TranscriptViewController& view() { return view_; }
@@ -100,10 +105,13 @@ public:
     bool fileExtensionIsAudio(const QString& extension) override;
     bool fileURLIsAudio(const QUrl& url) override;
     std::optional<QDateTime> getModificationDateForMediaFile(QVMediaFile& mediaFile) override;
-    void getBWFMP3TimecodeForFilePending(const std::shared_ptr<QVFilePending>&, QVFile&) override {}
-    void resetAudioTrackCellStackView() override {}
-    void setAudioConfigurationMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>&) override {}
-    void refreshAudioConfigurationDisplay() override {}
+    void getBWFMP3TimecodeForFilePending(const std::shared_ptr<QVFilePending>& pending, QVFile& file) override;
+    void resetAudioTrackCellStackView() override { audioConfiguration_->resetAudioTrackCellStackView(); }
+    void setAudioConfigurationMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles) override
+    {
+        audioConfiguration_->setMediaFiles(mediaFiles);
+    }
+    void refreshAudioConfigurationDisplay() override { audioConfiguration_->refreshDisplay(); }
 
     QString chooseRandomColorName() override { return speakers_.records().chooseRandomColorName(); }
 
@@ -145,6 +153,9 @@ private:
     transcript::PlaybackSetUp setUp_;
     std::unique_ptr<transcript::QVScrubBar> scrubBar_;
     std::unique_ptr<speakers::SpeakersPanelView> speakersPanel_;
+    QVWaveformManager waveformManager_;
+    WaveformGenerationQueue waveformQueue_;
+    std::unique_ptr<QVAudioConfigurationViewController> audioConfiguration_;
 };
 
 }  // namespace qv::shell

@@ -9,6 +9,8 @@
 #include "app/shell/LogoView.h"
 #include "app/shell/QVApplication.h"
 #include "app/shell/ToolbarLayout.h"
+#include "intake/audio/QVAudioConfigurationViewController.h"
+#include "intake/audio/QVTableCellViewAudioFile.h"
 #include "model/ExportShell.h"
 #include "model/LocalFileData.h"
 #include "model/QVFile.h"
@@ -25,6 +27,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProcess>
@@ -44,6 +47,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace qv::shell {
@@ -144,6 +148,34 @@ protected:
         service.reset();
     }
 
+    // Signs Ann Lee up through the sign-in screen and waits for her (empty) files list;
+    // `filledIn` runs once the form is filled in.
+    void signUp(const std::function<void()>& filledIn = {})
+    {
+        QVAuthViewController* signIn = shell->signIn();
+        signIn->emailTextField()->setText("ann.lee@example.com");
+        signIn->continueButton()->click();
+        ASSERT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
+        signIn->firstNameTextField()->setText("Ann");
+        signIn->lastNameTextField()->setText("Lee");
+        signIn->passwordCreateTextField()->setText("Correct-horse-42");
+        signIn->passwordConfirmTextField()->setText("Correct-horse-42");
+        signIn->legalCheckbox()->setChecked(true);
+        waitFor([] { return false; }, 0.5);
+        if (filledIn)
+            filledIn();
+        signIn->continueButton()->click();
+        ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+        pressButton(openMessageBox(&shell->window()), "Remember");
+
+        ASSERT_TRUE(waitFor([&] { return shell->ad().isLoggedIn && shell->ad().currentMode == 1 && shell->ad().userFilesStillToLoad == 0; }));
+        ASSERT_TRUE(waitFor([&] { return shell->window().tabView()->currentIndex() == 1; }));
+        ASSERT_TRUE(shell->ad().currentUser);
+        EXPECT_TRUE(shell->filesList().filesSearchResults().empty());
+        ASSERT_TRUE(waitFor([&] { return shell->window().accountButton()->text().startsWith("Ann Lee"); }));
+        waitFor([] { return false; }, 0.5);
+    }
+
     void screenshot(const QString& name)
     {
         QApplication::processEvents();
@@ -171,27 +203,8 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     EXPECT_EQ(shell->window().logo()->frame(), kLogoFrames - 1);
     screenshot("01-sign-in");
 
-    QVAuthViewController* signIn = shell->signIn();
-    signIn->emailTextField()->setText("ann.lee@example.com");
-    signIn->continueButton()->click();
-    ASSERT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
-    signIn->firstNameTextField()->setText("Ann");
-    signIn->lastNameTextField()->setText("Lee");
-    signIn->passwordCreateTextField()->setText("Correct-horse-42");
-    signIn->passwordConfirmTextField()->setText("Correct-horse-42");
-    signIn->legalCheckbox()->setChecked(true);
-    waitFor([] { return false; }, 0.5);
-    screenshot("02-sign-up-form");
-    signIn->continueButton()->click();
-    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
-    pressButton(openMessageBox(&shell->window()), "Remember");
-
-    ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userFilesStillToLoad == 0; }));
-    ASSERT_TRUE(waitFor([&] { return shell->window().tabView()->currentIndex() == 1; }));
-    ASSERT_TRUE(ad.currentUser);
-    EXPECT_TRUE(shell->filesList().filesSearchResults().empty());
-    ASSERT_TRUE(waitFor([&] { return shell->window().accountButton()->text().startsWith("Ann Lee"); }));
-    waitFor([] { return false; }, 0.5);
+    signUp([this] { screenshot("02-sign-up-form"); });
+    ASSERT_FALSE(HasFatalFailure());
     screenshot("03-files-empty");
 
     // The transcription service finishes a file of this account.
@@ -381,6 +394,133 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     EXPECT_TRUE(sent.readAll().contains("note=\"hello and welcome to the podcast\""));
     EXPECT_EQ(openMessageBox(&shell->window()), nullptr);
     EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/export_count/fcpx_xml") == DatabaseValue(2); }));
+}
+
+
+// A 6 s mono sine at 48 kHz, 16-bit, written at `path`.
+void writeSine(const QString& path, double seconds)
+{
+    const int frames = static_cast<int>(48000 * seconds);
+    QByteArray bytes;
+    const auto le = [&bytes](std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes.append(static_cast<char>(value >> (8 * i)));
+    };
+    bytes.append("RIFF");
+    le(36 + frames * 2, 4);
+    bytes.append("WAVEfmt ");
+    le(16, 4), le(1, 2), le(1, 2), le(48000, 4), le(96000, 4), le(2, 2), le(16, 2);
+    bytes.append("data");
+    le(frames * 2, 4);
+    for (int n = 0; n < frames; ++n)
+        le(static_cast<std::uint16_t>(static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 440 * n / 48000.0))), 2);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterARestart)
+{
+    shell->window().resize(1440, 900);
+    shell->applicationDidFinishLaunching();
+    ASSERT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
+    signUp();
+    ASSERT_FALSE(HasFatalFailure());
+
+    // A transcript whose media were recorded elsewhere: the stored path is not on this computer.
+    const std::string uid = shell->ad().currentUser->uid;
+    const std::string uuid = "E2EFILE0000000000000000000000002";
+    const QString media = home.filePath("Field recording.wav");
+    writeSine(media, 6);
+    service->serviceWrite("files/" + uuid,
+                          DatabaseValue::object({{"owner", uid},
+                                                 {"name", "Field recording"},
+                                                 {"status", 20},
+                                                 {"created", 1'765'000'000'000},
+                                                 {"file_type", 0},
+                                                 {"language", "en-US"},
+                                                 {"media_files", DatabaseValue::object({{"file_00", DatabaseValue::object({
+                                                     {"file_path", "/Volumes/Card/Field recording.wav"},
+                                                     {"duration", "6000/1000s"},
+                                                     {"has_video", false}})}})}}));
+    service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+    PushIdGenerator ids;
+    const std::vector<transcriber::TranscribedWord> words = {{"one", 500, 900},   {"two", 1500, 1900},
+                                                             {"three", 2500, 2900}, {"four", 3500, 3900},
+                                                             {"five", 4500, 4900},  {"six", 5500, 5900}};
+    service->serviceWrite("transcripts/" + uuid, transcriber::transcriptValue(words, ids, 1'765'000'100'000));
+    service->run([&](hub::HubServer& server) { server.serviceUpdate("files/" + uuid, transcriber::transcribedFileUpdate(6000, false)); });
+    ASSERT_TRUE(waitFor([&] {
+        auto& rows = shell->filesList().filesSearchResults();
+        return rows.size() == 1 && rows.front()->status == transcriber::kFileStatusTranscribed;
+    }));
+
+    // Opening it warns of the missing media, which the Media tab shows striped.
+    shell->filesList().selectRow(0);
+    shell->openSelectedFile();
+    AppDelegate& ad = shell->ad();
+    ASSERT_TRUE(waitFor([&] { return ad.currentMode == 2 && !shell->window().isCoverShown(); }));
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+    EXPECT_EQ(openMessageBox(&shell->window())->text(), "One or more media files are missing.");
+    openMessageBox(&shell->window())->accept();
+    ASSERT_TRUE(ad.currentFile && ad.currentFile->hasMissingMediaFiles);
+    QVAudioConfigurationViewController& panel = shell->transcriptScreen().audioConfiguration();
+    ASSERT_TRUE(waitFor([&] { return panel.fileRow(0) != nullptr; }));
+    waitFor([] { return false; }, 0.3);
+    EXPECT_FALSE(dynamic_cast<QVTableCellViewAudioFile*>(panel.fileRow(0))->mediaOnline);
+    screenshot("20-media-missing");
+
+    // Relink: the panel's button opens the file panel, which is answered with the real file.
+    auto* relink = panel.fileRow(0)->findChild<QPushButton*>("relinkButton");
+    ASSERT_NE(relink, nullptr);
+    EXPECT_TRUE(relink->isVisible());
+    relink->click();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        dialog = shell->window().findChild<QFileDialog*>("relinkPanel");
+        return dialog && dialog->isVisible();
+    }));
+    dialog->selectFile(media);
+    QMetaObject::invokeMethod(dialog, "accept");
+    ASSERT_TRUE(waitFor([&] { return !ad.currentFile->hasMissingMediaFiles && ad.currentFile->mediaFiles[0]->mediaOnline; }));
+    EXPECT_EQ(ad.currentFile->mediaFiles[0]->url.toLocalFile(), media);
+    ASSERT_TRUE(ad.currentFile->asset);
+    EXPECT_EQ(QString::fromStdString(ad.currentFile->asset->path()), media);
+    EXPECT_TRUE(waitFor([&] { return !shell->window().missingMediaButton()->isVisible(); }));
+    // The Media tab's row of the file is no longer striped.
+    EXPECT_TRUE(waitFor([&] {
+        auto* row = dynamic_cast<QVTableCellViewAudioFile*>(panel.fileRow(0));
+        return row && row->mediaOnline;
+    }));
+
+    // It plays the real audio, past the length of the placeholder, and the words follow.
+    TranscriptScreen& transcript = shell->transcriptScreen();
+    ASSERT_TRUE(waitFor([&] { return ad.isReadyToPlay; }));
+    transcript.view().playPauseToggleScrollToGrid(false);
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 3600; }));
+    EXPECT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->name() == "four"; }, 3));
+    waitFor([] { return false; }, 0.3);
+    screenshot("21-media-relinked");
+    transcript.view().stopPlayback();
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
+
+    // Quit and start again: the file opens on its media, with no warning.
+    shell.reset();
+    const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
+    shell = std::make_unique<ApplicationShell>(queue, *preferences,
+                                               LaunchConfiguration::fromArguments({"quorvantelle", "--service", http}));
+    shell->window().resize(1440, 900);
+    shell->applicationDidFinishLaunching();
+    ASSERT_TRUE(waitFor([&] { return shell->ad().isLoggedIn && shell->ad().currentMode == 1; }));
+    ASSERT_TRUE(waitFor([&] { return shell->filesList().filesSearchResults().size() == 1; }));
+    shell->filesList().selectRow(0);
+    shell->openSelectedFile();
+    AppDelegate& again = shell->ad();
+    ASSERT_TRUE(waitFor([&] { return again.currentMode == 2 && !shell->window().isCoverShown(); }));
+    EXPECT_FALSE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }, 1.3));
+    ASSERT_TRUE(again.currentFile);
+    EXPECT_FALSE(again.currentFile->hasMissingMediaFiles);
+    EXPECT_EQ(again.currentFile->mediaFiles[0]->url.toLocalFile(), media);
 }
 
 }  // namespace
