@@ -11,6 +11,7 @@
 #include "model/QVMediaFile.h"
 
 #include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/Preferences.h"
 #include "platform/media/MediaTime.h"
 #include "platform/ui/Alert.h"
 
@@ -24,10 +25,13 @@
 #include <vector>
 
 class QWidget;
+class QVCheckBox;
 class QVWaveformManager;
 class WaveformGenerationQueue;
 namespace qv {
+class Asset;
 class AudioOutput;
+class Player;
 }
 
 class QVAudioConfigurationViewController {
@@ -45,6 +49,11 @@ public:
         std::function<void(const QString& title, const QString& message, const QString& startPath,
                            std::function<void(std::optional<QUrl>)> done)>
             chooseMediaFile;
+        // Relinking saves the new locations on this computer there.
+        qv::Preferences* preferences = nullptr;
+        // A picture of the asset at a time (the pending row's thumbnail when the preview leaves a
+        // video); a null image when none can be made.
+        std::function<QImage(const qv::Asset& asset, const qv::MediaTime& time)> createImageForAsset;
     };
 
     // What the pending instance calls of the pending list; the pending list provides it.
@@ -127,8 +136,27 @@ public:
     // Transcript instance: relinks media file `index` of the open file.
     void pressedRelinkButton(int index);
 
+    // The preview player (pending instance), for tests and the owner's shutdown.
+    qv::Player& player();
+    // The check boxes and rows as built, for tests: the file box of media file `k` and the
+    // box of its channel with flat index `f`; null when there is no such row.
+    QVCheckBox* fileEnableButton(std::size_t k) const;
+    QWidget* fileRow(std::size_t k) const;
+    QWidget* tracksRow(std::size_t k) const;
+
 private:
     struct Impl;
+    void clearRows();
+    void reloadData();
+    void buildFileRow(std::size_t k);
+    void buildTracksRow(std::size_t k);
+    double contentHeight() const;
+    void changeChannelEnabled(std::size_t k, int flatIndex, bool enabled);
+    void changeFileEnabled(std::size_t k);
+    void loadAsset(const std::shared_ptr<qv::Asset>& asset);
+    void statusChanged(int status);
+    void updateScrubBarAtTime(const qv::MediaTime& time);
+
     std::unique_ptr<Impl> impl_;
     AppDelegate& ad_;
     qv::Dispatcher& main_;
