@@ -79,7 +79,8 @@ bool isAudible(const QVFilePending& file)
 
 QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::Dispatcher& main,
                                                            qv::Preferences& preferences, IntakeHooks& hooks,
-                                                           AudioPanelServices audio, QString temporaryAudioFolder)
+                                                           QVAudioConfigurationViewController::Services audio,
+                                                           QString temporaryAudioFolder)
     : ad_(ad), main_(main), preferences_(preferences), hooks_(hooks),
       processor_(ad, main, hooks, std::move(temporaryAudioFolder)), waveformGenerationQueue_(audio.waveformGenerationQueue)
 {
@@ -120,11 +121,9 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     noFilesSelectedLabel_->setStyleSheet(QStringLiteral("color: rgb(200,200,200);"));
     panelLayout->addWidget(noFilesSelectedLabel_);
 
-    QVAudioConfigurationViewController::Services panelServices;
-    panelServices.waveformManager = audio.waveformManager;
-    panelServices.waveformGenerationQueue = audio.waveformGenerationQueue;
-    panelServices.alerts = hooks_.sheetAlerts;
-    audioConfigurationVC_ = std::make_unique<QVAudioConfigurationViewController>(ad_, main_, panelServices, true);
+    if (!audio.alerts)
+        audio.alerts = hooks_.sheetAlerts;
+    audioConfigurationVC_ = std::make_unique<QVAudioConfigurationViewController>(ad_, main_, std::move(audio), true);
     QVAudioConfigurationViewController::PendingListHooks panelHooks;
     panelHooks.refreshBusyErrorStatus = [this] { refreshBusyErrorStatus(); };
     panelHooks.rowThumbnailView = [this](const QVFilePending& file) -> QWidget* {
@@ -433,8 +432,10 @@ void QVFilesPendingViewController::reloadData()
         auto* cell = new QVTableCellViewFilePending;
         fillCell(*cell, file);
         tableView_->setItemWidget(item, cell);
-        if (std::find(selected.begin(), selected.end(), file) != selected.end())
+        if (std::find(selected.begin(), selected.end(), file) != selected.end()) {
             item->setSelected(true);
+            cell->updateTextFieldAppearance(1);
+        }
     }
 }
 
@@ -656,19 +657,23 @@ void QVFilesPendingViewController::tableViewSelectionDidChange()
 {
     const auto selected = selectedFiles();
     removeFilesButton_->setEnabled(!selected.empty() && !processor_.isProcessing());
-    audioConfigurationVC_->loadPendingFile(nullptr);
+    for (int row = 0; row < tableView_->count(); ++row)
+        if (auto* cell = static_cast<QVTableCellViewFilePending*>(tableView_->itemWidget(tableView_->item(row))))
+            cell->updateTextFieldAppearance(tableView_->item(row)->isSelected() ? 1 : 2);
     QWidget* panel = audioConfigurationVC_->view();
     if (selected.size() == 1) {
         noFilesSelectedLabel_->hide();
         panel->show();
-        audioConfigurationVC_->loadPendingFile(selected.front());
         audioConfigurationVC_->setMediaFiles(selected.front()->mediaFiles);
+        audioConfigurationVC_->loadPendingFile(selected.front());
         audioConfigurationVC_->refreshDisplay();
         audioConfigurationVC_->setIsShowing(true);
-        setAudioPanelHeight(audioConfigurationVC_->calculatePanelHeight());
+        audioConfigurationVC_->updatePanelHeight();
+        setAudioPanelHeight(std::max(kNoSelectionPanelHeight, audioConfigurationVC_->calculatePanelHeight()));
     } else {
         panel->hide();
         audioConfigurationVC_->setMediaFiles({});
+        audioConfigurationVC_->loadPendingFile(nullptr);
         audioConfigurationVC_->setIsShowing(false);
         noFilesSelectedLabel_->show();
         setAudioPanelHeight(ad_.filesPending.empty() ? 0.0 : kNoSelectionPanelHeight);

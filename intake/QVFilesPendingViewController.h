@@ -9,6 +9,7 @@
 
 #include "intake/IntakeHooks.h"
 #include "intake/QVFileProcessor.h"
+#include "intake/audio/QVAudioConfigurationViewController.h"
 
 #include <QHash>
 #include <QObject>
@@ -28,12 +29,10 @@ class QMimeData;
 class QPushButton;
 class QToolButton;
 class QWidget;
-class QVAudioConfigurationViewController;
 class QVFilePending;
 class QVFilesPendingTableView;
 class QVTableCellViewFilePending;
 class QVXMLElement;
-class QVWaveformManager;
 class WaveformGenerationQueue;
 namespace qv {
 class Dispatcher;
@@ -58,14 +57,8 @@ public:
     };
     using ClipReader = std::function<ClipResult(const std::shared_ptr<QVXMLElement>& clip)>;
 
-    // The audio panel's needs beside the list's own.
-    struct AudioPanelServices {
-        QVWaveformManager* waveformManager = nullptr;
-        WaveformGenerationQueue* waveformGenerationQueue = nullptr;
-    };
-
     QVFilesPendingViewController(AppDelegate& ad, qv::Dispatcher& main, qv::Preferences& preferences, IntakeHooks& hooks,
-                                 AudioPanelServices audio, QString temporaryAudioFolder);
+                                 QVAudioConfigurationViewController::Services audio, QString temporaryAudioFolder);
     ~QVFilesPendingViewController() override;
     QVFilesPendingViewController(const QVFilesPendingViewController&) = delete;
     QVFilesPendingViewController& operator=(const QVFilesPendingViewController&) = delete;

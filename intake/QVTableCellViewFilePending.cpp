@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -69,9 +70,13 @@ QVTableCellViewFilePending::QVTableCellViewFilePending(QWidget* parent)
     grid->addWidget(textField_, 0, 1, 1, 3);
     grid->addWidget(audioErrorDisplay_, 0, 4);
     grid->addWidget(timeAndProcessingStatus_, 0, 5, Qt::AlignRight);
-    grid->addWidget(durationDisplay_, 1, 1);
-    grid->addWidget(detailsDisplay_, 1, 2);
-    grid->addWidget(makingWaveformIndicator_, 1, 3);
+    auto* facts = new QHBoxLayout;
+    facts->setSpacing(12);
+    facts->addWidget(durationDisplay_);
+    facts->addWidget(detailsDisplay_);
+    facts->addWidget(makingWaveformIndicator_);
+    facts->addStretch(1);
+    grid->addLayout(facts, 1, 1, 1, 3);
     grid->addWidget(diarizationPopup_, 1, 4);
     grid->addWidget(languagePopup_, 1, 5);
     grid->addWidget(processingProgressBar_, 1, 1, 1, 5, Qt::AlignVCenter);

@@ -17,6 +17,7 @@
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/media/AudioOutput.h"
 #include "services/hub/EmbeddedService.h"
 
 #include <QApplication>
@@ -151,10 +152,17 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         },
         [this] { closeAccountPopover(); },
     });
-    pending_ = std::make_unique<QVFilesPendingViewController>(
-        ad_, mainQueue_, preferences_, intakeHooks_,
-        QVFilesPendingViewController::AudioPanelServices{&waveformManager_, &waveformGenerationQueue_},
-        QVFileProcessor::defaultOutputFolder());
+    QVAudioConfigurationViewController::Services audioPanel;
+    audioPanel.waveformManager = &waveformManager_;
+    audioPanel.waveformGenerationQueue = &waveformGenerationQueue_;
+    audioPanel.alerts = &alerts_;
+    audioPanel.makeAudioOutput = [this] { return makeDefaultAudioOutput(mainQueue_); };
+    audioPanel.preferences = &preferences_;
+    audioPanel.createImageForAsset = [this](const Asset& asset, const MediaTime& time) {
+        return videoThumbnailManager_.createImageForAsset(asset, time);
+    };
+    pending_ = std::make_unique<QVFilesPendingViewController>(ad_, mainQueue_, preferences_, intakeHooks_,
+                                                              std::move(audioPanel), QVFileProcessor::defaultOutputFolder());
     window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
