@@ -235,16 +235,7 @@ void QVFileProcessor::transferFinished(const std::shared_ptr<QVFilePending>& fil
         uploadErrorHappened(reply->errorString());
         return;
     }
-    QString md5;
-    QFile converted(file->convertedURL.toLocalFile());
-    if (converted.open(QIODevice::ReadOnly)) {
-        // Mapped rather than read, so the digest of a long file takes no heap.
-        const qint64 size = converted.size();
-        uchar* bytes = size > 0 ? converted.map(0, size) : nullptr;
-        md5 = qv::md5Hex(bytes ? QByteArrayView(bytes, size) : QByteArrayView());
-        if (bytes)
-            converted.unmap(bytes);
-    }
+    const QString md5 = qv::md5HexOfFile(file->convertedURL.toLocalFile());
     const QString etag = QString::fromLatin1(reply->rawHeader("Etag"));
     if (status != 200 || !etagVerifies(etag, md5)) {
         uploadErrorHappened(localizedString(QStringLiteral("The store did not confirm the file it received.")));
