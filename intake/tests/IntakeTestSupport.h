@@ -11,6 +11,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,13 +22,22 @@ namespace intake_test {
 // Seconds a wait may take before the test fails.
 inline constexpr double kDeadline = 30;
 
+// Ends the application when the tests end, before the static objects go (fonts and input
+// devices are released with it).
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { delete QCoreApplication::instance(); }
+};
+
 inline void ensureWidgetsApplication()
 {
     static int argc = 1;
     static char name[] = "qv_intake_tests";
     static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QApplication(argc, argv);
+    if (QCoreApplication::instance())
+        return;
+    new QApplication(argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 }
 
 inline bool waitFor(const std::function<bool()>& done, double seconds = kDeadline)
