@@ -1,8 +1,8 @@
 // The road of new media, in the program's own window on an X display, against a service of the
-// test's own with its object store and transcription worker: the user signs up, adds a spoken
-// WAV file through the open panel and another by dropping it on the pending list, sees both
-// pending, presses Transcribe and confirms the price, watches the progress, and both files come
-// back transcribed; the one opened plays its own media, its words are the spoken ones within the
+// test's own with its object store and transcription worker: the program is started with a
+// spoken WAV file, which waits for the account; the user signs up, adds another through the open
+// panel and a third by dropping it on the pending list, sees them pending, presses Transcribe and
+// confirms the price, watches the progress, and the files come back transcribed; the one opened plays its own media, its words are the spoken ones within the
 // recognizer's error rate, and the account's balance went down by the minutes priced.
 // Screenshots go to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
@@ -61,9 +61,13 @@ protected:
         // Converted audio, waveforms and thumbnails go into the test's home.
         previousDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    }
+
+    void launch(const QString& mediaFile)
+    {
         const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
         shell = std::make_unique<ApplicationShell>(
-            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http}));
+            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http, mediaFile}));
     }
 
     void TearDown() override
@@ -107,7 +111,9 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     const std::string secondText = "Thank you for listening to the whole story.";
     const QString first = spokenWav("interview", firstText);
     const QString second = spokenWav("closing words", secondText);
+    const QString aside = spokenWav("aside", "Good morning to you all.");
 
+    launch(aside);
     shell->window().resize(1440, 900);
     shell->applicationDidFinishLaunching();
     ASSERT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
@@ -129,11 +135,14 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     // The account is verified, as following the welcome e-mail's link does.
     service->serviceWrite("users/" + uid + "/status", 30);
     ASSERT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }));
+    // The file given on the command line waited for the account, and comes in now.
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 1; }));
+    EXPECT_EQ(ad.filesPending[0]->name, "aside");
+    EXPECT_TRUE(ad.droppedFilesBeforeLaunch.empty());
 
     QVFilesPendingViewController& pending = shell->pendingList();
     ASSERT_TRUE(waitFor([&] { return pending.addFilesButton()->isEnabled(); }));
-    EXPECT_TRUE(pending.tableViewInstructions()->isVisible());
-    screenshot("intake-01-empty-pending-list");
+    screenshot("intake-01-held-file-added");
 
     // The first file through the open panel.
     pending.addFilesButton()->click();
@@ -145,7 +154,7 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     ASSERT_NE(fileName, nullptr);
     fileName->setText(first);
     QTest::keyClick(fileName, Qt::Key_Return);
-    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 1; }))
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 2; }))
         << (openMessageBox(&shell->window()) ? openMessageBox(&shell->window())->text().toStdString() : "no alert");
 
     // The second by a drop at the end of the list, which says what it would import.
@@ -160,9 +169,10 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     screenshot("intake-03-dragging");
     QDropEvent drop(below, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(table->viewport(), &drop);
-    ASSERT_EQ(ad.filesPending.size(), 2u);
-    EXPECT_EQ(ad.filesPending[0]->name, "interview");
-    EXPECT_EQ(ad.filesPending[1]->name, "closing words");
+    ASSERT_EQ(ad.filesPending.size(), 3u);
+    EXPECT_EQ(ad.filesPending[0]->name, "aside");
+    EXPECT_EQ(ad.filesPending[1]->name, "interview");
+    EXPECT_EQ(ad.filesPending[2]->name, "closing words");
     EXPECT_FALSE(pending.droppedFilesCount()->isVisible());
 
     // Both are listed with their durations once their waveforms are made, and may be transcribed.
@@ -173,18 +183,18 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
         EXPECT_EQ(cell->durationDisplay()->text(), timeAsHMSTextFromMilliseconds(file->duration));
         EXPECT_GT(file->duration, 1000);
     }
-    table->item(0)->setSelected(true);
+    table->item(1)->setSelected(true);
     waitFor([] { return false; }, 0.5);
     screenshot("intake-04-pending-with-panel");
     table->clearSelection();
 
-    const std::int64_t priced = minutesForDuration(ad.filesPending[0]->duration) + minutesForDuration(ad.filesPending[1]->duration);
-    const QString firstUuid = ad.filesPending[0]->uuid;
-    const QString secondUuid = ad.filesPending[1]->uuid;
+    const std::int64_t priced = totalMinutes(ad.filesPending);
+    const QString firstUuid = ad.filesPending[1]->uuid;
+    const QString secondUuid = ad.filesPending[2]->uuid;
     pending.transcribeButton()->click();
     QMessageBox* confirm = nullptr;
     ASSERT_TRUE(waitFor([&] { return (confirm = openMessageBox(&shell->window())) != nullptr; }));
-    EXPECT_EQ(confirm->text(), "Transcribe 2 files?");
+    EXPECT_EQ(confirm->text(), "Transcribe 3 files?");
     EXPECT_EQ(confirm->informativeText(), QStringLiteral("Total duration is %1m so your remaining time will be %2m")
                                               .arg(priced)
                                               .arg(kGrantedMinutes - priced));
@@ -201,13 +211,13 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     }));
     screenshot("intake-06-progress");
 
-    // Both go, and the service transcribes them.
+    // All go, and the service transcribes them.
     ASSERT_TRUE(waitFor([&] { return ad.filesPending.empty() && !pending.fileProcessor().isProcessing(); }, 60));
     EXPECT_TRUE(pending.tableViewInstructions()->isVisible());
     ASSERT_TRUE(waitFor(
         [&] {
             auto& rows = shell->filesList().filesSearchResults();
-            return rows.size() == 2 && std::all_of(rows.begin(), rows.end(), [](const std::shared_ptr<QVFile>& file) {
+            return rows.size() == 3 && std::all_of(rows.begin(), rows.end(), [](const std::shared_ptr<QVFile>& file) {
                        return file->status == transcriber::kFileStatusTranscribed;
                    });
         },
