@@ -35,6 +35,12 @@ void SyncedTranscriptCache::addFileToSyncedTranscripts(const std::shared_ptr<QVF
             if (strong && snapshot.exists())
                 transcriptArrived(strong);
         });
+        // A failed file gets no transcript: its reason is what arrives instead.
+        if (file->fileMetadataRef.isValid())
+            file->fileMetadataRef.child("failure_reason").observe(DatabaseEvent::Value, [this, weak](const DataSnapshot& snapshot) {
+                if (snapshot.exists())
+                    transcriptionFailed(weak, snapshot.value());
+            });
     }
     ad_.syncedTranscripts.add(file);
 }
@@ -60,6 +66,23 @@ void SyncedTranscriptCache::statusChanged(const std::weak_ptr<QVFile>& weak, con
         return;
     file->status = kFileStatusTranscribed;
     file->syncedTranscriptEvictionTime = now() + kSyncedTranscriptKeepSeconds;
+    reloadFilesListRow(weak);
+    file->fileMetadataRef.child("status").removeAllObservers();
+}
+
+void SyncedTranscriptCache::transcriptionFailed(const std::weak_ptr<QVFile>& weak, const DatabaseValue& reason)
+{
+    auto file = weak.lock();
+    if (!file || file->status >= kFileStatusTranscribed)
+        return;
+    file->status = kFileStatusFailed;
+    file->failureReason = QString::fromStdString(reason.toString());
+    file->fileMetadataRef.child("failure_reason").removeAllObservers();
+    reloadFilesListRow(weak);
+}
+
+void SyncedTranscriptCache::reloadFilesListRow(const std::weak_ptr<QVFile>& weak)
+{
     mainQueue_.async([this, weak] {
         auto shown = weak.lock();
         auto& rows = services_.filesSearchResults();
@@ -67,7 +90,6 @@ void SyncedTranscriptCache::statusChanged(const std::weak_ptr<QVFile>& weak, con
         if (shown && row != rows.end())
             services_.filesTableReloadRow(std::size_t(row - rows.begin()));
     });
-    file->fileMetadataRef.child("status").removeAllObservers();
 }
 
 void SyncedTranscriptCache::removeFileFromSyncedTranscripts(const std::shared_ptr<QVFile>& file)
@@ -78,8 +100,10 @@ void SyncedTranscriptCache::removeFileFromSyncedTranscripts(const std::shared_pt
     file->transcriptMetadataRef.keepSynced(false);
     file->transcriptMetadataRef.removeAllObservers();
     // A file dropped while still waiting for its transcription stops watching its status too.
-    if (file->fileMetadataRef.isValid())
+    if (file->fileMetadataRef.isValid()) {
         file->fileMetadataRef.child("status").removeAllObservers();
+        file->fileMetadataRef.child("failure_reason").removeAllObservers();
+    }
     ad_.syncedTranscripts.remove(file);
     file->transcriptMetadataRef = {};
 }

@@ -21,6 +21,8 @@ inline constexpr double kSyncedTranscriptKeepSeconds = 900;
 inline constexpr double kSyncedTranscriptSweepInterval = 120;
 // The eviction time of a file that is never dropped (an unfinished one).
 inline constexpr double kNeverEvict = std::numeric_limits<double>::max();
+// Status of a file the service could not transcribe.
+inline constexpr std::int64_t kFileStatusFailed = 15;
 // First status of a transcribed file.
 inline constexpr std::int64_t kFileStatusTranscribed = 30;
 
@@ -31,7 +33,8 @@ public:
     SyncedTranscriptCache(const SyncedTranscriptCache&) = delete;
     SyncedTranscriptCache& operator=(const SyncedTranscriptCache&) = delete;
 
-    // Keeps the file's transcript synced; an unfinished file is watched until it is transcribed.
+    // Keeps the file's transcript synced; an unfinished file is watched until it is transcribed
+    // or the service gives up on it.
     // The eviction time stays as the caller set it.
     void addFileToSyncedTranscripts(const std::shared_ptr<QVFile>& file);
     void removeFileFromSyncedTranscripts(const std::shared_ptr<QVFile>& file);
@@ -50,6 +53,9 @@ public:
 private:
     void transcriptArrived(const std::shared_ptr<QVFile>& file);
     void statusChanged(const std::weak_ptr<QVFile>& file, const DatabaseValue& value);
+    // The service could not transcribe the file and says why.
+    void transcriptionFailed(const std::weak_ptr<QVFile>& file, const DatabaseValue& reason);
+    void reloadFilesListRow(const std::weak_ptr<QVFile>& file);
 
     AppDelegate& ad_;
     ShellServices& services_;

@@ -88,6 +88,7 @@ std::shared_ptr<QVFile> FileRecordController::createFileFromSnapshot(const DataS
     readStringChild(record, "fcpx_clip_name", file->fcpxClipName);
     readStringChild(record, "fcpx_event_name", file->fcpxEventName);
     readStringChild(record, "fcpx_uid", file->fcpxUID);
+    readStringChild(record, "failure_reason", file->failureReason);
     readStringChild(record, "language", file->language);
     readStringChild(record, "name", file->name);
     readStringChild(record, "owner", file->ownerUUID);

@@ -79,8 +79,10 @@ public:
     QString name;
     // Account identifier of the owning user.
     QString ownerUUID;
-    // 10 submitted, 20 processing, 30 transcribed, 40 verified, 50 exported.
+    // 10 submitted, 15 failed, 20 processing, 30 transcribed, 40 verified, 50 exported.
     std::int64_t status = 0;
+    // Why the service could not transcribe the file (status 15), in words for the user.
+    QString failureReason;
     // Seconds since 1970 after which this computer may stop keeping the transcript synced;
     // 0 = at the next check, the largest finite double = never.
     double syncedTranscriptEvictionTime = 0;

@@ -17,6 +17,7 @@
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
+#include "platform/media/AudioOutput.h"
 #include "services/hub/EmbeddedService.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QFrame>
 #include <QVBoxLayout>
 #include <QOperatingSystemVersion>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -79,6 +81,25 @@ bool keepsDiskCache(const QString& homeFolder)
     return !parts.isEmpty() && (parts.first() == "Users" || parts.first() == "home");
 }
 
+// The pending list's picture of a file without video ("audio file icon"), or of a clip whose
+// video cannot be had ("files-thumbnail-placeholder"): drawn, as no artwork ships.
+QImage paintedIcon(bool placeholder)
+{
+    QImage image(160, 90, QImage::Format_RGB32);
+    image.fill(QColor(38, 38, 38));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(placeholder ? QColor(110, 110, 110) : QColor(255, 65, 20), 4, Qt::SolidLine, Qt::RoundCap));
+    // A few bars of a waveform, or a dash for a picture that is missing.
+    const int heights[] = {14, 30, 46, 24, 38, 18, 8};
+    for (int i = 0; i < 7; ++i) {
+        const int h = placeholder ? 4 : heights[i];
+        const int x = 44 + i * 12;
+        painter.drawLine(x, 45 - h / 2, x, 45 + h / 2);
+    }
+    return image;
+}
+
 OSVersion operatingSystemVersion()
 {
     const QVersionNumber version = QVersionNumber::fromString(QSysInfo::kernelVersion());
@@ -94,7 +115,9 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
       transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences),
-      accountPopoverViewController_(*this)
+      waveformManager_(mainQueue, preferences),
+      videoThumbnailManager_(transcript::QVVideoThumbnailManager::defaultCacheFolder(), paintedIcon(false)),
+      intakeHooks_(intakeHooks()), accountPopoverViewController_(*this)
 {
     LaunchDefaults::registerDefaults(preferences_);
     LaunchDefaults::migrateLegacyKeys(preferences_);
@@ -131,8 +154,18 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
         },
         [this] { closeAccountPopover(); },
     });
-    pendingFiles_ = new PendingFilesEmptyView(ad_);
-    window_.setFilesContent(pendingFiles_, files_.view());
+    QVAudioConfigurationViewController::Services audioPanel;
+    audioPanel.waveformManager = &waveformManager_;
+    audioPanel.waveformGenerationQueue = &waveformGenerationQueue_;
+    audioPanel.alerts = &alerts_;
+    audioPanel.makeAudioOutput = [this] { return makeDefaultAudioOutput(mainQueue_); };
+    audioPanel.preferences = &preferences_;
+    audioPanel.createImageForAsset = [this](const Asset& asset, const MediaTime& time) {
+        return videoThumbnailManager_.createImageForAsset(asset, time);
+    };
+    pending_ = std::make_unique<QVFilesPendingViewController>(ad_, mainQueue_, preferences_, intakeHooks_,
+                                                              std::move(audioPanel), QVFileProcessor::defaultOutputFolder());
+    window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
     editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
@@ -200,6 +233,62 @@ ScreenController::Hooks ApplicationShell::screenHooks()
     return hooks;
 }
 
+IntakeHooks ApplicationShell::intakeHooks()
+{
+    IntakeHooks hooks;
+    hooks.sheetAlerts = &alerts_;
+    hooks.modalAlerts = &alerts_;
+    hooks.chooseMediaFiles = [this](std::function<void(const std::vector<QUrl>&)> done) {
+        chooseMediaFiles(std::move(done));
+    };
+    hooks.videoThumbnail = [this](const QUrl& url) {
+        return videoThumbnailManager_.createImageForURL(url.toLocalFile(), MediaTime::zero());
+    };
+    hooks.namedImage = [](const QString& name) { return paintedIcon(name != QStringLiteral("audio file icon")); };
+    hooks.webApplicationURL = [this](const QString& path) { return webApplicationURL(path); };
+    hooks.saveLocalData = [this](const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles) {
+        localFileData_.saveLocalDataForFileUUID(uuid, true, true, 0, -1, mediaFiles, -1);
+    };
+    hooks.saveThumbnail = [this](const QImage& image, const QString& uuid) {
+        videoThumbnailManager_.saveThumbnail(image, uuid);
+    };
+    hooks.trackEvent = [](const QString& event) { ze::ZEAnalytics::trackEvent(event.toStdString()); };
+    hooks.filesListShowsNoFiles = [this] { return !files_.noFilesContainer()->isHidden(); };
+    hooks.showFilesTable = [this] { files_.showTableView(); };
+    hooks.scrollFilesListToTop = [this] { files_.tableView()->scrollToPoint(QPointF(0, 0)); };
+    hooks.resetFilesSearch = [this] { files_.resetSearch(); };
+    hooks.enableFilesSearch = [this](bool enabled) { files_.enableSearch(enabled); };
+    hooks.updateCurrentFileTimestamp = [this] {
+        if (account_)
+            account_->cache.updateCurrentFileTimestamp();
+    };
+    return hooks;
+}
+
+void ApplicationShell::chooseMediaFiles(std::function<void(const std::vector<QUrl>&)> done)
+{
+    auto* panel = new QFileDialog(&window_);
+    panel->setObjectName(QStringLiteral("addFilesPanel"));
+    // Our own dialog, the same on every desktop (and one the tests can drive).
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setFileMode(QFileDialog::ExistingFiles);
+    panel->setNameFilters({localizedString(QStringLiteral("Audio and video files (%1)"))
+                               .arg(QStringLiteral("*.wav *.wave *.bwf *.aif *.aiff *.aifc *.caf *.mp3 *.m4a *.aac *.flac "
+                                                   "*.ogg *.opus *.wma *.mov *.mp4 *.m4v *.mxf *.avi *.mkv *.webm *.mpg "
+                                                   "*.mpeg *.mts *.m2ts *.3gp *.dv")),
+                           localizedString(QStringLiteral("All files (*)"))});
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(panel, &QFileDialog::finished, panel, [panel, done = std::move(done)](int result) {
+        std::vector<QUrl> urls;
+        if (result == QDialog::Accepted)
+            for (const QString& path : panel->selectedFiles())
+                urls.push_back(QUrl::fromLocalFile(path));
+        done(urls);
+    });
+    panel->open();
+}
+
 QuitController::Hooks ApplicationShell::quitHooks()
 {
     QuitController::Hooks hooks;
@@ -263,6 +352,8 @@ void ApplicationShell::applicationDidFinishLaunching()
     keyboardShortcutsWindow_.window();
     window_.show();
     screens_.transitionToLogIn();
+    if (!config_.mediaFiles.isEmpty())
+        pending_->openFiles(config_.mediaFiles);
     checkDisplay();
     startTelemetry();
     reachService();
@@ -540,6 +631,8 @@ void ApplicationShell::performAction(const QString& action, int tag)
         if (!preferencesWindow_)
             preferencesWindow_ = std::make_unique<QVPreferencesWC>(ad_, *this, preferences_, &alerts_);
         preferencesWindow_->showWindow();
+    } else if (action == "importMenuPressed:") {
+        pending_->addFilesButtonPressed();
     } else if (action == "showKeyboardShortcuts:") {
         keyboardShortcutsWindow_.showWindow();
     } else if (action == "checkForUpdates:") {

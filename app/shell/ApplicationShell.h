@@ -13,7 +13,6 @@
 #include "app/shell/ScreenController.h"
 #include "app/shell/TranscriptScreen.h"
 #include "app/widgets/AccountMessages.h"
-#include "app/widgets/PendingFilesEmptyView.h"
 #include "app/widgets/QVAccountPopoverViewController.h"
 #include "app/widgets/QVKeyboardShortcutsWC.h"
 #include "app/widgets/QVPreferencesWC.h"
@@ -24,6 +23,8 @@
 #include "editing/EditingController.h"
 #include "export/ExportController.h"
 #include "fcpx/FCPXController.h"
+#include "intake/IntakeHooks.h"
+#include "intake/QVFilesPendingViewController.h"
 #include "model/AppDelegate.h"
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
@@ -35,6 +36,9 @@
 #include "platform/rtdb/RemoteAuthService.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/QtPresenters.h"
+#include "transcript-view/QVVideoThumbnailManager.h"
+#include "transcript-view/QVWaveformManager.h"
+#include "transcript-view/WaveformGenerationQueue.h"
 
 #include <QFileDialog>
 
@@ -112,14 +116,13 @@ public:
     void reloadFiles() override { files_.reloadFiles(); }
     void refreshFilesUI() override { files_.refreshFilesUI(); }
     void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
-    void refreshPendingView() override
+    void refreshPendingView() override { pending_->refreshPendingView(); }
+    void refreshBusyErrorStatus() override { pending_->refreshBusyErrorStatus(); }
+    void setPendingTableEnabled(bool enabled) override { pending_->setTableEnabled(enabled); }
+    void addPendingFilesFromURLs(const std::vector<QUrl>& urls) override
     {
-        if (pendingFiles_)
-            pendingFiles_->refreshPendingView();
+        pending_->addFilesData(QVFilesPendingViewController::createFileDataFromURLs(urls), -1);
     }
-    void refreshBusyErrorStatus() override {}
-    void setPendingTableEnabled(bool) override {}
-    void addPendingFilesFromURLs(const std::vector<QUrl>&) override {}
     void transitionToFiles() override { screens_.transitionToFiles(); }
     void transitionToLogIn() override { screens_.transitionToLogIn(); }
     void setAccountButtonVisible(bool visible) override;
@@ -158,6 +161,9 @@ public:
     AlertPresenter& applicationModalAlerts() override { return alerts_; }
 
     QVFilesViewController& filesList() { return files_; }
+    QVFilesPendingViewController& pendingList() { return *pending_; }
+    // Media files opened with the program while it runs (or given on its command line).
+    void openFiles(const QStringList& paths) { pending_->openFiles(paths); }
     TranscriptScreen& transcriptScreen() { return transcript_; }
     QVAuthViewController* signIn() { return signIn_.get(); }
     QtSavePanelPresenter& savePanels() { return savePanels_; }
@@ -178,6 +184,9 @@ private:
     void showAccountPopover();
     void closeAccountPopover();
     ScreenController::Hooks screenHooks();
+    IntakeHooks intakeHooks();
+    // The open panel of media files, as a sheet on the main window.
+    void chooseMediaFiles(std::function<void(const std::vector<QUrl>&)> done);
     TranscriptScreen::Hooks transcriptHooks();
     QuitController::Hooks quitHooks();
 
@@ -198,8 +207,12 @@ private:
     QuitController quit_;
     QVFilesViewController files_;
     AccountMessages messages_;
-    // The pending list's half of the files screen; the window owns it.
-    QPointer<PendingFilesEmptyView> pendingFiles_;
+    QVWaveformManager waveformManager_;
+    WaveformGenerationQueue waveformGenerationQueue_;
+    transcript::QVVideoThumbnailManager videoThumbnailManager_;
+    IntakeHooks intakeHooks_;
+    // The pending list's half of the files screen; the window holds its view.
+    std::unique_ptr<QVFilesPendingViewController> pending_;
     // Gone before the editing controller and the window, after the transcript table it takes
     // the keys of.
     std::unique_ptr<EditingControls> editingControls_;

@@ -9,6 +9,8 @@ namespace {
 
 // The application secret of this program for the telemetry service.
 const char* const kDefaultTelemetrySecret = "5c1f0d3e-8a47-4b92-9e6d-2f7a1c3b8e05";
+// The options that take a value.
+const QStringList kValueOptions = {"--service", "--service-data", "--telemetry", "--telemetry-secret"};
 
 QString option(const QStringList& arguments, const QString& name, const char* variable)
 {
@@ -50,6 +52,12 @@ LaunchConfiguration LaunchConfiguration::fromArguments(const QStringList& argume
                                               "telemetry stays off.").arg(text);
         else
             config.telemetryUrl = url;
+    }
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (kValueOptions.contains(arguments.at(i)))
+            ++i;
+        else if (!arguments.at(i).startsWith(QStringLiteral("--")))
+            config.mediaFiles << arguments.at(i);
     }
     config.telemetrySecret = option(arguments, "--telemetry-secret", "QV_TELEMETRY_SECRET");
     if (config.telemetrySecret.isEmpty())

@@ -5,6 +5,7 @@
 //   --service-data <folder>    QV_SERVICE_DATA     the embedded service's data folder
 //   --telemetry <http url>     QV_TELEMETRY_URL    the ingestion sink; loopback only
 //   --telemetry-secret <guid>  QV_TELEMETRY_SECRET
+// Any other argument names a media file to import, as though it had been opened with the program.
 #pragma once
 
 #include <QString>
@@ -23,6 +24,8 @@ struct LaunchConfiguration {
     QUrl telemetryUrl;
     QString telemetrySecret;
     QString homeFolder;
+    // Media files given on the command line, in order.
+    QStringList mediaFiles;
     // Problems with what was given, one line each; the program reports them and goes on
     // without the setting.
     QStringList problems;

@@ -58,6 +58,21 @@ TEST_F(SyncedTranscriptCacheTest, ATranscriptionFinishingHereMarksTheFileAndKeep
     EXPECT_EQ(file->syncedTranscriptEvictionTime, 0);
 }
 
+TEST_F(SyncedTranscriptCacheTest, AFileTheServiceGivesUpOnIsMarkedFailedWithItsReason)
+{
+    auto file = listFile("F1", 20);
+    file->syncedTranscriptEvictionTime = qv::kNeverEvict;
+    cache().addFileToSyncedTranscripts(file);
+    queue.drain();
+    EXPECT_EQ(file->status, 20);
+    // The worker writes both in one update; no transcript follows.
+    backend.updateChildValues("files/F1", {{"status", 15}, {"failure_reason", "The file has no sound in it."}});
+    queue.drain();
+    EXPECT_EQ(file->status, 15);
+    EXPECT_EQ(file->failureReason, "The file has no sound in it.");
+    EXPECT_EQ(mac.services.count("reload 0"), 1);
+}
+
 TEST_F(SyncedTranscriptCacheTest, TheSweepKeepsTheOpenFileAndUnfinishedOnes)
 {
     auto open = listFile("OPEN", 30);

@@ -34,6 +34,17 @@ constexpr StatusItem kFilterItems[] = {{"All Files", 0},   {"Processing", 20}, {
 // A transcribed file's status pop-up; a separator stands before "Deleted".
 constexpr StatusItem kStatusItems[] = {{"Transcribed", 30}, {"Verified", 40}, {"Exported", 50}, {"Deleted", -1}};
 
+// Status of a file the service could not transcribe.
+constexpr std::int64_t kFileStatusFailed = 15;
+
+// Why the file failed, or a general word when the service gave no reason.
+QString failureText(const QVFile& file)
+{
+    return file.failureReason.isEmpty()
+               ? QStringLiteral("the transcription service could not read its audio. Delete it and import the media again.")
+               : file.failureReason;
+}
+
 bool isShownFileType(std::int64_t type)
 {
     return type == 0 || type == 1 || type == 2 || type == 5;
@@ -370,9 +381,22 @@ void QVFilesViewController::fillCell(QVTableCellViewFile& cell, qsizetype row)
     QComboBox* popup = cell.fileStatusPopup();
     const QSignalBlocker blocker(popup);
     popup->clear();
-    // A status below "processing" shows as processing too, so that a reused row never keeps
-    // the previous file's status.
-    if (file->status <= 20) {
+    // A file the service could not transcribe says so and why, and can only be deleted.
+    const bool failed = file->status == kFileStatusFailed;
+    if (failed) {
+        popup->addItem(QStringLiteral("Failed"), QVariant::fromValue<qint64>(kFileStatusFailed));
+        popup->insertSeparator(popup->count());
+        popup->addItem(QStringLiteral("Deleted"), QVariant::fromValue<qint64>(-1));
+        popup->setCurrentIndex(0);
+        popup->setEnabled(ad_.isConnected);
+        cell.setThumbnailAlpha(0.5);
+        cell.progressIndicatorProcessing()->hide();
+        cell.setBackgroundStyle(row == selectedRow_);
+        cell.updateTextFieldAppearance(row == selectedRow_ ? QVTableCellViewFile::kAppearanceSelected
+                                                           : QVTableCellViewFile::kAppearanceNormal);
+    } else if (file->status <= 20) {
+        // A status below "processing" shows as processing too, so that a reused row never keeps
+        // the previous file's status.
         popup->addItem(QStringLiteral("Processing"), QVariant::fromValue<qint64>(20));
         popup->setEnabled(false);
         cell.setThumbnailAlpha(0.5);
@@ -398,7 +422,8 @@ void QVFilesViewController::fillCell(QVTableCellViewFile& cell, qsizetype row)
     cell.restoreButton()->setVisible(file->deleted != 0);
     popup->setVisible(file->deleted <= 0);
     cell.durationDisplay()->setText(timeAsHMSTextFromMilliseconds(file->duration));
-    cell.detailsDisplay()->setText(getUIStringForFileType(file->fileType));
+    cell.detailsDisplay()->setText(failed ? QStringLiteral("Not transcribed: %1").arg(failureText(*file))
+                                          : getUIStringForFileType(file->fileType));
 
     QString detailsToolTip;
     if (isShownFileType(file->fileType)) {
@@ -411,7 +436,7 @@ void QVFilesViewController::fillCell(QVTableCellViewFile& cell, qsizetype row)
     } else if (!file->fcpxEventName.isEmpty() && !file->fcpxClipName.isEmpty()) {
         detailsToolTip = QStringLiteral("%1 > %2").arg(file->fcpxEventName, file->fcpxClipName);
     }
-    cell.detailsDisplay()->setToolTip(detailsToolTip);
+    cell.detailsDisplay()->setToolTip(failed ? failureText(*file) : detailsToolTip);
     cell.textField()->setReadOnly(file->fileType >= 2);
 }
 

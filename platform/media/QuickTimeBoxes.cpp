@@ -108,26 +108,51 @@ std::optional<std::vector<std::uint8_t>> readMovieBox(const std::string& path)
     return std::nullopt;
 }
 
+namespace {
+
+// The first sample description entry of a track box, whole (size and format included).
+std::optional<std::span<const std::uint8_t>> firstSampleEntry(std::span<const std::uint8_t> trak)
+{
+    auto stsd = child(trak, fourCC("mdia"));
+    for (std::uint32_t type : {fourCC("minf"), fourCC("stbl"), fourCC("stsd")})
+        if (stsd)
+            stsd = child(*stsd, type);
+    // Version and flags (4), entry count (4), then the first entry.
+    if (!stsd || stsd->size() < 8 + 16)
+        return std::nullopt;
+    auto entry = stsd->subspan(8);
+    std::uint64_t entrySize = readBigEndian(entry, 0, 4);
+    if (entrySize < 16 || entrySize > entry.size())
+        return std::nullopt;
+    return entry.subspan(0, entrySize);
+}
+
+}  // namespace
+
 std::optional<std::span<const std::uint8_t>> sampleDescriptionOfTrack(std::span<const std::uint8_t> movie,
                                                                       std::uint32_t trackID)
 {
     for (const Box& trak : childBoxes(movie)) {
         if (trak.type != fourCC("trak") || trackIDOf(trak.payload) != trackID)
             continue;
-        auto stsd = child(trak.payload, fourCC("mdia"));
-        for (std::uint32_t type : {fourCC("minf"), fourCC("stbl"), fourCC("stsd")})
-            if (stsd)
-                stsd = child(*stsd, type);
-        // Version and flags (4), entry count (4), then the first entry.
-        if (!stsd || stsd->size() < 8 + 16)
+        auto entry = firstSampleEntry(trak.payload);
+        if (!entry)
             return std::nullopt;
-        auto entry = stsd->subspan(8);
-        std::uint64_t entrySize = readBigEndian(entry, 0, 4);
-        if (entrySize < 16 || entrySize > entry.size())
-            return std::nullopt;
-        return entry.subspan(16, entrySize - 16);
+        return entry->subspan(16);
     }
     return std::nullopt;
+}
+
+bool movieHasExtends(std::span<const std::uint8_t> movie) { return child(movie, fourCC("mvex")).has_value(); }
+
+std::vector<std::uint32_t> sampleEntryFormats(std::span<const std::uint8_t> movie)
+{
+    std::vector<std::uint32_t> formats;
+    for (const Box& trak : childBoxes(movie))
+        if (trak.type == fourCC("trak"))
+            if (auto entry = firstSampleEntry(trak.payload))
+                formats.push_back(static_cast<std::uint32_t>(readBigEndian(*entry, 4, 4)));
+    return formats;
 }
 
 }  // namespace qv::quicktime

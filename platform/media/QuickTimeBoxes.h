@@ -25,4 +25,11 @@ std::optional<std::vector<std::uint8_t>> readMovieBox(const std::string& path);
 std::optional<std::span<const std::uint8_t>> sampleDescriptionOfTrack(std::span<const std::uint8_t> movie,
                                                                       std::uint32_t trackID);
 
+// In a movie box payload: it has a movie extends box ('mvex'), so that the movie goes on in
+// fragments after it.
+bool movieHasExtends(std::span<const std::uint8_t> movie);
+// In a movie box payload: the format (four characters) of each track's first sample
+// description entry, in track order; tracks without one are left out.
+std::vector<std::uint32_t> sampleEntryFormats(std::span<const std::uint8_t> movie);
+
 }  // namespace qv::quicktime

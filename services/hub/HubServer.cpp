@@ -271,7 +271,9 @@ void HubServer::addAccountRoutes()
         auto result = accounts_->createAccount(email, password);
         if (auto* error = std::get_if<AuthError>(&result))
             return authError(*error);
-        return sessionAnswer(std::get<AuthBackend::Session>(result));
+        const auto& session = std::get<AuthBackend::Session>(result);
+        serviceWrite("users/" + session.user.uid + "/mins_bal", options_.newAccountMinutes);
+        return sessionAnswer(session);
     });
     router_.add("POST", "/auth/sign-in", [this, credentials](const HttpRequest& request) {
         auto [email, password] = credentials(request);

@@ -45,7 +45,12 @@ public:
         // made) when it has not been heard for pingTimeout seconds. Defaults 3 and 10.
         double pingInterval = 3;
         double pingTimeout = 10;
+        // Minutes of transcription a new account is given (`users/<uid>/mins_bal`). Defaults to
+        // more than one person can use; a service shared by a team states its own.
+        std::int64_t newAccountMinutes = kUnlimitedAccountMinutes;
     };
+    // The balance of an account on a service that does not count: 100 years of media.
+    static constexpr std::int64_t kUnlimitedAccountMinutes = 100LL * 365 * 24 * 60;
 
     // Opens the stores; throws std::runtime_error when they cannot be opened or read.
     explicit HubServer(Options options);

@@ -3,11 +3,21 @@
 #include "platform/foundation/Log.h"
 #include "services/transcriber/TranscriptRecord.h"
 
+#include <cmath>
+
 namespace qv::hub {
 
 namespace {
 
 const DatabasePath kNewFiles = DatabasePath::parse("files_new");
+
+// Minutes charged for a file of `durationMs`, as the client priced it before submitting: whole
+// seconds rounded down, then minutes rounded up, each step narrowed to single precision.
+std::int64_t chargedMinutes(std::int64_t durationMs)
+{
+    const float seconds = std::floor(static_cast<float>(static_cast<double>(durationMs) / 1000.0));
+    return static_cast<std::int64_t>(std::ceil(static_cast<float>(static_cast<double>(seconds) / 60.0)));
+}
 
 void queueNewFiles(const DatabaseValue& root, JobQueue& queue)
 {
@@ -93,8 +103,12 @@ bool TranscriptionWorker::hasFileRecord(const std::string& uuid) const
 
 void TranscriptionWorker::markProcessing(const std::string& uuid)
 {
-    if (hasFileRecord(uuid))
-        server_.serviceUpdate("files/" + uuid, transcriber::processingFileUpdate());
+    if (!hasFileRecord(uuid))
+        return;
+    server_.serviceUpdate("files/" + uuid, transcriber::processingFileUpdate());
+    // From here on the file is listed for its owner, under way.
+    const std::string owner = server_.database().value("files/" + uuid).child("owner").toString();
+    server_.serviceWrite("users/" + owner + "/files/" + uuid, DatabaseValue(true));
 }
 
 void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::TranscriptionResult& result)
@@ -107,9 +121,18 @@ void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::
         if (!result.ok())
             logWarning("service: the transcription of " + uuid + " failed: " + result.error->reason);
         auto writes = transcriber::transcriptionWrites(result, pushIds_, server_.database().now());
+        // The duration the client priced, before the record takes the one the media states.
+        const DatabaseValue submitted = server_.database().value("files/" + uuid);
         if (!writes.transcript.isNull())
             server_.serviceWrite("transcripts/" + uuid, writes.transcript);
         server_.serviceUpdate("files/" + uuid, writes.fileRecord);
+        if (result.ok()) {
+            // The minutes are taken in the same turn as the transcript: a file is paid for once,
+            // when it is delivered, and a failed one costs nothing.
+            const std::string balancePath = "users/" + submitted.child("owner").toString() + "/mins_bal";
+            const std::int64_t balance = server_.database().value(balancePath).toInt();
+            server_.serviceWrite(balancePath, balance - chargedMinutes(submitted.child("duration").toInt()));
+        }
     }
     server_.serviceWrite("files_new/" + uuid, DatabaseValue());
     queue_->finish(uuid);

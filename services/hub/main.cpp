@@ -1,5 +1,6 @@
 // qv-hub: the service program, with the upload endpoints and the transcription worker. Prints "listening on <address>:<port>" once it serves.
 //   qv-hub [--address 127.0.0.1] [--port 0] [--data <folder>] [--tls-cert <pem> --tls-key <pem>]
+//          [--account-minutes 600]
 #include "platform/foundation/FileUtilities.h"
 #include "services/hub/HubServer.h"
 #include "services/hub/TranscriptionWorker.h"
@@ -22,7 +23,9 @@ int main(int argc, char** argv)
     QCommandLineOption data("data", "Folder of the stores (default: <XDG data>/<application>/service).", "folder");
     QCommandLineOption certificate("tls-cert", "PEM certificate: serve TLS only (needed off loopback).", "file");
     QCommandLineOption key("tls-key", "PEM private key of the certificate.", "file");
-    parser.addOptions({address, port, data, certificate, key});
+    QCommandLineOption minutes("account-minutes", "Minutes of transcription a new account is given (default 600).",
+                               "minutes", "600");
+    parser.addOptions({address, port, data, certificate, key, minutes});
     parser.process(application);
 
     qv::hub::HubServer::Options options;
@@ -37,6 +40,12 @@ int main(int argc, char** argv)
         return 2;
     }
     options.port = static_cast<quint16>(portNumber);
+    bool minutesValid = false;
+    options.newAccountMinutes = parser.value(minutes).toLongLong(&minutesValid);
+    if (!minutesValid || options.newAccountMinutes < 0) {
+        std::fprintf(stderr, "qv-hub: \"%s\" is not a number of minutes\n", qPrintable(parser.value(minutes)));
+        return 2;
+    }
     options.dataFolder = parser.isSet(data) ? std::filesystem::path(parser.value(data).toStdString())
                                             : qv::applicationDataFolder() / "service";
     options.tlsCertificate = parser.value(certificate).toStdString();

@@ -156,7 +156,7 @@ TEST_F(ApplicationShellTest, StepButtonsShowImagesAndTheFilesScreenHoldsThePendi
         EXPECT_TRUE(button->text().isEmpty());
         EXPECT_EQ(button->accessibleName(), step.title);
     }
-    auto* pending = shell->window().findChild<QWidget*>("pendingFilesEmptyView");
+    auto* pending = shell->window().findChild<QWidget*>("pendingFilesView");
     ASSERT_NE(pending, nullptr);
     auto* instructions = pending->findChild<QLabel*>("tableViewInstructions");
     ASSERT_NE(instructions, nullptr);

@@ -6,6 +6,7 @@
 // transcript to the partner editor (a recording script standing for it). A screenshot of the
 // window at each step goes to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
+#include "app/shell/tests/EndToEndSupport.h"
 #include "app/shell/LogoView.h"
 #include "app/shell/QVApplication.h"
 #include "app/shell/ToolbarLayout.h"
@@ -33,8 +34,6 @@
 #include <QProcess>
 #include <QScreen>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -52,32 +51,6 @@
 
 namespace qv::shell {
 namespace {
-
-// Seconds any step may take before the test fails.
-constexpr double kStepDeadline = 30;
-
-bool waitFor(const std::function<bool()>& done, double seconds = kStepDeadline)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > seconds * 1000)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-// The message box open on the main window, if any.
-QMessageBox* openMessageBox(QWidget* window)
-{
-    for (QMessageBox* box : window->findChildren<QMessageBox*>())
-        if (box->isVisible())
-            return box;
-    return nullptr;
-}
 
 // Chooses the File menu item of `action`, answers its save dialog with `path` (after a
 // screenshot of the dialog when `screenshot` names a file) and waits for the file to appear.
@@ -101,32 +74,8 @@ void exportThroughSaveDialog(ApplicationShell& shell, const char* action, const 
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(path); }));
 }
 
-void pressButton(QMessageBox* box, const QString& title)
-{
-    for (QAbstractButton* button : box->buttons())
-        if (button->text() == title) {
-            button->click();
-            return;
-        }
-    ADD_FAILURE() << "no button " << title.toStdString();
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
-    // The transcript as the service stores it: the names of the words not deleted, by start.
-    std::string storedTranscript(const std::string& uuid)
-    {
-        std::vector<std::pair<std::int64_t, std::string>> words;
-        for (const DatabaseValue stored = service->value("transcripts/" + uuid + "/words"); const auto entry : stored.children())
-            if (!entry.value.child("deleted").toBool())
-                words.emplace_back(entry.value.child("start").toInt(), entry.value.child("name").toString());
-        std::sort(words.begin(), words.end());
-        std::string text;
-        for (const auto& word : words)
-            text += (text.empty() ? "" : " ") + word.second;
-        return text;
-    }
-
     void SetUp() override
     {
         ASSERT_TRUE(home.isValid());
@@ -310,7 +259,7 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     QTest::keyClick(shell->window().focusWidget(), Qt::Key_Return);
     ASSERT_TRUE(waitFor([&] { return !ad.isEditing && ad.words.last()->name() == "podcast"; }));
     EXPECT_EQ(shell->window().focusWidget(), shell->editingControls().keyHandler());
-    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the podcast"; }));
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(*service, uuid) == "hello and welcome to the podcast"; }));
     // The file's "updated" moves on, which is how other computers learn of the change.
     EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/updated") != updatedBeforeEditing; }));
     waitFor([] { return false; }, 0.3);
@@ -321,12 +270,12 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     QAction* redo = shell->window().action("redo:");
     ASSERT_TRUE(undo && redo);
     undo->trigger();
-    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the show"; }));
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(*service, uuid) == "hello and welcome to the show"; }));
     EXPECT_EQ(ad.words.last()->name(), "show");
     waitFor([] { return false; }, 0.3);
     screenshot("10-undone");
     redo->trigger();
-    ASSERT_TRUE(waitFor([&] { return storedTranscript(uuid) == "hello and welcome to the podcast"; }));
+    ASSERT_TRUE(waitFor([&] { return storedTranscript(*service, uuid) == "hello and welcome to the podcast"; }));
     EXPECT_EQ(ad.words.last()->name(), "podcast");
     waitFor([] { return false; }, 0.3);
     screenshot("11-redone");

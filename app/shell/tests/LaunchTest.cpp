@@ -132,6 +132,14 @@ TEST(LaunchConfiguration, TelemetryOnlyOnLoopbackAndServiceMustBeHttp)
     EXPECT_EQ(config.telemetrySecret.size(), 36);
 }
 
+TEST(LaunchConfiguration, ArgumentsThatAreNotOptionsAreMediaFilesToImport)
+{
+    const auto config = LaunchConfiguration::fromArguments(
+        {"quorvantelle", "interview.wav", "--service", "http://127.0.0.1:7450", "--unknown", "b roll.mov",
+         "--telemetry-secret", "secret.wav"});
+    EXPECT_EQ(config.mediaFiles, QStringList({"interview.wav", "b roll.mov"}));
+}
+
 TEST(AccountLinks, LinkTokenRearrangesKnownShapesOnly)
 {
     const std::pair<const char*, const char*> cases[] = {

@@ -272,6 +272,25 @@ TEST_F(FilesListTest, RowPopUpAndRestoreButtonReachTheFileState)
     EXPECT_EQ(host.changedFiles, (std::vector<std::shared_ptr<QVFile>>{alpha, alpha, gone}));
 }
 
+TEST_F(FilesListTest, AFileTheServiceCouldNotTranscribeSaysWhyAndCanBeDeleted)
+{
+    auto failed = add("f", "Voicemail", 15);
+    failed->failureReason = "The file has no sound in it.";
+    search();
+    QVTableCellViewFile* row = cell(0);
+    EXPECT_EQ(row->fileStatusPopup()->currentText(), "Failed");
+    EXPECT_TRUE(row->fileStatusPopup()->isEnabled());
+    EXPECT_TRUE(row->progressIndicatorProcessing()->isHidden());
+    EXPECT_EQ(row->detailsDisplay()->text(), "Not transcribed: The file has no sound in it.");
+    const int deleted = row->fileStatusPopup()->findData(QVariant::fromValue<qint64>(-1));
+    ASSERT_GE(deleted, 0);
+    controller->changeFileStatus(row, row->fileStatusPopup()->itemData(deleted).toLongLong());
+    EXPECT_EQ(host.calls, QStringList{"deleteFile"});
+    // It cannot be opened: there is no transcript.
+    controller->didDoubleClickOnRow(0);
+    EXPECT_EQ(host.calls, QStringList{"deleteFile"});
+}
+
 // Name edits end with Return (kept), Escape (reverted) or the focus leaving (kept).
 TEST_F(FilesListTest, RenameStoresChangedNamesOnlyAndEscapeKeepsTheOldOne)
 {

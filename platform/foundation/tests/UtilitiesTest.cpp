@@ -45,6 +45,20 @@ TEST(UtilitiesTest, Md5IsLowerCaseHexOfTheWholeBlock)
         EXPECT_EQ(md5Hex(c.bytes), c.digest);
 }
 
+TEST(UtilitiesTest, Md5OfAFileIsThatOfItsWholeContentsReadInPieces)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    // Past one piece, so that the pieces must join up.
+    QByteArray bytes(3 * (1 << 20) + 7, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31 % 251);
+    const QString path = folder.filePath("data");
+    std::ofstream(path.toStdString(), std::ios::binary).write(bytes.constData(), bytes.size());
+    EXPECT_EQ(md5HexOfFile(path), md5Hex(bytes));
+    EXPECT_EQ(md5HexOfFile(folder.filePath("missing")), QString());
+}
+
 TEST(UtilitiesTest, RandomBelowIsInRangeAndUniform)
 {
     EXPECT_EQ(randomBelow(0), 0u);

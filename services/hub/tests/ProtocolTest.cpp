@@ -236,6 +236,11 @@ TEST_F(Protocol, AccountsOverHttp)
     std::string signedUp = http(port, "POST", "/auth/sign-up", R"({"email":"New+One@Example.com","password":"long enough"})");
     ASSERT_EQ(signedUp.substr(0, 4), "200 ") << signedUp;
     EXPECT_NE(signedUp.find("\"email\":\"new+one@example.com\""), std::string::npos);
+    // The new account is given its minutes by the service, not by the client.
+    const std::size_t uidAt = signedUp.find("\"uid\":\"");
+    ASSERT_NE(uidAt, std::string::npos);
+    const std::string newUid = signedUp.substr(uidAt + 7, signedUp.find('"', uidAt + 7) - uidAt - 7);
+    EXPECT_EQ(service->value("users/" + newUid + "/mins_bal").toInt(), HubServer::kUnlimitedAccountMinutes);
 
     EXPECT_EQ(http(port, "GET", "/check-existing-user?email=new%2Bone%40example.com"),
               R"(200 {"banned_domain":false,"user_exists":true})");

@@ -135,11 +135,12 @@ protected:
     }
 
     // The client's record and its mark for the service, written as the signed-in account.
-    void submit(DatabaseClient& client, const std::string& uuid)
+    void submit(DatabaseClient& client, const std::string& uuid, std::int64_t durationMs = 0)
     {
         std::optional<DatabaseResult> written;
         client.reference("files/" + uuid).updateChildValues(
-            {{"owner", uid}, {"name", "Harbor"}, {"status", 10}, {"created", DatabaseValue::serverTimestamp()}},
+            {{"owner", uid}, {"name", "Harbor"}, {"status", 10}, {"duration", durationMs},
+             {"created", DatabaseValue::serverTimestamp()}},
             [&](const DatabaseResult& error) { written = error; });
         ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
         ASSERT_FALSE(*written) << written->value().message;
@@ -261,6 +262,23 @@ TEST_F(UploadAndTranscription, BadUploadsEndFailedWithAReasonAndNoTranscript)
         EXPECT_TRUE(record.child("completed").isNull()) << c.name;
         EXPECT_TRUE(service->value("transcripts/" + c.uuid).isNull()) << c.name;
     }
+}
+
+TEST_F(UploadAndTranscription, ADeliveredFileIsListedAndPaidForOnceAFailedOneCostsNothing)
+{
+    service->serviceWrite("users/" + uid + "/mins_bal", 10);
+    auto client = connectClient(token);
+    const std::string delivered = "B0000000000000000000000000000001";
+    const std::string failed = "B0000000000000000000000000000002";
+    ASSERT_EQ(upload(delivered, shortSpeech()), 200);
+    // Priced by the duration the client submitted: 61 s are two minutes.
+    submit(*client, delivered, 61'000);
+    submit(*client, failed, 61'000);
+    EXPECT_EQ(finishedRecord(*client, delivered).child("status").toInt(), transcriber::kFileStatusTranscribed);
+    EXPECT_EQ(finishedRecord(*client, failed).child("status").toInt(), transcriber::kFileStatusFailed);
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 8);
+    EXPECT_TRUE(service->value("users/" + uid + "/files/" + delivered).toBool());
+    EXPECT_TRUE(service->value("users/" + uid + "/files/" + failed).toBool());
 }
 
 TEST_F(UploadAndTranscription, TranscriptionPastItsTimeLimitFailsWithNothingHalfWritten)

@@ -1,0 +1,257 @@
+// The road of new media, in the program's own window on an X display, against a service of the
+// test's own with its object store and transcription worker: the program is started with a
+// spoken WAV file, which waits for the account; the user signs up, adds another through the open
+// panel and a third by dropping it on the pending list, sees them pending, presses Transcribe and
+// confirms the price, watches the progress, and the files come back transcribed; the one opened plays its own media, its words are the spoken ones within the
+// recognizer's error rate, and the account's balance went down by the minutes priced.
+// Screenshots go to QV_SCREENSHOT_DIR.
+#include "app/shell/ApplicationShell.h"
+#include "app/shell/tests/EndToEndSupport.h"
+#include "intake/Preflight.h"
+#include "intake/QVFilesPendingTableView.h"
+#include "intake/QVTableCellViewFilePending.h"
+#include "model/QVFile.h"
+#include "model/QVFilePending.h"
+#include "model/QVMediaFile.h"
+#include "model/TimeUtilities.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/foundation/QtDispatcher.h"
+#include "services/hub/TranscriptionWorker.h"
+#include "services/hub/UploadRoutes.h"
+#include "services/transcriber/TranscriptRecord.h"
+#include "services/transcriber/tests/SpokenMedia.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace qv::shell {
+namespace {
+
+// Minutes a new account is given by the service of this test.
+constexpr std::int64_t kGrantedMinutes = 30;
+
+class IntakeEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        shots = qEnvironmentVariable("QV_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
+        QDir().mkpath(shots);
+        hub::HubServer::Options options;
+        options.dataFolder = (home.path() + "/service").toStdString();
+        options.hashIterations = 1000;
+        options.newAccountMinutes = kGrantedMinutes;
+        service = std::make_unique<hub::testing::RunningService>(options);
+        service->run([&](hub::HubServer& server) {
+            worker = new hub::TranscriptionWorker(server, hub::mountUploadRoutes(server, {options.dataFolder}));
+        });
+        preferences = std::make_unique<Preferences>(home.path() + "/config");
+        // Converted audio, waveforms and thumbnails go into the test's home.
+        previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+    }
+
+    void launch(const QString& mediaFile)
+    {
+        const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
+        shell = std::make_unique<ApplicationShell>(
+            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http, mediaFile}));
+    }
+
+    void TearDown() override
+    {
+        shell.reset();
+        service->run([&](hub::HubServer&) { delete worker; });
+        service.reset();
+        qputenv("XDG_DATA_HOME", previousDataHome);
+    }
+
+    void screenshot(const QString& name)
+    {
+        QApplication::processEvents();
+        // The whole screen, so that sheets and panels in windows of their own show too.
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/" + name + ".png")) << name.toStdString();
+    }
+
+    // A WAV file of `text` spoken by espeak-ng.
+    QString spokenWav(const QString& name, const std::string& text)
+    {
+        const QString path = home.path() + "/" + name + ".wav";
+        const int status = QProcess::execute("espeak-ng", {"-v", "en-us+klatt2", "-s", "140", "-g", "5", "-w", path,
+                                                           QString::fromStdString(text)});
+        EXPECT_EQ(status, 0) << "espeak-ng could not speak";
+        return path;
+    }
+
+    QTemporaryDir home;
+    QByteArray previousDataHome;
+    QString shots;
+    QtDispatcher queue;
+    std::unique_ptr<hub::testing::RunningService> service;
+    hub::TranscriptionWorker* worker = nullptr;
+    std::unique_ptr<Preferences> preferences;
+    std::unique_ptr<ApplicationShell> shell;
+};
+
+TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
+{
+    const std::string firstText = transcriber::test::openingSentences();
+    const std::string secondText = "Thank you for listening to the whole story.";
+    const QString first = spokenWav("interview", firstText);
+    const QString second = spokenWav("closing words", secondText);
+    const QString aside = spokenWav("aside", "Good morning to you all.");
+
+    launch(aside);
+    shell->window().resize(1440, 900);
+    shell->applicationDidFinishLaunching();
+    ASSERT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
+    AppDelegate& ad = shell->ad();
+    QVAuthViewController* signIn = shell->signIn();
+    signIn->emailTextField()->setText("mia.kaur@example.com");
+    signIn->continueButton()->click();
+    ASSERT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
+    signIn->firstNameTextField()->setText("Mia");
+    signIn->lastNameTextField()->setText("Kaur");
+    signIn->passwordCreateTextField()->setText("Correct-horse-42");
+    signIn->passwordConfirmTextField()->setText("Correct-horse-42");
+    signIn->legalCheckbox()->setChecked(true);
+    signIn->continueButton()->click();
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+    pressButton(openMessageBox(&shell->window()), "Remember");
+    ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userStatus == 10; }));
+    const std::string uid = ad.currentUser->uid;
+    // The account is verified, as following the welcome e-mail's link does.
+    service->serviceWrite("users/" + uid + "/status", 30);
+    ASSERT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }));
+    // The file given on the command line waited for the account, and comes in now.
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 1; }));
+    EXPECT_EQ(ad.filesPending[0]->name, "aside");
+    EXPECT_TRUE(ad.droppedFilesBeforeLaunch.empty());
+
+    QVFilesPendingViewController& pending = shell->pendingList();
+    ASSERT_TRUE(waitFor([&] { return pending.addFilesButton()->isEnabled(); }));
+    screenshot("intake-01-held-file-added");
+
+    // The first file through the open panel.
+    pending.addFilesButton()->click();
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shell->window().findChild<QFileDialog*>("addFilesPanel")) && panel->isVisible(); }));
+    screenshot("intake-02-open-panel");
+    // Typed into the panel's name field, as a user may.
+    auto* fileName = panel->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(fileName, nullptr);
+    fileName->setText(first);
+    QTest::keyClick(fileName, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 2; }))
+        << (openMessageBox(&shell->window()) ? openMessageBox(&shell->window())->text().toStdString() : "no alert");
+
+    // The second by a drop at the end of the list, which says what it would import.
+    QVFilesPendingTableView* table = pending.tableView();
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile(second)});
+    const QPoint below(table->viewport()->width() / 2, table->viewport()->height() - 10);
+    QDragEnterEvent enter(below, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(pending.droppedFilesCount()->text(), "Import 1 file");
+    screenshot("intake-03-dragging");
+    QDropEvent drop(below, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &drop);
+    ASSERT_EQ(ad.filesPending.size(), 3u);
+    EXPECT_EQ(ad.filesPending[0]->name, "aside");
+    EXPECT_EQ(ad.filesPending[1]->name, "interview");
+    EXPECT_EQ(ad.filesPending[2]->name, "closing words");
+    EXPECT_FALSE(pending.droppedFilesCount()->isVisible());
+
+    // Both are listed with their durations once their waveforms are made, and may be transcribed.
+    ASSERT_TRUE(waitFor([&] { return pending.transcribeButton()->isEnabled(); }));
+    for (const auto& file : ad.filesPending) {
+        QVTableCellViewFilePending* cell = pending.cellForFile(*file);
+        ASSERT_NE(cell, nullptr);
+        EXPECT_EQ(cell->durationDisplay()->text(), timeAsHMSTextFromMilliseconds(file->duration));
+        EXPECT_GT(file->duration, 1000);
+    }
+    table->item(1)->setSelected(true);
+    waitFor([] { return false; }, 0.5);
+    screenshot("intake-04-pending-with-panel");
+    table->clearSelection();
+
+    const std::int64_t priced = totalMinutes(ad.filesPending);
+    const QString firstUuid = ad.filesPending[1]->uuid;
+    const QString secondUuid = ad.filesPending[2]->uuid;
+    pending.transcribeButton()->click();
+    QMessageBox* confirm = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (confirm = openMessageBox(&shell->window())) != nullptr; }));
+    EXPECT_EQ(confirm->text(), "Transcribe 3 files?");
+    EXPECT_EQ(confirm->informativeText(), QStringLiteral("Total duration is %1m so your remaining time will be %2m")
+                                              .arg(priced)
+                                              .arg(kGrantedMinutes - priced));
+    screenshot("intake-05-confirmation");
+    pressButton(confirm, "Transcribe");
+
+    // The first row shows what is done to its file, with its progress, while the rest wait.
+    ASSERT_TRUE(waitFor([&] { return pending.fileProcessor().isProcessing(); }));
+    EXPECT_EQ(pending.transcribeButton()->text(), "Cancel");
+    QVTableCellViewFilePending* row = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        row = ad.filesPending.empty() ? nullptr : pending.cellForFile(*ad.filesPending.front());
+        return row && row->processingProgressBar()->isVisible();
+    }));
+    screenshot("intake-06-progress");
+
+    // All go, and the service transcribes them.
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.empty() && !pending.fileProcessor().isProcessing(); }, 60));
+    EXPECT_TRUE(pending.tableViewInstructions()->isVisible());
+    ASSERT_TRUE(waitFor(
+        [&] {
+            auto& rows = shell->filesList().filesSearchResults();
+            return rows.size() == 3 && std::all_of(rows.begin(), rows.end(), [](const std::shared_ptr<QVFile>& file) {
+                       return file->status == transcriber::kFileStatusTranscribed;
+                   });
+        },
+        120));
+    EXPECT_FALSE(QFileInfo::exists(QDir(pending.fileProcessor().outputFolder()).filePath(firstUuid + ".m4a")));
+    EXPECT_EQ(service->value("files/" + firstUuid.toStdString() + "/name").toString(), "interview");
+    EXPECT_EQ(service->value("files/" + secondUuid.toStdString() + "/owner").toString(), uid);
+    EXPECT_TRUE(service->value("files_new/" + firstUuid.toStdString()).isNull());
+    const auto reference = transcriber::test::plainWords(firstText);
+    const auto heard = transcriber::test::plainWords(storedTranscript(*service, firstUuid.toStdString()));
+    EXPECT_LT(transcriber::test::wordErrorRate(reference, heard), transcriber::test::kMaxWordErrorRate)
+        << storedTranscript(*service, firstUuid.toStdString());
+    ASSERT_TRUE(waitFor([&] { return ad.userBalance == kGrantedMinutes - priced; }));
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), kGrantedMinutes - priced);
+    screenshot("intake-07-transcribed");
+
+    // Opened, the file plays the user's own media, not the missing-media stand-in.
+    auto& rows = shell->filesList().filesSearchResults();
+    const auto interview = std::find_if(rows.begin(), rows.end(), [&](const auto& file) { return file->uuid == firstUuid; });
+    ASSERT_NE(interview, rows.end());
+    shell->filesList().selectRow(interview - rows.begin());
+    shell->openSelectedFile();
+    ASSERT_TRUE(waitFor([&] { return ad.currentMode == 2 && !shell->window().isCoverShown(); }));
+    ASSERT_TRUE(ad.currentFile);
+    EXPECT_FALSE(ad.currentFile->hasMissingMediaFiles);
+    ASSERT_FALSE(ad.currentFile->mediaFiles.empty());
+    EXPECT_EQ(ad.currentFile->mediaFiles.front()->url.toLocalFile(), first);
+    EXPECT_FALSE(ad.words.empty());
+    TranscriptScreen& transcript = shell->transcriptScreen();
+    transcript.view().playPauseToggleScrollToGrid(false);
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 600; }));
+    transcript.view().stopPlayback();
+    screenshot("intake-08-opened");
+}
+
+}  // namespace
+}  // namespace qv::shell

@@ -1,0 +1,274 @@
+#include "intake/QVFileProcessor.h"
+
+#include "intake/tests/IntakeTestSupport.h"
+#include "model/AppDelegate.h"
+#include "model/QVMediaFile.h"
+#include "platform/foundation/QtDispatcher.h"
+#include "platform/rtdb/DatabaseClient.h"
+#include "platform/rtdb/RemoteConnection.h"
+#include "platform/ui/ScriptedPresenters.h"
+#include "services/hub/UploadRoutes.h"
+#include "services/hub/tests/HubTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using intake_test::pendingTestMedia;
+using intake_test::waitFor;
+
+// Records what the processor shows, and takes a submitted file off the list as the list does.
+class RecordingDisplay : public ProcessingDisplay {
+public:
+    explicit RecordingDisplay(AppDelegate& ad) : ad_(ad) {}
+    void showProcessingStatus(const QVFilePending& file, const QString& status, double) override
+    {
+        statuses.push_back(file.name + ": " + status);
+    }
+    void showProcessingProgress(const QVFilePending&, double progress) override { progress_.push_back(progress); }
+    void showProcessingFailure(const QVFilePending& file, const QString& reason) override
+    {
+        failures.push_back(file.name + ": " + reason);
+    }
+    void removeSubmittedFile(const std::shared_ptr<QVFilePending>& file, std::function<void()> done) override
+    {
+        std::erase(ad_.filesPending, file);
+        done();
+    }
+    void processingStateChanged() override { ++stateChanges; }
+
+    QStringList statuses;
+    QStringList failures;
+    std::vector<double> progress_;
+    int stateChanges = 0;
+
+private:
+    AppDelegate& ad_;
+};
+
+class FileProcessorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        intake_test::ensureWidgetsApplication();
+        ASSERT_TRUE(home.isValid());
+        startService(qv::objectstore::ObjectStore::kDefaultMaxObjectBytes);
+    }
+
+    void startService(std::size_t maxObjectBytes)
+    {
+        qv::hub::HubServer::Options options;
+        // A service of its own each time, with its own accounts.
+        options.dataFolder = (home.path() + "/service" + QString::number(++services)).toStdString();
+        options.hashIterations = 1000;
+        service = std::make_unique<qv::hub::testing::RunningService>(options);
+        service->run([&](qv::hub::HubServer& server) {
+            qv::hub::UploadRouteOptions uploads;
+            uploads.dataFolder = options.dataFolder;
+            uploads.maxObjectBytes = maxObjectBytes;
+            store = qv::hub::mountUploadRoutes(server, uploads);
+        });
+        std::string uid;
+        const std::string token = service->signUp("mia@example.com", &uid);
+        client = std::make_unique<qv::DatabaseClient>(
+            std::make_unique<qv::RemoteConnection>(qv::RemoteConnection::Options{service->url(), token}), queue,
+            qv::DatabaseClient::Options{});
+        ad.fbRef = client->root();
+        ad.filesMetadataRef = ad.fbRef.child("files");
+        ad.currentUser = qv::User{uid, "mia@example.com", true};
+        web = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service->port()));
+        hooks.sheetAlerts = &alerts;
+        hooks.webApplicationURL = [this](const QString& path) { return web.resolved(QUrl(path)); };
+        hooks.saveLocalData = [this](const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>&) {
+            savedLocally << uuid;
+        };
+        processor = std::make_unique<QVFileProcessor>(ad, queue, hooks, home.path() + "/converted");
+        processor->setDisplay(&display);
+    }
+
+    // Hands the pending list to the processor, as Transcribe does.
+    void transcribe()
+    {
+        ad.filesToProcess = ad.filesPending;
+        processor->startProcessing();
+    }
+
+    std::string uid() const { return ad.currentUser->uid; }
+    QString converted(const QVFilePending& file) const { return home.path() + "/converted/" + file.uuid + ".m4a"; }
+    QStringList alertMessages() const
+    {
+        QStringList messages;
+        for (const qv::Alert& alert : alerts.shownAlerts())
+            messages << alert.messageText;
+        return messages;
+    }
+
+    QTemporaryDir home;
+    int services = 0;
+    qv::QtDispatcher queue;
+    std::unique_ptr<qv::hub::testing::RunningService> service;
+    std::shared_ptr<qv::objectstore::ObjectStore> store;
+    std::unique_ptr<qv::DatabaseClient> client;
+    AppDelegate ad;
+    qv::ScriptedAlertPresenter alerts;
+    IntakeHooks hooks;
+    QUrl web;
+    QStringList savedLocally;
+    RecordingDisplay display{ad};
+    std::unique_ptr<QVFileProcessor> processor;
+};
+
+TEST_F(FileProcessorTest, EachFileIsConvertedUploadedAndRecordedInTurn)
+{
+    auto tone = pendingTestMedia("tone.wav");
+    auto mp3 = pendingTestMedia("sine10.mp3");
+    ad.filesPending = {tone, mp3};
+    transcribe();
+    EXPECT_TRUE(processor->isProcessing());
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    EXPECT_TRUE(alerts.shownAlerts().empty()) << alertMessages().join("; ").toStdString();
+    EXPECT_TRUE(ad.filesPending.empty());
+    EXPECT_EQ(display.statuses, QStringList({tone->name + ": Converting", tone->name + ": Uploading",
+                                             mp3->name + ": Converting", mp3->name + ": Uploading"}));
+    // The conversion fills the bar's first part, the upload the rest, never going back within a file.
+    ASSERT_FALSE(display.progress_.empty());
+    EXPECT_LE(*std::max_element(display.progress_.begin(), display.progress_.end()), 1.0);
+    EXPECT_DOUBLE_EQ(display.progress_.back(), 1.0);
+
+    for (const auto& file : {tone, mp3}) {
+        const std::string uuid = file->uuid.toStdString();
+        ASSERT_TRUE(waitFor([&] { return !service->value("files_new/" + uuid).isNull(); }));
+        const qv::DatabaseValue record = service->value("files/" + uuid);
+        EXPECT_EQ(record.child("owner").toString(), uid());
+        EXPECT_EQ(record.child("status").toInt(), 10);
+        EXPECT_EQ(record.child("name").toString(), file->name.toStdString());
+        EXPECT_EQ(record.child("url").toString(), web.toString().toStdString() + "objects/" + uuid + ".m4a");
+        EXPECT_TRUE(std::filesystem::exists(store->objectPath(uuid + ".m4a")));
+        EXPECT_FALSE(QFileInfo::exists(converted(*file)));
+        EXPECT_TRUE(ad.filesAwaitingCreation.contains(file->uuid));
+    }
+    EXPECT_EQ(savedLocally, QStringList({tone->uuid, mp3->uuid}));
+    // The MP3 is cut 50 ms short of its end; the upload holds about the rest.
+    const qv::Asset uploaded = qv::test::inspected(store->objectPath(mp3->uuid.toStdString() + ".m4a").string());
+    EXPECT_NEAR(uploaded.duration().seconds(), 9.95, 0.05);
+}
+
+TEST_F(FileProcessorTest, AFileThatCannotBeConvertedStaysListedAndTheRunGoesOn)
+{
+    const QString copy = home.filePath("vanishing.wav");
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(qv::test::testMedia("tone.wav")), copy));
+    auto vanishing = intake_test::pendingFileAt(copy);
+    auto tone = pendingTestMedia("tone.wav");
+    ad.filesPending = {vanishing, tone};
+    ASSERT_TRUE(QFile::remove(copy));
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    ASSERT_EQ(alerts.shownAlerts().size(), 1u);
+    EXPECT_EQ(display.failures.size(), 1);
+    EXPECT_TRUE(display.failures.front().startsWith("vanishing: ")) << display.failures.front().toStdString();
+    // The file that went is the one that was uploaded, not the first row.
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    EXPECT_EQ(ad.filesPending.front(), vanishing);
+    EXPECT_TRUE(service->value("files/" + vanishing->uuid.toStdString()).isNull());
+    EXPECT_TRUE(waitFor([&] { return !service->value("files_new/" + tone->uuid.toStdString()).isNull(); }));
+    EXPECT_FALSE(QFileInfo::exists(converted(*vanishing)));
+}
+
+TEST_F(FileProcessorTest, WithoutAnUploadAddressTheRunEndsWithTheAlert)
+{
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    web = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closed.serverPort()));
+    closed.close();
+    auto tone = pendingTestMedia("tone.wav");
+    auto mp3 = pendingTestMedia("sine10.mp3");
+    ad.filesPending = {tone, mp3};
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    EXPECT_EQ(alertMessages(), QStringList({"File could not be uploaded"}));
+    EXPECT_EQ(ad.filesPending.size(), 2u);
+    EXPECT_TRUE(ad.filesToProcess.empty());
+    EXPECT_FALSE(QFileInfo::exists(converted(*tone)));
+    EXPECT_TRUE(service->value("files/" + tone->uuid.toStdString()).isNull());
+}
+
+TEST_F(FileProcessorTest, ABodyTheStoreRefusesEndsTheRunAndRecordsNothing)
+{
+    processor.reset();
+    service.reset();
+    startService(1000);
+    auto tone = pendingTestMedia("tone.wav");
+    ad.filesPending = {tone};
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    ASSERT_EQ(alertMessages(), QStringList({"File could not be uploaded"}));
+    EXPECT_TRUE(alerts.shownAlerts().front().informativeText.contains("larger than the store accepts"));
+    EXPECT_EQ(ad.filesPending.size(), 1u);
+    EXPECT_TRUE(service->value("files/" + tone->uuid.toStdString()).isNull());
+    EXPECT_FALSE(std::filesystem::exists(store->objectPath(tone->uuid.toStdString() + ".m4a")));
+}
+
+TEST_F(FileProcessorTest, AStopDropsWhatIsUnderWayWithoutAnAlertOrARecord)
+{
+    // A service that takes the request for an upload address and never answers it.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const QUrl service_ = web;
+    web = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(silent.serverPort()));
+    auto tone = pendingTestMedia("tone.wav");
+    ad.filesPending = {tone};
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return silent.hasPendingConnections(); }));
+    processor->stopProcessing();
+    EXPECT_FALSE(processor->isProcessing());
+    // Whatever was under way comes back and is ignored.
+    waitFor([] { return false; }, 1.0);
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+    EXPECT_EQ(ad.filesPending.size(), 1u);
+    EXPECT_TRUE(service->value("files/" + tone->uuid.toStdString()).isNull());
+    EXPECT_FALSE(QFileInfo::exists(converted(*tone)));
+
+    // Transcribe again works, and the file is submitted once.
+    web = service_;
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    EXPECT_TRUE(ad.filesPending.empty());
+    EXPECT_TRUE(waitFor([&] { return !service->value("files_new/" + tone->uuid.toStdString()).isNull(); }));
+}
+
+TEST_F(FileProcessorTest, ARecordThatCannotBeWrittenKeepsTheFileAndSaysSo)
+{
+    // A record the account may not write: it names someone else as its owner.
+    ad.currentUser->uid = "SOMEONEELSE00000000000000000";
+    auto tone = pendingTestMedia("tone.wav");
+    ad.filesPending = {tone};
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    ASSERT_EQ(alerts.shownAlerts().size(), 1u);
+    EXPECT_EQ(alerts.shownAlerts().front().messageText, QStringLiteral("“%1” could not be submitted").arg(tone->name));
+    EXPECT_EQ(ad.filesPending.size(), 1u);
+    EXPECT_TRUE(service->value("files_new/" + tone->uuid.toStdString()).isNull());
+}
+
+TEST_F(FileProcessorTest, AskingToStopLetsTheRunGoOnUnlessTheUserSaysStop)
+{
+    auto tone = pendingTestMedia("tone.wav");
+    ad.filesPending = {tone};
+    transcribe();
+    alerts.script(qv::kAlertFirstButtonReturn + 1);
+    processor->stopProcessingWithAlert();
+    EXPECT_EQ(alerts.shownAlerts().back().messageText, "Do you really want to stop processing of remaining files?");
+    EXPECT_TRUE(processor->isProcessing());
+    alerts.script(qv::kAlertFirstButtonReturn);
+    processor->stopProcessingWithAlert();
+    EXPECT_FALSE(processor->isProcessing());
+    EXPECT_EQ(ad.filesPending.size(), 1u);
+}
+
+}  // namespace

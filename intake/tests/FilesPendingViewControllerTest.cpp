@@ -1,0 +1,214 @@
+#include "intake/QVFilesPendingViewController.h"
+
+#include "intake/QVFilesPendingTableView.h"
+#include "intake/tests/IntakeTestSupport.h"
+#include "model/AppDelegate.h"
+#include "model/QVAudioChannel.h"
+#include "model/QVAudioTrack.h"
+#include "model/QVMediaFile.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/foundation/QtDispatcher.h"
+#include "platform/ui/ScriptedPresenters.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using qv::test::testMedia;
+
+QUrl media(const std::string& name) { return QUrl::fromLocalFile(QString::fromStdString(testMedia(name))); }
+
+class FilesPendingViewControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        intake_test::ensureWidgetsApplication();
+        ASSERT_TRUE(home.isValid());
+        preferences = std::make_unique<qv::Preferences>(home.path() + "/config");
+        hooks.sheetAlerts = &sheets;
+        hooks.modalAlerts = &modal;
+        hooks.namedImage = [](const QString&) {
+            QImage icon(16, 9, QImage::Format_RGB32);
+            icon.fill(Qt::black);
+            return icon;
+        };
+        // Frames of every video but the one whose pictures cannot be decoded.
+        hooks.videoThumbnail = [this](const QUrl& url) {
+            return url == undecodable ? QImage() : hooks.namedImage({});
+        };
+        ad.userStatus = 30;
+        ad.isConnected = true;
+        ad.externalServiceStatus = 1;
+        controller = std::make_unique<QVFilesPendingViewController>(ad, queue, *preferences, hooks,
+                                                                    QVAudioConfigurationViewController::Services{},
+                                                                    home.path() + "/converted");
+        undecodable = media("video.mov");
+    }
+
+    // The names of the pending files, in list order.
+    QStringList names() const
+    {
+        QStringList list;
+        for (const auto& file : ad.filesPending)
+            list << file->name;
+        return list;
+    }
+
+    // A copy of a test file under `name`, so that lists read clearly.
+    QUrl named(const QString& name, const std::string& source = "tone.wav")
+    {
+        const QString path = home.filePath(name + "." + QFileInfo(QString::fromStdString(source)).suffix());
+        QFile::copy(QString::fromStdString(testMedia(source)), path);
+        return QUrl::fromLocalFile(path);
+    }
+
+    FilesData batch(std::initializer_list<QUrl> urls) { return QVFilesPendingViewController::createFileDataFromURLs(urls); }
+
+    QTemporaryDir home;
+    qv::QtDispatcher queue;
+    std::unique_ptr<qv::Preferences> preferences;
+    AppDelegate ad;
+    qv::ScriptedAlertPresenter sheets;
+    qv::ScriptedAlertPresenter modal;
+    IntakeHooks hooks;
+    QUrl undecodable;
+    std::unique_ptr<QVFilesPendingViewController> controller;
+};
+
+TEST_F(FilesPendingViewControllerTest, RefusedFilesAreReportedOnceAfterTheBatch)
+{
+    controller->addFilesData({}, -1);
+    EXPECT_TRUE(modal.shownAlerts().empty());
+
+    QFile text(home.filePath("notes.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not media\n");
+    text.close();
+    controller->addFilesData(batch({QUrl::fromLocalFile(text.fileName()), media("groups.mov"), named("song", "sine10.mp3"),
+                                    QUrl::fromLocalFile(home.path())}),
+                             -1);
+    EXPECT_EQ(names(), QStringList({"song"}));
+    EXPECT_EQ(ad.filesPending.front()->fileType, 0);
+    EXPECT_TRUE(ad.filesPending.front()->mediaFiles.front()->isMP3);
+    ASSERT_EQ(modal.shownAlerts().size(), 1u);
+    EXPECT_EQ(modal.shownAlerts().front().messageText,
+              "One or more files are not supported audio or video files or did not contain an audio track so could not "
+              "be imported.");
+    EXPECT_EQ(modal.shownAlerts().front().style, qv::AlertStyle::Informational);
+    EXPECT_FALSE(controller->tableViewInstructions()->isVisibleTo(controller->view()));
+}
+
+TEST_F(FilesPendingViewControllerTest, ABatchKeepsItsOrderAtItsPlaceAndNeverReachesPastTheEnd)
+{
+    controller->addFilesData(batch({named("X"), named("Y"), named("Z")}), -1);
+    // A video without a picture is not kept; the file after it goes where the index has got to.
+    controller->addFilesData(batch({undecodable, named("B")}), 1);
+    EXPECT_EQ(names(), QStringList({"X", "Y", "B", "Z"}));
+    EXPECT_EQ(modal.shownAlerts().size(), 1u);
+
+    // Refusals at the end push the index past the list: the rest of the batch goes last.
+    controller->addFilesData(batch({undecodable, undecodable, named("C"), named("D")}), 4);
+    EXPECT_EQ(names(), QStringList({"X", "Y", "B", "Z", "C", "D"}));
+    controller->addFilesData(batch({named("E"), named("F")}), 0);
+    EXPECT_EQ(names().mid(0, 3), QStringList({"E", "F", "X"}));
+}
+
+TEST_F(FilesPendingViewControllerTest, FilesOpenedWithTheProgramWaitForTheAccount)
+{
+    ad.userStatus = 0;
+    const QString path = named("early").toLocalFile();
+    controller->openFiles({path});
+    EXPECT_TRUE(ad.filesPending.empty());
+    ASSERT_EQ(ad.droppedFilesBeforeLaunch.size(), 1u);
+    EXPECT_EQ(ad.droppedFilesBeforeLaunch.front().toLocalFile(), path);
+
+    // Once the account is known and not verified, they are dropped without a word.
+    ad.hasCheckedAuthOnLaunch = true;
+    ad.userStatus = 10;
+    controller->openFiles({named("ignored").toLocalFile()});
+    EXPECT_EQ(ad.droppedFilesBeforeLaunch.size(), 1u);
+    EXPECT_TRUE(ad.filesPending.empty());
+
+    ad.userStatus = 30;
+    controller->openFiles({named("late").toLocalFile()});
+    EXPECT_EQ(names(), QStringList({"late"}));
+    EXPECT_TRUE(modal.shownAlerts().empty());
+}
+
+TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheService)
+{
+    controller->addFilesData(batch({named("quiet")}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    auto& channel = ad.filesPending.front()->mediaFiles.front()->audioTracks.front()->audioChannels;
+    for (const auto& each : channel)
+        each->waveformMax = -50.0f;
+    controller->refreshBusyErrorStatus();
+    EXPECT_TRUE(ad.filesPending.front()->audioError);
+    EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+    EXPECT_EQ(controller->errorPopoverText(), "One or more files do not have\na valid audio channel enabled");
+
+    channel.front()->waveformMax = -49.9f;
+    controller->refreshBusyErrorStatus();
+    EXPECT_FALSE(ad.filesPending.front()->audioError);
+    EXPECT_TRUE(controller->transcribeButton()->isEnabled());
+
+    ad.externalServiceStatus = -1;
+    controller->refreshBusyErrorStatus();
+    EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+    EXPECT_EQ(controller->errorPopoverText(), "Transcription is not available\nplease try again later");
+    ad.externalServiceStatus = 0;
+    controller->refreshBusyErrorStatus();
+    EXPECT_TRUE(controller->transcribeButton()->isEnabled());
+    ad.isConnected = false;
+    controller->refreshBusyErrorStatus();
+    EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+}
+
+TEST_F(FilesPendingViewControllerTest, TooFewMinutesGiveTheRefusalAndStartNothing)
+{
+    ad.userBalance = 1;
+    controller->addFilesData(batch({named("one"), named("two")}), -1);
+    controller->preflightCheckPendingFiles();
+    ASSERT_EQ(sheets.shownAlerts().size(), 1u);
+    EXPECT_EQ(sheets.shownAlerts().front().messageText,
+              "Sorry, there isn’t enough available time on your account to transcribe these 2 files.");
+    intake_test::waitFor([] { return false; }, 0.5);
+    EXPECT_FALSE(controller->fileProcessor().isProcessing());
+    EXPECT_TRUE(ad.filesToProcess.empty());
+}
+
+TEST_F(FilesPendingViewControllerTest, RemovingAsksFirst)
+{
+    controller->addFilesData(batch({named("A"), named("B"), named("C")}), -1);
+    controller->tableView()->item(1)->setSelected(true);
+    sheets.script(qv::kAlertFirstButtonReturn + 1);
+    controller->removePendingFilesPressed(false);
+    EXPECT_EQ(sheets.shownAlerts().back().messageText, "Remove selected imported files?");
+    EXPECT_EQ(names(), QStringList({"A", "B", "C"}));
+    controller->removePendingFilesPressed(false);
+    EXPECT_EQ(names(), QStringList({"A", "C"}));
+    controller->removePendingFilesPressed(true);
+    EXPECT_EQ(sheets.shownAlerts().back().messageText, "Remove all imported files?");
+    EXPECT_TRUE(ad.filesPending.empty());
+    EXPECT_TRUE(controller->tableViewInstructions()->isVisibleTo(controller->view()));
+}
+
+TEST(FilesPendingInstructionsTest, TheEmptyListSaysWhyImportingCannotStart)
+{
+    EXPECT_EQ(QVFilesPendingViewController::instructionsText(10, 1, "Verify first"), "Verify first");
+    EXPECT_EQ(QVFilesPendingViewController::instructionsText(0, -1, "Verify first"),
+              "Transcription is not available\nplease try again later");
+    EXPECT_EQ(QVFilesPendingViewController::instructionsText(0, 1, "Verify first"),
+              "Import files\nby clicking the + button\nor dropping here");
+    EXPECT_TRUE(QVFilesPendingViewController::importAllowed(30, false, 0));
+    EXPECT_FALSE(QVFilesPendingViewController::importAllowed(29, false, 1));
+    EXPECT_FALSE(QVFilesPendingViewController::importAllowed(30, true, 1));
+    EXPECT_FALSE(QVFilesPendingViewController::importAllowed(30, false, -1));
+}
+
+}  // namespace
