@@ -5,8 +5,10 @@
 // committed together, and answered only after that commit. Lives on the thread that made it.
 #pragma once
 
+#include "platform/foundation/WorkQueue.h"
 #include "platform/rtdb/AuthBackend.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/HttpConnection.h"
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
 
@@ -45,6 +47,11 @@ public:
         // made) when it has not been heard for pingTimeout seconds. Defaults 3 and 10.
         double pingInterval = 3;
         double pingTimeout = 10;
+        // How long a request's head and a pausing body are waited for. A WebSocket must sign in
+        // within the head's time too.
+        HttpConnection::Limits http;
+        // Connections one address may hold in the middle of a request; more are closed at once.
+        int maxUnfinishedPerPeer = 128;
     };
 
     // Opens the stores; throws std::runtime_error when they cannot be opened or read.
@@ -66,7 +73,7 @@ public:
 private:
     std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
     void acceptTcp();
-    void readRequestHead(QTcpSocket* socket);
+    void releasePeer(const QString& peer);
     void acceptWebSocket();
     void addAccountRoutes();
     void handleText(QWebSocket* socket, const QString& text);
@@ -75,6 +82,9 @@ private:
     // Sends an error and closes: the client broke the protocol.
     void breakOff(HubSession& session, const char* code, const std::string& message);
     void endSession(QWebSocket* socket);
+    // Ends the session's database connection, making those of its on-disconnect writes the
+    // access rules still allow.
+    void disconnectDatabase(HubSession& session);
     void scheduleCommit();
     void commitAndFlush();
     void pingClients();
@@ -87,7 +97,11 @@ private:
     QWebSocketServer webSockets_;
     QTimer pings_;
     std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
+    std::map<QString, int> unfinished_;  // requests in progress by peer address
     bool commitScheduled_ = false;
+    // Password hashing and the writing of uploads, off the service's thread. Declared last so
+    // that it is stopped first, while what its tasks use still exists.
+    std::unique_ptr<WorkerPool> workers_;
 };
 
 }  // namespace qv::hub

@@ -30,6 +30,7 @@ public:
     std::set<DatabasePath> listens;
     std::vector<std::string> outbox;
     std::int64_t lastHeard = 0;  // steady milliseconds
+    std::int64_t opened = 0;     // steady milliseconds
     bool broken = false;         // closing after a protocol error: later frames are ignored
 };
 

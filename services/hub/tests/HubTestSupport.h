@@ -83,6 +83,8 @@ protected:
     std::unique_ptr<RunningService> service;
     double pingInterval = 3;
     double pingTimeout = 10;
+    HttpConnection::Limits httpLimits;
+    int maxUnfinishedPerPeer = 128;
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
 };

@@ -114,6 +114,36 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
     EXPECT_TRUE(service->value("users").isNull());
 }
 
+TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
+{
+    const std::string path = "users/" + uid + "/x";
+    const std::string writes = "\"writes\":[[\"" + path + "\",1]]";
+    const std::string counter = "\"path\":\"stats/export_count/srt\",\"value\":1";
+    const std::vector<std::string> frames{
+        "{\"op\":\"write\"," + writes + "}",
+        "{\"op\":\"write\",\"id\":0," + writes + "}",
+        "{\"op\":\"write\",\"id\":18446744073709551616," + writes + "}",
+        "{\"op\":\"write\",\"id\":\"7\"," + writes + "}",
+        "{\"op\":\"write\",\"id\":-3," + writes + "}",
+        "{\"op\":\"write\",\"id\":2.5," + writes + "}",
+        "{\"op\":\"cas\",\"id\":0," + counter + "}",
+    };
+    RawClient client(service->url());
+    client.authenticate(token);
+    for (const auto& frame : frames) {
+        SCOPED_TRACE(frame);
+        client.send(frame);
+        DatabaseValue answer = client.next();
+        EXPECT_EQ(answer.child("op").toString(), "error");
+        EXPECT_EQ(answer.child("code").toString(), "invalid_value");
+    }
+    client.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(client.next().child("op").toString(), "pong");
+    EXPECT_FALSE(client.closed);
+    EXPECT_TRUE(service->value("users").isNull());
+    EXPECT_TRUE(service->value("stats").isNull());
+}
+
 TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
 {
     const std::string mine = "users/" + uid + "/notes";
@@ -228,6 +258,37 @@ TEST_F(Protocol, ASilentClientIsDroppedAndItsOnDisconnectWritesMade)
         EXPECT_TRUE(service->value(path).isNull());
         EXPECT_LT(timer.elapsed(), 10'000);
     }
+}
+
+TEST_F(Protocol, OnDisconnectWritesAreCheckedAgainWhenTheyAreMade)
+{
+    std::string otherUid;
+    const std::string other = service->signUp("other@example.com", &otherUid);
+    const std::string online = "users_online/" + uid + "/-Nmine";
+    auto write = [](RawClient& client, std::uint64_t id, const char* op, const std::string& path, const DatabaseValue& value) {
+        client.send(FrameBuilder(op).id(id).writes("writes", {{DatabasePath::parse(path), value}}).take());
+        return client.next().child("op").toString();
+    };
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        // Each allowed now: the record is new, the counter absent, the entry the account's own.
+        ASSERT_EQ(write(client, 1, "ondisconnect", "files/FX", DatabaseValue::object({{"owner", uid}})), "ack");
+        ASSERT_EQ(write(client, 2, "ondisconnect", "stats/export_count/srt", 1), "ack");
+        ASSERT_EQ(write(client, 3, "ondisconnect", online, nullptr), "ack");
+        ASSERT_EQ(write(client, 4, "write", online, "Mac App"), "ack");
+
+        RawClient owner(service->url());
+        owner.authenticate(other);
+        ASSERT_EQ(write(owner, 1, "write", "files/FX", DatabaseValue::object({{"owner", otherUid}, {"name", "theirs"}})), "ack");
+        ASSERT_EQ(write(owner, 2, "write", "transcripts/FX/words/w1", DatabaseValue::object({{"name", "secret"}})), "ack");
+        ASSERT_EQ(write(owner, 3, "write", "stats/export_count/srt", 1), "ack");
+        ASSERT_EQ(write(owner, 4, "write", "stats/export_count/srt", 2), "ack");
+    }
+    ASSERT_TRUE(waitFor([&] { return service->value(online).isNull(); }));
+    EXPECT_EQ(service->value("files/FX/owner"), DatabaseValue(otherUid));
+    EXPECT_EQ(service->value("files/FX/name"), DatabaseValue("theirs"));
+    EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(2));
 }
 
 TEST_F(Protocol, AccountsOverHttp)
