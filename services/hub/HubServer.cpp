@@ -19,6 +19,9 @@ namespace qv::hub {
 
 namespace {
 
+// The sign-in screen's code for an account or address that must wait before trying again.
+constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
+
 std::int64_t steadyMs()
 {
     using namespace std::chrono;
@@ -215,9 +218,20 @@ void HubServer::addAccountRoutes()
     }, HttpRouter::Runs::OffThread);
     router_.add("POST", "/auth/sign-in", [this, credentials](const HttpRequest& request) {
         auto [email, password] = credentials(request);
+        const std::string account = QString::fromStdString(email).toLower().toStdString();
+        const std::string peer = request.peer.toStdString();
+        if (std::int64_t wait = throttle_.waitMs(account, peer, database_->now()); wait > 0) {
+            std::int64_t seconds = (wait + 999) / 1000;
+            return authError({kTooManyAttempts, "Too many wrong passwords. Try again in " + std::to_string(seconds)
+                                                    + (seconds == 1 ? " second." : " seconds.")});
+        }
         auto result = accounts_->signIn(email, password);
-        if (auto* error = std::get_if<AuthError>(&result))
+        if (auto* error = std::get_if<AuthError>(&result)) {
+            if (error->code == AuthErrorCode::WrongPassword)
+                throttle_.failed(account, peer, database_->now());
             return authError(*error);
+        }
+        throttle_.succeeded(account);
         return sessionAnswer(std::get<AuthBackend::Session>(result));
     }, HttpRouter::Runs::OffThread);
     router_.add("POST", "/auth/refresh", [this](const HttpRequest& request) {

@@ -11,6 +11,7 @@
 #include "services/hub/HttpConnection.h"
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
+#include "services/hub/SignInThrottle.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -98,6 +99,7 @@ private:
     QTimer pings_;
     std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
     std::map<QString, int> unfinished_;  // requests in progress by peer address
+    SignInThrottle throttle_;
     bool commitScheduled_ = false;
     // Password hashing and the writing of uploads, off the service's thread. Declared last so
     // that it is stopped first, while what its tasks use still exists.

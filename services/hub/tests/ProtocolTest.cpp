@@ -319,6 +319,24 @@ TEST_F(Protocol, AccountsOverHttp)
     EXPECT_TRUE(stale.waitUntil([&] { return stale.closed; }));
 }
 
+TEST_F(Protocol, RepeatedWrongPasswordsMustWait)
+{
+    const quint16 port = service->port();
+    auto signIn = [&](const std::string& email, const std::string& password) {
+        return http(port, "POST", "/auth/sign-in", "{\"email\":\"" + email + "\",\"password\":\"" + password + "\"}");
+    };
+    service->signUp("second@example.com");
+    for (int i = 0; i < SignInThrottle::kFreeAccountFailures; ++i)
+        EXPECT_NE(signIn("editor@example.com", "wrong").find("17009"), std::string::npos);
+    // The next wrong password is still heard; from then on even the right one waits.
+    EXPECT_NE(signIn("Editor@example.com", "wrong").find("17009"), std::string::npos);
+    std::string waiting = signIn("editor@example.com", "secret-password");
+    EXPECT_NE(waiting.find("17010"), std::string::npos) << waiting;
+    EXPECT_NE(waiting.find("Try again in 1 second."), std::string::npos) << waiting;
+    // Another account from the same address is not held up.
+    EXPECT_EQ(signIn("second@example.com", "secret-password").substr(0, 4), "200 ");
+}
+
 TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)
 {
     service->run([](HubServer& server) {
