@@ -235,9 +235,14 @@ void HubServer::addAccountRoutes()
         return sessionAnswer(std::get<AuthBackend::Session>(result));
     }, HttpRouter::Runs::OffThread);
     router_.add("POST", "/auth/refresh", [this](const HttpRequest& request) {
-        auto session = accounts_->refreshSession(jsonBody(request).value("token").toString().toStdString());
+        const std::string token = jsonBody(request).value("token").toString().toStdString();
+        auto session = accounts_->refreshSession(token);
         if (!session)
             return HttpResponse::error(401, "unauthenticated", "The token is not valid.");
+        // Connections on the replaced token have a moment to sign in with the new one.
+        for (auto& [socket, hub] : sessions_)
+            if (hub->token == token && !hub->replacedAt)
+                hub->replacedAt = steadyMs();
         return sessionAnswer(*session);
     });
     router_.add("POST", "/auth/session", [this](const HttpRequest& request) {
@@ -249,7 +254,14 @@ void HubServer::addAccountRoutes()
         return HttpResponse::json(200, QJsonDocument(body).toJson(QJsonDocument::Compact));
     });
     router_.add("POST", "/auth/sign-out", [this](const HttpRequest& request) {
-        accounts_->endSession(jsonBody(request).value("token").toString().toStdString());
+        const std::string token = jsonBody(request).value("token").toString().toStdString();
+        accounts_->endSession(token);
+        std::vector<std::shared_ptr<HubSession>> ended;
+        for (auto& [socket, session] : sessions_)
+            if (!session->token.empty() && session->token == token)
+                ended.push_back(session);
+        for (auto& session : ended)
+            signOff(*session, "the sign-in was ended");
         return HttpResponse::json(200, "{}");
     });
     router_.add("POST", "/auth/password-reset", [this](const HttpRequest& request) {
@@ -335,6 +347,15 @@ void HubServer::refuse(HubSession& session, std::uint64_t id, const char* code, 
     session.outbox.push_back(FrameBuilder("error").id(id).text("code", code).text("message", message).take());
 }
 
+void HubServer::signOff(HubSession& session, const std::string& message)
+{
+    session.broken = true;
+    session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
+    session.flush();
+    if (session.socket)
+        session.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "unauthenticated");
+}
+
 void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
 {
     session.broken = true;
@@ -353,19 +374,21 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         return;
     }
     if (op == "auth") {
-        if (!session.uid.empty())
-            return breakOff(session, "protocol", "already authenticated");
-        auto user = accounts_->resumeSession(frame.child("token").toString());
-        if (!user) {
-            session.broken = true;
-            session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated")
-                                         .text("message", "the token is not valid").take());
-            session.flush();
-            if (session.socket)
-                session.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "unauthenticated");
+        const std::string token = frame.child("token").toString();
+        auto user = accounts_->resumeSession(token);
+        if (!session.uid.empty()) {
+            // A renewed token of the same account keeps the connection signed in.
+            if (!user || user->uid != session.uid)
+                return breakOff(session, "protocol", "already authenticated as another account");
+            session.token = token;
+            session.replacedAt = 0;
+            session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
             return;
         }
+        if (!user)
+            return signOff(session, "the token is not valid");
         session.uid = user->uid;
+        session.token = token;
         session.origin = frame.child("client").toString();
         if (session.origin.empty() || session.origin.size() > 128)
             session.origin = "anonymous";
@@ -483,13 +506,18 @@ void HubServer::pingClients()
 {
     std::int64_t now = steadyMs();
     std::vector<QWebSocket*> silent;
+    std::vector<std::shared_ptr<HubSession>> replaced;
     for (auto& [socket, session] : sessions_) {
         bool notSignedIn = session->uid.empty() && now - session->opened > static_cast<std::int64_t>(options_.http.headSeconds * 1000);
-        if (notSignedIn || now - session->lastHeard > static_cast<std::int64_t>(options_.pingTimeout * 1000))
+        if (session->replacedAt && !session->broken && now - session->replacedAt > static_cast<std::int64_t>(options_.renewGrace * 1000))
+            replaced.push_back(session);
+        else if (notSignedIn || now - session->lastHeard > static_cast<std::int64_t>(options_.pingTimeout * 1000))
             silent.push_back(socket);
         else
             socket->ping();
     }
+    for (auto& session : replaced)
+        signOff(*session, "the token was replaced");
     for (QWebSocket* socket : silent) {
         socket->abort();
         endSession(socket);

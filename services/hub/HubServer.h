@@ -53,6 +53,9 @@ public:
         HttpConnection::Limits http;
         // Connections one address may hold in the middle of a request; more are closed at once.
         int maxUnfinishedPerPeer = 128;
+        // Seconds a connection whose token was replaced (POST /auth/refresh) has to sign in with
+        // the new one before it is closed. A token signed out closes its connections at once.
+        double renewGrace = 30;
     };
 
     // Opens the stores; throws std::runtime_error when they cannot be opened or read.
@@ -80,6 +83,8 @@ private:
     void handleText(QWebSocket* socket, const QString& text);
     void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, std::uint64_t id, const char* code, const std::string& message);
+    // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
+    void signOff(HubSession& session, const std::string& message);
     // Sends an error and closes: the client broke the protocol.
     void breakOff(HubSession& session, const char* code, const std::string& message);
     void endSession(QWebSocket* socket);

@@ -26,6 +26,8 @@ public:
     QPointer<QWebSocket> socket;
     std::string uid;     // empty until the client authenticates
     std::string origin;  // the client session that tags its writes
+    std::string token;   // the token it signed in with
+    std::int64_t replacedAt = 0;  // steady milliseconds at which that token was replaced
     DatabaseBackend::ConnectionId connection = 0;
     std::set<DatabasePath> listens;
     std::vector<std::string> outbox;

@@ -119,6 +119,7 @@ HubServer::Options ServiceFixture::serviceOptions() const
     options.pingTimeout = pingTimeout;
     options.http = httpLimits;
     options.maxUnfinishedPerPeer = maxUnfinishedPerPeer;
+    options.renewGrace = renewGrace;
     options.tlsCertificate = tlsCertificate;
     options.tlsKey = tlsKey;
     return options;

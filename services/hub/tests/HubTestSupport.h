@@ -85,6 +85,7 @@ protected:
     double pingTimeout = 10;
     HttpConnection::Limits httpLimits;
     int maxUnfinishedPerPeer = 128;
+    double renewGrace = 30;
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
 };

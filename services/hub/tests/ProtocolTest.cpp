@@ -84,7 +84,8 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         {"before signing in", false, "{\"op\":\"listen\",\"id\":1,\"path\":\"status\"}", "unauthenticated", true},
         {"forged token", false, "{\"op\":\"auth\",\"token\":\"" + std::string(64, '0') + "\"}", "unauthenticated", true},
         {"unknown operation", true, "{\"op\":\"explode\",\"id\":3}", "protocol", true},
-        {"signing in twice", true, "{\"op\":\"auth\",\"token\":\"" + token + "\"}", "protocol", true},
+        {"signing in again as another account", true, "{\"op\":\"auth\",\"token\":\"" + service->signUp("b@example.com") + "\"}",
+         "protocol", true},
         {"invalid path", true, "{\"op\":\"listen\",\"id\":5,\"path\":\"a/b.c\"}", "invalid_path", false},
         {"no path", true, "{\"op\":\"cas\",\"id\":5,\"value\":1}", "invalid_path", false},
         {"invalid key in a value", true, "{\"op\":\"write\",\"id\":6,\"writes\":[[\"" + mine + "\",{\"a.b\":1}]]}",
@@ -335,6 +336,38 @@ TEST_F(Protocol, RepeatedWrongPasswordsMustWait)
     EXPECT_NE(waiting.find("Try again in 1 second."), std::string::npos) << waiting;
     // Another account from the same address is not held up.
     EXPECT_EQ(signIn("second@example.com", "secret-password").substr(0, 4), "200 ");
+}
+
+TEST_F(Protocol, ConnectionsEndWithTheirTokenUnlessRenewedInTime)
+{
+    stopService();
+    pingInterval = 0.05;
+    renewGrace = 0.2;
+    startService();
+    const quint16 port = service->port();
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        EXPECT_EQ(http(port, "POST", "/auth/sign-out", "{\"token\":\"" + token + "\"}"), "200 {}");
+        EXPECT_EQ(client.next().child("code").toString(), "unauthenticated");
+        EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+    }
+    token = service->signUp("renewing@example.com");
+    RawClient renewing(service->url());
+    renewing.authenticate(token);
+    RawClient stale(service->url());
+    stale.authenticate(token);
+    std::string answer = http(port, "POST", "/auth/refresh", "{\"token\":\"" + token + "\"}");
+    ASSERT_EQ(answer.substr(0, 4), "200 ") << answer;
+    const std::string fresh = answer.substr(answer.find("\"token\":\"") + 9, 64);
+    renewing.send(FrameBuilder("auth").text("token", fresh).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "ready");
+    // The connection left on the replaced token is closed once its grace is over.
+    EXPECT_EQ(stale.next().child("code").toString(), "unauthenticated");
+    EXPECT_TRUE(stale.waitUntil([&] { return stale.closed; }));
+    renewing.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "pong");
+    EXPECT_FALSE(renewing.closed);
 }
 
 TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)
