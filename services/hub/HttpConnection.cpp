@@ -87,7 +87,11 @@ HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, Wor
         else
             readBody();
     });
-    connect(socket, &QTcpSocket::disconnected, this, &HttpConnection::finish);
+    // Also emitted while the socket is being destroyed: it is not touched from then on.
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+        socket_.clear();
+        finish();
+    });
     timer_.start(static_cast<int>(limits_.headSeconds * 1000));
     if (socket->bytesAvailable())
         readHead();
