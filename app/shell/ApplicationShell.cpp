@@ -524,6 +524,7 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
     refreshSpeakerRangeChangesAllowed();
     // The line follows the sign-in; this listener comes before the account's.
     auth_->addAuthStateListener([this](const std::optional<User>&) { connection_->setToken(auth_->token()); });
+    auth_->setTokenListener([this](const std::string& token) { connection_->renewToken(token); });
     account_->start(*auth_);
     if (observers_.signInReady)
         observers_.signInReady();

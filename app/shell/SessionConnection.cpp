@@ -18,6 +18,13 @@ void SessionConnection::setToken(const std::string& token)
     connect();
 }
 
+void SessionConnection::renewToken(const std::string& token)
+{
+    options_.token = token;
+    if (line_)
+        line_->renewToken(token);
+}
+
 void SessionConnection::open(std::weak_ptr<BackendLink> link)
 {
     link_ = std::move(link);

@@ -22,6 +22,8 @@ public:
     // connect again when there is a token.
     void setToken(const std::string& token);
     bool hasToken() const { return !options_.token.empty(); }
+    // A renewed token of the same sign-in: the line stays up and signs in with it.
+    void renewToken(const std::string& token);
 
     void open(std::weak_ptr<BackendLink> link) override;
     void close() override;

@@ -18,10 +18,13 @@ Auth::Auth(AuthService& service, Dispatcher& mainQueue, Options options)
     auto json = nlohmann::json::parse(*bytes, nullptr, false);
     auto token = json.is_object() ? json.find("token") : json.end();
     if (json.is_object() && token != json.end() && token->is_string()) {
-        auto checked = service_.checkSession(token->get<std::string>());
-        if (auto* user = std::get_if<std::optional<User>>(&checked); user && *user) {
-            user_ = std::move(*user);
-            token_ = token->get<std::string>();
+        // The kept token may be past its hour: it is exchanged for a fresh one.
+        auto checked = service_.renewSession(token->get<std::string>());
+        if (auto* session = std::get_if<std::optional<AuthSession>>(&checked); session && *session) {
+            user_ = std::move((*session)->user);
+            token_ = std::move((*session)->token);
+            saveState();
+            scheduleRenewal();
             return;
         }
         // A service that cannot be reached has not ended the sign-in: keep it as it was kept.
@@ -33,13 +36,54 @@ Auth::Auth(AuthService& service, Dispatcher& mainQueue, Options options)
             user_ = User{uid->get<std::string>(), email != json.end() && email->is_string() ? email->get<std::string>() : "",
                          verified != json.end() && verified->is_boolean() && verified->get<bool>()};
             token_ = token->get<std::string>();
+            scheduleRenewal();
             return;
         }
     }
     logInfo("auth: the kept sign-in is no longer valid");
 }
 
-Auth::~Auth() { *alive_ = false; }
+Auth::~Auth()
+{
+    *alive_ = false;
+    if (renewal_)
+        mainQueue_.cancel(*renewal_);
+}
+
+void Auth::scheduleRenewal()
+{
+    if (renewal_)
+        mainQueue_.cancel(*renewal_);
+    renewal_ = mainQueue_.every(options_.renewSeconds, [this] { renew(); });
+}
+
+void Auth::renew()
+{
+    if (!user_)
+        return;
+    hashing_.run(
+        mainQueue_, [&service = service_, token = token_] { return service.renewSession(token); },
+        [this, alive = alive_, old = token_](std::variant<std::optional<AuthSession>, AuthError> result) {
+            // A sign-out or another sign-in meanwhile has made this answer moot.
+            if (!*alive || !user_ || token_ != old)
+                return;
+            if (std::holds_alternative<AuthError>(result))
+                return;  // the service cannot be asked: the next turn tries again
+            auto& session = std::get<std::optional<AuthSession>>(result);
+            if (!session) {
+                logInfo("auth: the service ended this sign-in");
+                user_.reset();
+                token_.clear();
+                forgetKeptSignIn();
+                notifyListeners();
+                return;
+            }
+            token_ = session->token;
+            saveState();
+            if (tokenListener_)
+                tokenListener_(token_);
+        });
+}
 
 std::filesystem::path Auth::defaultStateFile()
 {
@@ -98,12 +142,20 @@ std::optional<AuthError> Auth::signOut()
     service_.endSession(token_);
     user_.reset();
     token_.clear();
+    forgetKeptSignIn();
+    notifyListeners();
+    return std::nullopt;
+}
+
+void Auth::forgetKeptSignIn()
+{
+    if (renewal_)
+        mainQueue_.cancel(*renewal_);
+    renewal_.reset();
     if (!options_.stateFile.empty()) {
         std::error_code ec;
         std::filesystem::remove(options_.stateFile, ec);
     }
-    notifyListeners();
-    return std::nullopt;
 }
 
 void Auth::finishSignIn(std::variant<AuthSession, AuthError> result, SignInCompletion completion)
@@ -119,6 +171,7 @@ void Auth::finishSignIn(std::variant<AuthSession, AuthError> result, SignInCompl
     user_ = session.user;
     token_ = session.token;
     saveState();
+    scheduleRenewal();
     notifyListeners();
     if (completion)
         mainQueue_.async([alive = alive_, completion, user = user_] {

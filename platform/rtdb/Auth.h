@@ -21,6 +21,9 @@ public:
     struct Options {
         // Where the signed-in session is kept between launches; empty keeps it in memory only.
         std::filesystem::path stateFile;
+        // While signed in, the token is exchanged for a new one this often, in seconds, well
+        // within the hour the service's tokens sign in for. Defaults to 45 minutes.
+        double renewSeconds = 45 * 60;
     };
     using ListenerHandle = std::uint64_t;
     using Listener = std::function<void(const std::optional<User>& user)>;
@@ -42,6 +45,10 @@ public:
     // The token of the signed-in session, for the database connection; empty when signed out.
     const std::string& token() const { return token_; }
 
+    // Called with the new token each time the signed-in session's token is renewed (the user
+    // stays the same): the database line must use it from then on.
+    void setTokenListener(std::function<void(const std::string& token)> listener) { tokenListener_ = std::move(listener); }
+
     // Called once soon after registering, with the current user or none, then after every
     // sign-in and sign-out.
     ListenerHandle addAuthStateListener(Listener listener);
@@ -61,6 +68,10 @@ private:
     void finishSignIn(std::variant<AuthSession, AuthError> result, SignInCompletion completion);
     void notifyListeners();
     void saveState() const;
+    // Renews the token now and then while someone is signed in.
+    void scheduleRenewal();
+    void renew();
+    void forgetKeptSignIn();
 
     AuthService& service_;
     Dispatcher& mainQueue_;
@@ -69,6 +80,8 @@ private:
     std::string token_;
     std::map<ListenerHandle, std::shared_ptr<Listener>> listeners_;
     ListenerHandle nextListener_ = 1;
+    std::function<void(const std::string&)> tokenListener_;
+    std::optional<TimerId> renewal_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // Runs what may take long: password hashing, requests to a service over the network.
     SerialQueue hashing_{"auth requests"};

@@ -184,19 +184,19 @@ std::variant<AuthBackend::Session, AuthError> AuthBackend::signIn(const std::str
     return Session{account->user, token};
 }
 
-const AuthBackend::Account* AuthBackend::accountOfSessionLocked(const std::string& token) const
+const AuthBackend::Account* AuthBackend::accountOfSessionLocked(const std::string& token, std::int64_t maxAgeMs) const
 {
     auto session = sessions_.find(sha256Hex(token));
-    if (session == sessions_.end())
+    if (session == sessions_.end() || options_.clock() - session->second.issuedAt >= maxAgeMs)
         return nullptr;
-    auto account = accounts_.find(session->second);
+    auto account = accounts_.find(session->second.uid);
     return account == accounts_.end() ? nullptr : &account->second;
 }
 
 std::optional<User> AuthBackend::resumeSession(const std::string& token) const
 {
     std::lock_guard lock(mutex_);
-    const Account* account = accountOfSessionLocked(token);
+    const Account* account = accountOfSessionLocked(token, options_.tokenLifetimeMs);
     if (!account)
         return std::nullopt;
     return account->user;
@@ -212,7 +212,7 @@ void AuthBackend::endSession(const std::string& token)
 std::optional<AuthBackend::Session> AuthBackend::refreshSession(const std::string& token)
 {
     std::lock_guard lock(mutex_);
-    const Account* account = accountOfSessionLocked(token);
+    const Account* account = accountOfSessionLocked(token, options_.renewableMs);
     if (!account)
         return std::nullopt;
     sessions_.erase(sha256Hex(token));
@@ -264,7 +264,7 @@ bool AuthBackend::setEmailVerified(const std::string& uid, bool verified)
 std::string AuthBackend::openSessionLocked(const std::string& uid)
 {
     std::string token = randomHex(32);
-    sessions_[sha256Hex(token)] = uid;
+    sessions_[sha256Hex(token)] = {uid, options_.clock()};
     return token;
 }
 
@@ -312,9 +312,13 @@ void AuthBackend::load()
         if (!account.user.email.empty() && iterations > 0)
             accounts_[uid] = std::move(account);
     }
-    for (const auto& [digest, uid] : sessions.items())
-        if (uid.is_string())
-            sessions_[digest] = uid.get<std::string>();
+    for (const auto& [digest, entry] : sessions.items()) {
+        // A token kept before tokens had a lifetime counts as issued now.
+        if (entry.is_string())
+            sessions_[digest] = {entry.get<std::string>(), options_.clock()};
+        else if (entry.is_object() && !text(entry, "uid").empty())
+            sessions_[digest] = {text(entry, "uid"), number(entry, "issued_at")};
+    }
     for (const auto& reset : resets)
         if (reset.is_object())
             resets_.push_back({text(reset, "email"), number(reset, "requested_at")});
@@ -332,7 +336,9 @@ void AuthBackend::saveLocked() const
                                  {"salt", account.salt},
                                  {"hash", account.hash},
                                  {"iterations", account.iterations}};
-    json["sessions"] = sessions_;
+    json["sessions"] = nlohmann::json::object();
+    for (const auto& [digest, record] : sessions_)
+        json["sessions"][digest] = {{"uid", record.uid}, {"issued_at", record.issuedAt}};
     json["password_resets"] = nlohmann::json::array();
     for (const auto& reset : resets_)
         json["password_resets"].push_back({{"email", reset.email}, {"requested_at", reset.requestedAt}});

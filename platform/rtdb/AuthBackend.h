@@ -26,6 +26,11 @@ public:
         int hashIterations = 210'000;
         // Defaults to the system time.
         WallClock clock;
+        // A token signs in for this long after it was issued (an hour); until `renewableMs`
+        // after it was issued (30 days) it may be exchanged for a new one, which is how a kept
+        // sign-in lasts.
+        std::int64_t tokenLifetimeMs = 3'600'000;
+        std::int64_t renewableMs = std::int64_t{30} * 24 * 3'600'000;
     };
     using Session = AuthSession;
     struct PasswordReset {
@@ -46,14 +51,20 @@ public:
 
     std::variant<Session, AuthError> createAccount(const std::string& email, const std::string& password) override;
     std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password) override;
+    // The account of a token that has not expired, been signed out or been replaced.
     std::optional<User> resumeSession(const std::string& token) const;
     std::variant<std::optional<User>, AuthError> checkSession(const std::string& token) override
     {
         return resumeSession(token);
     }
     void endSession(const std::string& token) override;
-    // A new token for the session of `token`, which stops working; nothing for an unknown one.
+    // A new token for the session of `token`, which stops working; nothing for a token signed
+    // out, replaced, or past its renewal time.
     std::optional<Session> refreshSession(const std::string& token);
+    std::variant<std::optional<AuthSession>, AuthError> renewSession(const std::string& token) override
+    {
+        return refreshSession(token);
+    }
     bool hasAccount(const std::string& email) const;
     std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 
@@ -70,8 +81,8 @@ private:
     };
 
     Account* findByEmail(const std::string& email);
-    // The account `token` signs in, or nullptr.
-    const Account* accountOfSessionLocked(const std::string& token) const;
+    // The account `token` signs in, or nullptr; a token older than `maxAgeMs` signs in nothing.
+    const Account* accountOfSessionLocked(const std::string& token, std::int64_t maxAgeMs) const;
     std::string openSessionLocked(const std::string& uid);
     void load();
     void saveLocked() const;
@@ -79,7 +90,11 @@ private:
     mutable std::mutex mutex_;
     Options options_;
     std::map<std::string, Account> accounts_;      // by uid
-    std::map<std::string, std::string> sessions_;  // SHA-256 of the token, hexadecimal -> uid
+    struct TokenRecord {
+        std::string uid;
+        std::int64_t issuedAt = 0;  // milliseconds since 1970
+    };
+    std::map<std::string, TokenRecord> sessions_;  // SHA-256 of the token, hexadecimal -> its record
     std::vector<PasswordReset> resets_;
 };
 

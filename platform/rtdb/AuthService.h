@@ -23,6 +23,17 @@ public:
     // The account a kept `token` signs in; nothing when the service no longer knows the token;
     // a NetworkError when the service cannot be asked.
     virtual std::variant<std::optional<User>, AuthError> checkSession(const std::string& token) = 0;
+    // A new token for the session of a kept `token`, which stops working: tokens sign in for
+    // a limited time. Nothing when the service no longer knows the session; a NetworkError when
+    // it cannot be asked. A service whose tokens do not expire keeps the token.
+    virtual std::variant<std::optional<AuthSession>, AuthError> renewSession(const std::string& token)
+    {
+        auto checked = checkSession(token);
+        if (auto* error = std::get_if<AuthError>(&checked))
+            return *error;
+        auto& user = std::get<std::optional<User>>(checked);
+        return user ? std::optional<AuthSession>(AuthSession{*user, token}) : std::nullopt;
+    }
     virtual void endSession(const std::string& token) = 0;
     virtual std::optional<AuthError> requestPasswordReset(const std::string& email) = 0;
 };

@@ -95,7 +95,7 @@ DatabaseBackend::ConnectionId DatabaseBackend::connect(std::weak_ptr<BackendLink
     return id;
 }
 
-void DatabaseBackend::disconnect(ConnectionId connection)
+void DatabaseBackend::disconnect(ConnectionId connection, const DisconnectCheck& allowed)
 {
     std::lock_guard lock(mutex_);
     auto found = connections_.find(connection);
@@ -103,8 +103,11 @@ void DatabaseBackend::disconnect(ConnectionId connection)
         return;
     auto writes = std::move(found->second.onDisconnect);
     connections_.erase(found);
-    for (const auto& write : writes)
-        applyLocked({write}, 0, 0);
+    for (auto& write : writes) {
+        write.value = write.value.resolvingServerTimestamps(clock_());
+        if (!allowed || allowed(write, root_))
+            applyLocked({write}, 0, 0);
+    }
 }
 
 void DatabaseBackend::write(ConnectionId connection, const std::vector<DatabaseWrite>& writes, std::uint64_t writeId,

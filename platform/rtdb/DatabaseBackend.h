@@ -58,8 +58,12 @@ public:
 
     // The service side of a connection. `root` receives the tree.
     ConnectionId connect(std::weak_ptr<BackendLink> link, DatabaseValue& root);
-    // Drops the connection and carries out its on-disconnect writes.
-    void disconnect(ConnectionId connection);
+    // Whether an on-disconnect write (server timestamps resolved) may still be made on `tree`,
+    // the tree as it stands when that write comes to be made.
+    using DisconnectCheck = std::function<bool(const DatabaseWrite& write, const DatabaseValue& tree)>;
+    // Drops the connection and carries out its on-disconnect writes, each in turn, leaving out
+    // those `allowed` (when given) refuses.
+    void disconnect(ConnectionId connection, const DisconnectCheck& allowed = {});
     // Applies one atomic group of checked writes of `connection`; placeholders become the
     // server time. The connection hears the change as the answer to `writeId` (with an error
     // when the store refused it; then nothing changed). A write whose `tag` was applied before

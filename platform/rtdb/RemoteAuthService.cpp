@@ -101,6 +101,17 @@ std::variant<std::optional<User>, AuthError> RemoteAuthService::checkSession(con
     return std::optional<User>(userOf(answer.body));
 }
 
+std::variant<std::optional<AuthSession>, AuthError> RemoteAuthService::renewSession(const std::string& token)
+{
+    Answer answer = post("/auth/refresh", {{"token", QString::fromStdString(token)}});
+    if (answer.status == 401)
+        return std::optional<AuthSession>();
+    auto renewed = session(answer);
+    if (auto* error = std::get_if<AuthError>(&renewed))
+        return *error;
+    return std::optional<AuthSession>(std::get<AuthSession>(std::move(renewed)));
+}
+
 void RemoteAuthService::endSession(const std::string& token)
 {
     post("/auth/sign-out", {{"token", QString::fromStdString(token)}});

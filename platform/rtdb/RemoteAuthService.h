@@ -26,6 +26,7 @@ public:
     std::variant<AuthSession, AuthError> createAccount(const std::string& email, const std::string& password) override;
     std::variant<AuthSession, AuthError> signIn(const std::string& email, const std::string& password) override;
     std::variant<std::optional<User>, AuthError> checkSession(const std::string& token) override;
+    std::variant<std::optional<AuthSession>, AuthError> renewSession(const std::string& token) override;
     void endSession(const std::string& token) override;
     std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 

@@ -99,6 +99,15 @@ public:
             send(FrameBuilder("unlisten").text("path", path.toString()).take());
     }
 
+    void renewToken(const std::string& token)
+    {
+        options_.token = token;
+        refused_ = false;
+        if (ready_ && socket_)
+            socket_->sendTextMessage(QString::fromStdString(
+                FrameBuilder("auth").text("token", options_.token).text("client", session_).take()));
+    }
+
     void send(const std::string& frame)
     {
         if (ready_ && socket_)
@@ -226,6 +235,8 @@ private:
         const std::string op = frame->child("op").toString();
         const auto id = static_cast<std::uint64_t>(frame->child("id").toInt());
         if (op == "ready") {
+            if (ready_)
+                return;  // the answer to a renewed token: the line stays as it is
             ready_ = true;
             pings_.start(static_cast<int>(options_.pingInterval * 1000));
             retry_ = kFirstRetry;
@@ -365,6 +376,11 @@ void RemoteConnection::compareAndSet(const DatabasePath& path, const DatabaseVal
     FrameBuilder frame("cas");
     frame.text("path", path.toString()).value("expected", expected).value("value", value);
     post([writeId, frame = std::move(frame)](Worker& worker) mutable { worker.sendWrite(writeId, std::move(frame)); });
+}
+
+void RemoteConnection::renewToken(const std::string& token)
+{
+    post([token](Worker& worker) { worker.renewToken(token); });
 }
 
 void RemoteConnection::onDisconnect(const DatabaseWrite& write, std::uint64_t writeId)

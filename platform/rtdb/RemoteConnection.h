@@ -46,6 +46,9 @@ public:
     void compareAndSet(const DatabasePath& path, const DatabaseValue& expected, const DatabaseValue& value,
                        std::uint64_t writeId) override;
     void onDisconnect(const DatabaseWrite& write, std::uint64_t writeId) override;
+    // A renewed token of the same account: the line signs in with it at once, without dropping,
+    // and uses it for every later connection.
+    void renewToken(const std::string& token);
 
     class Worker;
 

@@ -32,6 +32,8 @@ constexpr std::array kRules{
     Rule{"files_new/$file", Grant::FileOwner, Grant::FileOwner},
     Rule{"stats/os_version/$any/$uid", Grant::Own, Grant::Own},
     Rule{"stats/export_count/caption_sentences_users/$uid", Grant::OwnCounter, Grant::OwnCounter},
+    // The list itself names every account with its count: it is no counter of anyone's.
+    Rule{"stats/export_count/caption_sentences_users", Grant::Nobody, Grant::Nobody},
     Rule{"stats/export_count/$any", Grant::Counter, Grant::Counter},
     Rule{"status", Grant::SignedIn, Grant::Nobody},
     Rule{"mac_unverified_account_message", Grant::SignedIn, Grant::Nobody},

@@ -1,7 +1,9 @@
 // The plain HTTP requests the service answers on its port (sign-in, the web endpoints, and what
 // other stand-ins mount), routed by method and path. To add an endpoint:
 //     server.router().add("GET", "/check-existing-user", [](const HttpRequest& request) { ... });
-// A handler runs on the service's thread and returns the whole response.
+// A handler returns the whole response; it runs on the service's thread, or on a worker thread
+// when added with Runs::OffThread (for slow work: password hashing). A streaming route takes its
+// body as it arrives, for uploads too large to hold in memory.
 #pragma once
 
 #include <QByteArray>
@@ -10,7 +12,9 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace qv::hub {
@@ -21,6 +25,7 @@ struct HttpRequest {
     QUrlQuery query;
     std::map<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
+    QString peer;                             // the client's address
 };
 
 struct HttpResponse {
@@ -36,33 +41,54 @@ struct HttpResponse {
 
 using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
 
+// Takes one request's body as it arrives, on a worker thread, in order.
+class HttpBodySink {
+public:
+    virtual ~HttpBodySink() = default;
+    virtual void append(QByteArrayView bytes) = 0;
+    // After the last byte: the response.
+    virtual HttpResponse finish() = 0;
+};
+// Decides from the head alone (its body not read; `bodyBytes` the announced size): a response
+// sent at once, or the sink that takes the body. Runs on the service's thread.
+using HttpStreamHandler =
+    std::function<std::variant<HttpResponse, std::unique_ptr<HttpBodySink>>(const HttpRequest& head, qint64 bodyBytes)>;
+
 class HttpRouter {
 public:
     // Bodies larger than this are refused before they are read (16 MiB, a database frame).
     static constexpr qint64 kDefaultMaxBodyBytes = qint64{16} << 20;
 
+    enum class Runs { OnServiceThread, OffThread };
+
     // Replaces any earlier handler of the same method and path.
-    void add(const QByteArray& method, const QString& path, HttpHandler handler);
-    // A handler for every path below `prefix` ("/objects/" serves "/objects/<key>"), taking
-    // bodies of up to `maxBodyBytes`. An exact path added with add() wins over a prefix.
-    void addPrefix(const QByteArray& method, const QString& prefix, HttpHandler handler,
-                   qint64 maxBodyBytes = kDefaultMaxBodyBytes);
+    void add(const QByteArray& method, const QString& path, HttpHandler handler, Runs runs = Runs::OnServiceThread);
+    // A streaming handler for every path below `prefix` ("/objects/" serves "/objects/<key>"),
+    // taking bodies of up to `maxBodyBytes`. An exact path added with add() wins over a prefix.
+    void addStreamingPrefix(const QByteArray& method, const QString& prefix, HttpStreamHandler handler,
+                            qint64 maxBodyBytes);
     // 404 for an unknown path, 405 for a known path with another method.
     HttpResponse handle(const HttpRequest& request) const;
+    // The handler of this request as a task that may run on any thread, when the route runs off
+    // the service's thread; empty otherwise.
+    std::function<HttpResponse()> offThreadTask(const HttpRequest& request) const;
+    // The streaming handler of this request's method and path, or nullptr.
+    const HttpStreamHandler* streamHandler(const QByteArray& method, const QString& path) const;
     // The largest body the handler of this request takes.
     qint64 maxBodyBytes(const QByteArray& method, const QString& path) const;
 
 private:
-    struct PrefixRoute {
+    struct StreamRoute {
         QByteArray method;
         QString prefix;
-        HttpHandler handler;
+        HttpStreamHandler handler;
         qint64 maxBodyBytes;
     };
-    const PrefixRoute* prefixRoute(const QByteArray& method, const QString& path) const;
+    const StreamRoute* streamRoute(const QByteArray& method, const QString& path) const;
 
     std::map<std::pair<QByteArray, QString>, HttpHandler> routes_;
-    std::vector<PrefixRoute> prefixes_;
+    std::map<std::pair<QByteArray, QString>, Runs> runs_;
+    std::vector<StreamRoute> streams_;
 };
 
 }  // namespace qv::hub

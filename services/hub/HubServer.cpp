@@ -11,7 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
-#include <QUrl>
+#include <QThread>
 
 #include <chrono>
 
@@ -19,42 +19,13 @@ namespace qv::hub {
 
 namespace {
 
-// A request head longer than this is refused. 64 KiB.
-constexpr qint64 kMaxHeadBytes = 64 * 1024;
+// The sign-in screen's code for an account or address that must wait before trying again.
+constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
 
 std::int64_t steadyMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-QByteArray statusText(int status)
-{
-    switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-    }
-}
-
-void writeResponse(QTcpSocket* socket, const HttpResponse& response)
-{
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + statusText(response.status) + "\r\n";
-    head += "Content-Type: " + response.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(head + response.body);
-    socket->disconnectFromHost();
 }
 
 QJsonObject jsonBody(const HttpRequest& request)
@@ -107,6 +78,7 @@ HubServer::HubServer(Options options)
     accounts.hashIterations = options_.hashIterations;
     accounts.clock = options_.clock;
     accounts_ = std::make_unique<AuthBackend>(std::move(accounts));
+    workers_ = std::make_unique<WorkerPool>("service requests", std::max(2, QThread::idealThreadCount() / 2));
     addAccountRoutes();
     connect(&webSockets_, &QWebSocketServer::newConnection, this, &HubServer::acceptWebSocket);
     connect(&pings_, &QTimer::timeout, this, &HubServer::pingClients);
@@ -114,12 +86,13 @@ HubServer::HubServer(Options options)
 
 HubServer::~HubServer()
 {
+    workers_->cancelPending();
+    workers_.reset();
     if (tcp_)
         tcp_->close();
     for (auto& [socket, session] : sessions_) {
         socket->disconnect(this);
-        if (session->connection)
-            database_->disconnect(session->connection);
+        disconnectDatabase(*session);
         socket->abort();
         socket->deleteLater();
     }
@@ -208,56 +181,26 @@ void HubServer::acceptTcp()
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
         // Frames are small and answered at once: waiting to fill a packet costs a round trip.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequestHead(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QString peer = socket->peerAddress().toString();
+        // One address may not hold every descriptor of the service with requests it never finishes.
+        if (unfinished_[peer] >= options_.maxUnfinishedPerPeer) {
+            socket->abort();
+            continue;
+        }
+        ++unfinished_[peer];
+        auto* exchange = new HttpConnection(
+            socket, router_, *workers_, options_.http,
+            [this](QTcpSocket* upgraded) { webSockets_.handleConnection(upgraded); }, this);
+        connect(exchange, &QObject::destroyed, this, [this, peer] { releasePeer(peer); });
     }
 }
 
-void HubServer::readRequestHead(QTcpSocket* socket)
+void HubServer::releasePeer(const QString& peer)
 {
-    // Peek, so that an upgrade request reaches the WebSocket server whole.
-    QByteArray available = socket->peek(kMaxHeadBytes + 1);
-    qsizetype end = available.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (available.size() > kMaxHeadBytes)
-            writeResponse(socket, HttpResponse::error(431, "head_too_large", "The request head is too large."));
-        return;
-    }
-    QList<QByteArray> lines = available.left(end).split('\n');
-    QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    HttpRequest request;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request.headers[lines[i].left(colon).trimmed().toLower()] = lines[i].mid(colon + 1).trimmed();
-    }
-    if (request.headers["upgrade"].toLower() == "websocket") {
-        socket->disconnect(this);
-        webSockets_.handleConnection(socket);
-        return;
-    }
-    bool sized = true;
-    qint64 length = request.headers.count("content-length") ? request.headers["content-length"].toLongLong(&sized) : 0;
-    if (requestLine.size() != 3 || !sized || length < 0) {
-        writeResponse(socket, HttpResponse::error(400, "bad_request", "The request is not one this service reads."));
-        return;
-    }
-    request.method = requestLine[0];
-    QUrl url(QString::fromUtf8(requestLine[1]));
-    request.path = url.path();
-    request.query = QUrlQuery(url.query());
-    qint64 limit = router_.maxBodyBytes(request.method, request.path);
-    if (length > limit) {
-        writeResponse(socket, HttpResponse::error(413, "too_large", "The request body is larger than "
-                                                      + QString::number(limit >> 20) + " MiB."));
-        return;
-    }
-    if (socket->bytesAvailable() < end + 4 + length)
-        return;
-    socket->read(end + 4);
-    request.body = socket->read(length);
-    socket->disconnect(this);
-    writeResponse(socket, router_.handle(request));
+    auto found = unfinished_.find(peer);
+    if (found != unfinished_.end() && --found->second <= 0)
+        unfinished_.erase(found);
 }
 
 void HubServer::addAccountRoutes()
@@ -272,20 +215,40 @@ void HubServer::addAccountRoutes()
         if (auto* error = std::get_if<AuthError>(&result))
             return authError(*error);
         const auto& session = std::get<AuthBackend::Session>(result);
-        serviceWrite("users/" + session.user.uid + "/mins_bal", options_.newAccountMinutes);
+        // The tree belongs to the service's thread; the balance is written there, queued ahead
+        // of the answer.
+        QMetaObject::invokeMethod(this, [this, uid = session.user.uid] {
+            serviceWrite("users/" + uid + "/mins_bal", options_.newAccountMinutes);
+        }, Qt::QueuedConnection);
         return sessionAnswer(session);
-    });
+    }, HttpRouter::Runs::OffThread);
     router_.add("POST", "/auth/sign-in", [this, credentials](const HttpRequest& request) {
         auto [email, password] = credentials(request);
+        const std::string account = QString::fromStdString(email).toLower().toStdString();
+        const std::string peer = request.peer.toStdString();
+        if (std::int64_t wait = throttle_.waitMs(account, peer, database_->now()); wait > 0) {
+            std::int64_t seconds = (wait + 999) / 1000;
+            return authError({kTooManyAttempts, "Too many wrong passwords. Try again in " + std::to_string(seconds)
+                                                    + (seconds == 1 ? " second." : " seconds.")});
+        }
         auto result = accounts_->signIn(email, password);
-        if (auto* error = std::get_if<AuthError>(&result))
+        if (auto* error = std::get_if<AuthError>(&result)) {
+            if (error->code == AuthErrorCode::WrongPassword)
+                throttle_.failed(account, peer, database_->now());
             return authError(*error);
+        }
+        throttle_.succeeded(account);
         return sessionAnswer(std::get<AuthBackend::Session>(result));
-    });
+    }, HttpRouter::Runs::OffThread);
     router_.add("POST", "/auth/refresh", [this](const HttpRequest& request) {
-        auto session = accounts_->refreshSession(jsonBody(request).value("token").toString().toStdString());
+        const std::string token = jsonBody(request).value("token").toString().toStdString();
+        auto session = accounts_->refreshSession(token);
         if (!session)
             return HttpResponse::error(401, "unauthenticated", "The token is not valid.");
+        // Connections on the replaced token have a moment to sign in with the new one.
+        for (auto& [socket, hub] : sessions_)
+            if (hub->token == token && !hub->replacedAt)
+                hub->replacedAt = steadyMs();
         return sessionAnswer(*session);
     });
     router_.add("POST", "/auth/session", [this](const HttpRequest& request) {
@@ -297,7 +260,14 @@ void HubServer::addAccountRoutes()
         return HttpResponse::json(200, QJsonDocument(body).toJson(QJsonDocument::Compact));
     });
     router_.add("POST", "/auth/sign-out", [this](const HttpRequest& request) {
-        accounts_->endSession(jsonBody(request).value("token").toString().toStdString());
+        const std::string token = jsonBody(request).value("token").toString().toStdString();
+        accounts_->endSession(token);
+        std::vector<std::shared_ptr<HubSession>> ended;
+        for (auto& [socket, session] : sessions_)
+            if (!session->token.empty() && session->token == token)
+                ended.push_back(session);
+        for (auto& session : ended)
+            signOff(*session, "the sign-in was ended");
         return HttpResponse::json(200, "{}");
     });
     router_.add("POST", "/auth/password-reset", [this](const HttpRequest& request) {
@@ -318,7 +288,7 @@ void HubServer::acceptWebSocket()
         socket->setMaxAllowedIncomingMessageSize(kMaxFrameBytes);
         socket->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
         auto session = std::make_shared<HubSession>(socket);
-        session->lastHeard = steadyMs();
+        session->lastHeard = session->opened = steadyMs();
         sessions_[socket] = session;
         connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& text) { handleText(socket, text); });
         connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray&) {
@@ -340,11 +310,24 @@ void HubServer::endSession(QWebSocket* socket)
         return;
     auto session = found->second;
     sessions_.erase(found);
-    if (session->connection)
-        database_->disconnect(session->connection);
-    session->connection = 0;
+    disconnectDatabase(*session);
     socket->deleteLater();
     scheduleCommit();
+}
+
+void HubServer::disconnectDatabase(HubSession& session)
+{
+    if (!session.connection)
+        return;
+    // What was allowed when the client registered a write may not be when it is made: the file
+    // may since belong to someone else, the counter have moved on.
+    database_->disconnect(session.connection, [uid = session.uid](const DatabaseWrite& write, const DatabaseValue& tree) {
+        std::string denied = writeProblem(uid, {write}, tree);
+        if (!denied.empty())
+            logWarning("service: an on-disconnect write at " + write.path.toString() + " is dropped: " + denied);
+        return denied.empty();
+    });
+    session.connection = 0;
 }
 
 void HubServer::handleText(QWebSocket* socket, const QString& text)
@@ -370,6 +353,15 @@ void HubServer::refuse(HubSession& session, std::uint64_t id, const char* code, 
     session.outbox.push_back(FrameBuilder("error").id(id).text("code", code).text("message", message).take());
 }
 
+void HubServer::signOff(HubSession& session, const std::string& message)
+{
+    session.broken = true;
+    session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
+    session.flush();
+    if (session.socket)
+        session.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "unauthenticated");
+}
+
 void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
 {
     session.broken = true;
@@ -388,19 +380,21 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         return;
     }
     if (op == "auth") {
-        if (!session.uid.empty())
-            return breakOff(session, "protocol", "already authenticated");
-        auto user = accounts_->resumeSession(frame.child("token").toString());
-        if (!user) {
-            session.broken = true;
-            session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated")
-                                         .text("message", "the token is not valid").take());
-            session.flush();
-            if (session.socket)
-                session.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "unauthenticated");
+        const std::string token = frame.child("token").toString();
+        auto user = accounts_->resumeSession(token);
+        if (!session.uid.empty()) {
+            // A renewed token of the same account keeps the connection signed in.
+            if (!user || user->uid != session.uid)
+                return breakOff(session, "protocol", "already authenticated as another account");
+            session.token = token;
+            session.replacedAt = 0;
+            session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
             return;
         }
+        if (!user)
+            return signOff(session, "the token is not valid");
         session.uid = user->uid;
+        session.token = token;
         session.origin = frame.child("client").toString();
         if (session.origin.empty() || session.origin.size() > 128)
             session.origin = "anonymous";
@@ -421,6 +415,13 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             problem = path.problem(false);
         return path;
     };
+    // Repeats are told apart by (client, id): a write without a usable id would be applied once
+    // under a made-up one and every later such write dropped as its repeat.
+    if ((op == "write" || op == "cas") && !(frame.child("id").isInt() && frame.child("id").toInt() > 0)) {
+        session.outbox.push_back(FrameBuilder("error").value("id", frame.child("id")).text("code", "invalid_value")
+                                     .text("message", "a write needs an \"id\": a whole number from 1").take());
+        return;
+    }
     std::string problem;
     if (op == "listen") {
         DatabasePath path = pathOf("path", problem);
@@ -511,12 +512,18 @@ void HubServer::pingClients()
 {
     std::int64_t now = steadyMs();
     std::vector<QWebSocket*> silent;
+    std::vector<std::shared_ptr<HubSession>> replaced;
     for (auto& [socket, session] : sessions_) {
-        if (now - session->lastHeard > static_cast<std::int64_t>(options_.pingTimeout * 1000))
+        bool notSignedIn = session->uid.empty() && now - session->opened > static_cast<std::int64_t>(options_.http.headSeconds * 1000);
+        if (session->replacedAt && !session->broken && now - session->replacedAt > static_cast<std::int64_t>(options_.renewGrace * 1000))
+            replaced.push_back(session);
+        else if (notSignedIn || now - session->lastHeard > static_cast<std::int64_t>(options_.pingTimeout * 1000))
             silent.push_back(socket);
         else
             socket->ping();
     }
+    for (auto& session : replaced)
+        signOff(*session, "the token was replaced");
     for (QWebSocket* socket : silent) {
         socket->abort();
         endSession(socket);

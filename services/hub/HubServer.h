@@ -5,10 +5,13 @@
 // committed together, and answered only after that commit. Lives on the thread that made it.
 #pragma once
 
+#include "platform/foundation/WorkQueue.h"
 #include "platform/rtdb/AuthBackend.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/HttpConnection.h"
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
+#include "services/hub/SignInThrottle.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -48,6 +51,14 @@ public:
         // Minutes of transcription a new account is given (`users/<uid>/mins_bal`). Defaults to
         // more than one person can use; a service shared by a team states its own.
         std::int64_t newAccountMinutes = kUnlimitedAccountMinutes;
+        // How long a request's head and a pausing body are waited for. A WebSocket must sign in
+        // within the head's time too.
+        HttpConnection::Limits http;
+        // Connections one address may hold in the middle of a request; more are closed at once.
+        int maxUnfinishedPerPeer = 128;
+        // Seconds a connection whose token was replaced (POST /auth/refresh) has to sign in with
+        // the new one before it is closed. A token signed out closes its connections at once.
+        double renewGrace = 30;
     };
     // The balance of an account on a service that does not count: 100 years of media.
     static constexpr std::int64_t kUnlimitedAccountMinutes = 100LL * 365 * 24 * 60;
@@ -71,15 +82,20 @@ public:
 private:
     std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
     void acceptTcp();
-    void readRequestHead(QTcpSocket* socket);
+    void releasePeer(const QString& peer);
     void acceptWebSocket();
     void addAccountRoutes();
     void handleText(QWebSocket* socket, const QString& text);
     void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, std::uint64_t id, const char* code, const std::string& message);
+    // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
+    void signOff(HubSession& session, const std::string& message);
     // Sends an error and closes: the client broke the protocol.
     void breakOff(HubSession& session, const char* code, const std::string& message);
     void endSession(QWebSocket* socket);
+    // Ends the session's database connection, making those of its on-disconnect writes the
+    // access rules still allow.
+    void disconnectDatabase(HubSession& session);
     void scheduleCommit();
     void commitAndFlush();
     void pingClients();
@@ -92,7 +108,12 @@ private:
     QWebSocketServer webSockets_;
     QTimer pings_;
     std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
+    std::map<QString, int> unfinished_;  // requests in progress by peer address
+    SignInThrottle throttle_;
     bool commitScheduled_ = false;
+    // Password hashing and the writing of uploads, off the service's thread. Declared last so
+    // that it is stopped first, while what its tasks use still exists.
+    std::unique_ptr<WorkerPool> workers_;
 };
 
 }  // namespace qv::hub

@@ -26,10 +26,13 @@ public:
     QPointer<QWebSocket> socket;
     std::string uid;     // empty until the client authenticates
     std::string origin;  // the client session that tags its writes
+    std::string token;   // the token it signed in with
+    std::int64_t replacedAt = 0;  // steady milliseconds at which that token was replaced
     DatabaseBackend::ConnectionId connection = 0;
     std::set<DatabasePath> listens;
     std::vector<std::string> outbox;
     std::int64_t lastHeard = 0;  // steady milliseconds
+    std::int64_t opened = 0;     // steady milliseconds
     bool broken = false;         // closing after a protocol error: later frames are ignored
 };
 

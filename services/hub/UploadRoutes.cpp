@@ -56,6 +56,20 @@ HttpResponse hubResponse(const objectstore::HttpResponse& response)
     return converted;
 }
 
+// An accepted upload's body, passed on to the store as it arrives.
+class UploadSink final : public HttpBodySink {
+public:
+    explicit UploadSink(std::unique_ptr<objectstore::ObjectUpload> upload) : upload_(std::move(upload)) {}
+    void append(QByteArrayView bytes) override
+    {
+        upload_->append(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+    }
+    HttpResponse finish() override { return hubResponse(upload_->finish()); }
+
+private:
+    std::unique_ptr<objectstore::ObjectUpload> upload_;
+};
+
 }  // namespace
 
 std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, const UploadRouteOptions& options)
@@ -78,10 +92,14 @@ std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, c
         return hubResponse(objectstore::makeUploadRequest(storeRequest(request, request.path), signer, settings,
                                                           nowSeconds()));
     });
-    server.router().addPrefix(
+    server.router().addStreamingPrefix(
         "PUT", prefix,
-        [store, prefix](const HttpRequest& request) {
-            return hubResponse(store->handlePut(storeRequest(request, request.path.mid(prefix.size() - 1))));
+        [store, prefix](const HttpRequest& head, qint64 bodyBytes) -> std::variant<HttpResponse, std::unique_ptr<HttpBodySink>> {
+            auto begun = store->beginPut(storeRequest(head, head.path.mid(prefix.size() - 1)),
+                                         static_cast<std::uint64_t>(bodyBytes));
+            if (auto* refusal = std::get_if<objectstore::HttpResponse>(&begun))
+                return hubResponse(*refusal);
+            return std::make_unique<UploadSink>(std::move(std::get<std::unique_ptr<objectstore::ObjectUpload>>(begun)));
         },
         static_cast<qint64>(options.maxObjectBytes));
     return store;

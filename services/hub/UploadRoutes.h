@@ -2,7 +2,8 @@
 // answers a signed, expiring PUT address below /objects/, as the client asks for it: a plain
 // request with no credentials, the address itself being the authority for the one PUT it names.
 // `PUT /objects/<key>` stores the upload when its address is genuine and unexpired, answering the
-// body's MD5 as "Etag"; a body over the store's limit is refused before it is read.
+// body's MD5 as "Etag". The address and size are checked from the head, so a refused PUT is
+// answered before its body is read; an accepted body streams to disk.
 #pragma once
 
 #include "services/hub/HubServer.h"

@@ -1,8 +1,5 @@
 #include "ObjectStore.h"
 
-#include "platform/foundation/FileUtilities.h"
-#include "platform/foundation/Md5.h"
-
 #include <chrono>
 #include <system_error>
 
@@ -23,15 +20,10 @@ bool isKeyCharacter(char c)
 
 }  // namespace
 
-std::string etagForBody(std::string_view body)
-{
-    return "\"" + md5Hex(QByteArrayView(body.data(), static_cast<qsizetype>(body.size()))).toStdString() + "\"";
-}
-
 ObjectStore::ObjectStore(std::filesystem::path folder, UploadSigner signer, Clock now,
-                         std::size_t maxObjectBytes)
+                         std::size_t maxObjectBytes, int maxRunningUploads)
     : folder_(std::move(folder)), signer_(std::move(signer)), now_(now ? std::move(now) : Clock(systemSeconds)),
-      maxObjectBytes_(maxObjectBytes)
+      maxObjectBytes_(maxObjectBytes), maxRunningUploads_(maxRunningUploads)
 {
     std::filesystem::create_directories(folder_);
 }
@@ -51,14 +43,15 @@ std::filesystem::path ObjectStore::objectPath(std::string_view key) const
     return folder_ / std::string(key);
 }
 
-HttpResponse ObjectStore::handlePut(const HttpRequest& request)
+std::variant<HttpResponse, std::unique_ptr<ObjectUpload>> ObjectStore::beginPut(const HttpRequest& head,
+                                                                                  std::uint64_t bodyBytes)
 {
-    if (request.method != "PUT")
+    if (head.method != "PUT")
         return textResponse(405, "Only PUT is accepted at an upload address.");
-    const std::string_view key = std::string_view(request.path).substr(request.path.starts_with('/') ? 1 : 0);
+    const std::string_view key = std::string_view(head.path).substr(head.path.starts_with('/') ? 1 : 0);
     if (!isValidKey(key))
         return textResponse(404, "No object can be stored under this address.");
-    switch (signer_.verify("PUT", key, request.query, now_())) {
+    switch (signer_.verify("PUT", key, head.query, now_())) {
     case UploadSigner::Verdict::Forged:
         return textResponse(403, "The upload address is not one this service signed.");
     case UploadSigner::Verdict::Expired:
@@ -66,27 +59,28 @@ HttpResponse ObjectStore::handlePut(const HttpRequest& request)
     case UploadSigner::Verdict::Valid:
         break;
     }
-    if (request.body.empty())
+    if (bodyBytes == 0)
         return textResponse(400, "The upload is empty.");
-    if (request.body.size() > maxObjectBytes_)
+    if (bodyBytes > maxObjectBytes_)
         return textResponse(413, "The upload is larger than the " + std::to_string(maxObjectBytes_)
                                      + " bytes an object may hold.");
-
-    const std::string etag = etagForBody(request.body);
-    const std::filesystem::path target = objectPath(key);
-    std::lock_guard lock(writing_);
-    std::error_code error;
-    if (std::filesystem::exists(target, error)) {
-        const auto stored = readFile(target);
-        if (!stored)
-            return textResponse(500, "The object stored under this address cannot be read.");
-        if (*stored != request.body)
-            return textResponse(409, "This address already holds a different upload; it was kept.");
-        return {200, {{"Etag", etag}}, {}};
+    {
+        std::lock_guard lock(uploads_->mutex);
+        if (uploads_->running >= maxRunningUploads_)
+            return HttpResponse{503, {{"Retry-After", "5"}}, "Too many uploads are running; try again shortly."};
+        ++uploads_->running;
     }
-    if (const std::string failure = replaceFile(target, request.body); !failure.empty())
-        return textResponse(500, "The upload could not be stored: " + failure);
-    return {200, {{"Etag", etag}}, {}};
+    return std::make_unique<ObjectUpload>(objectPath(key), bodyBytes, uploads_);
+}
+
+HttpResponse ObjectStore::handlePut(const HttpRequest& request)
+{
+    auto begun = beginPut(request, request.body.size());
+    if (auto* refusal = std::get_if<HttpResponse>(&begun))
+        return *refusal;
+    auto& upload = *std::get<std::unique_ptr<ObjectUpload>>(begun);
+    upload.append(request.body);
+    return upload.finish();
 }
 
 }  // namespace qv::objectstore

@@ -5,14 +5,16 @@
 #pragma once
 
 #include "HttpMessage.h"
+#include "ObjectUpload.h"
 #include "UploadSigner.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string_view>
+#include <variant>
 
 namespace qv::objectstore {
 
@@ -22,18 +24,27 @@ public:
     // client's 64 kbit/s upload audio.
     static constexpr std::size_t kDefaultMaxObjectBytes = std::size_t{256} << 20;
 
+    // Uploads that may run at once; another is refused (503) until one ends.
+    static constexpr int kDefaultMaxRunningUploads = 4;
+
     using Clock = std::function<std::int64_t()>;  // seconds since 1970
 
     // Objects live in `folder`, which is made when missing. `now` defaults to the system clock.
     ObjectStore(std::filesystem::path folder, UploadSigner signer, Clock now = {},
-                std::size_t maxObjectBytes = kDefaultMaxObjectBytes);
+                std::size_t maxObjectBytes = kDefaultMaxObjectBytes, int maxRunningUploads = kDefaultMaxRunningUploads);
+
+    // Decides on a PUT from its head alone (the body not read yet; `bodyBytes` its announced
+    // size): a refusal as handlePut answers it, 503 while too many uploads run, or the upload
+    // that takes the body.
+    std::variant<HttpResponse, std::unique_ptr<ObjectUpload>> beginPut(const HttpRequest& head, std::uint64_t bodyBytes);
 
     // A PUT of "/<key>" with the address's "expires" and "signature" query values. Answers:
     // 200 with "Etag" when the object is stored, or when the same bytes are PUT again to a key
     // that holds them; 403 for a forged or expired address; 404 for a key that cannot name an
     // object; 400 for an empty body; 409 when the key already holds other bytes (the stored
     // object is kept: the first upload may already be in transcription); 413 above the size
-    // limit; 405 for another method; 500 when the object cannot be written. Safe from any thread.
+    // limit; 405 for another method; 500 when the object cannot be written. Safe from any thread,
+    // as is beginPut.
     HttpResponse handlePut(const HttpRequest& request);
 
     // Object keys are file names of letters, digits, '.', '_' and '-', at most 200 characters,
@@ -48,10 +59,8 @@ private:
     UploadSigner signer_;
     Clock now_;
     std::size_t maxObjectBytes_;
-    std::mutex writing_;
+    int maxRunningUploads_;
+    std::shared_ptr<ObjectUpload::Shared> uploads_ = std::make_shared<ObjectUpload::Shared>();
 };
-
-// The "Etag" value for a body: its lower-case hexadecimal MD5 between double quotes.
-std::string etagForBody(std::string_view body);
 
 }  // namespace qv::objectstore

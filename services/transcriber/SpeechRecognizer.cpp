@@ -45,10 +45,12 @@ std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(const SpeechModel& mo
         }
     }
     auto impl = std::make_unique<Impl>();
-    // Narrower beams than the defaults: as accurate on our measurements and half again as fast.
+    // At most 10,000 active models a frame (the decoder's default is 30,000): as accurate as the
+    // defaults on recordings of people reading, and faster. A cap of 3,000 models, with at most
+    // 10 words ending a frame, lost words on those recordings that synthetic speech did not show.
     impl->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
-                               model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-maxhmmpf", "3000",
-                               "-maxwpf", "10", nullptr);
+                               model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-maxhmmpf", "10000",
+                               nullptr);
     if (impl->config)
         impl->decoder = ps_init(impl->config);
     if (!impl->decoder) {

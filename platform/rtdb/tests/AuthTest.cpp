@@ -46,6 +46,41 @@ protected:
     Auth::Listener listener = [this](const std::optional<User>& user) { heard.push_back(user ? user->email : "-"); };
 };
 
+TEST_F(AuthFixture, TokensLastAnHourAndTheClientRenewsThem)
+{
+    std::int64_t nowMs = 1'700'000'000'000;
+    auth.reset();
+    service = std::make_unique<AuthBackend>(AuthBackend::Options{folder.path() / "timed", 1000, [&] { return nowMs; }});
+    auth = launch();
+    std::vector<std::string> tokens;
+    auth->setTokenListener([&](const std::string& token) { tokens.push_back(token); });
+    ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
+    const std::string first = auth->token();
+
+    // Before the hour ends the client exchanges its token; the old one stops signing in.
+    nowMs += 45 * 60'000;
+    queue.advance(45 * 60);
+    ASSERT_TRUE(queue.runUntil([&] { return !tokens.empty(); }));
+    EXPECT_EQ(tokens.back(), auth->token());
+    EXPECT_NE(auth->token(), first);
+    EXPECT_FALSE(service->resumeSession(first));
+    EXPECT_TRUE(service->resumeSession(auth->token()));
+
+    // A token past its hour signs nothing in, but a kept one is exchanged at the next launch.
+    const std::string kept = auth->token();
+    nowMs += 61 * 60'000;
+    EXPECT_FALSE(service->resumeSession(kept));
+    auth = launch();
+    ASSERT_TRUE(auth->currentUser());
+    EXPECT_NE(auth->token(), kept);
+    EXPECT_TRUE(service->resumeSession(auth->token()));
+
+    // Unused for a month, the sign-in is gone.
+    nowMs += std::int64_t{31} * 24 * 3'600'000;
+    auth = launch();
+    EXPECT_FALSE(auth->currentUser());
+}
+
 TEST_F(AuthFixture, CreateSignsInAndTheListenerHearsEachChange)
 {
     auth->addAuthStateListener(listener);

@@ -54,6 +54,11 @@ const std::vector<Case>& cases()
         {"stats/os_version/$any/$uid", "stats/os_version/6_1_0/" + kOther + "/SYS", "record", false, false},
         {"caption_sentences_users/$uid", "stats/export_count/caption_sentences_users/" + kMe, 1, true, true},
         {"caption_sentences_users/$uid", "stats/export_count/caption_sentences_users/" + kOther, 1, false, false},
+        {"caption_sentences_users/$uid", "stats/export_count/caption_sentences_users/" + kMe, 3, true, false},
+        // The list of every account's count is nobody's, present or absent.
+        {"caption_sentences_users", "stats/export_count/caption_sentences_users", 1, false, false},
+        {"caption_sentences_users", "stats/export_count/caption_sentences_users", DatabaseValue::object({{kMe, 1}}),
+         false, false},
         {"stats/export_count/$any", "stats/export_count/srt", 5, true, true},
         {"stats/export_count/$any", "stats/export_count/srt", 7, true, false},
         {"stats/export_count/$any", "stats/export_count/srt", "5", true, false},

@@ -117,6 +117,9 @@ HubServer::Options ServiceFixture::serviceOptions() const
     options.hashIterations = 1000;
     options.pingInterval = pingInterval;
     options.pingTimeout = pingTimeout;
+    options.http = httpLimits;
+    options.maxUnfinishedPerPeer = maxUnfinishedPerPeer;
+    options.renewGrace = renewGrace;
     options.tlsCertificate = tlsCertificate;
     options.tlsKey = tlsKey;
     return options;

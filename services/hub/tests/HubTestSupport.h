@@ -83,6 +83,9 @@ protected:
     std::unique_ptr<RunningService> service;
     double pingInterval = 3;
     double pingTimeout = 10;
+    HttpConnection::Limits httpLimits;
+    int maxUnfinishedPerPeer = 128;
+    double renewGrace = 30;
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
 };

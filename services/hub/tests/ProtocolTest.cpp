@@ -84,7 +84,8 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         {"before signing in", false, "{\"op\":\"listen\",\"id\":1,\"path\":\"status\"}", "unauthenticated", true},
         {"forged token", false, "{\"op\":\"auth\",\"token\":\"" + std::string(64, '0') + "\"}", "unauthenticated", true},
         {"unknown operation", true, "{\"op\":\"explode\",\"id\":3}", "protocol", true},
-        {"signing in twice", true, "{\"op\":\"auth\",\"token\":\"" + token + "\"}", "protocol", true},
+        {"signing in again as another account", true, "{\"op\":\"auth\",\"token\":\"" + service->signUp("b@example.com") + "\"}",
+         "protocol", true},
         {"invalid path", true, "{\"op\":\"listen\",\"id\":5,\"path\":\"a/b.c\"}", "invalid_path", false},
         {"no path", true, "{\"op\":\"cas\",\"id\":5,\"value\":1}", "invalid_path", false},
         {"invalid key in a value", true, "{\"op\":\"write\",\"id\":6,\"writes\":[[\"" + mine + "\",{\"a.b\":1}]]}",
@@ -112,6 +113,36 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         }
     }
     EXPECT_TRUE(service->value("users").isNull());
+}
+
+TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
+{
+    const std::string path = "users/" + uid + "/x";
+    const std::string writes = "\"writes\":[[\"" + path + "\",1]]";
+    const std::string counter = "\"path\":\"stats/export_count/srt\",\"value\":1";
+    const std::vector<std::string> frames{
+        "{\"op\":\"write\"," + writes + "}",
+        "{\"op\":\"write\",\"id\":0," + writes + "}",
+        "{\"op\":\"write\",\"id\":18446744073709551616," + writes + "}",
+        "{\"op\":\"write\",\"id\":\"7\"," + writes + "}",
+        "{\"op\":\"write\",\"id\":-3," + writes + "}",
+        "{\"op\":\"write\",\"id\":2.5," + writes + "}",
+        "{\"op\":\"cas\",\"id\":0," + counter + "}",
+    };
+    RawClient client(service->url());
+    client.authenticate(token);
+    for (const auto& frame : frames) {
+        SCOPED_TRACE(frame);
+        client.send(frame);
+        DatabaseValue answer = client.next();
+        EXPECT_EQ(answer.child("op").toString(), "error");
+        EXPECT_EQ(answer.child("code").toString(), "invalid_value");
+    }
+    client.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(client.next().child("op").toString(), "pong");
+    EXPECT_FALSE(client.closed);
+    EXPECT_TRUE(service->value("users").isNull());
+    EXPECT_TRUE(service->value("stats").isNull());
 }
 
 TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
@@ -230,6 +261,37 @@ TEST_F(Protocol, ASilentClientIsDroppedAndItsOnDisconnectWritesMade)
     }
 }
 
+TEST_F(Protocol, OnDisconnectWritesAreCheckedAgainWhenTheyAreMade)
+{
+    std::string otherUid;
+    const std::string other = service->signUp("other@example.com", &otherUid);
+    const std::string online = "users_online/" + uid + "/-Nmine";
+    auto write = [](RawClient& client, std::uint64_t id, const char* op, const std::string& path, const DatabaseValue& value) {
+        client.send(FrameBuilder(op).id(id).writes("writes", {{DatabasePath::parse(path), value}}).take());
+        return client.next().child("op").toString();
+    };
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        // Each allowed now: the record is new, the counter absent, the entry the account's own.
+        ASSERT_EQ(write(client, 1, "ondisconnect", "files/FX", DatabaseValue::object({{"owner", uid}})), "ack");
+        ASSERT_EQ(write(client, 2, "ondisconnect", "stats/export_count/srt", 1), "ack");
+        ASSERT_EQ(write(client, 3, "ondisconnect", online, nullptr), "ack");
+        ASSERT_EQ(write(client, 4, "write", online, "Mac App"), "ack");
+
+        RawClient owner(service->url());
+        owner.authenticate(other);
+        ASSERT_EQ(write(owner, 1, "write", "files/FX", DatabaseValue::object({{"owner", otherUid}, {"name", "theirs"}})), "ack");
+        ASSERT_EQ(write(owner, 2, "write", "transcripts/FX/words/w1", DatabaseValue::object({{"name", "secret"}})), "ack");
+        ASSERT_EQ(write(owner, 3, "write", "stats/export_count/srt", 1), "ack");
+        ASSERT_EQ(write(owner, 4, "write", "stats/export_count/srt", 2), "ack");
+    }
+    ASSERT_TRUE(waitFor([&] { return service->value(online).isNull(); }));
+    EXPECT_EQ(service->value("files/FX/owner"), DatabaseValue(otherUid));
+    EXPECT_EQ(service->value("files/FX/name"), DatabaseValue("theirs"));
+    EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(2));
+}
+
 TEST_F(Protocol, AccountsOverHttp)
 {
     quint16 port = service->port();
@@ -261,6 +323,56 @@ TEST_F(Protocol, AccountsOverHttp)
     stale.send(FrameBuilder("auth").text("token", token).take());
     EXPECT_EQ(stale.next().child("code").toString(), "unauthenticated");
     EXPECT_TRUE(stale.waitUntil([&] { return stale.closed; }));
+}
+
+TEST_F(Protocol, RepeatedWrongPasswordsMustWait)
+{
+    const quint16 port = service->port();
+    auto signIn = [&](const std::string& email, const std::string& password) {
+        return http(port, "POST", "/auth/sign-in", "{\"email\":\"" + email + "\",\"password\":\"" + password + "\"}");
+    };
+    service->signUp("second@example.com");
+    for (int i = 0; i < SignInThrottle::kFreeAccountFailures; ++i)
+        EXPECT_NE(signIn("editor@example.com", "wrong").find("17009"), std::string::npos);
+    // The next wrong password is still heard; from then on even the right one waits.
+    EXPECT_NE(signIn("Editor@example.com", "wrong").find("17009"), std::string::npos);
+    std::string waiting = signIn("editor@example.com", "secret-password");
+    EXPECT_NE(waiting.find("17010"), std::string::npos) << waiting;
+    EXPECT_NE(waiting.find("Try again in 1 second."), std::string::npos) << waiting;
+    // Another account from the same address is not held up.
+    EXPECT_EQ(signIn("second@example.com", "secret-password").substr(0, 4), "200 ");
+}
+
+TEST_F(Protocol, ConnectionsEndWithTheirTokenUnlessRenewedInTime)
+{
+    stopService();
+    pingInterval = 0.05;
+    renewGrace = 0.2;
+    startService();
+    const quint16 port = service->port();
+    {
+        RawClient client(service->url());
+        client.authenticate(token);
+        EXPECT_EQ(http(port, "POST", "/auth/sign-out", "{\"token\":\"" + token + "\"}"), "200 {}");
+        EXPECT_EQ(client.next().child("code").toString(), "unauthenticated");
+        EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
+    }
+    token = service->signUp("renewing@example.com");
+    RawClient renewing(service->url());
+    renewing.authenticate(token);
+    RawClient stale(service->url());
+    stale.authenticate(token);
+    std::string answer = http(port, "POST", "/auth/refresh", "{\"token\":\"" + token + "\"}");
+    ASSERT_EQ(answer.substr(0, 4), "200 ") << answer;
+    const std::string fresh = answer.substr(answer.find("\"token\":\"") + 9, 64);
+    renewing.send(FrameBuilder("auth").text("token", fresh).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "ready");
+    // The connection left on the replaced token is closed once its grace is over.
+    EXPECT_EQ(stale.next().child("code").toString(), "unauthenticated");
+    EXPECT_TRUE(stale.waitUntil([&] { return stale.closed; }));
+    renewing.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "pong");
+    EXPECT_FALSE(renewing.closed);
 }
 
 TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)

@@ -319,6 +319,9 @@ TEST_F(UploadAndTranscription, RefusedPutsStoreNothing)
                                       + genuine.mid(genuine.indexOf('?') + 1), "audio", {}, 403},
         {"empty", "/objects" + genuine, {}, {}, 400},
         {"over the limit, refused unread", "/objects" + genuine, {}, qint64(kTestMaxObjectBytes) + 1, 413},
+        {"forged, refused unread", "/objects" + forged, {}, qint64(kTestMaxObjectBytes), 403},
+        {"expired, refused unread", "/objects" + QByteArray::fromStdString(signer.signedPutUrl("", key, now - 1)), {},
+         qint64(kTestMaxObjectBytes), 403},
     };
     for (const Case& c : cases) {
         const HttpAnswer answer = exchange(service->port(), "PUT", c.target, c.body, c.declaredLength);
@@ -327,6 +330,44 @@ TEST_F(UploadAndTranscription, RefusedPutsStoreNothing)
     EXPECT_FALSE(fs::exists(store->objectPath(key)));
     EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=../secret.m4a").status, 400);
     EXPECT_EQ(exchange(service->port(), "GET", "/objects/" + QByteArray(kUuid) + ".m4a").status, 405);
+}
+
+TEST_F(UploadAndTranscription, OnlySoManyUploadsRunAtOnce)
+{
+    const std::string secret = readFile(fs::path(folder.path().toStdString()) / "upload-secret").value();
+    const objectstore::UploadSigner signer(secret);
+    const std::int64_t expires = QDateTime::currentSecsSinceEpoch() + 600;
+    auto begin = [&](int n) {
+        const std::string key = "UPLOAD" + std::to_string(n) + ".m4a";
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost("127.0.0.1", service->port());
+        EXPECT_TRUE(socket->waitForConnected(int(kDeadline * 1000)));
+        socket->write("PUT /objects" + QByteArray::fromStdString(signer.signedPutUrl("", key, expires))
+                      + " HTTP/1.1\r\nContent-Length: 1000\r\n\r\nhalf");
+        socket->waitForBytesWritten(int(kDeadline * 1000));
+        return socket;
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> running;
+    for (int n = 0; n < objectstore::ObjectStore::kDefaultMaxRunningUploads; ++n)
+        running.push_back(begin(n));
+    // Each has been taken up once the service answers a request that came after it.
+    EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 400);
+    auto refused = begin(99);
+    QByteArray answer;
+    while (refused->state() == QAbstractSocket::ConnectedState && refused->waitForReadyRead(int(kDeadline * 1000)))
+        answer += refused->readAll();
+    EXPECT_EQ(answer.mid(9, 3), "503") << answer.toStdString();
+    // An upload cut off leaves nothing behind, and frees its place.
+    running.front()->abort();
+    running.erase(running.begin());
+    const std::string stored = std::string(kUuid) + ".m4a";
+    bool accepted = false;
+    for (int attempt = 0; attempt < 200 && !accepted; ++attempt) {
+        const QByteArray target = "/objects" + QByteArray::fromStdString(signer.signedPutUrl("", stored, expires));
+        accepted = exchange(service->port(), "PUT", target, "audio").status == 200;
+    }
+    EXPECT_TRUE(accepted);
+    EXPECT_FALSE(fs::exists(store->objectPath("UPLOAD0.m4a")));
 }
 
 TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)

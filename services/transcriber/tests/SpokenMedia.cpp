@@ -88,6 +88,11 @@ std::string spokenUpload(const std::string& text)
     return cachedUpload("speech", "espeak-ng -v en-us+klatt2 -s 140 -g 5 -w \"$1\" " + quoted(text));
 }
 
+std::string recordedUpload(const std::string& wav)
+{
+    return cachedUpload(std::filesystem::path(wav).stem().string(), "cp " + quoted(wav) + " \"$1\"");
+}
+
 std::string silentUpload(double seconds)
 {
     return cachedUpload("silence", "ffmpeg -nostdin -v error -y -f lavfi -i anullsrc=r=16000:cl=mono -t "

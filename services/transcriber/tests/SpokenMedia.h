@@ -28,6 +28,9 @@ const std::string& testedText();
 // The upload of `text` spoken by espeak-ng, as the client would send it.
 std::string spokenUpload(const std::string& text);
 
+// The upload of a recording (a WAV file), as the client would send it.
+std::string recordedUpload(const std::string& wav);
+
 // The upload of `seconds` of digital silence.
 std::string silentUpload(double seconds);
 

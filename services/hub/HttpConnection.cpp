@@ -1,0 +1,297 @@
+#include "services/hub/HttpConnection.h"
+
+#include <QSslSocket>
+#include <QUrl>
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+
+namespace qv::hub {
+
+namespace {
+
+// Bytes of a streamed body read from the socket and not yet taken by its sink; past this the
+// socket is left unread (and the sender slowed by the network) until the sink catches up.
+constexpr qint64 kMaxQueuedBytes = qint64{4} << 20;
+constexpr qint64 kChunkBytes = qint64{256} << 10;
+// How long the bytes of a refused body are read and dropped before the connection closes.
+constexpr int kLingerMs = 2000;
+
+QByteArray statusText(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 409: return "Conflict";
+    case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
+QByteArray responseBytes(const HttpResponse& response)
+{
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + statusText(response.status) + "\r\n";
+    head += "Content-Type: " + response.contentType + "\r\n";
+    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    for (const auto& [name, value] : response.headers)
+        head += name + ": " + value + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    return head + response.body;
+}
+
+HttpResponse badRequest()
+{
+    return HttpResponse::error(400, "bad_request", "The request is not one this service reads.");
+}
+
+}  // namespace
+
+// A streamed body on its way to its sink: chunks are taken in order by one worker task at a
+// time, the last task finishing the sink and answering on the service's thread.
+struct HttpConnection::Stream {
+    std::unique_ptr<HttpBodySink> sink;
+    std::mutex mutex;
+    std::deque<QByteArray> chunks;
+    bool draining = false;
+    bool complete = false;  // every byte queued
+    std::atomic<qint64> queued = 0;
+    std::atomic<bool> paused = false;
+};
+
+HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, WorkQueue& workers, const Limits& limits,
+                               Upgrade upgrade, QObject* parent)
+    : QObject(parent), socket_(socket), router_(router), workers_(workers), limits_(limits), upgrade_(std::move(upgrade))
+{
+    request_.peer = socket->peerAddress().toString();
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &HttpConnection::timedOut);
+    connect(socket, &QTcpSocket::readyRead, this, [this] {
+        if (answered_)
+            socket_->skip(socket_->bytesAvailable());
+        else if (!headRead_)
+            readHead();
+        else if (stream_)
+            streamBody();
+        else
+            readBody();
+    });
+    // Also emitted while the socket is being destroyed: it is not touched from then on.
+    connect(socket, &QTcpSocket::disconnected, this, [this] {
+        socket_.clear();
+        finish();
+    });
+    timer_.start(static_cast<int>(limits_.headSeconds * 1000));
+    if (socket->bytesAvailable())
+        readHead();
+}
+
+HttpConnection::~HttpConnection() = default;
+
+void HttpConnection::finish()
+{
+    timer_.stop();
+    if (socket_)
+        socket_->disconnect(this);
+    deleteLater();
+}
+
+void HttpConnection::timedOut()
+{
+    if (!socket_ || answered_) {
+        if (socket_)
+            socket_->abort();
+        return finish();
+    }
+    // The client stopped sending: it is most likely gone, and it is not waited for again.
+    answer(HttpResponse::error(408, "timeout", "The request did not arrive in time."));
+}
+
+void HttpConnection::readHead()
+{
+    // Peek, so that an upgrade request reaches the WebSocket server whole.
+    QByteArray available = socket_->peek(limits_.maxHeadBytes + 1);
+    qsizetype end = available.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (available.size() > limits_.maxHeadBytes)
+            refuseUnread(HttpResponse::error(431, "head_too_large", "The request head is too large."));
+        return;
+    }
+    QList<QByteArray> lines = available.left(end).split('\n');
+    QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+    int lengths = 0;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        qsizetype colon = lines[i].indexOf(':');
+        if (colon <= 0)
+            continue;
+        QByteArray name = lines[i].left(colon).trimmed().toLower();
+        lengths += name == "content-length";
+        request_.headers[name] = lines[i].mid(colon + 1).trimmed();
+    }
+    if (request_.headers["upgrade"].toLower() == "websocket") {
+        timer_.stop();
+        socket_->disconnect(this);
+        upgrade_(socket_);
+        deleteLater();
+        return;
+    }
+    bool sized = true;
+    bodyBytes_ = lengths ? request_.headers["content-length"].toLongLong(&sized) : 0;
+    // Two lengths leave the body's end in doubt: no guess is safe.
+    if (requestLine.size() != 3 || !sized || bodyBytes_ < 0 || lengths > 1)
+        return refuseUnread(badRequest());
+    request_.method = requestLine[0];
+    QUrl url(QString::fromUtf8(requestLine[1]));
+    request_.path = url.path();
+    request_.query = QUrlQuery(url.query());
+    qint64 limit = router_.maxBodyBytes(request_.method, request_.path);
+    if (bodyBytes_ > limit)
+        return refuseUnread(HttpResponse::error(413, "too_large", "The request body is larger than "
+                                                                      + QString::number(limit >> 20) + " MiB."));
+    socket_->skip(end + 4);
+    headRead_ = true;
+    timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
+    if (const HttpStreamHandler* handler = router_.streamHandler(request_.method, request_.path)) {
+        auto begun = (*handler)(request_, bodyBytes_);
+        if (auto* refusal = std::get_if<HttpResponse>(&begun))
+            return refuseUnread(*refusal);
+        stream_ = std::make_shared<Stream>();
+        stream_->sink = std::move(std::get<std::unique_ptr<HttpBodySink>>(begun));
+        socket_->setReadBufferSize(kChunkBytes * 4);
+        return streamBody();
+    }
+    readBody();
+}
+
+void HttpConnection::readBody()
+{
+    if (socket_->bytesAvailable() > 0)
+        timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
+    if (socket_->bytesAvailable() < bodyBytes_)
+        return;
+    request_.body = socket_->read(bodyBytes_);
+    timer_.stop();
+    answered_ = true;
+    if (auto task = router_.offThreadTask(request_)) {
+        QPointer<HttpConnection> self(this);
+        QObject* home = parent();
+        workers_.run([task = std::move(task), self, home] {
+            auto response = std::make_shared<HttpResponse>(task());
+            QMetaObject::invokeMethod(home, [self, response] {
+                if (self)
+                    self->answer(*response);
+            });
+        });
+        return;
+    }
+    answer(router_.handle(request_));
+}
+
+void HttpConnection::streamBody()
+{
+    std::shared_ptr<Stream> stream = stream_;
+    bool schedule = false;
+    while (bodyRead_ < bodyBytes_ && socket_->bytesAvailable() > 0) {
+        if (stream->queued >= kMaxQueuedBytes) {
+            // The sink resumes the reading once it has caught up; meanwhile silence is not the
+            // client's. Looked at again after pausing, in case the sink caught up meanwhile.
+            stream->paused = true;
+            if (stream->queued >= kMaxQueuedBytes / 2 || !stream->paused.exchange(false)) {
+                timer_.stop();
+                break;
+            }
+        }
+        QByteArray chunk = socket_->read(std::min(kChunkBytes, bodyBytes_ - bodyRead_));
+        bodyRead_ += chunk.size();
+        stream->queued += chunk.size();
+        timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
+        std::lock_guard lock(stream->mutex);
+        stream->chunks.push_back(std::move(chunk));
+        stream->complete = bodyRead_ == bodyBytes_;
+        schedule = schedule || !std::exchange(stream->draining, true);
+    }
+    if (bodyRead_ == bodyBytes_) {
+        timer_.stop();
+        answered_ = true;
+    }
+    if (!schedule)
+        return;
+    QPointer<HttpConnection> self(this);
+    QObject* home = parent();
+    workers_.run([stream, self, home] {
+        for (;;) {
+            QByteArray chunk;
+            bool last = false;
+            {
+                std::lock_guard lock(stream->mutex);
+                if (stream->chunks.empty()) {
+                    stream->draining = false;
+                    return;
+                }
+                chunk = std::move(stream->chunks.front());
+                stream->chunks.pop_front();
+                last = stream->chunks.empty() && stream->complete;
+            }
+            stream->sink->append(chunk);
+            stream->queued -= chunk.size();
+            if (last) {
+                auto response = std::make_shared<HttpResponse>(stream->sink->finish());
+                QMetaObject::invokeMethod(home, [self, response] {
+                    if (self)
+                        self->answer(*response);
+                });
+            } else if (stream->queued < kMaxQueuedBytes / 2 && stream->paused.exchange(false)) {
+                QMetaObject::invokeMethod(home, [self] {
+                    if (self && self->socket_)
+                        self->streamBody();
+                });
+            }
+        }
+    });
+}
+
+void HttpConnection::answer(const HttpResponse& response)
+{
+    answered_ = true;
+    timer_.stop();
+    if (!socket_)
+        return finish();
+    socket_->write(responseBytes(response));
+    socket_->disconnectFromHost();
+    // A client that does not read its answer does not hold the connection for ever.
+    timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
+}
+
+void HttpConnection::refuseUnread(const HttpResponse& response)
+{
+    answered_ = true;
+    if (!socket_)
+        return finish();
+    socket_->write(responseBytes(response));
+    socket_->skip(socket_->bytesAvailable());
+    timer_.start(kLingerMs);
+    // Once the answer is out, end this side's sending, so that the client sees the end and need
+    // not wait for the linger. Over TLS the session's own close must do instead.
+    if (qobject_cast<QSslSocket*>(socket_.data()))
+        return;
+    auto shutDown = [socket = socket_] {
+        if (socket && socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0)
+            ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+    };
+    connect(socket_, &QTcpSocket::bytesWritten, this, shutDown);
+    socket_->flush();
+    shutDown();
+}
+
+}  // namespace qv::hub

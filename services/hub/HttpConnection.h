@@ -1,0 +1,65 @@
+// One plain-HTTP exchange on the service's port, from the connection's first byte to its answer.
+// The head must arrive within a few seconds and a body must keep coming, or the connection is
+// closed; a request that asks for a WebSocket is handed on whole. A body that a route streams goes
+// to its sink on a worker thread, read from the socket no faster than the sink keeps up; any
+// other body is small and read whole. A route that runs off the service's thread runs on the
+// workers. Lives on the service's thread and deletes itself when the exchange ends.
+#pragma once
+
+#include "platform/foundation/WorkQueue.h"
+#include "services/hub/HttpRouter.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace qv::hub {
+
+class HttpConnection final : public QObject {
+public:
+    struct Limits {
+        double headSeconds = 10;      // from the first byte to the end of the head
+        double bodyIdleSeconds = 30;  // the longest a body may pause
+        qint64 maxHeadBytes = 64 * 1024;
+    };
+    // Hands a socket whose request asks for a WebSocket to the WebSocket server.
+    using Upgrade = std::function<void(QTcpSocket*)>;
+
+    // `socket` stays owned by its parent; `router` and `workers` must outlive this object, which
+    // becomes a child of `parent`.
+    HttpConnection(QTcpSocket* socket, const HttpRouter& router, WorkQueue& workers, const Limits& limits,
+                   Upgrade upgrade, QObject* parent);
+    ~HttpConnection() override;
+
+private:
+    struct Stream;
+
+    void readHead();
+    void readBody();
+    void streamBody();
+    void answer(const HttpResponse& response);
+    // Answers before the body is read: what the client still sends is read and dropped for a
+    // moment, so that closing does not reset the connection before it has read the answer.
+    void refuseUnread(const HttpResponse& response);
+    void timedOut();
+    void finish();
+
+    QPointer<QTcpSocket> socket_;
+    const HttpRouter& router_;
+    WorkQueue& workers_;
+    Limits limits_;
+    Upgrade upgrade_;
+    QTimer timer_;
+    HttpRequest request_;
+    qint64 bodyBytes_ = 0;
+    qint64 bodyRead_ = 0;
+    bool headRead_ = false;
+    bool answered_ = false;
+    std::shared_ptr<Stream> stream_;
+};
+
+}  // namespace qv::hub
