@@ -90,6 +90,7 @@ QColor SpeakersController::colorForColorName(const QString& name)
 
 void SpeakersController::buildSpeakersList()
 {
+    records_.noteSpeakersWithoutRanges();
     panel_.buildSpeakersList();
 }
 
