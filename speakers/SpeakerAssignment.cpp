@@ -172,7 +172,7 @@ void SpeakerAssignment::changeSpeaker(const std::shared_ptr<QVSpeaker>& speaker,
             "changeSpeaker:onSpeakerRange:restoreRanges:didAddSpeakerRange:originalPreviousWord:originalCurrentWord:");
         ad.currentSpeakerRangeIndex = -1;
         if (ViewServices* view = c_.view())
-            view->reloadTranscriptTable();
+            view->reloadTranscriptRows();
     } else if (const auto index = ad.speakerRanges.indexOf(range)) {
         const auto i = static_cast<std::int64_t>(*index);
         if (i > 0)
@@ -274,6 +274,9 @@ void SpeakerAssignment::restoreSpeakerRanges(const RangeList& ranges)
 void SpeakerAssignment::takeOutSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range)
 {
     AppDelegate& ad = c_.ad();
+    // Its words go back to the range before it, whose row grows.
+    if (const auto index = ad.speakerRanges.indexOf(range); index && *index > 0)
+        c_.dropRowHeight(ad.speakerRanges.at(*index - 1));
     if (range->speaker)
         range->speaker->rangeCount -= 1;
     range->deleted = true;
@@ -296,7 +299,7 @@ void SpeakerAssignment::markSpeakerRangesDeleted(const RangeList& ranges)
     ad.currentWordStartTime = -1;
     ad.currentWordEndTime = -1;
     if (ViewServices* view = c_.view())
-        view->reloadTranscriptTable();
+        view->reloadTranscriptRows();
 }
 
 RangeList SpeakerAssignment::consolidateSpeakerRangesWithAnimation(bool animate)

@@ -122,7 +122,7 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
     c_.main().async([this, added, immediate] {
         AppDelegate& ad = c_.ad();
         if (ViewServices* view = c_.view())
-            view->reloadTranscriptTable();
+            view->reloadTranscriptRows();
         c_.refreshSpeakerRangeChangesAllowed();
         added->speaker->rangeCount += 1;
         c_.panel().reloadTable();
@@ -205,7 +205,7 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
         view->locateMediaFileToMilliseconds(range->start, false, false, [this] {
             c_.main().async([this] {
                 if (ViewServices* view = c_.view())
-                    view->reloadTranscriptTable();
+                    view->reloadTranscriptRows();
                 c_.records().consolidateSpeakersWithAnimation(true);
             });
         });
@@ -351,7 +351,7 @@ void SpeakerRanges::changeSpeakerRangeStart(const std::shared_ptr<QVSpeakerRange
         }
     }
     if (view)
-        view->reloadTranscriptTable();
+        view->reloadTranscriptRows();
     c_.host().endTableUpdates();
     undo.endUndoGrouping();
     c_.touchUpdated();
