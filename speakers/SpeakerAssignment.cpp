@@ -79,18 +79,20 @@ SpeakerAssignment::WordCopies SpeakerAssignment::restoreWordsFromCopies(const st
 {
     WordCopies inverse{previous, current};
     if (previous) {
-        if (const auto word = c_.wordWithUUID(previous->uuid)) {
+        if (const auto word = c_.wordWithUUID(previous->uuid, previous->start)) {
             inverse.previous = std::make_shared<QVWord>();
             inverse.previous->uuid = word->uuid;
+            inverse.previous->start = word->start;
             inverse.previous->setName(word->name());
             word->setName(previous->name());
             c_.updateWord(word->uuid, {{"name", word->name().toStdString()}});
         }
     }
     if (current) {
-        if (const auto word = c_.wordWithUUID(current->uuid)) {
+        if (const auto word = c_.wordWithUUID(current->uuid, current->start)) {
             inverse.current = std::make_shared<QVWord>();
             inverse.current->uuid = word->uuid;
+            inverse.current->start = word->start;
             inverse.current->setName(word->name());
             inverse.current->newParagraph = word->newParagraph;
             word->setName(current->name());
