@@ -2,6 +2,7 @@
 
 #include "editing/EditingController.h"
 
+#include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
@@ -256,6 +257,10 @@ void QVKeyHandler::insertText(const QString& text)
 
 void QVKeyHandler::keyPressEvent(QKeyEvent* event)
 {
+    if ((event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) && pageKeysTarget_) {
+        QCoreApplication::sendEvent(pageKeysTarget_, event);
+        return;
+    }
     if (keyDown(qv::keyPressFromEvent(*event)))
         event->accept();
     else

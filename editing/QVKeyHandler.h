@@ -6,6 +6,7 @@
 
 #include "platform/ui/KeyCodes.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -25,6 +26,10 @@ public:
         currentRangeButtonVisible_ = std::move(current);
         nextRangeButtonVisible_ = std::move(next);
     }
+
+    // Page Up and Page Down go to `view` (the transcript's scroll area), which scrolls a page as
+    // any text view does; no transcript command uses them.
+    void setPageKeysTarget(QWidget* view) { pageKeysTarget_ = view; }
 
     // Answers false when the key belongs to the next responder.
     bool keyDown(const qv::KeyPress& key);
@@ -50,4 +55,5 @@ private:
     QString markedText_;
     std::function<bool()> currentRangeButtonVisible_;
     std::function<bool()> nextRangeButtonVisible_;
+    QPointer<QWidget> pageKeysTarget_;
 };

@@ -245,7 +245,7 @@ public:
     double lineHeightDisplay = 0;
     double lineHeightExport = 0;
     // Speaker-range identifier -> measured row height; dropped when the range changes.
-    QMap<QString, double> rowHeights;
+    QHash<QString, double> rowHeights;
     // Language code -> lower-case words before which a caption line may begin.
     QMap<QString, QStringList> startWords;
 };

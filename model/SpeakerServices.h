@@ -33,7 +33,7 @@ public:
     virtual void refreshSpeakerRangeChangesAllowed() = 0;
 
     // Speaker records.
-    // Deletes every live speaker without ranges and refreshes the lists.
+    // Deletes every live speaker that lost its last range and refreshes the lists.
     virtual void consolidateSpeakersWithAnimation(bool animate) = 0;
     // Brings a deleted speaker back among the live ones.
     virtual void restoreSpeaker(const std::shared_ptr<QVSpeaker>& speaker) = 0;
@@ -41,7 +41,8 @@ public:
     // invalid colour.
     virtual QColor colorForColorName(const QString& name) = 0;
 
-    // The speakers panel.
+    // The speakers panel. Building the list as a transcript opens notes the speakers that have
+    // no range then: the clean-up keeps them.
     virtual void buildSpeakersList() = 0;
     virtual void refreshSpeakersWithAnimation() = 0;
     // Makes the panel's name fields and colour buttons editable or not (off during an inline edit).

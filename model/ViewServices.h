@@ -27,6 +27,9 @@ public:
     virtual void reloadRowForTableViewIndex(std::int64_t row) = 0;
     // Reloads every row of the transcript table on the main queue.
     virtual void reloadTranscriptTable() = 0;
+    // Rows were added, removed or moved and the caller dropped from `rowHeights` the ranges whose
+    // words changed: reloads the table on the main queue, measuring only those rows again.
+    virtual void reloadTranscriptRows() { reloadTranscriptTable(); }
     // Stores the view's height on the row grid and tells the table the row height changed.
     virtual void updateRowHeightForTextView(QVTextView* textView) = 0;
 

@@ -79,18 +79,20 @@ SpeakerAssignment::WordCopies SpeakerAssignment::restoreWordsFromCopies(const st
 {
     WordCopies inverse{previous, current};
     if (previous) {
-        if (const auto word = c_.wordWithUUID(previous->uuid)) {
+        if (const auto word = c_.wordWithUUID(previous->uuid, previous->start)) {
             inverse.previous = std::make_shared<QVWord>();
             inverse.previous->uuid = word->uuid;
+            inverse.previous->start = word->start;
             inverse.previous->setName(word->name());
             word->setName(previous->name());
             c_.updateWord(word->uuid, {{"name", word->name().toStdString()}});
         }
     }
     if (current) {
-        if (const auto word = c_.wordWithUUID(current->uuid)) {
+        if (const auto word = c_.wordWithUUID(current->uuid, current->start)) {
             inverse.current = std::make_shared<QVWord>();
             inverse.current->uuid = word->uuid;
+            inverse.current->start = word->start;
             inverse.current->setName(word->name());
             inverse.current->newParagraph = word->newParagraph;
             word->setName(current->name());
@@ -172,7 +174,7 @@ void SpeakerAssignment::changeSpeaker(const std::shared_ptr<QVSpeaker>& speaker,
             "changeSpeaker:onSpeakerRange:restoreRanges:didAddSpeakerRange:originalPreviousWord:originalCurrentWord:");
         ad.currentSpeakerRangeIndex = -1;
         if (ViewServices* view = c_.view())
-            view->reloadTranscriptTable();
+            view->reloadTranscriptRows();
     } else if (const auto index = ad.speakerRanges.indexOf(range)) {
         const auto i = static_cast<std::int64_t>(*index);
         if (i > 0)
@@ -274,6 +276,9 @@ void SpeakerAssignment::restoreSpeakerRanges(const RangeList& ranges)
 void SpeakerAssignment::takeOutSpeakerRange(const std::shared_ptr<QVSpeakerRange>& range)
 {
     AppDelegate& ad = c_.ad();
+    // Its words go back to the range before it, whose row grows.
+    if (const auto index = ad.speakerRanges.indexOf(range); index && *index > 0)
+        c_.dropRowHeight(ad.speakerRanges.at(*index - 1));
     if (range->speaker)
         range->speaker->rangeCount -= 1;
     range->deleted = true;
@@ -296,7 +301,7 @@ void SpeakerAssignment::markSpeakerRangesDeleted(const RangeList& ranges)
     ad.currentWordStartTime = -1;
     ad.currentWordEndTime = -1;
     if (ViewServices* view = c_.view())
-        view->reloadTranscriptTable();
+        view->reloadTranscriptRows();
 }
 
 RangeList SpeakerAssignment::consolidateSpeakerRangesWithAnimation(bool animate)

@@ -21,11 +21,12 @@ namespace {
 const QString kStopMarks = QStringLiteral(",.?!;:\u2014'");
 
 // A bare copy that remembers a word's name (and, for the current word, its paragraph flag and
-// range) before an add changed it.
+// range) before an add changed it, and where the word starts, to find it again quickly.
 std::shared_ptr<QVWord> wordCopy(const QVWord& word, bool withParagraphAndRange)
 {
     auto copy = std::make_shared<QVWord>();
     copy->uuid = word.uuid;
+    copy->start = word.start;
     copy->setName(word.name());
     if (withParagraphAndRange) {
         copy->newParagraph = word.newParagraph;
@@ -122,7 +123,7 @@ void SpeakerRanges::addSpeakerRangeAutoSelect(bool autoSelect)
     c_.main().async([this, added, immediate] {
         AppDelegate& ad = c_.ad();
         if (ViewServices* view = c_.view())
-            view->reloadTranscriptTable();
+            view->reloadTranscriptRows();
         c_.refreshSpeakerRangeChangesAllowed();
         added->speaker->rangeCount += 1;
         c_.panel().reloadTable();
@@ -168,7 +169,7 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
     }
 
     if (originalPreviousWord) {
-        const auto word = c_.wordWithUUID(originalPreviousWord->uuid);
+        const auto word = c_.wordWithUUID(originalPreviousWord->uuid, originalPreviousWord->start);
         if (word && word->name() != originalPreviousWord->name()) {
             const QString present = word->name();
             word->setName(originalPreviousWord->name());
@@ -177,7 +178,7 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
         }
     }
     if (originalCurrentWord) {
-        if (const auto word = c_.wordWithUUID(originalCurrentWord->uuid)) {
+        if (const auto word = c_.wordWithUUID(originalCurrentWord->uuid, originalCurrentWord->start)) {
             word->speakerRange = originalCurrentWord->speakerRange;
             if (word->name() != originalCurrentWord->name()) {
                 const QString present = word->name();
@@ -205,7 +206,7 @@ void SpeakerRanges::undoAddSpeakerRange(const std::shared_ptr<QVSpeakerRange>& r
         view->locateMediaFileToMilliseconds(range->start, false, false, [this] {
             c_.main().async([this] {
                 if (ViewServices* view = c_.view())
-                    view->reloadTranscriptTable();
+                    view->reloadTranscriptRows();
                 c_.records().consolidateSpeakersWithAnimation(true);
             });
         });
@@ -220,14 +221,14 @@ void SpeakerRanges::cancelAddNewSpeakerRange()
 {
     AppDelegate& ad = c_.ad();
     if (const auto copy = std::exchange(ad.pendingOriginalPreviousWord, nullptr)) {
-        if (const auto word = c_.wordWithUUID(copy->uuid)) {
+        if (const auto word = c_.wordWithUUID(copy->uuid, copy->start)) {
             word->setName(copy->name());
             c_.updateWord(word->uuid, {{"name", word->name().toStdString()}});
             c_.touchUpdated();
         }
     }
     if (const auto copy = std::exchange(ad.pendingOriginalCurrentWord, nullptr)) {
-        if (const auto word = c_.wordWithUUID(copy->uuid)) {
+        if (const auto word = c_.wordWithUUID(copy->uuid, copy->start)) {
             word->speakerRange = copy->speakerRange;
             if (word->name() != copy->name()) {
                 word->setName(copy->name());
@@ -287,12 +288,11 @@ void SpeakerRanges::changeSpeakerRangeStart(const std::shared_ptr<QVSpeakerRange
     undo.beginUndoGrouping();
 
     std::shared_ptr<QVWord> formerFirst;
-    for (const auto& candidate : ad.words) {
-        if (candidate->start == range->start) {
-            formerFirst = candidate;
-            break;
-        }
-    }
+    const auto& words = ad.words.items();
+    const auto first = std::lower_bound(words.begin(), words.end(), range->start,
+                                        [](const std::shared_ptr<QVWord>& w, std::int64_t start) { return w->start < start; });
+    if (first != words.end() && (*first)->start == range->start)
+        formerFirst = *first;
     // A range may begin where no word does (in the pause before its first word): the undo
     // still needs that start, so a bare word carries it.
     if (!formerFirst) {
@@ -351,7 +351,7 @@ void SpeakerRanges::changeSpeakerRangeStart(const std::shared_ptr<QVSpeakerRange
         }
     }
     if (view)
-        view->reloadTranscriptTable();
+        view->reloadTranscriptRows();
     c_.host().endTableUpdates();
     undo.endUndoGrouping();
     c_.touchUpdated();

@@ -74,13 +74,15 @@ void SpeakerRecords::editSpeakerNameFinish(const std::shared_ptr<QVSpeaker>& spe
 {
     if (!speaker || name == speaker->name)
         return;
-    if (name.trimmed().isEmpty()) {
+    // An undo or redo puts back a name the speaker had: the rules were met when it was given.
+    const bool replaying = c_.isUndoingOrRedoing();
+    if (!replaying && name.trimmed().isEmpty()) {
         // A name of blanks or line breaks alone would show as no name at all.
         c_.alerts().beep();
         c_.main().async([this] { c_.panel().refreshSpeakersWithAnimation(); });
         return;
     }
-    if (liveSpeakerHasName(name)) {
+    if (!replaying && liveSpeakerHasName(name)) {
         Alert alert;
         alert.messageText = localizedString("Duplicate speaker name");
         alert.informativeText = localizedString("This speaker name already exists");
@@ -154,7 +156,7 @@ void SpeakerRecords::consolidateSpeakersWithAnimation(bool animate)
 {
     std::vector<std::shared_ptr<QVSpeaker>> unused;
     for (const auto& speaker : c_.ad().speakers) {
-        if (speaker->rangeCount == 0)
+        if (speaker->rangeCount == 0 && !isNotedWithoutRanges(speaker))
             unused.push_back(speaker);
     }
     for (const auto& speaker : unused)
@@ -168,6 +170,21 @@ void SpeakerRecords::consolidateSpeakersWithAnimation(bool animate)
         c_.panel().reloadTable();
         c_.host().buildSpeakerMenu();
     }
+}
+
+void SpeakerRecords::noteSpeakersWithoutRanges()
+{
+    withoutRanges_.clear();
+    for (const auto& speaker : c_.ad().speakers) {
+        if (speaker->rangeCount == 0)
+            withoutRanges_.push_back(speaker);
+    }
+}
+
+bool SpeakerRecords::isNotedWithoutRanges(const std::shared_ptr<QVSpeaker>& speaker) const
+{
+    return std::any_of(withoutRanges_.begin(), withoutRanges_.end(),
+                       [&](const std::weak_ptr<QVSpeaker>& noted) { return noted.lock() == speaker; });
 }
 
 }  // namespace qv::speakers

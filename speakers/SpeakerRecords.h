@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace qv::speakers {
 
@@ -27,7 +28,8 @@ public:
     // Undoable ("Speaker Color"); nothing when the colour is already that one.
     void changeSpeakerToColorName(const std::shared_ptr<QVSpeaker>& speaker, const QString& colorName);
     // Undoable ("Speaker Name"). A blank name, or one another live speaker has (compared
-    // exactly), is refused and the old name shown again.
+    // exactly), is refused and the old name shown again; an undo or redo is never refused, as
+    // it gives back a name the speaker had.
     void editSpeakerNameFinish(const std::shared_ptr<QVSpeaker>& speaker, const QString& name);
     // Rebuilds the lists after an abandoned rename.
     void editSpeakerNameCancel();
@@ -35,13 +37,20 @@ public:
     QString generateNewSpeakerName() const;
     void deleteSpeaker(const std::shared_ptr<QVSpeaker>& speaker);
     void restoreSpeaker(const std::shared_ptr<QVSpeaker>& speaker);
-    // Deletes every live speaker without ranges; refreshes the panel (animated or not).
+    // Deletes every live speaker that lost its last range; refreshes the panel (animated or
+    // not). Speakers noted as having no range are kept, whatever ranges they get and lose
+    // later: an undo then finds them as they were.
     void consolidateSpeakersWithAnimation(bool animate);
+    // Notes the live speakers that have no range now (as a transcript arrives with them): the
+    // clean-up leaves them alone, so that no command takes away a speaker it did not touch.
+    void noteSpeakersWithoutRanges();
 
 private:
     bool liveSpeakerHasName(const QString& name) const;
+    bool isNotedWithoutRanges(const std::shared_ptr<QVSpeaker>& speaker) const;
 
     SpeakersController& c_;
+    std::vector<std::weak_ptr<QVSpeaker>> withoutRanges_;
 };
 
 }  // namespace qv::speakers

@@ -90,6 +90,7 @@ QColor SpeakersController::colorForColorName(const QString& name)
 
 void SpeakersController::buildSpeakersList()
 {
+    records_.noteSpeakersWithoutRanges();
     panel_.buildSpeakersList();
 }
 
@@ -198,8 +199,17 @@ void SpeakersController::updateSpeaker(const QString& uuid, const DatabaseUpdate
     ad_.speakersMetadataRef.child(uuid.toStdString()).updateChildValues(values, reportRefusal());
 }
 
-std::shared_ptr<QVWord> SpeakersController::wordWithUUID(const QString& uuid)
+std::shared_ptr<QVWord> SpeakersController::wordWithUUID(const QString& uuid, std::int64_t start)
 {
+    // The words are in time order: the word is found among those starting at `start`, unless it
+    // moved since.
+    const auto& words = ad_.words.items();
+    auto it = std::lower_bound(words.begin(), words.end(), start,
+                               [](const std::shared_ptr<QVWord>& word, std::int64_t at) { return word->start < at; });
+    for (; it != words.end() && (*it)->start == start; ++it) {
+        if ((*it)->uuid == uuid)
+            return *it;
+    }
     for (const auto& word : ad_.words) {
         if (word->uuid == uuid)
             return word;

@@ -91,8 +91,9 @@ public:
     void updateWord(const QString& uuid, const DatabaseUpdate& values);
     void updateSpeakerRange(const QString& uuid, const DatabaseUpdate& values);
     void updateSpeaker(const QString& uuid, const DatabaseUpdate& values);
-    // The live word with that identifier; none when it is gone.
-    std::shared_ptr<QVWord> wordWithUUID(const QString& uuid);
+    // The live word with that identifier, looked for first among the words that start at
+    // `start` (where it stood when copied); none when it is gone.
+    std::shared_ptr<QVWord> wordWithUUID(const QString& uuid, std::int64_t start);
     // The player's position in ms; 0 without a player.
     std::int64_t playerMilliseconds();
 

@@ -138,29 +138,41 @@ void StepNavigation::moveToSpeakerRangeWithOffset(std::int64_t offset)
 
 void StepNavigation::refreshNavigationControls()
 {
+    const ButtonStates states = computeButtonStates();
+    if (states == states_)
+        return;
+    states_ = states;
+    if (statesChanged_)
+        statesChanged_(states_);
+}
+
+StepNavigation::ButtonStates StepNavigation::computeButtonStates() const
+{
+    ButtonStates states = states_;
     const auto wordCount = static_cast<std::int64_t>(ad_.words.size());
     const auto rangeCount = static_cast<std::int64_t>(ad_.speakerRanges.size());
     if (ad_.isBeforeFirstWord) {
-        states_.previousSpeakerRange = states_.previousSentence = states_.previousWord = false;
-        states_.nextSentence = false;
-        states_.nextSpeakerRange = false;
-        return;
+        states.previousSpeakerRange = states.previousSentence = states.previousWord = false;
+        states.nextSentence = false;
+        states.nextSpeakerRange = false;
+        return states;
     }
     const bool atFirst = ad_.currentWordIndex == 0;
-    states_.previousSpeakerRange = states_.previousSentence = states_.previousWord = !atFirst;
+    states.previousSpeakerRange = states.previousSentence = states.previousWord = !atFirst;
     const bool atLast = wordCount == ad_.currentWordIndex + 1;
-    states_.nextSentence = states_.nextWord = !atLast;
+    states.nextSentence = states.nextWord = !atLast;
     if (rangeCount != ad_.currentSpeakerRangeIndex + 1) {
-        states_.nextSpeakerRange = true;
-        return;
+        states.nextSpeakerRange = true;
+        return states;
     }
-    states_.nextSpeakerRange = ad_.currentWordIndex < 0;
-    if (states_.nextSpeakerRange)
-        return;
+    states.nextSpeakerRange = ad_.currentWordIndex < 0;
+    if (states.nextSpeakerRange)
+        return states;
     bool sentenceAhead = false;
     for (std::int64_t k = std::max<std::int64_t>(ad_.currentWordIndex, 0); k < wordCount - 1 && !sentenceAhead; ++k)
         sentenceAhead = hasStoppingPunctuation(ad_.words.at(static_cast<std::size_t>(k))->name());
-    states_.nextSentence = states_.nextSentence && sentenceAhead;
+    states.nextSentence = states.nextSentence && sentenceAhead;
+    return states;
 }
 
 }  // namespace qv::transcript

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -35,6 +36,11 @@ public:
         bool nextSentence = false;
         bool nextSpeakerRange = false;
         bool operator==(const ButtonStates&) const = default;
+        // In the toolbar's order: previous range, sentence, word; next word, sentence, range.
+        std::array<bool, 6> inToolbarOrder() const
+        {
+            return {previousSpeakerRange, previousSentence, previousWord, nextWord, nextSentence, nextSpeakerRange};
+        }
     };
 
     StepNavigation(AppDelegate& ad, Dispatcher& main, TranscriptPlayer& player, TranscriptTransport& transport,
@@ -47,6 +53,8 @@ public:
     // the first word.
     void refreshNavigationControls();
     const ButtonStates& buttonStates() const { return states_; }
+    // Told the new states whenever a refresh changes them, for the buttons on screen.
+    void setButtonStatesChanged(std::function<void(const ButtonStates&)> changed) { statesChanged_ = std::move(changed); }
     // Buttons showing their "on" image ("previous_word", "next_range", ...).
     const QSet<QString>& flashingButtons() const { return flashing_; }
 
@@ -54,6 +62,7 @@ private:
     void flash(const QString& button);
     void clearSelection();
     void seekAndSettle(std::int64_t target);
+    ButtonStates computeButtonStates() const;
 
     AppDelegate& ad_;
     Dispatcher& main_;
@@ -61,6 +70,7 @@ private:
     TranscriptTransport& transport_;
     WordHighlighter& highlighter_;
     ButtonStates states_;
+    std::function<void(const ButtonStates&)> statesChanged_;
     QSet<QString> flashing_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

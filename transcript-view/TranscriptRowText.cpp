@@ -1,5 +1,7 @@
 #include "transcript-view/TranscriptRowText.h"
 
+#include <algorithm>
+
 namespace qv::transcript {
 
 QColor favoriteBackgroundColor()
@@ -32,9 +34,22 @@ std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_
     bool previousUnheard = false;
     bool previousFavorite = false;
     bool any = false;
-    for (const auto& word : candidates ? *candidates : ad.words.items()) {
-        if (!word || word->start < range->start || word->start >= end)
+    // The words are in time order: the range's own begin at the first that starts in it.
+    const std::vector<std::shared_ptr<QVWord>>& words = candidates ? *candidates : ad.words.items();
+    auto first = words.begin();
+    if (!candidates) {
+        first = std::lower_bound(words.begin(), words.end(), range->start,
+                                 [](const std::shared_ptr<QVWord>& word, std::int64_t start) { return word && word->start < start; });
+    }
+    for (auto it = first; it != words.end(); ++it) {
+        const auto& word = *it;
+        if (!word || word->start < range->start)
             continue;
+        if (word->start >= end) {
+            if (!candidates)
+                break;
+            continue;
+        }
         qsizetype separator = 0;
         if (any) {
             separator = word->newParagraph ? 2 : 1;

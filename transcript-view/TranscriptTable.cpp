@@ -73,6 +73,16 @@ std::int64_t TranscriptTable::endTimeOfSpeakerRange(const std::shared_ptr<QVSpea
 
 void TranscriptTable::willReloadData()
 {
+    // A few rows to measure find their words by a search each; grouping all words pays off only
+    // when many rows are measured (opening, a new text size).
+    constexpr std::size_t kGroupingPaysFrom = 64;
+    std::size_t unmeasured = 0;
+    for (const auto& range : ad_.speakerRanges) {
+        if (!ad_.rowHeights.contains(range->uuid) && ++unmeasured >= kGroupingPaysFrom)
+            break;
+    }
+    if (unmeasured < kGroupingPaysFrom)
+        return;
     std::vector<std::int64_t> starts;
     for (const auto& range : ad_.speakerRanges)
         starts.push_back(range->start);
@@ -336,13 +346,28 @@ void TranscriptTable::dropCurrentTextView(const QString& method)
 
 void TranscriptTable::reloadTranscriptTable(const QString& method)
 {
-    clearSelection();
     ad_.rowHeights.clear();
+    reloadTranscriptRows(method);
+}
+
+void TranscriptTable::reloadTranscriptRows(const QString& method)
+{
+    clearSelection();
     dropCurrentTextView(method);
+    queueReload();
+}
+
+void TranscriptTable::queueReload()
+{
+    if (reloadQueued_)
+        return;
+    reloadQueued_ = true;
     std::weak_ptr<bool> alive = alive_;
     main_.async([this, alive] {
-        if (!alive.expired())
-            table_->reloadData();
+        if (alive.expired())
+            return;
+        reloadQueued_ = false;
+        table_->reloadData();
     });
 }
 

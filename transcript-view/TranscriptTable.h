@@ -62,6 +62,8 @@ public:
     void reloadRowsForWords(const QVOrderedSet<QVWord>& words);
     // Empties the height cache, drops the current text view and reloads every row on the next turn.
     void reloadTranscriptTable(const QString& method);
+    // As above, keeping the heights still cached: only the rows without one are measured.
+    void reloadTranscriptRows(const QString& method);
     void updateRowHeightForTextView(QVTextView* textView);
     std::optional<QString> speakerRangeUUIDFromRow(std::int64_t row) const;
     // Apply the text-size preferences (line height = size + 11).
@@ -106,6 +108,8 @@ private:
     void clearSelection();
     void refreshControls();
     std::int64_t indexOfWord(const std::shared_ptr<QVWord>& word) const;
+    // Queues one reload of the table, however many are asked for in a turn.
+    void queueReload();
 
     AppDelegate& ad_;
     Dispatcher& main_;
@@ -116,6 +120,7 @@ private:
     // The off-screen view that measures every row at the measuring width.
     std::unique_ptr<TextView> measure_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    bool reloadQueued_ = false;
     // During a full reload: the words of each range, by range index.
     std::optional<std::vector<std::vector<std::shared_ptr<QVWord>>>> wordsByRange_;
 };

@@ -20,6 +20,7 @@ public:
     void reloadRowForWordStartTime(std::int64_t milliseconds) override { table_.reloadRowForWordStartTime(milliseconds); }
     void reloadRowForTableViewIndex(std::int64_t row) override { table_.reloadRowForTableViewIndex(row); }
     void reloadTranscriptTable() override { table_.reloadTranscriptTable(QStringLiteral("reloadTranscriptTable")); }
+    void reloadTranscriptRows() override { table_.reloadTranscriptRows(QStringLiteral("reloadTranscriptRows")); }
     void updateRowHeightForTextView(QVTextView* textView) override { table_.updateRowHeightForTextView(textView); }
 
     void resetCurrentWordTiming() override { highlighter_.resetCurrentWordTiming(); }

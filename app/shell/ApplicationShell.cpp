@@ -191,6 +191,7 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
     hooks.wordsSearchMediaButtonShown = [this] { return !window_.wordsSearchMediaButton()->isHidden(); };
     hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
     hooks.showTime = [this](const QString& text) { window_.timeDisplay()->setText(text); };
+    hooks.showNavigationStates = [this](const std::array<bool, 6>& enabled) { window_.setNavigationButtonStates(enabled); };
     hooks.currentFileUserOnlineAdd = [this] {
         if (account_)
             account_->presence.currentFileUserOnlineAdd();
@@ -577,6 +578,12 @@ MenuItemState ApplicationShell::validateMenuItem(const QString& action, int tag)
     state.filesTableHasSelection = window_.selectedFile() != nullptr;
     state.showEditingControls = preferences_.boolForKey("QVShowEditingControls");
     state.showNavigationControls = preferences_.boolForKey("QVShowNavigationControls");
+    if (const std::shared_ptr<UndoManager> undo = editing_.selection.windowWillReturnUndoManager()) {
+        state.canUndo = undo->canUndo();
+        state.canRedo = undo->canRedo();
+        state.undoActionName = undo->undoActionName();
+        state.redoActionName = undo->redoActionName();
+    }
     return qv::shell::validateMenuItem(action, tag, state);
 }
 

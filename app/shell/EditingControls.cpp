@@ -21,6 +21,7 @@ EditingControls::EditingControls(AppDelegate& ad, EditingController& editing, Ma
     window.setTranscriptKeyFocus(keyHandler_.get());
     // A click in the transcript gives the table the focus; its keys go to the key handler.
     transcript.tableWidget()->setFocusProxy(keyHandler_.get());
+    keyHandler_->setPageKeysTarget(transcript.tableWidget());
     panel_->setObjectName(QStringLiteral("editingControls"));
     window.setEditingPanel(panel_.get());
     editing.setEditStateChanged([&ad, handler = keyHandler_.get()] {

@@ -498,8 +498,15 @@ void MainWindow::setViewMenuChecks(bool files, bool transcript)
 
 void MainWindow::enableNavigationButtons(bool enabled)
 {
-    for (QToolButton* button : navigationButtons_)
-        button->setEnabled(enabled);
+    navigationAllowed_ = enabled;
+    for (std::size_t i = 0; i < navigationButtons_.size(); ++i)
+        navigationButtons_[i]->setEnabled(navigationAllowed_ && navigationStates_[i]);
+}
+
+void MainWindow::setNavigationButtonStates(const std::array<bool, 6>& enabled)
+{
+    navigationStates_ = enabled;
+    enableNavigationButtons(navigationAllowed_);
 }
 
 void MainWindow::focusSignInEmail()

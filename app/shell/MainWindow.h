@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <map>
 
@@ -93,12 +94,15 @@ public:
     void validateMenu(QMenu* menu);
     void validateAllMenus();
     LogoView* logo() const { return logo_; }
+    // Each step button's own state (where the playhead stands), in toolbar order.
+    void setNavigationButtonStates(const std::array<bool, 6>& enabled);
 
     // ScreenView
     void selectTab(int index) override;
     void setTranscriptToolbarItemsVisible(bool visible, bool missingMedia) override;
     void setCurrentFileName(const QString& name) override;
     void setViewMenuChecks(bool files, bool transcript) override;
+    // Off for a file without a transcript, whatever the buttons' own states say.
     void enableNavigationButtons(bool enabled) override;
     void focusSignInEmail() override;
     void scrollFilesListToTop() override {}
@@ -164,6 +168,8 @@ private:
     QWidget* wordsSearchMediaButton_ = nullptr;
     QToolButton* missingMediaButton_ = nullptr;
     std::vector<QToolButton*> navigationButtons_;
+    bool navigationAllowed_ = true;
+    std::array<bool, 6> navigationStates_{true, true, true, true, true, true};
     QLabel* cover_ = nullptr;
     std::function<void()> scrollWatcher_;
     std::vector<QMenu*> menus_;

@@ -20,6 +20,13 @@ const QSet<QString>& transcriptExports()
     return actions;
 }
 
+// "Undo" alone, or followed by the step's name: "Undo Edit Words".
+QString undoMenuTitle(const QString& verb, const QString& actionName)
+{
+    const QString title = localizedString(verb);
+    return actionName.isEmpty() ? title : title + QLatin1Char(' ') + actionName;
+}
+
 }  // namespace
 
 MenuItemState validateMenuItem(const QString& action, int tag, const MenuState& s)
@@ -57,6 +64,10 @@ MenuItemState validateMenuItem(const QString& action, int tag, const MenuState& 
         return {s.mode == 1 || s.mode == 2, {}};
     if (action == "showTranscript:")
         return {(s.mode == 1 || s.mode == 2) && s.filesTableHasSelection, {}};
+    if (action == "undo:")
+        return {s.canUndo, undoMenuTitle(QStringLiteral("Undo"), s.canUndo ? s.undoActionName : QString())};
+    if (action == "redo:")
+        return {s.canRedo, undoMenuTitle(QStringLiteral("Redo"), s.canRedo ? s.redoActionName : QString())};
     if (action == "toggleEditingControls:")
         return {s.mode == 2, localizedString(s.showEditingControls ? QStringLiteral("Hide Editing Controls")
                                                                    : QStringLiteral("Show Editing Controls"))};

@@ -1,4 +1,5 @@
-// Which menu items are enabled, by screen and state, and the titles of the two panel toggles.
+// Which menu items are enabled, by screen and state, and the titles of the two panel toggles and
+// of Undo and Redo (which carry the name of the step they act on).
 // Actions are named as the menu items carry them ("copy:", "showFiles:"); an action not in the
 // table is always enabled.
 #pragma once
@@ -33,6 +34,11 @@ struct MenuState {
     bool filesTableHasSelection = false;
     bool showEditingControls = true;
     bool showNavigationControls = true;
+    // The undo manager the window has now: what it can undo and redo, and the steps' names.
+    bool canUndo = false;
+    bool canRedo = false;
+    QString undoActionName;
+    QString redoActionName;
 };
 
 struct MenuItemState {

@@ -91,6 +91,10 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
         if (hooks_.showTime)
             hooks_.showTime(text);
     });
+    navigation_.setButtonStatesChanged([this](const transcript::StepNavigation::ButtonStates& states) {
+        if (hooks_.showNavigationStates)
+            hooks_.showNavigationStates(states.inToolbarOrder());
+    });
     ad_.viewServices = &view_;
     ad_.speakerServices = &speakers_;
     ad_.modelServices = this;

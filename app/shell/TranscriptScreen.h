@@ -42,6 +42,8 @@ public:
         std::function<void(bool shown)> showMissingMedia;
         // The playhead's time as the toolbar shows it, in the file's timecode when it has one.
         std::function<void(const QString& text)> showTime;
+        // The step buttons' states, in toolbar order, whenever they change.
+        std::function<void(const std::array<bool, 6>& enabled)> showNavigationStates;
         // This computer among the open file's editors, and out of them; the first one to
         // arrive gets the edit right.
         std::function<void()> currentFileUserOnlineAdd;
@@ -66,6 +68,7 @@ public:
     transcript::MainPlayer& mainPlayer() { return mainPlayer_; }
     transcript::TranscriptTransport& transport() { return transport_; }
     transcript::TranscriptViewController& view() { return view_; }
+    transcript::StepNavigation& navigation() { return navigation_; }
     speakers::SpeakersController& speakers() { return speakers_; }
 
     // ModelServices

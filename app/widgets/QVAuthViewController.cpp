@@ -705,6 +705,11 @@ void QVAuthViewController::logIn()
                                   setLogInControlsEnabled(true);
                                   qv::logWarning("Log in error " + error->localizedDescription);
                                   if (int(error->code) == kWrongPasswordCode) {
+                                      // The field lost the focus while it was disabled: give it
+                                      // back, so that the next keys retype the password.
+                                      watcher_->suspended = true;
+                                      passwordLoginTextField_->setFocus(Qt::OtherFocusReason);
+                                      watcher_->suspended = false;
                                       passwordLoginTextField_->selectAll();
                                       showLoginPasswordError();
                                   } else {

@@ -9,10 +9,10 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,27 +31,6 @@ void fillMenu(QComboBox* menu, const QStringList& labels, const QStringList& cod
 }
 
 }  // namespace
-
-// Command-W hides the window; W in any other way does nothing here.
-class QVPreferencesWindow : public QWidget {
-public:
-    explicit QVPreferencesWindow(QVPreferencesWC& controller) : controller_(controller) {}
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override
-    {
-        if (event->key() != Qt::Key_W) {
-            QWidget::keyPressEvent(event);
-            return;
-        }
-        if ((event->modifiers() & Qt::ControlModifier) && !event->isAutoRepeat())
-            controller_.closeWindow();
-        event->accept();
-    }
-
-private:
-    QVPreferencesWC& controller_;
-};
 
 QVPreferencesWC::QVPreferencesWC(AppDelegate& ad, WidgetsHost& host, qv::Preferences& preferences,
                                  qv::AlertPresenter* alerts)
@@ -86,7 +65,13 @@ void QVPreferencesWC::closeWindow()
 
 void QVPreferencesWC::windowDidLoad()
 {
-    window_ = new QVPreferencesWindow(*this);
+    window_ = new QWidget;
+    // Close Window and Escape hide it from wherever the focus is: shortcuts come before the
+    // focused menu, which would take the keys for its type-to-select.
+    auto* close = new QShortcut(window_);
+    close->setKeys(QKeySequence::keyBindings(QKeySequence::Close) << QKeySequence(Qt::Key_Escape));
+    close->setAutoRepeat(false);
+    QObject::connect(close, &QShortcut::activated, window_, [this] { closeWindow(); });
     window_->setWindowTitle(QStringLiteral("Preferences"));
     window_->setAutoFillBackground(true);
     QPalette palette = window_->palette();

@@ -1,6 +1,7 @@
 // The preferences window: the default transcription language of new files, how keywords are
 // split when transcripts go to the editing application, and closing the account. It is
-// hidden, never destroyed, when closed, and keeps its state until shown again.
+// hidden, never destroyed, when closed (Close Window or Escape), and keeps its state until
+// shown again.
 #pragma once
 
 #include <QPointer>
@@ -17,8 +18,6 @@ namespace qv {
 class AlertPresenter;
 class Preferences;
 }
-
-class QVPreferencesWindow;
 
 class QVPreferencesWC {
 public:
@@ -46,7 +45,6 @@ public:
     QPushButton* closeAccountButton() const { return closeAccountButton_; }
 
 private:
-    friend class QVPreferencesWindow;
     void windowDidLoad();
 
     AppDelegate& ad_;

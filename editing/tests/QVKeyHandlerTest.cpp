@@ -3,6 +3,8 @@
 #include "editing/QVKeyHandler.h"
 
 #include <QInputMethodEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -120,6 +122,24 @@ TEST_F(KeyHandler, SpanishQuestionMarkWraps)
     settle();
     EXPECT_EQ(text(), "uno \u00BFdos? Tres");
     EXPECT_TRUE(view.calls.contains("resumePlayback"));
+}
+
+TEST_F(KeyHandler, PageKeysScrollTheTranscriptAPage)
+{
+    openTranscript();
+    QScrollArea transcript;
+    transcript.resize(300, 200);
+    auto* content = new QWidget;
+    content->resize(280, 2000);
+    transcript.setWidget(content);
+    handler.setPageKeysTarget(&transcript);
+    QScrollBar* bar = transcript.verticalScrollBar();
+    QTest::keyClick(&handler, Qt::Key_PageDown);
+    EXPECT_EQ(bar->value(), bar->pageStep());
+    QTest::keyClick(&handler, Qt::Key_PageDown);
+    QTest::keyClick(&handler, Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), bar->pageStep());
+    EXPECT_FALSE(ad.isEditing);
 }
 
 TEST_F(KeyHandler, EscapeOnKeyUpCancels)

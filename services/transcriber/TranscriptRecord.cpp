@@ -6,7 +6,10 @@ DatabaseValue transcriptValue(const std::vector<TranscribedWord>& words, PushIdG
 {
     std::vector<DatabaseValue::Entry> wordEntries;
     wordEntries.reserve(words.size());
+    const TranscribedWord* previous = nullptr;
     for (const TranscribedWord& word : words) {
+        const bool newParagraph = previous && word.startMs - previous->endMs >= kParagraphPauseMs;
+        previous = &word;
         wordEntries.emplace_back(ids.next(nowMs), DatabaseValue::object({
                                                       {"name", word.text},
                                                       {"start", word.startMs},
@@ -14,7 +17,7 @@ DatabaseValue transcriptValue(const std::vector<TranscribedWord>& words, PushIdG
                                                       {"status", 0},
                                                       {"favorite", false},
                                                       {"deleted", false},
-                                                      {"new_paragraph", false},
+                                                      {"new_paragraph", newParagraph},
                                                   }));
     }
     const std::string speakerID = ids.next(nowMs);

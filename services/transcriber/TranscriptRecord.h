@@ -25,6 +25,10 @@ inline constexpr std::int64_t kFileStatusFailed = 15;
 inline constexpr std::int64_t kFileStatusProcessing = 20;
 inline constexpr std::int64_t kFileStatusTranscribed = 30;
 
+// A pause at least this long (from one word's end to the next one's start) opens a paragraph,
+// so that long speech does not arrive as one block of text.
+inline constexpr std::int64_t kParagraphPauseMs = 2000;
+
 // The one speaker of every transcript: the recognizer does not tell voices apart.
 inline constexpr const char* kSpeakerName = "Speaker 1";
 inline constexpr const char* kSpeakerColor = "purple";  // the first colour of the speaker palette
@@ -34,8 +38,8 @@ inline constexpr const char* kServiceStatusNormal = "normal";
 inline constexpr const char* kServiceStatusUnavailable = "unavailable";
 
 // `transcripts/<uuid>`: `words` keyed by push identifiers in time order (name, start, end,
-// status 0 "not yet heard", favorite, deleted, new_paragraph), one speaker, and one speaker
-// range from 0 that names it. `ids` makes the keys, from `nowMs`. Words must be in time order.
+// status 0 "not yet heard", favorite, deleted, new_paragraph: set on a word after a pause of
+// kParagraphPauseMs), one speaker, and one speaker range from 0 that names it. `ids` makes the keys, from `nowMs`. Words must be in time order.
 DatabaseValue transcriptValue(const std::vector<TranscribedWord>& words, PushIdGenerator& ids, std::int64_t nowMs);
 
 // The update of `files/<uuid>` when the worker takes the file up: status 20 and `updated`.

@@ -211,6 +211,67 @@ TEST_F(SpeakerAssignmentTest, NewSpeakerReplacesTheOnlyRangesSpeakerAndUndoSwaps
     EXPECT_TRUE(speaker("B")->deleted);
 }
 
+// Two new speakers share the name "New Speaker"; undoing the rename of one gives that name back
+// without the duplicate-name alert, and the step can be redone.
+TEST_F(SpeakerAssignmentTest, UndoingARenameGivesBackANameAnotherSpeakerShares)
+{
+    ranges("AB");
+    speakers.buildSpeakersList();
+    table.reloadData();
+    speakers.assignment().changeSpeakerRange(range(0), nullptr, kChangeNewSpeaker, false);
+    settle();
+    speakers.assignment().changeSpeakerRange(range(1), nullptr, kChangeNewSpeaker, false);
+    settle();
+    const auto first = range(0)->speaker;
+    ASSERT_EQ(first->name, "New Speaker");
+    ASSERT_EQ(range(1)->speaker->name, "New Speaker");
+    speakers.records().editSpeakerNameFinish(first, "Ann");
+    settle();
+    ASSERT_EQ(first->name, "Ann");
+
+    ad.undoManager->undo();
+    settle();
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+    EXPECT_EQ(first->name, "New Speaker");
+    EXPECT_EQ(db("speakers/" + first->uuid.toStdString() + "/name").toString(), "New Speaker");
+    EXPECT_EQ(ad.undoManager->redoActionName(), "Speaker Name");
+    ad.undoManager->redo();
+    settle();
+    EXPECT_EQ(first->name, "Ann");
+    EXPECT_EQ(db("speakers/" + first->uuid.toStdString() + "/name").toString(), "Ann");
+}
+
+// A speaker the transcript lists without a range is not the new speaker's business: it stays,
+// through the add, its undo and a speaker change that gives it a range and takes it back.
+TEST_F(SpeakerAssignmentTest, SpeakersWithoutRangesOutliveNewSpeakersAndTheirUndo)
+{
+    ranges("AB");
+    const auto idle = addSpeaker("SZ", "Zoe", "green");
+    speakers.buildSpeakersList();
+    table.reloadData();
+    speakers.assignment().changeSpeakerRange(range(1), nullptr, kChangeNewSpeaker, false);
+    settle();
+    EXPECT_TRUE(speaker("B")->deleted);
+    EXPECT_FALSE(idle->deleted);
+    EXPECT_TRUE(ad.speakers.contains(idle));
+    EXPECT_TRUE(db("speakers/SZ/deleted").isNull());
+
+    ad.undoManager->undo();
+    settle();
+    EXPECT_FALSE(speaker("B")->deleted);
+    EXPECT_FALSE(idle->deleted);
+    EXPECT_TRUE(ad.speakers.contains(idle));
+
+    speakers.assignment().changeSpeaker(idle, range(1), {}, false, nullptr, nullptr);
+    settle();
+    EXPECT_EQ(layout(), "AZoe");
+    ad.undoManager->undo();
+    settle();
+    EXPECT_EQ(layout(), "AB");
+    EXPECT_FALSE(idle->deleted);
+    EXPECT_TRUE(ad.speakers.contains(idle));
+}
+
 TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesAsksFirstAndCannotBeUndone)
 {
     ranges("ABAC");

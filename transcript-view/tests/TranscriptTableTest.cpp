@@ -1,8 +1,16 @@
+#include "platform/foundation/Preferences.h"
+#include "platform/foundation/UndoManager.h"
+#include "transcript-view/StepNavigation.h"
 #include "transcript-view/TranscriptRowText.h"
+#include "transcript-view/TranscriptTransport.h"
+#include "transcript-view/TranscriptViewController.h"
 #include "transcript-view/tests/TranscriptFixture.h"
 
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QWheelEvent>
+
+#include <map>
 
 namespace qv::transcript::testing {
 namespace {
@@ -154,6 +162,82 @@ TEST_F(TableReloadTest, WordsOfAnUnknownRangeReloadEverything)
     table.tableView().reloadData();
     main.drain();
     EXPECT_EQ(table.tableView().numberOfRows(), 4);
+}
+
+// Adding a range, moving a range's start and undoing them measure again only the rows whose
+// words changed; every other row keeps its text and height, and the table still shows each
+// word in the range that holds it.
+TEST_F(TableReloadTest, SpeakerRangeCommandsMeasureOnlyTheRowsTheyChange)
+{
+    QTemporaryDir folder;
+    Preferences preferences{folder.path()};
+    TranscriptTransport transport{ad, main, player, preferences, table, highlighter};
+    StepNavigation navigation{ad, main, player, transport, highlighter};
+    TranscriptViewController view{table, highlighter, transport, navigation, player};
+    ad.viewServices = &view;
+    ad.undoManager = std::make_shared<UndoManager>(main);
+    load(evenScript(60, 6));
+    auto texts = [this] {
+        std::map<QString, const QVAttributedText*> byRange;
+        for (const auto& range : ad.speakerRanges)
+            byRange[range->uuid] = range->text.get();
+        return byRange;
+    };
+    auto rebuilt = [&](const std::map<QString, const QVAttributedText*>& before) {
+        QStringList changed;
+        for (const auto& [uuid, text] : texts()) {
+            const auto found = before.find(uuid);
+            if (found == before.end() || found->second != text)
+                changed << uuid;
+        }
+        return changed;
+    };
+    auto wordsInTheirRows = [this] {
+        for (const auto& w : ad.words) {
+            const auto end = speakers.getEndTimeForSpeakerRange(w->speakerRange, ad.speakerRanges);
+            if (w->start < w->speakerRange->start || w->start >= end)
+                return false;
+        }
+        return true;
+    };
+
+    // Word 15 is the fourth of range2: a new range starts there.
+    ad.currentWord = word(15);
+    ad.currentWordIndex = 15;
+    auto before = texts();
+    speakers.addSpeakerRangeAutoSelect(true);
+    main.drain();
+    ASSERT_EQ(ad.speakerRanges.size(), 11u);
+    QStringList changed = rebuilt(before);
+    changed.sort();
+    EXPECT_EQ(changed.size(), 2) << changed.join(' ').toStdString();
+    EXPECT_TRUE(changed.contains("range2"));
+    EXPECT_TRUE(wordsInTheirRows());
+    EXPECT_EQ(table.tableView().numberOfRows(), 22);
+
+    before = texts();
+    ad.undoManager->undo();
+    main.drain();
+    EXPECT_EQ(rebuilt(before), QStringList{"range2"});
+    EXPECT_TRUE(wordsInTheirRows());
+
+    // Moving range3's start back to word 15 changes range2 and range3 only.
+    ad.currentWord = word(15);
+    ad.currentWordIndex = 15;
+    before = texts();
+    speakers.changeNextSpeakerRangeStartToCurrentWord();
+    main.drain();
+    changed = rebuilt(before);
+    changed.sort();
+    EXPECT_EQ(changed, (QStringList{"range2", "range3"}));
+    EXPECT_TRUE(wordsInTheirRows());
+    before = texts();
+    ad.undoManager->undo();
+    main.drain();
+    changed = rebuilt(before);
+    changed.sort();
+    EXPECT_EQ(changed, (QStringList{"range2", "range3"}));
+    EXPECT_TRUE(wordsInTheirRows());
 }
 
 TEST_F(TableReloadTest, ALongTranscriptScrollsWithFewCells)

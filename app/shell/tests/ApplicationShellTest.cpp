@@ -144,8 +144,8 @@ TEST_F(ApplicationShellTest, LoggingOutAndInAgainShowsTheFilesFinishedMeanwhile)
     shell.reset();
 }
 
-// The step buttons show drawn images (a glyph may be missing from every font the machine has)
-// and say what they do; the files screen's left half holds the pending list's instructions.
+// The step buttons show drawn images (a glyph may be missing from every font the machine has),
+// say what they do and are enabled by their own states; the files screen's left half holds the pending list's instructions.
 TEST_F(ApplicationShellTest, StepButtonsShowImagesAndTheFilesScreenHoldsThePendingList)
 {
     launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
@@ -156,6 +156,18 @@ TEST_F(ApplicationShellTest, StepButtonsShowImagesAndTheFilesScreenHoldsThePendi
         EXPECT_TRUE(button->text().isEmpty());
         EXPECT_EQ(button->accessibleName(), step.title);
     }
+    // Each button follows its own state, and all are off for a file without a transcript.
+    MainWindow& window = shell->window();
+    window.setNavigationButtonStates({false, true, false, true, true, false});
+    std::vector<bool> enabled;
+    for (const transcript::NavigationButton& step : transcript::navigationButtons())
+        enabled.push_back(window.findChild<QToolButton*>(step.name + "Button")->isEnabled());
+    EXPECT_EQ(enabled, (std::vector<bool>{false, true, false, true, true, false}));
+    window.enableNavigationButtons(false);
+    EXPECT_FALSE(window.findChild<QToolButton*>("nextWordButton")->isEnabled());
+    window.enableNavigationButtons(true);
+    EXPECT_TRUE(window.findChild<QToolButton*>("nextWordButton")->isEnabled());
+    EXPECT_FALSE(window.findChild<QToolButton*>("previousWordButton")->isEnabled());
     auto* pending = shell->window().findChild<QWidget*>("pendingFilesView");
     ASSERT_NE(pending, nullptr);
     auto* instructions = pending->findChild<QLabel*>("tableViewInstructions");
@@ -188,6 +200,48 @@ TEST_F(ApplicationShellTest, MenusFollowTheScreenAndThePanelToggles)
     window.action("showFiles:")->trigger();
     queue.drain();
     EXPECT_EQ(shell->ad().currentMode, 0);
+}
+
+// The Edit menu's Undo and Redo follow the transcript's undo manager: off with nothing to do,
+// and named after the step they would undo or redo.
+TEST_F(ApplicationShellTest, UndoAndRedoItemsNameTheStepAndAreOffWithNothingToDo)
+{
+    launch({"--service", QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())});
+    MainWindow& window = shell->window();
+    AppDelegate& ad = shell->ad();
+    ad.currentMode = 2;
+    window.validateAllMenus();
+    EXPECT_FALSE(window.action("undo:")->isEnabled());
+    EXPECT_FALSE(window.action("redo:")->isEnabled());
+    EXPECT_EQ(window.action("undo:")->text(), "Undo");
+
+    // A command and its inverse, each registering the other as commands do.
+    int value = 0;
+    std::function<void()> setOne;
+    std::function<void()> setZero = [&] {
+        value = 0;
+        ad.undoManager->registerUndo(setOne);
+    };
+    setOne = [&] {
+        value = 1;
+        ad.undoManager->registerUndo(setZero);
+    };
+    setOne();
+    ad.undoManager->setActionName("Edit Words");
+    queue.drain();
+    window.validateAllMenus();
+    EXPECT_TRUE(window.action("undo:")->isEnabled());
+    EXPECT_EQ(window.action("undo:")->text(), "Undo Edit Words");
+    EXPECT_FALSE(window.action("redo:")->isEnabled());
+
+    window.action("undo:")->trigger();
+    queue.drain();
+    EXPECT_EQ(value, 0);
+    window.validateAllMenus();
+    EXPECT_FALSE(window.action("undo:")->isEnabled());
+    EXPECT_EQ(window.action("undo:")->text(), "Undo");
+    EXPECT_TRUE(window.action("redo:")->isEnabled());
+    EXPECT_EQ(window.action("redo:")->text(), "Redo Edit Words");
 }
 
 TEST_F(ApplicationShellTest, TheTranscriptScreensKeysGoToTheKeyHandler)

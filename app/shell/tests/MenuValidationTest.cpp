@@ -133,5 +133,27 @@ TEST(MenuValidation, PanelTogglesFollowTheirPreference)
     EXPECT_TRUE(validateMenuItem("copy:", 0, s).title.isEmpty());
 }
 
+TEST(MenuValidation, UndoAndRedoNameTheirStepAndAreOffWithNothingToDo)
+{
+    MenuState s = transcriptScreen();
+    for (const char* action : {"undo:", "redo:"}) {
+        const MenuItemState item = validateMenuItem(action, 0, s);
+        EXPECT_FALSE(item.enabled) << action;
+        EXPECT_EQ(item.title, action == std::string("undo:") ? "Undo" : "Redo");
+    }
+    s.canUndo = true;
+    s.undoActionName = "Edit Words";
+    EXPECT_TRUE(validateMenuItem("undo:", 0, s).enabled);
+    EXPECT_EQ(validateMenuItem("undo:", 0, s).title, "Undo Edit Words");
+    s.undoActionName.clear();
+    EXPECT_EQ(validateMenuItem("undo:", 0, s).title, "Undo");
+    s.canRedo = true;
+    s.redoActionName = "Speaker Name";
+    EXPECT_EQ(validateMenuItem("redo:", 0, s).title, "Redo Speaker Name");
+    // A name left over from a step that is gone is not shown.
+    s.canRedo = false;
+    EXPECT_EQ(validateMenuItem("redo:", 0, s).title, "Redo");
+}
+
 }  // namespace
 }  // namespace qv::shell

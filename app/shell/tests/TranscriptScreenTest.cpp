@@ -112,6 +112,37 @@ TEST_F(TranscriptScreenTest, TheTimeDisplayShowsThePlayheadInTheFilesTimecodeWhe
     EXPECT_EQ(shown, QStringList({"00:00:00", "10:00:00"}));
 }
 
+// The step buttons on screen follow where the playhead stands: at the first word nothing lies
+// behind it, at the last nothing ahead; an unchanged state is not sent again.
+TEST_F(TranscriptScreenTest, TheStepButtonsOnScreenFollowThePlayhead)
+{
+    AppDelegate opened;
+    std::vector<std::array<bool, 6>> shown;
+    TranscriptScreen::Hooks hooks;
+    hooks.showNavigationStates = [&](const std::array<bool, 6>& enabled) { shown.push_back(enabled); };
+    TranscriptScreen screen(opened, main, preferences, alerts, hooks);
+    auto range = std::make_shared<QVSpeakerRange>();
+    range->uuid = "R";
+    opened.speakerRanges.add(range);
+    for (const QString& name : {"One.", "two", "three"}) {
+        auto word = std::make_shared<QVWord>();
+        word->setName(name);
+        word->speakerRange = range;
+        opened.words.add(word);
+    }
+    opened.currentSpeakerRangeIndex = 0;
+
+    opened.currentWordIndex = 0;
+    screen.navigation().refreshNavigationControls();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown.back(), (std::array<bool, 6>{false, false, false, true, true, false}));
+    screen.navigation().refreshNavigationControls();
+    EXPECT_EQ(shown.size(), 1u);
+    opened.currentWordIndex = 2;
+    screen.navigation().refreshNavigationControls();
+    EXPECT_EQ(shown.back(), (std::array<bool, 6>{true, true, true, false, false, false}));
+}
+
 TEST(TranscriptScreenAudio, TellsAudioByItsExtensionInAnyCase)
 {
     const struct {

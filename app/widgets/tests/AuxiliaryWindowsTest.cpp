@@ -8,9 +8,9 @@
 #include "platform/foundation/Preferences.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
@@ -39,12 +39,6 @@ protected:
         ad.exportFCPXKeywordTypeCodes = {"auto", "sentence", "speakerRange"};
         ad.exportFCPXKeywordTypeLabels = {"Auto", "Sentence", "Speaker Range"};
         preferences.registerDefaults({{"QVDefaultLanguage", "en-US"}, {"QVExportFCPXKeywordType", "auto"}});
-    }
-
-    void press(Qt::KeyboardModifiers modifiers, bool repeat)
-    {
-        QKeyEvent event(QEvent::KeyPress, Qt::Key_W, modifiers, "w", repeat);
-        QCoreApplication::sendEvent(controller.window(), &event);
     }
 
     QApplication& application = testApplication();
@@ -80,15 +74,23 @@ TEST_F(PreferencesWindowTest, AStoredLanguageThatIsNotOfferedSelectsNothing)
     EXPECT_EQ(controller.defaultLanguageMenu()->currentIndex(), -1);
 }
 
-TEST_F(PreferencesWindowTest, CommandWHidesTheWindowAndWAloneDoesNothing)
+// Keys typed where the user types them, in the focused menu: Close Window and Escape hide the
+// window, W alone does nothing.
+TEST_F(PreferencesWindowTest, CloseWindowAndEscapeHideTheWindowFromItsMenu)
 {
-    controller.showWindow();
-    press(Qt::NoModifier, false);
-    EXPECT_TRUE(controller.window()->isVisible());
-    press(Qt::ControlModifier, true);
-    EXPECT_TRUE(controller.window()->isVisible());
-    press(Qt::ControlModifier, false);
-    EXPECT_FALSE(controller.window()->isVisible());
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool hides;
+    } cases[] = {{Qt::Key_W, Qt::NoModifier, false}, {Qt::Key_W, Qt::ControlModifier, true}, {Qt::Key_Escape, Qt::NoModifier, true}};
+    for (const auto& c : cases) {
+        controller.showWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(controller.window()));
+        controller.defaultLanguageMenu()->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(controller.defaultLanguageMenu(), c.key, c.modifiers);
+        EXPECT_EQ(controller.window()->isVisible(), !c.hides) << c.key << " " << c.modifiers;
+        controller.closeWindow();
+    }
 }
 
 TEST_F(PreferencesWindowTest, ClosingTheAccountLogsOutThenOpensItsPageAndCancelDoesNothing)

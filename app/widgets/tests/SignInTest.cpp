@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,8 @@ TEST_F(SignInTest, EditingTheEmailAfterTheFormOpenedCollapsesItAndEmptiesTheOthe
 
 TEST_F(SignInTest, LogInOutcomes)
 {
+    controller.view()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller.view()));
     accounts.backend.createAccount("editor@example.com", "Secret123");
     continueWith("Editor@Example.com", QJsonObject{{"user_exists", true}});
     ASSERT_EQ(controller.mode(), QVAuthViewController::kModeLogIn);
@@ -347,6 +350,9 @@ TEST_F(SignInTest, LogInOutcomes)
     EXPECT_FALSE(controller.rememberMeButton()->isEnabled());
     ASSERT_TRUE(waitFor([&] { return controller.popover() != nullptr; }));
     EXPECT_EQ(popoverText(), "Incorrect password");
+    // The next keys go to the password, selected whole so that they replace it.
+    EXPECT_EQ(QApplication::focusWidget(), controller.passwordLoginTextField());
+    EXPECT_EQ(controller.passwordLoginTextField()->selectedText(), "aaaaaaaa");
     EXPECT_TRUE(controller.emailTextField()->isEnabled());
     EXPECT_TRUE(controller.rememberMeButton()->isEnabled());
     EXPECT_EQ(host.calls, QStringList{"resetFocus"});

@@ -52,6 +52,19 @@ TEST(TranscriptRecord, TranscriptHasTheWordsInTimeOrderOneSpeakerAndOneRange)
     EXPECT_EQ(empty.child("speaker_ranges").childCount(), 1u);
 }
 
+// A long pause opens a paragraph at the word after it; a shorter one, or none, does not.
+TEST(TranscriptRecord, ALongPauseStartsAParagraph)
+{
+    const std::vector<TranscribedWord> words = {
+        {"one", 0, 500}, {"two", 600, 1000}, {"three", 3000, 3400}, {"four", 5300, 5600}, {"five", 7600, 8000}};
+    PushIdGenerator ids;
+    const DatabaseValue wordsNode = transcriptValue(words, ids, kNow).child("words");
+    std::vector<bool> paragraphs;
+    for (const auto& [key, word] : wordsNode.children())
+        paragraphs.push_back(word.child("new_paragraph").toBool());
+    EXPECT_EQ(paragraphs, (std::vector<bool>{false, false, true, false, true}));
+}
+
 TEST(TranscriptRecord, FileRecordTellsHowTheWorkWent)
 {
     PushIdGenerator ids;
