@@ -20,6 +20,7 @@
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
+#include "platform/ui/tests/NotificationBus.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
 #include "transcript-view/QVTextView.h"
@@ -173,6 +174,9 @@ int runSecondComputer(const QStringList& arguments)
     return 0;
 }
 
+// The desktop's notifications, on a session bus of the test's own; set up in main().
+testing::NotificationBus* notifications = nullptr;
+
 // The second computer's process, read line by line.
 class SecondComputer {
 public:
@@ -318,6 +322,9 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
                                                                       {"file_path", media.toStdString()},
                                                                       {"has_video", false}})}})}}));
     service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+    // Listed while it is transcribed, with no duration yet.
+    ASSERT_TRUE(waitFor([&] { return shell->filesList().filesSearchResults().size() == 1; }));
+    EXPECT_EQ(shell->filesList().filesSearchResults().front()->duration, 0);
     PushIdGenerator ids;
     std::vector<transcriber::TranscribedWord> words = {
         {"hello", 500, 900}, {"and", 1000, 1200}, {"welcome", 1300, 1800}, {"to", 1900, 2000}, {"the", 2100, 2200},
@@ -331,7 +338,16 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
         auto& rows = shell->filesList().filesSearchResults();
         return rows.size() == 1 && rows.front()->status == transcriber::kFileStatusTranscribed;
     }));
+    EXPECT_TRUE(waitFor([&] { return shell->filesList().filesSearchResults().front()->duration == 3000; }));
     EXPECT_EQ(shell->filesList().filesSearchResults().front()->name, "Interview with Ann");
+    // The finished transcription is told on the desktop.
+    if (notifications) {
+        ASSERT_TRUE(waitFor([&] { return !notifications->calls.empty(); }));
+        const QList<QVariant> notified = notifications->calls.front().arguments();
+        ASSERT_EQ(notified.size(), 8);
+        EXPECT_EQ(notified[3].toString(), "Processing Complete");
+        EXPECT_TRUE(notified[4].toString().startsWith("Interview with Ann")) << notified[4].toString().toStdString();
+    }
     EXPECT_FALSE(shell->filesList().noFilesContainer()->isVisible());
     shell->filesList().selectRow(0);
     EXPECT_EQ(shell->filesList().selectedFile(), shell->filesList().filesSearchResults().front());
@@ -489,14 +505,24 @@ int main(int argc, char** argv)
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    // The desktop's notification service, on a session bus of the test's own where dbus-daemon
+    // is installed: it must be known before the application object, which may reach the session
+    // bus as it starts. The second computer finds the same bus.
+    qv::testing::NotificationBus bus;
+    if (!bus.address().isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     int result = 0;
     {
         qv::shell::QVApplication application(argc, argv);
         const QStringList arguments = QCoreApplication::arguments().mid(1);
         if (!arguments.isEmpty() && arguments.front() == "--second-computer")
             result = qv::shell::runSecondComputer(arguments);
-        else
+        else {
+            if (bus.serveNotifications())
+                qv::shell::notifications = &bus;
             result = RUN_ALL_TESTS();
+            qv::shell::notifications = nullptr;
+        }
     }
     return result;
 }
