@@ -55,6 +55,9 @@ public:
     // A new token for the session of `token`, which stops working; nothing for an unknown one.
     std::optional<Session> refreshSession(const std::string& token);
     bool hasAccount(const std::string& email) const;
+    // The account of `email` (in any case), or nothing.
+    std::optional<User> accountByEmail(const std::string& email) const;
+    std::optional<User> accountOf(const std::string& uid) const;
     std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 
     // The stand-in service's own controls.

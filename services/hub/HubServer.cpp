@@ -108,6 +108,11 @@ HubServer::HubServer(Options options)
     accounts.clock = options_.clock;
     accounts_ = std::make_unique<AuthBackend>(std::move(accounts));
     addAccountRoutes();
+    verification_ = std::make_unique<AccountVerification>(*this, options_.verifyNewAccounts, options_.dataFolder, [this] {
+        return QStringLiteral("%1://%2:%3")
+            .arg(options_.tlsCertificate.empty() ? "http" : "https", options_.address.toString())
+            .arg(port());
+    });
     connect(&webSockets_, &QWebSocketServer::newConnection, this, &HubServer::acceptWebSocket);
     connect(&pings_, &QTimer::timeout, this, &HubServer::pingClients);
 }
@@ -271,7 +276,9 @@ void HubServer::addAccountRoutes()
         auto result = accounts_->createAccount(email, password);
         if (auto* error = std::get_if<AuthError>(&result))
             return authError(*error);
-        return sessionAnswer(std::get<AuthBackend::Session>(result));
+        auto& session = std::get<AuthBackend::Session>(result);
+        verification_->accountCreated(session.user);
+        return sessionAnswer(session);
     });
     router_.add("POST", "/auth/sign-in", [this, credentials](const HttpRequest& request) {
         auto [email, password] = credentials(request);
@@ -453,6 +460,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             session.outbox.push_back(FrameBuilder("ack").id(id).take());
             return;
         }
+        verification_->keepVerifiedStatus(session.uid, *writes);
         WriteTag tag{session.origin, id};
         database_->write(session.connection, *writes, id, nullptr, nullptr, &tag);
         return;

@@ -7,6 +7,7 @@
 
 #include "platform/rtdb/AuthBackend.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/AccountVerification.h"
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
 
@@ -45,6 +46,9 @@ public:
         // made) when it has not been heard for pingTimeout seconds. Defaults 3 and 10.
         double pingInterval = 3;
         double pingTimeout = 10;
+        // New accounts are verified at once (a service that serves one person); otherwise each
+        // one's verification link goes to the log.
+        bool verifyNewAccounts = false;
     };
 
     // Opens the stores; throws std::runtime_error when they cannot be opened or read.
@@ -82,6 +86,7 @@ private:
     Options options_;
     std::unique_ptr<DatabaseBackend> database_;
     std::unique_ptr<AuthBackend> accounts_;
+    std::unique_ptr<AccountVerification> verification_;
     HttpRouter router_;
     std::unique_ptr<QTcpServer> tcp_;
     QWebSocketServer webSockets_;
