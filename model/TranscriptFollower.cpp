@@ -7,7 +7,6 @@
 #include "model/ViewServices.h"
 #include "platform/rtdb/DatabaseKey.h"
 
-#include <QHash>
 
 using qv::DatabaseValue;
 
