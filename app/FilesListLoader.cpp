@@ -95,6 +95,7 @@ void FilesListLoader::fileLoaded(const QString& uuid, const DatabaseReference& r
         logWarning(QStringLiteral("file data for %1 could not be found").arg(uuid).toStdString());
     } else {
         ad_.files.push_back(file);
+        followRecord(file);
         if (file->status <= 29) {
             file->syncedTranscriptEvictionTime = kNeverEvict;
             cache_.addFileToSyncedTranscripts(file);
@@ -160,6 +161,44 @@ void FilesListLoader::updateUserFiles()
     services_.filesTableEndUpdates();
 }
 
+void FilesListLoader::followRecord(const std::shared_ptr<QVFile>& file)
+{
+    // Removed with the record's other observers when the file leaves the list or the account.
+    std::weak_ptr<QVFile> weak = file;
+    file->fileMetadataRef.observe(DatabaseEvent::Value, [this, weak](const DataSnapshot& record) {
+        if (auto followed = weak.lock())
+            recordChanged(followed, record);
+    });
+}
+
+void FilesListLoader::recordChanged(const std::shared_ptr<QVFile>& file, const DataSnapshot& record)
+{
+    if (!record.exists())
+        return;
+    bool changed = false;
+    auto update = [&changed](auto& field, const auto& value) {
+        if (field != value) {
+            field = value;
+            changed = true;
+        }
+    };
+    // The duration arrives with the transcription; a stored name changes when it is renamed.
+    if (record.hasChild("duration"))
+        update(file->duration, record.childInt("duration"));
+    if (const std::string name = record.childString("name"); !name.empty())
+        update(file->name, QString::fromStdString(name));
+    // The step to transcribed belongs to the synced-transcript cache, which keeps the new
+    // transcript synced; every other status change is shown as it comes.
+    const std::int64_t status = record.childInt("status");
+    if (record.hasChild("status") && !(file->status < kFileStatusTranscribed && status == kFileStatusTranscribed))
+        update(file->status, status);
+    if (!changed)
+        return;
+    auto& rows = services_.filesSearchResults();
+    if (auto row = std::find(rows.begin(), rows.end(), file); row != rows.end())
+        services_.filesTableReloadRow(std::size_t(row - rows.begin()));
+}
+
 void FilesListLoader::removeFile(const QString& uuid)
 {
     auto listed = std::find_if(ad_.files.begin(), ad_.files.end(), [&](const auto& file) { return file->uuid == uuid; });
@@ -199,6 +238,7 @@ void FilesListLoader::newFileArrived(const QString& uuid, const DatabaseReferenc
     if (!file)
         return;
     insertByLastOpened(ad_.files, file);
+    followRecord(file);
     ad_.filesAwaitingCreation.remove(uuid);
     if (file->status <= 29) {
         file->syncedTranscriptEvictionTime = kNeverEvict;

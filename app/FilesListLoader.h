@@ -1,5 +1,6 @@
 // The account's files list: the first load after sign-in and the live additions and removals
-// the service makes afterwards, collected and applied together 0.1 s after the last report.
+// the service makes afterwards, collected and applied together 0.1 s after the last report; a
+// listed file's name, duration and status follow its record as they change.
 #pragma once
 
 #include "platform/foundation/Dispatcher.h"
@@ -51,6 +52,9 @@ private:
     void newFileArrived(const QString& uuid, const DatabaseReference& ref, const DataSnapshot& snapshot,
                         std::uint64_t generation);
     void removeFile(const QString& uuid);
+    // Lists `file` and follows its record.
+    void followRecord(const std::shared_ptr<QVFile>& file);
+    void recordChanged(const std::shared_ptr<QVFile>& file, const DataSnapshot& record);
     bool isListed(const QString& uuid) const;
 
     AppDelegate& ad_;

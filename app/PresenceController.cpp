@@ -67,8 +67,14 @@ void PresenceController::editorsChanged(const QString& fileUuid, const DataSnaps
     }
     std::sort(entries.begin(), entries.end());
     if (!entries.empty()) {
+        const bool hadFullAccess = ad_.hasFullAccess;
         ad_.hasFullAccess = entries.front().second == self;
         updateViewingOnlyStatus();
+        // The editing and speaker controls follow the edit right as it comes and goes.
+        if (ad_.hasFullAccess != hadFullAccess) {
+            services_.refreshEditingOptions();
+            services_.refreshSpeakerRangeChangesAllowed();
+        }
     }
     const std::string ownKey = file->userSystemOnlineRef.isValid() ? file->userSystemOnlineRef.key() : std::string();
     std::vector<std::string> stale;

@@ -6,6 +6,7 @@
 #include "editing/SelectionCommands.h"
 #include "editing/TextChangeFilter.h"
 #include "editing/WordEditCommit.h"
+#include "model/OpenFileQueries.h"
 #include "model/StringPunctuation.h"
 #include "model/TextUtilities.h"
 #include "platform/foundation/LocalizedString.h"
@@ -56,6 +57,16 @@ void WordEditingSession::editWordsStartWithMode(std::int64_t mode, const QString
     qv::TextViewModel* view = textView();
     if (ad.isBeforeFirstWord || !ad.currentWord || !view)
         return;
+    // Refused before anything changes, with the reason: an edit begun here could not be saved.
+    if (ad.isViewingOnly) {
+        qv::Alert alert;
+        alert.style = qv::AlertStyle::Informational;
+        const QStringList reason = viewingOnlyReason(ad).split(u'\n');
+        alert.messageText = reason.front();
+        alert.informativeText = reason.mid(1).join(u'\n');
+        env_.alerts.beginSheet(alert, [](int) {});
+        return;
+    }
     const double rate = env_.view().playerRate();
     if (!(rate == 0))
         env_.view().stopPlayback();

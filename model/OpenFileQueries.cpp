@@ -2,6 +2,7 @@
 
 #include "model/AppDelegate.h"
 #include "model/TimeUtilities.h"
+#include "platform/foundation/LocalizedString.h"
 
 namespace {
 
@@ -52,4 +53,11 @@ QString timeAsHMSTextFromCMTimeForFilePending(const std::shared_ptr<QVFilePendin
 QString timecodeFromCMTime(const AppDelegate& ad, const qv::MediaTime& time)
 {
     return timecodeText(time, openFileTimecode(ad), /*useSemiColons=*/true);
+}
+
+QString viewingOnlyReason(const AppDelegate& ad)
+{
+    if (ad.isConnected && ad.currentMode == 2 && !ad.hasFullAccess)
+        return qv::localizedString("Another user is editing this file.\nTranscripts can be viewed but not edited.");
+    return qv::localizedString("No internet connection was found.\nTranscripts can be viewed but not edited.");
 }

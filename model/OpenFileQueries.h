@@ -1,5 +1,5 @@
 // Time texts and language tests that answer for the file open in the transcript view, or for a
-// pending file, from their timecode fields and language.
+// pending file, from their timecode fields and language; why the open file may only be viewed.
 #pragma once
 
 #include "platform/media/MediaTime.h"
@@ -25,3 +25,7 @@ QString getTimeAsHMSText(const AppDelegate& ad, const qv::MediaTime& time);
 QString timeAsHMSTextFromCMTimeForFilePending(const std::shared_ptr<QVFilePending>& pending, const qv::MediaTime& time);
 // "HH:MM:SS:FF" (or ";FF" for drop-frame) in the open file's timecode.
 QString timecodeFromCMTime(const AppDelegate& ad, const qv::MediaTime& time);
+
+// Why the transcript may only be viewed here: another computer of the account holds the edit
+// right of the open transcript, or the service cannot be reached.
+QString viewingOnlyReason(const AppDelegate& ad);

@@ -6,6 +6,7 @@
 #include "model/LocalFileData.h"
 #include "model/MediaFilesMapping.h"
 #include "model/ModelServices.h"
+#include "model/TranscriptFollower.h"
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 #include "model/QVMediaFile.h"
@@ -33,35 +34,6 @@ void readChildren(const DataSnapshot& node, std::int64_t& stillToLoad, Each each
     }
 }
 
-// A word from its stored node, read in one pass over the node's keys (the hot path of opening a
-// long transcript); none when the node has no name or an empty one.
-std::shared_ptr<QVWord> wordFromNode(const qv::DatabaseValue& node)
-{
-    auto word = std::make_shared<QVWord>();
-    const std::string* name = nullptr;
-    for (const auto entry : node.children()) {
-        const std::string& key = entry.key;
-        if (key == "name")
-            name = entry.value.stringIfAny();
-        else if (key == "start")
-            word->start = entry.value.toInt();
-        else if (key == "end")
-            word->end = entry.value.toInt();
-        else if (key == "status")
-            word->status = entry.value.toInt();
-        else if (key == "favorite")
-            word->favorite = entry.value.toBool();
-        else if (key == "deleted")
-            word->deleted = entry.value.toBool();
-        else if (key == "new_paragraph")
-            word->newParagraph = entry.value.toBool();
-    }
-    if (!name || name->empty())
-        return nullptr;
-    word->setName(QString::fromStdString(*name));
-    return word;
-}
-
 bool startsBefore(const auto& a, const auto& b)
 {
     return a.start < b.start;
@@ -74,6 +46,7 @@ void TranscriptLoader::loadFile(const std::shared_ptr<QVFile>& file)
     if (!file)
         return;
     const Opening opening{file, ++generation_};
+    follower_.stop();
     if (ad_->modelServices)
         ad_->modelServices->startFilesListProgressIndicator();
     ad_->transcriptsMetadataRef.child(file->uuid.toStdString()).observeSingleEvent([this, opening](const DataSnapshot& transcript) {
@@ -294,6 +267,7 @@ void TranscriptLoader::readAudioFileTimecode(QVFile& file)
 
 void TranscriptLoader::readWords(const Opening& opening, const DataSnapshot& node)
 {
+    follower_.setLoaded(TranscriptFollower::Node::Words, node.value());
     ad_->words.clear();
     ad_->wordsDeleted.clear();
     ad_->words.reserve(node.childrenCount());
@@ -324,6 +298,7 @@ void TranscriptLoader::readWords(const Opening& opening, const DataSnapshot& nod
 void TranscriptLoader::readSpeakers(const Opening& opening, const DataSnapshot& node)
 {
     ModelServices* services = ad_->modelServices;
+    follower_.setLoaded(TranscriptFollower::Node::Speakers, node.value());
     ad_->speakers.clear();
     ad_->speakersDeleted.clear();
     readChildren(node, ad_->speakersStillToLoad, [&](const DataSnapshot& child) {
@@ -361,6 +336,7 @@ void TranscriptLoader::readSpeakers(const Opening& opening, const DataSnapshot& 
 
 void TranscriptLoader::readSpeakerRanges(const Opening& opening, const DataSnapshot& node)
 {
+    follower_.setLoaded(TranscriptFollower::Node::SpeakerRanges, node.value());
     QHash<QString, std::shared_ptr<QVSpeaker>> speakersByID;
     for (const auto& speaker : ad_->speakers)
         speakersByID.insert(speaker->uuid, speaker);
@@ -392,6 +368,8 @@ void TranscriptLoader::readSpeakerRanges(const Opening& opening, const DataSnaps
     if (services)
         services->transcriptRowCountChanged();
     opening.file->hasLoadedTranscript = true;
+    // From here on what the service changes in the transcript shows here as it happens.
+    follower_.follow(ad_->transcriptsMetadataRef.child(opening.file->uuid.toStdString()));
     if (services && !ad_->hasPreloadedRowsToLastMediaTime && opening.file->hasLocatedToLastMediaTime)
         services->preloadRowsToLastMediaTime();
     if (services)

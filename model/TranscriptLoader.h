@@ -2,10 +2,12 @@
 // resets the open-transcript model, locates the media on this computer and makes the playback
 // asset, then reads the transcript in a fixed chain: words, speakers, speaker ranges. The
 // transcript screen is shown by the shell once the transcript is loaded, the rows up to the last
-// position are built and the player is ready. Main thread only; the reads it starts call back
-// into it, so it lives as long as the database client.
+// position are built and the player is ready; from then on the transcript follows the service's
+// changes. Main thread only; the reads it starts call back into it, so it lives as long as the
+// database client.
 #pragma once
 
+#include "model/TranscriptFollower.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/DataSnapshot.h"
 
@@ -29,8 +31,11 @@ inline const QString kDefaultSpeakerName = QStringLiteral("New Speaker");
 
 class TranscriptLoader {
 public:
-    TranscriptLoader(AppDelegate& ad, LocalFileData& localFileData, qv::Preferences& preferences)
-        : ad_(&ad), localFileData_(&localFileData), preferences_(&preferences)
+    // With `queue`, the changes the service reports for the open transcript in one turn are
+    // shown together.
+    TranscriptLoader(AppDelegate& ad, LocalFileData& localFileData, qv::Preferences& preferences,
+                     qv::Dispatcher* queue = nullptr)
+        : ad_(&ad), localFileData_(&localFileData), preferences_(&preferences), follower_(ad, queue)
     {
     }
     TranscriptLoader(const TranscriptLoader&) = delete;
@@ -64,4 +69,5 @@ private:
     LocalFileData* localFileData_;
     qv::Preferences* preferences_;
     std::uint64_t generation_ = 0;
+    TranscriptFollower follower_;
 };

@@ -12,6 +12,7 @@
 #include "app/shell/ToolbarLayout.h"
 #include "app/widgets/UserExistenceCheck.h"
 #include "model/FileTypes.h"
+#include "model/OpenFileQueries.h"
 #include "model/SpeakerServices.h"
 #include "model/ViewServices.h"
 #include "platform/foundation/LocalizedString.h"
@@ -114,7 +115,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
-      transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences),
+      transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences, &mainQueue),
       waveformManager_(mainQueue, preferences),
       videoThumbnailManager_(transcript::QVVideoThumbnailManager::defaultCacheFolder(), paintedIcon(false)),
       intakeHooks_(intakeHooks()), accountPopoverViewController_(*this)
@@ -633,6 +634,8 @@ void ApplicationShell::performAction(const QString& action, int tag)
     } else if (action == "performFindPanelAction:") {
         if (ad_.currentMode == 2 && tag != kFindNextTag && tag != kFindPreviousTag)
             preferences_.setObject("QVRightPanelTabView", 1);
+    } else if (action == "viewingOnlyPressed:") {
+        viewingOnlyPressed();
     } else if (action == "showAccountPopover:") {
         showAccountPopover();
     } else if (action == "showPreferences:") {
@@ -664,6 +667,37 @@ void ApplicationShell::showAccountPopover()
     accountPopover_->adjustSize();
     accountPopover_->move(button->mapToGlobal(QPoint(button->width() - accountPopover_->width(), button->height())));
     accountPopover_->show();
+}
+
+void ApplicationShell::viewingOnlyPressed()
+{
+    if (viewingOnlyPopover_ && viewingOnlyPopover_->isShown()) {
+        closeViewingOnlyPopover();
+        return;
+    }
+    closeViewingOnlyPopover();
+    const QString text = viewingOnlyReason(ad_);
+    QToolButton* button = window_.viewingOnlyButton();
+    viewingOnlyPopover_ =
+        QVStringPopover::showRelativeToRect(button->rect(), button, QVStringPopover::Edge::Bottom, text, true, 300);
+    viewingOnlyPopover_->setObjectName(QStringLiteral("viewingOnlyPopover"));
+}
+
+void ApplicationShell::closeViewingOnlyPopover()
+{
+    if (!viewingOnlyPopover_)
+        return;
+    viewingOnlyPopover_->closePopover();
+    viewingOnlyPopover_->deleteLater();
+    viewingOnlyPopover_ = nullptr;
+}
+
+void ApplicationShell::redrawBottomToolbar()
+{
+    window_.setViewingOnly(ad_.isViewingOnly);
+    if (!ad_.isViewingOnly)
+        closeViewingOnlyPopover();
+    window_.update();
 }
 
 void ApplicationShell::closeAccountPopover()

@@ -129,11 +129,11 @@ public:
     void resetAccountButton() override;
     void refreshAccountButton() override;
     void hideTranscriptToolbarItems() override { window_.setTranscriptToolbarItemsVisible(false, false); }
-    void redrawBottomToolbar() override { window_.update(); }
+    void redrawBottomToolbar() override;
     void bringMainWindowToFront() override;
     void removeOnboardingPage() override {}
     void animateLogo() override { window_.animateLogo(); }
-    void closeViewingOnlyPopover() override {}
+    void closeViewingOnlyPopover() override;
     void refreshEditingOptions() override { editing_.refreshEditingOptions(); }
     void refreshSpeakerRangeChangesAllowed() override;
     void finishEditingIfNecessary() override { editing_.finishEditingIfNecessary(); }
@@ -182,6 +182,8 @@ private:
     // The account popover under the account button; made on first use, closed by a click
     // outside it.
     void showAccountPopover();
+    // Says why the transcript can only be viewed; a second press closes it.
+    void viewingOnlyPressed();
     void closeAccountPopover();
     ScreenController::Hooks screenHooks();
     IntakeHooks intakeHooks();
@@ -237,6 +239,7 @@ private:
     std::unique_ptr<QVAuthViewController> signIn_;
     QVAccountPopoverViewController accountPopoverViewController_;
     QPointer<QWidget> accountPopover_;
+    QPointer<QVStringPopover> viewingOnlyPopover_;
     std::unique_ptr<QVPreferencesWC> preferencesWindow_;
     QVKeyboardShortcutsWC keyboardShortcutsWindow_;
     std::unique_ptr<ze::ZEHostAdapter> telemetry_;

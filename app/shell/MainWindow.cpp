@@ -2,6 +2,7 @@
 
 #include "app/shell/LogoView.h"
 #include "app/shell/ToolbarLayout.h"
+#include "platform/foundation/LocalizedString.h"
 #include "transcript-view/NavigationButtonImages.h"
 
 #include <QAction>
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -28,6 +31,8 @@ namespace {
 
 const char* const kActionProperty = "qvAction";
 const char* const kTagProperty = "qvTag";
+
+const QColor kTranscriptToolbarColor(160, 160, 160);
 
 void paintBackground(QWidget* widget, const QColor& color)
 {
@@ -173,7 +178,7 @@ void MainWindow::buildPages()
     transcript->setSpacing(0);
     toolbarTranscript_ = new QWidget(containerTranscript_);
     toolbarTranscript_->setObjectName(QStringLiteral("toolbarTranscript"));
-    paintBackground(toolbarTranscript_, QColor(160, 160, 160));
+    paintBackground(toolbarTranscript_, kTranscriptToolbarColor);
     toolbarTranscript_->setFixedHeight(150);
     // The editing panel above, centred over the transcript; the time and the navigation
     // controls in the row along the bottom.
@@ -212,6 +217,13 @@ void MainWindow::buildPages()
         if (callbacks_.perform)
             callbacks_.perform(QStringLiteral("missingMediaPressed:"), 0);
     });
+    viewingOnlyButton_ = toolButton(localizedString(QStringLiteral("View Only")), transportBar);
+    viewingOnlyButton_->setObjectName(QStringLiteral("viewingOnlyButton"));
+    viewingOnlyButton_->setVisible(false);
+    connect(viewingOnlyButton_, &QToolButton::clicked, this, [this] {
+        if (callbacks_.perform)
+            callbacks_.perform(QStringLiteral("viewingOnlyPressed:"), 0);
+    });
     transportRow->addWidget(timeDisplay_);
     transportRow->addWidget(selectionDurationDisplay_);
     transportRow->addStretch(1);
@@ -238,6 +250,7 @@ void MainWindow::buildPages()
     transportRow->addWidget(playbackRateButtons_);
     transportRow->addWidget(wordsSearchMediaButton_);
     transportRow->addWidget(missingMediaButton_);
+    transportRow->addWidget(viewingOnlyButton_);
     toolbarColumn->addWidget(transportBar);
     transcript->addWidget(toolbarTranscript_);
 
@@ -486,6 +499,28 @@ void MainWindow::setTranscriptToolbarItemsVisible(bool visible, bool missingMedi
                           playbackRateButtons_, wordsSearchMediaButton_, static_cast<QWidget*>(currentFileDisplay_)})
         item->setVisible(visible);
     missingMediaButton_->setVisible(visible && missingMedia);
+}
+
+void MainWindow::setViewingOnly(bool viewingOnly)
+{
+    viewingOnlyButton_->setVisible(viewingOnly);
+    if (!viewingOnly) {
+        paintBackground(toolbarTranscript_, kTranscriptToolbarColor);
+        return;
+    }
+    // Light stripes across the toolbar's grey: the transcript can be read here but not changed.
+    QPixmap stripes(16, 16);
+    stripes.fill(kTranscriptToolbarColor);
+    QPainter painter(&stripes);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(kTranscriptToolbarColor.lighter(118), 4));
+    painter.drawLine(QPointF(-4, 20), QPointF(20, -4));
+    painter.drawLine(QPointF(-4, 4), QPointF(4, -4));
+    painter.drawLine(QPointF(12, 20), QPointF(20, 12));
+    painter.end();
+    QPalette palette = toolbarTranscript_->palette();
+    palette.setBrush(QPalette::Window, QBrush(stripes));
+    toolbarTranscript_->setPalette(palette);
 }
 
 void MainWindow::setCurrentFileName(const QString& name) { currentFileDisplay_->setText(name); }

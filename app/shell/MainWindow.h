@@ -78,6 +78,10 @@ public:
     QLabel* timeDisplay() const { return timeDisplay_; }
     QLabel* selectionDurationDisplay() const { return selectionDurationDisplay_; }
     QToolButton* missingMediaButton() const { return missingMediaButton_; }
+    QToolButton* viewingOnlyButton() const { return viewingOnlyButton_; }
+    // The view-only state of the open transcript: the view-only button in the transcript
+    // toolbar, whose background turns to stripes.
+    void setViewingOnly(bool viewingOnly);
     QWidget* wordsSearchMediaButton() const { return wordsSearchMediaButton_; }
     // The banner over the log-in form and the files list when the service cannot be reached.
     void showServiceProblem(const QString& message, bool canRetry);
@@ -167,6 +171,7 @@ private:
     QWidget* playbackRateButtons_ = nullptr;
     QWidget* wordsSearchMediaButton_ = nullptr;
     QToolButton* missingMediaButton_ = nullptr;
+    QToolButton* viewingOnlyButton_ = nullptr;
     std::vector<QToolButton*> navigationButtons_;
     bool navigationAllowed_ = true;
     std::array<bool, 6> navigationStates_{true, true, true, true, true, true};

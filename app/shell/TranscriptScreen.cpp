@@ -133,10 +133,14 @@ std::shared_ptr<Asset> TranscriptScreen::createMissingMediaAssetForSimpleFile(QV
         stopAccessingURL(first->url);
         first->hasAccessToURL = false;
     }
+    // The file's own duration counts too: the media file's may be unknown here (its record came
+    // before the transcription had measured it), and the words must all be reachable.
+    MediaTime length = first ? first->duration : MediaTime::zero();
+    if (!length.isValid() || length < MediaTime(file.duration, 1000))
+        length = MediaTime(file.duration, 1000);
     const std::optional<std::filesystem::path> movie = pathForResource("missing media", "mov");
     return std::make_shared<Asset>(Asset::fromComposition(
-        Composition::placeholder(movie ? movie->string() : std::string("missing media.mov"),
-                                 first ? first->duration : MediaTime::zero())));
+        Composition::placeholder(movie ? movie->string() : std::string("missing media.mov"), length)));
 }
 
 std::shared_ptr<Asset> TranscriptScreen::createAssetWithMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles,

@@ -13,6 +13,7 @@
 #include "platform/media/Player.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/ui/Alert.h"
+#include "platform/ui/DesktopNotifications.h"
 #include "speakers/SpeakersController.h"
 #include "speakers/SpeakersPanelView.h"
 #include "transcript-view/MainPlayer.h"
@@ -139,7 +140,10 @@ public:
     void startFilesListProgressIndicator() override {}
     void reloadFilesListRowForFile(const std::shared_ptr<QVFile>&) override {}
     void setTranscriptToolbarHeight(double points) override;
-    void postUserNotification(const QString&, const QString&, const QString&) override {}
+    void postUserNotification(const QString& title, const QString& subtitle, const QString& informativeText) override
+    {
+        notifications_.post(title, subtitle, informativeText);
+    }
 
 private:
     AppDelegate& ad_;
@@ -159,6 +163,7 @@ private:
     QVWaveformManager waveformManager_;
     WaveformGenerationQueue waveformQueue_;
     std::unique_ptr<QVAudioConfigurationViewController> audioConfiguration_;
+    DesktopNotifications notifications_;
 };
 
 }  // namespace qv::shell

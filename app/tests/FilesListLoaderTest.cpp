@@ -68,6 +68,38 @@ TEST_F(FilesListLoaderTest, FirstLoadSortsNewestFirstCachesUnfinishedAndSkipsMis
     EXPECT_EQ(mac.services.count("insert 0"), 0);
 }
 
+TEST_F(FilesListLoaderTest, AListedFileFollowsItsRecordsDurationNameAndStatus)
+{
+    Computer& mac = addComputer("SYSA");
+    serviceAdds("F1", 20, 5);
+    queue.advance(0.2);
+    ASSERT_EQ(mac.services.rows.size(), 1u);
+    const auto file = mac.ad.files.front();
+    EXPECT_EQ(file->duration, 0);
+    mac.services.calls.clear();
+
+    // The worker finishes the file while the list is open.
+    backend.setValue("transcripts/F1/words/W1/name", "hello");
+    queue.advance(0.2);
+    backend.updateChildValues("files/F1", {{"duration", 7250}, {"status", 30}, {"name", "Interview"}});
+    queue.advance(0.2);
+    EXPECT_EQ(file->duration, 7250);
+    EXPECT_EQ(file->name, "Interview");
+    EXPECT_EQ(file->status, 30);
+    // The step to transcribed stays the cache's: the new transcript is kept for a while.
+    EXPECT_NE(file->syncedTranscriptEvictionTime, qv::kNeverEvict);
+    EXPECT_GE(mac.services.count("reload 0"), 1);
+
+    // Another computer marks it verified; a change elsewhere in the record reloads nothing.
+    backend.setValue("files/F1/status", 40);
+    queue.advance(0.2);
+    EXPECT_EQ(file->status, 40);
+    mac.services.calls.clear();
+    backend.setValue("files/F1/export_count/subrip", 1);
+    queue.advance(0.2);
+    EXPECT_EQ(mac.services.count("reload 0"), 0);
+}
+
 TEST_F(FilesListLoaderTest, ABurstOfAdditionsIsOneUpdate)
 {
     Computer& mac = addComputer("SYSA");

@@ -2,6 +2,11 @@
 // them and qv-shell-probe processes are the others.
 #include "TestComputer.h"
 
+#include "model/LocalFileData.h"
+#include "model/QVSpeaker.h"
+#include "model/QVSpeakerRange.h"
+#include "model/QVWord.h"
+#include "model/TranscriptLoader.h"
 #include "services/hub/tests/HubTestSupport.h"
 
 #include <QProcess>
@@ -100,6 +105,65 @@ TEST_F(MultiComputerTest, TheEditRightMovesWhenTheEditorIsKilledOrClosesTheFile)
     third->signal(SIGTERM);
     EXPECT_TRUE(third->waitForLine("closed"));
     EXPECT_TRUE(waitFor([&] { return service->value("files/F1/users_online").isNull(); }));
+}
+
+// The words of the open transcript as this computer holds them, in order.
+std::string shownWords(const AppDelegate& ad)
+{
+    std::string text;
+    for (const auto& word : ad.words)
+        text += (text.empty() ? "" : " ") + word->name().toStdString();
+    return text;
+}
+
+DatabaseValue storedWord(const char* name, std::int64_t start)
+{
+    return DatabaseValue::object({{"name", name}, {"start", start}, {"end", start + 150}});
+}
+
+TEST_F(MultiComputerTest, AnOpenTranscriptFollowsWhatAnotherComputerChangesAndAReopeningReadsTheService)
+{
+    service->serviceWrite("transcripts/F1", DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W1", storedWord("the", 0)}, {"W2", storedWord("will", 200)},
+                                         {"W3", storedWord("turns", 400)}})},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Speaker 1"}, {"color", "blue"}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"start", 0}, {"speaker", "S1"}})}})},
+    }));
+    Computer& mac = computer("SYSB");
+    LocalFileData localFileData(mac.ad, mac.preferences);
+    TranscriptLoader loader(mac.ad, localFileData, mac.preferences, &queue);
+    const auto opened = file(mac);
+    loader.loadFile(opened);
+    ASSERT_TRUE(waitFor([&] { return opened->hasLoadedTranscript; }));
+    EXPECT_EQ(shownWords(mac.ad), "the will turns");
+
+    // Another computer corrects a word, adds one, deletes one, renames the speaker and adds a
+    // speaker with a range: all of it shows here without reopening.
+    auto other = probe("SYSA", {"write", "F1", "words/W2/name", "wheel", "words/W4/name", "again", "words/W4/start", "600",
+                                "words/W4/end", "700", "words/W1/deleted", "true", "speakers/S1/name", "Ann",
+                                "speakers/S2/name", "Bo", "speakers/S2/color", "red", "speaker_ranges/R2/start", "400",
+                                "speaker_ranges/R2/speaker", "S2"});
+    ASSERT_TRUE(other->waitForLine("written"));
+    ASSERT_TRUE(waitFor([&] { return shownWords(mac.ad) == "wheel turns again" && mac.ad.speakerRanges.size() == 2; }))
+        << shownWords(mac.ad);
+    ASSERT_EQ(mac.ad.wordsDeleted.size(), 1u);
+    EXPECT_EQ(mac.ad.wordsDeleted.first()->name(), "the");
+    ASSERT_EQ(mac.ad.speakers.size(), 2u);
+    EXPECT_EQ(mac.ad.speakerRanges.first()->speaker->name, "Ann");
+    EXPECT_EQ(mac.ad.speakerRanges.last()->speaker->name, "Bo");
+    EXPECT_EQ(mac.ad.speakerRanges.last()->start, 400);
+    EXPECT_EQ(mac.ad.speakerRanges.last()->speaker->rangeCount, 1);
+
+    // A reopening reads what the service holds, and follows it from there.
+    other = probe("SYSA", {"write", "F1", "words/W3/name", "turned"});
+    ASSERT_TRUE(other->waitForLine("written"));
+    const auto reopened = file(mac);
+    loader.loadFile(reopened);
+    ASSERT_TRUE(waitFor([&] { return reopened->hasLoadedTranscript; }));
+    EXPECT_EQ(shownWords(mac.ad), "wheel turned again");
+    other = probe("SYSA", {"write", "F1", "words/W4/name", "again."});
+    ASSERT_TRUE(other->waitForLine("written"));
+    EXPECT_TRUE(waitFor([&] { return shownWords(mac.ad) == "wheel turned again."; })) << shownWords(mac.ad);
 }
 
 TEST_F(MultiComputerTest, CountersFromTwoComputersAddUp)

@@ -32,9 +32,16 @@ TEST_F(PresenceTest, TheOldestEntryEditsAndTheRightMovesWhenItLeaves)
     EXPECT_TRUE(second.ad.isViewingOnly);
     EXPECT_TRUE(third.ad.isViewingOnly);
 
+    // The one that gains the edit right enables its editing and speaker controls; the one
+    // still viewing is not disturbed.
+    second.services.calls.clear();
+    third.services.calls.clear();
     close(first);
     EXPECT_FALSE(second.ad.isViewingOnly);
     EXPECT_TRUE(third.ad.isViewingOnly);
+    EXPECT_EQ(second.services.count("refreshEditingOptions"), 1);
+    EXPECT_EQ(second.services.count("refreshSpeakerRangeChangesAllowed"), 1);
+    EXPECT_EQ(third.services.count("refreshEditingOptions"), 0);
 
     // A computer whose connection drops leaves by the database's hand.
     second.client->goOffline();

@@ -5,6 +5,10 @@
 //       right changes; on SIGTERM closes the file, prints "closed" and ends.
 //   qv-shell-probe <url> <token> <uid> <systemID> count <uuid> <n>
 //       counts <n> SubRip exports of the file, prints "counting" and runs until SIGTERM.
+//   qv-shell-probe <url> <token> <uid> <systemID> write <uuid> (<path> <value>)...
+//       changes the file's transcript: each <path> below transcripts/<uuid> gets <value> (a
+//       whole number when it reads as one, "true" as true, else the text); prints "written"
+//       once the service has them all and ends.
 #include "TestComputer.h"
 
 #include "platform/foundation/ManualDispatcher.h"
@@ -62,6 +66,32 @@ int count(Computer& computer, qv::ManualDispatcher& queue, const std::string& uu
     return 0;
 }
 
+qv::DatabaseValue valueFromArgument(const QString& text)
+{
+    bool number = false;
+    const qlonglong value = text.toLongLong(&number);
+    if (number)
+        return qv::DatabaseValue(std::int64_t(value));
+    if (text == "true")
+        return qv::DatabaseValue(true);
+    return qv::DatabaseValue(text.toStdString());
+}
+
+int write(Computer& computer, qv::ManualDispatcher& queue, const std::string& uuid, const QStringList& pairs)
+{
+    qv::DatabaseUpdate update;
+    for (qsizetype i = 0; i + 1 < pairs.size(); i += 2)
+        update.push_back({pairs[i].toStdString(), valueFromArgument(pairs[i + 1])});
+    bool done = false;
+    computer.ad.transcriptsMetadataRef.child(uuid).updateChildValues(update, [&](const qv::DatabaseResult& error) {
+        done = !error;
+    });
+    if (!queue.runUntil([&] { return done; }, 20))
+        return 1;
+    say("written");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -83,5 +113,7 @@ int main(int argc, char** argv)
         return openFile(computer, queue, uuid);
     if (mode == "count" && argc == 8)
         return count(computer, queue, uuid, std::atoi(argv[7]));
+    if (mode == "write" && argc % 2 == 1)
+        return write(computer, queue, uuid, QCoreApplication::arguments().mid(7));
     return 2;
 }

@@ -155,24 +155,33 @@ TEST_F(KeyHandler, EscapeOnKeyUpCancels)
     EXPECT_EQ(text(), "alpha bravo charlie");
 }
 
-TEST_F(KeyHandler, ViewOnlyRefusesEditingKeysButNotNavigationOrPlainR)
+TEST_F(KeyHandler, ViewOnlyRefusesEveryEditBeforeItStartsAndSaysWhy)
 {
     openTranscript();
     ad.isViewingOnly = true;
+    ad.isConnected = true;
+    alerts.setHoldUnscripted(true);
     handler.keyDown(press(qv::kKeyDelete));
     handler.keyDown(press(qv::kKeyUp, qv::kModifierShift));
     handler.insertText("x");
     settle();
     EXPECT_FALSE(ad.isEditing);
-    EXPECT_EQ(text(), "alpha bravo charlie");
+    EXPECT_FALSE(alerts.hasOpenAlert());
 
-    // Plain R does not test the view-only state; the offline sheet then guards the commit.
-    alerts.setHoldUnscripted(true);
+    // Plain R, and F and J that fall through to it, would open an edit that could never be
+    // saved: each is refused at once, with the real reason.
+    for (const auto& [code, character] : {std::pair{qv::kKeyR, "r"}, {qv::kKeyF, "f"}, {qv::kKeyJ, "j"}}) {
+        handler.keyDown(press(code, 0, character));
+        EXPECT_FALSE(ad.isEditing) << character;
+        ASSERT_TRUE(alerts.hasOpenAlert()) << character;
+        EXPECT_EQ(alerts.shownAlerts().back().messageText, "Another user is editing this file.");
+        alerts.answerOpenAlert(qv::kAlertFirstButtonReturn);
+    }
+    ad.isConnected = false;
     handler.keyDown(press(qv::kKeyR, 0, "r"));
-    ASSERT_TRUE(ad.isEditing);
-    editing.editWordsFinishWithResumePlayback(true);
     ASSERT_TRUE(alerts.hasOpenAlert());
-    alerts.answerOpenAlert(qv::kAlertFirstButtonReturn + 1);
+    EXPECT_EQ(alerts.shownAlerts().back().messageText, "No internet connection was found.");
+    alerts.answerOpenAlert(qv::kAlertFirstButtonReturn);
     settle();
     EXPECT_FALSE(ad.isEditing);
     EXPECT_EQ(text(), "alpha bravo charlie");

@@ -123,6 +123,45 @@ TEST_F(Loading, ATranscriptWrittenThroughTheDatabaseLoadsSortsAndLinks)
     EXPECT_TRUE(ad.debugCharacterEditing.contains("in loadFile: self.currentTextView assigned to nil"));
 }
 
+TEST_F(Loading, AnOpenTranscriptTakesInChangesMadeElsewhereButNotDuringAnInlineEdit)
+{
+    writeTranscript("T", DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W1", word("will", 100, 500)}, {"W2", word("turn", 600, 900)}})},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Ann"}, {"color", "purple"}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"speaker", "S1"}, {"start", 0}})}})},
+    }));
+    TranscriptLoader following(ad, localFileData, preferences, &main);
+    following.loadFile(listedFile("T"));
+    main.drain();
+    const std::shared_ptr<QVWord> will = ad.words.first();
+    ad.currentWord = ad.words.last();
+
+    // This computer's own write comes back equal to the model: the same word objects stay.
+    client.reference("transcripts/T/words/W1/name").setValue("will");
+    main.drain();
+    EXPECT_EQ(ad.words.first(), will);
+
+    // While an inline edit is open here a change waits; it is taken in once the edit ends.
+    ad.isEditing = true;
+    otherComputer.reference("transcripts/T/words").updateChildValues(
+        {{"W1/name", "wheel"}, {"W2", DatabaseValue()}, {"W3", word("again", 1000, 1200)}});
+    main.drain();
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"will", "turn"}));
+    ad.isEditing = false;
+    main.advance(1);
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"wheel", "again"}));
+    EXPECT_EQ(ad.words.first(), will);
+    // The current word was removed elsewhere: none is current.
+    EXPECT_EQ(ad.currentWord, nullptr);
+
+    // Another opening stops following the first one: its changes fill nothing of the new file.
+    following.loadFile(listedFile("OTHER"));
+    main.drain();
+    otherComputer.reference("transcripts/T/words/W4").setValue(word("more", 1300, 1400));
+    main.advance(1);
+    EXPECT_TRUE(ad.words.empty());
+}
+
 TEST_F(Loading, AFileWithoutTranscriptOpensEmpty)
 {
     const auto file = listedFile("NONE");

@@ -223,12 +223,26 @@ std::optional<AuthBackend::Session> AuthBackend::refreshSession(const std::strin
 
 bool AuthBackend::hasAccount(const std::string& email) const
 {
+    return accountByEmail(email).has_value();
+}
+
+std::optional<User> AuthBackend::accountByEmail(const std::string& email) const
+{
     std::lock_guard lock(mutex_);
     std::string address = lowerCase(email);
     for (const auto& [uid, account] : accounts_)
         if (account.user.email == address)
-            return true;
-    return false;
+            return account.user;
+    return std::nullopt;
+}
+
+std::optional<User> AuthBackend::accountOf(const std::string& uid) const
+{
+    std::lock_guard lock(mutex_);
+    auto account = accounts_.find(uid);
+    if (account == accounts_.end())
+        return std::nullopt;
+    return account->second.user;
 }
 
 std::optional<AuthError> AuthBackend::requestPasswordReset(const std::string& email)

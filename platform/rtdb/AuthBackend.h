@@ -66,6 +66,9 @@ public:
         return refreshSession(token);
     }
     bool hasAccount(const std::string& email) const;
+    // The account of `email` (in any case), or nothing.
+    std::optional<User> accountByEmail(const std::string& email) const;
+    std::optional<User> accountOf(const std::string& uid) const;
     std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 
     // The stand-in service's own controls.

@@ -43,6 +43,9 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
             try {
                 HubServer::Options options;
                 options.dataFolder = folder;
+                // It serves the one person at this computer: there is nobody to verify the
+                // address for.
+                options.verifyNewAccounts = true;
                 auto* server = new HubServer(options);
                 server->setParent(anchor_);
                 if (server->start(error)) {

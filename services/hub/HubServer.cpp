@@ -80,6 +80,11 @@ HubServer::HubServer(Options options)
     accounts_ = std::make_unique<AuthBackend>(std::move(accounts));
     workers_ = std::make_unique<WorkerPool>("service requests", std::max(2, QThread::idealThreadCount() / 2));
     addAccountRoutes();
+    verification_ = std::make_unique<AccountVerification>(*this, options_.verifyNewAccounts, options_.dataFolder, [this] {
+        return QStringLiteral("%1://%2:%3")
+            .arg(options_.tlsCertificate.empty() ? "http" : "https", options_.address.toString())
+            .arg(port());
+    });
     connect(&webSockets_, &QWebSocketServer::newConnection, this, &HubServer::acceptWebSocket);
     connect(&pings_, &QTimer::timeout, this, &HubServer::pingClients);
 }
@@ -214,11 +219,14 @@ void HubServer::addAccountRoutes()
         auto result = accounts_->createAccount(email, password);
         if (auto* error = std::get_if<AuthError>(&result))
             return authError(*error);
-        const auto& session = std::get<AuthBackend::Session>(result);
-        // The tree belongs to the service's thread; the balance is written there, queued ahead
-        // of the answer.
-        QMetaObject::invokeMethod(this, [this, uid = session.user.uid] {
-            serviceWrite("users/" + uid + "/mins_bal", options_.newAccountMinutes);
+        auto session = std::get<AuthBackend::Session>(result);
+        if (verification_->verifiesAtOnce())
+            session.user.emailVerified = true;
+        // The tree belongs to the service's thread; the balance and the verification are
+        // written there, queued ahead of the answer.
+        QMetaObject::invokeMethod(this, [this, user = session.user]() mutable {
+            serviceWrite("users/" + user.uid + "/mins_bal", options_.newAccountMinutes);
+            verification_->accountCreated(user);
         }, Qt::QueuedConnection);
         return sessionAnswer(session);
     }, HttpRouter::Runs::OffThread);
@@ -456,6 +464,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             session.outbox.push_back(FrameBuilder("ack").id(id).take());
             return;
         }
+        verification_->keepVerifiedStatus(session.uid, *writes);
         WriteTag tag{session.origin, id};
         database_->write(session.connection, *writes, id, nullptr, nullptr, &tag);
         return;

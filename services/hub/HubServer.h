@@ -8,6 +8,7 @@
 #include "platform/foundation/WorkQueue.h"
 #include "platform/rtdb/AuthBackend.h"
 #include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/AccountVerification.h"
 #include "services/hub/HttpConnection.h"
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
@@ -59,6 +60,9 @@ public:
         // Seconds a connection whose token was replaced (POST /auth/refresh) has to sign in with
         // the new one before it is closed. A token signed out closes its connections at once.
         double renewGrace = 30;
+        // New accounts are verified at once (a service that serves one person); otherwise each
+        // one's verification link goes to the log.
+        bool verifyNewAccounts = false;
     };
     // The balance of an account on a service that does not count: 100 years of media.
     static constexpr std::int64_t kUnlimitedAccountMinutes = 100LL * 365 * 24 * 60;
@@ -103,6 +107,7 @@ private:
     Options options_;
     std::unique_ptr<DatabaseBackend> database_;
     std::unique_ptr<AuthBackend> accounts_;
+    std::unique_ptr<AccountVerification> verification_;
     HttpRouter router_;
     std::unique_ptr<QTcpServer> tcp_;
     QWebSocketServer webSockets_;

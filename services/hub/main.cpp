@@ -1,6 +1,8 @@
 // qv-hub: the service program, with the upload endpoints and the transcription worker. Prints "listening on <address>:<port>" once it serves.
 //   qv-hub [--address 127.0.0.1] [--port 0] [--data <folder>] [--tls-cert <pem> --tls-key <pem>]
 //          [--account-minutes 600]
+// New accounts' verification links go to its log. To verify an account of a running service:
+//   qv-hub --data <folder> --address <address> --port <port> [--tls-cert <pem>] --verify-email <e-mail>
 #include "platform/foundation/FileUtilities.h"
 #include "services/hub/HubServer.h"
 #include "services/hub/TranscriptionWorker.h"
@@ -8,9 +10,51 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrlQuery>
 
 #include <cstdio>
 #include <stdexcept>
+
+namespace {
+
+// Opens the verification link of the account of `email` on the running service; 0 when it
+// answers that the account is verified.
+int verifyEmail(QCoreApplication& application, const qv::hub::HubServer::Options& options, const QString& email)
+{
+    const qv::AuthBackend accounts(qv::AuthBackend::Options{options.dataFolder / "accounts", 1, {}});
+    const std::optional<qv::User> account = accounts.accountByEmail(email.toStdString());
+    const QByteArray key = qv::hub::AccountVerification::key(options.dataFolder, false);
+    if (!account || key.isEmpty()) {
+        std::fprintf(stderr, "qv-hub: no account of %s in %s\n", qPrintable(email), options.dataFolder.c_str());
+        return 1;
+    }
+    QUrl url;
+    url.setScheme(options.tlsCertificate.empty() ? "http" : "https");
+    url.setHost(options.address.toString());
+    url.setPort(options.port);
+    url.setPath("/auth/verify");
+    QUrlQuery query;
+    query.addQueryItem("account", QString::fromStdString(account->uid));
+    query.addQueryItem("code", QString::fromLatin1(qv::hub::AccountVerification::code(key, account->uid)));
+    url.setQuery(query);
+    QNetworkAccessManager network;
+    QNetworkReply* reply = network.get(QNetworkRequest(url));
+    // The service's own certificate, which may be self-signed.
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+    QObject::connect(reply, &QNetworkReply::finished, &application, &QCoreApplication::quit);
+    application.exec();
+    const QByteArray answer = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError) {
+        std::fprintf(stderr, "qv-hub: %s: %s\n", qPrintable(reply->errorString()), answer.constData());
+        return 1;
+    }
+    std::printf("%s", answer.constData());
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,7 +69,10 @@ int main(int argc, char** argv)
     QCommandLineOption key("tls-key", "PEM private key of the certificate.", "file");
     QCommandLineOption minutes("account-minutes", "Minutes of transcription a new account is given (default 600).",
                                "minutes", "600");
-    parser.addOptions({address, port, data, certificate, key, minutes});
+    
+    QCommandLineOption verify("verify-email", "Verify the account of this e-mail address on the running service "
+                                              "of --data at --address and --port, then end.", "e-mail");
+    parser.addOptions({address, port, data, certificate, key, minutes, verify});
     parser.process(application);
 
     qv::hub::HubServer::Options options;
@@ -50,6 +97,8 @@ int main(int argc, char** argv)
                                             : qv::applicationDataFolder() / "service";
     options.tlsCertificate = parser.value(certificate).toStdString();
     options.tlsKey = parser.value(key).toStdString();
+    if (parser.isSet(verify))
+        return verifyEmail(application, options, parser.value(verify));
     if (options.tlsCertificate.empty() != options.tlsKey.empty()) {
         std::fprintf(stderr, "qv-hub: give both --tls-cert and --tls-key\n");
         return 2;

@@ -2,9 +2,11 @@
 // a temporary home against a service of the test's own, the user signs up, sees the empty files
 // list, a transcript arrives as the transcription service delivers one, and it shows up in the
 // list; the user opens it, plays it, corrects a word by typing, undoes and redoes the correction
-// from the Edit menu, exports SubRip captions and fcpxml from the File menu and sends the
-// transcript to the partner editor (a recording script standing for it). A screenshot of the
-// window at each step goes to QV_SCREENSHOT_DIR.
+// from the Edit menu, exports SubRip captions, a PDF and fcpxml from the File menu and sends the
+// transcript to the partner editor (a recording script standing for it). A second computer of
+// the account (this program again, as another process with a home of its own) has the
+// transcript open meanwhile: it shows that it may only view it, shows the correction within a
+// second and exports it. A screenshot of the window at each step goes to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/tests/EndToEndSupport.h"
 #include "app/shell/LogoView.h"
@@ -22,6 +24,7 @@
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
+#include "platform/ui/tests/NotificationBus.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
 #include "transcript-view/QVTextView.h"
@@ -37,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +77,139 @@ void exportThroughSaveDialog(ApplicationShell& shell, const char* action, const 
     QMetaObject::invokeMethod(dialog, "accept");
     ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(path); }));
 }
+
+// The words of the open transcript, in order.
+std::string shownWords(const AppDelegate& ad)
+{
+    std::string text;
+    for (const auto& word : ad.words)
+        text += (text.empty() ? "" : " ") + word->name().toStdString();
+    return text;
+}
+
+// Exports SubRip through the File menu into `path`; true once the file is written.
+bool exportSubRip(ApplicationShell& shell, const QString& path)
+{
+    QAction* subRip = shell.window().action("exportToSubRip:");
+    if (!subRip)
+        return false;
+    shell.window().validateAllMenus();
+    if (!subRip->isEnabled())
+        return false;
+    subRip->trigger();
+    QFileDialog* dialog = shell.savePanels().currentDialog();
+    if (!dialog || !waitFor([&] { return dialog->isVisible(); }))
+        return false;
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+    return waitFor([&] { return QFileInfo::exists(path); });
+}
+
+// The second computer, run as its own process:
+//   qv_shell_e2e --second-computer <service url> <e-mail> <password> <file uuid> <media> <srt> <shots>
+// signs in, opens the account's only file with its media located, and prints, line by line:
+// "view-only" once the view-only button is shown, "words <text>" whenever the transcript
+// changes; once the last word reads "podcast" it exports SubRip to <srt>, prints "exported"
+// and ends.
+int runSecondComputer(const QStringList& arguments)
+{
+    if (arguments.size() != 8)
+        return 2;
+    auto say = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
+    const QString uuid = arguments[4];
+    QTemporaryDir home;
+    QtDispatcher queue;
+    Preferences preferences(home.path() + "/config");
+    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
+    shell.window().resize(1440, 900);
+    shell.applicationDidFinishLaunching();
+    if (!waitFor([&] { return shell.auth() != nullptr; }))
+        return 3;
+    AppDelegate& ad = shell.ad();
+    shell.auth()->signIn(arguments[2].toStdString(), arguments[3].toStdString(), {});
+    if (!waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && shell.filesList().filesSearchResults().size() == 1; }))
+        return 4;
+    auto located = std::make_shared<QVMediaFile>();
+    located->url = QUrl::fromLocalFile(arguments[5]);
+    LocalFileData(ad, preferences).saveLocalDataForFileUUID(uuid, false, true, -1, -1, {located}, -1);
+    shell.filesList().selectRow(0);
+    shell.openSelectedFile();
+    if (!waitFor([&] { return ad.currentMode == 2 && !shell.window().isCoverShown() && !ad.words.empty(); }))
+        return 5;
+    QToolButton* viewOnly = shell.window().viewingOnlyButton();
+    if (!waitFor([&] { return ad.isViewingOnly && viewOnly->isVisibleTo(&shell.window()); }))
+        return 6;
+    // The button tells why.
+    viewOnly->click();
+    QWidget* reason = shell.window().findChild<QWidget*>("viewingOnlyPopover");
+    if (!reason || !waitFor([&] { return reason->isVisible(); }))
+        return 7;
+    waitFor([] { return false; }, 0.3);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(arguments[7] + "/13-second-computer-view-only.png");
+    viewOnly->click();
+    say("view-only");
+    std::string said;
+    while (!ad.words.empty() && ad.words.last()->name() != "podcast") {
+        if (!waitFor([&] { return shownWords(ad) != said; }, 60))
+            return 8;
+        said = shownWords(ad);
+        say("words " + said);
+    }
+    shell.window().grab().save(arguments[7] + "/14-second-computer-follows.png");
+    if (!exportSubRip(shell, arguments[6]))
+        return 9;
+    say("exported");
+    return 0;
+}
+
+// The desktop's notifications, on a session bus of the test's own; set up in main().
+testing::NotificationBus* notifications = nullptr;
+
+// The second computer's process, read line by line.
+class SecondComputer {
+public:
+    explicit SecondComputer(const QStringList& arguments)
+    {
+        process_.setProgram(QCoreApplication::applicationFilePath());
+        process_.setArguments(QStringList{"--second-computer"} + arguments);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+    }
+    ~SecondComputer()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    // Waits for the line `expected`, skipping others; false after `seconds` or the end.
+    bool waitForLine(const std::string& expected, double seconds)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < seconds * 1000) {
+            while (process_.canReadLine())
+                if (process_.readLine().trimmed().toStdString() == expected)
+                    return true;
+            if (process_.state() == QProcess::NotRunning && !process_.canReadLine())
+                return false;
+            // The first computer's window goes on meanwhile.
+            waitFor([&] { return process_.canReadLine(); }, 0.05);
+        }
+        return false;
+    }
+    int exitCode()
+    {
+        process_.waitForFinished(int(kStepDeadline * 1000));
+        return process_.exitCode();
+    }
+
+private:
+    QProcess process_;
+};
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -171,6 +308,9 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
                                                                       {"file_path", media.toStdString()},
                                                                       {"has_video", false}})}})}}));
     service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+    // Listed while it is transcribed, with no duration yet.
+    ASSERT_TRUE(waitFor([&] { return shell->filesList().filesSearchResults().size() == 1; }));
+    EXPECT_EQ(shell->filesList().filesSearchResults().front()->duration, 0);
     PushIdGenerator ids;
     std::vector<transcriber::TranscribedWord> words = {
         {"hello", 500, 900}, {"and", 1000, 1200}, {"welcome", 1300, 1800}, {"to", 1900, 2000}, {"the", 2100, 2200},
@@ -184,7 +324,16 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
         auto& rows = shell->filesList().filesSearchResults();
         return rows.size() == 1 && rows.front()->status == transcriber::kFileStatusTranscribed;
     }));
+    EXPECT_TRUE(waitFor([&] { return shell->filesList().filesSearchResults().front()->duration == 3000; }));
     EXPECT_EQ(shell->filesList().filesSearchResults().front()->name, "Interview with Ann");
+    // The finished transcription is told on the desktop.
+    if (notifications) {
+        ASSERT_TRUE(waitFor([&] { return !notifications->calls.empty(); }));
+        const QList<QVariant> notified = notifications->calls.front().arguments();
+        ASSERT_EQ(notified.size(), 8);
+        EXPECT_EQ(notified[3].toString(), "Processing Complete");
+        EXPECT_TRUE(notified[4].toString().startsWith("Interview with Ann")) << notified[4].toString().toStdString();
+    }
     EXPECT_FALSE(shell->filesList().noFilesContainer()->isVisible());
     shell->filesList().selectRow(0);
     EXPECT_EQ(shell->filesList().selectedFile(), shell->filesList().filesSearchResults().front());
@@ -241,6 +390,16 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     transcript.view().stopPlayback();
     EXPECT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
 
+    // The same account opens the file on a second computer, which may only view it while this
+    // one edits it, and says so.
+    const QString secondExport = home.filePath("On the second computer.srt");
+    SecondComputer second({QStringLiteral("http://127.0.0.1:%1/").arg(service->port()), "ann.lee@example.com", "Correct-horse-42",
+                           QString::fromStdString(uuid), media, secondExport, shots});
+    ASSERT_TRUE(second.waitForLine("view-only", kStepDeadline));
+    ASSERT_TRUE(second.waitForLine("words hello and welcome to the show", kStepDeadline));
+    EXPECT_FALSE(ad.isViewingOnly);
+    EXPECT_FALSE(shell->window().viewingOnlyButton()->isVisibleTo(&shell->window()));
+
     // A click on the last word makes it current and leaves the keys with the key handler; typing
     // there replaces the word, Return ends the edit and the correction is stored.
     const std::shared_ptr<QVWord> show = ad.words.last();
@@ -260,6 +419,13 @@ TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)
     ASSERT_TRUE(waitFor([&] { return !ad.isEditing && ad.words.last()->name() == "podcast"; }));
     EXPECT_EQ(shell->window().focusWidget(), shell->editingControls().keyHandler());
     ASSERT_TRUE(waitFor([&] { return storedTranscript(*service, uuid) == "hello and welcome to the podcast"; }));
+    // The second computer shows the correction within a second, and exports it.
+    EXPECT_TRUE(second.waitForLine("words hello and welcome to the podcast", 1.0));
+    ASSERT_TRUE(second.waitForLine("exported", kStepDeadline));
+    EXPECT_EQ(second.exitCode(), 0);
+    QFile secondSrt(secondExport);
+    ASSERT_TRUE(secondSrt.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(secondSrt.readAll().contains("to the podcast"));
     // The file's "updated" moves on, which is how other computers learn of the change.
     EXPECT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/updated") != updatedBeforeEditing; }));
     waitFor([] { return false; }, 0.3);
@@ -478,15 +644,30 @@ TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterAResta
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // A home of its own: the sign-in state and the program's data stay out of the user's.
+    // A home of its own: the sign-in state and the program's data stay out of the user's, and
+    // out of the other computer's.
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toUtf8());
+    // The desktop's notification service, on a session bus of the test's own where dbus-daemon
+    // is installed: it must be known before the application object, which may reach the session
+    // bus as it starts. The second computer finds the same bus.
+    qv::testing::NotificationBus bus;
+    if (!bus.address().isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     int result = 0;
     {
         qv::shell::QVApplication application(argc, argv);
-        result = RUN_ALL_TESTS();
+        const QStringList arguments = QCoreApplication::arguments().mid(1);
+        if (!arguments.isEmpty() && arguments.front() == "--second-computer")
+            result = qv::shell::runSecondComputer(arguments);
+        else {
+            if (bus.serveNotifications())
+                qv::shell::notifications = &bus;
+            result = RUN_ALL_TESTS();
+            qv::shell::notifications = nullptr;
+        }
     }
     return result;
 }

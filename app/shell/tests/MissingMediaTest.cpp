@@ -1,9 +1,12 @@
 // A transcript whose media cannot be found on this computer still opens: the program plays the
-// missing-media movie over the media's whole length in their place, marks the file and shows the
-// missing-media button.
+// missing-media movie over the file's whole length in their place, marks the file and shows the
+// missing-media button; every word can be reached with a click.
 #include "app/shell/ApplicationShell.h"
 #include "model/QVFile.h"
 #include "model/QVMediaFile.h"
+#include "model/QVSpeakerRange.h"
+#include "model/QVWord.h"
+#include "transcript-view/QVTextView.h"
 #include "platform/media/Composition.h"
 #include "platform/media/VideoView.h"
 #include "platform/rtdb/PushIdGenerator.h"
@@ -16,6 +19,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -59,33 +63,37 @@ TEST(MissingMedia, AFileWhoseMediaAreGoneOpensAndPlaysThePlaceholderForTheirWhol
     shell.auth()->createUser("ann@example.com", "Secret-password-1", {});
     ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userFilesStillToLoad == 0; }));
 
-    // A video transcribed on another computer: its media path means nothing here.
+    // A video sent from another computer: its media path means nothing here. Its record is
+    // listed before the worker has measured it; the duration comes with the transcript.
     const std::string uid = ad.currentUser->uid;
     const std::string uuid = "MISSINGMEDIA00000000000000000001";
     service.serviceWrite("files/" + uuid,
                          DatabaseValue::object({{"owner", uid},
                                                 {"name", "Interview elsewhere"},
-                                                {"status", 40},
+                                                {"status", 20},
                                                 {"created", 1'765'000'000'000},
-                                                {"duration", 7250},
                                                 {"file_type", 1},
                                                 {"language", "en-US"},
                                                 {"media_files", DatabaseValue::object({{"file_00", DatabaseValue::object({
                                                     {"file_path", "/Volumes/Elsewhere/interview.mov"},
-                                                    {"duration", "7250/1000s"},
                                                     {"has_video", true}})}})}}));
-    PushIdGenerator ids;
-    service.serviceWrite("transcripts/" + uuid,
-                         transcriber::transcriptValue({{"hello", 500, 900}, {"again", 1000, 1600}}, ids, 1'765'000'100'000));
     service.serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
     ASSERT_TRUE(waitFor([&] { return shell.filesList().filesSearchResults().size() == 1; }));
+    PushIdGenerator ids;
+    service.serviceWrite("transcripts/" + uuid,
+                         transcriber::transcriptValue({{"hello", 500, 900}, {"again", 1000, 1600}, {"later", 6500, 6900}},
+                                                      ids, 1'765'000'100'000));
+    service.run([&](hub::HubServer& server) {
+        server.serviceUpdate("files/" + uuid, {{"duration", 7250}, {"status", 40}});
+    });
+    ASSERT_TRUE(waitFor([&] { return shell.filesList().filesSearchResults().front()->duration == 7250; }));
 
     shell.filesList().selectRow(0);
     shell.openSelectedFile();
     ASSERT_TRUE(waitFor([&] { return ad.currentMode == 2 && shell.window().tabView()->currentIndex() == 2; }));
     const std::shared_ptr<QVFile> file = ad.currentFile;
     ASSERT_TRUE(file);
-    EXPECT_EQ(ad.words.size(), 2u);
+    EXPECT_EQ(ad.words.size(), 3u);
     EXPECT_TRUE(file->hasMissingMediaFiles);
     ASSERT_TRUE(file->asset);
     ASSERT_TRUE(file->asset->composition());
@@ -125,6 +133,19 @@ TEST(MissingMedia, AFileWhoseMediaAreGoneOpensAndPlaysThePlaceholderForTheirWhol
     // The banner across the middle is darker than the stripes above it.
     EXPECT_LT(qGray(shown.pixel(20, 180)), qGray(shown.pixel(20, 60)));
     view.setPlayer(nullptr);
+
+    // A click on the last word selects it and plays from there, far past the movie's own length.
+    const std::shared_ptr<QVWord> later = ad.words.last();
+    ASSERT_EQ(later->name(), "later");
+    ASSERT_TRUE(waitFor([&] { return later->speakerRange && later->speakerRange->textView; }));
+    QVTextView* row = later->speakerRange->textView;
+    const QRectF glyphs = row->boundingRectForRange({later->characterStart, later->name().size()});
+    QTest::mouseClick(row, Qt::LeftButton, {}, glyphs.center().toPoint());
+    ASSERT_TRUE(waitFor([&] { return ad.currentWord == later && transcript.mainPlayer().currentMilliseconds() >= 6400; }));
+    transcript.view().playPauseToggleScrollToGrid(false);
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 6600; }));
+    transcript.view().stopPlayback();
+    EXPECT_EQ(ad.currentWord, later);
 }
 
 }  // namespace

@@ -1,0 +1,304 @@
+#include "model/TranscriptFollower.h"
+
+#include "model/AppDelegate.h"
+#include "model/DatabaseReading.h"
+#include "model/SpeakerServices.h"
+#include "model/TranscriptLoader.h"
+#include "model/ViewServices.h"
+#include "platform/rtdb/DatabaseKey.h"
+
+
+using qv::DatabaseValue;
+
+namespace {
+
+// How long a change waits while an inline edit is open on this computer, seconds.
+constexpr double kEditingRetrySeconds = 0.25;
+
+const char* nodeKey(TranscriptFollower::Node node)
+{
+    switch (node) {
+    case TranscriptFollower::Node::Words:
+        return "words";
+    case TranscriptFollower::Node::Speakers:
+        return "speakers";
+    case TranscriptFollower::Node::SpeakerRanges:
+        return "speaker_ranges";
+    }
+    return "";
+}
+
+// Calls `each(key, now)` for every child that differs between the two maps, `now` null for a
+// child that is gone. Unchanged children share their nodes, so a long list costs one walk.
+template <class Each>
+void eachChangedChild(const DatabaseValue& before, const DatabaseValue& after, Each each)
+{
+    if (before.sameNode(after))
+        return;
+    auto a = before.children().begin(), aEnd = before.children().end();
+    auto b = after.children().begin(), bEnd = after.children().end();
+    while (a != aEnd || b != bEnd) {
+        const int order = a == aEnd ? 1 : (b == bEnd ? -1 : qv::compareKeys((*a).key, (*b).key));
+        if (order < 0) {
+            each((*a).key, nullptr);
+            ++a;
+        } else if (order > 0) {
+            each((*b).key, &(*b).value);
+            ++b;
+        } else {
+            if (!(*a).value.sameNode((*b).value) && !((*a).value == (*b).value))
+                each((*b).key, &(*b).value);
+            ++a;
+            ++b;
+        }
+    }
+}
+
+template <class T>
+std::shared_ptr<T> findByUuid(const QVOrderedSet<T>& live, const QVOrderedSet<T>& deleted, const QString& uuid)
+{
+    for (const auto* set : {&live, &deleted})
+        for (const auto& item : *set)
+            if (item->uuid == uuid)
+                return item;
+    return nullptr;
+}
+
+// Moves `item` into the live or the deleted set as its flag says.
+template <class T>
+void placeByDeleted(QVOrderedSet<T>& live, QVOrderedSet<T>& deleted, const std::shared_ptr<T>& item)
+{
+    (item->deleted ? live : deleted).remove(item);
+    (item->deleted ? deleted : live).add(item);
+}
+
+}  // namespace
+
+std::shared_ptr<QVWord> wordFromNode(const DatabaseValue& node)
+{
+    auto word = std::make_shared<QVWord>();
+    const std::string* name = nullptr;
+    // One pass over the node's keys: this is the hot path of opening a long transcript.
+    for (const auto entry : node.children()) {
+        const std::string& key = entry.key;
+        if (key == "name")
+            name = entry.value.stringIfAny();
+        else if (key == "start")
+            word->start = entry.value.toInt();
+        else if (key == "end")
+            word->end = entry.value.toInt();
+        else if (key == "status")
+            word->status = entry.value.toInt();
+        else if (key == "favorite")
+            word->favorite = entry.value.toBool();
+        else if (key == "deleted")
+            word->deleted = entry.value.toBool();
+        else if (key == "new_paragraph")
+            word->newParagraph = entry.value.toBool();
+    }
+    if (!name || name->empty())
+        return nullptr;
+    word->setName(QString::fromStdString(*name));
+    return word;
+}
+
+void TranscriptFollower::follow(const qv::DatabaseReference& transcript)
+{
+    stop();
+    transcript_ = transcript;
+    std::weak_ptr<bool> alive = alive_;
+    for (Node node : {Node::Words, Node::Speakers, Node::SpeakerRanges})
+        handles_[node] = transcript.child(nodeKey(node)).observe(
+            qv::DatabaseEvent::Value, [this, alive, node](const qv::DataSnapshot& snapshot) {
+                if (!alive.expired())
+                    reported(node, snapshot.value());
+            });
+}
+
+void TranscriptFollower::stop()
+{
+    for (const auto& [node, handle] : handles_)
+        transcript_.removeObserver(handle);
+    handles_.clear();
+    reported_.clear();
+    transcript_ = {};
+    // Reports and applications already queued belong to the transcript left.
+    alive_ = std::make_shared<bool>(true);
+    scheduled_ = false;
+}
+
+void TranscriptFollower::reported(Node node, const DatabaseValue& value)
+{
+    reported_[node] = value;
+    if (!queue_)
+        return apply();
+    if (scheduled_)
+        return;
+    scheduled_ = true;
+    queue_->async([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
+        scheduled_ = false;
+        apply();
+    });
+}
+
+void TranscriptFollower::apply()
+{
+    if (reported_.empty())
+        return;
+    // An inline edit in progress keeps its row; the change waits until it ends.
+    if (ad_.isEditing && queue_) {
+        scheduled_ = true;
+        queue_->after(kEditingRetrySeconds, [this, alive = std::weak_ptr<bool>(alive_)] {
+            if (alive.expired())
+                return;
+            scheduled_ = false;
+            apply();
+        });
+        return;
+    }
+    const std::map<Node, DatabaseValue> reported = std::exchange(reported_, {});
+    bool layout = false;
+    bool speakersChanged = false;
+    QVOrderedSet<QVWord> changedWords;
+    for (const auto& [node, value] : reported) {
+        const DatabaseValue before = loaded_[node];
+        loaded_[node] = value;
+        eachChangedChild(before, value, [&](const std::string& key, const DatabaseValue* now) {
+            if (node == Node::Words) {
+                if (applyWord(key, now, layout))
+                    changedWords.add(findByUuid(ad_.words, ad_.wordsDeleted, QString::fromStdString(key)));
+            } else if (node == Node::Speakers ? applySpeaker(key, now) : applySpeakerRange(key, now)) {
+                speakersChanged = true;
+            }
+        });
+    }
+    if (speakersChanged) {
+        for (const auto& speaker : ad_.speakers)
+            speaker->rangeCount = 0;
+        for (const auto& range : ad_.speakerRanges)
+            if (range->speaker)
+                ++range->speaker->rangeCount;
+        ad_.speakerRanges.sort([](const QVSpeakerRange& a, const QVSpeakerRange& b) { return a.start < b.start; });
+        if (ad_.speakerServices)
+            ad_.speakerServices->refreshSpeakersWithAnimation();
+    }
+    if (layout)
+        ad_.words.sort([](const QVWord& a, const QVWord& b) { return a.start < b.start; });
+    ad_.firstWordStartTime = ad_.words.empty() ? 0 : ad_.words.first()->start;
+    if (!ad_.viewServices)
+        return;
+    if (layout || speakersChanged)
+        ad_.viewServices->reloadTranscriptTable();
+    else if (!changedWords.empty())
+        ad_.viewServices->reloadRowsForWords(changedWords);
+}
+
+bool TranscriptFollower::applyWord(const std::string& key, const DatabaseValue* node, bool& layout)
+{
+    const QString uuid = QString::fromStdString(key);
+    const std::shared_ptr<QVWord> current = findByUuid(ad_.words, ad_.wordsDeleted, uuid);
+    const std::shared_ptr<QVWord> stored = node ? wordFromNode(*node) : nullptr;
+    if (!stored) {
+        // Gone, or left without a name, which is not shown either.
+        if (!current)
+            return false;
+        ad_.words.remove(current);
+        ad_.wordsDeleted.remove(current);
+        if (ad_.currentWord == current) {
+            ad_.currentWord = nullptr;
+            ad_.currentWordIndex = -1;
+        }
+        layout = true;
+        return false;
+    }
+    if (!current) {
+        stored->uuid = uuid;
+        (stored->deleted ? ad_.wordsDeleted : ad_.words).add(stored);
+        layout = true;
+        return false;
+    }
+    bool changed = false;
+    if (current->name() != stored->name()) {
+        current->setName(stored->name());
+        changed = true;
+    }
+    if (current->status != stored->status || current->favorite != stored->favorite) {
+        current->status = stored->status;
+        current->favorite = stored->favorite;
+        changed = true;
+    }
+    if (current->start != stored->start || current->end != stored->end || current->newParagraph != stored->newParagraph
+        || current->deleted != stored->deleted) {
+        current->start = stored->start;
+        current->end = stored->end;
+        current->newParagraph = stored->newParagraph;
+        current->deleted = stored->deleted;
+        placeByDeleted(ad_.words, ad_.wordsDeleted, current);
+        layout = true;
+    }
+    return changed;
+}
+
+bool TranscriptFollower::applySpeaker(const std::string& key, const DatabaseValue* node)
+{
+    const QString uuid = QString::fromStdString(key);
+    std::shared_ptr<QVSpeaker> speaker = findByUuid(ad_.speakers, ad_.speakersDeleted, uuid);
+    if (!node) {
+        if (!speaker)
+            return false;
+        ad_.speakers.remove(speaker);
+        ad_.speakersDeleted.remove(speaker);
+        return true;
+    }
+    if (!speaker) {
+        speaker = std::make_shared<QVSpeaker>();
+        speaker->uuid = uuid;
+    }
+    const QString name = stringChild(*node, "name").value_or(kDefaultSpeakerName);
+    const QString color = stringChild(*node, "color").value_or(speaker->color);
+    const bool deleted = boolChild(*node, "deleted");
+    const bool listed = ad_.speakers.contains(speaker) || ad_.speakersDeleted.contains(speaker);
+    if (listed && speaker->name == name && speaker->color == color && speaker->deleted == deleted)
+        return false;
+    speaker->name = name;
+    speaker->color = color;
+    speaker->deleted = deleted;
+    placeByDeleted(ad_.speakers, ad_.speakersDeleted, speaker);
+    if (!deleted)
+        ad_.speakerColorUsed.insert(color);
+    return true;
+}
+
+bool TranscriptFollower::applySpeakerRange(const std::string& key, const DatabaseValue* node)
+{
+    const QString uuid = QString::fromStdString(key);
+    std::shared_ptr<QVSpeakerRange> range = findByUuid(ad_.speakerRanges, ad_.speakerRangesDeleted, uuid);
+    if (!node) {
+        if (!range)
+            return false;
+        ad_.speakerRanges.remove(range);
+        ad_.speakerRangesDeleted.remove(range);
+        return true;
+    }
+    if (!range) {
+        range = std::make_shared<QVSpeakerRange>();
+        range->uuid = uuid;
+    }
+    const QString speakerID = stringChild(*node, "speaker").value_or(QString());
+    std::shared_ptr<QVSpeaker> speaker;
+    for (const auto& candidate : ad_.speakers)
+        if (candidate->uuid == speakerID)
+            speaker = candidate;
+    const std::int64_t start = intChild(*node, "start");
+    const bool deleted = boolChild(*node, "deleted");
+    const bool listed = ad_.speakerRanges.contains(range) || ad_.speakerRangesDeleted.contains(range);
+    if (listed && range->speaker == speaker && range->start == start && range->deleted == deleted)
+        return false;
+    range->speaker = speaker;
+    range->start = start;
+    range->deleted = deleted;
+    placeByDeleted(ad_.speakerRanges, ad_.speakerRangesDeleted, range);
+    return true;
+}
