@@ -13,6 +13,8 @@ public:
     virtual void searchForString() = 0;
     // Empties the search field; the next search then shows no results.
     virtual void clearSearchField() = 0;
+    // The search field is off while words are being edited in the transcript.
+    virtual void setSearchFieldEnabled(bool enabled) = 0;
     // Rebuilds the speaker filter from the speakers panel's list.
     virtual void buildSpeakerMenu() = 0;
     // Deselects the results (the user clicked into the transcript).

@@ -38,15 +38,7 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF r = rect();
-        QPainterPath path(QPointF(r.right(), r.top()));
-        path.lineTo(r.left() + 10, r.top());
-        path.cubicTo(r.topLeft(), r.topLeft(), QPointF(r.left(), r.top() + 10));
-        path.lineTo(r.left(), r.bottom() - 10);
-        path.cubicTo(r.bottomLeft(), r.bottomLeft(), QPointF(r.left() + 10, r.bottom()));
-        path.lineTo(r.bottomRight());
-        path.closeSubpath();
-        painter.fillPath(path, color);
+        painter.fillPath(QVTableViewSearch::leftRoundedTag(rect()), color);
     }
 };
 
@@ -179,6 +171,8 @@ void QVSearchViewController::clearSearchField()
     const QSignalBlocker blocker(searchField_);
     searchField_->clear();
 }
+
+void QVSearchViewController::setSearchFieldEnabled(bool enabled) { searchField_->setEnabled(enabled); }
 
 void QVSearchViewController::showMessage(const QString& message) { noResultsMessage_->setText(message); }
 

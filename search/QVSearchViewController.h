@@ -61,6 +61,7 @@ public:
     // SearchServices
     void searchForString() override;
     void clearSearchField() override;
+    void setSearchFieldEnabled(bool enabled) override;
     void buildSpeakerMenu() override;
     void clearSelectedRow() override;
     void highlightCurrentWordAtTime(std::int64_t milliseconds) override;

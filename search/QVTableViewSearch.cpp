@@ -57,7 +57,7 @@ public:
             const QVTableViewSearch::SpeakerCell cell = source_.speakerCell(index.row());
             painter->setPen(Qt::NoPen);
             painter->setBrush(cell.color);
-            painter->drawPath(leftRoundedTag(bounds));
+            painter->drawPath(QVTableViewSearch::leftRoundedTag(bounds));
             painter->setPen(Qt::white);
             painter->drawText(bounds.adjusted(8, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
                               painter->fontMetrics().elidedText(cell.name, Qt::ElideRight, int(bounds.width()) - 12));
@@ -74,17 +74,6 @@ public:
     }
 
 private:
-    static QPainterPath leftRoundedTag(const QRectF& r)
-    {
-        QPainterPath path(QPointF(r.right(), r.top()));
-        path.lineTo(r.left() + 10, r.top());
-        path.cubicTo(r.topLeft(), r.topLeft(), QPointF(r.left(), r.top() + 10));
-        path.lineTo(r.left(), r.bottom() - 10);
-        path.cubicTo(r.bottomLeft(), r.bottomLeft(), QPointF(r.left() + 10, r.bottom()));
-        path.lineTo(r.bottomRight());
-        path.closeSubpath();
-        return path;
-    }
     static void drawWords(QPainter* painter, const QVTableViewSearch::WordsCell& cell, const QFont& font, const QRectF& r)
     {
         QList<QTextLayout::FormatRange> formats;
@@ -139,6 +128,10 @@ QVTableViewSearch::QVTableViewSearch(Source source, QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
+    // Selection shows as opacity alone.
+    QPalette colors = palette();
+    colors.setColor(QPalette::Highlight, Qt::transparent);
+    setPalette(colors);
     QObject::connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (selectionChanged_)
             selectionChanged_(selectedRow());
@@ -146,6 +139,18 @@ QVTableViewSearch::QVTableViewSearch(Source source, QWidget* parent)
 }
 
 QVTableViewSearch::~QVTableViewSearch() = default;
+
+QPainterPath QVTableViewSearch::leftRoundedTag(const QRectF& r)
+{
+    QPainterPath path(QPointF(r.right(), r.top()));
+    path.lineTo(r.left() + 10, r.top());
+    path.cubicTo(r.topLeft(), r.topLeft(), QPointF(r.left(), r.top() + 10));
+    path.lineTo(r.left(), r.bottom() - 10);
+    path.cubicTo(r.bottomLeft(), r.bottomLeft(), QPointF(r.left() + 10, r.bottom()));
+    path.lineTo(r.bottomRight());
+    path.closeSubpath();
+    return path;
+}
 
 void QVTableViewSearch::reloadData() { static_cast<ResultsModel*>(model_)->reset(); }
 

@@ -13,6 +13,8 @@
 #include <vector>
 
 class QAbstractTableModel;
+class QPainterPath;
+class QRectF;
 
 namespace qv::search {
 
@@ -42,6 +44,9 @@ public:
     };
 
     explicit QVTableViewSearch(Source source, QWidget* parent = nullptr);
+
+    // A tag filling `bounds`, rounded with radius 10 on its left corners: the speaker's shape.
+    static QPainterPath leftRoundedTag(const QRectF& bounds);
     ~QVTableViewSearch() override;
 
     // Rows and cells are read again from the source.

@@ -13,6 +13,7 @@
 #include "platform/media/Player.h"
 #include "platform/media/AudioOutput.h"
 #include "platform/ui/Alert.h"
+#include "search/QVSearchViewController.h"
 #include "speakers/SpeakersController.h"
 #include "speakers/SpeakersPanelView.h"
 #include "transcript-view/MainPlayer.h"
@@ -63,6 +64,8 @@ public:
     QWidget* speakersPanel() { return speakersPanel_.get(); }
     // The open file's audio configuration, with its Relink buttons: the media tab of the right panel.
     QVAudioConfigurationViewController& audioConfiguration() { return *audioConfiguration_; }
+    // The search of the open transcript: the search tab of the right panel.
+    search::QVSearchViewController& search() { return *search_; }
     transcript::MainPlayer& mainPlayer() { return mainPlayer_; }
     transcript::TranscriptTransport& transport() { return transport_; }
     transcript::TranscriptViewController& view() { return view_; }
@@ -156,6 +159,7 @@ private:
     QVWaveformManager waveformManager_;
     WaveformGenerationQueue waveformQueue_;
     std::unique_ptr<QVAudioConfigurationViewController> audioConfiguration_;
+    std::unique_ptr<search::QVSearchViewController> search_;
 };
 
 }  // namespace qv::shell
