@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStringList>
 
 namespace qv::search {
@@ -273,6 +276,28 @@ TEST_F(SearchPanelTest, BetweenWordsTheLastHeardWordIsHalfTransparent)
     ASSERT_FALSE(cell.colors.empty());
     EXPECT_EQ(cell.colors.back().range.location, 9) << "still the word last heard";
     EXPECT_NEAR(cell.colors.back().color.alphaF(), 0.5, 0.01);
+}
+
+TEST_F(SearchPanelTest, WhileScrubbingTheResultBeingHeardIsCentredAtOnce)
+{
+    // Forty sentences of five words, each a result of its own.
+    ad.words.clear();
+    for (int i = 0; i < 200; ++i) {
+        auto word = std::make_shared<QVWord>();
+        word->setName(i % 5 == 4 ? QStringLiteral("cat.") : QStringLiteral("word"));
+        word->start = i * 1000;
+        word->end = i * 1000 + 1000;
+        word->speakerRange = ad.speakerRanges.first();
+        ad.words.add(word);
+    }
+    type("cat");
+    ASSERT_EQ(panel->searchResults().size(), 40u);
+    ad.isScrubbingMedia = true;
+    panel->highlightCurrentWordAtTime(30 * 5000 + 4500);
+    const int height = panel->tableView()->height();
+    const int expected = std::min(30 * QVTableViewSearch::kRowPitch - int(std::lround(height * 0.5)) - 10,
+                                  panel->tableView()->verticalScrollBar()->maximum());
+    EXPECT_EQ(panel->tableView()->verticalScrollBar()->value(), expected);
 }
 
 }  // namespace
