@@ -7,6 +7,7 @@
 #include "editing/TextChangeFilter.h"
 #include "editing/WordEditCommit.h"
 #include "model/OpenFileQueries.h"
+#include "model/SearchServices.h"
 #include "model/StringPunctuation.h"
 #include "model/TextUtilities.h"
 #include "platform/foundation/LocalizedString.h"
@@ -87,6 +88,8 @@ void WordEditingSession::editWordsStartWithMode(std::int64_t mode, const QString
     env_.appendTrace("\nself.isEditing set to YES in editWordsStartWithMode:andCharacter:\n");
     ad.isEditing = true;
     env_.speakers().allowEditing(false);
+    if (ad.searchServices)
+        ad.searchServices->setSearchFieldEnabled(false);
     env_.speakers().refreshSpeakerRangeChangesAllowed();
     notifyEditState();
 
@@ -361,6 +364,8 @@ void WordEditingSession::closeEdit(const QString& method)
     env_.appendTrace(QString("\nself.isEditing set to NO in %1\n").arg(method));
     ad.isEditing = false;
     env_.speakers().allowEditing(true);
+    if (ad.searchServices)
+        ad.searchServices->setSearchFieldEnabled(true);
     ad.selectionWordStart = nullptr;
     ad.selectionWordEnd = nullptr;
     env_.speakers().refreshSpeakerRangeChangesAllowed();

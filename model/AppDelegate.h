@@ -29,6 +29,7 @@
 
 class EditingServices;
 class ModelServices;
+class SearchServices;
 class SpeakerServices;
 class ViewServices;
 class QVTextView;
@@ -57,6 +58,8 @@ public:
     EditingServices* editingServices = nullptr;
     SpeakerServices* speakerServices = nullptr;
     ViewServices* viewServices = nullptr;
+    // The search panel; none until the shell makes it.
+    SearchServices* searchServices = nullptr;
 
     // Workers.
     // Timecode readers kept alive while they read; each removes itself when done.

@@ -2,6 +2,7 @@
 
 #include "model/EditingServices.h"
 #include "model/ModelServices.h"
+#include "model/SearchServices.h"
 #include "model/SpeakerServices.h"
 #include "speakers/SpeakerRangeHeaderView.h"
 #include "speakers/SpeakersController.h"
@@ -281,6 +282,18 @@ speakers::SpeakerRangeHeaderCell* TranscriptTable::existingHeaderCell(std::int64
     return dynamic_cast<speakers::SpeakerRangeHeaderView*>(table_->viewAtRow(row, false));
 }
 
+void TranscriptTable::buildSpeakerMenu()
+{
+    if (ad_.searchServices)
+        ad_.searchServices->buildSpeakerMenu();
+}
+
+void TranscriptTable::searchForString(const QString&)
+{
+    if (ad_.searchServices)
+        ad_.searchServices->searchForString();
+}
+
 void TranscriptTable::resetFocus()
 {
     table_->setFocus();
@@ -482,6 +495,8 @@ void TranscriptTable::mouseDownOnTextViewAtPoint(const QPointF& point, std::int6
     if (!ad_.selectionWordMouseDown)
         return;
     resetFocus();
+    if (ad_.searchServices)
+        ad_.searchServices->clearSelectedRow();
     ad_.selectionWordMouseUp = ad_.selectionWordMouseDown;
     if (ad_.currentTextView && !ad_.currentTextView->model().string().isEmpty())
         ad_.currentTextView->removeHighlight();

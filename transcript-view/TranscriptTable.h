@@ -90,13 +90,13 @@ public:
     void willReloadData() override;
     void didReloadData() override { wordsByRange_.reset(); }
 
-    // Speaker host. The search panel is not shown here: its two calls do nothing.
+    // Speaker host. Speaker changes rebuild the search panel's filter and search again.
     std::int64_t numberOfTranscriptRows() override { return numberOfRows(); }
     speakers::SpeakerRangeHeaderCell* existingHeaderCell(std::int64_t row) override;
     void beginTableUpdates() override {}
     void endTableUpdates() override {}
-    void buildSpeakerMenu() override {}
-    void searchForString(const QString&) override {}
+    void buildSpeakerMenu() override;
+    void searchForString(const QString&) override;
     void resetFocus() override;
     bool isOptionKeyDown() override;
 

@@ -2,6 +2,7 @@
 
 #include "model/EditingServices.h"
 #include "model/OpenFileQueries.h"
+#include "model/SearchServices.h"
 #include "model/SpeakerServices.h"
 #include "model/TimeUtilities.h"
 #include "transcript-view/QVAttributedText.h"
@@ -112,7 +113,8 @@ void WordHighlighter::highlightWordAtTime(std::int64_t L, bool isForced, bool sc
         if (!ad_.currentWord && L == 0)
             return;
     }
-    if (ad_.speakerRanges.empty())
+    // While the player seeks to a chosen search result, its passing times are not shown.
+    if (ad_.speakerRanges.empty() || (ad_.searchServices && ad_.searchServices->isLocatingToSearchResult()))
         return;
 
     if (!isForced && ad_.currentWordStartTime != -1 && ad_.currentWordEndTime != -1) {
@@ -277,6 +279,8 @@ void WordHighlighter::highlightWordAtTime(std::int64_t L, bool isForced, bool sc
         const auto next = index ? ad_.words.at(*index + 1) : nullptr;
         ad_.nextWordStartTime = next ? next->start : kNoNextWord;
     }
+    if (ad_.searchServices)
+        ad_.searchServices->highlightCurrentWordAtTime(L);
     if (ad_.speakerServices)
         ad_.speakerServices->refreshSpeakerRangeChangesAllowed();
 }

@@ -43,6 +43,8 @@ namespace qv::shell {
 
 namespace {
 
+// The search tab of the right-hand panel.
+constexpr int kSearchTab = 1;
 // Size of the database's disk cache when it is kept, bytes.
 constexpr std::uint64_t kPersistenceCacheBytes = 100'000'000;
 // How long reaching a configured service may take before it counts as unreachable, ms.
@@ -169,6 +171,8 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
+    window_.addRightPanelTab(transcript_.search().view(), QStringLiteral("Search"), kSearchTab);
+    window_.selectRightPanelTab(static_cast<int>(preferences_.integerForKey("QVRightPanelTabView")));
     editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
 }
@@ -563,6 +567,9 @@ void ApplicationShell::applicationWillTerminate() { quit_.applicationWillTermina
 
 MenuItemState ApplicationShell::validateMenuItem(const QString& action, int tag)
 {
+    // On the transcript screen the search panel answers for Find Next and Find Previous.
+    if (action == "performFindPanelAction:" && (tag == kFindNextTag || tag == kFindPreviousTag) && ad_.currentMode == 2)
+        return {transcript_.search().validateFindPanelAction(tag), {}};
     MenuState state;
     state.mode = ad_.currentMode;
     state.hasTranscript = ad_.currentFile && ad_.currentFile->hasTranscript;
@@ -632,10 +639,15 @@ void ApplicationShell::performAction(const QString& action, int tag)
         openUrl(submitTicketUrl(hosts, ad_.currentUser.has_value(), ad_.userFirstName, ad_.userLastName,
                                 ad_.userEmailAddress));
     } else if (action == "performFindPanelAction:") {
-        if (ad_.currentMode == 2 && tag != kFindNextTag && tag != kFindPreviousTag)
-            preferences_.setObject("QVRightPanelTabView", 1);
+        if (ad_.currentMode == 2) {
+            if (tag != kFindNextTag && tag != kFindPreviousTag)
+                selectRightPanelTab(kSearchTab);
+            transcript_.search().performFindPanelAction(tag);
+        }
     } else if (action == "viewingOnlyPressed:") {
         viewingOnlyPressed();
+    } else if (action == "selectRightPanelTab:") {
+        selectRightPanelTab(tag);
     } else if (action == "showAccountPopover:") {
         showAccountPopover();
     } else if (action == "showPreferences:") {
@@ -650,6 +662,12 @@ void ApplicationShell::performAction(const QString& action, int tag)
         QMessageBox::information(&window_, QStringLiteral("Quorvantelle"),
                                  localizedString(QStringLiteral("Updates come with your distribution's packages.")));
     }
+}
+
+void ApplicationShell::selectRightPanelTab(int tag)
+{
+    preferences_.setObject("QVRightPanelTabView", tag);
+    window_.selectRightPanelTab(tag);
 }
 
 void ApplicationShell::showAccountPopover()

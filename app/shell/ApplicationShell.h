@@ -101,6 +101,8 @@ public:
 
     MenuItemState validateMenuItem(const QString& action, int tag);
     void performAction(const QString& action, int tag);
+    // Shows the right panel's tab of `tag` (0 custom words, 1 search, 2 media) and remembers it.
+    void selectRightPanelTab(int tag);
 
     // ShellServices: the files list's calls go to the files list.
     std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return files_.filesSearchResults(); }

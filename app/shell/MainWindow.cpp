@@ -49,6 +49,9 @@ QLabel* toolbarLabel(const QString& text, QWidget* parent)
     return label;
 }
 
+// The tag of a right-hand panel's tab and of its segment.
+constexpr char kRightPanelTagProperty[] = "rightPanelTag";
+
 QToolButton* toolButton(const QString& text, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
@@ -211,6 +214,10 @@ void MainWindow::buildPages()
     favoriteButton_ = toolButton(QStringLiteral("★"), transportBar);
     playbackRateButtons_ = new QWidget(transportBar);
     wordsSearchMediaButton_ = new QWidget(transportBar);
+    wordsSearchMediaButton_->setObjectName(QStringLiteral("wordsSearchMediaButton"));
+    auto* segments = new QHBoxLayout(wordsSearchMediaButton_);
+    segments->setContentsMargins(0, 0, 0, 0);
+    segments->setSpacing(0);
     missingMediaButton_ = toolButton(QStringLiteral("⚠"), transportBar);
     missingMediaButton_->setObjectName(QStringLiteral("missingMediaButton"));
     connect(missingMediaButton_, &QToolButton::clicked, this, [this] {
@@ -423,7 +430,9 @@ void MainWindow::setTranscriptContent(QWidget* speakers, QWidget* transcript, QW
     column->addWidget(scrubBar);
 }
 
-void MainWindow::setMediaPanel(QWidget* panel)
+void MainWindow::setMediaPanel(QWidget* panel) { addRightPanelTab(panel, QStringLiteral("Media"), 2); }
+
+void MainWindow::addRightPanelTab(QWidget* panel, const QString& title, int tag)
 {
     if (!rightPanelTabView_) {
         auto* column = new QVBoxLayout(containerRightPanel_);
@@ -431,9 +440,44 @@ void MainWindow::setMediaPanel(QWidget* panel)
         rightPanelTabView_ = new QTabWidget(containerRightPanel_);
         rightPanelTabView_->setObjectName(QStringLiteral("rightPanelTabView"));
         rightPanelTabView_->setDocumentMode(true);
+        // The words/search/media button in the transport bar chooses the tab.
+        rightPanelTabView_->tabBar()->hide();
         column->addWidget(rightPanelTabView_);
     }
-    rightPanelTabView_->addTab(panel, QStringLiteral("Media"));
+    panel->setProperty(kRightPanelTagProperty, tag);
+    int at = 0;
+    while (at < rightPanelTabView_->count() && rightPanelTabView_->widget(at)->property(kRightPanelTagProperty).toInt() < tag)
+        ++at;
+    rightPanelTabView_->insertTab(at, panel, title);
+
+    QToolButton* segment = toolButton(title, wordsSearchMediaButton_);
+    segment->setObjectName(title.toLower() + QStringLiteral("Segment"));
+    segment->setCheckable(true);
+    segment->setProperty(kRightPanelTagProperty, tag);
+    connect(segment, &QToolButton::clicked, this, [this, tag] {
+        if (callbacks_.perform)
+            callbacks_.perform(QStringLiteral("selectRightPanelTab:"), tag);
+    });
+    static_cast<QHBoxLayout*>(wordsSearchMediaButton_->layout())->insertWidget(at, segment);
+}
+
+void MainWindow::selectRightPanelTab(int tag)
+{
+    if (!rightPanelTabView_ || rightPanelTabView_->count() == 0)
+        return;
+    for (int i = 0; i < rightPanelTabView_->count(); ++i)
+        if (rightPanelTabView_->widget(i)->property(kRightPanelTagProperty).toInt() == tag)
+            rightPanelTabView_->setCurrentIndex(i);
+    const int shown = selectedRightPanelTab();
+    for (QToolButton* segment : wordsSearchMediaButton_->findChildren<QToolButton*>())
+        segment->setChecked(segment->property(kRightPanelTagProperty).toInt() == shown);
+}
+
+int MainWindow::selectedRightPanelTab() const
+{
+    if (!rightPanelTabView_ || !rightPanelTabView_->currentWidget())
+        return -1;
+    return rightPanelTabView_->currentWidget()->property(kRightPanelTagProperty).toInt();
 }
 
 void MainWindow::setEditingPanel(QWidget* panel)

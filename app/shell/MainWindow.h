@@ -62,6 +62,14 @@ public:
     void setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar);
     // The right-hand panel's Media tab: the open file's audio configuration.
     void setMediaPanel(QWidget* panel);
+    // A tab of the right-hand panel and its segment of the words/search/media button, both in
+    // the order of their tags (0 custom words, 1 search, 2 media). A segment sends
+    // "selectRightPanelTab:" with its tag.
+    void addRightPanelTab(QWidget* panel, const QString& title, int tag);
+    // Shows the tab of `tag` (without one, the tab shown stays) and checks the shown tab's segment.
+    void selectRightPanelTab(int tag);
+    // The tag of the tab shown; -1 without tabs.
+    int selectedRightPanelTab() const;
     QTabWidget* rightPanelTabView() const { return rightPanelTabView_; }
     // The editing-controls panel, centred in its slot of the transcript toolbar; owned by the
     // caller like the transcript's widgets.

@@ -4,6 +4,7 @@
 #include "model/AppDelegate.h"
 #include "model/EditingServices.h"
 #include "model/ModelServices.h"
+#include "model/SearchServices.h"
 #include "model/SpeakerServices.h"
 #include "model/ViewServices.h"
 #include "platform/foundation/Timestamp.h"
@@ -146,6 +147,8 @@ void ScreenController::loadFileDoTransition()
             ad_.speakerServices->buildSpeakersList();
             ad_.speakerServices->refreshSpeakersWithAnimation();
         }
+        if (ad_.searchServices)
+            ad_.searchServices->buildSpeakerMenu();
         if (ad_.editingServices)
             ad_.editingServices->configureUI();
         ad_.currentTextView = nullptr;
@@ -154,6 +157,10 @@ void ScreenController::loadFileDoTransition()
             hooks_.highlightStart();
         if (ad_.viewServices)
             ad_.viewServices->reloadTranscriptTable();
+        if (ad_.searchServices) {
+            ad_.searchServices->clearSearchField();
+            ad_.searchServices->searchForString();
+        }
         if (!file->hasTranscript && ad_.editingServices)
             ad_.editingServices->refreshEditingOptions();
         view_.enableNavigationButtons(file->hasTranscript);

@@ -95,8 +95,14 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
         if (hooks_.showNavigationStates)
             hooks_.showNavigationStates(states.inToolbarOrder());
     });
+    search::QVSearchViewController::Services searchServices;
+    searchServices.highlightWordAtTime = [this](std::int64_t milliseconds) { highlighter_.highlightWordAtTime(milliseconds, true, true, true); };
+    searchServices.stopSelectionPlayback = [this] { transport_.stopSelectionPlaybackAndHidePlayerLayer(true, false); };
+    searchServices.resetFocus = [this] { table_.resetFocus(); };
+    search_ = std::make_unique<search::QVSearchViewController>(ad_, main_, std::move(searchServices));
     ad_.viewServices = &view_;
     ad_.speakerServices = &speakers_;
+    ad_.searchServices = search_.get();
     ad_.modelServices = this;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/media/AudioOutput.h"
 #include "platform/ui/Alert.h"
 #include "platform/ui/DesktopNotifications.h"
+#include "search/QVSearchViewController.h"
 #include "speakers/SpeakersController.h"
 #include "speakers/SpeakersPanelView.h"
 #include "transcript-view/MainPlayer.h"
@@ -66,6 +67,8 @@ public:
     QWidget* speakersPanel() { return speakersPanel_.get(); }
     // The open file's audio configuration, with its Relink buttons: the media tab of the right panel.
     QVAudioConfigurationViewController& audioConfiguration() { return *audioConfiguration_; }
+    // The search of the open transcript: the search tab of the right panel.
+    search::QVSearchViewController& search() { return *search_; }
     transcript::MainPlayer& mainPlayer() { return mainPlayer_; }
     transcript::TranscriptTransport& transport() { return transport_; }
     transcript::TranscriptViewController& view() { return view_; }
@@ -164,6 +167,7 @@ private:
     WaveformGenerationQueue waveformQueue_;
     std::unique_ptr<QVAudioConfigurationViewController> audioConfiguration_;
     DesktopNotifications notifications_;
+    std::unique_ptr<search::QVSearchViewController> search_;
 };
 
 }  // namespace qv::shell

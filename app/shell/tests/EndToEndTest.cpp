@@ -25,6 +25,7 @@
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "platform/ui/tests/NotificationBus.h"
+#include "search/QVSearchViewController.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
 #include "transcript-view/QVTextView.h"
@@ -616,6 +617,30 @@ TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterAResta
     EXPECT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->name() == "four"; }, 3));
     waitFor([] { return false; }, 0.3);
     screenshot("21-media-relinked");
+    transcript.view().stopPlayback();
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
+
+    // Find opens the search tab; a word typed there is found, and a click on its result plays
+    // the transcript from the start of the result's window.
+    shell->performAction("performFindPanelAction:", 1);
+    EXPECT_EQ(shell->window().selectedRightPanelTab(), 1);
+    search::QVSearchViewController& search = transcript.search();
+    search.searchField()->setFocus();
+    QTest::keyClicks(search.searchField(), "Five");
+    ASSERT_TRUE(waitFor([&] { return search.tableView()->isVisible() && search.tableView()->model()->rowCount() == 1; }));
+    EXPECT_EQ(search.searchResults().front().abstract, "five six");
+    waitFor([] { return false; }, 0.3);
+    screenshot("22-search-results");
+    const QRect result = search.tableView()->visualRect(search.tableView()->model()->index(0, 1));
+    QTest::mouseClick(search.tableView()->viewport(), Qt::LeftButton, {}, result.center());
+    ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() > 0; }));
+    EXPECT_EQ(ad.playbackStartTime, MediaTime(4500, 1000));
+    EXPECT_GE(transcript.mainPlayer().currentMilliseconds(), 4500);
+    EXPECT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->name() == "five"; }, 3));
+    screenshot("23-search-result-playing");
+    // With its only result chosen, Find Next and Find Previous have nowhere to go.
+    EXPECT_FALSE(shell->validateMenuItem("performFindPanelAction:", kFindNextTag).enabled);
+    EXPECT_FALSE(shell->validateMenuItem("performFindPanelAction:", kFindPreviousTag).enabled);
     transcript.view().stopPlayback();
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
 

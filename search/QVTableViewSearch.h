@@ -1,0 +1,75 @@
+// The search results table: two columns (the speaker as a coloured tag, the abstract with its
+// found words bold and its unheard words dimmed), rows 20 points high on a 25-point pitch, the
+// selected row drawn opaque and the others half transparent. A click on the row that is
+// already selected reports it again, so that it plays again.
+#pragma once
+
+#include "search/QVSearchResult.h"
+
+#include <QColor>
+#include <QTableView>
+
+#include <functional>
+#include <vector>
+
+class QAbstractTableModel;
+class QPainterPath;
+class QRectF;
+
+namespace qv::search {
+
+class QVTableViewSearch : public QTableView {
+public:
+    static constexpr int kRowHeight = 20;
+    static constexpr int kRowPitch = 25;
+
+    struct SpeakerCell {
+        QString name;
+        QColor color;
+    };
+    struct ColoredRange {
+        QVSearchRange range;
+        QColor color;
+    };
+    struct WordsCell {
+        QString text;
+        std::vector<QVSearchRange> bold;
+        // Later entries win where they overlap earlier ones.
+        std::vector<ColoredRange> colors;
+    };
+    struct Source {
+        std::function<int()> rowCount;
+        std::function<SpeakerCell(int row)> speakerCell;
+        std::function<WordsCell(int row)> wordsCell;
+    };
+
+    explicit QVTableViewSearch(Source source, QWidget* parent = nullptr);
+
+    // A tag filling `bounds`, rounded with radius 10 on its left corners: the speaker's shape.
+    static QPainterPath leftRoundedTag(const QRectF& bounds);
+    ~QVTableViewSearch() override;
+
+    // Rows and cells are read again from the source.
+    void reloadData();
+    // One row's cells are read again.
+    void reloadRow(int row);
+    int selectedRow() const;
+    void selectRow(int row);
+    void clearSelectedRow();
+
+    // A press on the row that is already selected.
+    void setReselected(std::function<void(int row)> reselected) { reselected_ = std::move(reselected); }
+    // The selection changed to `row` (-1: none).
+    void setSelectionChanged(std::function<void(int row)> changed) { selectionChanged_ = std::move(changed); }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    Source source_;
+    QAbstractTableModel* model_;
+    std::function<void(int)> reselected_;
+    std::function<void(int)> selectionChanged_;
+};
+
+}  // namespace qv::search
