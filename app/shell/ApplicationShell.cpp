@@ -1,9 +1,9 @@
 #include "app/shell/ApplicationShell.h"
 
-#include "ZavEdurov/ZavEdurov/Host/ZEHostAdapter.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
+#include "sdk/host/ZEHostAdapter.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
+#include "sdk/analytics/ZEAnalytics.h"
+#include "sdk/crashes/ZECrashes.h"
 #include "app/AccountNodes.h"
 #include "app/shell/AccountLinks.h"
 #include "app/shell/DisplayCheck.h"

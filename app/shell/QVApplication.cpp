@@ -1,6 +1,6 @@
 #include "app/shell/QVApplication.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
+#include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
 #include "platform/foundation/Log.h"
 
 #include <exception>

@@ -1,5 +1,5 @@
 // quorvantelle: the desktop program. See LaunchConfiguration.h for its options.
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
+#include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/QVApplication.h"
 #include "platform/foundation/Preferences.h"

@@ -1,13 +1,13 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
+#include "sdk/analytics/ZEAnalytics.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZECollectorChannelDelegate.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/analytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
+#include "sdk/analytics/ZEAnalyticsCategory.h"
+#include "sdk/telemetry/Internals/Channel/ZECollectorChannelDelegate.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 namespace ze {
 

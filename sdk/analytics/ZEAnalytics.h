@@ -4,10 +4,10 @@
 // public interface.
 #pragma once
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Session/ZESessionTracker.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Service/ZEServiceAbstract.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/analytics/Session/ZESessionTracker.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Service/ZEServiceAbstract.h"
 
 #include <map>
 

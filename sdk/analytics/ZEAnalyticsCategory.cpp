@@ -1,8 +1,8 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
+#include "sdk/analytics/ZEAnalyticsCategory.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionHistoryInfo.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/analytics/ZEAnalytics.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionHistoryInfo.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,8 +1,8 @@
 // The analytics limits: names of at most 256 UTF-16 units, at most 20 typed properties per event,
 // keys and string values of at most 125 units. Cuts never end inside a surrogate pair.
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
+#include "sdk/analytics/ZEAnalytics.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 namespace ze {
 

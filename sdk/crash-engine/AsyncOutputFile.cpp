@@ -1,6 +1,6 @@
-#include "crash-engine/AsyncOutputFile.h"
+#include "sdk/crash-engine/AsyncOutputFile.h"
 
-#include "crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/AsyncSafe.h"
 
 #include <cerrno>
 #include <unistd.h>

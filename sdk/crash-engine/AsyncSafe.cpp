@@ -1,4 +1,4 @@
-#include "crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/AsyncSafe.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "crash-engine/CECrashError.h"
+#include "sdk/crash-engine/CECrashError.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
-#include "crash-engine/CECrashHostInfo.h"
+#include "sdk/crash-engine/CECrashHostInfo.h"
 
-#include "crash-engine/CECrashLog.h"
-#include "crash-engine/linux/SystemFacts.h"
+#include "sdk/crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/linux/SystemFacts.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/CECrashLog.h"
 
 #include <cstdio>
 #include <mutex>

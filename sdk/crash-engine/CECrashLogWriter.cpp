@@ -1,9 +1,9 @@
-#include "crash-engine/CECrashLogWriter.h"
+#include "sdk/crash-engine/CECrashLogWriter.h"
 
-#include "crash-engine/CECrashHostInfo.h"
-#include "crash-engine/CECrashProcessInfo.h"
-#include "crash-engine/FrameCursor.h"
-#include "crash-engine/linux/SystemFacts.h"
+#include "sdk/crash-engine/CECrashHostInfo.h"
+#include "sdk/crash-engine/CECrashProcessInfo.h"
+#include "sdk/crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/linux/SystemFacts.h"
 
 #include <atomic>
 #include <cstdlib>

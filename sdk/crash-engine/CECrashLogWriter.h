@@ -8,10 +8,10 @@
 // message (cecrash.proto).
 #pragma once
 
-#include "crash-engine/AsyncOutputFile.h"
-#include "crash-engine/ImageList.h"
-#include "crash-engine/ThreadState.h"
-#include "crash-engine/linux/ThreadControl.h"
+#include "sdk/crash-engine/AsyncOutputFile.h"
+#include "sdk/crash-engine/ImageList.h"
+#include "sdk/crash-engine/ThreadState.h"
+#include "sdk/crash-engine/linux/ThreadControl.h"
 
 #include <cstddef>
 #include <cstdint>

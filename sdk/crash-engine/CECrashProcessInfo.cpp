@@ -1,6 +1,6 @@
-#include "crash-engine/CECrashProcessInfo.h"
+#include "sdk/crash-engine/CECrashProcessInfo.h"
 
-#include "crash-engine/linux/SystemFacts.h"
+#include "sdk/crash-engine/linux/SystemFacts.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReport.h"
 
 #include "cecrash.pb-c.h"
 

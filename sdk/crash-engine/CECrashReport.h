@@ -2,7 +2,7 @@
 // section turned into a plain record. Decoding fails as a whole, with the first problem found.
 #pragma once
 
-#include "crash-engine/CECrashError.h"
+#include "sdk/crash-engine/CECrashError.h"
 
 #include <array>
 #include <cstdint>

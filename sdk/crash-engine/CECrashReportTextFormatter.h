@@ -2,8 +2,8 @@
 // ("Report Version:  104").
 #pragma once
 
-#include "crash-engine/CECrashError.h"
-#include "crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashError.h"
+#include "sdk/crash-engine/CECrashReport.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
-#include "crash-engine/CECrashLog.h"
-#include "crash-engine/CECrashSignalHandler.h"
-#include "crash-engine/ImageList.h"
-#include "crash-engine/linux/SignalNumbers.h"
+#include "sdk/crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/CECrashSignalHandler.h"
+#include "sdk/crash-engine/ImageList.h"
+#include "sdk/crash-engine/linux/SignalNumbers.h"
 
 #include <atomic>
 #include <cerrno>

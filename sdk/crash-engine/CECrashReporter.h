@@ -3,10 +3,10 @@
 // it at the next launch, and reports of the running process on demand.
 #pragma once
 
-#include "crash-engine/CECrashError.h"
-#include "crash-engine/CECrashLogWriter.h"
-#include "crash-engine/CECrashReporterConfig.h"
-#include "crash-engine/linux/ThreadControl.h"
+#include "sdk/crash-engine/CECrashError.h"
+#include "sdk/crash-engine/CECrashLogWriter.h"
+#include "sdk/crash-engine/CECrashReporterConfig.h"
+#include "sdk/crash-engine/linux/ThreadControl.h"
 
 #include <csignal>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "crash-engine/CECrashSignalHandler.h"
+#include "sdk/crash-engine/CECrashSignalHandler.h"
 
-#include "crash-engine/AsyncList.h"
+#include "sdk/crash-engine/AsyncList.h"
 
 #include <cerrno>
 #include <cstdlib>

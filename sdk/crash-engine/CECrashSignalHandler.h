@@ -4,7 +4,7 @@
 // raised again. Signal numbers here are the host's.
 #pragma once
 
-#include "crash-engine/CECrashError.h"
+#include "sdk/crash-engine/CECrashError.h"
 
 #include <csignal>
 #include <cstddef>

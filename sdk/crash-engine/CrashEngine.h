@@ -12,6 +12,6 @@
 //   (linux/MemoryObject.h); both check that the pages are readable first and cannot fault.
 #pragma once
 
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/CECrashReportTextFormatter.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReportTextFormatter.h"
+#include "sdk/crash-engine/CECrashReporter.h"

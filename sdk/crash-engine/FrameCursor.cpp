@@ -1,8 +1,8 @@
-#include "crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/FrameCursor.h"
 
-#include "crash-engine/compact/CompactUnwindReader.h"
-#include "crash-engine/dwarf/DwarfFrameReader.h"
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/compact/CompactUnwindReader.h"
+#include "sdk/crash-engine/dwarf/DwarfFrameReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace {
 

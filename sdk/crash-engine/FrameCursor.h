@@ -3,8 +3,8 @@
 // information, then the frame pointers.
 #pragma once
 
-#include "crash-engine/ImageList.h"
-#include "crash-engine/ThreadState.h"
+#include "sdk/crash-engine/ImageList.h"
+#include "sdk/crash-engine/ThreadState.h"
 
 #include <cstddef>
 #include <cstdint>

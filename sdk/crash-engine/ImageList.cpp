@@ -1,4 +1,4 @@
-#include "crash-engine/ImageList.h"
+#include "sdk/crash-engine/ImageList.h"
 
 #include <algorithm>
 

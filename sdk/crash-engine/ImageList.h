@@ -2,8 +2,8 @@
 // the crash handler without a lock (see AsyncList). Images stay in the order they were added.
 #pragma once
 
-#include "crash-engine/AsyncList.h"
-#include "crash-engine/linux/LoadedImages.h"
+#include "sdk/crash-engine/AsyncList.h"
+#include "sdk/crash-engine/linux/LoadedImages.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "crash-engine/ThreadState.h"
+#include "sdk/crash-engine/ThreadState.h"
 
 #include <cstdlib>
 #include <iterator>

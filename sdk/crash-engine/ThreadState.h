@@ -3,7 +3,7 @@
 // the original design, filled here from the Linux signal context. A plain value: copied whole.
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/AsyncSafe.h"
 
 #include <cstddef>
 #include <cstdint>

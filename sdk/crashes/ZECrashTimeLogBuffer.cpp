@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
+#include "sdk/crashes/ZECrashTimeLogBuffer.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 // has begun, replaced blocks are no longer freed.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <csignal>
 #include <filesystem>

@@ -6,12 +6,12 @@
 // session and user ids that were in force at the crash. It also sends handled errors.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAppleErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesDelegate.h"
-#include "ZavEdurov/ZavEdurov/Internals/Service/ZEServiceAbstract.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEEncrypter.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crashes/Model/ZEAppleErrorLog.h"
+#include "sdk/crashes/ZECrashesDelegate.h"
+#include "sdk/telemetry/Internals/Service/ZEServiceAbstract.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Util/ZEEncrypter.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <condition_variable>
 #include <exception>

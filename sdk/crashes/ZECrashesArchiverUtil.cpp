@@ -1,10 +1,10 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesArchiverUtil.h"
+#include "sdk/crashes/ZECrashesArchiverUtil.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAppleErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorAttachmentLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionModel.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/crashes/Model/ZEAppleErrorLog.h"
+#include "sdk/crashes/Model/ZEErrorAttachmentLog.h"
+#include "sdk/crashes/Model/ZEHandledErrorLog.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionModel.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

@@ -2,9 +2,9 @@
 // callback is optional. Calls about sends come on the main thread.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorAttachmentLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEError.h"
+#include "sdk/crashes/Model/ZEErrorAttachmentLog.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
+#include "sdk/telemetry/Internals/Util/ZEError.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
+#include "sdk/crashes/ZECrashesUtil.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // and the application's identity as the crash engine records it.
 #pragma once
 
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZEErrorLogFormatter.h"
+#include "sdk/crashes/ZEErrorLogFormatter.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionManager.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -4,9 +4,9 @@
 // device of the crash time.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAppleErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
-#include "crash-engine/CECrashReport.h"
+#include "sdk/crashes/Model/ZEAppleErrorLog.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
+#include "sdk/crash-engine/CECrashReport.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Host/ZEHostAdapter.h"
+#include "sdk/host/ZEHostAdapter.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationEvents.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEApplicationEvents.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -4,9 +4,9 @@
 // and then starts the SDK through it.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEMainThreadExecutor.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEMainThreadExecutor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESettingsBacking.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 

@@ -5,10 +5,10 @@
 // descending priority and report them in one start-service log.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEWrapperSdk.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Model/ZEWrapperSdk.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEMetadataExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEMetadataExtension.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 namespace ze {
 

@@ -2,9 +2,9 @@
 // page views, and the start of a session.
 #pragma once
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEEventProperties.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
+#include "sdk/analytics/Model/ZEEventProperties.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEEventProperties.h"
+#include "sdk/analytics/Model/ZEEventProperties.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <cmath>
 

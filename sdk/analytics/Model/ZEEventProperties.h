@@ -2,8 +2,8 @@
 // refuse absent keys or values and non-finite doubles, and return the container for chaining.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Model/ZETypedProperty.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <map>
 #include <memory>

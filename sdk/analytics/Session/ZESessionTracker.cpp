@@ -1,13 +1,13 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Session/ZESessionTracker.h"
+#include "sdk/analytics/Session/ZESessionTracker.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationEvents.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEApplicationEvents.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 namespace ze {
 

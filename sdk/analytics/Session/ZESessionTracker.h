@@ -3,10 +3,10 @@
 // application becomes active again after at least 20 s inactive with no log made in the last 20 s.
 #pragma once
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelDelegate.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelDelegate.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,9 +1,9 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsAuthenticationProvider.h"
+#include "sdk/analytics/TransmissionTarget/ZEAnalyticsAuthenticationProvider.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsConstants.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/analytics/ZEAnalyticsConstants.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

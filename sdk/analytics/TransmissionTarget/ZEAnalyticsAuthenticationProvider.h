@@ -3,7 +3,7 @@
 // key, asking again from 10 minutes before the token expires; one request at a time.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <functional>
 #include <memory>

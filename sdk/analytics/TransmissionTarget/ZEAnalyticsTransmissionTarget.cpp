@@ -1,12 +1,12 @@
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
+#include "sdk/analytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/analytics/ZEAnalytics.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 namespace ze {
 

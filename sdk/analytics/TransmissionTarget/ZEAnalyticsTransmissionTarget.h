@@ -3,9 +3,9 @@
 // configurator whose values fill the common-schema logs of its events, children inheriting.
 #pragma once
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEEventProperties.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsAuthenticationProvider.h"
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/analytics/Model/ZEEventProperties.h"
+#include "sdk/analytics/TransmissionTarget/ZEAnalyticsAuthenticationProvider.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
 
 #include <map>
 

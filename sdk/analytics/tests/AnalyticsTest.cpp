@@ -1,17 +1,17 @@
 #include "ZETestSupport.h"
 #include "ZEFakeTransport.h"
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEMetadataExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/analytics/TransmissionTarget/ZEAnalyticsTransmissionTarget.h"
+#include "sdk/analytics/ZEAnalytics.h"
+#include "sdk/analytics/ZEAnalyticsCategory.h"
+#include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEMetadataExtension.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 #include <future>
 

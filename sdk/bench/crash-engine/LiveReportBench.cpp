@@ -1,8 +1,8 @@
 // Time to write a live report of a process with 20 threads parked 60 frames deep (in the C
 // library's wait, below their own recursion), and the report's size.
 // Target: under 10 ms per report.
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,12 +4,12 @@
 //
 // Usage: archive_bench [rounds, default 20] [iterations per round, default 20000]
 // Prints the best and the median round, in microseconds per call.
-#include "bench/telemetry/BenchSdk.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/bench/telemetry/BenchSdk.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <algorithm>
 #include <chrono>

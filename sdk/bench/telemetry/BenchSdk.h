@@ -3,10 +3,10 @@
 // core and of analytics allowed.
 #pragma once
 
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalyticsCategory.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiverUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/analytics/ZEAnalyticsCategory.h"
+#include "sdk/telemetry/Internals/Util/ZEArchiverUtil.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <unistd.h>
 

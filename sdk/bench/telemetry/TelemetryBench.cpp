@@ -11,16 +11,16 @@
 // Latencies are of the enqueue call alone; wall times include building the events.
 // Targets: single-thread enqueue p50 <= 50 us; for 1, 8, 16 and 32 threads the pipeline's wall
 // time at most twice the plain inserts'; trackEvent p99 at 8 threads <= 2 ms.
-#include "bench/telemetry/BenchSdk.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/Model/ZEAnalyticsLogs.h"
-#include "ZavEdurovAnalytics/ZavEdurovAnalytics/ZEAnalytics.h"
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/bench/telemetry/BenchSdk.h"
+#include "sdk/analytics/Model/ZEAnalyticsLogs.h"
+#include "sdk/analytics/ZEAnalytics.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
-#include "crash-engine/compact/CompactUnwindReader.h"
+#include "sdk/crash-engine/compact/CompactUnwindReader.h"
 
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace {
 

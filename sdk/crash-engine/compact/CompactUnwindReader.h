@@ -5,8 +5,8 @@
 // have no such section, so on this system the reader always passes.
 #pragma once
 
-#include "crash-engine/FrameCursor.h"
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "crash-engine/dwarf/DwarfCfaState.h"
+#include "sdk/crash-engine/dwarf/DwarfCfaState.h"
 
-#include "crash-engine/dwarf/DwarfExpression.h"
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/dwarf/DwarfExpression.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace cecrash::async {
 

@@ -3,8 +3,8 @@
 // only: 6 levels, 100 rule entries shared by all levels, 14 hash buckets per level.
 #pragma once
 
-#include "crash-engine/ThreadState.h"
-#include "crash-engine/dwarf/DwarfFrameInfo.h"
+#include "sdk/crash-engine/ThreadState.h"
+#include "sdk/crash-engine/dwarf/DwarfFrameInfo.h"
 
 #include <cstdint>
 

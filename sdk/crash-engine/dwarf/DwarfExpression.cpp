@@ -1,7 +1,7 @@
-#include "crash-engine/dwarf/DwarfExpression.h"
+#include "sdk/crash-engine/dwarf/DwarfExpression.h"
 
-#include "crash-engine/dwarf/DwarfPrimitives.h"
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/dwarf/DwarfPrimitives.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace cecrash::async {
 

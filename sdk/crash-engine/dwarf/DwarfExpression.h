@@ -1,8 +1,8 @@
 // The DWARF expression machine of call-frame rules: a stack of 100 machine words.
 #pragma once
 
-#include "crash-engine/ThreadState.h"
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/ThreadState.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
 #include <cstddef>
 #include <cstdint>

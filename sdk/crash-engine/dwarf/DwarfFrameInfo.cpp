@@ -1,4 +1,4 @@
-#include "crash-engine/dwarf/DwarfFrameInfo.h"
+#include "sdk/crash-engine/dwarf/DwarfFrameInfo.h"
 
 namespace cecrash::async {
 

@@ -3,7 +3,7 @@
 // function's address range and its instructions), and the search for the FDE of an address.
 #pragma once
 
-#include "crash-engine/dwarf/DwarfPrimitives.h"
+#include "sdk/crash-engine/dwarf/DwarfPrimitives.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "crash-engine/dwarf/DwarfFrameReader.h"
+#include "sdk/crash-engine/dwarf/DwarfFrameReader.h"
 
-#include "crash-engine/dwarf/DwarfCfaState.h"
+#include "sdk/crash-engine/dwarf/DwarfCfaState.h"
 
 using namespace cecrash::async;
 

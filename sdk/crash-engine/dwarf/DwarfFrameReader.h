@@ -3,7 +3,7 @@
 // to it and applies the resulting rules to produce the caller's registers.
 #pragma once
 
-#include "crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/FrameCursor.h"
 
 // Async-signal-safe. Frame codes: 3 without an instruction pointer, 4 for address 0, no image
 // holding it or no FDE for it, 2 when the image has no call-frame section or the rules cannot

@@ -1,6 +1,6 @@
-#include "crash-engine/dwarf/DwarfPrimitives.h"
+#include "sdk/crash-engine/dwarf/DwarfPrimitives.h"
 
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace cecrash::async {
 

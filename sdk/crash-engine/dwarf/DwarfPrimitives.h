@@ -2,8 +2,8 @@
 // the exception-frame pointer encodings, each read through a bounded memory view.
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
 #include <cstddef>
 #include <cstdint>

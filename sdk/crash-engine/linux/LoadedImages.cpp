@@ -1,8 +1,8 @@
-#include "crash-engine/linux/LoadedImages.h"
+#include "sdk/crash-engine/linux/LoadedImages.h"
 
-#include "crash-engine/linux/MemoryReader.h"
-#include "crash-engine/linux/SystemFacts.h"
-#include "crash-engine/ThreadState.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/SystemFacts.h"
+#include "sdk/crash-engine/ThreadState.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -3,8 +3,8 @@
 // its GNU build-id as the 16-byte image UUID, its CPU type).
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 namespace {
 

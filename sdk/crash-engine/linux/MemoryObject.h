@@ -3,7 +3,7 @@
 // its pages checked readable when it is made; every access is checked against the range.
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/AsyncSafe.h"
 
 #include <cstddef>
 #include <cstdint>

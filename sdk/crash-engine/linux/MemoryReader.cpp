@@ -1,4 +1,4 @@
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 #include <atomic>
 #include <cerrno>

@@ -2,7 +2,7 @@
 // error code, never a signal. The task of the original design is always this process here.
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/AsyncSafe.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "crash-engine/linux/SignalNumbers.h"
+#include "sdk/crash-engine/linux/SignalNumbers.h"
 
 #include <csignal>
 

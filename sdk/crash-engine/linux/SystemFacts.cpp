@@ -1,4 +1,4 @@
-#include "crash-engine/linux/SystemFacts.h"
+#include "sdk/crash-engine/linux/SystemFacts.h"
 
 #include <cstdlib>
 #include <fstream>

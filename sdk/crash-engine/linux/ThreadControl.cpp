@@ -1,4 +1,4 @@
-#include "crash-engine/linux/ThreadControl.h"
+#include "sdk/crash-engine/linux/ThreadControl.h"
 
 #include <atomic>
 #include <cerrno>

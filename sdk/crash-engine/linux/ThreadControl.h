@@ -5,7 +5,7 @@
 // left running and has no register state.
 #pragma once
 
-#include "crash-engine/ThreadState.h"
+#include "sdk/crash-engine/ThreadState.h"
 
 #include <cstdint>
 #include <sys/types.h>

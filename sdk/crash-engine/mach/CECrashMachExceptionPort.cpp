@@ -1,7 +1,7 @@
-#include "crash-engine/mach/CECrashMachExceptionPort.h"
+#include "sdk/crash-engine/mach/CECrashMachExceptionPort.h"
 
-#include "crash-engine/CECrashLog.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <string>
 

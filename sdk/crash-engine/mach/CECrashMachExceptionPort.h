@@ -3,8 +3,8 @@
 // kept both as objects and as a plain record that crash-time code can read.
 #pragma once
 
-#include "crash-engine/CECrashError.h"
-#include "crash-engine/mach/CECrashMachPorts.h"
+#include "sdk/crash-engine/CECrashError.h"
+#include "sdk/crash-engine/mach/CECrashMachPorts.h"
 
 #include <memory>
 #include <optional>

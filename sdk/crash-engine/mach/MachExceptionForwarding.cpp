@@ -1,6 +1,6 @@
-#include "crash-engine/mach/MachExceptionForwarding.h"
+#include "sdk/crash-engine/mach/MachExceptionForwarding.h"
 
-#include "crash-engine/linux/SignalNumbers.h"
+#include "sdk/crash-engine/linux/SignalNumbers.h"
 
 namespace {
 

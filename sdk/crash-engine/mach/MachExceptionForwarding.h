@@ -2,7 +2,7 @@
 // was meant for before the engine took the ports over.
 #pragma once
 
-#include "crash-engine/mach/CECrashMachPorts.h"
+#include "sdk/crash-engine/mach/CECrashMachPorts.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "crash-engine/macho/MachOImage.h"
+#include "sdk/crash-engine/macho/MachOImage.h"
 
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 #include <cstdlib>
 #include <cstring>

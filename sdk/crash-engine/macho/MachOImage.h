@@ -4,8 +4,8 @@
 // Everything is async-signal-safe except building and freeing the record (the name's copy).
 #pragma once
 
-#include "crash-engine/AsyncSafe.h"
-#include "crash-engine/linux/MemoryObject.h"
+#include "sdk/crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/linux/MemoryObject.h"
 
 #include <cstddef>
 #include <cstdint>

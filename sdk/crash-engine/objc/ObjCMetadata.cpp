@@ -1,6 +1,6 @@
-#include "crash-engine/objc/ObjCMetadata.h"
+#include "sdk/crash-engine/objc/ObjCMetadata.h"
 
-#include "crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
 
 #include <initializer_list>
 #include <sys/mman.h>

@@ -5,7 +5,7 @@
 // elsewhere carry it. Everything is async-signal-safe.
 #pragma once
 
-#include "crash-engine/macho/MachOImage.h"
+#include "sdk/crash-engine/macho/MachOImage.h"
 
 #include <cstddef>
 #include <cstdint>

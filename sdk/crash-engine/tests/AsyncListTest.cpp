@@ -1,5 +1,5 @@
-#include "crash-engine/AsyncList.h"
-#include "crash-engine/ImageList.h"
+#include "sdk/crash-engine/AsyncList.h"
+#include "sdk/crash-engine/ImageList.h"
 
 #include <gtest/gtest.h>
 

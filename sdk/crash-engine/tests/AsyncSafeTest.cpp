@@ -1,8 +1,8 @@
-#include "crash-engine/AsyncOutputFile.h"
-#include "crash-engine/AsyncSafe.h"
-#include "crash-engine/CECrashProcessInfo.h"
-#include "crash-engine/linux/MemoryReader.h"
-#include "crash-engine/tests/TemporaryDirectory.h"
+#include "sdk/crash-engine/AsyncOutputFile.h"
+#include "sdk/crash-engine/AsyncSafe.h"
+#include "sdk/crash-engine/CECrashProcessInfo.h"
+#include "sdk/crash-engine/linux/MemoryReader.h"
+#include "sdk/crash-engine/tests/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 

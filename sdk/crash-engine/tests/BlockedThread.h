@@ -2,7 +2,7 @@
 // another thread to describe.
 #pragma once
 
-#include "crash-engine/linux/ThreadControl.h"
+#include "sdk/crash-engine/linux/ThreadControl.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,10 +1,10 @@
-#include "crash-engine/CECrashHostInfo.h"
-#include "crash-engine/CECrashLog.h"
-#include "crash-engine/CECrashProcessInfo.h"
+#include "sdk/crash-engine/CECrashHostInfo.h"
+#include "sdk/crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/CECrashProcessInfo.h"
 
 #include <gtest/gtest.h>
 
-#include "crash-engine/tests/ChildProcess.h"
+#include "sdk/crash-engine/tests/ChildProcess.h"
 
 #include <sys/prctl.h>
 #include <sys/ptrace.h>

@@ -1,10 +1,10 @@
-#include "crash-engine/CECrashLogWriter.h"
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/CECrashReporter.h"
-#include "crash-engine/linux/SignalNumbers.h"
-#include "crash-engine/tests/BlockedThread.h"
-#include "crash-engine/tests/ReportFixture.h"
-#include "crash-engine/tests/TemporaryDirectory.h"
+#include "sdk/crash-engine/CECrashLogWriter.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/linux/SignalNumbers.h"
+#include "sdk/crash-engine/tests/BlockedThread.h"
+#include "sdk/crash-engine/tests/ReportFixture.h"
+#include "sdk/crash-engine/tests/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/tests/ReportFixture.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/tests/ReportFixture.h"
 
 #include <gtest/gtest.h>
 

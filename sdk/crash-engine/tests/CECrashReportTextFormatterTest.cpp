@@ -1,6 +1,6 @@
-#include "crash-engine/CECrashLog.h"
-#include "crash-engine/CECrashReportTextFormatter.h"
-#include "crash-engine/tests/ReportFixture.h"
+#include "sdk/crash-engine/CECrashLog.h"
+#include "sdk/crash-engine/CECrashReportTextFormatter.h"
+#include "sdk/crash-engine/tests/ReportFixture.h"
 
 #include <gtest/gtest.h>
 

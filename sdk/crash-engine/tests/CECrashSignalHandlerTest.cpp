@@ -1,6 +1,6 @@
 // Each case changes process-wide signal state, so each runs in a child.
-#include "crash-engine/CECrashSignalHandler.h"
-#include "crash-engine/tests/ChildProcess.h"
+#include "sdk/crash-engine/CECrashSignalHandler.h"
+#include "sdk/crash-engine/tests/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

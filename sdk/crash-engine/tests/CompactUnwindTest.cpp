@@ -1,5 +1,5 @@
-#include "crash-engine/compact/CompactUnwindReader.h"
-#include "crash-engine/tests/ByteBuilder.h"
+#include "sdk/crash-engine/compact/CompactUnwindReader.h"
+#include "sdk/crash-engine/tests/ByteBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Children crash on purpose with the reporter enabled; the parent decodes what they wrote.
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/CECrashReporter.h"
-#include "crash-engine/tests/ChildProcess.h"
-#include "crash-engine/tests/TemporaryDirectory.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/tests/ChildProcess.h"
+#include "sdk/crash-engine/tests/TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "crash-engine/FrameCursor.h"
-#include "crash-engine/ImageList.h"
-#include "crash-engine/dwarf/DwarfCfaState.h"
-#include "crash-engine/dwarf/DwarfExpression.h"
-#include "crash-engine/dwarf/DwarfFrameReader.h"
-#include "crash-engine/tests/ByteBuilder.h"
+#include "sdk/crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/ImageList.h"
+#include "sdk/crash-engine/dwarf/DwarfCfaState.h"
+#include "sdk/crash-engine/dwarf/DwarfExpression.h"
+#include "sdk/crash-engine/dwarf/DwarfFrameReader.h"
+#include "sdk/crash-engine/tests/ByteBuilder.h"
 
 #include <gtest/gtest.h>
 

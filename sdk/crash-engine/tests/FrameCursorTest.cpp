@@ -1,5 +1,5 @@
-#include "crash-engine/FrameCursor.h"
-#include "crash-engine/ThreadState.h"
+#include "sdk/crash-engine/FrameCursor.h"
+#include "sdk/crash-engine/ThreadState.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Mutated inputs for the readers of untrusted bytes: stored reports and call-frame sections.
 // Bounded iterations with a fixed seed, so a finding reproduces; the sanitizer build turns any
 // read outside a buffer into a failure.
-#include "crash-engine/CECrashReport.h"
-#include "crash-engine/CECrashReportTextFormatter.h"
-#include "crash-engine/dwarf/DwarfCfaState.h"
-#include "crash-engine/tests/ByteBuilder.h"
-#include "crash-engine/tests/ReportFixture.h"
+#include "sdk/crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReportTextFormatter.h"
+#include "sdk/crash-engine/dwarf/DwarfCfaState.h"
+#include "sdk/crash-engine/tests/ByteBuilder.h"
+#include "sdk/crash-engine/tests/ReportFixture.h"
 
 #include <gtest/gtest.h>
 

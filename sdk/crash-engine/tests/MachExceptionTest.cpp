@@ -1,6 +1,6 @@
-#include "crash-engine/CECrashReporter.h"
-#include "crash-engine/mach/CECrashMachExceptionPort.h"
-#include "crash-engine/mach/MachExceptionForwarding.h"
+#include "sdk/crash-engine/CECrashReporter.h"
+#include "sdk/crash-engine/mach/CECrashMachExceptionPort.h"
+#include "sdk/crash-engine/mach/MachExceptionForwarding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "crash-engine/macho/MachOImage.h"
-#include "crash-engine/tests/ByteBuilder.h"
+#include "sdk/crash-engine/macho/MachOImage.h"
+#include "sdk/crash-engine/tests/ByteBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "crash-engine/objc/ObjCMetadata.h"
+#include "sdk/crash-engine/objc/ObjCMetadata.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // make any valid or broken report the writer itself never would.
 #pragma once
 
-#include "crash-engine/CECrashReport.h"
+#include "sdk/crash-engine/CECrashReport.h"
 
 #include "cecrash.pb-c.h"
 

@@ -1,7 +1,7 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
+#include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/crashes/ZECrashes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <atomic>
 

@@ -1,7 +1,7 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
+#include "sdk/crashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crashes/Model/ZEExceptionModel.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <cstdlib>
 

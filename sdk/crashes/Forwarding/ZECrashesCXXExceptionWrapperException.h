@@ -2,8 +2,8 @@
 // its readable type as name, its text as reason, and the stack of its throw.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
-#include "crash-engine/CECrashLogWriter.h"
+#include "sdk/crashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
+#include "sdk/crash-engine/CECrashLogWriter.h"
 
 namespace ze {
 

@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
+#include "sdk/crashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEThrowRecord.h"
+#include "sdk/crashes/Forwarding/ZEThrowRecord.h"
 
 #include <cxxabi.h>
 #include <execinfo.h>

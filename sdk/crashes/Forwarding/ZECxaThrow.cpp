@@ -1,7 +1,7 @@
 // Every throw in the program enters the C++ runtime through __cxa_throw; this definition comes
 // first in the link, records the thread's stack and hands the throw on unchanged. The runtime's
 // own header is left out on purpose: its declaration of the same function would clash.
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEThrowRecord.h"
+#include "sdk/crashes/Forwarding/ZEThrowRecord.h"
 
 #include <dlfcn.h>
 #include <execinfo.h>

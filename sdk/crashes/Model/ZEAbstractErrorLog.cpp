@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAbstractErrorLog.h"
+#include "sdk/crashes/Model/ZEAbstractErrorLog.h"
 
 namespace ze {
 

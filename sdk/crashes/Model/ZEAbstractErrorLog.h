@@ -2,7 +2,7 @@
 // happened on, whether it ended the process, when the process started, and its architecture.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
 
 namespace ze {
 

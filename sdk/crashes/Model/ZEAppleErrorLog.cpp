@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAppleErrorLog.h"
+#include "sdk/crashes/Model/ZEAppleErrorLog.h"
 
 namespace ze {
 

@@ -3,9 +3,9 @@
 // session and user of the crash time on it, so the session tracker leaves it alone.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAbstractErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEBinary.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEThread.h"
+#include "sdk/crashes/Model/ZEAbstractErrorLog.h"
+#include "sdk/crashes/Model/ZEBinary.h"
+#include "sdk/crashes/Model/ZEThread.h"
 
 #include <map>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEBinary.h"
+#include "sdk/crashes/Model/ZEBinary.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEModelSupport.h"
+#include "sdk/crashes/Model/ZEModelSupport.h"
 
 namespace ze {
 

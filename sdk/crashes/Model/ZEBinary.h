@@ -2,7 +2,7 @@
 // path and CPU type.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
 
 namespace ze {
 

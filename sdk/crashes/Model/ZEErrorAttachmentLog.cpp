@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorAttachmentLog.h"
+#include "sdk/crashes/Model/ZEErrorAttachmentLog.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // One file attached to a crash or handled-error report, linked to it by the report's error id.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
 
 namespace ze {
 

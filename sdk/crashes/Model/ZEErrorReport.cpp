@@ -1,7 +1,7 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEModelSupport.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/crashes/Model/ZEModelSupport.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <algorithm>
 

@@ -2,9 +2,9 @@
 // threads, binaries and the device of the crash time.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEBinary.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEThread.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
+#include "sdk/crashes/Model/ZEBinary.h"
+#include "sdk/crashes/Model/ZEThread.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
 
 namespace ze {
 

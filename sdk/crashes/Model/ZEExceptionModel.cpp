@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
+#include "sdk/crashes/Model/ZEExceptionModel.h"
 
 #include <cxxabi.h>
 #include <dlfcn.h>

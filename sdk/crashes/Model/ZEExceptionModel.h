@@ -2,8 +2,8 @@
 // message, and its stack as text and as parsed frames.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEStackFrame.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEError.h"
+#include "sdk/crashes/Model/ZEStackFrame.h"
+#include "sdk/telemetry/Internals/Util/ZEError.h"
 
 #include <exception>
 

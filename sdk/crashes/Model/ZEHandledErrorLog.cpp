@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
+#include "sdk/crashes/Model/ZEHandledErrorLog.h"
 
 namespace ze {
 

@@ -1,8 +1,8 @@
 // An error the application caught and handed to the crash service: an error id and what was caught.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
+#include "sdk/crashes/Model/ZEExceptionModel.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // element, and unsigned 64-bit values kept in the archive's signed numbers.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEStackFrame.h"
+#include "sdk/crashes/Model/ZEStackFrame.h"
 
 namespace ze {
 

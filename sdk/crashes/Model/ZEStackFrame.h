@@ -2,7 +2,7 @@
 // file and line that a call-stack line or a wrapper SDK names.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEModelSupport.h"
+#include "sdk/crashes/Model/ZEModelSupport.h"
 
 namespace ze {
 

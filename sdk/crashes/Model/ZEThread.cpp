@@ -1,4 +1,4 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEThread.h"
+#include "sdk/crashes/Model/ZEThread.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // exception that ended it.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
+#include "sdk/crashes/Model/ZEExceptionModel.h"
 
 namespace ze {
 

@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperCrashesHelper.h"
+#include "sdk/crashes/WrapperException/ZEWrapperCrashesHelper.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
+#include "sdk/crashes/ZECrashes.h"
 
 #include <mutex>
 

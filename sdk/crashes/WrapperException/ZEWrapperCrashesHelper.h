@@ -3,9 +3,9 @@
 // reports itself instead of having them sent automatically.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorAttachmentLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZECrashHandlerSetupDelegate.h"
+#include "sdk/crashes/Model/ZEErrorAttachmentLog.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
+#include "sdk/crashes/WrapperException/ZECrashHandlerSetupDelegate.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionManager.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "crash-engine/CECrashReporter.h"
+#include "sdk/crashes/ZECrashesUtil.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/crash-engine/CECrashReporter.h"
 
 #include <atomic>
 #include <map>

@@ -2,8 +2,8 @@
 // the one saved by a crashed process to that process's report at the next launch.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionModel.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionModel.h"
 
 class CECrashReporter;
 

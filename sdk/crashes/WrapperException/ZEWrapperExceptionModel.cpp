@@ -1,6 +1,6 @@
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionModel.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionModel.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // model plus the wrapper's name and the exceptions nested inside it.
 #pragma once
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEExceptionModel.h"
+#include "sdk/crashes/Model/ZEExceptionModel.h"
 
 namespace ze {
 

@@ -6,17 +6,17 @@
 #include "ReportFixture.h"
 #include "ZETestSupport.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperCrashesHelper.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZEErrorLogFormatter.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/crashes/WrapperException/ZEWrapperCrashesHelper.h"
+#include "sdk/crashes/ZECrashes.h"
+#include "sdk/crashes/ZECrashesUtil.h"
+#include "sdk/crashes/ZEErrorLogFormatter.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
+#include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 #include <cstdlib>
 #include <fstream>

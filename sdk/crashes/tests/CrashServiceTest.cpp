@@ -1,9 +1,9 @@
 // The crash service inside one test process: reports, files, the buffer and forwarding.
 #include "CrashServiceFixture.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZEApplicationForwarder.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
+#include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
+#include "sdk/crashes/Model/ZEHandledErrorLog.h"
+#include "sdk/crashes/ZECrashTimeLogBuffer.h"
 
 namespace ze {
 namespace {

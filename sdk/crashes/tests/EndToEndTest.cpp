@@ -4,7 +4,7 @@
 // clean up the report files.
 #include "ZEEndToEndSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationInfo.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEApplicationInfo.h"
 #include "services/ingestion/IngestionSink.h"
 
 #include <gtest/gtest.h>

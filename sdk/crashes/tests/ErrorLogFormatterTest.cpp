@@ -2,7 +2,7 @@
 #include "ReportFixture.h"
 #include "ZETestSupport.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZEErrorLogFormatter.h"
+#include "sdk/crashes/ZEErrorLogFormatter.h"
 
 #include <cstdlib>
 

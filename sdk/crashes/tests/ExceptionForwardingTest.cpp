@@ -1,7 +1,7 @@
 // Uncaught C++ exceptions reach the registered handlers with their type, text and throw stack.
 // Each case ends a process, so it runs in a forked child that writes what its handler saw.
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
+#include "sdk/crashes/Forwarding/ZECrashesCXXExceptionWrapperException.h"
+#include "sdk/crashes/Forwarding/ZECrashesUncaughtCXXExceptionHandlerManager.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,14 +1,14 @@
 // The crash models' JSON, validity, equality and archive forms, and the wrapper exception files.
 #include "ZETestSupport.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEAppleErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorAttachmentLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEErrorReport.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesArchiverUtil.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashesUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/crashes/Model/ZEAppleErrorLog.h"
+#include "sdk/crashes/Model/ZEErrorAttachmentLog.h"
+#include "sdk/crashes/Model/ZEErrorReport.h"
+#include "sdk/crashes/Model/ZEHandledErrorLog.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionManager.h"
+#include "sdk/crashes/ZECrashesArchiverUtil.h"
+#include "sdk/crashes/ZECrashesUtil.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 namespace {

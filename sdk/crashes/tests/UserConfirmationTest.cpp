@@ -2,8 +2,8 @@
 // automatic processing is off, when its delegate says no, and when its configuration changes.
 #include "CrashServiceFixture.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/Model/ZEHandledErrorLog.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
+#include "sdk/crashes/Model/ZEHandledErrorLog.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionManager.h"
 
 namespace ze {
 namespace {

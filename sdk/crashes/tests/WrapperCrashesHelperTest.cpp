@@ -2,7 +2,7 @@
 // and processing the stored reports itself.
 #include "CrashServiceFixture.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/WrapperException/ZEWrapperExceptionManager.h"
+#include "sdk/crashes/WrapperException/ZEWrapperExceptionManager.h"
 
 namespace ze {
 namespace {

@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
 
 namespace ze {
 

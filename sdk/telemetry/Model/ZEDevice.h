@@ -1,7 +1,7 @@
 // The device and application record every log carries as its member "device".
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Model/ZEWrapperSdk.h"
+#include "sdk/telemetry/Model/ZEWrapperSdk.h"
 
 #include <cstdint>
 

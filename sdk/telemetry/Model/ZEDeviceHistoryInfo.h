@@ -1,8 +1,8 @@
 // A history entry holding the device record in force from its timestamp on.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEHistoryInfo.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
+#include "sdk/telemetry/Internals/Model/ZEHistoryInfo.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Model/ZEWrapperSdk.h"
+#include "sdk/telemetry/Model/ZEWrapperSdk.h"
 
 namespace ze {
 

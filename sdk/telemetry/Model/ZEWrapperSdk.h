@@ -1,7 +1,7 @@
 // What an SDK that wraps this one (for another runtime) adds to the device record.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
 
 namespace ze {
 

@@ -1,15 +1,15 @@
 #include "ZETestSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionHistoryInfo.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDeviceHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Model/ZETypedProperty.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFormat.h"
+#include "sdk/telemetry/Model/ZEDeviceHistoryInfo.h"
 
 #include <atomic>
 #include <cmath>

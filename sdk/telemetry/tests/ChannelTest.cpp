@@ -1,10 +1,10 @@
 #include "ZETestSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZELogDBStorage.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Storage/ZELogDBStorage.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <sqlite3.h>
 

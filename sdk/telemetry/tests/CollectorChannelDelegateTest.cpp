@@ -1,9 +1,9 @@
 #include "ZETestSupport.h"
 #include "ZEFakeTransport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZECollectorChannelDelegate.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Channel/ZECollectorChannelDelegate.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 namespace {

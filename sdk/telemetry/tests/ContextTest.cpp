@@ -1,8 +1,8 @@
 #include "ZETestSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
 
 namespace ze {
 namespace {

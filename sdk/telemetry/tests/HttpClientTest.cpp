@@ -1,9 +1,9 @@
 #include "ZETestSupport.h"
 #include "ZEFakeTransport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpUtil.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
 namespace {

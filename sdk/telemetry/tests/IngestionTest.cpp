@@ -1,15 +1,15 @@
 #include "ZETestSupport.h"
 #include "ZEFakeTransport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZECollectorIngestion.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEZavEdurovIngestion.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Ingestion/ZECollectorIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEZavEdurovIngestion.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
 namespace {

@@ -1,5 +1,5 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEWrapperLogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZEWrapperLogger.h"
 
 #include <gtest/gtest.h>
 

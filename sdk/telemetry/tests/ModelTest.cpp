@@ -1,10 +1,10 @@
 #include "ZETestSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogContainer.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/ZELogContainer.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Model/ZETypedProperty.h"
 
 #include <cmath>
 #include <limits>

@@ -1,12 +1,12 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESystemFacts.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEClock.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZENetworkMonitor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESecretStore.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESettingsBacking.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESystemFacts.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <gtest/gtest.h>
 

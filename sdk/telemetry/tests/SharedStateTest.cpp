@@ -1,5 +1,5 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
 
 #include <gtest/gtest.h>
 

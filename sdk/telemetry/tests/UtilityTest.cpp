@@ -1,9 +1,9 @@
 #include "ZETestSupport.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDispatcherUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEOrderedDictionary.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZE_Reachability.h"
+#include "sdk/telemetry/Internals/Util/ZEDispatcherUtil.h"
+#include "sdk/telemetry/Internals/Util/ZEOrderedDictionary.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZE_Reachability.h"
 
 #include <fstream>
 #include <latch>

@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEWalWriteGathering.h"
+#include "sdk/telemetry/Internals/Storage/ZEWalWriteGathering.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

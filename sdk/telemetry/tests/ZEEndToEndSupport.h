@@ -2,8 +2,8 @@
 // so that the sink's requests can be checked log by log.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Service/ZEServiceAbstract.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Service/ZEServiceAbstract.h"
 
 #include <nlohmann/json.hpp>
 

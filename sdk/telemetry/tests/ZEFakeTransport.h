@@ -1,7 +1,7 @@
 // A transport that keeps every request and completes it only when a test says so.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEHttpTransport.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEHttpTransport.h"
 
 #include <chrono>
 #include <condition_variable>

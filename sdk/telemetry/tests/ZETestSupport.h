@@ -2,11 +2,11 @@
 // temporary home folder, a main thread of its own, and records what the SDK logs.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiverUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
+#include "sdk/telemetry/Internals/Util/ZEArchiverUtil.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -7,13 +7,13 @@
 //     starts the SDK again under other ids and runs until the test ends it.
 #include "ZEEndToEndSupport.h"
 
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashTimeLogBuffer.h"
-#include "ZavEdurovCrashes/ZavEdurovCrashes/ZECrashes.h"
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/crashes/ZECrashTimeLogBuffer.h"
+#include "sdk/crashes/ZECrashes.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
+#include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 #include <unistd.h>
 

@@ -3,10 +3,10 @@
 // prepared, and may keep a unit from storing it. Every callback is optional.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelUnitConfiguration.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEIngestionProtocol.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorage.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelUnitConfiguration.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEIngestionProtocol.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Storage/ZEStorage.h"
 
 #include <memory>
 #include <optional>

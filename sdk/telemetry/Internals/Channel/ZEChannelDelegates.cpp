@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelDelegates.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelDelegates.h"
 
 #include <algorithm>
 

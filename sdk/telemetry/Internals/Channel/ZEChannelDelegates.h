@@ -2,7 +2,7 @@
 // snapshot taken under the lock, outside it.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelDelegate.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelDelegate.h"
 
 #include <functional>
 #include <mutex>

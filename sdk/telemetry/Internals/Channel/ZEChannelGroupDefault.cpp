@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZELogDBStorage.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Storage/ZELogDBStorage.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 namespace ze {
 

@@ -3,9 +3,9 @@
 // own delegates, and switches, pauses and resumes the whole pipeline with the ingestion.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelUnitDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClientProtocol.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEZavEdurovIngestion.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelUnitDefault.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEZavEdurovIngestion.h"
 
 namespace ze {
 

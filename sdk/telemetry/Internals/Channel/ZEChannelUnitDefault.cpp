@@ -1,11 +1,11 @@
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelUnitDefault.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelUnitDefault.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpUtil.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 // any other failure disables the unit and deletes its logs.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelDelegates.h"
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorage.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelDelegates.h"
+#include "sdk/telemetry/Internals/Storage/ZEStorage.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <set>
 

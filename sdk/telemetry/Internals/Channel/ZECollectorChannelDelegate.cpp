@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZECollectorChannelDelegate.h"
+#include "sdk/telemetry/Internals/Channel/ZECollectorChannelDelegate.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <regex>
 

@@ -4,11 +4,11 @@
 // sequence number and the install id.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZECollectorIngestion.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Ingestion/ZECollectorIngestion.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <map>
 #include <mutex>

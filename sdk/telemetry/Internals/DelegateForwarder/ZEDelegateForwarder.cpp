@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/DelegateForwarder/ZEDelegateForwarder.h"
+#include "sdk/telemetry/Internals/DelegateForwarder/ZEDelegateForwarder.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZECompression.h"
+#include "sdk/telemetry/Internals/Http/ZECompression.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <zlib.h>
 

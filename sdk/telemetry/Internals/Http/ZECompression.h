@@ -1,7 +1,7 @@
 // gzip of request bodies (zlib, default level, 15-bit window).
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <optional>
 

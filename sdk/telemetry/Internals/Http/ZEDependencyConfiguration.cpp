@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEDependencyConfiguration.h"
+#include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
 
 #include <mutex>
 

@@ -2,7 +2,7 @@
 // place of a new one.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClientProtocol.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpCall.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpCall.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZECompression.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Http/ZECompression.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <random>
 

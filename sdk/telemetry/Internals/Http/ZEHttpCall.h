@@ -2,8 +2,8 @@
 // more are gzip-compressed when the caller allows it; a body that cannot be compressed goes as it is.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClientProtocol.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <atomic>
 #include <cstdint>

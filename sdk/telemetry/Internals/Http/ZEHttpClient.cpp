@@ -1,8 +1,8 @@
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpUtil.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <charconv>
 

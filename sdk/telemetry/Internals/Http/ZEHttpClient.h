@@ -5,9 +5,9 @@
 // other pending call.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpCall.h"
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClientProtocol.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZE_Reachability.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpCall.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
+#include "sdk/telemetry/Internals/Util/ZE_Reachability.h"
 
 #include <mutex>
 #include <set>

@@ -1,7 +1,7 @@
 // The HTTP client as the ingestions see it: send with retries, pause, resume, switch off.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEHttpTransport.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEHttpTransport.h"
 
 #include <map>
 #include <memory>

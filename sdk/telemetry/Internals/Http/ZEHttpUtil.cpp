@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpUtil.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // How the HTTP layer classifies outcomes, and how it masks secrets in what it logs.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEError.h"
+#include "sdk/telemetry/Internals/Util/ZEError.h"
 
 #include <optional>
 #include <string>

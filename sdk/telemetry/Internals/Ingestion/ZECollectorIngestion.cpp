@@ -1,10 +1,10 @@
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZECollectorIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZECollectorIngestion.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 #include <set>
 

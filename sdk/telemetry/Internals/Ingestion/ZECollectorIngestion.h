@@ -3,7 +3,7 @@
 // time and the client version as headers.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEHttpIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
 
 namespace ze {
 

@@ -1,10 +1,10 @@
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEHttpIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <cctype>
 

@@ -3,8 +3,8 @@
 // supply the headers, the body and the method.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpClientProtocol.h"
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEIngestionProtocol.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEIngestionProtocol.h"
 
 #include <mutex>
 #include <vector>

@@ -1,9 +1,9 @@
 // What a channel unit needs of an ingestion: whether it may send, and sending one batch.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogContainer.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEError.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEHttpTransport.h"
+#include "sdk/telemetry/Internals/Model/ZELogContainer.h"
+#include "sdk/telemetry/Internals/Util/ZEError.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEHttpTransport.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEZavEdurovIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEZavEdurovIngestion.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Http/ZEHttpUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Http/ZEHttpUtil.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 namespace ze {
 

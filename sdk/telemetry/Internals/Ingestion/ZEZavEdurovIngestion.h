@@ -2,7 +2,7 @@
 // with the install id and the application secret as headers. It cannot send without a secret.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Ingestion/ZEHttpIngestion.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
 
 namespace ze {
 

@@ -2,8 +2,8 @@
 // plus the transmission target tokens that route it to the collector pipeline.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // was in force. Histories are arrays of entries, oldest first.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
+#include "sdk/telemetry/Internals/Util/ZEKeyedArchive.h"
 
 #include <optional>
 #include <typeinfo>

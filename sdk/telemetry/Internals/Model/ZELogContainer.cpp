@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogContainer.h"
+#include "sdk/telemetry/Internals/Model/ZELogContainer.h"
 
 namespace ze {
 

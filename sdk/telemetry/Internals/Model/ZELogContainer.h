@@ -1,7 +1,7 @@
 // One batch of logs as a channel sends it: the store's batch id and the logs, in store order.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
 
 #include <memory>
 #include <vector>

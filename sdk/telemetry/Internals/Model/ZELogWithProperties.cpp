@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZELogWithProperties.h"
+#include "sdk/telemetry/Internals/Model/ZELogWithProperties.h"
 
 namespace ze {
 

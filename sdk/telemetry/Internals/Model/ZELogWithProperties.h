@@ -1,8 +1,8 @@
 // A log with free-form string properties: the base of event, page, handled-error and crash logs.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

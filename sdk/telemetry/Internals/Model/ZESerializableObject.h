@@ -2,9 +2,9 @@
 // through ZEModel, a validity test.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/ZEKeyedArchive.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEStartServiceLog.h"
+#include "sdk/telemetry/Internals/Model/ZEStartServiceLog.h"
 
 namespace ze {
 

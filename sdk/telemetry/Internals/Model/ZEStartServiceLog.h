@@ -1,7 +1,7 @@
 // Tells the ingestion service which SDK services the application started, in start order.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZETypedProperty.h"
+#include "sdk/telemetry/Internals/Model/ZETypedProperty.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

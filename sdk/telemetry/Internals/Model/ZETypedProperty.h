@@ -2,7 +2,7 @@
 // Kinds compare by kind and value; names take no part in equality.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
 
 #include <cstdint>
 

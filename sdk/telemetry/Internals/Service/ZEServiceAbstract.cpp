@@ -1,8 +1,8 @@
-#include "ZavEdurov/ZavEdurov/Internals/Service/ZEServiceAbstract.h"
+#include "sdk/telemetry/Internals/Service/ZEServiceAbstract.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/ZEZavEdurov.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
 
 namespace ze {
 

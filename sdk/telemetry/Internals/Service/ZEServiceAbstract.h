@@ -4,7 +4,7 @@
 // "class-level" switch and query take the service's own lock.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Channel/ZEChannelGroupDefault.h"
+#include "sdk/telemetry/Internals/Channel/ZEChannelGroupDefault.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,9 +1,9 @@
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEDBStorage.h"
+#include "sdk/telemetry/Internals/Storage/ZEDBStorage.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEWalWriteGathering.h"
+#include "sdk/telemetry/Internals/Storage/ZEWalWriteGathering.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <sqlite3.h>
 

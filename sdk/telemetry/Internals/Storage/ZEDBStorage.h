@@ -8,7 +8,7 @@
 // write costs tens of microseconds rather than an open, an fsync and a close.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorageBindable.h"
+#include "sdk/telemetry/Internals/Storage/ZEStorageBindable.h"
 
 #include <cstdint>
 #include <filesystem>

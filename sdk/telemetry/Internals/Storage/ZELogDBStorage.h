@@ -4,9 +4,9 @@
 // evicting logs of equal or lower priority, lowest priority and oldest first.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEDBStorage.h"
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorage.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEEncrypter.h"
+#include "sdk/telemetry/Internals/Storage/ZEDBStorage.h"
+#include "sdk/telemetry/Internals/Storage/ZEStorage.h"
+#include "sdk/telemetry/Internals/Util/ZEEncrypter.h"
 
 #include <atomic>
 #include <map>

@@ -1,7 +1,7 @@
 // What a channel unit needs of the persistent log queue.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
 
 #include <cstdint>
 #include <functional>

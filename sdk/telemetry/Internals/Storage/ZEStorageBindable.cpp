@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Storage/ZEStorageBindable.h"
+#include "sdk/telemetry/Internals/Storage/ZEStorageBindable.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiveTree.h"
+#include "sdk/telemetry/Internals/Util/ZEArchiveTree.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 #include <array>
 #include <bit>

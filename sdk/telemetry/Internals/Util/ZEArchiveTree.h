@@ -4,7 +4,7 @@
 // parser accepts and types numbers as it does.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <array>
 #include <cstdint>

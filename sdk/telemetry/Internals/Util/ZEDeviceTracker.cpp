@@ -1,9 +1,9 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDeviceTracker.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESystemFacts.h"
+#include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESystemFacts.h"
 
 #include <algorithm>
 

@@ -3,9 +3,9 @@
 // a log about an earlier moment gets the record in force then.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Model/ZEDevice.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEDeviceHistoryInfo.h"
-#include "ZavEdurov/ZavEdurov/Model/ZEWrapperSdk.h"
+#include "sdk/telemetry/Model/ZEDevice.h"
+#include "sdk/telemetry/Model/ZEDeviceHistoryInfo.h"
+#include "sdk/telemetry/Model/ZEWrapperSdk.h"
 
 #include <memory>
 #include <mutex>

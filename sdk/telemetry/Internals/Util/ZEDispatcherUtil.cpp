@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDispatcherUtil.h"
+#include "sdk/telemetry/Internals/Util/ZEDispatcherUtil.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 namespace ze {
 

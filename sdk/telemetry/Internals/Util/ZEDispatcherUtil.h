@@ -1,7 +1,7 @@
 // Running work on the application's main thread, and on a queue with a bounded wait.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <functional>
 

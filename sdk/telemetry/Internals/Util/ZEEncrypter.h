@@ -6,7 +6,7 @@
 // bare ciphertext made with the original slot's key and an all-zero IV.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <mutex>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeychainUtil.h"
+#include "sdk/telemetry/Internals/Util/ZEKeychainUtil.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // under a service name, by default "<bundle identifier>.ZavEdurov". Values are never logged.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESecretStore.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
+#include "sdk/telemetry/Internals/Util/ZEKeyedArchive.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFormat.h"
 
 #include <algorithm>
 #include <array>

@@ -7,9 +7,9 @@
 //   NSMutableArray, NSDictionary; primitives {"$bool":b}, {"$int64":n}, {"$double":"<bits hex>"}.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEArchiveTree.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Util/ZEArchiveTree.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 #include <functional>
 #include <map>

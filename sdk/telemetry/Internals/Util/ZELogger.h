@@ -3,7 +3,7 @@
 // time, in call order, on the serial queue "com.doridorir.zavedurov.loggerQueue".
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFormat.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFormat.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // replaces its value in place. Equal only to another ordered dictionary with the same order.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <optional>
 #include <string>

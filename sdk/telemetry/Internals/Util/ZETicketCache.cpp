@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZETicketCache.h"
+#include "sdk/telemetry/Internals/Util/ZETicketCache.h"
 
 namespace ze {
 

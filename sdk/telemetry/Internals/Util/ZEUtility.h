@@ -3,8 +3,8 @@
 // application's state and environment, and the files under the SDK's own folder.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEKeyedArchive.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/ZEKeyedArchive.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,7 +1,7 @@
 // How the SDK sees the application: its state, its distribution environment, opening URLs.
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // Dates of ZEUtility: one text form for the wire and stored settings, UTC with milliseconds.
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,8 +1,8 @@
 // Start-string parsing, token keys, hashing, JSON for logs, masking and property validation.
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 #include <unicode/regex.h>
 #include <unicode/unistr.h>

@@ -1,7 +1,7 @@
 // The logging entry for SDKs that wrap this one: hands their messages to the SDK logger.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 namespace ze {
 

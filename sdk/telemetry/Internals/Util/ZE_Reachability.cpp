@@ -1,7 +1,7 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZE_Reachability.h"
+#include "sdk/telemetry/Internals/Util/ZE_Reachability.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEDispatcherUtil.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/ZEDispatcherUtil.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
 namespace ze {
 

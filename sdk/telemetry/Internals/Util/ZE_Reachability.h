@@ -2,7 +2,7 @@
 // the main thread, once when the notifier starts and then whenever the reachability flags change.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZENetworkMonitor.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionContext.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/ZEHistoryStore.h"
+#include "sdk/telemetry/Internals/Context/ZEHistoryStore.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // says which id was in force at a given time (crash reports are sent one launch later).
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/Session/ZESessionHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/Session/ZESessionHistoryInfo.h"
 
 #include <memory>
 #include <mutex>

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdContext.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/ZEHistoryStore.h"
+#include "sdk/telemetry/Internals/Context/ZEHistoryStore.h"
 
 namespace ze {
 

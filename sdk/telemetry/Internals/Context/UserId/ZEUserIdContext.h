@@ -2,7 +2,7 @@
 // rules of the two backends, and observers of user-id changes.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
 
 #include <memory>
 #include <mutex>

@@ -1,7 +1,7 @@
 // A history entry holding the user id in force from its timestamp on.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEHistoryInfo.h"
+#include "sdk/telemetry/Internals/Model/ZEHistoryInfo.h"
 
 #include <string>
 

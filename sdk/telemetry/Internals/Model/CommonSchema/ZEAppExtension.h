@@ -2,7 +2,7 @@
 // name, locale and user id.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // event's properties. Archived as one unkeyed dictionary.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSEpochAndSeq.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
 namespace ze {
 

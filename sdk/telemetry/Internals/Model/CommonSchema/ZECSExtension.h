@@ -2,7 +2,7 @@
 // set, no JSON at all when none is, always valid, equal when of the same class with equal fields.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZESerializableObject.h"
+#include "sdk/telemetry/Internals/Model/ZESerializableObject.h"
 
 namespace ze {
 

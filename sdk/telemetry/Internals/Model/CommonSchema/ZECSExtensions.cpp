@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtensions.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtensions.h"
 
 namespace ze {
 

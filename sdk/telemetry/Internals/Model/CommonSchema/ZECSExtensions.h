@@ -2,15 +2,15 @@
 // writes something.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEAppExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEDeviceExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZELocExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEMetadataExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZENetExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEOSExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEProtocolExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZESDKExtension.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZEUserExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEAppExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEDeviceExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZELocExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEMetadataExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZENetExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEOSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEProtocolExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZESDKExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZEUserExtension.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEUtility.h"
+#include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
 namespace ze {
 

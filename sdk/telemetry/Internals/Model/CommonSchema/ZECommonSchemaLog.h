@@ -2,9 +2,9 @@
 // flags, extensions and data, written in exactly that member order.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSData.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtensions.h"
-#include "ZavEdurov/ZavEdurov/Internals/Model/ZEAbstractLog.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSData.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtensions.h"
+#include "sdk/telemetry/Internals/Model/ZEAbstractLog.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // Common-schema device extension ("device"): the device id chosen by the property configurator.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // Common-schema location extension ("loc"): the local time's offset from UTC as "+02:00".
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 namespace ze {
 

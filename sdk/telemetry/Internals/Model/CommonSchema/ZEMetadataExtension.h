@@ -2,7 +2,7 @@
 // (a set but empty dictionary writes {}). Read and written under a lock of its own.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 // Common-schema network extension ("net"): the mobile carrier, never known on a desktop.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 namespace ze {
 

@@ -1,7 +1,7 @@
 // Common-schema operating-system extension ("os"): version with build, and name.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 namespace ze {
 

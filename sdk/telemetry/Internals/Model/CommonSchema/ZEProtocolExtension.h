@@ -1,7 +1,7 @@
 // Common-schema protocol extension ("protocol"): ticket keys and the device's maker and model.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 #include <vector>
 

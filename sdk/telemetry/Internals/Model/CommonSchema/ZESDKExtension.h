@@ -2,7 +2,7 @@
 // within its instrumentation key's run, and the install id.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Model/CommonSchema/ZECSExtension.h"
+#include "sdk/telemetry/Internals/Model/CommonSchema/ZECSExtension.h"
 
 #include <cstdint>
 

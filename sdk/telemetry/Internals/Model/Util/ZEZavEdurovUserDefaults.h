@@ -3,7 +3,7 @@
 // values that older versions kept under other names, once per service.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESettingsBacking.h"
 
 #include <map>
 #include <optional>

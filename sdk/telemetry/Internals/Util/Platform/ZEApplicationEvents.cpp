@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationEvents.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEApplicationEvents.h"
 
 #include <map>
 #include <mutex>

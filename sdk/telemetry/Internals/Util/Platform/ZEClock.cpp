@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEClock.h"
 
 namespace ze {
 

@@ -2,7 +2,7 @@
 // queues watch it so that their timers fire when the manual clock passes their deadline.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <functional>
 #include <memory>

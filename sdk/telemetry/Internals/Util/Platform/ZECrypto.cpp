@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>

@@ -1,7 +1,7 @@
 // Digests, ciphers, random bytes and Base64 for the SDK, all through OpenSSL's libcrypto.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <functional>
 #include <optional>

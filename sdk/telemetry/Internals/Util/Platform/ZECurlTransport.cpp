@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEHttpTransport.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEHttpTransport.h"
 
 #include <curl/curl.h>
 

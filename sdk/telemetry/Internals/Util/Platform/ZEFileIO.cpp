@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -2,8 +2,8 @@
 // transport is libcurl on a thread of its own, reusing connections; tests replace it.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZEError.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/ZEError.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <cstdint>
 #include <functional>

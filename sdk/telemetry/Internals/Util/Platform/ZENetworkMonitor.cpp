@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZENetworkMonitor.h"
 
 #include <fcntl.h>
 #include <linux/netlink.h>

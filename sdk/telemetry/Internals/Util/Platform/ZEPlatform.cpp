@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEPlatform.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEPlatform.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <cstdlib>
 #include <mutex>

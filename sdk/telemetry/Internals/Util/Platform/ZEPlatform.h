@@ -2,12 +2,12 @@
 // before the SDK starts; whatever it leaves unset gets the default named beside it.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEApplicationInfo.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEMainThreadExecutor.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZENetworkMonitor.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEApplicationInfo.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEClock.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEMainThreadExecutor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZENetworkMonitor.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESecretStore.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESettingsBacking.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,10 +1,10 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESecretStore.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESecretStore.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/ZELogger.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 
 #include <sys/stat.h>
 

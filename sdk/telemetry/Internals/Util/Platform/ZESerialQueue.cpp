@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESerialQueue.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <algorithm>
 #include <condition_variable>

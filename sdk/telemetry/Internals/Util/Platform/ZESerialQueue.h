@@ -2,7 +2,7 @@
 // one-shot and repeating timers at deadlines of a wall clock (a manual clock in tests).
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEClock.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEClock.h"
 
 #include <atomic>
 #include <chrono>

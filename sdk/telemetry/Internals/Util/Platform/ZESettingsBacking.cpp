@@ -1,8 +1,8 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESettingsBacking.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESettingsBacking.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEFileIO.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
 
 #include <sys/stat.h>
 

@@ -2,7 +2,7 @@
 // store through an adapter, or by default a JSON file. Safe to use from any thread.
 #pragma once
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZETypes.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZETypes.h"
 
 #include <cstdint>
 #include <filesystem>

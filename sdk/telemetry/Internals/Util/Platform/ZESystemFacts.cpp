@@ -1,4 +1,4 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZESystemFacts.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESystemFacts.h"
 
 #include <sys/utsname.h>
 

@@ -1,6 +1,6 @@
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZEUuid.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZEUuid.h"
 
-#include "ZavEdurov/ZavEdurov/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
 
 #include <unistd.h>
 
