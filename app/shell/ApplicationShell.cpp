@@ -117,10 +117,11 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
       fileRecords_(ad_, localFileData_, mainQueue),
       screens_(ad_, mainQueue, preferences, window_, *this, screenHooks()),
       quit_(ad_, preferences, alerts_, quitHooks()), files_(ad_, *this, mainQueue), messages_(*this, mainQueue),
-      transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences, &mainQueue),
       waveformManager_(mainQueue, preferences),
       videoThumbnailManager_(transcript::QVVideoThumbnailManager::defaultCacheFolder(), paintedIcon(false)),
-      intakeHooks_(intakeHooks()), accountPopoverViewController_(*this)
+      intakeHooks_(intakeHooks()),
+      transcript_(ad_, mainQueue, preferences, alerts_, transcriptHooks()), loader_(ad_, localFileData_, preferences, &mainQueue),
+      accountPopoverViewController_(*this)
 {
     LaunchDefaults::registerDefaults(preferences_);
     LaunchDefaults::migrateLegacyKeys(preferences_);

@@ -244,8 +244,8 @@ TEST_F(PrintExportTest, PdfHoldsTheWordsAsTextOnLetterPages) {
     EXPECT_EQ(panels.shownPanels()[0].allowedFileTypes, QStringList{"pdf"});
 
     const QString text = run("pdftotext", {"-layout", path, "-"}).simplified();
-    for (const QString& expected : {"Host", "Welcome back.", "Guest", "Thank you.", "Interview"})
-        EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << " in " << text.toStdString();
+    for (const char* expected : {"Host", "Welcome back.", "Guest", "Thank you.", "Interview"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << " in " << text.toStdString();
     EXPECT_LT(text.indexOf("Welcome"), text.indexOf("Thank"));
     const QString info = run("pdfinfo", {path});
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+1\\n"))) << info.toStdString();

@@ -218,10 +218,12 @@ TEST_F(FCPXDocument, ThirtyThousandWordsInEveryKeywordType)
         EXPECT_EQ(written.count("<keyword-collection "), 7);
         EXPECT_EQ(written.count("<rating "), 300 * 20) << type.toStdString();
         EXPECT_EQ(wellFormednessProblems(written.toUtf8()), "") << type.toStdString();
-        if (type == kKeywordTypeSpeakerRange)
+        if (type == kKeywordTypeSpeakerRange) {
             EXPECT_EQ(exporter.keywordRanges.size(), 300u);
-        if (type == kKeywordTypeSentence)
+        }
+        if (type == kKeywordTypeSentence) {
             EXPECT_EQ(exporter.keywordRanges.size(), 300u * 12);
+        }
     }
 }
 

@@ -18,22 +18,6 @@
 namespace qv::search {
 namespace {
 
-class QtApplicationEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "search-tests";
-        static char* argv[] = {name, nullptr};
-        application_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { application_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> application_;
-};
-const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
-
 // Records the transport calls the panel makes; a seek completes on the next turn.
 class RecordingView final : public ViewServices {
 public:

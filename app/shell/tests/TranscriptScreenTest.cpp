@@ -124,7 +124,7 @@ TEST_F(TranscriptScreenTest, TheStepButtonsOnScreenFollowThePlayhead)
     auto range = std::make_shared<QVSpeakerRange>();
     range->uuid = "R";
     opened.speakerRanges.add(range);
-    for (const QString& name : {"One.", "two", "three"}) {
+    for (const char* name : {"One.", "two", "three"}) {
         auto word = std::make_shared<QVWord>();
         word->setName(name);
         word->speakerRange = range;

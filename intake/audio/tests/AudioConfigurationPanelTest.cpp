@@ -51,7 +51,9 @@ TEST_F(AudioConfigurationPanel, TheFileBoxFollowsItsChannels)
 {
     auto file = mediaFileWith({2, 2});
     show({file, mediaFileWith({1})});
-    panel.setPendingListHooks({.refreshBusyErrorStatus = [this] { ++busyRefreshes; }});
+    QVAudioConfigurationViewController::PendingListHooks hooks;
+    hooks.refreshBusyErrorStatus = [this] { ++busyRefreshes; };
+    panel.setPendingListHooks(hooks);
     QVCheckBox* fileBox = panel.fileEnableButton(0);
     EXPECT_EQ(fileBox->text(), "File 1");
     EXPECT_EQ(channelBox(0, 3)->text(), "Tk2 Ch2");
@@ -157,9 +159,11 @@ TEST_F(AudioConfigurationPanel, HeightFitsTheContentOrWholeChannelRowsOfTheRoomL
 {
     double container = 2000;
     double given = 0;
-    panel.setPendingListHooks({.containerFilesHeight = [&] { return container; },
-                               .audioPanelHeight = [&] { return given; },
-                               .setAudioPanelHeight = [&](double height) { given = height; }});
+    QVAudioConfigurationViewController::PendingListHooks hooks;
+    hooks.containerFilesHeight = [&] { return container; };
+    hooks.audioPanelHeight = [&] { return given; };
+    hooks.setAudioPanelHeight = [&](double height) { given = height; };
+    panel.setPendingListHooks(hooks);
     show({mediaFileWith({8})});
     // The transport bar, the file row, and eight channel lines with their margins.
     EXPECT_EQ(given, 40 + 26 + 10 + 8 * 40);
@@ -259,7 +263,9 @@ std::shared_ptr<QVFilePending> pendingOf(const std::string& media, std::int64_t 
 TEST_F(AudioConfigurationPanel, PreviewResumesEachPendingFileWhereItWasLeft)
 {
     std::vector<QString> times;
-    panel.setPendingListHooks({.setRowTimeText = [&](const QVFilePending&, const QString& text) { times.push_back(text); }});
+    QVAudioConfigurationViewController::PendingListHooks hooks;
+    hooks.setRowTimeText = [&](const QVFilePending&, const QString& text) { times.push_back(text); };
+    panel.setPendingListHooks(hooks);
     const auto first = pendingOf("tone.wav", 3000, 1500);
     const auto second = pendingOf("sawtooth.wav", 3000, 0);
     ad.filesPending = {first, second};
