@@ -7,6 +7,7 @@
 //   a 100 MB store opened (read into memory)               under 2 s
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release && build-release/bench/rtdb/service_bench
+#include "bench/rtdb/HubBenchSupport.h"
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/rtdb/DatabaseBackend.h"
 #include "platform/rtdb/DatabaseClient.h"
@@ -56,24 +57,8 @@ std::string http(quint16 port, const std::string& method, const std::string& tar
     return (answer + socket.readAll()).toStdString();
 }
 
-std::string field(const std::string& json, const std::string& name)
-{
-    auto start = json.find("\"" + name + "\":\"");
-    if (start == std::string::npos)
-        return {};
-    start += name.size() + 4;
-    return json.substr(start, json.find('"', start) - start);
-}
-
-long residentKiB(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
+using bench::field;
+using bench::residentKiB;
 
 DatabaseValue transcript()
 {

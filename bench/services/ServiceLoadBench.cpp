@@ -4,6 +4,7 @@
 //   peak resident memory during four forged 256 MiB uploads, above idle    < 100 MB
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release && build-release/bench/services/service_load_bench
+#include "bench/rtdb/HubBenchSupport.h"
 #include "platform/rtdb/WireProtocol.h"
 
 #include <QCoreApplication>
@@ -67,24 +68,8 @@ std::pair<int, std::string> post(quint16 port, const QByteArray& path, const QBy
                     0, 0);
 }
 
-std::string field(const std::string& json, const std::string& name)
-{
-    auto start = json.find("\"" + name + "\":\"");
-    if (start == std::string::npos)
-        return {};
-    start += name.size() + 4;
-    return json.substr(start, json.find('"', start) - start);
-}
-
-long residentKiB(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
+using bench::field;
+using bench::residentKiB;
 
 QByteArray putHead(const std::string& target, qint64 bytes)
 {
