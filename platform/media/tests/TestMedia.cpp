@@ -80,12 +80,17 @@ std::string testMedia(const std::string& name)
     if (fs::exists(target))
         return target.string();
     fs::create_directories(folder);
-    // Made under a private name and renamed, so parallel test processes never see half a file.
+    // Made under a private name and linked into place, so parallel test processes never see half
+    // a file, and a file another process already placed (and may be reading) is never replaced.
     fs::path partial = folder / (name + ".partial." + std::to_string(getpid()));
     std::string command = "ffmpeg -nostdin -v error -y " + recipe->second + " '" + partial.string() + "'";
     if (std::system(command.c_str()) != 0 || !fs::exists(partial))
         throw std::runtime_error("ffmpeg could not make " + name + ": " + command);
-    fs::rename(partial, target);
+    std::error_code linked;
+    fs::create_hard_link(partial, target, linked);
+    fs::remove(partial);
+    if (linked && !fs::exists(target))
+        throw std::runtime_error("could not place " + name + ": " + linked.message());
     return target.string();
 }
 
