@@ -2,10 +2,9 @@
 # Builds the one GoogleTest executable of a library, named <library>_tests, and registers
 # its tests with ctest. Qt tests run headless.
 #
-# Under QV_UNITY the test files are compiled in batches (a unity build): most of a test file's
-# compile time goes to the GoogleTest and library templates it instantiates, which the files of
-# one batch share. A file whose helpers clash with another's (the same name in an anonymous
-# namespace) is listed under SEPARATE as well and compiled on its own.
+# Under QV_UNITY the test files are compiled in batches, like every target's. A file whose helpers
+# clash with another's (the same name in an anonymous namespace) is listed under SEPARATE as well
+# and compiled on its own.
 #
 # Under QV_SANITIZE a report fails the test twice over: the process stops with an error
 # (SanitizerOptions.cpp), and a report in the output fails it too, since a child that a test
@@ -18,11 +17,8 @@ function(qv_add_tests library)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;SEPARATE" ${ARGN})
   set(target ${library}_tests)
   add_executable(${target} ${ARG_SOURCES})
-  if(QV_UNITY)
-    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
-    if(ARG_SEPARATE)
-      set_source_files_properties(${ARG_SEPARATE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
-    endif()
+  if(ARG_SEPARATE)
+    set_source_files_properties(${ARG_SEPARATE} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
   endif()
   target_link_libraries(${target} PRIVATE ${library} ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(QV_SANITIZE)
