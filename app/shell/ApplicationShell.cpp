@@ -169,6 +169,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     };
     pending_ = std::make_unique<QVFilesPendingViewController>(ad_, mainQueue_, preferences_, intakeHooks_,
                                                               std::move(audioPanel), QVFileProcessor::defaultOutputFolder());
+    audioConfigurationMenu_ = std::make_unique<AudioConfigurationMenu>(ad_, *pending_);
     window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
@@ -583,7 +584,7 @@ MenuItemState ApplicationShell::validateMenuItem(const QString& action, int tag)
     state.userStatus = ad_.userStatus;
     state.droppedLibraryInProgress = ad_.droppedXMLDoc != nullptr;
     state.externalServiceStatus = ad_.externalServiceStatus;
-    state.pasteboardHasAudioConfiguration = false;
+    audioConfigurationMenu_->fillMenuState(state);
     state.filesTableHasSelection = window_.selectedFile() != nullptr;
     state.showEditingControls = preferences_.boolForKey("QVShowEditingControls");
     state.showNavigationControls = preferences_.boolForKey("QVShowNavigationControls");
@@ -598,6 +599,8 @@ MenuItemState ApplicationShell::validateMenuItem(const QString& action, int tag)
 
 void ApplicationShell::performAction(const QString& action, int tag)
 {
+    if (audioConfigurationMenu_->perform(action))
+        return;
     const LinkHosts hosts{serviceHttpUrl_, serviceHttpUrl_.resolved(QUrl(QStringLiteral("support/")))};
     if (action == "viewFilesButtonPressed:" || action == "showFiles:") {
         screens_.viewFilesButtonPressed();

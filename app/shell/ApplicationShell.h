@@ -6,6 +6,7 @@
 
 #include "app/AccountShell.h"
 #include "app/ShellServices.h"
+#include "app/shell/AudioConfigurationMenu.h"
 #include "app/shell/EditingControls.h"
 #include "app/shell/LaunchConfiguration.h"
 #include "app/shell/MainWindow.h"
@@ -217,6 +218,8 @@ private:
     IntakeHooks intakeHooks_;
     // The pending list's half of the files screen; the window holds its view.
     std::unique_ptr<QVFilesPendingViewController> pending_;
+    // The Edit menu's copy and paste of the pending panel's channel configuration.
+    std::unique_ptr<AudioConfigurationMenu> audioConfigurationMenu_;
     // Gone before the editing controller and the window, after the transcript table it takes
     // the keys of.
     std::unique_ptr<EditingControls> editingControls_;

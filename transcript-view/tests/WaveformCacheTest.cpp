@@ -1,4 +1,5 @@
 #include "transcript-view/QVWaveformManager.h"
+#include "transcript-view/WaveformCacheFile.h"
 
 #include "WaveformFixtures.h"
 
@@ -9,6 +10,8 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -219,6 +222,130 @@ TEST(QVWaveformManager, ADamagedOrForeignCacheFileIsNotTrusted)
         fresh->audioTracks[0]->audioChannels[0]->waveformData = QByteArray("keep");
         EXPECT_FALSE(rig.manager.restoreWaveformsForMediaFile(*fresh)) << what;
         EXPECT_EQ(fresh->audioTracks[0]->audioChannels[0]->waveformData, QByteArray("keep")) << what;
+    }
+}
+
+// `count` values running over the whole range.
+WaveformCacheChannel channelOf(int count, float step)
+{
+    std::vector<float> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(-50.0f + std::fmod(static_cast<float>(i) * step, 50.0f));
+    return {bytesOf(values), values.empty() ? -50.0f : *std::max_element(values.begin(), values.end()),
+            static_cast<std::int64_t>(count)};
+}
+
+void expectChannelsEqual(const WaveformCacheContents& read, const std::vector<std::vector<WaveformCacheChannel>>& expected,
+                         const std::string& what)
+{
+    ASSERT_EQ(read.tracks.size(), expected.size()) << what;
+    for (std::size_t t = 0; t < expected.size(); ++t) {
+        ASSERT_EQ(read.tracks[t].size(), expected[t].size()) << what << " track " << t;
+        for (std::size_t c = 0; c < expected[t].size(); ++c) {
+            EXPECT_EQ(read.tracks[t][c].data, expected[t][c].data) << what << " " << t << "/" << c;
+            EXPECT_EQ(read.tracks[t][c].maximum, expected[t][c].maximum) << what << " " << t << "/" << c;
+            EXPECT_EQ(read.tracks[t][c].count, expected[t][c].count) << what << " " << t << "/" << c;
+        }
+    }
+}
+
+std::vector<std::size_t> channelCountsOf(const std::vector<std::vector<WaveformCacheChannel>>& tracks)
+{
+    std::vector<std::size_t> counts;
+    for (const auto& track : tracks)
+        counts.push_back(track.size());
+    return counts;
+}
+
+// Whatever the writer makes, the quick reader reads exactly as the property-list library does:
+// every length of the last base64 group, lines of any length, empty tracks, dates before the
+// reference date and long after it, fewer or more channels asked for than there are.
+TEST(WaveformCacheFile, TheQuickReaderReadsWhatTheWriterWroteAsThePropertyListLibraryDoes)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::vector<WaveformCacheChannel>> tracks;
+        QDateTime date;
+        std::vector<std::size_t> asked;  // empty: every channel
+    };
+    const QDateTime date = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+    const Case cases[] = {
+        {"one value, two pad characters", {{channelOf(1, 3)}}, date, {}},
+        {"two values, one pad character", {{channelOf(2, 3)}}, date, {}},
+        {"three values, no padding", {{channelOf(3, 3)}}, date, {}},
+        {"many lines", {{channelOf(5000, 0.37f), channelOf(4999, 1.1f)}, {channelOf(17, 7)}}, date, {}},
+        {"a track without channels", {{}, {channelOf(4, 2)}}, date, {}},
+        {"no tracks", {}, date, {}},
+        {"before 2001", {{channelOf(3, 3)}}, QDateTime::fromSecsSinceEpoch(946684799, Qt::UTC), {}},
+        {"in 2060", {{channelOf(3, 3)}}, QDateTime(QDate(2060, 2, 29), QTime(12, 0, 1), Qt::UTC), {}},
+        {"fewer channels asked for", {{channelOf(3, 3), channelOf(6, 1)}, {channelOf(2, 5)}}, date, {1}},
+        {"more channels asked for", {{channelOf(3, 3)}}, date, {4, 2}},
+    };
+    for (const Case& c : cases) {
+        const std::string document = writeWaveformCache(c.tracks, c.date);
+        ASSERT_FALSE(document.empty()) << c.what;
+        const std::vector<std::size_t> asked = c.asked.empty() ? channelCountsOf(c.tracks) : c.asked;
+        const auto quick = readWaveformCacheQuickly(document, asked);
+        const auto library = readWaveformCacheAsPropertyList(document, asked);
+        ASSERT_TRUE(quick) << c.what;
+        ASSERT_TRUE(library) << c.what;
+        EXPECT_EQ(quick->fileModifiedDate, static_cast<double>(c.date.toSecsSinceEpoch())) << c.what;
+        EXPECT_EQ(library->fileModifiedDate, quick->fileModifiedDate) << c.what;
+        std::vector<std::vector<WaveformCacheChannel>> expected;
+        for (std::size_t t = 0; t < std::min(asked.size(), c.tracks.size()); ++t)
+            expected.emplace_back(c.tracks[t].begin(), c.tracks[t].begin() + static_cast<std::ptrdiff_t>(std::min(asked[t], c.tracks[t].size())));
+        expectChannelsEqual(*quick, expected, c.what);
+        expectChannelsEqual(*library, expected, c.what);
+    }
+}
+
+// A property list with the same content laid out otherwise is still a cache file: what the quick
+// reader does not recognise goes to the property-list library.
+TEST(WaveformCacheFile, AnotherLayoutOfTheSameContentStillReads)
+{
+    const std::vector<std::vector<WaveformCacheChannel>> tracks = {{channelOf(40, 3), channelOf(7, 2)}};
+    const std::string written = writeWaveformCache(tracks, QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
+    auto replaced = [&](std::string document, const std::string& from, const std::string& to) {
+        for (std::size_t at = document.find(from); at != std::string::npos; at = document.find(from, at + to.size()))
+            document.replace(at, from.size(), to);
+        return document;
+    };
+    auto withoutDeclarations = written.substr(written.find("<plist"));
+    const std::string dateEntry = "\t<key>fileModifiedDate</key>\n\t<date>2023-11-14T22:13:20Z</date>\n";
+    std::string dateFirst = written;
+    dateFirst.erase(dateFirst.find(dateEntry), dateEntry.size());
+    dateFirst.insert(dateFirst.find("<dict>\n") + 7, dateEntry);
+    const std::pair<const char*, std::string> cases[] = {
+        {"lines ending in CR LF", replaced(written, "\n", "\r\n")},
+        {"no declaration or document type", withoutDeclarations},
+        {"a comment", replaced(written, "<dict>", "<dict><!-- made elsewhere -->")},
+        {"the date first", dateFirst},
+        {"a key spelt with an entity", replaced(written, "<key>waveformMax</key>", "<key>waveform&#77;ax</key>")},
+    };
+    for (const auto& [what, document] : cases) {
+        ASSERT_NE(document, written) << what;
+        const auto read = readWaveformCache(document, {2});
+        ASSERT_TRUE(read) << what;
+        EXPECT_EQ(read->fileModifiedDate, 1700000000.0) << what;
+        expectChannelsEqual(*read, tracks, what);
+    }
+}
+
+// A cache file cut short anywhere within its content is refused, never read as a shorter
+// waveform; one whose content is whole reads whole even when its closing plist tag was lost.
+TEST(WaveformCacheFile, ACacheCutShortIsRefused)
+{
+    const std::vector<std::vector<WaveformCacheChannel>> tracks = {{channelOf(30, 3)}, {channelOf(2, 9)}};
+    const std::string written = writeWaveformCache(tracks, QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC));
+    const std::size_t content = written.rfind("</dict>") + std::string("</dict>").size();
+    for (std::size_t length = 0; length < written.size(); ++length) {
+        const auto read = readWaveformCache(std::string_view(written.data(), length), {1, 1});
+        if (length < content) {
+            EXPECT_FALSE(read) << "cut at " << length << " of " << written.size();
+        } else {
+            ASSERT_TRUE(read) << "cut at " << length;
+            expectChannelsEqual(*read, tracks, "cut after the content");
+        }
     }
 }
 

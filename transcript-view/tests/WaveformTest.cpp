@@ -5,12 +5,14 @@
 
 #include "WaveformFixtures.h"
 
+#include "platform/foundation/FileUtilities.h"
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/media/tests/TestMedia.h"
 #include "platform/ui/ScriptedPresenters.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -173,6 +175,39 @@ TEST(QVGenerateWaveform, FillsTheTailOfAComponentTrackWithSilence)
     EXPECT_TRUE(std::all_of(values.begin() + 49, values.end(), [](float v) { return v == -50.0f; }));
     EXPECT_EQ(track.audioChannels[0]->waveformSampleCount, 174);
     EXPECT_EQ(composition->tracks().size(), 2u);  // the copy lost the other track, not the original
+}
+
+// A cache file cut short (a crash while another program wrote it, a full disk) is refused without
+// touching the channels, and the generation it falls back to writes a whole one again.
+TEST(QVGenerateWaveform, ACacheCutShortIsRefusedAndWrittenAgainWhole)
+{
+    test::ensureApplication();
+    GenerationRig rig;
+    const std::string path = testMedia("levels.wav");
+    auto measured = [&] {
+        auto file = mediaFileFor(inspected(path));
+        file->modificationDate = QFileInfo(QString::fromStdString(path)).lastModified();
+        return file;
+    };
+    auto first = measured();
+    QVGenerateWaveform(rig.services(), first, 0, false).main();
+    rig.settle();
+    const std::filesystem::path cache =
+        rig.manager->waveformCacheFolder() / rig.manager->makeWaveformCacheFileNameForMediaFile(*first)->toStdString();
+    const std::string whole = *readFile(cache);
+    ASSERT_EQ(replaceFile(cache, whole.substr(0, whole.size() * 2 / 3)), "");
+
+    auto second = measured();
+    second->audioTracks[0]->audioChannels[0]->waveformData = QByteArray("kept");
+    EXPECT_FALSE(rig.manager->restoreWaveformsForMediaFile(*second));
+    EXPECT_EQ(second->audioTracks[0]->audioChannels[0]->waveformData, QByteArray("kept"));
+    QVGenerateWaveform(rig.services(), second, 0, false).main();
+    rig.settle();
+    EXPECT_EQ(readFile(cache), whole);
+
+    auto third = measured();
+    ASSERT_TRUE(rig.manager->restoreWaveformsForMediaFile(*third));
+    EXPECT_EQ(third->audioTracks[0]->audioChannels[1]->waveformData, first->audioTracks[0]->audioChannels[1]->waveformData);
 }
 
 TEST(QVGenerateWaveform, EveryWayOutClearsTheBusyFlagAndOnlyACompletedOneCaches)
