@@ -5,7 +5,9 @@
 #include <bit>
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <unordered_map>
 
 namespace qv {
 
@@ -21,9 +23,66 @@ struct StringNode : Counted {
     std::string text;
 };
 
-// One child of a small map. Keys of up to 15 bytes sit inside the string itself.
+// The text of a key of small maps, shared by every small map that has a child of that name (a
+// transcript's words all have the same seven), and by every thread: one copy for as long as any
+// map holds it.
+struct SharedKey {
+    std::string text;
+    mutable std::atomic<std::uint32_t> holders{1};
+};
+
+class SharedKeys {
+public:
+    // Never destroyed: values held by objects of static lifetime may outlive any other order.
+    static SharedKeys& instance()
+    {
+        static SharedKeys* keys = new SharedKeys;
+        return *keys;
+    }
+
+    const SharedKey* acquire(std::string_view text)
+    {
+        std::lock_guard lock(mutex_);
+        auto found = keys_.find(text);
+        if (found != keys_.end()) {
+            found->second->holders.fetch_add(1, std::memory_order_relaxed);
+            return found->second;
+        }
+        auto* key = new SharedKey{std::string(text)};
+        keys_.emplace(key->text, key);
+        return key;
+    }
+    // The caller holds `key` already, so it cannot be dropped meanwhile.
+    static void retain(const SharedKey* key) { key->holders.fetch_add(1, std::memory_order_relaxed); }
+    // The last holder drops it under the lock, so that acquire() never finds a key on its way out;
+    // the others only count down.
+    void release(const SharedKey* key)
+    {
+        std::uint32_t holders = key->holders.load(std::memory_order_relaxed);
+        while (holders > 1)
+            if (key->holders.compare_exchange_weak(holders, holders - 1, std::memory_order_acq_rel))
+                return;
+        std::lock_guard lock(mutex_);
+        if (key->holders.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            return;
+        keys_.erase(key->text);
+        delete key;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<std::string_view, const SharedKey*> keys_;
+};
+
+// One child of a small map.
 struct FlatEntry {
-    std::string key;
+    FlatEntry(std::string_view name, DatabaseValue v) : key(SharedKeys::instance().acquire(name)), value(std::move(v)) {}
+    FlatEntry(const FlatEntry& other) : key(other.key), value(other.value) { SharedKeys::retain(key); }
+    FlatEntry& operator=(const FlatEntry&) = delete;
+    ~FlatEntry() { SharedKeys::instance().release(key); }
+    const std::string& name() const { return key->text; }
+
+    const SharedKey* key;
     DatabaseValue value;
 };
 
@@ -344,7 +403,7 @@ const FlatMap* flatOf(std::vector<DatabaseValue::Entry>& entries)
 {
     return makeFlat(static_cast<std::uint32_t>(entries.size()), [&](FlatEntry* out) {
         for (auto& [key, value] : entries)
-            new (out++) FlatEntry{std::move(key), std::move(value)};
+            new (out++) FlatEntry(key, std::move(value));
     });
 }
 
@@ -352,7 +411,7 @@ const FlatMap* flatOf(std::vector<DatabaseValue::Entry>& entries)
 const FlatEntry* lowerBound(const FlatMap& map, const KeyProbe& probe)
 {
     return std::lower_bound(map.begin(), map.end(), probe,
-                            [](const FlatEntry& entry, const KeyProbe& p) { return compare(KeyProbe(entry.key), p) < 0; });
+                            [](const FlatEntry& entry, const KeyProbe& p) { return compare(KeyProbe(entry.name()), p) < 0; });
 }
 
 bool linksEqual(const MapNode* a, const MapNode* b)
@@ -451,7 +510,7 @@ public:
         KeyProbe probe(key);
         if (const FlatMap* map = flat(value)) {
             const FlatEntry* entry = rtdb_detail::lowerBound(*map, probe);
-            return entry != map->end() && entry->key == key ? &entry->value : nullptr;
+            return entry != map->end() && entry->name() == key ? &entry->value : nullptr;
         }
         const MapNode* node = rtdb_detail::find(tree(value), probe);
         return node ? &node->value : nullptr;
@@ -682,7 +741,7 @@ DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue
     const FlatEntry* first = map ? map->begin() : nullptr;
     const FlatEntry* last = map ? map->end() : nullptr;
     const FlatEntry* at = map ? rtdb_detail::lowerBound(*map, probe) : nullptr;
-    const bool present = at != last && at->key == key;
+    const bool present = at != last && at->name() == key;
     if (value.isNull() && !present)
         return *this;
     const auto before = static_cast<std::uint32_t>(at - first);
@@ -692,7 +751,7 @@ DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue
         std::vector<Entry> entries;
         entries.reserve(count);
         for (const FlatEntry* entry = first; entry != last; ++entry)
-            entries.emplace_back(entry->key, entry->value);
+            entries.emplace_back(entry->name(), entry->value);
         entries.emplace(entries.begin() + before, std::string(key), value);
         return DatabaseValueAccess::fromSorted(std::move(entries));
     }
@@ -700,7 +759,7 @@ DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue
     return DatabaseValueAccess::fromFlat(rtdb_detail::makeFlat(count, [&](FlatEntry* out) {
         out = std::uninitialized_copy(first, at, out);
         if (!value.isNull())
-            new (out++) FlatEntry{std::string(key), value};
+            new (out++) FlatEntry(key, value);
         std::uninitialized_copy(present ? at + 1 : at, last, out);
     }));
 }
@@ -724,7 +783,7 @@ DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const Databas
 DatabaseValue::ChildRef DatabaseValue::ChildIterator::operator*() const
 {
     if (entry_)
-        return ChildRef{entry_->key, entry_->value};
+        return ChildRef{entry_->name(), entry_->value};
     const MapNode* node = stack_.back();
     return ChildRef{node->key, node->value};
 }
