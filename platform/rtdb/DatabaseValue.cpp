@@ -845,16 +845,10 @@ bool DatabaseValue::operator==(const DatabaseValue& other) const
     if (tag_ != other.tag_)
         return false;
     switch (tag_) {
-    case Tag::Null:
-        return true;
-    case Tag::Bool:
-        return data_.boolean == other.data_.boolean;
-    case Tag::Int:
-        return data_.integer == other.data_.integer;
     case Tag::Double:
         return data_.number == other.data_.number;
     case Tag::String:
-        return data_.node == other.data_.node || *stringIfAny() == *other.stringIfAny();
+        return sameNode(other) || *stringIfAny() == *other.stringIfAny();
     case Tag::SmallMap: {
         const FlatMap* a = DatabaseValueAccess::flat(*this);
         const FlatMap* b = DatabaseValueAccess::flat(other);
@@ -865,8 +859,10 @@ bool DatabaseValue::operator==(const DatabaseValue& other) const
     }
     case Tag::LargeMap:
         return rtdb_detail::linksEqual(DatabaseValueAccess::tree(*this), DatabaseValueAccess::tree(other));
+    default:
+        // Null, booleans and integers are equal when they are the same.
+        return sameNode(other);
     }
-    return false;
 }
 
 std::size_t DatabaseValue::depth() const
