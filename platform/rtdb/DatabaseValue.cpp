@@ -33,7 +33,7 @@ struct SharedKey {
 
 class SharedKeys {
 public:
-    // Never destroyed: values held by objects of static lifetime may outlive any other order.
+    // Never destroyed: values kept in static objects may let go of their keys after the end of main.
     static SharedKeys& instance()
     {
         static SharedKeys* keys = new SharedKeys;
