@@ -2,6 +2,8 @@
 // it starts for itself. Figures and targets:
 //   peak memory of the program from sign-in to the file open, the transcript as the
 //   transcription worker writes a file without pauses: one speaker range, one paragraph <= 150 MB
+//   (shown too for the program against the service as a program of its own, qv-hub, which
+//   then holds the service's copy of the account's files)
 //   keystroke to paint while correcting a word in that one 30,000-word paragraph        <= 16 ms
 //   speaker-range commands (Add Speaker Range, moving a range's start, and their undo) in
 //   a transcript of 2,000 ranges, each with the work it queues on the main queue, the
@@ -172,10 +174,13 @@ DatabaseValue transcript(int ranges)
                                   {"speaker_ranges", DatabaseValue::map(std::move(rangeEntries))}});
 }
 
+// The program with its own service, whose data is in `folder`, or against the service at `url`.
 struct Launch {
-    Launch(QtDispatcher& queue, const QString& folder)
+    Launch(QtDispatcher& queue, const QString& folder, const QString& url = {})
         : preferences(folder + "/config"),
-          shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service-data", folder + "/service"}))
+          shell(queue, preferences,
+                LaunchConfiguration::fromArguments(url.isEmpty() ? QStringList{"quorvantelle", "--service-data", folder + "/service"}
+                                                                 : QStringList{"quorvantelle", "--service", url}))
     {
     }
     Preferences preferences;
@@ -305,6 +310,36 @@ void rangeCommand(QtDispatcher& queue, ApplicationShell& shell, const char* name
     report((std::string(name) + ", undone").c_str(), undoing, 2);
 }
 
+// Signs in and opens the one-paragraph transcript; prints the peak memory up to then.
+bool openAndReportPeak(QtDispatcher& queue, ApplicationShell& shell, const char* what)
+{
+    shell.auth()->signIn(kEmail, kPassword, {});
+    if (!waitFor([&] { return shell.ad().isLoggedIn && shell.ad().userFilesStillToLoad == 0; }))
+        return std::printf("no sign-in\n"), false;
+    if (!open(shell, kParagraphFile))
+        return std::printf("the one-paragraph transcript did not open\n"), false;
+    settle(queue);
+    const double peak = statusMegabytes("VmHWM:");
+    std::printf("%-52s %7.1f MB (target %s <= 150 MB; resident now %.1f MB)\n", what, peak,
+                peak <= 150 ? "met," : "MISSED,", statusMegabytes("VmRSS:"));
+    return true;
+}
+
+// The same program against the service program serving the account's data, each in a process
+// of its own, so that the peak is the program's alone.
+void reportPeakAgainstServiceProgram(const QString& folder)
+{
+    QProcess service;
+    service.start(QStringLiteral(QV_HUB_PROGRAM), {"--data", folder + "/service", "--port", "0"});
+    if (!service.waitForReadyRead(30'000))
+        return (void)std::printf("the service program did not start\n");
+    const QString listening = QString::fromUtf8(service.readLine()).trimmed();
+    const QString url = "http://127.0.0.1:" + listening.section(':', -1) + "/";
+    QProcess::execute(QCoreApplication::applicationFilePath(), {"--against-service", url, folder});
+    service.terminate();
+    service.waitForFinished(10'000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -321,23 +356,24 @@ int main(int argc, char** argv)
     // from its start to the file open.
     if (argc == 3 && QByteArray(argv[1]) == "--write-account")
         return writeAccount(queue, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+    if (argc == 4 && QByteArray(argv[1]) == "--against-service") {
+        const QString folder = QString::fromLocal8Bit(argv[3]);
+        Launch launch(queue, folder + "/program", QString::fromLocal8Bit(argv[2]));
+        if (!start(launch))
+            return std::printf("the service program was not reached\n"), 1;
+        return openAndReportPeak(queue, launch.shell, "peak memory, the same against qv-hub") ? 0 : 1;
+    }
     const QString folder = home.path() + "/account";
     if (QProcess::execute(QCoreApplication::applicationFilePath(), {"--write-account", folder}) != 0)
         return std::printf("the account and its files could not be written\n"), 1;
+    reportPeakAgainstServiceProgram(folder);
 
     Launch launch(queue, folder);
     ApplicationShell& shell = launch.shell;
     if (!start(launch))
         return std::printf("the service was not reached\n"), 1;
-    shell.auth()->signIn(kEmail, kPassword, {});
-    if (!waitFor([&] { return shell.ad().isLoggedIn && shell.ad().userFilesStillToLoad == 0; }))
-        return std::printf("no sign-in\n"), 1;
-    if (!open(shell, kParagraphFile))
-        return std::printf("the one-paragraph transcript did not open\n"), 1;
-    settle(queue);
-    const double peak = statusMegabytes("VmHWM:");
-    std::printf("%-52s %7.1f MB (target %s <= 150 MB; resident now %.1f MB)\n", "peak memory, start to 30,000 words open",
-                peak, peak <= 150 ? "met," : "MISSED,", statusMegabytes("VmRSS:"));
+    if (!openAndReportPeak(queue, shell, "peak memory, start to 30,000 words open"))
+        return 1;
 
     report("keystroke to paint, one 30,000-word paragraph", keystrokes(queue, shell), 16);
 

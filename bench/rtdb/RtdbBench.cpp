@@ -1,10 +1,13 @@
 // Database figures: reading a large transcript as one snapshot and walking it in key order
-// (target: under 50 ms), and single-key updates with a value observer attached (target: over
-// 100,000 per second). The figures mean something only in an optimised build:
+// (target: under 50 ms), single-key updates with a value observer attached (target: over
+// 100,000 per second), and the memory a transcript's words take in the value tree, per word
+// (target: at most 600 bytes, a transcription's word with its seven fields and its key). The figures mean something only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release && build-release/bench/rtdb/rtdb_bench
 #include "platform/foundation/ManualDispatcher.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/ValueJson.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +29,7 @@ constexpr int kUpdates = 100'000;
 constexpr int kUpdatesPerTurn = 1;
 constexpr int kBurst = 100;
 constexpr int kReadRuns = 20;
+constexpr double kBytesPerWord = 600;
 
 double msSince(std::chrono::steady_clock::time_point start)
 {
@@ -75,6 +79,33 @@ Transcript makeTranscript()
     return transcript;
 }
 
+// Bytes the allocator hands out now.
+std::size_t heapInUse()
+{
+    return mallinfo2().uordblks;
+}
+
+// Bytes per word the words of a transcript hold in the tree, their keys included.
+double bytesPerWord()
+{
+    std::mt19937_64 random(7);
+    const std::size_t before = heapInUse();
+    DatabaseValue words;
+    {
+        std::vector<DatabaseValue::Entry> entries;
+        entries.reserve(kWords);
+        for (int i = 0; i < kWords; ++i)
+            entries.emplace_back(identifier(random),
+                                 DatabaseValue::object({{"deleted", false}, {"end", std::int64_t{i} * 1000 + 800},
+                                                        {"favorite", false}, {"name", "word" + std::to_string(i % 997)},
+                                                        {"new_paragraph", i % 50 == 0}, {"start", std::int64_t{i} * 1000},
+                                                        {"status", 0}}));
+        words = DatabaseValue::map(std::move(entries));
+    }
+    const std::size_t after = heapInUse();
+    return words.childCount() == kWords ? double(after - before) / kWords : -1;
+}
+
 // Reads every field the document model reads, in key order; returns a checksum.
 std::int64_t walk(const DataSnapshot& transcript)
 {
@@ -97,6 +128,7 @@ std::int64_t walk(const DataSnapshot& transcript)
 
 int main()
 {
+    const double perWord = bytesPerWord();
     ManualDispatcher queue;
     DatabaseBackend backend;
     DatabaseClient client(backend, queue);
@@ -152,6 +184,8 @@ int main()
     std::printf("single-key updates with one value observer, one per turn: %.0f updates/s (target > 100000) %s\n",
                 perSecond, perSecond > 100'000 ? "PASS" : "FAIL");
     std::printf("  the same in bursts of %d per turn: %.0f updates/s\n", kBurst, burstPerSecond);
+    std::printf("words held in the tree: %.0f bytes per word, key included (target <= %.0f) %s\n", perWord,
+                kBytesPerWord, perWord > 0 && perWord <= kBytesPerWord ? "PASS" : "FAIL");
     std::printf("  observer reports: %lld; backend holds the last status: %s; checksum %lld\n",
                 static_cast<long long>(reports),
                 backend.value("transcripts/T1/words/" + transcript.wordIds[(made - 1) % kWords] + "/status")
@@ -159,5 +193,5 @@ int main()
                     ? "yes"
                     : "NO",
                 static_cast<long long>(checksum));
-    return readMs.back() < 50 && perSecond > 100'000 ? 0 : 1;
+    return readMs.back() < 50 && perSecond > 100'000 && perWord > 0 && perWord <= kBytesPerWord ? 0 : 1;
 }

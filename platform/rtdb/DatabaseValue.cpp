@@ -1,57 +1,231 @@
 #include "platform/rtdb/DatabaseValue.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
-#include <variant>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_map>
 
 namespace qv {
 
 namespace rtdb_detail {
 
-using Link = std::shared_ptr<const MapNode>;
+// Every shared node starts with its count of holders, so that one retain serves them all.
+struct Counted {
+    mutable std::atomic<std::uint32_t> holders{1};
+};
 
-// What comparing a key needs, kept inside each node so that a lookup rarely reads the key
-// text: its first 8 bytes as a big-endian number (zero-padded), its length, and its value when
-// it reads as a 32-bit integer.
-struct KeyOrder {
-    std::uint64_t prefix = 0;
-    std::uint32_t length = 0;
+struct StringNode : Counted {
+    explicit StringNode(std::string value) : text(std::move(value)) {}
+    std::string text;
+};
+
+// The text of a key of small maps, shared by every small map that has a child of that name (a
+// transcript's words all have the same seven), and by every thread: one copy for as long as any
+// map holds it.
+struct SharedKey {
+    std::string text;
+    mutable std::atomic<std::uint32_t> holders{1};
+};
+
+class SharedKeys {
+public:
+    // Never destroyed: values kept in static objects may let go of their keys after the end of main.
+    static SharedKeys& instance()
+    {
+        static SharedKeys* keys = new SharedKeys;
+        return *keys;
+    }
+
+    const SharedKey* acquire(std::string_view text)
+    {
+        std::lock_guard lock(mutex_);
+        auto found = keys_.find(text);
+        if (found != keys_.end()) {
+            found->second->holders.fetch_add(1, std::memory_order_relaxed);
+            return found->second;
+        }
+        auto* key = new SharedKey{std::string(text)};
+        keys_.emplace(key->text, key);
+        return key;
+    }
+    // The caller holds `key` already, so it cannot be dropped meanwhile.
+    static void retain(const SharedKey* key) { key->holders.fetch_add(1, std::memory_order_relaxed); }
+    // The last holder drops it under the lock, so that acquire() never finds a key on its way out;
+    // the others only count down.
+    void release(const SharedKey* key)
+    {
+        std::uint32_t holders = key->holders.load(std::memory_order_relaxed);
+        while (holders > 1)
+            if (key->holders.compare_exchange_weak(holders, holders - 1, std::memory_order_acq_rel))
+                return;
+        std::lock_guard lock(mutex_);
+        if (key->holders.fetch_sub(1, std::memory_order_acq_rel) != 1)
+            return;
+        keys_.erase(key->text);
+        delete key;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<std::string_view, const SharedKey*> keys_;
+};
+
+// One child of a small map.
+struct FlatEntry {
+    FlatEntry(std::string_view name, DatabaseValue v) : key(SharedKeys::instance().acquire(name)), value(std::move(v)) {}
+    FlatEntry(const FlatEntry& other) : key(other.key), value(other.value) { SharedKeys::retain(key); }
+    FlatEntry& operator=(const FlatEntry&) = delete;
+    ~FlatEntry() { SharedKeys::instance().release(key); }
+    const std::string& name() const { return key->text; }
+
+    const SharedKey* key;
+    DatabaseValue value;
+};
+
+// A map of at most kSmallMapSize children, in key order, in one block: this header, then the
+// entries.
+struct FlatMap : Counted {
+    std::uint32_t count = 0;
+    FlatEntry* begin() { return reinterpret_cast<FlatEntry*>(this + 1); }
+    const FlatEntry* begin() const { return reinterpret_cast<const FlatEntry*>(this + 1); }
+    const FlatEntry* end() const { return begin() + count; }
+};
+static_assert(sizeof(FlatMap) % alignof(FlatEntry) == 0);
+
+// Maps up to this size are kept flat; a change copies the whole block, which at this size costs
+// less than the tree's nodes would. Larger ones are trees. The form follows from the size alone,
+// so two maps with the same children always have the same form.
+constexpr std::uint32_t kSmallMapSize = 32;
+
+// What comparing a key needs besides its text: its value when it reads as a 32-bit integer.
+struct KeyProbe {
+    std::string_view key;
     std::int32_t integer = 0;
     bool isInteger = false;
 
-    explicit KeyOrder(std::string_view key)
+    KeyProbe() = default;
+    explicit KeyProbe(std::string_view k) : key(k)
     {
-        for (std::size_t i = 0; i < 8; ++i)
-            prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-        length = static_cast<std::uint32_t>(key.size());
-        if (auto value = integerKey(key)) {
+        if (auto value = integerKey(k)) {
             integer = *value;
             isInteger = true;
         }
     }
 };
 
-// One child of a map, in a persistent treap ordered by the database key order. The priority is
-// a hash of the key, so a set of keys has exactly one tree shape: two maps with the same keys
-// have the same shape, which lets equality skip every subtree they share. The key text is
-// shared by every version of the node.
-struct MapNode {
-    KeyOrder order;
-    std::uint64_t priority;
-    std::shared_ptr<const std::string> key;
-    DatabaseValue value;
-    Link left;
-    Link right;
-    std::size_t size;
-};
+namespace {
 
-struct ValueNode {
-    std::variant<bool, std::int64_t, double, std::string, Link> data;
+int compare(const KeyProbe& a, const KeyProbe& b)
+{
+    if (a.isInteger || b.isInteger) {
+        if (a.isInteger && b.isInteger)
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        return a.isInteger ? -1 : 1;
+    }
+    int c = a.key.compare(b.key);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+}  // namespace
+
+// One child of a large map, in a persistent treap ordered by the database key order. The priority is
+// a hash of the key, so a set of keys has exactly one tree shape: two maps with the same keys
+// have the same shape, which lets equality skip every subtree they share.
+struct MapNode : Counted {
+    std::uint32_t size = 1;
+    std::uint32_t priority = 0;
+    std::int32_t integer = 0;
+    bool isInteger = false;
+    std::string key;
+    DatabaseValue value;
+    const MapNode* left = nullptr;
+    const MapNode* right = nullptr;
+
+    KeyProbe probe() const
+    {
+        KeyProbe probe;
+        probe.key = key;
+        probe.integer = integer;
+        probe.isInteger = isInteger;
+        return probe;
+    }
+    ~MapNode();
 };
 
 namespace {
 
-std::uint64_t keyPriority(std::string_view key)
+void retainNode(const Counted* node)
+{
+    if (node)
+        node->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+template <typename T>
+bool lastHolder(const T* node)
+{
+    return node && node->holders.fetch_sub(1, std::memory_order_acq_rel) == 1;
+}
+
+void releaseTree(const MapNode* node)
+{
+    if (lastHolder(node))
+        delete node;
+}
+
+void releaseFlat(const FlatMap* map)
+{
+    if (!lastHolder(map))
+        return;
+    auto* mutableMap = const_cast<FlatMap*>(map);
+    for (FlatEntry* entry = mutableMap->begin(); entry != mutableMap->begin() + map->count; ++entry)
+        entry->~FlatEntry();
+    mutableMap->~FlatMap();
+    ::operator delete(mutableMap);
+}
+
+// A held link to a tree node.
+template <typename T>
+class Ref {
+public:
+    Ref() = default;
+    Ref(std::nullptr_t) {}
+    // Takes over a holder count already made for it.
+    static Ref adopt(const T* node)
+    {
+        Ref ref;
+        ref.node_ = node;
+        return ref;
+    }
+    static Ref share(const T* node)
+    {
+        retainNode(node);
+        return adopt(node);
+    }
+    Ref(const Ref& other) : node_(other.node_) { retainNode(node_); }
+    Ref(Ref&& other) noexcept : node_(std::exchange(other.node_, nullptr)) {}
+    Ref& operator=(Ref other) noexcept
+    {
+        std::swap(node_, other.node_);
+        return *this;
+    }
+    ~Ref() { releaseTree(node_); }
+    const T* get() const { return node_; }
+    const T* operator->() const { return node_; }
+    explicit operator bool() const { return node_ != nullptr; }
+    // Hands the holder count to the caller.
+    const T* take() { return std::exchange(node_, nullptr); }
+
+private:
+    const T* node_ = nullptr;
+};
+
+using Link = Ref<MapNode>;
+
+std::uint32_t keyPriority(std::string_view key)
 {
     std::uint64_t hash = 1469598103934665603ULL;
     for (char c : key) {
@@ -63,125 +237,127 @@ std::uint64_t keyPriority(std::string_view key)
     hash ^= hash >> 27;
     hash *= 0x81dadef4bc2dd44dULL;
     hash ^= hash >> 33;
-    return hash;
+    return static_cast<std::uint32_t>(hash >> 32);
 }
 
-std::size_t sizeOf(const Link& link) { return link ? link->size : 0; }
-
-struct KeyProbe {
-    std::string_view key;
-    KeyOrder order;
-    explicit KeyProbe(std::string_view k) : key(k), order(k) {}
-};
-
-int compare(const KeyProbe& probe, const MapNode& node)
-{
-    const KeyOrder& a = probe.order;
-    const KeyOrder& b = node.order;
-    if (a.isInteger || b.isInteger) {
-        if (a.isInteger && b.isInteger)
-            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
-        return a.isInteger ? -1 : 1;
-    }
-    if (a.prefix != b.prefix)
-        return a.prefix < b.prefix ? -1 : 1;
-    if (a.length <= 8 && b.length <= 8)
-        return a.length < b.length ? -1 : (a.length > b.length ? 1 : 0);
-    int c = probe.key.compare(*node.key);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
-}
+std::uint32_t sizeOf(const MapNode* node) { return node ? node->size : 0; }
 
 // True when a node with (priority, probe) sits above `node` in the treap.
-bool above(std::uint64_t priority, const KeyProbe& probe, const MapNode& node)
+bool above(std::uint32_t priority, const KeyProbe& probe, const MapNode& node)
 {
     if (priority != node.priority)
         return priority > node.priority;
-    return compare(probe, node) < 0;
+    return compare(probe, node.probe()) < 0;
 }
 
-Link makeNode(const MapNode& from, Link left, Link right)
+// A node like `from` (key, priority) with `value` and the given children, whose holds it takes.
+Link makeNode(const MapNode& from, DatabaseValue value, Link left, Link right)
 {
-    auto size = 1 + sizeOf(left) + sizeOf(right);
-    return std::make_shared<const MapNode>(
-        MapNode{from.order, from.priority, from.key, from.value, std::move(left), std::move(right), size});
+    auto* node = new MapNode;
+    node->priority = from.priority;
+    node->integer = from.integer;
+    node->isInteger = from.isInteger;
+    node->key = from.key;
+    node->value = std::move(value);
+    node->size = 1 + sizeOf(left.get()) + sizeOf(right.get());
+    node->left = left.take();
+    node->right = right.take();
+    return Link::adopt(node);
 }
 
-Link makeNode(const MapNode& from, DatabaseValue value)
+Link withChildren(const MapNode& from, Link left, Link right)
 {
-    return std::make_shared<const MapNode>(
-        MapNode{from.order, from.priority, from.key, std::move(value), from.left, from.right, from.size});
+    return makeNode(from, from.value, std::move(left), std::move(right));
 }
 
-const MapNode* find(const Link& root, const KeyProbe& probe)
+Link withValue(const MapNode& from, DatabaseValue value)
 {
-    const MapNode* node = root.get();
+    return makeNode(from, std::move(value), Link::share(from.left), Link::share(from.right));
+}
+
+const MapNode* find(const MapNode* node, const KeyProbe& probe)
+{
     while (node) {
-        int c = compare(probe, *node);
+        int c = compare(probe, node->probe());
         if (c == 0)
             return node;
-        node = c < 0 ? node->left.get() : node->right.get();
+        node = c < 0 ? node->left : node->right;
     }
     return nullptr;
 }
 
 // Splits `root`, which does not hold the probed key, into the keys before and after it.
-std::pair<Link, Link> split(const Link& root, const KeyProbe& probe)
+std::pair<Link, Link> split(const MapNode* root, const KeyProbe& probe)
 {
     if (!root)
         return {};
-    if (compare(probe, *root) < 0) {
+    if (compare(probe, root->probe()) < 0) {
         auto [left, right] = split(root->left, probe);
-        return {left, makeNode(*root, right, root->right)};
+        return {std::move(left), withChildren(*root, std::move(right), Link::share(root->right))};
     }
     auto [left, right] = split(root->right, probe);
-    return {makeNode(*root, root->left, left), right};
+    return {withChildren(*root, Link::share(root->left), std::move(left)), std::move(right)};
 }
 
-Link insert(const Link& root, const KeyProbe& probe, std::uint64_t priority, const DatabaseValue& value)
+Link insert(const MapNode* root, const KeyProbe& probe, std::uint32_t priority, const DatabaseValue& value)
 {
     if (!root || above(priority, probe, *root)) {
         auto [left, right] = split(root, probe);
-        MapNode fresh{probe.order, priority, std::make_shared<const std::string>(probe.key), value, nullptr, nullptr, 0};
-        return makeNode(fresh, std::move(left), std::move(right));
+        MapNode fresh;
+        fresh.priority = priority;
+        fresh.integer = probe.integer;
+        fresh.isInteger = probe.isInteger;
+        fresh.key = std::string(probe.key);
+        return makeNode(fresh, value, std::move(left), std::move(right));
     }
-    int c = compare(probe, *root);
+    int c = compare(probe, root->probe());
     if (c == 0)
-        return makeNode(*root, value);
+        return withValue(*root, value);
     if (c < 0)
-        return makeNode(*root, insert(root->left, probe, priority, value), root->right);
-    return makeNode(*root, root->left, insert(root->right, probe, priority, value));
+        return withChildren(*root, insert(root->left, probe, priority, value), Link::share(root->right));
+    return withChildren(*root, Link::share(root->left), insert(root->right, probe, priority, value));
 }
 
-Link merge(const Link& a, const Link& b)
+Link merge(const MapNode* a, const MapNode* b)
 {
     if (!a)
-        return b;
+        return Link::share(b);
     if (!b)
-        return a;
-    if (above(a->priority, KeyProbe(*a->key), *b))
-        return makeNode(*a, a->left, merge(a->right, b));
-    return makeNode(*b, merge(a, b->left), b->right);
+        return Link::share(a);
+    if (above(a->priority, a->probe(), *b))
+        return withChildren(*a, Link::share(a->left), merge(a->right, b));
+    return withChildren(*b, merge(a, b->left), Link::share(b->right));
 }
 
-Link erase(const Link& root, const KeyProbe& probe)
+Link erase(const MapNode* root, const KeyProbe& probe)
 {
-    int c = compare(probe, *root);
+    int c = compare(probe, root->probe());
     if (c == 0)
         return merge(root->left, root->right);
     if (c < 0)
-        return makeNode(*root, erase(root->left, probe), root->right);
-    return makeNode(*root, root->left, erase(root->right, probe));
+        return withChildren(*root, erase(root->left, probe), Link::share(root->right));
+    return withChildren(*root, Link::share(root->left), erase(root->right, probe));
 }
 
+struct SortedEntry {
+    KeyProbe probe;
+    std::uint32_t priority;
+    DatabaseValue::Entry* entry;
+};
+
 // Builds the treap of entries already sorted in key order, without duplicates, in linear time.
-Link build(std::vector<MapNode>& sorted)
+Link buildTree(std::vector<SortedEntry>& sorted)
 {
     std::size_t n = sorted.size();
     std::vector<std::ptrdiff_t> left(n, -1), right(n, -1), stack;
     for (std::size_t i = 0; i < n; ++i) {
         std::ptrdiff_t last = -1;
-        KeyProbe probe(*sorted[i].key);
-        while (!stack.empty() && above(sorted[i].priority, probe, sorted[static_cast<std::size_t>(stack.back())])) {
+        while (!stack.empty()) {
+            const SortedEntry& top = sorted[static_cast<std::size_t>(stack.back())];
+            bool higher = sorted[i].priority != top.priority ? sorted[i].priority > top.priority
+                                                             : compare(sorted[i].probe, top.probe) < 0;
+            if (!higher)
+                break;
             last = stack.back();
             stack.pop_back();
         }
@@ -198,88 +374,199 @@ Link build(std::vector<MapNode>& sorted)
         auto i = static_cast<std::size_t>(index);
         Link l = self(self, left[i]);
         Link r = self(self, right[i]);
-        auto size = 1 + sizeOf(l) + sizeOf(r);
-        return std::make_shared<const MapNode>(
-            MapNode{sorted[i].order, sorted[i].priority, std::move(sorted[i].key), std::move(sorted[i].value), std::move(l),
-                    std::move(r), size});
+        auto* node = new MapNode;
+        node->priority = sorted[i].priority;
+        node->integer = sorted[i].probe.integer;
+        node->isInteger = sorted[i].probe.isInteger;
+        node->key = std::move(sorted[i].entry->first);
+        node->value = std::move(sorted[i].entry->second);
+        node->size = 1 + sizeOf(l.get()) + sizeOf(r.get());
+        node->left = l.take();
+        node->right = r.take();
+        return Link::adopt(node);
     };
     return make(make, stack.front());
 }
 
-bool linksEqual(const Link& a, const Link& b)
+// A small map of `count` entries, filled by `fill(FlatEntry* storage)` constructing each in place.
+template <typename Fill>
+const FlatMap* makeFlat(std::uint32_t count, Fill&& fill)
+{
+    void* memory = ::operator new(sizeof(FlatMap) + count * sizeof(FlatEntry));
+    auto* map = new (memory) FlatMap;
+    map->count = count;
+    fill(map->begin());
+    return map;
+}
+
+const FlatMap* flatOf(std::vector<DatabaseValue::Entry>& entries)
+{
+    return makeFlat(static_cast<std::uint32_t>(entries.size()), [&](FlatEntry* out) {
+        for (auto& [key, value] : entries)
+            new (out++) FlatEntry(key, std::move(value));
+    });
+}
+
+// Where `key` is or would go in a small map.
+const FlatEntry* lowerBound(const FlatMap& map, const KeyProbe& probe)
+{
+    return std::lower_bound(map.begin(), map.end(), probe,
+                            [](const FlatEntry& entry, const KeyProbe& p) { return compare(KeyProbe(entry.name()), p) < 0; });
+}
+
+bool linksEqual(const MapNode* a, const MapNode* b)
 {
     if (a == b)
         return true;
-    if (!a || !b || a->size != b->size || (a->key != b->key && *a->key != *b->key))
+    if (!a || !b || a->size != b->size || a->key != b->key)
         return false;
     return a->value == b->value && linksEqual(a->left, b->left) && linksEqual(a->right, b->right);
 }
 
-}  // namespace
-}  // namespace rtdb_detail
-
-using rtdb_detail::Link;
-using rtdb_detail::MapNode;
-using rtdb_detail::ValueNode;
-
-namespace {
-
-const Link* mapLink(const std::shared_ptr<const ValueNode>& node)
+void collect(const MapNode* node, std::vector<DatabaseValue::Entry>& out)
 {
-    return node ? std::get_if<Link>(&node->data) : nullptr;
+    if (!node)
+        return;
+    collect(node->left, out);
+    out.emplace_back(node->key, node->value);
+    collect(node->right, out);
 }
 
 }  // namespace
+
+MapNode::~MapNode()
+{
+    releaseTree(left);
+    releaseTree(right);
+}
+
+}  // namespace rtdb_detail
+
+using rtdb_detail::FlatEntry;
+using rtdb_detail::FlatMap;
+using rtdb_detail::KeyProbe;
+using rtdb_detail::Link;
+using rtdb_detail::MapNode;
+using rtdb_detail::StringNode;
 
 class DatabaseValueAccess {
 public:
-    static DatabaseValue fromLink(Link link)
+    // The map of `sorted` entries: in key order, without duplicates or null values.
+    static DatabaseValue fromSorted(std::vector<DatabaseValue::Entry> sorted)
     {
-        if (!link)
-            return {};
-        return DatabaseValue(std::make_shared<const ValueNode>(ValueNode{std::move(link)}));
+        DatabaseValue value;
+        if (sorted.empty())
+            return value;
+        if (sorted.size() <= rtdb_detail::kSmallMapSize)
+            return fromFlat(rtdb_detail::flatOf(sorted));
+        std::vector<rtdb_detail::SortedEntry> probes;
+        probes.reserve(sorted.size());
+        for (auto& entry : sorted)
+            probes.push_back({KeyProbe(entry.first), rtdb_detail::keyPriority(entry.first), &entry});
+        return fromTree(rtdb_detail::buildTree(probes));
     }
-    static const Link* link(const DatabaseValue& value) { return mapLink(value.node_); }
+    static DatabaseValue fromFlat(const FlatMap* map)
+    {
+        DatabaseValue value;
+        if (!map)
+            return value;
+        if (map->count == 0) {
+            rtdb_detail::releaseFlat(map);
+            return value;
+        }
+        value.tag_ = DatabaseValue::Tag::SmallMap;
+        value.data_.node = map;
+        return value;
+    }
+    // A large map; one that shrank to a small map's size turns into one.
+    static DatabaseValue fromTree(Link root)
+    {
+        DatabaseValue value;
+        if (!root)
+            return value;
+        if (root->size <= rtdb_detail::kSmallMapSize) {
+            std::vector<DatabaseValue::Entry> entries;
+            entries.reserve(root->size);
+            rtdb_detail::collect(root.get(), entries);
+            return fromSorted(std::move(entries));
+        }
+        value.tag_ = DatabaseValue::Tag::LargeMap;
+        value.data_.node = root.take();
+        return value;
+    }
+    static const FlatMap* flat(const DatabaseValue& value)
+    {
+        return value.tag_ == DatabaseValue::Tag::SmallMap ? static_cast<const FlatMap*>(value.data_.node) : nullptr;
+    }
+    static const MapNode* tree(const DatabaseValue& value)
+    {
+        return value.tag_ == DatabaseValue::Tag::LargeMap ? static_cast<const MapNode*>(value.data_.node) : nullptr;
+    }
+    // The child at `key` as stored in the map, or nullptr.
+    static const DatabaseValue* child(const DatabaseValue& value, std::string_view key)
+    {
+        if (value.tag_ < DatabaseValue::Tag::SmallMap)
+            return nullptr;
+        KeyProbe probe(key);
+        if (const FlatMap* map = flat(value)) {
+            const FlatEntry* entry = rtdb_detail::lowerBound(*map, probe);
+            return entry != map->end() && entry->name() == key ? &entry->value : nullptr;
+        }
+        const MapNode* node = rtdb_detail::find(tree(value), probe);
+        return node ? &node->value : nullptr;
+    }
 };
 
-DatabaseValue::DatabaseValue(bool value) : node_(std::make_shared<const ValueNode>(ValueNode{value})) {}
+void DatabaseValue::retain() const { rtdb_detail::retainNode(static_cast<const rtdb_detail::Counted*>(data_.node)); }
 
-DatabaseValue::DatabaseValue(double value) : node_(std::make_shared<const ValueNode>(ValueNode{value})) {}
-
-DatabaseValue::DatabaseValue(std::string value)
-    : node_(std::make_shared<const ValueNode>(ValueNode{std::move(value)}))
+void DatabaseValue::release()
 {
+    switch (tag_) {
+    case Tag::String: {
+        auto* node = static_cast<const StringNode*>(data_.node);
+        if (rtdb_detail::lastHolder(node))
+            delete node;
+        break;
+    }
+    case Tag::SmallMap:
+        rtdb_detail::releaseFlat(static_cast<const FlatMap*>(data_.node));
+        break;
+    case Tag::LargeMap:
+        rtdb_detail::releaseTree(static_cast<const MapNode*>(data_.node));
+        break;
+    default:
+        break;
+    }
+    tag_ = Tag::Null;
 }
 
-DatabaseValue DatabaseValue::makeInt(std::int64_t value)
+DatabaseValue::DatabaseValue(std::string value) : tag_(Tag::String)
 {
-    return DatabaseValue(std::make_shared<const ValueNode>(ValueNode{value}));
+    data_.node = static_cast<const rtdb_detail::Counted*>(new StringNode(std::move(value)));
 }
 
 DatabaseValue DatabaseValue::map(std::vector<Entry> entries)
 {
-    std::vector<MapNode> nodes;
-    nodes.reserve(entries.size());
-    for (auto& [key, value] : entries) {
-        rtdb_detail::KeyOrder order(key);
-        auto priority = rtdb_detail::keyPriority(key);
-        nodes.push_back(MapNode{order, priority, std::make_shared<const std::string>(std::move(key)), std::move(value),
-                                nullptr, nullptr, 0});
+    std::vector<KeyProbe> probes;
+    probes.reserve(entries.size());
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        probes.emplace_back(entries[i].first);
+        order[i] = i;
     }
-    auto less = [](const MapNode& a, const MapNode& b) {
-        return rtdb_detail::compare(rtdb_detail::KeyProbe(*a.key), b) < 0;
-    };
-    std::stable_sort(nodes.begin(), nodes.end(), less);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return rtdb_detail::compare(probes[a], probes[b]) < 0; });
     // Keep the last entry of each key, and no null ones.
-    std::vector<MapNode> unique;
-    unique.reserve(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        if (i + 1 < nodes.size() && *nodes[i].key == *nodes[i + 1].key)
+    std::vector<Entry> unique;
+    unique.reserve(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        Entry& entry = entries[order[i]];
+        if (i + 1 < order.size() && entry.first == entries[order[i + 1]].first)
             continue;
-        if (!nodes[i].value.isNull())
-            unique.push_back(std::move(nodes[i]));
+        if (!entry.second.isNull())
+            unique.push_back(std::move(entry));
     }
-    return DatabaseValueAccess::fromLink(rtdb_detail::build(unique));
+    return DatabaseValueAccess::fromSorted(std::move(unique));
 }
 
 DatabaseValue DatabaseValue::serverTimestamp()
@@ -323,16 +610,16 @@ DatabaseValue DatabaseValue::resolvingServerTimestamps(std::int64_t milliseconds
 
 DatabaseValue::Kind DatabaseValue::kind() const
 {
-    if (!node_)
+    switch (tag_) {
+    case Tag::Null:
         return Kind::Null;
-    switch (node_->data.index()) {
-    case 0:
+    case Tag::Bool:
         return Kind::Bool;
-    case 1:
+    case Tag::Int:
         return Kind::Int;
-    case 2:
+    case Tag::Double:
         return Kind::Double;
-    case 3:
+    case Tag::String:
         return Kind::String;
     default:
         return Kind::Map;
@@ -341,45 +628,47 @@ DatabaseValue::Kind DatabaseValue::kind() const
 
 std::int64_t DatabaseValue::toInt(std::int64_t fallback) const
 {
-    if (!node_)
-        return fallback;
-    if (auto* b = std::get_if<bool>(&node_->data))
-        return *b ? 1 : 0;
-    if (auto* i = std::get_if<std::int64_t>(&node_->data))
-        return *i;
-    if (auto* d = std::get_if<double>(&node_->data)) {
+    switch (tag_) {
+    case Tag::Bool:
+        return data_.boolean ? 1 : 0;
+    case Tag::Int:
+        return data_.integer;
+    case Tag::Double:
         // Outside the 64-bit range (or NaN) there is no sensible integer.
-        if (!(*d >= -9.2233720368547758e18 && *d < 9.2233720368547758e18))
+        if (!(data_.number >= -9.2233720368547758e18 && data_.number < 9.2233720368547758e18))
             return fallback;
-        return static_cast<std::int64_t>(*d);
+        return static_cast<std::int64_t>(data_.number);
+    default:
+        return fallback;
     }
-    return fallback;
 }
 
 double DatabaseValue::toDouble(double fallback) const
 {
-    if (!node_)
+    switch (tag_) {
+    case Tag::Bool:
+        return data_.boolean ? 1 : 0;
+    case Tag::Int:
+        return static_cast<double>(data_.integer);
+    case Tag::Double:
+        return data_.number;
+    default:
         return fallback;
-    if (auto* b = std::get_if<bool>(&node_->data))
-        return *b ? 1 : 0;
-    if (auto* i = std::get_if<std::int64_t>(&node_->data))
-        return static_cast<double>(*i);
-    if (auto* d = std::get_if<double>(&node_->data))
-        return *d;
-    return fallback;
+    }
 }
 
 bool DatabaseValue::toBool(bool fallback) const
 {
-    if (!node_)
+    switch (tag_) {
+    case Tag::Bool:
+        return data_.boolean;
+    case Tag::Int:
+        return data_.integer != 0;
+    case Tag::Double:
+        return data_.number != 0;
+    default:
         return fallback;
-    if (auto* b = std::get_if<bool>(&node_->data))
-        return *b;
-    if (auto* i = std::get_if<std::int64_t>(&node_->data))
-        return *i != 0;
-    if (auto* d = std::get_if<double>(&node_->data))
-        return *d != 0;
-    return fallback;
+    }
 }
 
 std::string DatabaseValue::toString(std::string fallback) const
@@ -390,37 +679,31 @@ std::string DatabaseValue::toString(std::string fallback) const
 
 const std::string* DatabaseValue::stringIfAny() const
 {
-    return node_ ? std::get_if<std::string>(&node_->data) : nullptr;
+    return tag_ == Tag::String ? &static_cast<const StringNode*>(data_.node)->text : nullptr;
 }
 
 std::size_t DatabaseValue::childCount() const
 {
-    const Link* link = mapLink(node_);
-    return link ? rtdb_detail::sizeOf(*link) : 0;
+    if (const FlatMap* map = DatabaseValueAccess::flat(*this))
+        return map->count;
+    return rtdb_detail::sizeOf(DatabaseValueAccess::tree(*this));
 }
 
-bool DatabaseValue::hasChild(std::string_view key) const { return !child(key).isNull(); }
+bool DatabaseValue::hasChild(std::string_view key) const { return DatabaseValueAccess::child(*this, key) != nullptr; }
 
 DatabaseValue DatabaseValue::child(std::string_view key) const
 {
-    const Link* link = mapLink(node_);
-    if (!link)
-        return {};
-    const MapNode* node = rtdb_detail::find(*link, rtdb_detail::KeyProbe(key));
-    return node ? node->value : DatabaseValue();
+    const DatabaseValue* found = DatabaseValueAccess::child(*this, key);
+    return found ? *found : DatabaseValue();
 }
 
 DatabaseValue DatabaseValue::at(const DatabasePath& path) const
 {
     const DatabaseValue* current = this;
     for (const auto& segment : path.segments()) {
-        const Link* link = mapLink(current->node_);
-        if (!link)
+        current = DatabaseValueAccess::child(*current, segment);
+        if (!current)
             return {};
-        const MapNode* node = rtdb_detail::find(*link, rtdb_detail::KeyProbe(segment));
-        if (!node)
-            return {};
-        current = &node->value;
     }
     return *current;
 }
@@ -434,13 +717,9 @@ const DatabaseValue* DatabaseValue::find(std::string_view path) const
         if (slash == std::string_view::npos)
             slash = path.size();
         if (slash > start) {
-            const Link* link = mapLink(current->node_);
-            if (!link)
+            current = DatabaseValueAccess::child(*current, path.substr(start, slash - start));
+            if (!current)
                 return nullptr;
-            const MapNode* node = rtdb_detail::find(*link, rtdb_detail::KeyProbe(path.substr(start, slash - start)));
-            if (!node)
-                return nullptr;
-            current = &node->value;
         }
         start = slash + 1;
     }
@@ -449,15 +728,40 @@ const DatabaseValue* DatabaseValue::find(std::string_view path) const
 
 DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue& value) const
 {
-    const Link* link = mapLink(node_);
-    Link root = link ? *link : nullptr;
-    rtdb_detail::KeyProbe probe(key);
-    if (value.isNull()) {
-        if (!rtdb_detail::find(root, probe))
-            return *this;
-        return DatabaseValueAccess::fromLink(rtdb_detail::erase(root, probe));
+    KeyProbe probe(key);
+    if (const MapNode* root = DatabaseValueAccess::tree(*this)) {
+        if (value.isNull()) {
+            if (!rtdb_detail::find(root, probe))
+                return *this;
+            return DatabaseValueAccess::fromTree(rtdb_detail::erase(root, probe));
+        }
+        return DatabaseValueAccess::fromTree(rtdb_detail::insert(root, probe, rtdb_detail::keyPriority(key), value));
     }
-    return DatabaseValueAccess::fromLink(rtdb_detail::insert(root, probe, rtdb_detail::keyPriority(key), value));
+    const FlatMap* map = DatabaseValueAccess::flat(*this);
+    const FlatEntry* first = map ? map->begin() : nullptr;
+    const FlatEntry* last = map ? map->end() : nullptr;
+    const FlatEntry* at = map ? rtdb_detail::lowerBound(*map, probe) : nullptr;
+    const bool present = at != last && at->name() == key;
+    if (value.isNull() && !present)
+        return *this;
+    const auto before = static_cast<std::uint32_t>(at - first);
+    const auto after = static_cast<std::uint32_t>(last - (present ? at + 1 : at));
+    const std::uint32_t count = before + after + (value.isNull() ? 0 : 1);
+    if (count > rtdb_detail::kSmallMapSize) {
+        std::vector<Entry> entries;
+        entries.reserve(count);
+        for (const FlatEntry* entry = first; entry != last; ++entry)
+            entries.emplace_back(entry->name(), entry->value);
+        entries.emplace(entries.begin() + before, std::string(key), value);
+        return DatabaseValueAccess::fromSorted(std::move(entries));
+    }
+    // The children before, the changed one (when not removed), the children after.
+    return DatabaseValueAccess::fromFlat(rtdb_detail::makeFlat(count, [&](FlatEntry* out) {
+        out = std::uninitialized_copy(first, at, out);
+        if (!value.isNull())
+            new (out++) FlatEntry(key, value);
+        std::uninitialized_copy(present ? at + 1 : at, last, out);
+    }));
 }
 
 DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const DatabaseValue& value) const
@@ -478,15 +782,22 @@ DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const Databas
 
 DatabaseValue::ChildRef DatabaseValue::ChildIterator::operator*() const
 {
+    if (entry_)
+        return ChildRef{entry_->name(), entry_->value};
     const MapNode* node = stack_.back();
-    return ChildRef{*node->key, node->value};
+    return ChildRef{node->key, node->value};
 }
 
 DatabaseValue::ChildIterator& DatabaseValue::ChildIterator::operator++()
 {
+    if (entry_) {
+        if (++entry_ == entryEnd_)
+            entry_ = entryEnd_ = nullptr;
+        return *this;
+    }
     const MapNode* node = stack_.back();
     stack_.pop_back();
-    descendLeft(node->right.get());
+    descendLeft(node->right);
     return *this;
 }
 
@@ -494,27 +805,64 @@ void DatabaseValue::ChildIterator::descendLeft(const MapNode* node)
 {
     while (node) {
         stack_.push_back(node);
-        node = node->left.get();
+        node = node->left;
     }
 }
 
 DatabaseValue::ChildRange DatabaseValue::children() const&
 {
     ChildRange range;
-    if (const Link* link = mapLink(node_))
-        range.first.descendLeft(link->get());
+    if (const FlatMap* map = DatabaseValueAccess::flat(*this)) {
+        range.first.entry_ = map->begin();
+        range.first.entryEnd_ = map->end();
+    } else if (const MapNode* root = DatabaseValueAccess::tree(*this)) {
+        range.first.descendLeft(root);
+    }
     return range;
+}
+
+bool DatabaseValue::sameNode(const DatabaseValue& other) const
+{
+    if (tag_ != other.tag_)
+        return false;
+    switch (tag_) {
+    case Tag::Null:
+        return true;
+    case Tag::Bool:
+        return data_.boolean == other.data_.boolean;
+    case Tag::Int:
+        return data_.integer == other.data_.integer;
+    case Tag::Double:
+        // The same bits: 0.0 and -0.0 differ, a NaN is itself.
+        return std::bit_cast<std::uint64_t>(data_.number) == std::bit_cast<std::uint64_t>(other.data_.number);
+    default:
+        return data_.node == other.data_.node;
+    }
 }
 
 bool DatabaseValue::operator==(const DatabaseValue& other) const
 {
-    if (node_ == other.node_)
-        return true;
-    if (!node_ || !other.node_ || node_->data.index() != other.node_->data.index())
+    if (tag_ != other.tag_)
         return false;
-    if (const Link* link = mapLink(node_))
-        return rtdb_detail::linksEqual(*link, *mapLink(other.node_));
-    return node_->data == other.node_->data;
+    switch (tag_) {
+    case Tag::Double:
+        return data_.number == other.data_.number;
+    case Tag::String:
+        return sameNode(other) || *stringIfAny() == *other.stringIfAny();
+    case Tag::SmallMap: {
+        const FlatMap* a = DatabaseValueAccess::flat(*this);
+        const FlatMap* b = DatabaseValueAccess::flat(other);
+        return a == b
+            || std::equal(a->begin(), a->end(), b->begin(), b->end(), [](const FlatEntry& x, const FlatEntry& y) {
+                   return x.key == y.key && x.value == y.value;
+               });
+    }
+    case Tag::LargeMap:
+        return rtdb_detail::linksEqual(DatabaseValueAccess::tree(*this), DatabaseValueAccess::tree(other));
+    default:
+        // Null, booleans and integers are equal when they are the same.
+        return sameNode(other);
+    }
 }
 
 std::size_t DatabaseValue::depth() const

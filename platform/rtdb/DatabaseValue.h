@@ -2,6 +2,9 @@
 // children. Values are immutable and share their nodes, so copying one, taking a snapshot of a
 // big tree or changing one child of it costs no deep copy: a change copies only the path to it.
 // A map never is empty and never holds null children: an empty map is null, which removes the node.
+// A value is 16 bytes: booleans and numbers live inside it, strings and maps in shared nodes. A
+// small map keeps its children side by side in one block; a large one in a balanced tree of
+// nodes, so that changing one child of it copies only a few nodes.
 #pragma once
 
 #include "platform/rtdb/DatabaseKey.h"
@@ -17,8 +20,8 @@
 namespace qv {
 
 namespace rtdb_detail {
-struct ValueNode;
 struct MapNode;
+struct FlatEntry;
 }  // namespace rtdb_detail
 
 class DatabaseValue {
@@ -28,16 +31,46 @@ public:
 
     DatabaseValue() = default;
     DatabaseValue(std::nullptr_t) {}
-    DatabaseValue(bool value);
+    DatabaseValue(bool value) : tag_(Tag::Bool) { data_.boolean = value; }
     template <std::integral T>
         requires(!std::same_as<T, bool>)
-    DatabaseValue(T value) : DatabaseValue(makeInt(static_cast<std::int64_t>(value)))
+    DatabaseValue(T value) : tag_(Tag::Int)
     {
+        data_.integer = static_cast<std::int64_t>(value);
     }
-    DatabaseValue(double value);
+    DatabaseValue(double value) : tag_(Tag::Double) { data_.number = value; }
     DatabaseValue(std::string value);
     DatabaseValue(std::string_view value) : DatabaseValue(std::string(value)) {}
     DatabaseValue(const char* value) : DatabaseValue(std::string(value)) {}
+
+    DatabaseValue(const DatabaseValue& other) : tag_(other.tag_), data_(other.data_)
+    {
+        if (holdsNode())
+            retain();
+    }
+    DatabaseValue(DatabaseValue&& other) noexcept : tag_(other.tag_), data_(other.data_) { other.tag_ = Tag::Null; }
+    DatabaseValue& operator=(const DatabaseValue& other)
+    {
+        DatabaseValue copy(other);
+        swap(copy);
+        return *this;
+    }
+    DatabaseValue& operator=(DatabaseValue&& other) noexcept
+    {
+        DatabaseValue taken(std::move(other));
+        swap(taken);
+        return *this;
+    }
+    ~DatabaseValue()
+    {
+        if (holdsNode())
+            release();
+    }
+    void swap(DatabaseValue& other) noexcept
+    {
+        std::swap(tag_, other.tag_);
+        std::swap(data_, other.data_);
+    }
 
     // A map of `entries`; a later entry for the same key wins, null entries are dropped, and
     // no entries left gives null.
@@ -55,7 +88,7 @@ public:
     DatabaseValue resolvingServerTimestamps(std::int64_t milliseconds) const;
 
     Kind kind() const;
-    bool isNull() const { return node_ == nullptr; }
+    bool isNull() const { return tag_ == Tag::Null; }
     bool isBool() const { return kind() == Kind::Bool; }
     bool isInt() const { return kind() == Kind::Int; }
     bool isDouble() const { return kind() == Kind::Double; }
@@ -104,11 +137,18 @@ public:
             ++*this;
             return copy;
         }
-        bool operator==(const ChildIterator& other) const { return stack_ == other.stack_; }
+        bool operator==(const ChildIterator& other) const
+        {
+            return entry_ == other.entry_ && stack_ == other.stack_;
+        }
 
     private:
         friend class DatabaseValue;
         void descendLeft(const rtdb_detail::MapNode* node);
+        // A small map's children: the current one and the end; null once past the last.
+        const rtdb_detail::FlatEntry* entry_ = nullptr;
+        const rtdb_detail::FlatEntry* entryEnd_ = nullptr;
+        // A large map's: the path to the current node.
         std::vector<const rtdb_detail::MapNode*> stack_;
     };
     struct ChildRange {
@@ -123,18 +163,27 @@ public:
 
     // Deep equality; kinds must match (1 and 1.0 differ, true and 1 differ).
     bool operator==(const DatabaseValue& other) const;
-    // True when both hold the very same node.
-    bool sameNode(const DatabaseValue& other) const { return node_ == other.node_; }
+    // True when both hold the very same node (or the same boolean or number, which need none).
+    bool sameNode(const DatabaseValue& other) const;
 
     // Nesting depth: 0 for a leaf, 1 for a map of leaves...
     std::size_t depth() const;
 
 private:
-    explicit DatabaseValue(std::shared_ptr<const rtdb_detail::ValueNode> node) : node_(std::move(node)) {}
-    static DatabaseValue makeInt(std::int64_t value);
+    // Null, a value held inline, or one of the three kinds of shared node.
+    enum class Tag : std::uint8_t { Null, Bool, Int, Double, String, SmallMap, LargeMap };
+    bool holdsNode() const { return tag_ >= Tag::String; }
+    void retain() const;
+    void release();
     friend class DatabaseValueAccess;
 
-    std::shared_ptr<const rtdb_detail::ValueNode> node_;
+    Tag tag_ = Tag::Null;
+    union Data {
+        bool boolean;
+        std::int64_t integer;
+        double number;
+        const void* node;
+    } data_{.integer = 0};
 };
 
 // The children of a multi-key update, by key or slash path below the updated location.

@@ -3,6 +3,8 @@
 #include "platform/media/Asset.h"
 #include "platform/media/AudioReader.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -226,7 +228,11 @@ TranscriptionResult transcribeFile(const std::string& path, const TranscriptionO
 std::optional<std::string> transcriberUnavailableReason(const SpeechModel& model)
 {
     std::string error;
-    if (SpeechRecognizer::create(model, error))
+    const bool loads = SpeechRecognizer::create(model, error) != nullptr;
+    // The model is loaded only to see that it loads: its tens of megabytes, freed in many small
+    // pieces, would otherwise stay with the allocator for the life of the process.
+    malloc_trim(0);
+    if (loads)
         return std::nullopt;
     return error;
 }

@@ -108,6 +108,72 @@ TEST(DatabaseValueTest, MapsWithTheSameChildrenAreEqualWhateverTheirHistory)
     EXPECT_FALSE(grown.withChild("0", 99) == built);
 }
 
+// Maps are kept in one of two forms by their size; a map that grows or shrinks across the
+// boundary, one child at a time, must read and compare as the same map built at once.
+TEST(DatabaseValueTest, MapsGrowingAndShrinkingAcrossSizesKeepTheirChildren)
+{
+    for (int size : {1, 2, 31, 32, 33, 34, 64, 200}) {
+        SCOPED_TRACE(size);
+        std::vector<DatabaseValue::Entry> entries;
+        for (int i = 0; i < size; ++i)
+            entries.emplace_back(i % 2 ? std::to_string(size - i) : "key" + std::to_string(i), DatabaseValue(i));
+        const DatabaseValue built = DatabaseValue::map(entries);
+        DatabaseValue grown;
+        for (const auto& [key, value] : entries)
+            grown = grown.withChild(key, value);
+        EXPECT_EQ(grown, built);
+        EXPECT_EQ(keysOf(grown), keysOf(built));
+        EXPECT_EQ(built.childCount(), std::size_t(size));
+        // Integer keys first, by value, then the rest by bytes.
+        const auto keys = keysOf(built);
+        EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end(),
+                                   [](const std::string& a, const std::string& b) { return compareKeys(a, b) < 0; }));
+        for (const auto& [key, value] : entries)
+            EXPECT_EQ(built.child(key), value) << key;
+
+        // One more child past the size, then taken away again: back to the same map.
+        const DatabaseValue bigger = built.withChild("zz", "extra");
+        EXPECT_EQ(bigger.childCount(), std::size_t(size) + 1);
+        EXPECT_EQ(bigger.child("zz"), DatabaseValue("extra"));
+        EXPECT_EQ(bigger.withChild("zz", DatabaseValue()), built);
+        EXPECT_EQ(built.child("zz"), DatabaseValue());
+
+        // Removing every child, in an order unlike the key order, ends in null; every step
+        // holds exactly the children left.
+        DatabaseValue shrinking = built;
+        std::vector<DatabaseValue::Entry> left = entries;
+        std::shuffle(left.begin(), left.end(), std::mt19937(size));
+        while (!left.empty()) {
+            shrinking = shrinking.withChild(left.back().first, DatabaseValue());
+            left.pop_back();
+            ASSERT_EQ(shrinking, DatabaseValue::map(left));
+            ASSERT_EQ(shrinking.childCount(), left.size());
+        }
+        EXPECT_TRUE(shrinking.isNull());
+    }
+}
+
+// Values are shared between versions of a tree and between threads: a copy kept elsewhere
+// outlives every change made after it.
+TEST(DatabaseValueTest, EarlierVersionsSurviveEveryLaterChange)
+{
+    std::vector<DatabaseValue::Entry> words;
+    for (int i = 0; i < 100; ++i)
+        words.emplace_back("w" + std::to_string(i), DatabaseValue::object({{"name", "word " + std::to_string(i)}}));
+    DatabaseValue tree = DatabaseValue::object({{"words", DatabaseValue::map(words)}});
+    std::vector<DatabaseValue> versions{tree};
+    for (int i = 0; i < 100; ++i) {
+        tree = tree.withValueAt(DatabasePath::parse("words/w" + std::to_string(i) + "/name"), DatabaseValue());
+        versions.push_back(tree);
+    }
+    EXPECT_TRUE(tree.isNull());
+    for (int v = 0; v < 100; ++v) {
+        const DatabaseValue& version = versions[std::size_t(v)];
+        EXPECT_EQ(version.child("words").childCount(), std::size_t(100 - v));
+        EXPECT_EQ(version.at(DatabasePath::parse("words/w99/name")).toString(), "word 99");
+    }
+}
+
 TEST(DatabaseValueTest, ServerTimestampsResolveEverywhere)
 {
     auto value = DatabaseValue::object({{"created", DatabaseValue::serverTimestamp()},
