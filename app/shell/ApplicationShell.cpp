@@ -8,6 +8,7 @@
 #include "app/shell/AccountLinks.h"
 #include "app/shell/DisplayCheck.h"
 #include "app/shell/LaunchDefaults.h"
+#include "app/shell/LibraryClips.h"
 #include "app/shell/SessionConnection.h"
 #include "app/shell/ToolbarLayout.h"
 #include "app/widgets/UserExistenceCheck.h"
@@ -169,6 +170,7 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     };
     pending_ = std::make_unique<QVFilesPendingViewController>(ad_, mainQueue_, preferences_, intakeHooks_,
                                                               std::move(audioPanel), QVFileProcessor::defaultOutputFolder());
+    pending_->setClipReader(makeLibraryClipReader(ad_, preferences_));
     window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
