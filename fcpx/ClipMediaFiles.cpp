@@ -52,13 +52,16 @@ void disableAllChannels(QVMediaFile& mediaFile)
 
 }  // namespace
 
+MediaTime timeOrZero(const QString& text)
+{
+    const MediaTime time = convertTimestringToCMTime(text);
+    return time.isNumeric() ? time : MediaTime::zero();
+}
+
 MediaTime timeAttribute(const QVXMLElement& element, const char* name)
 {
     std::optional<QString> text = element.attribute(name);
-    if (!text)
-        return MediaTime::zero();
-    const MediaTime time = convertTimestringToCMTime(*text);
-    return time.isNumeric() ? time : MediaTime::zero();
+    return text ? timeOrZero(*text) : MediaTime::zero();
 }
 
 ClipMediaFiles::ClipMediaFiles(const FCPXLibrary& library, Services services)
@@ -82,9 +85,7 @@ std::shared_ptr<QVMediaFile> ClipMediaFiles::createMediaFileFromClip(const QVXML
     mediaFile->requiresSecurityAccess = true;
     mediaFile->hasVideo = data->hasVideo;
 
-    const MediaTime assetStart = convertTimestringToCMTime(data->start).isNumeric() ? convertTimestringToCMTime(data->start)
-                                                                                    : MediaTime::zero();
-    mediaFile->sourceDelay = timeAttribute(clip, "start") - assetStart;
+    mediaFile->sourceDelay = timeAttribute(clip, "start") - timeOrZero(data->start);
     mediaFile->sourceDuration = timeAttribute(clip, "duration");
     const MediaTime parentStart = parent ? timeAttribute(*parent, "start") : MediaTime::zero();
     const MediaTime offset = timeAttribute(clip, "offset");

@@ -71,3 +71,5 @@ private:
 
 // A time attribute of the document; zero when absent or not a number.
 qv::MediaTime timeAttribute(const QVXMLElement& element, const char* name);
+// A time text of the document ("1001/30000s"); zero when it is not a number.
+qv::MediaTime timeOrZero(const QString& text);

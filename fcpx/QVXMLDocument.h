@@ -4,6 +4,7 @@
 // and no entity declared in the document is expanded.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -23,8 +24,8 @@ using XPathVariables = std::vector<std::pair<QString, QString>>;
 
 class QVXMLDocument : public std::enable_shared_from_this<QVXMLDocument> {
 public:
-    // Texts larger than this are refused before parsing, bytes. Defaults to 256 MiB.
-    static constexpr qsizetype kMaximumTextBytes = qsizetype(256) * 1024 * 1024;
+    // Texts larger than this are refused before parsing: 64 MiB, far above the largest library.
+    static constexpr qsizetype kMaximumTextBytes = qsizetype(64) * 1024 * 1024;
 
     // The document of `text`, keeping CDATA sections; none when it is not well-formed XML, has
     // no root element or is larger than kMaximumTextBytes.
@@ -34,13 +35,20 @@ public:
     QVXMLDocument& operator=(const QVXMLDocument&) = delete;
 
     std::shared_ptr<QVXMLElement> rootElement();
+    // The document as UTF-8 text: declaration (standalone "no"), the document type when it has
+    // one, then the tree indented by four spaces a level, empty elements in their compact form,
+    // the content of an element that holds text kept on its line; one line break at the end.
+    QByteArray prettyText() const;
     // The element record of `node`; null for a node that is not an element.
     std::shared_ptr<QVXMLElement> element(const pugi::xml_node& node);
 
     pugi::xml_document& dom() { return dom_; }
 
 private:
+    friend class QVXMLElement;
     QVXMLDocument() = default;
+    // The records of `node` and the elements under it stop pointing at them before they go.
+    void forget(const pugi::xml_node& node);
 
     pugi::xml_document dom_;
     std::map<pugi::xml_node_struct*, std::weak_ptr<QVXMLElement>> elements_;
@@ -60,6 +68,12 @@ public:
     // The attribute's text; empty when absent.
     QString attributeText(const char* name) const { return attribute(name).value_or(QString()); }
     void setAttribute(const char* name, const QString& value);
+    // Takes the element out of its document; its record stays valid but belongs to no tree.
+    void remove();
+    // A new element named `name` with these attributes, in this order, inserted before
+    // `before` (a child of this element) or appended when `before` is null.
+    std::shared_ptr<QVXMLElement> insertChild(const char* name, const std::vector<std::pair<QString, QString>>& attributes,
+                                              const QVXMLElement* before);
     // The text of the element and all its descendants.
     QString stringValue() const;
     // The parent element; null at the root.
@@ -79,6 +93,7 @@ public:
     pugi::xml_node node() const { return node_; }
 
 private:
+    friend class QVXMLDocument;
     std::shared_ptr<QVXMLDocument> document_;
     pugi::xml_node node_;
 };

@@ -8,6 +8,7 @@
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 #include "model/QVMediaFile.h"
+#include "platform/foundation/XmlText.h"
 #include "platform/media/Asset.h"
 #include "platform/media/tests/TestMedia.h"
 
@@ -30,7 +31,7 @@ inline QString assetXML(const QString& id, const QString& path, const QString& a
 {
     return QStringLiteral("<asset id=\"%1\" name=\"%1\" %2><media-rep kind=\"original-media\" src=\"file://%3\">"
                           "<bookmark>%4</bookmark></media-rep></asset>")
-        .arg(id, attributes, path, bookmarkText(path));
+        .arg(id, attributes, qv::xmlEscapeAttribute(path), bookmarkText(path));
 }
 
 // A library document: the resources, then one event named "Day 1" holding `clips`.
@@ -50,16 +51,14 @@ inline QString mediaPath(const char* name) { return QString::fromStdString(qv::t
 inline QString twoChannelWithoutLayout()
 {
     const std::uint32_t frames = 800;
-    std::vector<std::uint8_t> bytes;
+    QByteArray wave;
     auto put = [&](std::uint32_t value, int size) {
         for (int i = 0; i < size; ++i)
-            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+            wave.append(static_cast<char>((value >> (8 * i)) & 0xff));
     };
-    auto tag = [&](const char* text) { bytes.insert(bytes.end(), text, text + 4); };
-    tag("RIFF");
+    wave.append("RIFF");
     put(36 + frames * 4, 4);
-    tag("WAVE");
-    tag("fmt ");
+    wave.append("WAVEfmt ");
     put(16, 4);
     put(1, 2);
     put(2, 2);
@@ -67,9 +66,10 @@ inline QString twoChannelWithoutLayout()
     put(8000 * 4, 4);
     put(4, 2);
     put(16, 2);
-    tag("data");
+    wave.append("data");
     put(frames * 4, 4);
-    bytes.resize(bytes.size() + frames * 4, 0);
+    wave.append(QByteArray(frames * 4, '\0'));
+    const std::vector<std::uint8_t> bytes(wave.begin(), wave.end());
     return QString::fromStdString(qv::test::writeScratchFile("two-channels.wav", bytes));
 }
 
