@@ -262,6 +262,9 @@ void FCPXSendBack::sendBackDroppedXMLFinish()
 
         if (std::shared_ptr<QVXMLElement> library = root->firstElementForXPath("./library")) {
             const QString location = library->attributeText("location");
+            // A document that went back once already names its library: it is named once.
+            for (const auto& earlier : root->elementsForXPath("./import-options"))
+                earlier->remove();
             std::shared_ptr<QVXMLElement> first = document->element(root->node().first_child());
             std::shared_ptr<QVXMLElement> options = root->insertChild("import-options", {}, first.get());
             options->insertChild("option", {{"key", QStringLiteral("library location")}, {"value", location}}, nullptr);

@@ -415,13 +415,17 @@ TEST_F(SendBackTest, EveryExportedClipIsCountedOffAndAFailedWriteHandsNothingOff
     const QString exported = "<asset-clip name=\"Exported\" ref=\"a1\" duration=\"3s\"><keyword value=\"QV Processing\"/></asset-clip>"
                              "<asset-clip name=\"Untranscribed\" ref=\"a4\" duration=\"3s\"><keyword value=\"QV Processing\"/></asset-clip>";
     sheets.setHoldUnscripted(true);
-    dropText(libraryXML(resources() + extra, exported));
+    // A library that went back before is named once.
+    dropText(libraryXML(resources() + extra, exported)
+                 .replace("<resources>", "<import-options><option key=\"library location\" value=\"old\"/></import-options><resources>"));
     ASSERT_TRUE(sheets.hasOpenAlert());
     ad.droppedClipsToExport.add(ad.droppedXMLDoc->rootElement()->firstElementForXPath(".//asset-clip[@name='Other']"));
     sheets.answerOpenAlert(qv::kAlertFirstButtonReturn);
     main.drain();
     ASSERT_EQ(handedOff.size(), 1);
     EXPECT_TRUE(QString::fromUtf8(handedOff[0]).contains("note=\"Hello world.\""));
+    EXPECT_EQ(QString::fromUtf8(handedOff[0]).count("<import-options>"), 1);
+    EXPECT_FALSE(QString::fromUtf8(handedOff[0]).contains("value=\"old\""));
     EXPECT_FALSE(ad.droppedXMLDoc);
     EXPECT_EQ(reloads, 1);
 
