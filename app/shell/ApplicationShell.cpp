@@ -800,6 +800,11 @@ void ApplicationShell::makeLibraryRoad()
         pending_->addFilesData(batch, -1);
     };
     drop.sendBackDroppedXML = [this] { sendBack_->sendBackDroppedXML(); };
+    drop.showRelinkSynchronizedClipsWindow = [this] {
+        relinkSheet_ = std::make_unique<QVRelinkComplexClipsWC>(
+            ad_, mainQueue_, QVRelinkComplexClipsWC::Services{[this] { sendBack_->sendBackDroppedXML(); }}, &window_);
+        relinkSheet_->showRelinkSynchronizedClipsWindow();
+    };
     drop.writeDiagnosticTrace = [this](const QString& trace) {
         if (ad_.currentUser)
             ad_.fbRef.child("debug_character_editing").child(ad_.currentUser->uid).childByAutoId().setValue(trace.toStdString());

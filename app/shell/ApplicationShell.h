@@ -25,6 +25,7 @@
 #include "fcpx/FCPXController.h"
 #include "fcpx/FCPXLibraryDrop.h"
 #include "fcpx/FCPXSendBack.h"
+#include "fcpx/QVRelinkComplexClipsWC.h"
 #include "intake/IntakeHooks.h"
 #include "intake/QVFilesPendingViewController.h"
 #include "model/AppDelegate.h"
@@ -252,6 +253,8 @@ private:
     std::unique_ptr<FCPXController> fcpx_;
     std::unique_ptr<FCPXSendBack> sendBack_;
     std::unique_ptr<FCPXLibraryDrop> libraryDrop_;
+    // The relink sheet while it is shown.
+    std::unique_ptr<QVRelinkComplexClipsWC> relinkSheet_;
     // The library of the command line, opened once the account may import.
     QString waitingLibrary_;
     std::unique_ptr<QVAuthViewController> signIn_;
