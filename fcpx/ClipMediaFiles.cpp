@@ -69,6 +69,15 @@ ClipMediaFiles::ClipMediaFiles(const FCPXLibrary& library, Services services)
 {
 }
 
+std::shared_ptr<qv::Asset> ClipMediaFiles::assetOf(const QUrl& url) const
+{
+    if (auto found = assets_.find(url); found != assets_.end())
+        return found->second;
+    std::shared_ptr<qv::Asset> asset = services_.openAsset ? services_.openAsset(url) : nullptr;
+    assets_.emplace(url, asset);
+    return asset;
+}
+
 std::shared_ptr<QVMediaFile> ClipMediaFiles::createMediaFileFromClip(const QVXMLElement& clip, const QVXMLElement* parent,
                                                                      const QVXMLElement& topLevelClip) const
 {
@@ -112,7 +121,7 @@ std::shared_ptr<QVMediaFile> ClipMediaFiles::createMediaFileFromClip(const QVXML
             mediaFile->fcpxAudioRole = *role;
     const std::optional<QMap<QString, QString>> roles = getMultichannelSourceRoleMappingFromClip(clip, *assetID);
 
-    mediaFile->asset = services_.openAsset ? services_.openAsset(data->url) : nullptr;
+    mediaFile->asset = assetOf(data->url);
     if (mediaFile->asset) {
         for (const qv::AssetTrack& assetTrack : mediaFile->asset->tracksWithMediaType(qv::MediaType::Audio)) {
             auto track = std::make_shared<QVAudioTrack>();

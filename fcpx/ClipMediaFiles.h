@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -65,8 +66,12 @@ private:
                           const QVXMLElement* fixedParent, const QVXMLElement& topLevel, bool spine) const;
     void applySyncRoles(QVMediaFile& mediaFile, const QVXMLElement& clip, const QVXMLElement& topLevelClip) const;
 
+    std::shared_ptr<qv::Asset> assetOf(const QUrl& url) const;
+
     const FCPXLibrary& library_;
     Services services_;
+    // Components of one clip often share a source: each is inspected once.
+    mutable std::map<QUrl, std::shared_ptr<qv::Asset>> assets_;
 };
 
 // A time attribute of the document; zero when absent or not a number.

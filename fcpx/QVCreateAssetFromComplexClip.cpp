@@ -58,7 +58,8 @@ std::shared_ptr<Asset> QVCreateAssetFromComplexClip::createAssetWithMediaFiles(
         std::shared_ptr<const Asset> asset;
         bool replaced = false;
         if (file->mediaOnline) {
-            asset = services_.openAsset ? services_.openAsset(file->url) : nullptr;
+            // The asset made with the media file when there is one; it was inspected then.
+            asset = file->asset ? file->asset : services_.openAsset ? services_.openAsset(file->url) : nullptr;
             if (asset && !(asset->duration().isNumeric() && MediaTime::compare(asset->duration(), MediaTime::zero()) > 0)) {
                 asset = placeholder(kUnsupportedCodecMovie);
                 replaced = true;

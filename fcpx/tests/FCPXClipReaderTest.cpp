@@ -113,8 +113,12 @@ TEST_F(FCPXClipReaderTest, UnusableClipsAreRefusedOrNamed)
     QString hundredAndOne;
     for (int i = 0; i < 101; ++i)
         hundredAndOne += "<asset-clip ref=\"tone\" duration=\"1s\"/>";
+    QString angles;
+    for (int i = 0; i < 101; ++i)
+        angles += QStringLiteral("<mc-angle angleID=\"A%1\"><asset-clip ref=\"tone\" duration=\"1s\"/></mc-angle>").arg(i);
     const QString resources = "<media id=\"big\"><sequence><spine>" + hundredAndOne + "</spine></sequence></media>" +
-                              "<media id=\"nested\"><sequence><spine><ref-clip ref=\"big\"/></spine></sequence></media>";
+                              "<media id=\"nested\"><sequence><spine><ref-clip ref=\"big\"/></spine></sequence></media>" +
+                              "<media id=\"angles\"><multicam>" + angles + "</multicam></media>";
     struct Case {
         const char* clip;
         const char* name;
@@ -128,6 +132,8 @@ TEST_F(FCPXClipReaderTest, UnusableClipsAreRefusedOrNamed)
         {"<mc-clip name=\"Lost\" ref=\"gone\"/>", "Lost", false, "Lost"},
         {"<ref-clip name=\"Huge\" ref=\"big\"/>", "Huge", false, "Huge"},
         {"<ref-clip name=\"Nest\" ref=\"nested\"/>", "Nest", false, "Nest"},
+        {"<mc-clip name=\"Angles\" ref=\"angles\"><mc-source angleID=\"A0\" srcEnable=\"all\"/></mc-clip>", "Angles", false,
+         "Angles"},
         {"<sync-clip><keyword name=\"y\"/></sync-clip>", "y", true, ""},
     };
     for (const Case& c : cases) {
