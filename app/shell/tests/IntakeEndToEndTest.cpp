@@ -115,6 +115,8 @@ protected:
         if (!ad.currentUser)
             return {};
         const std::string uid = ad.currentUser->uid;
+        // Once the new account's own record is in place, or the program's write of it would undo this one.
+        EXPECT_TRUE(waitFor([&] { return service->value("users/" + uid + "/status").toInt() == 10; }));
         service->serviceWrite("users/" + uid + "/status", 30);
         EXPECT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }))
             << "status " << ad.userStatus << ", balance " << ad.userBalance << ", connected " << ad.isConnected;
