@@ -21,15 +21,22 @@ using V = qv::DatabaseValue;
 
 namespace {
 
-QApplication& application()
+// Ends the application when the tests end, before the static objects go (fonts and input
+// devices are released with it).
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { delete QCoreApplication::instance(); }
+};
+
+void ensureWidgetsApplication()
 {
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return *existing;
     static int argc = 1;
     static char name[] = "qv_fcpx_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    if (QCoreApplication::instance())
+        return;
+    new QApplication(argc, argv);
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 }
 
 }  // namespace
@@ -38,7 +45,7 @@ class RelinkSheetTest : public ::testing::Test {
 public:
     RelinkSheetTest() : backend(qv::DatabaseBackend::Options{}), client(backend, main, {})
     {
-        application();
+        ensureWidgetsApplication();
         ad.droppedXMLDoc = parsed(libraryXML("", "<mc-clip name=\"Interview multicam\" ref=\"m1\"/><sync-clip name=\"Synced take\"/>"));
         ad.droppedClipsToRelink = ad.droppedXMLDoc->rootElement()->elementsForXPath(".//event/*");
         for (const char* uuid : {"F1", "F2", "F3"}) {
