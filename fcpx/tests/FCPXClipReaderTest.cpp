@@ -1,9 +1,14 @@
 // Clips of a dropped library becoming pending files, and the clips that cannot.
 #include "fcpx/FCPXClipReader.h"
+#include "fcpx/FCPXLibraryDrop.h"
+#include "fcpx/QVCreateAssetFromComplexClip.h"
 #include "fcpx/tests/LibraryFixture.h"
 #include "model/QVFilePending.h"
 #include "model/tests/ModelFixture.h"
 #include "platform/foundation/ManualDispatcher.h"
+#include "platform/media/Composition.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/ScriptedPresenters.h"
 
 #include <gtest/gtest.h>
 
@@ -148,5 +153,97 @@ TEST_F(FCPXClipReaderTest, UnusableClipsAreRefusedOrNamed)
         EXPECT_FALSE(result.file) << c.clip;
         EXPECT_EQ(result.refused, c.refused) << c.clip;
         EXPECT_EQ(result.unsupportedClipName, c.unsupported) << c.clip;
+    }
+}
+
+// The model's composition of complex clips, with test media standing for the placeholder movies.
+class ComposingServices : public FakeServices {
+public:
+    using FakeServices::FakeServices;
+    std::shared_ptr<qv::Asset> createAssetWithMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles,
+                                                         const MediaTime& duration) override
+    {
+        QVCreateAssetFromComplexClip::Services services;
+        services.openAsset = inspectingServices().openAsset;
+        services.createImageForAsset = [](const qv::Asset&, const MediaTime&) { return QImage(2, 2, QImage::Format_RGB32); };
+        services.placeholderMovie = [](const QString& name) -> std::optional<std::string> {
+            return qv::test::testMedia(name == kBlackMovie ? "groups.mov" : "video.mov");
+        };
+        return QVCreateAssetFromComplexClip(services).createAssetWithMediaFiles(mediaFiles, duration);
+    }
+};
+
+TEST(LibraryThroughTheDrop, EveryClipKindBecomesAPendingFile)
+{
+    qv::ManualDispatcher main;
+    AppDelegate ad;
+    ComposingServices model(ad, main);
+    ad.modelServices = &model;
+    ad.currentMode = 1;
+    ad.externalServiceStatus = 1;
+    qv::ScriptedAlertPresenter alerts;
+    std::vector<std::shared_ptr<QVXMLElement>> added;
+    FCPXLibraryDrop::Services dropServices;
+    dropServices.sheetAlerts = &alerts;
+    dropServices.modalAlerts = &alerts;
+    dropServices.addClipsToPendingList = [&](const auto& clips) { added = clips; };
+    FCPXLibraryDrop drop(ad, dropServices);
+    FCPXClipReader::Services readerServices;
+    readerServices.media = inspectingServices();
+    FCPXClipReader reader(ad, readerServices);
+
+    const QString pending = "<keyword start=\"0s\" value=\"QV Pending\"/>";
+    const QString library = libraryXML(
+        assetXML("tone", mediaPath("tone.wav"), "uid=\"U-TONE\" duration=\"3s\"") +
+            assetXML("video", mediaPath("video.mov"), "uid=\"U-VIDEO\" hasVideo=\"1\" duration=\"2s\" format=\"r1\"") +
+            "<media id=\"compound\"><sequence format=\"r1\" tcStart=\"3600s\"><spine>"
+            "<asset-clip ref=\"video\" duration=\"2s\"><asset-clip ref=\"tone\" lane=\"-1\" duration=\"3s\"/></asset-clip>"
+            "</spine></sequence></media>"
+            "<media id=\"multi\"><multicam format=\"r1\"><mc-angle angleID=\"A\"><asset-clip ref=\"video\" duration=\"2s\"/></mc-angle>"
+            "<mc-angle angleID=\"B\"><asset-clip ref=\"tone\" duration=\"3s\"/></mc-angle></multicam></media>",
+        "<asset-clip name=\"Plain\" ref=\"video\" duration=\"2s\" start=\"0s\" format=\"r1\">" + pending + "</asset-clip>" +
+            "<ref-clip name=\"Compound\" ref=\"compound\" duration=\"4s\">" + pending + "</ref-clip>" +
+            "<mc-clip name=\"Multicam\" ref=\"multi\" duration=\"3s\"><mc-source angleID=\"A\" srcEnable=\"video\"/>"
+            "<mc-source angleID=\"B\" srcEnable=\"audio\"/>" + pending + "</mc-clip>" +
+            "<sync-clip name=\"Synced\" duration=\"3s\"><asset-clip ref=\"video\" duration=\"2s\"/>"
+            "<asset-clip ref=\"tone\" lane=\"-1\" duration=\"3s\"/><sync-source sourceID=\"connected\">"
+            "<audio-role-source role=\"dialogue.dialogue-2\" active=\"0\"/></sync-source>" + pending + "</sync-clip>");
+    qv::MemoryPasteboard drag;
+    drag.addType(kFCPXPasteboardType, library);
+    drop.dropFromFCPX(drag);
+    EXPECT_TRUE(alerts.shownAlerts().empty());
+    ASSERT_EQ(added.size(), 4u);
+
+    struct Expected {
+        std::int64_t fileType;
+        std::size_t mediaFiles;
+        MediaTime length;
+        bool timecode;
+    };
+    const std::map<QString, Expected> expected = {
+        {"Plain", {5, 1, MediaTime(2, 1), true}},
+        {"Compound", {6, 2, MediaTime(4, 1), true}},
+        {"Multicam", {3, 2, MediaTime(3, 1), false}},
+        {"Synced", {4, 2, MediaTime(3, 1), false}},
+    };
+    for (const auto& clip : added) {
+        const QString name = clip->attributeText("name");
+        FCPXClipResult result = reader.read(clip);
+        ASSERT_TRUE(result.file) << name.toStdString();
+        const QVFilePending& file = *result.file;
+        const Expected& want = expected.at(name);
+        EXPECT_EQ(file.fileType, want.fileType) << name.toStdString();
+        EXPECT_EQ(file.mediaFiles.size(), want.mediaFiles) << name.toStdString();
+        ASSERT_TRUE(file.asset) << name.toStdString();
+        EXPECT_GE(MediaTime::compare(file.asset->duration(), want.length), 0) << name.toStdString();
+        EXPECT_EQ(file.timecodeStart.isValid(), want.timecode) << name.toStdString();
+        EXPECT_EQ(file.timecodeFrameQuanta, name == "Multicam" || name == "Compound" || name == "Plain" ? 30u : 0u)
+            << name.toStdString();
+        if (want.fileType != 5)
+            EXPECT_TRUE(file.asset->composition()) << name.toStdString();
+        if (name == "Synced") {
+            // The connected sound's WAV file states no layout: its second channel is the inactive dialogue-2.
+            EXPECT_EQ(channelStates(*file.mediaFiles[1]), (std::vector<std::vector<bool>>{{true, false}}));
+        }
     }
 }
