@@ -453,3 +453,31 @@ TEST_F(SendBackTest, EveryExportedClipIsCountedOffAndAFailedWriteHandsNothingOff
     EXPECT_FALSE(ad.droppedXMLDoc);
     EXPECT_EQ(reloads, 3);
 }
+
+TEST_F(LibraryDropTest, CancelOnEverySheetEndsTheDrop)
+{
+    verifiedFile("F1", "Interview transcript")->fcpxUID = "UID-1";
+    const QString resources = assetXML("a1", mediaPath("tone.wav"), "uid=\"UID-1\" duration=\"3s\"") +
+                              assetXML("a2", mediaPath("tone.wav"), "uid=\"UID-2\" duration=\"3s\"");
+    const QString exported = "<asset-clip name=\"Verified\" ref=\"a1\"><keyword value=\"QV Processing\"/></asset-clip>";
+    QString pending;
+    for (const char* name : {"P1", "P2", "P3", "P4", "P5"})
+        pending += QStringLiteral("<asset-clip name=\"%1\" ref=\"a2\"><keyword value=\"QV Pending\"/></asset-clip>").arg(name);
+    const std::pair<QString, QStringList> cases[] = {
+        {pending + exported, {"Both", "Export", "Import", "Cancel"}},
+        {pending, {"Import", "Cancel"}},
+        {exported, {"Export", "Cancel"}},
+        {"", {"OK"}},
+    };
+    for (const auto& [clips, buttons] : cases) {
+        sheets.script(qv::kAlertFirstButtonReturn + int(buttons.size()) - 1);
+        dropText(libraryXML(resources, clips));
+        EXPECT_EQ(lastSheet().buttons, buttons);
+        EXPECT_FALSE(ad.droppedXMLDoc) << buttons.join(",").toStdString();
+        EXPECT_TRUE(ad.droppedClipsToImport.empty());
+        EXPECT_TRUE(ad.droppedClipsToExport.empty());
+        main.drain();
+        EXPECT_TRUE(added.empty());
+        EXPECT_TRUE(handedOff.isEmpty());
+    }
+}
