@@ -45,14 +45,15 @@ void FCPXController::alertMissingMedia()
                        {});
 }
 
-void FCPXController::alertCouldNotSave()
+qv::Alert transcriptCouldNotBeSavedAlert()
 {
-    alerts_.beginSheet({qv::localizedString("Transcript file could not be saved"),
-                        qv::localizedString("For assistance, please submit a support ticket from the Help menu."),
-                        qv::AlertStyle::Critical,
-                        {}},
-                       {});
+    return {qv::localizedString("Transcript file could not be saved"),
+            qv::localizedString("For assistance, please submit a support ticket from the Help menu."),
+            qv::AlertStyle::Critical,
+            {}};
 }
+
+void FCPXController::alertCouldNotSave() { alerts_.beginSheet(transcriptCouldNotBeSavedAlert(), {}); }
 
 void FCPXController::exportToFinalCutProXXML()
 {

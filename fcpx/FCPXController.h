@@ -13,6 +13,7 @@
 
 class AppDelegate;
 namespace qv {
+struct Alert;
 class AlertPresenter;
 class ExportShell;
 class Preferences;
@@ -22,6 +23,10 @@ class SavePanelPresenter;
 // The temporary document, in its folder directly under the user's data folder.
 inline const QString kFCPXTempFolderName = QStringLiteral("FCPX Temp Files");
 inline const QString kFCPXTempFileName = QStringLiteral("Quorvantelle.fcpxml");
+
+// "Transcript file could not be saved": there is no place for the temporary document, or it
+// could not be written.
+qv::Alert transcriptCouldNotBeSavedAlert();
 
 class FCPXController {
 public:

@@ -8,6 +8,7 @@
 #include "app/shell/AccountLinks.h"
 #include "app/shell/DisplayCheck.h"
 #include "app/shell/LaunchDefaults.h"
+#include "app/shell/LibraryClips.h"
 #include "app/shell/SessionConnection.h"
 #include "app/shell/ToolbarLayout.h"
 #include "app/widgets/UserExistenceCheck.h"
@@ -15,6 +16,7 @@
 #include "model/OpenFileQueries.h"
 #include "model/SpeakerServices.h"
 #include "model/ViewServices.h"
+#include "platform/foundation/FileUtilities.h"
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/UndoManager.h"
@@ -170,6 +172,14 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     pending_ = std::make_unique<QVFilesPendingViewController>(ad_, mainQueue_, preferences_, intakeHooks_,
                                                               std::move(audioPanel), QVFileProcessor::defaultOutputFolder());
     audioConfigurationMenu_ = std::make_unique<AudioConfigurationMenu>(ad_, *pending_);
+    pending_->setClipReader(makeLibraryClipReader(ad_, preferences_));
+    acceptLibraryDrops(
+        window_,
+        [this](const QMimeData& data) {
+            if (libraryDrop_)
+                libraryDrop_->dropFromFCPX(MemoryPasteboard::fromMimeData(data));
+        },
+        [this](const QString& path) { openLibraryFile(path); });
     window_.setFilesContent(pending_->view(), files_.view());
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
@@ -194,6 +204,9 @@ TranscriptScreen::Hooks ApplicationShell::transcriptHooks()
 {
     TranscriptScreen::Hooks hooks;
     hooks.loadFileAttemptTransition = [this] { screens_.loadFileAttemptTransition(); };
+    hooks.createImageForAsset = [this](const Asset& asset, const MediaTime& time) {
+        return videoThumbnailManager_.createImageForAsset(asset, time);
+    };
     hooks.setTranscriptToolbarHeight = [this](double) { applyPanelPreferences(false); };
     hooks.wordsSearchMediaButtonShown = [this] { return !window_.wordsSearchMediaButton()->isHidden(); };
     hooks.showMissingMedia = [this](bool shown) { window_.missingMediaButton()->setVisible(shown); };
@@ -362,6 +375,7 @@ void ApplicationShell::applicationDidFinishLaunching()
     screens_.transitionToLogIn();
     if (!config_.mediaFiles.isEmpty())
         pending_->openFiles(config_.mediaFiles);
+    waitingLibrary_ = config_.libraryFile;
     checkDisplay();
     startTelemetry();
     reachService();
@@ -500,6 +514,7 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
                                                   account_->fileStatus);
     fcpx_ = std::make_unique<FCPXController>(ad_, preferences_, savePanels_, alerts_, account_->fileStatus,
                                              FCPXController::Options{});
+    makeLibraryRoad();
 
     auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
     connection_ = connection.get();
@@ -660,6 +675,15 @@ void ApplicationShell::performAction(const QString& action, int tag)
         preferencesWindow_->showWindow();
     } else if (action == "importMenuPressed:") {
         pending_->addFilesButtonPressed();
+    } else if (action == "importFinalCutProXLibrary:") {
+        auto* panel = new QFileDialog(&window_, localizedString(QStringLiteral("Import Final Cut Pro X Library")));
+        panel->setObjectName(QStringLiteral("libraryPanel"));
+        panel->setOption(QFileDialog::DontUseNativeDialog);
+        panel->setAttribute(Qt::WA_DeleteOnClose);
+        panel->setFileMode(QFileDialog::ExistingFile);
+        panel->setNameFilter(localizedString(QStringLiteral("Final Cut Pro X XML (*.fcpxml)")));
+        QObject::connect(panel, &QFileDialog::fileSelected, [this](const QString& path) { openLibraryFile(path); });
+        panel->open();
     } else if (action == "showKeyboardShortcuts:") {
         keyboardShortcutsWindow_.showWindow();
     } else if (action == "checkForUpdates:") {
@@ -750,6 +774,68 @@ void ApplicationShell::refreshAccountButton()
     if (!ad_.userEmailAddress.isEmpty())
         button->setToolTip(ad_.userEmailAddress);
     window_.buyMinutesButton()->setVisible(ad_.currentUser.has_value());
+}
+
+void ApplicationShell::makeLibraryRoad()
+{
+    FCPXSendBack::Services back;
+    back.alerts = &alerts_;
+    back.shell = &account_->fileStatus;
+    back.preferences = &preferences_;
+    back.transcriptRef = [this](const QString& uuid) { return ad_.transcriptsMetadataRef.child(uuid.toStdString()); };
+    back.reloadFiles = [this] {
+        files_.reloadFiles();
+        files_.refreshFilesUI();
+    };
+    back.dataFolder = qv::dataHome();
+    back.openInApplication = partnerCommandsFromPreferences(preferences_);
+    sendBack_ = std::make_unique<FCPXSendBack>(ad_, std::move(back));
+
+    FCPXLibraryDrop::Services drop;
+    drop.sheetAlerts = &alerts_;
+    drop.modalAlerts = &alerts_;
+    drop.bringMainWindowToFront = [this] { bringMainWindowToFront(); };
+    drop.transitionToFiles = [this] { screens_.transitionToFiles(); };
+    drop.addClipsToPendingList = [this](const std::vector<std::shared_ptr<QVXMLElement>>& clips) {
+        FilesData batch;
+        for (const auto& clip : clips)
+            batch.push_back({QUrl(), clip});
+        pending_->addFilesData(batch, -1);
+    };
+    drop.sendBackDroppedXML = [this] { sendBack_->sendBackDroppedXML(); };
+    drop.showRelinkSynchronizedClipsWindow = [this] {
+        relinkSheet_ = std::make_unique<QVRelinkComplexClipsWC>(
+            ad_, mainQueue_, QVRelinkComplexClipsWC::Services{[this] { sendBack_->sendBackDroppedXML(); }}, &window_);
+        relinkSheet_->showRelinkSynchronizedClipsWindow();
+    };
+    drop.writeDiagnosticTrace = [this](const QString& trace) {
+        if (ad_.currentUser)
+            ad_.fbRef.child("debug_character_editing").child(ad_.currentUser->uid).childByAutoId().setValue(trace.toStdString());
+    };
+    drop.appVersion = QStringLiteral(QV_VERSION);
+    libraryDrop_ = std::make_unique<FCPXLibraryDrop>(ad_, std::move(drop));
+}
+
+// The text is read up to just past the largest library the drop takes, so that a huge file is
+// refused without being read whole; a file that cannot be read carries no text.
+void ApplicationShell::openLibraryFile(const QString& path)
+{
+    if (!libraryDrop_)
+        return;
+    MemoryPasteboard pasteboard;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        pasteboard.addType(kFCPXPasteboardType, QString::fromUtf8(file.read(QVXMLDocument::kMaximumTextBytes + 1)));
+    else
+        pasteboard.addType(kFCPXPasteboardType, std::nullopt);
+    libraryDrop_->dropFromFCPX(pasteboard);
+}
+
+void ApplicationShell::setPendingTableEnabled(bool enabled)
+{
+    pending_->setTableEnabled(enabled);
+    if (enabled && !waitingLibrary_.isEmpty())
+        openLibraryFile(std::exchange(waitingLibrary_, QString()));
 }
 
 void ApplicationShell::bringMainWindowToFront()

@@ -24,6 +24,9 @@
 #include "editing/EditingController.h"
 #include "export/ExportController.h"
 #include "fcpx/FCPXController.h"
+#include "fcpx/FCPXLibraryDrop.h"
+#include "fcpx/FCPXSendBack.h"
+#include "fcpx/QVRelinkComplexClipsWC.h"
 #include "intake/IntakeHooks.h"
 #include "intake/QVFilesPendingViewController.h"
 #include "model/AppDelegate.h"
@@ -104,6 +107,10 @@ public:
     void performAction(const QString& action, int tag);
     // Shows the right panel's tab of `tag` (0 custom words, 1 search, 2 media) and remembers it.
     void selectRightPanelTab(int tag);
+    // Reads the library at `path` as though it had been dropped on the pending list.
+    void openLibraryFile(const QString& path);
+    // The drop of partner-editor libraries and their send-back; none before the service is reached.
+    FCPXLibraryDrop* libraryDrop() { return libraryDrop_.get(); }
 
     // ShellServices: the files list's calls go to the files list.
     std::vector<std::shared_ptr<QVFile>>& filesSearchResults() override { return files_.filesSearchResults(); }
@@ -121,7 +128,7 @@ public:
     void enableSearch(bool enabled) override { files_.enableSearch(enabled); }
     void refreshPendingView() override { pending_->refreshPendingView(); }
     void refreshBusyErrorStatus() override { pending_->refreshBusyErrorStatus(); }
-    void setPendingTableEnabled(bool enabled) override { pending_->setTableEnabled(enabled); }
+    void setPendingTableEnabled(bool enabled) override;
     void addPendingFilesFromURLs(const std::vector<QUrl>& urls) override
     {
         pending_->addFilesData(QVFilesPendingViewController::createFileDataFromURLs(urls), -1);
@@ -145,7 +152,11 @@ public:
     void refreshCustomWordsDisplay(bool) override {}
     std::uint64_t currentModifierFlags() const override;
     void setTelemetryUserId(const QString& uid) override;
-    void sendBackDroppedXML() override {}
+    void sendBackDroppedXML() override
+    {
+        if (sendBack_)
+            sendBack_->sendBackDroppedXML();
+    }
     void confirmLogOut(const QString& message, const QString& informativeText,
                        std::function<void(bool logOut)> answer) override;
 
@@ -174,6 +185,8 @@ public:
 
 private:
     void reachService();
+    // The drop of partner-editor libraries and their send-back, made with the account.
+    void makeLibraryRoad();
     void probeService(const QUrl& url);
     void serviceReached(const QUrl& httpUrl);
     void reportServiceProblem(const QString& message);
@@ -241,6 +254,12 @@ private:
     // The File menu's exports; made with the account, whose file-status controller marks and counts them.
     std::unique_ptr<ExportController> exports_;
     std::unique_ptr<FCPXController> fcpx_;
+    std::unique_ptr<FCPXSendBack> sendBack_;
+    std::unique_ptr<FCPXLibraryDrop> libraryDrop_;
+    // The relink sheet while it is shown.
+    std::unique_ptr<QVRelinkComplexClipsWC> relinkSheet_;
+    // The library of the command line, opened once the account may import.
+    QString waitingLibrary_;
     std::unique_ptr<QVAuthViewController> signIn_;
     QVAccountPopoverViewController accountPopoverViewController_;
     QPointer<QWidget> accountPopover_;

@@ -56,6 +56,8 @@ LaunchConfiguration LaunchConfiguration::fromArguments(const QStringList& argume
     for (int i = 1; i < arguments.size(); ++i) {
         if (kValueOptions.contains(arguments.at(i)))
             ++i;
+        else if (arguments.at(i).endsWith(QStringLiteral(".fcpxml"), Qt::CaseInsensitive))
+            config.libraryFile = arguments.at(i);
         else if (!arguments.at(i).startsWith(QStringLiteral("--")))
             config.mediaFiles << arguments.at(i);
     }

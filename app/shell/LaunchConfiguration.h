@@ -5,7 +5,9 @@
 //   --service-data <folder>    QV_SERVICE_DATA     the embedded service's data folder
 //   --telemetry <http url>     QV_TELEMETRY_URL    the ingestion sink; loopback only
 //   --telemetry-secret <guid>  QV_TELEMETRY_SECRET
-// Any other argument names a media file to import, as though it had been opened with the program.
+// Any other argument names a media file to import, as though it had been opened with the program,
+// or, when it ends in ".fcpxml", a library of the partner editor to open as though it had been
+// dropped.
 #pragma once
 
 #include <QString>
@@ -26,6 +28,8 @@ struct LaunchConfiguration {
     QString homeFolder;
     // Media files given on the command line, in order.
     QStringList mediaFiles;
+    // The library given on the command line (the last one); empty for none.
+    QString libraryFile;
     // Problems with what was given, one line each; the program reports them and goes on
     // without the setting.
     QStringList problems;

@@ -315,6 +315,7 @@ void MainWindow::buildMenus()
 
     QMenu* file = bar->addMenu(QStringLiteral("File"));
     addItem(file, QStringLiteral("Import Media…"), QStringLiteral("importMenuPressed:"), QKeySequence::Open);
+    addItem(file, QStringLiteral("Import Final Cut Pro X Library…"), QStringLiteral("importFinalCutProXLibrary:"));
     file->addSeparator();
     QMenu* exports = file->addMenu(QStringLiteral("Export"));
     addItem(exports, QStringLiteral("SubRip (.srt)…"), QStringLiteral("exportToSubRip:"));

@@ -43,6 +43,8 @@ MenuItemState validateMenuItem(const QString& action, int tag, const MenuState& 
         return {transcript, {}};
     if (action == "exportToFinalCutProXXML:" || action == "sendToFinalCutProX:")
         return {transcript && s.isSimpleFile, {}};
+    if (action == "importFinalCutProXLibrary:")
+        return {s.mode == 1 && s.userStatus > kImportUserStatus && !s.droppedLibraryInProgress, {}};
     if (action == "importMenuPressed:")
         return {s.mode == 1 && s.userStatus > kImportUserStatus && !s.droppedLibraryInProgress
                     && s.externalServiceStatus >= 0,

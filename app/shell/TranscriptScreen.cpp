@@ -1,5 +1,6 @@
 #include "app/shell/TranscriptScreen.h"
 
+#include "fcpx/QVCreateAssetFromComplexClip.h"
 #include "intake/audio/QVAudioLayout.h"
 #include "intake/audio/QVAudioMix.h"
 #include "intake/audio/QVMetadataTimecode.h"
@@ -150,13 +151,17 @@ std::shared_ptr<Asset> TranscriptScreen::createMissingMediaAssetForSimpleFile(QV
 }
 
 std::shared_ptr<Asset> TranscriptScreen::createAssetWithMediaFiles(const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles,
-                                                                   const MediaTime&)
+                                                                   const MediaTime& duration)
 {
-    for (const auto& mediaFile : mediaFiles)
-        if (mediaFile && !mediaFile->url.isEmpty())
-            if (std::shared_ptr<Asset> asset = createURLAsset(mediaFile->url))
-                return asset;
-    return nullptr;
+    QVCreateAssetFromComplexClip::Services services;
+    services.checkAccessForMediaFile = [this](QVMediaFile& mediaFile) { checkAccessForMediaFile(mediaFile); };
+    services.openAsset = [this](const QUrl& url) { return createURLAsset(url); };
+    services.createImageForAsset = hooks_.createImageForAsset;
+    services.placeholderMovie = [](const QString& name) -> std::optional<std::string> {
+        const std::optional<std::filesystem::path> movie = pathForResource(name.toStdString(), "mov");
+        return movie ? std::optional<std::string>(movie->string()) : std::nullopt;
+    };
+    return QVCreateAssetFromComplexClip(std::move(services)).createAssetWithMediaFiles(mediaFiles, duration);
 }
 
 // The assets made here are inspected when they are made; only the answer waits for the next turn.

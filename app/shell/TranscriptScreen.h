@@ -55,6 +55,8 @@ public:
         std::function<void()> updateCurrentFileTimestamp;
         std::function<void(const std::shared_ptr<QVFile>& file)> addFileToSyncedTranscripts;
         std::function<void(const std::shared_ptr<QVFile>& file)> setupCustomWordsObserverForFile;
+        // A frame of the asset's picture at `time`; a null image when none can be decoded.
+        std::function<QImage(const Asset& asset, const MediaTime& time)> createImageForAsset;
     };
 
     TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preferences& preferences, AlertPresenter& alerts, Hooks hooks);

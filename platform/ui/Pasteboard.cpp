@@ -37,4 +37,26 @@ std::optional<QString> ClipboardPasteboard::string(const QString& type) const
     return type == kPlainTextType ? data->text() : QString::fromUtf8(data->data(type));
 }
 
+MemoryPasteboard MemoryPasteboard::fromMimeData(const QMimeData& data)
+{
+    MemoryPasteboard pasteboard;
+    for (const QString& format : data.formats())
+        pasteboard.addType(format, QString::fromUtf8(data.data(format)));
+    return pasteboard;
+}
+
+void MemoryPasteboard::setString(const QString& text, const QString& type)
+{
+    strings_.clear();
+    strings_[type] = text;
+}
+
+void MemoryPasteboard::addType(const QString& type, std::optional<QString> text) { strings_[type] = std::move(text); }
+
+std::optional<QString> MemoryPasteboard::string(const QString& type) const
+{
+    auto found = strings_.find(type);
+    return found == strings_.end() ? std::nullopt : found->second;
+}
+
 }  // namespace qv

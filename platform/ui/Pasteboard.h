@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
+
+class QMimeData;
 
 namespace qv {
 
@@ -29,6 +32,24 @@ public:
     void setString(const QString& text, const QString& type) override;
     bool hasType(const QString& type) const override;
     std::optional<QString> string(const QString& type) const override;
+};
+
+// A pasteboard held in memory: what a drag carried once it has been dropped, or a library read
+// from a file. A type may be present without a string.
+class MemoryPasteboard final : public Pasteboard {
+public:
+    // Every format of `data`, its bytes read as UTF-8 text.
+    static MemoryPasteboard fromMimeData(const QMimeData& data);
+
+    void clearContents() override { strings_.clear(); }
+    void setString(const QString& text, const QString& type) override;
+    // Adds `type` with `text` (or with no string) beside the types already present.
+    void addType(const QString& type, std::optional<QString> text);
+    bool hasType(const QString& type) const override { return strings_.count(type) != 0; }
+    std::optional<QString> string(const QString& type) const override;
+
+private:
+    std::map<QString, std::optional<QString>> strings_;
 };
 
 }  // namespace qv

@@ -7,6 +7,9 @@
 // Screenshots go to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/tests/EndToEndSupport.h"
+#include "fcpx/FCPXLibraryDrop.h"
+#include "fcpx/PartnerHandOff.h"
+#include "fcpx/tests/LibraryFixture.h"
 #include "intake/Preflight.h"
 #include "intake/QVFilesPendingTableView.h"
 #include "intake/QVTableCellViewFilePending.h"
@@ -34,6 +37,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
@@ -70,8 +74,10 @@ protected:
     void launch(const QString& mediaFile)
     {
         const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
-        shell = std::make_unique<ApplicationShell>(
-            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http, mediaFile}));
+        QStringList arguments{"quorvantelle", "--service", http};
+        if (!mediaFile.isEmpty())
+            arguments << mediaFile;
+        shell = std::make_unique<ApplicationShell>(queue, *preferences, LaunchConfiguration::fromArguments(arguments));
     }
 
     void TearDown() override
@@ -107,6 +113,57 @@ protected:
         EXPECT_EQ(reply->error(), QNetworkReply::NoError) << reply->readAll().toStdString();
     }
 
+    // Signs up a new account in the program's window and verifies it through the welcome e-mail's
+    // link; the account's uid.
+    std::string signUpVerified()
+    {
+        shell->window().resize(1440, 900);
+        shell->applicationDidFinishLaunching();
+        EXPECT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
+        AppDelegate& ad = shell->ad();
+        QVAuthViewController* signIn = shell->signIn();
+        signIn->emailTextField()->setText("mia.kaur@example.com");
+        signIn->continueButton()->click();
+        EXPECT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
+        signIn->firstNameTextField()->setText("Mia");
+        signIn->lastNameTextField()->setText("Kaur");
+        signIn->passwordCreateTextField()->setText("Correct-horse-42");
+        signIn->passwordConfirmTextField()->setText("Correct-horse-42");
+        signIn->legalCheckbox()->setChecked(true);
+        signIn->continueButton()->click();
+        EXPECT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+        pressButton(openMessageBox(&shell->window()), "Remember");
+        EXPECT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userStatus == 10; }));
+        if (!ad.currentUser)
+            return {};
+        const std::string uid = ad.currentUser->uid;
+        followVerificationLink(uid);
+        EXPECT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }))
+            << "status " << ad.userStatus << ", balance " << ad.userBalance << ", connected " << ad.isConnected;
+        return uid;
+    }
+
+    // Presses Transcribe, confirms the price and waits until the service has transcribed every
+    // file of the account.
+    void transcribeAll(std::size_t files)
+    {
+        QVFilesPendingViewController& pending = shell->pendingList();
+        ASSERT_TRUE(waitFor([&] { return pending.transcribeButton()->isEnabled(); }));
+        pending.transcribeButton()->click();
+        QMessageBox* confirm = nullptr;
+        ASSERT_TRUE(waitFor([&] { return (confirm = openMessageBox(&shell->window())) != nullptr; }));
+        pressButton(confirm, "Transcribe");
+        ASSERT_TRUE(waitFor([&] { return shell->ad().filesPending.empty() && !pending.fileProcessor().isProcessing(); }, 60));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                auto& rows = shell->filesList().filesSearchResults();
+                return rows.size() == files && std::all_of(rows.begin(), rows.end(), [](const std::shared_ptr<QVFile>& file) {
+                           return file->status == transcriber::kFileStatusTranscribed;
+                       });
+            },
+            120));
+    }
+
     // A WAV file of `text` spoken by espeak-ng.
     QString spokenWav(const QString& name, const std::string& text)
     {
@@ -136,26 +193,9 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     const QString aside = spokenWav("aside", "Good morning to you all.");
 
     launch(aside);
-    shell->window().resize(1440, 900);
-    shell->applicationDidFinishLaunching();
-    ASSERT_TRUE(waitFor([&] { return shell->signIn() != nullptr && shell->window().isVisible(); }));
+    const std::string uid = signUpVerified();
+    ASSERT_FALSE(uid.empty());
     AppDelegate& ad = shell->ad();
-    QVAuthViewController* signIn = shell->signIn();
-    signIn->emailTextField()->setText("mia.kaur@example.com");
-    signIn->continueButton()->click();
-    ASSERT_TRUE(waitFor([&] { return signIn->mode() == QVAuthViewController::kModeCreateAccount; }));
-    signIn->firstNameTextField()->setText("Mia");
-    signIn->lastNameTextField()->setText("Kaur");
-    signIn->passwordCreateTextField()->setText("Correct-horse-42");
-    signIn->passwordConfirmTextField()->setText("Correct-horse-42");
-    signIn->legalCheckbox()->setChecked(true);
-    signIn->continueButton()->click();
-    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
-    pressButton(openMessageBox(&shell->window()), "Remember");
-    ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userStatus == 10; }));
-    const std::string uid = ad.currentUser->uid;
-    followVerificationLink(uid);
-    ASSERT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }));
     // The file given on the command line waited for the account, and comes in now.
     ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 1; }));
     EXPECT_EQ(ad.filesPending[0]->name, "aside");
@@ -272,6 +312,96 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().currentMilliseconds() > 600; }));
     transcript.view().stopPlayback();
     screenshot("intake-08-opened");
+}
+
+
+// A library of the partner editor with two clips marked for import is dropped on the pending
+// list: both become pending files and are transcribed; the library goes back marked as
+// processing; once their transcripts are verified, the library opened from the File menu's
+// road goes back again with their words as keywords. The partner editor is a script that keeps
+// every document handed to it.
+TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
+{
+    const QString first = spokenWav("take one", "Good morning to you all.");
+    const QString second = spokenWav("take two", "Thank you very much.");
+    const QString handed = home.path() + "/handed";
+    QDir().mkpath(handed);
+    const QString editor = home.path() + "/partner-editor.sh";
+    QFile script(editor);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\ncp \"$1\" \"%1/$(ls \"%1\" | wc -l).fcpxml\"\n").arg(handed).toUtf8());
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    preferences->setObject(kQVPartnerEditorCommand, editor);
+    auto handedDocument = [&](int n) -> QByteArray {
+        QFile document(handed + QStringLiteral("/%1.fcpxml").arg(n));
+        return document.open(QIODevice::ReadOnly) ? document.readAll() : QByteArray();
+    };
+
+    launch(QString());
+    ASSERT_FALSE(signUpVerified().empty());
+    AppDelegate& ad = shell->ad();
+    QVFilesPendingViewController& pending = shell->pendingList();
+
+    const QString library = fcpx_test::libraryXML(
+        fcpx_test::assetXML("a1", first, "uid=\"UID-TAKE-1\" duration=\"2s\"") +
+            fcpx_test::assetXML("a2", second, "uid=\"UID-TAKE-2\" duration=\"2s\""),
+        "<asset-clip name=\"Take one\" ref=\"a1\" duration=\"2s\"><keyword start=\"0s\" value=\"QV Pending\"/></asset-clip>"
+        "<asset-clip name=\"Take two\" ref=\"a2\" duration=\"2s\"><keyword start=\"0s\" value=\"QV Pending, b-roll\"/></asset-clip>"
+        "<asset-clip name=\"Unmarked\" ref=\"a2\"/>");
+    QMimeData dragged;
+    dragged.setData(kFCPXPasteboardType, library.toUtf8());
+    QWidget* viewport = pending.tableView()->viewport();
+    const QPoint inside(viewport->width() / 2, viewport->height() / 2);
+    QDragEnterEvent enter(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    ASSERT_EQ(ad.filesPending.size(), 2u);
+    EXPECT_EQ(ad.filesPending[0]->name, "Take one");
+    EXPECT_EQ(ad.filesPending[0]->fileType, 2);
+    EXPECT_EQ(ad.filesPending[1]->fcpxUID, "UID-TAKE-2");
+    EXPECT_TRUE(ad.droppedXMLDoc);
+    screenshot("library-01-clips-pending");
+
+    transcribeAll(2);
+    ASSERT_TRUE(waitFor([&] { return !handedDocument(0).isEmpty(); }))
+        << "drop in progress: " << (ad.droppedXMLDoc != nullptr) << ", awaiting: "
+        << ad.droppedFilesAwaitingProcessing.join(",").toStdString() << ", temporary document: "
+        << QFileInfo::exists(home.path() + "/data/FCPX Temp Files/Quorvantelle.fcpxml");
+    const QString marked = QString::fromUtf8(handedDocument(0));
+    EXPECT_TRUE(marked.contains("value=\"QV Processing, b-roll\"")) << marked.toStdString();
+    EXPECT_FALSE(marked.contains("Unmarked"));
+    EXPECT_FALSE(ad.droppedXMLDoc);
+
+    // Verified, the transcripts go back onto the clips the editor sends again.
+    for (const auto& file : shell->filesList().filesSearchResults())
+        service->serviceWrite("files/" + file->uuid.toStdString() + "/status", 40);
+    ASSERT_TRUE(waitFor([&] {
+        auto& rows = shell->filesList().filesSearchResults();
+        return std::all_of(rows.begin(), rows.end(), [](const auto& file) { return file->status == 40; });
+    }));
+    shell->openLibraryFile(handed + "/0.fcpxml");
+    QMessageBox* sheet = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
+    EXPECT_EQ(sheet->informativeText(), "2 clips are verified and can be exported:\n• Take one\n• Take two");
+    screenshot("library-02-export-sheet");
+    pressButton(sheet, "Export");
+    ASSERT_TRUE(waitFor([&] { return !handedDocument(1).isEmpty(); }));
+    const QString sent = QString::fromUtf8(handedDocument(1));
+    EXPECT_FALSE(sent.contains("QV Processing")) << sent.toStdString();
+    EXPECT_TRUE(sent.contains("value=\"b-roll\""));
+    // One keyword range of heard words on each clip (the recogniser's words, not always the spoken ones).
+    EXPECT_EQ(sent.count(QRegularExpression("<asset-clip name=\"Take (one|two)\" ref=\"a[12]\" duration=\"2s\">\\s*(<keyword start=\"0s\" value=\"b-roll\"/>\\s*)?"
+                                            "<keyword start=\"[^\"]+\" duration=\"[^\"]+\" value=\"[^\"]+\" note=\"[^\"]*you[^\"]*\"/>")),
+              2)
+        << sent.toStdString();
+    EXPECT_EQ(sent.count("<import-options>"), 1);
+    ASSERT_TRUE(waitFor([&] {
+        auto& rows = shell->filesList().filesSearchResults();
+        return std::all_of(rows.begin(), rows.end(), [](const auto& file) { return file->status == 50; });
+    }));
 }
 
 }  // namespace

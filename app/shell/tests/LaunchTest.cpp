@@ -136,8 +136,10 @@ TEST(LaunchConfiguration, ArgumentsThatAreNotOptionsAreMediaFilesToImport)
 {
     const auto config = LaunchConfiguration::fromArguments(
         {"quorvantelle", "interview.wav", "--service", "http://127.0.0.1:7450", "--unknown", "b roll.mov",
-         "--telemetry-secret", "secret.wav"});
+         "--telemetry-secret", "secret.wav", "Old.FCPXML", "Edit.fcpxml"});
     EXPECT_EQ(config.mediaFiles, QStringList({"interview.wav", "b roll.mov"}));
+    // A library of the partner editor is opened as though it had been dropped; the last one given.
+    EXPECT_EQ(config.libraryFile, "Edit.fcpxml");
 }
 
 TEST(AccountLinks, LinkTokenRearrangesKnownShapesOnly)

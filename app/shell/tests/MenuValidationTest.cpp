@@ -78,6 +78,12 @@ const Row kRows[] = {
      with(filesScreen(), [](MenuState& s) { s.externalServiceStatus = 0; }), true},
     {"ImportServiceDown", "importMenuPressed:", 0,
      with(filesScreen(), [](MenuState& s) { s.externalServiceStatus = -1; }), false},
+    {"LibraryVerified", "importFinalCutProXLibrary:", 0, filesScreen(), true},
+    {"LibraryDuringDrop", "importFinalCutProXLibrary:", 0,
+     with(filesScreen(), [](MenuState& s) { s.droppedLibraryInProgress = true; }), false},
+    {"LibraryServiceDown", "importFinalCutProXLibrary:", 0,
+     with(filesScreen(), [](MenuState& s) { s.externalServiceStatus = -1; }), true},
+    {"LibraryOnTranscript", "importFinalCutProXLibrary:", 0, transcriptScreen(), false},
     {"CopyAudioConfiguration", "copyAudioConfiguration:", 0, with(filesScreen(), [](MenuState& s) {
          s.pendingSelectedRows = 1;
          s.pendingPanelShowsFile = true;
