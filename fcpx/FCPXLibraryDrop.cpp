@@ -35,8 +35,6 @@ constexpr std::int64_t kVerifiedStatus = 40;
 constexpr std::int64_t kServiceUnavailable = -1;
 constexpr std::int64_t kFilesMode = 1;
 
-bool isLive(const QVFile& file) { return file.status == kVerifiedStatus && file.deleted == 0; }
-
 void sortForList(QStringList& names)
 {
     QCollator collator;
@@ -70,6 +68,8 @@ QString countText(std::size_t count)
 }
 
 }  // namespace
+
+bool isVerifiedLiveFile(const QVFile& file) { return file.status == kVerifiedStatus && file.deleted == 0; }
 
 FCPXLibraryDrop::FCPXLibraryDrop(AppDelegate& ad, Services services, BookmarkResolver resolver)
     : ad_(ad), services_(std::move(services)), resolver_(std::move(resolver))
@@ -291,7 +291,7 @@ void FCPXLibraryDrop::classifyAndAsk()
             const std::optional<QString> uid = asset ? asset->attribute("uid") : std::nullopt;
             if (uid)
                 for (const auto& file : ad_.files)
-                    if (file && file->fcpxUID == *uid && isLive(*file)) {
+                    if (file && file->fcpxUID == *uid && isVerifiedLiveFile(*file)) {
                         found = file;
                         break;
                     }
@@ -301,7 +301,7 @@ void FCPXLibraryDrop::classifyAndAsk()
             if (clipName && eventName) {
                 int matches = 0;
                 for (const auto& file : ad_.files)
-                    if (file && file->fcpxEventName == *eventName && file->fcpxClipName == *clipName && isLive(*file)) {
+                    if (file && file->fcpxEventName == *eventName && file->fcpxClipName == *clipName && isVerifiedLiveFile(*file)) {
                         found = file;
                         ++matches;
                     }
@@ -406,7 +406,7 @@ void FCPXLibraryDrop::classifyAndAsk()
     } else {
         if (!ad_.droppedClipsToRelink.empty())
             for (const auto& file : ad_.files)
-                if (file && isLive(*file) && (file->fileType == 3 || file->fileType == 4 || file->fileType == 6))
+                if (file && isVerifiedLiveFile(*file) && (file->fileType == 3 || file->fileType == 4 || file->fileType == 6))
                     ad_.filesToRelink.push_back(file);
         const bool relink = !ad_.filesToRelink.empty() && services_.showRelinkSynchronizedClipsWindow;
         sheet.buttons = {localizedString(QStringLiteral("OK"))};

@@ -16,6 +16,7 @@
 #include <vector>
 
 class AppDelegate;
+class QVFile;
 namespace qv {
 class AlertPresenter;
 class Pasteboard;
@@ -29,6 +30,9 @@ inline const QString kUTF8PlainTextPasteboardType = QStringLiteral("text/plain;c
 // The keywords that mark clips in the editor.
 inline const QString kPendingKeyword = QStringLiteral("QV Pending");
 inline const QString kProcessingKeyword = QStringLiteral("QV Processing");
+
+// A file of the account whose transcript a library may get back: verified and not deleted.
+bool isVerifiedLiveFile(const QVFile& file);
 
 // Sheets S1 to S3 offer at most this many clips for import without asking, when nothing is
 // missing.

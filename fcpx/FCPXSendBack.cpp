@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr std::int64_t kVerifiedStatus = 40;
 
 // The clip kinds a library's events hold and the send-back keeps or prunes.
 const char* const kEventClipsQuery = "./library/event/asset-clip | ./library/event/clip | ./library/event/mc-clip | "
@@ -26,8 +25,6 @@ const char* const kEventClipsQuery = "./library/event/asset-clip | ./library/eve
 // Where new keywords go in a clip without keywords: before the first of these there is.
 const char* const kKeywordAnchors[] = {"./audio-channel-source[1]", "./sync-source[1]", "./filter-video[1]",
                                        "./filter-video-mask[1]", "./filter-audio[1]", "./metadata[1]"};
-
-bool isLive(const QVFile& file) { return file.status == kVerifiedStatus && file.deleted == 0; }
 
 void addAll(QSet<QString>& set, const QStringList& items)
 {
@@ -147,7 +144,7 @@ std::shared_ptr<QVFile> FCPXSendBack::transcriptOfClip(const FCPXLibrary& librar
         if (!data || !data->uid)
             return nullptr;
         for (const auto& file : ad_.files)
-            if (file && file->fcpxUID == *data->uid && isLive(*file))
+            if (file && file->fcpxUID == *data->uid && isVerifiedLiveFile(*file))
                 return file;
         return nullptr;
     }
@@ -164,7 +161,7 @@ std::shared_ptr<QVFile> FCPXSendBack::transcriptOfClip(const FCPXLibrary& librar
         return nullptr;
     std::shared_ptr<QVFile> found;
     for (const auto& file : ad_.files)
-        if (file && file->fcpxEventName == *eventName && file->fcpxClipName == *clipName && isLive(*file)) {
+        if (file && file->fcpxEventName == *eventName && file->fcpxClipName == *clipName && isVerifiedLiveFile(*file)) {
             if (found)
                 return nullptr;
             found = file;
