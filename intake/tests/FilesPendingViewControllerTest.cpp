@@ -27,7 +27,6 @@ class FilesPendingViewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        intake_test::ensureWidgetsApplication();
         ASSERT_TRUE(home.isValid());
         preferences = std::make_unique<qv::Preferences>(home.path() + "/config");
         hooks.sheetAlerts = &sheets;
