@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 
 QVFilesPendingTableView::QVFilesPendingTableView(QWidget* parent) : QListWidget(parent)
@@ -56,4 +57,16 @@ void QVFilesPendingTableView::dropEvent(QDropEvent* event)
     const int row = dropRowAt(event->position().toPoint());
     event->acceptProposedAction();
     callbacks_.acceptDrop(*event->mimeData(), row);
+}
+
+void QVFilesPendingTableView::keyPressEvent(QKeyEvent* event)
+{
+    // Keys typed into a row's name field never get here: the field takes them first.
+    const bool deleteKey = event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace;
+    if (deleteKey && !selectedItems().isEmpty() && callbacks_.deleteSelectedRows) {
+        callbacks_.deleteSelectedRows();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }

@@ -1,6 +1,6 @@
 // The pending list's table: one row widget per pending file, and the drop target for media
-// files dragged in from elsewhere. What a drag may do is the controller's decision, asked
-// through the callbacks. Main thread only.
+// files dragged in from elsewhere. What a drag may do, and what the Delete key does, is the
+// controller's decision, asked through the callbacks. Main thread only.
 #pragma once
 
 #include <QListWidget>
@@ -11,16 +11,18 @@ class QMimeData;
 
 class QVFilesPendingTableView : public QListWidget {
 public:
-    struct DropCallbacks {
+    struct Callbacks {
         // May `data` be dropped above `row` (-1: the end of the list)? Shows what it would import.
         std::function<bool(const QMimeData& data, int row)> validateDrop;
         std::function<void(const QMimeData& data, int row)> acceptDrop;
         // The drag left the table without a drop.
         std::function<void()> draggingExited;
+        // The Delete key, with rows selected and no name being edited.
+        std::function<void()> deleteSelectedRows;
     };
 
     explicit QVFilesPendingTableView(QWidget* parent = nullptr);
-    void setDropCallbacks(DropCallbacks callbacks) { callbacks_ = std::move(callbacks); }
+    void setCallbacks(Callbacks callbacks) { callbacks_ = std::move(callbacks); }
 
     // The row a drop at `position` goes above; -1 for the end of the list.
     int dropRowAt(const QPoint& position) const;
@@ -30,7 +32,8 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    DropCallbacks callbacks_;
+    Callbacks callbacks_;
 };

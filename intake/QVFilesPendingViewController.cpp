@@ -94,12 +94,16 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     view->setPalette(palette);
 
     tableView_ = new QVFilesPendingTableView(view);
-    tableView_->setDropCallbacks({
+    tableView_->setCallbacks({
         [this](const QMimeData& data, int row) { return validateDrop(data, row); },
         [this](const QMimeData& data, int row) { acceptDrop(data, row); },
         [this] {
             showActionButtons();
             reloadData();
+        },
+        [this] {
+            if (!processor_.isProcessing())
+                removeSelectedPendingFiles();
         },
     });
     QObject::connect(tableView_, &QListWidget::itemSelectionChanged, context_.get(), [this] { tableViewSelectionDidChange(); });
@@ -220,7 +224,7 @@ QVFilesPendingViewController::~QVFilesPendingViewController()
 {
     processor_.setDisplay(nullptr);
     if (tableView_)
-        tableView_->setDropCallbacks({});
+        tableView_->setCallbacks({});
 }
 
 QWidget* QVFilesPendingViewController::view() const { return view_; }

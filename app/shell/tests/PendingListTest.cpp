@@ -1,0 +1,123 @@
+// The pending list in the running program, against a service of the test's own: what the user
+// does to the rows before pressing Transcribe (removing them with the Delete key, renaming them,
+// dragging them into another order) and the welcome e-mail of an account not yet verified.
+#include "app/shell/ApplicationShell.h"
+#include "app/shell/tests/EndToEndSupport.h"
+#include "intake/QVFilesPendingTableView.h"
+#include "intake/QVTableCellViewFilePending.h"
+#include "model/QVFilePending.h"
+#include "platform/foundation/Preferences.h"
+#include "platform/foundation/QtDispatcher.h"
+#include "platform/media/tests/TestMedia.h"
+
+#include <QApplication>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace qv::shell {
+namespace {
+
+QString media(const std::string& name) { return QString::fromStdString(test::testMedia(name)); }
+
+class PendingListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        // Waveforms of the added files go into the test's home.
+        previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
+        hub::HubServer::Options options;
+        options.dataFolder = (home.path() + "/service").toStdString();
+        options.hashIterations = 1000;
+        service = std::make_unique<hub::testing::RunningService>(options);
+        preferences = std::make_unique<Preferences>(home.path() + "/config");
+        shell = std::make_unique<ApplicationShell>(
+            queue, *preferences,
+            LaunchConfiguration::fromArguments(
+                {"quorvantelle", "--service", QStringLiteral("http://127.0.0.1:%1/").arg(service->port())}));
+        shell->applicationDidFinishLaunching();
+        ASSERT_TRUE(waitFor([&] { return shell->auth() != nullptr; }));
+        shell->auth()->createUser("ann@example.com", "Secret-password-1", {});
+        ASSERT_TRUE(waitFor([&] { return ad().isLoggedIn && ad().currentMode == 1 && ad().isConnected; }));
+    }
+
+    void TearDown() override
+    {
+        shell.reset();
+        service.reset();
+        qputenv("XDG_DATA_HOME", previousDataHome);
+    }
+
+    AppDelegate& ad() { return shell->ad(); }
+    QVFilesPendingViewController& pending() { return shell->pendingList(); }
+
+    // The account is verified (as its welcome e-mail's link does) and `paths` are opened with
+    // the program.
+    void verifyAndOpen(const QStringList& paths)
+    {
+        service->serviceWrite("users/" + ad().currentUser->uid + "/status", 30);
+        ASSERT_TRUE(waitFor([&] { return ad().userStatus == 30; }));
+        shell->openFiles(paths);
+        ASSERT_TRUE(waitFor([&] { return ad().filesPending.size() == static_cast<std::size_t>(paths.size()); }));
+    }
+
+    // The names of the pending files, without the digest that the test media's names carry.
+    QStringList pendingNames()
+    {
+        QStringList names;
+        for (const auto& file : ad().filesPending)
+            names << file->name.section('-', 0, 0);
+        return names;
+    }
+
+    QTemporaryDir home;
+    QByteArray previousDataHome;
+    QtDispatcher queue;
+    std::unique_ptr<hub::testing::RunningService> service;
+    std::unique_ptr<Preferences> preferences;
+    std::unique_ptr<ApplicationShell> shell;
+};
+
+TEST_F(PendingListTest, TheDeleteKeyAsksBeforeRemovingTheSelectedRows)
+{
+    verifyAndOpen({media("tone.wav"), media("sine10.mp3"), media("levels.wav")});
+    QVFilesPendingTableView* table = pending().tableView();
+    table->item(0)->setSelected(true);
+    table->item(2)->setSelected(true);
+
+    QTest::keyClick(table, Qt::Key_Delete);
+    QMessageBox* sheet = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
+    EXPECT_EQ(sheet->text(), "Remove selected imported files?");
+    EXPECT_EQ(sheet->informativeText(), "You cannot undo this action.");
+    pressButton(sheet, "Cancel");
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) == nullptr; }));
+    EXPECT_EQ(pendingNames(), QStringList({"tone", "sine10", "levels"}));
+
+    QTest::keyClick(table, Qt::Key_Backspace);
+    ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
+    pressButton(sheet, "Remove Selected");
+    ASSERT_TRUE(waitFor([&] { return ad().filesPending.size() == 1; }));
+    EXPECT_EQ(pendingNames(), QStringList({"sine10"}));
+
+    // In a name being edited the key edits the name, with the row selected all the same.
+    table->item(0)->setSelected(true);
+    QLineEdit* name = pending().cellForFile(*ad().filesPending[0])->textField();
+    const QString before = name->text();
+    name->setFocus();
+    name->end(false);
+    QTest::keyClick(name, Qt::Key_Backspace);
+    EXPECT_EQ(name->text(), before.chopped(1));
+    waitFor([] { return false; }, 0.2);
+    EXPECT_EQ(openMessageBox(&shell->window()), nullptr);
+    EXPECT_EQ(ad().filesPending.size(), 1u);
+}
+
+}  // namespace
+}  // namespace qv::shell
