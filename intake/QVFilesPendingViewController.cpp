@@ -471,7 +471,7 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
     const bool processing = processor_.isProcessing();
     cell.diarizationPopup()->setEnabled(!processing);
     cell.languagePopup()->setEnabled(!processing);
-    cell.textField()->setReadOnly(processing || file->fileType >= 2);
+    cell.textField()->setReadOnly(!nameEditable(*file));
     if (processing)
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Pending")));
     else
@@ -521,6 +521,12 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
         if (auto target = weak.lock(); target && !name->isReadOnly())
             target->name = name->text();
     });
+}
+
+bool QVFilesPendingViewController::nameEditable(const QVFilePending& file) const
+{
+    // Clips keep the names they have in the library they came from.
+    return ad_.isConnected && !processor_.isProcessing() && file.fileType < 2;
 }
 
 QVTableCellViewFilePending* QVFilesPendingViewController::cellForFile(const QVFilePending& file) const
@@ -605,6 +611,9 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
         if (QVTableCellViewFilePending* cell = cellForFile(*file)) {
             cell->makingWaveformIndicator()->setVisible(file->isGeneratingWaveforms && !processor_.isProcessing());
             cell->audioErrorDisplay()->setVisible(file->audioError);
+            // The connection decides whether an edit may start; one under way is finished.
+            if (!cell->textField()->hasFocus())
+                cell->textField()->setReadOnly(!nameEditable(*file));
         }
     }
     if (busy != isShowingWaveformsIndicator_) {

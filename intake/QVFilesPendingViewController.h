@@ -131,6 +131,8 @@ private:
     void reloadData();
     void fillCell(QVTableCellViewFilePending& cell, const std::shared_ptr<QVFilePending>& file);
     void tableViewSelectionDidChange();
+    // A name may be edited while the database is connected and nothing is processed.
+    bool nameEditable(const QVFilePending& file) const;
     // Waveforms of the file from the cache or queued; true when some are being made.
     bool restoreWaveforms(QVFilePending& file);
     void showBatchAlerts(bool refused, const QStringList& unsupportedClipNames);

@@ -119,5 +119,27 @@ TEST_F(PendingListTest, TheDeleteKeyAsksBeforeRemovingTheSelectedRows)
     EXPECT_EQ(ad().filesPending.size(), 1u);
 }
 
+TEST_F(PendingListTest, ANameIsEditedOnlyWhileTheDatabaseIsConnected)
+{
+    verifyAndOpen({media("tone.wav")});
+    auto nameField = [&] { return pending().cellForFile(*ad().filesPending[0])->textField(); };
+    ASSERT_FALSE(nameField()->isReadOnly());
+    nameField()->setFocus();
+    nameField()->selectAll();
+    QTest::keyClicks(nameField(), "Harbour: walk");
+    QTest::keyClick(nameField(), Qt::Key_Return);
+    // The colon cannot be typed into a name.
+    EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
+
+    shell->window().setFocus();
+    service.reset();
+    ASSERT_TRUE(waitFor([&] { return !ad().isConnected; }));
+    ASSERT_TRUE(waitFor([&] { return nameField()->isReadOnly(); }));
+    nameField()->setFocus();
+    QTest::keyClicks(nameField(), "x");
+    QTest::keyClick(nameField(), Qt::Key_Return);
+    EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
+}
+
 }  // namespace
 }  // namespace qv::shell
