@@ -1,5 +1,5 @@
-// The pending list's table: one row widget per pending file, and the drop target for media
-// files dragged in from elsewhere. What a drag may do, and what the Delete key does, is the
+// The pending list's table: one row widget per pending file, the drop target for media files
+// dragged in from elsewhere, and the source of rows dragged into another order. What a drag may do, and what the Delete key does, is the
 // controller's decision, asked through the callbacks. Main thread only.
 #pragma once
 
@@ -19,6 +19,9 @@ public:
         std::function<void()> draggingExited;
         // The Delete key, with rows selected and no name being edited.
         std::function<void()> deleteSelectedRows;
+        // A drag of the rows `rows` (ascending) begins: what it carries; it ends with rowDragEnded.
+        std::function<QMimeData*(const QList<int>& rows)> rowDragBegan;
+        std::function<void()> rowDragEnded;
     };
 
     explicit QVFilesPendingTableView(QWidget* parent = nullptr);
@@ -33,6 +36,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     Callbacks callbacks_;

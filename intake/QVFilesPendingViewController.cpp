@@ -49,6 +49,8 @@ constexpr std::int64_t kServiceDelayed = 0;
 // Height of the audio panel area with rows but no single selection, and of the action bar.
 constexpr double kNoSelectionPanelHeight = 40.0;
 constexpr int kActionBarHeight = 40;
+// The drag type of rows dragged within the list: the rows, ascending, separated by commas.
+const QString kFileURLType = QStringLiteral("application/x-qv-file-url");
 // Silence, in dB: a channel whose loudest level is no higher is not heard.
 constexpr float kSilenceLevel = -50.0f;
 // The processor starts this long after the hand-over, once the screen has settled.
@@ -105,6 +107,8 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
             if (!processor_.isProcessing())
                 removeSelectedPendingFiles();
         },
+        [this](const QList<int>& rows) { return beginRowDrag(rows); },
+        [this] { endRowDrag(); },
     });
     QObject::connect(tableView_, &QListWidget::itemSelectionChanged, context_.get(), [this] { tableViewSelectionDidChange(); });
 
@@ -821,8 +825,38 @@ std::vector<QUrl> QVFilesPendingViewController::mediaURLs(const QMimeData& data)
     return urls;
 }
 
-bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int)
+QMimeData* QVFilesPendingViewController::beginRowDrag(const QList<int>& rows)
 {
+    if (rows.isEmpty() || processor_.isProcessing())
+        return nullptr;
+    internalDraggedRange_ = {rows.front(), rows.back() - rows.front() + 1};
+    currentlyDraggedObjects_.clear();
+    QStringList text;
+    for (int row : rows) {
+        if (row >= 0 && row < static_cast<int>(ad_.filesPending.size()))
+            currentlyDraggedObjects_.push_back(ad_.filesPending[static_cast<std::size_t>(row)]);
+        text << QString::number(row);
+    }
+    auto* data = new QMimeData;
+    data->setData(kFileURLType, text.join(',').toLatin1());
+    return data;
+}
+
+void QVFilesPendingViewController::endRowDrag()
+{
+    internalDraggedRange_ = {};
+    currentlyDraggedObjects_.clear();
+}
+
+bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int row)
+{
+    if (data.hasFormat(kFileURLType) && internalDraggedRange_.length > 0) {
+        // Dropped inside the dragged span the rows would not move: no drop there.
+        const int target = row < 0 ? static_cast<int>(ad_.filesPending.size()) : row;
+        if (target < internalDraggedRange_.location
+            || target > internalDraggedRange_.location + internalDraggedRange_.length)
+            return true;
+    }
     if (!data.hasUrls() || ad_.droppedXMLDoc || ad_.userStatus < kVerifiedUserStatus || ad_.externalServiceStatus < 0
         || processor_.isProcessing())
         return false;
@@ -835,6 +869,29 @@ bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int)
 
 void QVFilesPendingViewController::acceptDrop(const QMimeData& data, int row)
 {
+    if (data.hasFormat(kFileURLType)) {
+        // The dragged rows end up, in their old order, just above the drop row.
+        const int target = row < 0 ? static_cast<int>(ad_.filesPending.size()) : row;
+        auto& files = ad_.filesPending;
+        int moved = 0;
+        for (const QByteArray& entry : data.data(kFileURLType).split(',')) {
+            bool ok = false;
+            const int index = entry.toInt(&ok);
+            if (!ok)
+                continue;
+            const int from = index < target ? index - moved : index;
+            const int to = index < target ? target - 1 : target + moved;
+            const int count = static_cast<int>(files.size());
+            if (from < 0 || from >= count || to < 0 || to >= count)
+                continue;
+            auto file = files[static_cast<std::size_t>(from)];
+            files.erase(files.begin() + from);
+            files.insert(files.begin() + to, file);
+            ++moved;
+        }
+        reloadData();
+        return;
+    }
     if (data.hasUrls() && !ad_.droppedXMLDoc && !processor_.isProcessing())
         addFilesData(createFileDataFromURLs(mediaURLs(data)), row);
     showActionButtons();

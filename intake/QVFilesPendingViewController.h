@@ -12,6 +12,7 @@
 #include "intake/audio/QVAudioConfigurationViewController.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -104,9 +105,12 @@ public:
     // The warning button's explanation for the state now.
     QString errorPopoverText() const;
 
-    // Drops on the list.
+    // Drops on the list. `row` is the row a drop goes above, -1 the end of the list.
     bool validateDrop(const QMimeData& data, int row);
     void acceptDrop(const QMimeData& data, int row);
+    // A drag of the table's rows `rows` (ascending) begins: what it carries; and ends.
+    QMimeData* beginRowDrag(const QList<int>& rows);
+    void endRowDrag();
     void showActionCount(int fileCount);
     void showActionButtons();
 
@@ -161,6 +165,12 @@ private:
     QLabel* droppedFilesCount_ = nullptr;
     QWidget* generatingWaveformsIndicator_ = nullptr;
     bool isShowingWaveformsIndicator_ = false;
+    // The rows of a drag from this table: the first and the span to the last; empty when none.
+    struct DraggedRange {
+        int location = 0;
+        int length = 0;
+    } internalDraggedRange_;
+    std::vector<std::shared_ptr<QVFilePending>> currentlyDraggedObjects_;
     bool tableEnabled_ = true;
     double audioPanelHeight_ = 0;
     // Why a file of the list was not submitted, by uuid; shown on its row until it is tried again.

@@ -1,6 +1,7 @@
 #include "intake/QVFilesPendingViewController.h"
 
 #include "intake/QVFilesPendingTableView.h"
+#include "intake/QVTableCellViewFilePending.h"
 #include "intake/tests/IntakeTestSupport.h"
 #include "model/AppDelegate.h"
 #include "model/QVAudioChannel.h"
@@ -12,6 +13,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -55,6 +57,16 @@ protected:
         QStringList list;
         for (const auto& file : ad.filesPending)
             list << file->name;
+        return list;
+    }
+
+    // The names the table's rows show, top to bottom.
+    QStringList rowNames() const
+    {
+        QStringList list;
+        QVFilesPendingTableView* table = controller->tableView();
+        for (int row = 0; row < table->count(); ++row)
+            list << static_cast<QVTableCellViewFilePending*>(table->itemWidget(table->item(row)))->filePending->name;
         return list;
     }
 
@@ -195,6 +207,47 @@ TEST_F(FilesPendingViewControllerTest, RemovingAsksFirst)
     EXPECT_EQ(sheets.shownAlerts().back().messageText, "Remove all imported files?");
     EXPECT_TRUE(ad.filesPending.empty());
     EXPECT_TRUE(controller->tableViewInstructions()->isVisibleTo(controller->view()));
+}
+
+TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropRow)
+{
+    controller->addFilesData(batch({named("1"), named("2"), named("3"), named("4"), named("5")}), -1);
+    const auto original = ad.filesPending;
+    struct Case {
+        QList<int> rows;
+        int dropRow;  // -1: below the last row
+        bool moves;
+        QStringList order;
+    };
+    const Case cases[] = {
+        {{0, 1}, 4, true, {"3", "4", "1", "2", "5"}},
+        {{3, 4}, 1, true, {"1", "4", "5", "2", "3"}},
+        // Dropped within or right below the dragged rows, nothing would move: no drop.
+        {{1, 2}, 1, false, {"1", "2", "3", "4", "5"}},
+        {{1, 2}, 2, false, {"1", "2", "3", "4", "5"}},
+        {{1, 2}, 3, false, {"1", "2", "3", "4", "5"}},
+        {{2}, 3, false, {"1", "2", "3", "4", "5"}},
+        {{2}, 4, true, {"1", "2", "4", "3", "5"}},
+        {{0}, -1, true, {"2", "3", "4", "5", "1"}},
+    };
+    for (const Case& c : cases) {
+        ad.filesPending = original;
+        controller->refreshPendingView();
+        std::unique_ptr<QMimeData> dragged(controller->beginRowDrag(c.rows));
+        ASSERT_NE(dragged, nullptr);
+        EXPECT_EQ(controller->validateDrop(*dragged, c.dropRow), c.moves) << c.dropRow;
+        if (c.moves)
+            controller->acceptDrop(*dragged, c.dropRow);
+        controller->endRowDrag();
+        EXPECT_EQ(names(), c.order) << c.dropRow;
+        EXPECT_EQ(rowNames(), c.order) << c.dropRow;
+        // The action bar keeps its buttons: a reordering imports nothing.
+        EXPECT_TRUE(controller->droppedFilesCount()->isHidden());
+    }
+    // Once the drag has ended, rows of it are no longer a move.
+    std::unique_ptr<QMimeData> late(controller->beginRowDrag({0}));
+    controller->endRowDrag();
+    EXPECT_FALSE(controller->validateDrop(*late, 3));
 }
 
 TEST(FilesPendingInstructionsTest, TheEmptyListSaysWhyImportingCannotStart)

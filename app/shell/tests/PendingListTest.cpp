@@ -141,5 +141,24 @@ TEST_F(PendingListTest, ANameIsEditedOnlyWhileTheDatabaseIsConnected)
     EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
 }
 
+TEST_F(PendingListTest, RowsDraggedWithinTheListChangeTheOrderOfTranscription)
+{
+    verifyAndOpen({media("tone.wav"), media("sine10.mp3"), media("levels.wav")});
+    QVFilesPendingTableView* table = pending().tableView();
+    // The first row, dragged below the last.
+    std::unique_ptr<QMimeData> dragged(pending().beginRowDrag({0}));
+    ASSERT_NE(dragged, nullptr);
+    const QPoint below(table->viewport()->width() / 2, table->viewport()->height() - 5);
+    QDragEnterEvent enter(below, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(below, Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(table->viewport(), &drop);
+    pending().endRowDrag();
+    EXPECT_EQ(pendingNames(), QStringList({"sine10", "levels", "tone"}));
+    EXPECT_EQ(pending().cellForFile(*ad().filesPending[2]),
+              static_cast<QVTableCellViewFilePending*>(table->itemWidget(table->item(2))));
+}
+
 }  // namespace
 }  // namespace qv::shell
