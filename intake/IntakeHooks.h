@@ -33,6 +33,8 @@ struct IntakeHooks {
         saveLocalData;
     std::function<void(const QImage& image, const QString& uuid)> saveThumbnail;
     std::function<void(const QString& event)> trackEvent;
+    // The token that names account `uid` in the welcome e-mail's resend link.
+    std::function<QString(const QString& uid)> linkToken;
     // The files list: its no-files view is shown; show the table instead; scroll it to its top;
     // reset and enable or disable its search; touch the open file's `updated` time.
     std::function<bool()> filesListShowsNoFiles;

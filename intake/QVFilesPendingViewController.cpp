@@ -16,6 +16,7 @@
 #include "model/TimeUtilities.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/LocalizedString.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/ui/Alert.h"
 #include "transcript-view/QVTimecodeReader.h"
@@ -28,12 +29,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
 #include <QToolButton>
 #include <QToolTip>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -118,6 +122,13 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     tableViewInstructions_->setWordWrap(true);
     tableViewInstructions_->setStyleSheet(QStringLiteral("color: rgb(200,200,200); font-size: 15pt;"));
     tableViewInstructions_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Over the table, not in it: the table is off while the account is not verified.
+    resendWelcomeEmailButton_ = new QPushButton(localizedString(QStringLiteral("Resend Welcome E-mail")), view);
+    resendWelcomeEmailButton_->setObjectName(QStringLiteral("resendWelcomeEmailButton"));
+    resendWelcomeEmailButton_->adjustSize();
+    resendWelcomeEmailButton_->hide();
+    QObject::connect(resendWelcomeEmailButton_, &QPushButton::clicked, context_.get(),
+                     [this] { resendWelcomeEmailPressed(); });
 
     audioPanelContainer_ = new QWidget(view);
     audioPanelContainer_->setObjectName(QStringLiteral("audioPanelContainer"));
@@ -574,6 +585,7 @@ void QVFilesPendingViewController::refreshPendingView()
     refreshBusyErrorStatus();
     if (!ad_.filesPending.empty()) {
         tableViewInstructions_->hide();
+        resendWelcomeEmailButton_->hide();
         if (audioPanelHeight_ < kNoSelectionPanelHeight)
             setAudioPanelHeight(kNoSelectionPanelHeight);
         tableView_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(240,240,240); }"
@@ -586,6 +598,12 @@ void QVFilesPendingViewController::refreshPendingView()
             instructionsText(ad_.userStatus, ad_.externalServiceStatus, ad_.unverifiedAccountMessage));
         tableViewInstructions_->resize(tableView_->viewport()->size());
         tableViewInstructions_->show();
+        // Below the unverified account's message, which fills the middle of the list.
+        const QRect area = tableView_->geometry();
+        resendWelcomeEmailButton_->move(area.x() + (area.width() - resendWelcomeEmailButton_->width()) / 2,
+                                        area.y() + area.height() / 2 + tableViewInstructions_->sizeHint().height() / 2 + 16);
+        resendWelcomeEmailButton_->setVisible(ad_.userStatus != 0 && ad_.userStatus < kVerifiedUserStatus);
+        resendWelcomeEmailButton_->raise();
         tableView_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(77,77,77); border: none; }"));
         setAudioPanelHeight(0);
     }
@@ -635,6 +653,27 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
     transcribeButton_->setEnabled(processor_.isProcessing()
                                   || (!isShowingWaveformsIndicator_ && !erroneous && ad_.userStatus >= kVerifiedUserStatus
                                       && ad_.externalServiceStatus != kServiceUnavailable && rows && ad_.isConnected));
+}
+
+void QVFilesPendingViewController::resendWelcomeEmailPressed()
+{
+    if (!ad_.currentUser || ad_.currentUser->uid.empty() || !hooks_.webApplicationURL || !hooks_.linkToken)
+        return;
+    QUrl address = hooks_.webApplicationURL(QStringLiteral("resend-welcome-email"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("token"), hooks_.linkToken(QString::fromStdString(ad_.currentUser->uid)));
+    address.setQuery(query);
+    QNetworkReply* reply = network_.get(QNetworkRequest(address));
+    QPointer<QPushButton> button = resendWelcomeEmailButton_;
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, button] {
+        reply->deleteLater();
+        if (reply->error() != QNetworkReply::NoError) {
+            qv::logWarning("Error: " + reply->errorString().toStdString());
+            return;
+        }
+        if (button)
+            button->setEnabled(false);
+    });
 }
 
 QString QVFilesPendingViewController::errorPopoverText() const

@@ -13,6 +13,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -102,6 +103,9 @@ public:
     // With `allFiles` (Alt held) asks to remove every file, else the selected ones.
     void removePendingFilesPressed(bool allFiles);
     void removeSelectedPendingFiles();
+    // Asks the service to send the account's welcome e-mail again; the button goes off once
+    // it has.
+    void resendWelcomeEmailPressed();
     // The warning button's explanation for the state now.
     QString errorPopoverText() const;
 
@@ -129,6 +133,7 @@ public:
     QToolButton* errorButton() const { return errorButton_; }
     QPushButton* transcribeButton() const { return transcribeButton_; }
     QLabel* droppedFilesCount() const { return droppedFilesCount_; }
+    QPushButton* resendWelcomeEmailButton() const { return resendWelcomeEmailButton_; }
     QVTableCellViewFilePending* cellForFile(const QVFilePending& file) const;
 
 private:
@@ -150,12 +155,14 @@ private:
     qv::Preferences& preferences_;
     IntakeHooks& hooks_;
     QVFileProcessor processor_;
+    QNetworkAccessManager network_;
     ClipReader clipReader_;
     WaveformGenerationQueue* waveformGenerationQueue_;
     std::unique_ptr<QVAudioConfigurationViewController> audioConfigurationVC_;
     QPointer<QWidget> view_;
     QVFilesPendingTableView* tableView_ = nullptr;
     QLabel* tableViewInstructions_ = nullptr;
+    QPushButton* resendWelcomeEmailButton_ = nullptr;
     QWidget* audioPanelContainer_ = nullptr;
     QLabel* noFilesSelectedLabel_ = nullptr;
     QPushButton* addFilesButton_ = nullptr;

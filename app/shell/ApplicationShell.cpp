@@ -260,6 +260,7 @@ IntakeHooks ApplicationShell::intakeHooks()
         videoThumbnailManager_.saveThumbnail(image, uuid);
     };
     hooks.trackEvent = [](const QString& event) { ze::ZEAnalytics::trackEvent(event.toStdString()); };
+    hooks.linkToken = [](const QString& uid) { return scrambleUserUUID(uid); };
     hooks.filesListShowsNoFiles = [this] { return !files_.noFilesContainer()->isHidden(); };
     hooks.showFilesTable = [this] { files_.showTableView(); };
     hooks.scrollFilesListToTop = [this] { files_.tableView()->scrollToPoint(QPointF(0, 0)); };

@@ -8,12 +8,16 @@
 #include "model/QVFilePending.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/foundation/QtDispatcher.h"
+#include "platform/foundation/tests/LogCapture.h"
 #include "platform/media/tests/TestMedia.h"
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,6 +71,15 @@ protected:
         ASSERT_TRUE(waitFor([&] { return ad().filesPending.size() == static_cast<std::size_t>(paths.size()); }));
     }
 
+    // The visible message box saying `text` (a small display has its own warning beside it).
+    QMessageBox* sheetSaying(const QString& text)
+    {
+        for (QMessageBox* box : shell->window().findChildren<QMessageBox*>())
+            if (box->isVisible() && box->text() == text)
+                return box;
+        return nullptr;
+    }
+
     // The names of the pending files, without the digest that the test media's names carry.
     QStringList pendingNames()
     {
@@ -92,16 +105,16 @@ TEST_F(PendingListTest, TheDeleteKeyAsksBeforeRemovingTheSelectedRows)
     table->item(2)->setSelected(true);
 
     QTest::keyClick(table, Qt::Key_Delete);
+    const QString question = "Remove selected imported files?";
     QMessageBox* sheet = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
-    EXPECT_EQ(sheet->text(), "Remove selected imported files?");
+    ASSERT_TRUE(waitFor([&] { return (sheet = sheetSaying(question)) != nullptr; }));
     EXPECT_EQ(sheet->informativeText(), "You cannot undo this action.");
     pressButton(sheet, "Cancel");
-    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) == nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return sheetSaying(question) == nullptr; }));
     EXPECT_EQ(pendingNames(), QStringList({"tone", "sine10", "levels"}));
 
     QTest::keyClick(table, Qt::Key_Backspace);
-    ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return (sheet = sheetSaying(question)) != nullptr; }));
     pressButton(sheet, "Remove Selected");
     ASSERT_TRUE(waitFor([&] { return ad().filesPending.size() == 1; }));
     EXPECT_EQ(pendingNames(), QStringList({"sine10"}));
@@ -115,7 +128,7 @@ TEST_F(PendingListTest, TheDeleteKeyAsksBeforeRemovingTheSelectedRows)
     QTest::keyClick(name, Qt::Key_Backspace);
     EXPECT_EQ(name->text(), before.chopped(1));
     waitFor([] { return false; }, 0.2);
-    EXPECT_EQ(openMessageBox(&shell->window()), nullptr);
+    EXPECT_EQ(sheetSaying(question), nullptr);
     EXPECT_EQ(ad().filesPending.size(), 1u);
 }
 
@@ -158,6 +171,35 @@ TEST_F(PendingListTest, RowsDraggedWithinTheListChangeTheOrderOfTranscription)
     EXPECT_EQ(pendingNames(), QStringList({"sine10", "levels", "tone"}));
     EXPECT_EQ(pending().cellForFile(*ad().filesPending[2]),
               static_cast<QVTableCellViewFilePending*>(table->itemWidget(table->item(2))));
+}
+
+TEST_F(PendingListTest, AnUnverifiedAccountCanHaveItsWelcomeEmailSentAgain)
+{
+    // The account's own record, as the sign-up screen writes it.
+    service->serviceWrite("users/" + ad().currentUser->uid + "/status", 10);
+    QPushButton* resend = pending().resendWelcomeEmailButton();
+    ASSERT_TRUE(waitFor([&] { return ad().userStatus == 10 && resend->isVisible(); }));
+    EXPECT_TRUE(pending().tableViewInstructions()->text().startsWith("Please verify your e-mail address."));
+    ASSERT_TRUE(resend->isEnabled());
+    LogCapture log;
+    resend->click();
+    ASSERT_TRUE(waitFor([&] { return !resend->isEnabled(); }));
+    // The service stands in for the mail with the verification link in its log.
+    std::string link;
+    for (const std::string& line : log.lines())
+        if (const auto at = line.find("verify ann@example.com at http://"); at != std::string::npos)
+            link = line.substr(line.find("http://", at));
+    ASSERT_FALSE(link.empty());
+
+    // Following it verifies the account, and the list invites files instead.
+    QNetworkAccessManager browser;
+    QNetworkReply* opened = browser.get(QNetworkRequest(QUrl(QString::fromStdString(link))));
+    ASSERT_TRUE(waitFor([&] { return opened->isFinished(); }));
+    EXPECT_EQ(opened->error(), QNetworkReply::NoError);
+    delete opened;
+    ASSERT_TRUE(waitFor([&] { return ad().userStatus == 30; }));
+    ASSERT_TRUE(waitFor([&] { return !resend->isVisible(); }));
+    EXPECT_EQ(pending().tableViewInstructions()->text(), "Import files\nby clicking the + button\nor dropping here");
 }
 
 }  // namespace
