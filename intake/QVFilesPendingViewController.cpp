@@ -36,7 +36,6 @@
 #include <QStyle>
 #include <QThread>
 #include <QToolButton>
-#include <QToolTip>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
@@ -216,14 +215,7 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     QObject::connect(addFilesButton_, &QPushButton::clicked, context_.get(), [this] { addFilesButtonPressed(); });
     QObject::connect(removeFilesButton_, &QPushButton::clicked, context_.get(), [this] { removePendingFilesPressed(optionKeyHeld()); });
     QObject::connect(transcribeButton_, &QPushButton::clicked, context_.get(), [this] { transcribeButtonPressed(); });
-    QObject::connect(errorButton_, &QToolButton::clicked, context_.get(), [this] {
-        if (QToolTip::isVisible()) {
-            QToolTip::hideText();
-            return;
-        }
-        QToolTip::showText(errorButton_->mapToGlobal(QPoint(0, -errorButton_->height() * 2)), errorPopoverText(),
-                           errorButton_);
-    });
+    QObject::connect(errorButton_, &QToolButton::clicked, context_.get(), [this] { errorButtonPressed(); });
 
     auto* column = new QVBoxLayout(view);
     column->setContentsMargins(0, 0, 0, 0);
@@ -240,6 +232,7 @@ QVFilesPendingViewController::~QVFilesPendingViewController()
     processor_.setDisplay(nullptr);
     if (tableView_)
         tableView_->setCallbacks({});
+    delete errorPopover_;
 }
 
 QWidget* QVFilesPendingViewController::view() const { return view_; }
@@ -674,6 +667,23 @@ void QVFilesPendingViewController::resendWelcomeEmailPressed()
         if (button)
             button->setEnabled(false);
     });
+}
+
+void QVFilesPendingViewController::errorButtonPressed()
+{
+    // A popover closed by a click elsewhere only hid itself: it goes now as well.
+    const bool open = errorPopover_ && errorPopover_->isVisible();
+    if (errorPopover_)
+        errorPopover_->deleteLater();
+    errorPopover_.clear();
+    if (open || !hooks_.showPopover)
+        return;
+    errorPopover_ = hooks_.showPopover(errorButton_, errorPopoverText());
+}
+
+QWidget* QVFilesPendingViewController::errorPopover() const
+{
+    return errorPopover_ && errorPopover_->isVisible() ? errorPopover_.data() : nullptr;
 }
 
 QString QVFilesPendingViewController::errorPopoverText() const

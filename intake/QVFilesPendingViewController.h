@@ -106,6 +106,10 @@ public:
     // Asks the service to send the account's welcome e-mail again; the button goes off once
     // it has.
     void resendWelcomeEmailPressed();
+    // Opens the warning button's popover with the explanation for the state now, or closes it.
+    void errorButtonPressed();
+    // The popover while it is shown.
+    QWidget* errorPopover() const;
     // The warning button's explanation for the state now.
     QString errorPopoverText() const;
 
@@ -172,6 +176,7 @@ private:
     QLabel* droppedFilesCount_ = nullptr;
     QWidget* generatingWaveformsIndicator_ = nullptr;
     bool isShowingWaveformsIndicator_ = false;
+    QPointer<QWidget> errorPopover_;
     // The rows of a drag from this table: the first and the span to the last; empty when none.
     struct DraggedRange {
         int location = 0;

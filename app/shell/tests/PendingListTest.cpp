@@ -3,6 +3,7 @@
 // dragging them into another order) and the welcome e-mail of an account not yet verified.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/tests/EndToEndSupport.h"
+#include "app/widgets/QVStringPopover.h"
 #include "intake/QVFilesPendingTableView.h"
 #include "intake/QVTableCellViewFilePending.h"
 #include "model/QVFilePending.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -152,6 +154,25 @@ TEST_F(PendingListTest, ANameIsEditedOnlyWhileTheDatabaseIsConnected)
     QTest::keyClicks(nameField(), "x");
     QTest::keyClick(nameField(), Qt::Key_Return);
     EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
+}
+
+TEST_F(PendingListTest, TheWarningButtonExplainsInAPopoverThatASecondPressCloses)
+{
+    verifyAndOpen({media("tone.wav")});
+    service.reset();
+    QToolButton* warning = pending().errorButton();
+    ASSERT_TRUE(waitFor([&] { return !ad().isConnected && warning->isVisible(); }));
+    EXPECT_FALSE(pending().transcribeButton()->isEnabled());
+    warning->click();
+    auto* popover = dynamic_cast<QVStringPopover*>(pending().errorPopover());
+    ASSERT_NE(popover, nullptr);
+    EXPECT_EQ(popover->text(), "File(s) cannot be transcribed\nbecause there is no internet connection");
+    // It stands above the button.
+    EXPECT_LE(popover->geometry().bottom(), warning->mapToGlobal(QPoint(0, 0)).y());
+    warning->click();
+    EXPECT_EQ(pending().errorPopover(), nullptr);
+    warning->click();
+    EXPECT_NE(pending().errorPopover(), nullptr);
 }
 
 TEST_F(PendingListTest, RowsDraggedWithinTheListChangeTheOrderOfTranscription)
