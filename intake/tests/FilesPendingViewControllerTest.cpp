@@ -11,13 +11,19 @@
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/ui/ScriptedPresenters.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 namespace {
 
@@ -248,6 +254,62 @@ TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropR
     std::unique_ptr<QMimeData> late(controller->beginRowDrag({0}));
     controller->endRowDrag();
     EXPECT_FALSE(controller->validateDrop(*late, 3));
+}
+
+// Files written by this process may grow to `bytes` while it lives, as on a disk about to fill
+// up: a write past that fails (EFBIG) instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, previous_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+};
+
+TEST_F(FilesPendingViewControllerTest, ADiskThatFillsWhileConvertingLeavesNoPartialFileAndUploadsNothing)
+{
+    // A service that would be asked for the upload address next: nothing may come.
+    QTcpServer service;
+    ASSERT_TRUE(service.listen(QHostAddress::LocalHost));
+    hooks.webApplicationURL = [&](const QString& path) {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service.serverPort())).resolved(QUrl(path));
+    };
+    // Ten seconds of sound make about 80 kB of upload audio, past what the disk still takes.
+    controller->addFilesData(batch({named("song", "sine10.mp3")}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    const auto song = ad.filesPending.front();
+    ad.filesToProcess = ad.filesPending;
+    {
+        FileSizeLimit nearlyFull(32 * 1024);
+        controller->fileProcessor().startProcessing();
+        ASSERT_TRUE(intake_test::waitFor([&] { return !controller->fileProcessor().isProcessing(); }));
+    }
+    ASSERT_EQ(sheets.shownAlerts().size(), 1u);
+    const qv::Alert& alert = sheets.shownAlerts().front();
+    EXPECT_EQ(alert.style, qv::AlertStyle::Critical);
+    EXPECT_TRUE((alert.messageText + alert.informativeText).contains("too large"))
+        << (alert.messageText + " / " + alert.informativeText).toStdString();
+    // The file stays listed, its row saying why.
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    QLabel* status = controller->cellForFile(*song)->timeAndProcessingStatus();
+    EXPECT_EQ(status->text(), "Not submitted");
+    EXPECT_EQ(status->toolTip(), alert.messageText);
+    EXPECT_TRUE(QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_FALSE(service.hasPendingConnections());
 }
 
 TEST(FilesPendingInstructionsTest, TheEmptyListSaysWhyImportingCannotStart)
