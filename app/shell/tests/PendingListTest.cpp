@@ -13,6 +13,7 @@
 #include "platform/media/tests/TestMedia.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -167,8 +168,9 @@ TEST_F(PendingListTest, TheWarningButtonExplainsInAPopoverThatASecondPressCloses
     auto* popover = dynamic_cast<QVStringPopover*>(pending().errorPopover());
     ASSERT_NE(popover, nullptr);
     EXPECT_EQ(popover->text(), "File(s) cannot be transcribed\nbecause there is no internet connection");
-    // It stands above the button.
+    // It stands above the button, whole on the screen although the button is near its edge.
     EXPECT_LE(popover->geometry().bottom(), warning->mapToGlobal(QPoint(0, 0)).y());
+    EXPECT_TRUE(warning->screen()->availableGeometry().contains(popover->geometry()));
     warning->click();
     EXPECT_EQ(pending().errorPopover(), nullptr);
     warning->click();
