@@ -1,6 +1,7 @@
 // The pending list's table: one row widget per pending file, the drop target for media files
-// dragged in from elsewhere, and the source of rows dragged into another order. What a drag may do, and what the Delete key does, is the
-// controller's decision, asked through the callbacks. Main thread only.
+// dragged in from elsewhere, and the source of rows dragged into another order. What a drag may
+// do, and what the Delete key does, is the controller's decision, asked through the callbacks.
+// Main thread only.
 #pragma once
 
 #include <QListWidget>

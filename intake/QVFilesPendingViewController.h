@@ -4,7 +4,9 @@
 // through addFilesData, which examines each entry and reports what it refused once per batch.
 // The list shows a row per pending file, the audio panel of the selected file below it, and an
 // action bar with add, remove, the warning button and Transcribe, which prices the files against
-// the account's minutes and hands them to the file processor. Main thread only.
+// the account's minutes and hands them to the file processor. Rows are renamed while the
+// database is connected, dragged into the order they are transcribed in, and removed with the
+// remove button or the Delete key. Main thread only.
 #pragma once
 
 #include "intake/IntakeHooks.h"
