@@ -132,7 +132,9 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     pressButton(openMessageBox(&shell->window()), "Remember");
     ASSERT_TRUE(waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && ad.userStatus == 10; }));
     const std::string uid = ad.currentUser->uid;
-    // The account is verified, as following the welcome e-mail's link does.
+    // The account is verified, as following the welcome e-mail's link does, once the sign-up's
+    // own record has reached the service (else it would land after and undo the verification).
+    ASSERT_TRUE(waitFor([&] { return service->value("users/" + uid + "/status").toInt() == 10; }));
     service->serviceWrite("users/" + uid + "/status", 30);
     ASSERT_TRUE(waitFor([&] { return ad.userStatus == 30 && ad.userBalance == kGrantedMinutes && ad.isConnected; }));
     // The file given on the command line waited for the account, and comes in now.
