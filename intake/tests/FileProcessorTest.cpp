@@ -361,7 +361,7 @@ TEST_F(FileProcessorTest, AMarkStoredButReportedFailedIsPaidForOnceWhenTranscrib
     EXPECT_EQ(charged, 1);
     const std::int64_t firstCompletion = service->value("files/" + uuid + "/completed").toInt();
 
-    // Transcribe again: the same bytes go to the same object, the file is transcribed again, and
+    // Transcribe again: the same bytes go to the same object, the file is delivered again, and
     // its minutes are not taken twice.
     transcribe();
     ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
