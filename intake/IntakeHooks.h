@@ -12,6 +12,7 @@
 #include <vector>
 
 class QVMediaFile;
+class QWidget;
 namespace qv {
 class AlertPresenter;
 }
@@ -33,6 +34,11 @@ struct IntakeHooks {
         saveLocalData;
     std::function<void(const QImage& image, const QString& uuid)> saveThumbnail;
     std::function<void(const QString& event)> trackEvent;
+    // A popover of `text` standing above `anchor`, centred, wrapped at 300 points; it hides
+    // itself when the user clicks elsewhere, and its keeper deletes it.
+    std::function<QWidget*(QWidget* anchor, const QString& text)> showPopover;
+    // The token that names account `uid` in the welcome e-mail's resend link.
+    std::function<QString(const QString& uid)> linkToken;
     // The files list: its no-files view is shown; show the table instead; scroll it to its top;
     // reset and enable or disable its search; touch the open file's `updated` time.
     std::function<bool()> filesListShowsNoFiles;

@@ -1,14 +1,20 @@
 #include "intake/QVFilesPendingTableView.h"
 
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
+
+#include <algorithm>
 
 QVFilesPendingTableView::QVFilesPendingTableView(QWidget* parent) : QListWidget(parent)
 {
     setObjectName(QStringLiteral("pendingTableView"));
     setAcceptDrops(true);
-    setDragDropMode(QAbstractItemView::DropOnly);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::MoveAction);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
 }
@@ -24,20 +30,19 @@ int QVFilesPendingTableView::dropRowAt(const QPoint& position) const
 
 void QVFilesPendingTableView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (callbacks_.validateDrop && event->mimeData()
-        && callbacks_.validateDrop(*event->mimeData(), dropRowAt(event->position().toPoint())))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void QVFilesPendingTableView::dragMoveEvent(QDragMoveEvent* event)
 {
     if (callbacks_.validateDrop && event->mimeData()
-        && callbacks_.validateDrop(*event->mimeData(), dropRowAt(event->position().toPoint())))
-        event->acceptProposedAction();
-    else
+        && callbacks_.validateDrop(*event->mimeData(), dropRowAt(event->position().toPoint()))) {
+        // Rows of this table move; files from elsewhere are copied in.
+        event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
+        event->accept();
+    } else {
         event->ignore();
+    }
 }
 
 void QVFilesPendingTableView::dragLeaveEvent(QDragLeaveEvent* event)
@@ -54,6 +59,37 @@ void QVFilesPendingTableView::dropEvent(QDropEvent* event)
         return;
     }
     const int row = dropRowAt(event->position().toPoint());
-    event->acceptProposedAction();
+    event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
+    event->accept();
     callbacks_.acceptDrop(*event->mimeData(), row);
+}
+
+void QVFilesPendingTableView::startDrag(Qt::DropActions)
+{
+    QList<int> rows;
+    for (const QModelIndex& index : selectedIndexes())
+        rows << index.row();
+    if (rows.isEmpty() || !callbacks_.rowDragBegan)
+        return;
+    std::sort(rows.begin(), rows.end());
+    QMimeData* data = callbacks_.rowDragBegan(rows);
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction);
+    if (callbacks_.rowDragEnded)
+        callbacks_.rowDragEnded();
+}
+
+void QVFilesPendingTableView::keyPressEvent(QKeyEvent* event)
+{
+    // Keys typed into a row's name field never get here: the field takes them first.
+    const bool deleteKey = event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace;
+    if (deleteKey && !selectedItems().isEmpty() && callbacks_.deleteSelectedRows) {
+        callbacks_.deleteSelectedRows();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }

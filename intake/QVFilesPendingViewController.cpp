@@ -16,6 +16,7 @@
 #include "model/TimeUtilities.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/LocalizedString.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/ui/Alert.h"
 #include "transcript-view/QVTimecodeReader.h"
@@ -28,12 +29,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
 #include <QToolButton>
-#include <QToolTip>
+#include <QUrlQuery>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -49,6 +52,8 @@ constexpr std::int64_t kServiceDelayed = 0;
 // Height of the audio panel area with rows but no single selection, and of the action bar.
 constexpr double kNoSelectionPanelHeight = 40.0;
 constexpr int kActionBarHeight = 40;
+// The drag type of rows dragged within the list: the rows, ascending, separated by commas.
+const QString kFileURLType = QStringLiteral("application/x-qv-file-url");
 // Silence, in dB: a channel whose loudest level is no higher is not heard.
 constexpr float kSilenceLevel = -50.0f;
 // The processor starts this long after the hand-over, once the screen has settled.
@@ -94,13 +99,19 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     view->setPalette(palette);
 
     tableView_ = new QVFilesPendingTableView(view);
-    tableView_->setDropCallbacks({
+    tableView_->setCallbacks({
         [this](const QMimeData& data, int row) { return validateDrop(data, row); },
         [this](const QMimeData& data, int row) { acceptDrop(data, row); },
         [this] {
             showActionButtons();
             reloadData();
         },
+        [this] {
+            if (!processor_.isProcessing())
+                removeSelectedPendingFiles();
+        },
+        [this](const QList<int>& rows) { return beginRowDrag(rows); },
+        [this] { endRowDrag(); },
     });
     QObject::connect(tableView_, &QListWidget::itemSelectionChanged, context_.get(), [this] { tableViewSelectionDidChange(); });
 
@@ -110,6 +121,13 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     tableViewInstructions_->setWordWrap(true);
     tableViewInstructions_->setStyleSheet(QStringLiteral("color: rgb(200,200,200); font-size: 15pt;"));
     tableViewInstructions_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Over the table, not in it: the table is off while the account is not verified.
+    resendWelcomeEmailButton_ = new QPushButton(localizedString(QStringLiteral("Resend Welcome E-mail")), view);
+    resendWelcomeEmailButton_->setObjectName(QStringLiteral("resendWelcomeEmailButton"));
+    resendWelcomeEmailButton_->adjustSize();
+    resendWelcomeEmailButton_->hide();
+    QObject::connect(resendWelcomeEmailButton_, &QPushButton::clicked, context_.get(),
+                     [this] { resendWelcomeEmailPressed(); });
 
     audioPanelContainer_ = new QWidget(view);
     audioPanelContainer_->setObjectName(QStringLiteral("audioPanelContainer"));
@@ -197,14 +215,7 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     QObject::connect(addFilesButton_, &QPushButton::clicked, context_.get(), [this] { addFilesButtonPressed(); });
     QObject::connect(removeFilesButton_, &QPushButton::clicked, context_.get(), [this] { removePendingFilesPressed(optionKeyHeld()); });
     QObject::connect(transcribeButton_, &QPushButton::clicked, context_.get(), [this] { transcribeButtonPressed(); });
-    QObject::connect(errorButton_, &QToolButton::clicked, context_.get(), [this] {
-        if (QToolTip::isVisible()) {
-            QToolTip::hideText();
-            return;
-        }
-        QToolTip::showText(errorButton_->mapToGlobal(QPoint(0, -errorButton_->height() * 2)), errorPopoverText(),
-                           errorButton_);
-    });
+    QObject::connect(errorButton_, &QToolButton::clicked, context_.get(), [this] { errorButtonPressed(); });
 
     auto* column = new QVBoxLayout(view);
     column->setContentsMargins(0, 0, 0, 0);
@@ -220,7 +231,8 @@ QVFilesPendingViewController::~QVFilesPendingViewController()
 {
     processor_.setDisplay(nullptr);
     if (tableView_)
-        tableView_->setDropCallbacks({});
+        tableView_->setCallbacks({});
+    delete errorPopover_;
 }
 
 QWidget* QVFilesPendingViewController::view() const { return view_; }
@@ -467,7 +479,7 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
     const bool processing = processor_.isProcessing();
     cell.diarizationPopup()->setEnabled(!processing);
     cell.languagePopup()->setEnabled(!processing);
-    cell.textField()->setReadOnly(processing || file->fileType >= 2);
+    cell.textField()->setReadOnly(!nameEditable(*file));
     if (processing)
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Pending")));
     else
@@ -519,6 +531,12 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
     });
 }
 
+bool QVFilesPendingViewController::nameEditable(const QVFilePending& file) const
+{
+    // Clips keep the names they have in the library they came from.
+    return ad_.isConnected && !processor_.isProcessing() && file.fileType < 2;
+}
+
 QVTableCellViewFilePending* QVFilesPendingViewController::cellForFile(const QVFilePending& file) const
 {
     for (int row = 0; row < tableView_->count(); ++row) {
@@ -560,6 +578,7 @@ void QVFilesPendingViewController::refreshPendingView()
     refreshBusyErrorStatus();
     if (!ad_.filesPending.empty()) {
         tableViewInstructions_->hide();
+        resendWelcomeEmailButton_->hide();
         if (audioPanelHeight_ < kNoSelectionPanelHeight)
             setAudioPanelHeight(kNoSelectionPanelHeight);
         tableView_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(240,240,240); }"
@@ -572,6 +591,12 @@ void QVFilesPendingViewController::refreshPendingView()
             instructionsText(ad_.userStatus, ad_.externalServiceStatus, ad_.unverifiedAccountMessage));
         tableViewInstructions_->resize(tableView_->viewport()->size());
         tableViewInstructions_->show();
+        // Below the unverified account's message, which fills the middle of the list.
+        const QRect area = tableView_->geometry();
+        resendWelcomeEmailButton_->move(area.x() + (area.width() - resendWelcomeEmailButton_->width()) / 2,
+                                        area.y() + area.height() / 2 + tableViewInstructions_->sizeHint().height() / 2 + 16);
+        resendWelcomeEmailButton_->setVisible(ad_.userStatus != 0 && ad_.userStatus < kVerifiedUserStatus);
+        resendWelcomeEmailButton_->raise();
         tableView_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(77,77,77); border: none; }"));
         setAudioPanelHeight(0);
     }
@@ -601,6 +626,9 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
         if (QVTableCellViewFilePending* cell = cellForFile(*file)) {
             cell->makingWaveformIndicator()->setVisible(file->isGeneratingWaveforms && !processor_.isProcessing());
             cell->audioErrorDisplay()->setVisible(file->audioError);
+            // The connection decides whether an edit may start; one under way is finished.
+            if (!cell->textField()->hasFocus())
+                cell->textField()->setReadOnly(!nameEditable(*file));
         }
     }
     if (busy != isShowingWaveformsIndicator_) {
@@ -618,6 +646,44 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
     transcribeButton_->setEnabled(processor_.isProcessing()
                                   || (!isShowingWaveformsIndicator_ && !erroneous && ad_.userStatus >= kVerifiedUserStatus
                                       && ad_.externalServiceStatus != kServiceUnavailable && rows && ad_.isConnected));
+}
+
+void QVFilesPendingViewController::resendWelcomeEmailPressed()
+{
+    if (!ad_.currentUser || ad_.currentUser->uid.empty() || !hooks_.webApplicationURL || !hooks_.linkToken)
+        return;
+    QUrl address = hooks_.webApplicationURL(QStringLiteral("resend-welcome-email"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("token"), hooks_.linkToken(QString::fromStdString(ad_.currentUser->uid)));
+    address.setQuery(query);
+    QNetworkReply* reply = network_.get(QNetworkRequest(address));
+    QPointer<QPushButton> button = resendWelcomeEmailButton_;
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, button] {
+        reply->deleteLater();
+        if (reply->error() != QNetworkReply::NoError) {
+            qv::logWarning("Error: " + reply->errorString().toStdString());
+            return;
+        }
+        if (button)
+            button->setEnabled(false);
+    });
+}
+
+void QVFilesPendingViewController::errorButtonPressed()
+{
+    // A popover closed by a click elsewhere only hid itself: it goes now as well.
+    const bool open = errorPopover_ && errorPopover_->isVisible();
+    if (errorPopover_)
+        errorPopover_->deleteLater();
+    errorPopover_.clear();
+    if (open || !hooks_.showPopover)
+        return;
+    errorPopover_ = hooks_.showPopover(errorButton_, errorPopoverText());
+}
+
+QWidget* QVFilesPendingViewController::errorPopover() const
+{
+    return errorPopover_ && errorPopover_->isVisible() ? errorPopover_.data() : nullptr;
 }
 
 QString QVFilesPendingViewController::errorPopoverText() const
@@ -808,8 +874,38 @@ std::vector<QUrl> QVFilesPendingViewController::mediaURLs(const QMimeData& data)
     return urls;
 }
 
-bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int)
+QMimeData* QVFilesPendingViewController::beginRowDrag(const QList<int>& rows)
 {
+    if (rows.isEmpty() || processor_.isProcessing())
+        return nullptr;
+    internalDraggedRange_ = {rows.front(), rows.back() - rows.front() + 1};
+    currentlyDraggedObjects_.clear();
+    QStringList text;
+    for (int row : rows) {
+        if (row >= 0 && row < static_cast<int>(ad_.filesPending.size()))
+            currentlyDraggedObjects_.push_back(ad_.filesPending[static_cast<std::size_t>(row)]);
+        text << QString::number(row);
+    }
+    auto* data = new QMimeData;
+    data->setData(kFileURLType, text.join(',').toLatin1());
+    return data;
+}
+
+void QVFilesPendingViewController::endRowDrag()
+{
+    internalDraggedRange_ = {};
+    currentlyDraggedObjects_.clear();
+}
+
+bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int row)
+{
+    if (data.hasFormat(kFileURLType) && internalDraggedRange_.length > 0) {
+        // Dropped inside the dragged span the rows would not move: no drop there.
+        const int target = row < 0 ? static_cast<int>(ad_.filesPending.size()) : row;
+        if (target < internalDraggedRange_.location
+            || target > internalDraggedRange_.location + internalDraggedRange_.length)
+            return true;
+    }
     if (!data.hasUrls() || ad_.droppedXMLDoc || ad_.userStatus < kVerifiedUserStatus || ad_.externalServiceStatus < 0
         || processor_.isProcessing())
         return false;
@@ -822,6 +918,29 @@ bool QVFilesPendingViewController::validateDrop(const QMimeData& data, int)
 
 void QVFilesPendingViewController::acceptDrop(const QMimeData& data, int row)
 {
+    if (data.hasFormat(kFileURLType)) {
+        // The dragged rows end up, in their old order, just above the drop row.
+        const int target = row < 0 ? static_cast<int>(ad_.filesPending.size()) : row;
+        auto& files = ad_.filesPending;
+        int moved = 0;
+        for (const QByteArray& entry : data.data(kFileURLType).split(',')) {
+            bool ok = false;
+            const int index = entry.toInt(&ok);
+            if (!ok)
+                continue;
+            const int from = index < target ? index - moved : index;
+            const int to = index < target ? target - 1 : target + moved;
+            const int count = static_cast<int>(files.size());
+            if (from < 0 || from >= count || to < 0 || to >= count)
+                continue;
+            auto file = files[static_cast<std::size_t>(from)];
+            files.erase(files.begin() + from);
+            files.insert(files.begin() + to, file);
+            ++moved;
+        }
+        reloadData();
+        return;
+    }
     if (data.hasUrls() && !ad_.droppedXMLDoc && !processor_.isProcessing())
         addFilesData(createFileDataFromURLs(mediaURLs(data)), row);
     showActionButtons();

@@ -4,7 +4,9 @@
 // through addFilesData, which examines each entry and reports what it refused once per batch.
 // The list shows a row per pending file, the audio panel of the selected file below it, and an
 // action bar with add, remove, the warning button and Transcribe, which prices the files against
-// the account's minutes and hands them to the file processor. Main thread only.
+// the account's minutes and hands them to the file processor. Rows are renamed while the
+// database is connected, dragged into the order they are transcribed in, and removed with the
+// remove button or the Delete key. Main thread only.
 #pragma once
 
 #include "intake/IntakeHooks.h"
@@ -12,6 +14,8 @@
 #include "intake/audio/QVAudioConfigurationViewController.h"
 
 #include <QHash>
+#include <QList>
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -101,12 +105,22 @@ public:
     // With `allFiles` (Alt held) asks to remove every file, else the selected ones.
     void removePendingFilesPressed(bool allFiles);
     void removeSelectedPendingFiles();
+    // Asks the service to send the account's welcome e-mail again; the button goes off once
+    // it has.
+    void resendWelcomeEmailPressed();
+    // Opens the warning button's popover with the explanation for the state now, or closes it.
+    void errorButtonPressed();
+    // The popover while it is shown.
+    QWidget* errorPopover() const;
     // The warning button's explanation for the state now.
     QString errorPopoverText() const;
 
-    // Drops on the list.
+    // Drops on the list. `row` is the row a drop goes above, -1 the end of the list.
     bool validateDrop(const QMimeData& data, int row);
     void acceptDrop(const QMimeData& data, int row);
+    // A drag of the table's rows `rows` (ascending) begins: what it carries; and ends.
+    QMimeData* beginRowDrag(const QList<int>& rows);
+    void endRowDrag();
     void showActionCount(int fileCount);
     void showActionButtons();
 
@@ -125,12 +139,15 @@ public:
     QToolButton* errorButton() const { return errorButton_; }
     QPushButton* transcribeButton() const { return transcribeButton_; }
     QLabel* droppedFilesCount() const { return droppedFilesCount_; }
+    QPushButton* resendWelcomeEmailButton() const { return resendWelcomeEmailButton_; }
     QVTableCellViewFilePending* cellForFile(const QVFilePending& file) const;
 
 private:
     void reloadData();
     void fillCell(QVTableCellViewFilePending& cell, const std::shared_ptr<QVFilePending>& file);
     void tableViewSelectionDidChange();
+    // A name may be edited while the database is connected and nothing is processed.
+    bool nameEditable(const QVFilePending& file) const;
     // Waveforms of the file from the cache or queued; true when some are being made.
     bool restoreWaveforms(QVFilePending& file);
     void showBatchAlerts(bool refused, const QStringList& unsupportedClipNames);
@@ -144,12 +161,14 @@ private:
     qv::Preferences& preferences_;
     IntakeHooks& hooks_;
     QVFileProcessor processor_;
+    QNetworkAccessManager network_;
     ClipReader clipReader_;
     WaveformGenerationQueue* waveformGenerationQueue_;
     std::unique_ptr<QVAudioConfigurationViewController> audioConfigurationVC_;
     QPointer<QWidget> view_;
     QVFilesPendingTableView* tableView_ = nullptr;
     QLabel* tableViewInstructions_ = nullptr;
+    QPushButton* resendWelcomeEmailButton_ = nullptr;
     QWidget* audioPanelContainer_ = nullptr;
     QLabel* noFilesSelectedLabel_ = nullptr;
     QPushButton* addFilesButton_ = nullptr;
@@ -159,6 +178,13 @@ private:
     QLabel* droppedFilesCount_ = nullptr;
     QWidget* generatingWaveformsIndicator_ = nullptr;
     bool isShowingWaveformsIndicator_ = false;
+    QPointer<QWidget> errorPopover_;
+    // The rows of a drag from this table: the first and the span to the last; empty when none.
+    struct DraggedRange {
+        int location = 0;
+        int length = 0;
+    } internalDraggedRange_;
+    std::vector<std::shared_ptr<QVFilePending>> currentlyDraggedObjects_;
     bool tableEnabled_ = true;
     double audioPanelHeight_ = 0;
     // Why a file of the list was not submitted, by uuid; shown on its row until it is tried again.

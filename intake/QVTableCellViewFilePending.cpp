@@ -1,5 +1,6 @@
 #include "intake/QVTableCellViewFilePending.h"
 
+#include "intake/QVProgressBarAnimation.h"
 #include "platform/foundation/LocalizedString.h"
 
 #include <QComboBox>
@@ -91,13 +92,17 @@ void QVTableCellViewFilePending::showProcessing(const QString& status, double pr
     for (QWidget* hidden : std::initializer_list<QWidget*>{diarizationPopup_, durationDisplay_, detailsDisplay_,
                                                            languagePopup_, makingWaveformIndicator_})
         hidden->hide();
+    // A bar coming into view starts where it is told; one in view moves there.
+    if (processingProgressBar_->isHidden())
+        processingProgressBar_->setValue(static_cast<int>(std::clamp(progress, 0.0, 1.0) * kProgressSteps));
+    else
+        setProgress(progress);
     processingProgressBar_->show();
-    setProgress(progress);
 }
 
 void QVTableCellViewFilePending::setProgress(double progress)
 {
-    processingProgressBar_->setValue(static_cast<int>(std::clamp(progress, 0.0, 1.0) * kProgressSteps));
+    animateToDoubleValue(processingProgressBar_, progress);
 }
 
 void QVTableCellViewFilePending::updateTextFieldAppearance(int style)

@@ -35,6 +35,7 @@ public:
 
     // Processing look: the status and progress bar in place of the duration and pop-ups.
     void showProcessing(const QString& status, double progress);
+    // Moves the bar to `progress` over 0.15 s.
     void setProgress(double progress);
     // Selected (1) or normal (2) look of the texts.
     void updateTextFieldAppearance(int style);

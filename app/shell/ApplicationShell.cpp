@@ -274,6 +274,10 @@ IntakeHooks ApplicationShell::intakeHooks()
         videoThumbnailManager_.saveThumbnail(image, uuid);
     };
     hooks.trackEvent = [](const QString& event) { ze::ZEAnalytics::trackEvent(event.toStdString()); };
+    hooks.linkToken = [](const QString& uid) { return scrambleUserUUID(uid); };
+    hooks.showPopover = [](QWidget* anchor, const QString& text) -> QWidget* {
+        return QVStringPopover::showRelativeToRect(anchor->rect(), anchor, QVStringPopover::Edge::Top, text, true, 300);
+    };
     hooks.filesListShowsNoFiles = [this] { return !files_.noFilesContainer()->isHidden(); };
     hooks.showFilesTable = [this] { files_.showTableView(); };
     hooks.scrollFilesListToTop = [this] { files_.tableView()->scrollToPoint(QPointF(0, 0)); };

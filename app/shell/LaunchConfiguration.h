@@ -5,9 +5,9 @@
 //   --service-data <folder>    QV_SERVICE_DATA     the embedded service's data folder
 //   --telemetry <http url>     QV_TELEMETRY_URL    the ingestion sink; loopback only
 //   --telemetry-secret <guid>  QV_TELEMETRY_SECRET
-// Any other argument names a media file to import, as though it had been opened with the program,
-// or, when it ends in ".fcpxml", a library of the partner editor to open as though it had been
-// dropped.
+// Any other argument names a media file to import, as though it had been opened with the program
+// (handed to the program already running, if one is: RunningInstance.h), or, when it ends in
+// ".fcpxml", a library of the partner editor to open as though it had been dropped.
 #pragma once
 
 #include <QString>

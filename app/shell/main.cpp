@@ -2,6 +2,7 @@
 #include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/QVApplication.h"
+#include "app/shell/RunningInstance.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/foundation/QtDispatcher.h"
 
@@ -11,10 +12,15 @@ int main(int argc, char** argv)
     // Every road out goes through the quit request, which may ask first.
     application.setQuitOnLastWindowClosed(false);
     ze::ZEApplicationForwarder::registerForwarding();
+    auto config = qv::shell::LaunchConfiguration::fromArguments(application.arguments());
+    // Files opened while the program runs go to the running one.
+    const QString channel = qv::shell::RunningInstance::channelName();
+    if (!config.mediaFiles.isEmpty() && qv::shell::RunningInstance::handOver(channel, config.mediaFiles))
+        return 0;
     qv::QtDispatcher mainQueue;
     qv::Preferences preferences;
-    qv::shell::ApplicationShell shell(mainQueue, preferences,
-                                      qv::shell::LaunchConfiguration::fromArguments(application.arguments()));
+    qv::shell::ApplicationShell shell(mainQueue, preferences, std::move(config));
+    qv::shell::RunningInstance instance(channel, [&shell](const QStringList& paths) { shell.openFiles(paths); });
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&shell] { shell.applicationWillTerminate(); });
     shell.applicationDidFinishLaunching();
     return application.exec();

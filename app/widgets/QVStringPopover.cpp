@@ -5,8 +5,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -123,6 +125,13 @@ void QVStringPopover::place(const QRect& rect, QWidget* ofView, Edge edge)
     case Edge::Bottom:
         origin = QPoint(anchor.center().x() - width() / 2, anchor.bottom() + 1 + kAnchorGap);
         break;
+    }
+    // Kept whole on the anchor's screen: beside a button at the window's edge it would be cut.
+    const QScreen* screen = ofView ? ofView->screen() : QGuiApplication::screenAt(anchor.center());
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        origin.setX(std::clamp(origin.x(), area.left(), std::max(area.left(), area.right() + 1 - width())));
+        origin.setY(std::clamp(origin.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
     }
     move(origin);  // a window of its own: screen coordinates
     show();

@@ -7,6 +7,7 @@
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/RemoteConnection.h"
 #include "platform/ui/ScriptedPresenters.h"
+#include "services/hub/TranscriptionWorker.h"
 #include "services/hub/UploadRoutes.h"
 #include "services/hub/tests/HubTestSupport.h"
 
@@ -52,16 +53,71 @@ private:
     AppDelegate& ad_;
 };
 
+// A line to the service on which the answer to the first write of a `files_new` mark is lost
+// and reported as a failure, after the service has stored the write.
+class LostMarkAnswerConnection final : public qv::DatabaseConnection {
+public:
+    explicit LostMarkAnswerConnection(std::unique_ptr<qv::DatabaseConnection> line) : line_(std::move(line)) {}
+
+    void open(std::weak_ptr<qv::BackendLink> link) override
+    {
+        relay_ = std::make_shared<Relay>(std::move(link), lostAnswer_);
+        line_->open(relay_);
+    }
+    void close() override { line_->close(); }
+    void listen(const qv::DatabasePath& path) override { line_->listen(path); }
+    void unlisten(const qv::DatabasePath& path) override { line_->unlisten(path); }
+    void write(const std::vector<qv::DatabaseWrite>& writes, std::uint64_t writeId, const qv::DatabaseValue* base,
+               const qv::DatabaseValue* result) override
+    {
+        if (*lostAnswer_ == 0 && !writes.empty() && writes.front().path.toString().starts_with("files_new/"))
+            *lostAnswer_ = writeId;
+        line_->write(writes, writeId, base, result);
+    }
+    void compareAndSet(const qv::DatabasePath& path, const qv::DatabaseValue& expected, const qv::DatabaseValue& value,
+                       std::uint64_t writeId) override
+    {
+        line_->compareAndSet(path, expected, value, writeId);
+    }
+    void onDisconnect(const qv::DatabaseWrite& write, std::uint64_t writeId) override { line_->onDisconnect(write, writeId); }
+
+private:
+    class Relay final : public qv::BackendLink {
+    public:
+        Relay(std::weak_ptr<qv::BackendLink> link, std::shared_ptr<std::uint64_t> lostAnswer)
+            : link_(std::move(link)), lostAnswer_(std::move(lostAnswer))
+        {
+        }
+        void receive(qv::ServerMessage message) override
+        {
+            if (*lostAnswer_ != 0 && message.answers == *lostAnswer_ && !message.error)
+                message.error = qv::DatabaseError{qv::DatabaseErrorCode::StorageFailed, "the answer was lost"};
+            if (auto link = link_.lock())
+                link->receive(std::move(message));
+        }
+
+    private:
+        std::weak_ptr<qv::BackendLink> link_;
+        std::shared_ptr<std::uint64_t> lostAnswer_;
+    };
+
+    std::unique_ptr<qv::DatabaseConnection> line_;
+    std::shared_ptr<std::uint64_t> lostAnswer_ = std::make_shared<std::uint64_t>(0);
+    std::shared_ptr<Relay> relay_;
+};
+
 class FileProcessorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        intake_test::ensureWidgetsApplication();
         ASSERT_TRUE(home.isValid());
         startService(qv::objectstore::ObjectStore::kDefaultMaxObjectBytes);
     }
+    void TearDown() override { stopService(); }
 
-    void startService(std::size_t maxObjectBytes)
+    // With `transcribing`, the service's transcription worker runs too; with `loseMarkAnswer`,
+    // the client is told that its first `files_new` mark failed although the service stored it.
+    void startService(std::size_t maxObjectBytes, bool transcribing = false, bool loseMarkAnswer = false)
     {
         qv::hub::HubServer::Options options;
         // A service of its own each time, with its own accounts.
@@ -73,12 +129,16 @@ protected:
             uploads.dataFolder = options.dataFolder;
             uploads.maxObjectBytes = maxObjectBytes;
             store = qv::hub::mountUploadRoutes(server, uploads);
+            if (transcribing)
+                worker = new qv::hub::TranscriptionWorker(server, store);
         });
         std::string uid;
         const std::string token = service->signUp("mia@example.com", &uid);
-        client = std::make_unique<qv::DatabaseClient>(
-            std::make_unique<qv::RemoteConnection>(qv::RemoteConnection::Options{service->url(), token}), queue,
-            qv::DatabaseClient::Options{});
+        std::unique_ptr<qv::DatabaseConnection> line =
+            std::make_unique<qv::RemoteConnection>(qv::RemoteConnection::Options{service->url(), token});
+        if (loseMarkAnswer)
+            line = std::make_unique<LostMarkAnswerConnection>(std::move(line));
+        client = std::make_unique<qv::DatabaseClient>(std::move(line), queue, qv::DatabaseClient::Options{});
         ad.fbRef = client->root();
         ad.filesMetadataRef = ad.fbRef.child("files");
         ad.currentUser = qv::User{uid, "mia@example.com", true};
@@ -90,6 +150,16 @@ protected:
         };
         processor = std::make_unique<QVFileProcessor>(ad, queue, hooks, home.path() + "/converted");
         processor->setDisplay(&display);
+    }
+
+    void stopService()
+    {
+        processor.reset();
+        client.reset();
+        if (service && worker)
+            service->run([&](qv::hub::HubServer&) { delete worker; });
+        worker = nullptr;
+        service.reset();
     }
 
     // Hands the pending list to the processor, as Transcribe does.
@@ -114,6 +184,7 @@ protected:
     qv::QtDispatcher queue;
     std::unique_ptr<qv::hub::testing::RunningService> service;
     std::shared_ptr<qv::objectstore::ObjectStore> store;
+    qv::hub::TranscriptionWorker* worker = nullptr;
     std::unique_ptr<qv::DatabaseClient> client;
     AppDelegate ad;
     qv::ScriptedAlertPresenter alerts;
@@ -200,8 +271,7 @@ TEST_F(FileProcessorTest, WithoutAnUploadAddressTheRunEndsWithTheAlert)
 
 TEST_F(FileProcessorTest, ABodyTheStoreRefusesEndsTheRunAndRecordsNothing)
 {
-    processor.reset();
-    service.reset();
+    stopService();
     startService(1000);
     auto tone = pendingTestMedia("tone.wav");
     ad.filesPending = {tone};
@@ -269,6 +339,40 @@ TEST_F(FileProcessorTest, AskingToStopLetsTheRunGoOnUnlessTheUserSaysStop)
     processor->stopProcessingWithAlert();
     EXPECT_FALSE(processor->isProcessing());
     EXPECT_EQ(ad.filesPending.size(), 1u);
+}
+
+TEST_F(FileProcessorTest, AMarkStoredButReportedFailedIsPaidForOnceWhenTranscribedAgain)
+{
+    stopService();
+    startService(qv::objectstore::ObjectStore::kDefaultMaxObjectBytes, true, true);
+    const std::string balance = "users/" + uid() + "/mins_bal";
+    const std::int64_t before = 10;
+    service->serviceWrite(balance, before);
+    auto tone = pendingTestMedia("tone.wav");
+    const std::string uuid = tone->uuid.toStdString();
+    ad.filesPending = {tone};
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    // Told that the mark failed, the file stays listed and says so; the service has it all the same.
+    ASSERT_EQ(alertMessages(), QStringList({QStringLiteral("“%1” could not be submitted").arg(tone->name)}));
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return service->value("files/" + uuid + "/status").toInt() == 30; }, 120));
+    const std::int64_t charged = before - service->value(balance).toInt();
+    EXPECT_EQ(charged, 1);
+    const std::int64_t firstCompletion = service->value("files/" + uuid + "/completed").toInt();
+
+    // Transcribe again: the same bytes go to the same object, the file is delivered again, and
+    // its minutes are not taken twice.
+    transcribe();
+    ASSERT_TRUE(waitFor([&] { return !processor->isProcessing(); }));
+    EXPECT_EQ(alerts.shownAlerts().size(), 1u) << alertMessages().join("; ").toStdString();
+    EXPECT_TRUE(ad.filesPending.empty());
+    ASSERT_TRUE(waitFor([&] {
+        return service->value("files/" + uuid + "/completed").toInt() != firstCompletion
+            && service->value("files_new/" + uuid).isNull();
+    }, 120));
+    EXPECT_EQ(service->value("files/" + uuid + "/status").toInt(), 30);
+    EXPECT_EQ(service->value(balance).toInt(), before - charged);
 }
 
 }  // namespace

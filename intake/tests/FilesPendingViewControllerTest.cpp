@@ -1,6 +1,7 @@
 #include "intake/QVFilesPendingViewController.h"
 
 #include "intake/QVFilesPendingTableView.h"
+#include "intake/QVTableCellViewFilePending.h"
 #include "intake/tests/IntakeTestSupport.h"
 #include "model/AppDelegate.h"
 #include "model/QVAudioChannel.h"
@@ -10,12 +11,19 @@
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/ui/ScriptedPresenters.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 namespace {
 
@@ -27,7 +35,6 @@ class FilesPendingViewControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        intake_test::ensureWidgetsApplication();
         ASSERT_TRUE(home.isValid());
         preferences = std::make_unique<qv::Preferences>(home.path() + "/config");
         hooks.sheetAlerts = &sheets;
@@ -56,6 +63,16 @@ protected:
         QStringList list;
         for (const auto& file : ad.filesPending)
             list << file->name;
+        return list;
+    }
+
+    // The names the table's rows show, top to bottom.
+    QStringList rowNames() const
+    {
+        QStringList list;
+        QVFilesPendingTableView* table = controller->tableView();
+        for (int row = 0; row < table->count(); ++row)
+            list << static_cast<QVTableCellViewFilePending*>(table->itemWidget(table->item(row)))->filePending->name;
         return list;
     }
 
@@ -196,6 +213,103 @@ TEST_F(FilesPendingViewControllerTest, RemovingAsksFirst)
     EXPECT_EQ(sheets.shownAlerts().back().messageText, "Remove all imported files?");
     EXPECT_TRUE(ad.filesPending.empty());
     EXPECT_TRUE(controller->tableViewInstructions()->isVisibleTo(controller->view()));
+}
+
+TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropRow)
+{
+    controller->addFilesData(batch({named("1"), named("2"), named("3"), named("4"), named("5")}), -1);
+    const auto original = ad.filesPending;
+    struct Case {
+        QList<int> rows;
+        int dropRow;  // -1: below the last row
+        bool moves;
+        QStringList order;
+    };
+    const Case cases[] = {
+        {{0, 1}, 4, true, {"3", "4", "1", "2", "5"}},
+        {{3, 4}, 1, true, {"1", "4", "5", "2", "3"}},
+        // Dropped within or right below the dragged rows, nothing would move: no drop.
+        {{1, 2}, 1, false, {"1", "2", "3", "4", "5"}},
+        {{1, 2}, 2, false, {"1", "2", "3", "4", "5"}},
+        {{1, 2}, 3, false, {"1", "2", "3", "4", "5"}},
+        {{2}, 3, false, {"1", "2", "3", "4", "5"}},
+        {{2}, 4, true, {"1", "2", "4", "3", "5"}},
+        {{0}, -1, true, {"2", "3", "4", "5", "1"}},
+    };
+    for (const Case& c : cases) {
+        ad.filesPending = original;
+        controller->refreshPendingView();
+        std::unique_ptr<QMimeData> dragged(controller->beginRowDrag(c.rows));
+        ASSERT_NE(dragged, nullptr);
+        EXPECT_EQ(controller->validateDrop(*dragged, c.dropRow), c.moves) << c.dropRow;
+        if (c.moves)
+            controller->acceptDrop(*dragged, c.dropRow);
+        controller->endRowDrag();
+        EXPECT_EQ(names(), c.order) << c.dropRow;
+        EXPECT_EQ(rowNames(), c.order) << c.dropRow;
+        // The action bar keeps its buttons: a reordering imports nothing.
+        EXPECT_TRUE(controller->droppedFilesCount()->isHidden());
+    }
+    // Once the drag has ended, rows of it are no longer a move.
+    std::unique_ptr<QMimeData> late(controller->beginRowDrag({0}));
+    controller->endRowDrag();
+    EXPECT_FALSE(controller->validateDrop(*late, 3));
+}
+
+// Files written by this process may grow to `bytes` while it lives, as on a disk about to fill
+// up: a write past that fails (EFBIG) instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, previous_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = SIG_DFL;
+};
+
+TEST_F(FilesPendingViewControllerTest, ADiskThatFillsWhileConvertingLeavesNoPartialFileAndUploadsNothing)
+{
+    // A service that would be asked for the upload address next: nothing may come.
+    QTcpServer service;
+    ASSERT_TRUE(service.listen(QHostAddress::LocalHost));
+    hooks.webApplicationURL = [&](const QString& path) {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service.serverPort())).resolved(QUrl(path));
+    };
+    // Ten seconds of sound make about 80 kB of upload audio, past what the disk still takes.
+    controller->addFilesData(batch({named("song", "sine10.mp3")}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    const auto song = ad.filesPending.front();
+    ad.filesToProcess = ad.filesPending;
+    {
+        FileSizeLimit nearlyFull(32 * 1024);
+        controller->fileProcessor().startProcessing();
+        ASSERT_TRUE(intake_test::waitFor([&] { return !controller->fileProcessor().isProcessing(); }));
+    }
+    ASSERT_EQ(sheets.shownAlerts().size(), 1u);
+    const qv::Alert& alert = sheets.shownAlerts().front();
+    EXPECT_EQ(alert.style, qv::AlertStyle::Critical);
+    EXPECT_TRUE((alert.messageText + alert.informativeText).contains("too large"))
+        << (alert.messageText + " / " + alert.informativeText).toStdString();
+    // The file stays listed, its row saying why.
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    QLabel* status = controller->cellForFile(*song)->timeAndProcessingStatus();
+    EXPECT_EQ(status->text(), "Not submitted");
+    EXPECT_EQ(status->toolTip(), alert.messageText);
+    EXPECT_TRUE(QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_FALSE(service.hasPendingConnections());
 }
 
 TEST(FilesPendingInstructionsTest, TheEmptyListSaysWhyImportingCannotStart)

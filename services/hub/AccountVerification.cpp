@@ -38,6 +38,26 @@ AccountVerification::AccountVerification(HubServer& server, bool verifyAtOnce, c
         return HttpResponse{200, "text/plain; charset=utf-8",
                             QByteArray::fromStdString(account->email) + " is verified.\n", {}};
     });
+    server_.router().add("GET", "/resend-welcome-email", [this](const HttpRequest& request) {
+        const auto uid = uidOfLinkToken(request.query.queryItemValue("token").toStdString());
+        const std::optional<User> account = uid ? server_.accounts().accountOf(*uid) : std::nullopt;
+        if (!account)
+            return HttpResponse::error(404, "unknown_account", "No account has this link.");
+        // A verified account needs no welcome any more.
+        if (!account->emailVerified)
+            logVerificationLink(*account);
+        return HttpResponse{200, "text/plain; charset=utf-8", "The welcome e-mail is on its way.\n", {}};
+    });
+}
+
+std::optional<std::string> AccountVerification::uidOfLinkToken(const std::string& token)
+{
+    constexpr std::size_t kGroup = 7;
+    if (token.size() != 4 * kGroup)
+        return std::nullopt;
+    // The token is the identifier's groups in the order 3, 2, 4, 1.
+    return token.substr(3 * kGroup, kGroup) + token.substr(kGroup, kGroup) + token.substr(0, kGroup)
+        + token.substr(2 * kGroup, kGroup);
 }
 
 QByteArray AccountVerification::code(const QByteArray& key, const std::string& uid)
@@ -66,6 +86,11 @@ void AccountVerification::accountCreated(User& user)
         user.emailVerified = true;
         return;
     }
+    logVerificationLink(user);
+}
+
+void AccountVerification::logVerificationLink(const User& user)
+{
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("account"), QString::fromStdString(user.uid));
     query.addQueryItem(QStringLiteral("code"), QString::fromLatin1(code(key_, user.uid)));

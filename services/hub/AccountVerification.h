@@ -1,7 +1,8 @@
 // Verifying the e-mail address of new accounts. The service sends no mail: a service that serves
 // one person (the embedded one) verifies every new account at once; a shared one prints each
 // new account's verification link to its log, and opening the link (or `qv-hub --verify-email`,
-// which opens it) verifies the account. A verified account's status (users/<uid>/status) is
+// which opens it) verifies the account. The welcome e-mail's resend link
+// (`/resend-welcome-email?token=<link token of the account>`) logs the link again. A verified account's status (users/<uid>/status) is
 // at least "verified", whatever the sign-up writes there. Lives on the service's thread.
 #pragma once
 
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,10 @@ public:
     // The key kept in `dataFolder`; made there when `make` and there is none. Empty when none.
     static QByteArray key(const std::filesystem::path& dataFolder, bool make);
 
+    // The account identifier in the link token the client makes of it (the identifier's four
+    // groups of seven characters reordered); nothing for a token of another shape.
+    static std::optional<std::string> uidOfLinkToken(const std::string& token);
+
     // A new account: verified at once, or its link printed to the log.
     void accountCreated(User& user);
     // New accounts are verified as they are made.
@@ -45,6 +51,8 @@ public:
 
 private:
     void verify(const std::string& uid);
+    // Stands for the welcome e-mail: the account's verification link, in the log.
+    void logVerificationLink(const User& user);
 
     HubServer& server_;
     bool verifyAtOnce_;

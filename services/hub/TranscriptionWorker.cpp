@@ -123,15 +123,23 @@ void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::
         auto writes = transcriber::transcriptionWrites(result, pushIds_, server_.database().now());
         // The duration the client priced, before the record takes the one the media states.
         const DatabaseValue submitted = server_.database().value("files/" + uuid);
-        if (!writes.transcript.isNull())
+        // The minutes are taken in the same turn as the transcript: a file is paid for when it is
+        // delivered, and a failed one costs nothing. The charge is noted where only the service
+        // writes, so a file submitted again (its client told that a write failed which had in fact
+        // landed) is paid for once, and keeps the transcript it was delivered with, which its
+        // owner may have corrected since.
+        const std::string chargePath = "charges/" + uuid;
+        const bool delivered = !server_.database().value(chargePath).isNull()
+            && !server_.database().value("transcripts/" + uuid).isNull();
+        if (!writes.transcript.isNull() && !delivered)
             server_.serviceWrite("transcripts/" + uuid, writes.transcript);
         server_.serviceUpdate("files/" + uuid, writes.fileRecord);
-        if (result.ok()) {
-            // The minutes are taken in the same turn as the transcript: a file is paid for once,
-            // when it is delivered, and a failed one costs nothing.
+        if (result.ok() && server_.database().value(chargePath).isNull()) {
             const std::string balancePath = "users/" + submitted.child("owner").toString() + "/mins_bal";
             const std::int64_t balance = server_.database().value(balancePath).toInt();
-            server_.serviceWrite(balancePath, balance - chargedMinutes(submitted.child("duration").toInt()));
+            const std::int64_t minutes = chargedMinutes(submitted.child("duration").toInt());
+            server_.serviceWrite(balancePath, balance - minutes);
+            server_.serviceWrite(chargePath, minutes);
         }
     }
     server_.serviceWrite("files_new/" + uuid, DatabaseValue());

@@ -3,16 +3,14 @@
 #pragma once
 
 #include "app/shell/ApplicationShell.h"
+#include "platform/foundation/tests/EventLoopWait.h"
 #include "services/hub/tests/HubTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,21 +23,9 @@
 namespace qv::shell {
 
 // Seconds any step may take before the test fails.
-inline constexpr double kStepDeadline = 30;
+inline constexpr double kStepDeadline = qv::test::kWaitDeadline;
 
-inline bool waitFor(const std::function<bool()>& done, double seconds = kStepDeadline)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > seconds * 1000)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using qv::test::waitFor;
 
 // The message box open on the main window, if any.
 inline QMessageBox* openMessageBox(QWidget* window)

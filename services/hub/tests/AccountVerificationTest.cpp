@@ -7,6 +7,7 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <mutex>
 
 namespace qv::hub::testing {
@@ -95,6 +96,29 @@ TEST_F(AccountVerificationTest, TheLoggedLinkVerifiesItsAccountOnlyAndOnlyWithIt
     writeSignUpRecord(*annClient, annUid);
     EXPECT_EQ(service->value("users/" + annUid + "/status"), DatabaseValue(30));
     EXPECT_EQ(service->value("users/" + annUid + "/first_name"), DatabaseValue("Ann"));
+}
+
+TEST_F(AccountVerificationTest, TheResendLinkLogsTheLinkAgainUntilTheAccountIsVerified)
+{
+    const std::string ann = signUp("ann@example.com");
+    const std::string uid = field(ann, "uid");
+    // The client's link token: the identifier's groups of seven in the order 3, 2, 4, 1.
+    const std::string token = uid.substr(14, 7) + uid.substr(7, 7) + uid.substr(21, 7) + uid.substr(0, 7);
+    auto linksLogged = [&] {
+        std::lock_guard lock(mutex);
+        return std::count_if(logged.begin(), logged.end(), [](const std::string& line) {
+            return line.find("verify ann@example.com at ") != std::string::npos;
+        });
+    };
+    ASSERT_EQ(linksLogged(), 1);
+    EXPECT_EQ(http(service->port(), "GET", "/resend-welcome-email?token=" + token).substr(0, 4), "200 ");
+    EXPECT_EQ(linksLogged(), 2);
+    for (const std::string& other : {uid, std::string("AAAAAAABBBBBBBCCCCCCCDDDDDDD"), std::string()})
+        EXPECT_EQ(http(service->port(), "GET", "/resend-welcome-email?token=" + other).substr(0, 4), "404 ") << other;
+
+    ASSERT_EQ(http(service->port(), "GET", loggedLink("ann@example.com")).substr(0, 4), "200 ");
+    EXPECT_EQ(http(service->port(), "GET", "/resend-welcome-email?token=" + token).substr(0, 4), "200 ");
+    EXPECT_EQ(linksLogged(), 2);
 }
 
 TEST_F(AccountVerificationTest, TheCommandVerifiesAnAccountOfTheRunningService)

@@ -279,6 +279,33 @@ TEST_F(UploadAndTranscription, ADeliveredFileIsListedAndPaidForOnceAFailedOneCos
     EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 8);
     EXPECT_TRUE(service->value("users/" + uid + "/files/" + delivered).toBool());
     EXPECT_TRUE(service->value("users/" + uid + "/files/" + failed).toBool());
+
+    // Submitted again, as a client does that was told its mark had not been written: the file is
+    // delivered again but not paid for again, its transcript (maybe corrected by now) is kept,
+    // and the account cannot undo the charge's note.
+    const std::int64_t firstCompletion = service->value("files/" + delivered + "/completed").toInt();
+    // The owner corrects a word meanwhile.
+    const DatabaseValue words = service->value("transcripts/" + delivered + "/words");
+    std::string firstWord;
+    for (const auto& word : words.children()) {
+        firstWord = word.key;
+        break;
+    }
+    ASSERT_FALSE(firstWord.empty());
+    service->serviceWrite("transcripts/" + delivered + "/words/" + firstWord + "/name", "Harbour");
+    const DatabaseValue transcript = service->value("transcripts/" + delivered);
+    submit(*client, delivered, 61'000);
+    ASSERT_TRUE(waitFor([&] {
+        return service->value("files/" + delivered + "/completed").toInt() != firstCompletion
+            && service->value("files_new/" + delivered).isNull();
+    }));
+    EXPECT_EQ(service->value("files/" + delivered + "/status").toInt(), transcriber::kFileStatusTranscribed);
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 8);
+    EXPECT_EQ(service->value("transcripts/" + delivered), transcript);
+    std::optional<DatabaseResult> removed;
+    client->reference("charges/" + delivered).removeValue([&](const DatabaseResult& error) { removed = error; });
+    ASSERT_TRUE(waitFor([&] { return removed.has_value(); }));
+    EXPECT_TRUE(*removed);
 }
 
 TEST_F(UploadAndTranscription, TranscriptionPastItsTimeLimitFailsWithNothingHalfWritten)
