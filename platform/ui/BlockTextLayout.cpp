@@ -77,7 +77,9 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
         option.setTextDirection(direction_);
         block.layout->setTextOption(option);
         block.layout->setFormats(block.formats);
-        block.layout->setCacheEnabled(true);
+        // No glyphs are kept between uses: a long text's would hold much memory, and a paint or
+        // a hit test shapes again only the blocks it reaches.
+        block.layout->setCacheEnabled(false);
         block.layout->beginLayout();
         double y = 0;
         qsizetype used = 0;
