@@ -38,7 +38,11 @@ public:
     void setDefaultForeground(const QColor& color) { foreground_ = color; }
     void setLineSpacing(double points);
     // Foreground of selected text; the selection background is the palette's highlight.
-    void setSelectedForeground(const QColor& color) { selectedForeground_ = color; }
+    void setSelectedForeground(const QColor& color)
+    {
+        selectedForeground_ = color;
+        invalidateLayout();
+    }
     void setCaretHeight(double points) { caretHeight_ = points; }
     void setBackgroundShaper(BackgroundShaper shaper) { backgroundShaper_ = std::move(shaper); }
 
