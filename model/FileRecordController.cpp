@@ -305,6 +305,8 @@ void FileRecordController::chooseThumbnail(QVFile& file)
 
 bool FileRecordController::fileHasBeenUpdatedOnServer(const QVFile& file) const
 {
+    if (const auto unsaved = unsavedStamps_.find(file.uuid); unsaved != unsavedStamps_.end())
+        return unsaved->second != file.updated;
     std::int64_t stored = 0;
     if (const auto entry = localFileData_->entryForFileUUID(file.uuid))
         stored = entryInteger(*entry, Key::kUpdated).value_or(0);
@@ -321,10 +323,18 @@ void FileRecordController::updatedChanged(const std::shared_ptr<QVFile>& file, c
         return;
     }
     if (fileHasBeenUpdatedOnServer(*file)) {
-        localFileData_->saveLocalDataForFileUUID(file->uuid, false, false, -1, -1, {}, file->updated);
+        if (unsavedStamps_.empty())
+            mainQueue_->after(kUpdatedStampSaveDelay, [this] { saveUpdatedStamps(); });
+        unsavedStamps_[file->uuid] = file->updated;
         if (ad_->modelServices)
             ad_->modelServices->addFileToSyncedTranscripts(file);
     }
+}
+
+void FileRecordController::saveUpdatedStamps()
+{
+    for (const auto& [uuid, stamp] : std::exchange(unsavedStamps_, {}))
+        localFileData_->saveLocalDataForFileUUID(uuid, false, false, -1, -1, {}, stamp);
 }
 
 void FileRecordController::completedChanged(const QString& uuid, const qv::DatabaseReference& ref,

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 
 class AppDelegate;
@@ -22,6 +23,11 @@ class QVFile;
 inline constexpr std::int64_t kMigrationUpdatedStamp = 1'491'004'800'000;
 // Delay before `empty_transcript` is read after the service reports completion, seconds.
 inline constexpr double kEmptyTranscriptCheckDelay = 1.0;
+// How long a new `updated` stamp waits before it is stored on this computer, seconds: every edit
+// changes the stamp (twice: this computer's estimate, then the service's time), and a run of
+// edits writes the stored file data once instead of twice per edit. A stamp lost in a crash only
+// makes the next launch read the transcript from the service again.
+inline constexpr double kUpdatedStampSaveDelay = 1.0;
 // Speed ratio (media duration / transcription time) from which the notification says how fast.
 inline constexpr double kFastTranscriptionRatio = 1.2;
 
@@ -48,9 +54,12 @@ private:
     void readTimecode(QVFile& file, const qv::DataSnapshot& timecode);
     void chooseThumbnail(QVFile& file);
     void updatedChanged(const std::shared_ptr<QVFile>& file, const qv::DataSnapshot& snapshot);
+    void saveUpdatedStamps();
     void completedChanged(const QString& uuid, const qv::DatabaseReference& ref, const qv::DataSnapshot& snapshot);
 
     AppDelegate* ad_;
     LocalFileData* localFileData_;
     qv::Dispatcher* mainQueue_;
+    // Stamps seen but not yet stored, by file.
+    std::map<QString, std::int64_t> unsavedStamps_;
 };

@@ -28,26 +28,42 @@ const char* nodeKey(TranscriptFollower::Node node)
     return "";
 }
 
-// Calls `each(key, now)` for every child that differs between the two maps, `now` null for a
-// child that is gone. Unchanged children share their nodes, so a long list costs one walk.
+// Calls `each(key, was, now)` for every child that differs between the two maps, `was` or `now`
+// null for a child that is absent. Only the children in `keys` are looked at when they are
+// known; otherwise both maps are walked, which costs one step per child.
 template <class Each>
-void eachChangedChild(const DatabaseValue& before, const DatabaseValue& after, Each each)
+void eachChangedChild(const DatabaseValue& before, const DatabaseValue& after,
+                      const std::optional<std::set<std::string>>& keys, Each each)
 {
     if (before.sameNode(after))
         return;
+    if (keys) {
+        for (const std::string& key : *keys) {
+            const DatabaseValue* was = before.find(key);
+            const DatabaseValue* now = after.find(key);
+            if (was && was->isNull())
+                was = nullptr;
+            if (now && now->isNull())
+                now = nullptr;
+            if ((!was && !now) || (was && now && (was->sameNode(*now) || *was == *now)))
+                continue;
+            each(key, was, now);
+        }
+        return;
+    }
     auto a = before.children().begin(), aEnd = before.children().end();
     auto b = after.children().begin(), bEnd = after.children().end();
     while (a != aEnd || b != bEnd) {
         const int order = a == aEnd ? 1 : (b == bEnd ? -1 : qv::compareKeys((*a).key, (*b).key));
         if (order < 0) {
-            each((*a).key, nullptr);
+            each((*a).key, &(*a).value, nullptr);
             ++a;
         } else if (order > 0) {
-            each((*b).key, &(*b).value);
+            each((*b).key, nullptr, &(*b).value);
             ++b;
         } else {
             if (!(*a).value.sameNode((*b).value) && !((*a).value == (*b).value))
-                each((*b).key, &(*b).value);
+                each((*b).key, &(*a).value, &(*b).value);
             ++a;
             ++b;
         }
@@ -61,6 +77,18 @@ std::shared_ptr<T> findByUuid(const QVOrderedSet<T>& live, const QVOrderedSet<T>
         for (const auto& item : *set)
             if (item->uuid == uuid)
                 return item;
+    return nullptr;
+}
+
+// The live word `uuid` among those starting at `start` (the words are in time order), or none.
+std::shared_ptr<QVWord> findWordStartingAt(const QVOrderedSet<QVWord>& words, const QString& uuid, std::int64_t start)
+{
+    const auto& items = words.items();
+    auto it = std::lower_bound(items.begin(), items.end(), start,
+                               [](const std::shared_ptr<QVWord>& word, std::int64_t at) { return word && word->start < at; });
+    for (; it != items.end() && *it && (*it)->start == start; ++it)
+        if ((*it)->uuid == uuid)
+            return *it;
     return nullptr;
 }
 
@@ -111,8 +139,15 @@ void TranscriptFollower::follow(const qv::DatabaseReference& transcript)
         handles_[node] = transcript.child(nodeKey(node)).observe(
             qv::DatabaseEvent::Value, [this, alive, node](const qv::DataSnapshot& snapshot) {
                 if (!alive.expired())
-                    reported(node, snapshot.value());
+                    reported(node, snapshot);
             });
+}
+
+void TranscriptFollower::setLoaded(Node node, const DatabaseValue& value)
+{
+    loaded_[node] = value;
+    // Keys reported from now on are measured from an earlier value than this one.
+    changedKeys_[node] = std::nullopt;
 }
 
 void TranscriptFollower::stop()
@@ -121,15 +156,24 @@ void TranscriptFollower::stop()
         transcript_.removeObserver(handle);
     handles_.clear();
     reported_.clear();
+    changedKeys_.clear();
     transcript_ = {};
     // Reports and applications already queued belong to the transcript left.
     alive_ = std::make_shared<bool>(true);
     scheduled_ = false;
 }
 
-void TranscriptFollower::reported(Node node, const DatabaseValue& value)
+void TranscriptFollower::reported(Node node, const qv::DataSnapshot& snapshot)
 {
-    reported_[node] = value;
+    reported_[node] = snapshot.value();
+    const auto& keys = snapshot.changedChildren();
+    const auto known = changedKeys_.find(node);
+    if (!keys)
+        changedKeys_[node] = std::nullopt;
+    else if (known == changedKeys_.end())
+        changedKeys_[node] = std::set<std::string>(keys->begin(), keys->end());
+    else if (known->second)
+        known->second->insert(keys->begin(), keys->end());
     if (!queue_)
         return apply();
     if (scheduled_)
@@ -165,10 +209,15 @@ void TranscriptFollower::apply()
     for (const auto& [node, value] : reported) {
         const DatabaseValue before = loaded_[node];
         loaded_[node] = value;
-        eachChangedChild(before, value, [&](const std::string& key, const DatabaseValue* now) {
+        std::optional<std::set<std::string>> keys;
+        if (const auto known = changedKeys_.find(node); known != changedKeys_.end()) {
+            keys = std::move(known->second);
+            changedKeys_.erase(known);
+        }
+        eachChangedChild(before, value, keys,
+                         [&](const std::string& key, const DatabaseValue* was, const DatabaseValue* now) {
             if (node == Node::Words) {
-                if (applyWord(key, now, layout))
-                    changedWords.add(findByUuid(ad_.words, ad_.wordsDeleted, QString::fromStdString(key)));
+                changedWords.add(applyWord(key, was, now, layout));
             } else if (node == Node::Speakers ? applySpeaker(key, now) : applySpeakerRange(key, now)) {
                 speakersChanged = true;
             }
@@ -195,15 +244,24 @@ void TranscriptFollower::apply()
         ad_.viewServices->reloadRowsForWords(changedWords);
 }
 
-bool TranscriptFollower::applyWord(const std::string& key, const DatabaseValue* node, bool& layout)
+std::shared_ptr<QVWord> TranscriptFollower::applyWord(const std::string& key, const DatabaseValue* was,
+                                                      const DatabaseValue* node, bool& layout)
 {
     const QString uuid = QString::fromStdString(key);
-    const std::shared_ptr<QVWord> current = findByUuid(ad_.words, ad_.wordsDeleted, uuid);
     const std::shared_ptr<QVWord> stored = node ? wordFromNode(*node) : nullptr;
+    // The word is looked for where it starts now or started before; a word that moved further
+    // or was deleted is searched for among all.
+    std::shared_ptr<QVWord> current;
+    for (const DatabaseValue* hint : {was, node}) {
+        if (!current && hint)
+            current = findWordStartingAt(ad_.words, uuid, intChild(*hint, "start"));
+    }
+    if (!current)
+        current = findByUuid(ad_.words, ad_.wordsDeleted, uuid);
     if (!stored) {
         // Gone, or left without a name, which is not shown either.
         if (!current)
-            return false;
+            return nullptr;
         ad_.words.remove(current);
         ad_.wordsDeleted.remove(current);
         if (ad_.currentWord == current) {
@@ -211,13 +269,13 @@ bool TranscriptFollower::applyWord(const std::string& key, const DatabaseValue* 
             ad_.currentWordIndex = -1;
         }
         layout = true;
-        return false;
+        return nullptr;
     }
     if (!current) {
         stored->uuid = uuid;
         (stored->deleted ? ad_.wordsDeleted : ad_.words).add(stored);
         layout = true;
-        return false;
+        return nullptr;
     }
     bool changed = false;
     if (current->name() != stored->name()) {
@@ -238,7 +296,7 @@ bool TranscriptFollower::applyWord(const std::string& key, const DatabaseValue* 
         placeByDeleted(ad_.words, ad_.wordsDeleted, current);
         layout = true;
     }
-    return changed;
+    return changed ? current : nullptr;
 }
 
 bool TranscriptFollower::applySpeaker(const std::string& key, const DatabaseValue* node)

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 class AppDelegate;
@@ -33,17 +34,20 @@ public:
     TranscriptFollower& operator=(const TranscriptFollower&) = delete;
 
     // The node as it was read into the model, the starting point of what changes afterwards.
-    void setLoaded(Node node, const qv::DatabaseValue& value) { loaded_[node] = value; }
+    void setLoaded(Node node, const qv::DatabaseValue& value);
     // Starts observing the transcript at `transcript` (transcripts/<uuid>).
     void follow(const qv::DatabaseReference& transcript);
     // Stops observing; reports still on their way change nothing.
     void stop();
 
 private:
-    void reported(Node node, const qv::DatabaseValue& value);
+    void reported(Node node, const qv::DataSnapshot& snapshot);
     void apply();
-    // Each returns true when it changed the model; `layout` is set when rows must be rebuilt.
-    bool applyWord(const std::string& key, const qv::DatabaseValue* node, bool& layout);
+    // The word of `key` changed from `was` to `now` (null: absent). Answers the word when its
+    // shown text changed in place; `layout` is set when rows must be rebuilt.
+    std::shared_ptr<QVWord> applyWord(const std::string& key, const qv::DatabaseValue* was, const qv::DatabaseValue* now,
+                                      bool& layout);
+    // Each returns true when it changed the model.
     bool applySpeaker(const std::string& key, const qv::DatabaseValue* node);
     bool applySpeakerRange(const std::string& key, const qv::DatabaseValue* node);
 
@@ -54,6 +58,8 @@ private:
     std::map<Node, qv::DatabaseValue> loaded_;
     // The latest reported value of each node, applied on the next turn.
     std::map<Node, qv::DatabaseValue> reported_;
+    // The children of each reported node that may differ from `loaded_`; none when any may.
+    std::map<Node, std::optional<std::set<std::string>>> changedKeys_;
     bool scheduled_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

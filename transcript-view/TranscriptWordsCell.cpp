@@ -15,6 +15,12 @@ TranscriptWordsCell::TranscriptWordsCell(AppDelegate& ad, Dispatcher& main)
 
 void TranscriptWordsCell::applyTextSize(const AppDelegate& ad)
 {
+    // A reused cell mostly gets the look it already has: setting it again would restyle the
+    // indicator and lay the text out anew for nothing.
+    const AppliedLook look{ad.textSizeDisplay, ad.lineHeightDisplay, ad.defaultTextColor, ad.editingTextColor, ad.brandColor};
+    if (applied_ == look)
+        return;
+    applied_ = look;
     QFont font = textView_->defaultFont();
     font.setPointSizeF(ad.textSizeDisplay > 0 ? ad.textSizeDisplay : 14);
     textView_->setDefaultFont(font);

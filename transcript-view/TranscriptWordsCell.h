@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 namespace qv::transcript {
 
@@ -38,6 +39,16 @@ protected:
 private:
     // The text view and the mark, placed on the column of the cell's present width.
     void placeSubviews();
+    // What applyTextSize last applied.
+    struct AppliedLook {
+        double textSize = 0;
+        double lineHeight = 0;
+        QColor text;
+        QColor editing;
+        QColor brand;
+        bool operator==(const AppliedLook&) const = default;
+    };
+    std::optional<AppliedLook> applied_;
     QVTextView* textView_;
     QLabel* indicator_;
     std::shared_ptr<QVSpeakerRange> range_;

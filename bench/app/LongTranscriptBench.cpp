@@ -5,14 +5,15 @@
 //   (shown too for the program against the service as a program of its own, qv-hub, which
 //   then holds the service's copy of the account's files)
 //   keystroke to paint while correcting a word in that one 30,000-word paragraph        <= 16 ms
-//   speaker-range commands (Add Speaker Range, moving a range's start, and their undo) in
-//   a transcript of 2,000 ranges, each with the work it queues on the main queue, the
-//   table's reload and the service's answers, painting aside                            <= 2 ms median
+//   editing commands (Add Speaker Range, moving a range's start, the word commands, and
+//   their undo) in a transcript of 2,000 ranges, each with the work it queues on the main
+//   queue, the table's reload and the service's answers, painting aside                 <= 2 ms median
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   QT_QPA_PLATFORM=offscreen build-release/bench/app/long_transcript_bench
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/QVApplication.h"
+#include "editing/EditingController.h"
 #include "platform/foundation/QtDispatcher.h"
 #include "platform/foundation/UndoManager.h"
 #include "transcript-view/QVTextView.h"
@@ -281,8 +282,10 @@ std::vector<Sample> keystrokes(QtDispatcher& queue, ApplicationShell& shell)
     return times;
 }
 
-// Times `command` and its undo at words in the middle of ranges across the transcript.
-void rangeCommand(QtDispatcher& queue, ApplicationShell& shell, const char* name, const std::function<void()>& command)
+// Times `command` and its undo at words in the middle of ranges across the transcript; the
+// command is given the index of its word.
+void timeCommand(QtDispatcher& queue, ApplicationShell& shell, const char* name,
+                 const std::function<void(std::size_t)>& command)
 {
     AppDelegate& ad = shell.ad();
     std::vector<Sample> doing;
@@ -296,7 +299,7 @@ void rangeCommand(QtDispatcher& queue, ApplicationShell& shell, const char* name
         // Painting aside: the window paints what changed once the figure is taken.
         shell.window().setUpdatesEnabled(false);
         const Stopwatch watch;
-        command();
+        command(index);
         settle(queue);
         doing.push_back(watch.stop());
         const Stopwatch undoWatch;
@@ -340,6 +343,33 @@ void reportPeakAgainstServiceProgram(const QString& folder)
     service.waitForFinished(10'000);
 }
 
+// The word commands a user gives from the editing controls, on words from `index` on.
+void wordCommands(QtDispatcher& queue, ApplicationShell& shell)
+{
+    AppDelegate& ad = shell.ad();
+    auto& editing = dynamic_cast<EditingController&>(*ad.editingServices);
+    auto words = [&ad](std::size_t index, int count) {
+        QVOrderedSet<QVWord> chosen;
+        for (int k = 0; k < count; ++k)
+            chosen.add(ad.words.at(index + std::size_t(k)));
+        return chosen;
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::size_t)> run;
+    } commands[] = {
+        {"edit one word", [&](std::size_t i) { editing.editWords(words(i, 1), QStringLiteral("replaced")); }},
+        {"delete ten words", [&](std::size_t i) { editing.deleteJoin.deleteWords(words(i, 10)); }},
+        {"join three words", [&](std::size_t i) { editing.deleteJoin.joinWords(words(i, 3), QString()); }},
+        {"upper case", [&](std::size_t i) { editing.caseCommands.editWordsToUppercaseAll(words(i, 3), true); }},
+        {"punctuation", [&](std::size_t i) { editing.punctuation.editWordsWithPunctuation(words(i, 1), QStringLiteral(";")); }},
+        {"wrap in quotes", [&](std::size_t i) { editing.wrap.wrapWords(WrapCommands::Kind::DoubleQuotes, words(i, 4)); }},
+        {"paragraph break", [&](std::size_t i) { editing.paragraphs.addNewParagraphForWord(ad.words.at(i)); }},
+    };
+    for (const auto& command : commands)
+        timeCommand(queue, shell, command.name, command.run);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -381,7 +411,9 @@ int main(int argc, char** argv)
         return std::printf("the transcript of 2,000 ranges did not open\n"), 1;
     settle(queue);
     SpeakerServices& speakers = *shell.ad().speakerServices;
-    rangeCommand(queue, shell, "Add Speaker Range, 2,000 ranges", [&] { speakers.addSpeakerRangeAutoSelect(true); });
-    rangeCommand(queue, shell, "move a range's start, 2,000 ranges", [&] { speakers.changeSpeakerRangeStartToCurrentWord(); });
+    timeCommand(queue, shell, "Add Speaker Range, 2,000 ranges", [&](std::size_t) { speakers.addSpeakerRangeAutoSelect(true); });
+    timeCommand(queue, shell, "move a range's start, 2,000 ranges",
+                [&](std::size_t) { speakers.changeSpeakerRangeStartToCurrentWord(); });
+    wordCommands(queue, shell);
     return 0;
 }

@@ -269,17 +269,26 @@ TEST_F(FileRecord, UpdatedStampDecidesWhatIsSynced)
     EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("U1"), "QVUpdated"), kMigrationUpdatedStamp);
     EXPECT_EQ(services.count("addFileToSyncedTranscripts:U1"), 0);
 
-    // A change made on another computer is recorded and synced once.
+    // A change made on another computer is synced once and recorded a moment later, with the
+    // stamps that follow it within that moment.
     otherComputer.reference("files/U1/updated").setValue(kServerNow + 5);
     main.drain();
     EXPECT_EQ(file->updated, kServerNow + 5);
-    EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("U1"), "QVUpdated"), kServerNow + 5);
     EXPECT_EQ(services.count("addFileToSyncedTranscripts:U1"), 1);
+    EXPECT_FALSE(files.fileHasBeenUpdatedOnServer(*file));
+    EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("U1"), "QVUpdated"), kMigrationUpdatedStamp);
+    otherComputer.reference("files/U1/updated").setValue(kServerNow + 6);
+    main.drain();
+    otherComputer.reference("files/U1/updated").setValue(kServerNow + 5);
+    main.drain();
+    main.advance(kUpdatedStampSaveDelay);
+    EXPECT_EQ(entryInteger(*localFileData.entryForFileUUID("U1"), "QVUpdated"), kServerNow + 5);
+    EXPECT_EQ(services.count("addFileToSyncedTranscripts:U1"), 3);
     EXPECT_FALSE(files.fileHasBeenUpdatedOnServer(*file));
 
     // Built again on a later launch with the same stamp seen: nothing to sync.
     buildFile("U1");
-    EXPECT_EQ(services.count("addFileToSyncedTranscripts:U1"), 1);
+    EXPECT_EQ(services.count("addFileToSyncedTranscripts:U1"), 3);
 }
 
 TEST_F(FileRecord, CompletionPostsANotificationAndChecksForAnEmptyTranscript)

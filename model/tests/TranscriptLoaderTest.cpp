@@ -162,6 +162,42 @@ TEST_F(Loading, AnOpenTranscriptTakesInChangesMadeElsewhereButNotDuringAnInlineE
     EXPECT_TRUE(ad.words.empty());
 }
 
+// The follower looks only at the words a change names; changes of one turn are taken in
+// together, a word is found again wherever its start moved, and a write of the whole node is
+// compared whole.
+TEST_F(Loading, ChangesElsewhereReachTheWordsTheyNameWhereverTheyMoved)
+{
+    writeTranscript("T", DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W1", word("one", 100, 200)}, {"W2", word("two", 300, 400)},
+                                         {"W3", word("three", 500, 600)}})},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Ann"}, {"color", "purple"}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"speaker", "S1"}, {"start", 0}})}})},
+    }));
+    TranscriptLoader following(ad, localFileData, preferences, &main);
+    following.loadFile(listedFile("T"));
+    main.drain();
+    const std::shared_ptr<QVWord> two = ad.words.at(1);
+    auto words = otherComputer.reference("transcripts/T/words");
+
+    // Two writes before this computer's turn: both are taken in.
+    words.child("W1/name").setValue("won");
+    words.child("W3/name").setValue("tree");
+    main.drain();
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"won", "two", "tree"}));
+
+    // A word moved to the front, then renamed in a later write of the same turn.
+    words.child("W2/start").setValue(50);
+    words.child("W2/name").setValue("to");
+    main.drain();
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"to", "won", "tree"}));
+    EXPECT_EQ(ad.words.first(), two);
+
+    // The whole node replaced: every word is compared.
+    words.setValue(DatabaseValue::object({{"W1", word("won", 100, 200)}, {"W4", word("four", 700, 800)}}));
+    main.drain();
+    EXPECT_EQ(wordNames(), (std::vector<QString>{"won", "four"}));
+}
+
 TEST_F(Loading, AFileWithoutTranscriptOpensEmpty)
 {
     const auto file = listedFile("NONE");

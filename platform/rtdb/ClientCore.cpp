@@ -542,8 +542,16 @@ void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after,
         if (old.sameNode(now))
             continue;
         if (observer->event == DatabaseEvent::Value) {
-            if (!(old == now))
-                deliver(observer, DataSnapshot(path.key(), now));
+            if (old == now)
+                continue;
+            DataSnapshot snapshot(path.key(), now);
+            if (!concern.whole) {
+                std::vector<std::string> keys = concern.keys;
+                std::sort(keys.begin(), keys.end());
+                keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+                snapshot.setChangedChildren(std::move(keys));
+            }
+            deliver(observer, std::move(snapshot));
             continue;
         }
         bool added = observer->event == DatabaseEvent::ChildAdded;

@@ -5,8 +5,10 @@
 
 #include "platform/rtdb/DatabaseValue.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qv {
 
@@ -19,6 +21,12 @@ public:
     const std::string& key() const { return key_; }
     const DatabaseValue& value() const { return value_; }
     bool exists() const { return !value_.isNull(); }
+
+    // In a value observer's report after the first: the keys of the only children that may
+    // differ from the observer's previous report, so that a large map need not be compared
+    // whole. Absent when any part of the value may have changed.
+    const std::optional<std::vector<std::string>>& changedChildren() const { return changedChildren_; }
+    void setChangedChildren(std::vector<std::string> keys) { changedChildren_ = std::move(keys); }
 
     // `path` is a key or a slash path below this location.
     bool hasChild(std::string_view path) const
@@ -96,6 +104,7 @@ public:
 private:
     std::string key_;
     DatabaseValue value_;
+    std::optional<std::vector<std::string>> changedChildren_;
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -89,70 +90,32 @@ QList<QTextLayout::FormatRange> TextView::formats() const
 
 void TextView::ensureLayout(double width)
 {
-    const QString text = layoutText(model_.string());
-    QList<QTextLayout::FormatRange> wanted = formats();
-    if (layoutValid_ && width == layoutWidth_ && text == layout_.text() && wanted == layoutFormats_)
+    if (layoutValid_ && width == layoutWidth_ && model_.revision() == layoutRevision_)
         return;
-    layout_.clearLayout();
-    layout_.setText(text);
-    layout_.setFont(font_);
-    layout_.setFormats(wanted);
-    layoutFormats_ = std::move(wanted);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout_.setTextOption(option);
-    layout_.setCacheEnabled(true);
-    double y = 0;
-    layout_.beginLayout();
-    for (QTextLine line = layout_.createLine(); line.isValid(); line = layout_.createLine()) {
-        line.setLineWidth(std::max(1.0, width));
-        line.setPosition(QPointF(0, y));
-        y += line.height() + lineSpacing_;
-    }
-    layout_.endLayout();
-    usedHeight_ = y;
+    layout_.update(layoutText(model_.string()), formats(), font_, width, lineSpacing_);
     layoutWidth_ = width;
+    layoutRevision_ = model_.revision();
     layoutValid_ = true;
 }
 
 double TextView::usedHeight(double width)
 {
     ensureLayout(width < 0 ? this->width() : width);
-    return usedHeight_;
+    return layout_.height();
 }
 
 qsizetype TextView::characterIndexForPoint(const QPointF& point)
 {
     ensureLayout(width());
-    for (int i = 0; i < layout_.lineCount(); ++i) {
-        const QTextLine line = layout_.lineAt(i);
-        if (point.y() >= line.y() + line.height() + lineSpacing_)
-            continue;
-        if (point.x() >= line.naturalTextWidth() && i == layout_.lineCount() - 1)
-            return model_.length();
-        return line.xToCursor(std::max(0.0, point.x()), QTextLine::CursorOnCharacter);
-    }
-    return model_.length();
+    return layout_.characterIndexForPoint(point);
 }
 
 std::vector<QRectF> TextView::lineRectsForRange(TextRange range)
 {
-    std::vector<QRectF> rects;
     if (range.location < 0 || range.length <= 0 || range.location + range.length > model_.length())
-        return rects;
+        return {};
     ensureLayout(width());
-    const qsizetype end = range.location + range.length;
-    for (int i = 0; i < layout_.lineCount(); ++i) {
-        const QTextLine line = layout_.lineAt(i);
-        const qsizetype from = std::max<qsizetype>(range.location, line.textStart());
-        const qsizetype to = std::min<qsizetype>(end, line.textStart() + line.textLength());
-        if (from >= to)
-            continue;
-        const double x1 = line.cursorToX(static_cast<int>(from));
-        const double x2 = line.cursorToX(static_cast<int>(to));
-        rects.emplace_back(std::min(x1, x2), line.y(), std::abs(x2 - x1), line.height() + lineSpacing_);
-    }
-    return rects;
+    return layout_.lineRectsForRange(range.location, range.location + range.length);
 }
 
 QRectF TextView::boundingRectForRange(TextRange range)
@@ -182,7 +145,7 @@ bool TextView::paste(const QString& text)
     return changed;
 }
 
-void TextView::paintEvent(QPaintEvent*)
+void TextView::paintEvent(QPaintEvent* event)
 {
     ensureLayout(width());
     QPainter painter(this);
@@ -205,16 +168,14 @@ void TextView::paintEvent(QPaintEvent*)
     }
 
     painter.setPen(foreground_);
-    layout_.draw(&painter, QPointF(0, 0));
+    // Only the lines in the damaged part are drawn: a long text's others are not shaped.
+    layout_.draw(&painter, QRectF(event->rect()));
 
     if (model_.isEditable() && selection.length == 0 && hasFocus()) {
-        const int position = static_cast<int>(std::clamp<qsizetype>(selection.location, 0, model_.length()));
-        const QTextLine line = layout_.lineForTextPosition(position);
-        if (line.isValid()) {
-            const double x = line.cursorToX(position);
-            const double height = caretHeight_ > 0 ? caretHeight_ : line.height();
-            painter.fillRect(QRectF(x, line.y(), 1, height), foreground_);
-        }
+        const qsizetype position = std::clamp<qsizetype>(selection.location, 0, model_.length());
+        const QRectF caret = layout_.caretRect(position);
+        if (!caret.isNull())
+            painter.fillRect(QRectF(caret.x(), caret.y(), 1, caretHeight_ > 0 ? caretHeight_ : caret.height()), foreground_);
     }
 }
 

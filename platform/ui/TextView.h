@@ -1,9 +1,11 @@
-// A widget that paints and edits a TextViewModel: lays the text out with QTextLayout, draws the
-// stored and temporary colours, the selection and the caret, answers character-for-point and
+// A widget that paints and edits a TextViewModel: lays the text out in blocks of lines (so that
+// a keystroke in a long text lays out and paints only a few), draws the stored and temporary
+// colours, the selection and the caret, answers character-for-point and
 // glyph-rectangle queries, and hands mouse, key and paste events to its owner before acting on
 // them itself. Main thread only.
 #pragma once
 
+#include "platform/ui/BlockTextLayout.h"
 #include "platform/ui/TextViewModel.h"
 
 #include <QTextLayout>
@@ -36,7 +38,11 @@ public:
     void setDefaultForeground(const QColor& color) { foreground_ = color; }
     void setLineSpacing(double points);
     // Foreground of selected text; the selection background is the palette's highlight.
-    void setSelectedForeground(const QColor& color) { selectedForeground_ = color; }
+    void setSelectedForeground(const QColor& color)
+    {
+        selectedForeground_ = color;
+        invalidateLayout();
+    }
     void setCaretHeight(double points) { caretHeight_ = points; }
     void setBackgroundShaper(BackgroundShaper shaper) { backgroundShaper_ = std::move(shaper); }
 
@@ -82,11 +88,10 @@ private:
     void moveCaret(qsizetype index, bool extend);
 
     TextViewModel model_;
-    QTextLayout layout_;
-    QList<QTextLayout::FormatRange> layoutFormats_;
+    BlockTextLayout layout_;
     bool layoutValid_ = false;
     double layoutWidth_ = -1;
-    double usedHeight_ = 0;
+    std::uint64_t layoutRevision_ = 0;
     QFont font_;
     QColor foreground_ = Qt::black;
     QColor selectedForeground_;

@@ -34,6 +34,7 @@ int TextViewModel::attributeIndex(const TextAttributes& attributes)
 
 void TextViewModel::setString(const QString& text)
 {
+    ++revision_;
     text_ = text;
     characterAttributes_.assign(static_cast<std::size_t>(text.size()), attributeIndex(typingAttributes_));
     temporaryForeground_.assign(static_cast<std::size_t>(text.size()), std::nullopt);
@@ -43,6 +44,7 @@ void TextViewModel::setString(const QString& text)
 
 void TextViewModel::storageReplace(TextRange range, const QString& replacement, int attributeId)
 {
+    ++revision_;
     const auto at = characterAttributes_.begin() + range.location;
     characterAttributes_.erase(at, at + range.length);
     characterAttributes_.insert(characterAttributes_.begin() + range.location, static_cast<std::size_t>(replacement.size()),
@@ -160,6 +162,7 @@ void TextViewModel::changeAttributes(TextRange range, Change change)
 {
     if (!rangeInText(range))
         return;
+    ++revision_;
     for (qsizetype i = range.location; i < range.location + range.length; ++i) {
         TextAttributes attributes = attributeTable_[static_cast<std::size_t>(characterAttributes_[static_cast<std::size_t>(i)])];
         change(attributes);
@@ -206,6 +209,7 @@ void TextViewModel::setTemporaryForeground(TextRange range, const QColor& color)
 {
     if (!rangeInText(range))
         return;
+    ++revision_;
     std::fill_n(temporaryForeground_.begin() + range.location, range.length, color);
 }
 
@@ -213,6 +217,7 @@ void TextViewModel::removeTemporaryForeground(TextRange range)
 {
     if (!rangeInText(range))
         return;
+    ++revision_;
     std::fill_n(temporaryForeground_.begin() + range.location, range.length, std::nullopt);
 }
 
@@ -230,6 +235,7 @@ void TextViewModel::setSelectedRange(TextRange proposed)
     chosen.length = std::clamp<qsizetype>(chosen.length, 0, length() - chosen.location);
     if (chosen == selection_)
         return;
+    ++revision_;
     selection_ = chosen;
     if (didChangeSelection_)
         didChangeSelection_();

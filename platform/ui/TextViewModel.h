@@ -10,6 +10,8 @@
 #include <QFont>
 #include <QString>
 
+#include <cstdint>
+
 #include <functional>
 #include <optional>
 #include <vector>
@@ -50,7 +52,15 @@ public:
     bool isEditable() const { return editable_; }
     void setEditable(bool editable) { editable_ = editable; }
     bool isSelectable() const { return selectable_; }
-    void setSelectable(bool selectable) { selectable_ = selectable; }
+    void setSelectable(bool selectable)
+    {
+        revision_ += selectable != selectable_;
+        selectable_ = selectable;
+    }
+
+    // Grows whenever what a view shows of this text may change: its characters, attributes,
+    // temporary colours, selection or selectability.
+    std::uint64_t revision() const { return revision_; }
 
     // The editable window: [lower, length - upper). Both -1 when there is none; the upper lock
     // counts from the end so that it survives changes of length.
@@ -128,6 +138,7 @@ private:
     qsizetype upperLock_ = -1;
     bool editable_ = false;
     bool selectable_ = false;
+    std::uint64_t revision_ = 0;
 
     int batchLevel_ = 0;
     bool processing_ = false;

@@ -57,6 +57,49 @@ TEST_F(Db, AncestorsAndDescendantsAreToldInWriteOrder)
     EXPECT_EQ(backend.value("a"), DatabaseValue::object({{"b", DatabaseValue::object({{"c", 2}})}}));
 }
 
+// A value observer of a large map is told which children may have changed, so that it need not
+// compare the whole map; a write at or above it, or its first report, names none.
+TEST_F(Db, ValueReportsNameTheChildrenThatMayHaveChanged)
+{
+    auto writer = makeClient();
+    auto reader = makeClient();
+    queue.drain();
+    std::vector<std::string> heard;
+    for (auto* client : {writer.get(), reader.get()}) {
+        const std::string who = client == writer.get() ? "w" : "r";
+        client->reference("t/words").observe(DatabaseEvent::Value, [&heard, who](const DataSnapshot& snapshot) {
+            std::string line = who + ":";
+            if (!snapshot.changedChildren())
+                line += "any";
+            for (const std::string& key : snapshot.changedChildren().value_or(std::vector<std::string>{}))
+                line += key + ",";
+            heard.push_back(line);
+        });
+    }
+    queue.drain();
+    auto words = writer->reference("t/words");
+    words.setValue(DatabaseValue::object({{"a", 1}, {"b", 2}}));
+    queue.drain();
+    EXPECT_EQ(std::exchange(heard, {}), (std::vector<std::string>{"w:any", "r:any", "w:any", "r:any"}));
+
+    const struct {
+        const char* what;
+        std::function<void()> write;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"one child's field", [&] { words.child("a/name").setValue("x"); }, {"w:a,", "r:a,"}},
+        {"several children in one update, one of them twice",
+         [&] { words.updateChildValues({{"c/e", 3}, {"b", DatabaseValue()}, {"c/d", 4}}); }, {"w:b,c,", "r:b,c,"}},
+        {"the parent", [&] { words.parent().child("words").setValue(DatabaseValue::object({{"z", 1}})); }, {"w:any", "r:any"}},
+        {"a path from above", [&] { words.parent().updateChildValues({{"words/y", 5}}); }, {"w:y,", "r:y,"}},
+    };
+    for (const auto& c : cases) {
+        c.write();
+        queue.drain();
+        EXPECT_EQ(std::exchange(heard, {}), c.expected) << c.what;
+    }
+}
+
 TEST_F(Db, ChildObserversAndRemoval)
 {
     auto client = makeClient();

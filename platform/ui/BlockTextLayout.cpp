@@ -1,0 +1,288 @@
+#include "platform/ui/BlockTextLayout.h"
+
+#include <QPainter>
+#include <QTextOption>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qv {
+
+namespace {
+
+// The formats that meet [from, to), relative to `from` and cut to the range.
+QList<QTextLayout::FormatRange> clipFormats(const QList<QTextLayout::FormatRange>& formats, qsizetype from, qsizetype to)
+{
+    QList<QTextLayout::FormatRange> clipped;
+    for (const QTextLayout::FormatRange& range : formats) {
+        const qsizetype start = std::max<qsizetype>(range.start, from);
+        const qsizetype end = std::min<qsizetype>(qsizetype(range.start) + range.length, to);
+        if (start >= end)
+            continue;
+        QTextLayout::FormatRange part = range;
+        part.start = static_cast<int>(start - from);
+        part.length = static_cast<int>(end - start);
+        clipped.append(part);
+    }
+    return clipped;
+}
+
+// Whether `c` is written in the paragraph's direction: a block starts only between two such
+// characters, so that it never splits a run of the other direction, whose order and caret
+// positions depend on the text around it.
+bool inParagraphDirection(QChar c, Qt::LayoutDirection direction)
+{
+    const QChar::Direction own = c.direction();
+    return direction == Qt::LeftToRight ? own == QChar::DirL : (own == QChar::DirR || own == QChar::DirAL);
+}
+
+// A block may start at `at`: after a blank or a line break, with letters of the paragraph's
+// direction on both sides (a word broken across two lines is shaped as one).
+bool cleanBlockStart(const QString& text, qsizetype at, Qt::LayoutDirection direction)
+{
+    if (at <= 0 || at >= text.size() || !text.at(at - 1).isSpace())
+        return false;
+    qsizetype before = at - 1;
+    while (before > 0 && text.at(before).isSpace())
+        --before;
+    return inParagraphDirection(text.at(at), direction) && inParagraphDirection(text.at(before), direction);
+}
+
+}  // namespace
+
+void BlockTextLayout::clear()
+{
+    blocks_.clear();
+    text_.clear();
+}
+
+template <class Reusable>
+BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QList<QTextLayout::FormatRange>& formats,
+                                                 qsizetype start, const Reusable& reusable) const
+{
+    // The layout is given some text past the block, so that its last line breaks where the
+    // whole text's would; a line that reaches the end of the given text may have been cut
+    // there, and the block is laid out again with more.
+    qsizetype margin = std::max<qsizetype>(16, blockCharacters_ / 2);
+    for (;;) {
+        const qsizetype end = std::min(text.size(), start + blockCharacters_ + margin);
+        Block block;
+        block.start = start;
+        block.givenLength = end - start;
+        block.formats = clipFormats(formats, start, end);
+        block.layout = std::make_unique<QTextLayout>(text.mid(start, end - start), font_);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        // The direction is the whole text's, not that of the block's first word.
+        option.setTextDirection(direction_);
+        block.layout->setTextOption(option);
+        block.layout->setFormats(block.formats);
+        // No glyphs are kept between uses: a long text's would hold much memory, and a paint or
+        // a hit test shapes again only the blocks it reaches.
+        block.layout->setCacheEnabled(false);
+        block.layout->beginLayout();
+        double y = 0;
+        qsizetype used = 0;
+        bool cut = false;
+        for (;;) {
+            const qsizetype at = start + used;
+            if (used > 0 && cleanBlockStart(text, at, direction_) && (used >= blockCharacters_ || reusable(at))) {
+                // The next block's first line is laid out here too, out of sight and never
+                // answered, so that the block's last line is not its layout's last: the layout
+                // places a click past the end of a line before its closing blank on every line
+                // but the last.
+                QTextLine next = block.layout->createLine();
+                if (next.isValid()) {
+                    next.setLineWidth(std::max(1.0, width_));
+                    next.setPosition(QPointF(0, -1e7));
+                }
+                break;
+            }
+            QTextLine line = block.layout->createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(std::max(1.0, width_));
+            line.setPosition(QPointF(0, y));
+            used = line.textStart() + line.textLength();
+            if (end < text.size() && used >= end - start) {
+                cut = true;
+                break;
+            }
+            y += line.height() + lineSpacing_;
+            ++block.lineCount;
+        }
+        block.layout->endLayout();
+        if (cut) {
+            margin *= 4;
+            continue;
+        }
+        block.length = used;
+        block.height = y;
+        return block;
+    }
+}
+
+void BlockTextLayout::update(const QString& text, const QList<QTextLayout::FormatRange>& formats, const QFont& font,
+                             double width, double lineSpacing)
+{
+    const Qt::LayoutDirection direction = text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
+    if (font != font_ || width != width_ || lineSpacing != lineSpacing_ || direction != direction_)
+        clear();
+    font_ = font;
+    width_ = width;
+    lineSpacing_ = lineSpacing;
+    direction_ = direction;
+
+    // The text before `prefix` and the last `suffix` characters are as they were.
+    const qsizetype oldLength = text_.size();
+    const qsizetype newLength = text.size();
+    const qsizetype shorter = std::min(oldLength, newLength);
+    qsizetype prefix = 0;
+    while (prefix < shorter && text_.at(prefix) == text.at(prefix))
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && text_.at(oldLength - 1 - suffix) == text.at(newLength - 1 - suffix))
+        ++suffix;
+    const qsizetype delta = newLength - oldLength;
+
+    std::vector<Block> old = std::move(blocks_);
+    blocks_.clear();
+    // The old block that would be laid out just the same from `position` of the new text: its
+    // given text and formats unchanged, and its start where it was relative to them.
+    auto reusableAt = [&](qsizetype position) -> Block* {
+        auto found = [&](qsizetype oldStart) -> Block* {
+            const auto it = std::lower_bound(old.begin(), old.end(), oldStart,
+                                             [](const Block& block, qsizetype at) { return block.start < at; });
+            return it != old.end() && it->start == oldStart && it->layout ? &*it : nullptr;
+        };
+        Block* block = found(position);
+        if (block) {
+            const qsizetype givenEnd = block->start + block->givenLength;
+            // The text it was given ended with the whole text: it must still.
+            const bool same = givenEnd <= prefix && (givenEnd < oldLength || oldLength == newLength);
+            if (!same)
+                block = nullptr;
+        }
+        if (!block && position - delta >= oldLength - suffix && position - delta >= 0)
+            block = found(position - delta);
+        if (block && block->formats != clipFormats(formats, position, position + block->givenLength))
+            block = nullptr;
+        return block;
+    };
+
+    laidOut_ = 0;
+    double y = 0;
+    qsizetype position = 0;
+    do {
+        Block block;
+        if (Block* kept = reusableAt(position)) {
+            block = std::move(*kept);
+            block.start = position;
+        } else {
+            block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at) != nullptr; });
+            ++laidOut_;
+        }
+        block.y = y;
+        position += block.length;
+        y += block.height;
+        const bool stuck = block.length == 0;
+        blocks_.push_back(std::move(block));
+        if (stuck)
+            break;
+    } while (position < newLength);
+    text_ = text;
+}
+
+std::vector<BlockTextLayout::Line> BlockTextLayout::lines() const
+{
+    std::vector<Line> lines;
+    for (const Block& block : blocks_) {
+        for (int i = 0; i < block.lineCount; ++i) {
+            const QTextLine line = block.layout->lineAt(i);
+            lines.push_back({block.start + line.textStart(), line.textLength(), block.y + line.y(), line.height(),
+                             line.naturalTextWidth()});
+        }
+    }
+    return lines;
+}
+
+std::size_t BlockTextLayout::blockAtCharacter(qsizetype position) const
+{
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), position,
+                                         [](qsizetype at, const Block& block) { return at < block.start; });
+    return after == blocks_.begin() ? 0 : static_cast<std::size_t>(after - blocks_.begin() - 1);
+}
+
+std::size_t BlockTextLayout::blockAtY(double y) const
+{
+    const auto it = std::upper_bound(blocks_.begin(), blocks_.end(), y,
+                                     [](double at, const Block& block) { return at < block.y + block.height; });
+    return static_cast<std::size_t>(it - blocks_.begin());
+}
+
+qsizetype BlockTextLayout::characterIndexForPoint(const QPointF& point) const
+{
+    for (std::size_t b = blockAtY(point.y()); b < blocks_.size(); ++b) {
+        const Block& block = blocks_[b];
+        const int count = block.lineCount;
+        for (int i = 0; i < count; ++i) {
+            const QTextLine line = block.layout->lineAt(i);
+            if (point.y() >= block.y + line.y() + line.height() + lineSpacing_)
+                continue;
+            if (point.x() >= line.naturalTextWidth() && b + 1 == blocks_.size() && i == count - 1)
+                return text_.size();
+            const int local = line.xToCursor(std::max(0.0, point.x()), QTextLine::CursorOnCharacter);
+            // Right of a right-to-left line that is not the text's first, the whole text's
+            // layout answers the position before the line's start (the blank ending the line
+            // above); a block's own layout has nothing before its first line.
+            if (local == 0 && i == 0 && b > 0 && point.x() >= line.naturalTextWidth())
+                return block.start - 1;
+            return block.start + local;
+        }
+    }
+    return text_.size();
+}
+
+std::vector<QRectF> BlockTextLayout::lineRectsForRange(qsizetype from, qsizetype to) const
+{
+    std::vector<QRectF> rects;
+    for (std::size_t b = blockAtCharacter(from); b < blocks_.size() && blocks_[b].start < to; ++b) {
+        const Block& block = blocks_[b];
+        for (int i = 0; i < block.lineCount; ++i) {
+            const QTextLine line = block.layout->lineAt(i);
+            const qsizetype lineStart = block.start + line.textStart();
+            const qsizetype start = std::max(from, lineStart);
+            const qsizetype end = std::min(to, lineStart + line.textLength());
+            if (start >= end)
+                continue;
+            const double x1 = line.cursorToX(static_cast<int>(start - block.start));
+            const double x2 = line.cursorToX(static_cast<int>(end - block.start));
+            rects.emplace_back(std::min(x1, x2), block.y + line.y(), std::abs(x2 - x1), line.height() + lineSpacing_);
+        }
+    }
+    return rects;
+}
+
+QRectF BlockTextLayout::caretRect(qsizetype position) const
+{
+    if (blocks_.empty())
+        return {};
+    const Block& block = blocks_[blockAtCharacter(position)];
+    const int local = static_cast<int>(position - block.start);
+    const QTextLine line = block.layout->lineForTextPosition(local);
+    if (!line.isValid())
+        return {};
+    return QRectF(line.cursorToX(local), block.y + line.y(), 1, line.height());
+}
+
+void BlockTextLayout::draw(QPainter* painter, const QRectF& clip) const
+{
+    for (std::size_t b = clip.isEmpty() ? 0 : blockAtY(clip.top()); b < blocks_.size(); ++b) {
+        const Block& block = blocks_[b];
+        if (!clip.isEmpty() && block.y > clip.bottom())
+            break;
+        block.layout->draw(painter, QPointF(0, block.y), {}, clip.isEmpty() ? QRectF() : clip.translated(0, -block.y));
+    }
+}
+
+}  // namespace qv

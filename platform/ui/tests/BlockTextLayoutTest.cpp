@@ -1,0 +1,177 @@
+#include "platform/ui/BlockTextLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <QTextCharFormat>
+
+#include <functional>
+
+namespace qv {
+namespace {
+
+constexpr double kWidth = 160;
+constexpr double kSpacing = 8;
+// Small blocks, so that every text below crosses several block boundaries.
+constexpr qsizetype kSmallBlocks = 24;
+// One block: the whole text laid out at once.
+constexpr qsizetype kWhole = 1'000'000;
+
+QFont testFont()
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(14);
+    return font;
+}
+
+QString repeated(const QString& words, int times)
+{
+    QStringList all;
+    for (int i = 0; i < times; ++i)
+        all << words;
+    return all.join(QLatin1Char(' '));
+}
+
+QTextLayout::FormatRange formatRange(int start, int length, const QTextCharFormat& format)
+{
+    QTextLayout::FormatRange range;
+    range.start = start;
+    range.length = length;
+    range.format = format;
+    return range;
+}
+
+QList<QTextLayout::FormatRange> colouredAndEnlarged(qsizetype length)
+{
+    QTextCharFormat colour;
+    colour.setForeground(QColor(200, 30, 30));
+    QTextCharFormat larger;
+    QFont font = testFont();
+    font.setPointSizeF(22);
+    larger.setFont(font);
+    QList<QTextLayout::FormatRange> formats;
+    if (length > 40)
+        formats << formatRange(10, 25, colour) << formatRange(static_cast<int>(length / 2), 7, larger);
+    return formats;
+}
+
+// Everything the view asks of a layout, compared with a layout of the whole text.
+void expectSameAsWhole(const BlockTextLayout& blocks, const QString& text, const QList<QTextLayout::FormatRange>& formats,
+                       const std::string& what)
+{
+    SCOPED_TRACE(what);
+    BlockTextLayout whole(kWhole);
+    whole.update(text, formats, testFont(), kWidth, kSpacing);
+    ASSERT_EQ(whole.blockCount(), 1);
+
+    const auto expected = whole.lines();
+    const auto lines = blocks.lines();
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].start, expected[i].start) << "line " << i;
+        EXPECT_EQ(lines[i].length, expected[i].length) << "line " << i;
+        EXPECT_NEAR(lines[i].y, expected[i].y, 1e-6) << "line " << i;
+        EXPECT_NEAR(lines[i].height, expected[i].height, 1e-6) << "line " << i;
+        EXPECT_NEAR(lines[i].naturalWidth, expected[i].naturalWidth, 1e-6) << "line " << i;
+    }
+    EXPECT_NEAR(blocks.height(), whole.height(), 1e-6);
+
+    // Each word's rectangles, as the highlight and the selection draw them.
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace())
+            continue;
+        const auto rects = blocks.lineRectsForRange(start, i);
+        const auto wanted = whole.lineRectsForRange(start, i);
+        ASSERT_EQ(rects.size(), wanted.size()) << "word at " << start;
+        for (std::size_t r = 0; r < rects.size(); ++r) {
+            EXPECT_NEAR(rects[r].x(), wanted[r].x(), 1e-6) << "word at " << start;
+            EXPECT_NEAR(rects[r].y(), wanted[r].y(), 1e-6) << "word at " << start;
+            EXPECT_NEAR(rects[r].width(), wanted[r].width(), 1e-6) << "word at " << start;
+        }
+        start = i + 1;
+    }
+    // Clicks over the whole text and around it, and the caret at every position.
+    for (double y = -5; y < whole.height() + 20; y += 7) {
+        for (double x = -5; x < kWidth + 20; x += 9)
+            ASSERT_EQ(blocks.characterIndexForPoint({x, y}), whole.characterIndexForPoint({x, y})) << x << "," << y;
+    }
+    for (qsizetype position = 0; position <= text.size(); ++position)
+        ASSERT_EQ(blocks.caretRect(position), whole.caretRect(position)) << "caret at " << position;
+}
+
+TEST(BlockTextLayoutTest, BlocksLayTextOutAsTheWholeTextAtOnce)
+{
+    const QString separator(QChar::LineSeparator);
+    const struct {
+        const char* what;
+        QString text;
+        qsizetype blocksAtLeast;
+    } cases[] = {
+        {"one long paragraph", repeated(QStringLiteral("so the first thing we did was look at the footage again"), 6), 8},
+        {"paragraph breaks", repeated(QStringLiteral("okay") + separator + separator + QStringLiteral("then we went on and on"), 5), 5},
+        {"right to left", repeated(QStringLiteral("שלום עולם זה טקסט ארוך מאוד"), 8), 5},
+        {"right-to-left words in left-to-right text",
+         repeated(QStringLiteral("the word مرحبا بالعالم means hello world in"), 6), 5},
+        {"combining marks", repeated(QStringLiteral("cafe\u0301 nai\u0308ve re\u0301sume\u0301 a\u0300 la carte"), 8), 5},
+        {"a word longer than a line", QStringLiteral("short ") + QString(90, QLatin1Char('m')) + QStringLiteral(" after it ends"), 2},
+        {"a break at the very end", repeated(QStringLiteral("last line then a break"), 4) + separator, 3},
+        {"nothing", QString(), 1},
+    };
+    for (const auto& c : cases) {
+        const auto formats = colouredAndEnlarged(c.text.size());
+        BlockTextLayout blocks(kSmallBlocks);
+        blocks.update(c.text, formats, testFont(), kWidth, kSpacing);
+        EXPECT_GE(blocks.blockCount(), c.blocksAtLeast) << c.what;
+        expectSameAsWhole(blocks, c.text, formats, c.what);
+    }
+}
+
+// Edits, applied one after the other to the same layout, that move line breaks across block
+// boundaries or leave them: each keeps the blocks it can and answers as a fresh layout would.
+TEST(BlockTextLayoutTest, EditsLayOutOnlyWhatTheyChangeAndStayExact)
+{
+    QString text = repeated(QStringLiteral("we looked at the footage again and then we decided"), 12);
+    QList<QTextLayout::FormatRange> formats;
+    BlockTextLayout blocks(kSmallBlocks);
+    blocks.update(text, formats, testFont(), kWidth, kSpacing);
+    const qsizetype count = blocks.blockCount();
+    ASSERT_GT(count, 10);
+
+    QTextCharFormat highlight;
+    highlight.setForeground(QColor(0, 120, 255));
+    const struct {
+        const char* what;
+        std::function<void()> edit;
+        bool local;  // lays out a few blocks only
+    } edits[] = {
+        {"a letter typed in the middle", [&] { text.insert(text.size() / 2, QLatin1Char('x')); }, true},
+        {"a long word that pushes words down across blocks",
+         [&] { text.insert(text.size() / 3, QStringLiteral("extraordinarily ")); }, true},
+        {"a word taken out so the next ones move up", [&] { text.remove(text.size() / 3, 16); }, true},
+        {"the first word lengthened", [&] { text.insert(0, QStringLiteral("well ")); }, true},
+        {"the last word deleted", [&] { text.chop(8); }, true},
+        {"a right-to-left word typed in", [&] { text.insert(text.size() / 4, QStringLiteral("שלום ")); }, true},
+        {"a combining mark added", [&] { text.insert(text.indexOf(QLatin1Char('e'), text.size() / 2) + 1, QChar(0x0301)); },
+         true},
+        {"a word's colour", [&] { formats = {formatRange(static_cast<int>(text.size() / 2), 7, highlight)}; }, true},
+        {"the colour moves on", [&] { formats = {formatRange(static_cast<int>(text.size() / 2) + 8, 5, highlight)}; }, true},
+        {"a paragraph break", [&] { text.insert(text.size() / 5, QString(2, QChar::LineSeparator)); }, true},
+        {"everything replaced", [&] { text = repeated(QStringLiteral("new words"), 40); }, false},
+    };
+    for (const auto& e : edits) {
+        e.edit();
+        blocks.update(text, formats, testFont(), kWidth, kSpacing);
+        if (e.local)
+            EXPECT_LE(blocks.blocksLaidOutLastUpdate(), blocks.blockCount() / 3) << e.what << " of " << blocks.blockCount();
+        expectSameAsWhole(blocks, text, formats, e.what);
+    }
+
+    // Unchanged text and formats lay out nothing; another width lays out everything.
+    blocks.update(text, formats, testFont(), kWidth, kSpacing);
+    EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), 0);
+    blocks.update(text, formats, testFont(), kWidth + 40, kSpacing);
+    EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), blocks.blockCount());
+}
+
+}  // namespace
+}  // namespace qv
