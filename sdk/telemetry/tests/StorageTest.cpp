@@ -415,6 +415,70 @@ TEST_F(ZELogDBStorageTest, ALogAsLargeAsTheWholeStoreIsRefusedWithoutEvictingAny
     EXPECT_EQ(storage.droppedLogsCount(), 1u);
 }
 
+// Logs stored together (enqueued on several threads at once) fare exactly as each would alone:
+// one that cannot be stored is refused by itself, and a full store makes room for each.
+TEST_F(ZELogDBStorageTest, LogsStoredTogetherFareAsEachWouldAlone)
+{
+    constexpr std::size_t kUnarchivable = SIZE_MAX;
+    struct Log {
+        std::string name;
+        std::uint64_t flags = ZEFlagsNormal;
+        std::size_t size = 0;
+    };
+    struct Case {
+        const char* what;
+        bool fullFirst;
+        std::vector<Log> logs;
+        std::vector<bool> stored;
+        std::vector<std::string> loaded; // in load order; for a full store, the last ones loaded
+    };
+    const std::vector<Case> cases = {
+        {"all fit", false, {{"a"}, {"b", ZEFlagsCritical}, {"c"}}, {true, true, true}, {"b", "a", "c"}},
+        {"one cannot be archived", false, {{"a"}, {"none", ZEFlagsNormal, kUnarchivable}, {"c"}}, {true, false, true}, {"a", "c"}},
+        {"one is larger than the store", false, {{"a"}, {"huge", ZEFlagsCritical, 24 * 1024}, {"c"}}, {true, false, true},
+            {"a", "c"}},
+        {"the store is full", true, {{"a", ZEFlagsNormal, 2000}, {"b", ZEFlagsNormal, 2000}, {"c", ZEFlagsNormal, 2000}},
+            {true, true, true}, {"a", "b", "c"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            ZELogDBStorage storage;
+            storage.setMaxStorageSize(24 * 1024, nullptr);
+            int filler = 0;
+            while (c.fullFirst && storage.droppedLogsCount() == 0 && filler < 200) {
+                ASSERT_TRUE(storage.saveLog(makeLog("filler" + std::to_string(filler++), 2000), "g", ZEFlagsNormal));
+            }
+            const auto droppedBefore = storage.droppedLogsCount();
+            std::vector<std::optional<ZEArchivedLog>> archived;
+            for (const auto& log : c.logs) {
+                archived.push_back(log.size == kUnarchivable ? std::nullopt : storage.archiveLog(makeLog(log.name, log.size)));
+            }
+            std::vector<ZEArchivedLogWithFlags> together;
+            for (std::size_t i = 0; i < c.logs.size(); ++i) {
+                together.push_back({archived[i], c.logs[i].flags});
+            }
+            EXPECT_EQ(storage.saveArchivedLogs(together, "g"), c.stored);
+            const auto loaded = load(storage, "g");
+            ASSERT_GE(loaded.size(), c.loaded.size());
+            EXPECT_EQ(std::vector<std::string>(loaded.end() - static_cast<std::ptrdiff_t>(c.loaded.size()), loaded.end()), c.loaded);
+            if (c.fullFirst) {
+                // The oldest fillers made room, and the file kept to its cap.
+                EXPECT_EQ(std::count(loaded.begin(), loaded.end(), "filler0"), 0);
+                EXPECT_EQ(loaded.size() + storage.droppedLogsCount(), static_cast<std::size_t>(filler) + c.logs.size());
+                EXPECT_LE(std::filesystem::file_size(databaseFile()), 24u * 1024);
+            } else {
+                EXPECT_EQ(loaded.size(), c.loaded.size());
+                EXPECT_EQ(storage.droppedLogsCount() - droppedBefore,
+                    static_cast<std::uint64_t>(std::count(c.stored.begin(), c.stored.end(), false)));
+            }
+        }
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(databaseFile().string() + suffix);
+        }
+    }
+}
+
 // A store made afresh has small pages; a file made earlier keeps its 4 KiB pages. Either way the
 // cap is rounded up to whole pages of the file and never set below what the file holds.
 TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTheContent)
