@@ -97,17 +97,34 @@ void ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
     const std::vector<bool> saved = storage_->saveArchivedLogs(logs, configuration_.groupId);
     for (std::size_t i = 0; i < toSave.size(); ++i) {
         completed(*toSave[i]);
-        if (saved[i]) {
-            ++itemsCount_;
-            checkPendingLogs();
-        }
     }
+    const auto stored = static_cast<std::uint64_t>(std::count(saved.begin(), saved.end(), true));
+    if (stored == 0) {
+        return;
+    }
+    itemsCount_ += stored;
+    if (!fullBatchWaiting()) {
+        checkPendingLogs();
+        return;
+    }
+    // A full batch is sent next on the queue, not in this turn: its callers wait for their logs
+    // to be stored, not for a batch to be loaded and sent.
+    queue_->async([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->checkPendingLogs();
+        }
+    });
+}
+
+bool ZEChannelUnitDefault::fullBatchWaiting() const
+{
+    return !paused_ && configuration_.flushInterval == kZEChannelDefaultFlushInterval
+        && itemsCount_ >= configuration_.batchSizeLimit;
 }
 
 void ZEChannelUnitDefault::checkPendingLogs()
 {
-    if (!paused_ && configuration_.flushInterval == kZEChannelDefaultFlushInterval
-        && itemsCount_ >= configuration_.batchSizeLimit) {
+    if (fullBatchWaiting()) {
         flushQueue();
         return;
     }

@@ -64,6 +64,8 @@ private:
     };
     // On the queue: drops or stores the logs of one turn, in the order they came.
     void completeEnqueues(const std::vector<Enqueued*>& turn);
+    // Whether a full batch is stored and waits to be sent at once (6-second units only).
+    bool fullBatchWaiting() const;
     void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
         const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error);
 
