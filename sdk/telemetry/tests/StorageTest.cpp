@@ -479,6 +479,44 @@ TEST_F(ZELogDBStorageTest, LogsStoredTogetherFareAsEachWouldAlone)
     }
 }
 
+// The store's own commits never copy the write-ahead log back into the file; a thread of its own
+// does, once the log holds 4 MiB.
+TEST_F(ZELogDBStorageTest, TheLogIsCopiedBackIntoTheFileOnceItHoldsFourMebibytes)
+{
+    const auto rowsInFileAlone = [this] {
+        const auto copy = databaseFile().parent_path() / "alone.sqlite";
+        std::filesystem::copy_file(databaseFile(), copy, std::filesystem::copy_options::overwrite_existing);
+        sqlite3* db = nullptr;
+        sqlite3_open(copy.c_str(), &db);
+        sqlite3_stmt* count = nullptr;
+        int rows = -1;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM logs", -1, &count, nullptr) == SQLITE_OK && sqlite3_step(count) == SQLITE_ROW) {
+            rows = sqlite3_column_int(count, 0);
+        }
+        sqlite3_finalize(count);
+        sqlite3_close(db);
+        std::filesystem::remove(copy);
+        return rows;
+    };
+    sqlite3* reader = nullptr;
+    {
+        ZELogDBStorage storage;
+        storage.setMaxStorageSize(64 * 1024 * 1024, nullptr);
+        ASSERT_TRUE(storage.saveLog(makeLog("first"), "g", ZEFlagsNormal));
+        // Another connection keeps the log from being copied back when the store closes.
+        ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &reader), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(reader, "SELECT COUNT(*) FROM logs", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(rowsInFileAlone(), 0);
+        constexpr std::size_t kLogs = 1000; // some 4 KiB of log pages each
+        for (std::size_t i = 0; i < kLogs; ++i) {
+            ASSERT_TRUE(storage.saveLog(makeLog("filler", 3000), "g", ZEFlagsNormal));
+        }
+    }
+    // Closing the store let the checkpoint it had asked for end.
+    EXPECT_GT(rowsInFileAlone(), 0);
+    sqlite3_close(reader);
+}
+
 // A store made afresh has small pages; a file made earlier keeps its 4 KiB pages. Either way the
 // cap is rounded up to whole pages of the file and never set below what the file holds.
 TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTheContent)
@@ -507,9 +545,7 @@ TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTh
         ASSERT_EQ(storage.pageSize(), c.pageSize);
         EXPECT_EQ(pragma("page_size"), c.pageSize);
         // The write-ahead log is checkpointed at the same size in bytes whatever the pages.
-        const auto checkpoint = storage.executeSelectionQuery("PRAGMA wal_autocheckpoint", nullptr);
-        ASSERT_EQ(checkpoint.size(), 1u);
-        EXPECT_EQ(std::get<std::int64_t>(checkpoint[0][0]) * c.pageSize, 4 * 1024 * 1024);
+        EXPECT_EQ(storage.walCheckpointPages() * c.pageSize, 4 * 1024 * 1024);
 
         bool result = false;
         storage.setMaxStorageSize(100'000, [&](bool success) { result = success; });
