@@ -1,9 +1,10 @@
 // The pipe of one log group. Enqueued logs are completed and validated on the caller's thread,
 // prepared and filtered by the delegates there, then stored on the group's serial queue before
-// the enqueue returns; logs enqueued on several threads at once are stored in one transaction. A unit flushes a full batch at once (6-second units only) or when its flush
-// timer fires; longer intervals keep their deadline in the settings across launches. A bounded
-// number of batches may be in flight: success deletes a batch, a recoverable failure keeps it,
-// any other failure disables the unit and deletes its logs.
+// the enqueue returns; logs enqueued on several threads at once are stored in one transaction.
+// A unit flushes a full batch at once (6-second units only) or when its flush timer fires; longer
+// intervals keep their deadline in the settings across launches. A bounded number of batches may
+// be in flight: success deletes a batch, a recoverable failure keeps it, any other failure
+// disables the unit and deletes its logs.
 #pragma once
 
 #include "sdk/telemetry/Internals/Channel/ZEChannelDelegates.h"
