@@ -414,6 +414,7 @@ void ApplicationShell::startTelemetry()
     if (config_.telemetryUrl.isEmpty())
         return;
     telemetry_->startTelemetry(config_.telemetrySecret.toStdString(), config_.telemetryUrl.toString().toStdString(),
+                               {QV_VERSION, QV_BUILD},
                                {ze::ZEAnalytics::sharedInstance(), ze::ZECrashes::sharedInstance()});
 }
 

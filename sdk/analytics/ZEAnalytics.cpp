@@ -157,6 +157,8 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEv
     const std::shared_ptr<ZEAnalyticsTransmissionTarget>& target, std::uint64_t flags)
 {
     auto log = std::make_shared<ZEEventLog>();
+    // Made before the lock is taken: drawing the random bytes is a system call.
+    log->eventId = ZEUuid::create().UUIDString();
     std::uint64_t persistence = flags & 0xFF;
     {
         std::lock_guard guard(lock());
@@ -183,7 +185,6 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEv
             checked = validateZavEdurovEventProperties(properties);
         }
         log->name = name;
-        log->eventId = ZEUuid::create().UUIDString();
         if (checked && !checked->isEmpty()) {
             log->typedProperties = checked;
         }

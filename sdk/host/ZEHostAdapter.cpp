@@ -169,8 +169,12 @@ ZEHostAdapter::~ZEHostAdapter()
 }
 
 void ZEHostAdapter::startTelemetry(const std::string& appSecret, const std::string& logUrl,
-    const std::vector<ZEZavEdurov::Service>& services)
+    const ZEHostApplicationVersion& version, const std::vector<ZEZavEdurov::Service>& services)
 {
+    auto info = ZEPlatform::applicationInfo();
+    info.shortVersion = version.shortVersion;
+    info.buildVersion = version.build;
+    ZEPlatform::setApplicationInfo(std::move(info));
     ZEZavEdurov::setLogUrl(logUrl);
     ZEZavEdurov::start(appSecret, services);
 }

@@ -57,6 +57,12 @@ private:
     qv::Dispatcher& mainQueue_;
 };
 
+// The application's own version, as its users see it, and its build.
+struct ZEHostApplicationVersion {
+    std::string shortVersion;
+    std::string build;
+};
+
 class ZEHostAdapter {
 public:
     // Installs the executor and the settings, and passes activation changes to the SDK.
@@ -67,8 +73,9 @@ public:
     ZEHostAdapter& operator=(const ZEHostAdapter&) = delete;
 
     // Starts the SDK with every service the application uses, in one start: the SDK takes one
-    // start per process and refuses a second. `logUrl` is the ingestion's base address.
-    void startTelemetry(const std::string& appSecret, const std::string& logUrl,
+    // start per process and refuses a second. `logUrl` is the ingestion's base address; every log,
+    // crash logs among them, carries `version`.
+    void startTelemetry(const std::string& appSecret, const std::string& logUrl, const ZEHostApplicationVersion& version,
         const std::vector<ZEZavEdurov::Service>& services);
 
 private:

@@ -129,10 +129,12 @@ TEST_F(CrashReportingTest, aSegmentationFaultOfTheProgramReachesTheSinkFromItsNe
     EXPECT_EQ(log.value("osExceptionType", ""), "SIGSEGV");
     EXPECT_TRUE(log.value("fatal", false));
     EXPECT_EQ(log.value("processName", ""), "quorvantelle");
-    // The crash log names the application, not its process.
+    // The crash log names the application, not its process, with the version and build the
+    // program was built as.
     const auto device = log.value("device", nlohmann::json::object());
     EXPECT_EQ(device.value("appNamespace", ""), "com.harrowfenlake.quorvantelle");
-    EXPECT_EQ(device.value("appVersion", ""), "1.0");
+    EXPECT_EQ(device.value("appVersion", ""), QV_VERSION);
+    EXPECT_EQ(device.value("appBuild", ""), QV_BUILD);
 }
 
 }  // namespace

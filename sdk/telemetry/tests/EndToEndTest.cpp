@@ -244,40 +244,55 @@ TEST_F(ZEEndToEndTest, AnOutageKeepsLogsUpToTheCapThenARelaunchSendsThem)
 TEST_F(ZEEndToEndTest, AProcessKilledWhileEnqueueingLosesNoStoredLog)
 {
     stopSdk();
-    const auto childHome = home / "child";
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::execl(ZE_ENQUEUE_CHILD, ZE_ENQUEUE_CHILD, childHome.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    // Kill it in the middle of its work, once it acknowledged a few hundred logs.
-    FILE* acknowledgements = ::fdopen(out[0], "r");
-    int acknowledged = -1;
-    int index = 0;
-    while (acknowledged < 300 && std::fscanf(acknowledgements, "%d", &index) == 1) {
-        acknowledged = index;
-    }
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    std::fclose(acknowledgements);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    ASSERT_GE(acknowledged, 300);
+    for (const int threads : {1, 4}) {
+        SCOPED_TRACE(std::to_string(threads) + " enqueueing thread(s)");
+        const auto childHome = home / ("child-" + std::to_string(threads));
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            const std::string count = std::to_string(threads);
+            ::execl(ZE_ENQUEUE_CHILD, ZE_ENQUEUE_CHILD, childHome.c_str(), count.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // Kill it in the middle of its work, once it acknowledged a few hundred logs; what it
+        // acknowledged before it died is still in the pipe.
+        FILE* acknowledgements = ::fdopen(out[0], "r");
+        std::set<int> acknowledged;
+        int index = 0;
+        while (acknowledged.size() < 300 && std::fscanf(acknowledgements, "%d", &index) == 1) {
+            acknowledged.insert(index);
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        while (std::fscanf(acknowledgements, "%d", &index) == 1) {
+            acknowledged.insert(index);
+        }
+        std::fclose(acknowledgements);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_GE(acknowledged.size(), 300u);
 
-    // The next launch, over the child's files, sends every log it acknowledged.
-    ZEPlatform::setHomeOverride(childHome / "data", childHome / "config");
-    ZEPlatform::setSettings(std::make_shared<ZEJsonFileSettings>(childHome / "config" / "restart.settings.json"));
-    startSdk();
-    sendEverything();
-    const auto all = received();
-    for (int i = 0; i <= acknowledged; ++i) {
-        ASSERT_TRUE(all.count(i)) << "log " << i << " was acknowledged but never sent";
+        // The next launch, over the child's files, sends every log it acknowledged.
+        const std::size_t before = sink.requests().size();
+        ZEPlatform::setHomeOverride(childHome / "data", childHome / "config");
+        ZEPlatform::setSettings(std::make_shared<ZEJsonFileSettings>(childHome / "config" / "restart.settings.json"));
+        startSdk();
+        sendEverything();
+        std::set<int> sent;
+        const auto requests = sink.requests();
+        for (std::size_t i = before; i < requests.size(); ++i) {
+            const auto found = indexesIn(requests[i].body);
+            sent.insert(found.begin(), found.end());
+        }
+        for (const int acknowledgedIndex : acknowledged) {
+            ASSERT_TRUE(sent.count(acknowledgedIndex)) << "log " << acknowledgedIndex << " was acknowledged but never sent";
+        }
+        stopSdk();
     }
 }
 

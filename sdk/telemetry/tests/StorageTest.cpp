@@ -415,6 +415,108 @@ TEST_F(ZELogDBStorageTest, ALogAsLargeAsTheWholeStoreIsRefusedWithoutEvictingAny
     EXPECT_EQ(storage.droppedLogsCount(), 1u);
 }
 
+// Logs stored together (enqueued on several threads at once) fare exactly as each would alone:
+// one that cannot be stored is refused by itself, and a full store makes room for each.
+TEST_F(ZELogDBStorageTest, LogsStoredTogetherFareAsEachWouldAlone)
+{
+    constexpr std::size_t kUnarchivable = SIZE_MAX;
+    struct Log {
+        std::string name;
+        std::uint64_t flags = ZEFlagsNormal;
+        std::size_t size = 0;
+    };
+    struct Case {
+        const char* what;
+        bool fullFirst;
+        std::vector<Log> logs;
+        std::vector<bool> stored;
+        std::vector<std::string> loaded; // in load order; for a full store, the last ones loaded
+    };
+    const std::vector<Case> cases = {
+        {"all fit", false, {{"a"}, {"b", ZEFlagsCritical}, {"c"}}, {true, true, true}, {"b", "a", "c"}},
+        {"one cannot be archived", false, {{"a"}, {"none", ZEFlagsNormal, kUnarchivable}, {"c"}}, {true, false, true}, {"a", "c"}},
+        {"one is larger than the store", false, {{"a"}, {"huge", ZEFlagsCritical, 24 * 1024}, {"c"}}, {true, false, true},
+            {"a", "c"}},
+        {"the store is full", true, {{"a", ZEFlagsNormal, 2000}, {"b", ZEFlagsNormal, 2000}, {"c", ZEFlagsNormal, 2000}},
+            {true, true, true}, {"a", "b", "c"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            ZELogDBStorage storage;
+            storage.setMaxStorageSize(24 * 1024, nullptr);
+            int filler = 0;
+            while (c.fullFirst && storage.droppedLogsCount() == 0 && filler < 200) {
+                ASSERT_TRUE(storage.saveLog(makeLog("filler" + std::to_string(filler++), 2000), "g", ZEFlagsNormal));
+            }
+            const auto droppedBefore = storage.droppedLogsCount();
+            std::vector<std::optional<ZEArchivedLog>> archived;
+            for (const auto& log : c.logs) {
+                archived.push_back(log.size == kUnarchivable ? std::nullopt : storage.archiveLog(makeLog(log.name, log.size)));
+            }
+            std::vector<ZEArchivedLogWithFlags> together;
+            for (std::size_t i = 0; i < c.logs.size(); ++i) {
+                together.push_back({archived[i], c.logs[i].flags});
+            }
+            EXPECT_EQ(storage.saveArchivedLogs(together, "g"), c.stored);
+            const auto loaded = load(storage, "g");
+            ASSERT_GE(loaded.size(), c.loaded.size());
+            EXPECT_EQ(std::vector<std::string>(loaded.end() - static_cast<std::ptrdiff_t>(c.loaded.size()), loaded.end()), c.loaded);
+            if (c.fullFirst) {
+                // The oldest fillers made room, and the file kept to its cap.
+                EXPECT_EQ(std::count(loaded.begin(), loaded.end(), "filler0"), 0);
+                EXPECT_EQ(loaded.size() + storage.droppedLogsCount(), static_cast<std::size_t>(filler) + c.logs.size());
+                EXPECT_LE(std::filesystem::file_size(databaseFile()), 24u * 1024);
+            } else {
+                EXPECT_EQ(loaded.size(), c.loaded.size());
+                EXPECT_EQ(storage.droppedLogsCount() - droppedBefore,
+                    static_cast<std::uint64_t>(std::count(c.stored.begin(), c.stored.end(), false)));
+            }
+        }
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(databaseFile().string() + suffix);
+        }
+    }
+}
+
+// The store's own commits never copy the write-ahead log back into the file; a thread of its own
+// does, once the log holds 4 MiB.
+TEST_F(ZELogDBStorageTest, TheLogIsCopiedBackIntoTheFileOnceItHoldsFourMebibytes)
+{
+    const auto rowsInFileAlone = [this] {
+        const auto copy = databaseFile().parent_path() / "alone.sqlite";
+        std::filesystem::copy_file(databaseFile(), copy, std::filesystem::copy_options::overwrite_existing);
+        sqlite3* db = nullptr;
+        sqlite3_open(copy.c_str(), &db);
+        sqlite3_stmt* count = nullptr;
+        int rows = -1;
+        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM logs", -1, &count, nullptr) == SQLITE_OK && sqlite3_step(count) == SQLITE_ROW) {
+            rows = sqlite3_column_int(count, 0);
+        }
+        sqlite3_finalize(count);
+        sqlite3_close(db);
+        std::filesystem::remove(copy);
+        return rows;
+    };
+    sqlite3* reader = nullptr;
+    {
+        ZELogDBStorage storage;
+        storage.setMaxStorageSize(64 * 1024 * 1024, nullptr);
+        ASSERT_TRUE(storage.saveLog(makeLog("first"), "g", ZEFlagsNormal));
+        // Another connection keeps the log from being copied back when the store closes.
+        ASSERT_EQ(sqlite3_open(databaseFile().c_str(), &reader), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(reader, "SELECT COUNT(*) FROM logs", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(rowsInFileAlone(), 0);
+        constexpr std::size_t kLogs = 1000; // some 4 KiB of log pages each
+        for (std::size_t i = 0; i < kLogs; ++i) {
+            ASSERT_TRUE(storage.saveLog(makeLog("filler", 3000), "g", ZEFlagsNormal));
+        }
+    }
+    // Closing the store let the checkpoint it had asked for end.
+    EXPECT_GT(rowsInFileAlone(), 0);
+    sqlite3_close(reader);
+}
+
 // A store made afresh has small pages; a file made earlier keeps its 4 KiB pages. Either way the
 // cap is rounded up to whole pages of the file and never set below what the file holds.
 TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTheContent)
@@ -443,9 +545,7 @@ TEST_F(ZELogDBStorageTest, TheCapIsRoundedUpToWholePagesOfTheFileAndNeverBelowTh
         ASSERT_EQ(storage.pageSize(), c.pageSize);
         EXPECT_EQ(pragma("page_size"), c.pageSize);
         // The write-ahead log is checkpointed at the same size in bytes whatever the pages.
-        const auto checkpoint = storage.executeSelectionQuery("PRAGMA wal_autocheckpoint", nullptr);
-        ASSERT_EQ(checkpoint.size(), 1u);
-        EXPECT_EQ(std::get<std::int64_t>(checkpoint[0][0]) * c.pageSize, 4 * 1024 * 1024);
+        EXPECT_EQ(storage.walCheckpointPages() * c.pageSize, 4 * 1024 * 1024);
 
         bool result = false;
         storage.setMaxStorageSize(100'000, [&](bool success) { result = success; });

@@ -27,6 +27,7 @@ ZEChannelUnitDefault::ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> 
     , queue_(std::move(logsDispatchQueue))
     , ingestion_(std::move(ingestion))
     , storage_(std::move(storage))
+    , enqueueTurns_(queue_, [this](const std::vector<Enqueued*>& turn) { completeEnqueues(turn); })
 {
     // The store is used on the queue alone; another unit may be using it at this moment.
     if (storage_) {
@@ -56,48 +57,74 @@ void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log
     // The filters may cut a log to its limits, so they run before it is archived: what is stored
     // and sent is what they leave. Both run here, so that threads enqueueing at once do so at
     // once; the log is stored before the caller goes on, so that a process killed right after
-    // enqueueing loses nothing.
+    // enqueueing loses nothing. Logs enqueued at once are stored together.
     const bool filtered = delegates_.anyFilters(*this, log);
     const auto archived = storage_ && !filtered ? storage_->archiveLog(log) : std::nullopt;
-    queue_->sync([&] { completeEnqueue(log, filtered, archived, internalId, flags); });
+    Enqueued enqueued{log, filtered, archived, internalId, flags};
+    enqueueTurns_.run(enqueued);
 }
 
-void ZEChannelUnitDefault::completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, bool filtered,
-    const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags)
+void ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
 {
-    const auto completed = [&] {
-        delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
+    const auto completed = [this](const Enqueued& enqueued) {
+        delegates_.enumerate(
+            [&](ZEChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, enqueued.log, enqueued.internalId); });
     };
-    if (filtered) {
-        ZELogDebug(kZELogTag, "Log of type '%@' was filtered out by delegate(s)", log->type);
-        completed();
+    std::vector<const Enqueued*> toSave;
+    std::vector<ZEArchivedLogWithFlags> logs;
+    for (const Enqueued* enqueued : turn) {
+        const auto& log = enqueued->log;
+        if (enqueued->filtered) {
+            ZELogDebug(kZELogTag, "Log of type '%@' was filtered out by delegate(s)", log->type);
+            completed(*enqueued);
+        } else if (!ingestion_ || !ingestion_->isReadyToSend()) {
+            ZELogDebug(kZELogTag, "Log of type '%@' was not filtered out by delegate(s) but ingestion is not ready to send it.",
+                log->type);
+            completed(*enqueued);
+        } else if (discardLogs_) {
+            ZELogWarning(kZELogTag, "Channel %@ disabled in log discarding mode, discard this log.", configuration_.groupId);
+            notifyFailureBeforeSendingForItem(log, pausedWithDeletionError());
+            completed(*enqueued);
+        } else {
+            ZELogDebug(kZELogTag, "Saving log, type: %@, flags: %u.", log->type, enqueued->flags);
+            toSave.push_back(enqueued);
+            logs.push_back({enqueued->archived, enqueued->flags});
+        }
+    }
+    if (toSave.empty()) {
         return;
     }
-    if (!ingestion_ || !ingestion_->isReadyToSend()) {
-        ZELogDebug(kZELogTag, "Log of type '%@' was not filtered out by delegate(s) but ingestion is not ready to send it.",
-            log->type);
-        completed();
+    const std::vector<bool> saved = storage_->saveArchivedLogs(logs, configuration_.groupId);
+    for (std::size_t i = 0; i < toSave.size(); ++i) {
+        completed(*toSave[i]);
+    }
+    const auto stored = static_cast<std::uint64_t>(std::count(saved.begin(), saved.end(), true));
+    if (stored == 0) {
         return;
     }
-    if (discardLogs_) {
-        ZELogWarning(kZELogTag, "Channel %@ disabled in log discarding mode, discard this log.", configuration_.groupId);
-        notifyFailureBeforeSendingForItem(log, pausedWithDeletionError());
-        completed();
-        return;
-    }
-    ZELogDebug(kZELogTag, "Saving log, type: %@, flags: %u.", log->type, flags);
-    const bool saved = storage_->saveArchivedLog(archived, configuration_.groupId, flags);
-    completed();
-    if (saved) {
-        ++itemsCount_;
+    itemsCount_ += stored;
+    if (!fullBatchWaiting()) {
         checkPendingLogs();
+        return;
     }
+    // A full batch is sent next on the queue, not in this turn: its callers wait for their logs
+    // to be stored, not for a batch to be loaded and sent.
+    queue_->async([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->checkPendingLogs();
+        }
+    });
+}
+
+bool ZEChannelUnitDefault::fullBatchWaiting() const
+{
+    return !paused_ && configuration_.flushInterval == kZEChannelDefaultFlushInterval
+        && itemsCount_ >= configuration_.batchSizeLimit;
 }
 
 void ZEChannelUnitDefault::checkPendingLogs()
 {
-    if (!paused_ && configuration_.flushInterval == kZEChannelDefaultFlushInterval
-        && itemsCount_ >= configuration_.batchSizeLimit) {
+    if (fullBatchWaiting()) {
         flushQueue();
         return;
     }

@@ -1,12 +1,14 @@
 // The pipe of one log group. Enqueued logs are completed and validated on the caller's thread,
 // prepared and filtered by the delegates there, then stored on the group's serial queue before
-// the enqueue returns. A unit flushes a full batch at once (6-second units only) or when its flush
-// timer fires; longer intervals keep their deadline in the settings across launches. A bounded
-// number of batches may be in flight: success deletes a batch, a recoverable failure keeps it,
-// any other failure disables the unit and deletes its logs.
+// the enqueue returns; logs enqueued on several threads at once are stored in one transaction.
+// A unit flushes a full batch at once (6-second units only) or when its flush timer fires; longer
+// intervals keep their deadline in the settings across launches. A bounded number of batches may
+// be in flight: success deletes a batch, a recoverable failure keeps it, any other failure
+// disables the unit and deletes its logs.
 #pragma once
 
 #include "sdk/telemetry/Internals/Channel/ZEChannelDelegates.h"
+#include "sdk/telemetry/Internals/Channel/ZEQueueTurns.h"
 #include "sdk/telemetry/Internals/Storage/ZEStorage.h"
 #include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
@@ -53,8 +55,18 @@ public:
     bool availableBatchFromStorage() const { return availableBatchFromStorage_; }
 
 private:
-    void completeEnqueue(const std::shared_ptr<ZEAbstractLog>& log, bool filtered,
-        const std::optional<ZEArchivedLog>& archived, const std::string& internalId, std::uint64_t flags);
+    // What the caller's thread made of one enqueued log, for the queue to finish.
+    struct Enqueued {
+        const std::shared_ptr<ZEAbstractLog>& log;
+        bool filtered;
+        const std::optional<ZEArchivedLog>& archived;
+        const std::string& internalId;
+        std::uint64_t flags;
+    };
+    // On the queue: drops or stores the logs of one turn, in the order they came.
+    void completeEnqueues(const std::vector<Enqueued*>& turn);
+    // Whether a full batch is stored and waits to be sent at once (6-second units only).
+    bool fullBatchWaiting() const;
     void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,
         const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error);
 
@@ -68,6 +80,7 @@ private:
     ZEChannelDelegates delegates_;
     std::shared_ptr<ZEIngestionProtocol> ingestion_;
     std::shared_ptr<ZEStorage> storage_;
+    ZEQueueTurns<Enqueued> enqueueTurns_;
     ZETimer timerSource_;
     std::uint64_t itemsCount_ = 0;
     std::vector<std::string> pendingBatchIds_;

@@ -153,9 +153,14 @@ sqlite3* ZEDBStorage::connection(int& result)
     if (!db_) {
         db_ = openDatabaseAtFileURL(dbFileURL_, result);
         if (db_) {
-            if (pageSize_ > 0) {
-                sqlite3_wal_autocheckpoint(db_, static_cast<int>(kZEWalCheckpointBytes / pageSize_));
-            }
+            // In place of SQLite's checkpoint at the end of a commit.
+            sqlite3_wal_hook(db_, [](void* self, sqlite3*, const char*, int pages) {
+                auto* storage = static_cast<ZEDBStorage*>(self);
+                if (storage->pageSize_ > 0 && pages >= storage->walCheckpointPages()) {
+                    storage->checkpointer_.request();
+                }
+                return SQLITE_OK;
+            }, this);
             sqlite3_commit_hook(db_, [](void* self) {
                 ++static_cast<ZEDBStorage*>(self)->ownCommits_;
                 return 0;
@@ -169,6 +174,7 @@ sqlite3* ZEDBStorage::connection(int& result)
 
 void ZEDBStorage::closeConnection()
 {
+    checkpointer_.stop();
     for (auto* kept : {&statements_, &selections_}) {
         for (const auto& [query, statement] : *kept) {
             sqlite3_finalize(statement);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "sdk/telemetry/Internals/Storage/ZEStorageBindable.h"
+#include "sdk/telemetry/Internals/Storage/ZEWalCheckpointer.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -46,7 +47,8 @@ inline constexpr std::int64_t kZEDefaultDatabaseSizeInBytes = 10 * 1024 * 1024;
 // A file made earlier keeps its own page size.
 inline constexpr std::int64_t kZENewDatabasePageSize = 1024;
 // The write-ahead log is copied back into the file (a checkpoint, which syncs both) once it holds
-// this much. SQLite counts 1,000 pages by default; on small pages that came four times as often.
+// this much, on a thread of the store's own. SQLite counts 1,000 pages by default; on small pages
+// that came four times as often.
 inline constexpr std::int64_t kZEWalCheckpointBytes = 4 * 1024 * 1024;
 
 class ZEDBStorage {
@@ -61,6 +63,8 @@ public:
     // The page limit SQLite reported when the cap was last applied to the open connection.
     std::int64_t appliedMaxPageCount() const { return pageLimit_; }
     const std::optional<ZEDBSchema>& schema() const { return schema_; }
+    // Pages of write-ahead log that set off a checkpoint: kZEWalCheckpointBytes on this file's pages.
+    std::int64_t walCheckpointPages() const { return pageSize_ > 0 ? kZEWalCheckpointBytes / pageSize_ : 0; }
 
     int configureDatabaseWithSchema(const std::optional<ZEDBSchema>& schema, unsigned version, const std::string& filename);
     // Runs `block` on the open database with the size cap applied; answers its code, or the
@@ -156,6 +160,10 @@ private:
     sqlite3* db_ = nullptr;
     KeptStatements statements_;
     KeptStatements selections_;
+    ZEWalCheckpointer checkpointer_{[this] {
+        int result = 0;
+        return openDatabaseAtFileURL(dbFileURL_, result);
+    }};
 };
 
 } // namespace ze

@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace ze {
 
 namespace {
@@ -93,6 +95,66 @@ std::optional<ZEArchivedLog> ZELogDBStorage::archiveLog(const std::shared_ptr<ZE
     return archived;
 }
 
+const std::string& ZELogDBStorage::insertion(const ZEArchivedLog& archived, const std::string& groupId, std::uint64_t flags,
+    ZEStorageBindableArray& values)
+{
+    static const std::string insertWithTarget
+        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
+            kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
+    static const std::string insertPlain
+        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\") VALUES (?, ?, ?)", kZELogTableName, "groupId", "log", "priority");
+    values.addString(groupId);
+    values.addString(archived.text);
+    if (archived.commonSchema) {
+        values.addString(archived.encryptedToken);
+        values.addString(archived.targetKey);
+    }
+    values.addNumber(static_cast<std::int64_t>(flags & 0xFF));
+    return archived.commonSchema ? insertWithTarget : insertPlain;
+}
+
+bool ZELogDBStorage::fitsInStore(const ZEArchivedLog& archived) const
+{
+    return static_cast<std::int64_t>(archived.text.size()) < appliedMaxPageCount() * pageSize();
+}
+
+std::vector<bool> ZELogDBStorage::saveArchivedLogs(const std::vector<ZEArchivedLogWithFlags>& logs, const std::string& groupId)
+{
+    const bool allArchived = std::all_of(logs.begin(), logs.end(), [](const auto& entry) { return entry.log.has_value(); });
+    if (logs.size() > 1 && allArchived) {
+        // A commit writes the pages every insert touches (the table's root, its sequence, the
+        // file's header) once, however many rows it holds.
+        std::vector<std::int64_t> ids;
+        const int result = executeQueryUsingBlock([&](sqlite3* db) {
+            if (!std::all_of(logs.begin(), logs.end(), [this](const auto& entry) { return fitsInStore(*entry.log); })) {
+                return SQLITE_TOOBIG;
+            }
+            int code = executeRepeatedNonSelectionQuery("BEGIN", db, nullptr);
+            for (std::size_t i = 0; code == SQLITE_OK && i < logs.size(); ++i) {
+                ZEStorageBindableArray values;
+                const std::string& insert = insertion(*logs[i].log, groupId, logs[i].flags, values);
+                code = executeRepeatedNonSelectionQuery(insert, db, &values);
+                ids.push_back(static_cast<std::int64_t>(sqlite3_last_insert_rowid(db)));
+            }
+            if (code == SQLITE_OK) {
+                code = executeRepeatedNonSelectionQuery("COMMIT", db, nullptr);
+            }
+            if (code != SQLITE_OK && !sqlite3_get_autocommit(db)) {
+                executeRepeatedNonSelectionQuery("ROLLBACK", db, nullptr);
+            }
+            return code;
+        });
+        if (result == SQLITE_OK) {
+            for (const auto id : ids) {
+                ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(id));
+            }
+            return std::vector<bool>(logs.size(), true);
+        }
+        // A full store makes room for each log by itself, as it would have for each alone.
+    }
+    return ZEStorage::saveArchivedLogs(logs, groupId);
+}
+
 bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archived, const std::string& groupId,
     std::uint64_t flags)
 {
@@ -103,25 +165,12 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
     const std::int64_t priority = static_cast<std::int64_t>(flags & 0xFF);
     const std::string& base64 = archived->text;
     ZEStorageBindableArray values;
-    values.addString(groupId);
-    values.addString(base64);
-    static const std::string insertWithTarget
-        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\", \"%@\", \"%@\") VALUES (?, ?, ?, ?, ?)",
-            kZELogTableName, "groupId", "log", "targetToken", "targetKey", "priority");
-    static const std::string insertPlain
-        = ZEFormat("INSERT INTO \"%@\" (\"%@\", \"%@\", \"%@\") VALUES (?, ?, ?)", kZELogTableName, "groupId", "log", "priority");
-    if (archived->commonSchema) {
-        values.addString(archived->encryptedToken);
-        values.addString(archived->targetKey);
-    }
-    const std::string& insert = archived->commonSchema ? insertWithTarget : insertPlain;
-    values.addNumber(priority);
+    const std::string& insert = insertion(*archived, groupId, flags, values);
 
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
-        const std::int64_t capacity = appliedMaxPageCount() * pageSize();
-        if (static_cast<std::int64_t>(base64.size()) >= capacity) {
+        if (!fitsInStore(*archived)) {
             ZELogError(kZELogTag, "Log is too large (%tu bytes) to store in database. Current maximum database size is %tu bytes.",
-                base64.size(), capacity);
+                base64.size(), appliedMaxPageCount() * pageSize());
             return SQLITE_ERROR;
         }
         int code = executeRepeatedNonSelectionQuery(insert, db, &values);

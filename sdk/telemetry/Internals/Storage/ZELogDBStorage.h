@@ -24,6 +24,9 @@ public:
     bool saveLog(const std::shared_ptr<ZEAbstractLog>& log, const std::string& groupId, std::uint64_t flags) override;
     std::optional<ZEArchivedLog> archiveLog(const std::shared_ptr<ZEAbstractLog>& log) override;
     bool saveArchivedLog(const std::optional<ZEArchivedLog>& log, const std::string& groupId, std::uint64_t flags) override;
+    // In one transaction when every log fits as it is; otherwise, or when that transaction fails,
+    // one by one, each making room for itself as a single log does.
+    std::vector<bool> saveArchivedLogs(const std::vector<ZEArchivedLogWithFlags>& logs, const std::string& groupId) override;
     std::size_t countLogs() override;
     ZELogArray deleteLogsWithGroupId(const std::string& groupId) override;
     void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
@@ -47,6 +50,11 @@ private:
         std::shared_ptr<ZEAbstractLog> log;
     };
 
+    // The insert that stores `archived`, and the values it binds.
+    static const std::string& insertion(const ZEArchivedLog& archived, const std::string& groupId, std::uint64_t flags,
+        ZEStorageBindableArray& values);
+    // Whether a log of this archive can be stored at all: it must be smaller than the store's cap.
+    bool fitsInStore(const ZEArchivedLog& archived) const;
     void customizeDatabase(sqlite3* db) override;
     void migrateDatabase(sqlite3* db, unsigned fromVersion) override;
     static int createPriorityIndex(sqlite3* db);

@@ -28,6 +28,12 @@ struct ZEArchivedLog {
     std::optional<std::string> targetKey;
 };
 
+// A log `archiveLog` made, to be stored with these flags.
+struct ZEArchivedLogWithFlags {
+    const std::optional<ZEArchivedLog>& log;
+    std::uint64_t flags;
+};
+
 class ZEStorage {
 public:
     virtual ~ZEStorage() = default;
@@ -36,6 +42,16 @@ public:
     // Safe on any thread; nothing when the log cannot be archived.
     virtual std::optional<ZEArchivedLog> archiveLog(const std::shared_ptr<ZEAbstractLog>& log) = 0;
     virtual bool saveArchivedLog(const std::optional<ZEArchivedLog>& log, const std::string& groupId, std::uint64_t flags) = 0;
+    // Stores several logs of one group, answering for each whether it was stored: the same as
+    // storing them one by one, in this order, and cheaper when the store can do it at once.
+    virtual std::vector<bool> saveArchivedLogs(const std::vector<ZEArchivedLogWithFlags>& logs, const std::string& groupId)
+    {
+        std::vector<bool> saved;
+        for (const auto& entry : logs) {
+            saved.push_back(saveArchivedLog(entry.log, groupId, entry.flags));
+        }
+        return saved;
+    }
     // Logs of every group.
     virtual std::size_t countLogs() = 0;
     // Deletes the group's logs and answers them.

@@ -1,0 +1,88 @@
+#include "sdk/telemetry/Internals/Channel/ZEQueueTurns.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+#include <vector>
+
+namespace ze {
+namespace {
+
+struct Item {
+    int thread = 0;
+    int index = 0;
+    bool ran = false;
+};
+
+TEST(ZEQueueTurnsTest, EveryItemRunsOnceOnTheQueueBeforeItsCallerGoesOn)
+{
+    auto queue = std::make_shared<ZESerialQueue>("test.turns");
+    std::map<int, std::vector<int>> ranPerThread;
+    int offQueue = 0;
+    ZEQueueTurns<Item> turns(queue, [&](const std::vector<Item*>& items) {
+        for (Item* item : items) {
+            offQueue += queue->isCurrent() ? 0 : 1;
+            item->ran = true;
+            ranPerThread[item->thread].push_back(item->index);
+        }
+    });
+    constexpr int kThreads = 8;
+    constexpr int kEach = 200;
+    std::atomic<int> returnedEarly{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                Item item{t, i};
+                turns.run(item);
+                returnedEarly += item.ran ? 0 : 1;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(returnedEarly.load(), 0);
+    EXPECT_EQ(offQueue, 0);
+    ASSERT_EQ(ranPerThread.size(), static_cast<std::size_t>(kThreads));
+    std::vector<int> inOrder(kEach);
+    for (int i = 0; i < kEach; ++i) {
+        inOrder[i] = i;
+    }
+    for (const auto& [thread, indexes] : ranPerThread) {
+        EXPECT_EQ(indexes, inOrder) << "thread " << thread;
+    }
+}
+
+// A turn's own work may run more: on the queue, that runs at once rather than waiting for the
+// turn that holds the queue.
+TEST(ZEQueueTurnsTest, ACallOnTheQueueRunsItsTurnThere)
+{
+    auto queue = std::make_shared<ZESerialQueue>("test.turns");
+    std::vector<int> ran;
+    ZEQueueTurns<Item>* self = nullptr;
+    ZEQueueTurns<Item> turns(queue, [&](const std::vector<Item*>& items) {
+        for (Item* item : items) {
+            item->ran = true;
+            ran.push_back(item->index);
+            if (item->index == 1) {
+                Item nested{0, 2};
+                self->run(nested);
+                EXPECT_TRUE(nested.ran);
+            }
+        }
+    });
+    self = &turns;
+    Item fromQueue{0, 0};
+    queue->async([&] { turns.run(fromQueue); });
+    queue->drain();
+    EXPECT_TRUE(fromQueue.ran);
+    Item fromCaller{0, 1};
+    turns.run(fromCaller);
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
+} // namespace
+} // namespace ze
