@@ -10,7 +10,10 @@
 
 namespace qv {
 
-Player::Player(Dispatcher& main, std::unique_ptr<AudioOutput> output) : main_(main), output_(std::move(output)) {}
+Player::Player(Dispatcher& main, std::unique_ptr<AudioOutput> output) : main_(main), output_(std::move(output))
+{
+    surface_->setAhead(kPausedAhead);
+}
 
 Player::~Player()
 {
@@ -144,6 +147,7 @@ void Player::startOutput()
     output_->start(AudioPipeline::kSampleRate, AudioPipeline::kChannels,
                    [pipeline](float* out, int frames) { return pipeline->pull(out, frames); });
     outputRunning_ = true;
+    surface_->setAhead(VideoSurface::kAhead);
 }
 
 void Player::stopOutput()
@@ -153,6 +157,7 @@ void Player::stopOutput()
     anchorSeconds_ = timeSeconds();
     output_->stop();
     outputRunning_ = false;
+    surface_->setAhead(kPausedAhead);
 }
 
 void Player::startTimers()

@@ -78,6 +78,9 @@ public:
 
     // How often the player checks for the end while playing. Defaults to 1/50 s.
     static constexpr double kTickSeconds = 1.0 / 50;
+    // Pictures queued on the surface while the sound is not playing: the one at the time it
+    // rests at. The rest are decoded once playback starts.
+    static constexpr std::size_t kPausedAhead = 1;
 
 private:
     struct Observer {

@@ -79,6 +79,10 @@ void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t
     bool announced = false;
     auto stopping = [this, generation] { return !current(generation); };
     for (;;) {
+        // Decoded only once the surface has room for it: a picture decoded and converted ahead of
+        // the room for it would hold up the next start.
+        if (!surface_->waitForRoom(stopping))
+            return;
         auto picture = reader.next(stopping);
         if (!picture)
             break;
