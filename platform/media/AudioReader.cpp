@@ -1,6 +1,7 @@
 #include "AudioReader.h"
 
 #include "FFmpegSupport.h"
+#include "FileIdentity.h"
 #include "WaveChunks.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <sys/stat.h>
 
 namespace qv {
 
@@ -103,21 +103,6 @@ MediaResult<Source> openTrack(const Asset& asset, const AudioMixInputParameters&
         return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
     });
     return openSource(asset.path(), track == tracks.end() ? -1 : track->streamIndex, request);
-}
-
-// Which file a path names, to tell it from one put in its place later.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> identityOf(const std::string& path)
-{
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return std::nullopt;
-    return FileIdentity{status.st_dev, status.st_ino};
 }
 
 }  // namespace
@@ -577,7 +562,7 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     impl->outputFormat = settings.format;
     impl->convertedSampleBytes = !impl->mixing && settings.format == PcmFormat::Int16 ? 2 : 4;
 
-    impl->identity = identityOf(path);
+    impl->identity = fileIdentity(path);
     for (const auto& request : requests) {
         auto opened = openTrack(asset, request);
         if (!opened)
@@ -626,7 +611,7 @@ std::optional<MediaError> AudioReader::seek(MediaTimeRange range)
     Impl& d = *impl_;
     // The files stay open: when another file has taken the place of the one opened, it is the
     // file asked for now and is read instead; one removed is gone.
-    std::optional<FileIdentity> now = identityOf(d.path);
+    std::optional<FileIdentity> now = fileIdentity(d.path);
     std::optional<MediaError> failed;
     if (!now)
         failed = makeMediaError(MediaErrorCode::FileNotFound, "The file “" + displayName(d.path) + "” could not be found.");

@@ -43,6 +43,8 @@ const std::map<std::string, std::string>& recipes()
                            " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
         {"groups.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -c:v libx264 -preset veryfast -g 50 -keyint_min 50"
                        " -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
+        {"groups-mirrored.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4,hflip' -c:v libx264 -preset veryfast -g 50"
+                                " -keyint_min 50 -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
         {"groups-sawtooth.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=4'"
                                 " -c:v libx264 -preset veryfast -g 50 -keyint_min 50 -sc_threshold 0 -bf 3 -pix_fmt yuv420p"
                                 " -c:a pcm_s16le -f mov"},

@@ -33,6 +33,7 @@ namespace qv::test {
 //                 that starts one hour in
 //   "groups.mov"  4 s of H.264 at 128x72, 25 pictures a second that all differ, in groups of
 //                 50 pictures led by a key picture, with pictures that nothing refers to
+//   "groups-mirrored.mov"  groups.mov with its pictures mirrored left to right
 //   "groups-sawtooth.mov"  groups.mov's pictures beside sawtooth.wav's sound (4 s of it)
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file

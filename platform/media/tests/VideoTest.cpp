@@ -156,6 +156,32 @@ TEST(VideoFrameReader, MovedAboutItLandsOnThePictureAReadFromTheStartShows)
     expectLandsExactly(*reader.value(), 0, 3, "at 0 after the end");
 }
 
+TEST(VideoFrameReader, ASeekAfterTheFileWasReplacedShowsTheNewFile)
+{
+    // The reader keeps its file open across seeks; one renamed into its place is read from then
+    // on, even where the old file's decoder could have decoded on.
+    std::string path = test::scratchFolder() + "/media.mov";
+    test::replaceFile(testMedia("groups.mov"), path);
+    Composition original = Composition::fromAsset(inspected(path));
+    auto reader = VideoFrameReader::make(original, reference().trackID, 1.0);
+    ASSERT_TRUE(reader);
+    expectLandsExactly(*reader.value(), 1.0, 1, "before the replace");
+
+    test::replaceFile(testMedia("groups-mirrored.mov"), path);
+    auto fresh = VideoFrameReader::make(Composition::fromAsset(inspected(path)), reference().trackID, 1.5);
+    ASSERT_TRUE(fresh);
+    auto expected = fresh.value()->next();
+    ASSERT_TRUE(expected);
+    ASSERT_FALSE(expected->image.rgb == reference().pictures[reference().at(1.5)].image.rgb);
+
+    reader.value()->seek(1.5);
+    EXPECT_EQ(reader.value()->lastPositioning(), VideoFrameReader::Positioning::Reopened);
+    auto picture = reader.value()->next();
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->time, 1.5);
+    EXPECT_TRUE(picture->image.rgb == expected->image.rgb);
+}
+
 TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNext)
 {
     // On its way to 1.9 s the reader skips pictures that nothing refers to and that show before
