@@ -23,11 +23,16 @@ void VideoSurface::setAhead(std::size_t pictures)
     room_.notify_all();
 }
 
+bool VideoSurface::roomFound(std::unique_lock<std::mutex>& lock, const std::function<bool()>& stopping)
+{
+    room_.wait(lock, [&] { return stopping() || queued_.size() < ahead_; });
+    return !stopping();
+}
+
 bool VideoSurface::push(VideoFrame frame, const std::function<bool()>& stopping)
 {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return stopping() || queued_.size() < ahead_; });
-    if (stopping())
+    if (!roomFound(lock, stopping))
         return false;
     queued_.push_back(std::make_shared<const VideoFrame>(std::move(frame)));
     return true;
@@ -36,8 +41,7 @@ bool VideoSurface::push(VideoFrame frame, const std::function<bool()>& stopping)
 bool VideoSurface::waitForRoom(const std::function<bool()>& stopping)
 {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return stopping() || queued_.size() < ahead_; });
-    return !stopping();
+    return roomFound(lock, stopping);
 }
 
 void VideoSurface::wake()

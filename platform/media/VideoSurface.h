@@ -34,6 +34,9 @@ public:
     std::shared_ptr<const VideoFrame> frameAt(double seconds);
 
 private:
+    // Waits, with the lock held, until a picture may be queued or `stopping()` holds; false then.
+    bool roomFound(std::unique_lock<std::mutex>& lock, const std::function<bool()>& stopping);
+
     std::mutex mutex_;
     std::condition_variable room_;
     std::size_t ahead_ = kAhead;
