@@ -149,6 +149,7 @@ struct AudioReader::Impl {
              "The file is truncated.");
     }
 
+    std::optional<MediaError> refusedStart(const MediaTimeRange& asked) const;
     std::optional<MediaError> position(MediaTimeRange asked);
     std::optional<MediaError> reopen(const FileIdentity& now);
     std::optional<MediaError> positionSource(Source& source, double rangeEnd);
@@ -439,12 +440,19 @@ std::optional<MediaError> AudioReader::Impl::reopen(const FileIdentity& now)
 
 // Sets up reading `asked` (see forTrack) from the sources as they are: after open, or to read
 // another part with the files kept open.
-std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
+std::optional<MediaError> AudioReader::Impl::refusedStart(const MediaTimeRange& asked) const
 {
     // The time before zero holds no audio: reading it would only make silence, as much as asked.
     if (asked.isValid() && !(asked.start.isNumeric() && asked.start >= MediaTime::zero()))
         return makeMediaError(MediaErrorCode::InvalidArgument,
                               "The audio of “" + displayName(path) + "” cannot be read from before its start.");
+    return std::nullopt;
+}
+
+std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
+{
+    if (auto refused = refusedStart(asked))
+        return refused;
     framesTotal = -1;
     if (asked.isValid() && asked.duration.isNumeric()) {
         range = asked;
@@ -609,6 +617,8 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset
 std::optional<MediaError> AudioReader::seek(MediaTimeRange range)
 {
     Impl& d = *impl_;
+    if (auto refused = d.refusedStart(range))
+        return refused;
     // The files stay open: when another file has taken the place of the one opened, it is the
     // file asked for now and is read instead; one removed is gone.
     std::optional<FileIdentity> now = fileIdentity(d.path);
