@@ -122,7 +122,7 @@ void Player::startAudio(std::unique_ptr<CompositionAudioReader> reader)
         });
     };
     MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
-    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
+    pipeline_ = std::make_unique<AudioPipeline>(audioWorker_, item_->composition(), mix_, start, playingRate_,
                                                 AudioPipeline::Events{ready, failureHandler(), nullptr},
                                                 std::move(reader));
 }

@@ -11,6 +11,7 @@
 #include "VideoSurface.h"
 
 #include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/WorkQueue.h"
 
 #include <cstdint>
 #include <functional>
@@ -112,6 +113,8 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::optional<PlayerItem> item_;
     std::shared_ptr<AudioMixStage> mix_;
+    // The thread every audio pipeline of the player runs on; it outlives them.
+    SerialQueue audioWorker_{"audio"};
     std::unique_ptr<AudioPipeline> pipeline_;
     // A tolerant seek waits for its picture before the sound starts; the reader waits with it.
     bool landing_ = false;
