@@ -1,9 +1,11 @@
 // Measures seeks against a floor of our own: exact seeks in H.264 MOVs with 250- and 25-picture
 // groups (time from the seek to its completion: sound and picture ready) beside a plain decoding
 // loop over the same library that keeps the file open, seeks to the key picture before each
-// target and decodes up to the picture showing there, for the same targets; tolerant seeks (no
-// limit either side, as scrubbing asks) in the 250-picture file; and exact seeks in a 1-hour AAC
-// .m4a once it is open.
+// target and decodes up to the picture showing there, for the same targets, the two taken in
+// turn so that the load of a shared machine falls on both alike; tolerant seeks (no limit either
+// side, as scrubbing asks) in the 250-picture file; and exact seeks in a 1-hour AAC .m4a once it
+// is open. Beside each time it prints the processor time of the whole process over the seek,
+// which the load of other programs moves less, and the load average at the start and the end.
 //
 //   seek_bench [--seeks N] [--video-minutes M] [--size WxH] [--folder F]
 //
@@ -28,6 +30,7 @@ extern "C" {
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -51,79 +54,117 @@ std::vector<double> randomTargets(int count, double duration)
     return targets;
 }
 
-// The player's seeks to `targets` with the given tolerances, in milliseconds each.
-std::vector<double> playerSeeks(const fs::path& path, const std::vector<double>& targets, const qv::MediaTime& tolerance,
-                                double* durationOut = nullptr)
+// The processor time of the whole process (every thread), in milliseconds.
+double processorMilliseconds()
 {
-    qv::ManualDispatcher main;
-    qv::Player player{main, std::make_unique<qv::SilentAudioOutput>(main)};
-    openInPlayer(main, player, path);
-    if (durationOut)
-        *durationOut = player.currentItem()->duration().seconds();
-    std::vector<double> times;
-    for (double target : targets) {
-        std::optional<bool> finished;
-        auto start = std::chrono::steady_clock::now();
-        player.seek(qv::MediaTime(std::llround(target * 1000), 1000), tolerance, tolerance,
-                    [&](bool done) { finished = done; });
-        if (!main.runUntil([&] { return finished.has_value(); }) || !*finished) {
-            std::fprintf(stderr, "a seek in %s did not finish\n", path.c_str());
-            std::exit(1);
-        }
-        times.push_back(secondsSince(start) * 1000);
-    }
-    return times;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-double durationOf(const fs::path& path)
+// The time and the processor time one seek took, in milliseconds.
+struct Cost {
+    double wall = 0;
+    double processor = 0;
+};
+
+template <typename Work>
+Cost measure(Work&& work)
 {
-    auto asset = qv::Asset::inspect(path.string());
-    return asset ? asset->duration().seconds() : 0;
+    double processorStart = processorMilliseconds();
+    auto start = std::chrono::steady_clock::now();
+    work();
+    return {secondsSince(start) * 1000, processorMilliseconds() - processorStart};
 }
+
+// The player with the file open, seeking with the given tolerances; a seek ends when it
+// completes (sound and picture ready).
+class PlayerSeeks {
+public:
+    PlayerSeeks(const fs::path& path, const qv::MediaTime& tolerance)
+        : path_(path), tolerance_(tolerance), player_(main_, std::make_unique<qv::SilentAudioOutput>(main_))
+    {
+        openInPlayer(main_, player_, path);
+    }
+    double duration() const { return player_.currentItem()->duration().seconds(); }
+    Cost seek(double target)
+    {
+        return measure([&] {
+            std::optional<bool> finished;
+            player_.seek(qv::MediaTime(std::llround(target * 1000), 1000), tolerance_, tolerance_,
+                         [&](bool done) { finished = done; });
+            if (!main_.runUntil([&] { return finished.has_value(); }) || !*finished) {
+                std::fprintf(stderr, "a seek in %s did not finish\n", path_.c_str());
+                std::exit(1);
+            }
+        });
+    }
+
+private:
+    fs::path path_;
+    qv::MediaTime tolerance_;
+    qv::ManualDispatcher main_;
+    qv::Player player_;
+};
 
 // The plain loop: the file open once, each target reached from the key picture before it.
-std::vector<double> loopSeeks(const fs::path& path, const std::vector<double>& targets)
-{
-    AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0 || avformat_find_stream_info(format, nullptr) < 0) {
-        std::fprintf(stderr, "the loop cannot open %s\n", path.c_str());
-        std::exit(1);
-    }
-    int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVStream* stream = format->streams[index];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    AVCodecContext* decoder = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(decoder, stream->codecpar);
-    decoder->thread_count = 0;
-    avcodec_open2(decoder, codec, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    std::vector<double> times;
-    for (double target : targets) {
-        auto start = std::chrono::steady_clock::now();
-        auto timestamp = static_cast<std::int64_t>(target / av_q2d(stream->time_base));
-        av_seek_frame(format, index, timestamp, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(decoder);
-        double frameSeconds = av_q2d(av_inv_q(stream->avg_frame_rate));
-        bool landed = false;
-        while (!landed && av_read_frame(format, packet) >= 0) {
-            if (packet->stream_index == index)
-                avcodec_send_packet(decoder, packet);
-            av_packet_unref(packet);
-            while (!landed && avcodec_receive_frame(decoder, frame) == 0) {
-                double shows = frame->best_effort_timestamp * av_q2d(stream->time_base);
-                landed = shows + frameSeconds > target;
-                av_frame_unref(frame);
-            }
+class LoopSeeks {
+public:
+    explicit LoopSeeks(const fs::path& path)
+    {
+        if (avformat_open_input(&format_, path.c_str(), nullptr, nullptr) < 0
+            || avformat_find_stream_info(format_, nullptr) < 0) {
+            std::fprintf(stderr, "the loop cannot open %s\n", path.c_str());
+            std::exit(1);
         }
-        times.push_back(secondsSince(start) * 1000);
+        index_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        stream_ = format_->streams[index_];
+        const AVCodec* codec = avcodec_find_decoder(stream_->codecpar->codec_id);
+        decoder_ = avcodec_alloc_context3(codec);
+        avcodec_parameters_to_context(decoder_, stream_->codecpar);
+        decoder_->thread_count = 0;
+        avcodec_open2(decoder_, codec, nullptr);
     }
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&decoder);
-    avformat_close_input(&format);
-    return times;
-}
+    ~LoopSeeks()
+    {
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&decoder_);
+        avformat_close_input(&format_);
+    }
+    LoopSeeks(const LoopSeeks&) = delete;
+    LoopSeeks& operator=(const LoopSeeks&) = delete;
+
+    Cost seek(double target)
+    {
+        return measure([&] {
+            auto timestamp = static_cast<std::int64_t>(target / av_q2d(stream_->time_base));
+            av_seek_frame(format_, index_, timestamp, AVSEEK_FLAG_BACKWARD);
+            avcodec_flush_buffers(decoder_);
+            double frameSeconds = av_q2d(av_inv_q(stream_->avg_frame_rate));
+            bool landed = false;
+            while (!landed && av_read_frame(format_, packet_) >= 0) {
+                if (packet_->stream_index == index_)
+                    avcodec_send_packet(decoder_, packet_);
+                av_packet_unref(packet_);
+                while (!landed && avcodec_receive_frame(decoder_, frame_) == 0) {
+                    double shows = frame_->best_effort_timestamp * av_q2d(stream_->time_base);
+                    landed = shows + frameSeconds > target;
+                    av_frame_unref(frame_);
+                }
+            }
+        });
+    }
+
+private:
+    AVFormatContext* format_ = nullptr;
+    int index_ = -1;
+    AVStream* stream_ = nullptr;
+    AVCodecContext* decoder_ = nullptr;
+    AVPacket* packet_ = av_packet_alloc();
+    AVFrame* frame_ = av_frame_alloc();
+};
 
 // The audio reader alone, kept open: moved to each target and its first buffer decoded, in
 // milliseconds each. What a player's seek in the file costs before its threads hand over.
@@ -150,14 +191,68 @@ std::vector<double> readerSeeks(const fs::path& path, const std::vector<double>&
     return times;
 }
 
-void exactAgainstLoop(const std::string& what, const fs::path& path, int count)
+double loadAverage()
 {
-    std::vector<double> targets = randomTargets(count, durationOf(path));
-    double ours = median(playerSeeks(path, targets, qv::MediaTime::zero()));
-    double loop = median(loopSeeks(path, targets));
-    std::printf("%d exact seeks in %s: median %.1f ms; the loop %.1f ms for the same targets: %.2f x (target <= 1.0)\n",
-                count, what.c_str(), ours, loop, ours / loop);
+    double load[1] = {0};
+    return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+// Exact seeks of the player and of the loop to the same targets, taken in turn (each first
+// every other time), so that a change in the machine's load falls on both alike. Returns the
+// ratio of the medians of the times.
+double exactAgainstLoop(const std::string& what, const fs::path& path, int count)
+{
+    PlayerSeeks ours(path, qv::MediaTime::zero());
+    LoopSeeks loop(path);
+    std::vector<double> ourTimes, ourProcessor, loopTimes, loopProcessor;
+    const std::vector<double> targets = randomTargets(count, ours.duration());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        Cost mine, theirs;
+        if (i % 2 == 0) {
+            mine = ours.seek(targets[i]);
+            theirs = loop.seek(targets[i]);
+        } else {
+            theirs = loop.seek(targets[i]);
+            mine = ours.seek(targets[i]);
+        }
+        ourTimes.push_back(mine.wall);
+        ourProcessor.push_back(mine.processor);
+        loopTimes.push_back(theirs.wall);
+        loopProcessor.push_back(theirs.processor);
+    }
+    double ratio = median(ourTimes) / median(loopTimes);
+    std::printf("%d exact seeks in %s, in turn with the loop:\n"
+                "  ours median %.1f ms (processor %.1f ms); the loop %.1f ms (processor %.1f ms)\n"
+                "  ours / loop: %.2f x in time, %.2f x in processor time (target <= 1.0 in time)\n",
+                count, what.c_str(), median(ourTimes), median(ourProcessor), median(loopTimes), median(loopProcessor),
+                ratio, median(ourProcessor) / median(loopProcessor));
     std::fflush(stdout);
+    return ratio;
+}
+
+// The player's seeks to `targets` with the given tolerances: the times and the processor times,
+// in milliseconds each.
+struct Costs {
+    std::vector<double> wall;
+    std::vector<double> processor;
+};
+
+Costs playerSeeks(const fs::path& path, const std::vector<double>& targets, const qv::MediaTime& tolerance)
+{
+    PlayerSeeks player(path, tolerance);
+    Costs costs;
+    for (double target : targets) {
+        Cost cost = player.seek(target);
+        costs.wall.push_back(cost.wall);
+        costs.processor.push_back(cost.processor);
+    }
+    return costs;
+}
+
+double durationOf(const fs::path& path)
+{
+    auto asset = qv::Asset::inspect(path.string());
+    return asset ? asset->duration().seconds() : 0;
 }
 
 void makeMovie(const fs::path& path, const std::string& size, int minutes, int group)
@@ -202,21 +297,28 @@ int main(int argc, char** argv)
         run("ffmpeg -nostdin -v error -y -f lavfi -i 'anoisesrc=c=pink:r=48000:a=0.2:d=3600' -ac 2 -c:a aac -b:a 128k '"
             + audio.string() + "'");
 
-    exactAgainstLoop("a " + size + " H.264 MOV with 250-picture groups", long250, count);
-    exactAgainstLoop("a " + size + " H.264 MOV with 25-picture groups", short25, count);
+    std::printf("load average at the start: %.2f\n", loadAverage());
+    double long250Ratio = exactAgainstLoop("a " + size + " H.264 MOV with 250-picture groups", long250, count);
+    double short25Ratio = exactAgainstLoop("a " + size + " H.264 MOV with 25-picture groups", short25, count);
 
-    std::vector<double> tolerant =
-        playerSeeks(long250, randomTargets(count, durationOf(long250)), qv::MediaTime::positiveInfinity());
-    std::printf("%d tolerant seeks in the MOV with 250-picture groups: median %.1f ms (target <= 30), worst %.1f ms\n",
-                count, median(tolerant), *std::max_element(tolerant.begin(), tolerant.end()));
+    Costs tolerant = playerSeeks(long250, randomTargets(count, durationOf(long250)), qv::MediaTime::positiveInfinity());
+    std::printf("%d tolerant seeks in the MOV with 250-picture groups: median %.1f ms (target <= 30), worst %.1f ms;"
+                " processor median %.1f ms\n",
+                count, median(tolerant.wall), *std::max_element(tolerant.wall.begin(), tolerant.wall.end()),
+                median(tolerant.processor));
 
     std::vector<double> audioTargets = randomTargets(count, durationOf(audio));
-    std::vector<double> inAudio = playerSeeks(audio, audioTargets, qv::MediaTime::zero());
-    std::printf("%d exact seeks in a 1-hour AAC .m4a, once open: median %.2f ms (target <= 3), worst %.2f ms\n", count,
-                median(inAudio), *std::max_element(inAudio.begin(), inAudio.end()));
+    Costs inAudio = playerSeeks(audio, audioTargets, qv::MediaTime::zero());
+    std::printf("%d exact seeks in a 1-hour AAC .m4a, once open: median %.2f ms (target <= 3), worst %.2f ms;"
+                " processor median %.2f ms\n",
+                count, median(inAudio.wall), *std::max_element(inAudio.wall.begin(), inAudio.wall.end()),
+                median(inAudio.processor));
     std::vector<double> inReader = readerSeeks(audio, audioTargets);
     std::printf("  of which the reader's own work (moved and its first buffer decoded): median %.2f ms, worst %.2f ms\n",
                 median(inReader), *std::max_element(inReader.begin(), inReader.end()));
+    std::printf("exact seeks / the loop: %.2f x with 250-picture groups, %.2f x with 25-picture groups (target <= 1.0: %s)\n",
+                long250Ratio, short25Ratio, long250Ratio <= 1.0 && short25Ratio <= 1.0 ? "met" : "missed");
+    std::printf("load average at the end: %.2f\n", loadAverage());
     std::fflush(stdout);
     if (kept.empty())
         fs::remove_all(folder);

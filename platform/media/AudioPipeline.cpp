@@ -6,12 +6,17 @@
 
 namespace qv {
 
-AudioPipeline::AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start,
-                             double rate, Events events, std::unique_ptr<CompositionAudioReader> reader)
+AudioPipeline::AudioPipeline(WorkQueue& worker, Composition composition, std::shared_ptr<AudioMixStage> mix,
+                             MediaTime start, double rate, Events events,
+                             std::unique_ptr<CompositionAudioReader> reader)
     : rate_(rate), events_(std::move(events)), reader_(std::move(reader))
 {
-    thread_ = std::thread([this, composition = std::move(composition), mix = std::move(mix), start]() mutable {
+    worker.run([this, composition = std::move(composition), mix = std::move(mix), start]() mutable {
         run(std::move(composition), std::move(mix), start);
+        // Told under the lock: once stop() has seen it, the pipeline may be gone.
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        room_.notify_all();
     });
 }
 
@@ -20,12 +25,11 @@ AudioPipeline::~AudioPipeline() { stop(); }
 std::unique_ptr<CompositionAudioReader> AudioPipeline::stop()
 {
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         stopping_ = true;
+        room_.notify_all();
+        room_.wait(lock, [this] { return ended_; });
     }
-    room_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
     if (reader_ && reader_->status() == CompositionAudioReader::Status::Failed)
         reader_.reset();
     return std::move(reader_);
@@ -67,6 +71,11 @@ void AudioPipeline::run(Composition composition, std::shared_ptr<AudioMixStage> 
         if (events_.failed)
             events_.failed(std::move(error));
     };
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_)
+            return;
+    }
     // Nothing to hear when the mix takes no audio track of the composition, as for a picture
     // standing in for missing media under the mix made for them: the output plays silence.
     const std::vector<int> mixed = mix->trackIDs();

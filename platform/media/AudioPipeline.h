@@ -1,7 +1,9 @@
-// The decoding half of the player: on a thread of its own it reads the audio of a composition
+// The decoding half of the player: on a worker thread it reads the audio of a composition
 // from a start time, mixes it to stereo through the item's mix stage, changes its tempo for
 // the rate, and keeps a little ahead of the output in a buffer that the output pulls from.
-// Destroying it stops the thread; it never waits on the output, so it cannot hang.
+// The thread is the player's, kept from one pipeline to the next: a seek wakes it instead of
+// starting a thread, which on a busy machine waits its turn for a processor. Destroying the
+// pipeline stops its work; it never waits on the output, so it cannot hang.
 #pragma once
 
 #include "AudioMixStage.h"
@@ -10,12 +12,13 @@
 #include "MediaError.h"
 #include "MediaTime.h"
 
+#include "platform/foundation/WorkQueue.h"
+
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace qv {
 
@@ -34,16 +37,17 @@ public:
         std::function<void()> ended;
     };
 
-    // `reader`, when given, is the reader of an earlier pipeline of the same composition and
-    // mix (see stop()): it is moved to `start` instead of opening the files again.
-    AudioPipeline(Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start, double rate,
-                  Events events, std::unique_ptr<CompositionAudioReader> reader = nullptr);
+    // Runs on `worker`, a queue of one thread that outlives the pipeline. `reader`, when given,
+    // is the reader of an earlier pipeline of the same composition and mix (see stop()): it is
+    // moved to `start` instead of opening the files again.
+    AudioPipeline(WorkQueue& worker, Composition composition, std::shared_ptr<AudioMixStage> mix, MediaTime start,
+                  double rate, Events events, std::unique_ptr<CompositionAudioReader> reader = nullptr);
     ~AudioPipeline();
     AudioPipeline(const AudioPipeline&) = delete;
     AudioPipeline& operator=(const AudioPipeline&) = delete;
 
-    // Stops the thread and hands over its reader, files open, for the next pipeline of the same
-    // item; nothing when it has none or it failed.
+    // Stops the work, waiting until it has ended, and hands over its reader, files open, for the
+    // next pipeline of the same item; nothing when it has none or it failed.
     std::unique_ptr<CompositionAudioReader> stop();
 
     double rate() const { return rate_; }
@@ -57,12 +61,12 @@ private:
 
     double rate_;
     Events events_;
-    std::unique_ptr<CompositionAudioReader> reader_;  // the thread's while it runs
+    std::unique_ptr<CompositionAudioReader> reader_;  // the worker's while it runs
     std::mutex mutex_;
-    std::condition_variable room_;
+    std::condition_variable room_;  // also tells stop() that the work has ended
     std::deque<float> ready_;
     bool stopping_ = false;
-    std::thread thread_;
+    bool ended_ = false;  // the work has returned and touches nothing of the pipeline any more
 };
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #include "AudioReader.h"
 
 #include "FFmpegSupport.h"
+#include "FileIdentity.h"
 #include "WaveChunks.h"
 
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <sys/stat.h>
 
 namespace qv {
 
@@ -95,13 +95,23 @@ MediaResult<Source> openSource(const std::string& path, int streamIndex, const A
     return source;
 }
 
+// Opens the file for reading `request`'s track as `asset` describes it.
+MediaResult<Source> openTrack(const Asset& asset, const AudioMixInputParameters& request)
+{
+    const auto& tracks = asset.tracks();
+    auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
+        return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
+    });
+    return openSource(asset.path(), track == tracks.end() ? -1 : track->streamIndex, request);
+}
+
 }  // namespace
 
 struct AudioReader::Impl {
     std::string path;
-    // Of the file as opened, to tell it from one put in its place later.
-    dev_t device = 0;
-    ino_t inode = 0;
+    // Of the file as opened (taken before opening it, so that a file put in its place meanwhile
+    // is at worst opened once more).
+    std::optional<FileIdentity> identity;
     MediaTime assetDuration;
     std::vector<Source> sources;
     bool mixing = false;
@@ -139,7 +149,9 @@ struct AudioReader::Impl {
              "The file is truncated.");
     }
 
+    std::optional<MediaError> refusedStart(const MediaTimeRange& asked) const;
     std::optional<MediaError> position(MediaTimeRange asked);
+    std::optional<MediaError> reopen(const FileIdentity& now);
     std::optional<MediaError> positionSource(Source& source, double rangeEnd);
     bool setUpResampler(Source& source, const AVFrame& decoded);
     void convert(Source& source, const AVFrame* decoded);
@@ -406,14 +418,41 @@ std::optional<AudioSampleBuffer> AudioReader::Impl::takeReady()
     return buffer;
 }
 
+// Opens the file that took the place of the one read, its tracks looked up anew by their ids;
+// the sources stay as they were when it cannot be read.
+std::optional<MediaError> AudioReader::Impl::reopen(const FileIdentity& now)
+{
+    auto asset = Asset::inspect(path);
+    if (!asset)
+        return asset.error();
+    std::vector<Source> reopened;
+    for (const auto& source : sources) {
+        auto opened = openTrack(asset.value(), source.parameters);
+        if (!opened)
+            return opened.error();
+        reopened.push_back(std::move(opened.value()));
+    }
+    sources = std::move(reopened);
+    assetDuration = asset->duration();
+    identity = now;
+    return std::nullopt;
+}
+
 // Sets up reading `asked` (see forTrack) from the sources as they are: after open, or to read
 // another part with the files kept open.
-std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
+std::optional<MediaError> AudioReader::Impl::refusedStart(const MediaTimeRange& asked) const
 {
     // The time before zero holds no audio: reading it would only make silence, as much as asked.
     if (asked.isValid() && !(asked.start.isNumeric() && asked.start >= MediaTime::zero()))
         return makeMediaError(MediaErrorCode::InvalidArgument,
                               "The audio of “" + displayName(path) + "” cannot be read from before its start.");
+    return std::nullopt;
+}
+
+std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
+{
+    if (auto refused = refusedStart(asked))
+        return refused;
     framesTotal = -1;
     if (asked.isValid() && asked.duration.isNumeric()) {
         range = asked;
@@ -531,12 +570,9 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
     impl->outputFormat = settings.format;
     impl->convertedSampleBytes = !impl->mixing && settings.format == PcmFormat::Int16 ? 2 : 4;
 
+    impl->identity = fileIdentity(path);
     for (const auto& request : requests) {
-        const auto& tracks = asset.tracks();
-        auto track = std::find_if(tracks.begin(), tracks.end(), [&](const AssetTrack& t) {
-            return t.trackID == request.trackID && t.mediaType == MediaType::Audio;
-        });
-        auto opened = openSource(path, track == tracks.end() ? -1 : track->streamIndex, request);
+        auto opened = openTrack(asset, request);
         if (!opened)
             return opened.error();
         Source& source = opened.value();
@@ -552,11 +588,6 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::open(const Asset& asset, 
                               "The audio format of “" + displayName(path) + "” is not known.");
 
     impl->assetDuration = asset.duration();
-    struct stat opened {};
-    if (::stat(path.c_str(), &opened) == 0) {
-        impl->device = opened.st_dev;
-        impl->inode = opened.st_ino;
-    }
     if (auto error = impl->position(range))
         return *error;
     return std::unique_ptr<AudioReader>(new AudioReader(std::move(impl)));
@@ -586,13 +617,21 @@ MediaResult<std::unique_ptr<AudioReader>> AudioReader::forMix(const Asset& asset
 std::optional<MediaError> AudioReader::seek(MediaTimeRange range)
 {
     Impl& d = *impl_;
-    // The files stay open: one removed or replaced since is no longer the file asked for.
-    struct stat now {};
-    if (::stat(d.path.c_str(), &now) != 0)
-        return makeMediaError(MediaErrorCode::FileNotFound, "The file “" + displayName(d.path) + "” could not be found.");
-    if (now.st_dev != d.device || now.st_ino != d.inode)
-        return makeMediaError(MediaErrorCode::ReadFailed,
-                              "The file “" + displayName(d.path) + "” was replaced while it was being read.");
+    if (auto refused = d.refusedStart(range))
+        return refused;
+    // The files stay open: when another file has taken the place of the one opened, it is the
+    // file asked for now and is read instead; one removed is gone.
+    std::optional<FileIdentity> now = fileIdentity(d.path);
+    std::optional<MediaError> failed;
+    if (!now)
+        failed = makeMediaError(MediaErrorCode::FileNotFound, "The file “" + displayName(d.path) + "” could not be found.");
+    else if (now != d.identity)
+        failed = d.reopen(*now);
+    if (failed) {
+        d.status = Status::Failed;
+        d.error = failed;
+        return failed;
+    }
     return d.position(range);
 }
 

@@ -82,7 +82,9 @@ public:
 
     // Reads `range` (as for forTrack) from its start instead, with the file kept open; what was
     // decoded and not handed out is dropped. InvalidArgument, changing nothing, for a range that
-    // starts before zero. A cancelled reader stays cancelled.
+    // starts before zero. A cancelled reader stays cancelled. A file renamed into the place of
+    // the one opened is read from then on, its tracks found again by their ids; when it cannot
+    // be read, or the file is gone, the reader fails with an error naming it.
     std::optional<MediaError> seek(MediaTimeRange range);
 
     std::optional<AudioSampleBuffer> copyNextSampleBuffer() override;

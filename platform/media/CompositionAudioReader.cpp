@@ -54,8 +54,8 @@ std::optional<MediaError> TrackCursor::openReader()
     MediaTimeRange range{segment.sourceRange.start + skipped, segment.sourceRange.duration - skipped};
     pending.clear();
     pendingOffset = 0;
-    // A reader kept open is moved; one whose file went or changed meanwhile is opened again,
-    // which says what became of it.
+    // A reader kept open is moved (onto the file put in the place of its own, if one was); one
+    // whose file went or cannot be read is opened again, which says what became of it.
     bool moved = reader && reader->sampleRate() == readRate && !reader->seek(range);
     readerMoved = false;
     if (moved)

@@ -10,7 +10,10 @@
 
 namespace qv {
 
-Player::Player(Dispatcher& main, std::unique_ptr<AudioOutput> output) : main_(main), output_(std::move(output)) {}
+Player::Player(Dispatcher& main, std::unique_ptr<AudioOutput> output) : main_(main), output_(std::move(output))
+{
+    surface_->setAhead(kPausedAhead);
+}
 
 Player::~Player()
 {
@@ -51,28 +54,28 @@ void Player::setStatus(Status status)
         statusObserver_(status);
 }
 
-void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
+std::unique_ptr<CompositionAudioReader> Player::stopAudio()
 {
-    ++generation_;
-    // The same item read from elsewhere: its files stay open.
     std::unique_ptr<CompositionAudioReader> reader = pipeline_ ? pipeline_->stop() : std::move(landingReader_);
     pipeline_.reset();
     landingReader_.reset();
     landing_ = false;
+    return reader;
+}
+
+void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
+{
+    ++generation_;
     audioReady_ = false;
     videoReady_ = false;
     if (!item_ || status_ == Status::Failed) {
+        stopAudio();
         video_.reset();
         surface_->reset();
         return;
     }
     auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
-    // A tolerant seek lands where a key picture is: the sound starts there once it is known.
-    landing_ = !videoTracks.empty() && (toleranceBefore > 0 || toleranceAfter > 0);
-    if (landing_)
-        landingReader_ = std::move(reader);
-    else
-        startAudio(std::move(reader));
+    // The pictures first: an exact seek waits longest for them, its sound is ready well before.
     std::weak_ptr<int> alive = alive_;
     std::uint64_t generation = generation_;
     auto shown = [this, alive, generation](double shownFrom) {
@@ -94,6 +97,14 @@ void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
         video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
                                                  surface_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     }
+    // The same item read from elsewhere: its files stay open.
+    std::unique_ptr<CompositionAudioReader> reader = stopAudio();
+    // A tolerant seek lands where a key picture is: the sound starts there once it is known.
+    landing_ = !videoTracks.empty() && (toleranceBefore > 0 || toleranceAfter > 0);
+    if (landing_)
+        landingReader_ = std::move(reader);
+    else
+        startAudio(std::move(reader));
 }
 
 std::function<void(MediaError)> Player::failureHandler()
@@ -119,7 +130,7 @@ void Player::startAudio(std::unique_ptr<CompositionAudioReader> reader)
         });
     };
     MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
-    pipeline_ = std::make_unique<AudioPipeline>(item_->composition(), mix_, start, playingRate_,
+    pipeline_ = std::make_unique<AudioPipeline>(audioWorker_, item_->composition(), mix_, start, playingRate_,
                                                 AudioPipeline::Events{ready, failureHandler(), nullptr},
                                                 std::move(reader));
 }
@@ -144,6 +155,7 @@ void Player::startOutput()
     output_->start(AudioPipeline::kSampleRate, AudioPipeline::kChannels,
                    [pipeline](float* out, int frames) { return pipeline->pull(out, frames); });
     outputRunning_ = true;
+    surface_->setAhead(VideoSurface::kAhead);
 }
 
 void Player::stopOutput()
@@ -153,6 +165,7 @@ void Player::stopOutput()
     anchorSeconds_ = timeSeconds();
     output_->stop();
     outputRunning_ = false;
+    surface_->setAhead(kPausedAhead);
 }
 
 void Player::startTimers()

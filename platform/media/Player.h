@@ -11,6 +11,7 @@
 #include "VideoSurface.h"
 
 #include "platform/foundation/Dispatcher.h"
+#include "platform/foundation/WorkQueue.h"
 
 #include <cstdint>
 #include <functional>
@@ -78,6 +79,9 @@ public:
 
     // How often the player checks for the end while playing. Defaults to 1/50 s.
     static constexpr double kTickSeconds = 1.0 / 50;
+    // Pictures queued on the surface while the sound is not playing: the one at the time it
+    // rests at. The rest are decoded once playback starts.
+    static constexpr std::size_t kPausedAhead = 1;
 
 private:
     struct Observer {
@@ -91,6 +95,8 @@ private:
     // Tolerances in seconds, as for seek().
     void rebuildPipeline(double toleranceBefore = 0, double toleranceAfter = 0);
     void startAudio(std::unique_ptr<CompositionAudioReader> reader);
+    // Stops the sound of the last start and hands over its reader, files open.
+    std::unique_ptr<CompositionAudioReader> stopAudio();
     std::function<void(MediaError)> failureHandler();
     void pictureShown(std::uint64_t generation, double shownFrom);
     void startOutput();
@@ -109,6 +115,8 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     std::optional<PlayerItem> item_;
     std::shared_ptr<AudioMixStage> mix_;
+    // The thread every audio pipeline of the player runs on; it outlives them.
+    SerialQueue audioWorker_{"audio"};
     std::unique_ptr<AudioPipeline> pipeline_;
     // A tolerant seek waits for its picture before the sound starts; the reader waits with it.
     bool landing_ = false;

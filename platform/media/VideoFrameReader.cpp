@@ -1,6 +1,7 @@
 #include "VideoFrameReader.h"
 
 #include "FFmpegSupport.h"
+#include "FileIdentity.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -64,7 +65,8 @@ struct VideoFrameReader::Impl {
     std::deque<Decoded> kept;
     std::size_t keptBytes = 0;
 
-    // The segment being decoded.
+    // The segment being decoded, and its file as it was opened (taken before opening it).
+    std::optional<FileIdentity> file;
     FormatContextPtr format;
     CodecContextPtr decoder;
     ScalerPtr scaler;
@@ -150,8 +152,10 @@ void VideoFrameReader::Impl::position(double time, double toleranceBefore, doubl
     std::size_t index = 0;
     while (index < segments.size() && segments[index].targetRange.end().seconds() <= start)
         ++index;
+    // A file renamed into the place of the one open is read from the start of its segment.
     bool inOpenSegment = segmentOpen && index == segmentIndex
-                      && segments[index].targetRange.start.seconds() <= start;
+                      && segments[index].targetRange.start.seconds() <= start
+                      && fileIdentity(segment().asset->path()) == file;
     if (inOpenSegment && takeFromKept(start)) {
         landing = false;
         positioning = Positioning::Kept;
@@ -293,6 +297,7 @@ void VideoFrameReader::Impl::decodeAgainFromKey(bool keyGivenOut)
 bool VideoFrameReader::Impl::openSegment()
 {
     const std::string& path = segment().asset->path();
+    file = fileIdentity(path);
     auto opened = openInput(path);
     if (!opened) {
         error = opened.error();

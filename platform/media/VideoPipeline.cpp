@@ -27,14 +27,17 @@ VideoPipeline::~VideoPipeline()
 
 void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter)
 {
-    std::unique_lock lock(mutex_);
+    // The thread checks the generation between packets, whenever the surface wakes it, and
+    // under the surface's lock before it queues a picture: once the generation has moved on
+    // and the surface is emptied (which wakes it), nothing of the last start reaches the surface.
+    // The thread takes the new start as soon as it has left the last one, without a word
+    // back: waiting for one would only add a turn of each thread before the seek goes on.
     ++generation_;
-    job_.reset();
-    surface_->wake();
-    // The thread checks the generation between packets and whenever the surface wakes it.
-    changed_.wait(lock, [&] { return !busy_; });
     surface_->reset();
-    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+    {
+        std::lock_guard lock(mutex_);
+        job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+    }
     changed_.notify_all();
 }
 
@@ -48,15 +51,12 @@ void VideoPipeline::run()
         std::uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
-            busy_ = false;
-            changed_.notify_all();
             changed_.wait(lock, [&] { return quitting_ || job_.has_value(); });
             if (quitting_)
                 return;
             job = std::move(*job_);
             job_.reset();
             generation = generation_;
-            busy_ = true;
         }
         // A reader that failed starts over: the file may be back.
         if (reader && reader->error())
@@ -79,6 +79,10 @@ void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t
     bool announced = false;
     auto stopping = [this, generation] { return !current(generation); };
     for (;;) {
+        // Decoded only once the surface has room for it: a picture decoded and converted ahead of
+        // the room for it would hold up the next start.
+        if (!surface_->waitForRoom(stopping))
+            return;
         auto picture = reader.next(stopping);
         if (!picture)
             break;

@@ -1,5 +1,7 @@
 #include "VideoSurface.h"
 
+#include <algorithm>
+
 namespace qv {
 
 void VideoSurface::reset()
@@ -12,14 +14,34 @@ void VideoSurface::reset()
     room_.notify_all();
 }
 
+void VideoSurface::setAhead(std::size_t pictures)
+{
+    {
+        std::lock_guard lock(mutex_);
+        ahead_ = std::max<std::size_t>(pictures, 1);
+    }
+    room_.notify_all();
+}
+
+bool VideoSurface::roomFound(std::unique_lock<std::mutex>& lock, const std::function<bool()>& stopping)
+{
+    room_.wait(lock, [&] { return stopping() || queued_.size() < ahead_; });
+    return !stopping();
+}
+
 bool VideoSurface::push(VideoFrame frame, const std::function<bool()>& stopping)
 {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return stopping() || queued_.size() < kAhead; });
-    if (stopping())
+    if (!roomFound(lock, stopping))
         return false;
     queued_.push_back(std::make_shared<const VideoFrame>(std::move(frame)));
     return true;
+}
+
+bool VideoSurface::waitForRoom(const std::function<bool()>& stopping)
+{
+    std::unique_lock lock(mutex_);
+    return roomFound(lock, stopping);
 }
 
 void VideoSurface::wake()

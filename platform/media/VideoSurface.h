@@ -14,14 +14,19 @@ namespace qv {
 
 class VideoSurface {
 public:
-    // Pictures decoded ahead of the one showing, at most. Defaults to 8.
+    // Pictures decoded ahead of the one showing, at most, unless setAhead() says otherwise.
     static constexpr std::size_t kAhead = 8;
 
     // Drops every picture: the next ones come from another position.
     void reset();
-    // Decoding thread. Waits while kAhead pictures wait; false, without queueing, once
+    // How many pictures may wait (at least one): fewer than kAhead while nothing plays, so that
+    // the decoder is idle when the next seek comes instead of busy with pictures never shown.
+    void setAhead(std::size_t pictures);
+    // Decoding thread. Waits while as many pictures wait as may; false, without queueing, once
     // `stopping()` holds (checked whenever the surface is woken).
     bool push(VideoFrame frame, const std::function<bool()>& stopping);
+    // Decoding thread. Waits, as push() would, until a picture may be queued: before decoding it.
+    bool waitForRoom(const std::function<bool()>& stopping);
     // Wakes a waiting push so that it checks `stopping` again.
     void wake();
     // The picture showing at `seconds`: the latest queued one that starts at or before it, or
@@ -29,8 +34,12 @@ public:
     std::shared_ptr<const VideoFrame> frameAt(double seconds);
 
 private:
+    // Waits, with the lock held, until a picture may be queued or `stopping()` holds; false then.
+    bool roomFound(std::unique_lock<std::mutex>& lock, const std::function<bool()>& stopping);
+
     std::mutex mutex_;
     std::condition_variable room_;
+    std::size_t ahead_ = kAhead;
     std::deque<std::shared_ptr<const VideoFrame>> queued_;
     std::shared_ptr<const VideoFrame> shown_;
 };

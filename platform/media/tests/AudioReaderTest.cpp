@@ -483,5 +483,58 @@ TEST(AudioReader, ReadFromAnyStartEqualsTheDecodeFromTheStart)
     }
 }
 
+TEST(AudioReader, SeekAfterTheFileWasReplacedReadsTheNewFile)
+{
+    // A reader keeps its file open across seeks. When another file took its place meanwhile, a
+    // seek reads that one, at its own length; one that cannot be read is an error naming it.
+    struct Case {
+        const char* original;
+        const char* replacement;
+    };
+    for (const Case& c : {Case{"sine2.mp4", "high3.mp4"}, Case{"sawtooth.wav", "sine2.wav"}}) {
+        std::string path = test::scratchFolder() + "/media" + std::filesystem::path(c.original).extension().string();
+        test::replaceFile(testMedia(c.original), path);
+        Asset asset = inspected(path);
+        auto reader = AudioReader::forTrack(asset, firstAudioTrackID(asset), {PcmFormat::Float32, 0});
+        ASSERT_TRUE(reader) << c.original;
+        ASSERT_TRUE(reader.value()->copyNextSampleBuffer()) << c.original;
+        const int rate = reader.value()->sampleRate();
+
+        test::replaceFile(testMedia(c.replacement), path);
+        Asset replacement = inspected(path);
+        auto fresh = AudioReader::forTrack(replacement, firstAudioTrackID(replacement), {PcmFormat::Float32, 0});
+        ASSERT_TRUE(fresh) << c.replacement;
+        const std::vector<float> reference = readAll(*fresh.value()).float32;
+
+        std::int64_t frame = rate / 2;
+        auto error = reader.value()->seek({MediaTime(frame, rate), MediaTime(rate / 4, rate)});
+        ASSERT_FALSE(error) << c.original << " replaced by " << c.replacement << ": " << error->description;
+        Collected part = readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << c.replacement;
+        EXPECT_EQ(part.frames, rate / 4) << c.replacement;
+        EXPECT_LT(largestDifference(reference, frame, part.float32), 1e-4) << c.replacement;
+
+        ASSERT_FALSE(reader.value()->seek({})) << c.replacement;
+        EXPECT_EQ(reader.value()->timeRange().duration, replacement.duration()) << c.replacement;
+        Collected whole = readAll(*reader.value());
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Completed) << c.replacement;
+        EXPECT_EQ(whole.float32, reference) << c.replacement;
+
+        std::string damaged = test::writeScratchFile("damaged", std::vector<std::uint8_t>(4096, 0x5A));
+        test::replaceFile(damaged, path);
+        error = reader.value()->seek({});
+        ASSERT_TRUE(error) << c.original;
+        EXPECT_NE(error->description.find(std::filesystem::path(path).filename().string()), std::string::npos)
+            << error->description;
+        EXPECT_FALSE(reader.value()->copyNextSampleBuffer()) << c.original;
+        EXPECT_EQ(reader.value()->status(), AudioReader::Status::Failed) << c.original;
+
+        // Whole again: the reader reads it.
+        test::replaceFile(testMedia(c.replacement), path);
+        ASSERT_FALSE(reader.value()->seek({})) << c.replacement;
+        EXPECT_EQ(readAll(*reader.value()).float32, reference) << c.replacement;
+    }
+}
+
 }  // namespace
 }  // namespace qv

@@ -1,3 +1,4 @@
+#include "platform/media/AudioReader.h"
 #include "platform/media/AudioTempo.h"
 #include "platform/media/Player.h"
 #include "platform/media/SilentAudioOutput.h"
@@ -156,6 +157,43 @@ TEST(Player, SeeksReadOnFromTheFileAlreadyOpen)
     for (std::int64_t sample : {96123, 12345}) {
         ASSERT_TRUE(rig.seek(MediaTime(sample, 48000))) << sample;
         rig.expectSawtoothFrom(sample);
+    }
+}
+
+TEST(Player, ASeekAfterTheFileWasReplacedPlaysTheNewFile)
+{
+    // The reader the player keeps open across seeks reads the file put in the place of the one
+    // it opened, never the one it had open.
+    struct Case {
+        const char* original;
+        const char* replacement;
+    };
+    for (const Case& c : {Case{"sawtooth.wav", "sine2.wav"}, Case{"sine2.mp4", "high3.mp4"}}) {
+        std::string path = test::scratchFolder() + "/media" + std::filesystem::path(c.original).extension().string();
+        test::replaceFile(testMedia(c.original), path);
+        PlayerRig rig;
+        ASSERT_TRUE(rig.open(PlayerItem(inspected(path)))) << c.original;
+        ASSERT_TRUE(rig.seek(ms(1000))) << c.original;
+
+        test::replaceFile(testMedia(c.replacement), path);
+        Asset replacement = inspected(path);
+        auto fresh = AudioReader::forTrack(replacement, replacement.tracksWithMediaType(MediaType::Audio).at(0).trackID,
+                                           {PcmFormat::Float32, 48000}, {ms(500), ms(100)});
+        ASSERT_TRUE(fresh) << c.replacement;
+        std::vector<float> expected;
+        while (auto buffer = fresh.value()->copyNextSampleBuffer())
+            expected.insert(expected.end(), buffer->float32.begin(), buffer->float32.end());
+        ASSERT_EQ(expected.size(), 4800u) << c.replacement;
+
+        ASSERT_TRUE(rig.seek(ms(500))) << c.replacement;
+        rig.heard.clear();
+        rig.play();
+        rig.main.advance(0.05);
+        rig.player->pause();
+        EXPECT_EQ(rig.player->status(), Player::Status::ReadyToPlay) << c.replacement;
+        ASSERT_GE(rig.heard.size(), 1000u) << c.replacement;
+        for (std::size_t i = 0; i < 1000; ++i)
+            ASSERT_NEAR(rig.heard[i], expected[i], 1e-4f) << c.replacement << ", sample " << i;
     }
 }
 

@@ -43,6 +43,8 @@ const std::map<std::string, std::string>& recipes()
                            " -f lavfi -i 'sine=f=440:r=8000:d=0.5' -map 0 -map 1 -c:v mpeg4 -c:a pcm_s16le -f mov"},
         {"groups.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -c:v libx264 -preset veryfast -g 50 -keyint_min 50"
                        " -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
+        {"groups-mirrored.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4,hflip' -c:v libx264 -preset veryfast -g 50"
+                                " -keyint_min 50 -sc_threshold 0 -bf 3 -pix_fmt yuv420p -f mov"},
         {"groups-sawtooth.mov", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=4' -f lavfi -i 'aevalsrc=n/1000-floor(n/1000):s=48000:d=4'"
                                 " -c:v libx264 -preset veryfast -g 50 -keyint_min 50 -sc_threshold 0 -bf 3 -pix_fmt yuv420p"
                                 " -c:a pcm_s16le -f mov"},
@@ -57,6 +59,7 @@ const std::map<std::string, std::string>& recipes()
         {"sine2.mp4", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a aac -f mp4"},
         {"sine2.opus", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libopus -f ogg"},
         {"sine2.ogg", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libvorbis -f ogg"},
+        {"high3.mp4", "-f lavfi -i 'sine=f=880:r=48000:d=3' -c:a aac -f mp4"},
         {"sine2.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=2' -f lavfi -i 'sine=f=440:r=48000:d=2'"
                       " -c:v mpeg4 -c:a aac -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
@@ -146,6 +149,14 @@ std::vector<std::uint8_t> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void replaceFile(const std::string& source, const std::string& path)
+{
+    std::string incoming = path + ".incoming";
+    fs::remove(incoming);
+    fs::create_hard_link(source, incoming);
+    fs::rename(incoming, path);
 }
 
 InFolder::InFolder(const std::string& folder) : previous_(fs::current_path().string())

@@ -33,6 +33,7 @@ namespace qv::test {
 //                 that starts one hour in
 //   "groups.mov"  4 s of H.264 at 128x72, 25 pictures a second that all differ, in groups of
 //                 50 pictures led by a key picture, with pictures that nothing refers to
+//   "groups-mirrored.mov"  groups.mov with its pictures mirrored left to right
 //   "groups-sawtooth.mov"  groups.mov's pictures beside sawtooth.wav's sound (4 s of it)
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
@@ -42,6 +43,7 @@ namespace qv::test {
 //   "sine2.m4a", "sine2.mp4" (AAC), "sine2.opus", "sine2.ogg" (Vorbis), "sine2.mov" (AAC
 //                 beside a grey picture)  2 s mono of a 440 Hz sine at 1/8 of full scale, at
 //                 48 kHz unless named
+//   "high3.mp4"   3 s mono 48 kHz AAC of an 880 Hz sine at 1/8 of full scale
 std::string testMedia(const std::string& name);
 
 // The inspected asset of a file that must be readable; throws (failing the test) otherwise.
@@ -61,6 +63,9 @@ std::string scratchFolder();
 // Writes bytes to a file in the scratch folder and returns its path.
 std::string writeScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+// Puts the file `source` at `path` in one step, as a program that saves a file whole does: a
+// link to it made beside `path` is renamed over whatever is there. `source` stays as it is.
+void replaceFile(const std::string& source, const std::string& path);
 
 // Makes `folder` the working folder while it lives, for tests of relative paths.
 class InFolder {
