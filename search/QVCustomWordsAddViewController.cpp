@@ -28,7 +28,8 @@ QVCustomWordsAddViewController::QVCustomWordsAddViewController(Preferences& pref
     QFont font;
     font.setPixelSize(13);
     textView_->setFont(font);
-    textView_->setFixedSize(260, 150);
+    textView_->setMinimumWidth(260);
+    textView_->setFixedHeight(150);
     column->addWidget(textView_);
     auto* row = new QHBoxLayout();
     addToFile_ = new QCheckBox(QStringLiteral("Add to File"), popover_);

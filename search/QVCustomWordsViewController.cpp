@@ -63,6 +63,12 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
     addWordsButton_ = new QToolButton(view_);
     addWordsButton_->setObjectName(QStringLiteral("addWordsButton"));
     addWordsButton_->setText(QStringLiteral("+"));
+    // A list that is shown, and edit mode, read as pressed: dark, with white text.
+    for (QToolButton* button : {static_cast<QToolButton*>(viewFileCustomWordsButton_),
+                                static_cast<QToolButton*>(viewAccountCustomWordsButton_), editButton_, addWordsButton_})
+        button->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 8px; border: 1px solid rgb(150, 150, 150); "
+                                             "border-radius: 3px; background: rgb(248, 248, 248); } "
+                                             "QToolButton:checked { background: rgb(80, 80, 80); color: white; }"));
     header->addWidget(viewFileCustomWordsButton_);
     header->addWidget(viewAccountCustomWordsButton_);
     header->addStretch();
