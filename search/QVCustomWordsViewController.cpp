@@ -119,10 +119,13 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
     QObject::connect(editButton_, &QToolButton::toggled, view_, [this](bool on) { pressedEditButton(on); });
     QObject::connect(deleteSelectedWordsButton_, &QPushButton::clicked, view_, [this] { pressedDeleteSelectedWordsButton(); });
     refreshCustomWordsDisplayWithAnimation(false);
+    ad_.customWordsServices = this;
 }
 
 QVCustomWordsViewController::~QVCustomWordsViewController()
 {
+    if (ad_.customWordsServices == this)
+        ad_.customWordsServices = nullptr;
     delete popoverCopyConfirmation_.data();
     // The widgets call back into this controller: they go with it, wherever they are shown.
     delete view_.data();

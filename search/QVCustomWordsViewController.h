@@ -7,6 +7,7 @@
 #pragma once
 
 #include "model/AppDelegate.h"
+#include "model/CustomWordsServices.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/ui/Alert.h"
@@ -29,7 +30,7 @@ class QWidget;
 
 namespace qv::search {
 
-class QVCustomWordsViewController {
+class QVCustomWordsViewController final : public CustomWordsServices {
 public:
     struct Services {
         // Hands the keyboard back to the transcript.
@@ -43,7 +44,7 @@ public:
 
     QVCustomWordsViewController(AppDelegate& ad, Dispatcher& main, Preferences& preferences, AlertPresenter& alerts,
                                 Services services);
-    ~QVCustomWordsViewController();
+    ~QVCustomWordsViewController() override;
     QVCustomWordsViewController(const QVCustomWordsViewController&) = delete;
     QVCustomWordsViewController& operator=(const QVCustomWordsViewController&) = delete;
 
@@ -60,6 +61,10 @@ public:
     QWidget* popoverCopyConfirmation() const { return popoverCopyConfirmation_; }
     const QStringList& allWords() const { return allWords_; }
     bool isEditing() const { return isEditing_; }
+
+    // CustomWordsServices
+    bool isEditingCustomWords() const override { return isEditing_; }
+    void deleteSelectedCustomWords() override;
     bool viewFileWords() const { return viewFileWords_; }
     bool viewAccountWords() const { return viewAccountWords_; }
 
@@ -90,7 +95,6 @@ private:
     void updateDeleteButton();
     void enterEditingMode();
     void exitEditingMode();
-    void deleteSelectedCustomWords();
     void addSelectedWords(const QString& destination);
     QString selectedTranscriptText() const;
 
