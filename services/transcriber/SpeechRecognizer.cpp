@@ -4,6 +4,7 @@
 
 #include <pocketsphinx.h>
 #include <pocketsphinx/ps_search.h>
+#include <sphinxbase/ckd_alloc.h>
 #include <sphinxbase/err.h>
 
 #include <cctype>
@@ -21,6 +22,17 @@ constexpr std::int64_t kMillisecondsPerFrame = 10;  // the model's 100 frames a 
 // heard; from about 300 a name said twice in a short recording was heard; at 1000 it is, and no
 // custom word showed up in recordings that do not say it.
 constexpr float kCustomWordWeight = 1000;
+// The search the decoder makes from the language model it is given.
+constexpr char kDefaultSearch[] = "_default";
+
+// Whether the dictionary holds `word`; the answer's phones are the caller's to free.
+bool knows(ps_decoder_t* decoder, const std::string& word)
+{
+    char* phones = ps_lookup_word(decoder, word.c_str());
+    const bool known = phones != nullptr;
+    ckd_free(phones);
+    return known;
+}
 
 // The decoder library writes its progress to stderr unless told once, for the whole process,
 // to keep quiet.
@@ -77,6 +89,7 @@ SpeechRecognizer::~SpeechRecognizer() = default;
 std::vector<std::string> SpeechRecognizer::addCustomWords(const std::vector<std::string>& customWords)
 {
     std::vector<std::string> added;
+    ngram_model_t* lm = ps_get_lm(impl_->decoder, kDefaultSearch);
     for (const std::string& entry : customWords) {
         std::istringstream words(entry);
         for (std::string word; words >> word;) {
@@ -87,14 +100,13 @@ std::vector<std::string> SpeechRecognizer::addCustomWords(const std::vector<std:
             std::string lower = word;
             for (char& c : lower)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (word.empty() || ps_lookup_word(impl_->decoder, word.c_str()) ||
-                ps_lookup_word(impl_->decoder, lower.c_str()))
+            if (word.empty() || knows(impl_->decoder, word) || knows(impl_->decoder, lower))
                 continue;
             const std::optional<std::string> phones = pronunciationOf(word);
             if (!phones)
                 continue;
             // Weighted first: adding the word to the decoder then keeps the model's entry.
-            if (ngram_model_t* lm = ps_get_lm(impl_->decoder, ps_get_search(impl_->decoder)))
+            if (lm)
                 ngram_model_add_word(lm, word.c_str(), kCustomWordWeight);
             if (ps_add_word(impl_->decoder, word.c_str(), phones->c_str(), TRUE) >= 0)
                 added.push_back(word);
