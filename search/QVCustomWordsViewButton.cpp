@@ -24,15 +24,7 @@ QVCustomWordsViewButton::QVCustomWordsViewButton(const QString& title, int tag, 
     setToolButtonStyle(Qt::ToolButtonTextOnly);
 }
 
-void QVCustomWordsViewButton::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (!offersCopyOfText(event)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
+void QVCustomWordsViewButton::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void QVCustomWordsViewButton::dragMoveEvent(QDragMoveEvent* event)
 {

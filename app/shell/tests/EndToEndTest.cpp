@@ -144,16 +144,8 @@ void say(const std::string& line)
 // "view-only" once the view-only button is shown, "words <text>" whenever the transcript
 // changes; once the last word reads "podcast" it exports SubRip to <srt>, prints "exported"
 // and ends.
-int runSecondComputer(const QStringList& arguments)
+int followTheCorrection(ApplicationShell& shell, const QStringList& arguments)
 {
-    if (arguments.size() != 8)
-        return 2;
-    QTemporaryDir home;
-    QtDispatcher queue;
-    Preferences preferences(home.path() + "/config");
-    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
-    if (const int failed = signInAndOpenTheFile(shell, preferences, arguments[2], arguments[3], arguments[4], arguments[5]))
-        return failed;
     AppDelegate& ad = shell.ad();
     QToolButton* viewOnly = shell.window().viewingOnlyButton();
     if (!waitFor([&] { return ad.isViewingOnly && viewOnly->isVisibleTo(&shell.window()); }))
@@ -186,16 +178,8 @@ int runSecondComputer(const QStringList& arguments)
 // signs in and opens the file; once its custom words panel shows "Quorvantelle" it prints
 // "shown Quorvantelle", adds "Lumenbridge" to the file and the account through its add popover,
 // prints "added" once its panel shows the new word, and ends.
-int runWordsComputer(const QStringList& arguments)
+int addCustomWords(ApplicationShell& shell, const QStringList& arguments)
 {
-    if (arguments.size() != 7)
-        return 2;
-    QTemporaryDir home;
-    QtDispatcher queue;
-    Preferences preferences(home.path() + "/config");
-    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
-    if (const int failed = signInAndOpenTheFile(shell, preferences, arguments[2], arguments[3], arguments[4], arguments[5]))
-        return failed;
     shell.performAction("selectRightPanelTab:", 0);
     search::QVCustomWordsViewController& words = shell.customWords();
     if (!waitFor([&] { return words.allWords().contains("Quorvantelle"); }, 60))
@@ -213,6 +197,22 @@ int runWordsComputer(const QStringList& arguments)
     shell.window().grab().save(arguments[6] + "/28-custom-words-second-computer.png");
     say("added");
     return 0;
+}
+
+// Another computer of the account, as its own process: the first argument says which of the two
+// above it is.
+int runAnotherComputer(const QStringList& arguments)
+{
+    const bool words = arguments.value(0) == "--words-computer";
+    if (arguments.size() != (words ? 7 : 8))
+        return 2;
+    QTemporaryDir home;
+    QtDispatcher queue;
+    Preferences preferences(home.path() + "/config");
+    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
+    if (const int failed = signInAndOpenTheFile(shell, preferences, arguments[2], arguments[3], arguments[4], arguments[5]))
+        return failed;
+    return words ? addCustomWords(shell, arguments) : followTheCorrection(shell, arguments);
 }
 
 // The desktop's notifications, on a session bus of the test's own; set up in main().
@@ -787,10 +787,8 @@ int main(int argc, char** argv)
     {
         qv::shell::QVApplication application(argc, argv);
         const QStringList arguments = QCoreApplication::arguments().mid(1);
-        if (!arguments.isEmpty() && arguments.front() == "--second-computer")
-            result = qv::shell::runSecondComputer(arguments);
-        else if (!arguments.isEmpty() && arguments.front() == "--words-computer")
-            result = qv::shell::runWordsComputer(arguments);
+        if (!arguments.isEmpty() && (arguments.front() == "--second-computer" || arguments.front() == "--words-computer"))
+            result = qv::shell::runAnotherComputer(arguments);
         else {
             if (bus.serveNotifications())
                 qv::shell::notifications = &bus;
