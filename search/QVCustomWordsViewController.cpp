@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -55,8 +54,12 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
     editButton_ = new QToolButton(view_);
     editButton_->setObjectName(QStringLiteral("editCustomWordsButton"));
     editButton_->setCheckable(true);
-    editButton_->setText(QStringLiteral("Edit"));
-    deleteSelectedWordsButton_ = new QPushButton(QStringLiteral("Delete"), view_);
+    // A pencil, dark while on.
+    editButton_->setText(QStringLiteral("\u270E"));
+    editButton_->setToolTip(QStringLiteral("Select Custom Words to Delete"));
+    // A narrow button: in edit mode it joins the others in the panel's header.
+    deleteSelectedWordsButton_ = new QToolButton(view_);
+    deleteSelectedWordsButton_->setText(QStringLiteral("\u2212"));
     deleteSelectedWordsButton_->setObjectName(QStringLiteral("deleteSelectedWordsButton"));
     deleteSelectedWordsButton_->setEnabled(false);
     deleteSelectedWordsButton_->hide();
@@ -65,10 +68,14 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
     addWordsButton_->setText(QStringLiteral("+"));
     // A list that is shown, and edit mode, read as pressed: dark, with white text.
     for (QToolButton* button : {static_cast<QToolButton*>(viewFileCustomWordsButton_),
-                                static_cast<QToolButton*>(viewAccountCustomWordsButton_), editButton_, addWordsButton_})
-        button->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 8px; border: 1px solid rgb(150, 150, 150); "
+                                static_cast<QToolButton*>(viewAccountCustomWordsButton_), editButton_,
+                                deleteSelectedWordsButton_, addWordsButton_})
+        button->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 6px; border: 1px solid rgb(150, 150, 150); "
                                              "border-radius: 3px; background: rgb(248, 248, 248); } "
-                                             "QToolButton:checked { background: rgb(80, 80, 80); color: white; }"));
+                                             "QToolButton:checked { background: rgb(80, 80, 80); color: white; } "
+                                             "QToolButton:disabled { color: rgb(170, 170, 170); }"));
+    for (QToolButton* button : view_->findChildren<QToolButton*>())
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     header->addWidget(viewFileCustomWordsButton_);
     header->addWidget(viewAccountCustomWordsButton_);
     header->addStretch();
@@ -117,7 +124,7 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
     // The add button acts on mouse-down, like a pop-up.
     QObject::connect(addWordsButton_, &QToolButton::pressed, view_, [this] { pressedAddWordsButton(); });
     QObject::connect(editButton_, &QToolButton::toggled, view_, [this](bool on) { pressedEditButton(on); });
-    QObject::connect(deleteSelectedWordsButton_, &QPushButton::clicked, view_, [this] { pressedDeleteSelectedWordsButton(); });
+    QObject::connect(deleteSelectedWordsButton_, &QToolButton::clicked, view_, [this] { pressedDeleteSelectedWordsButton(); });
     refreshCustomWordsDisplayWithAnimation(false);
     ad_.customWordsServices = this;
 }
@@ -244,7 +251,6 @@ void QVCustomWordsViewController::enterEditingMode()
 {
     collectionView_->setBackgroundColor(kEditingBackgroundColor);
     collectionView_->setAllowsMultipleSelection(true);
-    editButton_->setText(QStringLiteral("Done"));
     deleteSelectedWordsButton_->show();
     deleteSelectedWordsButton_->setToolTip(QStringLiteral("Delete Selected Custom Word(s)"));
 }
@@ -253,7 +259,6 @@ void QVCustomWordsViewController::exitEditingMode()
 {
     collectionView_->setBackgroundColor(kBackgroundColor);
     collectionView_->setAllowsMultipleSelection(false);
-    editButton_->setText(QStringLiteral("Edit"));
     deleteSelectedWordsButton_->hide();
     collectionView_->deselectAll();
     deleteSelectedWordsButton_->setEnabled(false);

@@ -24,7 +24,6 @@
 
 class QLabel;
 class QMenu;
-class QPushButton;
 class QToolButton;
 class QWidget;
 
@@ -54,7 +53,7 @@ public:
     QVCustomWordsViewButton* viewAccountCustomWordsButton() const { return viewAccountCustomWordsButton_; }
     QToolButton* addWordsButton() const { return addWordsButton_; }
     QToolButton* editButton() const { return editButton_; }
-    QPushButton* deleteSelectedWordsButton() const { return deleteSelectedWordsButton_; }
+    QToolButton* deleteSelectedWordsButton() const { return deleteSelectedWordsButton_; }
     QLabel* noCustomWordsMessage() const { return noCustomWordsMessage_; }
     QMenu* addWordsMenu() const { return addWordsMenu_; }
     QVCustomWordsAddViewController& popoverViewController() { return popoverViewController_; }
@@ -115,7 +114,7 @@ private:
     QVCustomWordsViewButton* viewAccountCustomWordsButton_;
     QToolButton* addWordsButton_;
     QToolButton* editButton_;
-    QPushButton* deleteSelectedWordsButton_;
+    QToolButton* deleteSelectedWordsButton_;
     QVCustomWordsCollectionView* collectionView_;
     QLabel* noCustomWordsMessage_;
     QMenu* addWordsMenu_;

@@ -194,7 +194,7 @@ int addCustomWords(ApplicationShell& shell, const QStringList& arguments)
     popover.addWordsButton()->click();
     if (!waitFor([&] { return words.allWords().contains("Lumenbridge"); }))
         return 7;
-    shell.window().grab().save(arguments[6] + "/28-custom-words-second-computer.png");
+    shell.window().grab().save(arguments[6] + "/29-custom-words-second-computer.png");
     say("added");
     return 0;
 }
@@ -745,6 +745,25 @@ TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterAResta
     EXPECT_TRUE(waitFor([&] { return customWords.allWords().contains("Lumenbridge"); }));
     EXPECT_EQ(storedWords("users/" + uid + "/custom_words"), (QStringList{"Ann Lee", "Lumenbridge", "Quorvantelle"}));
     screenshot("27-custom-words-from-the-other-computer");
+
+    // In edit mode a clicked tile is selected; deleting it asks first, then removes it from the
+    // file's list, the one shown, and leaves the account's.
+    customWords.editButton()->click();
+    search::QVCustomWordsItem* annLee = customWords.collectionView()->items().front();
+    ASSERT_EQ(annLee->word(), "Ann Lee");
+    QTest::mouseClick(annLee, Qt::LeftButton, {}, annLee->rect().center());
+    EXPECT_TRUE(annLee->isSelected());
+    EXPECT_TRUE(customWords.deleteSelectedWordsButton()->isEnabled());
+    screenshot("28-custom-words-edit-mode");
+    customWords.deleteSelectedWordsButton()->click();
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+    EXPECT_EQ(openMessageBox(&shell->window())->text(), "Are you sure you want to delete the selected custom words?");
+    pressButton(openMessageBox(&shell->window()), "OK");
+    const QStringList kept{"Lumenbridge", "Quorvantelle"};
+    EXPECT_TRUE(waitFor([&] { return storedWords("files/" + uuid + "/custom_words") == kept; }));
+    EXPECT_TRUE(waitFor([&] { return customWords.allWords() == kept; }));
+    EXPECT_EQ(storedWords("users/" + uid + "/custom_words"), (QStringList{"Ann Lee", "Lumenbridge", "Quorvantelle"}));
+    customWords.editButton()->click();
 
     // Quit and start again: the file opens on its media, with no warning.
     shell.reset();
