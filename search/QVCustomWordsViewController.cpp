@@ -29,10 +29,7 @@ QVCustomWordsViewController::QVCustomWordsViewController(AppDelegate& ad, Dispat
                                                          AlertPresenter& alerts, Services services)
     : ad_(ad), main_(main), preferences_(preferences), alerts_(alerts), services_(std::move(services)),
       viewFileWords_(preferences.boolForKey(kViewFilePreference)),
-      viewAccountWords_(preferences.boolForKey(kViewAccountPreference)), view_(new QWidget),
-      popoverViewController_(preferences, [this](const QStringList& entries, const QStringList& destinations) {
-          addNewWords(entries, destinations);
-      })
+      viewAccountWords_(preferences.boolForKey(kViewAccountPreference)), view_(new QWidget)
 {
     view_->setObjectName(QStringLiteral("customWordsPanel"));
     auto* column = new QVBoxLayout(view_);
@@ -230,7 +227,17 @@ void QVCustomWordsViewController::selectedAddToFileMenu() { addSelectedWords(kCu
 
 void QVCustomWordsViewController::selectedAddToAccountMenu() { addSelectedWords(kCustomWordsAccount); }
 
-void QVCustomWordsViewController::selectedAddNewWordsMenu() { popoverViewController_.showRelativeTo(addWordsButton_); }
+QVCustomWordsAddViewController& QVCustomWordsViewController::popoverViewController()
+{
+    if (!popoverViewController_)
+        popoverViewController_ = std::make_unique<QVCustomWordsAddViewController>(
+            preferences_, [this](const QStringList& entries, const QStringList& destinations) {
+                addNewWords(entries, destinations);
+            });
+    return *popoverViewController_;
+}
+
+void QVCustomWordsViewController::selectedAddNewWordsMenu() { popoverViewController().showRelativeTo(addWordsButton_); }
 
 void QVCustomWordsViewController::addNewWords(const QStringList& entries, const QStringList& destinations)
 {

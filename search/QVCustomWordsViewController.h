@@ -56,7 +56,8 @@ public:
     QToolButton* deleteSelectedWordsButton() const { return deleteSelectedWordsButton_; }
     QLabel* noCustomWordsMessage() const { return noCustomWordsMessage_; }
     QMenu* addWordsMenu() const { return addWordsMenu_; }
-    QVCustomWordsAddViewController& popoverViewController() { return popoverViewController_; }
+    // The add popover, made on first use.
+    QVCustomWordsAddViewController& popoverViewController();
     QWidget* popoverCopyConfirmation() const { return popoverCopyConfirmation_; }
     const QStringList& allWords() const { return allWords_; }
     bool isEditing() const { return isEditing_; }
@@ -118,7 +119,7 @@ private:
     QVCustomWordsCollectionView* collectionView_;
     QLabel* noCustomWordsMessage_;
     QMenu* addWordsMenu_;
-    QVCustomWordsAddViewController popoverViewController_;
+    std::unique_ptr<QVCustomWordsAddViewController> popoverViewController_;
     QPointer<QWidget> popoverCopyConfirmation_;
 };
 
