@@ -1,6 +1,7 @@
 #include "editing/QVKeyHandler.h"
 
 #include "editing/EditingController.h"
+#include "model/CustomWordsServices.h"
 
 #include <QCoreApplication>
 #include <QInputMethodEvent>
@@ -196,7 +197,9 @@ bool QVKeyHandler::deleteKey(const KeyPress& key)
     const bool shift = key.has(qv::kModifierShift);
     const bool option = key.has(qv::kModifierOption);
     const bool command = key.has(qv::kModifierCommand);
-    if (!shift && !option && !command) {
+    if (!shift && !option && !command && ad.customWordsServices && ad.customWordsServices->isEditingCustomWords()) {
+        ad.customWordsServices->deleteSelectedCustomWords();
+    } else if (!shift && !option && !command) {
         startEdit(WordEditingSession::kQVEditWordDeleteLast);
     } else if (shift && !option && !command) {
         if (const auto first = editing_.getSelectedWords().first())

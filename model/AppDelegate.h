@@ -27,6 +27,7 @@
 #include <optional>
 #include <vector>
 
+class CustomWordsServices;
 class EditingServices;
 class ModelServices;
 class SearchServices;
@@ -60,6 +61,8 @@ public:
     ViewServices* viewServices = nullptr;
     // The search panel; none until the shell makes it.
     SearchServices* searchServices = nullptr;
+    // The custom words panel; none until the shell makes it.
+    CustomWordsServices* customWordsServices = nullptr;
 
     // Workers.
     // Timecode readers kept alive while they read; each removes itself when done.

@@ -45,7 +45,8 @@ namespace qv::shell {
 
 namespace {
 
-// The search tab of the right-hand panel.
+// The custom words and search tabs of the right-hand panel.
+constexpr int kWordsTab = 0;
 constexpr int kSearchTab = 1;
 // Size of the database's disk cache when it is kept, bytes.
 constexpr std::uint64_t kPersistenceCacheBytes = 100'000'000;
@@ -184,6 +185,13 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     window_.setTranscriptContent(transcript_.speakersPanel(), transcript_.tableWidget(), transcript_.scrubBar());
     window_.setMediaPanel(transcript_.audioConfiguration().view());
     window_.addRightPanelTab(transcript_.search().view(), QStringLiteral("Search"), kSearchTab);
+    search::QVCustomWordsViewController::Services words;
+    words.resetFocus = [this] { window_.resetFocus(); };
+    words.showMessage = [](QWidget* anchor, const QString& text) -> QWidget* {
+        return QVStringPopover::showRelativeToRect(anchor->rect(), anchor, QVStringPopover::Edge::Bottom, text, 300.0f);
+    };
+    words_ = std::make_unique<search::QVCustomWordsViewController>(ad_, mainQueue_, preferences_, alerts_, std::move(words));
+    window_.addRightPanelTab(words_->view(), QStringLiteral("Words"), kWordsTab);
     window_.selectRightPanelTab(static_cast<int>(preferences_.integerForKey("QVRightPanelTabView")));
     editingControls_ = std::make_unique<EditingControls>(ad_, editing_, window_, transcript_);
     QObject::connect(window_.retryButton(), &QPushButton::clicked, [this] { retryService(); });
@@ -855,11 +863,14 @@ void ApplicationShell::refreshSpeakerRangeChangesAllowed()
         ad_.speakerServices->refreshSpeakerRangeChangesAllowed();
 }
 
-bool ApplicationShell::customWordsPanelShowsFileWords() const { return preferences_.boolForKey("QVCustomWordsViewFile"); }
+bool ApplicationShell::customWordsPanelShowsFileWords() const { return words_->viewFileWords(); }
 
-bool ApplicationShell::customWordsPanelShowsAccountWords() const
+bool ApplicationShell::customWordsPanelShowsAccountWords() const { return words_->viewAccountWords(); }
+
+void ApplicationShell::refreshCustomWordsDisplay(bool animated)
 {
-    return preferences_.boolForKey("QVCustomWordsViewAccount");
+    if (words_)
+        words_->refreshCustomWordsDisplayWithAnimation(animated);
 }
 
 std::uint64_t ApplicationShell::currentModifierFlags() const

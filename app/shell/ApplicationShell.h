@@ -33,6 +33,7 @@
 #include "model/FileRecordController.h"
 #include "model/LocalFileData.h"
 #include "model/TranscriptLoader.h"
+#include "search/QVCustomWordsViewController.h"
 #include "platform/foundation/Dispatcher.h"
 #include "platform/foundation/Preferences.h"
 #include "platform/rtdb/Auth.h"
@@ -149,7 +150,7 @@ public:
     void finishEditingIfNecessary() override { editing_.finishEditingIfNecessary(); }
     bool customWordsPanelShowsFileWords() const override;
     bool customWordsPanelShowsAccountWords() const override;
-    void refreshCustomWordsDisplay(bool) override {}
+    void refreshCustomWordsDisplay(bool animated) override;
     std::uint64_t currentModifierFlags() const override;
     void setTelemetryUserId(const QString& uid) override;
     void sendBackDroppedXML() override
@@ -179,6 +180,7 @@ public:
     // Media files opened with the program while it runs (or given on its command line).
     void openFiles(const QStringList& paths) { pending_->openFiles(paths); }
     TranscriptScreen& transcriptScreen() { return transcript_; }
+    search::QVCustomWordsViewController& customWords() { return *words_; }
     QVAuthViewController* signIn() { return signIn_.get(); }
     QtSavePanelPresenter& savePanels() { return savePanels_; }
     EditingControls& editingControls() { return *editingControls_; }
@@ -238,6 +240,8 @@ private:
     std::unique_ptr<EditingControls> editingControls_;
     // Declared after the window: its widgets leave the window before the window goes.
     TranscriptScreen transcript_;
+    // The custom words tab of the right panel.
+    std::unique_ptr<search::QVCustomWordsViewController> words_;
     TranscriptLoader loader_;
     QNetworkAccessManager network_;
 

@@ -1,6 +1,7 @@
 #include "InlineEditFixture.h"
 
 #include "editing/QVKeyHandler.h"
+#include "model/CustomWordsServices.h"
 
 #include <QInputMethodEvent>
 #include <QScrollArea>
@@ -113,6 +114,35 @@ TEST_F(KeyHandler, EditingKeysFollowTheirRulesAndChains)
             editing.editWordsCancel();
         releaseGuard();
     }
+}
+
+// Delete belongs to the custom words panel while it is in edit mode, and only plain Delete.
+TEST_F(KeyHandler, DeleteDeletesTheSelectedCustomWordsWhileThePanelIsInEditMode)
+{
+    struct Panel final : CustomWordsServices {
+        bool editing = true;
+        int deletions = 0;
+        bool isEditingCustomWords() const override { return editing; }
+        void deleteSelectedCustomWords() override { ++deletions; }
+    } panel;
+    ad.customWordsServices = &panel;
+    openTranscript();
+    handler.keyDown(press(qv::kKeyDelete));
+    handler.keyDown(press(qv::kKeyDelete, 0, {}, true));
+    EXPECT_EQ(panel.deletions, 1);
+    EXPECT_FALSE(ad.isEditing);
+    panel.editing = false;
+    handler.keyDown(press(qv::kKeyDelete));
+    EXPECT_EQ(panel.deletions, 1);
+    EXPECT_TRUE(ad.isEditing);
+    editing.editWordsCancel();
+    releaseGuard();
+    panel.editing = true;
+    handler.keyDown(press(qv::kKeyDelete, qv::kModifierCommand));
+    settle();
+    EXPECT_EQ(panel.deletions, 1);
+    EXPECT_EQ(text(), "alpha charlie");
+    ad.customWordsServices = nullptr;
 }
 
 TEST_F(KeyHandler, SpanishQuestionMarkWraps)

@@ -80,6 +80,7 @@ void TranscriptionWorker::run(std::stop_token stop)
         QMetaObject::invokeMethod(this, [this, id = *uuid] { markProcessing(id); }, Qt::QueuedConnection);
         Options options = options_;
         options.stop = stop;
+        options.customWords = customWordsOf(*uuid);
         const std::string key = *uuid + ".m4a";
         transcriber::TranscriptionResult result;
         if (objectstore::ObjectStore::isValidKey(key))
@@ -94,6 +95,23 @@ void TranscriptionWorker::run(std::stop_token stop)
         QMetaObject::invokeMethod(
             this, [this, id = *uuid, result = std::move(result)] { finishJob(id, result); }, Qt::QueuedConnection);
     }
+}
+
+std::vector<std::string> TranscriptionWorker::customWordsOf(const std::string& uuid) const
+{
+    std::vector<std::string> words;
+    auto add = [&words](const DatabaseValue& list) {
+        for (const auto entry : list.children())
+            if (entry.value.isString())
+                words.push_back(entry.value.toString());
+    };
+    const DatabaseValue file = server_.database().value("files/" + uuid);
+    add(file.child("custom_words"));
+    const std::string owner = file.child("owner").toString();
+    // The owner names a node only when it is a key.
+    if (!owner.empty() && keyProblem(owner).empty())
+        add(server_.database().value("users/" + owner + "/custom_words"));
+    return words;
 }
 
 bool TranscriptionWorker::hasFileRecord(const std::string& uuid) const

@@ -5,6 +5,8 @@
 // loop so that they are committed together: the whole transcript or none, the file record, and
 // the removal of `files_new/<uuid>`. A job stopped by the service's end leaves its entry in place
 // and is taken up again on the next start. The `status` node says whether the worker can run.
+// The file's and its owner's custom words, as they stand when the job is taken, are words the
+// recognizer may hear.
 #pragma once
 
 #include "services/hub/HubServer.h"
@@ -39,6 +41,8 @@ private:
     class Link;
 
     void run(std::stop_token stop);
+    // Any thread: the file's custom words and its owner's.
+    std::vector<std::string> customWordsOf(const std::string& uuid) const;
     // Service thread: the first and last writes of a job.
     bool hasFileRecord(const std::string& uuid) const;
     void markProcessing(const std::string& uuid);

@@ -33,6 +33,11 @@ public:
     SpeechRecognizer(const SpeechRecognizer&) = delete;
     SpeechRecognizer& operator=(const SpeechRecognizer&) = delete;
 
+    // Teaches the recognizer the words of `customWords` (entries of one or more words) that its
+    // dictionary does not hold, with their pronunciations (Pronunciation.h), so that they can be
+    // heard; returns the words added. Punctuation around a word is not part of it.
+    std::vector<std::string> addCustomWords(const std::vector<std::string>& customWords);
+
     // The words of one utterance, with times counted from `offsetMs`. The utterance is decoded
     // in one go (keep it to tens of seconds); `shouldStop` is asked first, and when it answers
     // true nothing is decoded and nothing comes back. Nothing also when the decoder fails.

@@ -165,6 +165,7 @@ TranscriptionResult recognizePieces(const Audio& audio, const TranscriptionOptio
         auto recognizer = SpeechRecognizer::create(options.model, loadError);
         if (!recognizer)
             return fail(makeError(TranscriptionErrorCode::ModelUnavailable, loadError));
+        recognizer->addCustomWords(options.customWords);
         for (std::size_t i = next++; i < pieces.size() && !failed; i = next++) {
             const SampleRange piece = pieces[i];
             auto words = recognizer->recognize(std::span(audio.samples).subspan(piece.begin, piece.size()),

@@ -51,6 +51,9 @@ struct TranscriptionOptions {
     std::optional<std::chrono::milliseconds> timeLimit;
     Clock clock;              // defaults to the steady clock; read from every worker thread
     std::stop_token stop;     // a stop request ends the transcription as Cancelled
+    // Words the transcript may hold that the dictionary may not: the file's and the account's
+    // custom words.
+    std::vector<std::string> customWords;
 };
 
 // Ten minutes plus the media's own duration (counted up to a day): the recognizer runs several

@@ -25,6 +25,7 @@
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "platform/ui/tests/NotificationBus.h"
+#include "search/QVCustomWordsViewController.h"
 #include "search/QVSearchViewController.h"
 #include "services/hub/tests/HubTestSupport.h"
 #include "services/transcriber/TranscriptRecord.h"
@@ -40,7 +41,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -106,40 +109,44 @@ bool exportSubRip(ApplicationShell& shell, const QString& path)
     return waitFor([&] { return QFileInfo::exists(path); });
 }
 
+// Signs in on a computer of the account and opens its only file with the media at `media`;
+// 0 once it is open, else a code saying which step failed.
+int signInAndOpenTheFile(ApplicationShell& shell, Preferences& preferences, const QString& email, const QString& password,
+                         const QString& uuid, const QString& media)
+{
+    shell.window().resize(1440, 900);
+    shell.applicationDidFinishLaunching();
+    if (!waitFor([&] { return shell.auth() != nullptr; }))
+        return 3;
+    AppDelegate& ad = shell.ad();
+    shell.auth()->signIn(email.toStdString(), password.toStdString(), {});
+    if (!waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && shell.filesList().filesSearchResults().size() == 1; }))
+        return 4;
+    auto located = std::make_shared<QVMediaFile>();
+    located->url = QUrl::fromLocalFile(media);
+    LocalFileData(ad, preferences).saveLocalDataForFileUUID(uuid, false, true, -1, -1, {located}, -1);
+    shell.filesList().selectRow(0);
+    shell.openSelectedFile();
+    if (!waitFor([&] { return ad.currentMode == 2 && !shell.window().isCoverShown() && !ad.words.empty(); }))
+        return 5;
+    return 0;
+}
+
+void say(const std::string& line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
 // The second computer, run as its own process:
 //   qv_shell_e2e --second-computer <service url> <e-mail> <password> <file uuid> <media> <srt> <shots>
 // signs in, opens the account's only file with its media located, and prints, line by line:
 // "view-only" once the view-only button is shown, "words <text>" whenever the transcript
 // changes; once the last word reads "podcast" it exports SubRip to <srt>, prints "exported"
 // and ends.
-int runSecondComputer(const QStringList& arguments)
+int followTheCorrection(ApplicationShell& shell, const QStringList& arguments)
 {
-    if (arguments.size() != 8)
-        return 2;
-    auto say = [](const std::string& line) {
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    };
-    const QString uuid = arguments[4];
-    QTemporaryDir home;
-    QtDispatcher queue;
-    Preferences preferences(home.path() + "/config");
-    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
-    shell.window().resize(1440, 900);
-    shell.applicationDidFinishLaunching();
-    if (!waitFor([&] { return shell.auth() != nullptr; }))
-        return 3;
     AppDelegate& ad = shell.ad();
-    shell.auth()->signIn(arguments[2].toStdString(), arguments[3].toStdString(), {});
-    if (!waitFor([&] { return ad.isLoggedIn && ad.currentMode == 1 && shell.filesList().filesSearchResults().size() == 1; }))
-        return 4;
-    auto located = std::make_shared<QVMediaFile>();
-    located->url = QUrl::fromLocalFile(arguments[5]);
-    LocalFileData(ad, preferences).saveLocalDataForFileUUID(uuid, false, true, -1, -1, {located}, -1);
-    shell.filesList().selectRow(0);
-    shell.openSelectedFile();
-    if (!waitFor([&] { return ad.currentMode == 2 && !shell.window().isCoverShown() && !ad.words.empty(); }))
-        return 5;
     QToolButton* viewOnly = shell.window().viewingOnlyButton();
     if (!waitFor([&] { return ad.isViewingOnly && viewOnly->isVisibleTo(&shell.window()); }))
         return 6;
@@ -166,16 +173,58 @@ int runSecondComputer(const QStringList& arguments)
     return 0;
 }
 
+// A computer of the account that works with custom words, run as its own process:
+//   qv_shell_e2e --words-computer <service url> <e-mail> <password> <file uuid> <media> <shots>
+// signs in and opens the file; once its custom words panel shows "Quorvantelle" it prints
+// "shown Quorvantelle", adds "Lumenbridge" to the file and the account through its add popover,
+// prints "added" once its panel shows the new word, and ends.
+int addCustomWords(ApplicationShell& shell, const QStringList& arguments)
+{
+    shell.performAction("selectRightPanelTab:", 0);
+    search::QVCustomWordsViewController& words = shell.customWords();
+    if (!waitFor([&] { return words.allWords().contains("Quorvantelle"); }, 60))
+        return 6;
+    say("shown Quorvantelle");
+    shell.ad().editingServices->clearSelection();
+    words.selectedAddNewWordsMenu();
+    search::QVCustomWordsAddViewController& popover = words.popoverViewController();
+    popover.addToAccount()->setChecked(true);
+    popover.addToFile()->setChecked(true);
+    QTest::keyClicks(popover.textView(), "Lumenbridge");
+    popover.addWordsButton()->click();
+    if (!waitFor([&] { return words.allWords().contains("Lumenbridge"); }))
+        return 7;
+    shell.window().grab().save(arguments[6] + "/29-custom-words-second-computer.png");
+    say("added");
+    return 0;
+}
+
+// Another computer of the account, as its own process: the first argument says which of the two
+// above it is.
+int runAnotherComputer(const QStringList& arguments)
+{
+    const bool words = arguments.value(0) == "--words-computer";
+    if (arguments.size() != (words ? 7 : 8))
+        return 2;
+    QTemporaryDir home;
+    QtDispatcher queue;
+    Preferences preferences(home.path() + "/config");
+    ApplicationShell shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", arguments[1]}));
+    if (const int failed = signInAndOpenTheFile(shell, preferences, arguments[2], arguments[3], arguments[4], arguments[5]))
+        return failed;
+    return words ? addCustomWords(shell, arguments) : followTheCorrection(shell, arguments);
+}
+
 // The desktop's notifications, on a session bus of the test's own; set up in main().
 testing::NotificationBus* notifications = nullptr;
 
 // The second computer's process, read line by line.
 class SecondComputer {
 public:
-    explicit SecondComputer(const QStringList& arguments)
+    explicit SecondComputer(const QStringList& arguments, const QString& mode = QStringLiteral("--second-computer"))
     {
         process_.setProgram(QCoreApplication::applicationFilePath());
-        process_.setArguments(QStringList{"--second-computer"} + arguments);
+        process_.setArguments(QStringList{mode} + arguments);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
     }
@@ -580,6 +629,7 @@ TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterAResta
     EXPECT_EQ(openMessageBox(&shell->window())->text(), "One or more media files are missing.");
     openMessageBox(&shell->window())->accept();
     ASSERT_TRUE(ad.currentFile && ad.currentFile->hasMissingMediaFiles);
+    shell->performAction("selectRightPanelTab:", 2);
     QVAudioConfigurationViewController& panel = shell->transcriptScreen().audioConfiguration();
     ASSERT_TRUE(waitFor([&] { return panel.fileRow(0) != nullptr; }));
     waitFor([] { return false; }, 0.3);
@@ -644,6 +694,77 @@ TEST_F(EndToEnd, RelinkAMissingMediaFileThroughTheMediaPanelAndFindItAfterAResta
     transcript.view().stopPlayback();
     ASSERT_TRUE(waitFor([&] { return transcript.mainPlayer().rate() == 0; }));
 
+    // The Words tab: with the word "five" current, its add button offers it; new words typed in
+    // the add popover go to the file and to the account in the service, and show as tiles.
+    shell->performAction("selectRightPanelTab:", 0);
+    EXPECT_EQ(shell->window().selectedRightPanelTab(), 0);
+    search::QVCustomWordsViewController& customWords = shell->customWords();
+    EXPECT_TRUE(customWords.noCustomWordsMessage()->isVisible());
+    QTest::mousePress(customWords.addWordsButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return customWords.addWordsMenu()->isVisible(); }));
+    ASSERT_EQ(customWords.addWordsMenu()->actions().size(), 3);
+    EXPECT_EQ(customWords.addWordsMenu()->actions()[0]->text(), "Add \u201Cfive\u201D to File");
+    // The menu and the popover are windows of their own: the screen shows them.
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/24-custom-words-menu.png"));
+    customWords.addWordsMenu()->actions()[2]->trigger();
+    customWords.addWordsMenu()->hide();
+    QTest::mouseRelease(customWords.addWordsButton(), Qt::LeftButton);
+    search::QVCustomWordsAddViewController& popover = customWords.popoverViewController();
+    ASSERT_TRUE(waitFor([&] { return popover.popover()->isVisible(); }));
+    popover.addToAccount()->setChecked(true);
+    QTest::keyClicks(popover.textView(), "Quorvantelle");
+    QTest::keyClick(popover.textView(), Qt::Key_Return);
+    QTest::keyClicks(popover.textView(), "Ann Lee,");
+    EXPECT_TRUE(popover.addToFile()->isChecked());
+    QApplication::processEvents();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + "/25-custom-words-popover.png"));
+    popover.addWordsButton()->click();
+    const auto storedWords = [&](const std::string& path) {
+        QStringList words;
+        for (const DatabaseValue value = service->value(path); const auto entry : value.children())
+            words << QString::fromStdString(entry.value.toString());
+        words.sort();
+        return words;
+    };
+    const QStringList added{"Ann Lee", "Quorvantelle"};
+    EXPECT_TRUE(waitFor([&] { return storedWords("files/" + uuid + "/custom_words") == added; }));
+    EXPECT_TRUE(waitFor([&] { return storedWords("users/" + uid + "/custom_words") == added; }));
+    ASSERT_TRUE(waitFor([&] { return customWords.allWords() == added; }));
+    EXPECT_FALSE(customWords.noCustomWordsMessage()->isVisible());
+    waitFor([] { return false; }, 0.3);
+    screenshot("26-custom-words");
+
+    // Another computer of the account sees the words at once, and a word it adds shows here.
+    SecondComputer other({QStringLiteral("http://127.0.0.1:%1/").arg(service->port()), "ann.lee@example.com",
+                          "Correct-horse-42", QString::fromStdString(uuid), media, shots},
+                         QStringLiteral("--words-computer"));
+    ASSERT_TRUE(other.waitForLine("shown Quorvantelle", kStepDeadline * 2));
+    ASSERT_TRUE(other.waitForLine("added", kStepDeadline));
+    EXPECT_EQ(other.exitCode(), 0);
+    EXPECT_TRUE(waitFor([&] { return customWords.allWords().contains("Lumenbridge"); }));
+    EXPECT_EQ(storedWords("users/" + uid + "/custom_words"), (QStringList{"Ann Lee", "Lumenbridge", "Quorvantelle"}));
+    screenshot("27-custom-words-from-the-other-computer");
+
+    // In edit mode a clicked tile is selected; deleting it asks first, then removes it from the
+    // file's list, the one shown, and leaves the account's.
+    customWords.editButton()->click();
+    search::QVCustomWordsItem* annLee = customWords.collectionView()->items().front();
+    ASSERT_EQ(annLee->word(), "Ann Lee");
+    QTest::mouseClick(annLee, Qt::LeftButton, {}, annLee->rect().center());
+    EXPECT_TRUE(annLee->isSelected());
+    EXPECT_TRUE(customWords.deleteSelectedWordsButton()->isEnabled());
+    screenshot("28-custom-words-edit-mode");
+    customWords.deleteSelectedWordsButton()->click();
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) != nullptr; }));
+    EXPECT_EQ(openMessageBox(&shell->window())->text(), "Are you sure you want to delete the selected custom words?");
+    pressButton(openMessageBox(&shell->window()), "OK");
+    const QStringList kept{"Lumenbridge", "Quorvantelle"};
+    EXPECT_TRUE(waitFor([&] { return storedWords("files/" + uuid + "/custom_words") == kept; }));
+    EXPECT_TRUE(waitFor([&] { return customWords.allWords() == kept; }));
+    EXPECT_EQ(storedWords("users/" + uid + "/custom_words"), (QStringList{"Ann Lee", "Lumenbridge", "Quorvantelle"}));
+    customWords.editButton()->click();
+
     // Quit and start again: the file opens on its media, with no warning.
     shell.reset();
     const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
@@ -685,8 +806,8 @@ int main(int argc, char** argv)
     {
         qv::shell::QVApplication application(argc, argv);
         const QStringList arguments = QCoreApplication::arguments().mid(1);
-        if (!arguments.isEmpty() && arguments.front() == "--second-computer")
-            result = qv::shell::runSecondComputer(arguments);
+        if (!arguments.isEmpty() && (arguments.front() == "--second-computer" || arguments.front() == "--words-computer"))
+            result = qv::shell::runAnotherComputer(arguments);
         else {
             if (bus.serveNotifications())
                 qv::shell::notifications = &bus;

@@ -134,8 +134,10 @@ protected:
         return put.status;
     }
 
-    // The client's record and its mark for the service, written as the signed-in account.
-    void submit(DatabaseClient& client, const std::string& uuid, std::int64_t durationMs = 0)
+    // The client's record and its mark for the service, written as the signed-in account;
+    // `beforeMark` runs between the two.
+    void submit(DatabaseClient& client, const std::string& uuid, std::int64_t durationMs = 0,
+                const std::function<void()>& beforeMark = {})
     {
         std::optional<DatabaseResult> written;
         client.reference("files/" + uuid).updateChildValues(
@@ -144,6 +146,8 @@ protected:
             [&](const DatabaseResult& error) { written = error; });
         ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
         ASSERT_FALSE(*written) << written->value().message;
+        if (beforeMark)
+            beforeMark();
         written.reset();
         client.reference("files_new/" + uuid).setValue(true, [&](const DatabaseResult& error) { written = error; });
         ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
@@ -233,6 +237,36 @@ TEST_F(UploadAndTranscription, SpeechUploadedAsTheClientDoesBecomesATimedTranscr
     const double wer = transcriber::test::wordErrorRate(plainWords(endToEndText()), plainWords(heard));
     std::cout << "word error rate " << wer << ": " << heard << "\n";
     EXPECT_LT(wer, kMaxWordErrorRate) << heard;
+}
+
+TEST_F(UploadAndTranscription, TheFilesAndTheAccountsCustomWordsAreWordsTheTranscriptMayHold)
+{
+    auto client = connectClient(token);
+    const QByteArray speech = QByteArray::fromStdString(
+        readFile(spokenUpload("Later Lumenbridge came along. Later Tavisham came along.")).value());
+    ASSERT_EQ(upload(kUuid, speech), 200);
+    // The words as the panel writes them, one per push child, under the file and the account,
+    // before the file is handed to the service.
+    submit(*client, kUuid, 0, [&] {
+        std::optional<DatabaseResult> fileWord;
+        std::optional<DatabaseResult> accountWord;
+        client->reference(std::string("files/") + kUuid + "/custom_words").childByAutoId().setValue(
+            "Lumenbridge", [&](const DatabaseResult& error) { fileWord = error; });
+        client->reference("users/" + uid + "/custom_words").childByAutoId().setValue(
+            "Tavisham", [&](const DatabaseResult& error) { accountWord = error; });
+        ASSERT_TRUE(waitFor([&] { return fileWord.has_value() && accountWord.has_value(); }));
+        EXPECT_FALSE(*fileWord);
+        EXPECT_FALSE(*accountWord);
+    });
+
+    const DatabaseValue record = finishedRecord(*client, kUuid);
+    ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
+    std::string heard;
+    for (const DatabaseValue words = service->value(std::string("transcripts/") + kUuid + "/words");
+         const auto& word : words.children())
+        heard += word.value.child("name").toString() + " ";
+    EXPECT_NE(heard.find("Lumenbridge"), std::string::npos) << heard;
+    EXPECT_NE(heard.find("Tavisham"), std::string::npos) << heard;
 }
 
 TEST_F(UploadAndTranscription, BadUploadsEndFailedWithAReasonAndNoTranscript)

@@ -171,6 +171,28 @@ std::string Transcriber::indexFirst(const std::string& path) const
     return target;
 }
 
+// Names the dictionary does not hold can only be heard once they are custom words, and custom
+// words are not heard where they are not said.
+TEST_F(Transcriber, CustomWordsCanBeHeardWhereTheyAreSaid)
+{
+    auto heard = [](const std::string& upload, std::vector<std::string> customWords) {
+        TranscriptionOptions options;
+        options.customWords = std::move(customWords);
+        std::string names;
+        for (const TranscribedWord& word : transcribeFile(upload, options).words)
+            if (word.text == "Lumenbridge" || word.text == "Tavisham")
+                names += word.text + " ";
+        return names;
+    };
+    const std::string named = spokenUpload("Later Lumenbridge came along. Later Tavisham came along.");
+    EXPECT_EQ(heard(named, {}), "");
+    EXPECT_EQ(heard(named, {"Lumenbridge", "Ann Tavisham,"}), "Lumenbridge Tavisham ");
+    EXPECT_EQ(heard(spokenUpload("The boats were late, and the harbour was quiet all morning. Nobody came to the "
+                                 "quay until the evening."),
+                    {"Lumenbridge", "Ann Tavisham,"}),
+              "");
+}
+
 TEST_F(Transcriber, BadUploadsFailWithAClearReasonAndNoWords)
 {
     const std::string speech = readFile(spokenUpload(spokenText())).value();
