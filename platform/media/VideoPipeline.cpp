@@ -27,17 +27,14 @@ VideoPipeline::~VideoPipeline()
 
 void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter)
 {
-    // The thread checks the generation between packets, whenever the surface wakes it, and
-    // under the surface's lock before it queues a picture: once the generation has moved on
-    // and the surface is emptied (which wakes it), nothing of the last start reaches the surface.
-    // The thread takes the new start as soon as it has left the last one, without a word
-    // back: waiting for one would only add a turn of each thread before the seek goes on.
+    std::unique_lock lock(mutex_);
     ++generation_;
+    job_.reset();
+    surface_->wake();
+    // The thread checks the generation between packets and whenever the surface wakes it.
+    changed_.wait(lock, [&] { return !busy_; });
     surface_->reset();
-    {
-        std::lock_guard lock(mutex_);
-        job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
-    }
+    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
     changed_.notify_all();
 }
 
@@ -51,12 +48,15 @@ void VideoPipeline::run()
         std::uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
+            busy_ = false;
+            changed_.notify_all();
             changed_.wait(lock, [&] { return quitting_ || job_.has_value(); });
             if (quitting_)
                 return;
             job = std::move(*job_);
             job_.reset();
             generation = generation_;
+            busy_ = true;
         }
         // A reader that failed starts over: the file may be back.
         if (reader && reader->error())

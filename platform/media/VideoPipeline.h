@@ -61,9 +61,10 @@ private:
     std::condition_variable changed_;
     std::optional<Job> job_;
     // Of the latest start. Read without the mutex: the thread checks it while it holds the
-    // surface's lock, and restart() moves it on before it empties the surface.
+    // surface's lock, and restart() wakes the surface while it holds the mutex.
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> quitting_{false};
+    bool busy_ = false;  // the thread works for a start
     std::thread thread_;
 };
 
