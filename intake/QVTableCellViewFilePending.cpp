@@ -1,12 +1,14 @@
 #include "intake/QVTableCellViewFilePending.h"
 
 #include "intake/QVProgressBarAnimation.h"
+#include "model/QVFilePending.h"
 #include "platform/foundation/LocalizedString.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -44,6 +46,7 @@ QVTableCellViewFilePending::QVTableCellViewFilePending(QWidget* parent)
     textField_->setFrame(false);
     // A backslash or a colon cannot be typed into a name.
     textField_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\\\:]*")), textField_));
+    textField_->installEventFilter(this);
     durationDisplay_->setObjectName(QStringLiteral("durationDisplay"));
     detailsDisplay_->setObjectName(QStringLiteral("detailsDisplay"));
     timeAndProcessingStatus_->setObjectName(QStringLiteral("timeAndProcessingStatus"));
@@ -103,6 +106,20 @@ void QVTableCellViewFilePending::showProcessing(const QString& status, double pr
 void QVTableCellViewFilePending::setProgress(double progress)
 {
     animateToDoubleValue(processingProgressBar_, progress);
+}
+
+bool QVTableCellViewFilePending::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool escapeWhileRenaming = watched == textField_ && !textField_->isReadOnly()
+        && event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    if (!escapeWhileRenaming)
+        return QWidget::eventFilter(watched, event);
+    // Escape cancels the rename: the field shows the file's name again before it gives up the
+    // focus, so that the end of editing stores the name the file already had.
+    if (filePending)
+        textField_->setText(filePending->name);
+    textField_->clearFocus();
+    return true;
 }
 
 void QVTableCellViewFilePending::updateTextFieldAppearance(int style)

@@ -40,6 +40,9 @@ public:
     // Selected (1) or normal (2) look of the texts.
     void updateTextFieldAppearance(int style);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QLabel* imageView_;
     QLineEdit* textField_;

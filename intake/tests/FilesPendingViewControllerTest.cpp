@@ -14,16 +14,19 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -213,6 +216,45 @@ TEST_F(FilesPendingViewControllerTest, RemovingAsksFirst)
     EXPECT_EQ(sheets.shownAlerts().back().messageText, "Remove all imported files?");
     EXPECT_TRUE(ad.filesPending.empty());
     EXPECT_TRUE(controller->tableViewInstructions()->isVisibleTo(controller->view()));
+}
+
+TEST_F(FilesPendingViewControllerTest, ARenameIsStoredWhenItEndsUnlessEscapeCancelsIt)
+{
+    controller->addFilesData(batch({named("Interview")}), -1);
+    QVFilePending& file = *ad.filesPending.front();
+    QWidget* view = controller->view();
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+
+    // `end` is the key that ends the edit; without one, the user clicks elsewhere in the list.
+    const struct {
+        const char* typed;
+        std::optional<Qt::Key> end;
+        QString name;
+    } cases[] = {
+        {"Harbour walk", Qt::Key_Return, "Harbour walk"},
+        {"Harbour walk", std::nullopt, "Harbour walk"},
+        {"Take 2: C:\\walk", Qt::Key_Return, "Take 2 Cwalk"},
+        {"Harbour walk", Qt::Key_Escape, "Interview"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(::testing::Message() << each.typed << " ended by key " << (each.end ? *each.end : 0));
+        file.name = "Interview";
+        QLineEdit* name = controller->cellForFile(file)->textField();
+        name->setText(file.name);
+        name->setFocus();
+        ASSERT_TRUE(name->hasFocus());
+        name->selectAll();
+        QTest::keyClicks(name, each.typed);
+        if (each.end)
+            QTest::keyClick(name, *each.end);
+        // Leaving the field after the edit ended must not store anything the edit did not.
+        controller->tableView()->setFocus();
+        EXPECT_FALSE(name->hasFocus());
+        EXPECT_EQ(file.name.toStdString(), each.name.toStdString());
+        EXPECT_EQ(name->text().toStdString(), each.name.toStdString());
+    }
 }
 
 TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropRow)

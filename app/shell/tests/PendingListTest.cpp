@@ -146,8 +146,14 @@ TEST_F(PendingListTest, ANameIsEditedOnlyWhileTheDatabaseIsConnected)
     QTest::keyClick(nameField(), Qt::Key_Return);
     // The colon cannot be typed into a name.
     EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
+    // Escape gives up an edit, and leaving the field afterwards stores nothing.
+    nameField()->setFocus();
+    QTest::keyClicks(nameField(), " at dusk");
+    QTest::keyClick(nameField(), Qt::Key_Escape);
+    EXPECT_EQ(nameField()->text(), "Harbour walk");
 
     shell->window().setFocus();
+    EXPECT_EQ(ad().filesPending[0]->name, "Harbour walk");
     service.reset();
     ASSERT_TRUE(waitFor([&] { return !ad().isConnected; }));
     ASSERT_TRUE(waitFor([&] { return nameField()->isReadOnly(); }));
