@@ -104,7 +104,7 @@ void DeleteJoinCommands::deleteWords(const QVOrderedSet<QVWord>& words)
         nextForUndo = next;
     }
 
-    env_.sortWordsByStart();
+    // Taking words out of the live words keeps the rest in start order: no sort is needed.
     forgetCurrentWordAndSelection(first);
     if (rangeDeleted) {
         env_.dropCurrentTextView("deleteWords:");

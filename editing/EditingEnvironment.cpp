@@ -35,7 +35,7 @@ void EditingEnvironment::setWordsDeleted(const std::vector<std::shared_ptr<QVWor
         writer.updateWord(*word, {{"deleted", deleted}});
     }
     if (deleted)
-        removeDeletedFromLiveWords();
+        ad.words.removeAll(words);
     else
         insertLiveWordsInOrder(words);
 }

@@ -54,8 +54,8 @@ public:
     // The player's position in ms; 0 without a player.
     std::int64_t playerMilliseconds() const;
 
-    // Flags the words deleted (they leave the live words, in one pass, for the deleted ones) or
-    // brings them back in start order, and writes the flag of each.
+    // Flags the words deleted (they leave the live words by their positions, so the order of the
+    // rest is kept) or brings them back in start order, and writes the flag of each.
     void setWordsDeleted(const std::vector<std::shared_ptr<QVWord>>& words, bool deleted);
     // Takes the words flagged deleted out of the live words.
     void removeDeletedFromLiveWords();

@@ -87,6 +87,35 @@ public:
         markStaleFrom(*index);
         return true;
     }
+    // Removes the given records, found by their positions rather than by a pass over the whole
+    // set; empty, absent and repeated ones are passed over. Returns how many went.
+    std::size_t removeAll(const std::vector<Pointer>& items)
+    {
+        std::vector<std::size_t> positions;
+        positions.reserve(items.size());
+        for (const Pointer& item : items) {
+            if (const auto index = indexOf(item))
+                positions.push_back(*index);
+        }
+        if (positions.empty())
+            return 0;
+        std::sort(positions.begin(), positions.end());
+        positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+        for (const std::size_t position : positions)
+            index_.erase(items_[position].get());
+        std::size_t kept = positions.front();
+        auto next = positions.begin();
+        for (std::size_t i = positions.front(); i < items_.size(); ++i) {
+            if (next != positions.end() && *next == i) {
+                ++next;
+                continue;
+            }
+            items_[kept++] = std::move(items_[i]);
+        }
+        items_.resize(kept);
+        markStaleFrom(positions.front());
+        return positions.size();
+    }
     // Removes every record for which `pred` holds, in one pass; returns how many went.
     template <class Pred>
     std::size_t removeIf(Pred pred)

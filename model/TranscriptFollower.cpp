@@ -70,10 +70,12 @@ void eachChangedChild(const DatabaseValue& before, const DatabaseValue& after,
     }
 }
 
+// A record is in one set or the other; the deleted set, mostly far the smaller, is searched
+// first, so that the echo of a local deletion does not pass over every live record.
 template <class T>
 std::shared_ptr<T> findByUuid(const QVOrderedSet<T>& live, const QVOrderedSet<T>& deleted, const QString& uuid)
 {
-    for (const auto* set : {&live, &deleted})
+    for (const auto* set : {&deleted, &live})
         for (const auto& item : *set)
             if (item->uuid == uuid)
                 return item;

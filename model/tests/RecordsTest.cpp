@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 TEST(QVWord, SetNameDerivesTheCleanText)
@@ -167,6 +169,86 @@ TEST(QVOrderedSet, BulkRemovalAndInsertionKeepEveryPosition)
         EXPECT_EQ(set.indexOf(expected[i]), i);
     EXPECT_TRUE(set.remove(w[4]));
     EXPECT_EQ(set.indexOf(w[6]), 5u);
+}
+
+// Positions are kept lazily across runs of changes; each change is checked against a plain
+// vector, with queries both between changes and only after several, at the ends and in the middle.
+TEST(QVOrderedSet, PositionsStayRightAcrossMixedChangesWithOrWithoutQueriesBetween)
+{
+    for (const bool queryEachStep : {true, false}) {
+        SCOPED_TRACE(queryEachStep ? "queried after every change" : "queried after every third change");
+        QVOrderedSet<QVWord> set;
+        std::vector<std::shared_ptr<QVWord>> model;
+        std::vector<std::shared_ptr<QVWord>> out;
+        for (int i = 0; i < 40; ++i) {
+            model.push_back(std::make_shared<QVWord>());
+            set.add(model.back());
+        }
+        std::uint32_t seed = 7;
+        const auto next = [&seed](std::size_t bound) {
+            seed = seed * 1664525u + 1013904223u;
+            return bound ? (seed >> 8) % bound : 0;
+        };
+        for (int step = 0; step < 300; ++step) {
+            switch (next(5)) {
+            case 0: {  // a run of records back in at some place (the ends included)
+                const std::size_t at = next(model.size() + 1);
+                std::vector<std::shared_ptr<QVWord>> back;
+                for (std::size_t k = 1 + next(4); k && !out.empty(); --k) {
+                    back.push_back(out.back());
+                    out.pop_back();
+                }
+                if (back.empty())
+                    back.push_back(std::make_shared<QVWord>());
+                EXPECT_EQ(set.insert(at, back), back.size());
+                model.insert(model.begin() + std::ptrdiff_t(at), back.begin(), back.end());
+                break;
+            }
+            case 1: {  // scattered records out by their positions, with a repeat and an absent one
+                std::vector<std::shared_ptr<QVWord>> gone;
+                for (std::size_t k = 1 + next(4); k && model.size() > 1; --k) {
+                    const std::size_t at = k == 1 ? next(2) * (model.size() - 1) : next(model.size());
+                    gone.push_back(model[at]);
+                    out.push_back(model[at]);
+                    model.erase(model.begin() + std::ptrdiff_t(at));
+                }
+                std::vector<std::shared_ptr<QVWord>> asked = gone;
+                if (!gone.empty())
+                    asked.push_back(gone.front());
+                asked.push_back(std::make_shared<QVWord>());
+                EXPECT_EQ(set.removeAll(asked), gone.size());
+                break;
+            }
+            case 2:
+                if (!model.empty()) {
+                    const std::size_t at = next(model.size());
+                    EXPECT_TRUE(set.remove(model[at]));
+                    out.push_back(model[at]);
+                    model.erase(model.begin() + std::ptrdiff_t(at));
+                }
+                break;
+            case 3:
+                model.push_back(out.empty() ? std::make_shared<QVWord>() : out.back());
+                if (!out.empty())
+                    out.pop_back();
+                EXPECT_TRUE(set.add(model.back()));
+                break;
+            default: {
+                const std::size_t at = next(model.size() + 1);
+                auto word = std::make_shared<QVWord>();
+                EXPECT_TRUE(set.insert(at, word));
+                model.insert(model.begin() + std::ptrdiff_t(at), word);
+            }
+            }
+            if (!queryEachStep && step % 3)
+                continue;
+            ASSERT_EQ(set.items(), model) << "step " << step;
+            for (std::size_t i = 0; i < model.size(); ++i)
+                ASSERT_EQ(set.indexOf(model[i]), i) << "step " << step;
+            for (const auto& word : out)
+                ASSERT_FALSE(set.contains(word)) << "step " << step;
+        }
+    }
 }
 
 }  // namespace
