@@ -54,28 +54,28 @@ void Player::setStatus(Status status)
         statusObserver_(status);
 }
 
-void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
+std::unique_ptr<CompositionAudioReader> Player::stopAudio()
 {
-    ++generation_;
-    // The same item read from elsewhere: its files stay open.
     std::unique_ptr<CompositionAudioReader> reader = pipeline_ ? pipeline_->stop() : std::move(landingReader_);
     pipeline_.reset();
     landingReader_.reset();
     landing_ = false;
+    return reader;
+}
+
+void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
+{
+    ++generation_;
     audioReady_ = false;
     videoReady_ = false;
     if (!item_ || status_ == Status::Failed) {
+        stopAudio();
         video_.reset();
         surface_->reset();
         return;
     }
     auto videoTracks = item_->composition().tracksWithMediaType(MediaType::Video);
-    // A tolerant seek lands where a key picture is: the sound starts there once it is known.
-    landing_ = !videoTracks.empty() && (toleranceBefore > 0 || toleranceAfter > 0);
-    if (landing_)
-        landingReader_ = std::move(reader);
-    else
-        startAudio(std::move(reader));
+    // The pictures first: an exact seek waits longest for them, its sound is ready well before.
     std::weak_ptr<int> alive = alive_;
     std::uint64_t generation = generation_;
     auto shown = [this, alive, generation](double shownFrom) {
@@ -97,6 +97,14 @@ void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
         video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
                                                  surface_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     }
+    // The same item read from elsewhere: its files stay open.
+    std::unique_ptr<CompositionAudioReader> reader = stopAudio();
+    // A tolerant seek lands where a key picture is: the sound starts there once it is known.
+    landing_ = !videoTracks.empty() && (toleranceBefore > 0 || toleranceAfter > 0);
+    if (landing_)
+        landingReader_ = std::move(reader);
+    else
+        startAudio(std::move(reader));
 }
 
 std::function<void(MediaError)> Player::failureHandler()

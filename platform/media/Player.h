@@ -95,6 +95,8 @@ private:
     // Tolerances in seconds, as for seek().
     void rebuildPipeline(double toleranceBefore = 0, double toleranceAfter = 0);
     void startAudio(std::unique_ptr<CompositionAudioReader> reader);
+    // Stops the sound of the last start and hands over its reader, files open.
+    std::unique_ptr<CompositionAudioReader> stopAudio();
     std::function<void(MediaError)> failureHandler();
     void pictureShown(std::uint64_t generation, double shownFrom);
     void startOutput();

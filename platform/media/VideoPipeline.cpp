@@ -9,8 +9,8 @@ VideoPipeline::VideoPipeline(Composition composition, int trackID, double startS
                              double toleranceAfter)
     : composition_(std::move(composition)), trackID_(trackID), surface_(std::move(surface))
 {
-    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
     generation_ = 1;
+    job_ = Job{1, startSeconds, std::move(events), toleranceBefore, toleranceAfter};
     thread_ = std::thread([this] { run(); });
 }
 
@@ -27,14 +27,20 @@ VideoPipeline::~VideoPipeline()
 
 void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter)
 {
-    std::unique_lock lock(mutex_);
-    ++generation_;
-    job_.reset();
-    surface_->wake();
-    // The thread checks the generation between packets and whenever the surface wakes it.
-    changed_.wait(lock, [&] { return !busy_; });
+    // The thread checks the generation between packets, whenever the surface wakes it, and
+    // under the surface's lock before it queues a picture: once the generation has moved on
+    // and the surface is emptied (which wakes it), nothing of the last start reaches the surface.
+    // The new start carries its generation: the thread may take the last start from job_ after
+    // the generation moved on and before the new one is put there, and must then see it as
+    // overtaken, not as the new start. The thread takes the new start as soon as it has left
+    // the last one, without a word back: waiting for one would only add a turn of each thread
+    // before the seek goes on.
+    std::uint64_t generation = ++generation_;
     surface_->reset();
-    job_ = Job{startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+    {
+        std::lock_guard lock(mutex_);
+        job_ = Job{generation, startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+    }
     changed_.notify_all();
 }
 
@@ -45,19 +51,16 @@ void VideoPipeline::run()
     std::unique_ptr<VideoFrameReader> reader;
     for (;;) {
         Job job;
-        std::uint64_t generation = 0;
         {
             std::unique_lock lock(mutex_);
-            busy_ = false;
-            changed_.notify_all();
             changed_.wait(lock, [&] { return quitting_ || job_.has_value(); });
             if (quitting_)
                 return;
             job = std::move(*job_);
             job_.reset();
-            generation = generation_;
-            busy_ = true;
         }
+        if (!current(job.generation))
+            continue;
         // A reader that failed starts over: the file may be back.
         if (reader && reader->error())
             reader.reset();
@@ -70,14 +73,14 @@ void VideoPipeline::run()
             reader = std::move(made.value());
         }
         reader->seek(job.startSeconds, job.toleranceBefore, job.toleranceAfter);
-        play(*reader, job, generation);
+        play(*reader, job);
     }
 }
 
-void VideoPipeline::play(VideoFrameReader& reader, const Job& job, std::uint64_t generation)
+void VideoPipeline::play(VideoFrameReader& reader, const Job& job)
 {
     bool announced = false;
-    auto stopping = [this, generation] { return !current(generation); };
+    auto stopping = [this, generation = job.generation] { return !current(generation); };
     for (;;) {
         // Decoded only once the surface has room for it: a picture decoded and converted ahead of
         // the room for it would hold up the next start.

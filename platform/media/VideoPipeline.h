@@ -44,6 +44,7 @@ public:
 
 private:
     struct Job {
+        std::uint64_t generation = 0;  // of the start it is for
         double startSeconds = 0;
         Events events;
         double toleranceBefore = 0;
@@ -51,7 +52,7 @@ private:
     };
 
     void run();
-    void play(VideoFrameReader& reader, const Job& job, std::uint64_t generation);
+    void play(VideoFrameReader& reader, const Job& job);
     bool current(std::uint64_t generation);
 
     Composition composition_;
@@ -61,10 +62,9 @@ private:
     std::condition_variable changed_;
     std::optional<Job> job_;
     // Of the latest start. Read without the mutex: the thread checks it while it holds the
-    // surface's lock, and restart() wakes the surface while it holds the mutex.
+    // surface's lock, and restart() moves it on before it empties the surface.
     std::atomic<std::uint64_t> generation_{0};
     std::atomic<bool> quitting_{false};
-    bool busy_ = false;  // the thread works for a start
     std::thread thread_;
 };
 
