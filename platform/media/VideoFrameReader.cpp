@@ -84,6 +84,13 @@ struct VideoFrameReader::Impl {
     double lastTime = kNever;
     double latestBeforeStart = kNever;
     std::int64_t lastPacketTimestamp = AV_NOPTS_VALUE;  // decoding order, of the packets read
+    // Every packet read since the last seek in the file had both its times, showed no earlier than
+    // it is decoded and was counted in latestBeforeStart; and one of them is decoded after the
+    // start. Then every picture that shows at or before the start has been read (packets come in
+    // decoding order), and the one at latestBeforeStart is the picture showing at the start: it is
+    // given out as soon as it is decoded, without waiting for the decoder to give out the next.
+    bool countedSinceSeek = false;
+    bool readPastStart = false;
     PacketPtr packet = makePacket();
     FramePtr frame = makeFrame();
 
@@ -213,6 +220,8 @@ bool VideoFrameReader::Impl::decodeOnTo(double time)
     kept.clear();
     keptBytes = 0;
     held.reset();
+    // Pictures read on the way to the last start that show before this one were not counted.
+    countedSinceSeek = false;
     if (last && lastTime <= time) {
         held = referenceTo(*last);
         heldTime = lastTime;
@@ -282,6 +291,8 @@ void VideoFrameReader::Impl::seekInSegment()
     drainedForKey = false;
     replaying = false;
     lastPacketTimestamp = AV_NOPTS_VALUE;
+    countedSinceSeek = true;
+    readPastStart = false;
 }
 
 // After the key picture was drained out of the decoder: the decoder starts again from it.
@@ -412,6 +423,8 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 continue;
             }
             replaying = false;
+            const bool showsAtStart = countedSinceSeek && readPastStart && frame->pts != AV_NOPTS_VALUE
+                                   && compositionTime(frame->pts) == latestBeforeStart;
             FramePtr decoded = makeFrame();
             av_frame_move_ref(decoded.get(), frame.get());
             if (landing) {
@@ -431,6 +444,8 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 }
             }
             accept(std::move(decoded), time);
+            if (showsAtStart)
+                releaseHeld();
             if (!ready.empty())
                 return Progress::Ready;
             continue;
@@ -464,6 +479,10 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             decoder->skip_frame = !landing && shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             if (!landing && shows <= start)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
+            if (landing || packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE || packet->pts < packet->dts)
+                countedSinceSeek = false;
+            else if (compositionTime(packet->dts) > start)
+                readPastStart = true;
             avcodec_send_packet(decoder.get(), packet.get());
             if (landing && (packet->flags & AV_PKT_FLAG_KEY)) {
                 avcodec_send_packet(decoder.get(), nullptr);
