@@ -161,8 +161,16 @@ void ClientCore::listen(const DatabasePath& path)
 {
     if (path.isInfo() || !connection_)
         return;
-    if (listens_[path]++ == 0)
-        connection_->listen(path);
+    if (listens_[path]++ > 0 || listenedAbove(path))
+        return;
+    connection_->listen(path);
+    onLine_.insert(path);
+    // What lies below comes with this listen: the listens below are dropped, after this one is
+    // made so that no change falls between.
+    for (auto below = listens_.upper_bound(path); below != listens_.end() && path.contains(below->first); ++below) {
+        if (onLine_.erase(below->first))
+            connection_->unlisten(below->first);
+    }
 }
 
 void ClientCore::unlisten(const DatabasePath& path)
@@ -170,10 +178,34 @@ void ClientCore::unlisten(const DatabasePath& path)
     auto found = listens_.find(path);
     if (found == listens_.end() || !connection_)
         return;
-    if (--found->second == 0) {
-        listens_.erase(found);
-        answered_.erase(path);
-        connection_->unlisten(path);
+    if (--found->second > 0)
+        return;
+    listens_.erase(found);
+    answered_.erase(path);
+    refused_.erase(path);
+    if (!onLine_.erase(path))
+        return;
+    listenBelow(path);
+    connection_->unlisten(path);
+}
+
+bool ClientCore::listenedAbove(const DatabasePath& path) const
+{
+    for (DatabasePath above = path; !above.isRoot();) {
+        above = above.parent();
+        if (listens_.count(above) && !refused_.count(above))
+            return true;
+    }
+    return false;
+}
+
+void ClientCore::listenBelow(const DatabasePath& path)
+{
+    for (auto below = listens_.upper_bound(path); below != listens_.end() && path.contains(below->first); ++below) {
+        if (!onLine_.count(below->first) && !listenedAbove(below->first)) {
+            connection_->listen(below->first);
+            onLine_.insert(below->first);
+        }
     }
 }
 
@@ -310,6 +342,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
     }
     if (message.error && message.listened) {
         logWarning("database: cannot listen at " + message.listened->toString() + ": " + message.error->message);
+        // What lies below may still be readable on its own.
+        if (listens_.count(*message.listened) && refused_.insert(*message.listened).second)
+            listenBelow(*message.listened);
         answeredAt(*message.listened);
         return;
     }
