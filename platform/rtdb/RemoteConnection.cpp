@@ -215,18 +215,30 @@ private:
 
     void apply(const std::vector<DatabaseWrite>& writes, ServerMessage& message)
     {
+        const DatabaseValue serviceTree = options_.serviceTree ? options_.serviceTree() : DatabaseValue();
         for (const auto& write : writes) {
-            root_ = root_.withValueAt(write.path, write.value);
+            root_ = root_.withValueAt(write.path, sharedValue(serviceTree, write));
             message.changed.push_back(write.path);
         }
         message.root = root_;
+    }
+
+    // The service's own node for a map it sent, when the service runs in this process and still
+    // holds an equal one; otherwise the value as it came. Nodes never change once made, so
+    // holding the service's on this thread is as safe as holding a copy.
+    static DatabaseValue sharedValue(const DatabaseValue& serviceTree, const DatabaseWrite& write)
+    {
+        if (!write.value.isMap() || serviceTree.isNull())
+            return write.value;
+        DatabaseValue theirs = serviceTree.at(write.path);
+        return theirs == write.value ? theirs : write.value;
     }
 
     void received(const QString& text)
     {
         heard_.start();
         std::string error;
-        auto frame = parseFrame(text.toStdString(), error);
+        auto frame = parseFrame(text, error);
         if (!frame) {
             logError("database: the service sent a frame this client cannot read: " + error);
             socket_->abort();
