@@ -161,7 +161,7 @@ void ClientCore::listen(const DatabasePath& path)
 {
     if (path.isInfo() || !connection_)
         return;
-    if (listens_[path]++ > 0 || listenedAbove(path))
+    if (listens_[path]++ > 0 || onLine_.count(path) || listenedAbove(path))
         return;
     connection_->listen(path);
     onLine_.insert(path);
@@ -176,9 +176,23 @@ void ClientCore::listen(const DatabasePath& path)
 void ClientCore::unlisten(const DatabasePath& path)
 {
     auto found = listens_.find(path);
-    if (found == listens_.end() || !connection_)
+    if (found == listens_.end() || found->second == 0 || !connection_)
         return;
     if (--found->second > 0)
+        return;
+    // The location stays listened to until the work queued meanwhile has run: whoever read it
+    // once often listens to it again at once (opening a transcript does), and the service would
+    // send it all again.
+    dispatcher_.async([weak = weak_from_this(), path] {
+        if (auto core = weak.lock())
+            core->dropListen(path);
+    });
+}
+
+void ClientCore::dropListen(const DatabasePath& path)
+{
+    auto found = listens_.find(path);
+    if (found == listens_.end() || found->second > 0 || !connection_)
         return;
     listens_.erase(found);
     answered_.erase(path);
@@ -695,11 +709,12 @@ void ClientCore::answerWaitingReads()
 
 void ClientCore::answerRead(WaitingRead& read)
 {
-    if (read.listening)
-        unlisten(read.path);
     dispatcher_.async([callback = std::move(read.callback), snapshot = DataSnapshot(read.path.key(), local_.at(read.path))] {
         callback(snapshot);
     });
+    // After the answer, so that a reader listening again from it keeps the line as it is.
+    if (read.listening)
+        unlisten(read.path);
 }
 
 void ClientCore::removeObserver(ObserverHandle handle)

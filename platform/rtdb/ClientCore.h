@@ -126,7 +126,8 @@ private:
     bool opened_ = false;
     // Connected with the service's whole tree: every location is known.
     bool wholeTree_ = false;
-    // Listened locations, counted, and those the service has answered since connecting.
+    // Listened locations, counted (0 while one whose last listener left waits to be dropped),
+    // and those the service has answered since connecting.
     std::map<DatabasePath, int> listens_;
     PathSet answered_;
     // The listened locations the line listens to: those with no listened ancestor, since the
@@ -138,6 +139,8 @@ private:
     bool listenedAbove(const DatabasePath& path) const;
     // Puts the listened locations below `path` that nothing above covers on the line.
     void listenBelow(const DatabasePath& path);
+    // Stops listening at `path` unless it was listened to again since its last listener left.
+    void dropListen(const DatabasePath& path);
 
     DatabaseValue server_;  // the backend's tree as last heard (or as cached on disk)
     DatabaseValue local_;   // server_ with the pending writes applied

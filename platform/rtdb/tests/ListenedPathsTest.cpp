@@ -167,6 +167,7 @@ TEST_F(ListenedPaths, AnObserverRemovedWhileWaitingHearsNothingAndAForgottenPath
     // The last listener leaves: the service stops sending, so the path is no longer known and
     // the next observer waits for a fresh answer.
     ref.removeObserver(kept);
+    queue.drain();
     EXPECT_EQ(line->unlistens, (std::vector<std::string>{"files/a"}));
     ref.observe(DatabaseEvent::Value, recorder.callback("back"));
     queue.drain();
@@ -195,6 +196,7 @@ TEST_F(ListenedPaths, ALocationBelowAListenedOneIsNotAskedForAgainAndNeverLeftUn
     // The location above goes: the topmost ones below are listened to before it ends.
     line->line.clear();
     files.removeObserver(whole);
+    queue.drain();
     EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a", "-files"}));
 
     // It comes back: it is listened to before the ones below it end.
@@ -210,11 +212,34 @@ TEST_F(ListenedPaths, ALocationBelowAListenedOneIsNotAskedForAgainAndNeverLeftUn
     EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a"}));
     line->line.clear();
     files.removeObserver(whole);
+    queue.drain();
     EXPECT_EQ(line->line, (std::vector<std::string>{"-files"}));
     answer("files/a");
     line->tree = line->tree.withValueAt(DatabasePath::parse("files/a/name"), DatabaseValue("A2"));
     answer("files/a");
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"name\":\"A2\"}", "name:name=\"A2\""}));
+}
+
+// Opening a transcript reads it once and, from that answer, keeps it synced: the line keeps the
+// location, so the service does not send it all a second time. A location no one listens to
+// again is dropped once the queued work has run.
+TEST_F(ListenedPaths, ALocationReadOnceAndListenedToFromTheAnswerIsNotAskedForTwice)
+{
+    auto a = client->reference("files/a");
+    a.observeSingleEvent([&](const DataSnapshot& snapshot) {
+        recorder.callback("read")(snapshot);
+        a.observe(DatabaseEvent::Value, recorder.callback("kept"));
+    });
+    queue.drain();
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"read:a={\"name\":\"A\"}", "kept:a={\"name\":\"A\"}"}));
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a"}));
+
+    client->reference("files/ab").observeSingleEvent(recorder.callback("once"));
+    queue.drain();
+    answer("files/ab");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"once:ab=\"AB\""}));
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a", "+files/ab", "-files/ab"}));
 }
 
 }  // namespace
