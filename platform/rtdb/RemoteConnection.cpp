@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -23,6 +25,8 @@ namespace {
 // Reconnection back-off, in seconds: the first retry, doubling up to the last.
 constexpr double kFirstRetry = 0.1;
 constexpr double kLastRetry = 5.0;
+// A frame larger than this, in characters, gives the memory of its parsing back to the system.
+constexpr std::size_t kLargeFrame = 1u << 20;
 // Identifiers of listen frames live above those of writes, which the client numbers from 1.
 constexpr std::uint64_t kListenIds = std::uint64_t{1} << 62;
 
@@ -235,6 +239,16 @@ private:
     }
 
     void received(const QString& text)
+    {
+        handle(text);
+        // A frame of megabytes (a transcript) was parsed into a tree that, shared with the
+        // service in this process, was let go at once: its many small pieces would otherwise stay
+        // with the allocator as free space for the life of the program.
+        if (options_.serviceTree && static_cast<std::size_t>(text.size()) > kLargeFrame)
+            malloc_trim(0);
+    }
+
+    void handle(const QString& text)
     {
         heard_.start();
         std::string error;
