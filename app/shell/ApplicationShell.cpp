@@ -529,7 +529,11 @@ void ApplicationShell::serviceReached(const QUrl& httpUrl)
                                              FCPXController::Options{});
     makeLibraryRoad();
 
-    auto connection = std::make_unique<SessionConnection>(RemoteConnection::Options{reached.databaseUrl(), {}, {}});
+    RemoteConnection::Options line{reached.databaseUrl(), {}, {}};
+    // The program's own service holds the same values: the client shares its copy of them.
+    if (embedded_)
+        line.serviceTree = embedded_->treeReader();
+    auto connection = std::make_unique<SessionConnection>(std::move(line));
     connection_ = connection.get();
     DatabaseClient::Options options;
     if (keepsDiskCache(config_.homeFolder)) {

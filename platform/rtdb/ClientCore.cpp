@@ -161,19 +161,65 @@ void ClientCore::listen(const DatabasePath& path)
 {
     if (path.isInfo() || !connection_)
         return;
-    if (listens_[path]++ == 0)
-        connection_->listen(path);
+    if (listens_[path]++ > 0 || onLine_.count(path) || listenedAbove(path))
+        return;
+    connection_->listen(path);
+    onLine_.insert(path);
+    // What lies below comes with this listen: the listens below are dropped, after this one is
+    // made so that no change falls between.
+    for (auto below = listens_.upper_bound(path); below != listens_.end() && path.contains(below->first); ++below) {
+        if (onLine_.erase(below->first))
+            connection_->unlisten(below->first);
+    }
 }
 
 void ClientCore::unlisten(const DatabasePath& path)
 {
     auto found = listens_.find(path);
-    if (found == listens_.end() || !connection_)
+    if (found == listens_.end() || found->second == 0 || !connection_)
         return;
-    if (--found->second == 0) {
-        listens_.erase(found);
-        answered_.erase(path);
-        connection_->unlisten(path);
+    if (--found->second > 0)
+        return;
+    // The location stays listened to until the work queued meanwhile has run: whoever read it
+    // once often listens to it again at once (opening a transcript does), and the service would
+    // send it all again.
+    dispatcher_.async([weak = weak_from_this(), path] {
+        if (auto core = weak.lock())
+            core->dropListen(path);
+    });
+}
+
+void ClientCore::dropListen(const DatabasePath& path)
+{
+    auto found = listens_.find(path);
+    if (found == listens_.end() || found->second > 0 || !connection_)
+        return;
+    listens_.erase(found);
+    answered_.erase(path);
+    refused_.erase(path);
+    if (!onLine_.erase(path))
+        return;
+    listenBelow(path);
+    connection_->unlisten(path);
+}
+
+bool ClientCore::listenedAbove(const DatabasePath& path) const
+{
+    for (DatabasePath above = path; !above.isRoot();) {
+        above = above.parent();
+        if (listens_.count(above) && !refused_.count(above))
+            return true;
+    }
+    return false;
+}
+
+void ClientCore::listenBelow(const DatabasePath& path)
+{
+    for (auto below = listens_.upper_bound(path); below != listens_.end() && path.contains(below->first); ++below) {
+        if (!onLine_.count(below->first) && !listenedAbove(below->first)) {
+            connection_->listen(below->first);
+            onLine_.insert(below->first);
+        }
     }
 }
 
@@ -310,6 +356,9 @@ void ClientCore::applyServerMessage(ServerMessage message)
     }
     if (message.error && message.listened) {
         logWarning("database: cannot listen at " + message.listened->toString() + ": " + message.error->message);
+        // What lies below may still be readable on its own.
+        if (listens_.count(*message.listened) && refused_.insert(*message.listened).second)
+            listenBelow(*message.listened);
         answeredAt(*message.listened);
         return;
     }
@@ -660,11 +709,12 @@ void ClientCore::answerWaitingReads()
 
 void ClientCore::answerRead(WaitingRead& read)
 {
-    if (read.listening)
-        unlisten(read.path);
     dispatcher_.async([callback = std::move(read.callback), snapshot = DataSnapshot(read.path.key(), local_.at(read.path))] {
         callback(snapshot);
     });
+    // After the answer, so that a reader listening again from it keeps the line as it is.
+    if (read.listening)
+        unlisten(read.path);
 }
 
 void ClientCore::removeObserver(ObserverHandle handle)

@@ -126,9 +126,21 @@ private:
     bool opened_ = false;
     // Connected with the service's whole tree: every location is known.
     bool wholeTree_ = false;
-    // Listened locations, counted, and those the service has answered since connecting.
+    // Listened locations, counted (0 while one whose last listener left waits to be dropped),
+    // and those the service has answered since connecting.
     std::map<DatabasePath, int> listens_;
     PathSet answered_;
+    // The listened locations the line listens to: those with no listened ancestor, since the
+    // service sends what lies below a location with it (a transcript's words are not sent a
+    // second time for a listen at the words). A location the service refused covers nothing.
+    std::set<DatabasePath> onLine_;
+    std::set<DatabasePath> refused_;
+    // True when a listened location above `path`, and not refused, brings `path` too.
+    bool listenedAbove(const DatabasePath& path) const;
+    // Puts the listened locations below `path` that nothing above covers on the line.
+    void listenBelow(const DatabasePath& path);
+    // Stops listening at `path` unless it was listened to again since its last listener left.
+    void dropListen(const DatabasePath& path);
 
     DatabaseValue server_;  // the backend's tree as last heard (or as cached on disk)
     DatabaseValue local_;   // server_ with the pending writes applied

@@ -23,12 +23,45 @@ struct StringNode : Counted {
     std::string text;
 };
 
+// What comparing a key needs besides its text: its value when it reads as a 32-bit integer.
+struct KeyProbe {
+    std::string_view key;
+    std::int32_t integer = 0;
+    bool isInteger = false;
+
+    KeyProbe() = default;
+    explicit KeyProbe(std::string_view k) : key(k)
+    {
+        if (auto value = integerKey(k)) {
+            integer = *value;
+            isInteger = true;
+        }
+    }
+};
+
 // The text of a key of small maps, shared by every small map that has a child of that name (a
 // transcript's words all have the same seven), and by every thread: one copy for as long as any
-// map holds it.
+// map holds it. Its probe is read once, when it is made, rather than at every comparison.
 struct SharedKey {
+    explicit SharedKey(std::string_view name) : text(name)
+    {
+        const KeyProbe reading(text);
+        integer = reading.integer;
+        isInteger = reading.isInteger;
+    }
+    KeyProbe probe() const
+    {
+        KeyProbe probe;
+        probe.key = text;
+        probe.integer = integer;
+        probe.isInteger = isInteger;
+        return probe;
+    }
+
     std::string text;
     mutable std::atomic<std::uint32_t> holders{1};
+    std::int32_t integer = 0;
+    bool isInteger = false;
 };
 
 class SharedKeys {
@@ -48,7 +81,7 @@ public:
             found->second->holders.fetch_add(1, std::memory_order_relaxed);
             return found->second;
         }
-        auto* key = new SharedKey{std::string(text)};
+        auto* key = new SharedKey(text);
         keys_.emplace(key->text, key);
         return key;
     }
@@ -78,6 +111,8 @@ private:
 struct FlatEntry {
     FlatEntry(std::string_view name, DatabaseValue v) : key(SharedKeys::instance().acquire(name)), value(std::move(v)) {}
     FlatEntry(const FlatEntry& other) : key(other.key), value(other.value) { SharedKeys::retain(key); }
+    // The child of the same name as `other` with another value: its key is taken without a look-up.
+    FlatEntry(const FlatEntry& other, DatabaseValue v) : key(other.key), value(std::move(v)) { SharedKeys::retain(key); }
     FlatEntry& operator=(const FlatEntry&) = delete;
     ~FlatEntry() { SharedKeys::instance().release(key); }
     const std::string& name() const { return key->text; }
@@ -101,22 +136,6 @@ static_assert(sizeof(FlatMap) % alignof(FlatEntry) == 0);
 // so two maps with the same children always have the same form.
 constexpr std::uint32_t kSmallMapSize = 32;
 
-// What comparing a key needs besides its text: its value when it reads as a 32-bit integer.
-struct KeyProbe {
-    std::string_view key;
-    std::int32_t integer = 0;
-    bool isInteger = false;
-
-    KeyProbe() = default;
-    explicit KeyProbe(std::string_view k) : key(k)
-    {
-        if (auto value = integerKey(k)) {
-            integer = *value;
-            isInteger = true;
-        }
-    }
-};
-
 namespace {
 
 int compare(const KeyProbe& a, const KeyProbe& b)
@@ -134,21 +153,24 @@ int compare(const KeyProbe& a, const KeyProbe& b)
 
 // One child of a large map, in a persistent treap ordered by the database key order. The priority is
 // a hash of the key, so a set of keys has exactly one tree shape: two maps with the same keys
-// have the same shape, which lets equality skip every subtree they share.
+// have the same shape, which lets equality skip every subtree they share. The key's text is
+// shared by every version of the node, so that a change, which copies the nodes on its path,
+// copies no text.
 struct MapNode : Counted {
-    std::uint32_t size = 1;
+    std::uint32_t size : 31 = 1;
+    std::uint32_t isInteger : 1 = 0;
     std::uint32_t priority = 0;
     std::int32_t integer = 0;
-    bool isInteger = false;
-    std::string key;
+    const StringNode* keyText = nullptr;
     DatabaseValue value;
     const MapNode* left = nullptr;
     const MapNode* right = nullptr;
 
+    const std::string& key() const { return keyText->text; }
     KeyProbe probe() const
     {
         KeyProbe probe;
-        probe.key = key;
+        probe.key = key();
         probe.integer = integer;
         probe.isInteger = isInteger;
         return probe;
@@ -257,7 +279,8 @@ Link makeNode(const MapNode& from, DatabaseValue value, Link left, Link right)
     node->priority = from.priority;
     node->integer = from.integer;
     node->isInteger = from.isInteger;
-    node->key = from.key;
+    node->keyText = from.keyText;
+    retainNode(node->keyText);
     node->value = std::move(value);
     node->size = 1 + sizeOf(left.get()) + sizeOf(right.get());
     node->left = left.take();
@@ -307,7 +330,7 @@ Link insert(const MapNode* root, const KeyProbe& probe, std::uint32_t priority, 
         fresh.priority = priority;
         fresh.integer = probe.integer;
         fresh.isInteger = probe.isInteger;
-        fresh.key = std::string(probe.key);
+        fresh.keyText = new StringNode(std::string(probe.key));
         return makeNode(fresh, value, std::move(left), std::move(right));
     }
     int c = compare(probe, root->probe());
@@ -378,7 +401,7 @@ Link buildTree(std::vector<SortedEntry>& sorted)
         node->priority = sorted[i].priority;
         node->integer = sorted[i].probe.integer;
         node->isInteger = sorted[i].probe.isInteger;
-        node->key = std::move(sorted[i].entry->first);
+        node->keyText = new StringNode(std::move(sorted[i].entry->first));
         node->value = std::move(sorted[i].entry->second);
         node->size = 1 + sizeOf(l.get()) + sizeOf(r.get());
         node->left = l.take();
@@ -411,14 +434,14 @@ const FlatMap* flatOf(std::vector<DatabaseValue::Entry>& entries)
 const FlatEntry* lowerBound(const FlatMap& map, const KeyProbe& probe)
 {
     return std::lower_bound(map.begin(), map.end(), probe,
-                            [](const FlatEntry& entry, const KeyProbe& p) { return compare(KeyProbe(entry.name()), p) < 0; });
+                            [](const FlatEntry& entry, const KeyProbe& p) { return compare(entry.key->probe(), p) < 0; });
 }
 
 bool linksEqual(const MapNode* a, const MapNode* b)
 {
     if (a == b)
         return true;
-    if (!a || !b || a->size != b->size || a->key != b->key)
+    if (!a || !b || a->size != b->size || (a->keyText != b->keyText && a->key() != b->key()))
         return false;
     return a->value == b->value && linksEqual(a->left, b->left) && linksEqual(a->right, b->right);
 }
@@ -428,7 +451,7 @@ void collect(const MapNode* node, std::vector<DatabaseValue::Entry>& out)
     if (!node)
         return;
     collect(node->left, out);
-    out.emplace_back(node->key, node->value);
+    out.emplace_back(node->key(), node->value);
     collect(node->right, out);
 }
 
@@ -438,6 +461,8 @@ MapNode::~MapNode()
 {
     releaseTree(left);
     releaseTree(right);
+    if (lastHolder(keyText))
+        delete keyText;
 }
 
 }  // namespace rtdb_detail
@@ -758,7 +783,9 @@ DatabaseValue DatabaseValue::withChild(std::string_view key, const DatabaseValue
     // The children before, the changed one (when not removed), the children after.
     return DatabaseValueAccess::fromFlat(rtdb_detail::makeFlat(count, [&](FlatEntry* out) {
         out = std::uninitialized_copy(first, at, out);
-        if (!value.isNull())
+        if (present && !value.isNull())
+            new (out++) FlatEntry(*at, value);
+        else if (!value.isNull())
             new (out++) FlatEntry(key, value);
         std::uninitialized_copy(present ? at + 1 : at, last, out);
     }));
@@ -770,7 +797,7 @@ DatabaseValue DatabaseValue::withValueAt(const DatabasePath& path, const Databas
     auto replace = [&](auto& self, const DatabaseValue& node, std::size_t index) -> DatabaseValue {
         if (index == segments.size())
             return node == value ? node : value;
-        const DatabaseValue* current = node.find(segments[index]);
+        const DatabaseValue* current = DatabaseValueAccess::child(node, segments[index]);
         static const DatabaseValue absent;
         DatabaseValue changed = self(self, current ? *current : absent, index + 1);
         if (changed.sameNode(current ? *current : absent))
@@ -785,7 +812,7 @@ DatabaseValue::ChildRef DatabaseValue::ChildIterator::operator*() const
     if (entry_)
         return ChildRef{entry_->name(), entry_->value};
     const MapNode* node = stack_.back();
-    return ChildRef{node->key, node->value};
+    return ChildRef{node->key(), node->value};
 }
 
 DatabaseValue::ChildIterator& DatabaseValue::ChildIterator::operator++()

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWebSocket>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -23,6 +25,8 @@ namespace {
 // Reconnection back-off, in seconds: the first retry, doubling up to the last.
 constexpr double kFirstRetry = 0.1;
 constexpr double kLastRetry = 5.0;
+// A frame larger than this, in characters, gives the memory of its parsing back to the system.
+constexpr std::size_t kLargeFrame = 1u << 20;
 // Identifiers of listen frames live above those of writes, which the client numbers from 1.
 constexpr std::uint64_t kListenIds = std::uint64_t{1} << 62;
 
@@ -215,18 +219,40 @@ private:
 
     void apply(const std::vector<DatabaseWrite>& writes, ServerMessage& message)
     {
+        const DatabaseValue serviceTree = options_.serviceTree ? options_.serviceTree() : DatabaseValue();
         for (const auto& write : writes) {
-            root_ = root_.withValueAt(write.path, write.value);
+            root_ = root_.withValueAt(write.path, sharedValue(serviceTree, write));
             message.changed.push_back(write.path);
         }
         message.root = root_;
     }
 
+    // The service's own node for a map it sent, when the service runs in this process and still
+    // holds an equal one; otherwise the value as it came. Nodes never change once made, so
+    // holding the service's on this thread is as safe as holding a copy.
+    static DatabaseValue sharedValue(const DatabaseValue& serviceTree, const DatabaseWrite& write)
+    {
+        if (!write.value.isMap() || serviceTree.isNull())
+            return write.value;
+        DatabaseValue theirs = serviceTree.at(write.path);
+        return theirs == write.value ? theirs : write.value;
+    }
+
     void received(const QString& text)
+    {
+        handle(text);
+        // A frame of megabytes (a transcript) was parsed into a tree that, shared with the
+        // service in this process, was let go at once: its many small pieces would otherwise stay
+        // with the allocator as free space for the life of the program.
+        if (options_.serviceTree && static_cast<std::size_t>(text.size()) > kLargeFrame)
+            malloc_trim(0);
+    }
+
+    void handle(const QString& text)
     {
         heard_.start();
         std::string error;
-        auto frame = parseFrame(text.toStdString(), error);
+        auto frame = parseFrame(text, error);
         if (!frame) {
             logError("database: the service sent a frame this client cannot read: " + error);
             socket_->abort();

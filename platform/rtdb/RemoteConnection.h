@@ -11,6 +11,8 @@
 #include <QSslCertificate>
 #include <QUrl>
 
+#include <functional>
+
 #include <memory>
 #include <string>
 
@@ -30,6 +32,11 @@ public:
         // when nothing was heard from it for pingTimeout seconds. Defaults 3 and 10.
         double pingInterval = 3;
         double pingTimeout = 10;
+        // For a service running in this process: its tree as it stands, read on the line's
+        // thread. A map the service sends that equals the node at the same place in that tree is
+        // kept as that very node, so that the client and the service share one copy of the
+        // values instead of holding two.
+        std::function<DatabaseValue()> serviceTree{};
     };
 
     explicit RemoteConnection(Options options);

@@ -2,6 +2,10 @@
 
 #include "platform/rtdb/ValueJson.h"
 
+#include <QStringEncoder>
+
+#include <memory>
+
 namespace qv {
 
 std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error)
@@ -20,6 +24,15 @@ std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& erro
         return std::nullopt;
     }
     return frame;
+}
+
+std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error)
+{
+    QStringEncoder toUtf8(QStringEncoder::Utf8);
+    // Room for the longest encoding, left uninitialised: only the bytes written are ever touched.
+    std::unique_ptr<char[]> utf8(new char[static_cast<std::size_t>(toUtf8.requiredSpace(text.size()))]);
+    const char* end = toUtf8.appendToBuffer(utf8.get(), text);
+    return parseFrame(std::string_view(utf8.get(), static_cast<std::size_t>(end - utf8.get())), error);
 }
 
 FrameBuilder::FrameBuilder(std::string_view op)

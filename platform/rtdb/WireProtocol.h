@@ -5,6 +5,8 @@
 
 #include "platform/rtdb/DatabaseValue.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -20,6 +22,9 @@ inline constexpr std::size_t kMaxFrameBytes = 16u << 20;
 // The frame as a map (its "op" a string), or nothing with `error` saying why: too large, not
 // JSON, not an object, nested too deep, or without an "op".
 std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error);
+// The same for a frame as a WebSocket hands it over. A transcript's frame is megabytes: it is
+// turned into UTF-8 once, without the intermediate copies of QString::toStdString.
+std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error);
 
 // Builds one frame: {"op":...,"id":...,<fields>}.
 class FrameBuilder {

@@ -19,6 +19,10 @@ EmbeddedService::~EmbeddedService()
     QMetaObject::invokeMethod(
         anchor_,
         [this] {
+            {
+                std::lock_guard lock(tree_->mutex);
+                tree_->database = nullptr;
+            }
             delete worker_;
             delete anchor_;
         },
@@ -51,6 +55,8 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
                 if (server->start(error)) {
                     worker_ = new TranscriptionWorker(*server, mountUploadRoutes(*server, {folder}));
                     port_ = server->port();
+                    std::lock_guard lock(tree_->mutex);
+                    tree_->database = &server->database();
                 }
             } catch (const std::runtime_error& failure) {
                 error = QString::fromStdString(failure.what());
@@ -58,6 +64,14 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
         },
         Qt::BlockingQueuedConnection);
     return port_ != 0;
+}
+
+std::function<DatabaseValue()> EmbeddedService::treeReader() const
+{
+    return [tree = tree_] {
+        std::lock_guard lock(tree->mutex);
+        return tree->database ? tree->database->root() : DatabaseValue();
+    };
 }
 
 QUrl EmbeddedService::databaseUrl() const { return QUrl("ws://127.0.0.1:" + QString::number(port_) + "/"); }

@@ -10,6 +10,9 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 
 namespace qv::hub {
 
@@ -30,8 +33,16 @@ public:
     QUrl databaseUrl() const;
     QUrl httpUrl() const;
     quint16 port() const { return port_; }
+    // Reads the service's tree from any thread, for a client in this process
+    // (RemoteConnection::Options::serviceTree); reads null once the service has ended.
+    std::function<DatabaseValue()> treeReader() const;
 
 private:
+    struct TreeAccess {
+        std::mutex mutex;
+        const DatabaseBackend* database = nullptr;
+    };
+    std::shared_ptr<TreeAccess> tree_ = std::make_shared<TreeAccess>();
     QThread thread_;
     QObject* anchor_ = nullptr;  // lives on thread_, owns the server
     QObject* worker_ = nullptr;  // the transcription worker, on thread_

@@ -348,7 +348,7 @@ void HubServer::handleText(QWebSocket* socket, const QString& text)
     if (session.broken)
         return;
     std::string error;
-    auto frame = parseFrame(text.toStdString(), error);
+    auto frame = parseFrame(text, error);
     if (!frame)
         breakOff(session, "protocol", error);
     else

@@ -41,9 +41,15 @@ void HubSession::flush()
         outbox.clear();
         return;
     }
-    for (auto& frame : outbox)
-        socket->sendTextMessage(QString::fromStdString(frame));
+    // Each frame's text goes as soon as it is converted: a transcript's frame is megabytes, and
+    // its copies should not all be held at once.
+    std::vector<std::string> frames = std::move(outbox);
     outbox.clear();
+    for (auto& frame : frames) {
+        const QString text = QString::fromStdString(frame);
+        std::string().swap(frame);
+        socket->sendTextMessage(text);
+    }
 }
 
 }  // namespace qv::hub

@@ -6,6 +6,8 @@
 #include <pocketsphinx/ps_search.h>
 #include <sphinxbase/ckd_alloc.h>
 #include <sphinxbase/err.h>
+#include <sphinxbase/logmath.h>
+#include <sphinxbase/ngram_model.h>
 
 #include <cctype>
 #include <filesystem>
@@ -57,15 +59,29 @@ struct SpeechRecognizer::Impl {
     }
 };
 
-std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(const SpeechModel& model, std::string& error)
+namespace {
+
+// False with `error` set when a file of `model` is missing.
+bool filesPresent(const SpeechModel& model, std::string& error)
 {
-    silenceDecoderLog();
     for (const std::string* path : {&model.acousticModel, &model.languageModel, &model.dictionary}) {
         if (!std::filesystem::exists(*path)) {
             error = "The speech model file " + *path + " is missing.";
-            return nullptr;
+            return false;
         }
     }
+    return true;
+}
+
+std::string unloadable(const SpeechModel& model) { return "The speech model in " + model.acousticModel + " could not be loaded."; }
+
+}  // namespace
+
+std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(const SpeechModel& model, std::string& error)
+{
+    silenceDecoderLog();
+    if (!filesPresent(model, error))
+        return nullptr;
     auto impl = std::make_unique<Impl>();
     // At most 10,000 active models a frame (the decoder's default is 30,000): as accurate as the
     // defaults on recordings of people reading, and faster. A cap of 3,000 models, with at most
@@ -76,10 +92,42 @@ std::unique_ptr<SpeechRecognizer> SpeechRecognizer::create(const SpeechModel& mo
     if (impl->config)
         impl->decoder = ps_init(impl->config);
     if (!impl->decoder) {
-        error = "The speech model in " + model.acousticModel + " could not be loaded.";
+        error = unloadable(model);
         return nullptr;
     }
     return std::unique_ptr<SpeechRecognizer>(new SpeechRecognizer(std::move(impl)));
+}
+
+bool SpeechRecognizer::check(const SpeechModel& model, std::string& error)
+{
+    silenceDecoderLog();
+    if (!filesPresent(model, error))
+        return false;
+    {
+        // Without a language model the decoder loads the acoustic model and the dictionary only.
+        Impl parts;
+        parts.config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-dict",
+                                   model.dictionary.c_str(), nullptr);
+        if (parts.config)
+            parts.decoder = ps_init(parts.config);
+        if (!parts.decoder) {
+            error = unloadable(model);
+            return false;
+        }
+    }
+    cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, nullptr);
+    logmath_t* logmath = config ? logmath_init(cmd_ln_float_r(config, "-logbase"), 0, FALSE) : nullptr;
+    ngram_model_t* languageModel = logmath ? ngram_model_read(config, model.languageModel.c_str(), NGRAM_AUTO, logmath) : nullptr;
+    const bool loads = languageModel != nullptr;
+    if (languageModel)
+        ngram_model_free(languageModel);
+    if (logmath)
+        logmath_free(logmath);
+    if (config)
+        cmd_ln_free_r(config);
+    if (!loads)
+        error = "The language model " + model.languageModel + " could not be loaded.";
+    return loads;
 }
 
 SpeechRecognizer::SpeechRecognizer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

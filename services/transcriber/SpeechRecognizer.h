@@ -28,6 +28,10 @@ public:
 
     // Loads the model; on failure nothing, and `error` says which file could not be used.
     static std::unique_ptr<SpeechRecognizer> create(const SpeechModel& model, std::string& error);
+    // Whether the model loads, without keeping it: the acoustic model with the dictionary, then
+    // the language model alone, so that at most the larger part (about 35 MB) is held at once
+    // rather than the whole decoder (about 90 MB). On failure `error` says which file failed.
+    static bool check(const SpeechModel& model, std::string& error);
 
     ~SpeechRecognizer();
     SpeechRecognizer(const SpeechRecognizer&) = delete;

@@ -229,9 +229,9 @@ TranscriptionResult transcribeFile(const std::string& path, const TranscriptionO
 std::optional<std::string> transcriberUnavailableReason(const SpeechModel& model)
 {
     std::string error;
-    const bool loads = SpeechRecognizer::create(model, error) != nullptr;
-    // The model is loaded only to see that it loads: its tens of megabytes, freed in many small
-    // pieces, would otherwise stay with the allocator for the life of the process.
+    const bool loads = SpeechRecognizer::check(model, error);
+    // The model's parts are loaded only to see that they load: their tens of megabytes, freed in
+    // many small pieces, would otherwise stay with the allocator for the life of the process.
     malloc_trim(0);
     if (loads)
         return std::nullopt;

@@ -53,8 +53,16 @@ class ScriptedConnection final : public DatabaseConnection {
 public:
     void open(std::weak_ptr<BackendLink> link) override { link_ = std::move(link); }
     void close() override {}
-    void listen(const DatabasePath& path) override { listens.push_back(path.toString()); }
-    void unlisten(const DatabasePath& path) override { unlistens.push_back(path.toString()); }
+    void listen(const DatabasePath& path) override
+    {
+        listens.push_back(path.toString());
+        line.push_back("+" + path.toString());
+    }
+    void unlisten(const DatabasePath& path) override
+    {
+        unlistens.push_back(path.toString());
+        line.push_back("-" + path.toString());
+    }
     void write(const std::vector<DatabaseWrite>&, std::uint64_t, const DatabaseValue*, const DatabaseValue*) override {}
     void compareAndSet(const DatabasePath&, const DatabaseValue&, const DatabaseValue&, std::uint64_t) override {}
     void onDisconnect(const DatabaseWrite&, std::uint64_t) override {}
@@ -69,9 +77,20 @@ public:
         send(std::move(message));
     }
 
+    void refuse(const char* path)
+    {
+        ServerMessage message;
+        message.root = tree;
+        message.listened = DatabasePath::parse(path);
+        message.error = DatabaseError{DatabaseErrorCode::PermissionDenied, "not yours"};
+        send(std::move(message));
+    }
+
     DatabaseValue tree;
     std::vector<std::string> listens;
     std::vector<std::string> unlistens;
+    // Both, in the order made: "+path" for a listen, "-path" for the end of one.
+    std::vector<std::string> line;
 
 private:
     void send(ServerMessage message)
@@ -148,6 +167,7 @@ TEST_F(ListenedPaths, AnObserverRemovedWhileWaitingHearsNothingAndAForgottenPath
     // The last listener leaves: the service stops sending, so the path is no longer known and
     // the next observer waits for a fresh answer.
     ref.removeObserver(kept);
+    queue.drain();
     EXPECT_EQ(line->unlistens, (std::vector<std::string>{"files/a"}));
     ref.observe(DatabaseEvent::Value, recorder.callback("back"));
     queue.drain();
@@ -155,6 +175,71 @@ TEST_F(ListenedPaths, AnObserverRemovedWhileWaitingHearsNothingAndAForgottenPath
     line->tree = line->tree.withValueAt(DatabasePath::parse("files/a/name"), DatabaseValue("A2"));
     answer("files/a");
     EXPECT_EQ(recorder.take(), (std::vector<std::string>{"back:a={\"name\":\"A2\"}"}));
+}
+
+// The service sends everything below a listened location with it: a location below one already
+// listened to is not asked for again (a transcript's words would come twice), and the line always
+// covers every location listened to, with no gap when the location above stops being listened to.
+TEST_F(ListenedPaths, ALocationBelowAListenedOneIsNotAskedForAgainAndNeverLeftUncovered)
+{
+    auto files = client->reference("files");
+    auto a = client->reference("files/a");
+    ObserverHandle whole = files.observe(DatabaseEvent::Value, recorder.callback("files"));
+    a.observe(DatabaseEvent::Value, recorder.callback("a"));
+    client->reference("files/a/name").observe(DatabaseEvent::Value, recorder.callback("name"));
+    queue.drain();
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files"}));
+    answer("files");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"files:files={\"a\":{\"name\":\"A\"},\"ab\":\"AB\"}",
+                                                         "a:a={\"name\":\"A\"}", "name:name=\"A\""}));
+
+    // The location above goes: the topmost ones below are listened to before it ends.
+    line->line.clear();
+    files.removeObserver(whole);
+    queue.drain();
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a", "-files"}));
+
+    // It comes back: it is listened to before the ones below it end.
+    line->line.clear();
+    whole = files.observe(DatabaseEvent::Value, recorder.callback("files again"));
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files", "-files/a"}));
+
+    // A location the service refuses covers nothing: the ones below are asked for on their own.
+    line->line.clear();
+    line->refuse("files");
+    queue.drain();
+    recorder.take();
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a"}));
+    line->line.clear();
+    files.removeObserver(whole);
+    queue.drain();
+    EXPECT_EQ(line->line, (std::vector<std::string>{"-files"}));
+    answer("files/a");
+    line->tree = line->tree.withValueAt(DatabasePath::parse("files/a/name"), DatabaseValue("A2"));
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"a:a={\"name\":\"A2\"}", "name:name=\"A2\""}));
+}
+
+// Opening a transcript reads it once and, from that answer, keeps it synced: the line keeps the
+// location, so the service does not send it all a second time. A location no one listens to
+// again is dropped once the queued work has run.
+TEST_F(ListenedPaths, ALocationReadOnceAndListenedToFromTheAnswerIsNotAskedForTwice)
+{
+    auto a = client->reference("files/a");
+    a.observeSingleEvent([&](const DataSnapshot& snapshot) {
+        recorder.callback("read")(snapshot);
+        a.observe(DatabaseEvent::Value, recorder.callback("kept"));
+    });
+    queue.drain();
+    answer("files/a");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"read:a={\"name\":\"A\"}", "kept:a={\"name\":\"A\"}"}));
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a"}));
+
+    client->reference("files/ab").observeSingleEvent(recorder.callback("once"));
+    queue.drain();
+    answer("files/ab");
+    EXPECT_EQ(recorder.take(), (std::vector<std::string>{"once:ab=\"AB\""}));
+    EXPECT_EQ(line->line, (std::vector<std::string>{"+files/a", "+files/ab", "-files/ab"}));
 }
 
 }  // namespace

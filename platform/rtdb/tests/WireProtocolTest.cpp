@@ -9,6 +9,24 @@
 namespace qv {
 namespace {
 
+// Frames arrive from the socket as QStrings: every character, those outside the basic plane
+// included, comes through the conversion as the UTF-8 text would, and a broken frame is refused.
+TEST(WireProtocol, AFrameReadFromItsQStringIsTheSameAsFromItsText)
+{
+    for (const char* name : {"plain", "caf\u00e9 na\u00efve", "\u65e5\u672c\u8a9e", "\U0001F600 smile", ""}) {
+        const std::string text = FrameBuilder("value").id(3).text("path", "files/F1/name").value("value", name).take();
+        std::string error;
+        auto fromText = parseFrame(text, error);
+        auto fromQString = parseFrame(QString::fromStdString(text), error);
+        ASSERT_TRUE(fromText && fromQString) << name << ": " << error;
+        EXPECT_EQ(*fromQString, *fromText) << name;
+        EXPECT_EQ(fromQString->child("value"), DatabaseValue(name));
+    }
+    std::string error;
+    EXPECT_FALSE(parseFrame(QStringLiteral("{\"op\":\"value\",\"value\":"), error));
+    EXPECT_FALSE(error.empty());
+}
+
 TEST(WireProtocol, AFrameComesBackAsItWasBuilt)
 {
     std::vector<DatabaseWrite> writes{{DatabasePath::parse("users/U1/name"), "Ada \"the\" first\n"},

@@ -1,6 +1,7 @@
 #include "HubTestSupport.h"
 
 #include "platform/foundation/FileUtilities.h"
+#include "platform/rtdb/ValueJson.h"
 #include "services/hub/EmbeddedService.h"
 
 #include <cstdlib>
@@ -54,6 +55,54 @@ TEST_F(Embedded, StartsOnAFreeLoopbackPortWithItsDataUnderTheXdgDataFolder)
     auto folder = std::filesystem::path(home.path().toStdString()) / kBundleIdentifier / "service";
     EXPECT_EQ(EmbeddedService::defaultFolder(), folder);
     EXPECT_TRUE(std::filesystem::exists(folder / "database" / "tree.sqlite"));
+}
+
+// A client in the program shares the service's copy of what it hears instead of keeping its own;
+// the nodes it holds stay readable after the service, on its own thread, has ended.
+TEST_F(Embedded, AClientInTheSameProcessSharesTheServicesValues)
+{
+    auto service = std::make_unique<EmbeddedService>();
+    QString error;
+    ASSERT_TRUE(service->start(error, std::filesystem::path(home.path().toStdString()) / "shared")) << error.toStdString();
+    std::string answer = http(service->port(), "POST", "/auth/sign-up", R"({"email":"me@example.com","password":"secret!"})");
+    ASSERT_EQ(answer.substr(0, 4), "200 ") << answer;
+    auto tokenAt = answer.find("\"token\":\"") + 9;
+    const std::string token = answer.substr(tokenAt, answer.find('"', tokenAt) - tokenAt);
+    auto uidAt = answer.find("\"uid\":\"") + 7;
+    const std::string uid = answer.substr(uidAt, answer.find('"', uidAt) - uidAt);
+    const std::string path = "users/" + uid + "/custom_words";
+
+    ManualDispatcher queue;
+    RemoteConnection::Options sharing{service->databaseUrl(), token};
+    sharing.serviceTree = service->treeReader();
+    DatabaseClient inProgram(std::make_unique<RemoteConnection>(sharing), queue, DatabaseClient::Options{});
+    DatabaseClient elsewhere(std::make_unique<RemoteConnection>(RemoteConnection::Options{service->databaseUrl(), token}),
+                             queue, DatabaseClient::Options{});
+    ASSERT_TRUE(queue.runUntil([&] { return inProgram.isConnected() && elsewhere.isConnected(); }, kDeadline));
+    const DatabaseValue words = DatabaseValue::object({{"a", "Quorvantelle"}, {"b", "Harrowfen"}, {"c", "Lake"}});
+    DatabaseValue heard, heardElsewhere;
+    inProgram.reference(path).observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) { heard = snapshot.value(); });
+    elsewhere.reference(path).observe(DatabaseEvent::Value,
+                                      [&](const DataSnapshot& snapshot) { heardElsewhere = snapshot.value(); });
+    elsewhere.reference(path).setValue(words);
+    ASSERT_TRUE(queue.runUntil([&] { return heard == words && heardElsewhere == words; }, kDeadline));
+
+    const DatabaseValue servicesCopy = service->treeReader()().at(DatabasePath::parse(path));
+    EXPECT_TRUE(heard.sameNode(servicesCopy));
+    EXPECT_FALSE(heardElsewhere.sameNode(servicesCopy));
+
+    // The service lets go of each version on its thread while the client's line holds it on
+    // another, and takes up the next: every version is held and dropped safely on both. What the
+    // changes left alone is still the service's.
+    for (int i = 0; i < 30; ++i)
+        elsewhere.reference(path).child("a").setValue("version " + std::to_string(i));
+    ASSERT_TRUE(queue.runUntil([&] { return heard.child("a") == DatabaseValue("version 29"); }, kDeadline));
+    EXPECT_TRUE(heard.child("b").sameNode(service->treeReader()().at(DatabasePath::parse(path + "/b"))));
+
+    service.reset();
+    EXPECT_TRUE(sharing.serviceTree().isNull());
+    EXPECT_EQ(heard, words.withChild("a", "version 29"));
+    EXPECT_EQ(encodeValue(heard.child("b")), "\"Harrowfen\"");
 }
 
 TEST_F(Embedded, AStoreThatCannotBeOpenedIsReportedNotStartedEmpty)

@@ -292,6 +292,26 @@ TEST_F(Transcriber, AMissingModelMakesTheWorkerUnavailable)
     EXPECT_EQ(result.error->code, TranscriptionErrorCode::ModelUnavailable);
 }
 
+// The start-up check loads the model a part at a time: a damaged file in either part still
+// makes the worker unavailable, and the reason names the model that failed.
+TEST_F(Transcriber, ADamagedModelFileMakesTheWorkerUnavailable)
+{
+    const fs::path damaged = folder / "damaged";
+    {
+        std::ofstream out(damaged);
+        out << "not a model, not a dictionary\n\x01\x02\x03";
+    }
+    SpeechModel damagedLanguageModel;
+    damagedLanguageModel.languageModel = damaged.string();
+    SpeechModel damagedAcousticModel;
+    damagedAcousticModel.acousticModel = folder.string();
+    for (const auto& [model, named] : {std::pair{damagedLanguageModel, damaged.string()}, {damagedAcousticModel, folder.string()}}) {
+        const auto reason = transcriberUnavailableReason(model);
+        ASSERT_TRUE(reason) << named;
+        EXPECT_NE(reason->find(named), std::string::npos) << *reason;
+    }
+}
+
 TEST(TranscriptionTimeLimit, GrowsWithTheStatedDurationUpToADay)
 {
     using std::chrono::hours, std::chrono::minutes;
