@@ -19,14 +19,26 @@ constexpr int kHandOverTimeoutMs = 3000;
 // The running program's answer once it has the files.
 constexpr char kTaken[] = "taken\n";
 
+bool answers(const QString& channel)
+{
+    QLocalSocket probe;
+    probe.connectToServer(channel);
+    return probe.waitForConnected(kHandOverTimeoutMs);
+}
+
 }  // namespace
 
 RunningInstance::RunningInstance(const QString& channel, std::function<void(const QStringList& paths)> opened)
     : server_(new QLocalServer(this))
 {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    // Nobody answered there (the caller asked first): a socket there was left by a program that
-    // ended without closing it.
+    // A socket there that nobody answers was left by a program that ended without closing it.
+    // One that answers belongs to a running program (started without files): it keeps taking
+    // files, and this one takes none.
+    if (answers(channel)) {
+        logInfo("instance: files opened by later starts go to the program that was running first");
+        return;
+    }
     QLocalServer::removeServer(channel);
     if (!server_->listen(channel))
         logWarning("instance: files opened by later starts cannot be taken: " + server_->errorString().toStdString());
@@ -82,7 +94,15 @@ bool RunningInstance::handOver(const QString& channel, const QStringList& paths)
     QByteArray answer;
     while (answer.size() < qsizetype(sizeof kTaken - 1) && socket.waitForReadyRead(kHandOverTimeoutMs))
         answer += socket.readAll();
-    return answer == kTaken;
+    if (answer == kTaken)
+        return true;
+    // Still connected without an answer: the program is alive but busy, and the files wait in
+    // its socket until it reads them. Starting a second program here would open them twice.
+    if (socket.state() == QLocalSocket::ConnectedState) {
+        logInfo("instance: the running program is busy; it opens the files when it is free");
+        return true;
+    }
+    return false;
 }
 
 }  // namespace qv::shell

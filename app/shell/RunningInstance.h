@@ -2,7 +2,8 @@
 // runs hands the files to the running one, through a local socket in the user's runtime folder,
 // and ends. The running one listens there and opens what it is handed as files opened with the
 // program. A socket left by a program that ended without closing it answers nobody: the next
-// start takes its place.
+// start takes its place. A socket that answers is never taken over, even when its program is too
+// busy to reply at once: it reads the files when it is free.
 #pragma once
 
 #include <QObject>
@@ -24,7 +25,7 @@ public:
     // The channel of this user and data folder: a socket in the user's runtime folder.
     static QString channelName();
     // Hands `paths` (made absolute) to the program listening on `channel`; false when none
-    // answers, and the caller then starts as usual.
+    // answers or it closes without taking them, and the caller then starts as usual.
     static bool handOver(const QString& channel, const QStringList& paths);
 
 private:

@@ -24,6 +24,8 @@ struct Rule {
 
 // The first row whose pattern matches the start of a path decides for it.
 constexpr std::array kRules{
+    // The minutes an account has paid for are set by the service alone.
+    Rule{"users/$uid/mins_bal", Grant::Own, Grant::Nobody},
     Rule{"users/$uid", Grant::Own, Grant::Own},
     Rule{"users_online/$uid", Grant::Own, Grant::Own},
     Rule{"debug_character_editing/$uid", Grant::Own, Grant::Own},
@@ -124,10 +126,15 @@ std::string writeProblem(const std::string& uid, const std::vector<DatabaseWrite
         if (!found.rule)
             return "no account may write " + path.toString();
         switch (found.rule->write) {
-        case Grant::Own:
+        case Grant::Own: {
             if (!found.own)
                 return "this account may not write " + path.toString();
+            // A write of the whole account must leave its minutes as they are.
+            const DatabasePath balance = DatabasePath::parse("users/" + uid + "/mins_bal");
+            if (path.contains(balance) && !(after.at(balance) == tree.at(balance)))
+                return "no account may write " + balance.toString();
             continue;
+        }
         case Grant::FileOwner: {
             bool record = path.segments().front() == "files";
             // A record is made, changed or removed only by its owner; data that hangs off a

@@ -1,6 +1,7 @@
 // Starting the program with media files while it already runs, from outside: the files go to the
 // running program and the new start ends; a socket left by a program that was killed does not
-// stop the next start from running and taking files in turn.
+// stop the next start from running and taking files in turn; a busy program keeps its files and
+// its channel.
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -126,6 +128,32 @@ TEST_F(RunningInstanceTest, FilesOpenedWhileTheProgramRunsGoToTheRunningOne)
     EXPECT_EQ(fourth.exitCode(), 0);
     EXPECT_EQ(third.state(), QProcess::Running);
     EXPECT_TRUE(waitForOutput(third, "instance: 1 file(s) handed over by another start")) << said[&third].toStdString();
+}
+
+TEST_F(RunningInstanceTest, ABusyProgramStillTakesTheFilesAndAnotherStartNeverTakesItsChannel)
+{
+    QProcess& first = start({});
+    ASSERT_TRUE(waitFor([&] { return channelIdentity() != 0; }));
+    const ino_t channel = channelIdentity();
+
+    // A start without files runs a program of its own, but files still go to the first.
+    QProcess& second = start({});
+    ASSERT_TRUE(waitForOutput(second, "files opened by later starts go to the program that was running first"))
+        << said[&second].toStdString();
+    EXPECT_EQ(channelIdentity(), channel);
+
+    // The first is too busy to answer for longer than a start waits (stopped here): the start
+    // still ends, and no program of its own takes the files as well.
+    ASSERT_EQ(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    QProcess& third = start({"late take.wav"});
+    const bool ended = third.waitForFinished(kDeadlineMs);
+    ::kill(pid_t(first.processId()), SIGCONT);
+    ASSERT_TRUE(ended) << "the start began a program of its own";
+    EXPECT_EQ(third.exitCode(), 0);
+    EXPECT_EQ(channelIdentity(), channel);
+    EXPECT_TRUE(waitForOutput(first, "instance: 1 file(s) handed over by another start")) << said[&first].toStdString();
+    said[&second] += second.readAll();
+    EXPECT_FALSE(said[&second].contains("handed over")) << said[&second].toStdString();
 }
 
 }  // namespace

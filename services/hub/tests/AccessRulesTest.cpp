@@ -16,6 +16,7 @@ DatabaseValue tree()
                                          {"NOOWNER", DatabaseValue::object({{"name", "c"}})}})},
         {"stats", DatabaseValue::object({{"export_count", DatabaseValue::object({{"srt", 4}})}})},
         {"status", "normal"},
+        {"users", DatabaseValue::object({{kMe, DatabaseValue::object({{"first_name", "Ada"}, {"mins_bal", 60}})}})},
     });
 }
 
@@ -34,6 +35,12 @@ const std::vector<Case>& cases()
         {"users/$uid", "users/" + kMe + "/first_name", "Ada", true, true},
         {"users/$uid", "users/" + kOther + "/first_name", "Ada", false, false},
         {"users/$uid", "users", DatabaseValue::object({{kMe, "x"}}), false, false},
+        // Only the service changes the minutes, whether written alone or with the whole account.
+        {"users/$uid/mins_bal", "users/" + kMe + "/mins_bal", 9999, true, false},
+        {"users/$uid/mins_bal", "users/" + kMe + "/mins_bal", nullptr, true, false},
+        {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Ada"}, {"mins_bal", 9999}}), true, false},
+        {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Ada"}}), true, false},
+        {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Bo"}, {"mins_bal", 60}}), true, true},
         {"users_online/$uid", "users_online/" + kMe + "/-Nabc", "Mac App", true, true},
         {"users_online/$uid", "users_online/" + kOther + "/-Nabc", "Mac App", false, false},
         {"debug_character_editing/$uid", "debug_character_editing/" + kMe + "/-Nabc", "trace", true, true},
