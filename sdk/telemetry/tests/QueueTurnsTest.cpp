@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <stdexcept>
 #include <map>
 #include <thread>
 #include <vector>
@@ -82,6 +85,50 @@ TEST(ZEQueueTurnsTest, ACallOnTheQueueRunsItsTurnThere)
     Item fromCaller{0, 1};
     turns.run(fromCaller);
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
+// A turn whose work throws still ends: its leader gets the exception, and the callers who came
+// meanwhile are served by a turn of their own rather than waiting for ever.
+TEST(ZEQueueTurnsTest, ATurnThatThrowsLetsTheNextCallersGo)
+{
+    auto queue = std::make_shared<ZESerialQueue>("test.turns");
+    std::promise<void> othersCalling;
+    auto othersCalled = othersCalling.get_future().share();
+    ZEQueueTurns<Item> turns(queue, [&](const std::vector<Item*>& items) {
+        for (Item* item : items) {
+            if (item->index == 0) {
+                // Held until the others are on their way, so that they usually wait for this turn.
+                othersCalled.wait();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                throw std::runtime_error("turn failed");
+            }
+            item->ran = true;
+        }
+    });
+    bool thrown = false;
+    std::thread leader([&] {
+        Item first{0, 0};
+        try {
+            turns.run(first);
+        } catch (const std::runtime_error&) {
+            thrown = true;
+        }
+    });
+    std::vector<Item> others(4);
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t) {
+        others[t] = Item{t + 1, 1};
+        callers.emplace_back([&, t] { turns.run(others[t]); });
+    }
+    othersCalling.set_value();
+    leader.join();
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_TRUE(thrown);
+    for (const auto& item : others) {
+        EXPECT_TRUE(item.ran) << "caller " << item.thread;
+    }
 }
 
 } // namespace
