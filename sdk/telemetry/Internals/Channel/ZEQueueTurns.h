@@ -4,6 +4,9 @@
 // than for each of the other callers in turn (and for the queue's unfair hand-over between them),
 // and a turn can serve its items together (in one transaction of a store, say).
 //
+// A turn may leave work for the queue to run once its callers are let go (a batch to send, say):
+// the next turn still waits for it, the callers of this one do not.
+//
 // Each waiting caller sleeps on a word of its own, which the turn that serves it sets: waking
 // them through one condition variable had every woken caller take the turns' mutex again, one
 // after the other, so that the last of them woke a chain of hand-overs after its turn ended.
@@ -22,8 +25,11 @@ namespace ze {
 template <class Item>
 class ZEQueueTurns {
 public:
-    // `runTurn` runs on the queue with the items of one turn, in the order their callers came.
-    ZEQueueTurns(std::shared_ptr<ZESerialQueue> queue, std::function<void(const std::vector<Item*>&)> runTurn)
+    // Runs on the queue with the items of one turn, in the order their callers came; answers the
+    // work left for after the turn, if any.
+    using RunTurn = std::function<std::function<void()>(const std::vector<Item*>&)>;
+
+    ZEQueueTurns(std::shared_ptr<ZESerialQueue> queue, RunTurn runTurn)
         : queue_(std::move(queue))
         , runTurn_(std::move(runTurn))
     {
@@ -33,7 +39,9 @@ public:
     void run(Item& item)
     {
         if (queue_->isCurrent()) {
-            runTurn_({&item});
+            if (const auto after = runTurn_({&item})) {
+                after();
+            }
             return;
         }
         // Shared with the turn that serves it, which may still be waking it when it returns.
@@ -81,21 +89,43 @@ private:
             callers.swap(next_);
         }
         // The turn ends whatever its work does, or its callers and everyone after them would wait for ever.
+        bool released = false;
         struct EndTurn {
             ZEQueueTurns& turns;
             const Callers& callers;
-            ~EndTurn() { turns.endTurn(callers); }
-        } endTurn{*this, callers};
+            const bool& released;
+            ~EndTurn()
+            {
+                if (!released) {
+                    release(callers);
+                }
+                turns.handOver();
+            }
+        } endTurn{*this, callers, released};
         std::vector<Item*> items;
         items.reserve(callers.size());
         for (const auto& caller : callers) {
             items.push_back(caller->item);
         }
-        queue_->sync([&] { runTurn_(items); });
+        queue_->sync([&] {
+            const auto after = runTurn_(items);
+            release(callers);
+            released = true;
+            if (after) {
+                after();
+            }
+        });
     }
 
-    // Hands the next turn to the first caller who came meanwhile, then lets the served callers go.
-    void endTurn(const Callers& served)
+    static void release(const Callers& served)
+    {
+        for (const auto& caller : served) {
+            wake(*caller, kServed);
+        }
+    }
+
+    // Hands the next turn to the first caller who came meanwhile, if any.
+    void handOver()
     {
         std::shared_ptr<Caller> nextLeader;
         {
@@ -109,9 +139,6 @@ private:
         if (nextLeader) {
             wake(*nextLeader, kLeading);
         }
-        for (const auto& caller : served) {
-            wake(*caller, kServed);
-        }
     }
 
     static void wake(Caller& caller, int state)
@@ -121,7 +148,7 @@ private:
     }
 
     std::shared_ptr<ZESerialQueue> queue_;
-    std::function<void(const std::vector<Item*>&)> runTurn_;
+    RunTurn runTurn_;
     std::mutex mutex_;
     Callers next_;
     bool turnUnderWay_ = false;
