@@ -160,6 +160,7 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEv
     // Made before the lock is taken: drawing the random bytes is a system call.
     log->eventId = ZEUuid::create().UUIDString();
     std::uint64_t persistence = flags & 0xFF;
+    bool targeted = false;
     {
         std::lock_guard guard(lock());
         if (!canBeUsed() || !isEnabled()) {
@@ -170,7 +171,6 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEv
             ZELogWarning(kZEAnalyticsLogTag, "Invalid flags (%u) received, using normal as a default.", persistence);
             persistence = ZEFlagsNormal;
         }
-        std::shared_ptr<ZEEventProperties> checked = properties;
         if (chosen) {
             if (!chosen->isEnabled()) {
                 ZELogError(kZEAnalyticsLogTag, "This transmission target is disabled.");
@@ -181,13 +181,15 @@ void ZEAnalytics::trackEvent(const std::string& name, const std::shared_ptr<ZEEv
             if (chosen == defaultTransmissionTarget_) {
                 log->userId = ZEUserIdContext::sharedInstance()->userId();
             }
-        } else {
-            checked = validateZavEdurovEventProperties(properties);
+            targeted = true;
         }
-        log->name = name;
-        if (checked && !checked->isEmpty()) {
-            log->typedProperties = checked;
-        }
+    }
+    // Checking the properties copies each of them and touches nothing of the service's: done
+    // outside the lock, threads tracking at once check theirs at once.
+    const auto checked = targeted ? properties : validateZavEdurovEventProperties(properties);
+    log->name = name;
+    if (checked && !checked->isEmpty()) {
+        log->typedProperties = checked;
     }
     sendLog(log, persistence);
 }

@@ -7,6 +7,7 @@
 #include "sdk/analytics/ZEAnalyticsCategory.h"
 #include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
 #include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
 #include "sdk/telemetry/Internals/Model/CommonSchema/ZEMetadataExtension.h"
 #include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
 #include "sdk/telemetry/Internals/Util/ZETicketCache.h"
@@ -55,6 +56,7 @@ protected:
         ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
         clock->advance(6s);
         ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+        std::dynamic_pointer_cast<ZEHttpIngestion>(ZEZavEdurov::channelGroup()->ingestion())->drainRequests();
         std::vector<ZEJson> logs;
         for (std::size_t i = 0; i < transport->count(); ++i) {
             const auto body = ZEJson::parse(test::bodyText(transport->request(i)));

@@ -71,6 +71,25 @@ TEST_F(ZEIngestionTest, SendsABatchAsOneJsonRequestWithTheSecretAndInstallId)
     EXPECT_EQ(ingestion->sendURL(), "https://other.example:8443/logs?api-version=1.0.0");
 }
 
+// Bodies are made off the caller's thread; the requests still go out in the order the batches came.
+TEST_F(ZEIngestionTest, BatchesGoOutInTheOrderTheyWereGiven)
+{
+    auto ingestion = ZEZavEdurovIngestion::make(client, "http://127.0.0.1:9", "id");
+    ingestion->setAppSecret("secret");
+    constexpr int kBatches = 20;
+    for (int i = 0; i < kBatches; ++i) {
+        auto log = std::static_pointer_cast<ZEStartServiceLog>(startLog());
+        log->services = std::vector<std::string>{"service " + std::to_string(i)};
+        ingestion->sendAsync(container({log}), nullptr);
+    }
+    ingestion->drainRequests();
+    ASSERT_EQ(transport->count(), static_cast<std::size_t>(kBatches));
+    for (int i = 0; i < kBatches; ++i) {
+        const auto body = ZEJson::parse(test::bodyText(transport->request(i)));
+        EXPECT_EQ(body["logs"][0]["services"][0], "service " + std::to_string(i));
+    }
+}
+
 TEST_F(ZEIngestionTest, RefusesInvalidBatchesAndSendsNothingWhileNetworkRequestsAreForbidden)
 {
     auto ingestion = ZEZavEdurovIngestion::make(client, "http://127.0.0.1:9", "id");

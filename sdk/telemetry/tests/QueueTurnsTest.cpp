@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <string>
 #include <map>
 #include <thread>
 #include <vector>
@@ -27,6 +31,7 @@ TEST(ZEQueueTurnsTest, EveryItemRunsOnceOnTheQueueBeforeItsCallerGoesOn)
             item->ran = true;
             ranPerThread[item->thread].push_back(item->index);
         }
+        return std::function<void()>();
     });
     constexpr int kThreads = 8;
     constexpr int kEach = 200;
@@ -73,6 +78,7 @@ TEST(ZEQueueTurnsTest, ACallOnTheQueueRunsItsTurnThere)
                 EXPECT_TRUE(nested.ran);
             }
         }
+        return std::function<void()>();
     });
     self = &turns;
     Item fromQueue{0, 0};
@@ -82,6 +88,86 @@ TEST(ZEQueueTurnsTest, ACallOnTheQueueRunsItsTurnThere)
     Item fromCaller{0, 1};
     turns.run(fromCaller);
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
+// Work a turn leaves runs on the queue after its callers were let go and before the next turn;
+// on the queue itself, right after the turn.
+TEST(ZEQueueTurnsTest, WorkLeftByATurnRunsOnTheQueueBeforeTheNextTurn)
+{
+    auto queue = std::make_shared<ZESerialQueue>("test.turns");
+    std::vector<std::string> ran;
+    ZEQueueTurns<Item>* self = nullptr;
+    ZEQueueTurns<Item> turns(queue, [&](const std::vector<Item*>& items) {
+        for (Item* item : items) {
+            ran.push_back("turn " + std::to_string(item->index));
+        }
+        const int index = items.front()->index;
+        return std::function<void()>([&, index] {
+            EXPECT_TRUE(queue->isCurrent());
+            ran.push_back("after " + std::to_string(index));
+            if (index == 1) {
+                Item nested{0, 2};
+                self->run(nested);
+            }
+        });
+    });
+    self = &turns;
+    Item first{0, 0};
+    turns.run(first);
+    Item second{0, 1};
+    turns.run(second);
+    Item third{0, 3};
+    turns.run(third);
+    EXPECT_EQ(ran, (std::vector<std::string>{"turn 0", "after 0", "turn 1", "after 1", "turn 2", "after 2", "turn 3", "after 3"}));
+}
+
+// A turn whose work throws still ends: its leader gets the exception, and the callers who came
+// meanwhile are served by a turn of their own rather than waiting for ever.
+TEST(ZEQueueTurnsTest, ATurnThatThrowsLetsTheNextCallersGo)
+{
+    auto queue = std::make_shared<ZESerialQueue>("test.turns");
+    std::promise<void> turnStarting;
+    std::promise<void> othersCalling;
+    auto othersCalled = othersCalling.get_future().share();
+    ZEQueueTurns<Item> turns(queue, [&](const std::vector<Item*>& items) {
+        for (Item* item : items) {
+            if (item->index == 0) {
+                turnStarting.set_value();
+                // Held until the others are on their way, so that they usually wait for this turn.
+                othersCalled.wait();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                throw std::runtime_error("turn failed");
+            }
+            item->ran = true;
+        }
+        return std::function<void()>();
+    });
+    bool thrown = false;
+    std::thread leader([&] {
+        Item first{0, 0};
+        try {
+            turns.run(first);
+        } catch (const std::runtime_error&) {
+            thrown = true;
+        }
+    });
+    // The failing turn is the leader's own: the others call only once it runs.
+    turnStarting.get_future().wait();
+    std::vector<Item> others(4);
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t) {
+        others[t] = Item{t + 1, 1};
+        callers.emplace_back([&, t] { turns.run(others[t]); });
+    }
+    othersCalling.set_value();
+    leader.join();
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    EXPECT_TRUE(thrown);
+    for (const auto& item : others) {
+        EXPECT_TRUE(item.ran) << "caller " << item.thread;
+    }
 }
 
 } // namespace

@@ -336,6 +336,26 @@ TEST_F(ZELogDBStorageTest, AnUnreadableRowIsDeletedWhenLoaded)
     EXPECT_EQ(storage.countLogs(), 1u);
 }
 
+// A load may hand out the log decoded when it was stored; it must still be the stored log alone.
+TEST_F(ZELogDBStorageTest, ALoadedLogIsTheStoredOneAndNoOneElses)
+{
+    ZELogDBStorage storage;
+    auto log = makeLog("stored");
+    const auto archived = storage.archiveLog(log);
+    ASSERT_TRUE(storage.saveArchivedLog(archived, "Analytics", ZEFlagsNormal));
+    // Changed by its caller after it was stored: what goes out is what was stored.
+    std::static_pointer_cast<ZEStartServiceLog>(log)->services = std::vector<std::string>{"changed later"};
+
+    ZELogArray loaded;
+    storage.loadLogsWithGroupId("Analytics", 50, {}, [&](const ZELogArray& logs, const auto&) { loaded = logs; });
+    ASSERT_EQ(names(loaded), std::vector<std::string>{"stored"});
+    EXPECT_NE(loaded[0], log);
+    // Whoever loaded it may change it; a later reading of the row does not see that.
+    std::static_pointer_cast<ZEStartServiceLog>(loaded[0])->services = std::vector<std::string>{"changed by the sender"};
+    const ZELogArray deleted = storage.deleteLogsWithGroupId("Analytics");
+    EXPECT_EQ(names(deleted), std::vector<std::string>{"stored"});
+}
+
 TEST_F(ZELogDBStorageTest, AFullStoreEvictsEqualOrLowerPrioritiesOldestFirstAndCountsWhatItDrops)
 {
     ZELogDBStorage storage;

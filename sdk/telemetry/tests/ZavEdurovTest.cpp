@@ -4,6 +4,7 @@
 #include "sdk/telemetry/Internals/DelegateForwarder/ZEDelegateForwarder.h"
 #include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
 #include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
+#include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
 #include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
 #include "sdk/telemetry/Internals/Service/ZEServiceAbstract.h"
 #include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
@@ -78,6 +79,7 @@ protected:
         ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
         clock->advance(6s);
         ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+        std::dynamic_pointer_cast<ZEHttpIngestion>(ZEZavEdurov::channelGroup()->ingestion())->drainRequests();
         std::vector<std::vector<std::string>> found;
         for (std::size_t i = 0; i < transport->count(); ++i) {
             const auto body = ZEJson::parse(crypto::string(transport->request(i).body));

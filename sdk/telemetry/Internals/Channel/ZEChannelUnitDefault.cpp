@@ -27,7 +27,7 @@ ZEChannelUnitDefault::ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> 
     , queue_(std::move(logsDispatchQueue))
     , ingestion_(std::move(ingestion))
     , storage_(std::move(storage))
-    , enqueueTurns_(queue_, [this](const std::vector<Enqueued*>& turn) { completeEnqueues(turn); })
+    , enqueueTurns_(queue_, [this](const std::vector<Enqueued*>& turn) { return completeEnqueues(turn); })
 {
     // The store is used on the queue alone; another unit may be using it at this moment.
     if (storage_) {
@@ -64,7 +64,7 @@ void ZEChannelUnitDefault::enqueueItem(const std::shared_ptr<ZEAbstractLog>& log
     enqueueTurns_.run(enqueued);
 }
 
-void ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
+std::function<void()> ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
 {
     const auto completed = [this](const Enqueued& enqueued) {
         delegates_.enumerate(
@@ -92,7 +92,7 @@ void ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
         }
     }
     if (toSave.empty()) {
-        return;
+        return {};
     }
     const std::vector<bool> saved = storage_->saveArchivedLogs(logs, configuration_.groupId);
     for (std::size_t i = 0; i < toSave.size(); ++i) {
@@ -100,20 +100,17 @@ void ZEChannelUnitDefault::completeEnqueues(const std::vector<Enqueued*>& turn)
     }
     const auto stored = static_cast<std::uint64_t>(std::count(saved.begin(), saved.end(), true));
     if (stored == 0) {
-        return;
+        return {};
     }
     itemsCount_ += stored;
     if (!fullBatchWaiting()) {
         checkPendingLogs();
-        return;
+        return {};
     }
-    // A full batch is sent next on the queue, not in this turn: its callers wait for their logs
-    // to be stored, not for a batch to be loaded and sent.
-    queue_->async([weak = weak_from_this()] {
-        if (auto self = weak.lock()) {
-            self->checkPendingLogs();
-        }
-    });
+    // A full batch is sent once the turn's callers are let go: they wait for their logs to be
+    // stored, not for a batch to be loaded and sent. Its leader, already running on the queue,
+    // sends it, rather than a task that would wake the queue's thread and then the next leader.
+    return [this] { checkPendingLogs(); };
 }
 
 bool ZEChannelUnitDefault::fullBatchWaiting() const

@@ -63,8 +63,9 @@ private:
         const std::string& internalId;
         std::uint64_t flags;
     };
-    // On the queue: drops or stores the logs of one turn, in the order they came.
-    void completeEnqueues(const std::vector<Enqueued*>& turn);
+    // On the queue: drops or stores the logs of one turn, in the order they came; answers the
+    // sending of a full batch, for after the turn.
+    std::function<void()> completeEnqueues(const std::vector<Enqueued*>& turn);
     // Whether a full batch is stored and waits to be sent at once (6-second units only).
     bool fullBatchWaiting() const;
     void handleSendCompletion(const std::string& batchId, const std::shared_ptr<ZELogContainer>& container,

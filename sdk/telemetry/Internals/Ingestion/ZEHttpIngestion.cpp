@@ -143,12 +143,32 @@ void ZEHttpIngestion::sendAsync(const std::shared_ptr<ZELogContainer>& container
         }
         return;
     }
-    const auto headers = container ? getHeadersWithData(*container, eTag) : std::nullopt;
+    auto headers = container ? getHeadersWithData(*container, eTag) : std::nullopt;
+    lock.unlock();
+    // The body (the batch serialised, then compressed by the call) is made on the ingestion's own
+    // queue, in the order the batches came: the caller is a unit's queue, and every log enqueued
+    // meanwhile waits for that queue to be stored.
+    requests_.async([self = shared_from_this(), container, headers = std::move(headers), callId,
+                        completion = std::move(completion)]() mutable {
+        self->startCall(container, std::move(headers), callId, std::move(completion));
+    });
+}
+
+void ZEHttpIngestion::startCall(const std::shared_ptr<ZELogContainer>& container, std::optional<ZEHttpHeaders> headers,
+    const std::string& callId, ZESendAsyncCompletionHandler completion)
+{
+    // Without the ingestion's lock, which the units ask on every enqueue whether it is ready:
+    // the body is made of the batch alone.
     const auto payload = container ? getPayloadWithData(*container) : std::nullopt;
+    std::string url;
+    {
+        std::lock_guard lock(mutex_);
+        url = sendURL_;
+    }
     std::weak_ptr<ZEHttpIngestion> weak = weak_from_this();
-    httpClient_->sendAsync(sendURL_, getHttpMethod(), headers.value_or(ZEHttpHeaders()), payload, retryIntervals_, true,
-        [weak, callId, completion](const std::optional<ZEData>& body, const std::optional<ZEHttpResponse>& response,
-            const std::optional<ZEError>& error) {
+    httpClient_->sendAsync(url, getHttpMethod(), headers.value_or(ZEHttpHeaders()), payload, retryIntervals_, true,
+        [weak, callId, completion = std::move(completion)](const std::optional<ZEData>& body,
+            const std::optional<ZEHttpResponse>& response, const std::optional<ZEError>& error) {
             if (auto self = weak.lock()) {
                 self->printResponse(response, body, error);
             }

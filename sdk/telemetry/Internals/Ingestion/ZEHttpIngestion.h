@@ -5,6 +5,7 @@
 
 #include "sdk/telemetry/Internals/Http/ZEHttpClientProtocol.h"
 #include "sdk/telemetry/Internals/Ingestion/ZEIngestionProtocol.h"
+#include "sdk/telemetry/Internals/Util/Platform/ZESerialQueue.h"
 
 #include <mutex>
 #include <vector>
@@ -35,6 +36,8 @@ public:
     void sendAsync(const std::shared_ptr<ZELogContainer>& container, const std::optional<std::string>& eTag,
         const std::string& callId, ZESendAsyncCompletionHandler completion);
     void willSendHTTPRequestToURL(const std::string& url, const ZEHttpHeaders& headers) override { (void)url, (void)headers; }
+    // Returns once every batch accepted so far has been handed to the HTTP client.
+    void drainRequests() { requests_.drain(); }
 
     std::string baseURL() const;
     // Keeps the path and query; an address that does not parse leaves the URL as it was.
@@ -65,6 +68,10 @@ protected:
     mutable std::recursive_mutex mutex_;
 
 private:
+    // On `requests_`: makes the body of a batch accepted by `sendAsync` and hands it to the client.
+    void startCall(const std::shared_ptr<ZELogContainer>& container, std::optional<ZEHttpHeaders> headers,
+        const std::string& callId, ZESendAsyncCompletionHandler completion);
+
     std::shared_ptr<ZEHttpClientProtocol> httpClient_;
     std::string baseURL_;
     std::string apiPath_;
@@ -74,6 +81,7 @@ private:
     std::vector<double> retryIntervals_;
     long maxNumberOfConnections_;
     bool enabled_ = true;
+    ZESerialQueue requests_{"com.doridorir.zavedurov.IngestionRequests"};
 };
 
 } // namespace ze

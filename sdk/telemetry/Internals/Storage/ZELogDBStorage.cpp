@@ -15,6 +15,8 @@ namespace ze {
 namespace {
 
 constexpr std::size_t kBatchIdLength = 36;
+// Decoded logs kept for the rows stored last: a few batches of a busy unit.
+constexpr std::size_t kKeptDecodedLogs = 256;
 
 std::string joined(const std::vector<std::int64_t>& ids, const std::string& separator)
 {
@@ -85,6 +87,7 @@ std::optional<ZEArchivedLog> ZELogDBStorage::archiveLog(const std::shared_ptr<ZE
     }
     ZEArchivedLog archived;
     archived.text = crypto::base64Encode(*archive);
+    archived.decoded = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(archive);
     if (dynamic_cast<const ZECommonSchemaLog*>(log.get())) {
         archived.commonSchema = true;
         const auto tokens = log->transmissionTargetTokens();
@@ -145,8 +148,9 @@ std::vector<bool> ZELogDBStorage::saveArchivedLogs(const std::vector<ZEArchivedL
             return code;
         });
         if (result == SQLITE_OK) {
-            for (const auto id : ids) {
-                ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(id));
+            for (std::size_t i = 0; i < ids.size(); ++i) {
+                ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(ids[i]));
+                keepDecoded(ids[i], *logs[i].log);
             }
             return std::vector<bool>(logs.size(), true);
         }
@@ -177,6 +181,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
         if (code != SQLITE_FULL) {
             if (code == SQLITE_OK) {
                 ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
+                keepDecoded(sqlite3_last_insert_rowid(db), *archived);
             }
             return code;
         }
@@ -216,6 +221,7 @@ bool ZELogDBStorage::saveArchivedLog(const std::optional<ZEArchivedLog>& archive
         }
         if (code == SQLITE_OK) {
             ZELogVerbose(kZELogTag, "Log is stored with id: '%ld'", static_cast<long>(sqlite3_last_insert_rowid(db)));
+            keepDecoded(sqlite3_last_insert_rowid(db), *archived);
         } else if (code == SQLITE_FULL && !deletionFailed) {
             ZELogError(kZELogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
         }
@@ -397,13 +403,34 @@ int ZELogDBStorage::readLogsWithIds(const std::vector<std::int64_t>& ids, sqlite
     return SQLITE_OK;
 }
 
+void ZELogDBStorage::keepDecoded(std::int64_t id, const ZEArchivedLog& archived)
+{
+    if (!archived.decoded) {
+        return;
+    }
+    decoded_.insert_or_assign(id, DecodedLog{archived.text, archived.decoded});
+    if (decoded_.size() > kKeptDecodedLogs) {
+        decoded_.erase(decoded_.begin());
+    }
+}
+
 ZELogDBStorage::StoredLog ZELogDBStorage::storedLogFromStatement(sqlite3_stmt* statement)
 {
     StoredLog stored;
     stored.id = sqlite3_column_int64(statement, 0);
     const auto archived = text(statement, 1);
-    const auto data = archived ? crypto::base64DecodeIgnoringUnknown(*archived) : std::nullopt;
-    stored.log = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(data);
+    // A kept log is handed out once: whoever loads it may change it, and a later load of the
+    // same row decodes it afresh.
+    if (const auto kept = decoded_.find(stored.id); kept != decoded_.end()) {
+        if (archived && kept->second.text == *archived) {
+            stored.log = std::move(kept->second.log);
+        }
+        decoded_.erase(kept);
+    }
+    if (!stored.log) {
+        const auto data = archived ? crypto::base64DecodeIgnoringUnknown(*archived) : std::nullopt;
+        stored.log = ZEUtility::unarchiveKeyedData<ZEAbstractLog>(data);
+    }
     if (!stored.log) {
         ZELogError(kZELogTag, "Deserialization failed for log with Id %@", stored.id);
         return stored;

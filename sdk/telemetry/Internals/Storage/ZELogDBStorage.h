@@ -73,7 +73,17 @@ private:
     // Pending batch keys of exactly this group: the group id followed by one batch id.
     std::vector<std::string> batchKeysOfGroup(const std::string& groupId) const;
 
+    // Keeps the log its caller's thread decoded from a row just stored, for the next load of
+    // that row: decoding a batch on the store's queue held up every log enqueued meanwhile.
+    void keepDecoded(std::int64_t id, const ZEArchivedLog& archived);
+
+    struct DecodedLog {
+        std::string text;
+        std::shared_ptr<ZEAbstractLog> log;
+    };
     std::map<std::string, std::vector<std::int64_t>> batches_;
+    // By row id, a few batches' worth; a row's text must still match for its log to be used.
+    std::map<std::int64_t, DecodedLog> decoded_;
     ZEEncrypter targetTokenEncrypter_;
     std::atomic<std::uint64_t> dropped_{0};
 };

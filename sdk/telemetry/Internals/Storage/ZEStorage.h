@@ -23,6 +23,9 @@ using ZELoadDataCompletionHandler = std::function<void(const ZELogArray& logs, c
 // several threads archive at the same time.
 struct ZEArchivedLog {
     std::string text;
+    // The log as reading `text` back gives it, made with the archive: a store may hand it out
+    // when this row is loaded, rather than decoding the text again.
+    std::shared_ptr<ZEAbstractLog> decoded;
     bool commonSchema = false;
     std::optional<std::string> encryptedToken;
     std::optional<std::string> targetKey;
