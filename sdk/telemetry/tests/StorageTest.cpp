@@ -69,6 +69,17 @@ protected:
         return load(reader, group);
     }
 
+    // A batch of three stored logs, loaded as for sending.
+    std::optional<std::string> sendableBatch(ZELogDBStorage& storage)
+    {
+        for (int i = 0; i < 3; ++i) {
+            storage.saveLog(makeLog("n" + std::to_string(i)), "Analytics", ZEFlagsNormal);
+        }
+        std::optional<std::string> batch;
+        EXPECT_EQ(load(storage, "Analytics", 50, nullptr, &batch).size(), 3u);
+        return batch;
+    }
+
     std::filesystem::path databaseFile() { return ZEUtility::zavEdurovDirectoryURL() / kZELogDatabaseFileName; }
 
     long long pragma(const std::string& name)
@@ -434,11 +445,7 @@ private:
 TEST_F(ZELogDBStorageTest, ASentBatchIsDeletedOnceAnotherConnectionLetsGoOfTheWriteLock)
 {
     ZELogDBStorage storage;
-    for (int i = 0; i < 3; ++i) {
-        storage.saveLog(makeLog("n" + std::to_string(i)), "Analytics", ZEFlagsNormal);
-    }
-    std::optional<std::string> batch;
-    ASSERT_EQ(load(storage, "Analytics", 50, nullptr, &batch).size(), 3u);
+    const auto batch = sendableBatch(storage);
     ASSERT_TRUE(batch);
     {
         WriteLockHolder other(databaseFile());
@@ -452,11 +459,7 @@ TEST_F(ZELogDBStorageTest, ASentBatchIsDeletedOnceAnotherConnectionLetsGoOfTheWr
 TEST_F(ZELogDBStorageTest, ASentBatchWhoseDeletionFailsIsNotLoadedAgain)
 {
     ZELogDBStorage storage;
-    for (int i = 0; i < 3; ++i) {
-        storage.saveLog(makeLog("n" + std::to_string(i)), "Analytics", ZEFlagsNormal);
-    }
-    std::optional<std::string> batch;
-    ASSERT_EQ(load(storage, "Analytics", 50, nullptr, &batch).size(), 3u);
+    const auto batch = sendableBatch(storage);
     ASSERT_TRUE(batch);
     {
         WriteLockHolder other(databaseFile());
