@@ -8,7 +8,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -65,6 +67,17 @@ protected:
     {
         ZELogDBStorage reader;
         return load(reader, group);
+    }
+
+    // A batch of three stored logs, loaded as for sending.
+    std::optional<std::string> sendableBatch(ZELogDBStorage& storage)
+    {
+        for (int i = 0; i < 3; ++i) {
+            storage.saveLog(makeLog("n" + std::to_string(i)), "Analytics", ZEFlagsNormal);
+        }
+        std::optional<std::string> batch;
+        EXPECT_EQ(load(storage, "Analytics", 50, nullptr, &batch).size(), 3u);
+        return batch;
     }
 
     std::filesystem::path databaseFile() { return ZEUtility::zavEdurovDirectoryURL() / kZELogDatabaseFileName; }
@@ -395,6 +408,67 @@ TEST_F(ZELogDBStorageTest, AFullStoreEvictsEqualOrLowerPrioritiesOldestFirstAndC
 
     // The file never grew past its cap.
     EXPECT_LE(std::filesystem::file_size(databaseFile()), 40u * 1024);
+}
+
+// Another connection holding the file's write lock, as the checkpointer does for a moment and
+// another store on the same file does for a transaction.
+class WriteLockHolder {
+public:
+    explicit WriteLockHolder(const std::filesystem::path& file)
+    {
+        sqlite3_open(file.c_str(), &db_);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~WriteLockHolder()
+    {
+        if (releasing_.joinable()) {
+            releasing_.join();
+        } else {
+            release();
+        }
+        sqlite3_close(db_);
+    }
+    void releaseAfter(std::chrono::milliseconds delay)
+    {
+        releasing_ = std::thread([this, delay] {
+            std::this_thread::sleep_for(delay);
+            release();
+        });
+    }
+    void release() { sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* db_ = nullptr;
+    std::thread releasing_;
+};
+
+TEST_F(ZELogDBStorageTest, ASentBatchIsDeletedOnceAnotherConnectionLetsGoOfTheWriteLock)
+{
+    ZELogDBStorage storage;
+    const auto batch = sendableBatch(storage);
+    ASSERT_TRUE(batch);
+    {
+        WriteLockHolder other(databaseFile());
+        other.releaseAfter(std::chrono::milliseconds(20));
+        storage.deleteLogsWithBatchId(*batch, "Analytics");
+    }
+    EXPECT_EQ(storage.countLogs(), 0u);
+    EXPECT_TRUE(storage.saveLog(makeLog("after"), "Analytics", ZEFlagsNormal));
+}
+
+TEST_F(ZELogDBStorageTest, ASentBatchWhoseDeletionFailsIsNotLoadedAgain)
+{
+    ZELogDBStorage storage;
+    const auto batch = sendableBatch(storage);
+    ASSERT_TRUE(batch);
+    {
+        WriteLockHolder other(databaseFile());
+        storage.deleteLogsWithBatchId(*batch, "Analytics");
+        EXPECT_EQ(storage.countLogs(), 3u);
+    }
+    EXPECT_TRUE(load(storage, "Analytics").empty()) << "a sent batch would go out twice";
+    storage.saveLog(makeLog("later"), "Analytics", ZEFlagsNormal);
+    EXPECT_EQ(load(storage, "Analytics"), (std::vector<std::string>{"later"}));
 }
 
 TEST_F(ZELogDBStorageTest, AFullStoreWhoseLogsCannotBeDeletedSaysSo)

@@ -7,9 +7,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 namespace ze {
 
@@ -35,6 +37,31 @@ std::string fileUri(const std::filesystem::path& file)
         }
     }
     return uri;
+}
+
+// Other connections to the file hold its write lock now and then: the checkpointer's for a few
+// microseconds when it reads the log's index while a commit rewrites it, another store's on the
+// same file for one of its transactions. Without waiting, a statement run meanwhile fails as
+// "database is locked", and a failed delete of a sent batch sends its logs again. SQLite's own
+// timeout sleeps whole milliseconds, so the wait yields first and then sleeps in steps that grow
+// to a millisecond, for kZELockWait at most.
+int waitForLock(void*, int attempt)
+{
+    using Clock = std::chrono::steady_clock;
+    thread_local Clock::time_point started;
+    const auto now = Clock::now();
+    if (attempt == 0) {
+        started = now;
+    } else if (now - started >= kZELockWait) {
+        return 0;
+    }
+    constexpr int kYields = 16;
+    if (attempt < kYields) {
+        std::this_thread::yield();
+    } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(std::min(10 << std::min(attempt - kYields, 7), 1000)));
+    }
+    return 1;
 }
 
 // The URI option must be switched on before SQLite is first used in the process.
@@ -89,6 +116,7 @@ sqlite3* ZEDBStorage::openDatabaseAtFileURL(const std::filesystem::path& file, i
         sqlite3_close(db);
         return nullptr;
     }
+    sqlite3_busy_handler(db, waitForLock, nullptr);
     // With the write-ahead log a commit is in the log file before the insert returns, so killing
     // the process loses nothing committed; NORMAL syncs at checkpoints rather than per commit.
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);

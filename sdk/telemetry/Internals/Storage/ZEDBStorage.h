@@ -11,6 +11,7 @@
 #include "sdk/telemetry/Internals/Storage/ZEStorageBindable.h"
 #include "sdk/telemetry/Internals/Storage/ZEWalCheckpointer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,6 +51,8 @@ inline constexpr std::int64_t kZENewDatabasePageSize = 1024;
 // this much, on a thread of the store's own. SQLite counts 1,000 pages by default; on small pages
 // that came four times as often.
 inline constexpr std::int64_t kZEWalCheckpointBytes = 4 * 1024 * 1024;
+// How long a statement waits for a lock another connection to the file holds before it fails.
+inline constexpr std::chrono::milliseconds kZELockWait{500};
 
 class ZEDBStorage {
 public:

@@ -281,8 +281,10 @@ void ZELogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std
     if (found == batches_.end() || found->second.empty()) {
         return;
     }
-    deleteLogsFromDBWithColumnValues(found->second);
-    batches_.erase(found);
+    // Logs that could not be deleted stay reserved, so that they are not loaded and sent again.
+    if (deleteLogsFromDBWithColumnValues(found->second)) {
+        batches_.erase(found);
+    }
 }
 
 bool ZELogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<std::int64_t>& ids)
