@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
@@ -219,8 +220,11 @@ private:
 
     void apply(const std::vector<DatabaseWrite>& writes, ServerMessage& message)
     {
-        const DatabaseValue serviceTree = options_.serviceTree ? options_.serviceTree() : DatabaseValue();
+        // Read once a frame, and only for a frame that carries a map: it takes the service's lock.
+        std::optional<DatabaseValue> serviceTree;
         for (const auto& write : writes) {
+            if (options_.serviceTree && write.value.isMap() && !serviceTree)
+                serviceTree = options_.serviceTree();
             root_ = root_.withValueAt(write.path, sharedValue(serviceTree, write));
             message.changed.push_back(write.path);
         }
@@ -230,11 +234,11 @@ private:
     // The service's own node for a map it sent, when the service runs in this process and still
     // holds an equal one; otherwise the value as it came. Nodes never change once made, so
     // holding the service's on this thread is as safe as holding a copy.
-    static DatabaseValue sharedValue(const DatabaseValue& serviceTree, const DatabaseWrite& write)
+    static DatabaseValue sharedValue(const std::optional<DatabaseValue>& serviceTree, const DatabaseWrite& write)
     {
-        if (!write.value.isMap() || serviceTree.isNull())
+        if (!write.value.isMap() || !serviceTree || serviceTree->isNull())
             return write.value;
-        DatabaseValue theirs = serviceTree.at(write.path);
+        DatabaseValue theirs = serviceTree->at(write.path);
         return theirs == write.value ? theirs : write.value;
     }
 

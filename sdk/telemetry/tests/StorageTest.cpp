@@ -1,3 +1,4 @@
+#include "ZESqliteTestSupport.h"
 #include "ZETestSupport.h"
 
 #include "sdk/telemetry/Internals/Model/CommonSchema/ZECommonSchemaLog.h"
@@ -577,21 +578,7 @@ TEST_F(ZELogDBStorageTest, LogsStoredTogetherFareAsEachWouldAlone)
 // does, once the log holds 4 MiB.
 TEST_F(ZELogDBStorageTest, TheLogIsCopiedBackIntoTheFileOnceItHoldsFourMebibytes)
 {
-    const auto rowsInFileAlone = [this] {
-        const auto copy = databaseFile().parent_path() / "alone.sqlite";
-        std::filesystem::copy_file(databaseFile(), copy, std::filesystem::copy_options::overwrite_existing);
-        sqlite3* db = nullptr;
-        sqlite3_open(copy.c_str(), &db);
-        sqlite3_stmt* count = nullptr;
-        int rows = -1;
-        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM logs", -1, &count, nullptr) == SQLITE_OK && sqlite3_step(count) == SQLITE_ROW) {
-            rows = sqlite3_column_int(count, 0);
-        }
-        sqlite3_finalize(count);
-        sqlite3_close(db);
-        std::filesystem::remove(copy);
-        return rows;
-    };
+    const auto rowsInFileAlone = [this] { return test::rowsInFileAlone(databaseFile(), "logs"); };
     sqlite3* reader = nullptr;
     {
         ZELogDBStorage storage;

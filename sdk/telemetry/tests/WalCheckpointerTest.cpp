@@ -1,3 +1,4 @@
+#include "ZESqliteTestSupport.h"
 #include "ZETestSupport.h"
 
 #include "sdk/telemetry/Internals/Storage/ZEWalCheckpointer.h"
@@ -20,21 +21,7 @@ protected:
         return db;
     }
 
-    // Rows in the file itself, as a copy of it without its write-ahead log reads them.
-    int rowsInFileAlone() const
-    {
-        const auto copy = home / "alone.sqlite";
-        std::filesystem::copy_file(file(), copy, std::filesystem::copy_options::overwrite_existing);
-        sqlite3* db = open(copy);
-        sqlite3_stmt* count = nullptr;
-        int rows = -1;
-        if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM t", -1, &count, nullptr) == SQLITE_OK && sqlite3_step(count) == SQLITE_ROW) {
-            rows = sqlite3_column_int(count, 0);
-        }
-        sqlite3_finalize(count);
-        sqlite3_close(db);
-        return rows;
-    }
+    int rowsInFileAlone() const { return test::rowsInFileAlone(file(), "t"); }
 };
 
 TEST_F(ZEWalCheckpointerTest, ARequestedCheckpointCopiesTheLogIntoTheFileWhileTheWriterKeepsItsConnection)
