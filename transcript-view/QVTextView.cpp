@@ -2,6 +2,7 @@
 
 #include "model/EditingServices.h"
 #include "model/OpenFileQueries.h"
+#include "model/ViewServices.h"
 
 #include <QKeyEvent>
 
@@ -87,8 +88,10 @@ QVTextView::QVTextView(AppDelegate& ad, qv::Dispatcher& main, QWidget* parent) :
         if (ad_.editingServices)
             ad_.editingServices->updateTypingAttributesForTextView(model());
     });
-    model().setWillProcessEditing(
-        [this](qv::TextRange edited, qsizetype changeInLength) { removeDoubledFrenchBlank(edited, changeInLength); });
+    model().setWillProcessEditing([this](qv::TextRange edited, qsizetype changeInLength) {
+        removeDoubledFrenchBlank(edited, changeInLength);
+        queueRowHeightUpdate();
+    });
     setKeyHook([this](QKeyEvent* event) { return handleKey(event); });
     return_ = [this] {
         if (ad_.isEditing && ad_.editingServices)
@@ -149,6 +152,20 @@ void QVTextView::removeDoubledFrenchBlank(qv::TextRange edited, qsizetype change
         model().deleteCharactersWhileProcessing({edited.location, 1});
     else if (blankInWindow(edited.location + 2) && isWhitespace(inserted.at(1)))
         model().deleteCharactersWhileProcessing({edited.location + 1, 1});
+}
+
+void QVTextView::queueRowHeightUpdate()
+{
+    if (!ad_.isEditing || rowHeightUpdateQueued_)
+        return;
+    rowHeightUpdateQueued_ = true;
+    main_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
+        rowHeightUpdateQueued_ = false;
+        if (ad_.isEditing && ad_.viewServices && height() > 0)
+            ad_.viewServices->updateRowHeightForTextView(this);
+    });
 }
 
 void QVTextView::setCharacterLocks(qsizetype lower, qsizetype upper)

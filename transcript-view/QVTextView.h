@@ -12,6 +12,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class QVTextView : public qv::TextView {
 public:
     // How long a Return or Enter keeps further ones out, in seconds.
@@ -56,6 +58,9 @@ private:
     // In a French file, an edit that puts a blank next to a blank of the window loses its own.
     void removeDoubledFrenchBlank(qv::TextRange edited, qsizetype changeInLength);
     bool handleKey(QKeyEvent* event);
+    // While an edit runs, each change of the text has the row measured again once the change is
+    // done (at most once a turn), so that a line the text gains or loses shows in the row.
+    void queueRowHeightUpdate();
 
     AppDelegate& ad_;
     qv::Dispatcher& main_;
@@ -63,4 +68,6 @@ private:
     std::function<void()> beep_;
     std::function<void()> pasteLimit_;
     std::function<void()> return_;
+    bool rowHeightUpdateQueued_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -133,10 +133,16 @@ double TranscriptTable::heightOfRow(qsizetype row)
         return ad_.lineHeightDisplay;
     if (!ad_.rowHeights.isEmpty() && !range->uuid.isNull() && ad_.rowHeights.contains(range->uuid))
         return ad_.rowHeights.value(range->uuid);
-    double height = rowHeightToGrid(createAttributedStringForSpeakerRange(range));
+    const double height = wordsRowHeight(index, createAttributedStringForSpeakerRange(range));
+    ad_.rowHeights.insert(range->uuid, static_cast<float>(height));
+    return height;
+}
+
+double TranscriptTable::wordsRowHeight(std::int64_t index, double textHeight) const
+{
+    double height = rowHeightToGrid(textHeight);
     if (static_cast<std::int64_t>(ad_.speakerRanges.size()) == index + 1)
         height += ad_.lineHeightDisplay;
-    ad_.rowHeights.insert(range->uuid, static_cast<float>(height));
     return height;
 }
 
@@ -425,10 +431,14 @@ void TranscriptTable::reloadRowsForWords(const QVOrderedSet<QVWord>& words)
 
 void TranscriptTable::updateRowHeightForTextView(QVTextView* textView)
 {
+    // The row is measured as the table measures it, from the text the view now lays out: the
+    // text view keeps the size of its cell and does not grow with its text.
     const qsizetype row = table_->rowForView(textView);
-    if (const auto uuid = speakerRangeUUIDFromRow(row)) {
-        if (ad_.rowHeights.contains(*uuid) && textView->height() != ad_.rowHeights.value(*uuid))
-            ad_.rowHeights.insert(*uuid, rowHeightToGrid(textView->height()));
+    if (const auto uuid = speakerRangeUUIDFromRow(row); uuid && ad_.rowHeights.contains(*uuid)) {
+        const double height = wordsRowHeight(row / 2, textView->usedHeight(kMeasureWidth));
+        if (height == ad_.rowHeights.value(*uuid))
+            return;
+        ad_.rowHeights.insert(*uuid, height);
     }
     table_->noteHeightOfRowChanged(row);
 }
@@ -436,10 +446,7 @@ void TranscriptTable::updateRowHeightForTextView(QVTextView* textView)
 void TranscriptTable::updateTextSizeDisplay()
 {
     ad_.lineHeightDisplay = ad_.textSizeDisplay + 11;
-    QFont font = measure_->defaultFont();
-    font.setPointSizeF(ad_.textSizeDisplay);
-    measure_->setDefaultFont(font);
-    measure_->setLineSpacing(8);
+    TranscriptWordsCell::applyTextLook(*measure_, ad_);
     if (!ad_.currentFile)
         return;
     std::weak_ptr<bool> alive = alive_;

@@ -102,6 +102,9 @@ public:
 
 private:
     std::shared_ptr<QVSpeakerRange> rangeAt(std::int64_t index) const;
+    // Height of the words row of range `index` for a text `textHeight` high: on the row grid, the
+    // last row one line taller.
+    double wordsRowHeight(std::int64_t index, double textHeight) const;
     TranscriptWordsCell* makeWordsCell();
     void fillWordsCell(TranscriptWordsCell* cell, std::int64_t row, const std::shared_ptr<QVSpeakerRange>& range);
     void dropCurrentTextView(const QString& method);

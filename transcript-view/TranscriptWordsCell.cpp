@@ -2,6 +2,7 @@
 
 #include "speakers/SpeakerRowGeometry.h"
 
+#include <QApplication>
 #include <QResizeEvent>
 
 namespace qv::transcript {
@@ -21,16 +22,22 @@ void TranscriptWordsCell::applyTextSize(const AppDelegate& ad)
     if (applied_ == look)
         return;
     applied_ = look;
-    QFont font = textView_->defaultFont();
-    font.setPointSizeF(ad.textSizeDisplay > 0 ? ad.textSizeDisplay : 14);
-    textView_->setDefaultFont(font);
-    textView_->setLineSpacing(8);
+    applyTextLook(*textView_, ad);
     textView_->setDefaultForeground(ad.defaultTextColor);
     textView_->setSelectedForeground(ad.editingTextColor);
-    indicator_->setFont(font);
+    indicator_->setFont(textView_->defaultFont());
     indicator_->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(ad.brandColor.name()));
     indicator_->resize(14, static_cast<int>(ad.lineHeightDisplay));
     placeSubviews();
+}
+
+void TranscriptWordsCell::applyTextLook(qv::TextView& view, const AppDelegate& ad)
+{
+    QFont font = QApplication::font();
+    font.setPointSizeF(ad.textSizeDisplay > 0 ? ad.textSizeDisplay : 14);
+    view.setDefaultFont(font);
+    view.setLineSpacing(8);
+    view.setLineHeight(ad.lineHeightDisplay);
 }
 
 void TranscriptWordsCell::placeSubviews()

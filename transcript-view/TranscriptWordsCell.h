@@ -32,6 +32,10 @@ public:
     void setSpeakerRange(std::shared_ptr<QVSpeakerRange> range) { range_ = std::move(range); }
     // Applies the display text size to the text view and the indicator.
     void applyTextSize(const AppDelegate& ad);
+    // The font and lines of the words at the display text size: every line one
+    // `lineHeightDisplay` high, so that a row's text fills whole lines of the row grid. The rows
+    // are measured with a view given this same look.
+    static void applyTextLook(qv::TextView& view, const AppDelegate& ad);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -108,7 +108,7 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
                 cut = true;
                 break;
             }
-            y += line.height() + lineSpacing_;
+            y += pitch(line);
             ++block.lineCount;
         }
         block.layout->endLayout();
@@ -123,14 +123,16 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
 }
 
 void BlockTextLayout::update(const QString& text, const QList<QTextLayout::FormatRange>& formats, const QFont& font,
-                             double width, double lineSpacing)
+                             double width, double lineSpacing, double lineHeight)
 {
     const Qt::LayoutDirection direction = text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
-    if (font != font_ || width != width_ || lineSpacing != lineSpacing_ || direction != direction_)
+    if (font != font_ || width != width_ || lineSpacing != lineSpacing_ || lineHeight != lineHeight_ ||
+        direction != direction_)
         clear();
     font_ = font;
     width_ = width;
     lineSpacing_ = lineSpacing;
+    lineHeight_ = lineHeight;
     direction_ = direction;
 
     // The text before `prefix` and the last `suffix` characters are as they were.
@@ -227,7 +229,7 @@ qsizetype BlockTextLayout::characterIndexForPoint(const QPointF& point) const
         const int count = block.lineCount;
         for (int i = 0; i < count; ++i) {
             const QTextLine line = block.layout->lineAt(i);
-            if (point.y() >= block.y + line.y() + line.height() + lineSpacing_)
+            if (point.y() >= block.y + line.y() + pitch(line))
                 continue;
             if (point.x() >= line.naturalTextWidth() && b + 1 == blocks_.size() && i == count - 1)
                 return text_.size();
@@ -257,7 +259,7 @@ std::vector<QRectF> BlockTextLayout::lineRectsForRange(qsizetype from, qsizetype
                 continue;
             const double x1 = line.cursorToX(static_cast<int>(start - block.start));
             const double x2 = line.cursorToX(static_cast<int>(end - block.start));
-            rects.emplace_back(std::min(x1, x2), block.y + line.y(), std::abs(x2 - x1), line.height() + lineSpacing_);
+            rects.emplace_back(std::min(x1, x2), block.y + line.y(), std::abs(x2 - x1), pitch(line));
         }
     }
     return rects;
@@ -277,11 +279,19 @@ QRectF BlockTextLayout::caretRect(qsizetype position) const
 
 void BlockTextLayout::draw(QPainter* painter, const QRectF& clip) const
 {
+    // Line by line: a block's layout holds, past its last line, the first line of the next
+    // block out of sight, and a clipped draw of the whole layout would go by that line.
     for (std::size_t b = clip.isEmpty() ? 0 : blockAtY(clip.top()); b < blocks_.size(); ++b) {
         const Block& block = blocks_[b];
         if (!clip.isEmpty() && block.y > clip.bottom())
             break;
-        block.layout->draw(painter, QPointF(0, block.y), {}, clip.isEmpty() ? QRectF() : clip.translated(0, -block.y));
+        for (int i = 0; i < block.lineCount; ++i) {
+            const QTextLine line = block.layout->lineAt(i);
+            const double top = block.y + line.y();
+            if (!clip.isEmpty() && (top + std::max(pitch(line), line.height()) < clip.top() || top > clip.bottom()))
+                continue;
+            line.draw(painter, QPointF(0, block.y));
+        }
     }
 }
 

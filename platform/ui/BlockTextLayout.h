@@ -24,11 +24,13 @@ public:
     // characters or more past their start.
     explicit BlockTextLayout(qsizetype blockCharacters = 1024) : blockCharacters_(blockCharacters) {}
 
-    // Lays `text` out (line feeds already turned into line separators) at `width`, with
-    // `lineSpacing` below every line. Blocks whose text, formats and place are unchanged are
-    // kept; a new font, width or spacing lays everything out again.
+    // Lays `text` out (line feeds already turned into line separators) at `width`. Each line
+    // takes `lineHeight` when that is above 0 (its glyphs at the top, whatever their fonts), so
+    // that the text's height is a whole number of lines; otherwise its own height and
+    // `lineSpacing` below it. Blocks whose text, formats and place are unchanged are kept; a new
+    // font, width, spacing or line height lays everything out again.
     void update(const QString& text, const QList<QTextLayout::FormatRange>& formats, const QFont& font, double width,
-                double lineSpacing);
+                double lineSpacing, double lineHeight = 0);
     // Drops every block: the next update lays the whole text out.
     void clear();
 
@@ -71,6 +73,8 @@ private:
         QList<QTextLayout::FormatRange> formats;
     };
 
+    // The distance from the top of `line` to the top of the next.
+    double pitch(const QTextLine& line) const { return lineHeight_ > 0 ? lineHeight_ : line.height() + lineSpacing_; }
     // Lays out a block from `start` of `text`; it ends at the block size or where `reusable`
     // answers true for a clean line start.
     template <class Reusable>
@@ -86,6 +90,7 @@ private:
     QFont font_;
     double width_ = -1;
     double lineSpacing_ = 0;
+    double lineHeight_ = 0;
     Qt::LayoutDirection direction_ = Qt::LeftToRight;
     qsizetype laidOut_ = 0;
 };

@@ -42,6 +42,12 @@ void TextView::setLineSpacing(double points)
     invalidateLayout();
 }
 
+void TextView::setLineHeight(double points)
+{
+    lineHeight_ = points;
+    invalidateLayout();
+}
+
 void TextView::invalidateLayout()
 {
     layoutValid_ = false;
@@ -92,7 +98,7 @@ void TextView::ensureLayout(double width)
 {
     if (layoutValid_ && width == layoutWidth_ && model_.revision() == layoutRevision_)
         return;
-    layout_.update(layoutText(model_.string()), formats(), font_, width, lineSpacing_);
+    layout_.update(layoutText(model_.string()), formats(), font_, width, lineSpacing_, lineHeight_);
     layoutWidth_ = width;
     layoutRevision_ = model_.revision();
     layoutValid_ = true;

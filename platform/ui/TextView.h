@@ -37,6 +37,9 @@ public:
     const QFont& defaultFont() const { return font_; }
     void setDefaultForeground(const QColor& color) { foreground_ = color; }
     void setLineSpacing(double points);
+    // Every line takes exactly `points` (its glyphs at the top) when above 0, in place of its
+    // own height and the line spacing: the text's height is then a whole number of lines.
+    void setLineHeight(double points);
     // Foreground of selected text; the selection background is the palette's highlight.
     void setSelectedForeground(const QColor& color)
     {
@@ -96,6 +99,7 @@ private:
     QColor foreground_ = Qt::black;
     QColor selectedForeground_;
     double lineSpacing_ = 0;
+    double lineHeight_ = 0;
     double caretHeight_ = 0;
     qsizetype anchor_ = 0;
     BackgroundShaper backgroundShaper_;

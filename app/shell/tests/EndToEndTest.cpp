@@ -261,29 +261,8 @@ private:
     QProcess process_;
 };
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public ProgramOnService {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        shots = qEnvironmentVariable("QV_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-        QDir().mkpath(shots);
-        hub::HubServer::Options options;
-        options.dataFolder = (home.path() + "/service").toStdString();
-        options.hashIterations = 1000;
-        service = std::make_unique<hub::testing::RunningService>(options);
-        preferences = std::make_unique<Preferences>(home.path() + "/config");
-        const QString http = QStringLiteral("http://127.0.0.1:%1/").arg(service->port());
-        shell = std::make_unique<ApplicationShell>(
-            queue, *preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service", http}));
-    }
-
-    void TearDown() override
-    {
-        shell.reset();
-        service.reset();
-    }
-
     // Signs Ann Lee up through the sign-in screen and waits for her (empty) files list;
     // `filledIn` runs once the form is filled in.
     void signUp(const std::function<void()>& filledIn = {})
@@ -317,13 +296,6 @@ protected:
         QApplication::processEvents();
         EXPECT_TRUE(shell->window().grab().save(shots + "/" + name + ".png")) << name.toStdString();
     }
-
-    QTemporaryDir home;
-    QString shots;
-    QtDispatcher queue;
-    std::unique_ptr<hub::testing::RunningService> service;
-    std::unique_ptr<Preferences> preferences;
-    std::unique_ptr<ApplicationShell> shell;
 };
 
 TEST_F(EndToEnd, SignUpOpenAnArrivedTranscriptPlayCorrectAndExportIt)

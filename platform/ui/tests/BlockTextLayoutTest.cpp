@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
 #include <QTextCharFormat>
 
+#include <cmath>
 #include <functional>
 
 namespace qv {
@@ -171,6 +174,54 @@ TEST(BlockTextLayoutTest, EditsLayOutOnlyWhatTheyChangeAndStayExact)
     EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), 0);
     blocks.update(text, formats, testFont(), kWidth + 40, kSpacing);
     EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), blocks.blockCount());
+}
+
+// A paint of any part of a long text, as a view repaints what scrolled into it, shows the lines
+// of that part just as a paint of the text laid out at once shows them there; with a line height
+// given, every line takes exactly that much.
+TEST(BlockTextLayoutTest, PaintsAnyPartAsTheWholeText)
+{
+    const QString text = repeated(QStringLiteral("so the first thing we did was look at the footage again"), 30);
+    QTextCharFormat colour;
+    colour.setForeground(QColor(200, 30, 30));
+    const QList<QTextLayout::FormatRange> formats{formatRange(300, 400, colour)};
+    for (const double lineHeight : {0.0, 25.0}) {
+        SCOPED_TRACE(lineHeight);
+        BlockTextLayout blocks(kSmallBlocks);
+        blocks.update(text, formats, testFont(), kWidth, kSpacing, lineHeight);
+        BlockTextLayout whole(kWhole);
+        whole.update(text, formats, testFont(), kWidth, kSpacing, lineHeight);
+        ASSERT_GT(blocks.blockCount(), 20);
+        const auto lines = whole.lines();
+        if (lineHeight > 0) {
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                ASSERT_EQ(lines[i].y, static_cast<double>(i) * lineHeight) << "line " << i;
+            EXPECT_EQ(whole.height(), static_cast<double>(lines.size()) * lineHeight);
+        }
+        const int height = static_cast<int>(std::ceil(whole.height()));
+        QImage expected(static_cast<int>(kWidth), height, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        {
+            QPainter painter(&expected);
+            whole.draw(&painter, {});
+        }
+        // The top, a part a line and a half into the text, parts deep in it and the end.
+        for (const double top : {0.0, 37.0, whole.height() / 2 + 11, whole.height() * 0.8, whole.height() - 120}) {
+            const QRect part(0, static_cast<int>(top), static_cast<int>(kWidth), 120);
+            QImage painted(expected.size(), QImage::Format_RGB32);
+            painted.fill(Qt::white);
+            {
+                QPainter painter(&painted);
+                painter.setClipRect(part);
+                blocks.draw(&painter, part);
+            }
+            const QImage wanted = expected.copy(part);
+            QImage blank(wanted.size(), QImage::Format_RGB32);
+            blank.fill(Qt::white);
+            ASSERT_NE(wanted, blank) << "the part from " << top << " holds text";
+            EXPECT_TRUE(painted.copy(part) == wanted) << "the part from " << top;
+        }
+    }
 }
 
 }  // namespace

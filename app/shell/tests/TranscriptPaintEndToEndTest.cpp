@@ -1,0 +1,490 @@
+// What the transcript screen paints, read back from the program's window on an X display: the
+// program runs against a service of the test's own holding two transcripts in the worker's
+// layout, one of a thousand words in one speaker range and one of 600 words in ranges of 15,
+// two speakers taking turns. Each is scrolled by the wheel, Page Down and the scroll bar down to
+// its end and reopened where it was left; the short ranges are also typed into and the window
+// resized. After each step every text line of the words rows in view must be drawn whole, as the
+// same row's text laid out at once on the row grid draws it.
+#include "app/shell/ApplicationShell.h"
+#include "app/shell/tests/EndToEndSupport.h"
+#include "model/LocalFileData.h"
+#include "model/QVFile.h"
+#include "model/QVMediaFile.h"
+#include "model/QVSpeakerRange.h"
+#include "model/QVWord.h"
+#include "platform/media/tests/TestMedia.h"
+#include "platform/rtdb/PushIdGenerator.h"
+#include "platform/ui/ViewTable.h"
+#include "transcript-view/TranscriptWordsCell.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QTextLayout>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace qv::shell {
+namespace {
+
+constexpr const char* kLongFile = "PAINTLONG00000000000000000000001";
+constexpr const char* kShortFile = "PAINTSHORT0000000000000000000002";
+
+// A transcript in the worker's layout: `count` words, a paragraph every `paragraph` words (0:
+// none), in speaker ranges of `perRange` words (0: one range) whose two speakers take turns.
+DatabaseValue transcript(int count, int paragraph, int perRange, std::int64_t spacingMs)
+{
+    static const char* const vocabulary[] = {"so",   "the",    "first",  "thing",   "we",     "did",  "was",
+                                             "look", "at",     "footage", "again",  "and",    "then", "decided",
+                                             "to",   "cut",    "whole",  "interview", "short", "light"};
+    PushIdGenerator ids;
+    const std::int64_t now = 1'765'000'100'000;
+    std::vector<DatabaseValue::Entry> words;
+    for (int i = 0; i < count; ++i)
+        words.emplace_back(ids.next(now),
+                           DatabaseValue::object({{"name", vocabulary[(i * 7 + i / 3) % std::size(vocabulary)]},
+                                                  {"start", i * spacingMs},
+                                                  {"end", i * spacingMs + spacingMs - 2},
+                                                  {"status", 0},
+                                                  {"favorite", false},
+                                                  {"deleted", false},
+                                                  {"new_paragraph", paragraph > 0 && i > 0 && i % paragraph == 0}}));
+    const std::string speakers[] = {ids.next(now), ids.next(now)};
+    std::vector<DatabaseValue::Entry> ranges;
+    for (int first = 0; first < count; first += perRange > 0 ? perRange : count)
+        ranges.emplace_back(ids.next(now),
+                            DatabaseValue::object({{"speaker", speakers[perRange > 0 ? (first / perRange) % 2 : 0]},
+                                                   {"start", first * spacingMs},
+                                                   {"deleted", false}}));
+    return DatabaseValue::object({
+        {"words", DatabaseValue::map(std::move(words))},
+        {"speakers", DatabaseValue::object({{speakers[0], DatabaseValue::object({{"name", "Speaker 1"},
+                                                                                 {"color", "purple"},
+                                                                                 {"deleted", false}})},
+                                            {speakers[1], DatabaseValue::object({{"name", "Speaker 2"},
+                                                                                 {"color", "blue"},
+                                                                                 {"deleted", false}})}})},
+        {"speaker_ranges", DatabaseValue::map(std::move(ranges))},
+    });
+}
+
+// The text of a words row laid out at once, the lines one grid line apart, drawn in the
+// transcript's text colour on white.
+struct ReferenceRow {
+    QImage image;
+    std::vector<double> caretX;  // by character position
+    int lines = 0;
+};
+
+ReferenceRow referenceRow(const QString& text, const QFont& font, double width, double pitch, const QColor& colour)
+{
+    QString laid = text;
+    laid.replace(QChar('\n'), QChar::LineSeparator);
+    QTextLayout layout(laid, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    ReferenceRow row;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, row.lines * pitch));
+        ++row.lines;
+    }
+    layout.endLayout();
+    row.image = QImage(static_cast<int>(width), static_cast<int>(std::ceil(row.lines * pitch)) + 1, QImage::Format_RGB32);
+    row.image.fill(Qt::white);
+    QPainter painter(&row.image);
+    painter.setPen(colour);
+    layout.draw(&painter, QPointF());
+    return row;
+}
+
+bool isInk(QRgb pixel)
+{
+    return std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)}) < 160;
+}
+
+// The rows of pixels of `image` from `top` (`count` of them) that hold ink between `left` and
+// `left + width`, leaving out the columns [skipFrom, skipTo); and the first and last ink across.
+struct Ink {
+    std::vector<bool> rows;
+    int first = -1;
+    int last = -1;
+};
+
+Ink inkOf(const QImage& image, int left, int top, int width, int count, int skipFrom, int skipTo)
+{
+    Ink ink;
+    ink.rows.assign(static_cast<std::size_t>(count), false);
+    for (int y = 0; y < count; ++y) {
+        if (top + y < 0 || top + y >= image.height())
+            continue;
+        for (int x = 0; x < width; ++x) {
+            if ((x >= skipFrom && x < skipTo) || left + x < 0 || left + x >= image.width())
+                continue;
+            if (isInk(image.pixel(left + x, top + y))) {
+                ink.rows[static_cast<std::size_t>(y)] = true;
+                ink.first = ink.first < 0 ? x : std::min(ink.first, x);
+                ink.last = std::max(ink.last, x);
+            }
+        }
+    }
+    return ink;
+}
+
+class TranscriptPaint : public ProgramOnService {
+protected:
+    void SetUp() override
+    {
+        ProgramOnService::SetUp();
+        if (HasFatalFailure())
+            return;
+        std::string uid;
+        service->signUp("reader@example.com", &uid);
+        const QString media = QString::fromStdString(test::testMedia("sine10.mp3"));
+        auto store = [&](const char* uuid, const char* name, const DatabaseValue& words) {
+            service->serviceWrite(std::string("files/") + uuid,
+                                  DatabaseValue::object({{"owner", uid},
+                                                         {"name", name},
+                                                         {"status", 30},
+                                                         {"duration", 10'000},
+                                                         {"created", 1'765'000'000'000},
+                                                         {"file_type", 0},
+                                                         {"language", "en-US"},
+                                                         {"media_files", DatabaseValue::object({{"file_00", DatabaseValue::object({
+                                                             {"file_path", media.toStdString()}, {"has_video", false}})}})}}));
+            service->serviceWrite(std::string("transcripts/") + uuid, words);
+            service->serviceWrite("users/" + uid + "/files/" + uuid, DatabaseValue(true));
+        };
+        store(kLongFile, "One long range", transcript(1000, 60, 0, 9));
+        store(kShortFile, "Short ranges", transcript(600, 0, 15, 15));
+
+        shell->window().resize(1440, 900);
+        shell->applicationDidFinishLaunching();
+        ASSERT_TRUE(waitFor([&] { return shell->auth() != nullptr; }));
+        shell->auth()->signIn("reader@example.com", "secret-password", {});
+        ASSERT_TRUE(waitFor([&] { return shell->ad().currentMode == 1 && shell->filesList().filesSearchResults().size() == 2; }));
+        auto located = std::make_shared<QVMediaFile>();
+        located->url = QUrl::fromLocalFile(media);
+        for (const char* uuid : {kLongFile, kShortFile})
+            LocalFileData(shell->ad(), *preferences).saveLocalDataForFileUUID(uuid, false, true, -1, -1, {located}, -1);
+    }
+
+    ViewTable& table() { return *static_cast<ViewTable*>(shell->transcriptScreen().tableWidget()); }
+
+    // Opens the file from the files list and waits until its rows are in view and still.
+    void open(const char* uuid, std::size_t words)
+    {
+        AppDelegate& ad = shell->ad();
+        if (ad.currentMode == 2) {
+            shell->performAction("showFiles:", 0);
+            ASSERT_TRUE(waitFor([&] { return ad.currentMode == 1; }));
+        }
+        const auto& files = shell->filesList().filesSearchResults();
+        const auto found = std::find_if(files.begin(), files.end(), [&](const auto& file) { return file->uuid == uuid; });
+        ASSERT_NE(found, files.end());
+        shell->filesList().selectRow(found - files.begin());
+        shell->openSelectedFile();
+        ASSERT_TRUE(waitFor([&] {
+            return ad.currentMode == 2 && !shell->window().isCoverShown() && ad.words.size() == words &&
+                   ad.currentFile && ad.currentFile->uuid == uuid;
+        }));
+        settle();
+    }
+
+    // Lets the program handle what is pending until the view stops moving.
+    void settle()
+    {
+        int last = -1;
+        waitFor([&] {
+            const int now = table().verticalScrollBar()->value();
+            const bool still = now == last;
+            last = now;
+            return still;
+        }, 1.0);
+        QApplication::processEvents();
+    }
+
+    void screenshot(const QString& name)
+    {
+        QGuiApplication::primaryScreen()->grabWindow(shell->window().winId()).save(shots + "/" + name + ".png");
+    }
+
+    // The faults of the painted words rows in view, none when every line there is drawn whole;
+    // `checked` counts the lines compared. The window is read again while the program may still
+    // be painting.
+    std::string faultsOfPaintedLines(int* checked = nullptr)
+    {
+        std::string faults;
+        waitFor([&] {
+            QApplication::processEvents();
+            faults = readPaintedLines(checked);
+            return faults.empty();
+        }, 2.0);
+        return faults;
+    }
+
+    std::string readPaintedLines(int* checked)
+    {
+        AppDelegate& ad = shell->ad();
+        ViewTable& view = table();
+        QWidget* viewport = view.viewport();
+        const QImage window = QGuiApplication::primaryScreen()->grabWindow(shell->window().winId()).toImage();
+        const QPoint origin = viewport->mapTo(&shell->window(), QPoint(0, 0));
+        const double pitch = ad.lineHeightDisplay;
+        // Lines under the floating speaker header are hidden there on purpose.
+        int top = 0;
+        if (const qsizetype floating = view.floatingGroupRow(); floating >= 0) {
+            if (QWidget* header = view.viewAtRow(floating, false))
+                top = header->geometry().bottom() + 1;
+        }
+        std::ostringstream faults;
+        int lines = 0;
+        const auto [first, count] = view.rowsInRect(view.visibleRect());
+        for (qsizetype row = first; row < first + count; ++row) {
+            auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
+            if (!cell)
+                continue;
+            QVTextView* text = cell->textView();
+            const ReferenceRow reference = referenceRow(text->model().string(), text->defaultFont(),
+                                                        transcript::TranscriptWordsCell::kTextWidth, pitch, ad.defaultTextColor);
+            const QRectF rowRect = view.rectOfRow(row);
+            const QPoint at = text->mapTo(viewport, QPoint(0, 0));
+            const double rowTop = rowRect.y() - view.visibleRect().y();
+            if (rowRect.height() < transcript::TranscriptWordsCell::kInsetY + reference.lines * pitch - pitch / 2)
+                faults << "row " << row << " is " << rowRect.height() << " high for " << reference.lines << " lines; ";
+            // The caret is no part of the text.
+            int skipFrom = 0;
+            int skipTo = 0;
+            if (text->hasFocus() && text->model().isEditable() && text->model().selectedRange().length == 0) {
+                const QRectF caret = text->boundingRectForRange({std::max<qsizetype>(0, text->model().selectedRange().location - 1), 1});
+                skipFrom = static_cast<int>(caret.right()) - 3;
+                skipTo = static_cast<int>(caret.right()) + 4;
+            }
+            for (int line = 0; line < reference.lines; ++line) {
+                const int lineTop = at.y() + static_cast<int>(std::lround(line * pitch));
+                const int height = static_cast<int>(pitch);
+                if (lineTop < top || lineTop + height > viewport->height())
+                    continue;
+                ++lines;
+                const Ink wanted = inkOf(reference.image, 0, static_cast<int>(std::lround(line * pitch)), reference.image.width(),
+                                         height, skipFrom, skipTo);
+                const Ink shown = inkOf(window, origin.x() + at.x(), origin.y() + lineTop, reference.image.width(), height,
+                                        skipFrom, skipTo);
+                int missing = 0;
+                int extra = 0;
+                for (int y = 0; y < height; ++y) {
+                    const bool inRow = lineTop + y < rowTop + rowRect.height();
+                    missing += wanted.rows[static_cast<std::size_t>(y)] && !shown.rows[static_cast<std::size_t>(y)];
+                    extra += inRow && shown.rows[static_cast<std::size_t>(y)] && !wanted.rows[static_cast<std::size_t>(y)];
+                }
+                if (missing > 1 || extra > 1 || std::abs(wanted.first - shown.first) > 2 || std::abs(wanted.last - shown.last) > 2)
+                    faults << "row " << row << " line " << line << ": " << missing << " rows of ink missing, " << extra
+                           << " too many, ink across " << shown.first << "-" << shown.last << " for " << wanted.first << "-"
+                           << wanted.last << "; ";
+            }
+        }
+        if (checked)
+            *checked = lines;
+        return faults.str();
+    }
+
+    void wheel(int notches)
+    {
+        QWidget* viewport = table().viewport();
+        const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
+        // A notch down is -120 degrees eighths.
+        for (int i = 0; i < std::abs(notches); ++i) {
+            QWheelEvent event(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches > 0 ? -120 : 120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &event);
+        }
+        settle();
+    }
+
+    // A click on a word a few lines into the view, which makes it current and gives the keys to
+    // the key handler.
+    void clickAWord()
+    {
+        AppDelegate& ad = shell->ad();
+        ViewTable& view = table();
+        const auto [first, count] = view.rowsInRect(view.visibleRect().adjusted(0, 2 * ad.lineHeightDisplay, 0, 0));
+        for (qsizetype row = first; row < first + count; ++row) {
+            if (auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false))) {
+                QVTextView* text = cell->textView();
+                const int y = std::max(0, text->mapFrom(view.viewport(), QPoint(0, 3 * static_cast<int>(ad.lineHeightDisplay))).y());
+                QTest::mouseClick(text, Qt::LeftButton, {}, QPoint(5, y + 5));
+                break;
+            }
+        }
+        ASSERT_TRUE(waitFor([&] { return shell->window().focusWidget() == shell->editingControls().keyHandler(); }));
+    }
+
+    void pageDown(int times)
+    {
+        clickAWord();
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(shell->window().focusWidget(), Qt::Key_PageDown);
+        settle();
+    }
+
+    // A click on the scroll bar's track below its handle.
+    void clickScrollBarTrack()
+    {
+        QScrollBar* bar = table().verticalScrollBar();
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = Qt::Vertical;
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = bar->sliderPosition();
+        option.sliderValue = bar->value();
+        option.singleStep = bar->singleStep();
+        option.pageStep = bar->pageStep();
+        const QRect track = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddPage, bar);
+        ASSERT_FALSE(track.isEmpty());
+        const int before = bar->value();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, track.center());
+        EXPECT_GT(bar->value(), before);
+        settle();
+    }
+
+    void dragScrollBarTo(double fraction)
+    {
+        QScrollBar* bar = table().verticalScrollBar();
+        bar->setValue(static_cast<int>(bar->maximum() * fraction));
+        settle();
+    }
+
+    // Every line in view is drawn whole, and enough of them are in view to tell.
+    void expectWholeLines(const char* where, int atLeast)
+    {
+        SCOPED_TRACE(where);
+        int checked = 0;
+        EXPECT_EQ(faultsOfPaintedLines(&checked), "");
+        EXPECT_GE(checked, atLeast);
+    }
+
+};
+
+TEST_F(TranscriptPaint, EveryLineOfALongRangeAndOfShortRangesIsDrawnWherevertheViewIsScrolled)
+{
+    AppDelegate& ad = shell->ad();
+    // A screen holds this many lines of the long range, less a few for its header.
+    const auto screenLines = [&] { return static_cast<int>(table().viewport()->height() / ad.lineHeightDisplay) - 3; };
+
+    open(kLongFile, 1000);
+    ASSERT_EQ(ad.speakerRanges.size(), 1u);
+    expectWholeLines("the long range opened", screenLines());
+    wheel(6);
+    EXPECT_GT(table().verticalScrollBar()->value(), 0);
+    expectWholeLines("six notches of the wheel", screenLines());
+    pageDown(1);
+    expectWholeLines("Page Down", screenLines());
+    pageDown(3);
+    expectWholeLines("three more Page Downs", screenLines());
+    clickScrollBarTrack();
+    expectWholeLines("a click on the scroll bar's track", screenLines());
+    dragScrollBarTo(0.5);
+    screenshot("paint-long-range-middle");
+    expectWholeLines("the scroll bar in the middle", screenLines());
+    dragScrollBarTo(1.0);
+    screenshot("paint-long-range-end");
+    expectWholeLines("the scroll bar at the end", screenLines() - 2);
+    wheel(-12);
+    expectWholeLines("the wheel back up", screenLines());
+    // Where the user leaves it, a word in the middle, is where it opens again.
+    dragScrollBarTo(0.6);
+    clickAWord();
+    const std::int64_t left = ad.currentWord ? ad.currentWord->start : -1;
+    ASSERT_GT(left, 3000);
+    ASSERT_TRUE(waitFor([&] { return std::abs(shell->transcriptScreen().mainPlayer().currentMilliseconds() - left) < 20; }));
+
+    open(kShortFile, 600);
+    ASSERT_EQ(ad.speakerRanges.size(), 40u);
+    expectWholeLines("the short ranges opened", 20);
+    wheel(6);
+    expectWholeLines("the short ranges after six notches", 20);
+    pageDown(2);
+    expectWholeLines("the short ranges after Page Down", 20);
+    clickScrollBarTrack();
+    expectWholeLines("the short ranges after a click on the track", 20);
+    dragScrollBarTo(1.0);
+    expectWholeLines("the short ranges at the end", 20);
+
+    open(kLongFile, 1000);
+    EXPECT_NEAR(ad.currentFile->lastMediaTime, left, 20);
+    EXPECT_GT(table().verticalScrollBar()->value(), table().verticalScrollBar()->maximum() / 3);
+    expectWholeLines("the long range reopened where it was left", screenLines());
+}
+
+TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    ViewTable& view = table();
+    // The words row of the fourth range.
+    const qsizetype row = 7;
+    auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
+    ASSERT_NE(cell, nullptr);
+    QVTextView* text = cell->textView();
+    // The lines its text takes now.
+    const auto lines = [&] {
+        return referenceRow(text->model().string(), text->defaultFont(), transcript::TranscriptWordsCell::kTextWidth,
+                            ad.lineHeightDisplay, Qt::black)
+            .lines;
+    };
+    const int before = lines();
+    ASSERT_GE(before, 2);
+    EXPECT_EQ(view.rectOfRow(row).height(), before * ad.lineHeightDisplay);
+
+    // A click on the row's first word makes it current; typing replaces it with a word long
+    // enough to push the words after it onto another line.
+    QTest::mouseClick(text, Qt::LeftButton, {}, text->boundingRectForRange({0, 2}).center().toPoint());
+    ASSERT_TRUE(waitFor([&] { return ad.currentWord && ad.currentWord->speakerRange == ad.speakerRanges.at(3); }));
+    QTest::keyClicks(shell->window().focusWidget(), "u");
+    ASSERT_TRUE(waitFor([&] { return ad.isEditing && shell->window().focusWidget() == text; }));
+    const QString rest = QStringLiteral("nquestionablyextraordinarily");
+    QTest::keyClicks(text, rest);
+    ASSERT_GT(lines(), before);
+    EXPECT_TRUE(waitFor([&] { return view.rectOfRow(row).height() == lines() * ad.lineHeightDisplay; }));
+    screenshot("paint-short-ranges-typing");
+    expectWholeLines("a long word typed", 20);
+
+    // Taken back to a short word while the edit runs: the row gives the line back.
+    for (qsizetype i = 0; i < rest.size() - 2; ++i)
+        QTest::keyClick(text, Qt::Key_Backspace);
+    ASSERT_EQ(lines(), before);
+    EXPECT_TRUE(waitFor([&] { return view.rectOfRow(row).height() == before * ad.lineHeightDisplay; }));
+    expectWholeLines("the word shortened again", 20);
+    QTest::keyClicks(text, "extraordinarily");
+    const int typed = lines();
+    QTest::keyClick(text, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+    settle();
+    EXPECT_EQ(view.rectOfRow(row).height(), typed * ad.lineHeightDisplay);
+    expectWholeLines("the edit ended", 20);
+
+    shell->window().resize(1000, 640);
+    ASSERT_TRUE(waitFor([&] { return shell->window().height() == 640; }));
+    settle();
+    screenshot("paint-short-ranges-resized");
+    expectWholeLines("a smaller window", 10);
+    shell->window().resize(1440, 900);
+    ASSERT_TRUE(waitFor([&] { return shell->window().height() == 900; }));
+    settle();
+    expectWholeLines("the window as large again", 20);
+}
+
+}  // namespace
+}  // namespace qv::shell
