@@ -232,6 +232,9 @@ void AccountObservers::setupCustomWordsObserverForFile(const std::shared_ptr<QVF
     if (!file)
         return;
     file->customWordsRef = ad_.filesMetadataRef.child(file->uuid.toStdString() + "/custom_words");
+    // The words are read afresh: those deleted elsewhere while the file was closed here must not
+    // stay behind.
+    file->customWords.clear();
     services_.refreshCustomWordsDisplay(false);
     std::weak_ptr<QVFile> weak = file;
     observeCustomWords(

@@ -49,13 +49,12 @@ bool isUsableFrameDuration(const MediaTime& duration) {
     return duration.isValid() && duration.value > 0 && duration.timescale > 0;
 }
 
-QSizeF defaultPaperSize() {
-    const auto id = QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
-                                                                                         : QPageSize::A4;
+}  // namespace
+
+QSizeF defaultPaperSize(const QLocale& locale) {
+    const auto id = locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
     return QPageSize(id).size(QPageSize::Point);
 }
-
-}  // namespace
 
 ExportController::ExportController(AppDelegate& ad, Preferences& preferences, SavePanelPresenter& savePanels,
                                    AlertPresenter& alerts, PrintPanelPresenter& printPanels, ExportShell& shell)
@@ -65,7 +64,7 @@ ExportController::ExportController(AppDelegate& ad, Preferences& preferences, Sa
       alerts_(alerts),
       printPanels_(printPanels),
       shell_(shell),
-      paperSize_(defaultPaperSize()) {
+      paperSize_(defaultPaperSize(QLocale::system())) {
     exportAvidDSCaptionPages.setAction([this](PopUpButton& b) { changeExportAvidDSCaptionPages(b); });
     exportAvidDSSpeakers.setAction([this](PopUpButton& b) { changeExportAvidDSSpeakers(b); });
     exportiTunesTimedTextSpeakers.setAction([this](PopUpButton& b) { changeExportiTunesTimedTextSpeakers(b); });
@@ -349,6 +348,9 @@ std::unique_ptr<QVPrintingView> ExportController::makePrintingView(const QSizeF&
 void ExportController::printTranscript() {
     if (!ad_.currentFile) return;
     const bool sent = printPanels_.runModal(paperSize_, [this](QPagedPaintDevice& device, const QSizeF& paper) {
+        // The paper of a sent job becomes the shared one: the PDF and Word exports and the next
+        // print start from it.
+        paperSize_ = paper;
         return ad_.currentFile && makePrintingView(paper)->drawPages(device);
     });
     if (sent) shell_.incrementExportCountForType(ExportTypePrint, ad_.currentFile);

@@ -14,6 +14,7 @@
 #include "platform/ui/SavePanel.h"
 
 #include <QColor>
+#include <QLocale>
 #include <QSizeF>
 
 #include <memory>
@@ -32,6 +33,9 @@ inline constexpr double kTimedTextOptionsHeight = 60;
 inline constexpr double kTimedTextOptionsHeightWithRate = 91;
 inline constexpr double kAvidDSOptionsHeight = 91;
 inline constexpr double kAvidDSOptionsHeightWithRate = 122;
+
+// The paper a user of `locale` expects, in points: US Letter where it measures in inches, else A4.
+QSizeF defaultPaperSize(const QLocale& locale);
 
 class ExportController {
 public:
@@ -63,8 +67,8 @@ public:
     void changeExportSubRipSpeakers(const PopUpButton& sender);
     void changeExportSubRipTimestampSource(const PopUpButton& sender);
 
-    // Paper size of Word and PDF documents, and the one the print panel proposes, in points; by default US Letter where the locale measures
-    // in inches, else A4.
+    // Paper size of Word and PDF documents, and the one the print panel proposes, in points; by
+    // default the locale's (defaultPaperSize), then the paper of the last job sent to a printer.
     void setPaperSize(const QSizeF& size) { paperSize_ = size; }
 
     // The accessory pop-ups, filled afresh each time a panel opens.

@@ -1,5 +1,6 @@
 #include "search/QVCustomWordsAddViewController.h"
 
+#include "platform/ui/PopupPlacement.h"
 #include "search/CustomWords.h"
 
 #include <QCheckBox>
@@ -64,7 +65,7 @@ void QVCustomWordsAddViewController::showRelativeTo(QWidget* anchor)
     textView_->clear();
     popover_->adjustSize();
     const QPoint corner = anchor->mapToGlobal(QPoint(0, 0));
-    popover_->move(corner.x() - popover_->width() - 4, corner.y());
+    popover_->move(popupOriginInsideWindow(anchor, QPoint(corner.x() - popover_->width() - 4, corner.y()), popover_->size()));
     popover_->show();
     textView_->setFocus(Qt::PopupFocusReason);
 }

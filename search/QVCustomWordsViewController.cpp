@@ -2,6 +2,7 @@
 
 #include "model/EditingServices.h"
 #include "model/ViewServices.h"
+#include "platform/ui/PopupPlacement.h"
 #include "search/CustomWords.h"
 
 #include <QGridLayout>
@@ -207,7 +208,9 @@ void QVCustomWordsViewController::pressedAddWordsButton()
     addWordsMenu_->addAction(QStringLiteral("Add \u201C%1\u201D to File").arg(text), [this] { selectedAddToFileMenu(); });
     addWordsMenu_->addAction(QStringLiteral("Add \u201C%1\u201D to Account").arg(text), [this] { selectedAddToAccountMenu(); });
     addWordsMenu_->addAction(QStringLiteral("Add New Words"), [this] { selectedAddNewWordsMenu(); });
-    addWordsMenu_->popup(addWordsButton_->mapToGlobal(QPoint(-5, 6)));
+    // Below the button, moved in where it would hang past the window's edge.
+    addWordsMenu_->popup(popupOriginInsideWindow(addWordsButton_, addWordsButton_->mapToGlobal(QPoint(-5, 6)),
+                                                 addWordsMenu_->sizeHint()));
 }
 
 void QVCustomWordsViewController::addSelectedWords(const QString& destination)

@@ -8,6 +8,8 @@
 #include <QStyledItemDelegate>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace qv::search {
 
 namespace {
@@ -22,7 +24,7 @@ public:
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 2; }
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
+        if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole && role != Qt::ToolTipRole)
             return {};
         if (index.column() == 0)
             return source_.speakerCell(index.row()).name;
@@ -39,7 +41,9 @@ private:
     const QVTableViewSearch::Source& source_;
 };
 
-// The speaker's colour as a tag rounded on its left corners; the words on light grey.
+// The speaker's colour as a tag rounded on its left corners; the words on light grey. A row not
+// selected shows its tag and background half transparent; its words stay opaque, so that words
+// not yet heard, drawn in the dimmed colour, are still read against the background.
 class ResultsDelegate final : public QStyledItemDelegate {
 public:
     ResultsDelegate(const QVTableViewSearch::Source& source, QObject* parent) : QStyledItemDelegate(parent), source_(source) {}
@@ -48,22 +52,26 @@ public:
     {
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
-        painter->setOpacity(option.state & QStyle::State_Selected ? 1.0 : 0.5);
+        const double rowOpacity = option.state & QStyle::State_Selected ? 1.0 : 0.5;
         const QRectF bounds(option.rect.x(), option.rect.y(), option.rect.width(), QVTableViewSearch::kRowHeight);
         QFont font = option.font;
         font.setPointSize(12);
         painter->setFont(font);
         if (index.column() == 0) {
             const QVTableViewSearch::SpeakerCell cell = source_.speakerCell(index.row());
+            painter->setOpacity(rowOpacity);
             painter->setPen(Qt::NoPen);
             painter->setBrush(cell.color);
             painter->drawPath(QVTableViewSearch::leftRoundedTag(bounds));
+            painter->setOpacity(1.0);
             painter->setPen(Qt::white);
             painter->drawText(bounds.adjusted(8, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft,
                               painter->fontMetrics().elidedText(cell.name, Qt::ElideRight, int(bounds.width()) - 12));
         } else {
             const QVTableViewSearch::WordsCell cell = source_.wordsCell(index.row());
+            painter->setOpacity(rowOpacity);
             painter->fillRect(bounds, QColor::fromRgbF(0.925f, 0.925f, 0.925f));
+            painter->setOpacity(1.0);
             drawWords(painter, cell, font, bounds.adjusted(6, 0, -4, 0));
         }
         painter->restore();
@@ -95,11 +103,27 @@ private:
         layout.endLayout();
         if (!line.isValid())
             return;
+        // An abstract wider than its column is moved left so that its first found word shows,
+        // with an ellipsis where words are cut off; the tooltip gives it whole.
+        const double found = cell.bold.empty() ? 0 : line.cursorToX(int(cell.bold.front().location));
+        const double shift = std::clamp(found - r.width() / 4, 0.0, std::max(0.0, line.naturalTextWidth() - r.width()));
+        const QFontMetricsF metrics(font);
+        const double ellipsis = metrics.horizontalAdvance(QChar(0x2026));
+        const bool cutLeft = shift > 0;
+        const bool cutRight = line.naturalTextWidth() - shift > r.width();
+        const QRectF shown = r.adjusted(cutLeft ? ellipsis : 0, 0, cutRight ? -ellipsis : 0, 0);
+        const double baselineTop = r.top() + (r.height() - line.height()) / 2;
         painter->setPen(Qt::black);
         painter->save();
-        painter->setClipRect(r);
-        layout.draw(painter, QPointF(r.left(), r.top() + (r.height() - line.height()) / 2));
+        painter->setClipRect(shown);
+        layout.draw(painter, QPointF(r.left() - shift + (cutLeft ? ellipsis : 0), baselineTop));
         painter->restore();
+        painter->setFont(font);
+        if (cutLeft)
+            painter->drawText(QRectF(r.left(), r.top(), ellipsis, r.height()), Qt::AlignVCenter | Qt::AlignLeft, QString(QChar(0x2026)));
+        if (cutRight)
+            painter->drawText(QRectF(r.right() - ellipsis, r.top(), ellipsis, r.height()), Qt::AlignVCenter | Qt::AlignRight,
+                              QString(QChar(0x2026)));
     }
 
     const QVTableViewSearch::Source& source_;
@@ -119,7 +143,7 @@ QVTableViewSearch::QVTableViewSearch(Source source, QWidget* parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(kRowPitch);
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
-    horizontalHeader()->resizeSection(0, 110);
+    horizontalHeader()->resizeSection(0, speakerColumnWidth(width()));
     horizontalHeader()->setStretchLastSection(true);
     setShowGrid(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -139,6 +163,17 @@ QVTableViewSearch::QVTableViewSearch(Source source, QWidget* parent)
 }
 
 QVTableViewSearch::~QVTableViewSearch() = default;
+
+int QVTableViewSearch::speakerColumnWidth(int tableWidth)
+{
+    return std::clamp(tableWidth / 3, kSpeakerColumnMinimum, kSpeakerColumnMaximum);
+}
+
+void QVTableViewSearch::resizeEvent(QResizeEvent* event)
+{
+    horizontalHeader()->resizeSection(0, speakerColumnWidth(viewport()->width()));
+    QTableView::resizeEvent(event);
+}
 
 QPainterPath QVTableViewSearch::leftRoundedTag(const QRectF& r)
 {

@@ -1,7 +1,8 @@
 // The search results table: two columns (the speaker as a coloured tag, the abstract with its
-// found words bold and its unheard words dimmed), rows 20 points high on a 25-point pitch, the
-// selected row drawn opaque and the others half transparent. A click on the row that is
-// already selected reports it again, so that it plays again.
+// found words bold and its unheard words dimmed, whole in its tooltip), rows 20 points high on a
+// 25-point pitch, the selected row's tag and background drawn opaque and the others' half
+// transparent. A click on the row that is already selected reports it again, so that it plays
+// again.
 #pragma once
 
 #include "search/QVSearchResult.h"
@@ -22,6 +23,10 @@ class QVTableViewSearch : public QTableView {
 public:
     static constexpr int kRowHeight = 20;
     static constexpr int kRowPitch = 25;
+    // The speaker column takes a third of the table within these bounds; the abstract the rest.
+    static constexpr int kSpeakerColumnMinimum = 56;
+    static constexpr int kSpeakerColumnMaximum = 110;
+    static int speakerColumnWidth(int tableWidth);
 
     struct SpeakerCell {
         QString name;
@@ -64,6 +69,7 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     Source source_;

@@ -4,6 +4,7 @@
 #include "speakers/SpeakerNameText.h"
 #include "speakers/SpeakerRowGeometry.h"
 
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,6 +15,8 @@ namespace {
 const QRect kTagRect(5, 5, 175, 25);
 const QRect kFieldRect(15, 5, 160, 25);
 const QRect kColorButtonRect(185, 5, 25, 25);
+// The smallest type a range count is set in, pixels.
+constexpr int kSmallestCountPixels = 6;
 }  // namespace
 
 SpeakerPanelRow::SpeakerPanelRow(SpeakersPanel& panel, QWidget* parent)
@@ -50,11 +53,16 @@ void SpeakerPanelRow::setNameText(const QString& text)
 
 void SpeakerPanelRow::setRangeCount(std::int64_t count, const RangeCountStyle& style)
 {
+    const QString text = QString::number(count);
     QFont font = boldSystemFont(style.fontPoints);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.5);
+    // Four digits and more are made smaller until they fit the button.
+    while (font.pixelSize() > kSmallestCountPixels
+           && QFontMetricsF(font).horizontalAdvance(text) > kColorButtonRect.width() - 2)
+        font.setPixelSize(font.pixelSize() - 1);
     colorButton_->setFont(font);
     colorButton_->setCaptionOffset(style.verticalOffset + 1);
-    colorButton_->setText(QString::number(count));
+    colorButton_->setText(text);
 }
 
 void SpeakerPanelRow::setColor(const QColor& color)

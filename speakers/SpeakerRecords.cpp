@@ -9,6 +9,8 @@
 #include "speakers/SpeakerPalette.h"
 #include "speakers/SpeakersController.h"
 
+#include <algorithm>
+
 namespace qv::speakers {
 
 QString SpeakerRecords::chooseRandomColorName()
@@ -177,6 +179,15 @@ void SpeakerRecords::noteSpeakersWithoutRanges()
     withoutRanges_.clear();
     for (const auto& speaker : c_.ad().speakers) {
         if (speaker->rangeCount == 0)
+            withoutRanges_.push_back(speaker);
+    }
+}
+
+void SpeakerRecords::noteArrivedSpeakersWithoutRanges(const std::vector<std::shared_ptr<QVSpeaker>>& known)
+{
+    for (const auto& speaker : c_.ad().speakers) {
+        if (speaker->rangeCount == 0 && std::find(known.begin(), known.end(), speaker) == known.end()
+            && !isNotedWithoutRanges(speaker))
             withoutRanges_.push_back(speaker);
     }
 }

@@ -44,6 +44,10 @@ public:
     // Notes the live speakers that have no range now (as a transcript arrives with them): the
     // clean-up leaves them alone, so that no command takes away a speaker it did not touch.
     void noteSpeakersWithoutRanges();
+    // Adds to those the live speakers without a range that are not among `known` (the speakers
+    // this computer listed so far): speakers another computer or the service brought while the
+    // transcript is open.
+    void noteArrivedSpeakersWithoutRanges(const std::vector<std::shared_ptr<QVSpeaker>>& known);
 
 private:
     bool liveSpeakerHasName(const QString& name) const;

@@ -96,6 +96,9 @@ void SpeakersController::buildSpeakersList()
 
 void SpeakersController::refreshSpeakersWithAnimation()
 {
+    // Called from outside the subsystem, as when the service brings changes: a speaker that came
+    // without a range is not this computer's to clean up.
+    records_.noteArrivedSpeakersWithoutRanges(panel_.speakersList());
     panel_.refreshSpeakersWithAnimation();
 }
 

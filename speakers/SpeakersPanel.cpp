@@ -26,8 +26,10 @@ QString colorNameForTag(int tag)
 
 void SpeakersPanel::buildSpeakersList()
 {
-    const auto& speakers = c_.ad().speakers.items();
-    list_.assign(speakers.begin(), speakers.end());
+    list_.clear();
+    for (const auto& speaker : c_.ad().speakers)
+        if (!speaker->deleted)
+            list_.push_back(speaker);
     sortSpeakersList();
 }
 
@@ -111,8 +113,10 @@ void SpeakersPanel::refreshSpeakersWithAnimation()
     buildSpeakersList();
     table.beginUpdates();
     bool removed = false;
+    // A row goes when its speaker is no longer listed: deleted, or of the transcript shown
+    // before this one.
     for (int i = static_cast<int>(old.size()) - 1; i >= 0; --i) {
-        if (old[static_cast<std::size_t>(i)]->deleted) {
+        if (std::find(list_.begin(), list_.end(), old[static_cast<std::size_t>(i)]) == list_.end()) {
             table.removeRow(i);
             removed = true;
         }

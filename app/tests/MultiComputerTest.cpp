@@ -7,6 +7,7 @@
 #include "model/QVSpeakerRange.h"
 #include "model/QVWord.h"
 #include "model/TranscriptLoader.h"
+#include "search/CustomWords.h"
 #include "services/hub/tests/HubTestSupport.h"
 
 #include <QProcess>
@@ -211,6 +212,48 @@ TEST_F(MultiComputerTest, TheFilesListFollowsAdditionsRemovalsDeletionsAndRestor
     service->serviceWrite("users/" + uid + "/files/F2", nullptr);
     EXPECT_TRUE(settles([&] { return !listed(mac, "F2") && !listed(other, "F2"); }));
     EXPECT_TRUE(listed(mac, "F1") && listed(other, "F1"));
+}
+
+// The file's custom words as a computer's panel shows them.
+QStringList shownFileWords(const AppDelegate& ad)
+{
+    return search::shownCustomWords(ad, true, false);
+}
+
+// Words deleted on one computer leave the service and the other computer's panel, and do not
+// come back when that computer opens the file again.
+TEST_F(MultiComputerTest, CustomWordsDeletedOnOneComputerGoEverywhere)
+{
+    const QStringList words{"Avalon", "Brindle", "Cobalt", "Dunmore", "Elkhart"};
+    for (int i = 0; i < words.size(); ++i)
+        service->serviceWrite("files/F1/custom_words/K" + std::to_string(i), words[i].toStdString());
+    Computer& a = computer("SYSA");
+    Computer& b = computer("SYSB");
+    const auto onA = file(a);
+    const auto onB = file(b);
+    a.open(onA);
+    b.open(onB);
+    a.ad.currentMode = b.ad.currentMode = 2;
+    ASSERT_TRUE(waitFor([&] { return shownFileWords(a.ad).size() == 5 && shownFileWords(b.ad).size() == 5; }));
+
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Brindle");
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/custom_words").childCount() == 4; }));
+    EXPECT_TRUE(waitFor([&] { return shownFileWords(b.ad) == QStringList({"Avalon", "Cobalt", "Dunmore", "Elkhart"}); }))
+        << shownFileWords(b.ad).join(' ').toStdString();
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Dunmore");
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/custom_words").childCount() == 3; }));
+    EXPECT_TRUE(waitFor([&] { return shownFileWords(b.ad) == QStringList({"Avalon", "Cobalt", "Elkhart"}); }))
+        << shownFileWords(b.ad).join(' ').toStdString();
+
+    // B goes to another file and back while A deletes one more.
+    b.ad.currentFile = nullptr;
+    onB->customWordsRef.removeAllObservers();
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Avalon");
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/custom_words").childCount() == 2; }));
+    b.open(onB);
+    EXPECT_TRUE(waitFor([&] { return shownFileWords(b.ad) == QStringList({"Cobalt", "Elkhart"}); }))
+        << shownFileWords(b.ad).join(' ').toStdString();
+    EXPECT_EQ(shownFileWords(a.ad), QStringList({"Cobalt", "Elkhart"}));
 }
 
 TEST_F(MultiComputerTest, LogOutLeavesNoAccountDataBehind)

@@ -1,14 +1,14 @@
 #include "app/widgets/QVStringPopover.h"
 
+#include "platform/ui/PopupPlacement.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QTextDocument>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -126,14 +126,9 @@ void QVStringPopover::place(const QRect& rect, QWidget* ofView, Edge edge)
         origin = QPoint(anchor.center().x() - width() / 2, anchor.bottom() + 1 + kAnchorGap);
         break;
     }
-    // Kept whole on the anchor's screen: beside a button at the window's edge it would be cut.
-    const QScreen* screen = ofView ? ofView->screen() : QGuiApplication::screenAt(anchor.center());
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        origin.setX(std::clamp(origin.x(), area.left(), std::max(area.left(), area.right() + 1 - width())));
-        origin.setY(std::clamp(origin.y(), area.top(), std::max(area.top(), area.bottom() + 1 - height())));
-    }
-    move(origin);  // a window of its own: screen coordinates
+    // Kept whole inside the window and on its screen: beside a button at the window's edge it
+    // would hang past it.
+    move(qv::popupOriginInsideWindow(ofView, origin, size()));  // a window of its own: screen coordinates
     show();
     raise();
 }

@@ -286,6 +286,28 @@ TEST_F(PrintExportTest, PrintIsCountedOnlyWhenSentAndNeverChangesTheStatus) {
     EXPECT_TRUE(run("pdftotext", {path, "-"}).contains("Thank you."));
 }
 
+// The PDF is made on the paper last chosen for printing, as the print settings are shared; a
+// cancelled panel changes nothing. Without a print the paper is the locale's.
+TEST_F(PrintExportTest, PdfIsMadeOnThePaperLastChosenInThePrintPanel) {
+    const QString first = saveTo("before.pdf");
+    controller.exportToPDF();
+    EXPECT_TRUE(run("pdfinfo", {first}).contains("612 x 792 pts (letter)"));
+
+    printPanels.script(true, folder.filePath("printed.pdf"), QPageSize(QPageSize::A4).size(QPageSize::Point));
+    controller.printTranscript();
+    printPanels.script(false);
+    controller.printTranscript();
+    const QString after = saveTo("after.pdf");
+    controller.exportToPDF();
+    const QString info = run("pdfinfo", {after});
+    EXPECT_TRUE(info.contains("595 x 842 pts (A4)")) << info.toStdString();
+    ASSERT_EQ(printPanels.proposedPapers().size(), 2u);
+    EXPECT_EQ(printPanels.proposedPapers()[1], QPageSize(QPageSize::A4).size(QPageSize::Point));
+
+    EXPECT_EQ(defaultPaperSize(QLocale(QLocale::English, QLocale::UnitedStates)), QSizeF(612, 792));
+    EXPECT_EQ(defaultPaperSize(QLocale(QLocale::German, QLocale::Germany)), QPageSize(QPageSize::A4).size(QPageSize::Point));
+}
+
 TEST_F(PrintExportTest, TranscriptWithoutWordsGivesOnePageWithItsFooter) {
     ad.words.clear();
     const QString path = saveTo("empty.pdf");

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -147,6 +149,39 @@ TEST_F(SearchPanelTest, TypingShowsMessagesThenResults)
     type("dog");
     EXPECT_EQ(panel->noResultsMessage()->text(), "No search results");
     EXPECT_TRUE(panel->noResultsDisplay()->isVisible());
+}
+
+// The darkest grey drawn in the words cell of `row`.
+int darkestInWords(QVTableViewSearch* table, int row)
+{
+    const QImage image = table->viewport()->grab().toImage();
+    const QRect cell = table->visualRect(table->model()->index(row, 1));
+    int darkest = 255;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+    return darkest;
+}
+
+// In the panel at its narrowest the abstract gets most of the width and is whole in its tooltip;
+// the words of a result not yet heard and not selected are dimmed, yet dark enough to be read.
+TEST_F(SearchPanelTest, ResultsCanBeReadAtThePanelsNarrowestUnheardOnesToo)
+{
+    ad.dimmedTextColor = QColor::fromRgbF(0, 0, 0, 0.5);
+    panel->view()->resize(240, 400);
+    type("cat");
+    QApplication::processEvents();
+    QVTableViewSearch* table = panel->tableView();
+    EXPECT_GE(table->columnWidth(1), 140);
+    EXPECT_GE(table->columnWidth(0), QVTableViewSearch::kSpeakerColumnMinimum);
+    EXPECT_EQ(table->model()->index(0, 1).data(Qt::ToolTipRole).toString(), panel->searchResults()[0].abstract);
+    EXPECT_EQ(table->model()->index(1, 0).data(Qt::ToolTipRole).toString(), "Unknown Speaker");
+
+    EXPECT_LT(darkestInWords(table, 1), 140) << "unheard words on a row not selected";
+    for (const auto& word : ad.words)
+        word->status = 1;
+    table->reloadData();
+    EXPECT_LT(darkestInWords(table, 1), 60) << "heard words stay black";
 }
 
 TEST_F(SearchPanelTest, ShortTextOutsideTheFieldGivesTheFocusBack)

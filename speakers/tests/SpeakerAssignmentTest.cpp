@@ -2,6 +2,7 @@
 
 #include "platform/rtdb/ValueJson.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace qv::speakers::testing {
@@ -270,6 +271,58 @@ TEST_F(SpeakerAssignmentTest, SpeakersWithoutRangesOutliveNewSpeakersAndTheirUnd
     EXPECT_EQ(layout(), "AB");
     EXPECT_FALSE(idle->deleted);
     EXPECT_TRUE(ad.speakers.contains(idle));
+}
+
+// Speakers without a range that another computer adds while the transcript is open here are
+// kept, like those the transcript opened with, through Add New Speaker and its undo.
+TEST_F(SpeakerAssignmentTest, SpeakersWithoutRangesFromAnotherComputerOutliveANewSpeakerAndItsUndo)
+{
+    const auto node = [](const char* name, const char* color) {
+        return DatabaseValue::object({{"name", name}, {"color", color}});
+    };
+    const auto rangeNode = [](const char* speaker, std::int64_t start) {
+        return DatabaseValue::object({{"speaker", speaker}, {"start", start}});
+    };
+    otherComputer.reference("transcripts/T").setValue(DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W0", DatabaseValue::object({{"name", "one"}, {"start", 0}, {"end", 500}})},
+                                         {"W1", DatabaseValue::object({{"name", "two"}, {"start", 1000}, {"end", 1500}})},
+                                         {"W2", DatabaseValue::object({{"name", "three"}, {"start", 2000}, {"end", 2500}})}})},
+        {"speakers", DatabaseValue::object({{"SA", node("Ann", "red")}, {"SB", node("Bo", "blue")}, {"SC", node("Cy", "teal")}})},
+        {"speaker_ranges", DatabaseValue::object({{"R0", rangeNode("SA", 0)}, {"R1", rangeNode("SB", 1000)},
+                                                  {"R2", rangeNode("SC", 2000)}})},
+    }));
+    main.drain();
+    auto file = std::make_shared<QVFile>();
+    file->uuid = "T";
+    file->fileMetadataRef = ad.filesMetadataRef.child("T");
+    loader.loadFile(file);
+    main.drain();
+    ASSERT_TRUE(file->hasLoadedTranscript);
+    // What opening the transcript screen does.
+    speakers.buildSpeakersList();
+    speakers.refreshSpeakersWithAnimation();
+    main.drain();
+    linkWords();
+
+    otherComputer.reference("transcripts/T/speakers").updateChildValues(
+        {{"SD", node("Dee", "green")}, {"SE", node("Eve", "lime")}});
+    main.drain();
+    ASSERT_EQ(ad.speakers.size(), 5u);
+
+    speakers.assignment().changeSpeakerRange(ad.speakerRanges.at(2), nullptr, kChangeNewSpeaker, false);
+    settle();
+    EXPECT_EQ(ad.speakers.size(), 5u) << "Cy goes, New Speaker comes; Dee and Eve stay";
+    EXPECT_TRUE(db("speakers/SD/deleted").isNull());
+    ad.undoManager->undo();
+    settle();
+    std::vector<QString> live;
+    for (const auto& speaker : ad.speakers)
+        live.push_back(speaker->name);
+    std::sort(live.begin(), live.end());
+    EXPECT_EQ(live, (std::vector<QString>{"Ann", "Bo", "Cy", "Dee", "Eve"}));
+    for (const char* uuid : {"SA", "SB", "SC", "SD", "SE"})
+        EXPECT_FALSE(db(std::string("speakers/") + uuid + "/deleted").toBool()) << uuid;
+    EXPECT_EQ(table.numberOfRows(), 5);
 }
 
 TEST_F(SpeakerAssignmentTest, RemovingSpeakerRangesAsksFirstAndCannotBeUndone)

@@ -10,6 +10,7 @@
 #include "speakers/SpeakersPanelView.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -214,6 +215,27 @@ TEST_F(SpeakerWidgetsTest, PanelRowsFollowTheSpeakers)
     settle();
     EXPECT_EQ(ad.speakers.at(1)->color, "fuschia");
     EXPECT_FALSE(panel.colorPopover()->isVisible());
+}
+
+// A count of four or more digits is set smaller until it fits its button.
+TEST_F(SpeakerWidgetsTest, RangeCountsOfEveryLengthFitTheirButton)
+{
+    const std::vector<std::int64_t> counts{7, 99, 120, 1000, 30000, 123456};
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        addSpeaker(QString("S%1").arg(i), QString("Speaker %1").arg(i + 1), "teal")->rangeCount = counts[i];
+    SpeakersPanelView panel(speakers);
+    panel.setAnimated(false);
+    panel.resize(240, 240);
+    speakers.buildSpeakersList();
+    panel.reloadData();
+    picture(panel, "speakers-panel-counts.png");
+    for (int i = 0; i < panel.numberOfRows(); ++i) {
+        const QAbstractButton* button = panel.row(i)->colorButton();
+        EXPECT_LE(QFontMetricsF(button->font()).horizontalAdvance(button->text()), button->width() - 2)
+            << button->text().toStdString();
+        EXPECT_GE(button->font().pixelSize(), 6) << button->text().toStdString();
+    }
+    EXPECT_EQ(panel.row(0)->colorButton()->font().pixelSize(), 13);
 }
 
 TEST_F(SpeakerWidgetsTest, LongAndMultiLineNamesStayOnTheirRows)

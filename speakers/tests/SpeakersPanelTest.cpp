@@ -113,6 +113,74 @@ TEST_F(SpeakersPanelTest, ATableOutOfStepWithTheListIsReloadedWhole)
     EXPECT_EQ(host.count("buildSpeakerMenu"), 0);
 }
 
+// A transcript stored by another computer after it replaced "Speaker 1" with New Speaker and
+// renamed it: "Speaker 1" is deleted, the range is Dr Stone's.
+DatabaseValue replacedSpeakerTranscript()
+{
+    return DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W1", DatabaseValue::object({{"name", "harvest"}, {"start", 0}, {"end", 400}})}})},
+        {"speakers", DatabaseValue::object({
+                         {"S1", DatabaseValue::object({{"name", "Speaker 1"}, {"color", "blue"}, {"deleted", 1}})},
+                         {"N1", DatabaseValue::object({{"name", "Dr Stone"}, {"color", "red"}})},
+                     })},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"start", 0}, {"speaker", "N1"}})}})},
+    });
+}
+
+// Opening a transcript after another one: whether the other computer's next change or the
+// screen's own rebuild reaches the panel first, it lists the live speakers of this transcript
+// alone, never those of the transcript before or the deleted one.
+TEST_F(SpeakersPanelTest, AnOpenedTranscriptListsItsLiveSpeakersWhicheverRefreshComesFirst)
+{
+    otherComputer.reference("transcripts/G").setValue(DatabaseValue::object({
+        {"words", DatabaseValue::object({{"W1", DatabaseValue::object({{"name", "one"}, {"start", 0}, {"end", 400}})}})},
+        {"speakers", DatabaseValue::object({{"S1", DatabaseValue::object({{"name", "Speaker 1"}, {"color", "blue"}})}})},
+        {"speaker_ranges", DatabaseValue::object({{"R1", DatabaseValue::object({{"start", 0}, {"speaker", "S1"}})}})},
+    }));
+    otherComputer.reference("transcripts/F").setValue(replacedSpeakerTranscript());
+    main.drain();
+    const auto open = [&](const char* uuid) {
+        auto file = std::make_shared<QVFile>();
+        file->uuid = uuid;
+        file->fileMetadataRef = ad.filesMetadataRef.child(uuid);
+        loader.loadFile(file);
+        main.drain();
+        ASSERT_TRUE(file->hasLoadedTranscript);
+    };
+    const auto shown = [&] {
+        std::vector<QString> rows;
+        for (const auto& cell : table.cells)
+            rows.push_back(QString("%1 | %2").arg(cell->name).arg(cell->count));
+        return rows;
+    };
+    // What the transcript screen does once a transcript is loaded.
+    const auto transition = [&] {
+        speakers.buildSpeakersList();
+        speakers.refreshSpeakersWithAnimation();
+    };
+
+    open("G");
+    transition();
+    ASSERT_EQ(shown(), std::vector<QString>{"Speaker 1 | 1"});
+
+    // The other computer changes a speaker before the screen has rebuilt its list.
+    open("F");
+    otherComputer.reference("transcripts/F/speakers/N1/color").setValue("teal");
+    main.drain();
+    EXPECT_EQ(shown(), std::vector<QString>{"Dr Stone | 1"});
+    transition();
+    EXPECT_EQ(shown(), std::vector<QString>{"Dr Stone | 1"});
+
+    // And the other way round.
+    open("G");
+    transition();
+    open("F");
+    transition();
+    otherComputer.reference("transcripts/F/speakers/N1/color").setValue("green");
+    main.drain();
+    EXPECT_EQ(shown(), std::vector<QString>{"Dr Stone | 1"});
+}
+
 TEST_F(SpeakersPanelTest, NameFieldRefusesBlankNamesAndEscapeRestoresTheName)
 {
     fourSpeakers();
