@@ -187,6 +187,9 @@ struct Figures {
     std::vector<double> keystrokes;
     int keystrokesUnseen = 0;
     std::map<std::string, std::vector<double>> commands;
+    // The program's main-thread processor time for each command, what the machine's load adds
+    // least to.
+    std::map<std::string, std::vector<double>> commandsCpu;
     int commandsUnseen = 0;
 };
 
@@ -276,8 +279,10 @@ bool giveRangeCommands(Input& input, Program& program, Window window, int first,
             const auto start = Clock::now();
             program.send(command);
             const auto time = rows.waitForChange(before, start);
-            if (program.line() != "ok")
+            const std::string done = program.line();
+            if (done.rfind("ok ", 0) != 0)
                 return std::printf("%s was not done\n", command), false;
+            figures.commandsCpu[command].push_back(std::stod(done.substr(3)));
             if (time)
                 figures.commands[command].push_back(*time);
             else
@@ -379,8 +384,9 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < std::size(kCommands); ++i) {
         auto median = [&](const Figures& f) {
             const auto found = f.commands.find(kCommands[i]);
+            const auto cpu = f.commandsCpu.find(kCommands[i]);
             return found == f.commands.end() ? std::string("unseen")
-                                             : format("%.2f (p90 %.2f)", percentile(found->second, 50), percentile(found->second, 90));
+                                             : format("%.2f (cpu %.2f)", percentile(found->second, 50), percentile(cpu->second, 50));
         };
         row(names[i], median(small), median(large), "<= 2");
     }

@@ -8,9 +8,11 @@
 //     word <i>       "word <x> <y> <width> <height> <visible>": the glyphs of word i, in the
 //                    window's coordinates
 //     current        "current <i>": the index of the current word
-//     select <i>     makes word i the current word                                  "ok"
+//     select <i>     makes word i the current word                             "ok <cpu>"
 //     add-range | range-start | speaker-name | new-speaker | undo
-//                    gives the command as its button, menu item or name field does "ok"
+//                    gives the command as its button, menu item or name field does "ok <cpu>",
+//                    where <cpu> is the main thread's processor time for it and the work it
+//                    queued (the repaint included), in ms
 //     shot <path>    saves the screen as a picture                                  "ok"
 //     quit
 #include "BenchAccount.h"
@@ -25,6 +27,7 @@
 #include <QSocketNotifier>
 #include <QWindow>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,6 +43,14 @@ const char* const kFileUuid = "00000000000000000000000000000001";
 bench::TranscriptFile theFile(int words)
 {
     return {kFileUuid, words, 1, std::to_string(words) + " words"};
+}
+
+// Processor time of the main thread, in ms: what a request cost the program, whatever else ran.
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 class Requests {
@@ -70,6 +81,7 @@ public:
             const bool visible = row && row->visibleRegion().contains(glyphs.center().toPoint());
             std::printf("word %d %d %d %d %d\n", inWindow.x(), inWindow.y(), inWindow.width(), inWindow.height(), int(visible));
         } else {
+            const double cpu = threadMilliseconds();
             if (name == "select") {
                 ad.currentWord = ad.words.at(std::size_t(index));
                 ad.currentWordIndex = index;
@@ -92,7 +104,7 @@ public:
                 return true;
             }
             bench::settle(queue_);
-            std::printf("ok\n");
+            std::printf("ok %.3f\n", threadMilliseconds() - cpu);
         }
         std::fflush(stdout);
         return true;
