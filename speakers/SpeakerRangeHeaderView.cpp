@@ -48,6 +48,17 @@ void SpeakerRangeHeaderView::setMenu(SpeakerMenu menu)
 {
     items_ = std::move(menu);
     title_ = items_.selectedTitle();
+    menuFilled_ = false;
+    // An open menu's actions name items by their place: they must be the items given.
+    if (menu_->isVisible())
+        this->menu();
+}
+
+QMenu* SpeakerRangeHeaderView::menu()
+{
+    if (menuFilled_)
+        return menu_;
+    menuFilled_ = true;
     menu_->clear();
     const QFont font = menu_->font();
     for (std::size_t i = 0; i < items_.items.size(); ++i) {
@@ -64,6 +75,7 @@ void SpeakerRangeHeaderView::setMenu(SpeakerMenu menu)
             action->setChecked(true);
         }
     }
+    return menu_;
 }
 
 std::shared_ptr<QVSpeaker> SpeakerRangeHeaderView::shownSpeaker() const
@@ -147,7 +159,7 @@ void SpeakerRangeHeaderView::openMenu()
     if (items_.items.empty())
         return;
     const QRectF tab = tabRect();
-    QAction* selected = items_.selectedIndex >= 0 ? menu_->actions().value(items_.selectedIndex) : nullptr;
+    QAction* selected = items_.selectedIndex >= 0 ? menu()->actions().value(items_.selectedIndex) : nullptr;
     menu_->popup(mapToGlobal(QPoint(static_cast<int>(tab.left()), static_cast<int>(tab.bottom()))), selected);
 }
 

@@ -26,7 +26,8 @@ public:
     void prepareForReuse();
     // The pop-up's title: the selected item's, as shown on the tab.
     QString popupTitle() const { return title_; }
-    QMenu* menu() const { return menu_; }
+    // The pop-up's menu, filled from the items given last.
+    QMenu* menu();
 
     std::shared_ptr<QVSpeakerRange> speakerRange() const override { return range_; }
     void setMenu(SpeakerMenu menu) override;
@@ -51,6 +52,10 @@ private:
     SpeakerMenu items_;
     QString title_;
     QMenu* menu_;
+    // The menu holds the items given last. It is filled only when read or opened: every header
+    // row is given its items again after any speaker change, and each action added to a menu
+    // resizes its window.
+    bool menuFilled_ = false;
 };
 
 }  // namespace qv::speakers

@@ -11,6 +11,8 @@
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   QT_QPA_PLATFORM=offscreen build-release/bench/app/long_transcript_bench
+#include "BenchAccount.h"
+
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/QVApplication.h"
 #include "editing/EditingController.h"
@@ -18,13 +20,9 @@
 #include "platform/foundation/UndoManager.h"
 #include "transcript-view/QVTextView.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <time.h>
 
@@ -37,16 +35,17 @@
 
 using namespace qv;
 using namespace qv::shell;
+using qv::bench::Launch;
+using qv::bench::settle;
+using qv::bench::statusMegabytes;
+using qv::bench::waitFor;
 
 namespace {
 
 constexpr int kWords = 30'000;
 constexpr int kRanges = 2'000;
-constexpr int kDeadlineMs = 120'000;
-const char* const kEmail = "bench@example.com";
-const char* const kPassword = "Bench-secret-42";
-const std::string kParagraphFile = "00000000000000000000000000000001";
-const std::string kRangesFile = "00000000000000000000000000000002";
+const bench::TranscriptFile kParagraphFile{"00000000000000000000000000000001", kWords, 1, "One paragraph"};
+const bench::TranscriptFile kRangesFile{"00000000000000000000000000000002", kWords, kRanges, "Many ranges"};
 
 using Clock = std::chrono::steady_clock;
 
@@ -79,43 +78,6 @@ private:
     double cpu_ = threadMilliseconds();
 };
 
-bool waitFor(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > kDeadlineMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-// Runs what is queued on the main queue now, and what that queues in turn.
-void settle(Dispatcher& queue)
-{
-    for (int round = 0; round < 3; ++round) {
-        bool reached = false;
-        queue.async([&reached] { reached = true; });
-        while (!reached)
-            QApplication::processEvents(QEventLoop::AllEvents);
-    }
-}
-
-double statusMegabytes(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
-
 void report(const char* what, const std::vector<Sample>& samples, double target)
 {
     if (samples.empty())
@@ -132,121 +94,6 @@ void report(const char* what, const std::vector<Sample>& samples, double target)
     std::printf("%-52s cpu median %6.2f ms, p90 %6.2f ms; wall median %6.2f ms, worst %6.2f ms (target %s <= %.0f ms)\n",
                 what, median, cpu[cpu.size() * 9 / 10], wall[wall.size() / 2], wall.back(),
                 median <= target ? "met," : "MISSED,", target);
-}
-
-const QStringList& vocabulary()
-{
-    static const QStringList words = QString("so the first thing we did was look at the footage again and then decided "
-                                             "that interview should open film which surprised everyone")
-                                         .split(' ');
-    return words;
-}
-
-// A transcript node of 30,000 words 400 ms apart: one speaker range with no paragraph mark, as
-// the worker writes speech without pauses, or 2,000 ranges of three speakers in turn.
-DatabaseValue transcript(int ranges)
-{
-    std::vector<DatabaseValue::Entry> words;
-    words.reserve(kWords);
-    for (int i = 0; i < kWords; ++i) {
-        words.emplace_back(QStringLiteral("W%1").arg(i, 6, 10, QLatin1Char('0')).toStdString(),
-                           DatabaseValue::object({{"name", vocabulary().at(i % vocabulary().size()).toStdString()},
-                                                  {"start", std::int64_t(i) * 400},
-                                                  {"end", std::int64_t(i) * 400 + 350},
-                                                  {"status", 0},
-                                                  {"favorite", false},
-                                                  {"deleted", false},
-                                                  {"new_paragraph", false}}));
-    }
-    std::vector<DatabaseValue::Entry> speakers;
-    const char* names[] = {"Ann", "Ben", "Cleo"};
-    const char* colors[] = {"purple", "blue", "teal"};
-    for (int s = 0; s < 3; ++s)
-        speakers.emplace_back("S" + std::to_string(s), DatabaseValue::object({{"name", names[s]}, {"color", colors[s]}}));
-    std::vector<DatabaseValue::Entry> rangeEntries;
-    for (int r = 0; r < ranges; ++r) {
-        rangeEntries.emplace_back(QStringLiteral("R%1").arg(r, 5, 10, QLatin1Char('0')).toStdString(),
-                                  DatabaseValue::object({{"speaker", "S" + std::to_string(r % 3)},
-                                                         {"start", std::int64_t(r) * (kWords / ranges) * 400},
-                                                         {"deleted", false}}));
-    }
-    return DatabaseValue::object({{"words", DatabaseValue::map(std::move(words))},
-                                  {"speakers", DatabaseValue::map(std::move(speakers))},
-                                  {"speaker_ranges", DatabaseValue::map(std::move(rangeEntries))}});
-}
-
-// The program with its own service, whose data is in `folder`, or against the service at `url`.
-struct Launch {
-    Launch(QtDispatcher& queue, const QString& folder, const QString& url = {})
-        : preferences(folder + "/config"),
-          shell(queue, preferences,
-                LaunchConfiguration::fromArguments(url.isEmpty() ? QStringList{"quorvantelle", "--service-data", folder + "/service"}
-                                                                 : QStringList{"quorvantelle", "--service", url}))
-    {
-    }
-    Preferences preferences;
-    ApplicationShell shell;
-};
-
-bool start(Launch& launch)
-{
-    bool ready = false;
-    launch.shell.setObservers({[&] { ready = true; }, {}});
-    launch.shell.applicationDidFinishLaunching();
-    return waitFor([&] { return ready; });
-}
-
-// Signs up and writes the two files and their transcripts, as the worker would have.
-bool writeAccount(QtDispatcher& queue, const QString& folder)
-{
-    Launch launch(queue, folder);
-    if (!start(launch))
-        return false;
-    ApplicationShell& shell = launch.shell;
-    AppDelegate& ad = shell.ad();
-    shell.auth()->createUser(kEmail, kPassword, {});
-    if (!waitFor([&] { return ad.isLoggedIn && ad.userFilesStillToLoad == 0; }))
-        return false;
-    const std::string uid = ad.currentUser->uid;
-    int written = 0;
-    for (const auto& [uuid, ranges] : {std::pair{kParagraphFile, 1}, std::pair{kRangesFile, kRanges}}) {
-        DatabaseUpdate record;
-        record.emplace_back("files/" + uuid, DatabaseValue::object({{"owner", uid},
-                                                                    {"status", 30},
-                                                                    {"created", 1'700'000'000'000 + ranges},
-                                                                    {"duration", std::int64_t(kWords) * 400},
-                                                                    {"file_type", 0},
-                                                                    {"language", "en-US"},
-                                                                    {"name", ranges == 1 ? "One paragraph" : "Many ranges"}}));
-        record.emplace_back("users/" + uid + "/files/" + uuid, true);
-        // The transcript goes in once the file is the account's.
-        shell.database()->root().updateChildValues(record, [&, uuid, ranges](const DatabaseResult& error) {
-            if (error)
-                return;
-            ++written;
-            shell.database()->root().child("transcripts").child(uuid).setValue(transcript(ranges), [&](const DatabaseResult& error) {
-                written += !error;
-            });
-        });
-    }
-    return waitFor([&] { return written == 4; });
-}
-
-bool open(ApplicationShell& shell, const std::string& uuid)
-{
-    AppDelegate& ad = shell.ad();
-    if (ad.currentMode == 2)
-        shell.performAction(QStringLiteral("showFiles:"), 0);
-    if (!waitFor([&] { return ad.currentMode == 1 && shell.filesList().filesSearchResults().size() == 2; }))
-        return false;
-    const auto& rows = shell.filesList().filesSearchResults();
-    const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& file) { return file->uuid.toStdString() == uuid; });
-    shell.filesList().selectRow(row - rows.begin());
-    shell.openSelectedFile();
-    return waitFor([&] {
-        return ad.currentMode == 2 && ad.currentFile && ad.currentFile->uuid.toStdString() == uuid
-            && ad.words.size() == std::size_t(kWords) && !shell.window().isCoverShown();
-    });
 }
 
 // Types into a word in the middle of the one paragraph: each key until the row is painted.
@@ -316,10 +163,9 @@ void timeCommand(QtDispatcher& queue, ApplicationShell& shell, const char* name,
 // Signs in and opens the one-paragraph transcript; prints the peak memory up to then.
 bool openAndReportPeak(QtDispatcher& queue, ApplicationShell& shell, const char* what)
 {
-    shell.auth()->signIn(kEmail, kPassword, {});
-    if (!waitFor([&] { return shell.ad().isLoggedIn && shell.ad().userFilesStillToLoad == 0; }))
+    if (!bench::signIn(shell))
         return std::printf("no sign-in\n"), false;
-    if (!open(shell, kParagraphFile))
+    if (!bench::open(shell, kParagraphFile, 2))
         return std::printf("the one-paragraph transcript did not open\n"), false;
     settle(queue);
     const double peak = statusMegabytes("VmHWM:");
@@ -385,11 +231,11 @@ int main(int argc, char** argv)
     // The account is written by a process of its own, so that the peak below is the program's
     // from its start to the file open.
     if (argc == 3 && QByteArray(argv[1]) == "--write-account")
-        return writeAccount(queue, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+        return bench::writeAccount(queue, QString::fromLocal8Bit(argv[2]), {kParagraphFile, kRangesFile}) ? 0 : 1;
     if (argc == 4 && QByteArray(argv[1]) == "--against-service") {
         const QString folder = QString::fromLocal8Bit(argv[3]);
         Launch launch(queue, folder + "/program", QString::fromLocal8Bit(argv[2]));
-        if (!start(launch))
+        if (!bench::start(launch))
             return std::printf("the service program was not reached\n"), 1;
         return openAndReportPeak(queue, launch.shell, "peak memory, the same against qv-hub") ? 0 : 1;
     }
@@ -400,14 +246,14 @@ int main(int argc, char** argv)
 
     Launch launch(queue, folder);
     ApplicationShell& shell = launch.shell;
-    if (!start(launch))
+    if (!bench::start(launch))
         return std::printf("the service was not reached\n"), 1;
     if (!openAndReportPeak(queue, shell, "peak memory, start to 30,000 words open"))
         return 1;
 
     report("keystroke to paint, one 30,000-word paragraph", keystrokes(queue, shell), 16);
 
-    if (!open(shell, kRangesFile))
+    if (!bench::open(shell, kRangesFile, 2))
         return std::printf("the transcript of 2,000 ranges did not open\n"), 1;
     settle(queue);
     SpeakerServices& speakers = *shell.ad().speakerServices;

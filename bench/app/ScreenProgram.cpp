@@ -1,0 +1,163 @@
+// qv-screen-program: the program in its window on the X display, with the service it starts for
+// itself, for screen_bench to type into and grab from another process.
+//   qv-screen-program --write-account <folder> <words>   writes an account of one file of that
+//                                                         many words in one speaker range
+//   qv-screen-program <folder> <words>                    signs in, opens the file, prints
+//                                                         "ready <X window>" and then answers
+//                                                         one line per request read from stdin:
+//     word <i>       "word <x> <y> <width> <height> <visible>": the glyphs of word i, in the
+//                    window's coordinates
+//     current        "current <i>": the index of the current word
+//     select <i>     makes word i the current word                             "ok <cpu>"
+//     add-range | range-start | speaker-name | new-speaker | undo
+//                    gives the command as its button, menu item or name field does "ok <cpu>",
+//                    where <cpu> is the main thread's processor time for it and the work it
+//                    queued (the repaint included), in ms
+//     shot <path>    saves the screen as a picture                                  "ok"
+//     quit
+#include "BenchAccount.h"
+
+#include "app/shell/QVApplication.h"
+#include "platform/foundation/UndoManager.h"
+#include "speakers/SpeakersController.h"
+#include "transcript-view/QVTextView.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QWindow>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace qv;
+using namespace qv::shell;
+
+namespace {
+
+const char* const kFileUuid = "00000000000000000000000000000001";
+
+bench::TranscriptFile theFile(int words)
+{
+    return {kFileUuid, words, 1, std::to_string(words) + " words"};
+}
+
+// Processor time of the main thread, in ms: what a request cost the program, whatever else ran.
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+class Requests {
+public:
+    Requests(QtDispatcher& queue, ApplicationShell& shell) : queue_(queue), shell_(shell) {}
+
+    // Answers one request; false for "quit".
+    bool answer(const std::string& line)
+    {
+        AppDelegate& ad = shell_.ad();
+        auto& speakers = dynamic_cast<speakers::SpeakersController&>(*ad.speakerServices);
+        const auto space = line.find(' ');
+        const std::string name = line.substr(0, space);
+        const long index = space == std::string::npos || name == "shot" ? -1 : std::stol(line.substr(space + 1));
+        if (name == "quit")
+            return false;
+        if (name == "shot") {
+            const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromStdString(line.substr(space + 1)));
+            std::printf("%s\n", saved ? "ok" : "not saved");
+        } else if (name == "current") {
+            const auto current = ad.currentWord ? ad.words.indexOf(ad.currentWord) : std::nullopt;
+            std::printf("current %lld\n", current ? static_cast<long long>(*current) : -1LL);
+        } else if (name == "word") {
+            const auto word = ad.words.at(std::size_t(index));
+            QVTextView* row = word->speakerRange ? word->speakerRange->textView : nullptr;
+            const QRectF glyphs = row ? row->boundingRectForRange({word->characterStart, word->name().size()}) : QRectF();
+            const QRect inWindow(row ? row->mapTo(&shell_.window(), glyphs.topLeft().toPoint()) : QPoint(), glyphs.size().toSize());
+            const bool visible = row && row->visibleRegion().contains(glyphs.center().toPoint());
+            std::printf("word %d %d %d %d %d\n", inWindow.x(), inWindow.y(), inWindow.width(), inWindow.height(), int(visible));
+        } else {
+            const double cpu = threadMilliseconds();
+            if (name == "select") {
+                ad.currentWord = ad.words.at(std::size_t(index));
+                ad.currentWordIndex = index;
+                ad.currentSpeakerRangeIndex = std::int64_t(ad.speakerRanges.indexOf(ad.currentWord->speakerRange).value_or(0));
+            } else if (name == "add-range") {
+                speakers.ranges().buttonPressedAddSpeakerRange();
+            } else if (name == "range-start") {
+                speakers.ranges().buttonPressedStartCurrentSpeakerRange();
+            } else if (name == "speaker-name") {
+                const auto speaker = ad.currentWord->speakerRange->speaker;
+                speakers.records().editSpeakerNameFinish(speaker, QStringLiteral("Renamed %1").arg(++renamed_));
+            } else if (name == "new-speaker") {
+                speakers.assignment().changeSpeakerRange(ad.currentWord->speakerRange, nullptr,
+                                                         speakers::kChangeNewSpeaker, false);
+            } else if (name == "undo") {
+                ad.undoManager->undo();
+            } else {
+                std::printf("unknown request %s\n", line.c_str());
+                std::fflush(stdout);
+                return true;
+            }
+            bench::settle(queue_);
+            std::printf("ok %.3f\n", threadMilliseconds() - cpu);
+        }
+        std::fflush(stdout);
+        return true;
+    }
+
+private:
+    QtDispatcher& queue_;
+    ApplicationShell& shell_;
+    int renamed_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QVApplication application(argc, argv);
+    application.setQuitOnLastWindowClosed(false);
+    QtDispatcher queue;
+    if (argc == 4 && QByteArray(argv[1]) == "--write-account")
+        return bench::writeAccount(queue, QString::fromLocal8Bit(argv[2]), {theFile(std::atoi(argv[3]))}) ? 0 : 1;
+    if (argc != 3)
+        return std::fprintf(stderr, "usage: qv-screen-program [--write-account] <folder> <words>\n"), 2;
+    const bench::TranscriptFile file = theFile(std::atoi(argv[2]));
+    bench::Launch launch(queue, QString::fromLocal8Bit(argv[1]));
+    // The file has no media: the warning about it would cover the words, as though a user had
+    // not yet said not to show it again.
+    launch.preferences.setObject("QVShowMissingMediaWarning", false);
+    ApplicationShell& shell = launch.shell;
+    if (!bench::start(launch) || !bench::signIn(shell) || !bench::open(shell, file, 1))
+        return std::printf("the file did not open\n"), 1;
+    MainWindow& window = shell.window();
+    window.activateWindow();
+    if (!bench::waitFor([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }))
+        return std::printf("the window was not shown\n"), 1;
+    bench::settle(queue);
+    std::printf("ready %llu\n", static_cast<unsigned long long>(window.winId()));
+    std::fflush(stdout);
+
+    Requests requests(queue, shell);
+    std::string pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t read = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (read <= 0)
+            return QApplication::quit();
+        pending.append(buffer, std::size_t(read));
+        for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!requests.answer(line))
+                return QApplication::quit();
+        }
+    });
+    return application.exec();
+}
