@@ -145,6 +145,7 @@ protected:
         web = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service->port()));
         hooks.sheetAlerts = &alerts;
         hooks.webApplicationURL = [this](const QString& path) { return web.resolved(QUrl(path)); };
+        hooks.accountToken = [token] { return QString::fromStdString(token); };
         hooks.saveLocalData = [this](const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>&) {
             savedLocally << uuid;
         };
