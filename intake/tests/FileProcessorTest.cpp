@@ -134,6 +134,8 @@ protected:
         });
         std::string uid;
         const std::string token = service->signUp("mia@example.com", &uid);
+        // As the sign-up route does: a new account has its minutes.
+        service->serviceWrite("users/" + uid + "/mins_bal", qv::hub::HubServer::kUnlimitedAccountMinutes);
         std::unique_ptr<qv::DatabaseConnection> line =
             std::make_unique<qv::RemoteConnection>(qv::RemoteConnection::Options{service->url(), token});
         if (loseMarkAnswer)

@@ -100,6 +100,8 @@ protected:
     void SetUp() override
     {
         SignedInFixture::SetUp();
+        // As the sign-up route does: a new account has its minutes.
+        service->serviceWrite("users/" + uid + "/mins_bal", HubServer::kUnlimitedAccountMinutes);
         mountService();
     }
     void TearDown() override
