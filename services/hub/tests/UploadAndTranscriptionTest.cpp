@@ -190,6 +190,15 @@ protected:
         return service->value("files/" + uuid);
     }
 
+    // The words of the file's transcript as stored, each followed by a space.
+    std::string transcriptText(const std::string& uuid)
+    {
+        std::string heard;
+        for (const DatabaseValue words = service->value("transcripts/" + uuid + "/words"); const auto& word : words.children())
+            heard += word.value.child("name").toString() + " ";
+        return heard;
+    }
+
     std::shared_ptr<objectstore::ObjectStore> store;
     TranscriptionWorker* worker = nullptr;
 };
@@ -280,10 +289,7 @@ TEST_F(UploadAndTranscription, TheFilesAndTheAccountsCustomWordsAreWordsTheTrans
 
     const DatabaseValue record = finishedRecord(*client, kUuid);
     ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
-    std::string heard;
-    for (const DatabaseValue words = service->value(std::string("transcripts/") + kUuid + "/words");
-         const auto& word : words.children())
-        heard += word.value.child("name").toString() + " ";
+    const std::string heard = transcriptText(kUuid);
     EXPECT_NE(heard.find("Lumenbridge"), std::string::npos) << heard;
     EXPECT_NE(heard.find("Tavisham"), std::string::npos) << heard;
 }
@@ -307,10 +313,7 @@ TEST_F(UploadAndTranscription, ALongCustomWordListIsCappedAndTakenInOneGo)
 
     const DatabaseValue record = finishedRecord(*client, kUuid);
     ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
-    std::string heard;
-    for (const DatabaseValue words = service->value(std::string("transcripts/") + kUuid + "/words");
-         const auto& word : words.children())
-        heard += word.value.child("name").toString() + " ";
+    const std::string heard = transcriptText(kUuid);
     EXPECT_NE(heard.find("Lumenbridge"), std::string::npos) << heard;
     EXPECT_EQ(heard.find("Tavisham"), std::string::npos) << heard;
 }
