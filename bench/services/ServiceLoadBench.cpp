@@ -351,9 +351,8 @@ int main(int argc, char** argv)
         }
         QCoreApplication::processEvents();
         std::printf("a listener that stops reading while %d values of 256 KiB are written (%.0f s): service resident "
-                    "%.1f MB idle, peak %.1f MB, %.1f MB above idle (target <= 64 MiB); the listener was %s\n",
-                    written, kStalledListenerSeconds, idle / 1024.0, peak / 1024.0, (peak - idle) / 1024.0,
-                    listener.state() == QAbstractSocket::ConnectedState ? "still connected" : "disconnected");
+                    "%.1f MB idle, peak %.1f MB, %.1f MB above idle (target <= 64 MiB)\n",
+                    written, kStalledListenerSeconds, idle / 1024.0, peak / 1024.0, (peak - idle) / 1024.0);
     }
 
     // 5. Acknowledged writes, pipelined by one client, against raw SQLite.
