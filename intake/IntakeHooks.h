@@ -29,6 +29,8 @@ struct IntakeHooks {
     std::function<QImage(const QString& name)> namedImage;
     // The service's web address of `path` ("make-upload-request").
     std::function<QUrl(const QString& path)> webApplicationURL;
+    // The signed-in account's token, which an upload address is asked for with.
+    std::function<QString()> accountToken;
     // Keeps the new file's media locations and channel choices on this computer.
     std::function<void(const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles)>
         saveLocalData;

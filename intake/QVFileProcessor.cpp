@@ -167,7 +167,11 @@ void QVFileProcessor::requestUploadAddress(const std::shared_ptr<QVFilePending>&
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("file_name"), file->uuid + QStringLiteral(".m4a"));
     address.setQuery(query);
-    QNetworkReply* reply = network_.get(QNetworkRequest(address));
+    QNetworkRequest request(address);
+    // The service hands upload addresses to signed-in accounts only.
+    if (hooks_.accountToken)
+        request.setRawHeader("Authorization", "Bearer " + hooks_.accountToken().toUtf8());
+    QNetworkReply* reply = network_.get(request);
     uploadRequest_ = reply;
     const std::uint64_t run = run_;
     QObject::connect(reply, &QNetworkReply::finished, reply, [this, run, file, reply] {

@@ -275,6 +275,7 @@ IntakeHooks ApplicationShell::intakeHooks()
     };
     hooks.namedImage = [](const QString& name) { return paintedIcon(name != QStringLiteral("audio file icon")); };
     hooks.webApplicationURL = [this](const QString& path) { return webApplicationURL(path); };
+    hooks.accountToken = [this] { return auth_ ? QString::fromStdString(auth_->token()) : QString(); };
     hooks.saveLocalData = [this](const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>& mediaFiles) {
         localFileData_.saveLocalDataForFileUUID(uuid, true, true, 0, -1, mediaFiles, -1);
     };

@@ -71,10 +71,13 @@ void spin(const std::function<bool()>& done)
 }
 
 // The JSON answer of a request to the service.
-QJsonObject ask(QNetworkAccessManager& network, const QUrl& url, const QByteArray& postBody = {})
+QJsonObject ask(QNetworkAccessManager& network, const QUrl& url, const QByteArray& postBody = {},
+                const QString& token = {})
 {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
+    if (!token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
     QNetworkReply* reply = postBody.isEmpty() ? network.get(request) : network.post(request, postBody);
     spin([reply] { return reply->isFinished(); });
     reply->deleteLater();
@@ -136,7 +139,7 @@ void addingFiles(const QTemporaryDir& folder)
 
 // Converts and uploads `wav` through the file processor; answers the seconds taken.
 double processorRun(const QString& wav, const QUrl& web, qv::DatabaseClient& client, const std::string& uid,
-                    const QTemporaryDir& folder)
+                    const QString& token, const QTemporaryDir& folder)
 {
     AppDelegate ad;
     ad.fbRef = client.root();
@@ -147,6 +150,7 @@ double processorRun(const QString& wav, const QUrl& web, qv::DatabaseClient& cli
     IntakeHooks hooks;
     hooks.sheetAlerts = &alerts;
     hooks.webApplicationURL = [web](const QString& path) { return web.resolved(QUrl(path)); };
+    hooks.accountToken = [token] { return token; };
     QVFileProcessor processor(ad, queue, hooks, folder.filePath("converted"));
     auto file = createPendingFileFromURL(QUrl::fromLocalFile(wav), {});
     ad.filesPending = {file};
@@ -184,12 +188,13 @@ void convertingAndUploading(const QTemporaryDir& folder, int minutes)
         std::fprintf(stderr, "the service did not start: %s\n", qPrintable(listening));
         std::exit(1);
     }
+    const QString token = account.value("token").toString();
     qv::QtDispatcher queue;
     QUrl database = web;
     database.setScheme("ws");
     qv::DatabaseClient client(
         std::make_unique<qv::RemoteConnection>(
-            qv::RemoteConnection::Options{database, account.value("token").toString().toStdString()}),
+            qv::RemoteConnection::Options{database, token.toStdString()}),
         queue, qv::DatabaseClient::Options{});
 
     auto makeWav = [&](int length) {
@@ -206,7 +211,7 @@ void convertingAndUploading(const QTemporaryDir& folder, int minutes)
     const QString converted = folder.filePath("anchor.m4a");
     run("ffmpeg -nostdin -v error -y -i " + quoted(longWav) + " -ac 1 -ar 32000 -c:a aac -b:a 64k " + quoted(converted));
     const QString signedRequest =
-        ask(network, web.resolved(QUrl("make-upload-request?file_name=ABCDEF0123456789ABCDEF0123456789.m4a")))
+        ask(network, web.resolved(QUrl("make-upload-request?file_name=ABCDEF0123456789ABCDEF0123456789.m4a")), {}, token)
             .value("signed_request")
             .toString();
     run("curl -s -o /dev/null -H 'Content-Type: audio/mp4' -T " + quoted(converted) + " '" + signedRequest.toStdString()
@@ -216,9 +221,9 @@ void convertingAndUploading(const QTemporaryDir& folder, int minutes)
     const int tenth = std::max(1, minutes / 10);
     const QString shortWav = makeWav(tenth);
     const double before = peakMegabytes();
-    processorRun(shortWav, web, client, uid, folder);
+    processorRun(shortWav, web, client, uid, token, folder);
     const double afterShort = peakMegabytes();
-    const double ours = processorRun(longWav, web, client, uid, folder);
+    const double ours = processorRun(longWav, web, client, uid, token, folder);
     const double afterLong = peakMegabytes();
     std::printf("converting and uploading %d minutes of stereo WAV: %.2f s; ffmpeg then curl -T %.2f s; ratio %.2f "
                 "(target <= 1.1)\n",

@@ -134,6 +134,8 @@ protected:
         });
         std::string uid;
         const std::string token = service->signUp("mia@example.com", &uid);
+        // As the sign-up route does: a new account has its minutes.
+        service->serviceWrite("users/" + uid + "/mins_bal", qv::hub::HubServer::kUnlimitedAccountMinutes);
         std::unique_ptr<qv::DatabaseConnection> line =
             std::make_unique<qv::RemoteConnection>(qv::RemoteConnection::Options{service->url(), token});
         if (loseMarkAnswer)
@@ -145,6 +147,7 @@ protected:
         web = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(service->port()));
         hooks.sheetAlerts = &alerts;
         hooks.webApplicationURL = [this](const QString& path) { return web.resolved(QUrl(path)); };
+        hooks.accountToken = [token] { return QString::fromStdString(token); };
         hooks.saveLocalData = [this](const QString& uuid, const std::vector<std::shared_ptr<QVMediaFile>>&) {
             savedLocally << uuid;
         };

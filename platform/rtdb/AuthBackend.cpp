@@ -193,12 +193,14 @@ const AuthBackend::Account* AuthBackend::accountOfSessionLocked(const std::strin
     return account == accounts_.end() ? nullptr : &account->second;
 }
 
-std::optional<User> AuthBackend::resumeSession(const std::string& token) const
+std::optional<User> AuthBackend::resumeSession(const std::string& token, std::int64_t* expiresAt) const
 {
     std::lock_guard lock(mutex_);
     const Account* account = accountOfSessionLocked(token, options_.tokenLifetimeMs);
     if (!account)
         return std::nullopt;
+    if (expiresAt)
+        *expiresAt = sessions_.at(sha256Hex(token)).issuedAt + options_.tokenLifetimeMs;
     return account->user;
 }
 
@@ -253,7 +255,13 @@ std::optional<AuthError> AuthBackend::requestPasswordReset(const std::string& em
     std::lock_guard lock(mutex_);
     if (!findByEmail(address))
         return error(AuthErrorCode::UserNotFound);
-    resets_.push_back({address, options_.clock()});
+    const std::int64_t now = options_.clock();
+    forgetExpiredResetsLocked(now);
+    // A new request replaces the account's earlier one: the file holds one reset per account.
+    std::erase_if(resets_, [&](const PasswordReset& reset) { return reset.email == address; });
+    resets_.push_back({address, now});
+    if (resets_.size() > kMaxPendingResets)
+        resets_.erase(resets_.begin(), resets_.end() - static_cast<std::ptrdiff_t>(kMaxPendingResets));
     saveLocked();
     return std::nullopt;
 }
@@ -261,7 +269,17 @@ std::optional<AuthError> AuthBackend::requestPasswordReset(const std::string& em
 std::vector<AuthBackend::PasswordReset> AuthBackend::passwordResets() const
 {
     std::lock_guard lock(mutex_);
-    return resets_;
+    const std::int64_t now = options_.clock();
+    std::vector<PasswordReset> pending;
+    for (const auto& reset : resets_)
+        if (now - reset.requestedAt <= kPasswordResetLifetimeMs)
+            pending.push_back(reset);
+    return pending;
+}
+
+void AuthBackend::forgetExpiredResetsLocked(std::int64_t nowMs)
+{
+    std::erase_if(resets_, [&](const PasswordReset& reset) { return nowMs - reset.requestedAt > kPasswordResetLifetimeMs; });
 }
 
 bool AuthBackend::setEmailVerified(const std::string& uid, bool verified)
@@ -336,6 +354,7 @@ void AuthBackend::load()
     for (const auto& reset : resets)
         if (reset.is_object())
             resets_.push_back({text(reset, "email"), number(reset, "requested_at")});
+    forgetExpiredResetsLocked(options_.clock());
 }
 
 void AuthBackend::saveLocked() const

@@ -33,10 +33,14 @@ public:
         std::int64_t renewableMs = std::int64_t{30} * 24 * 3'600'000;
     };
     using Session = AuthSession;
+    // A reset waiting to be used: one per account, the latest request's, for an hour; at most
+    // kMaxPendingResets are kept, the oldest going first.
     struct PasswordReset {
         std::string email;
         std::int64_t requestedAt;  // milliseconds since 1970
     };
+    static constexpr std::int64_t kPasswordResetLifetimeMs = 3'600'000;
+    static constexpr std::size_t kMaxPendingResets = 1000;
 
     explicit AuthBackend(Options options);
     AuthBackend() : AuthBackend(Options{}) {}
@@ -51,8 +55,9 @@ public:
 
     std::variant<Session, AuthError> createAccount(const std::string& email, const std::string& password) override;
     std::variant<Session, AuthError> signIn(const std::string& email, const std::string& password) override;
-    // The account of a token that has not expired, been signed out or been replaced.
-    std::optional<User> resumeSession(const std::string& token) const;
+    // The account of a token that has not expired, been signed out or been replaced; with
+    // `expiresAt`, also when the token stops signing in (milliseconds since 1970).
+    std::optional<User> resumeSession(const std::string& token, std::int64_t* expiresAt = nullptr) const;
     std::variant<std::optional<User>, AuthError> checkSession(const std::string& token) override
     {
         return resumeSession(token);
@@ -71,7 +76,7 @@ public:
     std::optional<User> accountOf(const std::string& uid) const;
     std::optional<AuthError> requestPasswordReset(const std::string& email) override;
 
-    // The stand-in service's own controls.
+    // The stand-in service's own controls. The pending resets, oldest first.
     std::vector<PasswordReset> passwordResets() const;
     bool setEmailVerified(const std::string& uid, bool verified);
 
@@ -89,6 +94,7 @@ private:
     std::string openSessionLocked(const std::string& uid);
     void load();
     void saveLocked() const;
+    void forgetExpiredResetsLocked(std::int64_t nowMs);
 
     mutable std::mutex mutex_;
     Options options_;

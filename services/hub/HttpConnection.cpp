@@ -5,8 +5,10 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
+#include <limits>
 #include <mutex>
 
 namespace qv::hub {
@@ -77,6 +79,11 @@ HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, Wor
     request_.peer = socket->peerAddress().toString();
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &HttpConnection::timedOut);
+    bodyDeadline_.setSingleShot(true);
+    connect(&bodyDeadline_, &QTimer::timeout, this, [this] {
+        if (!answered_)
+            timedOut();
+    });
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (answered_)
             socket_->skip(socket_->bytesAvailable());
@@ -102,6 +109,7 @@ HttpConnection::~HttpConnection() = default;
 void HttpConnection::finish()
 {
     timer_.stop();
+    bodyDeadline_.stop();
     if (socket_)
         socket_->disconnect(this);
     deleteLater();
@@ -162,6 +170,8 @@ void HttpConnection::readHead()
     socket_->skip(end + 4);
     headRead_ = true;
     timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
+    const double bodySeconds = limits_.bodyGraceSeconds + static_cast<double>(bodyBytes_) / limits_.minBodyBytesPerSecond;
+    bodyDeadline_.start(static_cast<int>(std::min(bodySeconds * 1000, double(std::numeric_limits<int>::max()))));
     if (const HttpStreamHandler* handler = router_.streamHandler(request_.method, request_.path)) {
         auto begun = (*handler)(request_, bodyBytes_);
         if (auto* refusal = std::get_if<HttpResponse>(&begun))

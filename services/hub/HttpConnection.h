@@ -1,6 +1,6 @@
 // One plain-HTTP exchange on the service's port, from the connection's first byte to its answer.
-// The head must arrive within a few seconds and a body must keep coming, or the connection is
-// closed; a request that asks for a WebSocket is handed on whole. A body that a route streams goes
+// The head must arrive within a few seconds and a body must keep coming, at a least rate, or
+// the connection is closed; a request that asks for a WebSocket is handed on whole. A body that a route streams goes
 // to its sink on a worker thread, read from the socket no faster than the sink keeps up; any
 // other body is small and read whole. A route that runs off the service's thread runs on the
 // workers. Lives on the service's thread and deletes itself when the exchange ends.
@@ -25,6 +25,10 @@ public:
         double headSeconds = 10;      // from the first byte to the end of the head
         double bodyIdleSeconds = 30;  // the longest a body may pause
         qint64 maxHeadBytes = 64 * 1024;
+        // A whole body must arrive within bodyGraceSeconds plus its announced size at this rate:
+        // a sender that trickles bytes cannot hold a connection, or an upload's place, for long.
+        double bodyGraceSeconds = 30;
+        double minBodyBytesPerSecond = 16 * 1024;
     };
     // Hands a socket whose request asks for a WebSocket to the WebSocket server.
     using Upgrade = std::function<void(QTcpSocket*)>;
@@ -54,6 +58,7 @@ private:
     Limits limits_;
     Upgrade upgrade_;
     QTimer timer_;
+    QTimer bodyDeadline_;
     HttpRequest request_;
     qint64 bodyBytes_ = 0;
     qint64 bodyRead_ = 0;

@@ -13,6 +13,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 
 namespace qv::hub {
@@ -26,6 +28,13 @@ std::int64_t steadyMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// "1 second", "5 seconds": a wait of `ms`, rounded up.
+std::string secondsText(std::int64_t ms)
+{
+    const std::int64_t seconds = (ms + 999) / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
 }
 
 QJsonObject jsonBody(const HttpRequest& request)
@@ -59,6 +68,36 @@ const char* errorCode(DatabaseErrorCode code)
     case DatabaseErrorCode::StorageFailed: return "storage_failed";
     default: return "protocol";
     }
+}
+
+// Whether `text` is JSON but for a number beyond the range of a double ("1e400"), which the
+// frame reader refuses as it would text that is not JSON.
+bool holdsNumberOutOfRange(const QString& text)
+{
+    struct Reader final : nlohmann::json_sax<nlohmann::json> {
+        bool outOfRange = false;
+        bool null() override { return true; }
+        bool boolean(bool) override { return true; }
+        bool number_integer(number_integer_t) override { return true; }
+        bool number_unsigned(number_unsigned_t) override { return true; }
+        bool number_float(number_float_t, const string_t&) override { return true; }
+        bool string(string_t&) override { return true; }
+        bool binary(binary_t&) override { return true; }
+        bool start_object(std::size_t) override { return true; }
+        bool key(string_t&) override { return true; }
+        bool end_object() override { return true; }
+        bool start_array(std::size_t) override { return true; }
+        bool end_array() override { return true; }
+        bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override
+        {
+            // The parser's code for a number that overflows.
+            outOfRange = error.id == 406;
+            return false;
+        }
+    } reader;
+    const QByteArray utf8 = text.toUtf8();
+    nlohmann::json::sax_parse(utf8.begin(), utf8.end(), &reader);
+    return reader.outOfRange;
 }
 
 }  // namespace
@@ -234,11 +273,8 @@ void HubServer::addAccountRoutes()
         auto [email, password] = credentials(request);
         const std::string account = QString::fromStdString(email).toLower().toStdString();
         const std::string peer = request.peer.toStdString();
-        if (std::int64_t wait = throttle_.waitMs(account, peer, database_->now()); wait > 0) {
-            std::int64_t seconds = (wait + 999) / 1000;
-            return authError({kTooManyAttempts, "Too many wrong passwords. Try again in " + std::to_string(seconds)
-                                                    + (seconds == 1 ? " second." : " seconds.")});
-        }
+        if (std::int64_t wait = throttle_.waitMs(account, peer, database_->now()); wait > 0)
+            return authError({kTooManyAttempts, "Too many wrong passwords. Try again in " + secondsText(wait) + "."});
         auto result = accounts_->signIn(email, password);
         if (auto* error = std::get_if<AuthError>(&result)) {
             if (error->code == AuthErrorCode::WrongPassword)
@@ -278,11 +314,19 @@ void HubServer::addAccountRoutes()
             signOff(*session, "the sign-in was ended");
         return HttpResponse::json(200, "{}");
     });
+    // Anyone may ask, unsigned: every request counts against its address and its account, as
+    // wrong passwords do, and the accounts file is written off the service's thread.
     router_.add("POST", "/auth/password-reset", [this](const HttpRequest& request) {
-        if (auto error = accounts_->requestPasswordReset(jsonBody(request).value("email").toString().toStdString()))
+        const std::string email = jsonBody(request).value("email").toString().toLower().toStdString();
+        const std::string peer = request.peer.toStdString();
+        const std::int64_t now = database_->now();
+        if (std::int64_t wait = resetThrottle_.waitMs(email, peer, now); wait > 0)
+            return authError({kTooManyAttempts, "Too many password reset requests. Try again in " + secondsText(wait) + "."});
+        resetThrottle_.failed(email, peer, now);
+        if (auto error = accounts_->requestPasswordReset(email))
             return authError(*error);
         return HttpResponse::json(200, "{}");
-    });
+    }, HttpRouter::Runs::OffThread);
     router_.add("GET", "/check-existing-user", [this](const HttpRequest& request) {
         QString email = request.query.queryItemValue("email", QUrl::FullyDecoded);
         QJsonObject body{{"user_exists", accounts_->hasAccount(email.toStdString())}, {"banned_domain", false}};
@@ -349,16 +393,20 @@ void HubServer::handleText(QWebSocket* socket, const QString& text)
         return;
     std::string error;
     auto frame = parseFrame(text, error);
-    if (!frame)
-        breakOff(session, "protocol", error);
-    else
+    if (frame)
         handleFrame(session, *frame);
+    else if (holdsNumberOutOfRange(text))
+        // Well-formed, but not to be read: refused like any other value that cannot be stored.
+        session.outbox.push_back(FrameBuilder("error").value("id", DatabaseValue()).text("code", "invalid_value")
+                                     .text("message", "a number in the frame is beyond the range of a double").take());
+    else
+        breakOff(session, "protocol", error);
     scheduleCommit();
 }
 
-void HubServer::refuse(HubSession& session, std::uint64_t id, const char* code, const std::string& message)
+void HubServer::refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message)
 {
-    session.outbox.push_back(FrameBuilder("error").id(id).text("code", code).text("message", message).take());
+    session.outbox.push_back(FrameBuilder("error").value("id", id).text("code", code).text("message", message).take());
 }
 
 void HubServer::signOff(HubSession& session, const std::string& message)
@@ -382,19 +430,23 @@ void HubServer::breakOff(HubSession& session, const char* code, const std::strin
 void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
 {
     const std::string op = frame.child("op").toString();
-    const std::uint64_t id = static_cast<std::uint64_t>(frame.child("id").toInt());
+    // Answers carry the id as sent; only a write's, checked below, is read as a number.
+    const DatabaseValue& sentId = frame.child("id");
+    const std::uint64_t id = static_cast<std::uint64_t>(sentId.toInt());
     if (op == "ping") {
-        session.outbox.push_back(FrameBuilder("pong").id(id).take());
+        session.outbox.push_back(FrameBuilder("pong").value("id", sentId).take());
         return;
     }
     if (op == "auth") {
         const std::string token = frame.child("token").toString();
-        auto user = accounts_->resumeSession(token);
+        std::int64_t expiresAt = 0;
+        auto user = accounts_->resumeSession(token, &expiresAt);
         if (!session.uid.empty()) {
             // A renewed token of the same account keeps the connection signed in.
             if (!user || user->uid != session.uid)
                 return breakOff(session, "protocol", "already authenticated as another account");
             session.token = token;
+            session.tokenExpiresAt = expiresAt;
             session.replacedAt = 0;
             session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
             return;
@@ -403,6 +455,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             return signOff(session, "the token is not valid");
         session.uid = user->uid;
         session.token = token;
+        session.tokenExpiresAt = expiresAt;
         session.origin = frame.child("client").toString();
         if (session.origin.empty() || session.origin.size() > 128)
             session.origin = "anonymous";
@@ -426,7 +479,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     // Repeats are told apart by (client, id): a write without a usable id would be applied once
     // under a made-up one and every later such write dropped as its repeat.
     if ((op == "write" || op == "cas") && !(frame.child("id").isInt() && frame.child("id").toInt() > 0)) {
-        session.outbox.push_back(FrameBuilder("error").value("id", frame.child("id")).text("code", "invalid_value")
+        session.outbox.push_back(FrameBuilder("error").value("id", sentId).text("code", "invalid_value")
                                      .text("message", "a write needs an \"id\": a whole number from 1").take());
         return;
     }
@@ -434,12 +487,12 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     if (op == "listen") {
         DatabasePath path = pathOf("path", problem);
         if (!problem.empty())
-            return refuse(session, id, "invalid_path", problem);
+            return refuse(session, sentId, "invalid_path", problem);
         DatabaseValue tree = database_->root();
         if (auto denied = readProblem(session.uid, path, tree); !denied.empty())
-            return refuse(session, id, "permission_denied", denied);
+            return refuse(session, sentId, "permission_denied", denied);
         session.listens.insert(path);
-        session.outbox.push_back(FrameBuilder("value").id(id).text("path", path.toString()).value("value", tree.at(path)).take());
+        session.outbox.push_back(FrameBuilder("value").value("id", sentId).text("path", path.toString()).value("value", tree.at(path)).take());
         return;
     }
     if (op == "done") {
@@ -455,13 +508,13 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     if (op == "write" || op == "ondisconnect") {
         auto writes = frameWrites(frame, "writes");
         if (!writes)
-            return refuse(session, id, "invalid_value", "the writes are not a list of valid [path, value] pairs");
+            return refuse(session, sentId, "invalid_value", "the writes are not a list of valid [path, value] pairs");
         if (auto denied = writeProblem(session.uid, *writes, database_->root()); !denied.empty())
-            return refuse(session, id, "permission_denied", denied);
+            return refuse(session, sentId, "permission_denied", denied);
         if (op == "ondisconnect") {
             for (auto& write : *writes)
                 database_->onDisconnect(session.connection, std::move(write));
-            session.outbox.push_back(FrameBuilder("ack").id(id).take());
+            session.outbox.push_back(FrameBuilder("ack").value("id", sentId).take());
             return;
         }
         verification_->keepVerifiedStatus(session.uid, *writes);
@@ -473,18 +526,18 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         DatabasePath path = pathOf("path", problem);
         DatabaseValue value = frame.child("value");
         if (!problem.empty())
-            return refuse(session, id, "invalid_path", problem);
+            return refuse(session, sentId, "invalid_path", problem);
         if (auto error = checkWrite(path, value))
-            return refuse(session, id, errorCode(error->code), error->message);
+            return refuse(session, sentId, errorCode(error->code), error->message);
         DatabaseValue tree = database_->root();
         if (auto denied = readProblem(session.uid, path, tree); !denied.empty())
-            return refuse(session, id, "permission_denied", denied);
+            return refuse(session, sentId, "permission_denied", denied);
         WriteTag tag{session.origin, id};
         DatabaseValue current = tree.at(path);
         if (current == frame.child("expected")) {
             DatabaseValue resolved = value.resolvingServerTimestamps(database_->now());
             if (auto denied = writeProblem(session.uid, {{path, resolved}}, tree); !denied.empty())
-                return refuse(session, id, "permission_denied", denied);
+                return refuse(session, sentId, "permission_denied", denied);
         }
         database_->compareAndSet(session.connection, path, frame.child("expected"), value, id, &tag);
         return;
@@ -513,8 +566,20 @@ void HubServer::commitAndFlush()
         }
         return;
     }
-    for (auto& [socket, session] : sessions_)
-        session->flush();
+    std::vector<QWebSocket*> behind;
+    for (auto& [socket, session] : sessions_) {
+        if (!session->outbox.empty() && socket->bytesToWrite() > options_.maxUnsentBytes)
+            behind.push_back(socket);
+        else
+            session->flush();
+    }
+    // Its frames would only pile up in the service's memory; the client reads the tree afresh
+    // when it reconnects, as after any drop.
+    for (QWebSocket* socket : behind) {
+        logWarning("service: a connection that does not read what it is sent is ended");
+        socket->abort();
+        endSession(socket);
+    }
 }
 
 void HubServer::pingClients()
@@ -522,10 +587,14 @@ void HubServer::pingClients()
     std::int64_t now = steadyMs();
     std::vector<QWebSocket*> silent;
     std::vector<std::shared_ptr<HubSession>> replaced;
+    std::vector<std::shared_ptr<HubSession>> expired;
     for (auto& [socket, session] : sessions_) {
         bool notSignedIn = session->uid.empty() && now - session->opened > static_cast<std::int64_t>(options_.http.headSeconds * 1000);
         if (session->replacedAt && !session->broken && now - session->replacedAt > static_cast<std::int64_t>(options_.renewGrace * 1000))
             replaced.push_back(session);
+        // A token signs in for its hour; the client renews it well before, on the same connection.
+        else if (!session->uid.empty() && !session->broken && database_->now() >= session->tokenExpiresAt)
+            expired.push_back(session);
         else if (notSignedIn || now - session->lastHeard > static_cast<std::int64_t>(options_.pingTimeout * 1000))
             silent.push_back(socket);
         else
@@ -533,6 +602,8 @@ void HubServer::pingClients()
     }
     for (auto& session : replaced)
         signOff(*session, "the token was replaced");
+    for (auto& session : expired)
+        signOff(*session, "the token has expired");
     for (QWebSocket* socket : silent) {
         socket->abort();
         endSession(socket);

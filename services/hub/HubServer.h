@@ -63,6 +63,10 @@ public:
         // New accounts are verified at once (a service that serves one person); otherwise each
         // one's verification link goes to the log.
         bool verifyNewAccounts = false;
+        // Bytes that may wait to be sent to one connection when the next frames are due; a
+        // connection further behind (a client that stopped reading) is ended, and its client
+        // reads afresh when it reconnects. One frame of any size may always go.
+        qint64 maxUnsentBytes = qint64{4} << 20;
     };
     // The balance of an account on a service that does not count: 100 years of media.
     static constexpr std::int64_t kUnlimitedAccountMinutes = 100LL * 365 * 24 * 60;
@@ -91,7 +95,7 @@ private:
     void addAccountRoutes();
     void handleText(QWebSocket* socket, const QString& text);
     void handleFrame(HubSession& session, const DatabaseValue& frame);
-    void refuse(HubSession& session, std::uint64_t id, const char* code, const std::string& message);
+    void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
     void signOff(HubSession& session, const std::string& message);
     // Sends an error and closes: the client broke the protocol.
@@ -114,7 +118,8 @@ private:
     QTimer pings_;
     std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
     std::map<QString, int> unfinished_;  // requests in progress by peer address
-    SignInThrottle throttle_;
+    SignInThrottle throttle_;       // wrong passwords
+    SignInThrottle resetThrottle_;  // password-reset requests, each counted
     bool commitScheduled_ = false;
     // Password hashing and the writing of uploads, off the service's thread. Declared last so
     // that it is stopped first, while what its tasks use still exists.

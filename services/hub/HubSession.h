@@ -28,6 +28,7 @@ public:
     std::string origin;  // the client session that tags its writes
     std::string token;   // the token it signed in with
     std::int64_t replacedAt = 0;  // steady milliseconds at which that token was replaced
+    std::int64_t tokenExpiresAt = 0;  // service time (ms since 1970) at which that token stops signing in
     DatabaseBackend::ConnectionId connection = 0;
     std::set<DatabasePath> listens;
     std::vector<std::string> outbox;

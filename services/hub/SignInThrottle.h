@@ -1,7 +1,8 @@
 // Slows down the guessing of passwords: after a few wrong passwords for one account, or from one
 // address, further sign-ins for it are refused unheard (no hash is computed) for a time that
 // doubles with each further wrong password, up to a minute. A right password clears the
-// account's count. Safe from any thread.
+// account's count. The same counts bound requests that need no password (password resets), each
+// request counted as a failure. Safe from any thread.
 #pragma once
 
 #include <cstdint>

@@ -11,12 +11,18 @@ namespace {
 
 const DatabasePath kNewFiles = DatabasePath::parse("files_new");
 
-// Minutes charged for a file of `durationMs`, as the client priced it before submitting: whole
-// seconds rounded down, then minutes rounded up, each step narrowed to single precision.
+// Minutes charged for media of `durationMs`, priced as the client prices a file before
+// submitting it: whole seconds rounded down, then minutes rounded up, each step narrowed to
+// single precision. The duration is the decoded media's, never what the client wrote.
 std::int64_t chargedMinutes(std::int64_t durationMs)
 {
-    const float seconds = std::floor(static_cast<float>(static_cast<double>(durationMs) / 1000.0));
-    return static_cast<std::int64_t>(std::ceil(static_cast<float>(static_cast<double>(seconds) / 60.0)));
+    const float seconds = std::floor(static_cast<float>(static_cast<double>(std::max<std::int64_t>(0, durationMs)) / 1000.0));
+    return std::max<std::int64_t>(0, static_cast<std::int64_t>(std::ceil(static_cast<float>(static_cast<double>(seconds) / 60.0))));
+}
+
+std::string minutesText(std::int64_t minutes)
+{
+    return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
 }
 
 void queueNewFiles(const DatabaseValue& root, JobQueue& queue)
@@ -81,6 +87,13 @@ void TranscriptionWorker::run(std::stop_token stop)
         Options options = options_;
         options.stop = stop;
         options.customWords = customWordsOf(*uuid);
+        // Checked before the recognition, so that an account that cannot pay costs no work;
+        // checked again when the result is written, as the balance may have moved meanwhile.
+        options.admit = [this, id = *uuid](std::int64_t durationMs) -> std::optional<transcriber::TranscriptionError> {
+            if (auto reason = unpaidReason(id, durationMs))
+                return transcriber::TranscriptionError{transcriber::TranscriptionErrorCode::Refused, *reason};
+            return std::nullopt;
+        };
         const std::string key = *uuid + ".m4a";
         transcriber::TranscriptionResult result;
         if (objectstore::ObjectStore::isValidKey(key))
@@ -101,9 +114,12 @@ std::vector<std::string> TranscriptionWorker::customWordsOf(const std::string& u
 {
     std::vector<std::string> words;
     auto add = [&words](const DatabaseValue& list) {
-        for (const auto entry : list.children())
-            if (entry.value.isString())
+        for (const auto entry : list.children()) {
+            if (words.size() == kMaxCustomWords)
+                return;
+            if (entry.value.isString() && entry.value.toString().size() <= kMaxCustomWordBytes)
                 words.push_back(entry.value.toString());
+        }
     };
     const DatabaseValue file = server_.database().value("files/" + uuid);
     add(file.child("custom_words"));
@@ -112,6 +128,23 @@ std::vector<std::string> TranscriptionWorker::customWordsOf(const std::string& u
     if (!owner.empty() && keyProblem(owner).empty())
         add(server_.database().value("users/" + owner + "/custom_words"));
     return words;
+}
+
+std::optional<std::string> TranscriptionWorker::unpaidReason(const std::string& uuid, std::int64_t durationMs) const
+{
+    // A file paid for once is delivered again for nothing.
+    if (!server_.database().value("charges/" + uuid).isNull())
+        return std::nullopt;
+    const std::string owner = server_.database().value("files/" + uuid + "/owner").toString();
+    if (owner.empty() || !keyProblem(owner).empty())
+        return std::nullopt;
+    const DatabaseValue balance = server_.database().value("users/" + owner + "/mins_bal");
+    const std::int64_t left = balance.isInt() ? balance.toInt() : 0;
+    const std::int64_t needed = chargedMinutes(durationMs);
+    if (needed <= left)
+        return std::nullopt;
+    return "This file needs " + minutesText(needed) + " of transcription and the account has "
+        + minutesText(std::max<std::int64_t>(0, left)) + " left.";
 }
 
 bool TranscriptionWorker::hasFileRecord(const std::string& uuid) const
@@ -136,11 +169,15 @@ void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::
         // A marker without a file record names nobody's file: there is nowhere to put a transcript.
         logWarning("service: files_new/" + uuid + " has no file record; dropping the entry");
     } else {
-        if (!result.ok())
-            logWarning("service: the transcription of " + uuid + " failed: " + result.error->reason);
-        auto writes = transcriber::transcriptionWrites(result, pushIds_, server_.database().now());
-        // The duration the client priced, before the record takes the one the media states.
-        const DatabaseValue submitted = server_.database().value("files/" + uuid);
+        transcriber::TranscriptionResult paid = result;
+        if (paid.ok()) {
+            if (auto reason = unpaidReason(uuid, paid.durationMs))
+                paid = {transcriber::TranscriptionError{transcriber::TranscriptionErrorCode::Refused, *reason}, {}, 0};
+        }
+        if (!paid.ok())
+            logWarning("service: the transcription of " + uuid + " failed: " + paid.error->reason);
+        auto writes = transcriber::transcriptionWrites(paid, pushIds_, server_.database().now());
+        const std::string owner = server_.database().value("files/" + uuid + "/owner").toString();
         // The minutes are taken in the same turn as the transcript: a file is paid for when it is
         // delivered, and a failed one costs nothing. The charge is noted where only the service
         // writes, so a file submitted again (its client told that a write failed which had in fact
@@ -152,10 +189,10 @@ void TranscriptionWorker::finishJob(const std::string& uuid, const transcriber::
         if (!writes.transcript.isNull() && !delivered)
             server_.serviceWrite("transcripts/" + uuid, writes.transcript);
         server_.serviceUpdate("files/" + uuid, writes.fileRecord);
-        if (result.ok() && server_.database().value(chargePath).isNull()) {
-            const std::string balancePath = "users/" + submitted.child("owner").toString() + "/mins_bal";
+        if (paid.ok() && server_.database().value(chargePath).isNull()) {
+            const std::string balancePath = "users/" + owner + "/mins_bal";
             const std::int64_t balance = server_.database().value(balancePath).toInt();
-            const std::int64_t minutes = chargedMinutes(submitted.child("duration").toInt());
+            const std::int64_t minutes = chargedMinutes(paid.durationMs);
             server_.serviceWrite(balancePath, balance - minutes);
             server_.serviceWrite(chargePath, minutes);
         }

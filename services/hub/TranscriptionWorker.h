@@ -6,7 +6,8 @@
 // the removal of `files_new/<uuid>`. A job stopped by the service's end leaves its entry in place
 // and is taken up again on the next start. The `status` node says whether the worker can run.
 // The file's and its owner's custom words, as they stand when the job is taken, are words the
-// recognizer may hear.
+// recognizer may hear. A file is charged by the duration of its decoded media; one its owner's
+// balance does not cover is not transcribed and fails with a reason.
 #pragma once
 
 #include "services/hub/HubServer.h"
@@ -19,6 +20,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -27,6 +29,11 @@ namespace qv::hub {
 
 class TranscriptionWorker final : public QObject {
 public:
+    // Custom words a job takes, the file's before its owner's; an entry longer than
+    // kMaxCustomWordBytes is no word anyone says and is left out.
+    static constexpr std::size_t kMaxCustomWords = 2000;
+    static constexpr std::size_t kMaxCustomWordBytes = 100;
+
     // Model, threads and time limit of each transcription; `stop` is the worker's own.
     using Options = transcriber::TranscriptionOptions;
 
@@ -41,8 +48,11 @@ private:
     class Link;
 
     void run(std::stop_token stop);
-    // Any thread: the file's custom words and its owner's.
+    // Any thread: the file's custom words and its owner's, within the limits above.
     std::vector<std::string> customWordsOf(const std::string& uuid) const;
+    // Any thread: why the owner of `uuid` cannot pay for media of `durationMs`, or nothing (also
+    // when the file was paid for already).
+    std::optional<std::string> unpaidReason(const std::string& uuid, std::int64_t durationMs) const;
     // Service thread: the first and last writes of a job.
     bool hasFileRecord(const std::string& uuid) const;
     void markProcessing(const std::string& uuid);

@@ -4,6 +4,8 @@
 #include "services/objectstore/UploadRequest.h"
 #include "services/objectstore/UploadSigner.h"
 
+#include <map>
+#include <mutex>
 #include <stdexcept>
 
 namespace qv::hub {
@@ -56,10 +58,40 @@ HttpResponse hubResponse(const objectstore::HttpResponse& response)
     return converted;
 }
 
-// An accepted upload's body, passed on to the store as it arrives.
+// Uploads running per address, so that one address cannot hold every upload's place. Safe from
+// any thread: an upload ends on a worker thread.
+class UploadsByPeer {
+public:
+    bool begin(const QString& peer, int most)
+    {
+        std::lock_guard lock(mutex_);
+        int& running = running_[peer];
+        if (running >= most)
+            return false;
+        ++running;
+        return true;
+    }
+    void end(const QString& peer)
+    {
+        std::lock_guard lock(mutex_);
+        if (auto found = running_.find(peer); found != running_.end() && --found->second <= 0)
+            running_.erase(found);
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<QString, int> running_;
+};
+
+// An accepted upload's body, passed on to the store as it arrives; its place is freed when it
+// ends, however it ends.
 class UploadSink final : public HttpBodySink {
 public:
-    explicit UploadSink(std::unique_ptr<objectstore::ObjectUpload> upload) : upload_(std::move(upload)) {}
+    UploadSink(std::unique_ptr<objectstore::ObjectUpload> upload, std::shared_ptr<UploadsByPeer> peers, QString peer)
+        : upload_(std::move(upload)), peers_(std::move(peers)), peer_(std::move(peer))
+    {
+    }
+    ~UploadSink() override { peers_->end(peer_); }
     void append(QByteArrayView bytes) override
     {
         upload_->append(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
@@ -68,7 +100,18 @@ public:
 
 private:
     std::unique_ptr<objectstore::ObjectUpload> upload_;
+    std::shared_ptr<UploadsByPeer> peers_;
+    QString peer_;
 };
+
+// The token of an "Authorization: Bearer <token>" header, or nothing.
+std::string bearerToken(const HttpRequest& request)
+{
+    auto header = request.headers.find("authorization");
+    if (header == request.headers.end() || !header->second.startsWith("Bearer "))
+        return {};
+    return header->second.mid(7).trimmed().toStdString();
+}
 
 }  // namespace
 
@@ -81,7 +124,11 @@ std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, c
                                                             options.maxObjectBytes);
     const QString prefix = kObjectsPrefix;
     const quint16 port = server.port();
+    AuthBackend* accounts = &server.accounts();
     server.router().add("GET", "/make-upload-request", [=](const HttpRequest& request) {
+        // Upload addresses are handed to signed-in accounts only.
+        if (!accounts->resumeSession(bearerToken(request)))
+            return HttpResponse::error(401, "unauthenticated", "Sign in to upload.");
         // The address the client reached this service by is the one it can reach the store by.
         auto host = request.headers.find("host");
         QString authority = host != request.headers.end() && !host->second.isEmpty()
@@ -94,12 +141,21 @@ std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, c
     });
     server.router().addStreamingPrefix(
         "PUT", prefix,
-        [store, prefix](const HttpRequest& head, qint64 bodyBytes) -> std::variant<HttpResponse, std::unique_ptr<HttpBodySink>> {
+        [store, prefix, peers = std::make_shared<UploadsByPeer>(), most = options.maxUploadsPerPeer](
+            const HttpRequest& head, qint64 bodyBytes) -> std::variant<HttpResponse, std::unique_ptr<HttpBodySink>> {
+            if (!peers->begin(head.peer, most)) {
+                HttpResponse busy{503, "text/plain; charset=utf-8", "Too many uploads from this address are running; try again shortly.", {}};
+                busy.headers["Retry-After"] = "5";
+                return busy;
+            }
             auto begun = store->beginPut(storeRequest(head, head.path.mid(prefix.size() - 1)),
                                          static_cast<std::uint64_t>(bodyBytes));
-            if (auto* refusal = std::get_if<objectstore::HttpResponse>(&begun))
+            if (auto* refusal = std::get_if<objectstore::HttpResponse>(&begun)) {
+                peers->end(head.peer);
                 return hubResponse(*refusal);
-            return std::make_unique<UploadSink>(std::move(std::get<std::unique_ptr<objectstore::ObjectUpload>>(begun)));
+            }
+            return std::make_unique<UploadSink>(std::move(std::get<std::unique_ptr<objectstore::ObjectUpload>>(begun)),
+                                                peers, head.peer);
         },
         static_cast<qint64>(options.maxObjectBytes));
     return store;

@@ -1,6 +1,7 @@
 // The upload side of the service's HTTP port. `GET /make-upload-request?file_name=<UUID>.m4a`
-// answers a signed, expiring PUT address below /objects/, as the client asks for it: a plain
-// request with no credentials, the address itself being the authority for the one PUT it names.
+// answers a signed-in account (its token in "Authorization: Bearer <token>") a signed, expiring
+// PUT address below /objects/, the address itself being the authority for the one PUT it names.
+// One address runs at most a few uploads at once.
 // `PUT /objects/<key>` stores the upload when its address is genuine and unexpired, answering the
 // body's MD5 as "Etag". The address and size are checked from the head, so a refused PUT is
 // answered before its body is read; an accepted body streams to disk.
@@ -23,6 +24,8 @@ struct UploadRouteOptions {
     // "https" when the service speaks TLS: the scheme of the addresses handed out.
     QString scheme = "http";
     std::size_t maxObjectBytes = objectstore::ObjectStore::kDefaultMaxObjectBytes;
+    // Uploads one address may run at once, of the store's places for all.
+    int maxUploadsPerPeer = 2;
 };
 
 // Mounts both routes on `server` and answers the store they write to. Throws std::runtime_error

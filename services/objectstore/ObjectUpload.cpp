@@ -101,20 +101,26 @@ HttpResponse ObjectUpload::finish()
         etag.append(1, kDigits[md5[i] >> 4]).append(1, kDigits[md5[i] & 15]);
     etag += '"';
 
-    std::lock_guard lock(shared_->mutex);
-    std::error_code error;
-    if (std::filesystem::exists(target_, error)) {
-        // The first upload may already be in transcription: it is kept, whatever came since.
-        if (!sameContents(target_, fd_, receivedBytes_))
-            return textResponse(409, "This address already holds a different upload; it was kept.");
-        return {200, {{"Etag", etag}}, {}};
-    }
+    // The slow parts, flushing and comparing hundreds of megabytes, run outside the store's lock,
+    // which the service's thread takes to begin and end uploads: only the check and the rename
+    // need it. An object once in place is never replaced, so it may be compared unlocked.
     if (::fsync(fd_) != 0)
         return textResponse(500, std::string("The upload could not be stored: cannot flush: ") + std::strerror(errno));
-    ::close(fd_);
-    fd_ = -1;
-    if (std::string failure = moveIntoPlace(temporary_, target_); !failure.empty())
-        return textResponse(500, "The upload could not be stored: " + failure);
+    bool present = false;
+    {
+        std::lock_guard lock(shared_->mutex);
+        std::error_code error;
+        present = std::filesystem::exists(target_, error);
+        if (!present) {
+            ::close(fd_);
+            fd_ = -1;
+            if (std::string failure = moveIntoPlace(temporary_, target_); !failure.empty())
+                return textResponse(500, "The upload could not be stored: " + failure);
+        }
+    }
+    // The first upload may already be in transcription: it is kept, whatever came since.
+    if (present && !sameContents(target_, fd_, receivedBytes_))
+        return textResponse(409, "This address already holds a different upload; it was kept.");
     return {200, {{"Etag", etag}}, {}};
 }
 

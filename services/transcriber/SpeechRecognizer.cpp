@@ -12,6 +12,7 @@
 #include <cctype>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 namespace qv::transcriber {
@@ -134,10 +135,10 @@ SpeechRecognizer::SpeechRecognizer(std::unique_ptr<Impl> impl) : impl_(std::move
 
 SpeechRecognizer::~SpeechRecognizer() = default;
 
-std::vector<std::string> SpeechRecognizer::addCustomWords(const std::vector<std::string>& customWords)
+std::vector<SpeechRecognizer::CustomWord> SpeechRecognizer::newWords(const std::vector<std::string>& customWords) const
 {
-    std::vector<std::string> added;
-    ngram_model_t* lm = ps_get_lm(impl_->decoder, kDefaultSearch);
+    std::vector<CustomWord> found;
+    std::set<std::string> seen;
     for (const std::string& entry : customWords) {
         std::istringstream words(entry);
         for (std::string word; words >> word;) {
@@ -148,19 +149,35 @@ std::vector<std::string> SpeechRecognizer::addCustomWords(const std::vector<std:
             std::string lower = word;
             for (char& c : lower)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            if (word.empty() || knows(impl_->decoder, word) || knows(impl_->decoder, lower))
+            if (word.empty() || !seen.insert(word).second || knows(impl_->decoder, word) || knows(impl_->decoder, lower))
                 continue;
-            const std::optional<std::string> phones = pronunciationOf(word);
-            if (!phones)
-                continue;
-            // Weighted first: adding the word to the decoder then keeps the model's entry.
-            if (lm)
-                ngram_model_add_word(lm, word.c_str(), kCustomWordWeight);
-            if (ps_add_word(impl_->decoder, word.c_str(), phones->c_str(), TRUE) >= 0)
-                added.push_back(word);
+            if (std::optional<std::string> phones = pronunciationOf(word))
+                found.push_back({word, std::move(*phones)});
         }
     }
+    return found;
+}
+
+std::vector<std::string> SpeechRecognizer::addWords(const std::vector<CustomWord>& words)
+{
+    std::vector<std::string> added;
+    ngram_model_t* lm = ps_get_lm(impl_->decoder, kDefaultSearch);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const CustomWord& word = words[i];
+        // Weighted first: adding the word to the decoder then keeps the model's entry.
+        if (lm)
+            ngram_model_add_word(lm, word.word.c_str(), kCustomWordWeight);
+        // The search is rebuilt once, with the last word: a rebuild takes a fifth of a second.
+        const bool last = i + 1 == words.size();
+        if (ps_add_word(impl_->decoder, word.word.c_str(), word.phones.c_str(), last ? TRUE : FALSE) >= 0)
+            added.push_back(word.word);
+    }
     return added;
+}
+
+std::vector<std::string> SpeechRecognizer::addCustomWords(const std::vector<std::string>& customWords)
+{
+    return addWords(newWords(customWords));
 }
 
 std::optional<std::vector<TranscribedWord>> SpeechRecognizer::recognize(std::span<const std::int16_t> samples,

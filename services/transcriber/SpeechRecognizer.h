@@ -37,9 +37,20 @@ public:
     SpeechRecognizer(const SpeechRecognizer&) = delete;
     SpeechRecognizer& operator=(const SpeechRecognizer&) = delete;
 
-    // Teaches the recognizer the words of `customWords` (entries of one or more words) that its
-    // dictionary does not hold, with their pronunciations (Pronunciation.h), so that they can be
-    // heard; returns the words added. Punctuation around a word is not part of it.
+    // A word the dictionary lacks, with its pronunciation in the model's phones.
+    struct CustomWord {
+        std::string word;
+        std::string phones;
+    };
+    // The words of `customWords` (entries of one or more words) that the dictionary does not
+    // hold, once each, with their pronunciations (Pronunciation.h); words without one are left
+    // out. Punctuation around a word is not part of it. The same for every recognizer of a model,
+    // so recognizers that share a job need ask only one of them.
+    std::vector<CustomWord> newWords(const std::vector<std::string>& customWords) const;
+    // Teaches the recognizer `words` so that they can be heard, rebuilding its search once;
+    // returns the words added.
+    std::vector<std::string> addWords(const std::vector<CustomWord>& words);
+    // Both of the above.
     std::vector<std::string> addCustomWords(const std::vector<std::string>& customWords);
 
     // The words of one utterance, with times counted from `offsetMs`. The utterance is decoded

@@ -160,12 +160,16 @@ TranscriptionResult recognizePieces(const Audio& audio, const TranscriptionOptio
             firstError = std::move(error);
         failed = true;
     };
+    // The custom words' pronunciations are found once for the whole pool.
+    std::once_flag wordsFound;
+    std::vector<SpeechRecognizer::CustomWord> customWords;
     auto work = [&] {
         std::string loadError;
         auto recognizer = SpeechRecognizer::create(options.model, loadError);
         if (!recognizer)
             return fail(makeError(TranscriptionErrorCode::ModelUnavailable, loadError));
-        recognizer->addCustomWords(options.customWords);
+        std::call_once(wordsFound, [&] { customWords = recognizer->newWords(options.customWords); });
+        recognizer->addWords(customWords);
         for (std::size_t i = next++; i < pieces.size() && !failed; i = next++) {
             const SampleRange piece = pieces[i];
             auto words = recognizer->recognize(std::span(audio.samples).subspan(piece.begin, piece.size()),
@@ -222,6 +226,13 @@ TranscriptionResult transcribeFile(const std::string& path, const TranscriptionO
         TranscriptionResult result;
         result.error = std::move(*error);
         return result;
+    }
+    if (options.admit) {
+        if (auto refusal = options.admit(std::get<Audio>(audio).durationMs)) {
+            TranscriptionResult result;
+            result.error = std::move(refusal);
+            return result;
+        }
     }
     return recognizePieces(std::get<Audio>(audio), options, stopCheck);
 }

@@ -26,6 +26,7 @@ enum class TranscriptionErrorCode {
     Cancelled,         // stopped by the caller
     ModelUnavailable,  // the speech model cannot be loaded: no transcription can run
     RecognitionFailed, // the decoder refused the audio
+    Refused,           // the caller's admission check turned the media down (see `admit`)
 };
 
 struct TranscriptionError {
@@ -54,6 +55,9 @@ struct TranscriptionOptions {
     // Words the transcript may hold that the dictionary may not: the file's and the account's
     // custom words.
     std::vector<std::string> customWords;
+    // Asked with the media's duration once its audio has been read, before any of it is
+    // recognised: an error ends the transcription with it (the account cannot pay for the file).
+    std::function<std::optional<TranscriptionError>(std::int64_t durationMs)> admit;
 };
 
 // Ten minutes plus the media's own duration (counted up to a day): the recognizer runs several

@@ -61,6 +61,26 @@ TEST_F(HttpLimits, RequestsThatStopArriving)
     }
 }
 
+TEST_F(HttpLimits, ABodyThatTricklesIsCutOffAtItsLeastRate)
+{
+    // Each byte comes well within the pause allowed, but the body as a whole far too slowly.
+    stopService();
+    httpLimits.bodyGraceSeconds = 0.3;
+    httpLimits.minBodyBytesPerSecond = 1 << 20;
+    startService();
+    auto socket = open("POST /auth/session HTTP/1.1\r\nContent-Length: 100000\r\n\r\n{");
+    QByteArray answer;
+    int sent = 0;
+    for (; sent < 100 && answer.isEmpty() && socket->state() == QAbstractSocket::ConnectedState; ++sent) {
+        socket->write(" ");
+        socket->waitForReadyRead(100);
+        answer += socket->readAll();
+    }
+    EXPECT_LT(sent, 100) << "answered only once the sender stopped";
+    answer += untilClosed(*socket);
+    EXPECT_EQ(answer.mid(9, 3), "408") << answer.toStdString();
+}
+
 TEST_F(HttpLimits, OneAddressCannotHoldEveryConnection)
 {
     // The service's own limits stay long here: these connections must outlast the test.

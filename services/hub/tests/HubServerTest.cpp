@@ -186,6 +186,28 @@ TEST_F(Service, AServiceThatStopsAnsweringCountsAsDisconnected)
     EXPECT_EQ(connected, (std::vector<bool>{false, true, false, true}));
 }
 
+TEST_F(Service, AConnectionFarBehindWithItsFramesIsEndedAndItsClientReadsAfresh)
+{
+    stopService();
+    maxUnsentBytes = 64 << 10;
+    startService();
+    auto client = connectClient(token);
+    std::vector<bool> connected;
+    client->reference(".info/connected").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) {
+        connected.push_back(s.value().toBool());
+    });
+    DatabaseValue seen;
+    client->reference("users/" + uid + "/big").observe(DatabaseEvent::Value, [&](const DataSnapshot& s) { seen = s.value(); });
+    ASSERT_TRUE(waitFor([&] { return client->isConnected(); }));
+    // Two commits in a row, the first far larger than the bound: when the second one's frame is
+    // due, most of the first is still waiting to be sent.
+    const std::string big(std::size_t{8} << 20, 'b');
+    service->run([&](HubServer& server) { server.serviceWrite("users/" + uid + "/big", big); });
+    service->run([&](HubServer& server) { server.serviceWrite("users/" + uid + "/big", "last"); });
+    ASSERT_TRUE(waitFor([&] { return seen == DatabaseValue("last") && client->isConnected() && connected.size() >= 4; }));
+    EXPECT_EQ(connected, (std::vector<bool>{false, true, false, true}));
+}
+
 TEST_F(Service, TheServiceForgetsTheIdentifiersOfAnsweredWrites)
 {
     auto client = connectClient(token);

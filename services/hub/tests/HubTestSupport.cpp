@@ -120,6 +120,9 @@ HubServer::Options ServiceFixture::serviceOptions() const
     options.http = httpLimits;
     options.maxUnfinishedPerPeer = maxUnfinishedPerPeer;
     options.renewGrace = renewGrace;
+    options.maxUnsentBytes = maxUnsentBytes;
+    if (clock)
+        options.clock = clock;
     options.tlsCertificate = tlsCertificate;
     options.tlsKey = tlsKey;
     return options;

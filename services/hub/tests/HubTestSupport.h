@@ -86,6 +86,8 @@ protected:
     HttpConnection::Limits httpLimits;
     int maxUnfinishedPerPeer = 128;
     double renewGrace = 30;
+    qint64 maxUnsentBytes = qint64{4} << 20;
+    WallClock clock;  // unset: the system's
     std::filesystem::path tlsCertificate;
     std::filesystem::path tlsKey;
 };

@@ -1,6 +1,9 @@
 #include "HubTestSupport.h"
 
+#include "platform/rtdb/ValueJson.h"
 #include "platform/rtdb/WireProtocol.h"
+
+#include <QDateTime>
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -128,6 +131,10 @@ TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
         "{\"op\":\"write\",\"id\":-3," + writes + "}",
         "{\"op\":\"write\",\"id\":2.5," + writes + "}",
         "{\"op\":\"cas\",\"id\":0," + counter + "}",
+        // Beyond a double: the frame cannot be read, but it is a value problem, not a broken line.
+        "{\"op\":\"write\",\"id\":1e400," + writes + "}",
+        "{\"op\":\"cas\",\"id\":1e400," + counter + "}",
+        "{\"op\":\"write\",\"id\":9,\"writes\":[[\"" + path + "\",-1e400]]}",
     };
     RawClient client(service->url());
     client.authenticate(token);
@@ -143,6 +150,18 @@ TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
     EXPECT_FALSE(client.closed);
     EXPECT_TRUE(service->value("users").isNull());
     EXPECT_TRUE(service->value("stats").isNull());
+}
+
+TEST_F(Protocol, APingIsAnsweredWithItsIdAsSent)
+{
+    RawClient client(service->url());
+    client.authenticate(token);
+    for (const std::string id : {"-5", "\"x\"", "2.5", "9223372036854775807", "null"}) {
+        client.send("{\"op\":\"ping\",\"id\":" + id + "}");
+        const DatabaseValue answer = client.next();
+        EXPECT_EQ(answer.child("op").toString(), "pong") << id;
+        EXPECT_EQ(encodeValue(answer.child("id")), id);
+    }
 }
 
 TEST_F(Protocol, TheServiceOutlivesMutatedFrames)
@@ -373,6 +392,80 @@ TEST_F(Protocol, ConnectionsEndWithTheirTokenUnlessRenewedInTime)
     renewing.send(FrameBuilder("ping").id(1).take());
     EXPECT_EQ(renewing.next().child("op").toString(), "pong");
     EXPECT_FALSE(renewing.closed);
+}
+
+TEST_F(Protocol, AConnectionEndsWithItsTokensHourUnlessTheTokenIsRenewed)
+{
+    stopService();
+    pingInterval = 0.05;
+    std::atomic<std::int64_t> ahead{0};
+    clock = [&ahead] { return QDateTime::currentMSecsSinceEpoch() + ahead.load(); };
+    startService();
+    const quint16 port = service->port();
+    const std::string first = service->signUp("hour@example.com");
+    const std::string signedIn = http(port, "POST", "/auth/sign-in", R"({"email":"hour@example.com","password":"secret-password"})");
+    const std::string second = signedIn.substr(signedIn.find("\"token\":\"") + 9, 64);
+    RawClient expiring(service->url());
+    expiring.authenticate(first);
+    RawClient renewing(service->url());
+    renewing.authenticate(second);
+
+    // Three quarters of an hour on, the client renews its token on the same connection.
+    ahead = 45 * 60'000;
+    const std::string renewed = http(port, "POST", "/auth/refresh", "{\"token\":\"" + second + "\"}");
+    ASSERT_EQ(renewed.substr(0, 4), "200 ") << renewed;
+    renewing.send(FrameBuilder("auth").text("token", renewed.substr(renewed.find("\"token\":\"") + 9, 64)).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "ready");
+
+    ahead = 61 * 60'000;
+    EXPECT_EQ(expiring.next().child("code").toString(), "unauthenticated");
+    EXPECT_TRUE(expiring.waitUntil([&] { return expiring.closed; }));
+    renewing.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(renewing.next().child("op").toString(), "pong");
+    EXPECT_FALSE(renewing.closed);
+}
+
+TEST_F(Protocol, PasswordResetsAreLimitedPerAccountAndAddressAndKeptOnePerAccount)
+{
+    const quint16 port = service->port();
+    auto reset = [&](const std::string& email) {
+        return http(port, "POST", "/auth/password-reset", "{\"email\":\"" + email + "\"}");
+    };
+    auto accountsFileSize = [&] { return std::filesystem::file_size(folder.path().toStdString() + "/accounts/accounts.json"); };
+    struct Case {
+        const char* name;
+        std::string email;
+        const char* answer;  // what the answer holds
+    };
+    const Case cases[] = {
+        {"the account", "editor@example.com", "200 {}"},
+        {"unknown", "nobody@example.com", "17011"},
+        {"malformed", "not an address", "17008"},
+        {"the account again", "Editor@example.com", "200 {}"},
+        {"the account a third time", "editor@example.com", "200 {}"},
+    };
+    std::uintmax_t size = 0;
+    for (const Case& c : cases) {
+        EXPECT_NE(reset(c.email).find(c.answer), std::string::npos) << c.name;
+        // One pending reset per account, however often it is asked for.
+        if (!size)
+            size = accountsFileSize();
+        EXPECT_EQ(accountsFileSize(), size) << c.name;
+    }
+    // Past the free requests, the account must wait.
+    EXPECT_EQ(reset("editor@example.com"), "200 {}");
+    const std::string waiting = reset("editor@example.com");
+    EXPECT_NE(waiting.find("17010"), std::string::npos) << waiting;
+    EXPECT_NE(waiting.find("Try again in 1 second."), std::string::npos) << waiting;
+    // As must the address asking for one account after another.
+    std::string last;
+    for (int i = 0; i < 20; ++i)
+        last = reset("someone" + std::to_string(i) + "@example.com");
+    EXPECT_NE(last.find("17010"), std::string::npos) << last;
+    EXPECT_EQ(accountsFileSize(), size);
+    std::size_t pending = 0;
+    service->run([&](HubServer& server) { pending = server.accounts().passwordResets().size(); });
+    EXPECT_EQ(pending, 1u);
 }
 
 TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)

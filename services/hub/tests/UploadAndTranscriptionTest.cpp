@@ -42,18 +42,26 @@ struct HttpAnswer {
     QByteArray body;
 };
 
-// A blocking HTTP exchange that keeps the answer's headers. `declaredLength` overrides the
-// Content-Length sent, for a body that is announced but never sent.
-HttpAnswer exchange(quint16 port, const QByteArray& method, const QByteArray& target, const QByteArray& body = {},
-                    std::optional<qint64> declaredLength = {})
+// A blocking HTTP exchange from `source` (an address of the loopback network) that keeps the
+// answer's headers. `declaredLength` overrides the Content-Length sent, for a body that is
+// announced but never sent; `token` goes as the bearer of the request.
+struct Exchange {
+    QByteArray body;
+    std::optional<qint64> declaredLength;
+    std::string token;
+    const char* source = "127.0.0.1";
+};
+HttpAnswer exchange(quint16 port, const QByteArray& method, const QByteArray& target, const Exchange& how)
 {
     QTcpSocket socket;
+    socket.bind(QHostAddress(how.source));
     socket.connectToHost("127.0.0.1", port);
     if (!socket.waitForConnected(int(kDeadline * 1000)))
         return {};
+    const QByteArray bearer = how.token.empty() ? QByteArray() : "Authorization: Bearer " + QByteArray::fromStdString(how.token) + "\r\n";
     QByteArray request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
-        + "\r\nContent-Type: audio/mp4\r\nContent-Length: " + QByteArray::number(declaredLength.value_or(body.size()))
-        + "\r\n\r\n" + body;
+        + "\r\nContent-Type: audio/mp4\r\n" + bearer + "Content-Length: "
+        + QByteArray::number(how.declaredLength.value_or(how.body.size())) + "\r\n\r\n" + how.body;
     socket.write(request);
     QByteArray answer;
     while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(int(kDeadline * 1000)))
@@ -71,6 +79,15 @@ HttpAnswer exchange(quint16 port, const QByteArray& method, const QByteArray& ta
     parsed.body = answer.mid(headEnd + 4);
     return parsed;
 }
+HttpAnswer exchange(quint16 port, const QByteArray& method, const QByteArray& target, const QByteArray& body = {})
+{
+    return exchange(port, method, target, Exchange{body, {}, {}, "127.0.0.1"});
+}
+
+QByteArray uploadRequest(const std::string& uuid)
+{
+    return QByteArray::fromStdString("/make-upload-request?file_name=" + uuid + ".m4a");
+}
 
 // The path and query of an absolute address, as a request target.
 QByteArray targetOf(const QString& address)
@@ -83,6 +100,8 @@ protected:
     void SetUp() override
     {
         SignedInFixture::SetUp();
+        // As the sign-up route does: a new account has its minutes.
+        service->serviceWrite("users/" + uid + "/mins_bal", HubServer::kUnlimitedAccountMinutes);
         mountService();
     }
     void TearDown() override
@@ -121,7 +140,7 @@ protected:
     // Etag against the file's MD5. Answers the PUT's status.
     int upload(const std::string& uuid, const QByteArray& bytes)
     {
-        const HttpAnswer answer = exchange(service->port(), "GET", QByteArray::fromStdString("/make-upload-request?file_name=" + uuid + ".m4a"));
+        const HttpAnswer answer = exchange(service->port(), "GET", uploadRequest(uuid), Exchange{{}, {}, token, "127.0.0.1"});
         EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
         const QString address = QJsonDocument::fromJson(answer.body).object().value("signed_request").toString();
         EXPECT_TRUE(address.startsWith("http://127.0.0.1:" + QString::number(service->port()) + "/objects/")) << address.toStdString();
@@ -136,12 +155,12 @@ protected:
 
     // The client's record and its mark for the service, written as the signed-in account;
     // `beforeMark` runs between the two.
-    void submit(DatabaseClient& client, const std::string& uuid, std::int64_t durationMs = 0,
+    void submit(DatabaseClient& client, const std::string& uuid, const DatabaseValue& duration = 0,
                 const std::function<void()>& beforeMark = {})
     {
         std::optional<DatabaseResult> written;
         client.reference("files/" + uuid).updateChildValues(
-            {{"owner", uid}, {"name", "Harbor"}, {"status", 10}, {"duration", durationMs},
+            {{"owner", uid}, {"name", "Harbor"}, {"status", 10}, {"duration", duration},
              {"created", DatabaseValue::serverTimestamp()}},
             [&](const DatabaseResult& error) { written = error; });
         ASSERT_TRUE(waitFor([&] { return written.has_value(); }));
@@ -169,6 +188,15 @@ protected:
         reference.removeObserver(handle);
         EXPECT_TRUE(service->value("files_new/" + uuid).isNull());
         return service->value("files/" + uuid);
+    }
+
+    // The words of the file's transcript as stored, each followed by a space.
+    std::string transcriptText(const std::string& uuid)
+    {
+        std::string heard;
+        for (const DatabaseValue words = service->value("transcripts/" + uuid + "/words"); const auto& word : words.children())
+            heard += word.value.child("name").toString() + " ";
+        return heard;
     }
 
     std::shared_ptr<objectstore::ObjectStore> store;
@@ -261,12 +289,33 @@ TEST_F(UploadAndTranscription, TheFilesAndTheAccountsCustomWordsAreWordsTheTrans
 
     const DatabaseValue record = finishedRecord(*client, kUuid);
     ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
-    std::string heard;
-    for (const DatabaseValue words = service->value(std::string("transcripts/") + kUuid + "/words");
-         const auto& word : words.children())
-        heard += word.value.child("name").toString() + " ";
+    const std::string heard = transcriptText(kUuid);
     EXPECT_NE(heard.find("Lumenbridge"), std::string::npos) << heard;
     EXPECT_NE(heard.find("Tavisham"), std::string::npos) << heard;
+}
+
+TEST_F(UploadAndTranscription, ALongCustomWordListIsCappedAndTakenInOneGo)
+{
+    auto client = connectClient(token);
+    const QByteArray speech = QByteArray::fromStdString(
+        readFile(spokenUpload("Later Lumenbridge came along. Later Tavisham came along.")).value());
+    ASSERT_EQ(upload(kUuid, speech), 200);
+    // The file's list: the name said, a word no one says, then 5,000 made-up words, past the cap;
+    // the account's word comes after them and is not taken.
+    std::vector<DatabaseValue::Entry> fileWords{{"a0000", "Lumenbridge"}, {"a0001", std::string(5000, 'q')}};
+    for (int i = 0; i < 5000; ++i)
+        fileWords.emplace_back("b" + std::to_string(10000 + i),
+                               "quendar" + std::string{char('a' + i / 676 % 26), char('a' + i / 26 % 26), char('a' + i % 26)});
+    service->serviceWrite("users/" + uid + "/custom_words", DatabaseValue::object({{"a", "Tavisham"}}));
+    submit(*client, kUuid, 0, [&] {
+        service->serviceWrite(std::string("files/") + kUuid + "/custom_words", DatabaseValue::map(std::move(fileWords)));
+    });
+
+    const DatabaseValue record = finishedRecord(*client, kUuid);
+    ASSERT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << record.child("failure_reason").toString();
+    const std::string heard = transcriptText(kUuid);
+    EXPECT_NE(heard.find("Lumenbridge"), std::string::npos) << heard;
+    EXPECT_EQ(heard.find("Tavisham"), std::string::npos) << heard;
 }
 
 TEST_F(UploadAndTranscription, BadUploadsEndFailedWithAReasonAndNoTranscript)
@@ -305,12 +354,12 @@ TEST_F(UploadAndTranscription, ADeliveredFileIsListedAndPaidForOnceAFailedOneCos
     const std::string delivered = "B0000000000000000000000000000001";
     const std::string failed = "B0000000000000000000000000000002";
     ASSERT_EQ(upload(delivered, shortSpeech()), 200);
-    // Priced by the duration the client submitted: 61 s are two minutes.
+    // Priced by the media, a few seconds: one minute, whatever the record says.
     submit(*client, delivered, 61'000);
     submit(*client, failed, 61'000);
     EXPECT_EQ(finishedRecord(*client, delivered).child("status").toInt(), transcriber::kFileStatusTranscribed);
     EXPECT_EQ(finishedRecord(*client, failed).child("status").toInt(), transcriber::kFileStatusFailed);
-    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 8);
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 9);
     EXPECT_TRUE(service->value("users/" + uid + "/files/" + delivered).toBool());
     EXPECT_TRUE(service->value("users/" + uid + "/files/" + failed).toBool());
 
@@ -334,12 +383,71 @@ TEST_F(UploadAndTranscription, ADeliveredFileIsListedAndPaidForOnceAFailedOneCos
             && service->value("files_new/" + delivered).isNull();
     }));
     EXPECT_EQ(service->value("files/" + delivered + "/status").toInt(), transcriber::kFileStatusTranscribed);
-    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 8);
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 9);
     EXPECT_EQ(service->value("transcripts/" + delivered), transcript);
     std::optional<DatabaseResult> removed;
     client->reference("charges/" + delivered).removeValue([&](const DatabaseResult& error) { removed = error; });
     ASSERT_TRUE(waitFor([&] { return removed.has_value(); }));
     EXPECT_TRUE(*removed);
+}
+
+TEST_F(UploadAndTranscription, AFileIsChargedByItsMediaWhateverDurationItsRecordStates)
+{
+    service->serviceWrite("users/" + uid + "/mins_bal", 600);
+    auto client = connectClient(token);
+    const QByteArray speech = shortSpeech();
+    struct Case {
+        const char* name;
+        DatabaseValue duration;
+    };
+    const Case cases[] = {
+        {"missing", DatabaseValue()}, {"zero", 0},           {"one millisecond", 1},       {"negative", -6'000'000},
+        {"fractional", 1.5},          {"text", "abc"},       {"huge", 1.5e12},
+    };
+    std::vector<std::string> uuids;
+    for (const Case& c : cases) {
+        uuids.push_back("C00000000000000000000000000000" + std::to_string(10 + uuids.size()));
+        ASSERT_EQ(upload(uuids.back(), speech), 200) << c.name;
+        submit(*client, uuids.back(), c.duration);
+    }
+    // A sentence of a few seconds: one minute each.
+    for (std::size_t i = 0; i < uuids.size(); ++i) {
+        const DatabaseValue record = finishedRecord(*client, uuids[i]);
+        EXPECT_EQ(record.child("status").toInt(), transcriber::kFileStatusTranscribed) << cases[i].name;
+        EXPECT_GT(record.child("duration").toInt(), 1000) << cases[i].name;
+        EXPECT_EQ(service->value("charges/" + uuids[i]).toInt(), 1) << cases[i].name;
+    }
+    EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), 600 - std::int64_t(std::size(cases)));
+}
+
+TEST_F(UploadAndTranscription, AFileItsAccountCannotPayForFailsWithAReasonAndCostsNothing)
+{
+    auto client = connectClient(token);
+    ASSERT_EQ(upload(kUuid, shortSpeech()), 200);
+    struct Case {
+        const char* name;
+        std::int64_t balance;
+        std::int64_t status;
+        std::int64_t balanceAfter;
+    };
+    const Case cases[] = {
+        {"nothing left", 0, transcriber::kFileStatusFailed, 0},
+        {"overdrawn", -5, transcriber::kFileStatusFailed, -5},
+        {"just enough", 1, transcriber::kFileStatusTranscribed, 0},
+    };
+    for (const Case& c : cases) {
+        service->serviceWrite("users/" + uid + "/mins_bal", c.balance);
+        submit(*client, kUuid, 0);
+        const DatabaseValue record = finishedRecord(*client, kUuid);
+        EXPECT_EQ(record.child("status").toInt(), c.status) << c.name;
+        EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), c.balanceAfter) << c.name;
+        if (c.status == transcriber::kFileStatusFailed) {
+            EXPECT_EQ(record.child("failure_reason").toString(),
+                      "This file needs 1 minute of transcription and the account has 0 minutes left.") << c.name;
+            EXPECT_TRUE(service->value(std::string("transcripts/") + kUuid).isNull()) << c.name;
+            EXPECT_TRUE(service->value(std::string("charges/") + kUuid).isNull()) << c.name;
+        }
+    }
 }
 
 TEST_F(UploadAndTranscription, TranscriptionPastItsTimeLimitFailsWithNothingHalfWritten)
@@ -385,22 +493,23 @@ TEST_F(UploadAndTranscription, RefusedPutsStoreNothing)
          qint64(kTestMaxObjectBytes), 403},
     };
     for (const Case& c : cases) {
-        const HttpAnswer answer = exchange(service->port(), "PUT", c.target, c.body, c.declaredLength);
+        const HttpAnswer answer = exchange(service->port(), "PUT", c.target, Exchange{c.body, c.declaredLength, {}, "127.0.0.1"});
         EXPECT_EQ(answer.status, c.status) << c.name << ": " << answer.body.toStdString();
     }
     EXPECT_FALSE(fs::exists(store->objectPath(key)));
-    EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=../secret.m4a").status, 400);
+    EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=../secret.m4a", Exchange{{}, {}, token, "127.0.0.1"}).status, 400);
     EXPECT_EQ(exchange(service->port(), "GET", "/objects/" + QByteArray(kUuid) + ".m4a").status, 405);
 }
 
-TEST_F(UploadAndTranscription, OnlySoManyUploadsRunAtOnce)
+TEST_F(UploadAndTranscription, OnlySoManyUploadsRunAtOnceAndFewFromOneAddress)
 {
     const std::string secret = readFile(fs::path(folder.path().toStdString()) / "upload-secret").value();
     const objectstore::UploadSigner signer(secret);
     const std::int64_t expires = QDateTime::currentSecsSinceEpoch() + 600;
-    auto begin = [&](int n) {
+    auto begin = [&](int n, const char* source) {
         const std::string key = "UPLOAD" + std::to_string(n) + ".m4a";
         auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(source));
         socket->connectToHost("127.0.0.1", service->port());
         EXPECT_TRUE(socket->waitForConnected(int(kDeadline * 1000)));
         socket->write("PUT /objects" + QByteArray::fromStdString(signer.signedPutUrl("", key, expires))
@@ -408,16 +517,27 @@ TEST_F(UploadAndTranscription, OnlySoManyUploadsRunAtOnce)
         socket->waitForBytesWritten(int(kDeadline * 1000));
         return socket;
     };
+    auto refusal = [&](QTcpSocket& socket) {
+        QByteArray answer;
+        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(int(kDeadline * 1000)))
+            answer += socket.readAll();
+        return answer.mid(9, 3);
+    };
+    // Each upload has been taken up once the service answers a request that came after it.
+    auto settle = [&] { EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 401); };
     std::vector<std::unique_ptr<QTcpSocket>> running;
-    for (int n = 0; n < objectstore::ObjectStore::kDefaultMaxRunningUploads; ++n)
-        running.push_back(begin(n));
-    // Each has been taken up once the service answers a request that came after it.
-    EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 400);
-    auto refused = begin(99);
-    QByteArray answer;
-    while (refused->state() == QAbstractSocket::ConnectedState && refused->waitForReadyRead(int(kDeadline * 1000)))
-        answer += refused->readAll();
-    EXPECT_EQ(answer.mid(9, 3), "503") << answer.toStdString();
+    running.push_back(begin(0, "127.0.0.1"));
+    running.push_back(begin(1, "127.0.0.1"));
+    settle();
+    // A third from the same address waits, while another address still gets a place.
+    auto sameAddress = begin(2, "127.0.0.1");
+    EXPECT_EQ(refusal(*sameAddress), "503");
+    running.push_back(begin(3, "127.0.0.2"));
+    running.push_back(begin(4, "127.0.0.3"));
+    settle();
+    ASSERT_EQ(running.size(), std::size_t(objectstore::ObjectStore::kDefaultMaxRunningUploads));
+    auto full = begin(99, "127.0.0.4");
+    EXPECT_EQ(refusal(*full), "503");
     // An upload cut off leaves nothing behind, and frees its place.
     running.front()->abort();
     running.erase(running.begin());
@@ -429,6 +549,22 @@ TEST_F(UploadAndTranscription, OnlySoManyUploadsRunAtOnce)
     }
     EXPECT_TRUE(accepted);
     EXPECT_FALSE(fs::exists(store->objectPath("UPLOAD0.m4a")));
+}
+
+TEST_F(UploadAndTranscription, UploadAddressesAreHandedToSignedInAccountsOnly)
+{
+    struct Case {
+        const char* name;
+        std::string token;
+        int status;
+    };
+    const Case cases[] = {
+        {"no token", "", 401},
+        {"a token of nobody", std::string(64, 'a'), 401},
+        {"the account's token", token, 200},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(exchange(service->port(), "GET", uploadRequest(kUuid), Exchange{{}, {}, c.token, "127.0.0.1"}).status, c.status) << c.name;
 }
 
 TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)
