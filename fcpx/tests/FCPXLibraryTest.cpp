@@ -60,13 +60,10 @@ TEST(QVXMLDocument, AnyDepthIsWrittenWithBoundedIndentation)
 TEST(QVXMLDocument, EntitiesOfTheDocumentAreNeverExpanded)
 {
     QTemporaryDir folder;
-    QFile secret(folder.filePath("secret.txt"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
-    secret.write("SECRET-CONTENT");
-    secret.close();
+    const QString secret = writtenFile(folder.filePath("secret.txt"), "SECRET-CONTENT");
     const QString cases[] = {
         QStringLiteral("<!DOCTYPE fcpxml [<!ENTITY x SYSTEM \"file://%1\">]><fcpxml><library name=\"&x;\"/></fcpxml>")
-            .arg(secret.fileName()),
+            .arg(secret),
         "<!DOCTYPE fcpxml [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><fcpxml><library name=\"&c;\"/></fcpxml>",
     };
@@ -95,13 +92,7 @@ class FCPXLibraryTest : public ::testing::Test {
 public:
     QTemporaryDir folder;
 
-    QString makeFile(const QString& name)
-    {
-        QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("x");
-        return file.fileName();
-    }
+    QString makeFile(const QString& name) { return writtenFile(folder.filePath(name), "x"); }
 };
 
 TEST_F(FCPXLibraryTest, AssetDataComesFromTheOriginalMediaBookmarkOnly)

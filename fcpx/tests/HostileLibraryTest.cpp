@@ -159,11 +159,7 @@ QString mediaChain(int count, const QString& last)
 TEST_F(HostileLibraryTest, TheDocumentTypeGoesBackAsItsNameAlone)
 {
     QTemporaryDir outside;
-    QFile secret(outside.filePath("secret.dtd"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
-    secret.write("SECRET-FIRST-LINE\n");
-    secret.close();
-    const QString url = QUrl::fromLocalFile(secret.fileName()).toString();
+    const QString url = QUrl::fromLocalFile(writtenFile(outside.filePath("secret.dtd"), "SECRET-FIRST-LINE\n")).toString();
     const QString doctypes[] = {
         QStringLiteral("<!DOCTYPE fcpxml SYSTEM \"%1\">").arg(url),
         QStringLiteral("<!DOCTYPE fcpxml PUBLIC \"-//Outside//DTD x//EN\" \"%1\">").arg(url),
