@@ -10,6 +10,33 @@ void emptyElement(QString& out, int level, const QString& name, const qv::XmlAtt
     out += qv::xmlIndent(level) + qv::xmlStartTag(name, attributes) + QLatin1String("/>\n");
 }
 
+void appendAttribute(QString& out, QLatin1String key, const QString& value)
+{
+    out += QLatin1Char(' ');
+    out += key;
+    out += QLatin1String("=\"");
+    out += qv::xmlEscapeAttribute(value);
+    out += QLatin1Char('"');
+}
+
+// A keyword or rating of the clip, written piece by piece into `out`: the document holds
+// thousands of them.
+void rangeElement(QString& out, QLatin1String name, const QVExportFCPXRange& range, bool rating)
+{
+    out += QLatin1String("                <");
+    out += name;
+    appendAttribute(out, QLatin1String("start"), convertToStringTime(range.start));
+    appendAttribute(out, QLatin1String("duration"), convertToStringTime(range.duration));
+    if (rating) {
+        appendAttribute(out, QLatin1String("note"), range.note);
+        out += QLatin1String(" value=\"favorite\"/>\n");
+    } else {
+        appendAttribute(out, QLatin1String("value"), range.keyword);
+        appendAttribute(out, QLatin1String("note"), range.note);
+        out += QLatin1String("/>\n");
+    }
+}
+
 }  // namespace
 
 QString fcpxmlDocument(const FCPXDocumentContent& content)
@@ -38,17 +65,9 @@ QString fcpxmlDocument(const FCPXDocumentContent& content)
     } else {
         out += qv::xmlIndent(3) + clip + QLatin1String(">\n");
         for (const QVExportFCPXRange& range : content.keywordRanges)
-            emptyElement(out, 4, QStringLiteral("keyword"),
-                         {{"start", convertToStringTime(range.start)},
-                          {"duration", convertToStringTime(range.duration)},
-                          {"value", range.keyword},
-                          {"note", range.note}});
+            rangeElement(out, QLatin1String("keyword"), range, false);
         for (const QVExportFCPXRange& range : content.favoriteRanges)
-            emptyElement(out, 4, QStringLiteral("rating"),
-                         {{"start", convertToStringTime(range.start)},
-                          {"duration", convertToStringTime(range.duration)},
-                          {"note", range.note},
-                          {"value", "favorite"}});
+            rangeElement(out, QLatin1String("rating"), range, true);
         out += qv::xmlIndent(3) + QLatin1String("</asset-clip>\n");
     }
     for (const QString& name : content.keywordCollection)

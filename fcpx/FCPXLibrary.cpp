@@ -3,6 +3,9 @@
 
 #include <QFileInfo>
 
+#include <string_view>
+#include <vector>
+
 QByteArray testBookmarkForPath(const QString& path) { return kTestBookmarkPrefix + path.toUtf8(); }
 
 std::optional<QUrl> resolveBookmark(const QByteArray& bookmark)
@@ -78,12 +81,30 @@ std::optional<FCPXAssetData> FCPXLibrary::getDataFromAssetRef(const QString& ass
     return data;
 }
 
+const QHash<QString, pugi::xml_node>& FCPXLibrary::resourcesById() const
+{
+    if (!resourcesById_) {
+        resourcesById_.emplace();
+        if (std::shared_ptr<QVXMLElement> rootElement = root())
+            for (const pugi::xml_node& resources : rootElement->node().children("resources"))
+                for (const pugi::xml_node& resource : resources.children()) {
+                    const std::string_view kind = resource.name();
+                    const pugi::xml_attribute id = resource.attribute("id");
+                    if (resource.type() != pugi::node_element || (kind != "asset" && kind != "media") || id.empty())
+                        continue;
+                    const QString key = QString::fromUtf8(id.value());
+                    if (!resourcesById_->contains(key))
+                        resourcesById_->insert(key, resource);
+                }
+    }
+    return *resourcesById_;
+}
+
 std::shared_ptr<QVXMLElement> FCPXLibrary::getAssetOrMediaElementForRef(const QString& resourceID) const
 {
-    std::shared_ptr<QVXMLElement> rootElement = root();
-    if (!rootElement)
-        return nullptr;
-    return rootElement->firstElementForXPath("./resources/asset[@id=$id] | ./resources/media[@id=$id]", {{"id", resourceID}});
+    const QHash<QString, pugi::xml_node>& resources = resourcesById();
+    const auto found = resources.constFind(resourceID);
+    return found == resources.constEnd() ? nullptr : document_->element(*found);
 }
 
 std::shared_ptr<QVXMLElement> FCPXLibrary::getMediaElementFromCompoundOrMulticamClip(const QVXMLElement& clip) const
@@ -113,24 +134,28 @@ std::optional<QString> FCPXLibrary::getEventNameForClip(const QVXMLElement& clip
 
 QStringList FCPXLibrary::getAllResourceRefsFromElement(const QVXMLElement& element, QSet<QString>& usedResourceIds) const
 {
-    QSet<QString> visiting;
-    return allResourceRefs(element, usedResourceIds, visiting);
-}
-
-// A resource that refers back to one being walked (a cycle a hostile document can hold) is not
-// walked again.
-QStringList FCPXLibrary::allResourceRefs(const QVXMLElement& element, QSet<QString>& usedResourceIds,
-                                         QSet<QString>& visiting) const
-{
     QStringList refs;
+    // Resources met and not yet followed. A chain of references can be as long as the library:
+    // it is followed without recursion.
+    std::vector<std::shared_ptr<QVXMLElement>> toFollow;
+    const auto meet = [&](const QString& name, const QString& value) {
+        if (name != QLatin1String("ref") || followed_.contains(value))
+            return;
+        if (std::shared_ptr<QVXMLElement> resource = getAssetOrMediaElementForRef(value)) {
+            followed_.insert(value);
+            toFollow.push_back(std::move(resource));
+        }
+    };
     for (const auto& [name, value] : element.attributesForXPath(".//@format | .//@ref")) {
         refs.append(value);
-        if (name != QLatin1String("ref") || visiting.contains(value))
-            continue;
-        if (std::shared_ptr<QVXMLElement> resource = getAssetOrMediaElementForRef(value)) {
-            visiting.insert(value);
-            for (const QString& id : allResourceRefs(*resource, usedResourceIds, visiting))
-                usedResourceIds.insert(id);
+        meet(name, value);
+    }
+    while (!toFollow.empty()) {
+        const std::shared_ptr<QVXMLElement> resource = std::move(toFollow.back());
+        toFollow.pop_back();
+        for (const auto& [name, value] : resource->attributesForXPath(".//@format | .//@ref")) {
+            usedResourceIds.insert(value);
+            meet(name, value);
         }
     }
     return refs;

@@ -1,12 +1,15 @@
 // The questions asked of a dropped library: a clip's asset and its data (media location from
 // the asset's bookmark, online or not), the media of compound and multicam clips, a clip's
 // event, and the resources an element refers to. Read-only; every answer is empty rather than
-// a failure. Values of the document are bound to the queries, never pasted into them.
+// a failure. Values of the document are bound to the queries, never pasted into them. Resources
+// are found by id through an index made at the first such question: a library is asked while
+// its document's resources stay as they are.
 #pragma once
 
 #include "fcpx/QVXMLDocument.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -60,14 +63,20 @@ public:
     std::shared_ptr<QVXMLElement> getEventForClip(const QVXMLElement& clip) const;
     std::optional<QString> getEventNameForClip(const QVXMLElement& clip) const;
     // The `format` and `ref` values under the element (its own included), in document order;
-    // the resources named by a `ref` add all their own ids to `usedResourceIds`.
+    // the resources named by a `ref`, and in turn those they name, add all their own values to
+    // `usedResourceIds`. Each resource is followed once for the life of this library, a loop of
+    // references included: every call passes the same set.
     QStringList getAllResourceRefsFromElement(const QVXMLElement& element, QSet<QString>& usedResourceIds) const;
     // The `format` resource of that id; none when absent.
     std::shared_ptr<QVXMLElement> getFormatElement(const QString& formatID) const;
 
 private:
-    QStringList allResourceRefs(const QVXMLElement& element, QSet<QString>& usedResourceIds, QSet<QString>& visiting) const;
+    // The first `asset` or `media` resource of each id, in document order.
+    const QHash<QString, pugi::xml_node>& resourcesById() const;
 
     std::shared_ptr<QVXMLDocument> document_;
     BookmarkResolver resolver_;
+    mutable std::optional<QHash<QString, pugi::xml_node>> resourcesById_;
+    // The ids of the resources whose references were followed.
+    mutable QSet<QString> followed_;
 };

@@ -262,7 +262,9 @@ void FCPXSendBack::sendBackDroppedXMLFinish()
             // A document that went back once already names its library: it is named once.
             for (const auto& earlier : root->elementsForXPath("./import-options"))
                 earlier->remove();
-            std::shared_ptr<QVXMLElement> first = document->element(root->node().first_child());
+            // Text before the first element (a hostile library can hold some) is passed over.
+            std::shared_ptr<QVXMLElement> first =
+                document->element(root->node().find_child([](const pugi::xml_node& node) { return node.type() == pugi::node_element; }));
             std::shared_ptr<QVXMLElement> options = root->insertChild("import-options", {}, first.get());
             options->insertChild("option", {{"key", QStringLiteral("library location")}, {"value", location}}, nullptr);
 

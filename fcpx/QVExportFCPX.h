@@ -30,6 +30,8 @@ public:
 
     // The document of the open transcript; fills keywordCollection and keywordRanges.
     QString buildDocument();
+    // What the document of the open transcript holds; fills keywordCollection and keywordRanges.
+    FCPXDocumentContent contentOfOpenFile();
 
     // The speaker names used as keywords, each once, in the order written.
     QStringList keywordCollection;
@@ -37,8 +39,6 @@ public:
     std::vector<QVExportFCPXRange> keywordRanges;
 
 private:
-    FCPXDocumentContent contentOfOpenFile();
-
     AppDelegate* ad;
     const qv::Preferences& preferences_;
     qv::ExportShell& shell_;

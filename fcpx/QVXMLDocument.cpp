@@ -3,10 +3,14 @@
 
 #include "platform/foundation/XmlText.h"
 
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+
 namespace {
 
-// Parsing keeps CDATA and the document type as they are; pugixml reads no DTD, so no entity of
-// the document (internal or external) is ever expanded.
+// Parsing keeps CDATA as it is, and the document type only to know that there was one; pugixml
+// reads no DTD, so no entity of the document (internal or external) is ever expanded.
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_doctype;
 
 std::optional<pugi::xpath_node_set> select(const pugi::xml_node& node, const char* query, const XPathVariables& variables)
@@ -26,6 +30,98 @@ std::optional<pugi::xpath_node_set> select(const pugi::xml_node& node, const cha
 
 }  // namespace
 
+namespace {
+
+// The next code point of UTF-8 text at `at`, which moves past it; none when the bytes are not
+// UTF-8.
+std::optional<char32_t> nextCodePoint(const char*& at)
+{
+    const auto lead = static_cast<unsigned char>(*at);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
+    if (length == 0)
+        return std::nullopt;
+    char32_t code = length == 1 ? lead : lead & (0x7f >> length);
+    for (int i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(at[i]);
+        if ((next & 0xc0) != 0x80)
+            return std::nullopt;
+        code = (code << 6) | (next & 0x3f);
+    }
+    at += length;
+    return code;
+}
+
+bool isNameStartChar(char32_t c)
+{
+    return c == ':' || c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xc0 && c <= 0xd6) ||
+           (c >= 0xd8 && c <= 0xf6) || (c >= 0xf8 && c <= 0x2ff) || (c >= 0x370 && c <= 0x37d) ||
+           (c >= 0x37f && c <= 0x1fff) || (c >= 0x200c && c <= 0x200d) || (c >= 0x2070 && c <= 0x218f) ||
+           (c >= 0x2c00 && c <= 0x2fef) || (c >= 0x3001 && c <= 0xd7ff) || (c >= 0xf900 && c <= 0xfdcf) ||
+           (c >= 0xfdf0 && c <= 0xfffd) || (c >= 0x10000 && c <= 0xeffff);
+}
+
+bool isNameChar(char32_t c)
+{
+    return isNameStartChar(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7 ||
+           (c >= 0x300 && c <= 0x36f) || (c >= 0x203f && c <= 0x2040);
+}
+
+// pugixml takes any byte above ASCII into a name; the names written back must be XML names.
+bool isXMLName(const char* name)
+{
+    if (!*name)
+        return false;
+    for (bool first = true; *name; first = false) {
+        const std::optional<char32_t> c = nextCodePoint(name);
+        if (!c || !(first ? isNameStartChar(*c) : isNameChar(*c)))
+            return false;
+    }
+    return true;
+}
+
+// What pugixml lets through but XML forbids, and so could not be written back: a name that is
+// not an XML name, an attribute given twice.
+bool isWellFormedElement(const pugi::xml_node& element)
+{
+    if (!isXMLName(element.name()))
+        return false;
+    std::unordered_set<std::string_view> names;
+    for (const pugi::xml_attribute& attribute : element.attributes())
+        if (!isXMLName(attribute.name()) || !names.insert(attribute.name()).second)
+            return false;
+    return true;
+}
+
+// One root element, no element more than kMaximumDepth levels below it, nothing XML forbids.
+// Walked without recursion: the parser takes any depth.
+bool isAcceptableTree(const pugi::xml_document& dom)
+{
+    int roots = 0;
+    for (const pugi::xml_node& node : dom.children())
+        roots += node.type() == pugi::node_element;
+    if (roots != 1)
+        return false;
+    int depth = 0;
+    for (pugi::xml_node at = dom.first_child(); at;) {
+        if (at.type() == pugi::node_element && (depth > QVXMLDocument::kMaximumDepth || !isWellFormedElement(at)))
+            return false;
+        if (at.first_child()) {
+            at = at.first_child();
+            ++depth;
+            continue;
+        }
+        while (at && !at.next_sibling()) {
+            at = at.parent();
+            --depth;
+        }
+        if (at)
+            at = at.next_sibling();
+    }
+    return true;
+}
+
+}  // namespace
+
 std::shared_ptr<QVXMLDocument> QVXMLDocument::parse(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -34,7 +130,7 @@ std::shared_ptr<QVXMLDocument> QVXMLDocument::parse(const QString& text)
     std::shared_ptr<QVXMLDocument> document(new QVXMLDocument());
     const pugi::xml_parse_result result =
         document->dom_.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), kParseOptions, pugi::encoding_utf8);
-    if (!result || !document->dom_.document_element())
+    if (!result || !isAcceptableTree(document->dom_))
         return nullptr;
     return document;
 }
@@ -51,53 +147,110 @@ bool holdsText(const pugi::xml_node& node)
     return false;
 }
 
-void writeNode(QString& out, const pugi::xml_node& node, int level, bool inline_)
-{
-    const QString indent = inline_ ? QString() : qv::xmlIndent(level);
-    const QString newline = inline_ ? QString() : QStringLiteral("\n");
-    switch (node.type()) {
-    case pugi::node_pcdata:
-        out += qv::xmlEscapeText(QString::fromUtf8(node.value()));
-        return;
-    case pugi::node_cdata:
-        out += QLatin1String("<![CDATA[") + QString::fromUtf8(node.value()) + QLatin1String("]]>");
-        return;
-    case pugi::node_comment:
-        out += indent + QLatin1String("<!--") + QString::fromUtf8(node.value()) + QLatin1String("-->") + newline;
-        return;
-    case pugi::node_element:
-        break;
-    default:
-        return;
+// Writes the tree under a child of the document without recursion. The content of an element
+// that holds text is written inline: no line breaks, no indentation.
+class TreeWriter {
+public:
+    explicit TreeWriter(QString& out) : out_(out), indentation_(4 * QVXMLDocument::kMaximumIndentLevel, QLatin1Char(' '))
+    {
     }
-    qv::XmlAttributes attributes;
-    for (const pugi::xml_attribute& attribute : node.attributes())
-        attributes.emplace_back(QString::fromUtf8(attribute.name()), QString::fromUtf8(attribute.value()));
-    const QString name = QString::fromUtf8(node.name());
-    out += indent + qv::xmlStartTag(name, attributes);
-    if (!node.first_child()) {
-        out += QLatin1String("/>") + newline;
-        return;
+
+    void write(const pugi::xml_node& top)
+    {
+        int level = 0;
+        for (pugi::xml_node at = top;;) {
+            if (open(at, level)) {
+                at = at.first_child();
+                ++level;
+                continue;
+            }
+            while (at != top && !at.next_sibling()) {
+                at = at.parent();
+                close(at, --level);
+            }
+            if (at == top)
+                return;
+            at = at.next_sibling();
+        }
     }
-    const bool text = inline_ || holdsText(node);
-    out += QLatin1Char('>');
-    if (!text)
-        out += QLatin1Char('\n');
-    for (const pugi::xml_node& child : node.children())
-        writeNode(out, child, level + 1, text);
-    out += (text ? QString() : indent) + QLatin1String("</") + name + QLatin1Char('>') + newline;
-}
+
+private:
+    // Below the element whose text is being written.
+    bool isInline(int level) const { return textLevel_ >= 0 && level > textLevel_; }
+
+    void indent(int level)
+    {
+        out_ += QStringView(indentation_).left(4 * std::min(level, QVXMLDocument::kMaximumIndentLevel));
+    }
+
+    // Writes what comes before the node's children; true when it has children to write.
+    bool open(const pugi::xml_node& node, int level)
+    {
+        const bool inline_ = isInline(level);
+        switch (node.type()) {
+        case pugi::node_pcdata:
+            out_ += qv::xmlEscapeText(QString::fromUtf8(node.value()));
+            return false;
+        case pugi::node_cdata:
+            out_ += QLatin1String("<![CDATA[") + QString::fromUtf8(node.value()) + QLatin1String("]]>");
+            return false;
+        case pugi::node_element:
+            break;
+        default:
+            return false;
+        }
+        attributes_.clear();
+        for (const pugi::xml_attribute& attribute : node.attributes())
+            attributes_.emplace_back(QString::fromUtf8(attribute.name()), QString::fromUtf8(attribute.value()));
+        if (!inline_)
+            indent(level);
+        out_ += qv::xmlStartTag(QString::fromUtf8(node.name()), attributes_);
+        if (!node.first_child()) {
+            out_ += inline_ ? QLatin1String("/>") : QLatin1String("/>\n");
+            return false;
+        }
+        out_ += QLatin1Char('>');
+        if (!inline_) {
+            if (holdsText(node))
+                textLevel_ = level;
+            else
+                out_ += QLatin1Char('\n');
+        }
+        return true;
+    }
+
+    // Writes the end tag of an element whose children were written.
+    void close(const pugi::xml_node& element, int level)
+    {
+        if (isInline(level)) {
+            out_ += QLatin1String("</") + QString::fromUtf8(element.name()) + QLatin1Char('>');
+            return;
+        }
+        if (textLevel_ == level)
+            textLevel_ = -1;
+        else
+            indent(level);
+        out_ += QLatin1String("</") + QString::fromUtf8(element.name()) + QLatin1String(">\n");
+    }
+
+    QString& out_;
+    const QString indentation_;
+    qv::XmlAttributes attributes_;
+    // The level of the element whose text is being written; -1 outside any.
+    int textLevel_ = -1;
+};
 
 }  // namespace
 
 QByteArray QVXMLDocument::prettyText() const
 {
     QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n");
+    TreeWriter writer(out);
     for (const pugi::xml_node& node : dom_.children()) {
         if (node.type() == pugi::node_doctype)
-            out += QLatin1String("<!DOCTYPE ") + QString::fromUtf8(node.value()) + QLatin1String(">\n");
-        else if (node.type() == pugi::node_element || node.type() == pugi::node_comment)
-            writeNode(out, node, 0, false);
+            out += QLatin1String("<!DOCTYPE fcpxml>\n");
+        else if (node.type() == pugi::node_element)
+            writer.write(node);
     }
     return out.toUtf8();
 }

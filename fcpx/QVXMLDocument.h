@@ -1,7 +1,7 @@
 // A library document handed over by the partner editor, parsed once and queried with XPath, and
 // its elements as shared records: the same node always comes back as the same element while
-// anyone holds it, so that sets of clips compare by identity. External entities are never read
-// and no entity declared in the document is expanded.
+// anyone holds it, so that sets of clips compare by identity. External entities are never read,
+// no entity declared in the document is expanded and its document type is never written back.
 #pragma once
 
 #include <QByteArray>
@@ -27,17 +27,27 @@ public:
     // Texts larger than this are refused before parsing: 64 MiB, far above the largest library.
     static constexpr qsizetype kMaximumTextBytes = qsizetype(64) * 1024 * 1024;
 
+    // An element more than this many levels below the root makes a text unreadable: far deeper
+    // than any library the editor writes, as deep as XML readers commonly take by default, and
+    // every walk of the tree stays shallow.
+    static constexpr int kMaximumDepth = 256;
+    // Lines are indented by at most this many levels, however deep they lie.
+    static constexpr int kMaximumIndentLevel = 16;
+
     // The document of `text`, keeping CDATA sections; none when it is not well-formed XML, has
-    // no root element or is larger than kMaximumTextBytes.
+    // no root element or more than one, nests elements deeper than kMaximumDepth or is larger
+    // than kMaximumTextBytes. What pugixml lets through but XML forbids (names that are not XML
+    // names, an attribute given twice) is not well-formed either. Comments are left out.
     static std::shared_ptr<QVXMLDocument> parse(const QString& text);
 
     QVXMLDocument(const QVXMLDocument&) = delete;
     QVXMLDocument& operator=(const QVXMLDocument&) = delete;
 
     std::shared_ptr<QVXMLElement> rootElement();
-    // The document as UTF-8 text: declaration (standalone "no"), the document type when it has
-    // one, then the tree indented by four spaces a level, empty elements in their compact form,
-    // the content of an element that holds text kept on its line; one line break at the end.
+    // The document as UTF-8 text: declaration (standalone "no"), "<!DOCTYPE fcpxml>" when it has
+    // a document type (never the declarations it held), then the tree indented by four spaces a
+    // level up to kMaximumIndentLevel, empty elements in their compact form, the content of an
+    // element that holds text kept on its line; one line break at the end.
     QByteArray prettyText() const;
     // The element record of `node`; null for a node that is not an element.
     std::shared_ptr<QVXMLElement> element(const pugi::xml_node& node);

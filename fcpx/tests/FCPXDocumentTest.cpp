@@ -170,6 +170,15 @@ TEST_F(FCPXDocument, UnusualTranscriptsStillMakeWellFormedDocuments)
          },
          {"value=\"Ann\""},
          {}},
+        {"tabs and line breaks in words",
+         [](FCPXDocument& t) {
+             t.addRange("Ann", 0);
+             t.addWord("tab\there", 0, 100);
+             t.addWord("line\nbreak", 100, 200);
+             t.addWord("carriage\rreturn", 200, 300);
+         },
+         {"note=\"tab&#9;here line&#10;break carriage&#13;return\""},
+         {}},
         {"negative times",
          [](FCPXDocument& t) {
              t.addRange("Ann", -500);

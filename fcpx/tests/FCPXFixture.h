@@ -32,11 +32,12 @@ public:
     QStringList calls;
 };
 
-// xmllint's complaint about the document, empty when it is well formed.
-inline QString wellFormednessProblems(const QByteArray& document)
+// xmllint's complaint about the document, empty when it is well formed; `options` are added to
+// its command line.
+inline QString wellFormednessProblems(const QByteArray& document, const QStringList& options = {})
 {
     QProcess lint;
-    lint.start(QStringLiteral(QV_XMLLINT), {QStringLiteral("--noout"), QStringLiteral("-")});
+    lint.start(QStringLiteral(QV_XMLLINT), QStringList{QStringLiteral("--noout")} + options + QStringList{QStringLiteral("-")});
     if (!lint.waitForStarted())
         return QStringLiteral("xmllint did not start");
     lint.write(document);

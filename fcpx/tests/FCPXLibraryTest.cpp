@@ -24,24 +24,46 @@ TEST(QVXMLDocument, RefusesTextThatIsNotAWholeDocument)
         EXPECT_FALSE(QVXMLDocument::parse(text)) << text.left(60).toStdString();
 }
 
-TEST(QVXMLDocument, DeepNestingParsesAndQueries)
+TEST(QVXMLDocument, NestingUpToTheLimitParsesAndQueries)
 {
-    const QString deep = QString("<a>").repeated(10000) + "<keyword value=\"QV Pending\"/>" + QString("</a>").repeated(10000);
-    std::shared_ptr<QVXMLDocument> document = parsed(deep);
+    const auto nested = [](int levels) {
+        return QString("<a>").repeated(levels) + "<keyword value=\"QV Pending\">text</keyword>" + QString("</a>").repeated(levels);
+    };
+    std::shared_ptr<QVXMLDocument> document = parsed(nested(QVXMLDocument::kMaximumDepth));
     ASSERT_TRUE(document);
     EXPECT_EQ(document->rootElement()->elementsForXPath(".//keyword").size(), 1u);
+    EXPECT_FALSE(QVXMLDocument::parse(nested(QVXMLDocument::kMaximumDepth + 1)));
+    EXPECT_FALSE(QVXMLDocument::parse(nested(100000)));
+}
+
+// However deep a tree grows after parsing, it is written without recursion and no line is
+// indented by more than the limit.
+TEST(QVXMLDocument, AnyDepthIsWrittenWithBoundedIndentation)
+{
+    std::shared_ptr<QVXMLDocument> document = parsed("<fcpxml/>");
+    ASSERT_TRUE(document);
+    constexpr int kLevels = 50000;
+    std::shared_ptr<QVXMLElement> at = document->rootElement();
+    for (int level = 0; level < kLevels; ++level)
+        at = at->insertChild("x", {}, nullptr);
+    const QList<QByteArray> lines = document->prettyText().split('\n');
+    // Declaration, root, an element a line down to the innermost and back, root, end.
+    ASSERT_EQ(lines.size(), 2 * kLevels + 3);
+    EXPECT_EQ(lines[1], "<fcpxml>");
+    EXPECT_EQ(lines[5], QByteArray(4 * 4, ' ') + "<x>");
+    const QByteArray deepest(4 * QVXMLDocument::kMaximumIndentLevel, ' ');
+    EXPECT_EQ(lines[kLevels + 1], deepest + "<x/>");
+    EXPECT_EQ(lines[kLevels + 2], deepest + "</x>");
+    EXPECT_EQ(lines[2 * kLevels + 1], "</fcpxml>");
 }
 
 TEST(QVXMLDocument, EntitiesOfTheDocumentAreNeverExpanded)
 {
     QTemporaryDir folder;
-    QFile secret(folder.filePath("secret.txt"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
-    secret.write("SECRET-CONTENT");
-    secret.close();
+    const QString secret = writtenFile(folder.filePath("secret.txt"), "SECRET-CONTENT");
     const QString cases[] = {
         QStringLiteral("<!DOCTYPE fcpxml [<!ENTITY x SYSTEM \"file://%1\">]><fcpxml><library name=\"&x;\"/></fcpxml>")
-            .arg(secret.fileName()),
+            .arg(secret),
         "<!DOCTYPE fcpxml [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]><fcpxml><library name=\"&c;\"/></fcpxml>",
     };
@@ -70,13 +92,7 @@ class FCPXLibraryTest : public ::testing::Test {
 public:
     QTemporaryDir folder;
 
-    QString makeFile(const QString& name)
-    {
-        QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("x");
-        return file.fileName();
-    }
+    QString makeFile(const QString& name) { return writtenFile(folder.filePath(name), "x"); }
 };
 
 TEST_F(FCPXLibraryTest, AssetDataComesFromTheOriginalMediaBookmarkOnly)

@@ -1,111 +1,14 @@
 // A library handed over by the editor: what is refused and how, which clips are offered for
 // import and export with which texts, and the library sent back with its keywords.
-#include "fcpx/FCPXLibraryDrop.h"
-#include "fcpx/FCPXSendBack.h"
-#include "fcpx/tests/FCPXFixture.h"
-#include "fcpx/tests/LibraryFixture.h"
-#include "model/QVFile.h"
+#include "fcpx/tests/LibraryDropFixture.h"
 #include "model/QVFilePending.h"
-#include "platform/foundation/ManualDispatcher.h"
-#include "platform/rtdb/DatabaseBackend.h"
-#include "platform/rtdb/DatabaseClient.h"
-#include "platform/ui/Pasteboard.h"
-#include "platform/ui/ScriptedPresenters.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace fcpx_test;
 using V = qv::DatabaseValue;
-
-class LibraryDropTest : public ::testing::Test {
-public:
-    LibraryDropTest()
-        : backend(qv::DatabaseBackend::Options{}), client(backend, main, {}), preferences(folder.filePath("preferences")),
-          drop(ad, dropServices()), sendBack(ad, sendBackServices())
-    {
-        preferences.registerDefaults({{kQVExportFCPXKeywordType, kKeywordTypeSpeakerRange}});
-        ad.currentMode = 1;
-        ad.externalServiceStatus = 1;
-    }
-
-    FCPXLibraryDrop::Services dropServices()
-    {
-        FCPXLibraryDrop::Services services;
-        services.sheetAlerts = &sheets;
-        services.modalAlerts = &modal;
-        services.transitionToFiles = [this] { ad.currentMode = 1; };
-        services.addClipsToPendingList = [this](const std::vector<std::shared_ptr<QVXMLElement>>& clips) { added = clips; };
-        services.sendBackDroppedXML = [this] { sendBack.sendBackDroppedXML(); };
-        services.showRelinkSynchronizedClipsWindow = [this] { ++relinkSheets; };
-        services.writeDiagnosticTrace = [this](const QString& trace) { traces.append(trace); };
-        services.appVersion = QStringLiteral("1.0");
-        return services;
-    }
-
-    FCPXSendBack::Services sendBackServices()
-    {
-        FCPXSendBack::Services services;
-        services.alerts = &modal;
-        services.shell = &shell;
-        services.preferences = &preferences;
-        services.transcriptRef = [this](const QString& uuid) { return client.reference("transcripts").child(uuid.toStdString()); };
-        services.reloadFiles = [this] { ++reloads; };
-        services.dataFolder = folder.path().toStdString();
-        services.openInApplication = [this](const QString&, const QString& path) -> std::optional<HandOffError> {
-            handedOff.append(readAll(path));
-            return std::nullopt;
-        };
-        return services;
-    }
-
-    void dropText(const QString& text)
-    {
-        qv::MemoryPasteboard drag;
-        drag.addType(kFCPXPasteboardType, text);
-        drop.dropFromFCPX(drag);
-    }
-
-    std::shared_ptr<QVFile> verifiedFile(const QString& uuid, const QString& name)
-    {
-        auto file = std::make_shared<QVFile>();
-        file->uuid = uuid;
-        file->name = name;
-        file->status = 40;
-        ad.files.push_back(file);
-        return file;
-    }
-
-    QStringList clipNames(const std::vector<std::shared_ptr<QVXMLElement>>& clips) const
-    {
-        QStringList names;
-        for (const auto& clip : clips)
-            names.append(clip->attributeText("name"));
-        names.sort();
-        return names;
-    }
-
-    qv::Alert lastSheet() const { return sheets.shownAlerts().empty() ? qv::Alert{} : sheets.shownAlerts().back(); }
-
-    qv::ManualDispatcher main;
-    qv::DatabaseBackend backend;
-    qv::DatabaseClient client;
-    QTemporaryDir folder;
-    qv::Preferences preferences;
-    AppDelegate ad;
-    qv::ScriptedAlertPresenter sheets;
-    qv::ScriptedAlertPresenter modal;
-    RecordingShell shell;
-    std::vector<std::shared_ptr<QVXMLElement>> added;
-    QStringList traces;
-    QList<QByteArray> handedOff;
-    int relinkSheets = 0;
-    int reloads = 0;
-    FCPXLibraryDrop drop;
-    FCPXSendBack sendBack;
-};
 
 TEST_F(LibraryDropTest, LibrariesThatCannotBeReadEndTheDropWithTheirAlert)
 {
@@ -113,6 +16,12 @@ TEST_F(LibraryDropTest, LibrariesThatCannotBeReadEndTheDropWithTheirAlert)
                                   "automatically to help fix this issue in a future version. Please try dragging the "
                                   "library again.";
     const QString huge = "<fcpxml><library/><resources/>" + QString(int(QVXMLDocument::kMaximumTextBytes), ' ') + "</fcpxml>";
+    // One clean pending clip, which would go to the pending list without a sheet, and an element
+    // nested 20,000 deep.
+    const QString deep = libraryXML(assetXML("a1", mediaPath("tone.wav"), "duration=\"3s\""),
+                                    "<asset-clip name=\"Take\" ref=\"a1\"><keyword value=\"QV Pending\"/></asset-clip>" +
+                                        QString("<x>").repeated(20000) + QString("</x>").repeated(20000));
+    const QString notReadable = "error on drag and drop: could not create NSXMLDocument from string\n";
     struct Case {
         const char* what;
         std::function<void(qv::MemoryPasteboard&)> fill;
@@ -135,9 +44,20 @@ TEST_F(LibraryDropTest, LibrariesThatCannotBeReadEndTheDropWithTheirAlert)
          "error on drag and drop with missing string for com.apple.finalcutpro.xml type\npublic.utf8-plain-text not "
          "found\nNSStringPboardType string is nil\n"},
         {"not XML", [](auto& p) { p.addType(kFCPXPasteboardType, "{\"library\": 1}"); }, true, "Library Import Error",
-         libraryFailed, "error on drag and drop: could not create NSXMLDocument from string\n"},
+         libraryFailed, notReadable},
         {"too large", [&](auto& p) { p.addType(kFCPXPasteboardType, huge); }, true, "Library Import Error", libraryFailed,
-         "error on drag and drop: could not create NSXMLDocument from string\n"},
+         notReadable},
+        {"nested too deep", [&](auto& p) { p.addType(kFCPXPasteboardType, deep); }, true, "Library Import Error",
+         libraryFailed, notReadable},
+        // What XML forbids though the parser lets it through: it could not be written back.
+        {"two roots", [](auto& p) { p.addType(kFCPXPasteboardType, libraryXML("", "") + "<fcpxml/>"); }, true,
+         "Library Import Error", libraryFailed, notReadable},
+        {"an attribute twice",
+         [](auto& p) { p.addType(kFCPXPasteboardType, libraryXML("", "<clip name=\"a\" name=\"b\"/>")); }, true,
+         "Library Import Error", libraryFailed, notReadable},
+        {"a name XML does not take",
+         [](auto& p) { p.addType(kFCPXPasteboardType, libraryXML("", QString::fromUtf8("<clip\xc3\x97/>"))); }, true,
+         "Library Import Error", libraryFailed, notReadable},
         {"no library", [](auto& p) { p.addType(kFCPXPasteboardType, "<fcpxml><resources/><event/></fcpxml>"); }, false,
          "Quorvantelle can only import clips from Final Cut Pro X if a library is dragged.",
          "Dragging other items does not provide enough information for Quorvantelle to add transcript keywords to the "
@@ -404,6 +324,29 @@ TEST_F(SendBackTest, TheLibraryGoesBackWithKeywordsPrunedAndNamed)
     EXPECT_FALSE(ad.droppedXMLDoc);
     EXPECT_TRUE(ad.droppedClipsToImport.empty());
     EXPECT_EQ(reloads, 1);
+}
+
+TEST_F(SendBackTest, TabsAndLineBreaksInAttributesComeBackAsTheyWere)
+{
+    client.reference("transcripts/F1/words/w1/name").setValue("tab\there");
+    main.drain();
+    // A note with a line break typed in the editor, and the other two blanks XML readers would
+    // turn into spaces.
+    sheets.script(qv::kAlertFirstButtonReturn);
+    dropText(libraryXML(resources(), "<asset-clip name=\"Exported\" ref=\"a1\" duration=\"3s\" format=\"r1\">"
+                                     "<keyword start=\"0s\" value=\"QV Processing\"/>"
+                                     "<keyword start=\"1s\" value=\"Kept\" note=\"a&#10;b&#9;c&#13;d\"/></asset-clip>"));
+    main.drain();
+    ASSERT_EQ(handedOff.size(), 1);
+    EXPECT_EQ(wellFormednessProblems(handedOff[0]), "");
+    EXPECT_TRUE(handedOff[0].contains("note=\"a&#10;b&#9;c&#13;d\"")) << handedOff[0].toStdString();
+    std::shared_ptr<QVXMLDocument> back = parsed(QString::fromUtf8(handedOff[0]));
+    ASSERT_TRUE(back);
+    std::shared_ptr<QVXMLElement> kept = back->rootElement()->firstElementForXPath(".//keyword[@value='Kept']");
+    std::shared_ptr<QVXMLElement> spoken = back->rootElement()->firstElementForXPath(".//keyword[@value='Ann']");
+    ASSERT_TRUE(kept && spoken);
+    EXPECT_EQ(kept->attributeText("note"), "a\nb\tc\rd");
+    EXPECT_EQ(spoken->attributeText("note"), "tab\there world.");
 }
 
 TEST_F(SendBackTest, EveryExportedClipIsCountedOffAndAFailedWriteHandsNothingOff)

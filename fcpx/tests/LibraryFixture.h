@@ -44,6 +44,15 @@ inline QString libraryXML(const QString& resources, const QString& clips)
         .arg(resources, clips);
 }
 
+// Writes `bytes` to a new file at `path`; its path back.
+inline QString writtenFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
+
 inline QString mediaPath(const char* name) { return QString::fromStdString(qv::test::testMedia(name)); }
 
 // A plain PCM WAV of two channels with no layout stated, 0.1 s at 8 kHz: a track of two

@@ -26,7 +26,17 @@ QString xmlEscapeText(const QString& text) {
 }
 
 QString xmlEscapeAttribute(const QString& text) {
-    return xmlEscapeText(text).replace(QLatin1Char('"'), QLatin1String("&quot;"));
+    QString out = xmlEscapeText(text);
+    const bool plain = std::none_of(out.begin(), out.end(), [](QChar c) {
+        return c == QLatin1Char('"') || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r');
+    });
+    if (plain) return out;
+    // A reader turns a raw tab or line break in an attribute into a blank: they go as references.
+    out.replace(QLatin1Char('"'), QLatin1String("&quot;"));
+    out.replace(QLatin1Char('\t'), QLatin1String("&#9;"));
+    out.replace(QLatin1Char('\n'), QLatin1String("&#10;"));
+    out.replace(QLatin1Char('\r'), QLatin1String("&#13;"));
+    return out;
 }
 
 QString xmlStartTag(const QString& name, const XmlAttributes& attributes) {

@@ -11,7 +11,8 @@ namespace qv {
 // &, < and > as entities (element content); what XML cannot hold (withoutUnwritableCharacters)
 // is dropped.
 QString xmlEscapeText(const QString& text);
-// &, <, > and " as entities (attribute values in double quotes).
+// &, <, > and " as entities, tab, line feed and carriage return as character references
+// (attribute values in double quotes).
 QString xmlEscapeAttribute(const QString& text);
 
 using XmlAttributes = std::vector<std::pair<QString, QString>>;
