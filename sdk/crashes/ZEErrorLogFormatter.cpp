@@ -403,10 +403,12 @@ std::shared_ptr<ZEDevice> ZEErrorLogFormatter::deviceForTimestamp(ZEDate timesta
     auto device = base ? std::make_shared<ZEDevice>(*base) : std::make_shared<ZEDevice>();
     const auto& system = report.systemInfo();
     const auto& application = report.applicationInfo();
-    if (const auto version = nonEmpty(system.operatingSystemVersion)) {
-        device->osVersion = version;
-    }
-    if (system.operatingSystemBuild) {
+    // The system is described as every other log of the program describes it (the device in
+    // force at the crash): the report's own fields read the kernel, and a crash log that gave
+    // other values than the logs around it would seem to come from another machine. The
+    // report's serve only a device that has none.
+    if (!device->osVersion) {
+        device->osVersion = nonEmpty(system.operatingSystemVersion);
         device->osBuild = system.operatingSystemBuild;
     }
     if (report.machineInfo() && report.machineInfo()->modelName) {

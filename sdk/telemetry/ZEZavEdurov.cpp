@@ -102,6 +102,10 @@ public:
             ZELogAssert(logTag(), "Zav Edurov SDK configuration %@failed.", from);
             return false;
         }
+        // The contexts may have been made before the SDK was first touched, when their stored
+        // histories could not be read yet: they read them now, before anything is written.
+        ZESessionContext::sharedInstance()->loadHistory();
+        ZEUserIdContext::sharedInstance()->loadHistory();
         if (!appSecret) {
             appSecret = secret;
             ZESessionContext::sharedInstance()->setSessionId(std::nullopt);
@@ -109,7 +113,6 @@ public:
         if (!defaultTransmissionTargetToken) {
             defaultTransmissionTargetToken = token;
         }
-        ZEUserIdContext::sharedInstance();
         initializeChannelGroup();
         applyPipelineEnabledState(storedBool(kZavEdurovIsEnabledKey));
         sdkConfigured = true;

@@ -1,7 +1,11 @@
-// A stand-in for the telemetry ingestion service: an HTTP server on 127.0.0.1 that accepts every
-// request, keeps it (headers and body; a gzip body is decompressed on arrival), answers with the
-// statuses a test queued (200 once the queue is empty), and gives every request back on demand.
-// With a folder, each request is also appended to "<folder>/requests.jsonl" as it arrives.
+// A stand-in for the telemetry ingestion service: an HTTP server on 127.0.0.1 that takes the
+// requests to its route, POST "/logs" (any other is answered 404, as the service answers it),
+// keeps them (headers and body; a gzip body is inflated on arrival, up to kMostBodyBytes, past
+// which it answers 413), answers with the statuses a test queued (200 once the queue is empty),
+// and gives every request back on demand. Idle connections are closed after a short while, and
+// each connection has a thread of its own, so that idle ones keep no request waiting.
+// With a folder, each request is also appended to "<folder>/requests.jsonl" as it arrives, one
+// JSON object a line: a body that is not UTF-8 is kept as "bodyBase64" in place of "body".
 #pragma once
 
 #include <chrono>
@@ -16,6 +20,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace httplib {
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace qv::services {
 
@@ -37,6 +46,9 @@ struct SinkResponse {
 
 class IngestionSink {
 public:
+    // The largest body the sink takes, after inflating.
+    static constexpr std::size_t kMostBodyBytes = 8 * 1024 * 1024;
+
     explicit IngestionSink(std::filesystem::path folder = {});
     ~IngestionSink();
     IngestionSink(const IngestionSink&) = delete;
@@ -58,9 +70,13 @@ public:
 
 private:
     struct Server;
+    // Keeps one request to the route and answers it.
+    void handle(const httplib::Request& request, std::string body, httplib::Response& response);
+
     std::unique_ptr<Server> server_;
     std::thread thread_;
     int port_ = 0;
+    int listening_ = -1; // the server's listening socket, once made
     std::filesystem::path folder_;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;

@@ -91,21 +91,29 @@ protected:
         program->setProcessChannelMode(QProcess::MergedChannels);
         program->setStandardOutputFile(home.path() + QStringLiteral("/launch-%1.log").arg(launches.size()));
         program->start(QStringLiteral(QV_PROGRAM), {"--service", service->url().toString(), "--telemetry",
-                                                    QString::fromStdString(sink.baseUrl())});
+                                                    QString::fromStdString(sink.baseUrl() + "/")});
         EXPECT_TRUE(program->waitForStarted());
         return *program;
     }
 
-    std::optional<nlohmann::json> crashLog() const
+    // Every log of `type` the sink took so far, in the order they arrived.
+    std::vector<nlohmann::json> logsOfType(const std::string& type) const
     {
+        std::vector<nlohmann::json> found;
         for (const auto& request : sink.requests()) {
             const auto body = nlohmann::json::parse(request.body, nullptr, false);
             if (body.is_object() && body.contains("logs"))
                 for (const auto& log : body["logs"])
-                    if (log.value("type", "") == "appleError")
-                        return log;
+                    if (log.value("type", "") == type)
+                        found.push_back(log);
         }
-        return std::nullopt;
+        return found;
+    }
+
+    std::optional<nlohmann::json> crashLog() const
+    {
+        const auto crashes = logsOfType("appleError");
+        return crashes.empty() ? std::nullopt : std::optional(crashes.front());
     }
 
     QTemporaryDir home;
@@ -114,12 +122,17 @@ protected:
     std::vector<QProcess*> launches;
 };
 
+// The program is given the sink's address with a trailing slash, as a user may type it: its logs
+// still go to the sink's one route (any other is answered 404).
 TEST_F(CrashReportingTest, aSegmentationFaultOfTheProgramReachesTheSinkFromItsNextLaunch)
 {
     QProcess& crashing = launch();
     // The crash signals are armed together at start-up, the trap signal last.
     ASSERT_TRUE(waitUntil([&] { return catchesSignal(crashing.processId(), SIGTRAP); }))
         << "the program never armed its crash handlers";
+    // The launch's session has reached the sink before the crash.
+    ASSERT_TRUE(waitUntil([&] { return !logsOfType("startSession").empty(); })) << "the launch sent no session";
+    const nlohmann::json crashedSession = logsOfType("startSession").front();
     ::kill(static_cast<pid_t>(crashing.processId()), SIGSEGV);
     ASSERT_TRUE(crashing.waitForFinished(kLaunchDeadlineSeconds * 1000));
 
@@ -135,6 +148,15 @@ TEST_F(CrashReportingTest, aSegmentationFaultOfTheProgramReachesTheSinkFromItsNe
     EXPECT_EQ(device.value("appNamespace", ""), "com.harrowfenlake.quorvantelle");
     EXPECT_EQ(device.value("appVersion", ""), QV_VERSION);
     EXPECT_EQ(device.value("appBuild", ""), QV_BUILD);
+    // It carries the session of the launch that crashed, and describes the system as the
+    // launch's other logs do.
+    ASSERT_TRUE(crashedSession.contains("sid"));
+    EXPECT_EQ(log.value("sid", nlohmann::json()), crashedSession["sid"]);
+    const auto sessionDevice = crashedSession.value("device", nlohmann::json::object());
+    EXPECT_EQ(device.value("osVersion", ""), sessionDevice.value("osVersion", "-"));
+    EXPECT_EQ(device.value("osBuild", ""), sessionDevice.value("osBuild", "-"));
+    for (const auto& request : sink.requests())
+        EXPECT_EQ(request.path, "/logs");
 }
 
 }  // namespace

@@ -8,13 +8,18 @@
 #include "sdk/telemetry/Internals/Http/ZEDependencyConfiguration.h"
 #include "sdk/telemetry/Internals/Http/ZEHttpClient.h"
 #include "sdk/telemetry/Internals/Ingestion/ZEHttpIngestion.h"
+#include "sdk/telemetry/Internals/Storage/ZELogDBStorage.h"
 #include "sdk/telemetry/Internals/Model/CommonSchema/ZEMetadataExtension.h"
 #include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
 #include "sdk/telemetry/Internals/Util/ZETicketCache.h"
 #include "sdk/telemetry/Internals/Util/ZEUtility.h"
 #include "sdk/telemetry/ZEZavEdurov.h"
 
+#include <sqlite3.h>
+
 #include <future>
+#include <mutex>
+#include <thread>
 
 namespace ze {
 namespace {
@@ -232,6 +237,65 @@ TEST_F(ZEAnalyticsTest, ATrackingCallWaitingForTheStoreHoldsUpNoOtherCall)
     pausing.get();
     EXPECT_EQ(pausedInTime, std::future_status::ready) << "pausing waited for another thread's store";
     ZEZavEdurov::channelGroup()->removeDelegate(probe);
+}
+
+// An event the store refuses (here another connection holds the file's write lock past the
+// store's wait) is never sent: each caller of trackEvent hears of it before the call returns, and
+// the SDK's log says so. Once the lock is let go, events are stored again.
+TEST_F(ZEAnalyticsTest, AnEventTheStoreRefusesIsReportedFailedBeforeTrackEventReturns)
+{
+    class Failures final : public ZEAnalyticsDelegate {
+    public:
+        void didFailSendingEventLog(const std::shared_ptr<ZEEventLog>& event, const std::optional<ZEError>& error) override
+        {
+            std::lock_guard lock(mutex);
+            failed[event->name.value_or("")] = error ? error->code : 0;
+        }
+        std::map<std::string, long> snapshot()
+        {
+            std::lock_guard lock(mutex);
+            return failed;
+        }
+        std::mutex mutex;
+        std::map<std::string, long> failed;
+    };
+    start();
+    auto failures = std::make_shared<Failures>();
+    ZEAnalytics::setDelegate(failures);
+    ZEZavEdurov::channelGroup()->logsDispatchQueue()->drain();
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((ZEUtility::zavEdurovDirectoryURL() / kZELogDatabaseFileName).c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::map<std::string, long> toldOnReturn;
+    std::mutex toldMutex;
+    std::vector<std::thread> callers;
+    for (const std::string name : {"Refused one", "Refused two"}) {
+        callers.emplace_back([&, name] {
+            ZEAnalytics::trackEvent(name);
+            const auto failed = failures->snapshot();
+            std::lock_guard lock(toldMutex);
+            if (failed.count(name) > 0) {
+                toldOnReturn[name] = failed.at(name);
+            }
+        });
+    }
+    for (auto& caller : callers) {
+        caller.join();
+    }
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(toldOnReturn, (std::map<std::string, long>{{"Refused one", kZELogNotStoredErrorCode}, {"Refused two", kZELogNotStoredErrorCode}}));
+    int logged = 0;
+    for (const auto& line : logs()) {
+        logged += line.level == ZELogLevelError && line.message == "Log of type 'event' could not be stored in group Analytics; it is not sent." ? 1 : 0;
+    }
+    EXPECT_EQ(logged, 2);
+
+    ZEAnalytics::trackEvent("Stored");
+    EXPECT_EQ(storedIn("Analytics"), 1u);
+    EXPECT_EQ(failures->snapshot().count("Stored"), 0u);
+    ZEAnalytics::setDelegate(nullptr);
 }
 
 TEST_F(ZEAnalyticsTest, AnEventConvertsToDataAndMetadataTrees)

@@ -3,6 +3,7 @@
 #include "ZETestSupport.h"
 
 #include "sdk/crashes/ZEErrorLogFormatter.h"
+#include "sdk/telemetry/Internals/Util/ZEDeviceTracker.h"
 
 #include <cstdlib>
 
@@ -222,12 +223,16 @@ TEST_F(ErrorLogFormatterTest, userFoldersAreAnonymised)
     ::setenv("HOME", savedHome.c_str(), 1);
 }
 
-TEST_F(ErrorLogFormatterTest, theDeviceTakesTheReportsOwnFacts)
+// The application's facts come from the report; the system is described as every other log
+// describes it, not by the report's kernel fields ("12.6", "B-2042" here).
+TEST_F(ErrorLogFormatterTest, theDeviceTakesTheReportsApplicationFactsAndTheSystemOfEveryOtherLog)
 {
     const auto log = format();
     ASSERT_NE(log->device, nullptr);
-    EXPECT_EQ(log->device->osVersion, "12.6");
-    EXPECT_EQ(log->device->osBuild, "B-2042");
+    const auto current = ZEDeviceTracker::sharedInstance()->device();
+    EXPECT_EQ(log->device->osVersion, current->osVersion);
+    EXPECT_EQ(log->device->osBuild, current->osBuild);
+    EXPECT_NE(log->device->osBuild, "B-2042");
     EXPECT_EQ(log->device->appBuild, "42");
     EXPECT_EQ(log->device->appVersion, "4.2");
     EXPECT_EQ(log->device->appNamespace, "com.example.app");

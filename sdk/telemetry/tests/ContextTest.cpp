@@ -3,6 +3,10 @@
 #include "sdk/telemetry/Internals/Context/Session/ZESessionContext.h"
 #include "sdk/telemetry/Internals/Context/UserId/ZEUserIdContext.h"
 #include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/ZEZavEdurov.h"
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace ze {
 namespace {
@@ -129,6 +133,45 @@ TEST_F(ZEContextTest, SharedInstancesAreMadeOnceUntilReset)
     const auto session = ZESessionContext::sharedInstance();
     EXPECT_EQ(ZESessionContext::sharedInstance(), session);
     ZESessionContext::resetSharedInstance();
+}
+
+// A host may make the services, and with them the contexts, before it first touches the SDK
+// (the arguments of its start call are made before the call). The stored histories cannot be
+// read before the SDK registers their classes; they must still reach the contexts, and not be
+// written over with this launch alone. Runs in a process of its own, where nothing has
+// registered the classes yet.
+class ZEContextBeforeTheSdkTest : public SdkTest {
+protected:
+    bool registersArchiveClasses() const override { return false; }
+};
+
+TEST_F(ZEContextBeforeTheSdkTest, ContextsMadeBeforeTheSdkIsConfiguredKeepTheEarlierLaunches)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const ZEDate earlier = clock->now();
+            ZESaveHistory<ZESessionHistoryInfo>("SessionIdHistory", {std::make_shared<ZESessionHistoryInfo>(earlier, "crashed-session")});
+            ZESaveHistory<ZEUserIdHistoryInfo>("UserIdHistory", {std::make_shared<ZEUserIdHistoryInfo>(earlier, "crashed-user")});
+            clock->advance(5s);
+            ZESessionContext::resetSharedInstance();
+            ZEUserIdContext::resetSharedInstance();
+            const auto sessions = ZESessionContext::sharedInstance();
+            const auto userIds = ZEUserIdContext::sharedInstance();
+            ZEZavEdurov::setLogUrl("http://127.0.0.1:1");
+            ZEZavEdurov::start("app-secret", {});
+            const auto sid = sessions->sessionIdAt(earlier + 1s);
+            const auto uid = userIds->userIdAt(earlier + 1s);
+            const auto stored = ZEZavEdurovUserDefaults::shared().objectForKey("SessionIdHistory");
+            const std::size_t persisted = stored && std::holds_alternative<ZEData>(*stored)
+                ? ZEUtility::unarchiveKeyedArray<ZESessionHistoryInfo>(std::get<ZEData>(*stored)).value_or(
+                      std::vector<std::shared_ptr<ZESessionHistoryInfo>>()).size()
+                : 0;
+            std::fprintf(stderr, "sid=%s userId=%s persisted sessions=%zu\n", sid.value_or("(none)").c_str(),
+                uid.value_or("(none)").c_str(), persisted);
+            std::exit(sid == "crashed-session" && uid == "crashed-user" && persisted == 2 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 class ZEUserDefaultsTest : public SdkTest {

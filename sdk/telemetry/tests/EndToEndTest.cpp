@@ -30,8 +30,12 @@ using test::SdkTest;
 class SendWatcher final : public ZEChannelDelegate {
 public:
     void channelDidSucceedSendingLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>&) override { bump(); }
-    void channelDidFailSendingLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>&, const std::optional<ZEError>&) override
+    void channelDidFailSendingLog(ZEChannelProtocol&, const std::shared_ptr<ZEAbstractLog>&, const std::optional<ZEError>& error) override
     {
+        {
+            std::lock_guard lock(mutex_);
+            failureCodes_.push_back(error ? std::optional(error->code) : std::nullopt);
+        }
         bump();
     }
     void channelDidSetEnabled(ZEChannelProtocol&, bool, bool) override { bump(); }
@@ -48,6 +52,12 @@ public:
         std::lock_guard lock(mutex_);
         return events_;
     }
+    // The error code each failed log was reported with, in order; nothing for a report without an error.
+    std::vector<std::optional<long>> failureCodes()
+    {
+        std::lock_guard lock(mutex_);
+        return failureCodes_;
+    }
 
 private:
     void bump()
@@ -61,6 +71,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     int events_ = 0;
+    std::vector<std::optional<long>> failureCodes_;
 };
 
 // Real sends through libcurl to the loopback sink, on the manual clock.
@@ -199,6 +210,12 @@ TEST_F(ZEEndToEndTest, A401DisablesTheUnitAndDeletesWhatItHeld)
     enqueue(50, 1);
     drain();
     EXPECT_EQ(storedLogs(), 0u);
+    // Every log is reported failed with an error: those of the refused batch with the status the
+    // service answered, the one enqueued after with the deletion's.
+    const auto codes = watcher->failureCodes();
+    ASSERT_EQ(codes.size(), 51u);
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), std::optional<long>(401)), 50);
+    EXPECT_EQ(codes.back(), std::optional<long>(kZEConnectionPausedErrorCode));
 }
 
 TEST_F(ZEEndToEndTest, AnOutageKeepsLogsUpToTheCapThenARelaunchSendsThem)

@@ -71,6 +71,24 @@ TEST_F(ZEIngestionTest, SendsABatchAsOneJsonRequestWithTheSecretAndInstallId)
     EXPECT_EQ(ingestion->sendURL(), "https://other.example:8443/logs?api-version=1.0.0");
 }
 
+// A base given with trailing slashes still sends to "/logs", not "//logs" (which a service routing
+// "/logs" answers with 404, fatal to the channel); a base with a path of its own keeps it.
+TEST_F(ZEIngestionTest, JoinsTheBaseAndThePathWithOneSlash)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://127.0.0.1:9/", "http://127.0.0.1:9/logs?api-version=1.0.0"},
+        {"http://127.0.0.1:9//", "http://127.0.0.1:9/logs?api-version=1.0.0"},
+        {"http://127.0.0.1:9/ingest/", "http://127.0.0.1:9/ingest/logs?api-version=1.0.0"},
+        {"http://127.0.0.1:9/ingest", "http://127.0.0.1:9/ingest/logs?api-version=1.0.0"},
+    };
+    for (const auto& [base, sent] : cases) {
+        EXPECT_EQ(ZEZavEdurovIngestion::make(client, base, "00000000-0000-4000-8000-00000000ABCD")->sendURL(), sent) << base;
+        auto moved = ZEZavEdurovIngestion::make(client, "http://127.0.0.1:1", "00000000-0000-4000-8000-00000000ABCD");
+        moved->setBaseURL(base);
+        EXPECT_EQ(moved->sendURL(), sent) << base;
+    }
+}
+
 // Bodies are made off the caller's thread; the requests still go out in the order the batches came.
 TEST_F(ZEIngestionTest, BatchesGoOutInTheOrderTheyWereGiven)
 {

@@ -1,4 +1,5 @@
 #include "sdk/telemetry/Internals/Util/Platform/ZECrypto.h"
+#include "sdk/telemetry/Internals/Util/ZELogger.h"
 #include "sdk/telemetry/Internals/Util/Platform/ZEClock.h"
 #include "sdk/telemetry/Internals/Util/Platform/ZEFileIO.h"
 #include "sdk/telemetry/Internals/Util/Platform/ZENetworkMonitor.h"
@@ -419,12 +420,34 @@ TEST(ZEFileSecretStoreTest, NeverWritesOverAFileItCouldNotRead)
         }
     }
 
-    // Unreadable: nothing is written over it and the write reports failure.
+    // Unreadable (a folder in its place): nothing is written over it, and every write reports
+    // failure and says why in the SDK's log, naming the file.
     const auto unreadable = tempFile("unreadable");
     std::filesystem::remove_all(unreadable);
     std::filesystem::create_directories(unreadable / "inside");
+    std::vector<std::string> errors;
+    const ZELogLevel savedLevel = ZELogger::currentLogLevel();
+    ZELogger::setCurrentLogLevel(ZELogLevelWarning);
+    ZELogger::setLogHandler([&errors](const ZELogMessageProvider& message, ZELogLevel level, const std::string&, const char*,
+                                const char*, std::uint32_t) {
+        if (level == ZELogLevelError && message) {
+            errors.push_back(message());
+        }
+    });
     ZEFileSecretStore refused(unreadable);
-    EXPECT_EQ(refused.add(item), kZESecIO);
+    ZELogger::flush();
+    for (const char* account : {"first", "second"}) {
+        ZESecretItem another = item;
+        another.account = account;
+        errors.clear();
+        EXPECT_EQ(refused.add(another), kZESecIO);
+        ZELogger::flush();
+        ASSERT_EQ(errors.size(), 1u) << account;
+        EXPECT_NE(errors[0].find(unreadable.string()), std::string::npos) << errors[0];
+        EXPECT_NE(errors[0].find("a folder is in its place"), std::string::npos) << errors[0];
+    }
+    ZELogger::setLogHandler(nullptr);
+    ZELogger::setCurrentLogLevel(savedLevel);
     EXPECT_TRUE(std::filesystem::is_directory(unreadable / "inside"));
 }
 

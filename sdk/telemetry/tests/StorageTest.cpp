@@ -472,6 +472,23 @@ TEST_F(ZELogDBStorageTest, ASentBatchWhoseDeletionFailsIsNotLoadedAgain)
     EXPECT_EQ(load(storage, "Analytics"), (std::vector<std::string>{"later"}));
 }
 
+// An operation whose COMMIT failed leaves its transaction open on the store's connection: every
+// later insert would then go into that transaction, answer stored, and vanish with its rollback.
+// The open transaction is rolled back at once and the operation counts as failed; what comes
+// after is committed, as another connection sees.
+TEST_F(ZELogDBStorageTest, ATransactionLeftOpenIsRolledBackAndWhatFollowsIsCommitted)
+{
+    ZELogDBStorage storage;
+    ASSERT_TRUE(storage.saveLog(makeLog("before"), "Analytics", ZEFlagsNormal));
+    EXPECT_NE(storage.executeQueryUsingBlock([](sqlite3* db) {
+        return sqlite3_exec(db, "BEGIN; INSERT INTO logs (groupId, log, priority) VALUES ('Analytics', 'bm90IGEgbG9n', 1);",
+            nullptr, nullptr, nullptr);
+    }),
+        SQLITE_OK);
+    ASSERT_TRUE(storage.saveLog(makeLog("after"), "Analytics", ZEFlagsNormal));
+    EXPECT_EQ(peek("Analytics"), (std::vector<std::string>{"before", "after"}));
+}
+
 TEST_F(ZELogDBStorageTest, AFullStoreWhoseLogsCannotBeDeletedSaysSo)
 {
     ZELogDBStorage storage;

@@ -18,6 +18,11 @@ ZEError pausedWithDeletionError()
     return {kZEErrorDomain, kZEConnectionPausedErrorCode, "Canceled, connection paused with log deletion."};
 }
 
+ZEError notStoredError()
+{
+    return {kZEErrorDomain, kZELogNotStoredErrorCode, "The log could not be stored."};
+}
+
 } // namespace
 
 ZEChannelUnitDefault::ZEChannelUnitDefault(std::shared_ptr<ZEIngestionProtocol> ingestion,
@@ -96,6 +101,13 @@ std::function<void()> ZEChannelUnitDefault::completeEnqueues(const std::vector<E
     }
     const std::vector<bool> saved = storage_->saveArchivedLogs(logs, configuration_.groupId);
     for (std::size_t i = 0; i < toSave.size(); ++i) {
+        // A log the store refused is never sent: its enqueuer hears of it before the enqueue
+        // returns, as of any log dropped before sending.
+        if (i >= saved.size() || !saved[i]) {
+            ZELogError(kZELogTag, "Log of type '%@' could not be stored in group %@; it is not sent.", toSave[i]->log->type,
+                configuration_.groupId);
+            notifyFailureBeforeSendingForItem(toSave[i]->log, notStoredError());
+        }
         completed(*toSave[i]);
     }
     const auto stored = static_cast<std::uint64_t>(std::count(saved.begin(), saved.end(), true));
@@ -269,8 +281,10 @@ void ZEChannelUnitDefault::handleSendCompletion(const std::string& batchId, cons
         storage_->deleteLogsWithBatchId(batchId, configuration_.groupId);
     } else {
         ZELogError(kZELogTag, "Log(s) sent with failure, batch Id:%@, status code:%tu", batchId, status);
+        // A call the service answered comes back without an error: its logs get one all the same.
+        const std::optional<ZEError> failure = error ? error : std::optional(ZEHttpUtil::errorForStatusCode(status));
         for (const auto& log : container->logs) {
-            delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, error); });
+            delegates_.enumerate([&](ZEChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, failure); });
         }
         if (!ZEHttpUtil::isRecoverableError(status)) {
             ZELogError(kZELogTag, "Fatal error encountered; shutting down channel unit with group ID %@", configuration_.groupId);

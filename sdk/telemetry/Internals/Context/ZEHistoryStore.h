@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sdk/telemetry/Internals/Model/Util/ZEZavEdurovUserDefaults.h"
+#include "sdk/telemetry/Internals/Util/ZEArchiverUtil.h"
 #include "sdk/telemetry/Internals/Util/ZELogger.h"
 #include "sdk/telemetry/Internals/Util/ZEUtility.h"
 
@@ -29,6 +30,56 @@ void ZESaveHistory(const std::string& key, const std::vector<std::shared_ptr<Ent
         ZEZavEdurovUserDefaults::shared().setObject(std::move(*data), key);
     }
 }
+
+// A history persisted under one key. Its stored entries read as nothing until the SDK has
+// registered the classes they were archived as, which it does when it is first touched; a host
+// may make the services, and with them the contexts, before that. So the stored entries are read
+// at creation only when the classes are known, and otherwise by `load`, which the SDK's
+// configuration calls; they go in front of the entries made meanwhile, and nothing is written
+// before they are read, so that a launch never writes itself over the launches before it.
+template <class Entry>
+class ZEHistory {
+public:
+    explicit ZEHistory(std::string key)
+        : key_(std::move(key))
+    {
+        if (ZEArchiverUtil::hasAllowedZavEdurovModuleClasses()) {
+            load();
+        }
+    }
+
+    // Reads the stored entries, once; answers whether it read them now.
+    bool load()
+    {
+        if (loaded_) {
+            return false;
+        }
+        auto stored = ZELoadHistory<Entry>(key_);
+        stored.insert(stored.end(), entries.begin(), entries.end());
+        entries = std::move(stored);
+        loaded_ = true;
+        return true;
+    }
+    bool isLoaded() const { return loaded_; }
+    // Drops the stored entries with the ones made so far.
+    void clear()
+    {
+        entries.clear();
+        loaded_ = true;
+    }
+    void persist() const
+    {
+        if (loaded_) {
+            ZESaveHistory(key_, entries);
+        }
+    }
+
+    std::vector<std::shared_ptr<Entry>> entries;
+
+private:
+    std::string key_;
+    bool loaded_ = false;
+};
 
 // The newest entry stamped strictly before `date`, or none.
 template <class Entry>

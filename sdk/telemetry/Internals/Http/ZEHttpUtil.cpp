@@ -12,6 +12,11 @@ bool ZEHttpUtil::isSuccessStatusCode(long statusCode)
     return statusCode >= 200 && statusCode < 300;
 }
 
+ZEError ZEHttpUtil::errorForStatusCode(long statusCode)
+{
+    return {kZEErrorDomain, statusCode, "The service answered with HTTP status " + std::to_string(statusCode) + "."};
+}
+
 bool ZEHttpUtil::isNoInternetConnectionError(const std::optional<ZEError>& error)
 {
     return error && error->domain == kZEURLErrorDomain

@@ -14,6 +14,9 @@ public:
     static bool isRecoverableError(long statusCode);
     // 200 to 299.
     static bool isSuccessStatusCode(long statusCode);
+    // The error of a call the service answered with a failing status, which the client completes
+    // without one: in the SDK's domain, with the status as its code.
+    static ZEError errorForStatusCode(long statusCode);
     // URL-loading errors -1009 (not connected) and -1005 (connection lost).
     static bool isNoInternetConnectionError(const std::optional<ZEError>& error);
     // URL-loading errors from -2000 to -1200.

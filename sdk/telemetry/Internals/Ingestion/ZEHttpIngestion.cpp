@@ -30,6 +30,17 @@ std::string percentEncodeQuery(const std::string& text)
     return out;
 }
 
+// The base address and the path joined by one slash: a base given with a trailing slash
+// ("http://host/") would otherwise make "//logs", which a service routing "/logs" does not know.
+std::string joinedUrl(const std::string& base, const std::string& path)
+{
+    std::string::size_type end = base.size();
+    while (end > 0 && base[end - 1] == '/' && !path.empty() && path.front() == '/') {
+        --end;
+    }
+    return base.substr(0, end) + path;
+}
+
 // "scheme://host..." with a scheme of letters, digits, "+", "-", "." and a non-empty authority.
 bool isParsableUrl(const std::string& url)
 {
@@ -73,7 +84,7 @@ ZEHttpIngestion::ZEHttpIngestion(std::shared_ptr<ZEHttpClientProtocol> httpClien
         query += (query.empty() ? "" : "&") + key + "=" + value;
     }
     query_ = percentEncodeQuery(query);
-    sendURL_ = baseURL_ + apiPath_ + (query_.empty() ? "" : "?" + query_);
+    sendURL_ = joinedUrl(baseURL_, apiPath_) + (query_.empty() ? "" : "?" + query_);
 }
 
 void ZEHttpIngestion::attachToClient()
@@ -118,7 +129,7 @@ void ZEHttpIngestion::setBaseURL(const std::string& baseURL)
 {
     std::lock_guard lock(mutex_);
     baseURL_ = baseURL;
-    const std::string url = baseURL + apiPath_;
+    const std::string url = joinedUrl(baseURL, apiPath_);
     if (!isParsableUrl(url)) {
         ZELogInfo(kZELogTag, "Failed to update HTTP URL %@ with %@", sendURL_, baseURL);
         return;

@@ -238,6 +238,16 @@ int ZEDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& bloc
         }
     }
     result = block(db);
+    // What an operation wrote is stored only once committed: a transaction it left open (a
+    // COMMIT that failed) would take every later write with it into a rollback, each reported
+    // stored. It is rolled back now, and the operation counts as failed.
+    if (!sqlite3_get_autocommit(db)) {
+        ZELogError(kZELogTag, "An operation left a transaction open (result %d); it is rolled back.", result);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (result == SQLITE_OK) {
+            result = SQLITE_ABORT;
+        }
+    }
     notePageLimitAfterOperation(db);
     // A file found corrupt is opened afresh next time rather than reused.
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {

@@ -9,7 +9,20 @@
 #include "sdk/telemetry/Internals/Util/ZEUtility.h"
 #include "sdk/telemetry/Model/ZEDeviceHistoryInfo.h"
 
+#include <atomic>
+
 namespace ze {
+
+namespace {
+
+std::atomic<bool> moduleClassesAdded{false};
+
+} // namespace
+
+bool ZEArchiverUtil::hasAllowedZavEdurovModuleClasses()
+{
+    return moduleClassesAdded.load();
+}
 
 void ZEArchiverUtil::addAllowedZavEdurovModuleClasses()
 {
@@ -50,6 +63,7 @@ void ZEArchiverUtil::addAllowedZavEdurovModuleClasses()
         ZEArchiveClass::value("NSNumber"),
         ZEArchiveClass::value("NSMutableArray"),
     });
+    moduleClassesAdded = true;
 }
 
 void ZEArchiverUtil::addZavEdurovMigrationClasses()

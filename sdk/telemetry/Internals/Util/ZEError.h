@@ -12,6 +12,8 @@ inline constexpr const char* kZEURLErrorDomain = "NSURLErrorDomain";
 inline constexpr long kZELogInvalidContainerErrorCode = 1;
 inline constexpr long kZECanceledErrorCode = 2;
 inline constexpr long kZEDisabledErrorCode = 3;
+// A log the store refused (locked, full, failing disk): it is never sent.
+inline constexpr long kZELogNotStoredErrorCode = 4;
 inline constexpr long kZEConnectionPausedErrorCode = 100;
 
 inline constexpr long kZEURLErrorUnknown = -1;

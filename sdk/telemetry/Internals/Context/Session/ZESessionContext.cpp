@@ -29,11 +29,22 @@ void ZESessionContext::resetSharedInstance()
 }
 
 ZESessionContext::ZESessionContext()
-    : sessionHistory_(ZELoadHistory<ZESessionHistoryInfo>(kHistoryKey))
+    : history_(kHistoryKey)
 {
-    ZELogDebug(kZELogTag, "%tu session(s) in the history.", sessionHistory_.size());
+    if (history_.isLoaded()) {
+        ZELogDebug(kZELogTag, "%tu session(s) in the history.", history_.entries.size());
+    }
     currentSessionInfo_ = std::make_shared<ZESessionHistoryInfo>(ZEUtility::now(), std::nullopt);
-    sessionHistory_.push_back(currentSessionInfo_);
+    history_.entries.push_back(currentSessionInfo_);
+}
+
+void ZESessionContext::loadHistory()
+{
+    std::lock_guard lock(mutex_);
+    if (history_.load()) {
+        ZELogDebug(kZELogTag, "%tu session(s) in the history.", history_.entries.size() - 1);
+        history_.persist();
+    }
 }
 
 std::optional<std::string> ZESessionContext::sessionId() const
@@ -45,13 +56,13 @@ std::optional<std::string> ZESessionContext::sessionId() const
 void ZESessionContext::setSessionId(const std::optional<std::string>& sessionId)
 {
     std::lock_guard lock(mutex_);
-    if (!sessionHistory_.empty()) {
-        sessionHistory_.pop_back();
+    if (!history_.entries.empty()) {
+        history_.entries.pop_back();
     }
     currentSessionInfo_->sessionId = sessionId;
     currentSessionInfo_->timestamp = ZEUtility::now();
-    sessionHistory_.push_back(currentSessionInfo_);
-    persist();
+    history_.entries.push_back(currentSessionInfo_);
+    history_.persist();
     ZELogVerbose(kZELogTag, "Stored new session with id:%@ and timestamp: %@.", sessionId,
         ZEUtility::dateToISO8601(*currentSessionInfo_->timestamp));
 }
@@ -59,18 +70,18 @@ void ZESessionContext::setSessionId(const std::optional<std::string>& sessionId)
 std::optional<std::string> ZESessionContext::sessionIdAt(ZEDate date) const
 {
     std::lock_guard lock(mutex_);
-    const auto entry = ZEEntryInForceAt(sessionHistory_, date);
+    const auto entry = ZEEntryInForceAt(history_.entries, date);
     return entry ? entry->sessionId : std::nullopt;
 }
 
 void ZESessionContext::clearSessionHistoryAndKeepCurrentSession(bool keepCurrentSession)
 {
     std::lock_guard lock(mutex_);
-    sessionHistory_.clear();
+    history_.clear();
     if (keepCurrentSession) {
-        sessionHistory_.push_back(currentSessionInfo_);
+        history_.entries.push_back(currentSessionInfo_);
     }
-    persist();
+    history_.persist();
     ZELogVerbose(kZELogTag, "Cleared old sessions.");
 }
 
@@ -78,15 +89,10 @@ std::vector<ZESessionHistoryInfo> ZESessionContext::sessionHistory() const
 {
     std::lock_guard lock(mutex_);
     std::vector<ZESessionHistoryInfo> copies;
-    for (const auto& entry : sessionHistory_) {
+    for (const auto& entry : history_.entries) {
         copies.emplace_back(entry->timestamp, entry->sessionId);
     }
     return copies;
-}
-
-void ZESessionContext::persist() const
-{
-    ZESaveHistory(kHistoryKey, sessionHistory_);
 }
 
 } // namespace ze

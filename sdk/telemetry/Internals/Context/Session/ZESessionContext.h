@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sdk/telemetry/Internals/Context/Session/ZESessionHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/ZEHistoryStore.h"
 
 #include <memory>
 #include <mutex>
@@ -19,6 +20,8 @@ public:
     ZESessionContext(const ZESessionContext&) = delete;
     ZESessionContext& operator=(const ZESessionContext&) = delete;
 
+    // Reads the stored history if it could not be read at creation; the SDK's configuration calls it.
+    void loadHistory();
     std::optional<std::string> sessionId() const;
     // Replaces the current entry's id and time (also for an unchanged id) and persists.
     void setSessionId(const std::optional<std::string>& sessionId);
@@ -29,11 +32,9 @@ public:
     std::vector<ZESessionHistoryInfo> sessionHistory() const;
 
 private:
-    void persist() const;
-
     mutable std::recursive_mutex mutex_;
     std::shared_ptr<ZESessionHistoryInfo> currentSessionInfo_;
-    std::vector<std::shared_ptr<ZESessionHistoryInfo>> sessionHistory_;
+    ZEHistory<ZESessionHistoryInfo> history_;
 };
 
 } // namespace ze

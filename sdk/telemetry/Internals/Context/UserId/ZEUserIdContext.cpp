@@ -30,12 +30,23 @@ void ZEUserIdContext::resetSharedInstance()
 }
 
 ZEUserIdContext::ZEUserIdContext()
-    : userIdHistory_(ZELoadHistory<ZEUserIdHistoryInfo>(kHistoryKey))
+    : history_(kHistoryKey)
 {
-    ZELogDebug(kZELogTag, "%tu userId(s) in the history.", userIdHistory_.size());
+    if (history_.isLoaded()) {
+        ZELogDebug(kZELogTag, "%tu userId(s) in the history.", history_.entries.size());
+    }
     currentUserIdInfo_ = std::make_shared<ZEUserIdHistoryInfo>(ZEUtility::now(), std::nullopt);
-    userIdHistory_.push_back(currentUserIdInfo_);
-    persist();
+    history_.entries.push_back(currentUserIdInfo_);
+    history_.persist();
+}
+
+void ZEUserIdContext::loadHistory()
+{
+    std::lock_guard lock(mutex_);
+    if (history_.load()) {
+        ZELogDebug(kZELogTag, "%tu userId(s) in the history.", history_.entries.size() - 1);
+        history_.persist();
+    }
 }
 
 std::optional<std::string> ZEUserIdContext::userId() const
@@ -54,11 +65,11 @@ void ZEUserIdContext::setUserId(const std::optional<std::string>& userId)
         }
         currentUserIdInfo_->timestamp = ZEUtility::now();
         currentUserIdInfo_->userId = userId;
-        if (!userIdHistory_.empty()) {
-            userIdHistory_.pop_back();
+        if (!history_.entries.empty()) {
+            history_.entries.pop_back();
         }
-        userIdHistory_.push_back(currentUserIdInfo_);
-        persist();
+        history_.entries.push_back(currentUserIdInfo_);
+        history_.persist();
         ZELogVerbose(kZELogTag, "Stored new userId:%@ and timestamp: %@.", userId,
             ZEUtility::dateToISO8601(*currentUserIdInfo_->timestamp));
         for (const auto& weak : delegates_) {
@@ -75,16 +86,16 @@ void ZEUserIdContext::setUserId(const std::optional<std::string>& userId)
 std::optional<std::string> ZEUserIdContext::userIdAt(ZEDate date) const
 {
     std::lock_guard lock(mutex_);
-    const auto entry = ZEEntryInForceAt(userIdHistory_, date);
+    const auto entry = ZEEntryInForceAt(history_.entries, date);
     return entry ? entry->userId : std::nullopt;
 }
 
 void ZEUserIdContext::clearUserIdHistory()
 {
     std::lock_guard lock(mutex_);
-    userIdHistory_.clear();
-    userIdHistory_.push_back(currentUserIdInfo_);
-    persist();
+    history_.clear();
+    history_.entries.push_back(currentUserIdInfo_);
+    history_.persist();
     ZELogVerbose(kZELogTag, "Cleared old userIds while keeping current userId.");
 }
 
@@ -92,7 +103,7 @@ std::vector<ZEUserIdHistoryInfo> ZEUserIdContext::userIdHistory() const
 {
     std::lock_guard lock(mutex_);
     std::vector<ZEUserIdHistoryInfo> copies;
-    for (const auto& entry : userIdHistory_) {
+    for (const auto& entry : history_.entries) {
         copies.emplace_back(entry->timestamp, entry->userId);
     }
     return copies;
@@ -154,11 +165,6 @@ std::optional<std::string> ZEUserIdContext::prefixedUserIdFromUserId(const std::
         return std::string(kCollectorPrefix) + ":" + *userId;
     }
     return userId;
-}
-
-void ZEUserIdContext::persist() const
-{
-    ZESaveHistory(kHistoryKey, userIdHistory_);
 }
 
 } // namespace ze

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sdk/telemetry/Internals/Context/UserId/ZEUserIdHistoryInfo.h"
+#include "sdk/telemetry/Internals/Context/ZEHistoryStore.h"
 
 #include <memory>
 #include <mutex>
@@ -30,6 +31,8 @@ public:
     ZEUserIdContext(const ZEUserIdContext&) = delete;
     ZEUserIdContext& operator=(const ZEUserIdContext&) = delete;
 
+    // Reads the stored history if it could not be read at creation; the SDK's configuration calls it.
+    void loadHistory();
     std::optional<std::string> userId() const;
     // Changes the current entry and notifies the delegates, unless the id is unchanged.
     void setUserId(const std::optional<std::string>& userId);
@@ -47,11 +50,9 @@ public:
     static std::optional<std::string> prefixedUserIdFromUserId(const std::optional<std::string>& userId);
 
 private:
-    void persist() const;
-
     mutable std::recursive_mutex mutex_;
     std::shared_ptr<ZEUserIdHistoryInfo> currentUserIdInfo_;
-    std::vector<std::shared_ptr<ZEUserIdHistoryInfo>> userIdHistory_;
+    ZEHistory<ZEUserIdHistoryInfo> history_;
     std::vector<std::weak_ptr<ZEUserIdContextDelegate>> delegates_;
 };
 

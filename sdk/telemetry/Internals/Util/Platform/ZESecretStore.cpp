@@ -8,7 +8,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 namespace ze {
@@ -141,6 +143,16 @@ bool ZEFileSecretStore::save() const
     return ZEWriteFileAtomically(file_, json.dump(2, ' ', false, ZEJson::error_handler_t::replace), S_IRUSR | S_IWUSR);
 }
 
+void ZEFileSecretStore::logRefusedWrite() const
+{
+    std::error_code error;
+    const std::string reason = std::filesystem::is_directory(std::filesystem::symlink_status(file_, error))
+        ? "a folder is in its place"
+        : !writable_ ? "it could not be read, so it is never written over"
+                     : std::string(std::strerror(errno));
+    ZELogError(kZELogTag, "The secret store %@ cannot be written (%@); the secret is not kept.", file_.string(), reason);
+}
+
 int ZEFileSecretStore::add(const ZESecretItem& item)
 {
     std::lock_guard lock(mutex_);
@@ -150,6 +162,7 @@ int ZEFileSecretStore::add(const ZESecretItem& item)
     }
     items_[key] = {item.accessible, item.value.value_or("")};
     if (!save()) {
+        logRefusedWrite();
         items_.erase(key);
         return kZESecIO;
     }
@@ -169,6 +182,7 @@ int ZEFileSecretStore::remove(const ZESecretItem& query)
         return kZESecItemNotFound;
     }
     if (!save()) {
+        logRefusedWrite();
         items_ = std::move(previous);
         return kZESecIO;
     }

@@ -62,6 +62,8 @@ private:
     void load();
     void keepDamagedCopy();
     bool save() const;
+    // Says in the SDK's log why a change could not be written, with the file's name.
+    void logRefusedWrite() const;
 
     std::filesystem::path file_;
     std::mutex mutex_;
