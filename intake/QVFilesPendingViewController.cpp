@@ -4,6 +4,7 @@
 #include "intake/Preflight.h"
 #include "intake/QVFilesPendingTableView.h"
 #include "intake/QVTableCellViewFilePending.h"
+#include "intake/WarningTriangle.h"
 #include "intake/audio/QVAudioConfigurationViewController.h"
 #include "intake/audio/QVAudioMix.h"
 #include "intake/audio/QVMetadataTimecode.h"
@@ -181,11 +182,13 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     for (QPushButton* button : {addFilesButton_, removeFilesButton_}) {
         button->setFixedSize(32, 28);
         button->setFlat(true);
-        button->setStyleSheet(QStringLiteral("color: white; font-size: 18pt;"));
+        // Dimmed while disabled, as the other buttons of the bar are.
+        button->setStyleSheet(QStringLiteral("QPushButton { color: white; font-size: 18pt; }"
+                                             " QPushButton:disabled { color: rgba(255, 255, 255, 64); }"));
     }
     errorButton_ = new QToolButton(actionBar);
     errorButton_->setObjectName(QStringLiteral("errorButton"));
-    errorButton_->setIcon(errorButton_->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    errorButton_->setIcon(warningTriangleIcon(WarningColour::Red));
     errorButton_->setAutoRaise(true);
     errorButton_->hide();
     auto* busy = new QProgressBar(actionBar);
@@ -641,8 +644,7 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
                                              || ad_.externalServiceStatus == kServiceDelayed));
     errorButton_->setVisible(warn && droppedFilesCount_->isHidden());
     const bool yellow = !erroneous && ad_.isConnected && ad_.externalServiceStatus == kServiceDelayed;
-    errorButton_->setIcon(errorButton_->style()->standardIcon(yellow ? QStyle::SP_MessageBoxInformation
-                                                                     : QStyle::SP_MessageBoxWarning));
+    errorButton_->setIcon(warningTriangleIcon(yellow ? WarningColour::Yellow : WarningColour::Red));
     transcribeButton_->setEnabled(processor_.isProcessing()
                                   || (!isShowingWaveformsIndicator_ && !erroneous && ad_.userStatus >= kVerifiedUserStatus
                                       && ad_.externalServiceStatus != kServiceUnavailable && rows && ad_.isConnected));

@@ -20,6 +20,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,13 @@ TEST_F(FilesPendingViewControllerTest, FilesOpenedWithTheProgramWaitForTheAccoun
     EXPECT_TRUE(modal.shownAlerts().empty());
 }
 
+// The colour of the triangle the button shows, read inside its body.
+QColor triangleColour(const QToolButton& button)
+{
+    QImage image = button.icon().pixmap(16, 16).toImage();
+    return image.pixelColor(5, 13);
+}
+
 TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheService)
 {
     controller->addFilesData(batch({named("quiet")}), -1);
@@ -171,6 +179,8 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     EXPECT_TRUE(ad.filesPending.front()->audioError);
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "One or more files do not have\na valid audio channel enabled");
+    // Red for what keeps the files from being transcribed; yellow is for a delayed service.
+    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(214, 40, 40));
 
     channel.front()->waveformMax = -49.9f;
     controller->refreshBusyErrorStatus();
@@ -181,9 +191,11 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "Transcription is not available\nplease try again later");
+    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(214, 40, 40));
     ad.externalServiceStatus = 0;
     controller->refreshBusyErrorStatus();
     EXPECT_TRUE(controller->transcribeButton()->isEnabled());
+    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(240, 190, 30));
     ad.isConnected = false;
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
