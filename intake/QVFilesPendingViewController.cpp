@@ -10,6 +10,7 @@
 #include "intake/audio/QVMetadataTimecode.h"
 #include "model/AppDelegate.h"
 #include "model/FileTypes.h"
+#include "model/OpenFileQueries.h"
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 #include "model/QVFilePending.h"
@@ -286,6 +287,14 @@ void QVFilesPendingViewController::addFilesData(const FilesData& batch, std::int
                 auto reader = QVTimecodeReader::initWithFilePending(ad_, main_, file);
                 ad_.timecodeReaders.add(reader);
                 reader->readTimecodeSamples();
+                // The row is drawn again in the file's own timecode once the reader has run.
+                main_.async([this, alive = std::weak_ptr<bool>(alive_), read = std::weak_ptr<QVFilePending>(file)] {
+                    const auto pending = read.lock();
+                    QVTableCellViewFilePending* cell = alive.expired() || !pending ? nullptr : cellForFile(*pending);
+                    if (cell && !processor_.isProcessing() && !failures_.contains(pending->uuid))
+                        cell->timeAndProcessingStatus()->setText(
+                            timeAsHMSTextFromCMTimeForFilePending(pending, pending->lastMediaTimeDisplayed));
+                });
             }
         } else if (entry.clip && clipReader_) {
             ClipResult result = clipReader_(entry.clip);
@@ -486,7 +495,7 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
     if (processing)
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Pending")));
     else
-        cell.timeAndProcessingStatus()->setText(clockTextFromCMTime(file->lastMediaTimeDisplayed));
+        cell.timeAndProcessingStatus()->setText(timeAsHMSTextFromCMTimeForFilePending(file, file->lastMediaTimeDisplayed));
     if (const auto failure = failures_.constFind(file->uuid); failure != failures_.constEnd()) {
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Not submitted")));
         cell.timeAndProcessingStatus()->setToolTip(*failure);

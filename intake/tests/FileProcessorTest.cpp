@@ -210,6 +210,7 @@ QStringList convertedNames(const QString& folder)
     names.removeAll(QString::fromLatin1(QVFileProcessor::kFolderLockName));
     return names;
 }
+std::string joined(const QStringList& names) { return names.join(", ").toStdString(); }
 
 TEST(FileProcessorStart, RemovesWhatAKilledProgramLeftAndNoPendingFileOwns)
 {
@@ -261,12 +262,12 @@ TEST(FileProcessorStart, RemovesWhatAKilledProgramLeftAndNoPendingFileOwns)
         QStringList withAwaited = kept;
         withAwaited << awaited + ".m4a";
         withAwaited.sort();
-        EXPECT_EQ(convertedNames(folder), withAwaited);
+        EXPECT_EQ(joined(convertedNames(folder)), joined(withAwaited));
     }
     QVFileProcessor alone(ad, main, hooks, folder);
     QStringList sorted = kept;
     sorted.sort();
-    EXPECT_EQ(convertedNames(folder), sorted);
+    EXPECT_EQ(joined(convertedNames(folder)), joined(sorted));
     ::close(live.fd);
 }
 

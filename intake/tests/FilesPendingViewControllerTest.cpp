@@ -27,6 +27,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -161,11 +162,11 @@ TEST_F(FilesPendingViewControllerTest, FilesOpenedWithTheProgramWaitForTheAccoun
     EXPECT_TRUE(modal.shownAlerts().empty());
 }
 
-// The colour of the triangle the button shows, read inside its body.
-QColor triangleColour(const QToolButton& button)
+// The colour of the triangle the button shows, read inside its body, as #rrggbb.
+std::string triangleColour(const QToolButton& button)
 {
     QImage image = button.icon().pixmap(16, 16).toImage();
-    return image.pixelColor(5, 13);
+    return image.pixelColor(5, 13).name().toStdString();
 }
 
 TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheService)
@@ -180,7 +181,7 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "One or more files do not have\na valid audio channel enabled");
     // Red for what keeps the files from being transcribed; yellow is for a delayed service.
-    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(214, 40, 40));
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#d62828");
 
     channel.front()->waveformMax = -49.9f;
     controller->refreshBusyErrorStatus();
@@ -191,14 +192,28 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "Transcription is not available\nplease try again later");
-    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(214, 40, 40));
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#d62828");
     ad.externalServiceStatus = 0;
     controller->refreshBusyErrorStatus();
     EXPECT_TRUE(controller->transcribeButton()->isEnabled());
-    EXPECT_EQ(triangleColour(*controller->errorButton()), QColor(240, 190, 30));
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#f0be1e");
     ad.isConnected = false;
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+}
+
+TEST_F(FilesPendingViewControllerTest, ARowShowsItsTimeInTheFilesOwnTimecode)
+{
+    // A broadcast wave file that starts an hour after midnight.
+    const QString path = home.filePath("bwf.wav");
+    const std::string command = "ffmpeg -nostdin -v error -y -i '" + testMedia("tone.wav")
+                              + "' -c copy -write_bext 1 -metadata time_reference=172800000 '" + path.toStdString() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    controller->addFilesData(batch({QUrl::fromLocalFile(path)}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    const QVFilePending& file = *ad.filesPending.front();
+    ASSERT_TRUE(intake_test::waitFor([&] { return controller->cellForFile(file) != nullptr; }, 5));
+    EXPECT_EQ(controller->cellForFile(file)->timeAndProcessingStatus()->text(), "01:00:00");
 }
 
 TEST_F(FilesPendingViewControllerTest, TooFewMinutesGiveTheRefusalAndStartNothing)
@@ -362,7 +377,9 @@ TEST_F(FilesPendingViewControllerTest, ADiskThatFillsWhileConvertingLeavesNoPart
     QLabel* status = controller->cellForFile(*song)->timeAndProcessingStatus();
     EXPECT_EQ(status->text(), "Not submitted");
     EXPECT_EQ(status->toolTip(), alert.messageText);
-    EXPECT_TRUE(QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QStringList left = QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden);
+    left.removeAll(QString::fromLatin1(QVFileProcessor::kFolderLockName));
+    EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
     EXPECT_FALSE(service.hasPendingConnections());
 }
 
