@@ -343,6 +343,7 @@ int main(int argc, char** argv)
             + audio.string() + "'");
 
     std::printf("load average at the start: %.2f\n", loadAverage());
+    std::fflush(stdout);
     // First, while the process is small: the child starts with the parent's resident pages.
     openHostileAiff(folder);
     double long250Ratio = exactAgainstLoop("a " + size + " H.264 MOV with 250-picture groups", long250, count);
