@@ -12,6 +12,7 @@
 #include "platform/ui/ScriptedPresenters.h"
 
 #include <QDir>
+#include <QDragMoveEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -323,6 +324,37 @@ TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropR
     std::unique_ptr<QMimeData> late(controller->beginRowDrag({0}));
     controller->endRowDrag();
     EXPECT_FALSE(controller->validateDrop(*late, 3));
+}
+
+TEST_F(FilesPendingViewControllerTest, ADragOverTheRowsMarksWhereTheyWouldGo)
+{
+    controller->addFilesData(batch({named("1"), named("2"), named("3")}), -1);
+    QVFilesPendingTableView* table = controller->tableView();
+    ASSERT_TRUE(intake_test::waitFor([&] { return table->count() == 3; }));
+    controller->view()->resize(700, 600);
+    controller->view()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->view()));
+    table->doItemsLayout();
+    std::unique_ptr<QMimeData> dragged(controller->beginRowDrag({0}));
+    const QRect third = table->visualRect(table->model()->index(2, 0));
+    const QColor line = table->palette().color(QPalette::Highlight);
+    // The drag enters on the third row's upper half.
+    QDragEnterEvent enter(third.topLeft() + QPoint(5, 2), Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &enter);
+    EXPECT_EQ(table->dropIndicatorRow(), 2);
+    EXPECT_EQ(table->viewport()->grab().toImage().pixelColor(20, third.top()), line);
+
+    // Below the last row, the line stands under it; once the drag leaves, it goes.
+    QDragMoveEvent below(QPoint(5, table->visualRect(table->model()->index(2, 0)).bottom() + 20), Qt::MoveAction,
+                         dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &below);
+    EXPECT_EQ(table->dropIndicatorRow(), -1);
+    EXPECT_EQ(table->viewport()->grab().toImage().pixelColor(20, third.bottom()), line);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(table->viewport(), &leave);
+    EXPECT_FALSE(table->dropIndicatorRow().has_value());
+    EXPECT_NE(table->viewport()->grab().toImage().pixelColor(20, third.top()), line);
+    controller->endRowDrag();
 }
 
 // Files written by this process may grow to `bytes` while it lives, as on a disk about to fill
