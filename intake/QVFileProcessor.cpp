@@ -21,7 +21,13 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QUrlQuery>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using qv::localizedString;
 
@@ -38,10 +44,13 @@ QVFileProcessor::QVFileProcessor(AppDelegate& ad, qv::Dispatcher& main, IntakeHo
     : ad_(ad), main_(main), hooks_(hooks), outputFolder_(std::move(outputFolder))
 {
     QDir().mkpath(outputFolder_);
+    removeLeftovers();
 }
 
 QVFileProcessor::~QVFileProcessor()
 {
+    if (folderLock_ >= 0)
+        ::close(folderLock_);
     ++run_;
     if (encoder_)
         encoder_->cancel();
@@ -49,6 +58,31 @@ QVFileProcessor::~QVFileProcessor()
         uploadRequest_->abort();
     if (dataTaskUpload_)
         dataTaskUpload_->abort();
+}
+
+void QVFileProcessor::removeLeftovers()
+{
+    static const QRegularExpression converted(QStringLiteral("^([0-9A-Fa-f]{32})\\.m4a(\\.tmp-[A-Za-z0-9]{6})?$"));
+    const QDir folder(outputFolder_);
+    folderLock_ = ::open(QFile::encodeName(folder.filePath(QString::fromLatin1(kFolderLockName))).constData(),
+                         O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const bool alone = folderLock_ >= 0 && ::flock(folderLock_, LOCK_EX | LOCK_NB) == 0;
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        const QRegularExpressionMatch match = converted.match(name);
+        if (!match.hasMatch())
+            continue;
+        const QString uuid = match.captured(1);
+        const bool owned = std::any_of(ad_.filesPending.begin(), ad_.filesPending.end(),
+                                       [&](const auto& file) { return file && file->uuid == uuid; });
+        if (owned)
+            continue;
+        if (!match.captured(2).isEmpty())
+            qv::removeStaleTemporariesBeside(QFile::encodeName(folder.filePath(uuid + QStringLiteral(".m4a"))).toStdString());
+        else if (alone)
+            QFile::remove(folder.filePath(name));
+    }
+    if (folderLock_ >= 0)
+        ::flock(folderLock_, LOCK_SH);
 }
 
 QString QVFileProcessor::defaultOutputFolder()

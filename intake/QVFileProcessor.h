@@ -55,7 +55,8 @@ public:
     // The bar moves on once the conversion has gone this much further.
     static constexpr double kProgressStep = 0.01;
 
-    // Converted files go to `outputFolder`, made when missing.
+    // Converted files go to `outputFolder`, made when missing. What a killed program left there
+    // and no pending file owns is removed (see removeLeftovers).
     QVFileProcessor(AppDelegate& ad, qv::Dispatcher& main, IntakeHooks& hooks, QString outputFolder);
     ~QVFileProcessor();
     QVFileProcessor(const QVFileProcessor&) = delete;
@@ -63,6 +64,8 @@ public:
 
     // "Temporary Audio Files" in the application's data folder.
     static QString defaultOutputFolder();
+    // Name of the file in the output folder that every running processor holds a shared lock on.
+    static constexpr const char* kFolderLockName = ".in-use";
 
     void setDisplay(ProcessingDisplay* display) { display_ = display; }
     const QString& outputFolder() const { return outputFolder_; }
@@ -93,6 +96,10 @@ private:
     // with the next file once the alert is dismissed.
     void fileFailed(const std::shared_ptr<QVFilePending>& file, const QString& message, const QString& informative);
     void deleteConvertedFile(const QVFilePending& file);
+    // Removes the converted files of a killed program that no pending file owns: partial ones
+    // whose writer is gone, and complete ones (a file whose upload address was awaited) when no
+    // other program uses the folder, since a running one may be about to upload its own.
+    void removeLeftovers();
     // True while the work of run `run` may still act.
     bool current(std::uint64_t run) const { return isProcessing_ && run == run_; }
 
@@ -100,6 +107,8 @@ private:
     qv::Dispatcher& main_;
     IntakeHooks& hooks_;
     QString outputFolder_;
+    // Holds a shared lock on the folder's lock file while the processor lives.
+    int folderLock_ = -1;
     ProcessingDisplay* display_ = nullptr;
     QNetworkAccessManager network_;
     bool isProcessing_ = false;

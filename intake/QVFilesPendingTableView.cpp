@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -40,13 +41,36 @@ void QVFilesPendingTableView::dragMoveEvent(QDragMoveEvent* event)
         // Rows of this table move; files from elsewhere are copied in.
         event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
         event->accept();
+        showDropIndicator(count() > 0 ? std::optional<int>(dropRowAt(event->position().toPoint())) : std::nullopt);
     } else {
         event->ignore();
+        showDropIndicator(std::nullopt);
     }
+}
+
+void QVFilesPendingTableView::showDropIndicator(std::optional<int> row)
+{
+    if (row == dropIndicatorRow_)
+        return;
+    dropIndicatorRow_ = row;
+    viewport()->update();
+}
+
+void QVFilesPendingTableView::paintEvent(QPaintEvent* event)
+{
+    QListWidget::paintEvent(event);
+    if (!dropIndicatorRow_ || count() == 0)
+        return;
+    const int row = *dropIndicatorRow_;
+    const QRect rect = visualRect(model()->index(row < 0 || row >= count() ? count() - 1 : row, 0));
+    const int y = row < 0 || row >= count() ? rect.bottom() : rect.top();
+    QPainter painter(viewport());
+    painter.fillRect(QRect(0, std::max(0, y - 1), viewport()->width(), 3), palette().color(QPalette::Highlight));
 }
 
 void QVFilesPendingTableView::dragLeaveEvent(QDragLeaveEvent* event)
 {
+    showDropIndicator(std::nullopt);
     if (callbacks_.draggingExited)
         callbacks_.draggingExited();
     event->accept();
@@ -58,6 +82,7 @@ void QVFilesPendingTableView::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
+    showDropIndicator(std::nullopt);
     const int row = dropRowAt(event->position().toPoint());
     event->setDropAction(event->source() == this ? Qt::MoveAction : Qt::CopyAction);
     event->accept();
@@ -78,6 +103,7 @@ void QVFilesPendingTableView::startDrag(Qt::DropActions)
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::MoveAction);
+    showDropIndicator(std::nullopt);
     if (callbacks_.rowDragEnded)
         callbacks_.rowDragEnded();
 }

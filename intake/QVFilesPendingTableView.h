@@ -6,6 +6,8 @@
 
 #include <QListWidget>
 
+#include <optional>
+
 #include <functional>
 
 class QMimeData;
@@ -30,6 +32,9 @@ public:
 
     // The row a drop at `position` goes above; -1 for the end of the list.
     int dropRowAt(const QPoint& position) const;
+    // Where the line marking the drop position is drawn while a drag it would take is over the
+    // list: the top of that row, or the bottom of the last row for -1; nothing when not dragging.
+    std::optional<int> dropIndicatorRow() const { return dropIndicatorRow_; }
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -38,7 +43,11 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void showDropIndicator(std::optional<int> row);
+
     Callbacks callbacks_;
+    std::optional<int> dropIndicatorRow_;
 };

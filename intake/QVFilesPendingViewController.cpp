@@ -4,11 +4,13 @@
 #include "intake/Preflight.h"
 #include "intake/QVFilesPendingTableView.h"
 #include "intake/QVTableCellViewFilePending.h"
+#include "intake/WarningTriangle.h"
 #include "intake/audio/QVAudioConfigurationViewController.h"
 #include "intake/audio/QVAudioMix.h"
 #include "intake/audio/QVMetadataTimecode.h"
 #include "model/AppDelegate.h"
 #include "model/FileTypes.h"
+#include "model/OpenFileQueries.h"
 #include "model/QVAudioChannel.h"
 #include "model/QVAudioTrack.h"
 #include "model/QVFilePending.h"
@@ -181,11 +183,13 @@ QVFilesPendingViewController::QVFilesPendingViewController(AppDelegate& ad, qv::
     for (QPushButton* button : {addFilesButton_, removeFilesButton_}) {
         button->setFixedSize(32, 28);
         button->setFlat(true);
-        button->setStyleSheet(QStringLiteral("color: white; font-size: 18pt;"));
+        // Dimmed while disabled, as the other buttons of the bar are.
+        button->setStyleSheet(QStringLiteral("QPushButton { color: white; font-size: 18pt; }"
+                                             " QPushButton:disabled { color: rgba(255, 255, 255, 64); }"));
     }
     errorButton_ = new QToolButton(actionBar);
     errorButton_->setObjectName(QStringLiteral("errorButton"));
-    errorButton_->setIcon(errorButton_->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    errorButton_->setIcon(warningTriangleIcon(WarningColour::Red));
     errorButton_->setAutoRaise(true);
     errorButton_->hide();
     auto* busy = new QProgressBar(actionBar);
@@ -283,6 +287,14 @@ void QVFilesPendingViewController::addFilesData(const FilesData& batch, std::int
                 auto reader = QVTimecodeReader::initWithFilePending(ad_, main_, file);
                 ad_.timecodeReaders.add(reader);
                 reader->readTimecodeSamples();
+                // The row is drawn again in the file's own timecode once the reader has run.
+                main_.async([this, alive = std::weak_ptr<bool>(alive_), read = std::weak_ptr<QVFilePending>(file)] {
+                    const auto pending = read.lock();
+                    QVTableCellViewFilePending* cell = alive.expired() || !pending ? nullptr : cellForFile(*pending);
+                    if (cell && !processor_.isProcessing() && !failures_.contains(pending->uuid))
+                        cell->timeAndProcessingStatus()->setText(
+                            timeAsHMSTextFromCMTimeForFilePending(pending, pending->lastMediaTimeDisplayed));
+                });
             }
         } else if (entry.clip && clipReader_) {
             ClipResult result = clipReader_(entry.clip);
@@ -483,7 +495,7 @@ void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, co
     if (processing)
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Pending")));
     else
-        cell.timeAndProcessingStatus()->setText(clockTextFromCMTime(file->lastMediaTimeDisplayed));
+        cell.timeAndProcessingStatus()->setText(timeAsHMSTextFromCMTimeForFilePending(file, file->lastMediaTimeDisplayed));
     if (const auto failure = failures_.constFind(file->uuid); failure != failures_.constEnd()) {
         cell.timeAndProcessingStatus()->setText(localizedString(QStringLiteral("Not submitted")));
         cell.timeAndProcessingStatus()->setToolTip(*failure);
@@ -641,8 +653,7 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
                                              || ad_.externalServiceStatus == kServiceDelayed));
     errorButton_->setVisible(warn && droppedFilesCount_->isHidden());
     const bool yellow = !erroneous && ad_.isConnected && ad_.externalServiceStatus == kServiceDelayed;
-    errorButton_->setIcon(errorButton_->style()->standardIcon(yellow ? QStyle::SP_MessageBoxInformation
-                                                                     : QStyle::SP_MessageBoxWarning));
+    errorButton_->setIcon(warningTriangleIcon(yellow ? WarningColour::Yellow : WarningColour::Red));
     transcribeButton_->setEnabled(processor_.isProcessing()
                                   || (!isShowingWaveformsIndicator_ && !erroneous && ad_.userStatus >= kVerifiedUserStatus
                                       && ad_.externalServiceStatus != kServiceUnavailable && rows && ad_.isConnected));

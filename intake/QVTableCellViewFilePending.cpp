@@ -1,6 +1,7 @@
 #include "intake/QVTableCellViewFilePending.h"
 
 #include "intake/QVProgressBarAnimation.h"
+#include "intake/WarningTriangle.h"
 #include "model/QVFilePending.h"
 #include "platform/foundation/LocalizedString.h"
 
@@ -52,7 +53,7 @@ QVTableCellViewFilePending::QVTableCellViewFilePending(QWidget* parent)
     timeAndProcessingStatus_->setObjectName(QStringLiteral("timeAndProcessingStatus"));
     timeAndProcessingStatus_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     audioErrorDisplay_->setObjectName(QStringLiteral("audioErrorDisplay"));
-    audioErrorDisplay_->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(16, 16));
+    audioErrorDisplay_->setPixmap(warningTrianglePixmap(WarningColour::Red, 16));
     audioErrorDisplay_->setToolTip(qv::localizedString(QStringLiteral("No audible channel is enabled")));
     audioErrorDisplay_->hide();
     diarizationPopup_->setObjectName(QStringLiteral("diarizationPopup"));

@@ -4,12 +4,13 @@
 // target and decodes up to the picture showing there, for the same targets, the two taken in
 // turn so that the load of a shared machine falls on both alike; tolerant seeks (no limit either
 // side, as scrubbing asks) in the 250-picture file; and exact seeks in a 1-hour AAC .m4a once it
-// is open. Beside each time it prints the processor time of the whole process over the seek,
+// is open; and, first, the peak memory of a player opening an AIFF whose header claims 65,535
+// channels. Beside each time it prints the processor time of the whole process over the seek,
 // which the load of other programs moves less, and the load average at the start and the end.
 //
 //   seek_bench [--seeks N] [--video-minutes M] [--size WxH] [--folder F]
 //
-// Defaults: 100 seeks, 3-minute 1280x720 MOVs; the media are made in a temporary folder, or kept
+// Defaults: 100 seeks, 3-minute 1920x1080 MOVs; the media are made in a temporary folder, or kept
 // in F for the next run. Targets: exact seeks at most 1.0 x the loop's median; tolerant seeks
 // median <= 30 ms; .m4a seeks median <= 3 ms.
 
@@ -28,6 +29,8 @@ extern "C" {
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -266,13 +269,55 @@ void makeMovie(const fs::path& path, const std::string& size, int minutes, int g
         + " -sc_threshold 0 -pix_fmt yuv420p -c:a aac -f mov '" + path.string() + "'");
 }
 
+// A stereo AIFF whose header is made to claim 65,535 channels (the 16-bit count after "COMM").
+void makeHostileAiff(const fs::path& path)
+{
+    fs::path plain = path.string() + ".plain.aiff";
+    run("ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=d=60:r=48000 -ac 2 -c:a pcm_s16be '" + plain.string() + "'");
+    std::ifstream in(plain, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t comm = bytes.find("COMM");
+    if (comm == std::string::npos || comm + 10 > bytes.size()) {
+        std::fprintf(stderr, "ffmpeg wrote an AIFF without a COMM chunk\n");
+        std::exit(1);
+    }
+    bytes[comm + 8] = '\xff';
+    bytes[comm + 9] = '\xff';
+    std::ofstream(path, std::ios::binary) << bytes;
+    fs::remove(plain);
+}
+
+// Opens the AIFF in a player as the program does (inspected, then given to the player) in a child
+// process: how long until it is refused, and the child's peak resident size.
+void openHostileAiff(const fs::path& folder)
+{
+    fs::path path = folder / "channels-65535.aiff";
+    makeHostileAiff(path);
+    double memory = peakMemoryOfChild([&] {
+        auto start = std::chrono::steady_clock::now();
+        auto asset = qv::Asset::inspect(path.string());
+        if (asset) {
+            qv::ManualDispatcher main;
+            qv::Player player(main, std::make_unique<qv::SilentAudioOutput>(main));
+            player.replaceCurrentItem(qv::PlayerItem(asset.value()));
+            player.setRate(1.0);
+            main.runUntil([&] { return player.status() == qv::Player::Status::Failed; });
+        }
+        std::printf("the player opening an AIFF that claims 65,535 channels: %s after %.3f s",
+                    asset ? "failed" : "refused at inspection", secondsSince(start));
+        std::fflush(stdout);
+    });
+    std::printf(", peak memory %.1f MB (target: failure within 1 s, <= 50 MB)\n", memory);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     int count = 100;
     int videoMinutes = 3;
-    std::string size = "1280x720";
+    std::string size = "1920x1080";
     fs::path kept;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
@@ -298,6 +343,9 @@ int main(int argc, char** argv)
             + audio.string() + "'");
 
     std::printf("load average at the start: %.2f\n", loadAverage());
+    std::fflush(stdout);
+    // First, while the process is small: the child starts with the parent's resident pages.
+    openHostileAiff(folder);
     double long250Ratio = exactAgainstLoop("a " + size + " H.264 MOV with 250-picture groups", long250, count);
     double short25Ratio = exactAgainstLoop("a " + size + " H.264 MOV with 25-picture groups", short25, count);
 

@@ -3,7 +3,11 @@
 #include "intake/tests/IntakeTestSupport.h"
 #include "model/AppDelegate.h"
 #include "model/QVMediaFile.h"
+#include "platform/foundation/FileUtilities.h"
+#include "platform/foundation/ManualDispatcher.h"
 #include "platform/foundation/QtDispatcher.h"
+#include "platform/foundation/Uuid.h"
+#include "platform/media/UploadEncoder.h"
 #include "platform/rtdb/DatabaseClient.h"
 #include "platform/rtdb/RemoteConnection.h"
 #include "platform/ui/ScriptedPresenters.h"
@@ -18,6 +22,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -197,6 +205,74 @@ protected:
     RecordingDisplay display{ad};
     std::unique_ptr<QVFileProcessor> processor;
 };
+
+// The names in `folder`, sorted, without the processors' lock file.
+QStringList convertedNames(const QString& folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    names.removeAll(QString::fromLatin1(QVFileProcessor::kFolderLockName));
+    return names;
+}
+std::string joined(const QStringList& names) { return names.join(", ").toStdString(); }
+
+TEST(FileProcessorStart, RemovesWhatAKilledProgramLeftAndNoPendingFileOwns)
+{
+    QTemporaryDir home;
+    const QString folder = home.path() + "/Temporary Audio Files";
+    QDir().mkpath(folder);
+    const QString killed = qv::createUUID();
+    const QString awaited = qv::createUUID();
+    const QString owned = qv::createUUID();
+    const QString writing = qv::createUUID();
+    auto at = [&](const QString& name) { return (folder + "/" + name).toStdString(); };
+
+    // A program killed while it converted, in a process of its own: its partial file stays.
+    qv::Asset source = qv::test::inspected(qv::test::testMedia("tone.wav"));
+    qv::AudioMix mix;
+    mix.inputParameters.push_back({source.tracksWithMediaType(qv::MediaType::Audio)[0].trackID, {0.5f, 0.5f}, 1.0f, 1.0f});
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        qv::UploadEncoder(source, mix, at(killed + ".m4a")).run([](double) { ::kill(::getpid(), SIGKILL); });
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(convertedNames(folder).size(), 1);
+    ASSERT_TRUE(convertedNames(folder)[0].startsWith(killed + ".m4a.tmp-")) << convertedNames(folder)[0].toStdString();
+
+    // One killed while its upload address was awaited; one a pending file owns; one being written
+    // right now; and a file of another name.
+    QFile(folder + "/" + awaited + ".m4a").open(QIODevice::WriteOnly);
+    QFile(folder + "/" + owned + ".m4a").open(QIODevice::WriteOnly);
+    QFile(folder + "/notes.txt").open(QIODevice::WriteOnly);
+    qv::TemporaryFile live = qv::createTemporaryBeside(at(writing + ".m4a"));
+    ASSERT_GE(live.fd, 0) << live.error;
+
+    AppDelegate ad;
+    auto pending = std::make_shared<QVFilePending>();
+    pending->uuid = owned;
+    ad.filesPending.push_back(pending);
+    qv::ManualDispatcher main;
+    IntakeHooks hooks;
+    const QStringList kept{owned + ".m4a", QString::fromStdString(live.path.filename().string()), "notes.txt"};
+    {
+        // Another program uses the folder: it may be about to upload a complete file of its own.
+        QVFileProcessor running(ad, main, hooks, folder);
+        QFile(folder + "/" + awaited + ".m4a").open(QIODevice::WriteOnly);
+        QVFileProcessor starting(ad, main, hooks, folder);
+        QStringList withAwaited = kept;
+        withAwaited << awaited + ".m4a";
+        withAwaited.sort();
+        EXPECT_EQ(joined(convertedNames(folder)), joined(withAwaited));
+    }
+    QVFileProcessor alone(ad, main, hooks, folder);
+    QStringList sorted = kept;
+    sorted.sort();
+    EXPECT_EQ(joined(convertedNames(folder)), joined(sorted));
+    ::close(live.fd);
+}
 
 TEST_F(FileProcessorTest, EachFileIsConvertedUploadedAndRecordedInTurn)
 {

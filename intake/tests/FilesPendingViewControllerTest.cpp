@@ -12,6 +12,7 @@
 #include "platform/ui/ScriptedPresenters.h"
 
 #include <QDir>
+#include <QDragMoveEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,12 +21,14 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -160,6 +163,13 @@ TEST_F(FilesPendingViewControllerTest, FilesOpenedWithTheProgramWaitForTheAccoun
     EXPECT_TRUE(modal.shownAlerts().empty());
 }
 
+// The colour of the triangle the button shows, read inside its body, as #rrggbb.
+std::string triangleColour(const QToolButton& button)
+{
+    QImage image = button.icon().pixmap(16, 16).toImage();
+    return image.pixelColor(5, 13).name().toStdString();
+}
+
 TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheService)
 {
     controller->addFilesData(batch({named("quiet")}), -1);
@@ -171,6 +181,8 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     EXPECT_TRUE(ad.filesPending.front()->audioError);
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "One or more files do not have\na valid audio channel enabled");
+    // Red for what keeps the files from being transcribed; yellow is for a delayed service.
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#d62828");
 
     channel.front()->waveformMax = -49.9f;
     controller->refreshBusyErrorStatus();
@@ -181,12 +193,28 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
     EXPECT_EQ(controller->errorPopoverText(), "Transcription is not available\nplease try again later");
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#d62828");
     ad.externalServiceStatus = 0;
     controller->refreshBusyErrorStatus();
     EXPECT_TRUE(controller->transcribeButton()->isEnabled());
+    EXPECT_EQ(triangleColour(*controller->errorButton()), "#f0be1e");
     ad.isConnected = false;
     controller->refreshBusyErrorStatus();
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+}
+
+TEST_F(FilesPendingViewControllerTest, ARowShowsItsTimeInTheFilesOwnTimecode)
+{
+    // A broadcast wave file that starts an hour after midnight.
+    const QString path = home.filePath("bwf.wav");
+    const std::string command = "ffmpeg -nostdin -v error -y -i '" + testMedia("tone.wav")
+                              + "' -c copy -write_bext 1 -metadata time_reference=172800000 '" + path.toStdString() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    controller->addFilesData(batch({QUrl::fromLocalFile(path)}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    const QVFilePending& file = *ad.filesPending.front();
+    ASSERT_TRUE(intake_test::waitFor([&] { return controller->cellForFile(file) != nullptr; }, 5));
+    EXPECT_EQ(controller->cellForFile(file)->timeAndProcessingStatus()->text(), "01:00:00");
 }
 
 TEST_F(FilesPendingViewControllerTest, TooFewMinutesGiveTheRefusalAndStartNothing)
@@ -298,6 +326,37 @@ TEST_F(FilesPendingViewControllerTest, DraggedRowsEndUpInTheirOrderAboveTheDropR
     EXPECT_FALSE(controller->validateDrop(*late, 3));
 }
 
+TEST_F(FilesPendingViewControllerTest, ADragOverTheRowsMarksWhereTheyWouldGo)
+{
+    controller->addFilesData(batch({named("1"), named("2"), named("3")}), -1);
+    QVFilesPendingTableView* table = controller->tableView();
+    ASSERT_TRUE(intake_test::waitFor([&] { return table->count() == 3; }));
+    controller->view()->resize(700, 600);
+    controller->view()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller->view()));
+    table->doItemsLayout();
+    std::unique_ptr<QMimeData> dragged(controller->beginRowDrag({0}));
+    const QRect third = table->visualRect(table->model()->index(2, 0));
+    const QColor line = table->palette().color(QPalette::Highlight);
+    // The drag enters on the third row's upper half.
+    QDragEnterEvent enter(third.topLeft() + QPoint(5, 2), Qt::MoveAction, dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &enter);
+    EXPECT_EQ(table->dropIndicatorRow(), 2);
+    EXPECT_EQ(table->viewport()->grab().toImage().pixelColor(20, third.top()), line);
+
+    // Below the last row, the line stands under it; once the drag leaves, it goes.
+    QDragMoveEvent below(QPoint(5, table->visualRect(table->model()->index(2, 0)).bottom() + 20), Qt::MoveAction,
+                         dragged.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(table->viewport(), &below);
+    EXPECT_EQ(table->dropIndicatorRow(), -1);
+    EXPECT_EQ(table->viewport()->grab().toImage().pixelColor(20, third.bottom()), line);
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(table->viewport(), &leave);
+    EXPECT_FALSE(table->dropIndicatorRow().has_value());
+    EXPECT_NE(table->viewport()->grab().toImage().pixelColor(20, third.top()), line);
+    controller->endRowDrag();
+}
+
 // Files written by this process may grow to `bytes` while it lives, as on a disk about to fill
 // up: a write past that fails (EFBIG) instead of ending the process.
 class FileSizeLimit {
@@ -350,7 +409,9 @@ TEST_F(FilesPendingViewControllerTest, ADiskThatFillsWhileConvertingLeavesNoPart
     QLabel* status = controller->cellForFile(*song)->timeAndProcessingStatus();
     EXPECT_EQ(status->text(), "Not submitted");
     EXPECT_EQ(status->toolTip(), alert.messageText);
-    EXPECT_TRUE(QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QStringList left = QDir(home.path() + "/converted").entryList(QDir::Files | QDir::Hidden);
+    left.removeAll(QString::fromLatin1(QVFileProcessor::kFolderLockName));
+    EXPECT_TRUE(left.isEmpty()) << left.join(", ").toStdString();
     EXPECT_FALSE(service.hasPendingConnections());
 }
 

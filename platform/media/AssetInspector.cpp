@@ -3,9 +3,12 @@
 #include "FFmpegSupport.h"
 #include "QuickTimeBoxes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <map>
+#include <vector>
 
 namespace qv {
 
@@ -195,6 +198,45 @@ MetadataItem metadataItemOf(const std::string& formatName, const char* key, cons
     return item;
 }
 
+// A length the demuxer guessed from the bit rate (a raw AAC or MP3 stream without a header that
+// states it) is short or long by as much as the rate varies: the packets are read through to
+// their end instead, which costs no decoding, and each stream ends where its last packet does.
+void measureEstimatedDurations(AVFormatContext& context)
+{
+    if (context.duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+        return;
+    std::vector<int64_t> ends(context.nb_streams, AV_NOPTS_VALUE);
+    PacketPtr packet = makePacket();
+    while (av_read_frame(&context, packet.get()) >= 0) {
+        auto index = static_cast<std::size_t>(packet->stream_index);
+        int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (index < ends.size() && time != AV_NOPTS_VALUE)
+            ends[index] = std::max(ends[index] == AV_NOPTS_VALUE ? time : ends[index], time + packet->duration);
+        av_packet_unref(packet.get());
+    }
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        AVStream& stream = *context.streams[i];
+        if (ends[i] == AV_NOPTS_VALUE)
+            continue;
+        stream.duration = ends[i] - (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time);
+    }
+}
+
+// Opening a decoder checks what the header claims (a channel count no decoder takes, say):
+// a track the decoder refuses makes the file refused here, before anything is sized from it.
+std::optional<MediaError> refusedAudioTrack(const AVFormatContext& context, const std::string& path)
+{
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream& stream = *context.streams[i];
+        if (stream.codecpar->codec_type != AVMEDIA_TYPE_AUDIO || !avcodec_find_decoder(stream.codecpar->codec_id))
+            continue;
+        auto decoder = openDecoder(stream, path);
+        if (!decoder)
+            return decoder.error();
+    }
+    return std::nullopt;
+}
+
 std::vector<MetadataItem> metadataOf(const AVFormatContext& context)
 {
     std::vector<MetadataItem> items;
@@ -213,6 +255,9 @@ MediaResult<Asset> AssetInspector::inspect(const std::string& path)
     if (!opened)
         return opened.error();
     AVFormatContext& context = *opened.value();
+    if (auto refused = refusedAudioTrack(context, path))
+        return *refused;
+    measureEstimatedDurations(context);
 
     Asset asset;
     asset.path_ = path;

@@ -15,9 +15,11 @@ namespace qv::ffmpeg {
 
 namespace {
 
-// The system's errors a user can do something about, as FFmpeg passes them on (negated).
-constexpr int kSystemErrors[] = {EACCES, EPERM,  ENOENT, ENOTDIR, EISDIR, ENAMETOOLONG, ENOSPC, EDQUOT,
-                                 EFBIG,  EROFS,  EIO,    ENOMEM,  EMFILE, ENFILE,       EBUSY,  ETXTBSY};
+// The system's errors a user can do something about, as FFmpeg passes them on (negated). Not
+// EPERM, which is FFmpeg's own generic -1, nor ENOMEM, which its readers give for a table whose
+// stated size no file could hold: from a media file, both mean the file is damaged.
+constexpr int kSystemErrors[] = {EACCES, ENOENT, ENOTDIR, EISDIR, ENAMETOOLONG, ENOSPC, EDQUOT, EFBIG,
+                                 EROFS,  EIO,    EMFILE,  ENFILE, EBUSY,        ETXTBSY};
 
 void logCallback(void* context, int level, const char* format, va_list arguments)
 {
@@ -92,7 +94,7 @@ MediaResult<FormatContextPtr> openInput(const std::string& path)
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     int result = avformat_open_input(&raw, fileUrl(path).c_str(), nullptr, &options);
     av_dict_free(&options);
-    if (result == AVERROR(EACCES) || result == AVERROR(EPERM))
+    if (result == AVERROR(EACCES))
         return makeMediaError(MediaErrorCode::CannotOpen,
                               "The file “" + displayName(path) + "” could not be read.", errorText(result));
     if (result < 0)

@@ -59,6 +59,10 @@ struct VideoFrameReader::Impl {
     // Decoding again from the key picture given out: pictures up to it are not given out twice.
     bool replaying = false;
     std::int64_t seekedTo = 0;  // where the last seek in the file went
+    // How long after it is decoded a key picture shows, in the stream's time base: the index
+    // knows key pictures by their decoding time, and with pictures shown out of order (B-frames)
+    // a key picture shows that much later. Learnt from the key pictures read.
+    std::int64_t keyShowDelay = 0;
     // To be given out, in order; their times are held at the start at the latest.
     std::deque<Decoded> ready;
     // Pictures given out last, in order, running up to ready's first without a gap.
@@ -122,6 +126,7 @@ struct VideoFrameReader::Impl {
     bool decodeOnTo(double time);
     void seekInSegment();
     bool openSegment();
+    void learnKeyShowDelay(const AVPacket& read);
     void closeSegment();
     void forgetDecoded();
     Progress decodeMore(const std::function<bool()>& interrupted);
@@ -230,8 +235,9 @@ bool VideoFrameReader::Impl::decodeOnTo(double time)
 }
 
 // Where to seek in the file for the start: the key picture before it, or for a tolerant start
-// the key picture nearest to it within the tolerances (by the index, which knows the time a
-// picture is decoded at; the time it shows is checked once it is decoded).
+// the key picture that shows nearest to it within the tolerances (the index knows the time a
+// picture is decoded at, the time it shows is that and the delay learnt; it is checked again
+// once the picture is decoded).
 std::int64_t VideoFrameReader::Impl::seekTarget()
 {
     std::int64_t target = streamTimestamp(start);
@@ -247,7 +253,7 @@ std::int64_t VideoFrameReader::Impl::seekTarget()
         if (!key)
             continue;
         // A picture from before the segment shows from its start.
-        double time = std::max(compositionTime(key->timestamp), segmentStart);
+        double time = std::max(compositionTime(key->timestamp + keyShowDelay), segmentStart);
         double distance = std::fabs(time - start);
         if (time >= landFrom && time <= landTo && time < segmentEnd && distance < nearestDistance) {
             nearest = key;
@@ -338,8 +344,24 @@ bool VideoFrameReader::Impl::openSegment()
     format = std::move(opened.value());
     this->decoder = std::move(decoder.value());
     segmentOpen = true;
+    // The file's first picture is a key picture: it tells the delay before a tolerant seek reads one.
+    keyShowDelay = 0;
+    while (av_read_frame(format.get(), packet.get()) >= 0) {
+        bool ours = packet->stream_index == streamIndex;
+        learnKeyShowDelay(*packet);
+        av_packet_unref(packet.get());
+        if (ours)
+            break;
+    }
     seekInSegment();
     return true;
+}
+
+void VideoFrameReader::Impl::learnKeyShowDelay(const AVPacket& read)
+{
+    if (read.stream_index == streamIndex && (read.flags & AV_PKT_FLAG_KEY) && read.pts != AV_NOPTS_VALUE
+        && read.dts != AV_NOPTS_VALUE)
+        keyShowDelay = std::max<std::int64_t>(0, read.pts - read.dts);
 }
 
 void VideoFrameReader::Impl::closeSegment()
@@ -483,6 +505,7 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 countedSinceSeek = false;
             else if (compositionTime(packet->dts) > start)
                 readPastStart = true;
+            learnKeyShowDelay(*packet);
             avcodec_send_packet(decoder.get(), packet.get());
             if (landing && (packet->flags & AV_PKT_FLAG_KEY)) {
                 avcodec_send_packet(decoder.get(), nullptr);

@@ -15,8 +15,13 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace qv {
 namespace {
+
+// The widest a sheet's informative text is made, in pixels.
+constexpr int kWidestSheetText = 560;
 
 QWidget* makeAccessoryView(const SavePanel& panel) {
     auto* view = new QWidget;
@@ -88,6 +93,14 @@ void QtAlertPresenter::beginSheet(const Alert& alert, std::function<void(int)> c
     box->setWindowModality(Qt::WindowModal);
     box->setText(alert.messageText);
     box->setInformativeText(alert.informativeText);
+    // Wide enough for a line of the informative text (a price and a balance) to stay one line,
+    // up to a width that still sits well on the window.
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        int widest = 0;
+        for (const QString& line : alert.informativeText.split(QLatin1Char('\n')))
+            widest = std::max(widest, informative->fontMetrics().horizontalAdvance(line));
+        informative->setMinimumWidth(std::min(widest + 8, kWidestSheetText));
+    }
     switch (alert.style) {
     case AlertStyle::Critical: box->setIcon(QMessageBox::Critical); break;
     case AlertStyle::Informational: box->setIcon(QMessageBox::Information); break;
@@ -101,6 +114,10 @@ void QtAlertPresenter::beginSheet(const Alert& alert, std::function<void(int)> c
         for (size_t i = 0; i < buttons.size(); ++i) {
             if (box->clickedButton() == buttons[i]) code = kAlertFirstButtonReturn + int(i);
         }
+        // Without a window manager nothing gives the keyboard back to the window once the
+        // sheet closes: the window asks for it, so that the next shortcut reaches it.
+        if (QWidget* window = box->parentWidget() ? box->parentWidget()->window() : nullptr)
+            window->activateWindow();
         if (completion) completion(code);
     });
     box->open();

@@ -192,6 +192,34 @@ TEST(Asset, BadFilesGiveErrorsThatNameThem)
     EXPECT_TRUE(missing.error().is(MediaErrorCode::FileNotFound));
 }
 
+TEST(Asset, AHeaderClaimingWhatNoFileHoldsIsADamagedFile)
+{
+    // A channel count no decoder takes, 2^32 - 1 frames, a chunk table of a billion entries: the
+    // file is refused at inspection, before anything is sized from the header, and the reason
+    // says it is damaged, not the system's words for FFmpeg's generic error or an allocation it
+    // refused.
+    struct Case {
+        const char* name;
+        const char* source;
+        const char* tag;
+        std::size_t offset;
+        std::uint64_t value;
+        int size;
+    };
+    const Case cases[] = {
+        {"channels.aiff", "short.aiff", "COMM", 8, 65535, 2},
+        {"frames.aiff", "sine2.aiff", "COMM", 10, 0xFFFFFFFF, 4},
+        {"chunks.m4a", "sine2.m4a", "stco", 8, 0x3FFFFFFF, 4},
+    };
+    for (const Case& c : cases) {
+        auto result = Asset::inspect(test::patchedCopy(c.name, c.source, c.tag, c.offset, c.value, c.size));
+        ASSERT_FALSE(result.ok()) << c.name;
+        EXPECT_NE(result.error().description.find(c.name), std::string::npos) << result.error().description;
+        EXPECT_EQ(result.error().failureReason, "The file is damaged or in a format that cannot be decoded.")
+            << c.name;
+    }
+}
+
 TEST(Asset, FolderOrUnreadableFileSaysWhatIsWrong)
 {
     std::string folder = test::scratchFolder() + "/Footage.mov";

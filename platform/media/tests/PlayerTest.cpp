@@ -145,6 +145,26 @@ TEST(Player, AnMp3PlaysItsWholeLengthFromTheStart)
     }
 }
 
+TEST(Player, ARawAacStreamAtAVariableRatePlaysToTheEndOfItsSound)
+{
+    // Five seconds and the encoder's first frame; the bit rate makes it 4.86 s.
+    Asset asset = inspected(testMedia("vbr5.aac"));
+    constexpr double kFrame = 1024.0 / 48000;
+    EXPECT_NEAR(asset.duration().seconds(), 5.0 + kFrame, 1.5 * kFrame);
+
+    PlayerRig rig;
+    ASSERT_TRUE(rig.open(PlayerItem(asset)));
+    ASSERT_TRUE(rig.seek(ms(4950)));
+    EXPECT_NEAR(rig.seconds(), 4.95, 1e-3);
+    rig.play();
+    rig.main.advance(0.05);
+    EXPECT_EQ(rig.ends, 0);
+    float peak = 0;
+    for (float sample : rig.heard)
+        peak = std::max(peak, std::fabs(sample));
+    EXPECT_GT(peak, 0.01f);
+}
+
 TEST(Player, SeeksReadOnFromTheFileAlreadyOpen)
 {
     // Reopening the file for every seek costs most of what a seek takes. Kept open, the file

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,8 @@ const std::map<std::string, std::string>& recipes()
         {"sine2.opus", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libopus -f ogg"},
         {"sine2.ogg", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a libvorbis -f ogg"},
         {"high3.mp4", "-f lavfi -i 'sine=f=880:r=48000:d=3' -c:a aac -f mp4"},
+        {"vbr5.aac", "-f lavfi -i 'anoisesrc=d=5:c=pink:r=48000:a=0.05' -f lavfi -i 'sine=f=440:r=48000:d=5'"
+                     " -filter_complex '[0][1]amerge=inputs=2' -c:a aac -q:a 0.2 -f adts"},
         {"sine2.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=2' -f lavfi -i 'sine=f=440:r=48000:d=2'"
                       " -c:v mpeg4 -c:a aac -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
@@ -149,6 +152,21 @@ std::vector<std::uint8_t> readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string patchedCopy(const std::string& name, const std::string& source, const std::string& tag,
+                        std::size_t offset, std::uint64_t value, int size, Endian endian)
+{
+    auto bytes = readFile(testMedia(source));
+    auto found = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+    auto at = static_cast<std::size_t>(found - bytes.begin()) + offset;
+    if (found == bytes.end() || at + size > bytes.size())
+        throw std::runtime_error("no " + tag + " field to change in " + source);
+    for (int i = 0; i < size; ++i) {
+        int shift = 8 * (endian == Endian::Big ? size - 1 - i : i);
+        bytes[at + i] = static_cast<std::uint8_t>(value >> shift);
+    }
+    return writeScratchFile(name, bytes);
 }
 
 void replaceFile(const std::string& source, const std::string& path)

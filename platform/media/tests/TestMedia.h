@@ -44,6 +44,8 @@ namespace qv::test {
 //                 beside a grey picture)  2 s mono of a 440 Hz sine at 1/8 of full scale, at
 //                 48 kHz unless named
 //   "high3.mp4"   3 s mono 48 kHz AAC of an 880 Hz sine at 1/8 of full scale
+//   "vbr5.aac"    5 s of stereo raw AAC frames (ADTS) at a variable bit rate (pink noise on one
+//                 channel, a sine on the other), whose length the bit rate misjudges
 std::string testMedia(const std::string& name);
 
 // The inspected asset of a file that must be readable; throws (failing the test) otherwise.
@@ -63,6 +65,12 @@ std::string scratchFolder();
 // Writes bytes to a file in the scratch folder and returns its path.
 std::string writeScratchFile(const std::string& name, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+// A copy of the test medium `source` in the scratch folder as `name`, with one header field
+// changed: `value`, `size` bytes long, big-endian unless said, written `offset` bytes after the
+// first `tag` in the file (as a damaged or hostile header would claim it).
+enum class Endian { Big, Little };
+std::string patchedCopy(const std::string& name, const std::string& source, const std::string& tag,
+                        std::size_t offset, std::uint64_t value, int size, Endian endian = Endian::Big);
 // Puts the file `source` at `path` in one step, as a program that saves a file whole does: a
 // link to it made beside `path` is renamed over whatever is there. `source` stays as it is.
 void replaceFile(const std::string& source, const std::string& path);

@@ -283,6 +283,15 @@ TEST(UploadEncoder, UnreadableInputOrOutputIsAClearError)
     auto silent = UploadEncoder(good, AudioMix{}, folder + "/c.m4a").run();
     ASSERT_TRUE(silent);
     EXPECT_TRUE(silent->is(MediaErrorCode::NoAudioTrack));
+
+    // A rate of 2^31 - 1 frames a second: the resampler cannot be made for it, and that is the
+    // file's damage, not the machine running short of memory.
+    Asset absurd = inspected(test::patchedCopy("rate.wav", "sine2.wav", "fmt ", 12, 0x7FFFFFFF, 4, test::Endian::Little));
+    auto damaged = UploadEncoder(absurd, equalMix(absurd), folder + "/d.m4a").run();
+    ASSERT_TRUE(damaged);
+    EXPECT_NE(damaged->description.find("rate.wav"), std::string::npos) << damaged->description;
+    EXPECT_EQ(damaged->failureReason, "The file is damaged or in a format that cannot be decoded.");
+    EXPECT_FALSE(std::filesystem::exists(folder + "/d.m4a"));
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTest>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -140,6 +142,31 @@ TEST(QtPresentersTest, AlertAnswersWithTheReturnCodeOfItsButton) {
     ASSERT_NE(cancel, nullptr);
     cancel->click();
     EXPECT_EQ(code, 1001);
+}
+
+TEST(QtPresentersTest, ASheetKeepsALineOfItsTextWholeAndGivesTheKeyboardBackToTheWindow) {
+    application();
+    QWidget window;
+    window.resize(900, 600);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QtAlertPresenter presenter(&window);
+    const QString line = "Total duration is 1m so your remaining time will be 875999h 59m";
+    presenter.beginSheet({"Transcribe 1 file?", line, AlertStyle::Informational, {"Transcribe", "Cancel"}}, [](int) {});
+    auto* box = window.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(box));
+    auto* informative = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_NE(informative, nullptr);
+    EXPECT_GE(informative->width(), informative->fontMetrics().horizontalAdvance(line));
+
+    // Closed with the mouse, the sheet leaves the window active (with no window manager to do it,
+    // the window asks for it).
+    for (auto* button : box->findChildren<QPushButton*>())
+        if (button->text() == "Cancel")
+            QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
 TEST(QtPresentersTest, SavePanelOpensAwayFromTheWorkingFolderThenWhereTheLastSaveWent) {
