@@ -189,6 +189,32 @@ TEST_F(AuthFixture, PasswordResetIsRecordedByTheService)
     EXPECT_EQ(resets[0].email, "ann@example.com");
 }
 
+TEST(AuthBackendResets, APendingResetIsOnePerAccountTheLatestAndLastsAnHour)
+{
+    TemporaryFolder folder;
+    std::int64_t now = 1'700'000'000'000;
+    AuthBackend::Options options{folder.path(), 1000, [&now] { return now; }};
+    auto backend = std::make_unique<AuthBackend>(options);
+    ASSERT_TRUE(std::holds_alternative<AuthSession>(backend->createAccount("ann@example.com", "Secret123")));
+    ASSERT_TRUE(std::holds_alternative<AuthSession>(backend->createAccount("bob@example.com", "Secret123")));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(backend->requestPasswordReset("ann@example.com"));
+        now += 1000;
+    }
+    EXPECT_FALSE(backend->requestPasswordReset("bob@example.com"));
+    auto resets = backend->passwordResets();
+    ASSERT_EQ(resets.size(), 2u);
+    EXPECT_EQ(resets[0].email, "ann@example.com");
+    EXPECT_EQ(resets[0].requestedAt, now - 1000);
+    // An hour after its request a reset is gone, also for a service started again.
+    now += AuthBackend::kPasswordResetLifetimeMs;
+    EXPECT_EQ(backend->passwordResets().size(), 1u);
+    now += 1000;
+    EXPECT_TRUE(backend->passwordResets().empty());
+    backend = std::make_unique<AuthBackend>(options);
+    EXPECT_TRUE(backend->passwordResets().empty());
+}
+
 TEST_F(AuthFixture, TheVerifiedFlagComesFromTheService)
 {
     ASSERT_EQ(run(true, "ann@example.com", "Secret123"), 0);
