@@ -124,12 +124,13 @@ bool isAcceptableTree(const pugi::xml_document& dom)
 
 std::shared_ptr<QVXMLDocument> QVXMLDocument::parse(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    std::shared_ptr<QVXMLDocument> document(new QVXMLDocument());
+    QByteArray& bytes = document->source_;
+    bytes = text.toUtf8();
     if (bytes.size() > kMaximumTextBytes)
         return nullptr;
-    std::shared_ptr<QVXMLDocument> document(new QVXMLDocument());
     const pugi::xml_parse_result result =
-        document->dom_.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()), kParseOptions, pugi::encoding_utf8);
+        document->dom_.load_buffer_inplace(bytes.data(), static_cast<size_t>(bytes.size()), kParseOptions, pugi::encoding_utf8);
     if (!result || !isAcceptableTree(document->dom_))
         return nullptr;
     return document;
@@ -244,7 +245,11 @@ private:
 
 QByteArray QVXMLDocument::prettyText() const
 {
-    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n");
+    QString out;
+    // The text read back, with room for the indentation: a large library is not copied over and
+    // over as it grows.
+    out.reserve(source_.size() + source_.size() / 4 + 1024);
+    out += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n");
     TreeWriter writer(out);
     for (const pugi::xml_node& node : dom_.children()) {
         if (node.type() == pugi::node_doctype)

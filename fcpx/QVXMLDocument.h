@@ -60,6 +60,8 @@ private:
     // The records of `node` and the elements under it stop pointing at them before they go.
     void forget(const pugi::xml_node& node);
 
+    // The UTF-8 text parsed, which holds the tree's names and values.
+    QByteArray source_;
     pugi::xml_document dom_;
     std::map<pugi::xml_node_struct*, std::weak_ptr<QVXMLElement>> elements_;
 };

@@ -87,6 +87,8 @@ void applyPendingSendBack(pugi::xml_document& dom)
     option.append_attribute("value").set_value(root.child("library").attribute("location").value());
 }
 
+}  // namespace
+
 class HostileLibraryTest : public LibraryDropTest {
 public:
     QString tone = mediaPath("tone.wav");
@@ -141,6 +143,8 @@ public:
         EXPECT_TRUE(handedOff.isEmpty()) << what;
     }
 };
+
+namespace {
 
 // A chain of media each naming the next: `count` of them, the last naming `last`.
 QString mediaChain(int count, const QString& last)
