@@ -7,15 +7,14 @@
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   QT_QPA_PLATFORM=offscreen build-release/bench/app/window_bench
+#include "BenchAccount.h"
+
 #include "app/AccountNodes.h"
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/QVApplication.h"
 #include "platform/foundation/QtDispatcher.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +24,7 @@
 
 using namespace qv;
 using namespace qv::shell;
+using qv::bench::Launch;
 
 namespace {
 
@@ -41,16 +41,7 @@ double msSince(std::chrono::steady_clock::time_point start)
 
 bool waitFor(const std::function<bool()>& done)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > kDeadlineMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(1, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
+    return bench::waitFor(done, kDeadlineMs);
 }
 
 // The runs in the order they ran too: a figure that grows from run to run shows something the
@@ -67,17 +58,6 @@ void report(const char* what, const std::vector<double>& times, const char* targ
     std::printf("%s: median %.1f ms, worst %.1f ms (target %s; runs %s ms)\n", what, sorted[sorted.size() / 2],
                 sorted.back(), target, runs.c_str());
 }
-
-// One launch of the program with its own data folder: the shell and where it keeps things.
-struct Launch {
-    explicit Launch(QtDispatcher& queue, const QString& folder)
-        : preferences(folder + "/config"),
-          shell(queue, preferences, LaunchConfiguration::fromArguments({"quorvantelle", "--service-data", folder + "/service"}))
-    {
-    }
-    Preferences preferences;
-    ApplicationShell shell;
-};
 
 std::optional<double> startToSignIn(QtDispatcher& queue, const QString& folder)
 {

@@ -123,6 +123,32 @@ TEST_F(SpeakerWidgetsTest, MenuShowsAnAmpersandInANameAsItIs)
     EXPECT_EQ(shown, (QStringList{"New Speaker", "Previous Speaker (R&D)", "R&D", "Tom & Jerry"}));
 }
 
+// The menu is filled only when it is read or opened; one that is open when the speakers change
+// must show the new items at once, since its actions name the items by their place.
+TEST_F(SpeakerWidgetsTest, AnOpenMenuShowsTheItemsGivenWhileItIsOpen)
+{
+    const auto ann = addSpeaker("SA", "Ann", "red");
+    const auto range = addRange("R0", 0, ann);
+    speakers.buildSpeakersList();
+    SpeakerRangeHeaderView header(speakers);
+    header.setSpeakerRange(range);
+    header.setMenu(speakers.headerRows().menuForRange(0));
+    header.openMenu();
+    auto* menu = header.findChild<QMenu*>();
+    ASSERT_TRUE(menu && menu->isVisible());
+
+    addSpeaker("SB", "Bob", "blue");
+    speakers.buildSpeakersList();
+    header.setMenu(speakers.headerRows().menuForRange(0));
+    QStringList shown;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isSeparator())
+            shown << action->iconText();
+    }
+    menu->hide();
+    EXPECT_EQ(shown, (QStringList{"New Speaker", "Ann", "Bob"}));
+}
+
 TEST_F(SpeakerWidgetsTest, LongMultiLineAndDeletedSpeakersKeepTheHeaderInItsBand)
 {
     const auto longName = addSpeaker("SL", QString(10000, QChar('W')) + "\nsecond line", "blue");
