@@ -249,6 +249,30 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     screenshot("intake-04-pending-with-panel");
     table->clearSelection();
 
+    // A silent broadcast wave file an hour after midnight: its row shows its own timecode and the
+    // red mark, Transcribe waits; removed with the mouse, the window has the keyboard again.
+    const QString silent = home.path() + "/silent take.wav";
+    ASSERT_EQ(QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "anullsrc=r=48000:cl=mono",
+                                           "-t", "2", "-write_bext", "1", "-metadata", "time_reference=172800000", silent}),
+              0);
+    pending.openFiles({silent});
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 4 && ad.filesPending[3]->audioError; }));
+    QVTableCellViewFilePending* silentRow = pending.cellForFile(*ad.filesPending[3]);
+    ASSERT_NE(silentRow, nullptr);
+    EXPECT_EQ(silentRow->timeAndProcessingStatus()->text(), "01:00:00");
+    EXPECT_FALSE(pending.transcribeButton()->isEnabled());
+    EXPECT_FALSE(pending.removeFilesButton()->isEnabled());
+    screenshot("intake-04b-silent-broadcast-wave");
+    table->item(3)->setSelected(true);
+    pending.removeFilesButton()->click();
+    QMessageBox* removal = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (removal = openMessageBox(&shell->window())) != nullptr; }));
+    for (QAbstractButton* button : removal->buttons())
+        if (button->text() == "Remove Selected")
+            QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 3; }));
+    EXPECT_TRUE(waitFor([&] { return shell->window().isActiveWindow(); }));
+
     const std::int64_t priced = totalMinutes(ad.filesPending);
     const QString firstUuid = ad.filesPending[1]->uuid;
     const QString secondUuid = ad.filesPending[2]->uuid;
