@@ -3,15 +3,13 @@
 // results can be read, and the "View Only" pop-over and the add-word menu open inside the window.
 // Screenshots go to QV_SCREENSHOT_DIR.
 #include "app/shell/ApplicationShell.h"
+#include "app/shell/tests/EndToEndSupport.h"
 #include "app/widgets/QVStringPopover.h"
 #include "model/QVWord.h"
-#include "platform/foundation/Preferences.h"
-#include "platform/foundation/QtDispatcher.h"
 #include "platform/foundation/tests/EventLoopWait.h"
 #include "search/QVCustomWordsViewController.h"
 #include "search/QVSearchViewController.h"
 #include "search/QVTableViewSearch.h"
-#include "services/hub/tests/HubTestSupport.h"
 #include "speakers/SpeakerColorButton.h"
 #include "speakers/SpeakerPanelRow.h"
 #include "speakers/SpeakersPanelView.h"
@@ -25,7 +23,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -65,20 +62,12 @@ bool inside(const QRect& shown, const QRect& window)
     return shown.left() >= window.left() && shown.right() <= window.right();
 }
 
-TEST(TranscriptScreenAtTheEdge, EverythingShowsWholeAndInsideTheWindow)
+class TranscriptScreenAtTheEdge : public ProgramOnService {};
+
+TEST_F(TranscriptScreenAtTheEdge, EverythingShowsWholeAndInsideTheWindow)
 {
-    QTemporaryDir home;
-    const QString shots = qEnvironmentVariable("QV_SCREENSHOT_DIR", QDir::currentPath() + "/screenshots");
-    QDir().mkpath(shots);
-    hub::HubServer::Options options;
-    options.dataFolder = (home.path() + "/service").toStdString();
-    options.hashIterations = 1000;
-    hub::testing::RunningService service(options);
-    QtDispatcher queue;
-    Preferences preferences(home.path() + "/config");
-    ApplicationShell shell(queue, preferences,
-                           LaunchConfiguration::fromArguments(
-                               {"quorvantelle", "--service", QStringLiteral("http://127.0.0.1:%1/").arg(service.port())}));
+    ApplicationShell& shell = *this->shell;
+    hub::testing::RunningService& service = *this->service;
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     shell.window().resize(std::min(1200, screen.width()), std::min(760, screen.height()));
     shell.applicationDidFinishLaunching();
