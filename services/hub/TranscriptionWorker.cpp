@@ -113,9 +113,10 @@ void TranscriptionWorker::run(std::stop_token stop)
 std::vector<std::string> TranscriptionWorker::customWordsOf(const std::string& uuid) const
 {
     std::vector<std::string> words;
-    auto add = [&words](const DatabaseValue& list) {
+    const std::size_t cap = maxCustomWords_;
+    auto add = [&words, cap](const DatabaseValue& list) {
         for (const auto entry : list.children()) {
-            if (words.size() == kMaxCustomWords)
+            if (words.size() == cap)
                 return;
             if (entry.value.isString() && entry.value.toString().size() <= kMaxCustomWordBytes)
                 words.push_back(entry.value.toString());

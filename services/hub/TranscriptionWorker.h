@@ -19,6 +19,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -44,6 +45,9 @@ public:
     // Stops the job under way (its entry stays for the next start) and waits for the thread.
     ~TranscriptionWorker() override;
 
+    // How many custom words a job takes; defaults to kMaxCustomWords. Any thread.
+    void setMaxCustomWords(std::size_t count) { maxCustomWords_ = count; }
+
 private:
     class Link;
 
@@ -61,6 +65,7 @@ private:
     HubServer& server_;
     std::shared_ptr<const objectstore::ObjectStore> store_;
     Options options_;
+    std::atomic<std::size_t> maxCustomWords_ = kMaxCustomWords;
     std::shared_ptr<JobQueue> queue_;
     std::shared_ptr<Link> link_;
     DatabaseBackend::ConnectionId connection_ = 0;
