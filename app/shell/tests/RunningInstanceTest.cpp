@@ -78,14 +78,18 @@ protected:
         return true;
     }
 
-    // The socket the program listens on for later starts, by its file's inode; 0 for none.
-    ino_t channelIdentity() const
+    // The socket the program listens on for later starts, by its file's inode and change time
+    // (a socket made again at once may take the inode just freed); empty for none.
+    QString channelIdentity() const
     {
         const QStringList found = QDir(runtime()).entryList({"quorvantelle-*"}, QDir::System | QDir::Files);
         struct stat status {};
         if (found.size() != 1 || ::stat(QDir(runtime()).filePath(found.front()).toLocal8Bit().constData(), &status) != 0)
-            return 0;
-        return status.st_ino;
+            return {};
+        return QStringLiteral("%1@%2.%3")
+            .arg(status.st_ino)
+            .arg(status.st_ctim.tv_sec)
+            .arg(status.st_ctim.tv_nsec, 9, 10, QLatin1Char('0'));
     }
 
     static bool waitFor(const std::function<bool()>& done)
@@ -109,7 +113,7 @@ protected:
 TEST_F(RunningInstanceTest, FilesOpenedWhileTheProgramRunsGoToTheRunningOne)
 {
     QProcess& first = start({});
-    ASSERT_TRUE(waitFor([&] { return channelIdentity() != 0; }));
+    ASSERT_TRUE(waitFor([&] { return !channelIdentity().isEmpty(); }));
     QProcess& second = start({"interview.wav", "b roll.mov"});
     ASSERT_TRUE(second.waitForFinished(kDeadlineMs));
     EXPECT_EQ(second.exitCode(), 0);
@@ -119,8 +123,8 @@ TEST_F(RunningInstanceTest, FilesOpenedWhileTheProgramRunsGoToTheRunningOne)
     // files of the one after it.
     first.kill();
     ASSERT_TRUE(first.waitForFinished(kDeadlineMs));
-    const ino_t stale = channelIdentity();
-    ASSERT_NE(stale, 0u);
+    const QString stale = channelIdentity();
+    ASSERT_FALSE(stale.isEmpty());
     QProcess& third = start({"aside.wav"});
     ASSERT_TRUE(waitFor([&] { return channelIdentity() != stale; }));
     QProcess& fourth = start({"closing.wav"});
@@ -133,8 +137,8 @@ TEST_F(RunningInstanceTest, FilesOpenedWhileTheProgramRunsGoToTheRunningOne)
 TEST_F(RunningInstanceTest, ABusyProgramStillTakesTheFilesAndAnotherStartNeverTakesItsChannel)
 {
     QProcess& first = start({});
-    ASSERT_TRUE(waitFor([&] { return channelIdentity() != 0; }));
-    const ino_t channel = channelIdentity();
+    ASSERT_TRUE(waitFor([&] { return !channelIdentity().isEmpty(); }));
+    const QString channel = channelIdentity();
 
     // A start without files runs a program of its own, but files still go to the first.
     QProcess& second = start({});
