@@ -1,5 +1,7 @@
 #include "services/hub/HttpConnection.h"
 
+#include "services/hub/WebSocketConnection.h"
+
 #include <QSslSocket>
 #include <QUrl>
 
@@ -128,7 +130,6 @@ void HttpConnection::timedOut()
 
 void HttpConnection::readHead()
 {
-    // Peek, so that an upgrade request reaches the WebSocket server whole.
     QByteArray available = socket_->peek(limits_.maxHeadBytes + 1);
     qsizetype end = available.indexOf("\r\n\r\n");
     if (end < 0) {
@@ -148,9 +149,13 @@ void HttpConnection::readHead()
         request_.headers[name] = lines[i].mid(colon + 1).trimmed();
     }
     if (request_.headers["upgrade"].toLower() == "websocket") {
+        request_.method = requestLine.value(0);
+        if (requestLine.size() != 3 || !WebSocketConnection::isHandshake(request_))
+            return refuseUnread(badRequest());
+        socket_->skip(end + 4);
         timer_.stop();
         socket_->disconnect(this);
-        upgrade_(socket_);
+        upgrade_(socket_, request_);
         deleteLater();
         return;
     }
@@ -291,16 +296,20 @@ void HttpConnection::refuseUnread(const HttpResponse& response)
     socket_->write(responseBytes(response));
     socket_->skip(socket_->bytesAvailable());
     timer_.start(kLingerMs);
-    // Once the answer is out, end this side's sending, so that the client sees the end and need
-    // not wait for the linger. Over TLS the session's own close must do instead.
-    if (qobject_cast<QSslSocket*>(socket_.data()))
+    endSendingOnceWritten(socket_, this);
+}
+
+void endSendingOnceWritten(QTcpSocket* socket, QObject* context)
+{
+    // Over TLS the session's own close must do instead.
+    if (qobject_cast<QSslSocket*>(socket))
         return;
-    auto shutDown = [socket = socket_] {
+    auto shutDown = [socket = QPointer<QTcpSocket>(socket)] {
         if (socket && socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0)
             ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
     };
-    connect(socket_, &QTcpSocket::bytesWritten, this, shutDown);
-    socket_->flush();
+    QObject::connect(socket, &QTcpSocket::bytesWritten, context, shutDown);
+    socket->flush();
     shutDown();
 }
 

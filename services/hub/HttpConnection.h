@@ -1,6 +1,6 @@
 // One plain-HTTP exchange on the service's port, from the connection's first byte to its answer.
 // The head must arrive within a few seconds and a body must keep coming, at a least rate, or
-// the connection is closed; a request that asks for a WebSocket is handed on whole. A body that a route streams goes
+// the connection is closed; a WebSocket handshake is handed on. A body that a route streams goes
 // to its sink on a worker thread, read from the socket no faster than the sink keeps up; any
 // other body is small and read whole. A route that runs off the service's thread runs on the
 // workers. Lives on the service's thread and deletes itself when the exchange ends.
@@ -30,8 +30,8 @@ public:
         double bodyGraceSeconds = 30;
         double minBodyBytesPerSecond = 16 * 1024;
     };
-    // Hands a socket whose request asks for a WebSocket to the WebSocket server.
-    using Upgrade = std::function<void(QTcpSocket*)>;
+    // Hands on a socket whose request is a WebSocket handshake, the head taken from it.
+    using Upgrade = std::function<void(QTcpSocket*, const HttpRequest&)>;
 
     // `socket` stays owned by its parent; `router` and `workers` must outlive this object, which
     // becomes a child of `parent`.
@@ -66,5 +66,11 @@ private:
     bool answered_ = false;
     std::shared_ptr<Stream> stream_;
 };
+
+// Once what waits to be sent on `socket` is out, ends this side's sending (not over TLS), so that
+// the client sees the end while what it still sends is read and dropped: closing outright with
+// its bytes unread would reset the connection and could lose what was sent last. The watch ends
+// with `context`.
+void endSendingOnceWritten(QTcpSocket* socket, QObject* context);
 
 }  // namespace qv::hub

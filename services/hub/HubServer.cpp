@@ -72,7 +72,7 @@ const char* errorCode(DatabaseErrorCode code)
 
 // Whether `text` is JSON but for a number beyond the range of a double ("1e400"), which the
 // frame reader refuses as it would text that is not JSON.
-bool holdsNumberOutOfRange(const QString& text)
+bool holdsNumberOutOfRange(std::string_view text)
 {
     struct Reader final : nlohmann::json_sax<nlohmann::json> {
         bool outOfRange = false;
@@ -95,15 +95,14 @@ bool holdsNumberOutOfRange(const QString& text)
             return false;
         }
     } reader;
-    const QByteArray utf8 = text.toUtf8();
-    nlohmann::json::sax_parse(utf8.begin(), utf8.end(), &reader);
+    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
     return reader.outOfRange;
 }
 
 }  // namespace
 
 HubServer::HubServer(Options options)
-    : options_(std::move(options)), webSockets_("quorvantelle", QWebSocketServer::NonSecureMode)
+    : options_(std::move(options))
 {
     DatabaseBackend::Options database;
     if (!options_.dataFolder.empty())
@@ -124,7 +123,6 @@ HubServer::HubServer(Options options)
             .arg(options_.tlsCertificate.empty() ? "http" : "https", options_.address.toString())
             .arg(port());
     });
-    connect(&webSockets_, &QWebSocketServer::newConnection, this, &HubServer::acceptWebSocket);
     connect(&pings_, &QTimer::timeout, this, &HubServer::pingClients);
 }
 
@@ -134,13 +132,13 @@ HubServer::~HubServer()
     workers_.reset();
     if (tcp_)
         tcp_->close();
-    for (auto& [socket, session] : sessions_) {
-        socket->disconnect(this);
+    // Taken out first: an aborted connection reports its end, which then finds no session.
+    auto sessions = std::move(sessions_);
+    sessions_.clear();
+    for (auto& [socket, session] : sessions) {
         disconnectDatabase(*session);
         socket->abort();
-        socket->deleteLater();
     }
-    sessions_.clear();
     database_->commit();
 }
 
@@ -235,7 +233,7 @@ void HubServer::acceptTcp()
         ++unfinished_[peer];
         auto* exchange = new HttpConnection(
             socket, router_, *workers_, options_.http,
-            [this](QTcpSocket* upgraded) { webSockets_.handleConnection(upgraded); }, this);
+            [this](QTcpSocket* upgraded, const HttpRequest& handshake) { acceptWebSocket(upgraded, handshake); }, this);
         connect(exchange, &QObject::destroyed, this, [this, peer] { releasePeer(peer); });
     }
 }
@@ -334,28 +332,26 @@ void HubServer::addAccountRoutes()
     });
 }
 
-void HubServer::acceptWebSocket()
+void HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
 {
-    while (QWebSocket* socket = webSockets_.nextPendingConnection()) {
-        socket->setMaxAllowedIncomingMessageSize(kMaxFrameBytes);
-        socket->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
-        auto session = std::make_shared<HubSession>(socket);
-        session->lastHeard = session->opened = steadyMs();
-        sessions_[socket] = session;
-        connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString& text) { handleText(socket, text); });
-        connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket](const QByteArray&) {
-            if (auto found = sessions_.find(socket); found != sessions_.end())
-                breakOff(*found->second, "protocol", "frames are text");
-        });
-        connect(socket, &QWebSocket::pong, this, [this, socket] {
-            if (auto found = sessions_.find(socket); found != sessions_.end())
-                found->second->lastHeard = steadyMs();
-        });
-        connect(socket, &QWebSocket::disconnected, this, [this, socket] { endSession(socket); });
-    }
+    WebSocketConnection::Handlers handlers;
+    handlers.text = [this](WebSocketConnection* socket, std::string_view text) { handleText(socket, text); };
+    handlers.binary = [this](WebSocketConnection* socket) {
+        if (auto found = sessions_.find(socket); found != sessions_.end())
+            breakOff(*found->second, "protocol", "frames are text");
+    };
+    handlers.pong = [this](WebSocketConnection* socket) {
+        if (auto found = sessions_.find(socket); found != sessions_.end())
+            found->second->lastHeard = steadyMs();
+    };
+    handlers.ended = [this](WebSocketConnection* socket) { endSession(socket); };
+    auto* socket = new WebSocketConnection(tcp, handshake, kMaxFrameBytes, std::move(handlers), this);
+    auto session = std::make_shared<HubSession>(socket);
+    session->lastHeard = session->opened = steadyMs();
+    sessions_[socket] = session;
 }
 
-void HubServer::endSession(QWebSocket* socket)
+void HubServer::endSession(WebSocketConnection* socket)
 {
     auto found = sessions_.find(socket);
     if (found == sessions_.end())
@@ -382,7 +378,7 @@ void HubServer::disconnectDatabase(HubSession& session)
     session.connection = 0;
 }
 
-void HubServer::handleText(QWebSocket* socket, const QString& text)
+void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
 {
     auto found = sessions_.find(socket);
     if (found == sessions_.end())
@@ -415,7 +411,7 @@ void HubServer::signOff(HubSession& session, const std::string& message)
     session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
     session.flush();
     if (session.socket)
-        session.socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "unauthenticated");
+        session.socket->close(WebSocketConnection::PolicyViolated, "unauthenticated");
 }
 
 void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
@@ -424,7 +420,7 @@ void HubServer::breakOff(HubSession& session, const char* code, const std::strin
     session.outbox.push_back(FrameBuilder("error").text("code", code).text("message", message).take());
     session.flush();
     if (session.socket)
-        session.socket->close(QWebSocketProtocol::CloseCodeProtocolError, QString::fromStdString(message));
+        session.socket->close(WebSocketConnection::ProtocolError, message);
 }
 
 void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
@@ -562,11 +558,11 @@ void HubServer::commitAndFlush()
         logError("service: " + error->message + "; dropping every connection");
         for (auto& [socket, session] : sessions_) {
             session->outbox.clear();
-            socket->close(QWebSocketProtocol::CloseCodeGoingAway, "storage failed");
+            socket->close(WebSocketConnection::GoingAway, "storage failed");
         }
         return;
     }
-    std::vector<QWebSocket*> behind;
+    std::vector<WebSocketConnection*> behind;
     for (auto& [socket, session] : sessions_) {
         if (!session->outbox.empty() && socket->bytesToWrite() > options_.maxUnsentBytes)
             behind.push_back(socket);
@@ -575,7 +571,7 @@ void HubServer::commitAndFlush()
     }
     // Its frames would only pile up in the service's memory; the client reads the tree afresh
     // when it reconnects, as after any drop.
-    for (QWebSocket* socket : behind) {
+    for (WebSocketConnection* socket : behind) {
         logWarning("service: a connection that does not read what it is sent is ended");
         socket->abort();
         endSession(socket);
@@ -585,7 +581,7 @@ void HubServer::commitAndFlush()
 void HubServer::pingClients()
 {
     std::int64_t now = steadyMs();
-    std::vector<QWebSocket*> silent;
+    std::vector<WebSocketConnection*> silent;
     std::vector<std::shared_ptr<HubSession>> replaced;
     std::vector<std::shared_ptr<HubSession>> expired;
     for (auto& [socket, session] : sessions_) {
@@ -604,7 +600,7 @@ void HubServer::pingClients()
         signOff(*session, "the token was replaced");
     for (auto& session : expired)
         signOff(*session, "the token has expired");
-    for (QWebSocket* socket : silent) {
+    for (WebSocketConnection* socket : silent) {
         socket->abort();
         endSession(socket);
     }

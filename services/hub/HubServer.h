@@ -13,13 +13,13 @@
 #include "services/hub/HttpRouter.h"
 #include "services/hub/HubSession.h"
 #include "services/hub/SignInThrottle.h"
+#include "services/hub/WebSocketConnection.h"
 
 #include <QHostAddress>
 #include <QObject>
 #include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTimer>
-#include <QWebSocketServer>
 
 #include <filesystem>
 #include <map>
@@ -91,16 +91,16 @@ private:
     std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
     void acceptTcp();
     void releasePeer(const QString& peer);
-    void acceptWebSocket();
+    void acceptWebSocket(QTcpSocket* socket, const HttpRequest& handshake);
     void addAccountRoutes();
-    void handleText(QWebSocket* socket, const QString& text);
+    void handleText(WebSocketConnection* socket, std::string_view text);
     void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
     void signOff(HubSession& session, const std::string& message);
     // Sends an error and closes: the client broke the protocol.
     void breakOff(HubSession& session, const char* code, const std::string& message);
-    void endSession(QWebSocket* socket);
+    void endSession(WebSocketConnection* socket);
     // Ends the session's database connection, making those of its on-disconnect writes the
     // access rules still allow.
     void disconnectDatabase(HubSession& session);
@@ -114,9 +114,8 @@ private:
     std::unique_ptr<AccountVerification> verification_;
     HttpRouter router_;
     std::unique_ptr<QTcpServer> tcp_;
-    QWebSocketServer webSockets_;
     QTimer pings_;
-    std::map<QWebSocket*, std::shared_ptr<HubSession>> sessions_;
+    std::map<WebSocketConnection*, std::shared_ptr<HubSession>> sessions_;
     std::map<QString, int> unfinished_;  // requests in progress by peer address
     SignInThrottle throttle_;       // wrong passwords
     SignInThrottle resetThrottle_;  // password-reset requests, each counted

@@ -41,14 +41,13 @@ void HubSession::flush()
         outbox.clear();
         return;
     }
-    // Each frame's text goes as soon as it is converted: a transcript's frame is megabytes, and
-    // its copies should not all be held at once.
+    // Each frame goes as soon as it is written out: a transcript's frame is megabytes, and its
+    // copies should not all be held at once.
     std::vector<std::string> frames = std::move(outbox);
     outbox.clear();
     for (auto& frame : frames) {
-        const QString text = QString::fromStdString(frame);
+        socket->sendText(frame);
         std::string().swap(frame);
-        socket->sendTextMessage(text);
     }
 }
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "platform/rtdb/DatabaseBackend.h"
+#include "services/hub/WebSocketConnection.h"
 
 #include <QPointer>
-#include <QWebSocket>
 
 #include <set>
 #include <string>
@@ -16,14 +16,14 @@ namespace qv::hub {
 
 class HubSession final : public BackendLink {
 public:
-    explicit HubSession(QWebSocket* socket) : socket(socket) {}
+    explicit HubSession(WebSocketConnection* socket) : socket(socket) {}
 
     // Runs on the service's thread, inside the database core's calls.
     void receive(ServerMessage message) override;
     // Sends what waited for the commit.
     void flush();
 
-    QPointer<QWebSocket> socket;
+    QPointer<WebSocketConnection> socket;
     std::string uid;     // empty until the client authenticates
     std::string origin;  // the client session that tags its writes
     std::string token;   // the token it signed in with
