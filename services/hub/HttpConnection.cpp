@@ -1,5 +1,6 @@
 #include "services/hub/HttpConnection.h"
 
+#include "services/hub/BackgroundPriority.h"
 #include "services/hub/WebSocketConnection.h"
 
 #include <QSslSocket>
@@ -12,6 +13,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <vector>
 
 namespace qv::hub {
 
@@ -21,6 +23,7 @@ namespace {
 // socket is left unread (and the sender slowed by the network) until the sink catches up.
 constexpr qint64 kMaxQueuedBytes = qint64{4} << 20;
 constexpr qint64 kChunkBytes = qint64{256} << 10;
+constexpr std::size_t kSpareChunks = 8;
 // How long the bytes of a refused body are read and dropped before the connection closes.
 constexpr int kLingerMs = 2000;
 
@@ -68,6 +71,9 @@ struct HttpConnection::Stream {
     std::unique_ptr<HttpBodySink> sink;
     std::mutex mutex;
     std::deque<QByteArray> chunks;
+    // Chunks the sink is done with, read into again: a buffer made on the service's thread and
+    // freed on a worker's would make each wait for the other's allocator.
+    std::vector<QByteArray> spare;
     bool draining = false;
     bool complete = false;  // every byte queued
     std::atomic<qint64> queued = 0;
@@ -202,6 +208,7 @@ void HttpConnection::readBody()
         QPointer<HttpConnection> self(this);
         QObject* home = parent();
         workers_.run([task = std::move(task), self, home] {
+            lowerThreadPriority();
             auto response = std::make_shared<HttpResponse>(task());
             QMetaObject::invokeMethod(home, [self, response] {
                 if (self)
@@ -227,7 +234,20 @@ void HttpConnection::streamBody()
                 break;
             }
         }
-        QByteArray chunk = socket_->read(std::min(kChunkBytes, bodyBytes_ - bodyRead_));
+        const qint64 wanted = std::min({kChunkBytes, bodyBytes_ - bodyRead_, socket_->bytesAvailable()});
+        QByteArray chunk;
+        {
+            std::lock_guard lock(stream->mutex);
+            if (!stream->spare.empty()) {
+                chunk = std::move(stream->spare.back());
+                stream->spare.pop_back();
+            }
+        }
+        if (chunk.capacity() >= wanted)
+            chunk.resize(wanted);
+        else
+            chunk = QByteArray(wanted, Qt::Uninitialized);
+        chunk.resize(std::max<qint64>(socket_->read(chunk.data(), wanted), 0));
         bodyRead_ += chunk.size();
         stream->queued += chunk.size();
         timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
@@ -245,11 +265,15 @@ void HttpConnection::streamBody()
     QPointer<HttpConnection> self(this);
     QObject* home = parent();
     workers_.run([stream, self, home] {
+        lowerThreadPriority();
+        QByteArray chunk;
         for (;;) {
-            QByteArray chunk;
             bool last = false;
             {
                 std::lock_guard lock(stream->mutex);
+                if (!chunk.isNull() && stream->spare.size() < kSpareChunks)
+                    stream->spare.push_back(std::move(chunk));
+                chunk = QByteArray();
                 if (stream->chunks.empty()) {
                     stream->draining = false;
                     return;

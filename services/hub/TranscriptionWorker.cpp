@@ -1,6 +1,7 @@
 #include "services/hub/TranscriptionWorker.h"
 
 #include "platform/foundation/Log.h"
+#include "services/hub/BackgroundPriority.h"
 #include "services/transcriber/TranscriptRecord.h"
 
 #include <cmath>
@@ -82,6 +83,8 @@ TranscriptionWorker::~TranscriptionWorker()
 
 void TranscriptionWorker::run(std::stop_token stop)
 {
+    // The recognition's threads, started from this one, take its priority.
+    lowerThreadPriority();
     while (auto uuid = queue_->take(stop)) {
         QMetaObject::invokeMethod(this, [this, id = *uuid] { markProcessing(id); }, Qt::QueuedConnection);
         Options options = options_;

@@ -35,6 +35,16 @@ bool sameContents(const std::filesystem::path& path, int fd, std::uint64_t size)
     return same;
 }
 
+bool syncFolder(const std::filesystem::path& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 }  // namespace
 
 struct ObjectUpload::Digest {
@@ -101,9 +111,10 @@ HttpResponse ObjectUpload::finish()
         etag.append(1, kDigits[md5[i] >> 4]).append(1, kDigits[md5[i] & 15]);
     etag += '"';
 
-    // The slow parts, flushing and comparing hundreds of megabytes, run outside the store's lock,
-    // which the service's thread takes to begin and end uploads: only the check and the rename
-    // need it. An object once in place is never replaced, so it may be compared unlocked.
+    // The slow parts, flushing hundreds of megabytes and the folder and comparing, run outside
+    // the store's lock, which the service's thread takes to begin and end uploads: only the
+    // check and the rename need it. An object once in place is never replaced, so it may be
+    // compared unlocked; its folder is flushed before it is answered.
     if (::fsync(fd_) != 0)
         return textResponse(500, std::string("The upload could not be stored: cannot flush: ") + std::strerror(errno));
     bool present = false;
@@ -111,15 +122,18 @@ HttpResponse ObjectUpload::finish()
         std::lock_guard lock(shared_->mutex);
         std::error_code error;
         present = std::filesystem::exists(target_, error);
-        if (!present) {
-            ::close(fd_);
-            fd_ = -1;
-            if (std::string failure = moveIntoPlace(temporary_, target_); !failure.empty())
-                return textResponse(500, "The upload could not be stored: " + failure);
-        }
+        if (!present && ::rename(temporary_.c_str(), target_.c_str()) != 0)
+            return textResponse(500, std::string("The upload could not be stored: cannot put it in place: ") + std::strerror(errno));
+    }
+    if (!present) {
+        ::close(fd_);
+        fd_ = -1;
+        if (!syncFolder(target_.parent_path()))
+            return textResponse(500, std::string("The upload could not be stored: cannot flush its folder: ") + std::strerror(errno));
+        return {200, {{"Etag", etag}}, {}};
     }
     // The first upload may already be in transcription: it is kept, whatever came since.
-    if (present && !sameContents(target_, fd_, receivedBytes_))
+    if (!sameContents(target_, fd_, receivedBytes_))
         return textResponse(409, "This address already holds a different upload; it was kept.");
     return {200, {{"Etag", etag}}, {}};
 }
