@@ -8,11 +8,6 @@ namespace qv::hub {
 
 namespace {
 
-constexpr int kText = 0x1;
-constexpr int kBinary = 0x2;
-constexpr int kClose = 0x8;
-constexpr int kPing = 0x9;
-constexpr int kPong = 0xA;
 // How long a client has to answer the service's close frame before the connection is cut.
 constexpr int kCloseWaitMs = 2000;
 
@@ -86,7 +81,7 @@ qsizetype WebSocketConnection::readFrame(const uchar* bytes, qsizetype available
         return fail(ProtocolError, "a client's frames must be masked"), -1;
     if (bytes[0] & 0x70)
         return fail(ProtocolError, "no extension was agreed"), -1;
-    if (control ? opcode > kPong : opcode > kBinary)
+    if (control ? opcode > Pong : opcode > Binary)
         return fail(ProtocolError, "unknown frame type"), -1;
     if (control && (!final || length > 125))
         return fail(ProtocolError, "a control frame must be whole and at most 125 bytes"), -1;
@@ -120,21 +115,21 @@ qsizetype WebSocketConnection::readFrame(const uchar* bytes, qsizetype available
     const qsizetype taken = head + payload.size();
 
     switch (opcode) {
-    case kPing:
+    case Ping:
         if (!closing_)
-            sendFrame(kPong, std::string_view(payload.constData(), payload.size()));
+            sendFrame(Pong, std::string_view(payload.constData(), payload.size()));
         return taken;
-    case kPong:
+    case Pong:
         if (handlers_.pong)
             handlers_.pong(this);
         return taken;
-    case kClose:
+    case Close:
         if (payload.size() == 1)
             return fail(ProtocolError, "a close frame's code is two bytes"), -1;
         // Answered with its own code; the service's own close, already sent, is its answer.
         if (!closing_) {
             closing_ = true;
-            sendFrame(kClose, std::string_view(payload.constData(), std::min<qsizetype>(payload.size(), 2)));
+            sendFrame(Close, std::string_view(payload.constData(), std::min<qsizetype>(payload.size(), 2)));
         }
         failed_ = true;  // nothing after a close frame is read
         socket_->disconnectFromHost();
@@ -153,9 +148,9 @@ qsizetype WebSocketConnection::readFrame(const uchar* bytes, qsizetype available
     const int kind = std::exchange(messageOpcode_, 0);
     if (closing_)
         return taken;
-    if (kind == kText && handlers_.text)
+    if (kind == Text && handlers_.text)
         handlers_.text(this, std::string_view(payload.constData(), payload.size()));
-    else if (kind == kBinary && handlers_.binary)
+    else if (kind == Binary && handlers_.binary)
         handlers_.binary(this);
     return taken;
 }
@@ -188,13 +183,13 @@ void WebSocketConnection::sendFrame(int opcode, std::string_view payload)
 void WebSocketConnection::sendText(std::string_view utf8)
 {
     if (!closing_)
-        sendFrame(kText, utf8);
+        sendFrame(Text, utf8);
 }
 
 void WebSocketConnection::ping()
 {
     if (!closing_)
-        sendFrame(kPing, {});
+        sendFrame(Ping, {});
 }
 
 void WebSocketConnection::close(CloseCode code, std::string_view reason)
@@ -208,7 +203,7 @@ void WebSocketConnection::close(CloseCode code, std::string_view reason)
         --size;
     std::string payload{static_cast<char>(code >> 8), static_cast<char>(code & 0xff)};
     payload += reason.substr(0, size);
-    sendFrame(kClose, payload);
+    sendFrame(Close, payload);
     closeWait_.start(kCloseWaitMs);
 }
 

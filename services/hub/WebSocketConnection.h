@@ -28,6 +28,7 @@ public:
         std::function<void(WebSocketConnection*)> ended;  // the connection is gone; called once
     };
     enum CloseCode : quint16 { GoingAway = 1001, ProtocolError = 1002, PolicyViolated = 1008, TooBig = 1009 };
+    enum Opcode : int { Continuation = 0x0, Text = 0x1, Binary = 0x2, Close = 0x8, Ping = 0x9, Pong = 0xA };
 
     // Whether `request` is a WebSocket handshake this service answers.
     static bool isHandshake(const HttpRequest& request);

@@ -1,6 +1,7 @@
 #include "HubTestSupport.h"
 
 #include "platform/rtdb/WireProtocol.h"
+#include "services/hub/WebSocketConnection.h"
 
 #include <QTcpSocket>
 
@@ -9,11 +10,7 @@
 namespace qv::hub::testing {
 namespace {
 
-constexpr int kContinuation = 0x0;
-constexpr int kText = 0x1;
-constexpr int kClose = 0x8;
-constexpr int kPing = 0x9;
-constexpr int kPong = 0xA;
+using enum WebSocketConnection::Opcode;
 
 // One frame as a client puts it on the wire: `final` and `masked` as given, `extraBits` or'd into
 // the first byte, and the length stated in as many bytes as the payload needs, unless `stated`.
@@ -44,7 +41,7 @@ QByteArray frame(int opcode, const QByteArray& payload, bool final = true, bool 
     return bytes;
 }
 
-QByteArray text(const std::string& utf8) { return frame(kText, QByteArray::fromStdString(utf8)); }
+QByteArray text(const std::string& utf8) { return frame(Text, QByteArray::fromStdString(utf8)); }
 
 // A WebSocket client that writes its frames by hand, to send what the client library never
 // would, in pieces of any size; it reads the service's frames the same way.
@@ -97,7 +94,7 @@ public:
     Frame nextAnswer()
     {
         Frame answer = next();
-        while (answer.opcode == kPing)
+        while (answer.opcode == Ping)
             answer = next();
         return answer;
     }
@@ -106,7 +103,7 @@ public:
     {
         Frame answer = nextAnswer();
         std::string error;
-        auto parsed = answer.opcode == kText ? parseFrame(answer.payload.toStdString(), error) : std::nullopt;
+        auto parsed = answer.opcode == Text ? parseFrame(answer.payload.toStdString(), error) : std::nullopt;
         return parsed.value_or(DatabaseValue());
     }
 
@@ -162,16 +159,16 @@ TEST_F(WebSocketFraming, AFrameThatBreaksTheRulesClosesTheConnectionAndNothingFr
         quint16 code;
     };
     const std::vector<Case> cases{
-        {"a text frame not masked", frame(kText, write, true, false), 1002},
-        {"a ping request not masked", frame(kText, ping, true, false), 1002},
-        {"a control frame not masked", frame(kPing, "hello", true, false), 1002},
-        {"a reserved bit set", frame(kText, write, true, true, 0x40), 1002},
-        {"a continuation of no message", frame(kContinuation, write), 1002},
-        {"a new message inside a fragmented one", frame(kText, write.left(5), false) + text("{}"), 1002},
-        {"a ping in fragments", frame(kPing, "a", false), 1002},
-        {"a ping over 125 bytes", frame(kPing, QByteArray(126, 'p')), 1002},
+        {"a text frame not masked", frame(Text, write, true, false), 1002},
+        {"a ping request not masked", frame(Text, ping, true, false), 1002},
+        {"a control frame not masked", frame(Ping, "hello", true, false), 1002},
+        {"a reserved bit set", frame(Text, write, true, true, 0x40), 1002},
+        {"a continuation of no message", frame(Continuation, write), 1002},
+        {"a new message inside a fragmented one", frame(Text, write.left(5), false) + text("{}"), 1002},
+        {"a ping in fragments", frame(Ping, "a", false), 1002},
+        {"a ping over 125 bytes", frame(Ping, QByteArray(126, 'p')), 1002},
         {"an unknown frame type", frame(0x3, write), 1002},
-        {"a length past every limit", frame(kText, write, true, true, 0, quint64(1) << 62), 1009},
+        {"a length past every limit", frame(Text, write, true, true, 0, quint64(1) << 62), 1009},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,7 +178,7 @@ TEST_F(WebSocketFraming, AFrameThatBreaksTheRulesClosesTheConnectionAndNothingFr
         // A masked request follows in the same packet: nothing after the broken frame is read.
         client.send(c.bytes + text(FrameBuilder("ping").id(3).take()));
         auto answer = client.nextAnswer();
-        ASSERT_EQ(answer.opcode, kClose);
+        ASSERT_EQ(answer.opcode, Close);
         ASSERT_GE(answer.payload.size(), 2);
         EXPECT_EQ(quint16(quint8(answer.payload[0]) << 8 | quint8(answer.payload[1])), c.code);
         EXPECT_TRUE(client.ends());
@@ -201,8 +198,8 @@ TEST_F(WebSocketFraming, MaskedFramesOfEveryLengthAndShapeAreReadHoweverTheyArri
     // Lengths of 7, 16 and 64 bits; a message in three fragments with a ping between them; a
     // request that answers with a frame.
     const QByteArray bytes = text(write(1, "small", "s")) + text(write(2, "medium", medium)) + text(write(3, "large", large))
-        + frame(kText, pieced.left(10), false) + frame(kContinuation, pieced.mid(10, 10), false)
-        + frame(kPing, "between") + frame(kContinuation, pieced.mid(20)) + text(FrameBuilder("ping").id(5).take());
+        + frame(Text, pieced.left(10), false) + frame(Continuation, pieced.mid(10, 10), false)
+        + frame(Ping, "between") + frame(Continuation, pieced.mid(20)) + text(FrameBuilder("ping").id(5).take());
     struct Case {
         const char* name;
         std::vector<int> pieces;
@@ -231,7 +228,7 @@ TEST_F(WebSocketFraming, MaskedFramesOfEveryLengthAndShapeAreReadHoweverTheyArri
         std::string request;
         for (int frames = 0; frames < 6; ++frames) {
             auto answer = client.nextAnswer();
-            if (answer.opcode == kPong) {
+            if (answer.opcode == Pong) {
                 pong = answer.payload;
                 continue;
             }
