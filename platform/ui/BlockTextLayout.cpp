@@ -1,10 +1,14 @@
 #include "platform/ui/BlockTextLayout.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_map>
 
 namespace qv {
 
@@ -48,7 +52,96 @@ bool cleanBlockStart(const QString& text, qsizetype at, Qt::LayoutDirection dire
     return inParagraphDirection(text.at(at), direction) && inParagraphDirection(text.at(before), direction);
 }
 
+// Blocks are found again by this many characters from their start.
+constexpr qsizetype kKeyCharacters = 32;
+
+std::size_t keyAt(const QString& text, qsizetype at)
+{
+    return qHash(QStringView(text).mid(at, std::min(kKeyCharacters, text.size() - at)));
+}
+
 }  // namespace
+
+// The blocks laid out by every layout of the thread, found by the text they were given. A block
+// stays while a layout holds it, and of the others the kSharedBlocks used last.
+class BlockTextLayout::SharedBlocks {
+public:
+    static SharedBlocks& instance()
+    {
+        // Never destroyed with the program's statics: its layouts hold fonts, which must go
+        // before the application does; it is emptied then instead.
+        static SharedBlocks* blocks = [] {
+            auto* made = new SharedBlocks;
+            qAddPostRoutine([] { instance().entries_.clear(); });
+            return made;
+        }();
+        return *blocks;
+    }
+
+    // The block that laying out `text` from `at` with `formats` and `look` would make, when one
+    // was made before.
+    std::optional<Block> find(const QString& text, const QList<QTextLayout::FormatRange>& formats, qsizetype at,
+                              const Look& look)
+    {
+        if (at >= text.size())
+            return std::nullopt;
+        auto [it, end] = entries_.equal_range(keyAt(text, at));
+        for (; it != end; ++it) {
+            Entry& entry = it->second;
+            const Block& block = entry.block;
+            const qsizetype givenEnd = at + block.givenLength;
+            // A block given the rest of its text ends where that text ended: another text must
+            // end there too, or its last line may break otherwise.
+            if (givenEnd > text.size() || (entry.givenToEnd && givenEnd != text.size()) || !(entry.look == look))
+                continue;
+            if (QStringView(text).mid(at, block.givenLength) != block.layout->text())
+                continue;
+            if (block.formats != clipFormats(formats, at, givenEnd))
+                continue;
+            entry.used = ++clock_;
+            return block;
+        }
+        return std::nullopt;
+    }
+
+    void add(const Block& block, const QString& text, const Look& look)
+    {
+        entries_.emplace(keyAt(text, block.start), Entry{look, block, block.start + block.givenLength == text.size(), ++clock_});
+        if (entries_.size() >= sweepAt_)
+            sweep();
+    }
+
+private:
+    struct Entry {
+        Look look;
+        Block block;
+        bool givenToEnd = false;
+        std::uint64_t used = 0;
+    };
+
+    // Drops the blocks no layout holds but the kSharedBlocks used last.
+    void sweep()
+    {
+        std::vector<std::uint64_t> loose;
+        for (const auto& [key, entry] : entries_) {
+            if (entry.block.layout.use_count() == 1)
+                loose.push_back(entry.used);
+        }
+        if (loose.size() > kSharedBlocks) {
+            const auto cut = loose.end() - static_cast<std::ptrdiff_t>(kSharedBlocks);
+            std::nth_element(loose.begin(), cut, loose.end());
+            const std::uint64_t keepFrom = *cut;
+            std::erase_if(entries_, [keepFrom](const auto& item) {
+                return item.second.block.layout.use_count() == 1 && item.second.used < keepFrom;
+            });
+        }
+        sweepAt_ = entries_.size() + kSharedBlocks;
+    }
+
+    std::unordered_multimap<std::size_t, Entry> entries_;
+    std::uint64_t clock_ = 0;
+    std::size_t sweepAt_ = 2 * kSharedBlocks;
+};
 
 void BlockTextLayout::clear()
 {
@@ -70,7 +163,7 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
         block.start = start;
         block.givenLength = end - start;
         block.formats = clipFormats(formats, start, end);
-        block.layout = std::make_unique<QTextLayout>(text.mid(start, end - start), font_);
+        block.layout = std::make_shared<QTextLayout>(text.mid(start, end - start), font_);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         // The direction is the whole text's, not that of the block's first word.
@@ -149,15 +242,17 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
 
     std::vector<Block> old = std::move(blocks_);
     blocks_.clear();
-    // The old block that would be laid out just the same from `position` of the new text: its
-    // given text and formats unchanged, and its start where it was relative to them.
-    auto reusableAt = [&](qsizetype position) -> Block* {
-        auto found = [&](qsizetype oldStart) -> Block* {
+    SharedBlocks& shared = SharedBlocks::instance();
+    // The block that would be laid out just the same from `position` of the new text: an old one
+    // whose given text and formats are unchanged and whose start is where it was relative to
+    // them, or one another layout made of the same text.
+    auto reusableAt = [&](qsizetype position) -> std::optional<Block> {
+        auto found = [&](qsizetype oldStart) -> const Block* {
             const auto it = std::lower_bound(old.begin(), old.end(), oldStart,
                                              [](const Block& block, qsizetype at) { return block.start < at; });
-            return it != old.end() && it->start == oldStart && it->layout ? &*it : nullptr;
+            return it != old.end() && it->start == oldStart ? &*it : nullptr;
         };
-        Block* block = found(position);
+        const Block* block = found(position);
         if (block) {
             const qsizetype givenEnd = block->start + block->givenLength;
             // The text it was given ended with the whole text: it must still.
@@ -167,9 +262,11 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
         }
         if (!block && position - delta >= oldLength - suffix && position - delta >= 0)
             block = found(position - delta);
-        if (block && block->formats != clipFormats(formats, position, position + block->givenLength))
-            block = nullptr;
-        return block;
+        if (block && block->formats == clipFormats(formats, position, position + block->givenLength))
+            return *block;
+        if (sharing_ == Sharing::Own)
+            return std::nullopt;
+        return shared.find(text, formats, position, look());
     };
 
     laidOut_ = 0;
@@ -177,11 +274,13 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
     qsizetype position = 0;
     do {
         Block block;
-        if (Block* kept = reusableAt(position)) {
+        if (std::optional<Block> kept = reusableAt(position)) {
             block = std::move(*kept);
             block.start = position;
         } else {
-            block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at) != nullptr; });
+            block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at).has_value(); });
+            if (sharing_ == Sharing::Shared)
+                shared.add(block, text, look());
             ++laidOut_;
         }
         block.y = y;
