@@ -32,6 +32,12 @@ struct AttributeRun {
     TextAttributes attributes;
 };
 
+// A stretch of characters drawn in one temporary colour.
+struct ColorRun {
+    TextRange range;
+    QColor color;
+};
+
 class TextViewModel {
 public:
     // Asked before every user change of `range` to `replacement`; false refuses it and nothing
@@ -104,6 +110,8 @@ public:
     void setTemporaryForeground(TextRange range, const QColor& color);
     void removeTemporaryForeground(TextRange range);
     std::optional<QColor> temporaryForegroundAt(qsizetype index) const;
+    // The temporary colours in text order, none empty and no two overlapping.
+    const std::vector<ColorRun>& temporaryForegroundRuns() const { return temporaryForeground_; }
 
     // Selection. A proposal passes the will-change hook, is then kept inside the text, and the
     // did-change hook runs when the selection moved.
@@ -125,13 +133,16 @@ private:
     void processEditing();
     template <class Change>
     void changeAttributes(TextRange range, Change change);
+    // Takes the characters [from, to) out of the temporary colours, cutting the runs across
+    // either end.
+    void clearTemporaryForeground(qsizetype from, qsizetype to);
 
     QString text_;
     // One entry per character: the index of its attributes in `attributeTable_`.
     std::vector<int> characterAttributes_;
     std::vector<TextAttributes> attributeTable_{TextAttributes{}};
-    // One entry per character: its temporary foreground, if any.
-    std::vector<std::optional<QColor>> temporaryForeground_;
+    // Runs, not one entry per character: a long text rarely has more than the highlighted word.
+    std::vector<ColorRun> temporaryForeground_;
     TextAttributes typingAttributes_;
     TextRange selection_{0, 0};
     qsizetype lowerLock_ = -1;

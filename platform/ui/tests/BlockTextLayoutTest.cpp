@@ -173,8 +173,9 @@ TEST(BlockTextLayoutTest, EditsLayOutOnlyWhatTheyChangeAndStayExact)
     for (const auto& e : edits) {
         e.edit();
         blocks.update(text, formats, testFont(), kWidth, kSpacing);
-        if (e.local)
+        if (e.local) {
             EXPECT_LE(blocks.blocksLaidOutLastUpdate(), blocks.blockCount() / 3) << e.what << " of " << blocks.blockCount();
+        }
         expectSameAsWhole(blocks, text, formats, e.what);
     }
 
@@ -225,8 +226,9 @@ TEST(BlockTextLayoutTest, LayoutsShareWhatTheirTextsHaveInCommon)
         lay(firstPart, first, none, row);
         BlockTextLayout secondPart(kSmallBlocks);
         lay(secondPart, second, none, row);
-        if (cut == lineStart)
+        if (cut == lineStart) {
             EXPECT_LE(secondPart.blocksLaidOutLastUpdate(), 1);
+        }
         expectSameAsWhole(firstPart, first, none, "the first part of a split", row);
         expectSameAsWhole(secondPart, second, none, "the second part of a split", row);
     }
