@@ -41,15 +41,23 @@ std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_
         first = std::lower_bound(words.begin(), words.end(), range->start,
                                  [](const std::shared_ptr<QVWord>& word, std::int64_t start) { return word && word->start < start; });
     }
-    for (auto it = first; it != words.end(); ++it) {
+    // The range's words, each with the separator before it: counted first, so that a long row's
+    // text is not copied again and again as it grows.
+    auto inRange = [&](const std::shared_ptr<QVWord>& word) { return word && word->start >= range->start && word->start < end; };
+    auto last = words.end();
+    if (!candidates) {
+        last = std::find_if(first, words.end(), [end](const std::shared_ptr<QVWord>& word) { return word && word->start >= end; });
+    }
+    qsizetype length = 0;
+    for (auto it = first; it != last; ++it) {
+        if (inRange(*it))
+            length += (*it)->name().size() + 2;
+    }
+    s.reserve(length);
+    for (auto it = first; it != last; ++it) {
         const auto& word = *it;
-        if (!word || word->start < range->start)
+        if (!inRange(word))
             continue;
-        if (word->start >= end) {
-            if (!candidates)
-                break;
-            continue;
-        }
         qsizetype separator = 0;
         if (any) {
             separator = word->newParagraph ? 2 : 1;
