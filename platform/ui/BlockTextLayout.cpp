@@ -156,18 +156,18 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
     // The layout is given some text past the block, so that its last line breaks where the
     // whole text's would; a line that reaches the end of the given text may have been cut
     // there, and the block is laid out again with more.
-    qsizetype margin = std::max<qsizetype>(16, blockCharacters_ / 2);
+    qsizetype margin = std::max<qsizetype>(16, look_.blockCharacters / 2);
     for (;;) {
-        const qsizetype end = std::min(text.size(), start + blockCharacters_ + margin);
+        const qsizetype end = std::min(text.size(), start + look_.blockCharacters + margin);
         Block block;
         block.start = start;
         block.givenLength = end - start;
         block.formats = clipFormats(formats, start, end);
-        block.layout = std::make_shared<QTextLayout>(text.mid(start, end - start), font_);
+        block.layout = std::make_shared<QTextLayout>(text.mid(start, end - start), look_.font);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         // The direction is the whole text's, not that of the block's first word.
-        option.setTextDirection(direction_);
+        option.setTextDirection(look_.direction);
         block.layout->setTextOption(option);
         block.layout->setFormats(block.formats);
         // No glyphs are kept between uses: a long text's would hold much memory, and a paint or
@@ -179,14 +179,14 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
         bool cut = false;
         for (;;) {
             const qsizetype at = start + used;
-            if (used > 0 && cleanBlockStart(text, at, direction_) && (used >= blockCharacters_ || reusable(at))) {
+            if (used > 0 && cleanBlockStart(text, at, look_.direction) && (used >= look_.blockCharacters || reusable(at))) {
                 // The next block's first line is laid out here too, out of sight and never
                 // answered, so that the block's last line is not its layout's last: the layout
                 // places a click past the end of a line before its closing blank on every line
                 // but the last.
                 QTextLine next = block.layout->createLine();
                 if (next.isValid()) {
-                    next.setLineWidth(std::max(1.0, width_));
+                    next.setLineWidth(std::max(1.0, look_.width));
                     next.setPosition(QPointF(0, -1e7));
                 }
                 break;
@@ -194,7 +194,7 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
             QTextLine line = block.layout->createLine();
             if (!line.isValid())
                 break;
-            line.setLineWidth(std::max(1.0, width_));
+            line.setLineWidth(std::max(1.0, look_.width));
             line.setPosition(QPointF(0, y));
             used = line.textStart() + line.textLength();
             if (end < text.size() && used >= end - start) {
@@ -219,14 +219,10 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
                              double width, double lineSpacing, double lineHeight)
 {
     const Qt::LayoutDirection direction = text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
-    if (font != font_ || width != width_ || lineSpacing != lineSpacing_ || lineHeight != lineHeight_ ||
-        direction != direction_)
+    const Look look{font, width, lineSpacing, lineHeight, direction, look_.blockCharacters};
+    if (!(look == look_))
         clear();
-    font_ = font;
-    width_ = width;
-    lineSpacing_ = lineSpacing;
-    lineHeight_ = lineHeight;
-    direction_ = direction;
+    look_ = look;
 
     // The text before `prefix` and the last `suffix` characters are as they were.
     const qsizetype oldLength = text_.size();
@@ -266,7 +262,7 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
             return *block;
         if (sharing_ == Sharing::Own)
             return std::nullopt;
-        return shared.find(text, formats, position, look());
+        return shared.find(text, formats, position, look_);
     };
 
     laidOut_ = 0;
@@ -280,7 +276,7 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
         } else {
             block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at).has_value(); });
             if (sharing_ == Sharing::Shared)
-                shared.add(block, text, look());
+                shared.add(block, text, look_);
             ++laidOut_;
         }
         block.y = y;

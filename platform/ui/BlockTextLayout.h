@@ -27,8 +27,9 @@ public:
     // An own layout neither takes nor offers blocks: a reference to compare shared ones with.
     enum class Sharing { Shared, Own };
     explicit BlockTextLayout(qsizetype blockCharacters = 1024, Sharing sharing = Sharing::Shared)
-        : blockCharacters_(blockCharacters), sharing_(sharing)
+        : sharing_(sharing)
     {
+        look_.blockCharacters = blockCharacters;
     }
 
     // Lays `text` out (line feeds already turned into line separators) at `width`. Each line
@@ -96,7 +97,10 @@ private:
     class SharedBlocks;
 
     // The distance from the top of `line` to the top of the next.
-    double pitch(const QTextLine& line) const { return lineHeight_ > 0 ? lineHeight_ : line.height() + lineSpacing_; }
+    double pitch(const QTextLine& line) const
+    {
+        return look_.lineHeight > 0 ? look_.lineHeight : line.height() + look_.lineSpacing;
+    }
     // Lays out a block from `start` of `text`; it ends at the block size or where `reusable`
     // answers true for a clean line start.
     template <class Reusable>
@@ -105,17 +109,11 @@ private:
     // The blocks that meet [from, to) (by character) or [top, bottom) (by height).
     std::size_t blockAtCharacter(qsizetype position) const;
     std::size_t blockAtY(double y) const;
-    Look look() const { return {font_, width_, lineSpacing_, lineHeight_, direction_, blockCharacters_}; }
 
-    qsizetype blockCharacters_;
+    Look look_;
     Sharing sharing_;
     std::vector<Block> blocks_;
     QString text_;
-    QFont font_;
-    double width_ = -1;
-    double lineSpacing_ = 0;
-    double lineHeight_ = 0;
-    Qt::LayoutDirection direction_ = Qt::LeftToRight;
     qsizetype laidOut_ = 0;
 };
 
