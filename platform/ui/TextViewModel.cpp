@@ -203,10 +203,14 @@ TextAttributes TextViewModel::attributesAt(qsizetype index) const
     return attributeTable_[static_cast<std::size_t>(characterAttributes_[static_cast<std::size_t>(index)])];
 }
 
-std::vector<AttributeRun> TextViewModel::attributeRuns() const
+const std::vector<AttributeRun>& TextViewModel::attributeRuns() const
 {
+    if (runsRevision_ == revision_)
+        return runs_;
+    runsRevision_ = revision_;
     // The table holds each set of attributes once: equal attributes have equal indexes.
-    std::vector<AttributeRun> runs;
+    std::vector<AttributeRun>& runs = runs_;
+    runs.clear();
     int last = -1;
     for (qsizetype i = 0; i < length(); ++i) {
         const int id = characterAttributes_[static_cast<std::size_t>(i)];

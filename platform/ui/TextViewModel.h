@@ -101,7 +101,8 @@ public:
     void setBackground(TextRange range, const std::optional<QColor>& color);
     void setFont(TextRange range, const std::optional<QFont>& font);
     TextAttributes attributesAt(qsizetype index) const;
-    std::vector<AttributeRun> attributeRuns() const;
+    // Worked out again only after a change: a long text's view asks at every layout and paint.
+    const std::vector<AttributeRun>& attributeRuns() const;
     const TextAttributes& typingAttributes() const { return typingAttributes_; }
     void setTypingAttributes(const TextAttributes& attributes) { typingAttributes_ = attributes; }
 
@@ -141,6 +142,8 @@ private:
     // One entry per character: the index of its attributes in `attributeTable_`.
     std::vector<int> characterAttributes_;
     std::vector<TextAttributes> attributeTable_{TextAttributes{}};
+    mutable std::vector<AttributeRun> runs_;
+    mutable std::optional<std::uint64_t> runsRevision_;
     // Runs, not one entry per character: a long text rarely has more than the highlighted word.
     std::vector<ColorRun> temporaryForeground_;
     TextAttributes typingAttributes_;

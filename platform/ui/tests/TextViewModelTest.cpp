@@ -83,11 +83,17 @@ TEST(TextViewModel, AttributeRunsFollowEditsAndTemporaryColoursStayApart)
     // A programmatic replacement takes the attributes of the first replaced character.
     model.replaceCharacters({0, 1}, "HH");
     EXPECT_EQ(model.attributesAt(1).foreground, QColor(Qt::red));
+    EXPECT_EQ(model.attributeRuns().front().range, (TextRange{0, 4}));
+    EXPECT_EQ(model.attributeRuns().at(1).range, (TextRange{4, 2}));
     // Typed text takes the typing attributes.
     model.setEditable(true);
     model.setTypingAttributes({QColor(Qt::blue), std::nullopt, std::nullopt});
     model.insertText("!", {model.length(), 0});
     EXPECT_EQ(model.attributesAt(model.length() - 1).foreground, QColor(Qt::blue));
+    EXPECT_EQ(model.attributeRuns().back().range, (TextRange{model.length() - 1, 1}));
+    model.setBackground({0, model.length()}, std::nullopt);
+    EXPECT_EQ(model.attributeRuns().front().range, (TextRange{0, 6}));
+    EXPECT_EQ(model.attributeRuns().at(1).range, (TextRange{6, 6}));
 
     model.setTemporaryForeground({0, 2}, QColor(Qt::green));
     EXPECT_EQ(model.temporaryForegroundAt(1), QColor(Qt::green));
