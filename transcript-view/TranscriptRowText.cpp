@@ -41,31 +41,47 @@ std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_
         first = std::lower_bound(words.begin(), words.end(), range->start,
                                  [](const std::shared_ptr<QVWord>& word, std::int64_t start) { return word && word->start < start; });
     }
-    for (auto it = first; it != words.end(); ++it) {
+    // The range's words, each with the separator before it: measured first and then written in
+    // place, so that a long row's text is neither copied as it grows nor built piece by piece.
+    auto inRange = [&](const std::shared_ptr<QVWord>& word) { return word && word->start >= range->start && word->start < end; };
+    auto separatorBefore = [](const QVWord& word) -> qsizetype { return word.newParagraph ? 2 : 1; };
+    auto last = words.end();
+    if (!candidates) {
+        last = std::find_if(first, words.end(), [end](const std::shared_ptr<QVWord>& word) { return word && word->start >= end; });
+    }
+    qsizetype total = 0;
+    bool counted = false;
+    for (auto it = first; it != last; ++it) {
+        if (!inRange(*it))
+            continue;
+        total += (counted ? separatorBefore(**it) : 0) + (*it)->name().size();
+        counted = true;
+    }
+    s.resize(total);
+    QChar* out = s.data();
+    qsizetype at = 0;
+    for (auto it = first; it != last; ++it) {
         const auto& word = *it;
-        if (!word || word->start < range->start)
+        if (!inRange(word))
             continue;
-        if (word->start >= end) {
-            if (!candidates)
-                break;
-            continue;
-        }
         qsizetype separator = 0;
         if (any) {
-            separator = word->newParagraph ? 2 : 1;
-            s += word->newParagraph ? QStringLiteral("\n\n") : QStringLiteral(" ");
+            separator = separatorBefore(*word);
+            std::fill_n(out + at, separator, QChar(separator == 2 ? '\n' : ' '));
+            at += separator;
         }
         any = true;
-        word->characterStart = s.size();
-        s += word->name();
-        word->characterEnd = s.size() - 1;
+        const QString& name = word->name();
+        word->characterStart = at;
+        std::copy_n(name.constData(), name.size(), out + at);
+        at += name.size();
+        word->characterEnd = at - 1;
         word->speakerRange = range;
-        const qsizetype length = word->name().size();
         const bool unheard = word->status == 0;
         if (unheard)
-            extendRuns(text.foregrounds, previousUnheard, separator, word->characterStart, length, ad.dimmedTextColor);
+            extendRuns(text.foregrounds, previousUnheard, separator, word->characterStart, name.size(), ad.dimmedTextColor);
         if (word->favorite)
-            extendRuns(text.backgrounds, previousFavorite, separator, word->characterStart, length,
+            extendRuns(text.backgrounds, previousFavorite, separator, word->characterStart, name.size(),
                        favoriteBackgroundColor());
         previousUnheard = unheard;
         previousFavorite = word->favorite;

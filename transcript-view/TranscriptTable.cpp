@@ -307,7 +307,9 @@ void TranscriptTable::resetFocus()
 
 bool TranscriptTable::isOptionKeyDown()
 {
-    return QApplication::queryKeyboardModifiers() & Qt::AltModifier;
+    // The modifiers of the event being handled (the click on the button), not a round trip to
+    // the display server for those of this moment.
+    return QApplication::keyboardModifiers() & Qt::AltModifier;
 }
 
 void TranscriptTable::preloadRowsToLastMediaTime()

@@ -1,8 +1,8 @@
 // The program as a person sees it: qv-screen-program, a process of its own on the X display,
 // typed into with X-level keystrokes (XTest) while its window is grabbed from this process
 // until the change shows. The same figures for a file of 30,000 words in one speaker range (as
-// the transcription worker writes it) and of 16 words, each in a new process with the embedded
-// service. Figures and targets:
+// the transcription worker writes it), of the same words in 2,000 ranges of 15, and of 16 words,
+// each in a new process with the embedded service. Figures and targets:
 //   keystroke to paint: key press sent to the typed character's pixels in the window, typing
 //   inside a word (made the current word by the program, as a click would; the file has no
 //   media, so a click cannot move the current word there)      <= 16 ms median, <= 24 ms p90
@@ -32,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -141,13 +142,13 @@ private:
 // The program with a file of `words` words open, in its own process on this display.
 class Program {
 public:
-    Program(const QString& executable, const QString& folder, int words)
+    Program(const QString& executable, const QString& folder, int words, int ranges)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "xcb");
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(executable, {folder, QString::number(words)});
+        process_.start(executable, {folder, QString::number(words), QString::number(ranges)});
     }
     ~Program()
     {
@@ -295,10 +296,10 @@ bool giveRangeCommands(Input& input, Program& program, Window window, int first,
     return true;
 }
 
-std::optional<Figures> measure(Input& input, const QString& executable, const QString& folder, int words)
+std::optional<Figures> measure(Input& input, const QString& executable, const QString& folder, int words, int ranges)
 {
     Figures figures;
-    Program program(executable, folder, words);
+    Program program(executable, folder, words, ranges);
     const std::string ready = program.line();
     if (ready.rfind("ready ", 0) != 0)
         return std::printf("%d words: the program did not open the file (%s)\n", words, ready.c_str()), std::nullopt;
@@ -316,9 +317,12 @@ std::optional<Figures> measure(Input& input, const QString& executable, const QS
     return figures;
 }
 
-void row(const char* what, const std::string& small, const std::string& large, const char* target)
+void row(const char* what, const std::vector<std::string>& columns, const char* target)
 {
-    std::printf("%-44s %-18s %-18s %s\n", what, small.c_str(), large.c_str(), target);
+    std::printf("%-44s", what);
+    for (const std::string& column : columns)
+        std::printf(" %-22s", column.c_str());
+    std::printf(" %s\n", target);
 }
 
 std::string format(const char* pattern, double a, double b = 0)
@@ -349,49 +353,64 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", (home.path() + "/data").toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
     const QString executable = QCoreApplication::applicationDirPath() + "/qv-screen-program";
-    const int sizes[] = {16, 30'000};
-    std::map<int, Figures> figures;
+    const struct {
+        int words;
+        int ranges;
+        const char* title;
+    } files[] = {{16, 1, "16 words"}, {30'000, 1, "30,000 words"}, {30'000, 2'000, "30,000 in 2,000 ranges"}};
+    std::vector<Figures> figures;
     const std::string loadBefore = loadAverage();
-    for (const int words : sizes) {
-        const QString folder = home.path() + QStringLiteral("/account-%1").arg(words);
+    for (const auto& file : files) {
+        const QString folder = home.path() + QStringLiteral("/account-%1-%2").arg(file.words).arg(file.ranges);
         QProcess writer;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         writer.setProcessEnvironment(environment);
         writer.setProcessChannelMode(QProcess::ForwardedChannels);
-        writer.start(executable, {"--write-account", folder, QString::number(words)});
+        writer.start(executable, {"--write-account", folder, QString::number(file.words), QString::number(file.ranges)});
         if (!writer.waitForFinished(300'000) || writer.exitCode() != 0)
-            return std::printf("the account of %d words could not be written\n", words), 1;
-        const auto measured = measure(input, executable, folder, words);
+            return std::printf("the account of %s could not be written\n", file.title), 1;
+        const auto measured = measure(input, executable, folder, file.words, file.ranges);
         if (!measured)
             return 1;
-        figures[words] = *measured;
+        figures.push_back(*measured);
     }
     std::printf("screen_bench on %s, load average %s before, %s after\n", DisplayString(display), loadBefore.c_str(),
                 loadAverage().c_str());
-    row("", "16 words", "30,000 words", "target");
-    const Figures& small = figures[16];
-    const Figures& large = figures[30'000];
-    auto keys = [](const Figures& f) {
-        return format("%.1f / %.1f", percentile(f.keystrokes, 50), percentile(f.keystrokes, 90))
-            + (f.keystrokesUnseen ? format(" (%.0f unseen)", f.keystrokesUnseen) : "");
+    auto columns = [&figures](const std::function<std::string(const Figures&)>& column) {
+        std::vector<std::string> all;
+        for (const Figures& f : figures)
+            all.push_back(column(f));
+        return all;
     };
-    row("keystroke to paint, median / p90 (ms)", keys(small), keys(large), "<= 16 / 24");
-    row("peak memory, start to the file open (MB)", format("%.1f", small.peakMegabytes), format("%.1f", large.peakMegabytes),
+    std::vector<std::string> titles;
+    for (const auto& file : files)
+        titles.emplace_back(file.title);
+    row("", titles, "target");
+    row("keystroke to paint, median / p90 (ms)", columns([](const Figures& f) {
+            return format("%.1f / %.1f", percentile(f.keystrokes, 50), percentile(f.keystrokes, 90))
+                + (f.keystrokesUnseen ? format(" (%.0f unseen)", f.keystrokesUnseen) : "");
+        }),
+        "<= 16 / 24");
+    row("peak memory, start to the file open (MB)", columns([](const Figures& f) { return format("%.1f", f.peakMegabytes); }),
         "<= 128 (30,000 words)");
     const char* names[] = {"Add Speaker Range, median (ms)", "move a range's start, median (ms)",
                            "a speaker's name, median (ms)", "Add New Speaker, median (ms)"};
+    int unseen = 0;
+    for (const Figures& f : figures)
+        unseen += f.commandsUnseen;
     for (std::size_t i = 0; i < std::size(kCommands); ++i) {
-        auto median = [&](const Figures& f) {
-            const auto found = f.commands.find(kCommands[i]);
-            const auto cpu = f.commandsCpu.find(kCommands[i]);
-            return found == f.commands.end() ? std::string("unseen")
-                                             : format("%.2f (cpu %.2f)", percentile(found->second, 50), percentile(cpu->second, 50));
-        };
-        row(names[i], median(small), median(large), "<= 2");
+        row(names[i], columns([i](const Figures& f) {
+                const auto found = f.commands.find(kCommands[i]);
+                const auto cpu = f.commandsCpu.find(kCommands[i]);
+                return found == f.commands.end()
+                           ? std::string("unseen")
+                           : format("%.2f (cpu %.2f)", percentile(found->second, 50), percentile(cpu->second, 50));
+            }),
+            "<= 2");
     }
-    if (small.commandsUnseen + large.commandsUnseen)
-        std::printf("commands whose change never showed: %d\n", small.commandsUnseen + large.commandsUnseen);
+    if (unseen)
+        std::printf("commands whose change never showed: %d\n", unseen);
     XCloseDisplay(display);
     return 0;
 }

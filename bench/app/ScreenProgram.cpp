@@ -1,8 +1,10 @@
 // qv-screen-program: the program in its window on the X display, with the service it starts for
 // itself, for screen_bench to type into and grab from another process.
-//   qv-screen-program --write-account <folder> <words>   writes an account of one file of that
-//                                                         many words in one speaker range
-//   qv-screen-program <folder> <words>                    signs in, opens the file, prints
+//   qv-screen-program --write-account <folder> <words> [<ranges>]
+//                                                         writes an account of one file of that
+//                                                         many words in that many speaker ranges
+//                                                         (one when not given)
+//   qv-screen-program <folder> <words> [<ranges>]         signs in, opens the file, prints
 //                                                         "ready <X window>" and then answers
 //                                                         one line per request read from stdin:
 //     word <i>       "word <x> <y> <width> <height> <visible>": the glyphs of word i, in the
@@ -30,6 +32,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -40,9 +43,15 @@ namespace {
 
 const char* const kFileUuid = "00000000000000000000000000000001";
 
-bench::TranscriptFile theFile(int words)
+bench::TranscriptFile theFile(int words, int ranges)
 {
-    return {kFileUuid, words, 1, std::to_string(words) + " words"};
+    return {kFileUuid, words, ranges, std::to_string(words) + " words"};
+}
+
+// The ranges argument at `index`, one when it is not given.
+int rangesArgument(int argc, char** argv, int index)
+{
+    return argc > index ? std::max(1, std::atoi(argv[index])) : 1;
 }
 
 // Processor time of the main thread, in ms: what a request cost the program, whatever else ran.
@@ -123,11 +132,13 @@ int main(int argc, char** argv)
     QVApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false);
     QtDispatcher queue;
-    if (argc == 4 && QByteArray(argv[1]) == "--write-account")
-        return bench::writeAccount(queue, QString::fromLocal8Bit(argv[2]), {theFile(std::atoi(argv[3]))}) ? 0 : 1;
-    if (argc != 3)
-        return std::fprintf(stderr, "usage: qv-screen-program [--write-account] <folder> <words>\n"), 2;
-    const bench::TranscriptFile file = theFile(std::atoi(argv[2]));
+    if ((argc == 4 || argc == 5) && QByteArray(argv[1]) == "--write-account") {
+        const bench::TranscriptFile file = theFile(std::atoi(argv[3]), rangesArgument(argc, argv, 4));
+        return bench::writeAccount(queue, QString::fromLocal8Bit(argv[2]), {file}) ? 0 : 1;
+    }
+    if (argc != 3 && argc != 4)
+        return std::fprintf(stderr, "usage: qv-screen-program [--write-account] <folder> <words> [<ranges>]\n"), 2;
+    const bench::TranscriptFile file = theFile(std::atoi(argv[2]), rangesArgument(argc, argv, 3));
     bench::Launch launch(queue, QString::fromLocal8Bit(argv[1]));
     // The file has no media: the warning about it would cover the words, as though a user had
     // not yet said not to show it again.

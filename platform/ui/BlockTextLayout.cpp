@@ -1,10 +1,14 @@
 #include "platform/ui/BlockTextLayout.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <unordered_map>
 
 namespace qv {
 
@@ -48,7 +52,96 @@ bool cleanBlockStart(const QString& text, qsizetype at, Qt::LayoutDirection dire
     return inParagraphDirection(text.at(at), direction) && inParagraphDirection(text.at(before), direction);
 }
 
+// Blocks are found again by this many characters from their start.
+constexpr qsizetype kKeyCharacters = 32;
+
+std::size_t keyAt(const QString& text, qsizetype at)
+{
+    return qHash(QStringView(text).mid(at, std::min(kKeyCharacters, text.size() - at)));
+}
+
 }  // namespace
+
+// The blocks laid out by every layout of the thread, found by the text they were given. A block
+// stays while a layout holds it, and of the others the kSharedBlocks used last.
+class BlockTextLayout::SharedBlocks {
+public:
+    static SharedBlocks& instance()
+    {
+        // Never destroyed with the program's statics: its layouts hold fonts, which must go
+        // before the application does; it is emptied then instead.
+        static SharedBlocks* blocks = [] {
+            auto* made = new SharedBlocks;
+            qAddPostRoutine([] { instance().entries_.clear(); });
+            return made;
+        }();
+        return *blocks;
+    }
+
+    // The block that laying out `text` from `at` with `formats` and `look` would make, when one
+    // was made before.
+    std::optional<Block> find(const QString& text, const QList<QTextLayout::FormatRange>& formats, qsizetype at,
+                              const Look& look)
+    {
+        if (at >= text.size())
+            return std::nullopt;
+        auto [it, end] = entries_.equal_range(keyAt(text, at));
+        for (; it != end; ++it) {
+            Entry& entry = it->second;
+            const Block& block = entry.block;
+            const qsizetype givenEnd = at + block.givenLength;
+            // A block given the rest of its text ends where that text ended: another text must
+            // end there too, or its last line may break otherwise.
+            if (givenEnd > text.size() || (entry.givenToEnd && givenEnd != text.size()) || !(entry.look == look))
+                continue;
+            if (QStringView(text).mid(at, block.givenLength) != block.layout->text())
+                continue;
+            if (block.formats != clipFormats(formats, at, givenEnd))
+                continue;
+            entry.used = ++clock_;
+            return block;
+        }
+        return std::nullopt;
+    }
+
+    void add(const Block& block, const QString& text, const Look& look)
+    {
+        entries_.emplace(keyAt(text, block.start), Entry{look, block, block.start + block.givenLength == text.size(), ++clock_});
+        if (entries_.size() >= sweepAt_)
+            sweep();
+    }
+
+private:
+    struct Entry {
+        Look look;
+        Block block;
+        bool givenToEnd = false;
+        std::uint64_t used = 0;
+    };
+
+    // Drops the blocks no layout holds but the kSharedBlocks used last.
+    void sweep()
+    {
+        std::vector<std::uint64_t> loose;
+        for (const auto& [key, entry] : entries_) {
+            if (entry.block.layout.use_count() == 1)
+                loose.push_back(entry.used);
+        }
+        if (loose.size() > kSharedBlocks) {
+            const auto cut = loose.end() - static_cast<std::ptrdiff_t>(kSharedBlocks);
+            std::nth_element(loose.begin(), cut, loose.end());
+            const std::uint64_t keepFrom = *cut;
+            std::erase_if(entries_, [keepFrom](const auto& item) {
+                return item.second.block.layout.use_count() == 1 && item.second.used < keepFrom;
+            });
+        }
+        sweepAt_ = entries_.size() + kSharedBlocks;
+    }
+
+    std::unordered_multimap<std::size_t, Entry> entries_;
+    std::uint64_t clock_ = 0;
+    std::size_t sweepAt_ = 2 * kSharedBlocks;
+};
 
 void BlockTextLayout::clear()
 {
@@ -63,18 +156,18 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
     // The layout is given some text past the block, so that its last line breaks where the
     // whole text's would; a line that reaches the end of the given text may have been cut
     // there, and the block is laid out again with more.
-    qsizetype margin = std::max<qsizetype>(16, blockCharacters_ / 2);
+    qsizetype margin = std::max<qsizetype>(16, look_.blockCharacters / 2);
     for (;;) {
-        const qsizetype end = std::min(text.size(), start + blockCharacters_ + margin);
+        const qsizetype end = std::min(text.size(), start + look_.blockCharacters + margin);
         Block block;
         block.start = start;
         block.givenLength = end - start;
         block.formats = clipFormats(formats, start, end);
-        block.layout = std::make_unique<QTextLayout>(text.mid(start, end - start), font_);
+        block.layout = std::make_shared<QTextLayout>(text.mid(start, end - start), look_.font);
         QTextOption option;
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         // The direction is the whole text's, not that of the block's first word.
-        option.setTextDirection(direction_);
+        option.setTextDirection(look_.direction);
         block.layout->setTextOption(option);
         block.layout->setFormats(block.formats);
         // No glyphs are kept between uses: a long text's would hold much memory, and a paint or
@@ -86,14 +179,14 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
         bool cut = false;
         for (;;) {
             const qsizetype at = start + used;
-            if (used > 0 && cleanBlockStart(text, at, direction_) && (used >= blockCharacters_ || reusable(at))) {
+            if (used > 0 && cleanBlockStart(text, at, look_.direction) && (used >= look_.blockCharacters || reusable(at))) {
                 // The next block's first line is laid out here too, out of sight and never
                 // answered, so that the block's last line is not its layout's last: the layout
                 // places a click past the end of a line before its closing blank on every line
                 // but the last.
                 QTextLine next = block.layout->createLine();
                 if (next.isValid()) {
-                    next.setLineWidth(std::max(1.0, width_));
+                    next.setLineWidth(std::max(1.0, look_.width));
                     next.setPosition(QPointF(0, -1e7));
                 }
                 break;
@@ -101,7 +194,7 @@ BlockTextLayout::Block BlockTextLayout::layBlock(const QString& text, const QLis
             QTextLine line = block.layout->createLine();
             if (!line.isValid())
                 break;
-            line.setLineWidth(std::max(1.0, width_));
+            line.setLineWidth(std::max(1.0, look_.width));
             line.setPosition(QPointF(0, y));
             used = line.textStart() + line.textLength();
             if (end < text.size() && used >= end - start) {
@@ -126,14 +219,10 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
                              double width, double lineSpacing, double lineHeight)
 {
     const Qt::LayoutDirection direction = text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;
-    if (font != font_ || width != width_ || lineSpacing != lineSpacing_ || lineHeight != lineHeight_ ||
-        direction != direction_)
+    const Look look{font, width, lineSpacing, lineHeight, direction, look_.blockCharacters};
+    if (!(look == look_))
         clear();
-    font_ = font;
-    width_ = width;
-    lineSpacing_ = lineSpacing;
-    lineHeight_ = lineHeight;
-    direction_ = direction;
+    look_ = look;
 
     // The text before `prefix` and the last `suffix` characters are as they were.
     const qsizetype oldLength = text_.size();
@@ -149,15 +238,17 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
 
     std::vector<Block> old = std::move(blocks_);
     blocks_.clear();
-    // The old block that would be laid out just the same from `position` of the new text: its
-    // given text and formats unchanged, and its start where it was relative to them.
-    auto reusableAt = [&](qsizetype position) -> Block* {
-        auto found = [&](qsizetype oldStart) -> Block* {
+    SharedBlocks& shared = SharedBlocks::instance();
+    // The block that would be laid out just the same from `position` of the new text: an old one
+    // whose given text and formats are unchanged and whose start is where it was relative to
+    // them, or one another layout made of the same text.
+    auto reusableAt = [&](qsizetype position) -> std::optional<Block> {
+        auto found = [&](qsizetype oldStart) -> const Block* {
             const auto it = std::lower_bound(old.begin(), old.end(), oldStart,
                                              [](const Block& block, qsizetype at) { return block.start < at; });
-            return it != old.end() && it->start == oldStart && it->layout ? &*it : nullptr;
+            return it != old.end() && it->start == oldStart ? &*it : nullptr;
         };
-        Block* block = found(position);
+        const Block* block = found(position);
         if (block) {
             const qsizetype givenEnd = block->start + block->givenLength;
             // The text it was given ended with the whole text: it must still.
@@ -167,9 +258,11 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
         }
         if (!block && position - delta >= oldLength - suffix && position - delta >= 0)
             block = found(position - delta);
-        if (block && block->formats != clipFormats(formats, position, position + block->givenLength))
-            block = nullptr;
-        return block;
+        if (block && block->formats == clipFormats(formats, position, position + block->givenLength))
+            return *block;
+        if (sharing_ == Sharing::Own)
+            return std::nullopt;
+        return shared.find(text, formats, position, look_);
     };
 
     laidOut_ = 0;
@@ -177,11 +270,13 @@ void BlockTextLayout::update(const QString& text, const QList<QTextLayout::Forma
     qsizetype position = 0;
     do {
         Block block;
-        if (Block* kept = reusableAt(position)) {
+        if (std::optional<Block> kept = reusableAt(position)) {
             block = std::move(*kept);
             block.start = position;
         } else {
-            block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at) != nullptr; });
+            block = layBlock(text, formats, position, [&](qsizetype at) { return reusableAt(at).has_value(); });
+            if (sharing_ == Sharing::Shared)
+                shared.add(block, text, look_);
             ++laidOut_;
         }
         block.y = y;

@@ -1,7 +1,9 @@
 // Lays a long text out in blocks of whole lines, each a QTextLayout of its own, so that an edit
 // lays out again only the blocks whose text or formats changed, up to where the line breaks meet
-// the old ones again, and a paint draws only the blocks in view. The lines, hit tests and
-// rectangles it answers are those of the whole text laid out at once. Main thread only.
+// the old ones again, and a paint draws only the blocks in view. Blocks are shared by every
+// layout of the thread: a text that holds a stretch of another's (a row split in two, two rows
+// made one, the same row measured and shown) lays out only what differs. The lines, hit tests
+// and rectangles it answers are those of the whole text laid out at once. Main thread only.
 #pragma once
 
 #include <QFont>
@@ -22,7 +24,13 @@ class BlockTextLayout {
 public:
     // Blocks end at the first clean line start (after a blank or a line break) this many
     // characters or more past their start.
-    explicit BlockTextLayout(qsizetype blockCharacters = 1024) : blockCharacters_(blockCharacters) {}
+    // An own layout neither takes nor offers blocks: a reference to compare shared ones with.
+    enum class Sharing { Shared, Own };
+    explicit BlockTextLayout(qsizetype blockCharacters = 1024, Sharing sharing = Sharing::Shared)
+        : sharing_(sharing)
+    {
+        look_.blockCharacters = blockCharacters;
+    }
 
     // Lays `text` out (line feeds already turned into line separators) at `width`. Each line
     // takes `lineHeight` when that is above 0 (its glyphs at the top, whatever their fonts), so
@@ -38,6 +46,8 @@ public:
     qsizetype blockCount() const { return static_cast<qsizetype>(blocks_.size()); }
     // How many blocks the last update laid out anew.
     qsizetype blocksLaidOutLastUpdate() const { return laidOut_; }
+    // Most blocks kept for other layouts once no layout of their own holds them.
+    static constexpr std::size_t kSharedBlocks = 512;
 
     // One laid-out line in the coordinates of the whole text.
     struct Line {
@@ -68,13 +78,29 @@ private:
         double height = 0;
         // The block's lines, the first of its layout's.
         int lineCount = 0;
-        std::unique_ptr<QTextLayout> layout;
+        // Never changed once laid out: other layouts may hold it too.
+        std::shared_ptr<QTextLayout> layout;
         // The formats the layout was given, relative to `start`.
         QList<QTextLayout::FormatRange> formats;
     };
 
+    // What besides its text and formats a block's lines depend on.
+    struct Look {
+        QFont font;
+        double width = -1;
+        double lineSpacing = 0;
+        double lineHeight = 0;
+        Qt::LayoutDirection direction = Qt::LeftToRight;
+        qsizetype blockCharacters = 0;
+        bool operator==(const Look&) const = default;
+    };
+    class SharedBlocks;
+
     // The distance from the top of `line` to the top of the next.
-    double pitch(const QTextLine& line) const { return lineHeight_ > 0 ? lineHeight_ : line.height() + lineSpacing_; }
+    double pitch(const QTextLine& line) const
+    {
+        return look_.lineHeight > 0 ? look_.lineHeight : line.height() + look_.lineSpacing;
+    }
     // Lays out a block from `start` of `text`; it ends at the block size or where `reusable`
     // answers true for a clean line start.
     template <class Reusable>
@@ -84,14 +110,10 @@ private:
     std::size_t blockAtCharacter(qsizetype position) const;
     std::size_t blockAtY(double y) const;
 
-    qsizetype blockCharacters_;
+    Look look_;
+    Sharing sharing_;
     std::vector<Block> blocks_;
     QString text_;
-    QFont font_;
-    double width_ = -1;
-    double lineSpacing_ = 0;
-    double lineHeight_ = 0;
-    Qt::LayoutDirection direction_ = Qt::LeftToRight;
     qsizetype laidOut_ = 0;
 };
 

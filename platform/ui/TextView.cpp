@@ -73,17 +73,10 @@ QList<QTextLayout::FormatRange> TextView::formats() const
         if (format.propertyCount() > 0)
             add(run.range.location, run.range.length, format);
     }
-    for (qsizetype i = 0; i < model_.length();) {
-        const std::optional<QColor> colour = model_.temporaryForegroundAt(i);
-        qsizetype j = i + 1;
-        while (j < model_.length() && model_.temporaryForegroundAt(j) == colour)
-            ++j;
-        if (colour) {
-            QTextCharFormat format;
-            format.setForeground(*colour);
-            add(i, j - i, format);
-        }
-        i = j;
+    for (const ColorRun& run : model_.temporaryForegroundRuns()) {
+        QTextCharFormat format;
+        format.setForeground(run.color);
+        add(run.range.location, run.range.length, format);
     }
     const TextRange selection = model_.selectedRange();
     if (model_.isSelectable() && selection.length > 0 && selectedForeground_.isValid()) {

@@ -37,7 +37,7 @@ void TextViewModel::setString(const QString& text)
     ++revision_;
     text_ = text;
     characterAttributes_.assign(static_cast<std::size_t>(text.size()), attributeIndex(typingAttributes_));
-    temporaryForeground_.assign(static_cast<std::size_t>(text.size()), std::nullopt);
+    temporaryForeground_.clear();
     selection_ = {length(), 0};
     noteEdit({0, length()}, 0);
 }
@@ -49,15 +49,18 @@ void TextViewModel::storageReplace(TextRange range, const QString& replacement, 
     characterAttributes_.erase(at, at + range.length);
     characterAttributes_.insert(characterAttributes_.begin() + range.location, static_cast<std::size_t>(replacement.size()),
                                 attributeId);
-    const auto temporary = temporaryForeground_.begin() + range.location;
-    temporaryForeground_.erase(temporary, temporary + range.length);
-    temporaryForeground_.insert(temporaryForeground_.begin() + range.location, static_cast<std::size_t>(replacement.size()),
-                                std::nullopt);
     text_.replace(range.location, range.length, replacement);
 
-    // The selection keeps its place relative to the text around the change.
+    // The new characters have no temporary colour, and those after them keep theirs.
     const qsizetype delta = replacement.size() - range.length;
     const qsizetype changeEnd = range.location + range.length;
+    clearTemporaryForeground(range.location, changeEnd);
+    for (ColorRun& run : temporaryForeground_) {
+        if (run.range.location >= changeEnd)
+            run.range.location += delta;
+    }
+
+    // The selection keeps its place relative to the text around the change.
     if (selection_.location >= changeEnd)
         selection_.location += delta;
     else if (selection_.location + selection_.length > range.location)
@@ -163,10 +166,18 @@ void TextViewModel::changeAttributes(TextRange range, Change change)
     if (!rangeInText(range))
         return;
     ++revision_;
+    // Neighbouring characters mostly share their attributes: the change is worked out once a run.
+    int from = -1;
+    int to = -1;
     for (qsizetype i = range.location; i < range.location + range.length; ++i) {
-        TextAttributes attributes = attributeTable_[static_cast<std::size_t>(characterAttributes_[static_cast<std::size_t>(i)])];
-        change(attributes);
-        characterAttributes_[static_cast<std::size_t>(i)] = attributeIndex(attributes);
+        int& id = characterAttributes_[static_cast<std::size_t>(i)];
+        if (id != from) {
+            TextAttributes attributes = attributeTable_[static_cast<std::size_t>(id)];
+            change(attributes);
+            from = id;
+            to = attributeIndex(attributes);
+        }
+        id = to;
     }
 }
 
@@ -192,17 +203,43 @@ TextAttributes TextViewModel::attributesAt(qsizetype index) const
     return attributeTable_[static_cast<std::size_t>(characterAttributes_[static_cast<std::size_t>(index)])];
 }
 
-std::vector<AttributeRun> TextViewModel::attributeRuns() const
+const std::vector<AttributeRun>& TextViewModel::attributeRuns() const
 {
-    std::vector<AttributeRun> runs;
+    if (runsRevision_ == revision_)
+        return runs_;
+    runsRevision_ = revision_;
+    // The table holds each set of attributes once: equal attributes have equal indexes.
+    std::vector<AttributeRun>& runs = runs_;
+    runs.clear();
+    int last = -1;
     for (qsizetype i = 0; i < length(); ++i) {
         const int id = characterAttributes_[static_cast<std::size_t>(i)];
-        if (!runs.empty() && runs.back().attributes == attributeTable_[static_cast<std::size_t>(id)])
+        if (id == last)
             ++runs.back().range.length;
         else
             runs.push_back({{i, 1}, attributeTable_[static_cast<std::size_t>(id)]});
+        last = id;
     }
     return runs;
+}
+
+void TextViewModel::clearTemporaryForeground(qsizetype from, qsizetype to)
+{
+    std::vector<ColorRun> kept;
+    kept.reserve(temporaryForeground_.size() + 1);
+    for (const ColorRun& run : temporaryForeground_) {
+        const qsizetype start = run.range.location;
+        const qsizetype end = start + run.range.length;
+        if (end <= from || start >= to) {
+            kept.push_back(run);
+            continue;
+        }
+        if (start < from)
+            kept.push_back({{start, from - start}, run.color});
+        if (end > to)
+            kept.push_back({{to, end - to}, run.color});
+    }
+    temporaryForeground_ = std::move(kept);
 }
 
 void TextViewModel::setTemporaryForeground(TextRange range, const QColor& color)
@@ -210,7 +247,24 @@ void TextViewModel::setTemporaryForeground(TextRange range, const QColor& color)
     if (!rangeInText(range))
         return;
     ++revision_;
-    std::fill_n(temporaryForeground_.begin() + range.location, range.length, color);
+    clearTemporaryForeground(range.location, range.location + range.length);
+    if (range.length == 0)
+        return;
+    const auto after = std::upper_bound(temporaryForeground_.begin(), temporaryForeground_.end(), range.location,
+                                        [](qsizetype at, const ColorRun& run) { return at < run.range.location; });
+    auto run = temporaryForeground_.insert(after, {range, color});
+    // A run of the same colour that it touches becomes one with it, as the colour is drawn.
+    auto touches = [](const ColorRun& first, const ColorRun& second) {
+        return first.color == second.color && first.range.location + first.range.length == second.range.location;
+    };
+    if (run + 1 != temporaryForeground_.end() && touches(*run, *(run + 1))) {
+        run->range.length += (run + 1)->range.length;
+        temporaryForeground_.erase(run + 1);
+    }
+    if (run != temporaryForeground_.begin() && touches(*(run - 1), *run)) {
+        (run - 1)->range.length += run->range.length;
+        temporaryForeground_.erase(run);
+    }
 }
 
 void TextViewModel::removeTemporaryForeground(TextRange range)
@@ -218,14 +272,21 @@ void TextViewModel::removeTemporaryForeground(TextRange range)
     if (!rangeInText(range))
         return;
     ++revision_;
-    std::fill_n(temporaryForeground_.begin() + range.location, range.length, std::nullopt);
+    clearTemporaryForeground(range.location, range.location + range.length);
 }
 
 std::optional<QColor> TextViewModel::temporaryForegroundAt(qsizetype index) const
 {
     if (index < 0 || index >= length())
         return std::nullopt;
-    return temporaryForeground_[static_cast<std::size_t>(index)];
+    const auto after = std::upper_bound(temporaryForeground_.begin(), temporaryForeground_.end(), index,
+                                        [](qsizetype at, const ColorRun& run) { return at < run.range.location; });
+    if (after == temporaryForeground_.begin())
+        return std::nullopt;
+    const ColorRun& run = *(after - 1);
+    if (index >= run.range.location + run.range.length)
+        return std::nullopt;
+    return run.color;
 }
 
 void TextViewModel::setSelectedRange(TextRange proposed)

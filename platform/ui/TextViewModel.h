@@ -32,6 +32,12 @@ struct AttributeRun {
     TextAttributes attributes;
 };
 
+// A stretch of characters drawn in one temporary colour.
+struct ColorRun {
+    TextRange range;
+    QColor color;
+};
+
 class TextViewModel {
 public:
     // Asked before every user change of `range` to `replacement`; false refuses it and nothing
@@ -95,7 +101,8 @@ public:
     void setBackground(TextRange range, const std::optional<QColor>& color);
     void setFont(TextRange range, const std::optional<QFont>& font);
     TextAttributes attributesAt(qsizetype index) const;
-    std::vector<AttributeRun> attributeRuns() const;
+    // Worked out again only after a change: a long text's view asks at every layout and paint.
+    const std::vector<AttributeRun>& attributeRuns() const;
     const TextAttributes& typingAttributes() const { return typingAttributes_; }
     void setTypingAttributes(const TextAttributes& attributes) { typingAttributes_ = attributes; }
 
@@ -104,6 +111,8 @@ public:
     void setTemporaryForeground(TextRange range, const QColor& color);
     void removeTemporaryForeground(TextRange range);
     std::optional<QColor> temporaryForegroundAt(qsizetype index) const;
+    // The temporary colours in text order, none empty and no two overlapping.
+    const std::vector<ColorRun>& temporaryForegroundRuns() const { return temporaryForeground_; }
 
     // Selection. A proposal passes the will-change hook, is then kept inside the text, and the
     // did-change hook runs when the selection moved.
@@ -125,13 +134,18 @@ private:
     void processEditing();
     template <class Change>
     void changeAttributes(TextRange range, Change change);
+    // Takes the characters [from, to) out of the temporary colours, cutting the runs across
+    // either end.
+    void clearTemporaryForeground(qsizetype from, qsizetype to);
 
     QString text_;
     // One entry per character: the index of its attributes in `attributeTable_`.
     std::vector<int> characterAttributes_;
     std::vector<TextAttributes> attributeTable_{TextAttributes{}};
-    // One entry per character: its temporary foreground, if any.
-    std::vector<std::optional<QColor>> temporaryForeground_;
+    mutable std::vector<AttributeRun> runs_;
+    mutable std::optional<std::uint64_t> runsRevision_;
+    // Runs, not one entry per character: a long text rarely has more than the highlighted word.
+    std::vector<ColorRun> temporaryForeground_;
     TextAttributes typingAttributes_;
     TextRange selection_{0, 0};
     qsizetype lowerLock_ = -1;

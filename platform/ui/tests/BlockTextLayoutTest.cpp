@@ -57,13 +57,22 @@ QList<QTextLayout::FormatRange> colouredAndEnlarged(qsizetype length)
     return formats;
 }
 
-// Everything the view asks of a layout, compared with a layout of the whole text.
+// What besides the text and formats a layout was given.
+struct Look {
+    QFont font = testFont();
+    double width = kWidth;
+    double spacing = kSpacing;
+    double lineHeight = 0;
+};
+
+// Everything the view asks of a layout, compared with a layout of the whole text that shares
+// nothing.
 void expectSameAsWhole(const BlockTextLayout& blocks, const QString& text, const QList<QTextLayout::FormatRange>& formats,
-                       const std::string& what)
+                       const std::string& what, const Look& look = {})
 {
     SCOPED_TRACE(what);
-    BlockTextLayout whole(kWhole);
-    whole.update(text, formats, testFont(), kWidth, kSpacing);
+    BlockTextLayout whole(kWhole, BlockTextLayout::Sharing::Own);
+    whole.update(text, formats, look.font, look.width, look.spacing, look.lineHeight);
     ASSERT_EQ(whole.blockCount(), 1);
 
     const auto expected = whole.lines();
@@ -95,7 +104,7 @@ void expectSameAsWhole(const BlockTextLayout& blocks, const QString& text, const
     }
     // Clicks over the whole text and around it, and the caret at every position.
     for (double y = -5; y < whole.height() + 20; y += 7) {
-        for (double x = -5; x < kWidth + 20; x += 9)
+        for (double x = -5; x < look.width + 20; x += 9)
             ASSERT_EQ(blocks.characterIndexForPoint({x, y}), whole.characterIndexForPoint({x, y})) << x << "," << y;
     }
     for (qsizetype position = 0; position <= text.size(); ++position)
@@ -164,16 +173,101 @@ TEST(BlockTextLayoutTest, EditsLayOutOnlyWhatTheyChangeAndStayExact)
     for (const auto& e : edits) {
         e.edit();
         blocks.update(text, formats, testFont(), kWidth, kSpacing);
-        if (e.local)
+        if (e.local) {
             EXPECT_LE(blocks.blocksLaidOutLastUpdate(), blocks.blockCount() / 3) << e.what << " of " << blocks.blockCount();
+        }
         expectSameAsWhole(blocks, text, formats, e.what);
     }
 
-    // Unchanged text and formats lay out nothing; another width lays out everything.
+    // Unchanged text and formats lay out nothing; another width lays out again (the text repeats
+    // itself, so that a block may be found again further on in it).
     blocks.update(text, formats, testFont(), kWidth, kSpacing);
     EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), 0);
     blocks.update(text, formats, testFont(), kWidth + 40, kSpacing);
-    EXPECT_EQ(blocks.blocksLaidOutLastUpdate(), blocks.blockCount());
+    EXPECT_GT(blocks.blocksLaidOutLastUpdate(), 0);
+    expectSameAsWhole(blocks, text, formats, "another width", {.width = kWidth + 40});
+}
+
+// Layouts share their blocks: a row split in two, two rows made one again and a text measured in
+// one view and shown in another lay out only what differs, and a block is taken only where it
+// would be laid out just so: not at another width, font, spacing or line height, not with other
+// formats, and not where it ran to its text's end and the other text goes on.
+TEST(BlockTextLayoutTest, LayoutsShareWhatTheirTextsHaveInCommon)
+{
+    // Words of their own and no two alike, so that no block is found but those of this text.
+    QStringList words;
+    const QStringList phrase = QStringLiteral("the quarry road was closed so we took the ferry over at dawn").split(' ');
+    for (int i = 0; i < 30 * phrase.size(); ++i) {
+        // The count in letters: a block starts only between letters.
+        QString count;
+        for (int n = i + 1; n > 0; n /= 26)
+            count += QChar('a' + n % 26);
+        words << phrase[i % phrase.size()] + count;
+    }
+    const QString whole = words.join(QLatin1Char(' '));
+    const QList<QTextLayout::FormatRange> none;
+    // A row's width, some words to a line.
+    const Look row{.width = 400};
+    auto lay = [](BlockTextLayout& layout, const QString& text, const QList<QTextLayout::FormatRange>& formats,
+                  const Look& look) { layout.update(text, formats, look.font, look.width, look.spacing, look.lineHeight); };
+
+    BlockTextLayout before(kSmallBlocks);
+    lay(before, whole, none, row);
+    ASSERT_GT(before.blockCount(), 20);
+    // Split at a line's start, the second part keeps the whole's blocks; split inside a line, its
+    // lines break otherwise until they meet the whole's again.
+    const auto lines = before.lines();
+    const qsizetype lineStart = lines[lines.size() / 3].start;
+    const qsizetype insideLine = whole.indexOf(QLatin1Char(' '), lines[lines.size() / 2].start + 1) + 1;
+    for (const qsizetype cut : {lineStart, insideLine}) {
+        const QString first = whole.left(cut - 1);
+        const QString second = whole.mid(cut);
+        BlockTextLayout firstPart(kSmallBlocks);
+        lay(firstPart, first, none, row);
+        BlockTextLayout secondPart(kSmallBlocks);
+        lay(secondPart, second, none, row);
+        if (cut == lineStart) {
+            EXPECT_LE(secondPart.blocksLaidOutLastUpdate(), 1);
+        }
+        expectSameAsWhole(firstPart, first, none, "the first part of a split", row);
+        expectSameAsWhole(secondPart, second, none, "the second part of a split", row);
+    }
+    // Undone, the split leaves the whole's blocks.
+    BlockTextLayout joined(kSmallBlocks);
+    lay(joined, whole, none, row);
+    EXPECT_EQ(joined.blocksLaidOutLastUpdate(), 0);
+    expectSameAsWhole(joined, whole, none, "the parts joined again", row);
+    const QString second = whole.mid(lineStart);
+
+    // The same text in another look lays out every block.
+    QFont larger = testFont();
+    larger.setPointSizeF(15);
+    const struct {
+        const char* what;
+        Look look;
+    } looks[] = {
+        {"another width", {.width = row.width + 30}},
+        {"another font", {.font = larger, .width = row.width}},
+        {"another spacing", {.width = row.width, .spacing = kSpacing + 2}},
+        {"a line height", {.width = row.width, .lineHeight = 25}},
+    };
+    for (const auto& [what, look] : looks) {
+        BlockTextLayout other(kSmallBlocks);
+        lay(other, second, none, look);
+        EXPECT_EQ(other.blocksLaidOutLastUpdate(), other.blockCount()) << what;
+        expectSameAsWhole(other, second, none, what, look);
+    }
+
+    // Other formats (a larger word moves the line breaks) and a text that goes on past the end of
+    // the laid-out one answer as their own whole layouts.
+    const auto formats = colouredAndEnlarged(second.size());
+    BlockTextLayout formatted(kSmallBlocks);
+    lay(formatted, second, formats, row);
+    expectSameAsWhole(formatted, second, formats, "the second part with other formats", row);
+    const QString longer = whole + QStringLiteral(" and on");
+    BlockTextLayout goesOn(kSmallBlocks);
+    lay(goesOn, longer, none, row);
+    expectSameAsWhole(goesOn, longer, none, "the text with words after its end", row);
 }
 
 // A paint of any part of a long text, as a view repaints what scrolled into it, shows the lines
@@ -189,7 +283,7 @@ TEST(BlockTextLayoutTest, PaintsAnyPartAsTheWholeText)
         SCOPED_TRACE(lineHeight);
         BlockTextLayout blocks(kSmallBlocks);
         blocks.update(text, formats, testFont(), kWidth, kSpacing, lineHeight);
-        BlockTextLayout whole(kWhole);
+        BlockTextLayout whole(kWhole, BlockTextLayout::Sharing::Own);
         whole.update(text, formats, testFont(), kWidth, kSpacing, lineHeight);
         ASSERT_GT(blocks.blockCount(), 20);
         const auto lines = whole.lines();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace qv {
 namespace {
 
@@ -81,11 +83,17 @@ TEST(TextViewModel, AttributeRunsFollowEditsAndTemporaryColoursStayApart)
     // A programmatic replacement takes the attributes of the first replaced character.
     model.replaceCharacters({0, 1}, "HH");
     EXPECT_EQ(model.attributesAt(1).foreground, QColor(Qt::red));
+    EXPECT_EQ(model.attributeRuns().front().range, (TextRange{0, 4}));
+    EXPECT_EQ(model.attributeRuns().at(1).range, (TextRange{4, 2}));
     // Typed text takes the typing attributes.
     model.setEditable(true);
     model.setTypingAttributes({QColor(Qt::blue), std::nullopt, std::nullopt});
     model.insertText("!", {model.length(), 0});
     EXPECT_EQ(model.attributesAt(model.length() - 1).foreground, QColor(Qt::blue));
+    EXPECT_EQ(model.attributeRuns().back().range, (TextRange{model.length() - 1, 1}));
+    model.setBackground({0, model.length()}, std::nullopt);
+    EXPECT_EQ(model.attributeRuns().front().range, (TextRange{0, 6}));
+    EXPECT_EQ(model.attributeRuns().at(1).range, (TextRange{6, 6}));
 
     model.setTemporaryForeground({0, 2}, QColor(Qt::green));
     EXPECT_EQ(model.temporaryForegroundAt(1), QColor(Qt::green));
@@ -94,6 +102,67 @@ TEST(TextViewModel, AttributeRunsFollowEditsAndTemporaryColoursStayApart)
     EXPECT_FALSE(model.temporaryForegroundAt(1).has_value());
     model.setTemporaryForeground({0, 200}, QColor(Qt::green));  // outside the text: ignored
     EXPECT_FALSE(model.temporaryForegroundAt(0).has_value());
+}
+
+// The temporary colours, kept as runs, follow every edit as a colour per character would: the
+// characters after a change keep theirs, new characters have none, and the runs stay in order,
+// apart, and one per stretch of a colour.
+TEST(TextViewModel, TemporaryColoursFollowEditsAsEachCharacterWould)
+{
+    TextViewModel model;
+    model.setString("the harvest came in late that year");
+    model.setEditable(true);
+    std::vector<std::optional<QColor>> expected(static_cast<std::size_t>(model.length()));
+    const QColor green(Qt::green);
+    const QColor blue(Qt::blue);
+    auto colour = [&](TextRange range, const std::optional<QColor>& c) {
+        if (c)
+            model.setTemporaryForeground(range, *c);
+        else
+            model.removeTemporaryForeground(range);
+        std::fill_n(expected.begin() + range.location, range.length, c);
+    };
+    auto replace = [&](TextRange range, const QString& text) {
+        model.replaceCharacters(range, text);
+        const auto at = expected.begin() + range.location;
+        expected.erase(at, at + range.length);
+        expected.insert(expected.begin() + range.location, static_cast<std::size_t>(text.size()), std::nullopt);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> step;
+    } steps[] = {
+        {"a word coloured", [&] { colour({4, 7}, green); }},
+        {"text typed before it", [&] { replace({0, 0}, QStringLiteral("so ")); }},
+        {"a letter typed inside it", [&] { replace({10, 0}, QStringLiteral("x")); }},
+        {"a replacement across its start", [&] { replace({5, 4}, QStringLiteral("ab")); }},
+        {"the next word in the same colour, touching", [&] { colour({14, 5}, green); }},
+        {"another colour inside", [&] { colour({15, 2}, blue); }},
+        {"part of it taken off", [&] { colour({8, 3}, std::nullopt); }},
+        {"the coloured text deleted", [&] { replace({6, 10}, QString()); }},
+        {"a run after one of its colour", [&] { colour({0, 2}, green), colour({2, 2}, green); }},
+        {"a run before one of its colour", [&] { colour({6, 2}, blue), colour({4, 2}, blue); }},
+        {"all of it coloured at once", [&] { colour({0, model.length()}, blue); }},
+    };
+    for (const auto& [what, step] : steps) {
+        step();
+        ASSERT_EQ(static_cast<qsizetype>(expected.size()), model.length()) << what;
+        for (qsizetype i = 0; i < model.length(); ++i)
+            ASSERT_EQ(model.temporaryForegroundAt(i), expected[static_cast<std::size_t>(i)]) << what << ", character " << i;
+        const ColorRun* previous = nullptr;
+        for (const ColorRun& run : model.temporaryForegroundRuns()) {
+            EXPECT_GT(run.range.length, 0) << what;
+            if (previous) {
+                const qsizetype end = previous->range.location + previous->range.length;
+                EXPECT_GE(run.range.location, end) << what;
+                EXPECT_FALSE(run.range.location == end && run.color == previous->color) << what << ": two runs of a stretch";
+            }
+            previous = &run;
+        }
+    }
+    EXPECT_EQ(model.temporaryForegroundRuns().size(), 1u);
+    model.setString("new text");
+    EXPECT_TRUE(model.temporaryForegroundRuns().empty());
 }
 
 TEST(TextViewModel, TheProcessingHookSeesEachEditOnceAndMayDeleteCharacters)
