@@ -120,6 +120,8 @@ void AccountObservers::userSignedIn(const User& user)
         preferences_.setObject(kHasViewedOnboarding, true);
     }
     ad_.currentUser = user;
+    ad_.userDetailsRead = false;
+    namesRead_ = 0;
     ad_.isLoggedIn = true;
     services_.setAccountButtonVisible(true);
     services_.setTelemetryUserId(QString::fromStdString(user.uid));
@@ -152,40 +154,60 @@ void AccountObservers::userSignedIn(const User& user)
 }
 
 void AccountObservers::observeAccountField(DatabaseReference& ref, const char* key,
-                                           std::function<void(const DatabaseValue&)> apply)
+                                           std::function<void(const DataSnapshot&)> apply)
 {
     // Each status report attaches the fields afresh; the earlier observers go first.
     drop(ref);
     ref = ad_.usersMetadataRef.child(ad_.currentUser->uid + "/" + key);
-    ref.observe(DatabaseEvent::Value, [apply = std::move(apply)](const DataSnapshot& snapshot) {
-        if (snapshot.exists())
-            apply(snapshot.value());
+    ref.observe(DatabaseEvent::Value, std::move(apply));
+}
+
+void AccountObservers::nameRead(int name)
+{
+    namesRead_ |= name;
+    if (namesRead_ == (kFirstNameRead | kLastNameRead))
+        ad_.userDetailsRead = true;
+    services_.refreshAccountButton();
+}
+
+void AccountObservers::observeAccountFields()
+{
+    observeAccountField(ad_.userFirstNameRef, "first_name", [this](const DataSnapshot& field) {
+        if (field.exists())
+            ad_.userFirstName = text(field.value());
+        nameRead(kFirstNameRead);
+    });
+    observeAccountField(ad_.userLastNameRef, "last_name", [this](const DataSnapshot& field) {
+        if (field.exists())
+            ad_.userLastName = text(field.value());
+        nameRead(kLastNameRead);
+    });
+    observeAccountField(ad_.userEmailAddressRef, "email", [this](const DataSnapshot& field) {
+        if (!field.exists())
+            return;
+        ad_.userEmailAddress = text(field.value());
+        services_.refreshAccountButton();
+    });
+    observeAccountField(ad_.userBalanceRef, "mins_bal", [this](const DataSnapshot& field) {
+        if (!field.exists())
+            return;
+        ad_.userBalance = field.value().toInt();
+        services_.refreshAccountButton();
+        if (preferences_.boolForKey(kHasViewedOnboarding))
+            services_.bringMainWindowToFront();
     });
 }
 
 void AccountObservers::accountStatusChanged(const DataSnapshot& snapshot)
 {
-    if (!snapshot.exists() || !ad_.currentUser)
+    if (!ad_.currentUser)
+        return;
+    // An account record without a status (not made by this program's sign-up) is still named
+    // and its balance shown; the rest waits for a status.
+    observeAccountFields();
+    if (!snapshot.exists())
         return;
     ad_.userStatus = snapshot.intValue();
-    observeAccountField(ad_.userFirstNameRef, "first_name", [this](const DatabaseValue& value) {
-        ad_.userFirstName = text(value);
-        services_.refreshAccountButton();
-    });
-    observeAccountField(ad_.userLastNameRef, "last_name", [this](const DatabaseValue& value) {
-        ad_.userLastName = text(value);
-        services_.refreshAccountButton();
-    });
-    observeAccountField(ad_.userEmailAddressRef, "email", [this](const DatabaseValue& value) {
-        ad_.userEmailAddress = text(value);
-        services_.refreshAccountButton();
-    });
-    observeAccountField(ad_.userBalanceRef, "mins_bal", [this](const DatabaseValue& value) {
-        ad_.userBalance = value.toInt();
-        services_.refreshAccountButton();
-        if (preferences_.boolForKey(kHasViewedOnboarding))
-            services_.bringMainWindowToFront();
-    });
     ad_.userCustomWords.clear();
     drop(ad_.userCustomWordsRef);
     ad_.userCustomWordsRef = ad_.usersMetadataRef.child(ad_.currentUser->uid + "/custom_words");
@@ -259,7 +281,9 @@ void AccountObservers::userSignedOut()
     ad_.currentUser.reset();
     ad_.files.clear();
     services_.filesSearchResults().clear();
-    mainQueue_.async([this] {
+    mainQueue_.async([this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired())
+            return;
         services_.filesTableReloadData();
         services_.reloadFiles();
         services_.refreshFilesUI();
@@ -277,6 +301,8 @@ void AccountObservers::userSignedOut()
     ad_.userEmailAddress.clear();
     ad_.userFirstName.clear();
     ad_.userLastName.clear();
+    ad_.userDetailsRead = false;
+    namesRead_ = 0;
     ad_.userStatus = 0;
     if (onboarded)
         services_.animateLogo();

@@ -61,7 +61,12 @@ private:
     void userSignedIn(const User& user);
     void userSignedOut();
     void accountStatusChanged(const DataSnapshot& snapshot);
-    void observeAccountField(DatabaseReference& ref, const char* key, std::function<void(const DatabaseValue&)> apply);
+    // `apply` gets every report of the field, also that it has no value.
+    void observeAccountField(DatabaseReference& ref, const char* key, std::function<void(const DataSnapshot&)> apply);
+    // Attaches the observers of the names, the e-mail address and the balance, afresh.
+    void observeAccountFields();
+    // The first or the last name has been read, with a value or without.
+    void nameRead(int name);
     void observeCustomWords(const DatabaseReference& ref, std::function<QMap<QString, QString>*()> words,
                             std::function<bool()> shown);
 
@@ -74,6 +79,11 @@ private:
     SyncedTranscriptCache& cache_;
     LogOutController& logOut_;
     Versions versions_;
+    static constexpr int kFirstNameRead = 1;
+    static constexpr int kLastNameRead = 2;
+    int namesRead_ = 0;
+    // Work queued for the main queue is dropped once the observers are gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace qv

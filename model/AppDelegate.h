@@ -84,6 +84,8 @@ public:
     QString userFirstName;
     QString userLastName;
     QString userEmailAddress;
+    // The account's names have been read: one still missing is not on its way.
+    bool userDetailsRead = false;
     // The account's custom words: push identifier -> word.
     QMap<QString, QString> userCustomWords;
     QString unverifiedAccountMessage;

@@ -787,7 +787,12 @@ void ApplicationShell::resetAccountButton()
 void ApplicationShell::refreshAccountButton()
 {
     QPushButton* button = window_.accountButton();
-    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance));
+    QString known;
+    if (ad_.userDetailsRead && ad_.currentUser)
+        known = knownAccountName(ad_.userFirstName, ad_.userLastName,
+                                 ad_.userEmailAddress.isEmpty() ? QString::fromStdString(ad_.currentUser->email)
+                                                                : ad_.userEmailAddress);
+    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance, known));
     button->adjustSize();
     if (!ad_.userEmailAddress.isEmpty())
         button->setToolTip(ad_.userEmailAddress);

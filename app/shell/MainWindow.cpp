@@ -5,6 +5,7 @@
 #include "platform/foundation/LocalizedString.h"
 #include "transcript-view/NavigationButtonImages.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -51,6 +52,11 @@ QLabel* toolbarLabel(const QString& text, QWidget* parent)
 
 // The tag of a right-hand panel's tab and of its segment.
 constexpr char kRightPanelTagProperty[] = "rightPanelTag";
+// The right panel's width until the user moves its edge: wide enough for a search result's
+// abstract to be read whole beside its speaker, as far as the window leaves the transcript area
+// the width its rows need.
+constexpr int kRightPanelWidth = 380;
+constexpr int kTranscriptAreaWidth = 600;
 
 QToolButton* toolButton(const QString& text, QWidget* parent)
 {
@@ -274,7 +280,12 @@ void MainWindow::buildPages()
     containerRightPanel_ = new QWidget(split);
     containerRightPanel_->setMinimumWidth(240);
     split->setStretchFactor(1, 1);
-    connect(split, &QSplitter::splitterMoved, this, [this] { updateToolbarItems(); });
+    split_ = split;
+    split->installEventFilter(this);
+    connect(split, &QSplitter::splitterMoved, this, [this] {
+        rightPanelPlacedByUser_ = true;
+        updateToolbarItems();
+    });
     transcript->addWidget(split, 1);
     tabView_->addTab(containerTranscript_, QStringLiteral("Transcript"));
 
@@ -715,10 +726,20 @@ void MainWindow::resizeEvent(QResizeEvent* event)
         callbacks_.resized();
 }
 
+void MainWindow::fitRightPanel()
+{
+    const int left = speakersBackground_->width();
+    const int available = split_->width() - left - 2 * split_->handleWidth();
+    const int right = std::clamp(available - kTranscriptAreaWidth, containerRightPanel_->minimumWidth(), kRightPanelWidth);
+    split_->setSizes({left, std::max(0, available - right), right});
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == containerFiles_ && event->type() == QEvent::Resize)
         updateFilesLayout();
+    if (watched == split_ && event->type() == QEvent::Resize && !rightPanelPlacedByUser_)
+        fitRightPanel();
     return QMainWindow::eventFilter(watched, event);
 }
 

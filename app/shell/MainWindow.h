@@ -20,6 +20,7 @@ class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QToolButton;
 
@@ -140,6 +141,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Gives the right panel its width for the splitter's width.
+    void fitRightPanel();
 
 private:
     void buildToolbar();
@@ -165,6 +168,9 @@ private:
     QWidget* speakersBackground_ = nullptr;
     QWidget* transcriptArea_ = nullptr;
     QWidget* containerRightPanel_ = nullptr;
+    QSplitter* split_ = nullptr;
+    // The user has moved a panel's edge: the panels keep their widths from then on.
+    bool rightPanelPlacedByUser_ = false;
     QTabWidget* rightPanelTabView_ = nullptr;
     LogoView* logo_ = nullptr;
     QLabel* problemBanner_ = nullptr;

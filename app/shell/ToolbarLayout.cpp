@@ -3,6 +3,8 @@
 #include "model/TimeUtilities.h"
 #include "platform/foundation/LocalizedString.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 namespace qv::shell {
@@ -36,13 +38,24 @@ TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool n
     return geometry;
 }
 
-QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes)
+QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes,
+                           const QString& knownName)
 {
-    if (firstName.isEmpty() || lastName.isEmpty())
+    QString name;
+    if (!firstName.isEmpty() && !lastName.isEmpty())
+        name = QStringLiteral("%1 %2").arg(firstName, lastName);
+    else if (!knownName.isEmpty())
+        name = knownName;
+    else
         return localizedString(QStringLiteral("Loading… ▼"));
-    if (balanceMinutes != 0)
-        return QStringLiteral("%1 %2 | %3 ▼").arg(firstName, lastName, timeAsHMTextFromMinutes(balanceMinutes));
-    return QStringLiteral("%1 %2 | 0m ▼").arg(firstName, lastName);
+    return QStringLiteral("%1 | %2 ▼").arg(name, balanceMinutes != 0 ? timeAsHMTextFromMinutes(balanceMinutes)
+                                                                      : QStringLiteral("0m"));
+}
+
+QString knownAccountName(const QString& firstName, const QString& lastName, const QString& emailAddress)
+{
+    const QString names = QStringList{firstName.trimmed(), lastName.trimmed()}.join(' ').trimmed();
+    return names.isEmpty() ? emailAddress : names;
 }
 
 }  // namespace qv::shell

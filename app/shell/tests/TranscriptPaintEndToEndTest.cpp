@@ -15,9 +15,13 @@
 #include "platform/media/tests/TestMedia.h"
 #include "platform/rtdb/PushIdGenerator.h"
 #include "platform/ui/ViewTable.h"
+#include "search/QVSearchViewController.h"
+#include "search/QVTableViewSearch.h"
 #include "transcript-view/TranscriptWordsCell.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -499,6 +503,32 @@ TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
     ASSERT_TRUE(waitFor([&] { return shell->window().height() == 900; }));
     settle();
     expectWholeLines("the window as large again", 12);
+}
+
+TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
+{
+    open(kLongFile, 1000);
+    shell->performAction("selectRightPanelTab:", 1);
+    search::QVSearchViewController& search = shell->transcriptScreen().search();
+    search.searchField()->setText("footage");
+    ASSERT_TRUE(waitFor([&] { return search.searchResults().size() > 10; }));
+    settle();
+    screenshot("paint-search-results");
+    // An abstract of five common words fits its column at 12 points, with the speaker beside it.
+    const search::QVTableViewSearch* results = search.tableView();
+    QFont font = results->font();
+    font.setPointSize(12);
+    const double fiveWords = QFontMetricsF(font).horizontalAdvance(QStringLiteral("then decided to cut footage"));
+    EXPECT_GE(results->columnWidth(1) - 10, fiveWords) << results->columnWidth(1);
+    EXPECT_GE(results->columnWidth(0), search::QVTableViewSearch::kSpeakerColumnMaximum);
+    // The transcript keeps the width its rows need.
+    EXPECT_EQ(table().horizontalScrollBar()->maximum(), 0);
+    // A narrow window gives the transcript its rows' width first; the panel keeps its least.
+    shell->window().resize(1000, 640);
+    ASSERT_TRUE(waitFor([&] { return shell->window().width() == 1000; }));
+    settle();
+    EXPECT_EQ(table().horizontalScrollBar()->maximum(), 0);
+    EXPECT_GE(shell->window().findChild<QWidget*>("rightPanelTabView")->width(), 230);
 }
 
 }  // namespace
