@@ -186,6 +186,13 @@ void AccountObservers::accountStatusChanged(const DataSnapshot& snapshot)
         if (preferences_.boolForKey(kHasViewedOnboarding))
             services_.bringMainWindowToFront();
     });
+    // Unlike the fields above, the mark is dropped when it goes.
+    drop(ad_.userBalanceUnlimitedRef);
+    ad_.userBalanceUnlimitedRef = ad_.usersMetadataRef.child(ad_.currentUser->uid + "/mins_unlimited");
+    ad_.userBalanceUnlimitedRef.observe(DatabaseEvent::Value, [this](const DataSnapshot& snapshot) {
+        ad_.userBalanceUnlimited = snapshot.exists() && snapshot.value().toBool();
+        services_.refreshAccountButton();
+    });
     ad_.userCustomWords.clear();
     drop(ad_.userCustomWordsRef);
     ad_.userCustomWordsRef = ad_.usersMetadataRef.child(ad_.currentUser->uid + "/custom_words");
@@ -274,6 +281,7 @@ void AccountObservers::userSignedOut()
     ad_.transcriptsMetadataRef.removeAllObservers();
     drop(ad_.unverifiedAccountMessageRef);
     ad_.userBalance = 0;
+    ad_.userBalanceUnlimited = false;
     ad_.userEmailAddress.clear();
     ad_.userFirstName.clear();
     ad_.userLastName.clear();
@@ -297,7 +305,7 @@ void AccountObservers::resetUserData()
     }
     if (ad_.userFilesMetadataRef.isValid())
         ad_.userFilesMetadataRef.keepSynced(false);
-    for (DatabaseReference* ref : {&ad_.userBalanceRef, &ad_.userCustomWordsRef, &ad_.userEmailAddressRef,
+    for (DatabaseReference* ref : {&ad_.userBalanceRef, &ad_.userBalanceUnlimitedRef, &ad_.userCustomWordsRef, &ad_.userEmailAddressRef,
                                    &ad_.userFilesMetadataRef, &ad_.userFirstNameRef, &ad_.userLastNameRef,
                                    &ad_.userStatusRef})
         drop(*ref);

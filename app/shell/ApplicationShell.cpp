@@ -780,14 +780,14 @@ void ApplicationShell::setAccountButtonVisible(bool visible) { window_.accountBu
 
 void ApplicationShell::resetAccountButton()
 {
-    window_.accountButton()->setText(accountButtonTitle({}, {}, 0));
+    window_.accountButton()->setText(accountButtonTitle({}, {}, 0, false));
     window_.accountButton()->setToolTip({});
 }
 
 void ApplicationShell::refreshAccountButton()
 {
     QPushButton* button = window_.accountButton();
-    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance));
+    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance, ad_.userBalanceUnlimited));
     button->adjustSize();
     if (!ad_.userEmailAddress.isEmpty())
         button->setToolTip(ad_.userEmailAddress);

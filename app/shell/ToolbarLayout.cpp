@@ -36,10 +36,13 @@ TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool n
     return geometry;
 }
 
-QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes)
+QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes,
+                           bool unlimited)
 {
     if (firstName.isEmpty() || lastName.isEmpty())
         return localizedString(QStringLiteral("Loading… ▼"));
+    if (unlimited)
+        return QStringLiteral("%1 %2 | %3 ▼").arg(firstName, lastName, localizedString(QStringLiteral("Unlimited")));
     if (balanceMinutes != 0)
         return QStringLiteral("%1 %2 | %3 ▼").arg(firstName, lastName, timeAsHMTextFromMinutes(balanceMinutes));
     return QStringLiteral("%1 %2 | 0m ▼").arg(firstName, lastName);

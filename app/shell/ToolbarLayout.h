@@ -41,7 +41,9 @@ struct TranscriptToolbarGeometry {
 };
 TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool navigationControls);
 
-// "First Last | 1h 2m ▼" once both names are known, the loading text otherwise.
-QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes);
+// "First Last | 1h 2m ▼" once both names are known ("First Last | Unlimited ▼" for an account whose
+// minutes do not run out), the loading text otherwise.
+QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes,
+                           bool unlimited);
 
 }  // namespace qv::shell

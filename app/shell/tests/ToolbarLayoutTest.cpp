@@ -45,10 +45,11 @@ TEST(ToolbarLayout, PanelsShownAndHidden)
 
 TEST(ToolbarLayout, AccountButtonTitle)
 {
-    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 0), QString::fromUtf8("Ann Lee | 0m ▼"));
-    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 125), QString::fromUtf8("Ann Lee | 2h 05m ▼"));
-    EXPECT_EQ(accountButtonTitle("Ann", "", 125), QString::fromUtf8("Loading… ▼"));
-    EXPECT_EQ(accountButtonTitle({}, {}, 0), QString::fromUtf8("Loading… ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 0, false), QString::fromUtf8("Ann Lee | 0m ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 125, false), QString::fromUtf8("Ann Lee | 2h 05m ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 52'560'000, true), QString::fromUtf8("Ann Lee | Unlimited ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "", 125, false), QString::fromUtf8("Loading… ▼"));
+    EXPECT_EQ(accountButtonTitle({}, {}, 0, true), QString::fromUtf8("Loading… ▼"));
 }
 
 }  // namespace
