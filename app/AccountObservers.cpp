@@ -196,6 +196,11 @@ void AccountObservers::observeAccountFields()
         if (preferences_.boolForKey(kHasViewedOnboarding))
             services_.bringMainWindowToFront();
     });
+    // Unlike the fields above, the mark is dropped when it goes.
+    observeAccountField(ad_.userBalanceUnlimitedRef, "mins_unlimited", [this](const DataSnapshot& field) {
+        ad_.userBalanceUnlimited = field.exists() && field.value().toBool();
+        services_.refreshAccountButton();
+    });
 }
 
 void AccountObservers::accountStatusChanged(const DataSnapshot& snapshot)
@@ -298,6 +303,7 @@ void AccountObservers::userSignedOut()
     ad_.transcriptsMetadataRef.removeAllObservers();
     drop(ad_.unverifiedAccountMessageRef);
     ad_.userBalance = 0;
+    ad_.userBalanceUnlimited = false;
     ad_.userEmailAddress.clear();
     ad_.userFirstName.clear();
     ad_.userLastName.clear();
@@ -323,7 +329,7 @@ void AccountObservers::resetUserData()
     }
     if (ad_.userFilesMetadataRef.isValid())
         ad_.userFilesMetadataRef.keepSynced(false);
-    for (DatabaseReference* ref : {&ad_.userBalanceRef, &ad_.userCustomWordsRef, &ad_.userEmailAddressRef,
+    for (DatabaseReference* ref : {&ad_.userBalanceRef, &ad_.userBalanceUnlimitedRef, &ad_.userCustomWordsRef, &ad_.userEmailAddressRef,
                                    &ad_.userFilesMetadataRef, &ad_.userFirstNameRef, &ad_.userLastNameRef,
                                    &ad_.userStatusRef})
         drop(*ref);

@@ -26,7 +26,8 @@ std::int64_t totalMinutes(const std::vector<std::shared_ptr<QVFilePending>>& fil
 
 bool preflightRefuses(std::int64_t total, std::int64_t balance) { return balance - total < 0; }
 
-qv::Alert preflightAlert(std::size_t fileCount, std::int64_t total, std::int64_t balance, bool libraryDrop)
+qv::Alert preflightAlert(std::size_t fileCount, std::int64_t total, std::int64_t balance, bool unlimited,
+                         bool libraryDrop)
 {
     const auto count = static_cast<qlonglong>(fileCount);
     const QString totalText = timeAsHMTextFromMinutes(total);
@@ -53,8 +54,10 @@ qv::Alert preflightAlert(std::size_t fileCount, std::int64_t total, std::int64_t
                    : localizedString(QStringLiteral(
                          "\n\nAfter submitting the files, please wait for processing to finish so the updated clips can "
                          "be sent back to Final Cut Pro X. You should choose to replace clips when prompted."));
+    const QString remaining =
+        unlimited ? localizedString(QStringLiteral("unlimited")) : timeAsHMTextFromMinutes(balance - total);
     alert.informativeText = localizedString(QStringLiteral("%1Total duration is %2 so your remaining time will be %3%4"))
-                                .arg(QString(), totalText, timeAsHMTextFromMinutes(balance - total), note);
+                                .arg(QString(), totalText, remaining, note);
     alert.style = qv::AlertStyle::Informational;
     alert.buttons = {localizedString(QStringLiteral("Transcribe")), localizedString(QStringLiteral("Cancel"))};
     return alert;

@@ -19,6 +19,8 @@ std::int64_t totalMinutes(const std::vector<std::shared_ptr<QVFilePending>>& fil
 
 // The sheet for `fileCount` files of `total` minutes against `balance`: the refusal (a critical
 // alert with OK alone) when the balance would go below zero, else the confirmation with
-// "Transcribe" first. `libraryDrop` adds the note about sending clips back to the editor.
-qv::Alert preflightAlert(std::size_t fileCount, std::int64_t total, std::int64_t balance, bool libraryDrop);
+// "Transcribe" first, whose remaining time reads "unlimited" for an account marked `unlimited`.
+// `libraryDrop` adds the note about sending clips back to the editor.
+qv::Alert preflightAlert(std::size_t fileCount, std::int64_t total, std::int64_t balance, bool unlimited,
+                         bool libraryDrop);
 bool preflightRefuses(std::int64_t total, std::int64_t balance);

@@ -777,7 +777,8 @@ void QVFilesPendingViewController::preflightCheckPendingFiles()
             ad_.droppedClipsToImport.remove(clip);
     }
     const std::int64_t total = totalMinutes(ad_.filesPending);
-    const qv::Alert alert = preflightAlert(ad_.filesPending.size(), total, ad_.userBalance, ad_.droppedXMLDoc != nullptr);
+    const qv::Alert alert = preflightAlert(ad_.filesPending.size(), total, ad_.userBalance, ad_.userBalanceUnlimited,
+                                           ad_.droppedXMLDoc != nullptr);
     if (!hooks_.sheetAlerts)
         return;
     if (preflightRefuses(total, ad_.userBalance)) {

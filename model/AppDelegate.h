@@ -81,6 +81,9 @@ public:
     std::int64_t userStatus = 0;
     // Minutes balance of the account.
     std::int64_t userBalance = 0;
+    // The service marks the account as one whose minutes do not run out: the balance is shown
+    // as unlimited instead of its figure.
+    bool userBalanceUnlimited = false;
     QString userFirstName;
     QString userLastName;
     QString userEmailAddress;
@@ -121,6 +124,7 @@ public:
     qv::DatabaseReference userLastNameRef;
     qv::DatabaseReference userEmailAddressRef;
     qv::DatabaseReference userBalanceRef;
+    qv::DatabaseReference userBalanceUnlimitedRef;
     qv::DatabaseReference userCustomWordsRef;
     qv::DatabaseReference userFilesMetadataRef;
     qv::DatabaseReference wordsMetadataRef;

@@ -780,7 +780,7 @@ void ApplicationShell::setAccountButtonVisible(bool visible) { window_.accountBu
 
 void ApplicationShell::resetAccountButton()
 {
-    window_.accountButton()->setText(accountButtonTitle({}, {}, 0));
+    window_.accountButton()->setText(accountButtonTitle({}, {}, 0, false));
     window_.accountButton()->setToolTip({});
 }
 
@@ -792,7 +792,7 @@ void ApplicationShell::refreshAccountButton()
         known = knownAccountName(ad_.userFirstName, ad_.userLastName,
                                  ad_.userEmailAddress.isEmpty() ? QString::fromStdString(ad_.currentUser->email)
                                                                 : ad_.userEmailAddress);
-    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance, known));
+    button->setText(accountButtonTitle(ad_.userFirstName, ad_.userLastName, ad_.userBalance, ad_.userBalanceUnlimited, known));
     button->adjustSize();
     if (!ad_.userEmailAddress.isEmpty())
         button->setToolTip(ad_.userEmailAddress);

@@ -39,7 +39,7 @@ TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool n
 }
 
 QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes,
-                           const QString& knownName)
+                           bool unlimited, const QString& knownName)
 {
     QString name;
     if (!firstName.isEmpty() && !lastName.isEmpty())
@@ -48,6 +48,8 @@ QString accountButtonTitle(const QString& firstName, const QString& lastName, st
         name = knownName;
     else
         return localizedString(QStringLiteral("Loading… ▼"));
+    if (unlimited)
+        return QStringLiteral("%1 | %2 ▼").arg(name, localizedString(QStringLiteral("Unlimited")));
     return QStringLiteral("%1 | %2 ▼").arg(name, balanceMinutes != 0 ? timeAsHMTextFromMinutes(balanceMinutes)
                                                                       : QStringLiteral("0m"));
 }

@@ -41,10 +41,11 @@ struct TranscriptToolbarGeometry {
 };
 TranscriptToolbarGeometry transcriptToolbarGeometry(bool editingControls, bool navigationControls);
 
-// "First Last | 1h 2m ▼" once both names are known; else "<knownName> | 1h 2m ▼" when a known
-// name is given (the account's record read without both names), the loading text otherwise.
+// "First Last | 1h 2m ▼" once both names are known ("First Last | Unlimited ▼" for an account whose
+// minutes do not run out); else the same with `knownName` when one is given (the account's record
+// read without both names), the loading text otherwise.
 QString accountButtonTitle(const QString& firstName, const QString& lastName, std::int64_t balanceMinutes,
-                           const QString& knownName = {});
+                           bool unlimited, const QString& knownName = {});
 // What names an account whose record lacks a name: the name it has, else its e-mail address.
 QString knownAccountName(const QString& firstName, const QString& lastName, const QString& emailAddress);
 

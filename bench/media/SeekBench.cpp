@@ -7,6 +7,8 @@
 // is open; and, first, the peak memory of a player opening an AIFF whose header claims 65,535
 // channels. Beside each time it prints the processor time of the whole process over the seek,
 // which the load of other programs moves less, and the load average at the start and the end.
+// The player is paused, as while scrubbing: the pictures after the one sought are decoded only
+// once they are asked for, which nothing here does, so that work is in none of the figures.
 //
 //   seek_bench [--seeks N] [--video-minutes M] [--size WxH] [--folder F]
 //

@@ -36,36 +36,39 @@ TEST(PreflightTest, MinutesAreWholeSecondsRoundedUpToWholeMinutes)
 TEST(PreflightTest, ABalanceThatCoversTheTotalIsAskedAboutElseRefused)
 {
     // Exactly the balance is accepted, with nothing left.
-    qv::Alert ask = preflightAlert(1, 10, 10, false);
+    qv::Alert ask = preflightAlert(1, 10, 10, false, false);
     EXPECT_EQ(ask.messageText, "Transcribe 1 file?");
     EXPECT_EQ(ask.informativeText, "Total duration is 10m so your remaining time will be 0m");
     EXPECT_EQ(ask.buttons, QStringList({"Transcribe", "Cancel"}));
     EXPECT_EQ(ask.style, qv::AlertStyle::Informational);
 
-    qv::Alert refuse = preflightAlert(3, 11, 10, false);
+    qv::Alert refuse = preflightAlert(3, 11, 10, false, false);
     EXPECT_TRUE(preflightRefuses(11, 10));
     EXPECT_EQ(refuse.messageText,
               "Sorry, there isn’t enough available time on your account to transcribe these 3 files.");
     EXPECT_EQ(refuse.informativeText, "Total duration is 11m but you only have 10m available.");
     EXPECT_TRUE(refuse.buttons.isEmpty());
     EXPECT_EQ(refuse.style, qv::AlertStyle::Critical);
-    EXPECT_EQ(preflightAlert(1, 11, 10, false).messageText,
+    EXPECT_EQ(preflightAlert(1, 11, 10, false, false).messageText,
               "Sorry, there isn’t enough available time on your account to transcribe this file.");
 
     // Files under a second cost nothing, but a balance below zero takes nothing at all.
     EXPECT_TRUE(preflightRefuses(0, -1));
     EXPECT_FALSE(preflightRefuses(0, 0));
-    EXPECT_EQ(preflightAlert(2, 70, 200, false).informativeText,
+    EXPECT_EQ(preflightAlert(2, 70, 200, false, false).informativeText,
               "Total duration is 1h 10m so your remaining time will be 2h 10m");
+    // An account whose minutes do not run out is told so, not shown a figure of a century.
+    EXPECT_EQ(preflightAlert(1, 1, 52'560'000, true, false).informativeText,
+              "Total duration is 1m so your remaining time will be unlimited");
 }
 
 TEST(PreflightTest, ALibraryDropAddsTheNoteAboutSendingClipsBack)
 {
-    EXPECT_EQ(preflightAlert(2, 2, 10, true).messageText, "Transcribe 2 files?");
-    EXPECT_TRUE(preflightAlert(2, 2, 10, true).informativeText.endsWith("You should choose to replace clips when prompted."));
-    EXPECT_TRUE(preflightAlert(1, 1, 10, true)
+    EXPECT_EQ(preflightAlert(2, 2, 10, false, true).messageText, "Transcribe 2 files?");
+    EXPECT_TRUE(preflightAlert(2, 2, 10, false, true).informativeText.endsWith("You should choose to replace clips when prompted."));
+    EXPECT_TRUE(preflightAlert(1, 1, 10, false, true)
                     .informativeText.endsWith("You should choose to replace the clip when prompted."));
-    EXPECT_FALSE(preflightAlert(1, 1, 10, false).informativeText.contains("Final Cut Pro X"));
+    EXPECT_FALSE(preflightAlert(1, 1, 10, false, false).informativeText.contains("Final Cut Pro X"));
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
         surface_->reset();
         videoReady_ = true;
     } else if (video_) {
-        // The same item's pictures from another time: the pipeline keeps its decoder.
-        video_->restart(anchorSeconds_, std::move(videoEvents), toleranceBefore, toleranceAfter);
+        // The same item's pictures from another time: the pipeline keeps its decoder. While
+        // paused, the picture there shows alone until playing starts.
+        video_->restart(anchorSeconds_, std::move(videoEvents), toleranceBefore, toleranceAfter, rate_ == 0);
     } else {
         surface_->reset();
         video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,

@@ -56,9 +56,16 @@ struct VideoFrameReader::Impl {
     // The key picture's packet was followed by the end of input, so that the decoder gives the
     // picture out at once instead of after the packets its threads and reordering wait for.
     bool drainedForKey = false;
+    // The start is to be shown alone: drain the decoder once every picture up to it is read
+    // (see seek()). Then drained for it: at the end of what was read, decode again from the key.
+    bool alone = false;
+    bool drainForStart = false;
+    bool drainedForStart = false;
+    int picturesSinceSeek = 0;  // packets of the track read since the last seek in the file
     // Decoding again from the key picture given out: pictures up to it are not given out twice.
     bool replaying = false;
-    std::int64_t seekedTo = 0;  // where the last seek in the file went
+    std::int64_t seekedTo = 0;  // where the last seek in the file went, and how
+    int seekedFlags = 0;
     // How long after it is decoded a key picture shows, in the stream's time base: the index
     // knows key pictures by their decoding time, and with pictures shown out of order (B-frames)
     // a key picture shows that much later. Learnt from the key pictures read.
@@ -118,7 +125,7 @@ struct VideoFrameReader::Impl {
         return streamTimestampFromSeconds(source + fileStart, timeBase);
     }
 
-    void position(double time, double toleranceBefore, double toleranceAfter);
+    void position(double time, double toleranceBefore, double toleranceAfter, bool shownAlone);
     std::int64_t seekTarget();
     bool land(FramePtr& decoded, double time);
     void decodeAgainFromKey(bool keyGivenOut);
@@ -152,9 +159,10 @@ void VideoFrameReader::Impl::forgetDecoded()
     latestBeforeStart = kNever;
 }
 
-void VideoFrameReader::Impl::position(double time, double toleranceBefore, double toleranceAfter)
+void VideoFrameReader::Impl::position(double time, double toleranceBefore, double toleranceAfter, bool shownAlone)
 {
     start = std::max(0.0, time);
+    alone = shownAlone;
     // A landing cut short has read on without taking a picture: where the decoder stands is
     // not known from the pictures, so it never decodes on from there.
     const bool wasLanding = landing;
@@ -214,7 +222,7 @@ bool VideoFrameReader::Impl::takeFromKept(double time)
 bool VideoFrameReader::Impl::decodeOnTo(double time)
 {
     // A picture skipped on the way to an earlier start could be the one showing before it.
-    if (draining || time < lastTime || time < latestBeforeStart)
+    if (draining || drainedForStart || time < lastTime || time < latestBeforeStart)
         return false;
     const AVStream& stream = *format->streams[streamIndex];
     const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(const_cast<AVStream*>(&stream),
@@ -291,22 +299,28 @@ void VideoFrameReader::Impl::seekInSegment()
     seekedTo = seekTarget();
     // The index gives a key picture's decoding time, which may come before the time it shows,
     // and some demuxers seek by the latter: a key picture is reached by seeking on to it.
-    av_seek_frame(format.get(), streamIndex, seekedTo, landing ? 0 : AVSEEK_FLAG_BACKWARD);
+    seekedFlags = landing ? 0 : AVSEEK_FLAG_BACKWARD;
+    av_seek_frame(format.get(), streamIndex, seekedTo, seekedFlags);
     avcodec_flush_buffers(decoder.get());
     draining = false;
     drainedForKey = false;
+    drainForStart = alone && !landing;
+    drainedForStart = false;
+    picturesSinceSeek = 0;
     replaying = false;
     lastPacketTimestamp = AV_NOPTS_VALUE;
     countedSinceSeek = true;
     readPastStart = false;
 }
 
-// After the key picture was drained out of the decoder: the decoder starts again from it.
+// After the key picture, or the pictures up to the start, were drained out of the decoder: the
+// decoder starts again from the key picture.
 void VideoFrameReader::Impl::decodeAgainFromKey(bool keyGivenOut)
 {
-    av_seek_frame(format.get(), streamIndex, seekedTo, 0);
+    av_seek_frame(format.get(), streamIndex, seekedTo, seekedFlags);
     avcodec_flush_buffers(decoder.get());
     drainedForKey = false;
+    drainedForStart = false;
     replaying = keyGivenOut;
     lastPacketTimestamp = AV_NOPTS_VALUE;
 }
@@ -369,6 +383,7 @@ void VideoFrameReader::Impl::closeSegment()
     forgetDecoded();
     segmentOpen = false;
     draining = false;
+    drainedForStart = false;
     lastPacketTimestamp = AV_NOPTS_VALUE;
     decoder.reset();
     format.reset();
@@ -440,7 +455,9 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
             }
             time = std::max(time, segment().targetRange.start.seconds());
-            if ((landing && !frame->key_frame) || (replaying && time <= lastTime)) {
+            // Drained for the start, the pictures after it that were read come out with gaps
+            // where those not read yet belong: they come again with the rest.
+            if ((landing && !frame->key_frame) || (replaying && time <= lastTime) || (drainedForStart && time > start)) {
                 av_frame_unref(frame.get());
                 continue;
             }
@@ -472,6 +489,15 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                 return Progress::Ready;
             continue;
         }
+        if (drainedForStart && received == AVERROR_EOF) {
+            // Every picture read has come out, the one showing at the start last: the pictures
+            // after it are decoded from the key picture again, those given out passed over.
+            releaseHeld();
+            decodeAgainFromKey(true);
+            if (!ready.empty())
+                return Progress::Ready;
+            continue;
+        }
         if (drainedForKey) {
             // The key picture did not come out: the start is reached exactly instead.
             landing = false;
@@ -491,20 +517,33 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             continue;
         }
         if (packet->stream_index == streamIndex) {
+            ++picturesSinceSeek;
             if (packet->dts != AV_NOPTS_VALUE)
                 lastPacketTimestamp = packet->dts;
             // A picture that shows before another one already read that shows at or before
             // the start is never the one showing at the start: when nothing refers to it, it
-            // need not be decoded at all. Pictures referred to are always decoded, in full.
+            // need not be decoded at all; nor, when decoding again, one given out already.
+            // Pictures referred to are always decoded, in full.
             double shows = packet->pts == AV_NOPTS_VALUE ? start : compositionTime(packet->pts);
             // (A tolerant start may yet move to the key picture: until it lands, nothing is skipped.)
-            decoder->skip_frame = !landing && shows < latestBeforeStart ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            const bool passedOver = shows < latestBeforeStart || (replaying && shows <= lastTime);
+            decoder->skip_frame = !landing && passedOver ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             if (!landing && shows <= start)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
             if (landing || packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE || packet->pts < packet->dts)
                 countedSinceSeek = false;
             else if (compositionTime(packet->dts) > start)
                 readPastStart = true;
+            // This picture and those after it show after the start: it is read again later.
+            if (drainForStart && countedSinceSeek && readPastStart) {
+                drainForStart = false;
+                if (picturesSinceSeek <= kDrainedStartPictures + 1) {
+                    drainedForStart = true;
+                    avcodec_send_packet(decoder.get(), nullptr);
+                    av_packet_unref(packet.get());
+                    continue;
+                }
+            }
             learnKeyShowDelay(*packet);
             avcodec_send_packet(decoder.get(), packet.get());
             if (landing && (packet->flags & AV_PKT_FLAG_KEY)) {
@@ -527,13 +566,13 @@ MediaResult<std::unique_ptr<VideoFrameReader>> VideoFrameReader::make(const Comp
         return makeMediaError(MediaErrorCode::NoVideoTrack, "The composition has no video track " + std::to_string(trackID) + ".");
     auto impl = std::make_unique<Impl>();
     impl->segments = track->segments();
-    impl->position(startSeconds, 0, 0);
+    impl->position(startSeconds, 0, 0, false);
     return std::unique_ptr<VideoFrameReader>(new VideoFrameReader(std::move(impl)));
 }
 
-void VideoFrameReader::seek(double startSeconds, double toleranceBefore, double toleranceAfter)
+void VideoFrameReader::seek(double startSeconds, double toleranceBefore, double toleranceAfter, bool alone)
 {
-    impl_->position(startSeconds, toleranceBefore, toleranceAfter);
+    impl_->position(startSeconds, toleranceBefore, toleranceAfter, alone);
 }
 
 std::optional<VideoFrame> VideoFrameReader::next(const std::function<bool()>& interrupted)

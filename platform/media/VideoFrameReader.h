@@ -32,6 +32,9 @@ public:
     // the picture showing among them.
     static constexpr std::size_t kKeptPictures = 12;
     static constexpr std::size_t kKeptBytes = 64u << 20;
+    // An exact start for a picture shown alone (see seek()) at most this many pictures after
+    // its key picture has the decoder drained: decoding those again afterwards costs little.
+    static constexpr int kDrainedStartPictures = 50;
 
     static MediaResult<std::unique_ptr<VideoFrameReader>> make(const Composition& composition, int trackID,
                                                                double startSeconds);
@@ -43,7 +46,12 @@ public:
     // tolerances, the next picture may instead be the key picture nearest to it that shows no
     // more than `toleranceBefore` earlier or `toleranceAfter` later (infinity for no limit),
     // which costs the decoding of that one picture; its time is the start then.
-    void seek(double startSeconds, double toleranceBefore = 0, double toleranceAfter = 0);
+    // `alone`: the picture at the start will be shown by itself for a while (the player is
+    // paused), so it is wanted sooner than those after it. The decoder's threads give a picture
+    // out only once they have taken on as many after it; instead, once every picture up to the
+    // start is read, the decoder is drained, and the pictures after the start are decoded again
+    // from the key picture when they are asked for.
+    void seek(double startSeconds, double toleranceBefore = 0, double toleranceAfter = 0, bool alone = false);
 
     // The next picture, or nothing at the end of the track, on failure (then error() is set) or
     // once `interrupted` holds (checked between packets). An interrupted reader can be moved on

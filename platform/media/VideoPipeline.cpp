@@ -25,7 +25,8 @@ VideoPipeline::~VideoPipeline()
     thread_.join();
 }
 
-void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter)
+void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter,
+                            bool alone)
 {
     // The thread checks the generation between packets, whenever the surface wakes it, and
     // under the surface's lock before it queues a picture: once the generation has moved on
@@ -39,7 +40,7 @@ void VideoPipeline::restart(double startSeconds, Events events, double tolerance
     surface_->reset();
     {
         std::lock_guard lock(mutex_);
-        job_ = Job{generation, startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+        job_ = Job{generation, startSeconds, std::move(events), toleranceBefore, toleranceAfter, alone};
     }
     changed_.notify_all();
 }
@@ -72,7 +73,7 @@ void VideoPipeline::run()
             }
             reader = std::move(made.value());
         }
-        reader->seek(job.startSeconds, job.toleranceBefore, job.toleranceAfter);
+        reader->seek(job.startSeconds, job.toleranceBefore, job.toleranceAfter, job.alone);
         play(*reader, job);
     }
 }

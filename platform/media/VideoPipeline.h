@@ -39,8 +39,10 @@ public:
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
     // Stops queueing for the last start, empties the surface and starts again at `startSeconds`.
-    // Returns once nothing of the last start can reach the surface any more.
-    void restart(double startSeconds, Events events, double toleranceBefore = 0, double toleranceAfter = 0);
+    // Returns once nothing of the last start can reach the surface any more. `alone` as for
+    // VideoFrameReader::seek: the picture at the start is shown by itself for a while.
+    void restart(double startSeconds, Events events, double toleranceBefore = 0, double toleranceAfter = 0,
+                 bool alone = false);
 
 private:
     struct Job {
@@ -49,6 +51,7 @@ private:
         Events events;
         double toleranceBefore = 0;
         double toleranceAfter = 0;
+        bool alone = false;
     };
 
     void run();

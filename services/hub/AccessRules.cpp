@@ -24,8 +24,9 @@ struct Rule {
 
 // The first row whose pattern matches the start of a path decides for it.
 constexpr std::array kRules{
-    // The minutes an account has paid for are set by the service alone.
+    // The minutes an account has paid for, and whether it can run out, are set by the service alone.
     Rule{"users/$uid/mins_bal", Grant::Own, Grant::Nobody},
+    Rule{"users/$uid/mins_unlimited", Grant::Own, Grant::Nobody},
     Rule{"users/$uid", Grant::Own, Grant::Own},
     Rule{"users_online/$uid", Grant::Own, Grant::Own},
     Rule{"debug_character_editing/$uid", Grant::Own, Grant::Own},
@@ -130,9 +131,11 @@ std::string writeProblem(const std::string& uid, const std::vector<DatabaseWrite
             if (!found.own)
                 return "this account may not write " + path.toString();
             // A write of the whole account must leave its minutes as they are.
-            const DatabasePath balance = DatabasePath::parse("users/" + uid + "/mins_bal");
-            if (path.contains(balance) && !(after.at(balance) == tree.at(balance)))
-                return "no account may write " + balance.toString();
+            for (const char* field : {"/mins_bal", "/mins_unlimited"}) {
+                const DatabasePath held = DatabasePath::parse("users/" + uid + field);
+                if (path.contains(held) && !(after.at(held) == tree.at(held)))
+                    return "no account may write " + held.toString();
+            }
             continue;
         }
         case Grant::FileOwner: {

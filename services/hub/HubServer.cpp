@@ -262,7 +262,12 @@ void HubServer::addAccountRoutes()
         // The tree belongs to the service's thread; the balance and the verification are
         // written there, queued ahead of the answer.
         QMetaObject::invokeMethod(this, [this, user = session.user]() mutable {
-            serviceWrite("users/" + user.uid + "/mins_bal", options_.newAccountMinutes);
+            // An account that cannot run out is marked so, for clients to say so instead of
+            // showing the figure.
+            DatabaseUpdate grant{{"mins_bal", options_.newAccountMinutes}};
+            if (options_.newAccountMinutes == kUnlimitedAccountMinutes)
+                grant.push_back({"mins_unlimited", true});
+            serviceUpdate("users/" + user.uid, grant);
             verification_->accountCreated(user);
         }, Qt::QueuedConnection);
         return sessionAnswer(session);

@@ -50,7 +50,8 @@ public:
         double pingInterval = 3;
         double pingTimeout = 10;
         // Minutes of transcription a new account is given (`users/<uid>/mins_bal`). Defaults to
-        // more than one person can use; a service shared by a team states its own.
+        // more than one person can use (such an account is marked `mins_unlimited`); a service
+        // shared by a team states its own.
         std::int64_t newAccountMinutes = kUnlimitedAccountMinutes;
         // How long a request's head and a pausing body are waited for. A WebSocket must sign in
         // within the head's time too.

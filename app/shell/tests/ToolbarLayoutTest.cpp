@@ -45,13 +45,15 @@ TEST(ToolbarLayout, PanelsShownAndHidden)
 
 TEST(ToolbarLayout, AccountButtonTitle)
 {
-    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 0), QString::fromUtf8("Ann Lee | 0m ▼"));
-    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 125), QString::fromUtf8("Ann Lee | 2h 05m ▼"));
-    EXPECT_EQ(accountButtonTitle("Ann", "", 125), QString::fromUtf8("Loading… ▼"));
-    EXPECT_EQ(accountButtonTitle({}, {}, 0), QString::fromUtf8("Loading… ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 0, false), QString::fromUtf8("Ann Lee | 0m ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 125, false), QString::fromUtf8("Ann Lee | 2h 05m ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "Lee", 52'560'000, true), QString::fromUtf8("Ann Lee | Unlimited ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "", 125, false), QString::fromUtf8("Loading… ▼"));
+    EXPECT_EQ(accountButtonTitle({}, {}, 0, true), QString::fromUtf8("Loading… ▼"));
     // Once the record is read, what it holds names the account.
-    EXPECT_EQ(accountButtonTitle("Ann", "", 125, "Ann"), QString::fromUtf8("Ann | 2h 05m ▼"));
-    EXPECT_EQ(accountButtonTitle({}, {}, 0, "ann@example.com"), QString::fromUtf8("ann@example.com | 0m ▼"));
+    EXPECT_EQ(accountButtonTitle("Ann", "", 125, false, "Ann"), QString::fromUtf8("Ann | 2h 05m ▼"));
+    EXPECT_EQ(accountButtonTitle({}, {}, 0, false, "ann@example.com"), QString::fromUtf8("ann@example.com | 0m ▼"));
+    EXPECT_EQ(accountButtonTitle({}, {}, 0, true, "ann@example.com"), QString::fromUtf8("ann@example.com | Unlimited ▼"));
     EXPECT_EQ(knownAccountName(" Ann ", {}, "ann@example.com"), "Ann");
     EXPECT_EQ(knownAccountName({}, "Lee", "ann@example.com"), "Lee");
     EXPECT_EQ(knownAccountName({}, " ", "ann@example.com"), "ann@example.com");

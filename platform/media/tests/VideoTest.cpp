@@ -237,6 +237,58 @@ TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNex
     });
 }
 
+TEST(VideoFrameReader, AStartShownAloneComesOutOnceReadAndThePicturesAfterItFollowExactly)
+{
+    // Shown alone, the picture at 1.9 s comes out once the packets up to it are read (51, the
+    // last the first decoded after 1.9 s), not after those the decoder's threads and its
+    // reordering would take on behind it.
+    onEveryDecoderThreading([] {
+        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        ASSERT_TRUE(reader);
+        reader.value()->seek(1.9, 0, 0, true);
+        int read = 0;
+        auto landed = reader.value()->next([&] { return ++read > 51; });
+        ASSERT_TRUE(landed);
+        EXPECT_EQ(landed->time, 1.9);
+        EXPECT_TRUE(landed->image.rgb == reference().pictures[reference().at(1.9)].image.rgb);
+    });
+
+    // The pictures after a start shown alone are decoded again from the key picture: they follow
+    // it exactly, to the end of the file. Moved elsewhere first, or stopped on its way, it lands
+    // exactly there.
+    struct Step {
+        double seconds;
+        std::size_t pictures;  // read from there
+        double next;           // where it is sent then
+    };
+    const Step steps[] = {
+        {0.0, 60, 1.3}, {1.3, 12, 3.0}, {1.96, 6, 1.0},  {2.0, 3, 2.5}, {3.99, 1, 3.5},
+        {1.3, 1, 1.7},  {1.7, 1, 1.72}, {1.72, 1, 1.6}, {3.5, 2, 0.5},
+    };
+    onEveryDecoderThreading([&] {
+        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        ASSERT_TRUE(reader);
+        for (const Step& step : steps) {
+            std::string name = "alone at " + std::to_string(step.seconds);
+            reader.value()->seek(step.seconds, 0, 0, true);
+            expectLandsExactly(*reader.value(), step.seconds, step.pictures, name);
+            reader.value()->seek(step.next);
+            expectLandsExactly(*reader.value(), step.next, 3, name + ", then at " + std::to_string(step.next));
+        }
+        for (int packets : {3, 30, 49, 50, 51, 60}) {
+            reader.value()->seek(1.3, 0, 0, true);
+            int read = 0;
+            reader.value()->next([&] { return ++read > packets; });
+            reader.value()->seek(1.32, 0, 0, true);
+            expectLandsExactly(*reader.value(), 1.32, 4, "at 1.32 after " + std::to_string(packets) + " packets alone");
+        }
+        reader.value()->seek(3.99, 0, 0, true);
+        ASSERT_TRUE(reader.value()->next());
+        EXPECT_FALSE(reader.value()->next());
+        EXPECT_FALSE(reader.value()->error());
+    });
+}
+
 TEST(VideoFrameReader, ATolerantSeekLandsOnTheNearestKeyPictureWithinItsTolerances)
 {
     // Key pictures at 0 and 2 s; the one at 2 s is decoded 80 ms before it shows (B-frames), and

@@ -41,6 +41,10 @@ const std::vector<Case>& cases()
         {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Ada"}, {"mins_bal", 9999}}), true, false},
         {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Ada"}}), true, false},
         {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Bo"}, {"mins_bal", 60}}), true, true},
+        // Nor does an account mark itself as one that cannot run out.
+        {"users/$uid/mins_unlimited", "users/" + kMe + "/mins_unlimited", true, true, false},
+        {"users/$uid", "users/" + kMe, DatabaseValue::object({{"first_name", "Ada"}, {"mins_bal", 60}, {"mins_unlimited", true}}),
+         true, false},
         {"users_online/$uid", "users_online/" + kMe + "/-Nabc", "Mac App", true, true},
         {"users_online/$uid", "users_online/" + kOther + "/-Nabc", "Mac App", false, false},
         {"debug_character_editing/$uid", "debug_character_editing/" + kMe + "/-Nabc", "trace", true, true},

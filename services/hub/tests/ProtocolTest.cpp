@@ -311,6 +311,13 @@ TEST_F(Protocol, OnDisconnectWritesAreCheckedAgainWhenTheyAreMade)
     EXPECT_EQ(service->value("stats/export_count/srt"), DatabaseValue(2));
 }
 
+// The uid in a sign-up's answer; empty when it has none.
+std::string uidOf(const std::string& answer)
+{
+    const std::size_t at = answer.find("\"uid\":\"");
+    return at == std::string::npos ? std::string() : answer.substr(at + 7, answer.find('"', at + 7) - at - 7);
+}
+
 TEST_F(Protocol, AccountsOverHttp)
 {
     quint16 port = service->port();
@@ -318,9 +325,8 @@ TEST_F(Protocol, AccountsOverHttp)
     ASSERT_EQ(signedUp.substr(0, 4), "200 ") << signedUp;
     EXPECT_NE(signedUp.find("\"email\":\"new+one@example.com\""), std::string::npos);
     // The new account is given its minutes by the service, not by the client.
-    const std::size_t uidAt = signedUp.find("\"uid\":\"");
-    ASSERT_NE(uidAt, std::string::npos);
-    const std::string newUid = signedUp.substr(uidAt + 7, signedUp.find('"', uidAt + 7) - uidAt - 7);
+    const std::string newUid = uidOf(signedUp);
+    ASSERT_FALSE(newUid.empty());
     EXPECT_EQ(service->value("users/" + newUid + "/mins_bal").toInt(), HubServer::kUnlimitedAccountMinutes);
 
     EXPECT_EQ(http(port, "GET", "/check-existing-user?email=new%2Bone%40example.com"),
@@ -466,6 +472,23 @@ TEST_F(Protocol, PasswordResetsAreLimitedPerAccountAndAddressAndKeptOnePerAccoun
     std::size_t pending = 0;
     service->run([&](HubServer& server) { pending = server.accounts().passwordResets().size(); });
     EXPECT_EQ(pending, 1u);
+}
+
+// An account given minutes it cannot use up is marked so for the client; one given a count is not.
+TEST_F(Protocol, OnlyAnAccountGivenUnlimitedMinutesIsMarkedSo)
+{
+    for (std::int64_t minutes : {HubServer::kUnlimitedAccountMinutes, std::int64_t{600}}) {
+        stopService();
+        HubServer::Options options = serviceOptions();
+        options.newAccountMinutes = minutes;
+        service = std::make_unique<RunningService>(options);
+        const std::string uid = uidOf(http(service->port(), "POST", "/auth/sign-up",
+                                           R"({"email":"m)" + std::to_string(minutes) + R"(@example.com","password":"long enough"})"));
+        ASSERT_FALSE(uid.empty());
+        EXPECT_EQ(service->value("users/" + uid + "/mins_bal").toInt(), minutes);
+        EXPECT_EQ(service->value("users/" + uid + "/mins_unlimited"),
+                  minutes == HubServer::kUnlimitedAccountMinutes ? DatabaseValue(true) : DatabaseValue());
+    }
 }
 
 TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)
