@@ -728,7 +728,8 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
 void MainWindow::fitRightPanel()
 {
-    const int left = speakersBackground_->width();
+    // The speakers panel keeps at least what its rows need, whatever width it was given first.
+    const int left = std::max(speakersBackground_->width(), speakersBackground_->minimumSizeHint().width());
     const int available = split_->width() - left - 2 * split_->handleWidth();
     const int right = std::clamp(available - kTranscriptAreaWidth, containerRightPanel_->minimumWidth(), kRightPanelWidth);
     split_->setSizes({left, std::max(0, available - right), right});

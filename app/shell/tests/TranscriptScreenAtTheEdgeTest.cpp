@@ -115,6 +115,9 @@ TEST_F(TranscriptScreenAtTheEdge, EverythingShowsWholeAndInsideTheWindow)
     const QAbstractButton* count = panel->row(0)->colorButton();
     EXPECT_EQ(count->text(), "1000");
     EXPECT_LE(QFontMetricsF(count->font()).horizontalAdvance(count->text()), count->width() - 2);
+    // ... and the button is not cut off by the panel's edge.
+    const QRect countShown(count->mapTo(panel->parentWidget(), QPoint(0, 0)), count->size());
+    EXPECT_LE(countShown.right(), panel->parentWidget()->width() - 1) << countShown.right();
 
     // Search results, heard and not.
     shell.performAction("selectRightPanelTab:", 1);
