@@ -220,34 +220,19 @@ private:
 
     void apply(const std::vector<DatabaseWrite>& writes, ServerMessage& message)
     {
-        // Read once a frame, and only for a frame that carries a map: it takes the service's lock.
-        std::optional<DatabaseValue> serviceTree;
         for (const auto& write : writes) {
-            if (options_.serviceTree && write.value.isMap() && !serviceTree)
-                serviceTree = options_.serviceTree();
-            root_ = root_.withValueAt(write.path, sharedValue(serviceTree, write));
+            root_ = root_.withValueAt(write.path, write.value);
             message.changed.push_back(write.path);
         }
         message.root = root_;
     }
 
-    // The service's own node for a map it sent, when the service runs in this process and still
-    // holds an equal one; otherwise the value as it came. Nodes never change once made, so
-    // holding the service's on this thread is as safe as holding a copy.
-    static DatabaseValue sharedValue(const std::optional<DatabaseValue>& serviceTree, const DatabaseWrite& write)
-    {
-        if (!write.value.isMap() || !serviceTree || serviceTree->isNull())
-            return write.value;
-        DatabaseValue theirs = serviceTree->at(write.path);
-        return theirs == write.value ? theirs : write.value;
-    }
-
     void received(const QString& text)
     {
         handle(text);
-        // A frame of megabytes (a transcript) was parsed into a tree that, shared with the
-        // service in this process, was let go at once: its many small pieces would otherwise stay
-        // with the allocator as free space for the life of the program.
+        // A frame of megabytes (a transcript) was read in many small pieces that, its maps
+        // shared with the service in this process, were let go at once: they would otherwise
+        // stay with the allocator as free space for the life of the program.
         if (options_.serviceTree && static_cast<std::size_t>(text.size()) > kLargeFrame)
             malloc_trim(0);
     }
@@ -256,7 +241,11 @@ private:
     {
         heard_.start();
         std::string error;
-        auto frame = parseFrame(text, error);
+        // A map the service in this process sent and still holds is read as the service's own
+        // node: the client and the service share one copy of the values instead of holding two,
+        // and the client's copy is not built even for the time of the read. Nodes never change
+        // once made, so holding the service's on this thread is as safe as holding a copy.
+        auto frame = parseFrame(text, error, options_.serviceTree);
         if (!frame) {
             logError("database: the service sent a frame this client cannot read: " + error);
             socket_->abort();

@@ -34,8 +34,8 @@ public:
         double pingTimeout = 10;
         // For a service running in this process: its tree as it stands, read on the line's
         // thread. A map the service sends that equals the node at the same place in that tree is
-        // kept as that very node, so that the client and the service share one copy of the
-        // values instead of holding two.
+        // read as that very node, so that the client and the service share one copy of the
+        // values instead of holding two, and the client's is not built even while it reads.
         std::function<DatabaseValue()> serviceTree{};
     };
 

@@ -50,9 +50,13 @@ void encodeString(const std::string& text, std::string& out)
 
 // Builds the value while the text is read, without an intermediate document: arrays become
 // maps keyed by index, a later duplicate key wins, and anything nested deeper than the stored
-// depth stops the read.
+// depth stops the read. A map read that equals the value `expected` named for it, child for child
+// in order, is that value: its children are checked as they come and not kept, and the map is
+// never built, so that a document repeating a tree held elsewhere costs no second tree.
 class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
 public:
+    explicit ValueBuilder(const ExpectedMap* expected = nullptr) : expected_(expected) {}
+
     std::optional<DatabaseValue> result;
 
     bool null() override { return add(DatabaseValue()); }
@@ -84,7 +88,37 @@ private:
         std::size_t index = 0;
         std::string key;
         std::vector<DatabaseValue::Entry> entries;
+        // The map this one is expected to equal (null when none), for it and its children.
+        DatabaseValue counterpart;
+        bool guided = false;  // this map or one around it has a counterpart
+        // Every child read so far equals the counterpart's child at the same place; those
+        // children are not in `entries`, and `next` is the counterpart's child to come.
+        bool matching = false;
+        std::size_t matched = 0;
+        DatabaseValue::ChildIterator next;
+        DatabaseValue::ChildIterator end;
     };
+
+    std::string childKey(const Level& level) const
+    {
+        return level.array ? std::to_string(level.index) : level.key;
+    }
+
+    // The children matched so far, into `entries`: the map read differs from its counterpart.
+    static void diverge(Level& level)
+    {
+        if (!level.matching)
+            return;
+        level.matching = false;
+        std::vector<DatabaseValue::Entry> read;
+        read.reserve(level.matched + 1);
+        for (auto child : level.counterpart.children()) {
+            if (read.size() == level.matched)
+                break;
+            read.emplace_back(child.key, child.value);
+        }
+        level.entries = std::move(read);
+    }
 
     bool add(DatabaseValue value)
     {
@@ -95,26 +129,84 @@ private:
             return true;
         }
         Level& level = levels_.back();
-        level.entries.emplace_back(level.array ? std::to_string(level.index++) : std::move(level.key), std::move(value));
+        std::string key = level.array ? std::to_string(level.index++) : std::move(level.key);
+        if (level.matching) {
+            if (level.next != level.end) {
+                auto theirs = *level.next;
+                // A map child matched only when it became the counterpart's own node.
+                if (theirs.key == key && (value.isMap() ? value.sameNode(theirs.value) : value == theirs.value)) {
+                    ++level.next;
+                    ++level.matched;
+                    return true;
+                }
+            }
+            diverge(level);
+        }
+        level.entries.emplace_back(std::move(key), std::move(value));
         return true;
     }
+
+    DatabaseValue counterpartOfNext()
+    {
+        if (levels_.empty() || !levels_.back().guided)
+            return askExpected();
+        Level& parent = levels_.back();
+        if (!parent.counterpart.isMap())
+            return {};
+        const std::string key = childKey(parent);
+        if (parent.matching && parent.next != parent.end && (*parent.next).key == key)
+            return (*parent.next).value;
+        return parent.counterpart.child(key);
+    }
+
+    DatabaseValue askExpected()
+    {
+        if (!expected_ || !*expected_)
+            return {};
+        enclosing_.clear();
+        for (const Level& level : levels_)
+            enclosing_.push_back({&level.entries, level.array ? std::to_string(level.index) : level.key});
+        return (*expected_)(enclosing_);
+    }
+
     bool open(bool array, std::size_t size)
     {
         if (levels_.size() >= kMaxStoredDepth + 1)
             return false;
-        levels_.push_back(Level{array, 0, {}, {}});
-        if (size != static_cast<std::size_t>(-1))
-            levels_.back().entries.reserve(std::min<std::size_t>(size, 1u << 16));
+        DatabaseValue counterpart = counterpartOfNext();
+        if (!counterpart.isMap())
+            counterpart = DatabaseValue();
+        Level& level = levels_.emplace_back();
+        level.array = array;
+        level.guided = !counterpart.isNull() || (levels_.size() > 1 && levels_[levels_.size() - 2].guided);
+        level.counterpart = std::move(counterpart);
+        if (!level.counterpart.isNull()) {
+            level.matching = true;
+            const auto children = level.counterpart.children();
+            level.next = children.begin();
+            level.end = children.end();
+        } else if (size != static_cast<std::size_t>(-1)) {
+            level.entries.reserve(std::min<std::size_t>(size, 1u << 16));
+        }
         return true;
     }
     bool close()
     {
-        DatabaseValue value = DatabaseValue::map(std::move(levels_.back().entries));
+        Level& level = levels_.back();
+        DatabaseValue value;
+        if (level.matching && level.next == level.end) {
+            value = std::move(level.counterpart);
+        } else {
+            diverge(level);
+            value = DatabaseValue::map(std::move(level.entries));
+        }
         levels_.pop_back();
         return add(std::move(value));
     }
 
+    const ExpectedMap* expected_;
     std::vector<Level> levels_;
+    std::vector<EnclosingMap> enclosing_;
 };
 
 }  // namespace
@@ -203,7 +295,12 @@ std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& g
 
 std::optional<DatabaseValue> decodeValue(std::string_view text)
 {
-    ValueBuilder builder;
+    return decodeValue(text, ExpectedMap());
+}
+
+std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMap& expected)
+{
+    ValueBuilder builder(&expected);
     if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder))
         return std::nullopt;
     return builder.result;

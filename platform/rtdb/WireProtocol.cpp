@@ -8,13 +8,46 @@
 
 namespace qv {
 
-std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error)
+namespace {
+
+// The string under `key` among the entries read, the last one for a repeated key.
+const std::string* stringAt(const std::vector<DatabaseValue::Entry>& read, std::string_view key)
+{
+    for (auto entry = read.rbegin(); entry != read.rend(); ++entry)
+        if (entry->first == key)
+            return entry->second.stringIfAny();
+    return nullptr;
+}
+
+// The tree's node at the path a frame gives for the map about to be read: the "path" of the
+// frame for its "value", the first of a pair in "writes" for the second. The tree is read at the
+// first such map.
+ExpectedMap nodesOf(const TreeReader& tree, std::optional<DatabaseValue>& read)
+{
+    return [&tree, &read](const std::vector<EnclosingMap>& enclosing) {
+        const std::string* path = nullptr;
+        if (enclosing.size() == 1 && enclosing[0].key == "value")
+            path = stringAt(*enclosing[0].read, "path");
+        else if (enclosing.size() == 3 && enclosing[0].key == "writes" && enclosing[2].key == "1")
+            path = stringAt(*enclosing[2].read, "0");
+        if (!path)
+            return DatabaseValue();
+        if (!read)
+            read = tree();
+        return read->at(DatabasePath::parse(*path));
+    };
+}
+
+}  // namespace
+
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, const TreeReader& tree)
 {
     if (text.size() > kMaxFrameBytes) {
         error = "the frame is larger than 16 MiB";
         return std::nullopt;
     }
-    auto frame = decodeValue(text);
+    std::optional<DatabaseValue> treeRead;
+    auto frame = tree ? decodeValue(text, nodesOf(tree, treeRead)) : decodeValue(text);
     if (!frame) {
         error = "the frame is not JSON, or nests too deep";
         return std::nullopt;
@@ -26,13 +59,13 @@ std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& erro
     return frame;
 }
 
-std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error)
+std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error, const TreeReader& tree)
 {
     QStringEncoder toUtf8(QStringEncoder::Utf8);
     // Room for the longest encoding, left uninitialised: only the bytes written are ever touched.
     std::unique_ptr<char[]> utf8(new char[static_cast<std::size_t>(toUtf8.requiredSpace(text.size()))]);
     const char* end = toUtf8.appendToBuffer(utf8.get(), text);
-    return parseFrame(std::string_view(utf8.get(), static_cast<std::size_t>(end - utf8.get())), error);
+    return parseFrame(std::string_view(utf8.get(), static_cast<std::size_t>(end - utf8.get())), error, tree);
 }
 
 FrameBuilder::FrameBuilder(std::string_view op)

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +20,18 @@ namespace qv {
 // Largest frame either side accepts, in bytes. 16 MiB.
 inline constexpr std::size_t kMaxFrameBytes = 16u << 20;
 
+// The database's tree as it stands, for a service in the same process as its client.
+using TreeReader = std::function<DatabaseValue()>;
+
 // The frame as a map (its "op" a string), or nothing with `error` saying why: too large, not
-// JSON, not an object, nested too deep, or without an "op".
-std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error);
+// JSON, not an object, nested too deep, or without an "op". Given the tree of the service that
+// sent it, a map the frame carries at a path (the "value" of a "value" frame, the value of a
+// pair in "writes") that equals the tree's node there is read as that very node, without a copy
+// of it ever being built; the tree is read once, and only for a frame carrying such a map.
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, const TreeReader& tree = {});
 // The same for a frame as a WebSocket hands it over. A transcript's frame is megabytes: it is
 // turned into UTF-8 once, without the intermediate copies of QString::toStdString.
-std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error);
+std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error, const TreeReader& tree = {});
 
 // Builds one frame: {"op":...,"id":...,<fields>}.
 class FrameBuilder {

@@ -45,6 +45,7 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
         anchor_,
         [&] {
             try {
+                TranscriptionWorker::ModelCheck model{transcriber::transcriberUnavailableReason()};
                 HubServer::Options options;
                 options.dataFolder = folder;
                 // It serves the one person at this computer: there is nobody to verify the
@@ -53,7 +54,7 @@ bool EmbeddedService::start(QString& error, const std::filesystem::path& folder)
                 auto* server = new HubServer(options);
                 server->setParent(anchor_);
                 if (server->start(error)) {
-                    worker_ = new TranscriptionWorker(*server, mountUploadRoutes(*server, {folder}));
+                    worker_ = new TranscriptionWorker(*server, mountUploadRoutes(*server, {folder}), std::move(model));
                     port_ = server->port();
                     std::lock_guard lock(tree_->mutex);
                     tree_->database = &server->database();

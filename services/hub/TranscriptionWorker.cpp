@@ -57,13 +57,19 @@ private:
 
 TranscriptionWorker::TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store,
                                          Options options, std::shared_ptr<JobQueue> queue)
+    : TranscriptionWorker(server, std::move(store), ModelCheck{transcriber::transcriberUnavailableReason(options.model)},
+                          options, std::move(queue))
+{
+}
+
+TranscriptionWorker::TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store,
+                                         ModelCheck model, Options options, std::shared_ptr<JobQueue> queue)
     : server_(server), store_(std::move(store)), options_(std::move(options)), queue_(std::move(queue)),
       link_(std::make_shared<Link>(queue_))
 {
-    auto unavailable = transcriber::transcriberUnavailableReason(options_.model);
-    server_.serviceWrite("status", transcriber::serviceStatusValue(!unavailable));
-    if (unavailable) {
-        logError("service: transcription cannot run: " + *unavailable);
+    server_.serviceWrite("status", transcriber::serviceStatusValue(!model.unavailable));
+    if (model.unavailable) {
+        logError("service: transcription cannot run: " + *model.unavailable);
         return;
     }
     DatabaseValue root;

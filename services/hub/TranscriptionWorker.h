@@ -38,9 +38,20 @@ public:
     // Model, threads and time limit of each transcription; `stop` is the worker's own.
     using Options = transcriber::TranscriptionOptions;
 
+    // What the start-up check of the speech model found (transcriberUnavailableReason): why the
+    // model cannot be loaded, or nothing when it can. The check loads the model's parts, tens of
+    // megabytes, for a moment: a service checks before it loads its database, so that the
+    // moment does not come on top of the database's tree.
+    struct ModelCheck {
+        std::optional<std::string> unavailable;
+    };
+
     // Starts working at once, on the thread of `server`, which must outlive the worker; when the
     // speech model cannot be loaded it only sets `status` to "unavailable" and the entries wait.
     TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store,
+                        Options options = {}, std::shared_ptr<JobQueue> queue = std::make_shared<MemoryJobQueue>());
+    // The same with the model checked already.
+    TranscriptionWorker(HubServer& server, std::shared_ptr<const objectstore::ObjectStore> store, ModelCheck model,
                         Options options = {}, std::shared_ptr<JobQueue> queue = std::make_shared<MemoryJobQueue>());
     // Stops the job under way (its entry stays for the next start) and waits for the thread.
     ~TranscriptionWorker() override;

@@ -104,6 +104,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
+        qv::hub::TranscriptionWorker::ModelCheck model{qv::transcriber::transcriberUnavailableReason()};
         qv::hub::HubServer server(options);
         QString error;
         if (!server.start(error)) {
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
         qv::hub::UploadRouteOptions uploads;
         uploads.dataFolder = options.dataFolder;
         uploads.scheme = options.tlsCertificate.empty() ? "http" : "https";
-        qv::hub::TranscriptionWorker worker(server, qv::hub::mountUploadRoutes(server, uploads));
+        qv::hub::TranscriptionWorker worker(server, qv::hub::mountUploadRoutes(server, uploads), std::move(model));
         std::printf("listening on %s:%u%s\n", qPrintable(options.address.toString()), server.port(),
                     options.tlsCertificate.empty() ? "" : " (TLS)");
         std::fflush(stdout);

@@ -591,14 +591,21 @@ TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)
     EXPECT_GT(service->value(std::string("transcripts/") + kUuid + "/words").childCount(), 0u);
 }
 
+// Whether the worker checks its model itself or is told what a check before it found.
 TEST_F(UploadAndTranscription, AWorkerWithoutItsModelSaysSoAndLeavesTheFilesWaiting)
 {
     stopWorker();
     auto client = connectClient(token);
     submit(*client, kUuid);
-    TranscriptionWorker::Options options;
-    options.model.acousticModel = folder.path().toStdString() + "/no-model";
-    mountService(options);
+    TranscriptionWorker::Options missing;
+    missing.model.acousticModel = folder.path().toStdString() + "/no-model";
+    mountService(missing);
+    EXPECT_EQ(service->value("status").toString(), transcriber::kServiceStatusUnavailable);
+    stopWorker();
+    service->serviceWrite("status", nullptr);
+    service->run([&](HubServer& server) {
+        worker = new TranscriptionWorker(server, store, TranscriptionWorker::ModelCheck{"the model was found damaged"});
+    });
     EXPECT_EQ(service->value("status").toString(), transcriber::kServiceStatusUnavailable);
     EXPECT_TRUE(service->value(std::string("files_new/") + kUuid).toBool());
     EXPECT_EQ(service->value(std::string("files/") + kUuid + "/status").toInt(), transcriber::kFileStatusSubmitted);
