@@ -545,8 +545,9 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTak
         ASSERT_TRUE(ad.isEditing);
         EXPECT_EQ(ad.currentTextView, clicked);
         EXPECT_TRUE(clicked->model().string().startsWith("x ")) << clicked->model().string().left(40).toStdString();
-        if (before)
+        if (before) {
             EXPECT_EQ(before->model().string(), beforeText);
+        }
         EXPECT_TRUE(waitFor([&] { return shell->window().focusWidget() == clicked; }));
         QTest::keyClicks(shell->window().focusWidget(), "yz");
         EXPECT_TRUE(clicked->model().string().startsWith("xyz ")) << clicked->model().string().left(40).toStdString();
