@@ -176,12 +176,8 @@ void WordEditingSession::makeRowOfSelectionCurrent()
     const QVOrderedSet<QVWord> selected = SelectionCommands::getSelectedWords(ad);
     if (selected.empty() || !selected.first()->speakerRange)
         return;
-    QVTextView* row = selected.first()->speakerRange->textView;
-    if (row == ad.currentTextView)
-        return;
-    ad.currentTextView = row;
-    env_.appendTrace(QString::asprintf("*****\nin editWordsStartWithMode:andCharacter: self.currentTextView assigned to %p\n",
-                                       static_cast<const void*>(row)));
+    // The edit's trace, begun afresh once this has run, names the text view the edit opens in.
+    ad.currentTextView = selected.first()->speakerRange->textView;
 }
 
 void WordEditingSession::createWordsEditing(const QVOrderedSet<QVWord>& selectedWords)
