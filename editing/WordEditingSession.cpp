@@ -7,6 +7,7 @@
 #include "editing/TextChangeFilter.h"
 #include "editing/WordEditCommit.h"
 #include "model/OpenFileQueries.h"
+#include "model/QVSpeakerRange.h"
 #include "model/SearchServices.h"
 #include "model/StringPunctuation.h"
 #include "model/TextUtilities.h"
@@ -55,8 +56,11 @@ QString workingListLine(const char* method)
 void WordEditingSession::editWordsStartWithMode(std::int64_t mode, const QString& character)
 {
     AppDelegate& ad = env_.ad;
+    if (ad.isBeforeFirstWord || !ad.currentWord)
+        return;
+    makeRowOfSelectionCurrent();
     qv::TextViewModel* view = textView();
-    if (ad.isBeforeFirstWord || !ad.currentWord || !view)
+    if (!view)
         return;
     // Refused before anything changes, with the reason: an edit begun here could not be saved.
     if (ad.isViewingOnly) {
@@ -166,6 +170,16 @@ void WordEditingSession::editWordsStartWithMode(std::int64_t mode, const QString
     view->endEditing();
 }
 
+void WordEditingSession::makeRowOfSelectionCurrent()
+{
+    AppDelegate& ad = env_.ad;
+    const QVOrderedSet<QVWord> selected = SelectionCommands::getSelectedWords(ad);
+    if (selected.empty() || !selected.first()->speakerRange)
+        return;
+    // The edit's trace, begun afresh once this has run, names the text view the edit opens in.
+    ad.currentTextView = selected.first()->speakerRange->textView;
+}
+
 void WordEditingSession::createWordsEditing(const QVOrderedSet<QVWord>& selectedWords)
 {
     AppDelegate& ad = env_.ad;
@@ -257,7 +271,13 @@ void WordEditingSession::editWordsCancel()
     closeEdit("editWordsCancel");
     ad.wordsEditing.clear();
     env_.appendTrace(workingListLine("editWordsCancel"));
-    // The row is redrawn from the model, which drops the edited text.
+    // The row the edit was typed in is built again from the model, which drops the edited text.
+    // When that row has left the view meanwhile, the rows of the words put back are.
+    if (ad.currentTextView) {
+        for (std::size_t i = 0; i < ad.speakerRanges.size(); ++i)
+            if (ad.speakerRanges.at(i)->textView == ad.currentTextView)
+                return env_.view().reloadRowForTableViewIndex(2 * static_cast<std::int64_t>(i) + 1);
+    }
     if (!restored.empty())
         env_.view().reloadRowsForWords(restored);
 }

@@ -24,7 +24,7 @@ public:
 
     void reloadRowsForWords(const QVOrderedSet<QVWord>& words) override;
     void reloadRowForWordStartTime(std::int64_t ms) override { calls << QString("reloadRowForWordStartTime:%1").arg(ms); }
-    void reloadRowForTableViewIndex(std::int64_t) override {}
+    void reloadRowForTableViewIndex(std::int64_t row) override { calls << QString("reloadRowForTableViewIndex:%1").arg(row); }
     void reloadTranscriptTable() override { calls << "reloadTranscriptTable"; }
     void updateRowHeightForTextView(QVTextView*) override {}
     void resetCurrentWordTiming() override { calls << "resetCurrentWordTiming"; }

@@ -5,6 +5,7 @@
 
 #include "EditingFixture.h"
 
+#include "model/QVSpeakerRange.h"
 #include "transcript-view/QVTextView.h"
 #include "transcript-view/TranscriptRowText.h"
 
@@ -21,6 +22,7 @@ protected:
         const auto row = qv::transcript::buildRowText(ad, ad.speakerRanges.first(), INT64_MAX);
         textView.model().setString(row ? row->string : QString());
         textView.invalidateLayout();
+        ad.speakerRanges.first()->textView = &textView;
         ad.currentTextView = &textView;
         ad.currentSpeakerRangeIndex = 0;
     }

@@ -98,6 +98,75 @@ TEST_F(Session, CancelRestoresTheWordsAndTheirNeighbours)
     EXPECT_FALSE(ad.undoManager->canUndo());
 }
 
+// Two ranges, "alpha bravo" and "charlie delta", each row laid out in a text view of its own.
+class SessionInTwoRows : public InlineEditFixture {
+protected:
+    void SetUp() override
+    {
+        addRange("Ann");
+        addWords("alpha bravo");
+        addRange("Bo");
+        addWords("charlie delta");
+        open();
+        // The row text view the transcript view makes current, as the program wires it.
+        editing.setCurrentTextViewModel([this] { return ad.currentTextView ? &ad.currentTextView->model() : nullptr; });
+        QVTextView* views[] = {&textView, &second};
+        for (std::size_t i = 0; i < 2; ++i) {
+            const auto& range = ad.speakerRanges.at(i);
+            const std::int64_t end = i + 1 < ad.speakerRanges.size() ? ad.speakerRanges.at(i + 1)->start : INT64_MAX;
+            views[i]->model().setString(qv::transcript::buildRowText(ad, range, end)->string);
+            range->textView = views[i];
+        }
+        ad.currentTextView = &textView;
+    }
+
+    QVTextView second{ad, main};
+};
+
+// A key can come after a click has made a word current but before the player has reached it
+// and made its row current: the edit still opens in the word's row, never in the row left
+// behind, and in none when the word's row is not shown.
+TEST_F(SessionInTwoRows, AnEditOpensInTheRowOfTheWordsItEdits)
+{
+    select("W3", "W3");
+    editing.session.editWordsStartWithMode(0, "x");
+    ASSERT_TRUE(ad.isEditing);
+    EXPECT_EQ(ad.currentTextView, &second);
+    EXPECT_EQ(second.model().string(), "x delta");
+    EXPECT_EQ(textView.model().string(), "alpha bravo");
+    editing.session.editWordsCancel();
+    settle();
+
+    // The word's row has left the view: nothing is typed anywhere.
+    ad.speakerRanges.at(1)->textView = nullptr;
+    ad.currentTextView = &textView;
+    select("W4", "W4");
+    editing.session.editWordsStartWithMode(0, "x");
+    EXPECT_FALSE(ad.isEditing);
+    EXPECT_EQ(textView.model().string(), "alpha bravo");
+}
+
+// Escape rebuilds the row the edit was typed in from the model; a row that left the view during
+// the edit is rebuilt from the rows of the words put back.
+TEST_F(SessionInTwoRows, CancelRebuildsTheRowTheEditWasTypedIn)
+{
+    select("W3", "W3");
+    editing.session.editWordsStartWithMode(0, "x");
+    ASSERT_TRUE(ad.isEditing);
+    view.take();
+    editing.session.editWordsCancel();
+    EXPECT_EQ(view.take(), QStringList{"reloadRowForTableViewIndex:3"});
+    settle();
+
+    editing.session.editWordsStartWithMode(0, "x");
+    ASSERT_TRUE(ad.isEditing);
+    ad.speakerRanges.at(1)->textView = nullptr;
+    ad.currentTextView = nullptr;
+    view.take();
+    editing.session.editWordsCancel();
+    EXPECT_EQ(view.take(), QStringList{"reloadRowsForWords:W2,W4,W3"});
+}
+
 TEST_F(Session, FinishCommitsOneUndoableStep)
 {
     addRange("Ann");

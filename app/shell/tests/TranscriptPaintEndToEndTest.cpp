@@ -17,6 +17,7 @@
 #include "platform/ui/ViewTable.h"
 #include "search/QVSearchViewController.h"
 #include "search/QVTableViewSearch.h"
+#include "transcript-view/QVAttributedText.h"
 #include "transcript-view/TranscriptWordsCell.h"
 
 #include <QApplication>
@@ -466,8 +467,7 @@ TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
                !ad.isBeforeFirstWord && ad.currentTextView == text;
     }));
     ASSERT_TRUE(waitFor([&] { return shell->window().focusWidget() == shell->editingControls().keyHandler(); }));
-    // A key the program is not yet ready for (the row still being highlighted) starts nothing:
-    // the user types it again.
+    // The key goes to the key handler once it holds the focus.
     ASSERT_TRUE(waitFor([&] {
         if (!ad.isEditing && shell->window().focusWidget() == shell->editingControls().keyHandler())
             QTest::keyClicks(shell->window().focusWidget(), "u");
@@ -503,6 +503,66 @@ TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
     ASSERT_TRUE(waitFor([&] { return shell->window().height() == 900; }));
     settle();
     expectWholeLines("the window as large again", 12);
+}
+
+// A key typed at once after a click on a word in another row, before the player has reached the
+// word, opens the edit on that word in its own row; Escape then leaves every row as stored.
+TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTakesItBack)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    ViewTable& view = table();
+    const std::string stored = storedTranscript(*service, kShortFile);
+    const auto textOfRow = [&](qsizetype row) {
+        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
+        return cell ? cell->textView() : nullptr;
+    };
+    const auto storedText = [&](qsizetype row) { return ad.speakerRanges.at(static_cast<std::size_t>(row / 2))->text->string; };
+    // Every words row in view shows its range's text as the model holds it.
+    const auto rowsAsStored = [&] {
+        std::ostringstream differing;
+        const auto [first, count] = view.rowsInRect(view.visibleRect());
+        for (qsizetype row = first | 1; row < first + count; row += 2)
+            if (QVTextView* text = textOfRow(row); text && text->model().string() != storedText(row))
+                differing << "row " << row << " shows \"" << text->model().string().left(40).toStdString() << "\"; ";
+        return differing.str();
+    };
+
+    // Opened, the current word's row is out of view and no row is current; then one row is
+    // current and the click is on another.
+    for (const qsizetype row : {7, 9}) {
+        SCOPED_TRACE(row);
+        QVTextView* clicked = textOfRow(row);
+        ASSERT_TRUE(clicked);
+        QVTextView* before = ad.currentTextView;
+        ASSERT_NE(before, clicked);
+        const QString beforeText = before ? before->model().string() : QString();
+        const auto word = ad.words.at(static_cast<std::size_t>(row / 2 * 15));
+        const QString name = word->name();
+        QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->boundingRectForRange({0, 1}).center().toPoint());
+        ASSERT_EQ(ad.currentWord, word);
+        QTest::keyClick(shell->editingControls().keyHandler(), Qt::Key_X);
+        ASSERT_TRUE(ad.isEditing);
+        EXPECT_EQ(ad.currentTextView, clicked);
+        EXPECT_TRUE(clicked->model().string().startsWith("x ")) << clicked->model().string().left(40).toStdString();
+        if (before) {
+            EXPECT_EQ(before->model().string(), beforeText);
+        }
+        EXPECT_TRUE(waitFor([&] { return shell->window().focusWidget() == clicked; }));
+        QTest::keyClicks(shell->window().focusWidget(), "yz");
+        EXPECT_TRUE(clicked->model().string().startsWith("xyz ")) << clicked->model().string().left(40).toStdString();
+
+        QTest::keyClick(shell->window().focusWidget(), Qt::Key_Escape);
+        ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+        settle();
+        EXPECT_EQ(word->name(), name);
+        std::string differing;
+        EXPECT_TRUE(waitFor([&] { return (differing = rowsAsStored()).empty(); })) << differing;
+        expectWholeLines("the edit taken back", 12);
+        // Once the player has reached the word, its row is current.
+        ASSERT_TRUE(waitFor([&] { return ad.currentTextView && ad.currentTextView == textOfRow(row); }));
+    }
+    EXPECT_EQ(storedTranscript(*service, kShortFile), stored);
 }
 
 TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
