@@ -149,6 +149,35 @@ TEST_F(SpeakerWidgetsTest, AnOpenMenuShowsTheItemsGivenWhileItIsOpen)
     EXPECT_EQ(shown, (QStringList{"New Speaker", "Ann", "Bob"}));
 }
 
+// Every header row is given its items again after any speaker change: an open menu whose
+// items read the same keeps its actions instead of being emptied and filled again.
+TEST_F(SpeakerWidgetsTest, AnOpenMenuKeepsItsActionsWhileItsItemsReadTheSame)
+{
+    const auto ann = addSpeaker("SA", "Ann", "red");
+    const auto range = addRange("R0", 0, ann);
+    speakers.buildSpeakersList();
+    SpeakerRangeHeaderView header(speakers);
+    header.setSpeakerRange(range);
+    header.setMenu(speakers.headerRows().menuForRange(0));
+    header.openMenu();
+    auto* menu = header.findChild<QMenu*>();
+    ASSERT_TRUE(menu && menu->isVisible());
+    const QList<QAction*> before = menu->actions();
+
+    header.setMenu(speakers.headerRows().menuForRange(0));
+    EXPECT_EQ(menu->actions(), before);
+
+    ann->name = "Anna";
+    header.setMenu(speakers.headerRows().menuForRange(0));
+    QStringList shown;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isSeparator())
+            shown << action->iconText();
+    }
+    menu->hide();
+    EXPECT_EQ(shown, (QStringList{"New Speaker", "Anna"}));
+}
+
 TEST_F(SpeakerWidgetsTest, LongMultiLineAndDeletedSpeakersKeepTheHeaderInItsBand)
 {
     const auto longName = addSpeaker("SL", QString(10000, QChar('W')) + "\nsecond line", "blue");
