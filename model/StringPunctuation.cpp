@@ -48,24 +48,22 @@ bool containsOnly(const QString& receiver, const CharacterSet& set)
     return true;
 }
 
-// The tail of `word` from its last character that is neither whitespace nor punctuation to the
-// end; empty when there is none. The first character counts too, so that a one-letter word
-// followed by a full stop ends a sentence.
-QString trailingTail(const QString& word)
-{
-    for (qsizetype i = word.size() - 1; i >= 0; --i) {
-        if (!whitespaceOrPunctuation().contains(word.at(i)))
-            return word.mid(i);
-    }
-    return {};
-}
-
-// The mark lists hold no letters and no bracket syntax, so plain membership answers exactly as
-// the case-insensitive bracket expression would.
+// Whether the tail of `word`, from its last character that is neither whitespace nor
+// punctuation to the end, holds one of `marks`; a word without such a character has no tail.
+// The first character counts too, so that a one-letter word followed by a full stop ends a
+// sentence. Read in place: a search for the next sentence asks this of every word after the
+// current one. The mark lists hold no letters and no bracket syntax, so plain membership answers
+// exactly as the case-insensitive bracket expression would.
 bool tailHasMark(const QString& word, const QString& marks)
 {
-    const QString tail = trailingTail(word);
-    return containsPunctuationCharacters(tail, marks);
+    bool marked = false;
+    for (qsizetype i = word.size() - 1; i >= 0; --i) {
+        const QChar c = word.at(i);
+        marked = marked || marks.contains(c);
+        if (!whitespaceOrPunctuation().contains(c))
+            return marked;
+    }
+    return false;
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ struct SpeakerMenu {
 
     // The selected item's title; empty without one.
     QString selectedTitle() const;
+    // Whether `other` reads the same: the same titles and separators in order, the same one
+    // selected (the speakers the items stand for may differ).
+    bool readsAs(const SpeakerMenu& other) const;
 };
 
 struct SpeakerChoice {

@@ -46,9 +46,12 @@ void SpeakerRangeHeaderView::prepareForReuse()
 
 void SpeakerRangeHeaderView::setMenu(SpeakerMenu menu)
 {
+    // A filled menu that would read the same keeps its actions: they name the items by their
+    // place, and refilling an open menu resizes its window once for every action.
+    if (!menu.readsAs(items_))
+        menuFilled_ = false;
     items_ = std::move(menu);
     title_ = items_.selectedTitle();
-    menuFilled_ = false;
     // An open menu's actions name items by their place: they must be the items given.
     if (menu_->isVisible())
         this->menu();

@@ -76,7 +76,9 @@ std::optional<QVAttributedText> buildRowText(AppDelegate& ad, const std::shared_
         std::copy_n(name.constData(), name.size(), out + at);
         at += name.size();
         word->characterEnd = at - 1;
-        word->speakerRange = range;
+        // Mostly the range it has already: a pointer's count is not touched for nothing.
+        if (word->speakerRange != range)
+            word->speakerRange = range;
         const bool unheard = word->status == 0;
         if (unheard)
             extendRuns(text.foregrounds, previousUnheard, separator, word->characterStart, name.size(), ad.dimmedTextColor);

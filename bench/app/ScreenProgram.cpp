@@ -15,12 +15,16 @@
 //                    gives the command as its button, menu item or name field does "ok <cpu>",
 //                    where <cpu> is the main thread's processor time for it and the work it
 //                    queued (the repaint included), in ms
+//     choose         closes the speaker menu that add-range opened by choosing another
+//                    speaker in it, as a person does before giving the next command  "ok <cpu>"
 //     shot <path>    saves the screen as a picture                                  "ok"
 //     quit
 #include "BenchAccount.h"
 
 #include "app/shell/QVApplication.h"
 #include "platform/foundation/UndoManager.h"
+#include "speakers/SpeakerHeaderRows.h"
+#include "speakers/SpeakerHost.h"
 #include "speakers/SpeakersController.h"
 #include "transcript-view/QVTextView.h"
 
@@ -42,6 +46,7 @@ using namespace qv::shell;
 namespace {
 
 const char* const kFileUuid = "00000000000000000000000000000001";
+constexpr int kLateWorkMs = 400;
 
 bench::TranscriptFile theFile(int words, int ranges)
 {
@@ -92,7 +97,12 @@ public:
         } else {
             const double cpu = threadMilliseconds();
             if (name == "select") {
-                ad.currentWord = ad.words.at(std::size_t(index));
+                // What the last undo started late (seeks, scrolls) highlights the word at the
+                // player's time, which the file without media keeps at its start: it is let
+                // finish first, so that it does not take the current word back there.
+                bench::waitFor([] { return false; }, kLateWorkMs);
+                selected_ = ad.words.at(std::size_t(index));
+                ad.currentWord = selected_;
                 ad.currentWordIndex = index;
                 ad.currentSpeakerRangeIndex = std::int64_t(ad.speakerRanges.indexOf(ad.currentWord->speakerRange).value_or(0));
             } else if (name == "add-range") {
@@ -100,11 +110,17 @@ public:
             } else if (name == "range-start") {
                 speakers.ranges().buttonPressedStartCurrentSpeakerRange();
             } else if (name == "speaker-name") {
-                const auto speaker = ad.currentWord->speakerRange->speaker;
+                const auto speaker = selectedRange()->speaker;
                 speakers.records().editSpeakerNameFinish(speaker, QStringLiteral("Renamed %1").arg(++renamed_));
             } else if (name == "new-speaker") {
-                speakers.assignment().changeSpeakerRange(ad.currentWord->speakerRange, nullptr,
+                speakers.assignment().changeSpeakerRange(selectedRange(), nullptr,
                                                          speakers::kChangeNewSpeaker, false);
+            } else if (name == "choose") {
+                if (!chooseAnotherSpeaker(speakers)) {
+                    std::printf("no speaker menu to choose in\n");
+                    std::fflush(stdout);
+                    return true;
+                }
             } else if (name == "undo") {
                 ad.undoManager->undo();
             } else {
@@ -120,9 +136,39 @@ public:
     }
 
 private:
+    // The range of the word selected last: what the header a person clicks belongs to, even
+    // where late work has since made the word at the player's time current.
+    std::shared_ptr<QVSpeakerRange> selectedRange() const
+    {
+        return (selected_ ? selected_ : shell_.ad().currentWord)->speakerRange;
+    }
+
+    // What a person's click on another speaker in the pending range's open menu does: the menu
+    // closes and the choice is handed to the header rows.
+    bool chooseAnotherSpeaker(speakers::SpeakersController& speakers)
+    {
+        AppDelegate& ad = shell_.ad();
+        const auto range = ad.pendingNewSpeakerRange;
+        const auto index = range ? ad.speakerRanges.indexOf(range) : std::nullopt;
+        auto* cell = index ? speakers.host().existingHeaderCell(2 * std::int64_t(*index)) : nullptr;
+        if (!cell)
+            return false;
+        const speakers::SpeakerMenu menu = speakers.headerRows().menuForRange(std::int64_t(*index));
+        const auto other = std::find_if(menu.items.begin(), menu.items.end(), [&range](const speakers::SpeakerMenuItem& item) {
+            return item.tag == speakers::kTagSpeaker && item.speaker && item.speaker != range->speaker;
+        });
+        if (other == menu.items.end())
+            return false;
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        speakers.headerRows().changedSpeakerPopup(cell, *other);
+        return true;
+    }
+
     QtDispatcher& queue_;
     ApplicationShell& shell_;
     int renamed_ = 0;
+    std::shared_ptr<QVWord> selected_;
 };
 
 }  // namespace
