@@ -22,6 +22,7 @@ public:
     bool pendingTableEnabled = false;
     std::vector<QUrl> pendingAdded;
     std::vector<bool> customWordRefreshes;  // the animation flag of each refresh
+    std::function<void()> customWordsRefreshed;  // run at each refresh, when set
     QString telemetryUserId;
     // The log-out question asked, and the answer it gets (none: the sheet stays open).
     QString logOutQuestion;
@@ -67,7 +68,12 @@ public:
     void finishEditingIfNecessary() override { calls << "finishEditingIfNecessary"; }
     bool customWordsPanelShowsFileWords() const override { return showsFileWords; }
     bool customWordsPanelShowsAccountWords() const override { return showsAccountWords; }
-    void refreshCustomWordsDisplay(bool animated) override { customWordRefreshes.push_back(animated); }
+    void refreshCustomWordsDisplay(bool animated) override
+    {
+        customWordRefreshes.push_back(animated);
+        if (customWordsRefreshed)
+            customWordsRefreshed();
+    }
     std::uint64_t currentModifierFlags() const override { return modifierFlags; }
     void setTelemetryUserId(const QString& uid) override { telemetryUserId = uid; }
     void sendBackDroppedXML() override { calls << "sendBackDroppedXML"; }

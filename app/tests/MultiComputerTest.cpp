@@ -256,6 +256,55 @@ TEST_F(MultiComputerTest, CustomWordsDeletedOnOneComputerGoEverywhere)
     EXPECT_EQ(shownFileWords(a.ad), QStringList({"Cobalt", "Elkhart"}));
 }
 
+// Computers whose database keeps its disk cache, as it does in a home folder of the usual kind:
+// B, started again while A deleted words, shows its cached words until the service answers and
+// then only those left; its panel never empties meanwhile, and it follows A's next deletion.
+TEST_F(MultiComputerTest, ACachedComputerStartedAgainFollowsTheWordsDeletedMeanwhile)
+{
+    const QStringList words{"Avalon", "Brindle", "Cobalt", "Dunmore", "Elkhart"};
+    for (int i = 0; i < words.size(); ++i)
+        service->serviceWrite("files/F1/custom_words/K" + std::to_string(i), words[i].toStdString());
+    auto cachedClient = [&](const QString& systemID) {
+        DatabaseClient::Options options;
+        options.persistenceFolder = (folder.path() + "/" + systemID + "/cache").toStdString();
+        return std::make_unique<DatabaseClient>(
+            std::make_unique<RemoteConnection>(RemoteConnection::Options{service->url(), token}), queue, options);
+    };
+    Computer& a = computer("SYSA", cachedClient("SYSA"));
+    computer("SYSB", cachedClient("SYSB"));
+    const auto onA = file(a);
+    a.open(onA);
+    computers.back()->open(file(*computers.back()));
+    a.ad.currentMode = 2;
+    ASSERT_TRUE(waitFor([&] { return shownFileWords(a.ad).size() == 5 && shownFileWords(computers.back()->ad).size() == 5; }));
+    computers.pop_back();
+
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Brindle");
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Dunmore");
+    ASSERT_TRUE(waitFor([&] { return service->value("files/F1/custom_words").childCount() == 3; }));
+
+    Computer& b = computer("SYSB", cachedClient("SYSB"));
+    b.ad.currentMode = 2;
+    std::vector<QStringList> shownOnB;
+    b.services.customWordsRefreshed = [&] { shownOnB.push_back(shownFileWords(b.ad)); };
+    const auto onB = file(b);
+    b.open(onB);
+    const QStringList left{"Avalon", "Cobalt", "Elkhart"};
+    ASSERT_TRUE(waitFor([&] { return shownFileWords(b.ad) == left; })) << shownFileWords(b.ad).join(' ').toStdString();
+    // Once all the words left are shown, none of them goes, even for a moment.
+    const auto holdsLeft = [&](const QStringList& shown) {
+        return std::all_of(left.begin(), left.end(), [&](const QString& word) { return shown.contains(word); });
+    };
+    const auto first = std::find_if(shownOnB.begin(), shownOnB.end(), holdsLeft);
+    for (auto shown = first; shown != shownOnB.end(); ++shown)
+        EXPECT_TRUE(holdsLeft(*shown)) << shown->join(' ').toStdString();
+
+    search::removeCustomWord(onA->customWords, onA->customWordsRef, "Avalon");
+    EXPECT_TRUE(waitFor([&] { return shownFileWords(b.ad) == QStringList({"Cobalt", "Elkhart"}); }))
+        << shownFileWords(b.ad).join(' ').toStdString();
+    EXPECT_EQ(service->value("files/F1/custom_words").childCount(), 2u);
+}
+
 TEST_F(MultiComputerTest, LogOutLeavesNoAccountDataBehind)
 {
     Computer& mac = computer("SYSA");

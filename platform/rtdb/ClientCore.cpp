@@ -132,6 +132,18 @@ void ClientCore::connected(ServerMessage& message)
     DatabaseValue before = local_;
     server_ = std::move(message.root);
     rebuildLocalView();
+    if (!wholeTree_) {
+        // A new line knows nothing yet: what the observers were shown (from the disk cache or
+        // the last line) stands until the service answers for their locations, instead of
+        // being reported gone and then back.
+        for (auto& [handle, observer] : observers_) {
+            if (observer->path.isInfo() || observer->awaitingValue)
+                continue;
+            observer->awaitingValue = true;
+            observer->shown = before.at(observer->path);
+            awaitingObservers_.emplace(observer->path, handle);
+        }
+    }
     notify(before, local_, {DatabasePath()}, false);
     setInfoConnected(true);
     if (wholeTree_) {
@@ -236,7 +248,12 @@ void ClientCore::answeredAt(const DatabasePath& path)
     for (ObserverHandle handle : takeAtOrBelow(awaitingObservers_, path)) {
         const auto& observer = observers_.at(handle);
         observer->awaitingValue = false;
-        reportInitial(observer);
+        if (auto shown = std::exchange(observer->shown, std::nullopt)) {
+            ObserverIndex::Concern whole{true, {}};
+            reportChange(observer, *shown, local_.at(observer->path), whole);
+        } else {
+            reportInitial(observer);
+        }
     }
     for (std::uint64_t id : takeAtOrBelow(listeningReads_, path)) {
         auto found = waitingReads_.find(id);
@@ -586,54 +603,59 @@ void ClientCore::notify(const DatabaseValue& before, const DatabaseValue& after,
         const DatabasePath& path = observer->path;
         if (path.isInfo() != info || observer->awaitingValue)
             continue;
-        DatabaseValue old = before.at(path);
-        DatabaseValue now = after.at(path);
-        if (old.sameNode(now))
-            continue;
-        if (observer->event == DatabaseEvent::Value) {
-            if (old == now)
-                continue;
-            DataSnapshot snapshot(path.key(), now);
-            if (!concern.whole) {
-                std::vector<std::string> keys = concern.keys;
-                std::sort(keys.begin(), keys.end());
-                keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-                snapshot.setChangedChildren(std::move(keys));
-            }
-            deliver(observer, std::move(snapshot));
-            continue;
-        }
-        bool added = observer->event == DatabaseEvent::ChildAdded;
-        auto report = [&](const std::string& key, const DatabaseValue& was, const DatabaseValue& is) {
-            if (added && was.isNull() && !is.isNull())
-                deliver(observer, DataSnapshot(key, is));
-            else if (!added && !was.isNull() && is.isNull())
-                deliver(observer, DataSnapshot(key, was));
-        };
-        if (concern.whole) {
-            auto a = old.children().begin(), aEnd = old.children().end();
-            auto b = now.children().begin(), bEnd = now.children().end();
-            while (a != aEnd || b != bEnd) {
-                int order = a == aEnd ? 1 : (b == bEnd ? -1 : compareKeys((*a).key, (*b).key));
-                if (order < 0) {
-                    report((*a).key, (*a).value, {});
-                    ++a;
-                } else if (order > 0) {
-                    report((*b).key, {}, (*b).value);
-                    ++b;
-                } else {
-                    ++a;
-                    ++b;
-                }
-            }
-            continue;
-        }
-        auto& keys = concern.keys;
-        std::sort(keys.begin(), keys.end(), [](const std::string& x, const std::string& y) { return compareKeys(x, y) < 0; });
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        for (const auto& key : keys)
-            report(key, old.child(key), now.child(key));
+        reportChange(observer, before.at(path), after.at(path), concern);
     }
+}
+
+void ClientCore::reportChange(const std::shared_ptr<Observer>& observer, const DatabaseValue& old,
+                              const DatabaseValue& now, ObserverIndex::Concern& concern)
+{
+    if (old.sameNode(now))
+        return;
+    const DatabasePath& path = observer->path;
+    if (observer->event == DatabaseEvent::Value) {
+        if (old == now)
+            return;
+        DataSnapshot snapshot(path.key(), now);
+        if (!concern.whole) {
+            std::vector<std::string> keys = concern.keys;
+            std::sort(keys.begin(), keys.end());
+            keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+            snapshot.setChangedChildren(std::move(keys));
+        }
+        deliver(observer, std::move(snapshot));
+        return;
+    }
+    bool added = observer->event == DatabaseEvent::ChildAdded;
+    auto report = [&](const std::string& key, const DatabaseValue& was, const DatabaseValue& is) {
+        if (added && was.isNull() && !is.isNull())
+            deliver(observer, DataSnapshot(key, is));
+        else if (!added && !was.isNull() && is.isNull())
+            deliver(observer, DataSnapshot(key, was));
+    };
+    if (concern.whole) {
+        auto a = old.children().begin(), aEnd = old.children().end();
+        auto b = now.children().begin(), bEnd = now.children().end();
+        while (a != aEnd || b != bEnd) {
+            int order = a == aEnd ? 1 : (b == bEnd ? -1 : compareKeys((*a).key, (*b).key));
+            if (order < 0) {
+                report((*a).key, (*a).value, {});
+                ++a;
+            } else if (order > 0) {
+                report((*b).key, {}, (*b).value);
+                ++b;
+            } else {
+                ++a;
+                ++b;
+            }
+        }
+        return;
+    }
+    auto& keys = concern.keys;
+    std::sort(keys.begin(), keys.end(), [](const std::string& x, const std::string& y) { return compareKeys(x, y) < 0; });
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    for (const auto& key : keys)
+        report(key, old.child(key), now.child(key));
 }
 
 void ClientCore::deliver(const std::shared_ptr<Observer>& observer, DataSnapshot snapshot)
@@ -663,7 +685,7 @@ ObserverHandle ClientCore::observe(const DatabasePath& path, DatabaseEvent event
         return 0;
     }
     ObserverHandle handle = nextObserverHandle++;
-    auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback)});
+    auto observer = std::make_shared<Observer>(Observer{handle, path, event, std::move(callback), true, false, std::nullopt});
     observers_[handle] = observer;
     observerIndex_.add(path, handle);
     listen(path);

@@ -15,6 +15,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace qv::rtdb_detail {
@@ -52,6 +53,9 @@ private:
         bool alive = true;
         // Waits for the service's first answer to its listen before its first report.
         bool awaitingValue = false;
+        // What it was last shown, while a new connection's answer is awaited: the answer then
+        // reports only what differs from it.
+        std::optional<DatabaseValue> shown;
     };
     struct WaitingRead {
         DatabasePath path;
@@ -108,6 +112,10 @@ private:
     // Queues the observer reports that the change from `before` to `after` at `paths` causes.
     void notify(const DatabaseValue& before, const DatabaseValue& after, const std::vector<DatabasePath>& paths,
                 bool info);
+    // Queues the reports to `observer` of its value going from `old` to `now`; `concern`
+    // lists the changed children when the change lies below its location.
+    void reportChange(const std::shared_ptr<Observer>& observer, const DatabaseValue& old, const DatabaseValue& now,
+                      ObserverIndex::Concern& concern);
     void deliver(const std::shared_ptr<Observer>& observer, DataSnapshot snapshot);
     void reportInitial(const std::shared_ptr<Observer>& observer);
     const DatabaseValue& viewFor(const DatabasePath& path) const { return path.isInfo() ? info_ : local_; }

@@ -166,6 +166,52 @@ TEST_F(Service, QueuedWritesReachARestartedServiceOnce)
     EXPECT_EQ(service->value("stats/export_count/txt"), DatabaseValue(1));
 }
 
+// A client with a disk cache shows the cached words at once; the service's answer then brings
+// only what changed while it was away, never the words reported gone and back meanwhile.
+TEST_F(Service, ACachedClientReportsOnlyWhatTheServiceChangedMeanwhile)
+{
+    const std::string words = "files/F1/custom_words";
+    service->serviceWrite("users/" + uid + "/files/F1", true);
+    service->serviceWrite("files/F1", DatabaseValue::object({{"owner", uid}, {"name", "clip"}}));
+    for (const char* key : {"K1", "K2", "K3", "K4"})
+        service->serviceWrite(words + "/" + key, std::string("word ") + key);
+    auto cachedClient = [&] {
+        DatabaseClient::Options options;
+        options.persistenceFolder = (folder.path() + "/cache").toStdString();
+        return std::make_unique<DatabaseClient>(
+            std::make_unique<RemoteConnection>(RemoteConnection::Options{service->url(), token}), queue, options);
+    };
+    {
+        auto client = cachedClient();
+        std::optional<DataSnapshot> seen;
+        client->reference(words).observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) { seen = snapshot; });
+        ASSERT_TRUE(waitFor([&] { return seen && seen->value().childCount() == 4; }));
+    }
+    // Meanwhile another computer deletes one word and adds one.
+    service->serviceWrite(words + "/K2", nullptr);
+    service->serviceWrite(words + "/K5", "word K5");
+
+    auto client = cachedClient();
+    std::vector<std::string> added;
+    std::vector<std::string> removed;
+    std::vector<std::size_t> counts;
+    auto ref = client->reference(words);
+    ref.observe(DatabaseEvent::ChildAdded, [&](const DataSnapshot& snapshot) { added.push_back(snapshot.key()); });
+    ref.observe(DatabaseEvent::ChildRemoved, [&](const DataSnapshot& snapshot) { removed.push_back(snapshot.key()); });
+    ref.observe(DatabaseEvent::Value, [&](const DataSnapshot& snapshot) { counts.push_back(snapshot.value().childCount()); });
+    ASSERT_TRUE(waitFor([&] { return counts.size() == 2; }));
+    // The cache at once, then the service's answer: K2 gone and K5 new, nothing else.
+    EXPECT_EQ(added, (std::vector<std::string>{"K1", "K2", "K3", "K4", "K5"}));
+    EXPECT_EQ(removed, std::vector<std::string>{"K2"});
+    EXPECT_EQ(counts, (std::vector<std::size_t>{4, 4}));
+
+    // Later changes are reported as usual.
+    service->serviceWrite(words + "/K6", "word K6");
+    ASSERT_TRUE(waitFor([&] { return counts.size() == 3; }));
+    EXPECT_EQ(added.back(), "K6");
+    EXPECT_EQ(counts.back(), 5u);
+}
+
 TEST_F(Service, AServiceThatStopsAnsweringCountsAsDisconnected)
 {
     RemoteConnection::Options options{service->url(), token};
