@@ -1,25 +1,27 @@
 # qv_precompile_headers()
-# Gives every C++ target of the project a precompiled header of the standard library, and of the
-# Qt and GoogleTest headers where the target uses them: most of what a source file of this project
-# parses is those headers, and a build from scratch then parses them once per kind of target
-# instead of once per file.
+# Gives every C++ target of the project a precompiled header of the standard library and the JSON
+# library, and of the Qt and GoogleTest headers where the target uses them: most of what a source
+# file of this project parses is those headers, and a build from scratch then parses them once per
+# kind of target instead of once per file.
 #
 # Targets are sorted into a few kinds by what they use (Qt Widgets, only Qt Core, no Qt; tests or
-# not; the JSON library or not). Each kind has one header, compiled once in a small target of its
-# own and reused by every target of that kind, so the compiler options match: Qt's targets build
-# position-independent code and the others do not, and a header is only valid with the options it
-# was compiled with. A file whose options still do not match builds correctly all the same: the
-# compiler warns (-Winvalid-pch) and reads the headers' text instead.
+# not). Each kind has one header, compiled once in a small target of its own and reused by every
+# target of that kind, so the compiler options match: Qt's targets build position-independent code
+# and the others do not, and a header is only valid with the options it was compiled with. A file
+# whose options still do not match builds correctly all the same: the compiler warns
+# (-Winvalid-pch) and reads the headers' text instead. The JSON library needs no option of its
+# own, so it goes in every kind's header rather than doubling the kinds: each header is 100-250 MB
+# on disk and takes as long to compile as a large source file.
 #
 # Call it at the end of the top-level CMakeLists.txt, after every folder has made its targets.
 # Only under QV_PCH: ccache cannot reuse a compile that reads a precompiled header unless every
 # developer sets its sloppiness options, so builds through ccache go without by default.
 
-set(QV_PCH_STANDARD_HEADERS
+set(QV_PCH_BASE_HEADERS
   <algorithm> <array> <atomic> <chrono> <cmath> <condition_variable> <cstddef> <cstdint> <cstdio>
   <cstdlib> <cstring> <deque> <filesystem> <fstream> <functional> <limits> <map> <memory> <mutex>
   <optional> <set> <sstream> <string> <string_view> <thread> <unordered_map> <utility> <variant>
-  <vector>)
+  <vector> <nlohmann/json.hpp>)
 set(QV_PCH_QT_CORE_HEADERS
   <QByteArray> <QCoreApplication> <QDateTime> <QDir> <QFile> <QFileInfo> <QJsonArray>
   <QJsonDocument> <QJsonObject> <QMap> <QObject> <QPointer> <QSet> <QString> <QStringList>
@@ -28,7 +30,6 @@ set(QV_PCH_QT_WIDGETS_HEADERS
   <QApplication> <QColor> <QComboBox> <QFont> <QImage> <QKeyEvent> <QLabel> <QLineEdit>
   <QPainter> <QPushButton> <QScrollBar> <QVBoxLayout> <QWidget>)
 set(QV_PCH_TEST_HEADERS <gtest/gtest.h>)
-set(QV_PCH_JSON_HEADERS <nlohmann/json.hpp>)
 
 # Lists the targets made in <dir> and the folders below it.
 function(_qv_pch_targets_under dir out)
@@ -78,7 +79,6 @@ function(qv_precompile_headers)
   endif()
   # The folders found these packages for themselves; their targets are not seen from here.
   find_package(Qt6 REQUIRED COMPONENTS Core Widgets)
-  find_package(nlohmann_json REQUIRED)
   _qv_pch_targets_under(${PROJECT_SOURCE_DIR} targets)
   set(kinds)
   foreach(target IN LISTS targets)
@@ -104,7 +104,7 @@ function(qv_precompile_headers)
     _qv_pch_usage_closure(${target} uses)
     set(kind)
     set(libraries)
-    set(headers ${QV_PCH_STANDARD_HEADERS})
+    set(headers ${QV_PCH_BASE_HEADERS})
     if("Qt6::Widgets" IN_LIST uses)
       string(APPEND kind widgets)
       list(APPEND libraries Qt6::Widgets)
@@ -115,11 +115,6 @@ function(qv_precompile_headers)
       list(APPEND headers ${QV_PCH_QT_CORE_HEADERS})
     else()
       string(APPEND kind plain)
-    endif()
-    if("nlohmann_json::nlohmann_json" IN_LIST uses)
-      string(APPEND kind _json)
-      list(APPEND libraries nlohmann_json::nlohmann_json)
-      list(APPEND headers ${QV_PCH_JSON_HEADERS})
     endif()
     if("GTest::gtest" IN_LIST uses)
       string(APPEND kind _tests)
