@@ -17,6 +17,10 @@
 #include "platform/ui/ViewTable.h"
 #include "search/QVSearchViewController.h"
 #include "search/QVTableViewSearch.h"
+#include "speakers/SpeakerRangeHeaderView.h"
+#include "speakers/SpeakerRanges.h"
+#include "speakers/SpeakerRecords.h"
+#include "speakers/SpeakersController.h"
 #include "transcript-view/QVAttributedText.h"
 #include "transcript-view/TranscriptWordsCell.h"
 
@@ -36,6 +40,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace qv::shell {
@@ -563,6 +568,90 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTak
         ASSERT_TRUE(waitFor([&] { return ad.currentTextView && ad.currentTextView == textOfRow(row); }));
     }
     EXPECT_EQ(storedTranscript(*service, kShortFile), stored);
+}
+
+// The keys stay where a person left them while the rows are placed again: on the key handler
+// through range commands, which rebuild every row in view, and in the word being typed, at its
+// caret, through reloads of the rows around it, a row that grows, a scroll and a resize.
+TEST_F(TranscriptPaint, TheKeysStayWithTheTranscriptThroughRangeCommandsAndInTheEditThroughReloads)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    // Only in the active window does hiding a widget move the focus out of it.
+    shell->window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shell->window()));
+    ViewTable& view = table();
+    QWidget* keys = shell->editingControls().keyHandler();
+    speakers::SpeakersController& speakers = shell->transcriptScreen().speakers();
+    const auto textOfRow = [&](qsizetype row) {
+        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
+        return cell ? cell->textView() : nullptr;
+    };
+    // The third word of the fourth range, its words row the eighth.
+    const qsizetype row = 7;
+    const auto word = ad.words.at(3 * 15 + 2);
+    QVTextView* clicked = textOfRow(row);
+    ASSERT_TRUE(clicked);
+    QTest::mouseClick(clicked, Qt::LeftButton, {},
+                      clicked->boundingRectForRange({word->characterStart, 1}).center().toPoint());
+    ASSERT_EQ(ad.currentWord, word);
+    ASSERT_TRUE(waitFor([&] { return shell->window().focusWidget() == keys; }));
+
+    // The range starts at the word; then its speaker is renamed.
+    speakers.ranges().buttonPressedStartCurrentSpeakerRange();
+    settle();
+    ASSERT_EQ(word->speakerRange->start, word->start);
+    EXPECT_EQ(shell->window().focusWidget(), keys);
+    // The rename reaches the rows after the request; it is done once the header shows it.
+    speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone"));
+    EXPECT_TRUE(waitFor([&] {
+        auto* header = dynamic_cast<speakers::SpeakerRangeHeaderView*>(view.viewAtRow(row - 1, false));
+        return header && header->popupTitle() == QStringLiteral("Dr Stone");
+    }));
+    settle();
+    EXPECT_EQ(shell->window().focusWidget(), keys);
+    ASSERT_EQ(ad.currentWord, word);
+
+    // A key typed now edits the word in its row.
+    QTest::keyClicks(keys, "u");
+    ASSERT_TRUE(waitFor([&] { return ad.isEditing && ad.currentTextView && shell->window().focusWidget() == ad.currentTextView; }));
+    QVTextView* text = ad.currentTextView;
+    EXPECT_EQ(text, textOfRow(row));
+    const QString typed = QStringLiteral("unquestionablyextraordinarily");
+    QTest::keyClicks(text, typed.mid(1));
+    ASSERT_TRUE(text->model().string().startsWith(typed)) << text->model().string().left(40).toStdString();
+    const TextRange caret{typed.size(), 0};
+    ASSERT_EQ(text->model().selectedRange(), caret);
+
+    const struct {
+        const char* what;
+        std::function<void()> reload;
+    } reloads[] = {
+        {"the next range's rows reloaded", [&] { view.reloadRow(row + 1); view.reloadRow(row + 2); }},
+        {"the range above reloaded", [&] { view.reloadRow(row - 2); }},
+        {"a notch of the wheel", [&] { wheel(1); }},
+        {"a smaller window", [&] {
+             shell->window().resize(1000, 640);
+             ASSERT_TRUE(waitFor([&] { return shell->window().height() == 640; }));
+             settle();
+         }},
+    };
+    for (const auto& r : reloads) {
+        SCOPED_TRACE(r.what);
+        r.reload();
+        QApplication::processEvents();
+        EXPECT_EQ(shell->window().focusWidget(), text);
+        EXPECT_TRUE(ad.isEditing);
+        EXPECT_EQ(ad.currentTextView, text);
+        EXPECT_EQ(view.rowForView(text), row);
+        EXPECT_TRUE(text->model().string().startsWith(typed)) << text->model().string().left(40).toStdString();
+        EXPECT_EQ(text->model().selectedRange(), caret);
+    }
+    // The next key lands at the caret.
+    QTest::keyClicks(shell->window().focusWidget(), "s");
+    EXPECT_TRUE(text->model().string().startsWith(typed + "s")) << text->model().string().left(40).toStdString();
+    QTest::keyClick(text, Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
 }
 
 TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
