@@ -240,10 +240,8 @@ QWidget* TranscriptTable::viewForRow(qsizetype row)
         const std::int64_t now = player_.currentMilliseconds();
         if (range->start <= now && now < endTimeOfSpeakerRange(range)) {
             const bool autoScroll = ad_.loadFileDoTransitionInProgress || ad_.currentMode != 2;
-            // Rows loaded just before an edit opens (see reloadQueuedRows) must not move the
-            // current word under it.
             main_.async([this, alive, settled, autoScroll] {
-                if (!alive.expired() && highlighter_ && !ad_.isEditing)
+                if (!alive.expired() && highlighter_)
                     highlighter_->highlightWordAtTime(player_.currentMilliseconds(), true, !settled, autoScroll);
             });
         }

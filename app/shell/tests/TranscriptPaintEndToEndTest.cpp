@@ -193,6 +193,13 @@ protected:
 
     ViewTable& table() { return *static_cast<ViewTable*>(shell->transcriptScreen().tableWidget()); }
 
+    // The text view of the words row `row` when that row is in view.
+    QVTextView* textOfRow(qsizetype row)
+    {
+        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(table().viewAtRow(row, false));
+        return cell ? cell->textView() : nullptr;
+    }
+
     // Opens the file from the files list and waits until its rows are in view and still.
     void open(const char* uuid, std::size_t words)
     {
@@ -518,10 +525,6 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTak
     open(kShortFile, 600);
     ViewTable& view = table();
     const std::string stored = storedTranscript(*service, kShortFile);
-    const auto textOfRow = [&](qsizetype row) {
-        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
-        return cell ? cell->textView() : nullptr;
-    };
     const auto storedText = [&](qsizetype row) { return ad.speakerRanges.at(static_cast<std::size_t>(row / 2))->text->string; };
     // Every words row in view shows its range's text as the model holds it.
     const auto rowsAsStored = [&] {
@@ -583,10 +586,6 @@ TEST_F(TranscriptPaint, TheKeysStayWithTheTranscriptThroughRangeCommandsAndInThe
     ViewTable& view = table();
     QWidget* keys = shell->editingControls().keyHandler();
     speakers::SpeakersController& speakers = shell->transcriptScreen().speakers();
-    const auto textOfRow = [&](qsizetype row) {
-        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
-        return cell ? cell->textView() : nullptr;
-    };
     // The third word of the fourth range, its words row the eighth.
     const qsizetype row = 7;
     const auto word = ad.words.at(3 * 15 + 2);
@@ -602,7 +601,8 @@ TEST_F(TranscriptPaint, TheKeysStayWithTheTranscriptThroughRangeCommandsAndInThe
     settle();
     ASSERT_EQ(word->speakerRange->start, word->start);
     EXPECT_EQ(shell->window().focusWidget(), keys);
-    // The rename reaches the rows after the request; it is done once the header shows it.
+    // The rename reaches the rows after the request, and the header may show it (through the
+    // reload the range command queued) while the rest of the rename still waits its turn.
     speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone"));
     EXPECT_TRUE(waitFor([&] {
         auto* header = dynamic_cast<speakers::SpeakerRangeHeaderView*>(view.viewAtRow(row - 1, false));
@@ -652,6 +652,72 @@ TEST_F(TranscriptPaint, TheKeysStayWithTheTranscriptThroughRangeCommandsAndInThe
     EXPECT_TRUE(text->model().string().startsWith(typed + "s")) << text->model().string().left(40).toStdString();
     QTest::keyClick(text, Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+}
+
+// A key typed in the same turn as a change, before the program has reloaded the rows or ended
+// the change (a shortcut and a letter pressed together, or a busy program), edits the word in its
+// row as the change left it, and the keys stay in the edit once the change has ended.
+TEST_F(TranscriptPaint, AKeyTypedRightAfterAChangeEditsTheWordInItsRowAsTheChangeLeftIt)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    shell->window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shell->window()));
+    QWidget* keys = shell->editingControls().keyHandler();
+    speakers::SpeakersController& speakers = shell->transcriptScreen().speakers();
+    using Word = std::shared_ptr<QVWord>;
+    // Each on the third word of a range: the change, and what shows it made.
+    const struct {
+        const char* what;
+        qsizetype row;
+        std::function<void(const Word&)> change;
+        std::function<bool(const Word&)> made;
+    } changes[] = {
+        // The two words before it move to the range above: the row loses them.
+        {"the range started at the word", 7, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ControlModifier); },
+         [](const Word& word) { return word->speakerRange->start == word->start; }},
+        {"the word capitalised", 11, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ShiftModifier); },
+         [](const Word& word) { return word->name().front().isUpper(); }},
+        {"its speaker renamed", 15,
+         [&](const Word& word) { speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone")); },
+         [](const Word& word) { return word->speakerRange->speaker->name == QStringLiteral("Dr Stone"); }},
+    };
+    const QString typed = QStringLiteral("unquestionably");
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const Word word = ad.words.at(static_cast<std::size_t>(c.row / 2 * 15 + 2));
+        QVTextView* clicked = textOfRow(c.row);
+        ASSERT_TRUE(clicked);
+        QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->boundingRectForRange({word->characterStart, 1}).center().toPoint());
+        ASSERT_EQ(ad.currentWord, word);
+        ASSERT_EQ(shell->window().focusWidget(), keys);
+
+        // Nothing of the program's queue runs between the click, the change and the key.
+        c.change(word);
+        ASSERT_TRUE(c.made(word));
+        QTest::keyClicks(keys, typed.left(1));
+        ASSERT_TRUE(ad.isEditing);
+        QVTextView* text = ad.currentTextView;
+        ASSERT_TRUE(text);
+        settle();
+        EXPECT_TRUE(ad.isEditing);
+        EXPECT_EQ(ad.currentTextView, text);
+        EXPECT_EQ(text, textOfRow(c.row));
+        EXPECT_EQ(shell->window().focusWidget(), text);
+        QTest::keyClicks(shell->window().focusWidget(), typed.mid(1));
+        const QString edited = text->model().string();
+
+        // Taken back, the row shows the model's words: the edit was that text with the word typed over.
+        QTest::keyClick(text, Qt::Key_Escape);
+        ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+        QVTextView* row = nullptr;
+        ASSERT_TRUE(waitFor([&] {
+            row = textOfRow(c.row);
+            return row && row->model().string() == word->speakerRange->text->string;
+        }));
+        const QString expected = QString(row->model().string()).replace(word->characterStart, word->name().size(), typed);
+        EXPECT_EQ(edited.toStdString(), expected.toStdString());
+    }
 }
 
 TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
