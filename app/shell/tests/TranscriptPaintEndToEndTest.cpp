@@ -673,14 +673,14 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAChangeEditsTheWordInItsRowAsTheChang
         std::function<void(const Word&)> change;
         std::function<bool(const Word&)> made;
     } changes[] = {
+        {"its speaker renamed", 15,
+         [&](const Word& word) { speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone")); },
+         [](const Word& word) { return word->speakerRange->speaker->name == QStringLiteral("Dr Stone"); }},
         // The two words before it move to the range above: the row loses them.
         {"the range started at the word", 7, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ControlModifier); },
          [](const Word& word) { return word->speakerRange->start == word->start; }},
         {"the word capitalised", 11, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ShiftModifier); },
          [](const Word& word) { return word->name().front().isUpper(); }},
-        {"its speaker renamed", 15,
-         [&](const Word& word) { speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone")); },
-         [](const Word& word) { return word->speakerRange->speaker->name == QStringLiteral("Dr Stone"); }},
     };
     const QString typed = QStringLiteral("unquestionably");
     for (const auto& c : changes) {
