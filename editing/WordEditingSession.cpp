@@ -174,7 +174,13 @@ void WordEditingSession::makeRowOfSelectionCurrent()
 {
     AppDelegate& ad = env_.ad;
     const QVOrderedSet<QVWord> selected = SelectionCommands::getSelectedWords(ad);
-    if (selected.empty() || !selected.first()->speakerRange)
+    if (selected.empty())
+        return;
+    // A change reloads the rows it touches on a later turn of the main queue, and a key typed at
+    // once can come first: the edit would open in text that predates the change, at character
+    // positions no longer the words'. The rows are brought up to date before one is chosen.
+    env_.view().reloadQueuedRows();
+    if (!selected.first()->speakerRange)
         return;
     // The edit's trace, begun afresh once this has run, names the text view the edit opens in.
     ad.currentTextView = selected.first()->speakerRange->textView;

@@ -53,9 +53,9 @@ public:
 
 private:
     qv::TextViewModel* textView() const { return currentTextView_ ? currentTextView_() : nullptr; }
-    // The edit opens in the row of the words it edits. A click or a step makes a word current at
-    // once but its row current only once the player has reached the word: a key typed in between
-    // would otherwise open the edit in the row left behind, or in none.
+    // The edit opens in the row of the words it edits, as the transcript now stands. A click or a
+    // step makes a word current at once but its row current only once the player has reached the
+    // word: a key typed in between would otherwise open the edit in the row left behind, or in none.
     void makeRowOfSelectionCurrent();
     // Appends `reason` while an edit is open, then cancels.
     void cancelBecause(const QString& reason);

@@ -30,6 +30,8 @@ public:
     // Rows were added, removed or moved and the caller dropped from `rowHeights` the ranges whose
     // words changed: reloads the table on the main queue, measuring only those rows again.
     virtual void reloadTranscriptRows() { reloadTranscriptTable(); }
+    // Carries out now the row reloads that the calls above queued and that have not run yet.
+    virtual void reloadQueuedRows() {}
     // Stores the view's height on the row grid and tells the table the row height changed.
     virtual void updateRowHeightForTextView(QVTextView* textView) = 0;
 

@@ -41,7 +41,7 @@ public:
     virtual void buildSpeakerMenu() = 0;
     virtual void searchForString(const QString& text) = 0;
 
-    // Window: the content view takes the keyboard focus back.
+    // Window: the transcript takes the keyboard focus back (an open edit keeps it).
     virtual void resetFocus() = 0;
     // The Option (Alt) key is held in the event being handled.
     virtual bool isOptionKeyDown() = 0;

@@ -20,6 +20,11 @@ constexpr double kFieldPadding = 4;
 // Where the name starts on the tab: the pop-up's title sits one pixel in from the tab's edge,
 // its text a field inset further.
 constexpr double kTitleInset = 3;
+
+double displayTextSize(const AppDelegate& ad)
+{
+    return ad.textSizeDisplay > 0 ? ad.textSizeDisplay : kDefaultTextSize;
+}
 }  // namespace
 
 SpeakerRangeHeaderView::SpeakerRangeHeaderView(SpeakersController& controller, QWidget* parent)
@@ -90,22 +95,31 @@ std::shared_ptr<QVSpeaker> SpeakerRangeHeaderView::shownSpeaker() const
 
 QFont SpeakerRangeHeaderView::nameFont() const
 {
-    const double size = c_.ad().textSizeDisplay > 0 ? c_.ad().textSizeDisplay : kDefaultTextSize;
-    return boldSystemFont(size);
+    return boldSystemFont(displayTextSize(c_.ad()));
 }
 
-QString SpeakerRangeHeaderView::shownName() const
+const SpeakerRangeHeaderView::ShownName& SpeakerRangeHeaderView::shownName() const
 {
     const auto speaker = shownSpeaker();
-    return speaker ? displayedName(speaker->name, nameFont(), kMaxNameWidth) : QString();
+    const QString name = speaker ? speaker->name : QString();
+    const double size = displayTextSize(c_.ad());
+    if (shownName_.measured && shownName_.ofSpeaker == bool(speaker) && shownName_.name == name && shownName_.size == size)
+        return shownName_;
+    const QFont font = nameFont();
+    shownName_.measured = true;
+    shownName_.ofSpeaker = bool(speaker);
+    shownName_.name = name;
+    shownName_.size = size;
+    shownName_.shown = speaker ? displayedName(name, font, kMaxNameWidth) : QString();
+    shownName_.width = QFontMetrics(font).horizontalAdvance(shownName_.shown);
+    return shownName_;
 }
 
 SpeakerTabGeometry SpeakerRangeHeaderView::tabGeometry() const
 {
     const AppDelegate& ad = c_.ad();
     const double lineHeight = ad.lineHeightDisplay > 0 ? ad.lineHeightDisplay : kDefaultLineHeight;
-    const double textSize = ad.textSizeDisplay > 0 ? ad.textSizeDisplay : kDefaultTextSize;
-    return speakerTabGeometry(width(), QFontMetrics(nameFont()).horizontalAdvance(shownName()) + kFieldPadding, textSize, lineHeight);
+    return speakerTabGeometry(width(), shownName().width + kFieldPadding, displayTextSize(ad), lineHeight);
 }
 
 QRectF SpeakerRangeHeaderView::tabRect() const
@@ -137,7 +151,7 @@ void SpeakerRangeHeaderView::paintEvent(QPaintEvent*)
     painter.setPen(Qt::white);
     const QRectF text(tab.left + kTitleInset, height() - tab.height, tab.arrows.left() - tab.left - kTitleInset,
                       tab.height);
-    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shownName());
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shownName().shown);
 
     // The pop-up arrows: a small up and down chevron.
     const QRectF arrows(tab.arrows.x(), height() - tab.arrows.y() - tab.arrows.height(), tab.arrows.width(),

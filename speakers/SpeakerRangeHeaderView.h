@@ -42,8 +42,17 @@ private:
     // The speaker whose tab is drawn: none for a range without a live speaker.
     std::shared_ptr<QVSpeaker> shownSpeaker() const;
     QFont nameFont() const;
-    // The name on the tab, on one line and cut short when long.
-    QString shownName() const;
+    // The name on the tab, on one line and cut short when long, and its width: measured again
+    // only when the name or the text size changes, as measuring shapes the text.
+    struct ShownName {
+        bool measured = false;
+        bool ofSpeaker = false;
+        QString name;
+        double size = 0;
+        QString shown;
+        int width = 0;
+    };
+    const ShownName& shownName() const;
     SpeakerTabGeometry tabGeometry() const;
     QRectF tabRect() const;
 
@@ -51,6 +60,7 @@ private:
     std::shared_ptr<QVSpeakerRange> range_;
     SpeakerMenu items_;
     QString title_;
+    mutable ShownName shownName_;
     QMenu* menu_;
     // The menu holds the items given last. It is filled only when read or opened: every header
     // row is given its items again after any speaker change, and each action added to a menu

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <utility>
 
 namespace qv::transcript {
 
@@ -302,7 +303,12 @@ void TranscriptTable::searchForString(const QString&)
 
 void TranscriptTable::resetFocus()
 {
-    table_->setFocus();
+    // While a word is edited the keys belong to its row: a task queued before the edit opened
+    // (the end of a rename, say) must not take them to the table's key handler.
+    if (ad_.isEditing && ad_.currentTextView)
+        ad_.currentTextView->setFocus();
+    else
+        table_->setFocus();
 }
 
 bool TranscriptTable::isOptionKeyDown()
@@ -348,14 +354,12 @@ void TranscriptTable::reloadRowForTableViewIndex(std::int64_t row)
     clearSelection();
     if (const auto uuid = speakerRangeUUIDFromRow(row))
         ad_.rowHeights.remove(*uuid);
+    if (!rowsQueued_.insert(row).second)
+        return;
     std::weak_ptr<bool> alive = alive_;
     main_.async([this, alive, row] {
-        if (alive.expired())
-            return;
-        if (row / 2 >= static_cast<std::int64_t>(ad_.speakerRanges.size()) || row >= table_->numberOfRows())
-            return;
-        table_->noteHeightOfRowChanged(row);
-        table_->reloadRow(row);
+        if (!alive.expired() && rowsQueued_.erase(row) > 0)
+            reloadQueuedRow(row);
     });
 }
 
@@ -385,11 +389,30 @@ void TranscriptTable::queueReload()
     reloadQueued_ = true;
     std::weak_ptr<bool> alive = alive_;
     main_.async([this, alive] {
-        if (alive.expired())
-            return;
-        reloadQueued_ = false;
-        table_->reloadData();
+        if (!alive.expired() && reloadQueued_)
+            reloadQueuedRows();
     });
+}
+
+void TranscriptTable::reloadQueuedRows()
+{
+    if (reloadQueued_) {
+        reloadQueued_ = false;
+        // The whole reload measures again every row whose height was dropped.
+        rowsQueued_.clear();
+        table_->reloadData();
+        return;
+    }
+    for (const std::int64_t row : std::exchange(rowsQueued_, {}))
+        reloadQueuedRow(row);
+}
+
+void TranscriptTable::reloadQueuedRow(std::int64_t row)
+{
+    if (row / 2 >= static_cast<std::int64_t>(ad_.speakerRanges.size()) || row >= table_->numberOfRows())
+        return;
+    table_->noteHeightOfRowChanged(row);
+    table_->reloadRow(row);
 }
 
 void TranscriptTable::reloadRowForWordStartTime(std::int64_t milliseconds)

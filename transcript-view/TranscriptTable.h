@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace qv::speakers {
 class SpeakersController;
@@ -64,6 +65,9 @@ public:
     void reloadTranscriptTable(const QString& method);
     // As above, keeping the heights still cached: only the rows without one are measured.
     void reloadTranscriptRows(const QString& method);
+    // Carries out now the reloads queued by changes made since the rows were last loaded, which
+    // would otherwise wait for their turn on the main queue behind input already handed out.
+    void reloadQueuedRows();
     void updateRowHeightForTextView(QVTextView* textView);
     std::optional<QString> speakerRangeUUIDFromRow(std::int64_t row) const;
     // Apply the text-size preferences (line height = size + 11).
@@ -113,6 +117,7 @@ private:
     std::int64_t indexOfWord(const std::shared_ptr<QVWord>& word) const;
     // Queues one reload of the table, however many are asked for in a turn.
     void queueReload();
+    void reloadQueuedRow(std::int64_t row);
 
     AppDelegate& ad_;
     Dispatcher& main_;
@@ -124,6 +129,8 @@ private:
     std::unique_ptr<TextView> measure_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     bool reloadQueued_ = false;
+    // Words rows whose reload is queued, each once.
+    std::set<std::int64_t> rowsQueued_;
     // During a full reload: the words of each range, by range index.
     std::optional<std::vector<std::vector<std::shared_ptr<QVWord>>>> wordsByRange_;
 };

@@ -21,6 +21,7 @@ public:
     void reloadRowForTableViewIndex(std::int64_t row) override { table_.reloadRowForTableViewIndex(row); }
     void reloadTranscriptTable() override { table_.reloadTranscriptTable(QStringLiteral("reloadTranscriptTable")); }
     void reloadTranscriptRows() override { table_.reloadTranscriptRows(QStringLiteral("reloadTranscriptRows")); }
+    void reloadQueuedRows() override { table_.reloadQueuedRows(); }
     void updateRowHeightForTextView(QVTextView* textView) override { table_.updateRowHeightForTextView(textView); }
 
     void resetCurrentWordTiming() override { highlighter_.resetCurrentWordTiming(); }

@@ -42,7 +42,13 @@ void ViewTable::enqueue(qsizetype row)
         return;
     QWidget* view = found->second;
     views_.erase(found);
-    view->hide();
+    // Hiding a widget moves the keyboard focus out of it, and it would stay behind in a widget
+    // handed to another row: the focus leaves with its row at once. The others are hidden once
+    // the layout pass has handed out what it needs, so that one given out again is not hidden
+    // and shown, each of which costs the display server a round trip.
+    QWidget* focus = view->window()->focusWidget();
+    if (focus && (focus == view || view->isAncestorOf(focus)))
+        view->hide();
     if (dataSource_)
         dataSource_->prepareForReuse(view);
     pool_[identifiers_.value(view)].push_back(view);
@@ -69,10 +75,10 @@ void ViewTable::reloadRow(qsizetype row)
 {
     if (row < 0 || row >= numberOfRows())
         return;
-    const bool wasShown = views_.count(row) > 0;
+    if (views_.count(row) == 0)
+        return;
     enqueue(row);
-    if (wasShown)
-        layoutRows();
+    layoutRows();
 }
 
 void ViewTable::noteHeightOfRowChanged(qsizetype row)
@@ -215,6 +221,17 @@ void ViewTable::layoutRows()
         placeFloatingGroupRow(floating_, first, count);
     else if (floatingBackdrop_)
         floatingBackdrop_->hide();
+    hidePooledViews();
+}
+
+void ViewTable::hidePooledViews()
+{
+    for (auto& pooled : pool_) {
+        for (QWidget* view : pooled) {
+            if (!view->isHidden())
+                view->hide();
+        }
+    }
 }
 
 void ViewTable::placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype count)

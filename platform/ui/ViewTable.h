@@ -88,8 +88,10 @@ protected:
 private:
     void recomputeOffsets(qsizetype fromRow);
     void updateScrollRange();
+    // Places the rows in view; every widget left in the pool is hidden at its end.
     void layoutRows();
     void enqueue(qsizetype row);
+    void hidePooledViews();
     void placeView(qsizetype row, QWidget* view);
     qsizetype groupRowAbove(qsizetype row) const;
     void placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype count);

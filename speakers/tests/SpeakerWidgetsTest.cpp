@@ -2,6 +2,7 @@
 
 #include "speakers/SpeakerColorButton.h"
 #include "speakers/SpeakerColorPopover.h"
+#include "speakers/SpeakerNameText.h"
 #include "speakers/SpeakerPanelRow.h"
 #include "speakers/SpeakerRangeControlsView.h"
 #include "speakers/SpeakerRangeHeaderView.h"
@@ -175,6 +176,19 @@ TEST_F(SpeakerWidgetsTest, LongMultiLineAndDeletedSpeakersKeepTheHeaderInItsBand
     const int maxRight = 260 + SpeakerRangeHeaderView::kMaxNameWidth + 4 + 23;
     for (int x = maxRight + 1; x < 1000; x += 7)
         EXPECT_FALSE(isColor(image, x, 20, blue)) << x;
+    // Renamed, the same header's tab is as wide as the new name, at any text size.
+    for (const double size : {14.0, 24.0}) {
+        SCOPED_TRACE(size);
+        ad.textSizeDisplay = size;
+        longName->name = "Al";
+        const QImage renamed = picture(header, "speaker-header-renamed.png");
+        const int right = 260 + QFontMetrics(boldSystemFont(size)).horizontalAdvance("Al") + 4 + 23;
+        for (int x = right + 2; x < maxRight; x += 7)
+            EXPECT_FALSE(isColor(renamed, x, 20, blue)) << x;
+        longName->name = QString(10000, QChar('W'));
+        EXPECT_TRUE(isColor(picture(header, "speaker-header-long-name.png"), 260 + 300, 20, blue));
+    }
+    ad.textSizeDisplay = 14;
 
     longName->deleted = true;
     const QImage none = picture(header, "speaker-header-deleted-speaker.png");

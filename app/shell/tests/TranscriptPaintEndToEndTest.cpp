@@ -17,6 +17,10 @@
 #include "platform/ui/ViewTable.h"
 #include "search/QVSearchViewController.h"
 #include "search/QVTableViewSearch.h"
+#include "speakers/SpeakerRangeHeaderView.h"
+#include "speakers/SpeakerRanges.h"
+#include "speakers/SpeakerRecords.h"
+#include "speakers/SpeakersController.h"
 #include "transcript-view/QVAttributedText.h"
 #include "transcript-view/TranscriptWordsCell.h"
 
@@ -36,6 +40,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace qv::shell {
@@ -187,6 +192,13 @@ protected:
     }
 
     ViewTable& table() { return *static_cast<ViewTable*>(shell->transcriptScreen().tableWidget()); }
+
+    // The text view of the words row `row` when that row is in view.
+    QVTextView* textOfRow(qsizetype row)
+    {
+        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(table().viewAtRow(row, false));
+        return cell ? cell->textView() : nullptr;
+    }
 
     // Opens the file from the files list and waits until its rows are in view and still.
     void open(const char* uuid, std::size_t words)
@@ -518,10 +530,6 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTak
     open(kShortFile, 600);
     ViewTable& view = table();
     const std::string stored = storedTranscript(*service, kShortFile);
-    const auto textOfRow = [&](qsizetype row) {
-        auto* cell = dynamic_cast<transcript::TranscriptWordsCell*>(view.viewAtRow(row, false));
-        return cell ? cell->textView() : nullptr;
-    };
     const auto storedText = [&](qsizetype row) { return ad.speakerRanges.at(static_cast<std::size_t>(row / 2))->text->string; };
     // Every words row in view shows its range's text as the model holds it.
     const auto rowsAsStored = [&] {
@@ -568,6 +576,153 @@ TEST_F(TranscriptPaint, AKeyTypedRightAfterAClickEditsTheClickedWordAndEscapeTak
         ASSERT_TRUE(waitFor([&] { return ad.currentTextView && ad.currentTextView == textOfRow(row); }));
     }
     EXPECT_EQ(storedTranscript(*service, kShortFile), stored);
+}
+
+// The keys stay where a person left them while the rows are placed again: on the key handler
+// through range commands, which rebuild every row in view, and in the word being typed, at its
+// caret, through reloads of the rows around it, a row that grows, a scroll and a resize.
+TEST_F(TranscriptPaint, TheKeysStayWithTheTranscriptThroughRangeCommandsAndInTheEditThroughReloads)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    // Only in the active window does hiding a widget move the focus out of it.
+    shell->window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shell->window()));
+    ViewTable& view = table();
+    QWidget* keys = shell->editingControls().keyHandler();
+    speakers::SpeakersController& speakers = shell->transcriptScreen().speakers();
+    // The third word of the fourth range, its words row the eighth.
+    const qsizetype row = 7;
+    const auto word = ad.words.at(3 * 15 + 2);
+    QVTextView* clicked = textOfRow(row);
+    ASSERT_TRUE(clicked);
+    QTest::mouseClick(clicked, Qt::LeftButton, {},
+                      clicked->boundingRectForRange({word->characterStart, 1}).center().toPoint());
+    ASSERT_EQ(ad.currentWord, word);
+    ASSERT_TRUE(waitFor([&] { return shell->window().focusWidget() == keys; }));
+
+    // The range starts at the word; then its speaker is renamed.
+    speakers.ranges().buttonPressedStartCurrentSpeakerRange();
+    settle();
+    ASSERT_EQ(word->speakerRange->start, word->start);
+    EXPECT_EQ(shell->window().focusWidget(), keys);
+    // The rename reaches the rows after the request, and the header may show it (through the
+    // reload the range command queued) while the rest of the rename still waits its turn.
+    speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone"));
+    EXPECT_TRUE(waitFor([&] {
+        auto* header = dynamic_cast<speakers::SpeakerRangeHeaderView*>(view.viewAtRow(row - 1, false));
+        return header && header->popupTitle() == QStringLiteral("Dr Stone");
+    }));
+    settle();
+    EXPECT_EQ(shell->window().focusWidget(), keys);
+    ASSERT_EQ(ad.currentWord, word);
+
+    // A key typed now edits the word in its row.
+    QTest::keyClicks(keys, "u");
+    ASSERT_TRUE(waitFor([&] { return ad.isEditing && ad.currentTextView && shell->window().focusWidget() == ad.currentTextView; }));
+    QVTextView* text = ad.currentTextView;
+    EXPECT_EQ(text, textOfRow(row));
+    const QString typed = QStringLiteral("unquestionablyextraordinarily");
+    QTest::keyClicks(text, typed.mid(1));
+    ASSERT_TRUE(text->model().string().startsWith(typed)) << text->model().string().left(40).toStdString();
+    const TextRange caret{typed.size(), 0};
+    ASSERT_EQ(text->model().selectedRange(), caret);
+
+    const struct {
+        const char* what;
+        std::function<void()> reload;
+    } reloads[] = {
+        {"the next range's rows reloaded", [&] { view.reloadRow(row + 1); view.reloadRow(row + 2); }},
+        {"the range above reloaded", [&] { view.reloadRow(row - 2); }},
+        {"a notch of the wheel", [&] { wheel(1); }},
+        {"a smaller window", [&] {
+             shell->window().resize(1000, 640);
+             ASSERT_TRUE(waitFor([&] { return shell->window().height() == 640; }));
+             settle();
+         }},
+    };
+    for (const auto& r : reloads) {
+        SCOPED_TRACE(r.what);
+        r.reload();
+        QApplication::processEvents();
+        EXPECT_EQ(shell->window().focusWidget(), text);
+        EXPECT_TRUE(ad.isEditing);
+        EXPECT_EQ(ad.currentTextView, text);
+        EXPECT_EQ(view.rowForView(text), row);
+        EXPECT_TRUE(text->model().string().startsWith(typed)) << text->model().string().left(40).toStdString();
+        EXPECT_EQ(text->model().selectedRange(), caret);
+    }
+    // The next key lands at the caret.
+    QTest::keyClicks(shell->window().focusWidget(), "s");
+    EXPECT_TRUE(text->model().string().startsWith(typed + "s")) << text->model().string().left(40).toStdString();
+    QTest::keyClick(text, Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+}
+
+// A key typed in the same turn as a change, before the program has reloaded the rows or ended
+// the change (a shortcut and a letter pressed together, or a busy program), edits the word in its
+// row as the change left it, and the keys stay in the edit once the change has ended.
+TEST_F(TranscriptPaint, AKeyTypedRightAfterAChangeEditsTheWordInItsRowAsTheChangeLeftIt)
+{
+    AppDelegate& ad = shell->ad();
+    open(kShortFile, 600);
+    shell->window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shell->window()));
+    QWidget* keys = shell->editingControls().keyHandler();
+    speakers::SpeakersController& speakers = shell->transcriptScreen().speakers();
+    using Word = std::shared_ptr<QVWord>;
+    // Each on the third word of a range: the change, and what shows it made.
+    const struct {
+        const char* what;
+        qsizetype row;
+        std::function<void(const Word&)> change;
+        std::function<bool(const Word&)> made;
+    } changes[] = {
+        {"its speaker renamed", 15,
+         [&](const Word& word) { speakers.records().editSpeakerNameFinish(word->speakerRange->speaker, QStringLiteral("Dr Stone")); },
+         [](const Word& word) { return word->speakerRange->speaker->name == QStringLiteral("Dr Stone"); }},
+        // The two words before it move to the range above: the row loses them.
+        {"the range started at the word", 7, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ControlModifier); },
+         [](const Word& word) { return word->speakerRange->start == word->start; }},
+        {"the word capitalised", 11, [&](const Word&) { QTest::keyClick(keys, Qt::Key_Up, Qt::ShiftModifier); },
+         [](const Word& word) { return word->name().front().isUpper(); }},
+    };
+    const QString typed = QStringLiteral("unquestionably");
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const Word word = ad.words.at(static_cast<std::size_t>(c.row / 2 * 15 + 2));
+        QVTextView* clicked = textOfRow(c.row);
+        ASSERT_TRUE(clicked);
+        QTest::mouseClick(clicked, Qt::LeftButton, {}, clicked->boundingRectForRange({word->characterStart, 1}).center().toPoint());
+        ASSERT_EQ(ad.currentWord, word);
+        ASSERT_EQ(shell->window().focusWidget(), keys);
+
+        // Nothing of the program's queue runs between the click, the change and the key.
+        c.change(word);
+        ASSERT_TRUE(c.made(word));
+        QTest::keyClicks(keys, typed.left(1));
+        ASSERT_TRUE(ad.isEditing);
+        QVTextView* text = ad.currentTextView;
+        ASSERT_TRUE(text);
+        settle();
+        EXPECT_TRUE(ad.isEditing);
+        EXPECT_EQ(ad.currentTextView, text);
+        EXPECT_EQ(text, textOfRow(c.row));
+        EXPECT_EQ(shell->window().focusWidget(), text);
+        QTest::keyClicks(shell->window().focusWidget(), typed.mid(1));
+        const QString edited = text->model().string();
+
+        // Taken back, the row shows the model's words: the edit was that text with the word typed over.
+        QTest::keyClick(text, Qt::Key_Escape);
+        ASSERT_TRUE(waitFor([&] { return !ad.isEditing; }));
+        QVTextView* row = nullptr;
+        ASSERT_TRUE(waitFor([&] {
+            row = textOfRow(c.row);
+            return row && row->model().string() == word->speakerRange->text->string;
+        }));
+        const QString expected = QString(row->model().string()).replace(word->characterStart, word->name().size(), typed);
+        EXPECT_EQ(edited.toStdString(), expected.toStdString());
+    }
 }
 
 TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)

@@ -5,7 +5,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
+#include <QTest>
+
+#include <functional>
 
 namespace qv {
 namespace {
@@ -254,6 +258,87 @@ TEST(ViewTableTest, AGroupRowFloatsOverItsRowsUntilTheNextPushesItUp)
     table.scrollToPoint({0, 0});
     EXPECT_EQ(table.viewAtRow(4, false), nullptr);
     EXPECT_EQ(headerY(0), 0);
+}
+
+
+// Fields that take the focus on a click, as the transcript's rows do.
+class Fields : public ViewTableDataSource {
+public:
+    qsizetype numberOfRows() override { return static_cast<qsizetype>(heights.size()); }
+    double heightOfRow(qsizetype row) override { return heights[static_cast<std::size_t>(row)]; }
+    QWidget* viewForRow(qsizetype row) override
+    {
+        auto* field = static_cast<QLineEdit*>(table->dequeueReusableView("field"));
+        if (!field) {
+            field = new QLineEdit;
+            field->setFocusPolicy(Qt::ClickFocus);
+            table->setIdentifier(field, "field");
+        }
+        field->setText(QString::number(row));
+        return field;
+    }
+
+    ViewTable* table = nullptr;
+    std::vector<double> heights = std::vector<double>(100, 25);
+};
+
+// The rows in view are shown with their own text and no widget outside them is; the focus stays
+// in a row's widget while that row stays, and leaves with it, never to be found in a widget
+// handed to another row.
+TEST(ViewTableTest, TheFocusStaysWithItsRowThroughLayoutPassesAndLeavesWithIt)
+{
+    const qsizetype focused = 6;
+    const struct {
+        const char* what;
+        std::function<void(ViewTable&, Fields&)> change;
+        bool stays;
+    } cases[] = {
+        {"scrolled by less than a row", [](ViewTable& t, Fields&) { t.scrollToPoint({0, 110}); }, true},
+        {"a row above grew", [](ViewTable& t, Fields& f) { f.heights[2] = 60; t.noteHeightOfRowChanged(2); }, true},
+        {"the row below reloaded", [](ViewTable& t, Fields&) { t.reloadRow(focused + 1); }, true},
+        {"the table made shorter", [](ViewTable& t, Fields&) { t.resize(300, 120); }, true},
+        {"its own row reloaded", [](ViewTable& t, Fields&) { t.reloadRow(focused); }, false},
+        {"scrolled out of view", [](ViewTable& t, Fields&) { t.scrollToPoint({0, 400}); }, false},
+        {"every row reloaded", [](ViewTable& t, Fields&) { t.reloadData(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ViewTable table;
+        table.resize(300, 250);
+        Fields fields;
+        fields.table = &table;
+        table.setDataSource(&fields);
+        table.scrollToPoint({0, 100});
+        table.show();
+        table.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&table));
+        auto* field = static_cast<QLineEdit*>(table.viewAtRow(focused, false));
+        ASSERT_NE(field, nullptr);
+        field->setFocus(Qt::MouseFocusReason);
+        field->setCursorPosition(1);
+        ASSERT_EQ(QApplication::focusWidget(), field);
+
+        c.change(table, fields);
+        if (c.stays) {
+            EXPECT_EQ(QApplication::focusWidget(), field);
+            EXPECT_EQ(table.viewAtRow(focused, false), field);
+            EXPECT_EQ(field->cursorPosition(), 1);
+        } else {
+            const qsizetype holding = table.rowForView(QApplication::focusWidget());
+            EXPECT_EQ(holding, -1) << "the focus is in the widget of row " << holding;
+        }
+        const auto [first, count] = table.rowsInRect(table.visibleRect());
+        for (QObject* child : table.viewport()->children()) {
+            auto* shown = qobject_cast<QLineEdit*>(child);
+            if (!shown)
+                continue;
+            const qsizetype row = table.rowForView(shown);
+            EXPECT_EQ(shown->isVisible(), row >= first && row < first + count) << "the widget of row " << row;
+            if (row >= 0) {
+                EXPECT_EQ(shown->text(), QString::number(row));
+            }
+        }
+    }
 }
 
 }  // namespace
