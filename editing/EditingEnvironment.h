@@ -4,6 +4,7 @@
 #pragma once
 
 #include "model/AppDelegate.h"
+#include "model/EditingTrace.h"
 #include "editing/TranscriptWriter.h"
 #include "model/ModelServices.h"
 #include "model/SpeakerServices.h"
@@ -68,7 +69,7 @@ public:
     // What typed text looks like during an inline edit.
     qv::TextAttributes editingTextAttributes() const { return {ad.editingTextColor, std::nullopt, std::nullopt}; }
 
-    void appendTrace(const QString& text) { ad.debugCharacterEditing += text; }
+    void appendTrace(const QString& text) { qv::appendToEditingTrace(ad.debugCharacterEditing, text); }
     // Drops the row text view that held the current word, saying so in the editing trace.
     void dropCurrentTextView(const QString& method);
     // Shows the application-modal "Word Editing Error" alert with `informativeText`.

@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "model/TranscriptLoader.h"
 
 #include "model/AppDelegate.h"
@@ -165,7 +166,8 @@ void TranscriptLoader::resetOpenTranscript()
     ad_->currentWord = nullptr;
     ad_->currentWordIndex = -1;
     ad_->currentTextView = nullptr;
-    ad_->debugCharacterEditing += QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n").arg("loadFile:");
+    qv::appendToEditingTrace(ad_->debugCharacterEditing,
+                             QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n").arg("loadFile:"));
     ad_->hasPreloadedRowsToLastMediaTime = false;
     ad_->isReadyToPlay = false;
     ad_->loadFileDoTransitionInProgress = false;

@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "search/QVCustomWordsViewController.h"
 
 #include "model/EditingServices.h"
@@ -250,7 +251,8 @@ void QVCustomWordsViewController::addNewWords(const QStringList& entries, const 
 void QVCustomWordsViewController::pressedEditButton(bool on)
 {
     isEditing_ = on;
-    ad_.debugCharacterEditing += QStringLiteral("\nself.isEditing set to %1 in pressedEditButton:\n").arg(on ? 1 : 0);
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QStringLiteral("\nself.isEditing set to %1 in pressedEditButton:\n").arg(on ? 1 : 0));
     if (on)
         enterEditingMode();
     else

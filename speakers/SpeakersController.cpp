@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "speakers/SpeakersController.h"
 
 #include "model/AppDelegate.h"
@@ -149,7 +150,9 @@ void SpeakersController::touchUpdated()
 void SpeakersController::dropCurrentTextView(const char* selector)
 {
     ad_.currentTextView = nullptr;
-    ad_.debugCharacterEditing += QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n").arg(QLatin1String(selector));
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n")
+                                 .arg(QLatin1String(selector)));
 }
 
 void SpeakersController::dropRowHeight(const std::shared_ptr<QVSpeakerRange>& range)

@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "transcript-view/QVTextView.h"
 
 #include "model/EditingServices.h"
@@ -122,7 +123,8 @@ bool QVTextView::shouldChangeText(qv::TextRange range, const QString& replacemen
         }
     }
     if (ad_.editingServices) {
-        ad_.debugCharacterEditing += QStringLiteral("calling willEditTextView from QVTextView shouldChangeTextInRange\n");
+        qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                                 QStringLiteral("calling willEditTextView from QVTextView shouldChangeTextInRange\n"));
         ad_.editingServices->willEditTextView(model(), range, replacement);
     }
     return true;

@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "transcript-view/TranscriptTable.h"
 
 #include "model/EditingServices.h"
@@ -258,8 +259,9 @@ void TranscriptTable::prepareForReuse(QWidget* view)
     auto* cell = dynamic_cast<TranscriptWordsCell*>(view);
     if (!cell)
         return;
-    ad_.debugCharacterEditing += QString::asprintf("\nprepareForReuse called for speakerRange %p\n",
-                                                   static_cast<const void*>(cell->speakerRange().get()));
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QString::asprintf("\nprepareForReuse called for speakerRange %p\n",
+                                               static_cast<const void*>(cell->speakerRange().get())));
     if (const auto& range = cell->speakerRange()) {
         if (ad_.currentTextView == range->textView && ad_.currentTextView) {
             ad_.currentTextView->model().setSelectable(false);
@@ -272,7 +274,8 @@ void TranscriptTable::prepareForReuse(QWidget* view)
     cell->textView()->model().setSelectable(false);
     cell->textView()->model().setEditable(false);
     cell->textView()->setCharacterLocks(-1, -1);
-    ad_.debugCharacterEditing += QStringLiteral("*****\nin prepareForReuse lower/upperCharacterLock was set to -1\n");
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QStringLiteral("*****\nin prepareForReuse lower/upperCharacterLock was set to -1\n"));
 }
 
 TranscriptWordsCell* TranscriptTable::wordsCell(std::int64_t row, bool makeIfNecessary)
@@ -366,7 +369,8 @@ void TranscriptTable::reloadRowForTableViewIndex(std::int64_t row)
 void TranscriptTable::dropCurrentTextView(const QString& method)
 {
     ad_.currentTextView = nullptr;
-    ad_.debugCharacterEditing += QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n").arg(method);
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QStringLiteral("*****\nin %1 self.currentTextView assigned to nil\n").arg(method));
 }
 
 void TranscriptTable::reloadTranscriptTable(const QString& method)

@@ -1,3 +1,4 @@
+#include "model/EditingTrace.h"
 #include "transcript-view/WordHighlighter.h"
 
 #include "model/EditingServices.h"
@@ -64,13 +65,14 @@ void WordHighlighter::makeCurrentTextView(QVTextView* view, const QString& metho
     if (view == ad_.currentTextView)
         return;
     ad_.currentTextView = view;
-    ad_.debugCharacterEditing += QString::asprintf("*****\nin %s self.currentTextView assigned to %p\n",
-                                                   method.toUtf8().constData(), static_cast<const void*>(view));
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QString::asprintf("*****\nin %s self.currentTextView assigned to %p\n",
+                                               method.toUtf8().constData(), static_cast<const void*>(view)));
     if (ad_.isEditing && view) {
-        ad_.debugCharacterEditing += QString::asprintf(
+        qv::appendToEditingTrace(ad_.debugCharacterEditing, QString::asprintf(
             "*****\nin %s self.currentTextView reassigned to: %p\nlower/upperCharacterLocks:%lld/%lld\n*****\n\n",
             method.toUtf8().constData(), static_cast<const void*>(view), static_cast<long long>(view->lowerCharacterLock()),
-            static_cast<long long>(view->upperCharacterLock()));
+            static_cast<long long>(view->upperCharacterLock())));
     }
 }
 

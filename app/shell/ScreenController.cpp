@@ -3,6 +3,7 @@
 #include "app/ShellServices.h"
 #include "model/AppDelegate.h"
 #include "model/EditingServices.h"
+#include "model/EditingTrace.h"
 #include "model/ModelServices.h"
 #include "model/SearchServices.h"
 #include "model/SpeakerServices.h"
@@ -152,7 +153,9 @@ void ScreenController::loadFileDoTransition()
         if (ad_.editingServices)
             ad_.editingServices->configureUI();
         ad_.currentTextView = nullptr;
-        ad_.debugCharacterEditing += QStringLiteral("*****\nin loadFileDoTransition self.currentTextView assigned to nil\n");
+        qv::appendToEditingTrace(
+            ad_.debugCharacterEditing,
+            QStringLiteral("*****\nin loadFileDoTransition self.currentTextView assigned to nil\n"));
         if (file->lastMediaTime == 0 && hooks_.highlightStart)
             hooks_.highlightStart();
         if (ad_.viewServices)
@@ -177,7 +180,8 @@ void ScreenController::transitionToTranscriptWithCoverHack(bool withCover)
     if (hooks_.updateViewingOnlyStatus)
         hooks_.updateViewingOnlyStatus();
     view_.updateToolbarItems();
-    ad_.debugCharacterEditing += QStringLiteral("\nself.isEditing set to NO in transitionToTranscriptWithCoverHack:\n");
+    qv::appendToEditingTrace(ad_.debugCharacterEditing,
+                             QStringLiteral("\nself.isEditing set to NO in transitionToTranscriptWithCoverHack:\n"));
     ad_.isEditing = false;
     view_.selectTab(2);
     if (!withCover)
