@@ -12,7 +12,7 @@
 namespace qv::shell {
 namespace {
 
-struct Run {
+struct Answer {
     int status = -1;
     QString output;
     QString errors;
@@ -20,7 +20,7 @@ struct Run {
 
 class ProgramWithoutDisplay : public ::testing::Test {
 protected:
-    Run run(const QStringList& arguments)
+    Answer run(const QStringList& arguments)
     {
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -33,7 +33,7 @@ protected:
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(QV_PROGRAM), arguments);
         EXPECT_TRUE(program.waitForFinished(60'000));
-        Run result;
+        Answer result;
         result.status = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
         result.output = QString::fromLocal8Bit(program.readAllStandardOutput());
         result.errors = QString::fromLocal8Bit(program.readAllStandardError());
@@ -66,7 +66,7 @@ TEST_F(ProgramWithoutDisplay, HelpAndVersionAnswerOnStandardOutputAndTouchNothin
     };
     for (const auto& [arguments, output] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        const Run answered = run(arguments);
+        const Answer answered = run(arguments);
         EXPECT_EQ(answered.status, 0) << answered.errors.toStdString();
         EXPECT_EQ(answered.output, output);
         EXPECT_EQ(answered.errors, "");
@@ -98,7 +98,7 @@ TEST_F(ProgramWithoutDisplay, AMistakeIsNamedWithTheUsageOnStandardErrorAndThePr
     };
     for (const auto& [arguments, mistake] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        const Run answered = run(arguments);
+        const Answer answered = run(arguments);
         EXPECT_EQ(answered.status, 2);
         EXPECT_EQ(answered.output, "");
         EXPECT_EQ(answered.errors, "quorvantelle: " + mistake + "\n\n" + CommandLine::help());

@@ -105,8 +105,8 @@ void ZEDBStorage::initWithSchema(std::optional<ZEDBSchema> schema, unsigned vers
     });
     schema_ = std::move(schema);
     int result = configureDatabaseWithSchema(schema_, version, filename);
-    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT
-        || (result != SQLITE_OK && somethingElseInTheWay(dbFileURL_))) {
+    // A folder in the shared-memory file's place lets the store open read-only: every write fails.
+    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT || somethingElseInTheWay(dbFileURL_)) {
         keepDamagedDatabase();
         result = configureDatabaseWithSchema(schema_, version, filename);
     }
