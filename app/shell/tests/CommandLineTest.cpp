@@ -2,6 +2,7 @@
 // with no display and an empty home, answers and leaves the home as it was; and how the
 // arguments divide into the program's options, Qt's options and files.
 #include "app/shell/CommandLine.h"
+#include "export/tests/QStringPrinting.h"
 
 #include <QDir>
 #include <QProcess>
@@ -20,12 +21,15 @@ struct Answer {
 
 class ProgramWithoutDisplay : public ::testing::Test {
 protected:
-    Answer run(const QStringList& arguments)
+    // Runs the program without a display, or on the one `platform` names.
+    Answer run(const QStringList& arguments, const QString& platform = {})
     {
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(variable);
+        if (!platform.isEmpty())
+            environment.insert("QT_QPA_PLATFORM", platform);
         environment.insert("HOME", home.path());
         for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
                                      "XDG_RUNTIME_DIR"})
@@ -73,6 +77,12 @@ TEST_F(ProgramWithoutDisplay, HelpAndVersionAnswerOnStandardOutputAndTouchNothin
         EXPECT_EQ(homeContents(), QStringList());
     }
     EXPECT_TRUE(CommandLine::help().contains("--telemetry-secret <id>"));
+
+    // Where the program could start, it still only answers.
+    const Answer answered = run({"--help"}, "offscreen");
+    EXPECT_EQ(answered.status, 0);
+    EXPECT_EQ(answered.output, CommandLine::help());
+    EXPECT_EQ(homeContents(), QStringList());
 }
 
 TEST_F(ProgramWithoutDisplay, AMistakeIsNamedWithTheUsageOnStandardErrorAndTheProgramEnds)
