@@ -9,15 +9,11 @@ namespace {
 
 // The application secret of this program for the telemetry service.
 const char* const kDefaultTelemetrySecret = "5c1f0d3e-8a47-4b92-9e6d-2f7a1c3b8e05";
-// The options that take a value.
-const QStringList kValueOptions = {"--service", "--service-data", "--telemetry", "--telemetry-secret"};
 
-QString option(const QStringList& arguments, const QString& name, const char* variable)
+QString option(const CommandLine& commandLine, const QString& name, const char* variable)
 {
-    const int at = arguments.indexOf(name);
-    if (at >= 0 && at + 1 < arguments.size())
-        return arguments.at(at + 1);
-    return QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(variable));
+    return commandLine.value(name).value_or(
+        QProcessEnvironment::systemEnvironment().value(QString::fromLatin1(variable)));
 }
 
 QUrl httpUrl(const QString& text)
@@ -36,16 +32,21 @@ bool isLoopback(const QUrl& url) { return url.host() == QStringLiteral("127.0.0.
 
 LaunchConfiguration LaunchConfiguration::fromArguments(const QStringList& arguments)
 {
+    return fromCommandLine(CommandLine::parse(arguments));
+}
+
+LaunchConfiguration LaunchConfiguration::fromCommandLine(const CommandLine& commandLine)
+{
     LaunchConfiguration config;
     config.homeFolder = QDir::homePath();
-    if (QString text = option(arguments, "--service", "QV_SERVICE_URL"); !text.isEmpty()) {
+    if (QString text = option(commandLine, "--service", "QV_SERVICE_URL"); !text.isEmpty()) {
         config.serviceUrl = httpUrl(text);
         if (config.serviceUrl.isEmpty())
             config.problems << QStringLiteral("The service address \"%1\" is not an http or https address; "
                                               "the program's own service is used.").arg(text);
     }
-    config.serviceDataFolder = option(arguments, "--service-data", "QV_SERVICE_DATA");
-    if (QString text = option(arguments, "--telemetry", "QV_TELEMETRY_URL"); !text.isEmpty()) {
+    config.serviceDataFolder = option(commandLine, "--service-data", "QV_SERVICE_DATA");
+    if (QString text = option(commandLine, "--telemetry", "QV_TELEMETRY_URL"); !text.isEmpty()) {
         QUrl url = httpUrl(text);
         if (url.isEmpty() || !isLoopback(url))
             config.problems << QStringLiteral("The telemetry address \"%1\" is not an http address on 127.0.0.1; "
@@ -53,15 +54,13 @@ LaunchConfiguration LaunchConfiguration::fromArguments(const QStringList& argume
         else
             config.telemetryUrl = url;
     }
-    for (int i = 1; i < arguments.size(); ++i) {
-        if (kValueOptions.contains(arguments.at(i)))
-            ++i;
-        else if (arguments.at(i).endsWith(QStringLiteral(".fcpxml"), Qt::CaseInsensitive))
-            config.libraryFile = arguments.at(i);
-        else if (!arguments.at(i).startsWith(QStringLiteral("--")))
-            config.mediaFiles << arguments.at(i);
+    for (const QString& file : commandLine.files) {
+        if (file.endsWith(QStringLiteral(".fcpxml"), Qt::CaseInsensitive))
+            config.libraryFile = file;
+        else
+            config.mediaFiles << file;
     }
-    config.telemetrySecret = option(arguments, "--telemetry-secret", "QV_TELEMETRY_SECRET");
+    config.telemetrySecret = option(commandLine, "--telemetry-secret", "QV_TELEMETRY_SECRET");
     if (config.telemetrySecret.isEmpty())
         config.telemetrySecret = QString::fromLatin1(kDefaultTelemetrySecret);
     return config;

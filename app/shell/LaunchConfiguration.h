@@ -1,14 +1,16 @@
 // What the program is told at start: the service to use (none starts the embedded one), where
 // the embedded service keeps its data, the telemetry ingestion sink and the application secret,
-// and the home folder. From the command line, else the environment:
+// and the home folder. From the command line (CommandLine.h), else the environment:
 //   --service <http url>       QV_SERVICE_URL      a running service ("http://127.0.0.1:7450/")
 //   --service-data <folder>    QV_SERVICE_DATA     the embedded service's data folder
 //   --telemetry <http url>     QV_TELEMETRY_URL    the ingestion sink; loopback only
 //   --telemetry-secret <guid>  QV_TELEMETRY_SECRET
-// Any other argument names a media file to import, as though it had been opened with the program
+// Any argument that is not an option names a media file to import, as though it had been opened with the program
 // (handed to the program already running, if one is: RunningInstance.h), or, when it ends in
 // ".fcpxml", a library of the partner editor to open as though it had been dropped.
 #pragma once
+
+#include "app/shell/CommandLine.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,6 +36,9 @@ struct LaunchConfiguration {
     // without the setting.
     QStringList problems;
 
+    static LaunchConfiguration fromCommandLine(const CommandLine& commandLine);
+    // From the arguments as the program gets them, its name first. Arguments with a mistake among
+    // them count as none (the program refuses them before it starts).
     static LaunchConfiguration fromArguments(const QStringList& arguments);
     // "ws://host:port/" (or wss for https) of the service's database.
     QUrl databaseUrl() const;

@@ -1,6 +1,7 @@
-// quorvantelle: the desktop program. See LaunchConfiguration.h for its options.
+// quorvantelle: the desktop program. See CommandLine.h and LaunchConfiguration.h for its options.
 #include "sdk/crashes/Forwarding/ZEApplicationForwarder.h"
 #include "app/shell/ApplicationShell.h"
+#include "app/shell/CommandLine.h"
 #include "app/shell/QVApplication.h"
 #include "app/shell/RunningInstance.h"
 #include "platform/foundation/Preferences.h"
@@ -8,11 +9,15 @@
 
 int main(int argc, char** argv)
 {
+    // Before the application, which needs a display, and before anything is made in the home folder.
+    const auto commandLine = qv::shell::CommandLine::parse(qv::shell::CommandLine::argumentsOf(argc, argv));
+    if (commandLine.request != qv::shell::CommandLine::Request::Run)
+        return commandLine.answer();
     qv::shell::QVApplication application(argc, argv);
     // Every road out goes through the quit request, which may ask first.
     application.setQuitOnLastWindowClosed(false);
     ze::ZEApplicationForwarder::registerForwarding();
-    auto config = qv::shell::LaunchConfiguration::fromArguments(application.arguments());
+    auto config = qv::shell::LaunchConfiguration::fromCommandLine(commandLine);
     // Files opened while the program runs go to the running one.
     const QString channel = qv::shell::RunningInstance::channelName();
     if (!config.mediaFiles.isEmpty() && qv::shell::RunningInstance::handOver(channel, config.mediaFiles))

@@ -1,10 +1,12 @@
 // qv-screen-program: the program in its window on the X display, with the service it starts for
-// itself, for screen_bench to type into and grab from another process.
+// itself or against a service program of its own (--service), for screen_bench to type into and
+// grab from another process.
 //   qv-screen-program --write-account <folder> <words> [<ranges>]
 //                                                         writes an account of one file of that
 //                                                         many words in that many speaker ranges
 //                                                         (one when not given)
-//   qv-screen-program <folder> <words> [<ranges>]         signs in, opens the file, prints
+//   qv-screen-program [--service <url>] <folder> <words> [<ranges>]
+//                                                         signs in, opens the file, prints
 //                                                         "ready <X window>" and then answers
 //                                                         one line per request read from stdin:
 //     word <i>       "word <x> <y> <width> <height> <visible>": the glyphs of word i, in the
@@ -182,10 +184,16 @@ int main(int argc, char** argv)
         const bench::TranscriptFile file = theFile(std::atoi(argv[3]), rangesArgument(argc, argv, 4));
         return bench::writeAccount(queue, QString::fromLocal8Bit(argv[2]), {file}) ? 0 : 1;
     }
+    QString service;
+    if (argc > 2 && QByteArray(argv[1]) == "--service") {
+        service = QString::fromLocal8Bit(argv[2]);
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 3 && argc != 4)
-        return std::fprintf(stderr, "usage: qv-screen-program [--write-account] <folder> <words> [<ranges>]\n"), 2;
+        return std::fprintf(stderr, "usage: qv-screen-program [--write-account | --service <url>] <folder> <words> [<ranges>]\n"), 2;
     const bench::TranscriptFile file = theFile(std::atoi(argv[2]), rangesArgument(argc, argv, 3));
-    bench::Launch launch(queue, QString::fromLocal8Bit(argv[1]));
+    bench::Launch launch(queue, QString::fromLocal8Bit(argv[1]), service);
     // The file has no media: the warning about it would cover the words, as though a user had
     // not yet said not to show it again.
     launch.preferences.setObject("QVShowMissingMediaWarning", false);

@@ -135,11 +135,13 @@ TEST(LaunchConfiguration, TelemetryOnlyOnLoopbackAndServiceMustBeHttp)
 TEST(LaunchConfiguration, ArgumentsThatAreNotOptionsAreMediaFilesToImport)
 {
     const auto config = LaunchConfiguration::fromArguments(
-        {"quorvantelle", "interview.wav", "--service", "http://127.0.0.1:7450", "--unknown", "b roll.mov",
-         "--telemetry-secret", "secret.wav", "Old.FCPXML", "Edit.fcpxml"});
-    EXPECT_EQ(config.mediaFiles, QStringList({"interview.wav", "b roll.mov"}));
+        {"quorvantelle", "interview.wav", "--service", "http://127.0.0.1:7450", "b roll.mov", "--telemetry-secret",
+         "secret", "Old.FCPXML", "--", "-Edit.fcpxml", "--notes.wav"});
+    EXPECT_EQ(config.mediaFiles, QStringList({"interview.wav", "b roll.mov", "--notes.wav"}));
+    EXPECT_EQ(config.serviceUrl, QUrl("http://127.0.0.1:7450/"));
+    EXPECT_EQ(config.telemetrySecret, "secret");
     // A library of the partner editor is opened as though it had been dropped; the last one given.
-    EXPECT_EQ(config.libraryFile, "Edit.fcpxml");
+    EXPECT_EQ(config.libraryFile, "-Edit.fcpxml");
 }
 
 TEST(AccountLinks, LinkTokenRearrangesKnownShapesOnly)

@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -153,6 +154,50 @@ TEST_F(ZELogDBStorageTest, ADamagedFileIsKeptAsideAndANewStoreCreated)
     EXPECT_EQ(ZEReadFile(databaseFile().string() + ".damaged-1"), "this is not a database, but it is somebody's data");
     EXPECT_TRUE(storage.saveLog(makeLog("fresh"), "Analytics", ZEFlagsNormal));
     EXPECT_EQ(load(storage, "Analytics"), std::vector<std::string>{"fresh"});
+}
+
+// A folder where the store or its write-ahead files should be can never be opened: left there, it
+// turned every later log away with an error of its own.
+TEST_F(ZELogDBStorageTest, AFolderInTheStoresPlaceIsSetAsideOnceAndANewStoreTakesTheLogs)
+{
+    // The error lines logged since the first `from` lines.
+    const auto errorsSince = [this](std::size_t from) {
+        std::vector<std::string> errors;
+        const auto lines = logs();
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            if (lines[i].level == ZELogLevelError) {
+                errors.push_back(lines[i].message);
+            }
+        }
+        return errors;
+    };
+    for (const std::string suffix : {"", "-wal", "-shm"}) {
+        SCOPED_TRACE("a folder at Logs.sqlite" + suffix);
+        std::filesystem::remove_all(databaseFile().parent_path());
+        if (!suffix.empty()) {
+            ZELogDBStorage earlier;
+            ASSERT_TRUE(earlier.saveLog(makeLog("earlier"), "Analytics", ZEFlagsNormal));
+        }
+        std::filesystem::remove(databaseFile().string() + suffix);
+        std::filesystem::create_directories(databaseFile().string() + suffix + "/inside");
+        const std::size_t beforeOpening = logs().size();
+
+        ZELogDBStorage storage;
+        const std::size_t beforeStoring = logs().size();
+        for (const char* name : {"one", "two", "three"}) {
+            EXPECT_TRUE(storage.saveLog(makeLog(name), "Analytics", ZEFlagsNormal));
+        }
+        EXPECT_EQ(load(storage, "Analytics"), (std::vector<std::string>{"one", "two", "three"}));
+        EXPECT_EQ(errorsSince(beforeStoring), std::vector<std::string>{});
+        const auto opening = errorsSince(beforeOpening);
+        EXPECT_EQ(std::count(opening.begin(), opening.end(),
+                      "The database " + databaseFile().string() + " is damaged or not a file; it was kept as "
+                          + databaseFile().string() + ".damaged-1 and a new one is created."),
+            1);
+        // What stood there is kept, whole, beside the new store.
+        EXPECT_TRUE(std::filesystem::is_directory(databaseFile().string() + ".damaged-1" + suffix + "/inside"));
+        EXPECT_TRUE(std::filesystem::is_regular_file(databaseFile()));
+    }
 }
 
 TEST_F(ZELogDBStorageTest, LoadsBatchesByPriorityAndAgeAndNeverTwiceWhilePending)

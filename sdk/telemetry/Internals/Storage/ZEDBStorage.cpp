@@ -64,6 +64,20 @@ int waitForLock(void*, int attempt)
     return 1;
 }
 
+// Something other than a file where the store or its write-ahead log should be (a folder, say)
+// cannot be opened and never goes away by itself: the store is set aside as a damaged one is.
+bool somethingElseInTheWay(const std::filesystem::path& file)
+{
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::error_code error;
+        const std::filesystem::path path = file.string() + suffix;
+        if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The URI option must be switched on before SQLite is first used in the process.
 int globalConfigurationResult()
 {
@@ -91,7 +105,8 @@ void ZEDBStorage::initWithSchema(std::optional<ZEDBSchema> schema, unsigned vers
     });
     schema_ = std::move(schema);
     int result = configureDatabaseWithSchema(schema_, version, filename);
-    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT) {
+    // A folder in the shared-memory file's place lets the store open read-only: every write fails.
+    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT || somethingElseInTheWay(dbFileURL_)) {
         keepDamagedDatabase();
         result = configureDatabaseWithSchema(schema_, version, filename);
     }
@@ -346,7 +361,7 @@ void ZEDBStorage::keepDamagedDatabase()
             for (const char* companion : {"-wal", "-shm"}) {
                 std::rename((dbFileURL_.string() + companion).c_str(), (aside + companion).c_str());
             }
-            ZELogError(kZELogTag, "The database %@ is damaged; it was kept as %@ and a new one is created.",
+            ZELogError(kZELogTag, "The database %@ is damaged or not a file; it was kept as %@ and a new one is created.",
                 dbFileURL_.string(), aside);
             return;
         }

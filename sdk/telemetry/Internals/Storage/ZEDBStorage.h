@@ -1,7 +1,8 @@
 // The base of the SDK's SQLite stores: one database file under the SDK folder, tables made from a
 // declarative schema, a schema version kept in user_version with hooks for new and older files, a
-// size cap enforced through SQLite's page limit, and re-creation of a file SQLite calls corrupt
-// (the damaged file is kept beside it as "<file>.damaged-<n>").
+// size cap enforced through SQLite's page limit, and re-creation of a file SQLite calls corrupt or
+// of a store that something other than files (a folder) stands in for (what was there is kept
+// beside it as "<file>.damaged-<n>").
 //
 // The database runs in write-ahead-log mode with synchronous=NORMAL on one connection kept open
 // between operations: a committed row survives the process being killed at any moment, and a
