@@ -32,6 +32,7 @@
 #include <QOperatingSystemVersion>
 #include <QPainter>
 #include <QLabel>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
