@@ -151,6 +151,21 @@ public:
         EXPECT_FALSE(ad.droppedXMLDoc) << what;
         EXPECT_TRUE(handedOff.isEmpty()) << what;
     }
+
+    // Drops `library`, which is refused with the alert of an unreadable library or goes back
+    // with only the send-back's changes.
+    void expectRefusedOrSentBackIntact(const char* what, const QString& library, bool refused)
+    {
+        SCOPED_TRACE(what);
+        const std::size_t alertsBefore = modal.shownAlerts().size();
+        const QByteArray sent = sentBack(library);
+        if (refused) {
+            expectRefused(what, alertsBefore);
+            return;
+        }
+        EXPECT_EQ(modal.shownAlerts().size(), alertsBefore);
+        expectOnlyTheIntendedChanges(library, sent);
+    }
 };
 
 namespace {
@@ -263,17 +278,8 @@ TEST_F(HostileLibraryTest, HostileLibrariesAreRefusedOrSentBackIntact)
         // The largest text taken (a larger one is refused with the drop's other refusals).
         {"64 MiB", filledTo(QVXMLDocument::kMaximumTextBytes), false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::size_t alertsBefore = modal.shownAlerts().size();
-        const QByteArray sent = sentBack(c.library);
-        if (c.refused) {
-            expectRefused(c.what, alertsBefore);
-            continue;
-        }
-        EXPECT_EQ(modal.shownAlerts().size(), alertsBefore);
-        expectOnlyTheIntendedChanges(c.library, sent);
-    }
+    for (const auto& c : cases)
+        expectRefusedOrSentBackIntact(c.what, c.library, c.refused);
 }
 
 // What stands beside the root and what references and characters name: whatever XML forbids is
@@ -347,17 +353,8 @@ TEST_F(HostileLibraryTest, LibrariesThatAreNotWellFormedAreRefusedAndTheirNeighb
          QString(library).replace("</library>", "</library><t><![CDATA[&#0; &#xD800;]]><!-- &#1; --><?editor &#0;?></t>"),
          false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::size_t alertsBefore = modal.shownAlerts().size();
-        const QByteArray sent = sentBack(c.library);
-        if (c.refused) {
-            expectRefused(c.what, alertsBefore);
-            continue;
-        }
-        EXPECT_EQ(modal.shownAlerts().size(), alertsBefore);
-        expectOnlyTheIntendedChanges(c.library, sent);
-    }
+    for (const auto& c : cases)
+        expectRefusedOrSentBackIntact(c.what, c.library, c.refused);
 }
 
 // A library file in another encoding than UTF-8 is read in its own and goes back as UTF-8,
