@@ -3,15 +3,19 @@
 
 #include "platform/foundation/XmlText.h"
 
+#include <QRegularExpression>
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
 
 namespace {
 
-// Parsing keeps CDATA as it is, and the document type only to know that there was one; pugixml
-// reads no DTD, so no entity of the document (internal or external) is ever expanded.
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_doctype;
+// Parsing keeps CDATA as it is, and the declaration, the document type and text outside the
+// root (which a document parsed whole would drop unseen) to know where they stand; pugixml reads
+// no DTD, so no entity of the document (internal or external) is ever expanded.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_doctype | pugi::parse_declaration | pugi::parse_fragment;
 
 std::optional<pugi::xpath_node_set> select(const pugi::xml_node& node, const char* query, const XPathVariables& variables)
 {
@@ -92,18 +96,15 @@ bool isWellFormedElement(const pugi::xml_node& element)
     return true;
 }
 
-// One root element, no element more than kMaximumDepth levels below it, nothing XML forbids.
-// Walked without recursion: the parser takes any depth.
-bool isAcceptableTree(const pugi::xml_document& dom)
+// Calls `visit` with every node of the document in document order and its depth (0 for the
+// document's children) until it returns false; false then. Walked without recursion: the parser
+// takes any depth.
+template <typename Visit>
+bool everyNode(const pugi::xml_document& dom, Visit visit)
 {
-    int roots = 0;
-    for (const pugi::xml_node& node : dom.children())
-        roots += node.type() == pugi::node_element;
-    if (roots != 1)
-        return false;
     int depth = 0;
     for (pugi::xml_node at = dom.first_child(); at;) {
-        if (at.type() == pugi::node_element && (depth > QVXMLDocument::kMaximumDepth || !isWellFormedElement(at)))
+        if (!visit(at, depth))
             return false;
         if (at.first_child()) {
             at = at.first_child();
@@ -120,18 +121,214 @@ bool isAcceptableTree(const pugi::xml_document& dom)
     return true;
 }
 
+// No element more than kMaximumDepth levels below the root, nothing XML forbids in one.
+bool isAcceptableTree(const pugi::xml_document& dom)
+{
+    return everyNode(dom, [](const pugi::xml_node& node, int depth) {
+        return node.type() != pugi::node_element || (depth <= QVXMLDocument::kMaximumDepth && isWellFormedElement(node));
+    });
+}
+
+bool isXMLCharacter(char32_t c)
+{
+    return c == 0x9 || c == 0xa || c == 0xd || (c >= 0x20 && c <= 0xd7ff) || (c >= 0xe000 && c <= 0xfffd) ||
+           (c >= 0x10000 && c <= 0x10ffff);
+}
+
+// A character XML allows nowhere: a control character other than tab and line breaks, U+FFFE,
+// U+FFFF, a surrogate out of its pair. The writer would drop it unsaid.
+bool holdsForbiddenCharacter(const QString& text)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(text[i + 1].unicode()))
+            ++i;
+        else if (!isXMLCharacter(c))
+            return true;
+    }
+    return false;
+}
+
+// Whether `text` holds a "&#" that does not start a reference to a character XML allows:
+// decimal digits, or "x" and hexadecimal digits, then ";". pugixml would write any number it
+// reads as a character, a zero cutting the text short.
+bool holdsForbiddenReference(std::string_view text)
+{
+    for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        std::size_t next = at + 2;
+        const bool hexadecimal = next < text.size() && text[next] == 'x';
+        next += hexadecimal;
+        const std::size_t digits = next;
+        // Held at the first number beyond the last character, however long the number goes on.
+        char32_t code = 0;
+        for (; next < text.size(); ++next) {
+            const char c = text[next];
+            const int digit = c >= '0' && c <= '9'                  ? c - '0'
+                              : hexadecimal && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : hexadecimal && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                    : -1;
+            if (digit < 0)
+                break;
+            code = std::min<char32_t>(code * (hexadecimal ? 16 : 10) + char32_t(digit), 0x110000);
+        }
+        if (next == digits || next == text.size() || text[next] != ';' || !isXMLCharacter(code))
+            return true;
+    }
+    return false;
+}
+
+// Whether text or an attribute value of `bytes` holds a forbidden character reference; in a
+// CDATA section, a comment or a processing instruction the same is plain text. Most libraries
+// hold none anywhere and are not parsed a second time.
+bool holdsForbiddenReferenceInContent(const QByteArray& bytes)
+{
+    if (!holdsForbiddenReference(std::string_view(bytes.constData(), std::size_t(bytes.size()))))
+        return false;
+    pugi::xml_document unescaped;
+    if (!unescaped.load_buffer(bytes.constData(), std::size_t(bytes.size()), kParseOptions & ~pugi::parse_escapes,
+                               pugi::encoding_utf8))
+        return true;
+    return !everyNode(unescaped, [](const pugi::xml_node& node, int) {
+        if (node.type() == pugi::node_pcdata)
+            return !holdsForbiddenReference(node.value());
+        for (const pugi::xml_attribute& attribute : node.attributes())
+            if (holdsForbiddenReference(attribute.value()))
+                return false;
+        return true;
+    });
+}
+
+// The declaration names the version first, then the encoding and whether the document stands
+// alone when it says so, in that order, and nothing else.
+bool isWellFormedDeclaration(const pugi::xml_node& declaration)
+{
+    const auto isVersion = [](std::string_view value) {
+        return value.size() > 2 && value.substr(0, 2) == "1." &&
+               std::all_of(value.begin() + 2, value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const auto isEncodingName = [](std::string_view value) {
+        const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+        return !value.empty() && letter(value.front()) && std::all_of(value.begin(), value.end(), [&](char c) {
+            return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+        });
+    };
+    if (std::string_view(declaration.name()) != "xml")
+        return false;
+    pugi::xml_attribute attribute = declaration.first_attribute();
+    if (!attribute || std::string_view(attribute.name()) != "version" || !isVersion(attribute.value()))
+        return false;
+    attribute = attribute.next_attribute();
+    if (attribute && std::string_view(attribute.name()) == "encoding") {
+        if (!isEncodingName(attribute.value()))
+            return false;
+        attribute = attribute.next_attribute();
+    }
+    if (attribute && std::string_view(attribute.name()) == "standalone") {
+        if (std::string_view(attribute.value()) != "yes" && std::string_view(attribute.value()) != "no")
+            return false;
+        attribute = attribute.next_attribute();
+    }
+    return !attribute;
+}
+
+// Whether UTF-8 `bytes` start with an XML declaration, after a byte-order mark if any.
+bool startsWithDeclaration(const QByteArray& bytes)
+{
+    const qsizetype at = bytes.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    return bytes.mid(at, 5) == "<?xml" && bytes.size() > at + 5 && QByteArrayView(" \t\r\n").contains(bytes[at + 5]);
+}
+
+// What stands beside the root: an XML declaration only at the very start (`declarationFirst`
+// says whether the text starts with one), one document type at most and before the root, no
+// other element, no text and no CDATA section (comments and processing instructions are not
+// kept and may stand anywhere).
+bool isAcceptableProlog(const pugi::xml_document& dom, bool declarationFirst)
+{
+    int roots = 0;
+    int doctypes = 0;
+    for (const pugi::xml_node& node : dom.children()) {
+        switch (node.type()) {
+        case pugi::node_element:
+            ++roots;
+            break;
+        case pugi::node_doctype:
+            if (roots > 0 || ++doctypes > 1)
+                return false;
+            break;
+        case pugi::node_declaration:
+            if (!declarationFirst || node != dom.first_child() || !isWellFormedDeclaration(node))
+                return false;
+            break;
+        default:
+            return false;
+        }
+    }
+    return roots == 1;
+}
+
+// The encoding named by the XML declaration that `text` starts with; empty when it names none.
+// A declaration naming it anywhere but after the version is not well-formed and is refused
+// when the text is parsed.
+QString declaredEncoding(const QString& text)
+{
+    static const QRegularExpression encoding(
+        QStringLiteral(R"(^<\?xml\s+version\s*=\s*(["'])[^"']*\1\s+encoding\s*=\s*(["'])([^"']*)\2)"));
+    const qsizetype end = text.startsWith(QLatin1String("<?xml")) ? text.indexOf(QLatin1String("?>")) : -1;
+    return end < 0 ? QString() : encoding.match(text.left(end)).captured(3);
+}
+
+std::optional<QString> decoded(QStringConverter::Encoding encoding, QByteArrayView bytes)
+{
+    QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 }  // namespace
+
+std::optional<QString> QVXMLDocument::decodedText(const QByteArray& bytes)
+{
+    const auto encodingNamed = [](const QString& name) {
+        return QStringConverter::encodingForName(name.toLatin1().constData());
+    };
+    const bool littleEndian = bytes.startsWith("\xff\xfe");
+    if (littleEndian || bytes.startsWith("\xfe\xff")) {
+        const QStringConverter::Encoding encoding = littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+        std::optional<QString> text = bytes.size() % 2 == 0 ? decoded(encoding, QByteArrayView(bytes).sliced(2)) : std::nullopt;
+        const QString name = text ? declaredEncoding(*text) : QString();
+        if (!name.isEmpty() && encodingNamed(name) != QStringConverter::Utf16 && encodingNamed(name) != encoding)
+            return std::nullopt;
+        return text;
+    }
+    const bool utf8Mark = bytes.startsWith("\xef\xbb\xbf");
+    const QByteArrayView body = QByteArrayView(bytes).sliced(utf8Mark ? 3 : 0);
+    // The declaration is ASCII in every encoding read without a byte-order mark.
+    const qsizetype end = body.startsWith("<?xml") ? body.indexOf("?>") : -1;
+    const QString name = end < 0 ? QString() : declaredEncoding(QString::fromLatin1(body.first(end + 2)));
+    if (name.isEmpty() || encodingNamed(name) == QStringConverter::Utf8)
+        return decoded(QStringConverter::Utf8, body);
+    if (!utf8Mark && encodingNamed(name) == QStringConverter::Latin1)
+        return decoded(QStringConverter::Latin1, body);
+    return std::nullopt;
+}
 
 std::shared_ptr<QVXMLDocument> QVXMLDocument::parse(const QString& text)
 {
     std::shared_ptr<QVXMLDocument> document(new QVXMLDocument());
     QByteArray& bytes = document->source_;
     bytes = text.toUtf8();
-    if (bytes.size() > kMaximumTextBytes)
+    if (bytes.isEmpty() || bytes.size() > kMaximumTextBytes || holdsForbiddenCharacter(text) ||
+        holdsForbiddenReferenceInContent(bytes))
         return nullptr;
-    const pugi::xml_parse_result result =
-        document->dom_.load_buffer_inplace(bytes.data(), static_cast<size_t>(bytes.size()), kParseOptions, pugi::encoding_utf8);
-    if (!result || !isAcceptableTree(document->dom_))
+    const bool declarationFirst = startsWithDeclaration(bytes);
+    // The terminating zero is handed over too: parsing a fragment in place, pugixml would
+    // otherwise lose the last character.
+    const pugi::xml_parse_result result = document->dom_.load_buffer_inplace(
+        bytes.data(), static_cast<size_t>(bytes.size()) + 1, kParseOptions, pugi::encoding_utf8);
+    if (!result || !isAcceptableProlog(document->dom_, declarationFirst) || !isAcceptableTree(document->dom_))
         return nullptr;
     return document;
 }

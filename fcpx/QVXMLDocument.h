@@ -34,10 +34,20 @@ public:
     // Lines are indented by at most this many levels, however deep they lie.
     static constexpr int kMaximumIndentLevel = 16;
 
+    // The characters of a library's bytes: UTF-16 when they start with its byte-order mark,
+    // else in the encoding their XML declaration names, UTF-8 when it names none. None when the
+    // bytes are not in that encoding, the declaration contradicts the byte-order mark, or names
+    // an encoding other than UTF-8, UTF-16 and ISO-8859-1: such a library could only be misread.
+    static std::optional<QString> decodedText(const QByteArray& bytes);
+
     // The document of `text`, keeping CDATA sections; none when it is not well-formed XML, has
     // no root element or more than one, nests elements deeper than kMaximumDepth or is larger
-    // than kMaximumTextBytes. What pugixml lets through but XML forbids (names that are not XML
-    // names, an attribute given twice) is not well-formed either. Comments are left out.
+    // than kMaximumTextBytes. What pugixml lets through but XML forbids is not well-formed
+    // either: names that are not XML names, an attribute given twice, characters or character
+    // references to characters XML does not allow, an XML declaration anywhere but at the very
+    // start, more than one document type or one after the root, text outside the root. The
+    // text is characters already: the encoding its declaration names is not looked at.
+    // Comments are left out.
     static std::shared_ptr<QVXMLDocument> parse(const QString& text);
 
     QVXMLDocument(const QVXMLDocument&) = delete;

@@ -32,6 +32,7 @@
 #include <QOperatingSystemVersion>
 #include <QPainter>
 #include <QLabel>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -177,8 +178,12 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
     acceptLibraryDrops(
         window_,
         [this](const QMimeData& data) {
-            if (libraryDrop_)
-                libraryDrop_->dropFromFCPX(MemoryPasteboard::fromMimeData(data));
+            if (!libraryDrop_)
+                return;
+            MemoryPasteboard pasteboard = MemoryPasteboard::fromMimeData(data);
+            if (data.hasFormat(kFCPXPasteboardType))
+                pasteboard.addType(kFCPXPasteboardType, QVXMLDocument::decodedText(data.data(kFCPXPasteboardType)));
+            libraryDrop_->dropFromFCPX(pasteboard);
         },
         [this](const QString& path) { openLibraryFile(path); });
     window_.setFilesContent(pending_->view(), files_.view());
@@ -840,7 +845,8 @@ void ApplicationShell::makeLibraryRoad()
 }
 
 // The text is read up to just past the largest library the drop takes, so that a huge file is
-// refused without being read whole; a file that cannot be read carries no text.
+// refused without being read whole; a file that cannot be read, or not in the encoding it
+// declares, carries no text.
 void ApplicationShell::openLibraryFile(const QString& path)
 {
     if (!libraryDrop_)
@@ -848,7 +854,7 @@ void ApplicationShell::openLibraryFile(const QString& path)
     MemoryPasteboard pasteboard;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly))
-        pasteboard.addType(kFCPXPasteboardType, QString::fromUtf8(file.read(QVXMLDocument::kMaximumTextBytes + 1)));
+        pasteboard.addType(kFCPXPasteboardType, QVXMLDocument::decodedText(file.read(QVXMLDocument::kMaximumTextBytes + 1)));
     else
         pasteboard.addType(kFCPXPasteboardType, std::nullopt);
     libraryDrop_->dropFromFCPX(pasteboard);

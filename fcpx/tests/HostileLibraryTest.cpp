@@ -4,7 +4,11 @@
 // dropped only where the send-back means it to.
 #include "fcpx/tests/LibraryDropFixture.h"
 
+#include <QStringEncoder>
+
 #include <pugixml.hpp>
+
+#include <functional>
 
 #include <string>
 #include <string_view>
@@ -107,9 +111,14 @@ public:
     // the document handed to the editor, empty when none was.
     QByteArray sentBack(const QString& text)
     {
+        return sentBackAfter([&] { dropText(text); });
+    }
+
+    QByteArray sentBackAfter(const std::function<void()>& dropLibrary)
+    {
         added.clear();
         handedOff.clear();
-        dropText(text);
+        dropLibrary();
         if (added.empty())
             return {};
         sendBack.sendBackDroppedXML();
@@ -141,6 +150,21 @@ public:
         EXPECT_TRUE(modal.shownAlerts().back().informativeText.startsWith("Final Cut Pro X library could not be imported.")) << what;
         EXPECT_FALSE(ad.droppedXMLDoc) << what;
         EXPECT_TRUE(handedOff.isEmpty()) << what;
+    }
+
+    // Drops `library`, which is refused with the alert of an unreadable library or goes back
+    // with only the send-back's changes.
+    void expectRefusedOrSentBackIntact(const char* what, const QString& library, bool refused)
+    {
+        SCOPED_TRACE(what);
+        const std::size_t alertsBefore = modal.shownAlerts().size();
+        const QByteArray sent = sentBack(library);
+        if (refused) {
+            expectRefused(what, alertsBefore);
+            return;
+        }
+        EXPECT_EQ(modal.shownAlerts().size(), alertsBefore);
+        expectOnlyTheIntendedChanges(library, sent);
     }
 };
 
@@ -254,15 +278,151 @@ TEST_F(HostileLibraryTest, HostileLibrariesAreRefusedOrSentBackIntact)
         // The largest text taken (a larger one is refused with the drop's other refusals).
         {"64 MiB", filledTo(QVXMLDocument::kMaximumTextBytes), false},
     };
+    for (const auto& c : cases)
+        expectRefusedOrSentBackIntact(c.what, c.library, c.refused);
+}
+
+// What stands beside the root and what references and characters name: whatever XML forbids is
+// refused with the alert of an unreadable library, never sent back changed or broken; what XML
+// allows, at its edges, goes back intact.
+TEST_F(HostileLibraryTest, LibrariesThatAreNotWellFormedAreRefusedAndTheirNeighboursKept)
+{
+    const QString library = withOnePendingClip();
+    const QString declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    const QString prolog = declaration + "\n<!DOCTYPE fcpxml>\n";
+    ASSERT_TRUE(library.startsWith(prolog));
+    const QString root = library.mid(prolog.size());
+    // The clip's name, the library's text and the name of the library's event as `name`.
+    const auto named = [&](const QString& name) {
+        return QString(library).replace("name=\"Take\"", "name=\"" + name + "\"")
+            .replace("</library>", "</library><t>" + name + "</t>");
+    };
+    const struct {
+        const char* what;
+        QString library;
+        bool refused;
+    } cases[] = {
+        // The declaration only first, once, and in its own form.
+        {"a line break before the declaration", "\n" + library, true},
+        {"a comment before the declaration", "<!-- first -->" + library, true},
+        {"the declaration twice", declaration + library, true},
+        {"the declaration after the document type", "<!DOCTYPE fcpxml>\n" + declaration + root, true},
+        {"a declaration after the root", library + declaration, true},
+        {"a declaration without its version", QString(library).replace("version=\"1.0\" encoding", "encoding"), true},
+        {"a declaration naming its encoding before its version",
+         "<?xml encoding=\"UTF-8\" version=\"1.0\"?>\n<!DOCTYPE fcpxml>\n" + root, true},
+        {"a declaration in capitals", QString(library).replace("<?xml ", "<?XML "), true},
+        // One document type at most, before the root.
+        {"the document type after the root", declaration + root + "<!DOCTYPE fcpxml>", true},
+        {"the document type twice", prolog + "<!DOCTYPE fcpxml>\n" + root, true},
+        {"a second document type after the root", library + "\n<!DOCTYPE other>\n", true},
+        // Nothing but comments, processing instructions and blanks beside the root.
+        {"text after the root", library + "trailing", true},
+        {"text before the root", prolog + "leading" + root, true},
+        {"a reference after the root", library + "&#32;", true},
+        {"a CDATA section after the root", library + "<![CDATA[x]]>", true},
+        // References to characters XML does not have, and numbers that are none.
+        {"a reference to zero", named("Ta&#0;ke"), true},
+        {"a reference to a control character", named("Ta&#1;ke"), true},
+        {"a reference to a surrogate", named("Ta&#xD800;ke"), true},
+        {"a reference past the last character", named("Ta&#x110000;ke"), true},
+        {"a number too long for any character", named("Ta&#99999999999;ke"), true},
+        {"a number that overflows back to a letter", named("Ta&#4294967361;ke"), true},
+        {"a reference to U+FFFE", named("Ta&#xFFFE;ke"), true},
+        {"a reference without digits", named("Ta&#;ke"), true},
+        {"a reference without its semicolon", named("Ta&#65ke"), true},
+        {"a reference with capital X", named("Ta&#X41;ke"), true},
+        // The same characters written as themselves.
+        {"a control character", named(QString("Ta") + QChar(0x1) + "ke"), true},
+        {"a lone surrogate", named(QString("Ta") + QChar(0xdc00) + "ke"), true},
+        {"U+FFFF", named(QString("Ta") + QChar(0xffff) + "ke"), true},
+        // What XML allows: comments, processing instructions and blanks anywhere beside the root,
+        // the declaration in its other forms or left out, references at the edges of the
+        // characters, and forbidden references where they are plain text.
+        {"comments and instructions beside the root",
+         declaration + "\n<!-- before -->\n<?editor hint?>\n<!DOCTYPE fcpxml>\n<!-- between -->\n" + root +
+             "\n<!-- after -->\n<?editor end?>\n",
+         false},
+        {"a declaration in single quotes, standing alone",
+         "<?xml version='1.0' encoding='utf-8' standalone='yes'?><!DOCTYPE fcpxml>" + root, false},
+        {"no declaration", library.mid(declaration.size() + 1), false},
+        {"no document type", declaration + root, false},
+        {"references at the edges of the characters",
+         named("&#x9;&#xA;&#x20;&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;&#0000065;&#x0041;"), false},
+        {"forbidden references as plain text",
+         QString(library).replace("</library>", "</library><t><![CDATA[&#0; &#xD800;]]><!-- &#1; --><?editor &#0;?></t>"),
+         false},
+    };
+    for (const auto& c : cases)
+        expectRefusedOrSentBackIntact(c.what, c.library, c.refused);
+}
+
+// A library file in another encoding than UTF-8 is read in its own and goes back as UTF-8,
+// declared so; one whose encoding is not read here, or whose bytes are not in the encoding it
+// declares, is refused rather than misread.
+TEST_F(HostileLibraryTest, LibrariesAreReadInTheirEncodingOrRefused)
+{
+    const QString utf8Declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    // The library whose clip is named `name`, declared in `encoding` (no encoding when empty).
+    const auto library = [&](const QString& name, const QString& encoding) {
+        const QString declaration = encoding.isEmpty() ? QString("<?xml version=\"1.0\"?>")
+                                                       : "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>";
+        return withOnePendingClip().replace(utf8Declaration, declaration).replace("name=\"Take\"", "name=\"" + name + "\"");
+    };
+    const auto encoded = [](QStringConverter::Encoding encoding, const QString& text, bool mark) {
+        QStringEncoder encoder(encoding, mark ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+        return QByteArray(encoder(text));
+    };
+    const QString cafe = QString::fromUtf8("Café Ω 𝄞");
+    const QByteArray latin1 = library("Café", "ISO-8859-1").toLatin1();
+    const QByteArray utf16 = encoded(QStringConverter::Utf16LE, library(cafe, "UTF-16"), true);
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        // The clip's name as read; none when the library is refused.
+        std::optional<QString> name;
+    } cases[] = {
+        {"UTF-8", library(cafe, "UTF-8").toUtf8(), cafe},
+        {"UTF-8 with its mark", "\xef\xbb\xbf" + library(cafe, "utf-8").toUtf8(), cafe},
+        {"UTF-8 not declared", library(cafe, "").toUtf8(), cafe},
+        {"UTF-16 little-endian with its mark", utf16, cafe},
+        {"UTF-16 big-endian with its mark, its encoding not declared",
+         encoded(QStringConverter::Utf16BE, library(cafe, ""), true), cafe},
+        {"UTF-16 with its mark, declared by its byte order", encoded(QStringConverter::Utf16BE, library(cafe, "UTF-16BE"), true),
+         cafe},
+        {"ISO-8859-1", latin1, "Café"},
+        {"ISO-8859-1 under another of its names", library("Café", "latin1").toLatin1(), "Café"},
+        // Bytes not in the encoding they declare, or declared twice over.
+        {"ISO-8859-1 declared UTF-8", library("Café", "UTF-8").toLatin1(), std::nullopt},
+        {"ISO-8859-1 not declared", library("Café", "").toLatin1(), std::nullopt},
+        {"UTF-16 without its mark", encoded(QStringConverter::Utf16LE, library(cafe, "UTF-16"), false), std::nullopt},
+        {"UTF-16 declared, UTF-8 written", library(cafe, "UTF-16").toUtf8(), std::nullopt},
+        {"UTF-16 declared by the other byte order", encoded(QStringConverter::Utf16LE, library(cafe, "UTF-16BE"), true),
+         std::nullopt},
+        {"UTF-16 marked, ISO-8859-1 declared", encoded(QStringConverter::Utf16LE, library("Café", "ISO-8859-1"), true),
+         std::nullopt},
+        {"UTF-8 marked, ISO-8859-1 declared", "\xef\xbb\xbf" + latin1, std::nullopt},
+        {"UTF-16 cut in the middle of a character", utf16 + "<", std::nullopt},
+        // Encodings not read here.
+        {"windows-1252", library("Café", "windows-1252").toLatin1(), std::nullopt},
+        {"Shift_JIS", library("Take", "Shift_JIS").toLatin1(), std::nullopt},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::size_t alertsBefore = modal.shownAlerts().size();
-        const QByteArray sent = sentBack(c.library);
-        if (c.refused) {
+        const QByteArray sent = sentBackAfter([&] { dropBytes(c.bytes); });
+        if (!c.name) {
             expectRefused(c.what, alertsBefore);
             continue;
         }
         EXPECT_EQ(modal.shownAlerts().size(), alertsBefore);
-        expectOnlyTheIntendedChanges(c.library, sent);
+        EXPECT_EQ(added.size(), 1u);
+        if (added.size() == 1)
+            EXPECT_EQ(added[0]->attributeText("name"), *c.name);
+        EXPECT_TRUE(sent.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n<!DOCTYPE fcpxml>\n"))
+            << sent.left(100).toStdString();
+        EXPECT_EQ(wellFormednessProblems(sent), "");
+        EXPECT_TRUE(sent.contains("<asset-clip name=\"" + c.name->toUtf8() + "\"")) << sent.toStdString();
+        EXPECT_TRUE(sent.contains("value=\"QV Processing\""));
     }
 }

@@ -66,6 +66,15 @@ public:
         drop.dropFromFCPX(drag);
     }
 
+    // Drops a library file's bytes as opening the file does: read in their encoding, or carrying
+    // no text when they cannot be.
+    void dropBytes(const QByteArray& bytes)
+    {
+        qv::MemoryPasteboard drag;
+        drag.addType(kFCPXPasteboardType, QVXMLDocument::decodedText(bytes));
+        drop.dropFromFCPX(drag);
+    }
+
     std::shared_ptr<QVFile> verifiedFile(const QString& uuid, const QString& name)
     {
         auto file = std::make_shared<QVFile>();

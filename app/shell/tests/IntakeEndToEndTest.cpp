@@ -9,6 +9,7 @@
 #include "app/shell/tests/EndToEndSupport.h"
 #include "fcpx/FCPXLibraryDrop.h"
 #include "fcpx/PartnerHandOff.h"
+#include "fcpx/tests/FCPXFixture.h"
 #include "fcpx/tests/LibraryFixture.h"
 #include "intake/Preflight.h"
 #include "intake/QVFilesPendingTableView.h"
@@ -28,6 +29,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QDir>
+#include <QStringEncoder>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -162,6 +164,29 @@ protected:
                        });
             },
             120));
+    }
+
+    QString handedFolder() const { return home.path() + "/handed"; }
+
+    // Makes the partner editor a script that keeps every document handed to it in
+    // handedFolder(), numbered from 0.
+    void keepHandedDocuments()
+    {
+        QDir().mkpath(handedFolder());
+        const QString editor = home.path() + "/partner-editor.sh";
+        QFile script(editor);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\ncp \"$1\" \"%1/$(ls \"%1\" | wc -l).fcpxml\"\n").arg(handedFolder()).toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        preferences->setObject(kQVPartnerEditorCommand, editor);
+    }
+
+    // The `n`th document handed to the partner editor; empty until it is.
+    QByteArray handedDocument(int n) const
+    {
+        QFile document(handedFolder() + QStringLiteral("/%1.fcpxml").arg(n));
+        return document.open(QIODevice::ReadOnly) ? document.readAll() : QByteArray();
     }
 
     // A WAV file of `text` spoken by espeak-ng.
@@ -348,19 +373,7 @@ TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
 {
     const QString first = spokenWav("take one", "Good morning to you all.");
     const QString second = spokenWav("take two", "Thank you very much.");
-    const QString handed = home.path() + "/handed";
-    QDir().mkpath(handed);
-    const QString editor = home.path() + "/partner-editor.sh";
-    QFile script(editor);
-    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\ncp \"$1\" \"%1/$(ls \"%1\" | wc -l).fcpxml\"\n").arg(handed).toUtf8());
-    script.close();
-    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-    preferences->setObject(kQVPartnerEditorCommand, editor);
-    auto handedDocument = [&](int n) -> QByteArray {
-        QFile document(handed + QStringLiteral("/%1.fcpxml").arg(n));
-        return document.open(QIODevice::ReadOnly) ? document.readAll() : QByteArray();
-    };
+    keepHandedDocuments();
 
     launch(QString());
     ASSERT_FALSE(signUpVerified().empty());
@@ -406,7 +419,7 @@ TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
         auto& rows = shell->filesList().filesSearchResults();
         return std::all_of(rows.begin(), rows.end(), [](const auto& file) { return file->status == 40; });
     }));
-    shell->openLibraryFile(handed + "/0.fcpxml");
+    shell->openLibraryFile(handedFolder() + "/0.fcpxml");
     QMessageBox* sheet = nullptr;
     ASSERT_TRUE(waitFor([&] { return (sheet = openMessageBox(&shell->window())) != nullptr; }));
     EXPECT_EQ(sheet->informativeText(), "2 clips are verified and can be exported:\n• Take one\n• Take two");
@@ -426,6 +439,61 @@ TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
         auto& rows = shell->filesList().filesSearchResults();
         return std::all_of(rows.begin(), rows.end(), [](const auto& file) { return file->status == 50; });
     }));
+}
+
+// Library files opened as the command line and the File menu open them: one that is not
+// well-formed gets the alert of a library that cannot be imported and nothing of it is kept;
+// one written in ISO-8859-1, then one in UTF-16, are read in their own encoding, their clips
+// transcribed, and each goes back to the editor as well-formed UTF-8 with its clip marked.
+TEST_F(IntakeEndToEnd, LibraryFilesAreReadInTheirEncodingAndMalformedOnesRefused)
+{
+    keepHandedDocuments();
+    launch(QString());
+    ASSERT_FALSE(signUpVerified().empty());
+    AppDelegate& ad = shell->ad();
+    // The library of one clip named `clip`, of a new spoken media file, declared in `encoding`.
+    const auto library = [&](const QString& clip, const QString& encoding) {
+        const QString media = spokenWav(clip, "Good morning to you all.");
+        return fcpx_test::libraryXML(fcpx_test::assetXML("a1", media, "uid=\"UID-" + clip + "\" duration=\"2s\""),
+                                     "<asset-clip name=\"" + clip +
+                                         "\" ref=\"a1\" duration=\"2s\"><keyword start=\"0s\" value=\"QV Pending\"/></asset-clip>")
+            .replace("encoding=\"UTF-8\"", "encoding=\"" + encoding + "\"");
+    };
+    const auto open = [&](const QString& name, const QByteArray& bytes) {
+        shell->openLibraryFile(fcpx_test::writtenFile(home.path() + "/" + name, bytes));
+    };
+
+    open("broken.fcpxml", library("Broken", "UTF-8").toUtf8() + "<!DOCTYPE fcpxml>");
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = openMessageBox(&shell->window())) != nullptr; }));
+    EXPECT_EQ(alert->text(), "Library Import Error");
+    EXPECT_TRUE(alert->informativeText().startsWith("Final Cut Pro X library could not be imported."));
+    pressButton(alert, "OK");
+    EXPECT_TRUE(ad.filesPending.empty());
+    EXPECT_FALSE(ad.droppedXMLDoc);
+
+    QStringEncoder utf16(QStringConverter::Utf16BE, QStringEncoder::Flag::WriteBom);
+    const QString omega = QString::fromUtf8("Ωmega 𝄞");
+    const struct {
+        QString clip;
+        QByteArray bytes;
+    } libraries[] = {
+        {"Café", library("Café", "ISO-8859-1").toLatin1()},
+        {omega, utf16(library(omega, "UTF-16"))},
+    };
+    for (int n = 0; n < 2; ++n) {
+        SCOPED_TRACE(libraries[n].clip.toStdString());
+        open(QStringLiteral("library %1.fcpxml").arg(n), libraries[n].bytes);
+        ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 1; }));
+        EXPECT_EQ(ad.filesPending[0]->name, libraries[n].clip);
+        transcribeAll(n + 1);
+        ASSERT_TRUE(waitFor([&] { return !handedDocument(n).isEmpty(); }));
+        const QByteArray sent = handedDocument(n);
+        EXPECT_EQ(fcpx_test::wellFormednessProblems(sent), "");
+        EXPECT_TRUE(sent.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"")) << sent.left(100).toStdString();
+        EXPECT_TRUE(sent.contains("<asset-clip name=\"" + libraries[n].clip.toUtf8() + "\"")) << sent.toStdString();
+        EXPECT_TRUE(sent.contains("value=\"QV Processing\""));
+    }
 }
 
 }  // namespace
