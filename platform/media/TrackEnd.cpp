@@ -1,10 +1,13 @@
 #include "TrackEnd.h"
 
 #include "AudioReader.h"
+#include "Mp3InfoHeader.h"
 #include "WaveChunks.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <string_view>
 #include <vector>
 
 namespace qv::trackend {
@@ -72,8 +75,15 @@ std::optional<int64_t> cutShortEnd(AVFormatContext& context, int streamIndex, co
     const int64_t tolerance = av_rescale_q(toleranceFrames(codec, rate), AVRational{1, rate}, stream.time_base);
     auto whole = [&](int64_t end) { return stated && end != AV_NOPTS_VALUE && end + tolerance >= *stated; };
 
+    // An MP3 file's header may state the bytes of its audio: there, the file's size tells it is
+    // whole (seeking one by time reads it through, or trusts an index too rough to judge by).
+    const bool isMp3 = context.iformat && std::string_view(context.iformat->name) == "mp3";
+    const auto mp3End = isMp3 ? mp3::declaredDataEnd(path) : std::nullopt;
+    std::error_code sizeError;
+    if (stated && mp3End && std::filesystem::file_size(path, sizeError) >= *mp3End && !sizeError)
+        return std::nullopt;
     // A whole stream gets to its stated end: only its last moments are read to see it does.
-    if (stated) {
+    if (stated && !mp3End) {
         readOnly(context, streamIndex);
         const int64_t tail = av_rescale_q(std::llround(kTailSeconds * rate), AVRational{1, rate}, stream.time_base);
         int64_t end = AV_NOPTS_VALUE;
@@ -84,8 +94,9 @@ std::optional<int64_t> cutShortEnd(AVFormatContext& context, int streamIndex, co
         if (whole(end))
             return std::nullopt;
     }
-    // The seek went where the bytes no longer reach, or the demuxer could not seek: the stream
-    // is read through from its start, in a file opened afresh.
+    // The MP3 file holds fewer bytes than it states, the seek went where the bytes no longer
+    // reach, or the demuxer could not seek: the stream is read through from its start, in a
+    // file opened afresh.
     auto reopened = openInput(path);
     if (!reopened || streamIndex >= static_cast<int>(reopened.value()->nb_streams))
         return std::nullopt;

@@ -23,8 +23,8 @@ int64_t toleranceFrames(const AVCodecParameters& codec, int rate);
 // For a file at `path` that ends before the audio stream `streamIndex` states it does, by more
 // than the tolerance: the stream timestamp where the stream's packets in the file end. Nothing
 // for a whole stream or one that states no end. Reads packets without decoding them: only the
-// last moments of a whole file, all of a file cut short. Leaves `context` positioned anywhere,
-// with every stream read again.
+// last moments of a whole file (none of an MP3 file whose header states its bytes), all of a
+// file cut short. Leaves `context` positioned anywhere, with every stream read again.
 std::optional<int64_t> cutShortEnd(AVFormatContext& context, int streamIndex, const std::string& path);
 
 }  // namespace qv::trackend
