@@ -88,7 +88,9 @@ std::shared_ptr<QVFilePending> createPendingFileFromURL(const QUrl& url, const P
     mediaFile->mediaOnline = true;
     pending->mediaFiles = {mediaFile};
     pending->diarisation = defaults.diarisation;
-    pending->duration = convertCMTimeToMilliseconds(pending->asset->duration());
+    // A truncated file is listed with the length of the sound it holds, not the one it states.
+    pending->duration = convertCMTimeToMilliseconds(pending->asset->isTruncated() ? pending->asset->truncatedAt()
+                                                                                  : pending->asset->duration());
     if (mediaFile->hasVideo) {
         pending->fileType = 1;
         pending->hasVideo = true;

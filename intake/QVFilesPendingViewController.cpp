@@ -20,6 +20,7 @@
 #include "platform/foundation/LocalizedString.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Preferences.h"
+#include "platform/media/Asset.h"
 #include "platform/ui/Alert.h"
 #include "transcript-view/QVTimecodeReader.h"
 #include "transcript-view/WaveformGenerationQueue.h"
@@ -80,6 +81,24 @@ bool isAudible(const QVFilePending& file)
                 if (channel->enabled && channel->waveformMax > kSilenceLevel)
                     return true;
     return false;
+}
+
+// The file ends before the audio it states: reading it, to upload it, fails where its bytes end.
+bool isTruncated(const QVFilePending& file) { return file.asset && file.asset->isTruncated(); }
+
+// Why the row of `file` bears the red mark, for its tooltip.
+QString audioErrorText(const QVFilePending& file)
+{
+    if (!isTruncated(file))
+        return localizedString(QStringLiteral("No audible channel is enabled"));
+    return localizedString(QStringLiteral("The file is truncated: its sound stops after %1, before the end the file states"))
+        .arg(timeAsHMSTextFromMilliseconds(file.duration));
+}
+
+void showAudioError(QVTableCellViewFilePending& cell, const QVFilePending& file)
+{
+    cell.audioErrorDisplay()->setVisible(file.audioError);
+    cell.audioErrorDisplay()->setToolTip(audioErrorText(file));
 }
 
 }  // namespace
@@ -466,7 +485,7 @@ void QVFilesPendingViewController::reloadData()
 void QVFilesPendingViewController::fillCell(QVTableCellViewFilePending& cell, const std::shared_ptr<QVFilePending>& file)
 {
     cell.filePending = file;
-    cell.audioErrorDisplay()->setVisible(file->audioError);
+    showAudioError(cell, *file);
     if (!file->thumbnail.isNull())
         cell.imageView()->setPixmap(QPixmap::fromImage(file->thumbnail)
                                         .scaled(cell.imageView()->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
@@ -633,11 +652,11 @@ void QVFilesPendingViewController::refreshBusyErrorStatus()
             busy = true;
         else
             file->isGeneratingWaveforms = false;
-        file->audioError = !file->isGeneratingWaveforms && !isAudible(*file);
+        file->audioError = isTruncated(*file) || (!file->isGeneratingWaveforms && !isAudible(*file));
         erroneous = erroneous || file->audioError;
         if (QVTableCellViewFilePending* cell = cellForFile(*file)) {
             cell->makingWaveformIndicator()->setVisible(file->isGeneratingWaveforms && !processor_.isProcessing());
-            cell->audioErrorDisplay()->setVisible(file->audioError);
+            showAudioError(*cell, *file);
             // The connection decides whether an edit may start; one under way is finished.
             if (!cell->textField()->hasFocus())
                 cell->textField()->setReadOnly(!nameEditable(*file));
@@ -705,7 +724,16 @@ QString QVFilesPendingViewController::errorPopoverText() const
         return localizedString(QStringLiteral("Files may take longer\nthan usual to process"));
     if (ad_.externalServiceStatus == kServiceUnavailable)
         return localizedString(QStringLiteral("Transcription is not available\nplease try again later"));
-    return localizedString(QStringLiteral("One or more files do not have\na valid audio channel enabled"));
+    const bool truncated = std::any_of(ad_.filesPending.begin(), ad_.filesPending.end(),
+                                       [](const auto& file) { return isTruncated(*file); });
+    const bool inaudible = std::any_of(ad_.filesPending.begin(), ad_.filesPending.end(),
+                                       [](const auto& file) { return file->audioError && !isTruncated(*file); });
+    QStringList reasons;
+    if (truncated)
+        reasons << localizedString(QStringLiteral("One or more files are truncated:\ntheir sound ends before the file says"));
+    if (inaudible || !truncated)
+        reasons << localizedString(QStringLiteral("One or more files do not have\na valid audio channel enabled"));
+    return reasons.join(QStringLiteral("\n\n"));
 }
 
 void QVFilesPendingViewController::updateTableViewState()

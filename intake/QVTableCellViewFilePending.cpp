@@ -54,7 +54,6 @@ QVTableCellViewFilePending::QVTableCellViewFilePending(QWidget* parent)
     timeAndProcessingStatus_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     audioErrorDisplay_->setObjectName(QStringLiteral("audioErrorDisplay"));
     audioErrorDisplay_->setPixmap(warningTrianglePixmap(WarningColour::Red, 16));
-    audioErrorDisplay_->setToolTip(qv::localizedString(QStringLiteral("No audible channel is enabled")));
     audioErrorDisplay_->hide();
     diarizationPopup_->setObjectName(QStringLiteral("diarizationPopup"));
     diarizationPopup_->addItems({qv::localizedString(QStringLiteral("One speaker")),

@@ -26,7 +26,8 @@ public:
     std::shared_ptr<qv::Asset> asset;
     // Signature of the audio layout ("F1T1C2..."): equal signatures, same tracks and channels.
     QString audioLayoutType;
-    // None of the enabled channels carries an audible level.
+    // The audio cannot be transcribed as it is: none of the enabled channels carries an audible
+    // level, or the file is truncated.
     bool audioError = false;
     // The error icon of the pending row; owned by the row.
     QVImageView* audioErrorDisplay = nullptr;

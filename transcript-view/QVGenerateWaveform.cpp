@@ -151,6 +151,9 @@ void QVGenerateWaveform::finish(const Services& services, const std::shared_ptr<
             channel.waveformMax = c < outcome.maxima.size() ? outcome.maxima[c] : WaveformLevels::kFloor;
             channel.waveformSampleCount = 0;
         }
+    // The pending list waits on the track however its reading ended.
+    if (pending && services.refreshBusyErrorStatus)
+        services.refreshBusyErrorStatus();
     if (outcome.error) {
         std::string name = file->asset ? file->asset->path() : file->filePath.toStdString();
         showError(services, QString("Waveform generation failed for file:\n%1\n\n%2\n\n%3")
@@ -172,8 +175,6 @@ void QVGenerateWaveform::finish(const Services& services, const std::shared_ptr<
             if (channel && channel->waveformView)
                 channel->waveformView->showWaveformWithAnimationType(type);
     });
-    if (pending && services.refreshBusyErrorStatus)
-        services.refreshBusyErrorStatus();
     if (services.waveformManager)
         services.waveformManager->saveWaveformsForMediaFile(file);
 }

@@ -203,6 +203,53 @@ TEST_F(FilesPendingViewControllerTest, TranscribeWaitsForAudibleChannelsAndTheSe
     EXPECT_FALSE(controller->transcribeButton()->isEnabled());
 }
 
+TEST_F(FilesPendingViewControllerTest, ATruncatedFileIsListedWithTheLengthOfItsSoundAndKeepsTranscribeOff)
+{
+    auto hearAll = [&] {
+        for (const auto& file : ad.filesPending)
+            for (const auto& channel : file->mediaFiles.front()->audioTracks.front()->audioChannels)
+                channel->waveformMax = -6.0f;
+        controller->refreshBusyErrorStatus();
+    };
+    controller->addFilesData(batch({named("whole")}), -1);
+    ASSERT_EQ(ad.filesPending.size(), 1u);
+    hearAll();
+    ASSERT_TRUE(controller->transcribeButton()->isEnabled());
+
+    // Both state 10 s in their headers; each keeps the first 55 % of its bytes, 5.5 s of sound.
+    const std::vector<std::string> sources = {"long.mp3", "long.wav"};
+    std::vector<QUrl> cuts;
+    for (const std::string& source : sources) {
+        QFile whole(QString::fromStdString(testMedia(source)));
+        ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+        cuts.push_back(QUrl::fromLocalFile(home.filePath(QString::fromStdString("cut-" + source))));
+        QFile cut(cuts.back().toLocalFile());
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.read(whole.size() * 55 / 100));
+    }
+    controller->addFilesData(QVFilesPendingViewController::createFileDataFromURLs(cuts), -1);
+    ASSERT_EQ(ad.filesPending.size(), 3u);
+    // However loud the sound they hold, the files cannot be sent as they are.
+    hearAll();
+    for (std::size_t i = 1; i < ad.filesPending.size(); ++i) {
+        const QVFilePending& file = *ad.filesPending[i];
+        SCOPED_TRACE(file.name.toStdString());
+        EXPECT_NEAR(file.duration, 5500, 100);
+        QVTableCellViewFilePending* row = controller->cellForFile(file);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->durationDisplay()->text(), "5s");
+        EXPECT_TRUE(file.audioError);
+        EXPECT_FALSE(row->audioErrorDisplay()->isHidden());
+        EXPECT_EQ(row->audioErrorDisplay()->toolTip().toStdString(),
+                  "The file is truncated: its sound stops after 5s, before the end the file states");
+    }
+    EXPECT_FALSE(controller->transcribeButton()->isEnabled());
+    EXPECT_EQ(controller->errorPopoverText(), "One or more files are truncated:\ntheir sound ends before the file says");
+    // The whole file's row has no mark.
+    EXPECT_FALSE(ad.filesPending.front()->audioError);
+    EXPECT_TRUE(controller->cellForFile(*ad.filesPending.front())->audioErrorDisplay()->isHidden());
+}
+
 TEST_F(FilesPendingViewControllerTest, ARowShowsItsTimeInTheFilesOwnTimecode)
 {
     // A broadcast wave file that starts an hour after midnight.

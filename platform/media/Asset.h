@@ -45,6 +45,12 @@ public:
     // The end of the longest track, in that track's own timescale.
     MediaTime duration() const { return duration_; }
 
+    // The file ends before the audio it states (a copy or a download cut short), and reading
+    // its audio fails where its bytes end: truncatedAt() is where the longest audio there is
+    // ends; invalid for a whole file.
+    bool isTruncated() const { return truncatedAt_.isValid(); }
+    MediaTime truncatedAt() const { return truncatedAt_; }
+
     const std::vector<AssetTrack>& tracks() const { return tracks_; }
     std::vector<AssetTrack> tracksWithMediaType(MediaType type) const;
     bool hasVideo() const;
@@ -61,6 +67,7 @@ private:
     std::string path_;
     bool playable_ = false;
     MediaTime duration_;
+    MediaTime truncatedAt_;
     std::vector<AssetTrack> tracks_;
     std::vector<MetadataItem> metadata_;
     std::shared_ptr<const Composition> composition_;

@@ -2,6 +2,7 @@
 
 #include "FFmpegSupport.h"
 #include "QuickTimeBoxes.h"
+#include "TrackEnd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -237,6 +238,30 @@ std::optional<MediaError> refusedAudioTrack(const AVFormatContext& context, cons
     return std::nullopt;
 }
 
+// For a file that ends before the audio it states: where the longest audio present ends, on the
+// asset's time line; invalid for a whole file.
+MediaTime truncatedAt(AVFormatContext& context, const std::string& path, const std::vector<AssetTrack>& tracks)
+{
+    MediaTime soundEnd;
+    bool cut = false;
+    for (const auto& track : tracks) {
+        if (track.mediaType != MediaType::Audio)
+            continue;
+        const AVStream& stream = *context.streams[track.streamIndex];
+        MediaTime end = track.timeRange.end();
+        if (auto present = trackend::cutShortEnd(context, track.streamIndex, path)) {
+            cut = true;
+            int64_t start = context.start_time == AV_NOPTS_VALUE
+                              ? 0
+                              : av_rescale_q(context.start_time, AV_TIME_BASE_Q, stream.time_base);
+            end = mediaTimeFromStream(*present - start, stream.time_base);
+        }
+        if (end.isValid() && (!soundEnd.isValid() || end > soundEnd))
+            soundEnd = end;
+    }
+    return cut ? soundEnd : MediaTime::invalid();
+}
+
 std::vector<MetadataItem> metadataOf(const AVFormatContext& context)
 {
     std::vector<MetadataItem> items;
@@ -304,6 +329,7 @@ MediaResult<Asset> AssetInspector::inspect(const std::string& path)
         return makeMediaError(MediaErrorCode::CannotOpen,
                               "The file “" + displayName(path) + "” holds no audio or video.");
 
+    asset.truncatedAt_ = truncatedAt(context, path, asset.tracks_);
     asset.metadata_ = metadataOf(context);
     readFirstTimecodeSamples(context, asset.tracks_);
     return asset;

@@ -2,13 +2,13 @@
 
 #include "FFmpegSupport.h"
 #include "FileIdentity.h"
+#include "TrackEnd.h"
 #include "WaveChunks.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 namespace qv {
@@ -472,13 +472,11 @@ std::optional<MediaError> AudioReader::Impl::position(MediaTimeRange asked)
     // A WAVE file cut short states the length of its audio only in its data chunk: FFmpeg gives
     // the asset the length of the bytes there are. A read that goes up to where they end fails.
     cutShort = false;
-    if (auto dataEnd = wave::declaredDataEnd(path)) {
-        std::error_code sizeError;
-        auto fileSize = std::filesystem::file_size(path, sizeError);
+    if (wave::isCutShort(path)) {
         double end = framesTotal < 0 ? std::numeric_limits<double>::infinity()
                                      : startSeconds + asked.duration.seconds();
         bool reachesEnd = !assetDuration.isNumeric() || end + kEndToleranceSeconds >= assetDuration.seconds();
-        cutShort = !sizeError && fileSize < *dataEnd && reachesEnd;
+        cutShort = reachesEnd;
     }
     double rangeEnd = framesTotal >= 0 ? startSeconds + asked.duration.seconds()
                                        : std::numeric_limits<double>::infinity();
@@ -538,21 +536,13 @@ std::optional<MediaError> AudioReader::Impl::positionSource(Source& source, doub
     const AVFormatContext& context = *source.format;
     const AVStream& stream = *context.streams[source.streamIndex];
     // Where the track should end, unless the container only guessed its length from the bit rate.
-    if (stream.duration == AV_NOPTS_VALUE || context.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+    auto statedEnd = trackend::statedEnd(context, stream);
+    if (!statedEnd)
         return std::nullopt;
-    double trackEnd = (stream.duration + (stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time))
-                    * av_q2d(stream.time_base) - source.fileStart;
+    double trackEnd = static_cast<double>(*statedEnd) * av_q2d(stream.time_base) - source.fileStart;
     double end = std::min(trackEnd, rangeEnd);
     source.framesExpected = std::max<std::int64_t>(0, std::llround((end - startSeconds) * outputRate));
-    const AVCodecParameters& codec = *stream.codecpar;
-    auto outputFrames = [&](std::int64_t codecFrames) {
-        return codec.sample_rate > 0 ? av_rescale(codecFrames, outputRate, codec.sample_rate) : 0;
-    };
-    // The codec's own delay and padding (an Opus stream's pre-skip and the trim of its last
-    // packet) may be counted in the declared length without ever being handed out.
-    source.endTolerance = kEndTolerancePackets * outputFrames(std::max(codec.frame_size, 0))
-                        + outputFrames(std::max(codec.initial_padding, 0) + std::max(codec.trailing_padding, 0))
-                        + std::llround(kEndToleranceSeconds * outputRate);
+    source.endTolerance = trackend::toleranceFrames(*stream.codecpar, outputRate);
     return std::nullopt;
 }
 

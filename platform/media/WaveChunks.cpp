@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace qv::wave {
@@ -54,6 +55,16 @@ std::optional<std::uint64_t> declaredDataEnd(const std::string& path)
         // Chunks are padded to an even length.
         offset += 8 + size + (size & 1);
     }
+}
+
+bool isCutShort(const std::string& path)
+{
+    auto dataEnd = declaredDataEnd(path);
+    if (!dataEnd)
+        return false;
+    std::error_code sizeError;
+    auto fileSize = std::filesystem::file_size(path, sizeError);
+    return !sizeError && fileSize < *dataEnd;
 }
 
 }  // namespace qv::wave

@@ -14,4 +14,7 @@ namespace qv::wave {
 // ones without a 'ds64' chunk to give it).
 std::optional<std::uint64_t> declaredDataEnd(const std::string& path);
 
+// The file is a WAVE file that holds fewer bytes than its data chunk declares.
+bool isCutShort(const std::string& path);
+
 }  // namespace qv::wave

@@ -369,6 +369,59 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
 // processing; once their transcripts are verified, the library opened from the File menu's
 // road goes back again with their words as keywords. The partner editor is a script that keeps
 // every document handed to it.
+TEST_F(IntakeEndToEnd, ACutMp3IsListedWithTheLengthOfItsSoundAndCannotBeTranscribed)
+{
+    // A minute of sound, and a copy of it that kept its first 4.5 s: the copy's header still
+    // states the whole minute.
+    const QString minute = home.path() + "/minute.mp3";
+    const QString sine = home.path() + "/sine.wav";
+    for (const auto& [path, seconds] : {std::pair{minute, "60"}, std::pair{sine, "3"}})
+        ASSERT_EQ(QProcess::execute("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                               QStringLiteral("sine=f=440:r=44100:d=%1").arg(seconds), "-b:a", "128k",
+                                               path}),
+                  0);
+    QFile whole(minute);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QString cutPath = home.path() + "/cut take.mp3";
+    QFile cut(cutPath);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.read(1000 + 128000 / 8 * 9 / 2));
+    cut.close();
+
+    launch(QString());
+    ASSERT_FALSE(signUpVerified().empty());
+    AppDelegate& ad = shell->ad();
+    QVFilesPendingViewController& pending = shell->pendingList();
+    pending.openFiles({sine});
+    ASSERT_TRUE(waitFor([&] { return pending.transcribeButton()->isEnabled(); }));
+
+    pending.openFiles({cutPath});
+    ASSERT_TRUE(waitFor([&] { return ad.filesPending.size() == 2; }));
+    const QVFilePending& file = *ad.filesPending[1];
+    EXPECT_EQ(file.name, "cut take");
+    // Reading its sound for the waveform stops where the bytes do, and says so.
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = openMessageBox(&shell->window())) != nullptr; }));
+    EXPECT_TRUE(alert->informativeText().contains("truncated")) << alert->informativeText().toStdString();
+    pressButton(alert, "OK");
+    // The list stops waiting on it once its reading ended.
+    ASSERT_TRUE(waitFor([&] { return openMessageBox(&shell->window()) == nullptr && !file.isGeneratingWaveforms; }));
+
+    QVTableCellViewFilePending* row = pending.cellForFile(file);
+    ASSERT_NE(row, nullptr);
+    EXPECT_NEAR(file.duration, 4500, 100);
+    EXPECT_EQ(row->durationDisplay()->text(), "4s");
+    EXPECT_TRUE(row->audioErrorDisplay()->isVisible());
+    EXPECT_EQ(row->audioErrorDisplay()->toolTip(),
+              "The file is truncated: its sound stops after 4s, before the end the file states");
+    EXPECT_FALSE(pending.transcribeButton()->isEnabled());
+    EXPECT_TRUE(pending.errorButton()->isVisible());
+    screenshot("intake-cut-mp3-row");
+    pending.errorButton()->click();
+    ASSERT_TRUE(waitFor([&] { return pending.errorPopover() != nullptr; }));
+    screenshot("intake-cut-mp3-reason");
+}
+
 TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
 {
     const QString first = spokenWav("take one", "Good morning to you all.");

@@ -51,6 +51,16 @@ const std::map<std::string, std::string>& recipes()
                                 " -c:a pcm_s16le -f mov"},
         {"long.mp3", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libmp3lame -b:a 128k -f mp3"},
         {"long.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a aac -b:a 64k -movflags +faststart -f ipod"},
+        {"long.wav", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a pcm_s16le -f wav"},
+        {"long.aiff", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a pcm_s16be -f aiff"},
+        {"long.caf", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a pcm_s16le -f caf"},
+        {"long.flac", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a flac -f flac"},
+        {"long.ogg", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a libvorbis -f ogg"},
+        {"long.aac", "-f lavfi -i 'sine=f=440:r=44100:d=10' -c:a aac -b:a 64k -f adts"},
+        {"long.mp4", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=10' -f lavfi -i 'sine=f=440:r=44100:d=10'"
+                     " -c:v mpeg4 -c:a aac -b:a 64k -movflags +faststart -f mp4"},
+        {"long.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=10' -f lavfi -i 'sine=f=440:r=44100:d=10'"
+                     " -c:v mpeg4 -c:a aac -b:a 64k -movflags +faststart -f mov"},
         {"sine2.wav", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a pcm_s16le -f wav"},
         {"sine2.aiff", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a pcm_s16be -f aiff"},
         {"sine2.flac", "-f lavfi -i 'sine=f=440:r=48000:d=2' -c:a flac -f flac"},

@@ -37,6 +37,9 @@ namespace qv::test {
 //   "groups-sawtooth.mov"  groups.mov's pictures beside sawtooth.wav's sound (4 s of it)
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
+//   "long.wav", "long.aiff", "long.caf" (16-bit PCM), "long.flac", "long.ogg" (Vorbis),
+//   "long.aac" (raw AAC frames), "long.mp4", "long.mov" (AAC at 64 kbit/s beside a grey
+//                 picture, the index at the start of the file)  10 s mono 44.1 kHz of a sine
 //   "tagged.m4a"  1 s mono AAC with iTunes album "iAlbum" and artist "iArtist", its index at
 //                 the start of the file
 //   "sine2.wav", "sine2.aiff", "sine2.flac", "sine2.mp3" (44.1 kHz), "sine2-48k.mp3",
