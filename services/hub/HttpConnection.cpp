@@ -38,6 +38,7 @@ QByteArray statusText(int status)
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 409: return "Conflict";
+    case 410: return "Gone";
     case 413: return "Payload Too Large";
     case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
@@ -92,6 +93,7 @@ HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, Wor
         if (!answered_)
             timedOut();
     });
+    connect(&rateWindow_, &QTimer::timeout, this, &HttpConnection::checkBodyRate);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (answered_)
             socket_->skip(socket_->bytesAvailable());
@@ -118,6 +120,7 @@ void HttpConnection::finish()
 {
     timer_.stop();
     bodyDeadline_.stop();
+    rateWindow_.stop();
     if (socket_)
         socket_->disconnect(this);
     deleteLater();
@@ -132,6 +135,21 @@ void HttpConnection::timedOut()
     }
     // The client stopped sending: it is most likely gone, and it is not waited for again.
     answer(HttpResponse::error(408, "timeout", "The request did not arrive in time."));
+}
+
+void HttpConnection::checkBodyRate()
+{
+    if (!socket_ || answered_)
+        return rateWindow_.stop();
+    const qint64 received = bodyRead_ + socket_->bytesAvailable();
+    const auto least = static_cast<qint64>(limits_.rateWindowSeconds * limits_.minWindowBytesPerSecond);
+    // Time the service spent not reading is not the sender's.
+    const bool paused = windowPaused_ || (stream_ && stream_->paused);
+    const bool tooSlow = !paused && received - windowStart_ < std::min(least, bodyBytes_ - windowStart_);
+    windowStart_ = received;
+    windowPaused_ = false;
+    if (tooSlow)
+        answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly."));
 }
 
 void HttpConnection::readHead()
@@ -183,6 +201,8 @@ void HttpConnection::readHead()
     timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
     const double bodySeconds = limits_.bodyGraceSeconds + static_cast<double>(bodyBytes_) / limits_.minBodyBytesPerSecond;
     bodyDeadline_.start(static_cast<int>(std::min(bodySeconds * 1000, double(std::numeric_limits<int>::max()))));
+    if (bodyBytes_ > 0)
+        rateWindow_.start(static_cast<int>(limits_.rateWindowSeconds * 1000));
     if (const HttpStreamHandler* handler = router_.streamHandler(request_.method, request_.path)) {
         auto begun = (*handler)(request_, bodyBytes_);
         if (auto* refusal = std::get_if<HttpResponse>(&begun))
@@ -231,6 +251,7 @@ void HttpConnection::streamBody()
             stream->paused = true;
             if (stream->queued >= kMaxQueuedBytes / 2 || !stream->paused.exchange(false)) {
                 timer_.stop();
+                windowPaused_ = true;
                 break;
             }
         }
@@ -304,6 +325,7 @@ void HttpConnection::answer(const HttpResponse& response)
 {
     answered_ = true;
     timer_.stop();
+    rateWindow_.stop();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));
@@ -315,6 +337,7 @@ void HttpConnection::answer(const HttpResponse& response)
 void HttpConnection::refuseUnread(const HttpResponse& response)
 {
     answered_ = true;
+    rateWindow_.stop();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));
