@@ -104,7 +104,10 @@ TEST_F(HttpLimits, ABodyMustBringItsLeastRateInEveryWindow)
         SCOPED_TRACE(c.name);
         auto socket = open("POST /nothing-here HTTP/1.1\r\nContent-Length: " + QByteArray::number(kBodyBytes) + "\r\n\r\n");
         QByteArray answer;
-        for (int sent = 0; sent < kBodyBytes && answer.isEmpty() && socket->state() == QAbstractSocket::ConnectedState;
+        QElapsedTimer sending;
+        sending.start();
+        for (int sent = 0; sent < kBodyBytes && answer.isEmpty() && socket->state() == QAbstractSocket::ConnectedState
+                           && sending.elapsed() < kDeadline * 1000;
              sent += int(c.piece.size())) {
             socket->write(c.piece);
             socket->waitForReadyRead(20);
