@@ -387,9 +387,6 @@ int main(int argc, char** argv)
                     refused.load(), kUploads, idle / 1024.0, peak / 1024.0, (peak - idle) / 1024.0);
     }
 
-    uploadServedWhileOthersTrickle(port, 1);
-    uploadServedWhileOthersTrickle(port, 2);
-
     // 4. A listener that never reads (a 4 KiB receive buffer, a ping each second so that silence
     // does not end it) while this client writes 256 KiB values where it listens, as fast as the
     // acknowledgements come.
@@ -449,7 +446,10 @@ int main(int argc, char** argv)
         std::printf("acknowledged writes: %.0f/s; raw SQLite upserts, a transaction each: %.0f/s; ratio %.2f\n", service,
                     raw, service / raw);
     }
+    // Last of the service's loads: the database client above is not served while they run.
     socket.close();
+    uploadServedWhileOthersTrickle(port, 1);
+    uploadServedWhileOthersTrickle(port, 2);
     service.terminate();
     service.waitForFinished(10'000);
 
