@@ -26,6 +26,8 @@ constexpr qint64 kChunkBytes = qint64{256} << 10;
 constexpr std::size_t kSpareChunks = 8;
 // How long the bytes of a refused body are read and dropped before the connection closes.
 constexpr int kLingerMs = 2000;
+// Steps of the yield span at which the body received is noted.
+constexpr std::size_t kYieldSpanSteps = 10;
 
 QByteArray statusText(int status)
 {
@@ -94,6 +96,7 @@ HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, Wor
             timedOut();
     });
     connect(&rateWindow_, &QTimer::timeout, this, &HttpConnection::checkBodyRate);
+    connect(&recentStep_, &QTimer::timeout, this, &HttpConnection::noteRecentStep);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (answered_)
             socket_->skip(socket_->bytesAvailable());
@@ -121,6 +124,7 @@ void HttpConnection::finish()
     timer_.stop();
     bodyDeadline_.stop();
     rateWindow_.stop();
+    recentStep_.stop();
     if (socket_)
         socket_->disconnect(this);
     deleteLater();
@@ -137,19 +141,60 @@ void HttpConnection::timedOut()
     answer(HttpResponse::error(408, "timeout", "The request did not arrive in time."));
 }
 
+qint64 HttpConnection::received() const
+{
+    return bodyRead_ + socket_->bytesAvailable();
+}
+
+bool HttpConnection::tooLittleSince(qint64 since, double seconds) const
+{
+    const auto least = static_cast<qint64>(seconds * limits_.minWindowBytesPerSecond);
+    return received() - since < std::min(least, bodyBytes_ - since);
+}
+
 void HttpConnection::checkBodyRate()
 {
     if (!socket_ || answered_)
         return rateWindow_.stop();
-    const qint64 received = bodyRead_ + socket_->bytesAvailable();
-    const auto least = static_cast<qint64>(limits_.rateWindowSeconds * limits_.minWindowBytesPerSecond);
     // Time the service spent not reading is not the sender's.
     const bool paused = windowPaused_ || (stream_ && stream_->paused);
-    const bool tooSlow = !paused && received - windowStart_ < std::min(least, bodyBytes_ - windowStart_);
-    windowStart_ = received;
+    const bool tooSlow = !paused && tooLittleSince(windowStart_, limits_.rateWindowSeconds);
+    windowStart_ = received();
     windowPaused_ = false;
     if (tooSlow)
         answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly."));
+}
+
+void HttpConnection::noteRecentStep()
+{
+    if (!socket_ || answered_)
+        return recentStep_.stop();
+    recent_.push_back({received(), stepPaused_ || stream_->paused});
+    stepPaused_ = false;
+    if (recent_.size() > kYieldSpanSteps + 1)
+        recent_.pop_front();
+}
+
+bool HttpConnection::yieldIfSlow()
+{
+    // Judged over the whole steps since the oldest noted, a span at least as long as the yield
+    // span, only once the body has run that long and only when the service read all along.
+    if (!socket_ || answered_ || recent_.size() <= kYieldSpanSteps || stepPaused_ || stream_->paused
+        || std::any_of(recent_.begin() + 1, recent_.end(), [](const Step& step) { return step.paused; })
+        || !tooLittleSince(recent_.front().received, limits_.yieldSpanSeconds))
+        return false;
+    answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly while another upload waited."));
+    return true;
+}
+
+void HttpConnection::releaseSink()
+{
+    if (!stream_)
+        return;
+    std::unique_ptr<HttpBodySink> sink;
+    std::lock_guard lock(stream_->mutex);
+    if (!stream_->draining)
+        sink = std::move(stream_->sink);
 }
 
 void HttpConnection::readHead()
@@ -209,6 +254,9 @@ void HttpConnection::readHead()
             return refuseUnread(*refusal);
         stream_ = std::make_shared<Stream>();
         stream_->sink = std::move(std::get<std::unique_ptr<HttpBodySink>>(begun));
+        stream_->sink->attach([self = QPointer<HttpConnection>(this)] { return self && self->yieldIfSlow(); });
+        recent_.push_back({});
+        recentStep_.start(static_cast<int>(limits_.yieldSpanSeconds * 1000 / kYieldSpanSteps));
         socket_->setReadBufferSize(kChunkBytes * 4);
         return streamBody();
     }
@@ -242,6 +290,9 @@ void HttpConnection::readBody()
 
 void HttpConnection::streamBody()
 {
+    // A body given up is not read on: its sink may be gone.
+    if (answered_)
+        return;
     std::shared_ptr<Stream> stream = stream_;
     bool schedule = false;
     while (bodyRead_ < bodyBytes_ && socket_->bytesAvailable() > 0) {
@@ -252,6 +303,7 @@ void HttpConnection::streamBody()
             if (stream->queued >= kMaxQueuedBytes / 2 || !stream->paused.exchange(false)) {
                 timer_.stop();
                 windowPaused_ = true;
+                stepPaused_ = true;
                 break;
             }
         }
@@ -326,6 +378,9 @@ void HttpConnection::answer(const HttpResponse& response)
     answered_ = true;
     timer_.stop();
     rateWindow_.stop();
+    recentStep_.stop();
+    // An upload given up frees its place for the next at once.
+    releaseSink();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));
@@ -338,6 +393,7 @@ void HttpConnection::refuseUnread(const HttpResponse& response)
 {
     answered_ = true;
     rateWindow_.stop();
+    recentStep_.stop();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));

@@ -4,10 +4,14 @@
 #include "services/objectstore/UploadRequest.h"
 #include "services/objectstore/UploadSigner.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace qv::hub {
 
@@ -60,7 +64,8 @@ HttpResponse hubResponse(const objectstore::HttpResponse& response)
 }
 
 // Uploads running per address and per account, so that neither one address nor one account can
-// hold every upload's place. Safe from any thread: an upload ends on a worker thread.
+// hold every upload's place, and how to make a running upload that has been slow of late give its
+// place up. Safe from any thread: an upload ends on a worker thread.
 class RunningUploads {
 public:
     enum class Start { Started, AddressBusy, AccountBusy };
@@ -88,6 +93,30 @@ public:
         if (!account.empty())
             release(byAccount_, account);
     }
+    // `upload`, running, can be given up by calling `yieldIfSlow` (on the service's thread)...
+    void offer(const void* upload, std::function<bool()> yieldIfSlow)
+    {
+        std::lock_guard lock(mutex_);
+        yielders_.emplace_back(upload, std::move(yieldIfSlow));
+    }
+    // ... until it ends.
+    void withdraw(const void* upload)
+    {
+        std::lock_guard lock(mutex_);
+        std::erase_if(yielders_, [upload](const auto& yielder) { return yielder.first == upload; });
+    }
+    // On the service's thread: asks the running uploads, longest running first, to give their
+    // places up if they have been slow of late, until one does; answers whether one did. An
+    // upload given up ends (and withdraws) within the call, so the lock is not held meanwhile.
+    bool displaceSlow()
+    {
+        std::vector<std::pair<const void*, std::function<bool()>>> yielders;
+        {
+            std::lock_guard lock(mutex_);
+            yielders = yielders_;
+        }
+        return std::any_of(yielders.begin(), yielders.end(), [](const auto& yielder) { return yielder.second(); });
+    }
 
 private:
     template <typename Key>
@@ -102,6 +131,7 @@ private:
     std::mutex mutex_;
     std::map<QString, int> byPeer_;
     std::map<std::string, int> byAccount_;
+    std::vector<std::pair<const void*, std::function<bool()>>> yielders_;  // in the order they began
 };
 
 // An accepted upload's body, passed on to the store as it arrives; its place is freed when it
@@ -113,7 +143,12 @@ public:
         : upload_(std::move(upload)), running_(std::move(running)), peer_(std::move(peer)), account_(std::move(account))
     {
     }
-    ~UploadSink() override { running_->end(peer_, account_); }
+    ~UploadSink() override
+    {
+        running_->withdraw(this);
+        running_->end(peer_, account_);
+    }
+    void attach(std::function<bool()> yieldIfSlow) override { running_->offer(this, std::move(yieldIfSlow)); }
     void append(QByteArrayView bytes) override
     {
         upload_->append(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
@@ -221,8 +256,12 @@ std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, c
             case RunningUploads::Start::Started:
                 break;
             }
-            auto begun = store->beginPut(storeRequest(head, head.path.mid(prefix.size() - 1)),
-                                         static_cast<std::uint64_t>(bodyBytes));
+            const objectstore::HttpRequest request = storeRequest(head, head.path.mid(prefix.size() - 1));
+            auto begun = store->beginPut(request, static_cast<std::uint64_t>(bodyBytes));
+            // Every place is taken: one whose sender has been slow of late is given to this upload.
+            if (const auto* refusal = std::get_if<objectstore::HttpResponse>(&begun);
+                refusal && refusal->status == 503 && running->displaceSlow())
+                begun = store->beginPut(request, static_cast<std::uint64_t>(bodyBytes));
             if (auto* refusal = std::get_if<objectstore::HttpResponse>(&begun)) {
                 running->end(head.peer, account);
                 return hubResponse(*refusal);

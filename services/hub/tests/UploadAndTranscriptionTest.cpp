@@ -697,6 +697,102 @@ TEST_F(UploadAndTranscription, UploadsThatTrickleLoseTheirPlacesWithinARateWindo
     }
 }
 
+TEST_F(UploadAndTranscription, AnUploadWaitingForAPlaceTakesThatOfOneSlowOfLate)
+{
+    // The service's own 30 s window; a yield span of a second and a lower least rate keep the
+    // test short and leave the senders that bring it a wide margin.
+    stopWorker();
+    stopService();
+    httpLimits.yieldSpanSeconds = 1;
+    httpLimits.minWindowBytesPerSecond = 512;
+    startService();
+    mountService();
+    const std::string second = service->signUp("second@example.com");
+    const std::string third = service->signUp("third@example.com");
+    constexpr int kPieceBytes = 256;
+    constexpr int kHonestBytes = 128 * kPieceBytes;  // a piece every 20 ms: some 3 s
+    struct Case {
+        const char* name;
+        std::vector<bool> honest;  // of the four uploads that take every place
+        bool served;               // whether a third account's upload is served while they run
+    };
+    const Case cases[] = {
+        {"four that trickle", {false, false, false, false}, true},
+        {"three that bring the rate, the first of them the longest running", {true, true, false, true}, true},
+        {"four that bring the rate", {true, true, true, true}, false},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string ids = "A" + std::to_string(run++) + std::string(29, '0');
+        // Two accounts from two addresses take every place, in this order.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        std::vector<int> sent;
+        for (int i = 0; i < 4; ++i) {
+            const QString address = addressFor(service->port(), i % 2 ? second : token, ids + std::to_string(i));
+            const char* source = i % 2 ? "127.0.0.3" : "127.0.0.2";
+            if (c.honest[std::size_t(i)]) {
+                auto socket = std::make_unique<QTcpSocket>();
+                socket->bind(QHostAddress(source));
+                socket->connectToHost("127.0.0.1", service->port());
+                EXPECT_TRUE(socket->waitForConnected(int(kDeadline * 1000)));
+                socket->write("PUT " + targetOf(address) + " HTTP/1.1\r\nContent-Length: " + QByteArray::number(kHonestBytes)
+                              + "\r\n\r\n");
+                socket->waitForBytesWritten(int(kDeadline * 1000));
+                held.push_back(std::move(socket));
+            } else {
+                held.push_back(trickle(service->port(), address, source));
+            }
+            sent.push_back(0);
+            // Taken up before the next one comes.
+            EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 401);
+        }
+        const QByteArray target = targetOf(addressFor(service->port(), third, ids + "9"));
+        int status = 0;
+        bool servedWhileTheyRan = false;
+        QElapsedTimer waited;
+        waited.start();
+        for (int round = 0; waited.elapsed() < kDeadline * 1000; ++round) {
+            bool running = false;
+            bool noneWhole = true;
+            for (std::size_t i = 0; i < held.size(); ++i) {
+                if (c.honest[i] && sent[i] < kHonestBytes) {
+                    held[i]->write(QByteArray(kPieceBytes, 'h'));
+                    held[i]->flush();
+                    sent[i] += kPieceBytes;
+                    running = true;
+                }
+                noneWhole = noneWhole && !(c.honest[i] && sent[i] == kHonestBytes);
+            }
+            held[0]->waitForReadyRead(20);
+            if (status != 200 && round % 10 == 0) {
+                status = exchange(service->port(), "PUT", target, Exchange{QByteArray(5000, 'c'), {}, {}, "127.0.0.4"}).status;
+                servedWhileTheyRan = status == 200 && noneWhole;
+                EXPECT_TRUE(status == 200 || status == 503) << status;
+            }
+            if (!running && (status == 200 || !c.served))
+                break;
+        }
+        EXPECT_EQ(servedWhileTheyRan, c.served);
+        // Those that bring the rate are stored; one that trickles gave its place up.
+        int givenUp = 0;
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            QByteArray answer;
+            if (c.honest[i]) {
+                while (held[i]->state() == QAbstractSocket::ConnectedState && held[i]->waitForReadyRead(int(kDeadline * 1000)))
+                    answer += held[i]->readAll();
+                answer += held[i]->readAll();
+                EXPECT_EQ(answer.mid(9, 3), "200") << i << ": " << answer.toStdString();
+            } else if (held[i]->waitForReadyRead(100) || held[i]->bytesAvailable() > 0) {
+                answer = held[i]->readAll();
+                EXPECT_TRUE(answer.startsWith("HTTP/1.1 408") && answer.contains("too_slow")) << answer.toStdString();
+                ++givenUp;
+            }
+        }
+        EXPECT_EQ(givenUp, c.served ? 1 : 0);
+    }
+}
+
 TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)
 {
     stopWorker();
