@@ -93,13 +93,12 @@ public:
         if (!account.empty())
             release(byAccount_, account);
     }
-    // `upload`, running, can be given up by calling `yieldIfSlow` (on the service's thread)...
+    // A running upload and how to give it up if it has been slow of late, until it withdraws.
     void offer(const void* upload, std::function<bool()> yieldIfSlow)
     {
         std::lock_guard lock(mutex_);
         yielders_.emplace_back(upload, std::move(yieldIfSlow));
     }
-    // ... until it ends.
     void withdraw(const void* upload)
     {
         std::lock_guard lock(mutex_);

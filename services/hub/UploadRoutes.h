@@ -3,7 +3,8 @@
 // PUT address below /objects/, the address itself being the authority for the one PUT it names.
 // A file's address goes only to the account that first asked for it and owns its record, if any
 // (403 for another account, 410 for a deleted record). One address, and one account, runs at
-// most a few uploads at once.
+// most a few uploads at once; when every place is taken, a newcomer takes that of an upload whose
+// sender has been slow of late.
 // `PUT /objects/<key>` stores the upload when its address is genuine and unexpired, answering the
 // body's MD5 as "Etag". The address and size are checked from the head, so a refused PUT is
 // answered before its body is read; an accepted body streams to disk.
