@@ -3,8 +3,9 @@
 // whole body and in every window of a short time, or the connection is closed; a WebSocket
 // handshake is handed on. A body that a route streams goes to its sink on a worker thread, read
 // from the socket no faster than the sink keeps up, and is given up when its sink asks and its
-// sender has been slow of late; any other body is small and read whole. A route that runs off the service's thread runs on the
-// workers. Lives on the service's thread and deletes itself when the exchange ends.
+// sender has been slow of late; any other body is small and read whole. A route that runs off
+// the service's thread runs on the workers. Lives on the service's thread and deletes itself when
+// the exchange ends.
 #pragma once
 
 #include "platform/foundation/WorkQueue.h"
