@@ -5,6 +5,7 @@
 //   peak resident memory during four forged 256 MiB uploads, above idle       < 100 MB
 //   service memory while a listener stops reading and a writer keeps writing  <= 64 MiB above idle
 //   one transcription job with 2,000 custom words against the same with none  <= 2 x
+//   while two addresses trickle uploads, a third address's upload served      within 12 s
 //   acknowledged writes per second against raw SQLite doing the same upserts  (printed; higher is better)
 // Meaningful only in an optimised build:
 //   cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release && build-release/bench/services/service_load_bench
@@ -176,6 +177,80 @@ double rawSqliteUpsertsPerSecond(const std::string& folder, int count)
     return count / seconds;
 }
 
+// The upload address of `uuid` for the account of `token`, as a request target ("/objects/...").
+std::string uploadTarget(quint16 port, const std::string& token, const std::string& uuid)
+{
+    const std::string address =
+        field(exchange(port, "GET /make-upload-request?file_name=" + QByteArray::fromStdString(uuid) + ".m4a HTTP/1.1\r\nHost: 127.0.0.1:"
+                                 + QByteArray::number(port) + "\r\nAuthorization: Bearer " + QByteArray::fromStdString(token) + "\r\n\r\n",
+                       0, 0).second,
+              "signed_request");
+    return address.empty() ? std::string() : address.substr(address.find("/objects/"));
+}
+
+// Two PUTs from each of two addresses, of `accounts` accounts (1 or 2), each announcing 256 MiB
+// and sending a byte every 5 s; meanwhile another account tries a 5,000-byte upload from a third
+// address until it is served. Prints how long that took.
+void uploadServedWhileOthersTrickle(quint16 port, int accounts)
+{
+    const std::string run = std::to_string(accounts);
+    auto signUp = [&](const std::string& name) {
+        const std::string body = R"({"email":")" + name + run + R"(@example.com","password":"benchmark"})";
+        return field(post(port, "/auth/sign-up", QByteArray::fromStdString(body)).second, "token");
+    };
+    const std::string firstTrickler = signUp("trickle");
+    const std::vector<std::string> tricklerTokens{firstTrickler, accounts > 1 ? signUp("trickle-b") : firstTrickler};
+    const std::string honest = signUp("honest");
+    // File ids of this run: "7", the run, zeros, and `last`.
+    auto uuid = [&](char last) { return "7" + run + std::string(29, '0') + last; };
+    std::atomic<bool> trickling = true;
+    std::vector<std::thread> tricklers;
+    for (int i = 0; i < 4; ++i) {
+        const std::string target =
+            uploadTarget(port, tricklerTokens[std::size_t(i / 2)], uuid(char('0' + i)));
+        const std::string source = i < 2 ? "127.0.0.2" : "127.0.0.3";
+        tricklers.emplace_back([&, target, source] {
+            QTcpSocket socket;
+            socket.bind(QHostAddress(QString::fromStdString(source)));
+            socket.connectToHost("127.0.0.1", port);
+            if (!socket.waitForConnected(10'000))
+                return;
+            socket.write(putHead(target, kUploadBytes));
+            QElapsedTimer sinceByte;
+            sinceByte.start();
+            while (trickling && socket.state() == QAbstractSocket::ConnectedState) {
+                if (sinceByte.elapsed() >= 5000) {
+                    socket.write("a");
+                    sinceByte.restart();
+                }
+                socket.waitForBytesWritten(100);
+                socket.waitForReadyRead(100);
+                socket.readAll();
+            }
+        });
+    }
+    // The trickles have begun before the honest upload tries.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string target = uploadTarget(port, honest, uuid('F'));
+    QElapsedTimer waited;
+    waited.start();
+    int status = 0;
+    int tries = 0;
+    while (status != 200 && waited.elapsed() < 120'000) {
+        status = exchange(port, putHead(target, 5000), 5000, 'h', "127.0.0.4").first;
+        ++tries;
+        if (status != 200)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    const double seconds = waited.elapsed() / 1000.0;
+    trickling = false;
+    for (auto& thread : tricklers)
+        thread.join();
+    std::printf("while two addresses trickle uploads (%s), a third address's upload served within %.2f s (%d tries%s; "
+                "target within 12 s)\n",
+                accounts > 1 ? "one account each" : "of one account", seconds, tries, status == 200 ? "" : ", never served");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -193,6 +268,9 @@ int main(int argc, char** argv)
     const std::string account = post(port, "/auth/sign-up", R"({"email":"bench@example.com","password":"benchmark"})").second;
     const std::string token = field(account, "token");
     const std::string uid = field(account, "uid");
+    // One account runs at most two uploads at once: the four of the load come from two.
+    const std::string secondToken =
+        field(post(port, "/auth/sign-up", R"({"email":"bench2@example.com","password":"benchmark"})").second, "token");
 
     // The database client whose pings are timed, on this thread.
     QWebSocket socket;
@@ -264,12 +342,7 @@ int main(int argc, char** argv)
             });
         for (int i = 0; i < kUploads; ++i) {
             const std::string uuid = "0123456789ABCDEF0123456789ABCDE" + std::to_string(i);
-            const std::string address =
-                field(exchange(port, "GET /make-upload-request?file_name=" + QByteArray::fromStdString(uuid) + ".m4a HTTP/1.1\r\nHost: 127.0.0.1:"
-                                         + QByteArray::number(port) + "\r\nAuthorization: Bearer " + QByteArray::fromStdString(token) + "\r\n\r\n",
-                               0, 0).second,
-                      "signed_request");
-            const std::string target = address.substr(address.find("/objects/"));
+            const std::string target = uploadTarget(port, i < 2 ? token : secondToken, uuid);
             const std::string source = "127.0.0." + std::to_string(i + 1);
             load.emplace_back([&, target, source] {
                 failures += exchange(port, putHead(target, kUploadBytes), kUploadBytes, 'a', source.c_str()).first != 200;
@@ -373,7 +446,10 @@ int main(int argc, char** argv)
         std::printf("acknowledged writes: %.0f/s; raw SQLite upserts, a transaction each: %.0f/s; ratio %.2f\n", service,
                     raw, service / raw);
     }
+    // Last of the service's loads: the database client above is not served while they run.
     socket.close();
+    uploadServedWhileOthersTrickle(port, 1);
+    uploadServedWhileOthersTrickle(port, 2);
     service.terminate();
     service.waitForFinished(10'000);
 

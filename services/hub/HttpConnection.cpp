@@ -26,6 +26,8 @@ constexpr qint64 kChunkBytes = qint64{256} << 10;
 constexpr std::size_t kSpareChunks = 8;
 // How long the bytes of a refused body are read and dropped before the connection closes.
 constexpr int kLingerMs = 2000;
+// Steps of the yield span at which the body received is noted.
+constexpr std::size_t kYieldSpanSteps = 10;
 
 QByteArray statusText(int status)
 {
@@ -38,6 +40,7 @@ QByteArray statusText(int status)
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 409: return "Conflict";
+    case 410: return "Gone";
     case 413: return "Payload Too Large";
     case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
@@ -92,6 +95,8 @@ HttpConnection::HttpConnection(QTcpSocket* socket, const HttpRouter& router, Wor
         if (!answered_)
             timedOut();
     });
+    connect(&rateWindow_, &QTimer::timeout, this, &HttpConnection::checkBodyRate);
+    connect(&recentStep_, &QTimer::timeout, this, &HttpConnection::noteRecentStep);
     connect(socket, &QTcpSocket::readyRead, this, [this] {
         if (answered_)
             socket_->skip(socket_->bytesAvailable());
@@ -118,6 +123,8 @@ void HttpConnection::finish()
 {
     timer_.stop();
     bodyDeadline_.stop();
+    rateWindow_.stop();
+    recentStep_.stop();
     if (socket_)
         socket_->disconnect(this);
     deleteLater();
@@ -132,6 +139,62 @@ void HttpConnection::timedOut()
     }
     // The client stopped sending: it is most likely gone, and it is not waited for again.
     answer(HttpResponse::error(408, "timeout", "The request did not arrive in time."));
+}
+
+qint64 HttpConnection::received() const
+{
+    return bodyRead_ + socket_->bytesAvailable();
+}
+
+bool HttpConnection::tooLittleSince(qint64 since, double seconds) const
+{
+    const auto least = static_cast<qint64>(seconds * limits_.minWindowBytesPerSecond);
+    return received() - since < std::min(least, bodyBytes_ - since);
+}
+
+void HttpConnection::checkBodyRate()
+{
+    if (!socket_ || answered_)
+        return rateWindow_.stop();
+    // Time the service spent not reading is not the sender's.
+    const bool paused = windowPaused_ || (stream_ && stream_->paused);
+    const bool tooSlow = !paused && tooLittleSince(windowStart_, limits_.rateWindowSeconds);
+    windowStart_ = received();
+    windowPaused_ = false;
+    if (tooSlow)
+        answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly."));
+}
+
+void HttpConnection::noteRecentStep()
+{
+    if (!socket_ || answered_)
+        return recentStep_.stop();
+    recent_.push_back({received(), stepPaused_ || stream_->paused});
+    stepPaused_ = false;
+    if (recent_.size() > kYieldSpanSteps + 1)
+        recent_.pop_front();
+}
+
+bool HttpConnection::yieldIfSlow()
+{
+    // Judged over the whole steps since the oldest noted, a span at least as long as the yield
+    // span, only once the body has run that long and only when the service read all along.
+    if (!socket_ || answered_ || recent_.size() <= kYieldSpanSteps || stepPaused_ || stream_->paused
+        || std::any_of(recent_.begin() + 1, recent_.end(), [](const Step& step) { return step.paused; })
+        || !tooLittleSince(recent_.front().received, limits_.yieldSpanSeconds))
+        return false;
+    answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly while another upload waited."));
+    return true;
+}
+
+void HttpConnection::releaseSink()
+{
+    if (!stream_)
+        return;
+    std::unique_ptr<HttpBodySink> sink;
+    std::lock_guard lock(stream_->mutex);
+    if (!stream_->draining)
+        sink = std::move(stream_->sink);
 }
 
 void HttpConnection::readHead()
@@ -183,12 +246,17 @@ void HttpConnection::readHead()
     timer_.start(static_cast<int>(limits_.bodyIdleSeconds * 1000));
     const double bodySeconds = limits_.bodyGraceSeconds + static_cast<double>(bodyBytes_) / limits_.minBodyBytesPerSecond;
     bodyDeadline_.start(static_cast<int>(std::min(bodySeconds * 1000, double(std::numeric_limits<int>::max()))));
+    if (bodyBytes_ > 0)
+        rateWindow_.start(static_cast<int>(limits_.rateWindowSeconds * 1000));
     if (const HttpStreamHandler* handler = router_.streamHandler(request_.method, request_.path)) {
         auto begun = (*handler)(request_, bodyBytes_);
         if (auto* refusal = std::get_if<HttpResponse>(&begun))
             return refuseUnread(*refusal);
         stream_ = std::make_shared<Stream>();
         stream_->sink = std::move(std::get<std::unique_ptr<HttpBodySink>>(begun));
+        stream_->sink->attach([self = QPointer<HttpConnection>(this)] { return self && self->yieldIfSlow(); });
+        recent_.push_back({});
+        recentStep_.start(static_cast<int>(limits_.yieldSpanSeconds * 1000 / kYieldSpanSteps));
         socket_->setReadBufferSize(kChunkBytes * 4);
         return streamBody();
     }
@@ -222,6 +290,9 @@ void HttpConnection::readBody()
 
 void HttpConnection::streamBody()
 {
+    // A body given up is not read on: its sink may be gone.
+    if (answered_)
+        return;
     std::shared_ptr<Stream> stream = stream_;
     bool schedule = false;
     while (bodyRead_ < bodyBytes_ && socket_->bytesAvailable() > 0) {
@@ -231,6 +302,8 @@ void HttpConnection::streamBody()
             stream->paused = true;
             if (stream->queued >= kMaxQueuedBytes / 2 || !stream->paused.exchange(false)) {
                 timer_.stop();
+                windowPaused_ = true;
+                stepPaused_ = true;
                 break;
             }
         }
@@ -304,6 +377,10 @@ void HttpConnection::answer(const HttpResponse& response)
 {
     answered_ = true;
     timer_.stop();
+    rateWindow_.stop();
+    recentStep_.stop();
+    // An upload given up frees its place for the next at once.
+    releaseSink();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));
@@ -315,6 +392,8 @@ void HttpConnection::answer(const HttpResponse& response)
 void HttpConnection::refuseUnread(const HttpResponse& response)
 {
     answered_ = true;
+    rateWindow_.stop();
+    recentStep_.stop();
     if (!socket_)
         return finish();
     socket_->write(responseBytes(response));

@@ -1,9 +1,11 @@
 // One plain-HTTP exchange on the service's port, from the connection's first byte to its answer.
-// The head must arrive within a few seconds and a body must keep coming, at a least rate, or
-// the connection is closed; a WebSocket handshake is handed on. A body that a route streams goes
-// to its sink on a worker thread, read from the socket no faster than the sink keeps up; any
-// other body is small and read whole. A route that runs off the service's thread runs on the
-// workers. Lives on the service's thread and deletes itself when the exchange ends.
+// The head must arrive within a few seconds and a body must keep coming, at a least rate over the
+// whole body and in every window of a short time, or the connection is closed; a WebSocket
+// handshake is handed on. A body that a route streams goes to its sink on a worker thread, read
+// from the socket no faster than the sink keeps up, and is given up when its sink asks and its
+// sender has been slow of late; any other body is small and read whole. A route that runs off
+// the service's thread runs on the workers. Lives on the service's thread and deletes itself when
+// the exchange ends.
 #pragma once
 
 #include "platform/foundation/WorkQueue.h"
@@ -14,6 +16,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -29,6 +32,18 @@ public:
         // a sender that trickles bytes cannot hold a connection, or an upload's place, for long.
         double bodyGraceSeconds = 30;
         double minBodyBytesPerSecond = 16 * 1024;
+        // In every window of this many seconds from the end of the head, a body must bring at
+        // least this rate (or all that is still due): a sender that trickles loses its
+        // connection, and its upload's place, within a window, however large the size it
+        // announced. A quarter of the client's own 64 kbit/s audio: a link slower than that
+        // could not upload its recordings anyway.
+        double rateWindowSeconds = 30;
+        double minWindowBytesPerSecond = 2 * 1024;
+        // When its sink asks (another upload waits for a place), a streamed body that brought
+        // less than that rate over about the last this many seconds gives up: it is answered 408
+        // and its sink released. Judged only once it has run that long, and not over time in
+        // which the service itself stopped reading.
+        double yieldSpanSeconds = 10;
     };
     // Hands on a socket whose request is a WebSocket handshake, the head taken from it.
     using Upgrade = std::function<void(QTcpSocket*, const HttpRequest&)>;
@@ -50,6 +65,18 @@ private:
     // moment, so that closing does not reset the connection before it has read the answer.
     void refuseUnread(const HttpResponse& response);
     void timedOut();
+    // At the end of each rate window: closes a connection whose body came too slowly in it.
+    void checkBodyRate();
+    // Each tenth of the yield span: notes how much of the body has come.
+    void noteRecentStep();
+    // Answers 408 and releases the sink when the body came too slowly over the yield span.
+    bool yieldIfSlow();
+    // The body's bytes received so far, read or waiting in the socket.
+    qint64 received() const;
+    // Whether fewer bytes than the least rate over `seconds` came since `since` bytes.
+    bool tooLittleSince(qint64 since, double seconds) const;
+    // Frees the sink of a stream now, unless a worker is still passing it bytes.
+    void releaseSink();
     void finish();
 
     QPointer<QTcpSocket> socket_;
@@ -59,9 +86,21 @@ private:
     Upgrade upgrade_;
     QTimer timer_;
     QTimer bodyDeadline_;
+    QTimer rateWindow_;
+    QTimer recentStep_;
     HttpRequest request_;
     qint64 bodyBytes_ = 0;
     qint64 bodyRead_ = 0;
+    qint64 windowStart_ = 0;     // bytes of the body received when the current window began
+    bool windowPaused_ = false;  // reading stopped for the sink during the current window
+    // Over the steps of the yield span, oldest first: the body received at each step's end, and
+    // whether reading stopped for the sink during the step.
+    struct Step {
+        qint64 received = 0;
+        bool paused = false;
+    };
+    std::deque<Step> recent_;
+    bool stepPaused_ = false;  // reading stopped for the sink during the current step
     bool headRead_ = false;
     bool answered_ = false;
     std::shared_ptr<Stream> stream_;

@@ -48,6 +48,11 @@ public:
     virtual void append(QByteArrayView bytes) = 0;
     // After the last byte: the response.
     virtual HttpResponse finish() = 0;
+    // Called once by the connection that feeds this sink, before any byte. `yieldIfSlow`, to be
+    // called on the service's thread only, gives the body up when its sender has of late brought
+    // less than the connection's least rate (answered 408, this sink released once no worker uses
+    // it) and answers whether it did.
+    virtual void attach(std::function<bool()> /*yieldIfSlow*/) {}
 };
 // Decides from the head alone (its body not read; `bodyBytes` the announced size): a response
 // sent at once, or the sink that takes the body. Runs on the service's thread.

@@ -81,6 +81,43 @@ TEST_F(HttpLimits, ABodyThatTricklesIsCutOffAtItsLeastRate)
     EXPECT_EQ(answer.mid(9, 3), "408") << answer.toStdString();
 }
 
+TEST_F(HttpLimits, ABodyMustBringItsLeastRateInEveryWindow)
+{
+    // Only the window judges here: the pauses allowed and the whole body's time are long.
+    stopService();
+    httpLimits.bodyIdleSeconds = 60;
+    httpLimits.bodyGraceSeconds = 600;
+    httpLimits.rateWindowSeconds = 1;
+    httpLimits.minWindowBytesPerSecond = 100;
+    startService();
+    struct Case {
+        const char* name;
+        QByteArray piece;  // sent every 20 ms until an answer comes or the body is whole
+        const char* status;
+    };
+    const Case cases[] = {
+        {"a byte at a time, a few per window", " ", "408"},
+        {"pieces well above the rate, over several windows", QByteArray(100, ' '), "404"},
+    };
+    constexpr int kBodyBytes = 10'000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto socket = open("POST /nothing-here HTTP/1.1\r\nContent-Length: " + QByteArray::number(kBodyBytes) + "\r\n\r\n");
+        QByteArray answer;
+        QElapsedTimer sending;
+        sending.start();
+        for (int sent = 0; sent < kBodyBytes && answer.isEmpty() && socket->state() == QAbstractSocket::ConnectedState
+                           && sending.elapsed() < kDeadline * 1000;
+             sent += int(c.piece.size())) {
+            socket->write(c.piece);
+            socket->waitForReadyRead(20);
+            answer += socket->readAll();
+        }
+        answer += untilClosed(*socket);
+        EXPECT_EQ(answer.mid(9, 3), c.status) << answer.toStdString();
+    }
+}
+
 TEST_F(HttpLimits, OneAddressCannotHoldEveryConnection)
 {
     // The service's own limits stay long here: these connections must outlast the test.

@@ -571,6 +571,228 @@ TEST_F(UploadAndTranscription, UploadAddressesAreHandedToSignedInAccountsOnly)
         EXPECT_EQ(exchange(service->port(), "GET", uploadRequest(kUuid), Exchange{{}, {}, c.token, "127.0.0.1"}).status, c.status) << c.name;
 }
 
+TEST_F(UploadAndTranscription, AFilesUploadAddressGoesOnlyToTheAccountItBelongsTo)
+{
+    std::string otherUid;
+    const std::string other = service->signUp("other@example.com", &otherUid);
+    auto ask = [&](const std::string& who, const std::string& uuid) {
+        return exchange(service->port(), "GET", uploadRequest(uuid), Exchange{{}, {}, who, "127.0.0.1"}).status;
+    };
+    // A record as the client writes it once its upload is stored, or as the owner deleted it.
+    auto record = [&](const std::string& uuid, const std::string& owner, std::int64_t deleted = 0) {
+        service->serviceWrite("files/" + uuid, DatabaseValue::object({{"owner", owner}, {"name", "Harbor"}, {"deleted", deleted}}));
+    };
+    const std::string recorded = "D0000000000000000000000000000001";
+    const std::string handedOut = "D0000000000000000000000000000002";
+    const std::string deleted = "D0000000000000000000000000000003";
+    const std::string takenFirst = "D0000000000000000000000000000004";
+    record(recorded, uid);
+    record(deleted, uid, 1'700'000'000'000);
+    ASSERT_EQ(ask(token, handedOut), 200);
+    // Another account asked first; a record written since under this account does not take it.
+    ASSERT_EQ(ask(other, takenFirst), 200);
+    record(takenFirst, uid);
+    struct Case {
+        const char* name;
+        std::string who;
+        std::string uuid;
+        int status;
+    };
+    const Case cases[] = {
+        {"another account's record", other, recorded, 403},
+        {"another account's address, its record not written yet", other, handedOut, 403},
+        {"another account's deleted record", other, deleted, 403},
+        {"the own record", token, recorded, 200},
+        {"the own address asked for again", token, handedOut, 200},
+        {"the own deleted record", token, deleted, 410},
+        {"a record written over another account's address", token, takenFirst, 403},
+        {"an id of no record", other, "D0000000000000000000000000000005", 200},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ask(c.who, c.uuid), c.status) << c.name;
+
+    // The account whose file it is uploads it: nothing of another account's is in the way.
+    EXPECT_EQ(upload(handedOut, QByteArray(5000, 'a')), 200);
+    EXPECT_FALSE(fs::exists(store->objectPath(takenFirst + ".m4a")));
+}
+
+// A PUT that announces the test's largest body, sends a few bytes and then nothing, from `source`.
+std::unique_ptr<QTcpSocket> trickle(quint16 port, const QString& address, const char* source)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(source));
+    socket->connectToHost("127.0.0.1", port);
+    EXPECT_TRUE(socket->waitForConnected(int(kDeadline * 1000)));
+    socket->write("PUT " + targetOf(address) + " HTTP/1.1\r\nContent-Length: " + QByteArray::number(qint64(kTestMaxObjectBytes))
+                  + "\r\n\r\nhalf");
+    socket->waitForBytesWritten(int(kDeadline * 1000));
+    return socket;
+}
+
+// The upload address of `uuid` handed to the account of `token`.
+QString addressFor(quint16 port, const std::string& token, const std::string& uuid)
+{
+    const HttpAnswer answer = exchange(port, "GET", uploadRequest(uuid), Exchange{{}, {}, token, "127.0.0.1"});
+    EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
+    return QJsonDocument::fromJson(answer.body).object().value("signed_request").toString();
+}
+
+TEST_F(UploadAndTranscription, OneAccountsTricklingUploadsLeaveOtherAccountsAPlace)
+{
+    // Two uploads from each of two addresses, all of one account: the account gets its share and
+    // is told to wait for the rest.
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    std::vector<QByteArray> answers;
+    for (int i = 0; i < 4; ++i) {
+        const QString address = addressFor(service->port(), token, "E000000000000000000000000000000" + std::to_string(i));
+        held.push_back(trickle(service->port(), address, i < 2 ? "127.0.0.2" : "127.0.0.3"));
+        // Taken up (or refused) before the next one comes.
+        EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 401);
+    }
+    int refused = 0;
+    for (auto& socket : held)
+        if (socket->waitForReadyRead(100) && socket->readAll().mid(9, 3) == "503")
+            ++refused;
+    EXPECT_EQ(refused, 2);
+
+    // Another account, from a third address, is served while they trickle on.
+    const std::string other = service->signUp("other@example.com");
+    const std::string uuid = "E0000000000000000000000000000009";
+    const HttpAnswer put = exchange(service->port(), "PUT", targetOf(addressFor(service->port(), other, uuid)),
+                                    Exchange{QByteArray(5000, 'b'), {}, {}, "127.0.0.4"});
+    EXPECT_EQ(put.status, 200) << put.body.toStdString();
+}
+
+TEST_F(UploadAndTranscription, UploadsThatTrickleLoseTheirPlacesWithinARateWindow)
+{
+    // A window of a second keeps the test short; the service's own is the same code.
+    stopWorker();
+    stopService();
+    httpLimits.rateWindowSeconds = 1;
+    startService();
+    mountService();
+    const std::string third = service->signUp("third@example.com");
+    const QByteArray target = targetOf(addressFor(service->port(), third, "F0000000000000000000000000000009"));
+    // Two accounts from two addresses take every place.
+    const std::string second = service->signUp("second@example.com");
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 4; ++i) {
+        const std::string& who = i % 2 ? second : token;
+        const QString address = addressFor(service->port(), who, "F000000000000000000000000000000" + std::to_string(i));
+        held.push_back(trickle(service->port(), address, i % 2 ? "127.0.0.3" : "127.0.0.2"));
+    }
+    // A third account's upload is served once they are cut off.
+    int status = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (status != 200 && waited.elapsed() < kDeadline * 1000)
+        status = exchange(service->port(), "PUT", target, Exchange{QByteArray(5000, 'c'), {}, {}, "127.0.0.4"}).status;
+    EXPECT_EQ(status, 200);
+    for (auto& socket : held) {
+        QByteArray answer;
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->waitForReadyRead(int(kDeadline * 1000)))
+            answer += socket->readAll();
+        answer += socket->readAll();
+        EXPECT_EQ(answer.mid(9, 3), "408") << answer.toStdString();
+    }
+}
+
+TEST_F(UploadAndTranscription, AnUploadWaitingForAPlaceTakesThatOfOneSlowOfLate)
+{
+    // The service's own 30 s window; a yield span of a second and a lower least rate keep the
+    // test short and leave the senders that bring it a wide margin.
+    stopWorker();
+    stopService();
+    httpLimits.yieldSpanSeconds = 1;
+    httpLimits.minWindowBytesPerSecond = 512;
+    startService();
+    mountService();
+    const std::string second = service->signUp("second@example.com");
+    const std::string third = service->signUp("third@example.com");
+    constexpr int kPieceBytes = 256;
+    constexpr int kHonestBytes = 128 * kPieceBytes;  // a piece every 20 ms: some 3 s
+    struct Case {
+        const char* name;
+        std::vector<bool> honest;  // of the four uploads that take every place
+        bool served;               // whether a third account's upload is served while they run
+    };
+    const Case cases[] = {
+        {"four that trickle", {false, false, false, false}, true},
+        {"three that bring the rate, the first of them the longest running", {true, true, false, true}, true},
+        {"four that bring the rate", {true, true, true, true}, false},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string ids = "A" + std::to_string(run++) + std::string(29, '0');
+        // Two accounts from two addresses take every place, in this order.
+        std::vector<std::unique_ptr<QTcpSocket>> held;
+        std::vector<int> sent;
+        for (int i = 0; i < 4; ++i) {
+            const QString address = addressFor(service->port(), i % 2 ? second : token, ids + std::to_string(i));
+            const char* source = i % 2 ? "127.0.0.3" : "127.0.0.2";
+            if (c.honest[std::size_t(i)]) {
+                auto socket = std::make_unique<QTcpSocket>();
+                socket->bind(QHostAddress(source));
+                socket->connectToHost("127.0.0.1", service->port());
+                EXPECT_TRUE(socket->waitForConnected(int(kDeadline * 1000)));
+                socket->write("PUT " + targetOf(address) + " HTTP/1.1\r\nContent-Length: " + QByteArray::number(kHonestBytes)
+                              + "\r\n\r\n");
+                socket->waitForBytesWritten(int(kDeadline * 1000));
+                held.push_back(std::move(socket));
+            } else {
+                held.push_back(trickle(service->port(), address, source));
+            }
+            sent.push_back(0);
+            // Taken up before the next one comes.
+            EXPECT_EQ(exchange(service->port(), "GET", "/make-upload-request?file_name=x").status, 401);
+        }
+        const QByteArray target = targetOf(addressFor(service->port(), third, ids + "9"));
+        int status = 0;
+        bool servedWhileTheyRan = false;
+        QElapsedTimer waited;
+        waited.start();
+        for (int round = 0; waited.elapsed() < kDeadline * 1000; ++round) {
+            bool running = false;
+            bool noneWhole = true;
+            for (std::size_t i = 0; i < held.size(); ++i) {
+                if (c.honest[i] && sent[i] < kHonestBytes) {
+                    held[i]->write(QByteArray(kPieceBytes, 'h'));
+                    held[i]->flush();
+                    sent[i] += kPieceBytes;
+                    running = true;
+                }
+                noneWhole = noneWhole && !(c.honest[i] && sent[i] == kHonestBytes);
+            }
+            held[0]->waitForReadyRead(20);
+            if (status != 200 && round % 10 == 0) {
+                status = exchange(service->port(), "PUT", target, Exchange{QByteArray(5000, 'c'), {}, {}, "127.0.0.4"}).status;
+                servedWhileTheyRan = status == 200 && noneWhole;
+                EXPECT_TRUE(status == 200 || status == 503) << status;
+            }
+            if (!running && (status == 200 || !c.served))
+                break;
+        }
+        EXPECT_EQ(servedWhileTheyRan, c.served);
+        // Those that bring the rate are stored; one that trickles gave its place up.
+        int givenUp = 0;
+        for (std::size_t i = 0; i < held.size(); ++i) {
+            QByteArray answer;
+            if (c.honest[i]) {
+                while (held[i]->state() == QAbstractSocket::ConnectedState && held[i]->waitForReadyRead(int(kDeadline * 1000)))
+                    answer += held[i]->readAll();
+                answer += held[i]->readAll();
+                EXPECT_EQ(answer.mid(9, 3), "200") << i << ": " << answer.toStdString();
+            } else if (held[i]->waitForReadyRead(100) || held[i]->bytesAvailable() > 0) {
+                answer = held[i]->readAll();
+                EXPECT_TRUE(answer.startsWith("HTTP/1.1 408") && answer.contains("too_slow")) << answer.toStdString();
+                ++givenUp;
+            }
+        }
+        EXPECT_EQ(givenUp, c.served ? 1 : 0);
+    }
+}
+
 TEST_F(UploadAndTranscription, AJobCutOffByARestartIsTakenUpAgain)
 {
     stopWorker();
