@@ -24,17 +24,23 @@ Player::~Player()
     video_.reset();
 }
 
-double Player::itemSeconds() const
+MediaTime Player::itemDuration() const
 {
-    if (!item_)
-        return 0;
-    double seconds = item_->duration().seconds();
-    return std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+    if (!item_ || !item_->duration().isNumeric())
+        return MediaTime::zero();
+    return std::max(item_->duration(), MediaTime::zero());
+}
+
+double Player::itemSeconds() const { return itemDuration().seconds(); }
+
+MediaTime Player::clampedToItem(const MediaTime& time) const
+{
+    return std::clamp(time, MediaTime::zero(), itemDuration());
 }
 
 double Player::timeSeconds()
 {
-    double t = anchorSeconds_;
+    double t = anchor_.seconds();
     if (outputRunning_)
         t += output_->playedSeconds() * playingRate_;
     return std::clamp(t, 0.0, itemSeconds());
@@ -92,10 +98,10 @@ void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
     } else if (video_) {
         // The same item's pictures from another time: the pipeline keeps its decoder. While
         // paused, the picture there shows alone until playing starts.
-        video_->restart(anchorSeconds_, std::move(videoEvents), toleranceBefore, toleranceAfter, rate_ == 0);
+        video_->restart(anchor_, std::move(videoEvents), toleranceBefore, toleranceAfter, rate_ == 0);
     } else {
         surface_->reset();
-        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
+        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchor_,
                                                  surface_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     }
     // The same item read from elsewhere: its files stay open.
@@ -130,7 +136,7 @@ void Player::startAudio(std::unique_ptr<CompositionAudioReader> reader)
                 pipelineReady(generation, true);
         });
     };
-    MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+    MediaTime start = anchor_.convertScale(AudioPipeline::kSampleRate);
     pipeline_ = std::make_unique<AudioPipeline>(audioWorker_, item_->composition(), mix_, start, playingRate_,
                                                 AudioPipeline::Events{ready, failureHandler(), nullptr},
                                                 std::move(reader));
@@ -142,7 +148,7 @@ void Player::pictureShown(std::uint64_t generation, double shownFrom)
         return;
     if (landing_) {
         landing_ = false;
-        anchorSeconds_ = std::clamp(shownFrom, 0.0, itemSeconds());
+        anchor_ = clampedToItem(MediaTime(std::llround(shownFrom * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate));
         startAudio(std::move(landingReader_));
     }
     pipelineReady(generation, false);
@@ -163,7 +169,7 @@ void Player::stopOutput()
 {
     if (!outputRunning_)
         return;
-    anchorSeconds_ = timeSeconds();
+    anchor_ = currentTime();
     output_->stop();
     outputRunning_ = false;
     surface_->setAhead(kPausedAhead);
@@ -220,7 +226,7 @@ void Player::replaceCurrentItem(std::optional<PlayerItem> item)
     video_.reset();
     item_ = std::move(item);
     mix_ = item_ ? item_->audioMix() : nullptr;
-    anchorSeconds_ = 0;
+    anchor_ = MediaTime::zero();
     error_.reset();
     status_ = Status::Unknown;
     rebuildPipeline();
@@ -285,8 +291,8 @@ void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const
         return;
     }
     stopOutput();
-    double seconds = time.seconds();
-    anchorSeconds_ = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, itemSeconds());
+    // Kept exact: the picture that starts at the time asked for is the one that shows.
+    anchor_ = clampedToItem(time);
     pendingSeek_ = std::move(completion);
     rebuildPipeline(toleranceSeconds(toleranceBefore), toleranceSeconds(toleranceAfter));
 }
@@ -315,7 +321,7 @@ void Player::tick()
     if (timeSeconds() < itemSeconds())
         return;
     stopOutput();
-    anchorSeconds_ = itemSeconds();
+    anchor_ = itemDuration();
     rate_ = 0;
     stopTimers();
     ++generation_;
