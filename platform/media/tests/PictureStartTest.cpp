@@ -25,6 +25,7 @@ extern "C" {
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,8 @@ struct TimeBaseCase {
     AVRational timeBase;
     std::size_t picturesInAGroup;  // from one key picture to the next
 };
+
+void PrintTo(const TimeBaseCase& c, std::ostream* out) { *out << c.medium; }
 
 class PictureStarts : public ::testing::TestWithParam<TimeBaseCase> {
 protected:
