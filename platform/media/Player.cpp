@@ -148,7 +148,13 @@ void Player::pictureShown(std::uint64_t generation, double shownFrom)
         return;
     if (landing_) {
         landing_ = false;
-        anchor_ = clampedToItem(MediaTime(std::llround(shownFrom * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate));
+        // The sample nearest to the picture landed on, or the one after it where that comes
+        // before the picture: the picture must show at the anchor when the pictures start
+        // again from it (paused, played).
+        MediaTime landed(std::llround(shownFrom * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+        if (landed.seconds() < shownFrom)
+            ++landed.value;
+        anchor_ = clampedToItem(landed);
         startAudio(std::move(landingReader_));
     }
     pipelineReady(generation, false);
@@ -169,7 +175,10 @@ void Player::stopOutput()
 {
     if (!outputRunning_)
         return;
-    anchor_ = currentTime();
+    // Exact while nothing has played since the anchor: the picture showing stays the one shown.
+    const MediaTime played(std::llround(output_->playedSeconds() * playingRate_ * AudioPipeline::kSampleRate),
+                           AudioPipeline::kSampleRate);
+    anchor_ = clampedToItem(anchor_ + played);
     output_->stop();
     outputRunning_ = false;
     surface_->setAhead(kPausedAhead);

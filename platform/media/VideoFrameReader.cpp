@@ -22,7 +22,7 @@ namespace {
 // A decoded picture not yet converted for showing; no frame stands for black.
 struct Decoded {
     double shows = 0;  // when it starts showing on the composition's time line
-    std::int64_t stamp = 0;  // when it starts showing in its stream (see Impl::stampOf)
+    std::int64_t stamp = 0;  // when it starts showing, in its stream's timestamps (kNever for none)
     FramePtr frame;
 };
 

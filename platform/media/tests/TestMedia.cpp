@@ -73,6 +73,8 @@ const std::map<std::string, std::string>& recipes()
                              " -bf 2 -pix_fmt yuv420p -video_track_timescale 30000 -f mov"},
         {"starts-1000.mkv", "-f lavfi -i 'testsrc2=s=128x72:r=30000/1001:d=3' -c:v libx264 -preset veryfast -g 30"
                             " -bf 2 -pix_fmt yuv420p -f matroska"},
+        {"keys7.mov", "-f lavfi -i 'testsrc2=s=64x36:r=30000/1001:d=1' -c:v libx264 -preset veryfast -g 7"
+                      " -keyint_min 7 -sc_threshold 0 -bf 0 -pix_fmt yuv420p -video_track_timescale 30000 -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };

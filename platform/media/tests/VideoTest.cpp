@@ -374,6 +374,41 @@ TEST(Player, ATolerantSeekLandsOnAKeyPictureAndTheSoundStartsThere)
     }
 }
 
+TEST(Player, APictureStartingBetweenTwoSamplesStillShowsOncePlayedAndPaused)
+{
+    // The 14th picture, a key picture, starts at 22422.4 samples. Landed on by a tolerant seek
+    // or sought exactly, it must still show once played and paused at once: the pictures start
+    // again from where the sound stands, which must not be the sample before it.
+    ManualDispatcher main;
+    auto silent = std::make_unique<SilentAudioOutput>(main);
+    SilentAudioOutput* output = silent.get();
+    Player player(main, std::move(silent));
+    player.replaceCurrentItem(PlayerItem(inspected(testMedia("keys7.mov"))));
+    const MediaTime fourteenth(14 * 1001, 30000);
+    struct Case {
+        MediaTime time, tolerance;
+    };
+    for (const Case& c : {Case{exactly(0.5), MediaTime::positiveInfinity()}, Case{fourteenth, MediaTime::zero()}}) {
+        const std::string name = c.tolerance.isNumeric() ? "sought exactly" : "landed on";
+        std::optional<bool> finished;
+        player.seek(c.time, c.tolerance, c.tolerance, [&](bool done) { finished = done; });
+        ASSERT_TRUE(main.runUntil([&] { return finished.has_value(); })) << name;
+        ASSERT_TRUE(*finished) << name;
+        auto shown = player.videoSurface()->frameAt(player.currentTime().seconds());
+        ASSERT_TRUE(shown) << name;
+        EXPECT_EQ(shown->time, fourteenth.seconds()) << name;
+
+        player.play();
+        ASSERT_TRUE(main.runUntil([&] { return output->isStarted(); })) << name;
+        player.pause();
+        std::shared_ptr<const VideoFrame> paused;
+        ASSERT_TRUE(main.runUntil([&] {
+            return (paused = player.videoSurface()->frameAt(player.currentTime().seconds())) != nullptr;
+        })) << name;
+        EXPECT_TRUE(paused->image.rgb == shown->image.rgb) << name;
+    }
+}
+
 TEST(Player, EveryExactSeekShowsThePictureAtItsTimeWhetherDecodedOnKeptOrSoughtAgain)
 {
     ManualDispatcher main;
