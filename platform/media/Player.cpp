@@ -35,7 +35,10 @@ double Player::itemSeconds() const { return itemDuration().seconds(); }
 
 MediaTime Player::clampedToItem(const MediaTime& time) const
 {
-    return std::clamp(time, MediaTime::zero(), itemDuration());
+    // The item's time line has one epoch: a time of another counts by its value alone.
+    MediaTime onItem = time;
+    onItem.epoch = 0;
+    return std::clamp(onItem, MediaTime::zero(), itemDuration());
 }
 
 double Player::timeSeconds()
