@@ -28,6 +28,7 @@ struct Source {
     int streamIndex = 0;
     AVRational timeBase{0, 1};
     double fileStart = 0;  // seconds of the file's clock at the asset's time zero
+    std::int64_t fileStartStamp = 0;  // the same in AV_TIME_BASE units
     CodecContextPtr decoder;
     ResamplerPtr resampler;
     // The decoded format the resampler was set up for; a stream may change it part-way.
@@ -88,6 +89,7 @@ MediaResult<Source> openSource(const std::string& path, int streamIndex, const A
     source.streamIndex = streamIndex;
     source.timeBase = stream.time_base;
     source.fileStart = fileStartSeconds(context);
+    source.fileStartStamp = fileStartTimestamp(context);
     source.preRollSeconds = preRollSeconds(*stream.codecpar);
     source.parameters = request;
     source.decoder = std::move(decoder.value());
@@ -218,8 +220,8 @@ void AudioReader::Impl::convert(Source& source, const AVFrame* decoded)
         source.positioned = true;
         std::int64_t timestamp = decoded->best_effort_timestamp;
         if (timestamp != AV_NOPTS_VALUE) {
-            double offsetSeconds = timestamp * av_q2d(source.timeBase) - source.fileStart - startSeconds;
-            auto offsetFrames = static_cast<std::int64_t>(std::llround(offsetSeconds * outputRate));
+            std::int64_t offsetFrames = samplesFromTo(range.start.isNumeric() ? range.start : MediaTime::zero(), timestamp,
+                                                      source.fileStartStamp, source.timeBase, outputRate);
             if (offsetFrames > 0) {
                 source.leadingSilence = offsetFrames;
                 source.framesProduced += offsetFrames;

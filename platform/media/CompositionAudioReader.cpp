@@ -14,7 +14,8 @@ namespace {
 // Frames per buffer handed out. Defaults to 4096 (85 ms at 48 kHz).
 constexpr int kBufferFrames = 4096;
 
-std::int64_t frameAt(const MediaTime& time, int rate) { return std::llround(time.seconds() * rate); }
+// Exact: a time on a sample's start is that sample, however its seconds would round.
+std::int64_t frameAt(const MediaTime& time, int rate) { return time.convertScale(rate).value; }
 
 // One composition track read at the output rate: its segments in turn, silence between them.
 struct TrackCursor {

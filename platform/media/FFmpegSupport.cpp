@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace qv::ffmpeg {
 
@@ -142,17 +143,166 @@ MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase)
 
 double fileStartSeconds(const AVFormatContext& context)
 {
-    return context.start_time == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(context.start_time) / AV_TIME_BASE;
+    return static_cast<double>(fileStartTimestamp(context)) / AV_TIME_BASE;
 }
 
-int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase)
+int64_t fileStartTimestamp(const AVFormatContext& context)
 {
-    // Held inside the 64-bit range: converting a double beyond it is undefined.
+    return context.start_time == AV_NOPTS_VALUE ? 0 : context.start_time;
+}
+
+namespace {
+
+// Held inside the 64-bit range: converting a double beyond it is undefined.
+int64_t clampedUnits(double units)
+{
     constexpr double kLimit = 9.0e18;
-    double units = std::floor(seconds * timeBase.den / timeBase.num);
     if (std::isnan(units))
         return 0;
     return static_cast<int64_t>(std::clamp(units, -kLimit, kLimit));
+}
+
+using Wide = __int128;
+
+// A fraction with 128-bit parts, kept reduced with a positive denominator. A step that would
+// overflow them leaves it inexact, and every step after that too.
+struct Fraction {
+    Wide numerator = 0;
+    Wide denominator = 1;
+    bool exact = true;
+};
+
+constexpr Fraction kOverflowed{0, 1, false};
+
+Wide greatestCommonDivisor(Wide a, Wide b)
+{
+    a = a < 0 ? -a : a;
+    b = b < 0 ? -b : b;
+    while (b != 0)
+        a = std::exchange(b, a % b);
+    return a;
+}
+
+Fraction fraction(Wide numerator, Wide denominator)
+{
+    constexpr Wide kLowest = -static_cast<Wide>(~static_cast<unsigned __int128>(0) >> 1) - 1;
+    if (numerator == kLowest || denominator == kLowest)
+        return kOverflowed;
+    if (denominator < 0) {
+        numerator = -numerator;
+        denominator = -denominator;
+    }
+    Wide divisor = greatestCommonDivisor(numerator, denominator);
+    return {numerator / divisor, denominator / divisor, true};
+}
+
+Fraction fraction(const MediaTime& time) { return fraction(time.value, time.timescale); }
+
+Fraction operator+(const Fraction& a, const Fraction& b)
+{
+    Wide left = 0, right = 0, sum = 0, denominator = 0;
+    if (!a.exact || !b.exact || __builtin_mul_overflow(a.numerator, b.denominator, &left)
+        || __builtin_mul_overflow(b.numerator, a.denominator, &right)
+        || __builtin_mul_overflow(a.denominator, b.denominator, &denominator)
+        || __builtin_add_overflow(left, right, &sum))
+        return kOverflowed;
+    return fraction(sum, denominator);
+}
+
+Fraction operator-(const Fraction& a) { return {-a.numerator, a.denominator, a.exact}; }
+
+Fraction operator*(const Fraction& a, const Fraction& b)
+{
+    if (!a.exact || !b.exact)
+        return kOverflowed;
+    // Reduced crosswise first: the parts stay as small as the product allows.
+    Wide first = greatestCommonDivisor(a.numerator, b.denominator);
+    Wide second = greatestCommonDivisor(b.numerator, a.denominator);
+    Wide numerator = 0, denominator = 0;
+    if (__builtin_mul_overflow(a.numerator / first, b.numerator / second, &numerator)
+        || __builtin_mul_overflow(a.denominator / second, b.denominator / first, &denominator))
+        return kOverflowed;
+    return fraction(numerator, denominator);
+}
+
+int64_t clampedToInt64(Wide value)
+{
+    constexpr Wide kLimit = 9'000'000'000'000'000'000;
+    return static_cast<int64_t>(std::clamp(value, -kLimit, kLimit));
+}
+
+int64_t roundedDown(const Fraction& f)
+{
+    Wide quotient = f.numerator / f.denominator;
+    return clampedToInt64(f.numerator % f.denominator < 0 ? quotient - 1 : quotient);
+}
+
+int64_t roundedUp(const Fraction& f)
+{
+    Wide quotient = f.numerator / f.denominator;
+    return clampedToInt64(f.numerator % f.denominator > 0 ? quotient + 1 : quotient);
+}
+
+int64_t roundedHalfAwayFromZero(const Fraction& f)
+{
+    Wide quotient = f.numerator / f.denominator;
+    Wide twiceRemainder = f.numerator % f.denominator * 2;
+    if (twiceRemainder >= f.denominator)
+        ++quotient;
+    else if (-twiceRemainder >= f.denominator)
+        --quotient;
+    return clampedToInt64(quotient);
+}
+
+bool usable(AVRational timeBase) { return timeBase.num > 0 && timeBase.den > 0; }
+
+}  // namespace
+
+int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase)
+{
+    return clampedUnits(std::floor(seconds * timeBase.den / timeBase.num));
+}
+
+int64_t streamTimestampAt(const MediaTime& time, const MediaTimeRange& target, const MediaTimeRange& source,
+                          int64_t fileStart, AVRational timeBase, bool roundUp)
+{
+    if (!usable(timeBase))
+        return 0;
+    const bool scaled = target.duration != source.duration && target.duration > MediaTime::zero();
+    if (time.isNumeric() && target.start.isNumeric() && source.start.isNumeric()
+        && (!scaled || source.duration.isNumeric())) {
+        Fraction offset = time > target.start ? fraction(time) + -fraction(target.start) : Fraction{};
+        if (scaled)
+            offset = offset * fraction(source.duration) * fraction(target.duration.timescale, target.duration.value);
+        Fraction units = (offset + fraction(source.start) + fraction(fileStart, AV_TIME_BASE))
+                       * fraction(timeBase.den, timeBase.num);
+        if (units.exact)
+            return roundUp ? roundedUp(units) : roundedDown(units);
+    }
+    double ratio = scaled ? source.duration.seconds() / target.duration.seconds() : 1.0;
+    double seconds = source.start.seconds() + std::max(0.0, time.seconds() - target.start.seconds()) * ratio
+                   + static_cast<double>(fileStart) / AV_TIME_BASE;
+    double units = seconds * timeBase.den / timeBase.num;
+    return clampedUnits(roundUp ? std::ceil(units) : std::floor(units));
+}
+
+int64_t streamTimestampAt(const MediaTime& time, int64_t fileStart, AVRational timeBase, bool roundUp)
+{
+    const MediaTimeRange whole{MediaTime::zero(), MediaTime::zero()};
+    return streamTimestampAt(time, whole, whole, fileStart, timeBase, roundUp);
+}
+
+int64_t samplesFromTo(const MediaTime& start, int64_t timestamp, int64_t fileStart, AVRational timeBase, int rate)
+{
+    if (!usable(timeBase) || !start.isNumeric())
+        return 0;
+    Fraction samples = (fraction(timestamp, 1) * fraction(timeBase.num, timeBase.den) + -fraction(fileStart, AV_TIME_BASE)
+                        + -fraction(start))
+                     * fraction(rate, 1);
+    if (samples.exact)
+        return roundedHalfAwayFromZero(samples);
+    double seconds = timestamp * av_q2d(timeBase) - static_cast<double>(fileStart) / AV_TIME_BASE - start.seconds();
+    return clampedUnits(std::round(seconds * rate));
 }
 
 }  // namespace qv::ffmpeg

@@ -60,7 +60,25 @@ MediaTime mediaTimeFromStream(int64_t timestamp, AVRational timeBase);
 // Where the file's time line starts, in seconds of the file's own clock. The asset's time zero
 // stands there: an MP3 whose first samples are the encoder's delay starts a little after 0.
 double fileStartSeconds(const AVFormatContext& context);
+// Where the file's time line starts, in AV_TIME_BASE units of the file's own clock (0 when the
+// file does not say).
+int64_t fileStartTimestamp(const AVFormatContext& context);
 // Seconds to a stream timestamp, rounded down; times too far off for 64 bits give its ends.
 int64_t streamTimestampFromSeconds(double seconds, AVRational timeBase);
+
+// The stream timestamp at which `time` falls, computed exactly: rounded down, it is the latest
+// timestamp at or before `time`, so that a picture starting exactly there is the one showing and
+// a time a hair before it still shows the picture before; rounded up, the earliest at or after.
+// `time` is on a time line where `target` plays `source` of the asset (a time before `target`
+// stands for its start); the asset's zero is `fileStart` (AV_TIME_BASE units) of the file.
+// Times whose exact fractions outgrow 128 bits are converted through seconds instead.
+int64_t streamTimestampAt(const MediaTime& time, const MediaTimeRange& target, const MediaTimeRange& source,
+                          int64_t fileStart, AVRational timeBase, bool roundUp = false);
+// The same for a time of the asset itself.
+int64_t streamTimestampAt(const MediaTime& time, int64_t fileStart, AVRational timeBase, bool roundUp = false);
+// How many samples at `rate` lie from `start` (a time of the asset) to stream timestamp
+// `timestamp`, rounded half away from zero; negative when the timestamp comes first. Exact like
+// streamTimestampAt.
+int64_t samplesFromTo(const MediaTime& start, int64_t timestamp, int64_t fileStart, AVRational timeBase, int rate);
 
 }  // namespace qv::ffmpeg

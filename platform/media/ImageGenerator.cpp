@@ -112,7 +112,7 @@ MediaResult<VideoImage> ImageGenerator::copyCompositionImage(const MediaTime& ti
     if (!time.isNumeric())
         return makeMediaError(MediaErrorCode::InvalidArgument,
                               "No frame of “" + displayName(path) + "” can be taken at an invalid time.");
-    auto reader = VideoFrameReader::make(*composition_, videoTracks.front()->trackID(), time.seconds());
+    auto reader = VideoFrameReader::make(*composition_, videoTracks.front()->trackID(), time);
     if (!reader)
         return reader.error();
     auto picture = reader.value()->next();
@@ -159,8 +159,7 @@ MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& time) const
     auto decoder = openDecoder(stream, path);
     if (!decoder)
         return decodeFailed(path, decoder.error().failureReason);
-    int64_t target = streamTimestampFromSeconds(std::max(time.seconds(), 0.0) + fileStartSeconds(context),
-                                                stream.time_base);
+    int64_t target = streamTimestampAt(time, fileStartTimestamp(context), stream.time_base);
     auto frame = decodeFrameAt(context, stream, *decoder.value(), target, path);
     if (!frame)
         return frame.error();

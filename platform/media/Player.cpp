@@ -24,17 +24,26 @@ Player::~Player()
     video_.reset();
 }
 
-double Player::itemSeconds() const
+MediaTime Player::itemDuration() const
 {
-    if (!item_)
-        return 0;
-    double seconds = item_->duration().seconds();
-    return std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
+    if (!item_ || !item_->duration().isNumeric())
+        return MediaTime::zero();
+    return std::max(item_->duration(), MediaTime::zero());
+}
+
+double Player::itemSeconds() const { return itemDuration().seconds(); }
+
+MediaTime Player::clampedToItem(const MediaTime& time) const
+{
+    // The item's time line has one epoch: a time of another counts by its value alone.
+    MediaTime onItem = time;
+    onItem.epoch = 0;
+    return std::clamp(onItem, MediaTime::zero(), itemDuration());
 }
 
 double Player::timeSeconds()
 {
-    double t = anchorSeconds_;
+    double t = anchor_.seconds();
     if (outputRunning_)
         t += output_->playedSeconds() * playingRate_;
     return std::clamp(t, 0.0, itemSeconds());
@@ -92,10 +101,10 @@ void Player::rebuildPipeline(double toleranceBefore, double toleranceAfter)
     } else if (video_) {
         // The same item's pictures from another time: the pipeline keeps its decoder. While
         // paused, the picture there shows alone until playing starts.
-        video_->restart(anchorSeconds_, std::move(videoEvents), toleranceBefore, toleranceAfter, rate_ == 0);
+        video_->restart(anchor_, std::move(videoEvents), toleranceBefore, toleranceAfter, rate_ == 0);
     } else {
         surface_->reset();
-        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchorSeconds_,
+        video_ = std::make_unique<VideoPipeline>(item_->composition(), videoTracks.front()->trackID(), anchor_,
                                                  surface_, std::move(videoEvents), toleranceBefore, toleranceAfter);
     }
     // The same item read from elsewhere: its files stay open.
@@ -130,7 +139,7 @@ void Player::startAudio(std::unique_ptr<CompositionAudioReader> reader)
                 pipelineReady(generation, true);
         });
     };
-    MediaTime start(std::llround(anchorSeconds_ * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+    MediaTime start = anchor_.convertScale(AudioPipeline::kSampleRate);
     pipeline_ = std::make_unique<AudioPipeline>(audioWorker_, item_->composition(), mix_, start, playingRate_,
                                                 AudioPipeline::Events{ready, failureHandler(), nullptr},
                                                 std::move(reader));
@@ -142,7 +151,13 @@ void Player::pictureShown(std::uint64_t generation, double shownFrom)
         return;
     if (landing_) {
         landing_ = false;
-        anchorSeconds_ = std::clamp(shownFrom, 0.0, itemSeconds());
+        // The sample nearest to the picture landed on, or the one after it where that comes
+        // before the picture: the picture must show at the anchor when the pictures start
+        // again from it (paused, played).
+        MediaTime landed(std::llround(shownFrom * AudioPipeline::kSampleRate), AudioPipeline::kSampleRate);
+        if (landed.seconds() < shownFrom)
+            ++landed.value;
+        anchor_ = clampedToItem(landed);
         startAudio(std::move(landingReader_));
     }
     pipelineReady(generation, false);
@@ -163,7 +178,10 @@ void Player::stopOutput()
 {
     if (!outputRunning_)
         return;
-    anchorSeconds_ = timeSeconds();
+    // Exact while nothing has played since the anchor: the picture showing stays the one shown.
+    const MediaTime played(std::llround(output_->playedSeconds() * playingRate_ * AudioPipeline::kSampleRate),
+                           AudioPipeline::kSampleRate);
+    anchor_ = clampedToItem(anchor_ + played);
     output_->stop();
     outputRunning_ = false;
     surface_->setAhead(kPausedAhead);
@@ -220,7 +238,7 @@ void Player::replaceCurrentItem(std::optional<PlayerItem> item)
     video_.reset();
     item_ = std::move(item);
     mix_ = item_ ? item_->audioMix() : nullptr;
-    anchorSeconds_ = 0;
+    anchor_ = MediaTime::zero();
     error_.reset();
     status_ = Status::Unknown;
     rebuildPipeline();
@@ -285,8 +303,8 @@ void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const
         return;
     }
     stopOutput();
-    double seconds = time.seconds();
-    anchorSeconds_ = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, itemSeconds());
+    // Kept exact: the picture that starts at the time asked for is the one that shows.
+    anchor_ = clampedToItem(time);
     pendingSeek_ = std::move(completion);
     rebuildPipeline(toleranceSeconds(toleranceBefore), toleranceSeconds(toleranceAfter));
 }
@@ -315,7 +333,7 @@ void Player::tick()
     if (timeSeconds() < itemSeconds())
         return;
     stopOutput();
-    anchorSeconds_ = itemSeconds();
+    anchor_ = itemDuration();
     rate_ = 0;
     stopTimers();
     ++generation_;

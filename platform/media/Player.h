@@ -90,7 +90,10 @@ private:
         TimerId timer = 0;
     };
 
+    // The item's duration, zero when it has none; and a time clamped between zero and it.
+    MediaTime itemDuration() const;
     double itemSeconds() const;
+    MediaTime clampedToItem(const MediaTime& time) const;
     double timeSeconds();
     // Tolerances in seconds, as for seek().
     void rebuildPipeline(double toleranceBefore = 0, double toleranceAfter = 0);
@@ -128,7 +131,7 @@ private:
     bool audioReady_ = false;
     bool videoReady_ = false;
     bool outputRunning_ = false;
-    double anchorSeconds_ = 0;   // item time where the output started, or where playback rests
+    MediaTime anchor_ = MediaTime::zero();  // item time where the output started, or where playback rests
     double rate_ = 0;
     double playingRate_ = 1.0;   // the rate the pipeline is built for
     Status status_ = Status::Unknown;

@@ -22,6 +22,7 @@ namespace {
 // A decoded picture not yet converted for showing; no frame stands for black.
 struct Decoded {
     double shows = 0;  // when it starts showing on the composition's time line
+    std::int64_t stamp = 0;  // when it starts showing, in its stream's timestamps (kNever for none)
     FramePtr frame;
 };
 
@@ -38,13 +39,18 @@ std::size_t pictureBytes(const AVFrame& frame)
     return bytes > 0 ? static_cast<std::size_t>(bytes) : 0;
 }
 
-constexpr double kNever = -std::numeric_limits<double>::infinity();
+// Before every picture, in a stream's timestamps.
+constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::min();
 
 }  // namespace
 
+// Which picture shows at a time is decided in the stream's own timestamps, never in seconds: a
+// picture's start in seconds (its timestamp times the time base) can come out a hair after the
+// very time it starts at, which would show the picture before it.
 struct VideoFrameReader::Impl {
     std::vector<CompositionSegment> segments;
-    double start = 0;
+    MediaTime startTime;  // the start asked for
+    double start = 0;     // the start in seconds, where a tolerant start landed once it has
     std::size_t segmentIndex = 0;
     double shownUntil = 0;  // the end of the last segment given out, for gaps
     std::optional<MediaError> error;
@@ -84,16 +90,23 @@ struct VideoFrameReader::Impl {
     int streamIndex = -1;
     AVRational timeBase{0, 1};
     double fileStart = 0;
+    std::int64_t fileStartStamp = 0;  // fileStart in AV_TIME_BASE units
+    // In the segment's stream: the latest timestamp at or before the start (pictures up to it
+    // show at the start at the latest), and the earliest at or after the segment's end.
+    std::int64_t startStamp = 0;
+    std::int64_t endStamp = 0;
     bool draining = false;
     bool segmentOpen = false;
     // The latest picture at or before the start, not given out until it is known to show.
     FramePtr held;
     double heldTime = 0;
-    // The decoder's latest picture, and the latest time at or before the start at which a
+    std::int64_t heldStamp = 0;
+    // The decoder's latest picture, and the latest timestamp at or before the start at which a
     // picture of the packets read so far shows: a picture before that cannot show at the start.
     FramePtr last;
-    double lastTime = kNever;
-    double latestBeforeStart = kNever;
+    double lastTime = 0;
+    std::int64_t lastStamp = kNever;
+    std::int64_t latestBeforeStart = kNever;
     std::int64_t lastPacketTimestamp = AV_NOPTS_VALUE;  // decoding order, of the packets read
     // Every packet read since the last seek in the file had both its times, showed no earlier than
     // it is decoded and was counted in latestBeforeStart; and one of them is decoded after the
@@ -112,37 +125,45 @@ struct VideoFrameReader::Impl {
     {
         return segment().targetRange.duration.seconds() / segment().sourceRange.duration.seconds();
     }
-    // A time of the file's stream as a time on the composition's time line.
+    // A time of the file's stream as a time on the composition's time line, in seconds: for
+    // showing, never for choosing a picture.
     double compositionTime(std::int64_t timestamp) const
     {
+        double seconds = static_cast<double>(timestamp) * timeBase.num / timeBase.den;
         return segment().targetRange.start.seconds()
-             + (timestamp * av_q2d(timeBase) - fileStart - segment().sourceRange.start.seconds()) * ratio();
+             + (seconds - fileStart - segment().sourceRange.start.seconds()) * ratio();
     }
-    std::int64_t streamTimestamp(double time) const
+    // The timestamp in the segment's stream where a time of the composition falls, exactly.
+    std::int64_t stampAt(const MediaTime& time, bool roundUp = false) const
     {
-        double source = segment().sourceRange.start.seconds()
-                      + std::max(0.0, time - segment().targetRange.start.seconds()) / ratio();
-        return streamTimestampFromSeconds(source + fileStart, timeBase);
+        return streamTimestampAt(time, segment().targetRange, segment().sourceRange, fileStartStamp, timeBase,
+                                 roundUp);
+    }
+    // The segment's start and end and the start asked for, in the stream.
+    void aimAtStart()
+    {
+        startStamp = stampAt(startTime);
+        endStamp = stampAt(segment().targetRange.end(), true);
     }
 
-    void position(double time, double toleranceBefore, double toleranceAfter, bool shownAlone);
+    void position(const MediaTime& time, double toleranceBefore, double toleranceAfter, bool shownAlone);
     std::int64_t seekTarget();
-    bool land(FramePtr& decoded, double time);
+    bool land(FramePtr& decoded, double time, std::int64_t stamp);
     void decodeAgainFromKey(bool keyGivenOut);
-    bool takeFromKept(double time);
-    bool decodeOnTo(double time);
+    bool takeFromKept();
+    bool decodeOnTo();
     void seekInSegment();
     bool openSegment();
     void learnKeyShowDelay(const AVPacket& read);
     void closeSegment();
     void forgetDecoded();
     Progress decodeMore(const std::function<bool()>& interrupted);
-    void accept(FramePtr decoded, double time);
+    void accept(FramePtr decoded, double time, std::int64_t stamp);
     void keep(Decoded picture);
     void releaseHeld()
     {
         if (held)
-            ready.push_back({heldTime, std::move(held)});
+            ready.push_back({heldTime, heldStamp, std::move(held)});
         held.reset();
     }
     VideoFrame convert(const Decoded& decoded);
@@ -155,13 +176,15 @@ void VideoFrameReader::Impl::forgetDecoded()
     keptBytes = 0;
     held.reset();
     last.reset();
-    lastTime = kNever;
+    lastStamp = kNever;
     latestBeforeStart = kNever;
 }
 
-void VideoFrameReader::Impl::position(double time, double toleranceBefore, double toleranceAfter, bool shownAlone)
+void VideoFrameReader::Impl::position(const MediaTime& time, double toleranceBefore, double toleranceAfter,
+                                      bool shownAlone)
 {
-    start = std::max(0.0, time);
+    startTime = time.isNumeric() && time > MediaTime::zero() ? time : MediaTime::zero();
+    start = startTime.seconds();
     alone = shownAlone;
     // A landing cut short has read on without taking a picture: where the decoder stands is
     // not known from the pictures, so it never decodes on from there.
@@ -170,18 +193,19 @@ void VideoFrameReader::Impl::position(double time, double toleranceBefore, doubl
     landFrom = start - std::max(toleranceBefore, 0.0);
     landTo = start + std::max(toleranceAfter, 0.0);
     std::size_t index = 0;
-    while (index < segments.size() && segments[index].targetRange.end().seconds() <= start)
+    while (index < segments.size() && segments[index].targetRange.end() <= startTime)
         ++index;
     // A file renamed into the place of the one open is read from the start of its segment.
-    bool inOpenSegment = segmentOpen && index == segmentIndex
-                      && segments[index].targetRange.start.seconds() <= start
+    bool inOpenSegment = segmentOpen && index == segmentIndex && segments[index].targetRange.start <= startTime
                       && fileIdentity(segment().asset->path()) == file;
-    if (inOpenSegment && takeFromKept(start)) {
+    if (inOpenSegment)
+        aimAtStart();
+    if (inOpenSegment && takeFromKept()) {
         landing = false;
         positioning = Positioning::Kept;
         return;
     }
-    if (inOpenSegment && !landing && !wasLanding && decodeOnTo(start)) {
+    if (inOpenSegment && !landing && !wasLanding && decodeOnTo()) {
         positioning = Positioning::DecodedOn;
         return;
     }
@@ -196,9 +220,9 @@ void VideoFrameReader::Impl::position(double time, double toleranceBefore, doubl
     positioning = Positioning::Reopened;
 }
 
-// Serves the time from the pictures given out last and those waiting, when one of them shows
+// Serves the start from the pictures given out last and those waiting, when one of them shows
 // there and a later one follows it.
-bool VideoFrameReader::Impl::takeFromKept(double time)
+bool VideoFrameReader::Impl::takeFromKept()
 {
     std::deque<Decoded> run = std::move(kept);
     for (auto& picture : ready)
@@ -207,7 +231,7 @@ bool VideoFrameReader::Impl::takeFromKept(double time)
     ready.clear();
     kept.clear();
     keptBytes = 0;
-    auto after = std::find_if(run.begin(), run.end(), [&](const Decoded& d) { return d.shows > time; });
+    auto after = std::find_if(run.begin(), run.end(), [&](const Decoded& d) { return d.stamp > startStamp; });
     if (after == run.begin() || after == run.end())
         return false;
     auto showing = after - 1;
@@ -217,16 +241,16 @@ bool VideoFrameReader::Impl::takeFromKept(double time)
     return true;
 }
 
-// Decodes on from where the decoder stands, when the time is at or after every picture decoded
+// Decodes on from where the decoder stands, when the start is at or after every picture decoded
 // and no key picture lies between: seeking would decode from a key picture anyway.
-bool VideoFrameReader::Impl::decodeOnTo(double time)
+bool VideoFrameReader::Impl::decodeOnTo()
 {
     // A picture skipped on the way to an earlier start could be the one showing before it.
-    if (draining || drainedForStart || time < lastTime || time < latestBeforeStart)
+    if (draining || drainedForStart || startStamp < lastStamp || startStamp < latestBeforeStart)
         return false;
     const AVStream& stream = *format->streams[streamIndex];
-    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(const_cast<AVStream*>(&stream),
-                                                                      streamTimestamp(time), AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(const_cast<AVStream*>(&stream), startStamp,
+                                                                      AVSEEK_FLAG_BACKWARD);
     if (!key || lastPacketTimestamp == AV_NOPTS_VALUE || key->timestamp > lastPacketTimestamp)
         return false;
     ready.clear();
@@ -235,9 +259,10 @@ bool VideoFrameReader::Impl::decodeOnTo(double time)
     held.reset();
     // Pictures read on the way to the last start that show before this one were not counted.
     countedSinceSeek = false;
-    if (last && lastTime <= time) {
+    if (last && lastStamp <= startStamp) {
         held = referenceTo(*last);
         heldTime = lastTime;
+        heldStamp = lastStamp;
     }
     return true;
 }
@@ -248,7 +273,7 @@ bool VideoFrameReader::Impl::decodeOnTo(double time)
 // once the picture is decoded).
 std::int64_t VideoFrameReader::Impl::seekTarget()
 {
-    std::int64_t target = streamTimestamp(start);
+    std::int64_t target = startStamp;
     if (!landing)
         return target;
     auto* stream = format->streams[streamIndex];
@@ -278,17 +303,19 @@ std::int64_t VideoFrameReader::Impl::seekTarget()
 // Takes the first key picture decoded after a tolerant seek as the start when it shows within
 // the tolerances. True when it did; otherwise the start stays exact (and the decoder has been
 // moved back when the key picture lay beyond it).
-bool VideoFrameReader::Impl::land(FramePtr& decoded, double time)
+bool VideoFrameReader::Impl::land(FramePtr& decoded, double time, std::int64_t stamp)
 {
     landing = false;
     if (time >= landFrom && time <= landTo) {
         start = time;
+        startStamp = stamp;
         last = referenceTo(*decoded);
         lastTime = time;
-        ready.push_back({time, std::move(decoded)});
+        lastStamp = stamp;
+        ready.push_back({time, stamp, std::move(decoded)});
         return true;
     }
-    if (time > start)
+    if (stamp > startStamp)
         seekInSegment();
     return false;
 }
@@ -355,9 +382,11 @@ bool VideoFrameReader::Impl::openSegment()
     streamIndex = track->streamIndex;
     timeBase = stream.time_base;
     fileStart = fileStartSeconds(context);
+    fileStartStamp = fileStartTimestamp(context);
     format = std::move(opened.value());
     this->decoder = std::move(decoder.value());
     segmentOpen = true;
+    aimAtStart();
     // The file's first picture is a key picture: it tells the delay before a tolerant seek reads one.
     keyShowDelay = 0;
     while (av_read_frame(format.get(), packet.get()) >= 0) {
@@ -428,28 +457,30 @@ VideoFrame VideoFrameReader::Impl::convert(const Decoded& decoded)
 
 // Takes a picture from the decoder: kept as the candidate for the start while it shows at or
 // before it, queued after that.
-void VideoFrameReader::Impl::accept(FramePtr decoded, double time)
+void VideoFrameReader::Impl::accept(FramePtr decoded, double time, std::int64_t stamp)
 {
     last = referenceTo(*decoded);
     lastTime = time;
-    if (time <= start) {
+    lastStamp = stamp;
+    if (stamp <= startStamp) {
         held = std::move(decoded);
         heldTime = time;
+        heldStamp = stamp;
         return;
     }
     releaseHeld();
-    ready.push_back({time, std::move(decoded)});
+    ready.push_back({time, stamp, std::move(decoded)});
 }
 
 VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::function<bool()>& interrupted)
 {
-    const double targetEnd = segment().targetRange.end().seconds();
     for (;;) {
         int received = avcodec_receive_frame(decoder.get(), frame.get());
         if (received == 0) {
-            std::int64_t stamp = frame->best_effort_timestamp;
-            double time = stamp == AV_NOPTS_VALUE ? segment().targetRange.start.seconds() : compositionTime(stamp);
-            if (time >= targetEnd) {
+            // A picture without a time shows from the segment's start.
+            std::int64_t stamp = frame->best_effort_timestamp == AV_NOPTS_VALUE ? kNever : frame->best_effort_timestamp;
+            double time = stamp == kNever ? segment().targetRange.start.seconds() : compositionTime(stamp);
+            if (stamp >= endStamp) {
                 av_frame_unref(frame.get());
                 releaseHeld();
                 return ready.empty() ? Progress::SegmentEnded : Progress::Ready;
@@ -457,19 +488,20 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             time = std::max(time, segment().targetRange.start.seconds());
             // Drained for the start, the pictures after it that were read come out with gaps
             // where those not read yet belong: they come again with the rest.
-            if ((landing && !frame->key_frame) || (replaying && time <= lastTime) || (drainedForStart && time > start)) {
+            if ((landing && !frame->key_frame) || (replaying && stamp <= lastStamp)
+                || (drainedForStart && stamp > startStamp)) {
                 av_frame_unref(frame.get());
                 continue;
             }
             replaying = false;
             const bool showsAtStart = countedSinceSeek && readPastStart && frame->pts != AV_NOPTS_VALUE
-                                   && compositionTime(frame->pts) == latestBeforeStart;
+                                   && frame->pts == latestBeforeStart;
             FramePtr decoded = makeFrame();
             av_frame_move_ref(decoded.get(), frame.get());
             if (landing) {
-                bool wasAhead = time > start;
+                bool wasAhead = stamp > startStamp;
                 bool drained = drainedForKey;
-                if (land(decoded, time)) {
+                if (land(decoded, time, stamp)) {
                     if (drained)
                         decodeAgainFromKey(true);
                     return Progress::Ready;
@@ -482,7 +514,7 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
                     continue;
                 }
             }
-            accept(std::move(decoded), time);
+            accept(std::move(decoded), time, stamp);
             if (showsAtStart)
                 releaseHeld();
             if (!ready.empty())
@@ -524,15 +556,15 @@ VideoFrameReader::Impl::Progress VideoFrameReader::Impl::decodeMore(const std::f
             // the start is never the one showing at the start: when nothing refers to it, it
             // need not be decoded at all; nor, when decoding again, one given out already.
             // Pictures referred to are always decoded, in full.
-            double shows = packet->pts == AV_NOPTS_VALUE ? start : compositionTime(packet->pts);
+            std::int64_t shows = packet->pts == AV_NOPTS_VALUE ? startStamp : packet->pts;
             // (A tolerant start may yet move to the key picture: until it lands, nothing is skipped.)
-            const bool passedOver = shows < latestBeforeStart || (replaying && shows <= lastTime);
+            const bool passedOver = shows < latestBeforeStart || (replaying && shows <= lastStamp);
             decoder->skip_frame = !landing && passedOver ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-            if (!landing && shows <= start)
+            if (!landing && shows <= startStamp)
                 latestBeforeStart = std::max(latestBeforeStart, shows);
             if (landing || packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE || packet->pts < packet->dts)
                 countedSinceSeek = false;
-            else if (compositionTime(packet->dts) > start)
+            else if (packet->dts > startStamp)
                 readPastStart = true;
             // This picture and those after it show after the start: it is read again later.
             if (drainForStart && countedSinceSeek && readPastStart) {
@@ -559,20 +591,20 @@ VideoFrameReader::VideoFrameReader(std::unique_ptr<Impl> impl) : impl_(std::move
 VideoFrameReader::~VideoFrameReader() = default;
 
 MediaResult<std::unique_ptr<VideoFrameReader>> VideoFrameReader::make(const Composition& composition, int trackID,
-                                                                      double startSeconds)
+                                                                      const MediaTime& start)
 {
     const CompositionTrack* track = composition.trackWithID(trackID);
     if (!track || track->mediaType() != MediaType::Video)
         return makeMediaError(MediaErrorCode::NoVideoTrack, "The composition has no video track " + std::to_string(trackID) + ".");
     auto impl = std::make_unique<Impl>();
     impl->segments = track->segments();
-    impl->position(startSeconds, 0, 0, false);
+    impl->position(start, 0, 0, false);
     return std::unique_ptr<VideoFrameReader>(new VideoFrameReader(std::move(impl)));
 }
 
-void VideoFrameReader::seek(double startSeconds, double toleranceBefore, double toleranceAfter, bool alone)
+void VideoFrameReader::seek(const MediaTime& start, double toleranceBefore, double toleranceAfter, bool alone)
 {
-    impl_->position(startSeconds, toleranceBefore, toleranceAfter, alone);
+    impl_->position(start, toleranceBefore, toleranceAfter, alone);
 }
 
 std::optional<VideoFrame> VideoFrameReader::next(const std::function<bool()>& interrupted)
@@ -585,7 +617,7 @@ std::optional<VideoFrame> VideoFrameReader::next(const std::function<bool()>& in
                 break;
             // Black from where the last segment ended up to this one.
             if (segment.targetRange.start.seconds() > d.shownUntil + 1e-9)
-                d.ready.push_back({std::max(d.shownUntil, d.start), nullptr});
+                d.ready.push_back({std::max(d.shownUntil, d.start), kNever, nullptr});
         }
         auto progress = d.decodeMore(interrupted);
         if (progress == Impl::Progress::Interrupted)

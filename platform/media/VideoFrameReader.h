@@ -12,6 +12,7 @@
 #include "Composition.h"
 #include "ImageGenerator.h"
 #include "MediaError.h"
+#include "MediaTime.h"
 
 #include <cstddef>
 #include <functional>
@@ -37,12 +38,13 @@ public:
     static constexpr int kDrainedStartPictures = 50;
 
     static MediaResult<std::unique_ptr<VideoFrameReader>> make(const Composition& composition, int trackID,
-                                                               double startSeconds);
+                                                               const MediaTime& start);
     ~VideoFrameReader();
     VideoFrameReader(const VideoFrameReader&) = delete;
     VideoFrameReader& operator=(const VideoFrameReader&) = delete;
 
-    // Starts again at `startSeconds`: the next picture is the one showing there. With
+    // Starts again at `start`: the next picture is the one showing there, the one that starts
+    // exactly at `start` when one does (the time is compared exactly, not in seconds). With
     // tolerances, the next picture may instead be the key picture nearest to it that shows no
     // more than `toleranceBefore` earlier or `toleranceAfter` later (infinity for no limit),
     // which costs the decoding of that one picture; its time is the start then.
@@ -51,7 +53,7 @@ public:
     // out only once they have taken on as many after it; instead, once every picture up to the
     // start is read, the decoder is drained, and the pictures after the start are decoded again
     // from the key picture when they are asked for.
-    void seek(double startSeconds, double toleranceBefore = 0, double toleranceAfter = 0, bool alone = false);
+    void seek(const MediaTime& start, double toleranceBefore = 0, double toleranceAfter = 0, bool alone = false);
 
     // The next picture, or nothing at the end of the track, on failure (then error() is set) or
     // once `interrupted` holds (checked between packets). An interrupted reader can be moved on

@@ -4,13 +4,13 @@
 
 namespace qv {
 
-VideoPipeline::VideoPipeline(Composition composition, int trackID, double startSeconds,
+VideoPipeline::VideoPipeline(Composition composition, int trackID, const MediaTime& start,
                              std::shared_ptr<VideoSurface> surface, Events events, double toleranceBefore,
                              double toleranceAfter)
     : composition_(std::move(composition)), trackID_(trackID), surface_(std::move(surface))
 {
     generation_ = 1;
-    job_ = Job{1, startSeconds, std::move(events), toleranceBefore, toleranceAfter};
+    job_ = Job{1, start, std::move(events), toleranceBefore, toleranceAfter};
     thread_ = std::thread([this] { run(); });
 }
 
@@ -25,7 +25,7 @@ VideoPipeline::~VideoPipeline()
     thread_.join();
 }
 
-void VideoPipeline::restart(double startSeconds, Events events, double toleranceBefore, double toleranceAfter,
+void VideoPipeline::restart(const MediaTime& start, Events events, double toleranceBefore, double toleranceAfter,
                             bool alone)
 {
     // The thread checks the generation between packets, whenever the surface wakes it, and
@@ -40,7 +40,7 @@ void VideoPipeline::restart(double startSeconds, Events events, double tolerance
     surface_->reset();
     {
         std::lock_guard lock(mutex_);
-        job_ = Job{generation, startSeconds, std::move(events), toleranceBefore, toleranceAfter, alone};
+        job_ = Job{generation, start, std::move(events), toleranceBefore, toleranceAfter, alone};
     }
     changed_.notify_all();
 }
@@ -66,14 +66,14 @@ void VideoPipeline::run()
         if (reader && reader->error())
             reader.reset();
         if (!reader) {
-            auto made = VideoFrameReader::make(composition_, trackID_, job.startSeconds);
+            auto made = VideoFrameReader::make(composition_, trackID_, job.start);
             if (!made) {
                 job.events.failed(made.error());
                 continue;
             }
             reader = std::move(made.value());
         }
-        reader->seek(job.startSeconds, job.toleranceBefore, job.toleranceAfter, job.alone);
+        reader->seek(job.start, job.toleranceBefore, job.toleranceAfter, job.alone);
         play(*reader, job);
     }
 }
@@ -102,7 +102,7 @@ void VideoPipeline::play(VideoFrameReader& reader, const Job& job)
     if (auto error = reader.error())
         return job.events.failed(*error);
     if (!announced)
-        job.events.ready(job.startSeconds);
+        job.events.ready(job.start.seconds());
 }
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 
 #include "Composition.h"
 #include "MediaError.h"
+#include "MediaTime.h"
 #include "VideoSurface.h"
 
 #include <atomic>
@@ -32,22 +33,22 @@ public:
     };
 
     // Tolerances as for VideoFrameReader::seek.
-    VideoPipeline(Composition composition, int trackID, double startSeconds, std::shared_ptr<VideoSurface> surface,
+    VideoPipeline(Composition composition, int trackID, const MediaTime& start, std::shared_ptr<VideoSurface> surface,
                   Events events, double toleranceBefore = 0, double toleranceAfter = 0);
     ~VideoPipeline();
     VideoPipeline(const VideoPipeline&) = delete;
     VideoPipeline& operator=(const VideoPipeline&) = delete;
 
-    // Stops queueing for the last start, empties the surface and starts again at `startSeconds`.
+    // Stops queueing for the last start, empties the surface and starts again at `start`.
     // Returns once nothing of the last start can reach the surface any more. `alone` as for
     // VideoFrameReader::seek: the picture at the start is shown by itself for a while.
-    void restart(double startSeconds, Events events, double toleranceBefore = 0, double toleranceAfter = 0,
+    void restart(const MediaTime& start, Events events, double toleranceBefore = 0, double toleranceAfter = 0,
                  bool alone = false);
 
 private:
     struct Job {
         std::uint64_t generation = 0;  // of the start it is for
-        double startSeconds = 0;
+        MediaTime start;
         Events events;
         double toleranceBefore = 0;
         double toleranceAfter = 0;

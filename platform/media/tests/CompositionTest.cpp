@@ -1,4 +1,5 @@
 #include "platform/media/AudioMixStage.h"
+#include "platform/media/AudioReader.h"
 #include "platform/media/Composition.h"
 #include "platform/media/CompositionAudioReader.h"
 
@@ -137,6 +138,37 @@ TEST(CompositionAudioReader, ReadsFromInsideASegmentAndStretchesAScaledOne)
     EXPECT_EQ(all[100], 16384);
     EXPECT_EQ(all[101], -8192);
     EXPECT_EQ(all[7998], 16384);
+}
+
+TEST(CompositionAudioReader, ATimeHalfWayBetweenTwoSamplesAlwaysStartsAtTheLaterOne)
+{
+    // Times half-way between two samples at 48 kHz: each rounds to the later sample, as every
+    // time rounds to its nearest, however its seconds would round. Both where a file is read
+    // from and where a segment starts on the time line. sawtooth.wav's sample n is
+    // (n mod 1000) / 1000.
+    auto sawtooth = std::make_shared<const Asset>(inspected(testMedia("sawtooth.wav")));
+    for (std::int64_t halves : {1, 27, 49, 61, 101, 199}) {
+        const MediaTime time(halves, 96000);
+        const std::size_t later = static_cast<std::size_t>(halves + 1) / 2;
+
+        auto file = AudioReader::forTrack(*sawtooth, audioTrackID(*sawtooth), {PcmFormat::Float32, 0},
+                                          {time, ms(100)});
+        ASSERT_TRUE(file) << halves;
+        std::vector<float> read = readFloats(*file.value());
+        ASSERT_FALSE(read.empty()) << halves;
+        EXPECT_NEAR(read[0], static_cast<float>(later) / 1000, 1e-4f) << "the file read from " << halves << "/96000 s";
+
+        // A segment from sample 4800 (0.8) on, placed at the time.
+        Composition composition;
+        CompositionTrack& track = composition.addMutableTrack(MediaType::Audio);
+        ASSERT_FALSE(track.insertTimeRange(msRange(100, 100), sawtooth, audioTrackID(*sawtooth), time));
+        auto placed = CompositionAudioReader::forTrack(composition, track.trackID(), {PcmFormat::Float32, 0});
+        ASSERT_TRUE(placed) << halves;
+        std::vector<float> all = readFloats(*placed.value());
+        ASSERT_GT(all.size(), later) << halves;
+        EXPECT_EQ(all[later - 1], 0.0f) << "the segment placed at " << halves << "/96000 s";
+        EXPECT_NEAR(all[later], 0.8f, 1e-4f) << "the segment placed at " << halves << "/96000 s";
+    }
 }
 
 TEST(CompositionAudioReader, MixAppliesChannelAndOutputGains)

@@ -75,6 +75,16 @@ const std::map<std::string, std::string>& recipes()
                      " -filter_complex '[0][1]amerge=inputs=2' -c:a aac -q:a 0.2 -f adts"},
         {"sine2.mov", "-f lavfi -i 'color=c=gray:s=64x48:r=10:d=2' -f lavfi -i 'sine=f=440:r=48000:d=2'"
                       " -c:v mpeg4 -c:a aac -f mov"},
+        {"starts-12800.mp4", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=3' -c:v libx264 -preset veryfast -g 25 -bf 2"
+                             " -pix_fmt yuv420p -video_track_timescale 12800 -f mp4"},
+        {"starts-90000.mp4", "-f lavfi -i 'testsrc2=s=128x72:r=25:d=3' -c:v libx264 -preset veryfast -g 25 -bf 2"
+                             " -pix_fmt yuv420p -video_track_timescale 90000 -output_ts_offset 1.4 -f mp4"},
+        {"starts-30000.mov", "-f lavfi -i 'testsrc2=s=128x72:r=30000/1001:d=3' -c:v libx264 -preset veryfast -g 30"
+                             " -bf 2 -pix_fmt yuv420p -video_track_timescale 30000 -f mov"},
+        {"starts-1000.mkv", "-f lavfi -i 'testsrc2=s=128x72:r=30000/1001:d=3' -c:v libx264 -preset veryfast -g 30"
+                            " -bf 2 -pix_fmt yuv420p -f matroska"},
+        {"keys7.mov", "-f lavfi -i 'testsrc2=s=64x36:r=30000/1001:d=1' -c:v libx264 -preset veryfast -g 7"
+                      " -keyint_min 7 -sc_threshold 0 -bf 0 -pix_fmt yuv420p -video_track_timescale 30000 -f mov"},
         {"tagged.m4a", "-f lavfi -i 'sine=f=440:r=44100:d=1' -c:a aac"
                        " -metadata album=iAlbum -metadata artist=iArtist -movflags +faststart -f ipod"},
     };

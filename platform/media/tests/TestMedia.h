@@ -35,6 +35,13 @@ namespace qv::test {
 //                 50 pictures led by a key picture, with pictures that nothing refers to
 //   "groups-mirrored.mov"  groups.mov with its pictures mirrored left to right
 //   "groups-sawtooth.mov"  groups.mov's pictures beside sawtooth.wav's sound (4 s of it)
+//   "starts-12800.mp4", "starts-90000.mp4", "starts-30000.mov", "starts-1000.mkv"  3 s of
+//                 H.264 at 128x72 with B-frames and a key picture every second, pictures that
+//                 all differ, at 25 (the first two) or 30000/1001 pictures a second, in a stream
+//                 whose time base is 1/12800, 1/90000 (the file's clock starting at 1.4 s),
+//                 1/30000 and 1/1000
+//   "keys7.mov"   1 s of H.264 at 64x36, 30000/1001 pictures a second, a key picture every 7
+//                 (most of them starting between two samples at 48 kHz)
 //   "long.mp3"    10 s mono 44.1 kHz MP3 at 128 kbit/s, with the header that states its length
 //   "long.m4a"    10 s mono 44.1 kHz AAC at 64 kbit/s, its index at the start of the file
 //   "long.wav", "long.aiff", "long.caf" (16-bit PCM), "long.flac", "long.ogg" (Vorbis),

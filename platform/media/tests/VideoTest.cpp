@@ -28,6 +28,9 @@ using test::testMedia;
 
 constexpr double kFrame = 1001.0 / 30000;  // video.mov's frame duration
 
+// A time of whole milliseconds given in seconds, as the tests write it.
+MediaTime exactly(double seconds) { return MediaTime(std::llround(seconds * 1000), 1000); }
+
 double meanLevel(const VideoImage& image)
 {
     double sum = 0;
@@ -50,7 +53,7 @@ TEST(VideoFrameReader, GivesThePictureShowingAtTheStartThenEachInTurnAndBlackInG
     Composition composition = test::compositionOf("video.mov", MediaType::Video,
                                                   {{{ms(0), ms(500)}, ms(0)}, {{ms(1000), ms(500)}, ms(1000)}});
 
-    auto reader = VideoFrameReader::make(composition, composition.tracks().front().trackID(), 0.25);
+    auto reader = VideoFrameReader::make(composition, composition.tracks().front().trackID(), exactly(0.25));
     ASSERT_TRUE(reader);
     std::vector<VideoFrame> frames;
     while (auto frame = reader.value()->next())
@@ -82,7 +85,7 @@ struct Reference {
         : composition(Composition::fromAsset(inspected(testMedia("groups.mov"))))
         , trackID(composition.tracksWithMediaType(MediaType::Video).front()->trackID())
     {
-        auto reader = VideoFrameReader::make(composition, trackID, 0);
+        auto reader = VideoFrameReader::make(composition, trackID, exactly(0));
         while (auto picture = reader.value()->next())
             pictures.push_back(std::move(*picture));
     }
@@ -165,21 +168,21 @@ TEST(VideoFrameReader, MovedAboutItLandsOnThePictureAReadFromTheStartShows)
         {1.0, P::Sought},
     };
     onEveryDecoderThreading([&] {
-        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, steps[0].seconds);
+        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, exactly(steps[0].seconds));
         ASSERT_TRUE(reader);
         for (const Step& step : steps) {
             if (&step != &steps[0])
-                reader.value()->seek(step.seconds);
+                reader.value()->seek(exactly(step.seconds));
             std::string name = "at " + std::to_string(step.seconds);
             EXPECT_EQ(reader.value()->lastPositioning(), step.positioning) << name;
             expectLandsExactly(*reader.value(), step.seconds, 3, name);
         }
 
         // Past the end nothing shows; from there, the start is read afresh.
-        reader.value()->seek(10);
+        reader.value()->seek(exactly(10));
         EXPECT_FALSE(reader.value()->next());
         EXPECT_FALSE(reader.value()->error());
-        reader.value()->seek(0);
+        reader.value()->seek(exactly(0));
         EXPECT_EQ(reader.value()->lastPositioning(), P::Reopened);
         expectLandsExactly(*reader.value(), 0, 3, "at 0 after the end");
     });
@@ -192,18 +195,18 @@ TEST(VideoFrameReader, ASeekAfterTheFileWasReplacedShowsTheNewFile)
     std::string path = test::scratchFolder() + "/media.mov";
     test::replaceFile(testMedia("groups.mov"), path);
     Composition original = Composition::fromAsset(inspected(path));
-    auto reader = VideoFrameReader::make(original, reference().trackID, 1.0);
+    auto reader = VideoFrameReader::make(original, reference().trackID, exactly(1.0));
     ASSERT_TRUE(reader);
     expectLandsExactly(*reader.value(), 1.0, 1, "before the replace");
 
     test::replaceFile(testMedia("groups-mirrored.mov"), path);
-    auto fresh = VideoFrameReader::make(Composition::fromAsset(inspected(path)), reference().trackID, 1.5);
+    auto fresh = VideoFrameReader::make(Composition::fromAsset(inspected(path)), reference().trackID, exactly(1.5));
     ASSERT_TRUE(fresh);
     auto expected = fresh.value()->next();
     ASSERT_TRUE(expected);
     ASSERT_FALSE(expected->image.rgb == reference().pictures[reference().at(1.5)].image.rgb);
 
-    reader.value()->seek(1.5);
+    reader.value()->seek(exactly(1.5));
     EXPECT_EQ(reader.value()->lastPositioning(), VideoFrameReader::Positioning::Reopened);
     auto picture = reader.value()->next();
     ASSERT_TRUE(picture);
@@ -220,7 +223,7 @@ TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNex
     onEveryDecoderThreading([] {
         for (int packets : {8, 20, 24, 26, 28, 32, 40, 51, 54}) {
             for (double next : {1.0, 1.95}) {
-                auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 1.9);
+                auto reader = VideoFrameReader::make(reference().composition, reference().trackID, exactly(1.9));
                 ASSERT_TRUE(reader);
                 int read = 0;
                 auto landed = reader.value()->next([&] { return ++read > packets; });
@@ -229,7 +232,7 @@ TEST(VideoFrameReader, InterruptedOnItsWayItStillLandsExactlyWhereverItIsSentNex
                 if (packets < 48)
                     EXPECT_FALSE(landed);
                 EXPECT_FALSE(reader.value()->error());
-                reader.value()->seek(next);
+                reader.value()->seek(exactly(next));
                 expectLandsExactly(*reader.value(), next, 2,
                                    "after " + std::to_string(packets) + " packets, at " + std::to_string(next));
             }
@@ -243,9 +246,9 @@ TEST(VideoFrameReader, AStartShownAloneComesOutOnceReadAndThePicturesAfterItFoll
     // last the first decoded after 1.9 s), not after those the decoder's threads and its
     // reordering would take on behind it.
     onEveryDecoderThreading([] {
-        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, exactly(0));
         ASSERT_TRUE(reader);
-        reader.value()->seek(1.9, 0, 0, true);
+        reader.value()->seek(exactly(1.9), 0, 0, true);
         int read = 0;
         auto landed = reader.value()->next([&] { return ++read > 51; });
         ASSERT_TRUE(landed);
@@ -266,23 +269,23 @@ TEST(VideoFrameReader, AStartShownAloneComesOutOnceReadAndThePicturesAfterItFoll
         {1.3, 1, 1.7},  {1.7, 1, 1.72}, {1.72, 1, 1.6}, {3.5, 2, 0.5},
     };
     onEveryDecoderThreading([&] {
-        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        auto reader = VideoFrameReader::make(reference().composition, reference().trackID, exactly(0));
         ASSERT_TRUE(reader);
         for (const Step& step : steps) {
             std::string name = "alone at " + std::to_string(step.seconds);
-            reader.value()->seek(step.seconds, 0, 0, true);
+            reader.value()->seek(exactly(step.seconds), 0, 0, true);
             expectLandsExactly(*reader.value(), step.seconds, step.pictures, name);
-            reader.value()->seek(step.next);
+            reader.value()->seek(exactly(step.next));
             expectLandsExactly(*reader.value(), step.next, 3, name + ", then at " + std::to_string(step.next));
         }
         for (int packets : {3, 30, 49, 50, 51, 60}) {
-            reader.value()->seek(1.3, 0, 0, true);
+            reader.value()->seek(exactly(1.3), 0, 0, true);
             int read = 0;
             reader.value()->next([&] { return ++read > packets; });
-            reader.value()->seek(1.32, 0, 0, true);
+            reader.value()->seek(exactly(1.32), 0, 0, true);
             expectLandsExactly(*reader.value(), 1.32, 4, "at 1.32 after " + std::to_string(packets) + " packets alone");
         }
-        reader.value()->seek(3.99, 0, 0, true);
+        reader.value()->seek(exactly(3.99), 0, 0, true);
         ASSERT_TRUE(reader.value()->next());
         EXPECT_FALSE(reader.value()->next());
         EXPECT_FALSE(reader.value()->error());
@@ -302,26 +305,26 @@ TEST(VideoFrameReader, ATolerantSeekLandsOnTheNearestKeyPictureWithinItsToleranc
         {1.7, 0.1, 0.1, 1.7},   {2.3, 0.1, kAny, 2.3},  {2.04, 0.5, 0.0, 2.0},
         {0.98, kAny, kAny, 0.0}, {1.97, 0.0, 0.05, 2.0},
     };
-    auto moved = VideoFrameReader::make(reference().composition, reference().trackID, 3.0);
+    auto moved = VideoFrameReader::make(reference().composition, reference().trackID, exactly(3.0));
     ASSERT_TRUE(moved);
     ASSERT_TRUE(moved.value()->next());
     for (const Case& c : cases) {
         std::string name = "at " + std::to_string(c.seconds) + " -" + std::to_string(c.before) + " +"
                          + std::to_string(c.after);
-        auto fresh = VideoFrameReader::make(reference().composition, reference().trackID, 0);
+        auto fresh = VideoFrameReader::make(reference().composition, reference().trackID, exactly(0));
         ASSERT_TRUE(fresh);
         for (VideoFrameReader* reader : {fresh.value().get(), moved.value().get()}) {
-            reader->seek(c.seconds, c.before, c.after);
+            reader->seek(exactly(c.seconds), c.before, c.after);
             expectLandsExactly(*reader, c.lands, 3, name);
         }
     }
 
     // Sent elsewhere before it landed (or just after), it lands exactly there.
     for (int packets : {1, 5, 30}) {
-        moved.value()->seek(1.7, kAny, kAny);
+        moved.value()->seek(exactly(1.7), kAny, kAny);
         int read = 0;
         moved.value()->next([&] { return ++read > packets; });
-        moved.value()->seek(1.0);
+        moved.value()->seek(exactly(1.0));
         expectLandsExactly(*moved.value(), 1.0, 3, "at 1 after " + std::to_string(packets) + " packets of a landing");
     }
 }
@@ -371,12 +374,46 @@ TEST(Player, ATolerantSeekLandsOnAKeyPictureAndTheSoundStartsThere)
     }
 }
 
+TEST(Player, APictureStartingBetweenTwoSamplesStillShowsOncePlayedAndPaused)
+{
+    // The 14th picture, a key picture, starts at 22422.4 samples. Landed on by a tolerant seek
+    // or sought exactly, it must still show once played and paused at once: the pictures start
+    // again from where the sound stands, which must not be the sample before it.
+    ManualDispatcher main;
+    auto silent = std::make_unique<SilentAudioOutput>(main);
+    SilentAudioOutput* output = silent.get();
+    Player player(main, std::move(silent));
+    player.replaceCurrentItem(PlayerItem(inspected(testMedia("keys7.mov"))));
+    const MediaTime fourteenth(14 * 1001, 30000);
+    struct Case {
+        MediaTime time, tolerance;
+    };
+    for (const Case& c : {Case{exactly(0.5), MediaTime::positiveInfinity()}, Case{fourteenth, MediaTime::zero()}}) {
+        const std::string name = c.tolerance.isNumeric() ? "sought exactly" : "landed on";
+        std::optional<bool> finished;
+        player.seek(c.time, c.tolerance, c.tolerance, [&](bool done) { finished = done; });
+        ASSERT_TRUE(main.runUntil([&] { return finished.has_value(); })) << name;
+        ASSERT_TRUE(*finished) << name;
+        auto shown = player.videoSurface()->frameAt(player.currentTime().seconds());
+        ASSERT_TRUE(shown) << name;
+        EXPECT_EQ(shown->time, fourteenth.seconds()) << name;
+
+        player.play();
+        ASSERT_TRUE(main.runUntil([&] { return output->isStarted(); })) << name;
+        player.pause();
+        std::shared_ptr<const VideoFrame> paused;
+        ASSERT_TRUE(main.runUntil([&] {
+            return (paused = player.videoSurface()->frameAt(player.currentTime().seconds())) != nullptr;
+        })) << name;
+        EXPECT_TRUE(paused->image.rgb == shown->image.rgb) << name;
+    }
+}
+
 TEST(Player, EveryExactSeekShowsThePictureAtItsTimeWhetherDecodedOnKeptOrSoughtAgain)
 {
     ManualDispatcher main;
     Player player(main, std::make_unique<SilentAudioOutput>(main));
     player.replaceCurrentItem(PlayerItem(reference().composition));
-    auto exactly = [](double seconds) { return MediaTime(std::llround(seconds * 1000), 1000); };
     for (double seconds : {1.5, 1.8, 1.6, 0.3, 3.2, 2.0, 3.96}) {
         // A seek overtaken at once by the one that counts.
         std::optional<bool> overtaken, finished;
