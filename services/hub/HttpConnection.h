@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace qv::hub {
 
@@ -30,14 +31,20 @@ public:
         double bodyGraceSeconds = 30;
         double minBodyBytesPerSecond = 16 * 1024;
     };
-    // Hands on a socket whose request is a WebSocket handshake, the head taken from it.
-    using Upgrade = std::function<void(QTcpSocket*, const HttpRequest&)>;
+    // Hands on a socket whose request is a WebSocket handshake, the head taken from it; or, to
+    // turn it down, gives the answer to send instead (the socket then stays with this exchange).
+    using Upgrade = std::function<std::optional<HttpResponse>(QTcpSocket*, const HttpRequest&)>;
 
     // `socket` stays owned by its parent; `router` and `workers` must outlive this object, which
     // becomes a child of `parent`.
     HttpConnection(QTcpSocket* socket, const HttpRouter& router, WorkQueue& workers, const Limits& limits,
                    Upgrade upgrade, QObject* parent);
     ~HttpConnection() override;
+
+    // Answers `response` before anything the client sent is read: what it still sends is read
+    // and dropped for a moment, so that closing does not reset the connection before it has
+    // read the answer.
+    void refuseUnread(const HttpResponse& response);
 
 private:
     struct Stream;
@@ -46,9 +53,6 @@ private:
     void readBody();
     void streamBody();
     void answer(const HttpResponse& response);
-    // Answers before the body is read: what the client still sends is read and dropped for a
-    // moment, so that closing does not reset the connection before it has read the answer.
-    void refuseUnread(const HttpResponse& response);
     void timedOut();
     void finish();
 
@@ -66,6 +70,9 @@ private:
     bool answered_ = false;
     std::shared_ptr<Stream> stream_;
 };
+
+// The bytes of `response`, head and body, closing the connection after it.
+QByteArray responseBytes(const HttpResponse& response);
 
 // Once what waits to be sent on `socket` is out, ends this side's sending (not over TLS), so that
 // the client sees the end while what it still sends is read and dropped: closing outright with

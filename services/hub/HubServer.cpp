@@ -15,6 +15,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace qv::hub {
@@ -70,24 +73,64 @@ const char* errorCode(DatabaseErrorCode code)
     }
 }
 
-// Whether `text` is JSON but for a number beyond the range of a double ("1e400"), which the
-// frame reader refuses as it would text that is not JSON.
-bool holdsNumberOutOfRange(std::string_view text)
+// Why `text`, which the frame reader refused, is JSON all the same and still not to be read: a
+// number beyond the range of a double ("1e400"), or nesting deeper than a value may reach.
+// Such a frame is refused like any value that cannot be stored, and the connection stays open.
+struct UnreadableFrame {
+    std::string problem;  // empty when the text is not JSON after all
+    DatabaseValue id;     // the frame's "id" when it is a number, else null
+};
+
+UnreadableFrame unreadableFrame(std::string_view text)
 {
     struct Reader final : nlohmann::json_sax<nlohmann::json> {
         bool outOfRange = false;
-        bool null() override { return true; }
-        bool boolean(bool) override { return true; }
-        bool number_integer(number_integer_t) override { return true; }
-        bool number_unsigned(number_unsigned_t) override { return true; }
-        bool number_float(number_float_t, const string_t&) override { return true; }
-        bool string(string_t&) override { return true; }
-        bool binary(binary_t&) override { return true; }
-        bool start_object(std::size_t) override { return true; }
-        bool key(string_t&) override { return true; }
-        bool end_object() override { return true; }
-        bool start_array(std::size_t) override { return true; }
-        bool end_array() override { return true; }
+        std::size_t depth = 0;
+        std::size_t deepest = 0;
+        bool idNext = false;
+        DatabaseValue id;
+        bool scalar()
+        {
+            idNext = false;
+            return true;
+        }
+        bool null() override { return scalar(); }
+        bool boolean(bool) override { return scalar(); }
+        bool number_integer(number_integer_t value) override
+        {
+            if (idNext)
+                id = DatabaseValue(static_cast<std::int64_t>(value));
+            return scalar();
+        }
+        bool number_unsigned(number_unsigned_t value) override
+        {
+            if (idNext && value <= static_cast<std::uint64_t>(INT64_MAX))
+                id = DatabaseValue(static_cast<std::int64_t>(value));
+            return scalar();
+        }
+        bool number_float(number_float_t, const string_t&) override { return scalar(); }
+        bool string(string_t&) override { return scalar(); }
+        bool binary(binary_t&) override { return scalar(); }
+        bool start_object(std::size_t) override { return open(); }
+        bool key(string_t& name) override
+        {
+            idNext = depth == 1 && name == "id";
+            return true;
+        }
+        bool end_object() override { return close(); }
+        bool start_array(std::size_t) override { return open(); }
+        bool end_array() override { return close(); }
+        bool open()
+        {
+            idNext = false;
+            deepest = std::max(deepest, ++depth);
+            return true;
+        }
+        bool close()
+        {
+            --depth;
+            return true;
+        }
         bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override
         {
             // The parser's code for a number that overflows.
@@ -95,8 +138,14 @@ bool holdsNumberOutOfRange(std::string_view text)
             return false;
         }
     } reader;
-    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
-    return reader.outOfRange;
+    const bool json = nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    if (reader.outOfRange)
+        return {"a number in the frame is beyond the range of a double", DatabaseValue()};
+    if (json && reader.deepest > kMaxPathDepth)
+        return {"the frame nests " + std::to_string(reader.deepest) + " levels deep: a value may reach at most "
+                    + std::to_string(kMaxPathDepth) + " levels below the root",
+                reader.id};
+    return {};
 }
 
 }  // namespace
@@ -163,6 +212,15 @@ bool HubServer::start(QString& error)
         tcp_ = std::make_unique<QTcpServer>();
     }
     connect(tcp_.get(), &QTcpServer::pendingConnectionAvailable, this, &HubServer::acceptTcp);
+    // Out of descriptors all the same (the reserve spent elsewhere), the server stops accepting:
+    // it takes up again once some are free.
+    connect(tcp_.get(), &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        logWarning("service: a connection could not be accepted: " + tcp_->errorString().toStdString());
+        QTimer::singleShot(100, tcp_.get(), &QTcpServer::resumeAccepting);
+    });
+    maxConnections_ = options_.maxConnections;
+    if (rlimit files{}; maxConnections_ <= 0 && getrlimit(RLIMIT_NOFILE, &files) == 0)
+        maxConnections_ = static_cast<int>(std::clamp<rlim_t>(files.rlim_cur, 2 * kDescriptorReserve, 1 << 20)) - kDescriptorReserve;
     if (!tcp_->listen(options_.address, options_.port)) {
         error = "cannot listen on " + options_.address.toString() + ":" + QString::number(options_.port) + ": "
             + tcp_->errorString();
@@ -224,6 +282,12 @@ void HubServer::acceptTcp()
         // Frames are small and answered at once: waiting to fill a packet costs a round trip.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        ++connections_;
+        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        if (connections_ > maxConnections_) {
+            turnAway(socket, HttpResponse::error(503, "busy", "The service holds as many connections as it can. Try again shortly."));
+            continue;
+        }
         QString peer = socket->peerAddress().toString();
         // One address may not hold every descriptor of the service with requests it never finishes.
         if (unfinished_[peer] >= options_.maxUnfinishedPerPeer) {
@@ -233,9 +297,19 @@ void HubServer::acceptTcp()
         ++unfinished_[peer];
         auto* exchange = new HttpConnection(
             socket, router_, *workers_, options_.http,
-            [this](QTcpSocket* upgraded, const HttpRequest& handshake) { acceptWebSocket(upgraded, handshake); }, this);
+            [this](QTcpSocket* upgraded, const HttpRequest& handshake) { return acceptWebSocket(upgraded, handshake); }, this);
         connect(exchange, &QObject::destroyed, this, [this, peer] { releasePeer(peer); });
     }
+}
+
+void HubServer::turnAway(QTcpSocket* socket, const HttpResponse& response)
+{
+    socket->write(responseBytes(response));
+    // What the client sends is dropped; the connection goes once it has read the answer, or
+    // after a moment.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->skip(socket->bytesAvailable()); });
+    endSendingOnceWritten(socket, socket);
+    QTimer::singleShot(2000, socket, [socket] { socket->abort(); });
 }
 
 void HubServer::releasePeer(const QString& peer)
@@ -337,8 +411,17 @@ void HubServer::addAccountRoutes()
     });
 }
 
-void HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
+std::optional<HttpResponse> HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
 {
+    const QString peer = tcp->peerAddress().toString();
+    if (webSockets_[peer] >= options_.maxWebSocketsPerPeer) {
+        HttpResponse busy = HttpResponse::error(
+            503, "too_many_connections",
+            QStringLiteral("This address holds %1 database connections, as many as one address may.").arg(options_.maxWebSocketsPerPeer));
+        busy.headers["Retry-After"] = "5";
+        return busy;
+    }
+    ++webSockets_[peer];
     WebSocketConnection::Handlers handlers;
     handlers.text = [this](WebSocketConnection* socket, std::string_view text) { handleText(socket, text); };
     handlers.binary = [this](WebSocketConnection* socket) {
@@ -352,8 +435,10 @@ void HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
     handlers.ended = [this](WebSocketConnection* socket) { endSession(socket); };
     auto* socket = new WebSocketConnection(tcp, handshake, kMaxFrameBytes, std::move(handlers), this);
     auto session = std::make_shared<HubSession>(socket);
+    session->peer = peer;
     session->lastHeard = session->opened = steadyMs();
     sessions_[socket] = session;
+    return std::nullopt;
 }
 
 void HubServer::endSession(WebSocketConnection* socket)
@@ -363,6 +448,8 @@ void HubServer::endSession(WebSocketConnection* socket)
         return;
     auto session = found->second;
     sessions_.erase(found);
+    if (auto peer = webSockets_.find(session->peer); peer != webSockets_.end() && --peer->second <= 0)
+        webSockets_.erase(peer);
     disconnectDatabase(*session);
     socket->deleteLater();
     scheduleCommit();
@@ -396,10 +483,8 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     auto frame = parseFrame(text, error);
     if (frame)
         handleFrame(session, *frame);
-    else if (holdsNumberOutOfRange(text))
-        // Well-formed, but not to be read: refused like any other value that cannot be stored.
-        session.outbox.push_back(FrameBuilder("error").value("id", DatabaseValue()).text("code", "invalid_value")
-                                     .text("message", "a number in the frame is beyond the range of a double").take());
+    else if (UnreadableFrame unreadable = unreadableFrame(text); !unreadable.problem.empty())
+        refuse(session, unreadable.id, "invalid_value", unreadable.problem);
     else
         breakOff(session, "protocol", error);
     scheduleCommit();
@@ -419,13 +504,14 @@ void HubServer::signOff(HubSession& session, const std::string& message)
         session.socket->close(WebSocketConnection::PolicyViolated, "unauthenticated");
 }
 
-void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
+void HubServer::breakOff(HubSession& session, const char* code, const std::string& message,
+                         WebSocketConnection::CloseCode closeCode)
 {
     session.broken = true;
     session.outbox.push_back(FrameBuilder("error").text("code", code).text("message", message).take());
     session.flush();
     if (session.socket)
-        session.socket->close(WebSocketConnection::ProtocolError, message);
+        session.socket->close(closeCode, message);
 }
 
 void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
@@ -454,6 +540,12 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         }
         if (!user)
             return signOff(session, "the token is not valid");
+        const auto held = std::count_if(sessions_.begin(), sessions_.end(),
+                                        [&](const auto& entry) { return entry.second->uid == user->uid; });
+        if (held >= options_.maxConnectionsPerAccount)
+            return breakOff(session, "too_many_connections",
+                            "this account holds " + std::to_string(held) + " database connections, as many as one account may",
+                            WebSocketConnection::PolicyViolated);
         session.uid = user->uid;
         session.token = token;
         session.tokenExpiresAt = expiresAt;
@@ -507,9 +599,11 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         return;
     }
     if (op == "write" || op == "ondisconnect") {
-        auto writes = frameWrites(frame, "writes");
+        DatabaseResult refusal;
+        auto writes = frameWrites(frame, "writes", &refusal);
         if (!writes)
-            return refuse(session, sentId, "invalid_value", "the writes are not a list of valid [path, value] pairs");
+            return refuse(session, sentId, "invalid_value",
+                          refusal ? refusal->message : "the writes are not a list of valid [path, value] pairs");
         if (auto denied = writeProblem(session.uid, *writes, database_->root()); !denied.empty())
             return refuse(session, sentId, "permission_denied", denied);
         if (op == "ondisconnect") {

@@ -24,6 +24,7 @@ public:
     void flush();
 
     QPointer<WebSocketConnection> socket;
+    QString peer;        // the client's address
     std::string uid;     // empty until the client authenticates
     std::string origin;  // the client session that tags its writes
     std::string token;   // the token it signed in with
