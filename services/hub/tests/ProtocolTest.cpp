@@ -77,13 +77,16 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         std::string frame;
         const char* code;
         bool closes;
+        const char* says = "";  // a part of the message
+        std::int64_t id = 0;    // the id the error carries, when not 0
     };
     const std::string mine = "users/" + uid + "/x";
     const std::vector<Case> cases{
         {"not JSON", false, "{\"op\":", "protocol", true},
         {"no op", false, "{\"id\":1}", "protocol", true},
         {"not an object", false, "[1,2]", "protocol", true},
-        {"too deep", false, std::string(200, '[') + std::string(200, ']'), "protocol", true},
+        {"too deep to read, before signing in", false, std::string(200, '[') + std::string(200, ']'), "invalid_value",
+         false, "at most 32 levels"},
         {"before signing in", false, "{\"op\":\"listen\",\"id\":1,\"path\":\"status\"}", "unauthenticated", true},
         {"forged token", false, "{\"op\":\"auth\",\"token\":\"" + std::string(64, '0') + "\"}", "unauthenticated", true},
         {"unknown operation", true, "{\"op\":\"explode\",\"id\":3}", "protocol", true},
@@ -96,7 +99,10 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         {"writes that are not pairs", true, "{\"op\":\"write\",\"id\":7,\"writes\":[5]}", "invalid_value", false},
         {"a value over the depth limit", true,
          "{\"op\":\"write\",\"id\":8,\"writes\":[[\"" + mine + "\"," + nested(31) + "]]}",
-         "invalid_value", false},
+         "invalid_value", false, "32 levels", 8},
+        {"a value nested too deep to read", true,
+         "{\"op\":\"write\",\"id\":9,\"writes\":[[\"" + mine + "\"," + nested(5000) + "]]}",
+         "invalid_value", false, "at most 32 levels", 9},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,6 +114,9 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         EXPECT_EQ(answer.child("op").toString(), "error");
         EXPECT_EQ(answer.child("code").toString(), c.code);
         EXPECT_FALSE(answer.child("message").toString().empty());
+        EXPECT_NE(answer.child("message").toString().find(c.says), std::string::npos) << answer.child("message").toString();
+        if (c.id)
+            EXPECT_EQ(answer.child("id").toInt(), c.id);
         if (c.closes) {
             EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
         } else {
