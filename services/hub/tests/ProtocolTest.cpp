@@ -115,8 +115,9 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         EXPECT_EQ(answer.child("code").toString(), c.code);
         EXPECT_FALSE(answer.child("message").toString().empty());
         EXPECT_NE(answer.child("message").toString().find(c.says), std::string::npos) << answer.child("message").toString();
-        if (c.id)
+        if (c.id) {
             EXPECT_EQ(answer.child("id").toInt(), c.id);
+        }
         if (c.closes) {
             EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
         } else {
