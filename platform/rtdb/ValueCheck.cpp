@@ -36,7 +36,7 @@ DatabaseResult checkValue(const DatabaseValue& value, std::size_t levels)
         if (value.isServerTimestamp())
             return std::nullopt;
         if (levels + 1 > kMaxPathDepth)
-            return fail(DatabaseErrorCode::InvalidPath, "the value reaches deeper than 32 levels");
+            return fail(DatabaseErrorCode::InvalidPath, "the value nests deeper than the 32 levels below the root that the database holds");
         for (auto entry : value.children()) {
             std::string problem = keyProblem(entry.key);
             if (!problem.empty())

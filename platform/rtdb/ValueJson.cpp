@@ -272,7 +272,7 @@ void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out)
     out += ']';
 }
 
-std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group)
+std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group, DatabaseResult* refusal)
 {
     // A damaged entry must not turn into a write elsewhere: one without its path would
     // otherwise replace the root.
@@ -286,8 +286,11 @@ std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& g
         if (!path || entry.value.childCount() > 2 || (entry.value.childCount() == 2 && !entry.value.hasChild("1")))
             return std::nullopt;
         DatabaseWrite write{DatabasePath::parse(*path), entry.value.child("1")};
-        if (checkWrite(write.path, write.value))
+        if (auto error = checkWrite(write.path, write.value)) {
+            if (refusal)
+                *refusal = std::move(error);
             return std::nullopt;
+        }
         writes.push_back(std::move(write));
     }
     return writes;

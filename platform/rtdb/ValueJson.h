@@ -2,6 +2,7 @@
 // fraction or an exponent) and booleans stay distinct.
 #pragma once
 
+#include "platform/rtdb/DatabaseError.h"
 #include "platform/rtdb/DatabaseValue.h"
 
 #include <functional>
@@ -33,7 +34,8 @@ std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMa
 // A group of writes as stored in the write logs: [[path, value], ...].
 void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out);
 // The group back from its decoded form (arrays read as maps keyed by index); nothing when it is
-// not a list of [path, value] pairs, or a write in it would be refused.
-std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group);
+// not a list of [path, value] pairs, or a write in it would be refused (then, given `refusal`,
+// the error that write would meet).
+std::optional<std::vector<DatabaseWrite>> writesFromValue(const DatabaseValue& group, DatabaseResult* refusal = nullptr);
 
 }  // namespace qv

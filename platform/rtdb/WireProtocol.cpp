@@ -115,9 +115,10 @@ std::string FrameBuilder::take()
     return std::move(text_);
 }
 
-std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key)
+std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key,
+                                                      DatabaseResult* refusal)
 {
-    return writesFromValue(frame.child(key));
+    return writesFromValue(frame.child(key), refusal);
 }
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 // integers, doubles and booleans apart as the stored form does.
 #pragma once
 
+#include "platform/rtdb/DatabaseError.h"
 #include "platform/rtdb/DatabaseValue.h"
 
 #include <QString>
@@ -50,7 +51,9 @@ private:
 };
 
 // The frame's field `key` as a list of writes (absent reads as none); nothing when it is not a
-// list of [path, value] pairs or holds a write the database refuses.
-std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key);
+// list of [path, value] pairs or holds a write the database refuses (then, given `refusal`, the
+// error that write would meet).
+std::optional<std::vector<DatabaseWrite>> frameWrites(const DatabaseValue& frame, std::string_view key,
+                                                      DatabaseResult* refusal = nullptr);
 
 }  // namespace qv

@@ -50,6 +50,13 @@ QByteArray statusText(int status)
     }
 }
 
+HttpResponse badRequest()
+{
+    return HttpResponse::error(400, "bad_request", "The request is not one this service reads.");
+}
+
+}  // namespace
+
 QByteArray responseBytes(const HttpResponse& response)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + statusText(response.status) + "\r\n";
@@ -60,13 +67,6 @@ QByteArray responseBytes(const HttpResponse& response)
     head += "Connection: close\r\n\r\n";
     return head + response.body;
 }
-
-HttpResponse badRequest()
-{
-    return HttpResponse::error(400, "bad_request", "The request is not one this service reads.");
-}
-
-}  // namespace
 
 // A streamed body on its way to its sink: chunks are taken in order by one worker task at a
 // time, the last task finishing the sink and answering on the service's thread.
@@ -223,8 +223,9 @@ void HttpConnection::readHead()
             return refuseUnread(badRequest());
         socket_->skip(end + 4);
         timer_.stop();
+        if (auto refusal = upgrade_(socket_, request_))
+            return refuseUnread(*refusal);
         socket_->disconnect(this);
-        upgrade_(socket_, request_);
         deleteLater();
         return;
     }

@@ -19,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace qv::hub {
 
@@ -45,14 +46,20 @@ public:
         // which the service itself stopped reading.
         double yieldSpanSeconds = 10;
     };
-    // Hands on a socket whose request is a WebSocket handshake, the head taken from it.
-    using Upgrade = std::function<void(QTcpSocket*, const HttpRequest&)>;
+    // Hands on a socket whose request is a WebSocket handshake, the head taken from it; or, to
+    // turn it down, gives the answer to send instead (the socket then stays with this exchange).
+    using Upgrade = std::function<std::optional<HttpResponse>(QTcpSocket*, const HttpRequest&)>;
 
     // `socket` stays owned by its parent; `router` and `workers` must outlive this object, which
     // becomes a child of `parent`.
     HttpConnection(QTcpSocket* socket, const HttpRouter& router, WorkQueue& workers, const Limits& limits,
                    Upgrade upgrade, QObject* parent);
     ~HttpConnection() override;
+
+    // Answers `response` before anything the client sent is read: what it still sends is read
+    // and dropped for a moment, so that closing does not reset the connection before it has
+    // read the answer.
+    void refuseUnread(const HttpResponse& response);
 
 private:
     struct Stream;
@@ -61,9 +68,6 @@ private:
     void readBody();
     void streamBody();
     void answer(const HttpResponse& response);
-    // Answers before the body is read: what the client still sends is read and dropped for a
-    // moment, so that closing does not reset the connection before it has read the answer.
-    void refuseUnread(const HttpResponse& response);
     void timedOut();
     // At the end of each rate window: closes a connection whose body came too slowly in it.
     void checkBodyRate();
@@ -105,6 +109,9 @@ private:
     bool answered_ = false;
     std::shared_ptr<Stream> stream_;
 };
+
+// The bytes of `response`, head and body, closing the connection after it.
+QByteArray responseBytes(const HttpResponse& response);
 
 // Once what waits to be sent on `socket` is out, ends this side's sending (not over TLS), so that
 // the client sees the end while what it still sends is read and dropped: closing outright with

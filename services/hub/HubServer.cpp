@@ -15,11 +15,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace qv::hub {
 
 namespace {
+
+// Frames at least this long are read and checked on a worker: a megabyte of JSON takes the
+// service's thread tens of milliseconds, which every other client would wait.
+constexpr std::size_t kPrepareOffThreadBytes = 64 * 1024;
 
 // The sign-in screen's code for an account or address that must wait before trying again.
 constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
@@ -70,24 +77,64 @@ const char* errorCode(DatabaseErrorCode code)
     }
 }
 
-// Whether `text` is JSON but for a number beyond the range of a double ("1e400"), which the
-// frame reader refuses as it would text that is not JSON.
-bool holdsNumberOutOfRange(std::string_view text)
+// Why `text`, which the frame reader refused, is JSON all the same and still not to be read: a
+// number beyond the range of a double ("1e400"), or nesting deeper than a value may reach.
+// Such a frame is refused like any value that cannot be stored, and the connection stays open.
+struct UnreadableFrame {
+    std::string problem;  // empty when the text is not JSON after all
+    DatabaseValue id;     // the frame's "id" when it is a number, else null
+};
+
+UnreadableFrame unreadableFrame(std::string_view text)
 {
     struct Reader final : nlohmann::json_sax<nlohmann::json> {
         bool outOfRange = false;
-        bool null() override { return true; }
-        bool boolean(bool) override { return true; }
-        bool number_integer(number_integer_t) override { return true; }
-        bool number_unsigned(number_unsigned_t) override { return true; }
-        bool number_float(number_float_t, const string_t&) override { return true; }
-        bool string(string_t&) override { return true; }
-        bool binary(binary_t&) override { return true; }
-        bool start_object(std::size_t) override { return true; }
-        bool key(string_t&) override { return true; }
-        bool end_object() override { return true; }
-        bool start_array(std::size_t) override { return true; }
-        bool end_array() override { return true; }
+        std::size_t depth = 0;
+        std::size_t deepest = 0;
+        bool idNext = false;
+        DatabaseValue id;
+        bool scalar()
+        {
+            idNext = false;
+            return true;
+        }
+        bool null() override { return scalar(); }
+        bool boolean(bool) override { return scalar(); }
+        bool number_integer(number_integer_t value) override
+        {
+            if (idNext)
+                id = DatabaseValue(static_cast<std::int64_t>(value));
+            return scalar();
+        }
+        bool number_unsigned(number_unsigned_t value) override
+        {
+            if (idNext && value <= static_cast<std::uint64_t>(INT64_MAX))
+                id = DatabaseValue(static_cast<std::int64_t>(value));
+            return scalar();
+        }
+        bool number_float(number_float_t, const string_t&) override { return scalar(); }
+        bool string(string_t&) override { return scalar(); }
+        bool binary(binary_t&) override { return scalar(); }
+        bool start_object(std::size_t) override { return open(); }
+        bool key(string_t& name) override
+        {
+            idNext = depth == 1 && name == "id";
+            return true;
+        }
+        bool end_object() override { return close(); }
+        bool start_array(std::size_t) override { return open(); }
+        bool end_array() override { return close(); }
+        bool open()
+        {
+            idNext = false;
+            deepest = std::max(deepest, ++depth);
+            return true;
+        }
+        bool close()
+        {
+            --depth;
+            return true;
+        }
         bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override
         {
             // The parser's code for a number that overflows.
@@ -95,11 +142,52 @@ bool holdsNumberOutOfRange(std::string_view text)
             return false;
         }
     } reader;
-    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
-    return reader.outOfRange;
+    const bool json = nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    if (reader.outOfRange)
+        return {"a number in the frame is beyond the range of a double", DatabaseValue()};
+    if (json && reader.deepest > kMaxPathDepth)
+        return {"the frame nests " + std::to_string(reader.deepest) + " levels deep: a value may reach at most "
+                    + std::to_string(kMaxPathDepth) + " levels below the root",
+                reader.id};
+    return {};
 }
 
 }  // namespace
+
+struct HubServer::PreparedFrame {
+    std::optional<DatabaseValue> frame;
+    std::string error;           // why the frame could not be read
+    // For such a frame that is JSON all the same: why it is refused, and the id it carries.
+    std::string unreadable;
+    DatabaseValue unreadableId;
+    // A write's or ondisconnect's writes; nothing (and `refusal`) when they are not valid.
+    std::optional<std::vector<DatabaseWrite>> writes;
+    DatabaseResult refusal;
+    std::string ack;  // a write's answer, encoded off the service's thread (empty when not)
+};
+
+HubServer::PreparedFrame HubServer::prepareFrame(std::string_view text, bool offThread)
+{
+    PreparedFrame prepared;
+    prepared.frame = parseFrame(text, prepared.error);
+    if (!prepared.frame) {
+        UnreadableFrame unreadable = unreadableFrame(text);
+        prepared.unreadable = std::move(unreadable.problem);
+        prepared.unreadableId = std::move(unreadable.id);
+        return prepared;
+    }
+    const std::string op = prepared.frame->child("op").toString();
+    if (op != "write" && op != "ondisconnect")
+        return prepared;
+    prepared.writes = frameWrites(*prepared.frame, "writes", &prepared.refusal);
+    // Stored as sent unless a placeholder is resolved: then the answer is built once stored.
+    const DatabaseValue& id = prepared.frame->child("id");
+    if (offThread && op == "write" && prepared.writes && id.isInt() && id.toInt() > 0
+        && std::none_of(prepared.writes->begin(), prepared.writes->end(),
+                        [](const DatabaseWrite& write) { return write.value.containsServerTimestamp(); }))
+        prepared.ack = FrameBuilder("ack").id(static_cast<std::uint64_t>(id.toInt())).writes("writes", *prepared.writes).take();
+    return prepared;
+}
 
 HubServer::HubServer(Options options)
     : options_(std::move(options))
@@ -109,6 +197,11 @@ HubServer::HubServer(Options options)
         database.folder = options_.dataFolder / "database";
     database.clock = options_.clock;
     database.deferCommit = true;
+    database.storeOnOwnThread = true;
+    database.committed = [this](std::uint64_t batch, DatabaseResult result) {
+        QMetaObject::invokeMethod(this, [this, batch, result = std::move(result)] { committed(batch, result); },
+                                  Qt::QueuedConnection);
+    };
     database_ = std::make_unique<DatabaseBackend>(std::move(database));
     AuthBackend::Options accounts;
     if (!options_.dataFolder.empty())
@@ -163,6 +256,15 @@ bool HubServer::start(QString& error)
         tcp_ = std::make_unique<QTcpServer>();
     }
     connect(tcp_.get(), &QTcpServer::pendingConnectionAvailable, this, &HubServer::acceptTcp);
+    // Out of descriptors all the same (the reserve spent elsewhere), the server stops accepting:
+    // it takes up again once some are free.
+    connect(tcp_.get(), &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+        logWarning("service: a connection could not be accepted: " + tcp_->errorString().toStdString());
+        QTimer::singleShot(100, tcp_.get(), &QTcpServer::resumeAccepting);
+    });
+    maxConnections_ = options_.maxConnections;
+    if (rlimit files{}; maxConnections_ <= 0 && getrlimit(RLIMIT_NOFILE, &files) == 0)
+        maxConnections_ = static_cast<int>(std::clamp<rlim_t>(files.rlim_cur, 2 * kDescriptorReserve, 1 << 20)) - kDescriptorReserve;
     if (!tcp_->listen(options_.address, options_.port)) {
         error = "cannot listen on " + options_.address.toString() + ":" + QString::number(options_.port) + ": "
             + tcp_->errorString();
@@ -224,6 +326,12 @@ void HubServer::acceptTcp()
         // Frames are small and answered at once: waiting to fill a packet costs a round trip.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        ++connections_;
+        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        if (connections_ > maxConnections_) {
+            turnAway(socket, HttpResponse::error(503, "busy", "The service holds as many connections as it can. Try again shortly."));
+            continue;
+        }
         QString peer = socket->peerAddress().toString();
         // One address may not hold every descriptor of the service with requests it never finishes.
         if (unfinished_[peer] >= options_.maxUnfinishedPerPeer) {
@@ -233,9 +341,19 @@ void HubServer::acceptTcp()
         ++unfinished_[peer];
         auto* exchange = new HttpConnection(
             socket, router_, *workers_, options_.http,
-            [this](QTcpSocket* upgraded, const HttpRequest& handshake) { acceptWebSocket(upgraded, handshake); }, this);
+            [this](QTcpSocket* upgraded, const HttpRequest& handshake) { return acceptWebSocket(upgraded, handshake); }, this);
         connect(exchange, &QObject::destroyed, this, [this, peer] { releasePeer(peer); });
     }
+}
+
+void HubServer::turnAway(QTcpSocket* socket, const HttpResponse& response)
+{
+    socket->write(responseBytes(response));
+    // What the client sends is dropped; the connection goes once it has read the answer, or
+    // after a moment.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->skip(socket->bytesAvailable()); });
+    endSendingOnceWritten(socket, socket);
+    QTimer::singleShot(2000, socket, [socket] { socket->abort(); });
 }
 
 void HubServer::releasePeer(const QString& peer)
@@ -337,8 +455,17 @@ void HubServer::addAccountRoutes()
     });
 }
 
-void HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
+std::optional<HttpResponse> HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
 {
+    const QString peer = tcp->peerAddress().toString();
+    if (webSockets_[peer] >= options_.maxWebSocketsPerPeer) {
+        HttpResponse busy = HttpResponse::error(
+            503, "too_many_connections",
+            QStringLiteral("This address holds %1 database connections, as many as one address may.").arg(options_.maxWebSocketsPerPeer));
+        busy.headers["Retry-After"] = "5";
+        return busy;
+    }
+    ++webSockets_[peer];
     WebSocketConnection::Handlers handlers;
     handlers.text = [this](WebSocketConnection* socket, std::string_view text) { handleText(socket, text); };
     handlers.binary = [this](WebSocketConnection* socket) {
@@ -352,8 +479,10 @@ void HubServer::acceptWebSocket(QTcpSocket* tcp, const HttpRequest& handshake)
     handlers.ended = [this](WebSocketConnection* socket) { endSession(socket); };
     auto* socket = new WebSocketConnection(tcp, handshake, kMaxFrameBytes, std::move(handlers), this);
     auto session = std::make_shared<HubSession>(socket);
+    session->peer = peer;
     session->lastHeard = session->opened = steadyMs();
     sessions_[socket] = session;
+    return std::nullopt;
 }
 
 void HubServer::endSession(WebSocketConnection* socket)
@@ -363,6 +492,8 @@ void HubServer::endSession(WebSocketConnection* socket)
         return;
     auto session = found->second;
     sessions_.erase(found);
+    if (auto peer = webSockets_.find(session->peer); peer != webSockets_.end() && --peer->second <= 0)
+        webSockets_.erase(peer);
     disconnectDatabase(*session);
     socket->deleteLater();
     scheduleCommit();
@@ -392,50 +523,83 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     session.lastHeard = steadyMs();
     if (session.broken)
         return;
-    std::string error;
-    auto frame = parseFrame(text, error);
-    if (frame)
-        handleFrame(session, *frame);
-    else if (holdsNumberOutOfRange(text))
-        // Well-formed, but not to be read: refused like any other value that cannot be stored.
-        session.outbox.push_back(FrameBuilder("error").value("id", DatabaseValue()).text("code", "invalid_value")
-                                     .text("message", "a number in the frame is beyond the range of a double").take());
-    else
-        breakOff(session, "protocol", error);
+    if (!session.preparing && session.waiting.empty() && text.size() < kPrepareOffThreadBytes) {
+        handlePrepared(session, prepareFrame(text, false));
+    } else {
+        session.waiting.emplace_back(text);
+        handleWaiting(found->second);
+    }
     scheduleCommit();
+}
+
+void HubServer::handleWaiting(const std::shared_ptr<HubSession>& session)
+{
+    while (!session->waiting.empty() && !session->preparing && !session->broken) {
+        std::string text = std::move(session->waiting.front());
+        session->waiting.pop_front();
+        if (text.size() < kPrepareOffThreadBytes) {
+            handlePrepared(*session, prepareFrame(text, false));
+            continue;
+        }
+        session->preparing = true;
+        workers_->run([this, weak = std::weak_ptr<HubSession>(session), text = std::move(text)] {
+            auto prepared = std::make_shared<PreparedFrame>(prepareFrame(text, true));
+            QMetaObject::invokeMethod(this, [this, weak, prepared] {
+                auto session = weak.lock();
+                if (!session || !session->socket || !sessions_.count(session->socket.data()))
+                    return;
+                session->preparing = false;
+                if (!session->broken)
+                    handlePrepared(*session, std::move(*prepared));
+                handleWaiting(session);
+                scheduleCommit();
+            }, Qt::QueuedConnection);
+        });
+    }
+}
+
+void HubServer::handlePrepared(HubSession& session, PreparedFrame prepared)
+{
+    if (prepared.frame)
+        handleFrame(session, *prepared.frame, &prepared);
+    else if (!prepared.unreadable.empty())
+        refuse(session, prepared.unreadableId, "invalid_value", prepared.unreadable);
+    else
+        breakOff(session, "protocol", prepared.error);
 }
 
 void HubServer::refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message)
 {
-    session.outbox.push_back(FrameBuilder("error").value("id", id).text("code", code).text("message", message).take());
+    session.send(FrameBuilder("error").value("id", id).text("code", code).text("message", message).take());
 }
 
 void HubServer::signOff(HubSession& session, const std::string& message)
 {
     session.broken = true;
-    session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
-    session.flush();
+    session.send(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
+    session.flushClosing();
     if (session.socket)
         session.socket->close(WebSocketConnection::PolicyViolated, "unauthenticated");
 }
 
-void HubServer::breakOff(HubSession& session, const char* code, const std::string& message)
+void HubServer::breakOff(HubSession& session, const char* code, const std::string& message,
+                         WebSocketConnection::CloseCode closeCode)
 {
     session.broken = true;
-    session.outbox.push_back(FrameBuilder("error").text("code", code).text("message", message).take());
-    session.flush();
+    session.send(FrameBuilder("error").text("code", code).text("message", message).take());
+    session.flushClosing();
     if (session.socket)
-        session.socket->close(WebSocketConnection::ProtocolError, message);
+        session.socket->close(closeCode, message);
 }
 
-void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
+void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, PreparedFrame* prepared)
 {
     const std::string op = frame.child("op").toString();
     // Answers carry the id as sent; only a write's, checked below, is read as a number.
     const DatabaseValue& sentId = frame.child("id");
     const std::uint64_t id = static_cast<std::uint64_t>(sentId.toInt());
     if (op == "ping") {
-        session.outbox.push_back(FrameBuilder("pong").value("id", sentId).take());
+        session.send(FrameBuilder("pong").value("id", sentId).take());
         return;
     }
     if (op == "auth") {
@@ -449,11 +613,17 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
             session.token = token;
             session.tokenExpiresAt = expiresAt;
             session.replacedAt = 0;
-            session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
+            session.send(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
             return;
         }
         if (!user)
             return signOff(session, "the token is not valid");
+        const auto held = std::count_if(sessions_.begin(), sessions_.end(),
+                                        [&](const auto& entry) { return entry.second->uid == user->uid; });
+        if (held >= options_.maxConnectionsPerAccount)
+            return breakOff(session, "too_many_connections",
+                            "this account holds " + std::to_string(held) + " database connections, as many as one account may",
+                            WebSocketConnection::PolicyViolated);
         session.uid = user->uid;
         session.token = token;
         session.tokenExpiresAt = expiresAt;
@@ -463,7 +633,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         session.origin = session.uid + "/" + session.origin;
         DatabaseValue root;
         session.connection = database_->connect(sessions_[session.socket.data()], root);
-        session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
+        session.send(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
         return;
     }
     if (session.uid.empty())
@@ -480,7 +650,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     // Repeats are told apart by (client, id): a write without a usable id would be applied once
     // under a made-up one and every later such write dropped as its repeat.
     if ((op == "write" || op == "cas") && !(frame.child("id").isInt() && frame.child("id").toInt() > 0)) {
-        session.outbox.push_back(FrameBuilder("error").value("id", sentId).text("code", "invalid_value")
+        session.send(FrameBuilder("error").value("id", sentId).text("code", "invalid_value")
                                      .text("message", "a write needs an \"id\": a whole number from 1").take());
         return;
     }
@@ -493,7 +663,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         if (auto denied = readProblem(session.uid, path, tree); !denied.empty())
             return refuse(session, sentId, "permission_denied", denied);
         session.listens.insert(path);
-        session.outbox.push_back(FrameBuilder("value").value("id", sentId).text("path", path.toString()).value("value", tree.at(path)).take());
+        session.sendStored(FrameBuilder("value").value("id", sentId).text("path", path.toString()).value("value", tree.at(path)).take());
         return;
     }
     if (op == "done") {
@@ -507,18 +677,21 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
         return;
     }
     if (op == "write" || op == "ondisconnect") {
-        auto writes = frameWrites(frame, "writes");
+        auto& writes = prepared->writes;
         if (!writes)
-            return refuse(session, sentId, "invalid_value", "the writes are not a list of valid [path, value] pairs");
+            return refuse(session, sentId, "invalid_value",
+                          prepared->refusal ? prepared->refusal->message : "the writes are not a list of valid [path, value] pairs");
         if (auto denied = writeProblem(session.uid, *writes, database_->root()); !denied.empty())
             return refuse(session, sentId, "permission_denied", denied);
         if (op == "ondisconnect") {
             for (auto& write : *writes)
                 database_->onDisconnect(session.connection, std::move(write));
-            session.outbox.push_back(FrameBuilder("ack").value("id", sentId).take());
+            session.send(FrameBuilder("ack").value("id", sentId).take());
             return;
         }
         verification_->keepVerifiedStatus(session.uid, *writes);
+        if (!prepared->ack.empty())
+            session.prepareAck(id, *writes, std::move(prepared->ack));
         WriteTag tag{session.origin, id};
         database_->write(session.connection, *writes, id, nullptr, nullptr, &tag);
         return;
@@ -557,22 +730,31 @@ void HubServer::scheduleCommit()
 void HubServer::commitAndFlush()
 {
     commitScheduled_ = false;
-    if (auto error = database_->commit()) {
+    const std::uint64_t batch = database_->requestCommit();
+    for (auto& [socket, session] : sessions_)
+        session->queue(batch);
+}
+
+void HubServer::committed(std::uint64_t batch, const DatabaseResult& result)
+{
+    if (result) {
         // Nothing of this batch is stored: no client may hear it was. Each reconnects, hears the
         // tree as stored, and sends its unanswered writes again.
-        logError("service: " + error->message + "; dropping every connection");
+        logError("service: " + result->message + "; dropping every connection");
         for (auto& [socket, session] : sessions_) {
             session->outbox.clear();
+            session->held.clear();
             socket->close(WebSocketConnection::GoingAway, "storage failed");
         }
+        database_->recoverFromFailure();
         return;
     }
     std::vector<WebSocketConnection*> behind;
     for (auto& [socket, session] : sessions_) {
-        if (!session->outbox.empty() && socket->bytesToWrite() > options_.maxUnsentBytes)
+        if (!session->held.empty() && session->held.front().first <= batch && socket->bytesToWrite() > options_.maxUnsentBytes)
             behind.push_back(socket);
         else
-            session->flush();
+            session->release(batch);
     }
     // Its frames would only pile up in the service's memory; the client reads the tree afresh
     // when it reconnects, as after any drop.

@@ -2,7 +2,9 @@
 // served on one port. WebSocket clients speak the database protocol (PROTOCOL.md); plain HTTP
 // requests go to the router (sign-up, sign-in, token refresh, password reset, the existence
 // check, and whatever other stand-ins add), over TLS when given a certificate. Writes received in one turn of the event loop are
-// committed together, and answered only after that commit. Lives on the thread that made it.
+// committed together, and answered only after that commit; the store is written on a thread of
+// its own, and a large frame is read on a worker, so that one account's large writes never hold
+// up the answers to others. Lives on the thread that made it.
 #pragma once
 
 #include "platform/foundation/WorkQueue.h"
@@ -58,6 +60,16 @@ public:
         HttpConnection::Limits http;
         // Connections one address may hold in the middle of a request; more are closed at once.
         int maxUnfinishedPerPeer = 128;
+        // Database connections one account may hold signed in; a further `auth` is refused with
+        // `too_many_connections` and closed. The client holds one per running copy.
+        int maxConnectionsPerAccount = 64;
+        // Database connections one address may hold (signed in or not): room for a team's
+        // computers behind one router. A further handshake is answered 503.
+        int maxWebSocketsPerPeer = 128;
+        // Connections of every kind held at once; 0 takes the open-file limit less
+        // kDescriptorReserve. A further connection is answered 503 at once and closed, so that
+        // the service never runs out of descriptors and stops accepting.
+        int maxConnections = 0;
         // Seconds a connection whose token was replaced (POST /auth/refresh) has to sign in with
         // the new one before it is closed. A token signed out closes its connections at once.
         double renewGrace = 30;
@@ -69,6 +81,9 @@ public:
         // reads afresh when it reconnects. One frame of any size may always go.
         qint64 maxUnsentBytes = qint64{4} << 20;
     };
+    // Descriptors kept for what is not a connection: the stores, uploads being written, the
+    // event loop and the answer to a connection turned away.
+    static constexpr int kDescriptorReserve = 64;
     // The balance of an account on a service that does not count: 100 years of media.
     static constexpr std::int64_t kUnlimitedAccountMinutes = 100LL * 365 * 24 * 60;
 
@@ -92,21 +107,34 @@ private:
     std::optional<QSslConfiguration> tlsConfiguration(QString& error) const;
     void acceptTcp();
     void releasePeer(const QString& peer);
-    void acceptWebSocket(QTcpSocket* socket, const HttpRequest& handshake);
+    std::optional<HttpResponse> acceptWebSocket(QTcpSocket* socket, const HttpRequest& handshake);
+    // Answers `response` on a connection no exchange has taken, and closes it.
+    void turnAway(QTcpSocket* socket, const HttpResponse& response);
     void addAccountRoutes();
+    struct PreparedFrame;
+    // What a frame's text holds, read and checked; `offThread` when this runs on a worker, where
+    // the answer to a write is also encoded.
+    static PreparedFrame prepareFrame(std::string_view text, bool offThread);
     void handleText(WebSocketConnection* socket, std::string_view text);
-    void handleFrame(HubSession& session, const DatabaseValue& frame);
+    // Handles the session's waiting frames in order, a large one read on a worker first.
+    void handleWaiting(const std::shared_ptr<HubSession>& session);
+    void handlePrepared(HubSession& session, PreparedFrame prepared);
+    void handleFrame(HubSession& session, const DatabaseValue& frame, PreparedFrame* prepared);
     void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
     void signOff(HubSession& session, const std::string& message);
-    // Sends an error and closes: the client broke the protocol.
-    void breakOff(HubSession& session, const char* code, const std::string& message);
+    // Sends an error and closes: the client broke the protocol (or, with another code, the
+    // connection cannot be kept).
+    void breakOff(HubSession& session, const char* code, const std::string& message,
+                  WebSocketConnection::CloseCode closeCode = WebSocketConnection::ProtocolError);
     void endSession(WebSocketConnection* socket);
     // Ends the session's database connection, making those of its on-disconnect writes the
     // access rules still allow.
     void disconnectDatabase(HubSession& session);
     void scheduleCommit();
     void commitAndFlush();
+    // On the service's thread once the store has committed `batch`, or lost it.
+    void committed(std::uint64_t batch, const DatabaseResult& result);
     void pingClients();
 
     Options options_;
@@ -114,10 +142,14 @@ private:
     std::unique_ptr<AuthBackend> accounts_;
     std::unique_ptr<AccountVerification> verification_;
     HttpRouter router_;
+    // Declared before the server, whose sockets count themselves out as they go.
+    int connections_ = 0;  // sockets open, of every kind
+    int maxConnections_ = 0;
     std::unique_ptr<QTcpServer> tcp_;
     QTimer pings_;
     std::map<WebSocketConnection*, std::shared_ptr<HubSession>> sessions_;
     std::map<QString, int> unfinished_;  // requests in progress by peer address
+    std::map<QString, int> webSockets_;  // database connections by peer address
     SignInThrottle throttle_;       // wrong passwords
     SignInThrottle resetThrottle_;  // password-reset requests, each counted
     bool commitScheduled_ = false;

@@ -14,10 +14,26 @@
 #include <QNetworkReply>
 #include <QUrlQuery>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
 namespace {
+
+// Every connection takes a descriptor, and the soft limit is often far below what the system
+// allows the service: it takes all it may.
+void raiseDescriptorLimit()
+{
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= files.rlim_max)
+        return;
+    // An unlimited hard limit is not a value the soft one may take.
+    files.rlim_cur = files.rlim_max == RLIM_INFINITY ? std::max<rlim_t>(files.rlim_cur, 1 << 20) : files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0)
+        std::perror("qv-hub: cannot raise the open-file limit");
+}
 
 // Opens the verification link of the account of `email` on the running service; 0 when it
 // answers that the account is verified.
@@ -103,6 +119,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qv-hub: give both --tls-cert and --tls-key\n");
         return 2;
     }
+    raiseDescriptorLimit();
     try {
         qv::hub::TranscriptionWorker::ModelCheck model{qv::transcriber::transcriberUnavailableReason()};
         qv::hub::HubServer server(options);

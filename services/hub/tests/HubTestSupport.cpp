@@ -119,6 +119,9 @@ HubServer::Options ServiceFixture::serviceOptions() const
     options.pingTimeout = pingTimeout;
     options.http = httpLimits;
     options.maxUnfinishedPerPeer = maxUnfinishedPerPeer;
+    options.maxConnectionsPerAccount = maxConnectionsPerAccount;
+    options.maxWebSocketsPerPeer = maxWebSocketsPerPeer;
+    options.maxConnections = maxConnections;
     options.renewGrace = renewGrace;
     options.maxUnsentBytes = maxUnsentBytes;
     if (clock)

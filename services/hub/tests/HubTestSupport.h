@@ -85,6 +85,9 @@ protected:
     double pingTimeout = 10;
     HttpConnection::Limits httpLimits;
     int maxUnfinishedPerPeer = 128;
+    int maxConnectionsPerAccount = 64;
+    int maxWebSocketsPerPeer = 128;
+    int maxConnections = 0;  // from the open-file limit
     double renewGrace = 30;
     qint64 maxUnsentBytes = qint64{4} << 20;
     WallClock clock;  // unset: the system's
