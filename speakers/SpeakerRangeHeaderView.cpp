@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace qv::speakers {
@@ -35,6 +36,9 @@ SpeakerRangeHeaderView::SpeakerRangeHeaderView(SpeakersController& controller, Q
     light.setColor(QPalette::Window, Qt::white);
     light.setColor(QPalette::WindowText, Qt::black);
     setPalette(light);
+    // Floating at the top edge it is drawn over the words scrolled under it: it fills all of itself,
+    // which also spares painting what lies under it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     connect(menu_, &QMenu::aboutToHide, this, [this] { c_.headerRows().menuDidClose(); });
     connect(menu_, &QMenu::triggered, this, [this](QAction* action) {
         const int index = action->data().toInt();
@@ -128,8 +132,10 @@ QRectF SpeakerRangeHeaderView::tabRect() const
     return QRectF(tab.left, height() - tab.height, tab.right - tab.left, tab.height);
 }
 
-void SpeakerRangeHeaderView::paintEvent(QPaintEvent*)
+void SpeakerRangeHeaderView::paintEvent(QPaintEvent* event)
 {
+    QPainter painter(this);
+    painter.fillRect(event->rect(), palette().color(QPalette::Window));
     const auto speaker = shownSpeaker();
     if (!speaker)
         return;
@@ -137,7 +143,6 @@ void SpeakerRangeHeaderView::paintEvent(QPaintEvent*)
     const QColor color = stored.isValid() ? stored : c_.ad().speakerColorUnknown;
     const auto tab = tabGeometry();
 
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The geometry is measured up from the lower edge; Qt's y runs down.
     painter.save();

@@ -219,8 +219,6 @@ void ViewTable::layoutRows()
     }
     if (floating_ >= 0)
         placeFloatingGroupRow(floating_, first, count);
-    else if (floatingBackdrop_)
-        floatingBackdrop_->hide();
     hidePooledViews();
 }
 
@@ -248,16 +246,7 @@ void ViewTable::placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype 
             break;
         }
     }
-    const QRect geometry(0, static_cast<int>(std::lround(y)), viewport()->width(), static_cast<int>(std::lround(height)));
-    if (!floatingBackdrop_) {
-        floatingBackdrop_ = new QWidget(viewport());
-        floatingBackdrop_->setBackgroundRole(viewport()->backgroundRole());
-        floatingBackdrop_->setAutoFillBackground(true);
-    }
-    floatingBackdrop_->setGeometry(geometry);
-    floatingBackdrop_->show();
-    floatingBackdrop_->raise();
-    view->setGeometry(geometry);
+    view->setGeometry(0, static_cast<int>(std::lround(y)), viewport()->width(), static_cast<int>(std::lround(height)));
     view->raise();
 }
 

@@ -70,7 +70,7 @@ public:
     qsizetype rowForView(const QWidget* view) const;
 
     // Group rows float at the top edge over the rows they head, and are pushed up by the next
-    // group row. Off by default.
+    // group row; their widgets paint all of themselves, or the rows show through. Off by default.
     void setFloatsGroupRows(bool floats);
     // The group row now floating over the top edge, or -1.
     qsizetype floatingGroupRow() const { return floating_; }
@@ -106,9 +106,6 @@ private:
     std::function<bool()> wheelScrollAllowed_;
     bool floatsGroupRows_ = false;
     qsizetype floating_ = -1;
-    // Painted in the table's background under a floating group row, so that the rows it floats
-    // over do not show through it. Owned by the viewport.
-    QWidget* floatingBackdrop_ = nullptr;
 };
 
 }  // namespace qv
