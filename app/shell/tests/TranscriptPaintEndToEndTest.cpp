@@ -502,6 +502,99 @@ protected:
         settle();
     }
 
+    // The faults of the search results' abstracts in view. Each must show what the table chose
+    // for its cell: whole words of the abstract (whole characters of a found word too wide
+    // alone), a whole "…" at each end cut and none at an end not cut, fitting inside the cell; and
+    // the window must show that text, no more and no less ink across than it drawn alone.
+    // `cutBefore` and `cutAfter` count the abstracts cut at each end.
+    std::string faultsOfAbstracts(int* cutBefore, int* cutAfter)
+    {
+        search::QVSearchViewController& search = shell->transcriptScreen().search();
+        const search::QVTableViewSearch* results = search.tableView();
+        const QWidget* viewport = results->viewport();
+        const QImage window = grabWindow();
+        const QFont font = search::QVTableViewSearch::cellFont(results->font());
+        const QString ellipsis(QChar(0x2026));
+        std::ostringstream faults;
+        *cutBefore = 0;
+        *cutAfter = 0;
+        for (int row = 0; row < results->model()->rowCount(); ++row) {
+            const QRect cellRect = results->visualRect(results->model()->index(row, 1));
+            if (cellRect.top() < 0 || cellRect.top() + search::QVTableViewSearch::kRowHeight > viewport->height())
+                continue;
+            const QRectF textRect = search::QVTableViewSearch::wordsTextRect(cellRect);
+            const search::QVTableViewSearch::WordsCell cell = search.wordsCellForRow(row);
+            const auto shown = search::QVTableViewSearch::shownWords(cell, font, textRect.width());
+            QTextLayout layout(shown.text, font);
+            layout.setFormats(shown.formats);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(1e6);
+            layout.endLayout();
+            std::ostringstream where;
+            where << "result " << row << " \"" << shown.text.toStdString() << "\": ";
+            if (textRect.right() > viewport->width() || line.naturalTextWidth() > textRect.width())
+                faults << where.str() << "wider than its cell; ";
+            // Between the marks, whole words of the abstract; inside a word only before a mark.
+            const bool before = shown.text.startsWith(ellipsis + ' ');
+            const bool after = shown.text.endsWith(ellipsis);
+            const QString words = shown.text.mid(before ? 2 : 0, shown.text.size() - (before ? 2 : 0) -
+                                                                     (shown.text.endsWith(' ' + ellipsis) ? 2 : after ? 1 : 0));
+            const qsizetype from = cell.text.indexOf(words);
+            const auto edge = [&](qsizetype at) { return at == 0 || at == cell.text.size() || cell.text.at(at) == ' ' || cell.text.at(at - 1) == ' '; };
+            if (words.isEmpty() || from < 0 || !edge(from) || (!edge(from + words.size()) && !after))
+                faults << where.str() << "not whole words of \"" << cell.text.toStdString() << "\"; ";
+            else if ((from > 0) != before || (from + words.size() < cell.text.size()) != after)
+                faults << where.str() << "a cut end without its \"…\", or a \"…\" at an end not cut; ";
+            *cutBefore += before;
+            *cutAfter += after;
+
+            // Drawn alone in black on white, at the cell's text rectangle.
+            QImage alone(static_cast<int>(std::ceil(textRect.width())) + 1, cellRect.height(), QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            {
+                QPainter painter(&alone);
+                painter.setPen(Qt::black);
+                layout.draw(&painter, QPointF(0, (search::QVTableViewSearch::kRowHeight - line.height()) / 2));
+            }
+            // The columns with ink, in the window (on the cell's own background, read in its
+            // left margin) and alone, over the whole cell's width: a half letter or a missing
+            // "…" makes ink where the text alone has none, or none where it has.
+            const QPoint origin = viewport->mapTo(&shell->window(), cellRect.topLeft());
+            const int left = static_cast<int>(textRect.left()) - cellRect.left();
+            const QRgb background = window.pixel(origin.x() + 2, origin.y() + search::QVTableViewSearch::kRowHeight / 2);
+            // Ink: a pixel far from the background, the text alone drawn in the same colours.
+            const auto differs = [](QRgb a, QRgb b, int by) {
+                return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) > by;
+            };
+            std::vector<bool> inWindow(static_cast<std::size_t>(cellRect.width()), false);
+            std::vector<bool> inAlone(inWindow.size(), false);
+            for (int x = 0; x < cellRect.width(); ++x) {
+                for (int y = 0; y < search::QVTableViewSearch::kRowHeight; ++y) {
+                    if (differs(window.pixel(origin.x() + x, origin.y() + y), background, 60))
+                        inWindow[std::size_t(x)] = true;
+                    if (x >= left && x - left < alone.width() && differs(alone.pixel(x - left, y), qRgb(255, 255, 255), 60))
+                        inAlone[std::size_t(x)] = true;
+                }
+            }
+            const auto near = [](const std::vector<bool>& ink, int x) {
+                for (int at = std::max(0, x - 1); at <= std::min<int>(int(ink.size()) - 1, x + 1); ++at)
+                    if (ink[std::size_t(at)])
+                        return true;
+                return false;
+            };
+            for (int x = 0; x < cellRect.width(); ++x) {
+                if (inWindow[std::size_t(x)] != inAlone[std::size_t(x)] &&
+                    !near(inWindow[std::size_t(x)] ? inAlone : inWindow, x)) {
+                    faults << where.str() << (inWindow[std::size_t(x)] ? "ink" : "no ink") << " at x " << x
+                           << " of the cell where the text alone has " << (inWindow[std::size_t(x)] ? "none" : "some") << "; ";
+                    break;
+                }
+            }
+        }
+        return faults.str();
+    }
+
     // No bar runs under the transcript, and a speaker header floating at the top (there must be
     // one when `floats`) hides the words under it.
     void expectNothingOverOrUnderTheWords(const char* where, bool floats)
@@ -890,6 +983,35 @@ TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
     EXPECT_GE(results->columnWidth(0), search::QVTableViewSearch::kSpeakerColumnMaximum);
     // The transcript keeps the width its rows need.
     EXPECT_EQ(table().horizontalScrollBar()->maximum(), 0);
+
+    // Abstracts too wide for the column are cut on whole words: after the found word where it
+    // starts them (in the long range, without a sentence's start before it), and before it too in
+    // the short ranges, where the word may come in the middle of the words shown.
+    const struct {
+        const char* file;
+        std::size_t words;
+        const char* text;
+        bool cutBefore;
+    } searches[] = {{kLongFile, 1000, "footage", false}, {kShortFile, 600, "interview", true}};
+    for (const auto& s : searches) {
+        SCOPED_TRACE(s.text);
+        if (shell->ad().currentFile->uuid != s.file) {
+            open(s.file, s.words);
+            shell->performAction("selectRightPanelTab:", 1);
+        }
+        search.searchField()->setText(s.text);
+        ASSERT_TRUE(waitFor([&] { return search.searchResults().size() > 10 && search.searchResults().front().abstract.contains(s.text); }));
+        settle();
+        screenshot(QStringLiteral("paint-search-results-") + s.text);
+        int cutBefore = 0;
+        int cutAfter = 0;
+        EXPECT_EQ(faultsOnceStill([&] { return faultsOfAbstracts(&cutBefore, &cutAfter); }), "");
+        EXPECT_GT(cutAfter, 0);
+        if (s.cutBefore) {
+            EXPECT_GT(cutBefore, 0);
+        }
+    }
+
     // A narrow window gives the transcript its rows' width first; the panel keeps its least.
     shell->window().resize(1000, 640);
     ASSERT_TRUE(waitFor([&] { return shell->window().width() == 1000; }));
