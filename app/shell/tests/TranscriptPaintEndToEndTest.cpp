@@ -564,16 +564,16 @@ protected:
             const int left = static_cast<int>(textRect.left()) - cellRect.left();
             const QRgb background = window.pixel(origin.x() + 2, origin.y() + search::QVTableViewSearch::kRowHeight / 2);
             // Ink: a pixel far from the background, the text alone drawn in the same colours.
-            const auto differs = [](QRgb a, QRgb b, int by) {
-                return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) > by;
+            const auto differs = [](QRgb a, QRgb b) {
+                return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) > 60;
             };
             std::vector<bool> inWindow(static_cast<std::size_t>(cellRect.width()), false);
             std::vector<bool> inAlone(inWindow.size(), false);
             for (int x = 0; x < cellRect.width(); ++x) {
                 for (int y = 0; y < search::QVTableViewSearch::kRowHeight; ++y) {
-                    if (differs(window.pixel(origin.x() + x, origin.y() + y), background, 60))
+                    if (differs(window.pixel(origin.x() + x, origin.y() + y), background))
                         inWindow[std::size_t(x)] = true;
-                    if (x >= left && x - left < alone.width() && differs(alone.pixel(x - left, y), qRgb(255, 255, 255), 60))
+                    if (x >= left && x - left < alone.width() && differs(alone.pixel(x - left, y), qRgb(255, 255, 255)))
                         inAlone[std::size_t(x)] = true;
                 }
             }
