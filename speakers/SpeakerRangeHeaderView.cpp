@@ -8,7 +8,6 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPaintEvent>
 #include <QPainter>
 
 namespace qv::speakers {
@@ -31,14 +30,12 @@ double displayTextSize(const AppDelegate& ad)
 SpeakerRangeHeaderView::SpeakerRangeHeaderView(SpeakersController& controller, QWidget* parent)
     : QWidget(parent), c_(controller), menu_(new QMenu(this))
 {
-    // The transcript is always drawn light, whatever the desktop's theme.
+    // The transcript is always drawn light, whatever the desktop's theme; floating over the words
+    // at the top edge, the row is filled with this white.
     QPalette light = palette();
     light.setColor(QPalette::Window, Qt::white);
     light.setColor(QPalette::WindowText, Qt::black);
     setPalette(light);
-    // Floating at the top edge it is drawn over the words scrolled under it: it fills all of itself,
-    // which also spares painting what lies under it.
-    setAttribute(Qt::WA_OpaquePaintEvent);
     connect(menu_, &QMenu::aboutToHide, this, [this] { c_.headerRows().menuDidClose(); });
     connect(menu_, &QMenu::triggered, this, [this](QAction* action) {
         const int index = action->data().toInt();
@@ -132,10 +129,8 @@ QRectF SpeakerRangeHeaderView::tabRect() const
     return QRectF(tab.left, height() - tab.height, tab.right - tab.left, tab.height);
 }
 
-void SpeakerRangeHeaderView::paintEvent(QPaintEvent* event)
+void SpeakerRangeHeaderView::paintEvent(QPaintEvent*)
 {
-    QPainter painter(this);
-    painter.fillRect(event->rect(), palette().color(QPalette::Window));
     const auto speaker = shownSpeaker();
     if (!speaker)
         return;
@@ -143,6 +138,7 @@ void SpeakerRangeHeaderView::paintEvent(QPaintEvent* event)
     const QColor color = stored.isValid() ? stored : c_.ad().speakerColorUnknown;
     const auto tab = tabGeometry();
 
+    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The geometry is measured up from the lower edge; Qt's y runs down.
     painter.save();

@@ -1,6 +1,5 @@
 // The header row of a speaker range in the transcript: the speaker's name on a tab in the
-// speaker's colour over a coloured rule, on the transcript's white, and the speaker menu the tab
-// opens.
+// speaker's colour over a coloured rule, and the speaker menu the tab opens.
 #pragma once
 
 #include "speakers/SpeakerHost.h"

@@ -219,6 +219,16 @@ void ViewTable::layoutRows()
     }
     if (floating_ >= 0)
         placeFloatingGroupRow(floating_, first, count);
+    // The floating row is filled with its window colour, so that the rows under it do not show
+    // through; it is left transparent again once it stops floating.
+    QWidget* floatingView = floating_ >= 0 ? viewAtRow(floating_, false) : nullptr;
+    if (floatingView != floatingView_) {
+        if (floatingView_)
+            floatingView_->setAutoFillBackground(false);
+        if (floatingView)
+            floatingView->setAutoFillBackground(true);
+        floatingView_ = floatingView;
+    }
     hidePooledViews();
 }
 
