@@ -149,11 +149,7 @@ private:
         const QVTableViewSearch::ShownWords shown = QVTableViewSearch::shownWords(cell, font, r.width());
         QTextLayout layout(shown.text, font);
         layout.setFormats(shown.formats);
-        layout.beginLayout();
-        QTextLine line = layout.createLine();
-        if (line.isValid())
-            line.setLineWidth(1e6);
-        layout.endLayout();
+        const QTextLine line = QVTableViewSearch::layOutOnOneLine(layout);
         if (!line.isValid())
             return;
         painter->setPen(Qt::black);
@@ -209,16 +205,22 @@ QRectF QVTableViewSearch::wordsTextRect(const QRect& cellRect)
     return QRectF(cellRect.x(), cellRect.y(), cellRect.width(), kRowHeight).adjusted(6, 0, -4, 0);
 }
 
-QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cell, const QFont& font, double width)
+QTextLine QVTableViewSearch::layOutOnOneLine(QTextLayout& layout)
 {
-    const QList<QTextLayout::FormatRange> formats = cellFormats(cell);
-    QTextLayout layout(cell.text, font);
-    layout.setFormats(formats);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     if (line.isValid())
         line.setLineWidth(1e6);
     layout.endLayout();
+    return line;
+}
+
+QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cell, const QFont& font, double width)
+{
+    const QList<QTextLayout::FormatRange> formats = cellFormats(cell);
+    QTextLayout layout(cell.text, font);
+    layout.setFormats(formats);
+    const QTextLine line = layOutOnOneLine(layout);
     if (!line.isValid() || line.naturalTextWidth() <= width)
         return {cell.text, formats};
     const auto x = [&](qsizetype at) { return line.cursorToX(int(at)); };

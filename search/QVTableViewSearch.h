@@ -60,6 +60,9 @@ public:
         QList<QTextLayout::FormatRange> formats;
     };
     static ShownWords shownWords(const WordsCell& cell, const QFont& font, double width);
+    // Lays `layout` (given its text, font and formats) out on one line as wide as its text; the
+    // line, invalid for an empty text.
+    static QTextLine layOutOnOneLine(QTextLayout& layout);
     // The cells' font: `base` at 12 points.
     static QFont cellFont(QFont base);
     // Where the abstract's text is drawn in a words cell drawn in `cellRect`.

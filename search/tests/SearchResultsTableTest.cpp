@@ -21,11 +21,7 @@ double naturalWidth(const QVTableViewSearch::ShownWords& shown, const QFont& fon
 {
     QTextLayout layout(shown.text, font);
     layout.setFormats(shown.formats);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(1e6);
-    layout.endLayout();
-    return line.naturalTextWidth();
+    return QVTableViewSearch::layOutOnOneLine(layout).naturalTextWidth();
 }
 
 // The format of `shown` over [at, at + length) that sets `property`, if one covers it whole.

@@ -527,10 +527,7 @@ protected:
             const auto shown = search::QVTableViewSearch::shownWords(cell, font, textRect.width());
             QTextLayout layout(shown.text, font);
             layout.setFormats(shown.formats);
-            layout.beginLayout();
-            QTextLine line = layout.createLine();
-            line.setLineWidth(1e6);
-            layout.endLayout();
+            const QTextLine line = search::QVTableViewSearch::layOutOnOneLine(layout);
             std::ostringstream where;
             where << "result " << row << " \"" << shown.text.toStdString() << "\": ";
             if (textRect.right() > viewport->width() || line.naturalTextWidth() > textRect.width())
