@@ -1,18 +1,81 @@
 #include "search/QVTableViewSearch.h"
 
 #include <QAbstractTableModel>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyledItemDelegate>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace qv::search {
 
 namespace {
+
+const QString kCutBefore = QStringLiteral("\u2026 ");
+const QString kCutAfter = QStringLiteral(" \u2026");
+const QString kCutInside = QStringLiteral("\u2026");
+
+// The found words bold and the coloured ranges in their colours, later ones over earlier ones.
+QList<QTextLayout::FormatRange> cellFormats(const QVTableViewSearch::WordsCell& cell)
+{
+    QList<QTextLayout::FormatRange> formats;
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    for (const QVSearchRange& range : cell.bold)
+        formats.append({int(range.location), int(range.length), bold});
+    for (const auto& colored : cell.colors) {
+        QTextCharFormat format;
+        format.setForeground(colored.color);
+        formats.append({int(colored.range.location), int(colored.range.length), format});
+    }
+    return formats;
+}
+
+// The colour of the character at `at`, when a coloured range holds it.
+std::optional<QColor> colorAt(const QVTableViewSearch::WordsCell& cell, qsizetype at)
+{
+    std::optional<QColor> color;
+    for (const auto& colored : cell.colors)
+        if (colored.range.location <= at && at < colored.range.location + colored.range.length)
+            color = colored.color;
+    return color;
+}
+
+// The text from `start` to `end` with the marks of what was cut before and after it.
+QVTableViewSearch::ShownWords cutWords(const QVTableViewSearch::WordsCell& cell,
+                                       const QList<QTextLayout::FormatRange>& formats, qsizetype start, qsizetype end,
+                                       const QString& before, const QString& after)
+{
+    QVTableViewSearch::ShownWords shown;
+    shown.text = before + cell.text.mid(start, end - start) + after;
+    const qsizetype shift = before.size() - start;
+    for (const QTextLayout::FormatRange& format : formats) {
+        const qsizetype from = std::max<qsizetype>(format.start, start);
+        const qsizetype to = std::min<qsizetype>(format.start + format.length, end);
+        if (to > from)
+            shown.formats.append({int(from + shift), int(to - from), format.format});
+    }
+    const auto markIn = [&](qsizetype at, qsizetype mark) {
+        if (const auto color = colorAt(cell, at)) {
+            QTextCharFormat format;
+            format.setForeground(*color);
+            shown.formats.append({int(mark), 1, format});
+        }
+    };
+    if (!before.isEmpty())
+        markIn(start, 0);
+    if (!after.isEmpty())
+        markIn(end - 1, shown.text.size() - 1);
+    return shown;
+}
 
 class ResultsModel final : public QAbstractTableModel {
 public:
@@ -54,8 +117,7 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const double rowOpacity = option.state & QStyle::State_Selected ? 1.0 : 0.5;
         const QRectF bounds(option.rect.x(), option.rect.y(), option.rect.width(), QVTableViewSearch::kRowHeight);
-        QFont font = option.font;
-        font.setPointSize(12);
+        const QFont font = QVTableViewSearch::cellFont(option.font);
         painter->setFont(font);
         if (index.column() == 0) {
             const QVTableViewSearch::SpeakerCell cell = source_.speakerCell(index.row());
@@ -72,7 +134,7 @@ public:
             painter->setOpacity(rowOpacity);
             painter->fillRect(bounds, QColor::fromRgbF(0.925f, 0.925f, 0.925f));
             painter->setOpacity(1.0);
-            drawWords(painter, cell, font, bounds.adjusted(6, 0, -4, 0));
+            drawWords(painter, cell, font, QVTableViewSearch::wordsTextRect(option.rect));
         }
         painter->restore();
     }
@@ -84,46 +146,14 @@ public:
 private:
     static void drawWords(QPainter* painter, const QVTableViewSearch::WordsCell& cell, const QFont& font, const QRectF& r)
     {
-        QList<QTextLayout::FormatRange> formats;
-        QTextCharFormat bold;
-        bold.setFontWeight(QFont::Bold);
-        for (const QVSearchRange& range : cell.bold)
-            formats.append({int(range.location), int(range.length), bold});
-        for (const auto& colored : cell.colors) {
-            QTextCharFormat format;
-            format.setForeground(colored.color);
-            formats.append({int(colored.range.location), int(colored.range.length), format});
-        }
-        QTextLayout layout(cell.text, font);
-        layout.setFormats(formats);
-        layout.beginLayout();
-        QTextLine line = layout.createLine();
-        if (line.isValid())
-            line.setLineWidth(1e6);
-        layout.endLayout();
+        const QVTableViewSearch::ShownWords shown = QVTableViewSearch::shownWords(cell, font, r.width());
+        QTextLayout layout(shown.text, font);
+        layout.setFormats(shown.formats);
+        const QTextLine line = QVTableViewSearch::layOutOnOneLine(layout);
         if (!line.isValid())
             return;
-        // An abstract wider than its column is moved left so that its first found word shows,
-        // with an ellipsis where words are cut off; the tooltip gives it whole.
-        const double found = cell.bold.empty() ? 0 : line.cursorToX(int(cell.bold.front().location));
-        const double shift = std::clamp(found - r.width() / 4, 0.0, std::max(0.0, line.naturalTextWidth() - r.width()));
-        const QFontMetricsF metrics(font);
-        const double ellipsis = metrics.horizontalAdvance(QChar(0x2026));
-        const bool cutLeft = shift > 0;
-        const bool cutRight = line.naturalTextWidth() - shift > r.width();
-        const QRectF shown = r.adjusted(cutLeft ? ellipsis : 0, 0, cutRight ? -ellipsis : 0, 0);
-        const double baselineTop = r.top() + (r.height() - line.height()) / 2;
         painter->setPen(Qt::black);
-        painter->save();
-        painter->setClipRect(shown);
-        layout.draw(painter, QPointF(r.left() - shift + (cutLeft ? ellipsis : 0), baselineTop));
-        painter->restore();
-        painter->setFont(font);
-        if (cutLeft)
-            painter->drawText(QRectF(r.left(), r.top(), ellipsis, r.height()), Qt::AlignVCenter | Qt::AlignLeft, QString(QChar(0x2026)));
-        if (cutRight)
-            painter->drawText(QRectF(r.right() - ellipsis, r.top(), ellipsis, r.height()), Qt::AlignVCenter | Qt::AlignRight,
-                              QString(QChar(0x2026)));
+        layout.draw(painter, QPointF(r.left(), r.top() + (r.height() - line.height()) / 2));
     }
 
     const QVTableViewSearch::Source& source_;
@@ -163,6 +193,88 @@ QVTableViewSearch::QVTableViewSearch(Source source, QWidget* parent)
 }
 
 QVTableViewSearch::~QVTableViewSearch() = default;
+
+QFont QVTableViewSearch::cellFont(QFont base)
+{
+    base.setPointSize(12);
+    return base;
+}
+
+QRectF QVTableViewSearch::wordsTextRect(const QRect& cellRect)
+{
+    return QRectF(cellRect.x(), cellRect.y(), cellRect.width(), kRowHeight).adjusted(6, 0, -4, 0);
+}
+
+QTextLine QVTableViewSearch::layOutOnOneLine(QTextLayout& layout)
+{
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    return line;
+}
+
+QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cell, const QFont& font, double width)
+{
+    const QList<QTextLayout::FormatRange> formats = cellFormats(cell);
+    QTextLayout layout(cell.text, font);
+    layout.setFormats(formats);
+    const QTextLine line = layOutOnOneLine(layout);
+    if (!line.isValid() || line.naturalTextWidth() <= width)
+        return {cell.text, formats};
+    const auto x = [&](qsizetype at) { return line.cursorToX(int(at)); };
+
+    // The words, [start, end) each, between the blanks.
+    std::vector<std::pair<qsizetype, qsizetype>> words;
+    for (qsizetype start = 0; start <= cell.text.size();) {
+        qsizetype end = cell.text.indexOf(QLatin1Char(' '), start);
+        if (end < 0)
+            end = cell.text.size();
+        if (end > start)
+            words.emplace_back(start, end);
+        start = end + 1;
+    }
+    const auto count = static_cast<qsizetype>(words.size());
+    qsizetype found = 0;
+    if (!cell.bold.empty()) {
+        while (found < count - 1 && words[std::size_t(found)].second <= cell.bold.front().location)
+            ++found;
+    }
+    const QFontMetricsF metrics(font);
+    const double before = metrics.horizontalAdvance(kCutBefore);
+    const double after = metrics.horizontalAdvance(kCutAfter);
+    // The words [first, last) with the marks of what they leave out.
+    const auto widthOf = [&](qsizetype first, qsizetype last) {
+        return x(words[std::size_t(last - 1)].second) - x(words[std::size_t(first)].first) + (first > 0 ? before : 0) +
+               (last < count ? after : 0);
+    };
+    const auto start = [&](qsizetype word) { return words[std::size_t(word)].first; };
+    const auto end = [&](qsizetype word) { return words[std::size_t(word)].second; };
+
+    if (widthOf(found, found + 1) > width) {
+        // The found word alone is too wide: as many of its whole characters as fit.
+        const double room = width - (found > 0 ? before : 0) - metrics.horizontalAdvance(kCutInside);
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, cell.text);
+        characters.setPosition(int(start(found)));
+        qsizetype cut = start(found);
+        for (qsizetype next = characters.toNextBoundary(); next > 0 && next < end(found) && x(next) - x(start(found)) <= room;
+             next = characters.toNextBoundary())
+            cut = next;
+        return cutWords(cell, formats, start(found), cut, found > 0 ? kCutBefore : QString(), kCutInside);
+    }
+    // A little of what leads to the found word, then what follows it, then more before it.
+    qsizetype first = found;
+    qsizetype last = found + 1;
+    while (first > 0 && x(start(found)) - x(start(first - 1)) <= width / 4 && widthOf(first - 1, last) <= width)
+        --first;
+    while (last < count && widthOf(first, last + 1) <= width)
+        ++last;
+    while (first > 0 && widthOf(first - 1, last) <= width)
+        --first;
+    return cutWords(cell, formats, start(first), end(last - 1), first > 0 ? kCutBefore : QString(),
+                    last < count ? kCutAfter : QString());
+}
 
 int QVTableViewSearch::speakerColumnWidth(int tableWidth)
 {

@@ -1,5 +1,6 @@
 // The search results table: two columns (the speaker as a coloured tag, the abstract with its
-// found words bold and its unheard words dimmed, whole in its tooltip), rows 20 points high on a
+// found words bold and its unheard words dimmed, cut on whole words when too wide and whole in
+// its tooltip), rows 20 points high on a
 // 25-point pitch, the selected row's tag and background drawn opaque and the others' half
 // transparent. A click on the row that is already selected reports it again, so that it plays
 // again.
@@ -9,6 +10,7 @@
 
 #include <QColor>
 #include <QTableView>
+#include <QTextLayout>
 
 #include <functional>
 #include <vector>
@@ -47,6 +49,24 @@ public:
         std::function<SpeakerCell(int row)> speakerCell;
         std::function<WordsCell(int row)> wordsCell;
     };
+
+    // What a words cell shows in a given width: the whole abstract when it fits; otherwise whole
+    // words around the first found word (those before it first given a quarter of the width at
+    // most, then what room is left after the words that follow), with "…" where words are left
+    // out, and the formats moved with the words (each "…" in the colour of the word beside it).
+    // A found word too wide even alone is cut on whole characters.
+    struct ShownWords {
+        QString text;
+        QList<QTextLayout::FormatRange> formats;
+    };
+    static ShownWords shownWords(const WordsCell& cell, const QFont& font, double width);
+    // Lays `layout` (given its text, font and formats) out on one line as wide as its text; the
+    // line, invalid for an empty text.
+    static QTextLine layOutOnOneLine(QTextLayout& layout);
+    // The cells' font: `base` at 12 points.
+    static QFont cellFont(QFont base);
+    // Where the abstract's text is drawn in a words cell drawn in `cellRect`.
+    static QRectF wordsTextRect(const QRect& cellRect);
 
     explicit QVTableViewSearch(Source source, QWidget* parent = nullptr);
 

@@ -30,7 +30,8 @@ double displayTextSize(const AppDelegate& ad)
 SpeakerRangeHeaderView::SpeakerRangeHeaderView(SpeakersController& controller, QWidget* parent)
     : QWidget(parent), c_(controller), menu_(new QMenu(this))
 {
-    // The transcript is always drawn light, whatever the desktop's theme.
+    // The transcript is always drawn light, whatever the desktop's theme; floating over the words
+    // at the top edge, the row is filled with this white.
     QPalette light = palette();
     light.setColor(QPalette::Window, Qt::white);
     light.setColor(QPalette::WindowText, Qt::black);

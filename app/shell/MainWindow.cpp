@@ -439,7 +439,7 @@ void MainWindow::setTranscriptContent(QWidget* speakers, QWidget* transcript, QW
     speakersBackground_->layout()->addWidget(speakers);
     auto* column = static_cast<QVBoxLayout*>(transcriptArea_->layout());
     column->addWidget(transcript, 1);
-    column->addWidget(scrubBar);
+    toolbarTranscript_->layout()->addWidget(scrubBar);
 }
 
 void MainWindow::setMediaPanel(QWidget* panel) { addRightPanelTab(panel, QStringLiteral("Media"), 2); }

@@ -58,8 +58,10 @@ public:
     void setLogInContent(QWidget* form);
     // The pending list on the left, the files list on the right; laid out by updateFilesLayout.
     void setFilesContent(QWidget* pending, QWidget* files);
-    // The speakers panel on the left, the transcript table with the scrub bar under it in the
-    // middle. The widgets stay owned by the caller, which must outlive neither the window.
+    // The speakers panel on the left, the transcript table in the middle, and the scrub bar along
+    // the transcript toolbar's bottom, under the player's controls: under the transcript it would
+    // read as a scroll bar. The widgets stay owned by the caller, which must outlive neither the
+    // window.
     void setTranscriptContent(QWidget* speakers, QWidget* transcript, QWidget* scrubBar);
     // The right-hand panel's Media tab: the open file's audio configuration.
     void setMediaPanel(QWidget* panel);

@@ -88,6 +88,11 @@ TranscriptScreen::TranscriptScreen(AppDelegate& ad, Dispatcher& main, Preference
                                      if (hooks_.showMissingMedia)
                                          hooks_.showMissingMedia(shown);
                                  });
+    // A centred word sits half the window's height down the transcript, less the window's chrome.
+    highlighter_.setWindowHeight([this] {
+        const QWidget* window = table_.tableView().window();
+        return window != &table_.tableView() ? double(window->frameGeometry().height()) : -1.0;
+    });
     highlighter_.setTimeDisplayChanged([this](const QString& text) {
         if (hooks_.showTime)
             hooks_.showTime(text);

@@ -219,8 +219,16 @@ void ViewTable::layoutRows()
     }
     if (floating_ >= 0)
         placeFloatingGroupRow(floating_, first, count);
-    else if (floatingBackdrop_)
-        floatingBackdrop_->hide();
+    // The floating row is filled with its window colour, so that the rows under it do not show
+    // through; it is left transparent again once it stops floating.
+    QWidget* floatingView = floating_ >= 0 ? viewAtRow(floating_, false) : nullptr;
+    if (floatingView != floatingView_) {
+        if (floatingView_)
+            floatingView_->setAutoFillBackground(false);
+        if (floatingView)
+            floatingView->setAutoFillBackground(true);
+        floatingView_ = floatingView;
+    }
     hidePooledViews();
 }
 
@@ -248,16 +256,7 @@ void ViewTable::placeFloatingGroupRow(qsizetype row, qsizetype first, qsizetype 
             break;
         }
     }
-    const QRect geometry(0, static_cast<int>(std::lround(y)), viewport()->width(), static_cast<int>(std::lround(height)));
-    if (!floatingBackdrop_) {
-        floatingBackdrop_ = new QWidget(viewport());
-        floatingBackdrop_->setBackgroundRole(viewport()->backgroundRole());
-        floatingBackdrop_->setAutoFillBackground(true);
-    }
-    floatingBackdrop_->setGeometry(geometry);
-    floatingBackdrop_->show();
-    floatingBackdrop_->raise();
-    view->setGeometry(geometry);
+    view->setGeometry(0, static_cast<int>(std::lround(y)), viewport()->width(), static_cast<int>(std::lround(height)));
     view->raise();
 }
 

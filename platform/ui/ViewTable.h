@@ -6,6 +6,7 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -69,8 +70,8 @@ public:
     // The row whose widget is or contains `view`, or -1.
     qsizetype rowForView(const QWidget* view) const;
 
-    // Group rows float at the top edge over the rows they head, and are pushed up by the next
-    // group row. Off by default.
+    // Group rows float at the top edge over the rows they head, filled with their window colour,
+    // and are pushed up by the next group row. Off by default.
     void setFloatsGroupRows(bool floats);
     // The group row now floating over the top edge, or -1.
     qsizetype floatingGroupRow() const { return floating_; }
@@ -106,9 +107,8 @@ private:
     std::function<bool()> wheelScrollAllowed_;
     bool floatsGroupRows_ = false;
     qsizetype floating_ = -1;
-    // Painted in the table's background under a floating group row, so that the rows it floats
-    // over do not show through it. Owned by the viewport.
-    QWidget* floatingBackdrop_ = nullptr;
+    // The widget of the floating row, filled while it floats.
+    QPointer<QWidget> floatingView_;
 };
 
 }  // namespace qv

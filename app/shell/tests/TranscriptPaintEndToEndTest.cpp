@@ -4,7 +4,10 @@
 // two speakers taking turns. Each is scrolled by the wheel, Page Down and the scroll bar down to
 // its end and reopened where it was left; the short ranges are also typed into and the window
 // resized. After each step every text line of the words rows in view must be drawn whole, as the
-// same row's text laid out at once on the row grid draws it.
+// same row's text laid out at once on the row grid draws it; no bar runs under the transcript,
+// nothing of the words shows through the speaker header floating at the top, the word the user
+// left is in view when the file opens again, and search results show their abstracts cut on
+// whole words.
 #include "app/shell/ApplicationShell.h"
 #include "app/shell/tests/EndToEndSupport.h"
 #include "model/LocalFileData.h"
@@ -48,6 +51,9 @@ namespace {
 
 constexpr const char* kLongFile = "PAINTLONG00000000000000000000001";
 constexpr const char* kShortFile = "PAINTSHORT0000000000000000000002";
+// The window's size, pixels.
+constexpr int kWindowWidth = 1400;
+constexpr int kWindowHeight = 860;
 
 // A transcript in the worker's layout: `count` words, a paragraph every `paragraph` words (0:
 // none), in speaker ranges of `perRange` words (0: one range) whose two speakers take turns.
@@ -180,7 +186,7 @@ protected:
         store(kLongFile, "One long range", transcript(1000, 60, 0, 9));
         store(kShortFile, "Short ranges", transcript(600, 0, 15, 15));
 
-        shell->window().resize(1440, 900);
+        shell->window().resize(kWindowWidth, kWindowHeight);
         shell->applicationDidFinishLaunching();
         ASSERT_TRUE(waitFor([&] { return shell->auth() != nullptr; }));
         shell->auth()->signIn("reader@example.com", "secret-password", {});
@@ -236,6 +242,115 @@ protected:
     void screenshot(const QString& name)
     {
         QGuiApplication::primaryScreen()->grabWindow(shell->window().winId()).save(shots + "/" + name + ".png");
+    }
+
+    QImage grabWindow() { return QGuiApplication::primaryScreen()->grabWindow(shell->window().winId()).toImage(); }
+
+    // Reads the window until `faults` finds none or a deadline passes: the program may still be
+    // painting. Answers the last faults found.
+    std::string faultsOnceStill(const std::function<std::string()>& faults)
+    {
+        std::string found;
+        waitFor([&] {
+            QApplication::processEvents();
+            found = faults();
+            return found.empty();
+        }, 2.0);
+        return found;
+    }
+
+    // A bar across the transcript's column at its bottom (a scroll bar, or anything drawn like
+    // one): a row of pixels there of which nine in ten are not the transcript's white. Lines of
+    // text and a speaker's rule, no wider than the text, darken far fewer.
+    std::string barUnderTheTranscript()
+    {
+        if (table().horizontalScrollBar()->isVisible())
+            return "the horizontal scroll bar is shown";
+        const QImage window = grabWindow();
+        QWidget* column = table().parentWidget();
+        const QRect area(column->mapTo(&shell->window(), QPoint(0, 0)), column->size());
+        const int right = table().viewport()->mapTo(&shell->window(), QPoint(table().viewport()->width(), 0)).x();
+        std::ostringstream faults;
+        for (int y = std::max(area.top(), area.bottom() - 40); y <= area.bottom(); ++y) {
+            int dark = 0;
+            for (int x = area.left(); x < right; ++x)
+                dark += std::min({qRed(window.pixel(x, y)), qGreen(window.pixel(x, y)), qBlue(window.pixel(x, y))}) < 235;
+            if (dark * 10 > (right - area.left()) * 9)
+                faults << "a bar at y " << y << " (" << dark << " of " << right - area.left() << " pixels); ";
+        }
+        return faults.str();
+    }
+
+    // Where the speaker header floating at the top shows other than its own drawing on the
+    // transcript's white: the words scrolled under it showing through.
+    std::string wordsThroughTheFloatingHeader()
+    {
+        ViewTable& view = table();
+        const qsizetype floating = view.floatingGroupRow();
+        QWidget* header = floating >= 0 ? view.viewAtRow(floating, false) : nullptr;
+        if (!header)
+            return "no header floats";
+        QImage own(header->size(), QImage::Format_ARGB32_Premultiplied);
+        own.fill(Qt::transparent);
+        header->render(&own, QPoint(), QRegion(), {});
+        const QImage window = grabWindow();
+        const QPoint origin = header->mapTo(&shell->window(), QPoint(0, 0));
+        std::ostringstream faults;
+        int differing = 0;
+        QPoint first;
+        for (int y = std::max(0, -header->y()); y < header->height(); ++y) {
+            for (int x = 0; x < header->width(); ++x) {
+                const QRgb drawn = qPremultiply(own.pixel(x, y));
+                const int alpha = qAlpha(drawn);
+                const auto expected = [&](int channel) { return channel + (255 - alpha); };
+                const QRgb shown = window.pixel(origin.x() + x, origin.y() + y);
+                if (std::max({std::abs(qRed(shown) - expected(qRed(drawn))), std::abs(qGreen(shown) - expected(qGreen(drawn))),
+                              std::abs(qBlue(shown) - expected(qBlue(drawn)))}) > 60) {
+                    if (differing++ == 0)
+                        first = QPoint(x, y);
+                }
+            }
+        }
+        if (differing > 0)
+            faults << differing << " pixels of the header of row " << floating << " are not its own drawing on white, the first at "
+                   << first.x() << "," << first.y();
+        return faults.str();
+    }
+
+    // Whether the current word is drawn in the transcript's view, in its highlight, below any
+    // floating header.
+    std::string currentWordOutOfView()
+    {
+        AppDelegate& ad = shell->ad();
+        const auto& word = ad.currentWord;
+        QVTextView* text = word && word->speakerRange ? word->speakerRange->textView : nullptr;
+        if (!text || !text->isVisible())
+            return "the current word's row is not in view";
+        QWidget* viewport = table().viewport();
+        const QRectF glyphs = text->boundingRectForRange({word->characterStart, word->name().size()});
+        const QRect inView(text->mapTo(viewport, glyphs.topLeft().toPoint()), glyphs.size().toSize());
+        int top = 0;
+        if (const qsizetype floating = table().floatingGroupRow(); floating >= 0)
+            if (QWidget* header = table().viewAtRow(floating, false))
+                top = header->geometry().bottom() + 1;
+        std::ostringstream faults;
+        if (inView.top() < top || inView.bottom() >= viewport->height())
+            faults << "the current word is drawn at y " << inView.top() << ".." << inView.bottom() << ", the view shows "
+                   << top << ".." << viewport->height() - 1 << "; ";
+        // Drawn in the highlight's colour.
+        const QImage window = grabWindow();
+        const QPoint at = viewport->mapTo(&shell->window(), inView.topLeft());
+        const QColor brand = ad.brandColor;
+        int highlighted = 0;
+        for (int y = std::max(0, at.y()); y < std::min(window.height(), at.y() + inView.height()); ++y)
+            for (int x = at.x(); x < at.x() + inView.width(); ++x) {
+                const QColor pixel = window.pixelColor(x, y);
+                highlighted += std::abs(pixel.red() - brand.red()) < 40 && std::abs(pixel.green() - brand.green()) < 40 &&
+                               std::abs(pixel.blue() - brand.blue()) < 40;
+            }
+        if (highlighted < 5)
+            faults << "the current word is not drawn highlighted; ";
+        return faults.str();
     }
 
     // The faults of the painted words rows in view, none when every line there is drawn whole;
@@ -387,6 +502,110 @@ protected:
         settle();
     }
 
+    // The faults of the search results' abstracts in view. Each must show what the table chose
+    // for its cell: whole words of the abstract (whole characters of a found word too wide
+    // alone), a whole "…" at each end cut and none at an end not cut, fitting inside the cell; and
+    // the window must show that text, no more and no less ink across than it drawn alone.
+    // `cutBefore` and `cutAfter` count the abstracts cut at each end.
+    std::string faultsOfAbstracts(int* cutBefore, int* cutAfter)
+    {
+        search::QVSearchViewController& search = shell->transcriptScreen().search();
+        const search::QVTableViewSearch* results = search.tableView();
+        const QWidget* viewport = results->viewport();
+        const QImage window = grabWindow();
+        const QFont font = search::QVTableViewSearch::cellFont(results->font());
+        const QString ellipsis(QChar(0x2026));
+        std::ostringstream faults;
+        *cutBefore = 0;
+        *cutAfter = 0;
+        for (int row = 0; row < results->model()->rowCount(); ++row) {
+            const QRect cellRect = results->visualRect(results->model()->index(row, 1));
+            if (cellRect.top() < 0 || cellRect.top() + search::QVTableViewSearch::kRowHeight > viewport->height())
+                continue;
+            const QRectF textRect = search::QVTableViewSearch::wordsTextRect(cellRect);
+            const search::QVTableViewSearch::WordsCell cell = search.wordsCellForRow(row);
+            const auto shown = search::QVTableViewSearch::shownWords(cell, font, textRect.width());
+            QTextLayout layout(shown.text, font);
+            layout.setFormats(shown.formats);
+            const QTextLine line = search::QVTableViewSearch::layOutOnOneLine(layout);
+            std::ostringstream where;
+            where << "result " << row << " \"" << shown.text.toStdString() << "\": ";
+            if (textRect.right() > viewport->width() || line.naturalTextWidth() > textRect.width())
+                faults << where.str() << "wider than its cell; ";
+            // Between the marks, whole words of the abstract; inside a word only before a mark.
+            const bool before = shown.text.startsWith(ellipsis + ' ');
+            const bool after = shown.text.endsWith(ellipsis);
+            const QString words = shown.text.mid(before ? 2 : 0, shown.text.size() - (before ? 2 : 0) -
+                                                                     (shown.text.endsWith(' ' + ellipsis) ? 2 : after ? 1 : 0));
+            const qsizetype from = cell.text.indexOf(words);
+            const auto edge = [&](qsizetype at) { return at == 0 || at == cell.text.size() || cell.text.at(at) == ' ' || cell.text.at(at - 1) == ' '; };
+            if (words.isEmpty() || from < 0 || !edge(from) || (!edge(from + words.size()) && !after))
+                faults << where.str() << "not whole words of \"" << cell.text.toStdString() << "\"; ";
+            else if ((from > 0) != before || (from + words.size() < cell.text.size()) != after)
+                faults << where.str() << "a cut end without its \"…\", or a \"…\" at an end not cut; ";
+            *cutBefore += before;
+            *cutAfter += after;
+
+            // Drawn alone in black on white, at the cell's text rectangle.
+            QImage alone(static_cast<int>(std::ceil(textRect.width())) + 1, cellRect.height(), QImage::Format_RGB32);
+            alone.fill(Qt::white);
+            {
+                QPainter painter(&alone);
+                painter.setPen(Qt::black);
+                layout.draw(&painter, QPointF(0, (search::QVTableViewSearch::kRowHeight - line.height()) / 2));
+            }
+            // The columns with ink, in the window (on the cell's own background, read in its
+            // left margin) and alone, over the whole cell's width: a half letter or a missing
+            // "…" makes ink where the text alone has none, or none where it has.
+            const QPoint origin = viewport->mapTo(&shell->window(), cellRect.topLeft());
+            const int left = static_cast<int>(textRect.left()) - cellRect.left();
+            const QRgb background = window.pixel(origin.x() + 2, origin.y() + search::QVTableViewSearch::kRowHeight / 2);
+            // Ink: a pixel far from the background, the text alone drawn in the same colours.
+            const auto differs = [](QRgb a, QRgb b) {
+                return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))}) > 60;
+            };
+            std::vector<bool> inWindow(static_cast<std::size_t>(cellRect.width()), false);
+            std::vector<bool> inAlone(inWindow.size(), false);
+            for (int x = 0; x < cellRect.width(); ++x) {
+                for (int y = 0; y < search::QVTableViewSearch::kRowHeight; ++y) {
+                    if (differs(window.pixel(origin.x() + x, origin.y() + y), background))
+                        inWindow[std::size_t(x)] = true;
+                    if (x >= left && x - left < alone.width() && differs(alone.pixel(x - left, y), qRgb(255, 255, 255)))
+                        inAlone[std::size_t(x)] = true;
+                }
+            }
+            const auto near = [](const std::vector<bool>& ink, int x) {
+                for (int at = std::max(0, x - 1); at <= std::min<int>(int(ink.size()) - 1, x + 1); ++at)
+                    if (ink[std::size_t(at)])
+                        return true;
+                return false;
+            };
+            for (int x = 0; x < cellRect.width(); ++x) {
+                if (inWindow[std::size_t(x)] != inAlone[std::size_t(x)] &&
+                    !near(inWindow[std::size_t(x)] ? inAlone : inWindow, x)) {
+                    faults << where.str() << (inWindow[std::size_t(x)] ? "ink" : "no ink") << " at x " << x
+                           << " of the cell where the text alone has " << (inWindow[std::size_t(x)] ? "none" : "some") << "; ";
+                    break;
+                }
+            }
+        }
+        return faults.str();
+    }
+
+    // No bar runs under the transcript, and a speaker header floating at the top (there must be
+    // one when `floats`) hides the words under it.
+    void expectNothingOverOrUnderTheWords(const char* where, bool floats)
+    {
+        SCOPED_TRACE(where);
+        EXPECT_EQ(faultsOnceStill([&] { return barUnderTheTranscript(); }), "");
+        if (floats) {
+            ASSERT_GE(table().floatingGroupRow(), 0);
+        }
+        if (table().floatingGroupRow() >= 0) {
+            EXPECT_EQ(faultsOnceStill([&] { return wordsThroughTheFloatingHeader(); }), "");
+        }
+    }
+
     // Every line in view is drawn whole, and enough of them are in view to tell.
     void expectWholeLines(const char* where, int atLeast)
     {
@@ -406,7 +625,9 @@ TEST_F(TranscriptPaint, EveryLineOfALongRangeAndOfShortRangesIsDrawnWherevertheV
 
     open(kLongFile, 1000);
     ASSERT_EQ(ad.speakerRanges.size(), 1u);
+    screenshot("paint-long-range-top");
     expectWholeLines("the long range opened", screenLines());
+    expectNothingOverOrUnderTheWords("the long range opened", false);
     wheel(6);
     EXPECT_GT(table().verticalScrollBar()->value(), 0);
     expectWholeLines("six notches of the wheel", screenLines());
@@ -419,9 +640,11 @@ TEST_F(TranscriptPaint, EveryLineOfALongRangeAndOfShortRangesIsDrawnWherevertheV
     dragScrollBarTo(0.5);
     screenshot("paint-long-range-middle");
     expectWholeLines("the scroll bar in the middle", screenLines());
+    expectNothingOverOrUnderTheWords("the scroll bar in the middle", true);
     dragScrollBarTo(1.0);
     screenshot("paint-long-range-end");
     expectWholeLines("the scroll bar at the end", screenLines() - 2);
+    expectNothingOverOrUnderTheWords("the scroll bar at the end", true);
     wheel(-12);
     expectWholeLines("the wheel back up", screenLines());
     // Where the user leaves it, a word in the middle, is where it opens again.
@@ -433,20 +656,34 @@ TEST_F(TranscriptPaint, EveryLineOfALongRangeAndOfShortRangesIsDrawnWherevertheV
 
     open(kShortFile, 600);
     ASSERT_EQ(ad.speakerRanges.size(), 40u);
+    screenshot("paint-short-ranges-top");
     expectWholeLines("the short ranges opened", 12);
+    expectNothingOverOrUnderTheWords("the short ranges opened", false);
     wheel(6);
     expectWholeLines("the short ranges after six notches", 12);
+    expectNothingOverOrUnderTheWords("the short ranges after six notches", false);
     pageDown(2);
     expectWholeLines("the short ranges after Page Down", 12);
     clickScrollBarTrack();
     expectWholeLines("the short ranges after a click on the track", 12);
+    dragScrollBarTo(0.5);
+    screenshot("paint-short-ranges-middle");
+    expectNothingOverOrUnderTheWords("the short ranges in the middle", false);
     dragScrollBarTo(1.0);
+    screenshot("paint-short-ranges-end");
     expectWholeLines("the short ranges at the end", 12);
+    expectNothingOverOrUnderTheWords("the short ranges at the end", false);
 
+    // Opened again, the word left is current and in view, well under the floating header.
     open(kLongFile, 1000);
+    screenshot("paint-long-range-reopened");
     EXPECT_NEAR(ad.currentFile->lastMediaTime, left, 20);
+    ASSERT_TRUE(ad.currentWord);
+    EXPECT_EQ(ad.currentWord->start, left);
+    EXPECT_EQ(faultsOnceStill([&] { return currentWordOutOfView(); }), "");
     EXPECT_GT(table().verticalScrollBar()->value(), table().verticalScrollBar()->maximum() / 3);
     expectWholeLines("the long range reopened where it was left", screenLines());
+    expectNothingOverOrUnderTheWords("the long range reopened", true);
 }
 
 TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
@@ -516,8 +753,8 @@ TEST_F(TranscriptPaint, ARowGrowsWithTheWordTypedIntoItAndAfterAResize)
     settle();
     screenshot("paint-short-ranges-resized");
     expectWholeLines("a smaller window", 6);
-    shell->window().resize(1440, 900);
-    ASSERT_TRUE(waitFor([&] { return shell->window().height() == 900; }));
+    shell->window().resize(kWindowWidth, kWindowHeight);
+    ASSERT_TRUE(waitFor([&] { return shell->window().height() == kWindowHeight; }));
     settle();
     expectWholeLines("the window as large again", 12);
 }
@@ -743,6 +980,35 @@ TEST_F(TranscriptPaint, SearchResultsAreReadBesideWholeTranscriptRows)
     EXPECT_GE(results->columnWidth(0), search::QVTableViewSearch::kSpeakerColumnMaximum);
     // The transcript keeps the width its rows need.
     EXPECT_EQ(table().horizontalScrollBar()->maximum(), 0);
+
+    // Abstracts too wide for the column are cut on whole words: after the found word where it
+    // starts them (in the long range, without a sentence's start before it), and before it too in
+    // the short ranges, where the word may come in the middle of the words shown.
+    const struct {
+        const char* file;
+        std::size_t words;
+        const char* text;
+        bool cutBefore;
+    } searches[] = {{kLongFile, 1000, "footage", false}, {kShortFile, 600, "interview", true}};
+    for (const auto& s : searches) {
+        SCOPED_TRACE(s.text);
+        if (shell->ad().currentFile->uuid != s.file) {
+            open(s.file, s.words);
+            shell->performAction("selectRightPanelTab:", 1);
+        }
+        search.searchField()->setText(s.text);
+        ASSERT_TRUE(waitFor([&] { return search.searchResults().size() > 10 && search.searchResults().front().abstract.contains(s.text); }));
+        settle();
+        screenshot(QStringLiteral("paint-search-results-") + s.text);
+        int cutBefore = 0;
+        int cutAfter = 0;
+        EXPECT_EQ(faultsOnceStill([&] { return faultsOfAbstracts(&cutBefore, &cutAfter); }), "");
+        EXPECT_GT(cutAfter, 0);
+        if (s.cutBefore) {
+            EXPECT_GT(cutBefore, 0);
+        }
+    }
+
     // A narrow window gives the transcript its rows' width first; the panel keeps its least.
     shell->window().resize(1000, 640);
     ASSERT_TRUE(waitFor([&] { return shell->window().width() == 1000; }));

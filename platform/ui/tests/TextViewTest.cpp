@@ -249,10 +249,14 @@ TEST(ViewTableTest, AGroupRowFloatsOverItsRowsUntilTheNextPushesItUp)
         EXPECT_EQ(table.floatingGroupRow(), c.floating) << c.top;
         if (c.floating >= 0) {
             EXPECT_EQ(headerY(c.floating), c.y) << c.top;
-            // Drawn over the rows it heads.
+            // Drawn over the rows it heads, filled so that they do not show through.
             const QObjectList& children = table.viewport()->children();
             EXPECT_EQ(children.last(), table.viewAtRow(c.floating, false)) << c.top;
         }
+        // Only the floating header is filled; those in their own place stay transparent.
+        for (const qsizetype header : {0, 2, 4})
+            if (QWidget* view = table.viewAtRow(header, false))
+                EXPECT_EQ(view->autoFillBackground(), header == c.floating) << c.top << " header " << header;
     }
     // A header that floated and left goes back to the pool like any row.
     table.scrollToPoint({0, 0});
