@@ -26,17 +26,10 @@ DatabaseBackend::DatabaseBackend(Options options)
             throw std::runtime_error(error);
         root_ = std::move(*loaded);
     }
-    if (deferCommit_ && options.storeOnOwnThread) {
-        committed_ = std::move(options.committed);
-        storeState_ = std::make_shared<StoreState>();
-        storeQueue_ = std::make_unique<SerialQueue>("database store");
-    }
 }
 
 DatabaseBackend::~DatabaseBackend()
 {
-    // What is queued is stored first.
-    storeQueue_.reset();
     if (store_)
         store_->commit();
 }
@@ -152,75 +145,13 @@ void DatabaseBackend::onDisconnect(ConnectionId connection, DatabaseWrite write)
 void DatabaseBackend::forgetTagsBelow(const std::string& origin, std::uint64_t sequence)
 {
     std::lock_guard lock(mutex_);
+    if (store_)
+        return store_->forgetBelow(origin, sequence);
     tags_.erase(tags_.lower_bound({origin, 0}), tags_.lower_bound({origin, sequence}));
-    if (store_ && storeQueue_)
-        storeQueue_->run([store = store_.get(), origin, sequence] { store->forgetBelow(origin, sequence); });
-    else if (store_)
-        store_->forgetBelow(origin, sequence);
-}
-
-std::uint64_t DatabaseBackend::requestCommit()
-{
-    std::lock_guard lock(mutex_);
-    const std::uint64_t batch = ++lastBatch_;
-    if (!store_) {
-        if (committed_)
-            committed_(batch, std::nullopt);
-        return batch;
-    }
-    // The tags of this batch stay in memory until it is durable, the store's own copy being
-    // read on the caller's thread only as committed.
-    storeQueue_->run([this, batch, store = store_.get(), state = storeState_, batchTags = tags_] {
-        DatabaseResult result;
-        if (state->failed) {
-            result = DatabaseError{DatabaseErrorCode::StorageFailed, "an earlier batch could not be stored"};
-        } else {
-            result = store->commit();
-            if (!result && state->appendError)
-                result = std::move(state->appendError);
-            state->appendError.reset();
-            state->failed = result.has_value();
-        }
-        if (!result) {
-            std::lock_guard tagsLock(mutex_);
-            for (const auto& tag : batchTags)
-                tags_.erase(tag);
-        }
-        if (committed_)
-            committed_(batch, std::move(result));
-    });
-    return batch;
-}
-
-void DatabaseBackend::recoverFromFailure()
-{
-    if (!store_)
-        return;
-    // Waited for unlocked: the store's tasks take the lock to let go of tags.
-    std::optional<DatabaseValue> stored;
-    storeQueue_->run([&stored, store = store_.get(), state = storeState_] {
-        std::string reason;
-        stored = store->load(reason);
-        state->failed = false;
-        state->appendError.reset();
-    });
-    storeQueue_->wait();
-    std::lock_guard lock(mutex_);
-    tags_.clear();
-    if (stored)
-        root_ = std::move(*stored);
 }
 
 DatabaseResult DatabaseBackend::commit()
 {
-    if (store_ && storeQueue_) {
-        DatabaseResult result;
-        storeQueue_->run([&result, store = store_.get(), state = storeState_] {
-            result = state->failed ? std::nullopt : store->commit();
-        });
-        storeQueue_->wait();
-        return result;
-    }
     std::lock_guard lock(mutex_);
     if (!store_)
         return std::nullopt;
@@ -237,8 +168,6 @@ bool DatabaseBackend::seenLocked(const WriteTag* tag)
 {
     if (!tag)
         return false;
-    if (store_ && storeQueue_)
-        return tags_.count({tag->origin, tag->sequence}) > 0 || store_->containsCommitted(*tag);
     if (store_)
         return store_->contains(*tag);
     return tags_.count({tag->origin, tag->sequence}) > 0;
@@ -291,17 +220,7 @@ bool DatabaseBackend::applyLocked(const std::vector<DatabaseWrite>& writes, Conn
             resolved.push_back({write.path, std::move(value)});
         }
     }
-    if (store_ && storeQueue_ && (!changed.empty() || tag)) {
-        // Stored behind what came before; a refusal loses the batch, which the caller hears of.
-        if (tag)
-            tags_.insert({tag->origin, tag->sequence});
-        std::optional<WriteTag> kept = tag ? std::optional<WriteTag>(*tag) : std::nullopt;
-        storeQueue_->run([store = store_.get(), state = storeState_, resolved = std::move(resolved), kept] {
-            if (state->failed || state->appendError)
-                return;
-            state->appendError = store->append(resolved, kept ? &*kept : nullptr);
-        });
-    } else if (store_ && (!changed.empty() || tag)) {
+    if (store_ && (!changed.empty() || tag)) {
         DatabaseResult error = store_->append(resolved, tag);
         if (!error && !deferCommit_)
             error = store_->commit();

@@ -7,7 +7,6 @@
 #pragma once
 
 #include "platform/rtdb/DatabaseConnection.h"
-#include "platform/foundation/WorkQueue.h"
 #include "platform/rtdb/TreeStore.h"
 
 #include <cstdint>
@@ -36,13 +35,6 @@ public:
         // holds back every answer until then (group commit). When false, each write is
         // committed before it is answered.
         bool deferCommit = false;
-        // With deferCommit: the store is written on a thread of its own, so that a large write
-        // never holds up the caller's thread. A write is applied to the tree at once and stored
-        // behind the ones before it; requestCommit() numbers each batch, and `committed` is
-        // called (on the store's thread) with each number once that batch is durable, or with
-        // the error that lost it.
-        bool storeOnOwnThread = false;
-        std::function<void(std::uint64_t batch, DatabaseResult result)> committed;
     };
     using ConnectionId = std::uint64_t;
 
@@ -93,12 +85,6 @@ public:
     // lost whole, the tree is read back from the store, and the caller must drop every
     // connection without sending the answers it held back.
     DatabaseResult commit();
-    // With storeOnOwnThread: ends the batch of the writes so far and returns its number; the
-    // batch is committed behind the ones before it, and its number passed to `committed`.
-    std::uint64_t requestCommit();
-    // With storeOnOwnThread, after `committed` told of a failure: waits for the store to be read
-    // back, and takes it as the tree. Every write since the last durable batch is lost.
-    void recoverFromFailure();
 
 private:
     bool applyLocked(const std::vector<DatabaseWrite>& writes, ConnectionId from, std::uint64_t writeId,
@@ -118,18 +104,8 @@ private:
     };
     std::map<ConnectionId, Connection> connections_;
     ConnectionId nextConnection_ = 1;
-    // Tags applied, when there is no store to keep them; with the store on its own thread, those
-    // of the writes it may not have committed yet.
+    // Tags applied, when there is no store to keep them.
     std::set<std::pair<std::string, std::uint64_t>> tags_;
-    // With the store on its own thread: the batch numbers, and the store's work in order.
-    std::uint64_t lastBatch_ = 0;
-    std::function<void(std::uint64_t, DatabaseResult)> committed_;
-    struct StoreState {
-        DatabaseResult appendError;  // a write of the open batch the store refused
-        bool failed = false;         // since a failure, until recovered: nothing more is stored
-    };
-    std::shared_ptr<StoreState> storeState_;
-    std::unique_ptr<SerialQueue> storeQueue_;
 };
 
 }  // namespace qv

@@ -28,16 +28,6 @@ std::string storedPath(const DatabasePath& path)
     return text;
 }
 
-// Whether the query `find` (a tag's origin and sequence its parameters) finds `tag`.
-bool findsTag(sqlite3_stmt* find, const WriteTag& tag)
-{
-    sqlite3_bind_text(find, 1, tag.origin.data(), static_cast<int>(tag.origin.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(find, 2, static_cast<sqlite3_int64>(tag.sequence));
-    const bool found = sqlite3_step(find) == SQLITE_ROW;
-    sqlite3_reset(find);
-    return found;
-}
-
 bool damaged(int code)
 {
     code &= 0xFF;
@@ -99,13 +89,7 @@ private:
 
 SqliteTreeStore::SqliteTreeStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
-SqliteTreeStore::~SqliteTreeStore()
-{
-    close();
-    sqlite3_finalize(readTag_);
-    if (reader_)
-        sqlite3_close(reader_);
-}
+SqliteTreeStore::~SqliteTreeStore() { close(); }
 
 void SqliteTreeStore::close()
 {
@@ -344,20 +328,11 @@ bool SqliteTreeStore::contains(const WriteTag& tag)
 {
     if (!db_)
         return false;
-    return findsTag(findTag_, tag);
-}
-
-bool SqliteTreeStore::containsCommitted(const WriteTag& tag)
-{
-    if (!readTag_) {
-        const auto file = folder_ / kFileName;
-        if (!reader_ && sqlite3_open_v2(file.c_str(), &reader_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
-            return false;
-        sqlite3_busy_timeout(reader_, 5000);
-        if (sqlite3_prepare_v2(reader_, "SELECT 1 FROM applied WHERE origin = ?1 AND seq = ?2", -1, &readTag_, nullptr) != SQLITE_OK)
-            return false;
-    }
-    return findsTag(readTag_, tag);
+    sqlite3_bind_text(findTag_, 1, tag.origin.data(), static_cast<int>(tag.origin.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(findTag_, 2, static_cast<sqlite3_int64>(tag.sequence));
+    bool found = sqlite3_step(findTag_) == SQLITE_ROW;
+    sqlite3_reset(findTag_);
+    return found;
 }
 
 void SqliteTreeStore::forgetBelow(const std::string& origin, std::uint64_t sequence)

@@ -26,7 +26,6 @@ public:
     std::optional<DatabaseValue> load(std::string& error) override;
     DatabaseResult append(const std::vector<DatabaseWrite>& writes, const WriteTag* tag) override;
     bool contains(const WriteTag& tag) override;
-    bool containsCommitted(const WriteTag& tag) override;
     void forgetBelow(const std::string& origin, std::uint64_t sequence) override;
     DatabaseResult commit() override;
 
@@ -51,9 +50,6 @@ private:
     sqlite3_stmt* findTag_ = nullptr;
     sqlite3_stmt* addTag_ = nullptr;
     sqlite3_stmt* forgetTags_ = nullptr;
-    // A connection of its own for containsCommitted(), opened when first asked.
-    sqlite3* reader_ = nullptr;
-    sqlite3_stmt* readTag_ = nullptr;
 };
 
 }  // namespace qv

@@ -31,9 +31,6 @@ public:
     virtual DatabaseResult append(const std::vector<DatabaseWrite>& writes, const WriteTag* tag) = 0;
     // True when the write named by `tag` was stored before (committed or in the open batch).
     virtual bool contains(const WriteTag& tag) = 0;
-    // True when the write named by `tag` is in a committed batch. May be asked on another thread
-    // than the one that writes, while it writes.
-    virtual bool containsCommitted(const WriteTag& tag) = 0;
     // Forgets the tags of `origin` below `sequence`: that client will not send them again.
     virtual void forgetBelow(const std::string& origin, std::uint64_t sequence) = 0;
     // Makes the open batch durable. On failure the batch is dropped whole.

@@ -24,10 +24,6 @@ namespace qv::hub {
 
 namespace {
 
-// Frames at least this long are read and checked on a worker: a megabyte of JSON takes the
-// service's thread tens of milliseconds, which every other client would wait.
-constexpr std::size_t kPrepareOffThreadBytes = 64 * 1024;
-
 // The sign-in screen's code for an account or address that must wait before trying again.
 constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
 
@@ -154,41 +150,6 @@ UnreadableFrame unreadableFrame(std::string_view text)
 
 }  // namespace
 
-struct HubServer::PreparedFrame {
-    std::optional<DatabaseValue> frame;
-    std::string error;           // why the frame could not be read
-    // For such a frame that is JSON all the same: why it is refused, and the id it carries.
-    std::string unreadable;
-    DatabaseValue unreadableId;
-    // A write's or ondisconnect's writes; nothing (and `refusal`) when they are not valid.
-    std::optional<std::vector<DatabaseWrite>> writes;
-    DatabaseResult refusal;
-    std::string ack;  // a write's answer, encoded off the service's thread (empty when not)
-};
-
-HubServer::PreparedFrame HubServer::prepareFrame(std::string_view text, bool offThread)
-{
-    PreparedFrame prepared;
-    prepared.frame = parseFrame(text, prepared.error);
-    if (!prepared.frame) {
-        UnreadableFrame unreadable = unreadableFrame(text);
-        prepared.unreadable = std::move(unreadable.problem);
-        prepared.unreadableId = std::move(unreadable.id);
-        return prepared;
-    }
-    const std::string op = prepared.frame->child("op").toString();
-    if (op != "write" && op != "ondisconnect")
-        return prepared;
-    prepared.writes = frameWrites(*prepared.frame, "writes", &prepared.refusal);
-    // Stored as sent unless a placeholder is resolved: then the answer is built once stored.
-    const DatabaseValue& id = prepared.frame->child("id");
-    if (offThread && op == "write" && prepared.writes && id.isInt() && id.toInt() > 0
-        && std::none_of(prepared.writes->begin(), prepared.writes->end(),
-                        [](const DatabaseWrite& write) { return write.value.containsServerTimestamp(); }))
-        prepared.ack = FrameBuilder("ack").id(static_cast<std::uint64_t>(id.toInt())).writes("writes", *prepared.writes).take();
-    return prepared;
-}
-
 HubServer::HubServer(Options options)
     : options_(std::move(options))
 {
@@ -197,11 +158,6 @@ HubServer::HubServer(Options options)
         database.folder = options_.dataFolder / "database";
     database.clock = options_.clock;
     database.deferCommit = true;
-    database.storeOnOwnThread = true;
-    database.committed = [this](std::uint64_t batch, DatabaseResult result) {
-        QMetaObject::invokeMethod(this, [this, batch, result = std::move(result)] { committed(batch, result); },
-                                  Qt::QueuedConnection);
-    };
     database_ = std::make_unique<DatabaseBackend>(std::move(database));
     AuthBackend::Options accounts;
     if (!options_.dataFolder.empty())
@@ -523,61 +479,27 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     session.lastHeard = steadyMs();
     if (session.broken)
         return;
-    if (!session.preparing && session.waiting.empty() && text.size() < kPrepareOffThreadBytes) {
-        handlePrepared(session, prepareFrame(text, false));
-    } else {
-        session.waiting.emplace_back(text);
-        handleWaiting(found->second);
-    }
-    scheduleCommit();
-}
-
-void HubServer::handleWaiting(const std::shared_ptr<HubSession>& session)
-{
-    while (!session->waiting.empty() && !session->preparing && !session->broken) {
-        std::string text = std::move(session->waiting.front());
-        session->waiting.pop_front();
-        if (text.size() < kPrepareOffThreadBytes) {
-            handlePrepared(*session, prepareFrame(text, false));
-            continue;
-        }
-        session->preparing = true;
-        workers_->run([this, weak = std::weak_ptr<HubSession>(session), text = std::move(text)] {
-            auto prepared = std::make_shared<PreparedFrame>(prepareFrame(text, true));
-            QMetaObject::invokeMethod(this, [this, weak, prepared] {
-                auto session = weak.lock();
-                if (!session || !session->socket || !sessions_.count(session->socket.data()))
-                    return;
-                session->preparing = false;
-                if (!session->broken)
-                    handlePrepared(*session, std::move(*prepared));
-                handleWaiting(session);
-                scheduleCommit();
-            }, Qt::QueuedConnection);
-        });
-    }
-}
-
-void HubServer::handlePrepared(HubSession& session, PreparedFrame prepared)
-{
-    if (prepared.frame)
-        handleFrame(session, *prepared.frame, &prepared);
-    else if (!prepared.unreadable.empty())
-        refuse(session, prepared.unreadableId, "invalid_value", prepared.unreadable);
+    std::string error;
+    auto frame = parseFrame(text, error);
+    if (frame)
+        handleFrame(session, *frame);
+    else if (UnreadableFrame unreadable = unreadableFrame(text); !unreadable.problem.empty())
+        refuse(session, unreadable.id, "invalid_value", unreadable.problem);
     else
-        breakOff(session, "protocol", prepared.error);
+        breakOff(session, "protocol", error);
+    scheduleCommit();
 }
 
 void HubServer::refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message)
 {
-    session.send(FrameBuilder("error").value("id", id).text("code", code).text("message", message).take());
+    session.outbox.push_back(FrameBuilder("error").value("id", id).text("code", code).text("message", message).take());
 }
 
 void HubServer::signOff(HubSession& session, const std::string& message)
 {
     session.broken = true;
-    session.send(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
-    session.flushClosing();
+    session.outbox.push_back(FrameBuilder("error").text("code", "unauthenticated").text("message", message).take());
+    session.flush();
     if (session.socket)
         session.socket->close(WebSocketConnection::PolicyViolated, "unauthenticated");
 }
@@ -586,20 +508,20 @@ void HubServer::breakOff(HubSession& session, const char* code, const std::strin
                          WebSocketConnection::CloseCode closeCode)
 {
     session.broken = true;
-    session.send(FrameBuilder("error").text("code", code).text("message", message).take());
-    session.flushClosing();
+    session.outbox.push_back(FrameBuilder("error").text("code", code).text("message", message).take());
+    session.flush();
     if (session.socket)
         session.socket->close(closeCode, message);
 }
 
-void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, PreparedFrame* prepared)
+void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
 {
     const std::string op = frame.child("op").toString();
     // Answers carry the id as sent; only a write's, checked below, is read as a number.
     const DatabaseValue& sentId = frame.child("id");
     const std::uint64_t id = static_cast<std::uint64_t>(sentId.toInt());
     if (op == "ping") {
-        session.send(FrameBuilder("pong").value("id", sentId).take());
+        session.outbox.push_back(FrameBuilder("pong").value("id", sentId).take());
         return;
     }
     if (op == "auth") {
@@ -613,7 +535,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, Pre
             session.token = token;
             session.tokenExpiresAt = expiresAt;
             session.replacedAt = 0;
-            session.send(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
+            session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
             return;
         }
         if (!user)
@@ -633,7 +555,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, Pre
         session.origin = session.uid + "/" + session.origin;
         DatabaseValue root;
         session.connection = database_->connect(sessions_[session.socket.data()], root);
-        session.send(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
+        session.outbox.push_back(FrameBuilder("ready").text("uid", session.uid).value("time", database_->now()).take());
         return;
     }
     if (session.uid.empty())
@@ -650,7 +572,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, Pre
     // Repeats are told apart by (client, id): a write without a usable id would be applied once
     // under a made-up one and every later such write dropped as its repeat.
     if ((op == "write" || op == "cas") && !(frame.child("id").isInt() && frame.child("id").toInt() > 0)) {
-        session.send(FrameBuilder("error").value("id", sentId).text("code", "invalid_value")
+        session.outbox.push_back(FrameBuilder("error").value("id", sentId).text("code", "invalid_value")
                                      .text("message", "a write needs an \"id\": a whole number from 1").take());
         return;
     }
@@ -663,7 +585,7 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, Pre
         if (auto denied = readProblem(session.uid, path, tree); !denied.empty())
             return refuse(session, sentId, "permission_denied", denied);
         session.listens.insert(path);
-        session.sendStored(FrameBuilder("value").value("id", sentId).text("path", path.toString()).value("value", tree.at(path)).take());
+        session.outbox.push_back(FrameBuilder("value").value("id", sentId).text("path", path.toString()).value("value", tree.at(path)).take());
         return;
     }
     if (op == "done") {
@@ -677,21 +599,20 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame, Pre
         return;
     }
     if (op == "write" || op == "ondisconnect") {
-        auto& writes = prepared->writes;
+        DatabaseResult refusal;
+        auto writes = frameWrites(frame, "writes", &refusal);
         if (!writes)
             return refuse(session, sentId, "invalid_value",
-                          prepared->refusal ? prepared->refusal->message : "the writes are not a list of valid [path, value] pairs");
+                          refusal ? refusal->message : "the writes are not a list of valid [path, value] pairs");
         if (auto denied = writeProblem(session.uid, *writes, database_->root()); !denied.empty())
             return refuse(session, sentId, "permission_denied", denied);
         if (op == "ondisconnect") {
             for (auto& write : *writes)
                 database_->onDisconnect(session.connection, std::move(write));
-            session.send(FrameBuilder("ack").value("id", sentId).take());
+            session.outbox.push_back(FrameBuilder("ack").value("id", sentId).take());
             return;
         }
         verification_->keepVerifiedStatus(session.uid, *writes);
-        if (!prepared->ack.empty())
-            session.prepareAck(id, *writes, std::move(prepared->ack));
         WriteTag tag{session.origin, id};
         database_->write(session.connection, *writes, id, nullptr, nullptr, &tag);
         return;
@@ -730,31 +651,22 @@ void HubServer::scheduleCommit()
 void HubServer::commitAndFlush()
 {
     commitScheduled_ = false;
-    const std::uint64_t batch = database_->requestCommit();
-    for (auto& [socket, session] : sessions_)
-        session->queue(batch);
-}
-
-void HubServer::committed(std::uint64_t batch, const DatabaseResult& result)
-{
-    if (result) {
+    if (auto error = database_->commit()) {
         // Nothing of this batch is stored: no client may hear it was. Each reconnects, hears the
         // tree as stored, and sends its unanswered writes again.
-        logError("service: " + result->message + "; dropping every connection");
+        logError("service: " + error->message + "; dropping every connection");
         for (auto& [socket, session] : sessions_) {
             session->outbox.clear();
-            session->held.clear();
             socket->close(WebSocketConnection::GoingAway, "storage failed");
         }
-        database_->recoverFromFailure();
         return;
     }
     std::vector<WebSocketConnection*> behind;
     for (auto& [socket, session] : sessions_) {
-        if (!session->held.empty() && session->held.front().first <= batch && socket->bytesToWrite() > options_.maxUnsentBytes)
+        if (!session->outbox.empty() && socket->bytesToWrite() > options_.maxUnsentBytes)
             behind.push_back(socket);
         else
-            session->release(batch);
+            session->flush();
     }
     // Its frames would only pile up in the service's memory; the client reads the tree afresh
     // when it reconnects, as after any drop.

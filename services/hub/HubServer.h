@@ -2,9 +2,7 @@
 // served on one port. WebSocket clients speak the database protocol (PROTOCOL.md); plain HTTP
 // requests go to the router (sign-up, sign-in, token refresh, password reset, the existence
 // check, and whatever other stand-ins add), over TLS when given a certificate. Writes received in one turn of the event loop are
-// committed together, and answered only after that commit; the store is written on a thread of
-// its own, and a large frame is read on a worker, so that one account's large writes never hold
-// up the answers to others. Lives on the thread that made it.
+// committed together, and answered only after that commit. Lives on the thread that made it.
 #pragma once
 
 #include "platform/foundation/WorkQueue.h"
@@ -111,15 +109,8 @@ private:
     // Answers `response` on a connection no exchange has taken, and closes it.
     void turnAway(QTcpSocket* socket, const HttpResponse& response);
     void addAccountRoutes();
-    struct PreparedFrame;
-    // What a frame's text holds, read and checked; `offThread` when this runs on a worker, where
-    // the answer to a write is also encoded.
-    static PreparedFrame prepareFrame(std::string_view text, bool offThread);
     void handleText(WebSocketConnection* socket, std::string_view text);
-    // Handles the session's waiting frames in order, a large one read on a worker first.
-    void handleWaiting(const std::shared_ptr<HubSession>& session);
-    void handlePrepared(HubSession& session, PreparedFrame prepared);
-    void handleFrame(HubSession& session, const DatabaseValue& frame, PreparedFrame* prepared);
+    void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
     void signOff(HubSession& session, const std::string& message);
@@ -133,8 +124,6 @@ private:
     void disconnectDatabase(HubSession& session);
     void scheduleCommit();
     void commitAndFlush();
-    // On the service's thread once the store has committed `batch`, or lost it.
-    void committed(std::uint64_t batch, const DatabaseResult& result);
     void pingClients();
 
     Options options_;

@@ -10,8 +10,6 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
-#include <sqlite3.h>
-
 #include <random>
 
 namespace qv::hub::testing {
@@ -117,9 +115,8 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
         EXPECT_EQ(answer.child("code").toString(), c.code);
         EXPECT_FALSE(answer.child("message").toString().empty());
         EXPECT_NE(answer.child("message").toString().find(c.says), std::string::npos) << answer.child("message").toString();
-        if (c.id) {
+        if (c.id)
             EXPECT_EQ(answer.child("id").toInt(), c.id);
-        }
         if (c.closes) {
             EXPECT_TRUE(client.waitUntil([&] { return client.closed; }));
         } else {
@@ -511,38 +508,6 @@ TEST_F(Protocol, OtherServicesMountTheirOwnRoutes)
         });
     });
     EXPECT_EQ(http(service->port(), "PUT", "/objects/upload", std::string(100'000, 'z')), R"(200 {"bytes":100000})");
-}
-
-// While one account's write waits to be stored (here the store is held by another writer, as a
-// large write would hold it), another account is still answered; the write is answered once it
-// is stored, and not before.
-TEST_F(Protocol, AnotherAccountIsAnsweredWhileOneAccountsWriteWaitsToBeStored)
-{
-    RawClient writer(service->url());
-    writer.authenticate(token);
-    RawClient other(service->url());
-    other.authenticate(service->signUp("other@example.com"));
-
-    sqlite3* blocker = nullptr;
-    const auto file = std::filesystem::path(folder.path().toStdString()) / "database" / "tree.sqlite";
-    ASSERT_EQ(sqlite3_open(file.c_str(), &blocker), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    writer.send(FrameBuilder("write").id(1).writes("writes", {{DatabasePath::parse("users/" + uid + "/x"), DatabaseValue(1)}}).take());
-    // Round trips of the other account, each waited for, while the write cannot be stored.
-    int answered = 0;
-    for (std::uint64_t id = 1; id <= 50; ++id) {
-        other.send(FrameBuilder("ping").id(id).take());
-        answered += other.next().child("op").toString() == "pong";
-    }
-    EXPECT_EQ(answered, 50);
-    EXPECT_EQ(writer.frames.size(), writer.read) << "the write was answered before it could be stored";
-    ASSERT_EQ(sqlite3_exec(blocker, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(blocker);
-
-    const DatabaseValue answer = writer.next();
-    EXPECT_EQ(answer.child("op").toString(), "ack");
-    EXPECT_EQ(answer.child("id").toInt(), 1);
-    EXPECT_EQ(service->value("users/" + uid + "/x"), DatabaseValue(1));
 }
 
 }  // namespace
