@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 namespace qv {
@@ -52,10 +53,14 @@ void encodeString(const std::string& text, std::string& out)
 // maps keyed by index, a later duplicate key wins, and anything nested deeper than the stored
 // depth stops the read. A map read that equals the value `expected` named for it, child for child
 // in order, is that value: its children are checked as they come and not kept, and the map is
-// never built, so that a document repeating a tree held elsewhere costs no second tree.
+// never built, so that a document repeating a tree held elsewhere costs no second tree. Given a
+// most of values, the read stops at the first value past it, before the rest is built.
 class ValueBuilder final : public nlohmann::json_sax<nlohmann::json> {
 public:
-    explicit ValueBuilder(const ExpectedMap* expected = nullptr) : expected_(expected) {}
+    explicit ValueBuilder(const ExpectedMap* expected = nullptr, std::size_t maxValues = 0)
+        : expected_(expected), valuesLeft_(maxValues ? maxValues : SIZE_MAX)
+    {
+    }
 
     std::optional<DatabaseValue> result;
 
@@ -122,7 +127,7 @@ private:
 
     bool add(DatabaseValue value)
     {
-        if (levels_.size() > kMaxStoredDepth)
+        if (levels_.size() > kMaxStoredDepth || !countValue())
             return false;
         if (levels_.empty()) {
             result = std::move(value);
@@ -169,9 +174,18 @@ private:
         return (*expected_)(enclosing_);
     }
 
+    bool countValue()
+    {
+        if (valuesLeft_ == 0)
+            return false;
+        --valuesLeft_;
+        return true;
+    }
+
     bool open(bool array, std::size_t size)
     {
-        if (levels_.size() >= kMaxStoredDepth + 1)
+        // A map is counted when it opens, so that its children cannot be built past the most.
+        if (levels_.size() >= kMaxStoredDepth + 1 || !countValue())
             return false;
         DatabaseValue counterpart = counterpartOfNext();
         if (!counterpart.isMap())
@@ -201,10 +215,12 @@ private:
             value = DatabaseValue::map(std::move(level.entries));
         }
         levels_.pop_back();
+        ++valuesLeft_;  // counted when it opened
         return add(std::move(value));
     }
 
     const ExpectedMap* expected_;
+    std::size_t valuesLeft_;
     std::vector<Level> levels_;
     std::vector<EnclosingMap> enclosing_;
 };
@@ -301,9 +317,9 @@ std::optional<DatabaseValue> decodeValue(std::string_view text)
     return decodeValue(text, ExpectedMap());
 }
 
-std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMap& expected)
+std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMap& expected, std::size_t maxValues)
 {
-    ValueBuilder builder(&expected);
+    ValueBuilder builder(&expected, maxValues);
     if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder))
         return std::nullopt;
     return builder.result;

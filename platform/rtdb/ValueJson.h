@@ -27,9 +27,10 @@ struct EnclosingMap {
 // Names, for a map about to be read, a map it is likely to equal, or null. A map read that equals
 // the one named is that very value, its nodes shared, and no copy of it is built even while it is
 // read. Asked only for maps outside any that was given one: inside, each map's counterpart is
-// the named map's child at the same place.
+// the named map's child at the same place. Given `maxValues`, a document holding more values
+// (each map, list and leaf counted) reads as nothing, and is not built past that many.
 using ExpectedMap = std::function<DatabaseValue(const std::vector<EnclosingMap>& enclosing)>;
-std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMap& expected);
+std::optional<DatabaseValue> decodeValue(std::string_view text, const ExpectedMap& expected, std::size_t maxValues = 0);
 
 // A group of writes as stored in the write logs: [[path, value], ...].
 void encodeWrites(const std::vector<DatabaseWrite>& writes, std::string& out);

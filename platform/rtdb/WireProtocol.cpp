@@ -38,18 +38,16 @@ ExpectedMap nodesOf(const TreeReader& tree, std::optional<DatabaseValue>& read)
     };
 }
 
-}  // namespace
-
-std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, const TreeReader& tree)
+std::optional<DatabaseValue> readFrame(std::string_view text, std::string& error, const TreeReader& tree, std::size_t maxValues)
 {
     if (text.size() > kMaxFrameBytes) {
         error = "the frame is larger than 16 MiB";
         return std::nullopt;
     }
     std::optional<DatabaseValue> treeRead;
-    auto frame = tree ? decodeValue(text, nodesOf(tree, treeRead)) : decodeValue(text);
+    auto frame = decodeValue(text, tree ? nodesOf(tree, treeRead) : ExpectedMap(), maxValues);
     if (!frame) {
-        error = "the frame is not JSON, or nests too deep";
+        error = maxValues ? "the frame is not JSON, nests too deep or holds too many values" : "the frame is not JSON, or nests too deep";
         return std::nullopt;
     }
     if (!frame->isMap() || !frame->child("op").isString()) {
@@ -57,6 +55,18 @@ std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& erro
         return std::nullopt;
     }
     return frame;
+}
+
+}  // namespace
+
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, const TreeReader& tree)
+{
+    return readFrame(text, error, tree, 0);
+}
+
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, std::size_t maxValues)
+{
+    return readFrame(text, error, {}, maxValues);
 }
 
 std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error, const TreeReader& tree)

@@ -30,6 +30,10 @@ using TreeReader = std::function<DatabaseValue()>;
 // pair in "writes") that equals the tree's node there is read as that very node, without a copy
 // of it ever being built; the tree is read once, and only for a frame carrying such a map.
 std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, const TreeReader& tree = {});
+// The same for a frame a client sent the service, which reads it as nothing when it holds more
+// than `maxValues` values (each map, list and leaf counted, the frame's own fields too), before
+// building them.
+std::optional<DatabaseValue> parseFrame(std::string_view text, std::string& error, std::size_t maxValues);
 // The same for a frame as a WebSocket hands it over. A transcript's frame is megabytes: it is
 // turned into UTF-8 once, without the intermediate copies of QString::toStdString.
 std::optional<DatabaseValue> parseFrame(const QString& text, std::string& error, const TreeReader& tree = {});

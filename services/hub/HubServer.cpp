@@ -24,6 +24,10 @@ namespace qv::hub {
 
 namespace {
 
+// Frames at least this long are read on a thread of their own: a megabyte of JSON takes tens of
+// milliseconds, which every other client would wait.
+constexpr std::size_t kReadOffThreadBytes = 16 * 1024;
+
 // The sign-in screen's code for an account or address that must wait before trying again.
 constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
 
@@ -74,8 +78,9 @@ const char* errorCode(DatabaseErrorCode code)
 }
 
 // Why `text`, which the frame reader refused, is JSON all the same and still not to be read: a
-// number beyond the range of a double ("1e400"), or nesting deeper than a value may reach.
-// Such a frame is refused like any value that cannot be stored, and the connection stays open.
+// frame larger or holding more values than the service takes, a number beyond the range of a
+// double ("1e400"), or nesting deeper than a value may reach. Such a frame is refused like any
+// value that cannot be stored, and the connection stays open.
 struct UnreadableFrame {
     std::string problem;  // empty when the text is not JSON after all
     DatabaseValue id;     // the frame's "id" when it is a number, else null
@@ -84,15 +89,20 @@ struct UnreadableFrame {
 UnreadableFrame unreadableFrame(std::string_view text)
 {
     struct Reader final : nlohmann::json_sax<nlohmann::json> {
+        // Set, the read ends at the frame's own "id": only that is wanted of a frame too large.
+        bool idOnly = false;
         bool outOfRange = false;
         std::size_t depth = 0;
         std::size_t deepest = 0;
+        std::size_t values = 0;
         bool idNext = false;
         DatabaseValue id;
         bool scalar()
         {
+            ++values;
+            const bool wasId = idNext;
             idNext = false;
-            return true;
+            return !(idOnly && wasId);
         }
         bool null() override { return scalar(); }
         bool boolean(bool) override { return scalar(); }
@@ -122,9 +132,11 @@ UnreadableFrame unreadableFrame(std::string_view text)
         bool end_array() override { return close(); }
         bool open()
         {
+            ++values;
+            const bool wasId = idNext;
             idNext = false;
             deepest = std::max(deepest, ++depth);
-            return true;
+            return !(idOnly && wasId);
         }
         bool close()
         {
@@ -138,6 +150,13 @@ UnreadableFrame unreadableFrame(std::string_view text)
             return false;
         }
     } reader;
+    if (text.size() > HubServer::kMaxClientFrameBytes) {
+        reader.idOnly = true;
+        nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+        return {"the frame is " + std::to_string(text.size()) + " bytes: a frame may hold at most "
+                    + std::to_string(HubServer::kMaxClientFrameBytes >> 20) + " MiB",
+                reader.id};
+    }
     const bool json = nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
     if (reader.outOfRange)
         return {"a number in the frame is beyond the range of a double", DatabaseValue()};
@@ -145,10 +164,36 @@ UnreadableFrame unreadableFrame(std::string_view text)
         return {"the frame nests " + std::to_string(reader.deepest) + " levels deep: a value may reach at most "
                     + std::to_string(kMaxPathDepth) + " levels below the root",
                 reader.id};
+    if (json && reader.values > HubServer::kMaxFrameValues)
+        return {"the frame holds " + std::to_string(reader.values) + " values: a frame may hold at most "
+                    + std::to_string(HubServer::kMaxFrameValues) + " (each map, list and leaf counted)",
+                reader.id};
     return {};
 }
 
 }  // namespace
+
+struct HubServer::ClientFrame {
+    std::optional<DatabaseValue> frame;
+    std::string error;    // why it is not a frame, when it is not JSON either
+    std::string refusal;  // why it is refused, when it is JSON
+    DatabaseValue id;     // the refused frame's "id" when it is a number
+};
+
+HubServer::ClientFrame HubServer::readClientFrame(std::string_view text)
+{
+    ClientFrame read;
+    if (text.size() <= kMaxClientFrameBytes)
+        read.frame = parseFrame(text, read.error, kMaxFrameValues);
+    else
+        read.error = "the frame is larger than " + std::to_string(kMaxClientFrameBytes >> 20) + " MiB";
+    if (!read.frame) {
+        UnreadableFrame unreadable = unreadableFrame(text);
+        read.refusal = std::move(unreadable.problem);
+        read.id = std::move(unreadable.id);
+    }
+    return read;
+}
 
 HubServer::HubServer(Options options)
     : options_(std::move(options))
@@ -166,6 +211,7 @@ HubServer::HubServer(Options options)
     accounts.clock = options_.clock;
     accounts_ = std::make_unique<AuthBackend>(std::move(accounts));
     workers_ = std::make_unique<WorkerPool>("service requests", std::max(2, QThread::idealThreadCount() / 2));
+    frameReader_ = std::make_unique<SerialQueue>("large frames");
     addAccountRoutes();
     verification_ = std::make_unique<AccountVerification>(*this, options_.verifyNewAccounts, options_.dataFolder, [this] {
         return QStringLiteral("%1://%2:%3")
@@ -177,6 +223,8 @@ HubServer::HubServer(Options options)
 
 HubServer::~HubServer()
 {
+    frameReader_->cancelPending();
+    frameReader_.reset();
     workers_->cancelPending();
     workers_.reset();
     if (tcp_)
@@ -479,15 +527,35 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     session.lastHeard = steadyMs();
     if (session.broken)
         return;
-    std::string error;
-    auto frame = parseFrame(text, error);
-    if (frame)
-        handleFrame(session, *frame);
-    else if (UnreadableFrame unreadable = unreadableFrame(text); !unreadable.problem.empty())
-        refuse(session, unreadable.id, "invalid_value", unreadable.problem);
+    if (text.size() < kReadOffThreadBytes) {
+        handleRead(session, readClientFrame(text));
+        scheduleCommit();
+        return;
+    }
+    // The connection's later frames wait, unread, until this one is handled.
+    socket->pause();
+    frameReader_->run([this, weak = std::weak_ptr<HubSession>(found->second), text = std::string(text)] {
+        auto read = std::make_shared<ClientFrame>(readClientFrame(text));
+        QMetaObject::invokeMethod(this, [this, weak, read] {
+            auto session = weak.lock();
+            if (!session || !session->socket || !sessions_.count(session->socket.data()))
+                return;
+            if (!session->broken)
+                handleRead(*session, *read);
+            session->socket->resume();
+            scheduleCommit();
+        }, Qt::QueuedConnection);
+    });
+}
+
+void HubServer::handleRead(HubSession& session, const ClientFrame& read)
+{
+    if (read.frame)
+        handleFrame(session, *read.frame);
+    else if (!read.refusal.empty())
+        refuse(session, read.id, "invalid_value", read.refusal);
     else
-        breakOff(session, "protocol", error);
-    scheduleCommit();
+        breakOff(session, "protocol", read.error);
 }
 
 void HubServer::refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message)
@@ -521,7 +589,13 @@ void HubServer::handleFrame(HubSession& session, const DatabaseValue& frame)
     const DatabaseValue& sentId = frame.child("id");
     const std::uint64_t id = static_cast<std::uint64_t>(sentId.toInt());
     if (op == "ping") {
-        session.outbox.push_back(FrameBuilder("pong").value("id", sentId).take());
+        // A pong tells nothing of the tree: with nothing waiting before it for the commit, it goes
+        // at once, so that no account's writes in this turn hold up another account's round trip.
+        std::string pong = FrameBuilder("pong").value("id", sentId).take();
+        if (session.outbox.empty() && session.socket)
+            session.socket->sendText(pong);
+        else
+            session.outbox.push_back(std::move(pong));
         return;
     }
     if (op == "auth") {

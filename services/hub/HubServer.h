@@ -79,6 +79,12 @@ public:
         // reads afresh when it reconnects. One frame of any size may always go.
         qint64 maxUnsentBytes = qint64{4} << 20;
     };
+    // The most a client's frame may hold: larger ones are refused with `invalid_value`, nothing of
+    // them applied, so that no account's writes keep the service from answering others. The
+    // client's own writes are single records, and its largest, the editing trace, stays under
+    // 1 MiB.
+    static constexpr std::size_t kMaxClientFrameBytes = std::size_t{2} << 20;
+    static constexpr std::size_t kMaxFrameValues = 2048;
     // Descriptors kept for what is not a connection: the stores, uploads being written, the
     // event loop and the answer to a connection turned away.
     static constexpr int kDescriptorReserve = 64;
@@ -110,6 +116,10 @@ private:
     void turnAway(QTcpSocket* socket, const HttpResponse& response);
     void addAccountRoutes();
     void handleText(WebSocketConnection* socket, std::string_view text);
+    struct ClientFrame;
+    // The frame in `text`, or why it is refused. Runs on any thread.
+    static ClientFrame readClientFrame(std::string_view text);
+    void handleRead(HubSession& session, const ClientFrame& read);
     void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
@@ -145,6 +155,9 @@ private:
     // Password hashing and the writing of uploads, off the service's thread. Declared last so
     // that it is stopped first, while what its tasks use still exists.
     std::unique_ptr<WorkerPool> workers_;
+    // Reads large frames, one at a time, apart from the workers, so that sign-ins never wait
+    // behind them.
+    std::unique_ptr<SerialQueue> frameReader_;
 };
 
 }  // namespace qv::hub

@@ -47,8 +47,15 @@ public:
     // Ends the connection at once.
     void abort();
     qint64 bytesToWrite() const { return socket_ ? socket_->bytesToWrite() : 0; }
+    // Stops handing over messages until resumed, while one is handled elsewhere; what the client
+    // sends meanwhile waits in the network, and the client with it.
+    void pause() { paused_ = true; }
+    void resume();
 
 private:
+    // Hands over the messages received, as many as make up about kTurnBytes, then lets the
+    // service's other work run before the rest: one client's stream of frames never holds up
+    // the others for longer than its share.
     void readFrames();
     // Reads the frame at the start of `bytes`: the bytes it took, 0 when it has not all arrived,
     // or -1 when it broke the rules and the connection is closing.
@@ -66,6 +73,8 @@ private:
     bool closing_ = false;  // the service's close frame is sent
     bool failed_ = false;   // nothing more the client sends is read
     bool ended_ = false;
+    bool paused_ = false;
+    bool continuing_ = false;  // a later readFrames() is queued
     QTimer closeWait_;
 };
 

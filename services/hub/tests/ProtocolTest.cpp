@@ -127,6 +127,82 @@ TEST_F(Protocol, BadFramesGetAClearErrorAndCloseWhereTheProtocolIsBroken)
     EXPECT_TRUE(service->value("users").isNull());
 }
 
+// A write of `leaves` integer keys at `path`: with the frame's own fields (the frame, "op",
+// "id", "writes", the pair, its path and the value's map) it holds `leaves` + 7 values.
+std::string writeOfLeaves(std::uint64_t id, const std::string& path, std::size_t leaves)
+{
+    std::vector<DatabaseValue::Entry> entries;
+    for (std::size_t i = 0; i < leaves; ++i)
+        entries.emplace_back("k" + std::to_string(i), DatabaseValue(static_cast<std::int64_t>(i)));
+    return FrameBuilder("write").id(id).writes("writes", {{DatabasePath::parse(path), DatabaseValue::map(std::move(entries))}}).take();
+}
+
+TEST_F(Protocol, AFramePastTheServicesBoundsIsRefusedWholeAndTheConnectionServesOn)
+{
+    const std::string mine = "users/" + uid + "/big";
+    const std::size_t most = HubServer::kMaxFrameValues;
+    std::string zeros = "[0";
+    for (std::size_t i = 0; i < most; ++i)
+        zeros += ",0";
+    zeros += "]";
+    struct Case {
+        const char* name;
+        std::string frame;
+        const char* says;
+    };
+    const std::vector<Case> cases{
+        {"one value past the most", writeOfLeaves(11, mine, most - 6), "at most 2048"},
+        {"100,000 keys, 1.7 MB", writeOfLeaves(12, mine, 100'000), "at most 2048"},
+        {"a small frame of many values", "{\"op\":\"write\",\"id\":13,\"writes\":[[\"" + mine + "\"," + zeros + "]]}",
+         "at most 2048"},
+        {"a compare-and-set", "{\"op\":\"cas\",\"id\":14,\"path\":\"" + mine + "\",\"expected\":null,\"value\":" + zeros + "}",
+         "at most 2048"},
+        {"an on-disconnect write", "{\"op\":\"ondisconnect\",\"id\":15,\"writes\":[[\"" + mine + "\"," + zeros + "]]}",
+         "at most 2048"},
+        {"a frame over 2 MiB", FrameBuilder("write").id(16).writes("writes", {{DatabasePath::parse(mine), DatabaseValue(std::string(3 << 20, 'x'))}}).take(),
+         "at most 2 MiB"},
+    };
+    RawClient client(service->url());
+    client.authenticate(token);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        client.send(c.frame);
+        DatabaseValue answer = client.next();
+        EXPECT_EQ(answer.child("op").toString(), "error");
+        EXPECT_EQ(answer.child("code").toString(), "invalid_value");
+        EXPECT_NE(answer.child("message").toString().find(c.says), std::string::npos) << answer.child("message").toString();
+        EXPECT_EQ(answer.child("id").toInt(), std::stoll(c.frame.substr(c.frame.find("\"id\":") + 5)));
+        client.send(FrameBuilder("ping").id(99).take());
+        EXPECT_EQ(client.next().child("op").toString(), "pong");
+    }
+    EXPECT_FALSE(client.closed);
+    EXPECT_TRUE(service->value("users").isNull());
+}
+
+// Frames as large as the service takes are stored, and a large one, read apart from the
+// service's thread, is still answered in its place among the frames around it.
+TEST_F(Protocol, WritesAtTheServicesBoundsAreStoredAndAnsweredInOrder)
+{
+    const std::string mine = "users/" + uid + "/";
+    const std::string longest(HubServer::kMaxClientFrameBytes - 1024, 't');
+    RawClient client(service->url());
+    client.authenticate(token);
+    client.send(writeOfLeaves(1, mine + "many", HubServer::kMaxFrameValues - 7));
+    client.send(FrameBuilder("ping").id(2).take());
+    client.send(FrameBuilder("write").id(3).writes("writes", {{DatabasePath::parse(mine + "long"), DatabaseValue(longest)}}).take());
+    client.send(FrameBuilder("write").id(4).writes("writes", {{DatabasePath::parse(mine + "small"), DatabaseValue(1)}}).take());
+    client.send(FrameBuilder("ping").id(5).take());
+    std::vector<std::string> answers;
+    for (int i = 0; i < 5; ++i) {
+        const DatabaseValue answer = client.next();
+        answers.push_back(answer.child("op").toString() + " " + std::to_string(answer.child("id").toInt()));
+    }
+    EXPECT_EQ(answers, (std::vector<std::string>{"ack 1", "pong 2", "ack 3", "ack 4", "pong 5"}));
+    EXPECT_EQ(service->value(mine + "many").childCount(), HubServer::kMaxFrameValues - 7);
+    EXPECT_EQ(service->value(mine + "long"), DatabaseValue(longest));
+    EXPECT_EQ(service->value(mine + "small"), DatabaseValue(1));
+}
+
 TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
 {
     const std::string path = "users/" + uid + "/x";
