@@ -332,6 +332,12 @@ void HubServer::acceptTcp()
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         ++connections_;
         connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        if (connections_ > maxConnections_ + kDescriptorReserve / 2) {
+            // Answered ones are held a moment each: connections arriving faster than they go
+            // would take the reserve too. Past half of it, a connection is closed unanswered.
+            socket->abort();
+            continue;
+        }
         if (connections_ > maxConnections_) {
             turnAway(socket, HttpResponse::error(503, "busy", "The service holds as many connections as it can. Try again shortly."));
             continue;

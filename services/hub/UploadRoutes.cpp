@@ -220,7 +220,15 @@ std::shared_ptr<objectstore::ObjectStore> mountUploadRoutes(HubServer& server, c
         const std::optional<User> user = accounts->resumeSession(bearerToken(request));
         if (!user)
             return HttpResponse::error(401, "unauthenticated", "Sign in to upload.");
-        const std::string file = uploadFileOf(request.query.queryItemValue("file_name", QUrl::FullyDecoded).toStdString());
+        // The name checked is the name signed: a second `file_name` could otherwise pass the
+        // check with one name and be signed for another.
+        std::vector<std::string> names;
+        for (const auto& [name, value] : request.query.queryItems(QUrl::FullyDecoded))
+            if (name == "file_name")
+                names.push_back(value.toStdString());
+        if (names.size() > 1)
+            return HttpResponse::error(400, "bad_request", "Name one file to upload.");
+        const std::string file = names.empty() ? std::string() : uploadFileOf(names.front());
         if (!file.empty()) {
             if (auto refusal = uploadRefusal(*database, user->uid, file))
                 return *refusal;

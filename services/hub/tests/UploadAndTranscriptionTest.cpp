@@ -610,10 +610,15 @@ TEST_F(UploadAndTranscription, AFilesUploadAddressGoesOnlyToTheAccountItBelongsT
     };
     for (const Case& c : cases)
         EXPECT_EQ(ask(c.who, c.uuid), c.status) << c.name;
+    // Two names: one free to pass the check, another account's to be signed.
+    for (const std::string& first : {std::string("x"), std::string("D0000000000000000000000000000006.m4a")}) {
+        const QByteArray twoNames = "/make-upload-request?file_name=" + QByteArray::fromStdString(first)
+            + "&file_name=" + QByteArray::fromStdString(handedOut) + ".m4a";
+        EXPECT_EQ(exchange(service->port(), "GET", twoNames, Exchange{{}, {}, other, "127.0.0.1"}).status, 400) << first;
+    }
 
     // The account whose file it is uploads it: nothing of another account's is in the way.
     EXPECT_EQ(upload(handedOut, QByteArray(5000, 'a')), 200);
-    EXPECT_FALSE(fs::exists(store->objectPath(takenFirst + ".m4a")));
 }
 
 // A PUT that announces the test's largest body, sends a few bytes and then nothing, from `source`.
