@@ -11,6 +11,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -223,7 +224,8 @@ QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cel
     const QTextLine line = layOutOnOneLine(layout);
     if (!line.isValid() || line.naturalTextWidth() <= width)
         return {cell.text, formats};
-    const auto x = [&](qsizetype at) { return line.cursorToX(int(at)); };
+    // The width between two positions, whichever way the text runs.
+    const auto span = [&](qsizetype from, qsizetype to) { return std::abs(line.cursorToX(int(to)) - line.cursorToX(int(from))); };
 
     // The words, [start, end) each, between the blanks.
     std::vector<std::pair<qsizetype, qsizetype>> words;
@@ -235,6 +237,8 @@ QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cel
             words.emplace_back(start, end);
         start = end + 1;
     }
+    if (words.empty())
+        return {cell.text, formats};
     const auto count = static_cast<qsizetype>(words.size());
     qsizetype found = 0;
     if (!cell.bold.empty()) {
@@ -246,7 +250,7 @@ QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cel
     const double after = metrics.horizontalAdvance(kCutAfter);
     // The words [first, last) with the marks of what they leave out.
     const auto widthOf = [&](qsizetype first, qsizetype last) {
-        return x(words[std::size_t(last - 1)].second) - x(words[std::size_t(first)].first) + (first > 0 ? before : 0) +
+        return span(words[std::size_t(first)].first, words[std::size_t(last - 1)].second) + (first > 0 ? before : 0) +
                (last < count ? after : 0);
     };
     const auto start = [&](qsizetype word) { return words[std::size_t(word)].first; };
@@ -258,7 +262,7 @@ QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cel
         QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, cell.text);
         characters.setPosition(int(start(found)));
         qsizetype cut = start(found);
-        for (qsizetype next = characters.toNextBoundary(); next > 0 && next < end(found) && x(next) - x(start(found)) <= room;
+        for (qsizetype next = characters.toNextBoundary(); next > 0 && next < end(found) && span(start(found), next) <= room;
              next = characters.toNextBoundary())
             cut = next;
         return cutWords(cell, formats, start(found), cut, found > 0 ? kCutBefore : QString(), kCutInside);
@@ -266,7 +270,7 @@ QVTableViewSearch::ShownWords QVTableViewSearch::shownWords(const WordsCell& cel
     // A little of what leads to the found word, then what follows it, then more before it.
     qsizetype first = found;
     qsizetype last = found + 1;
-    while (first > 0 && x(start(found)) - x(start(first - 1)) <= width / 4 && widthOf(first - 1, last) <= width)
+    while (first > 0 && span(start(first - 1), start(found)) <= width / 4 && widthOf(first - 1, last) <= width)
         --first;
     while (last < count && widthOf(first, last + 1) <= width)
         ++last;

@@ -61,6 +61,14 @@ TEST(SearchResultsTable, AnAbstractTooWideIsCutOnWholeWordsWithAWholeEllipsisAtE
         {"found last", "then so thing and look again whole light footage", "footage", "whole light footage", true, false},
         {"found near the start: no room wasted before it", "so footage then decided to cut the whole interview short",
          "footage", "so footage then decided", false, true},
+        {"right to left, found in the middle",
+         QStringLiteral("\u05d0\u05d7\u05ea \u05e9\u05ea\u05d9\u05d9\u05dd \u05e9\u05dc\u05d5\u05e9 \u05d0\u05e8\u05d1\u05e2 "
+                        "\u05d7\u05de\u05e9 \u05e9\u05e9 \u05e6\u05d9\u05dc\u05d5\u05de\u05d9\u05dd \u05e9\u05d1\u05e2 "
+                        "\u05e9\u05de\u05d5\u05e0\u05d4 \u05ea\u05e9\u05e2 \u05e2\u05e9\u05e8"),
+         QStringLiteral("\u05e6\u05d9\u05dc\u05d5\u05de\u05d9\u05dd"),
+         QStringLiteral("\u05d7\u05de\u05e9 \u05e9\u05e9 \u05e6\u05d9\u05dc\u05d5\u05de\u05d9\u05dd \u05e9\u05d1\u05e2 "
+                        "\u05e9\u05de\u05d5\u05e0\u05d4"),
+         true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -255,7 +255,7 @@ protected:
             QApplication::processEvents();
             found = faults();
             return found.empty();
-        }, 2.0);
+        });
         return found;
     }
 
