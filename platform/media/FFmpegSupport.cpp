@@ -186,7 +186,7 @@ Wide greatestCommonDivisor(Wide a, Wide b)
 Fraction fraction(Wide numerator, Wide denominator)
 {
     constexpr Wide kLowest = -static_cast<Wide>(~static_cast<unsigned __int128>(0) >> 1) - 1;
-    if (numerator == kLowest || denominator == kLowest)
+    if (numerator == kLowest || denominator == kLowest || denominator == 0)
         return kOverflowed;
     if (denominator < 0) {
         numerator = -numerator;
@@ -268,7 +268,7 @@ int64_t streamTimestampAt(const MediaTime& time, const MediaTimeRange& target, c
 {
     if (!usable(timeBase))
         return 0;
-    const bool scaled = target.duration != source.duration && target.duration > MediaTime::zero();
+    const bool scaled = target.duration != source.duration && target.duration.isNumeric() && target.duration > MediaTime::zero();
     if (time.isNumeric() && target.start.isNumeric() && source.start.isNumeric()
         && (!scaled || source.duration.isNumeric())) {
         Fraction offset = time > target.start ? fraction(time) + -fraction(target.start) : Fraction{};

@@ -221,7 +221,8 @@ TEST_P(PictureStarts, AReaderMovedAboutShowsThePictureThatStartsThereAloneOrNot)
     auto reader = VideoFrameReader::make(composition, trackID, MediaTime::zero());
     ASSERT_TRUE(reader);
     std::vector<std::size_t> order = forward();
-    order.insert(order.end(), order.rbegin(), order.rend());
+    const std::vector<std::size_t> backward(order.rbegin(), order.rend());
+    order.insert(order.end(), backward.begin(), backward.end());
     for (std::size_t k = 0; k < targets_.size(); ++k)
         order.push_back(k * 37 % targets_.size());
     bool alone = false;
