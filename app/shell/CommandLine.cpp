@@ -123,7 +123,7 @@ QString CommandLine::help()
         "Usage: quorvantelle [option...] [file...]\n"
         "\n"
         "Opens Quorvantelle. Each file is a media file to import or, when its name ends in .fcpxml,\n"
-        "a library to open; when the program is running already, the files go to it.\n"
+        "a library to open; media files given while the program runs go to it.\n"
         "\n"
         "Options:\n"
         "  --service <address>        a running service, http or https (http://127.0.0.1:7450/);\n"

@@ -18,9 +18,11 @@ int main(int argc, char** argv)
     application.setQuitOnLastWindowClosed(false);
     ze::ZEApplicationForwarder::registerForwarding();
     auto config = qv::shell::LaunchConfiguration::fromCommandLine(commandLine);
-    // Files opened while the program runs go to the running one.
+    // Media files opened while the program runs go to the running one. The running one takes
+    // media only: with a library among the files, this one opens them all itself.
     const QString channel = qv::shell::RunningInstance::channelName();
-    if (!config.mediaFiles.isEmpty() && qv::shell::RunningInstance::handOver(channel, config.mediaFiles))
+    if (!config.mediaFiles.isEmpty() && config.libraryFile.isEmpty()
+        && qv::shell::RunningInstance::handOver(channel, config.mediaFiles))
         return 0;
     qv::QtDispatcher mainQueue;
     qv::Preferences preferences;

@@ -363,12 +363,8 @@ TEST_F(IntakeEndToEnd, AddedFilesAreTranscribedAndPlayTheirOwnMedia)
     screenshot("intake-08-opened");
 }
 
-
-// A library of the partner editor with two clips marked for import is dropped on the pending
-// list: both become pending files and are transcribed; the library goes back marked as
-// processing; once their transcripts are verified, the library opened from the File menu's
-// road goes back again with their words as keywords. The partner editor is a script that keeps
-// every document handed to it.
+// A cut MP3 dropped on the pending list is listed with the length of the sound it holds, marked,
+// and cannot be sent for transcription.
 TEST_F(IntakeEndToEnd, ACutMp3IsListedWithTheLengthOfItsSoundAndCannotBeTranscribed)
 {
     // A minute of sound, and a copy of it that kept its first 4.5 s: the copy's header still
@@ -422,6 +418,11 @@ TEST_F(IntakeEndToEnd, ACutMp3IsListedWithTheLengthOfItsSoundAndCannotBeTranscri
     screenshot("intake-cut-mp3-reason");
 }
 
+// A library of the partner editor with two clips marked for import is dropped on the pending
+// list: both become pending files and are transcribed; the library goes back marked as
+// processing; once their transcripts are verified, the library opened from the File menu's
+// road goes back again with their words as keywords. The partner editor is a script that keeps
+// every document handed to it.
 TEST_F(IntakeEndToEnd, LibraryClipsAreTranscribedAndSentBackWithTheirKeywords)
 {
     const QString first = spokenWav("take one", "Good morning to you all.");
