@@ -119,6 +119,14 @@ TEST_F(RunningInstanceTest, FilesOpenedWhileTheProgramRunsGoToTheRunningOne)
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(waitForOutput(first, "instance: 2 file(s) handed over by another start")) << said[&first].toStdString();
 
+    // The running program takes media only: files that include a library are opened by a
+    // program of their own, nothing of them handed over and lost.
+    QProcess& withLibrary = start({"take.wav", "Edit.fcpxml"});
+    EXPECT_TRUE(waitForOutput(withLibrary, "instance: ")) << said[&withLibrary].toStdString();
+    EXPECT_EQ(withLibrary.state(), QProcess::Running);
+    withLibrary.kill();
+    ASSERT_TRUE(withLibrary.waitForFinished(kDeadlineMs));
+
     // Killed, the first leaves its socket behind; the next start runs all the same and takes the
     // files of the one after it.
     first.kill();
