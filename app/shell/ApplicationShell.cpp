@@ -181,8 +181,11 @@ ApplicationShell::ApplicationShell(Dispatcher& mainQueue, Preferences& preferenc
             if (!libraryDrop_)
                 return;
             MemoryPasteboard pasteboard = MemoryPasteboard::fromMimeData(data);
-            if (data.hasFormat(kFCPXPasteboardType))
-                pasteboard.addType(kFCPXPasteboardType, QVXMLDocument::decodedText(data.data(kFCPXPasteboardType)));
+            // Every form the library may come in, its plain-text copies too, is read in the
+            // encoding its bytes declare; one that cannot be read so is none, never misread.
+            for (const QString& type : {kFCPXPasteboardType, kUTF8PlainTextPasteboardType, kStringPasteboardType})
+                if (data.hasFormat(type))
+                    pasteboard.addType(type, QVXMLDocument::decodedText(data.data(type)));
             libraryDrop_->dropFromFCPX(pasteboard);
         },
         [this](const QString& path) { openLibraryFile(path); });

@@ -526,6 +526,26 @@ TEST_F(IntakeEndToEnd, LibraryFilesAreReadInTheirEncodingAndMalformedOnesRefused
     EXPECT_TRUE(ad.filesPending.empty());
     EXPECT_FALSE(ad.droppedXMLDoc);
 
+    // Dragged, a library in ISO-8859-1 that declares UTF-8 is refused too, its plain-text copy
+    // as much as its own form: neither is read with its letters replaced.
+    {
+        const QByteArray misdeclared = library("Caf\u00e9 au lait", "UTF-8").toLatin1();
+        QMimeData dragged;
+        dragged.setData(kFCPXPasteboardType, misdeclared);
+        dragged.setData(kStringPasteboardType, misdeclared);
+        QWidget* viewport = shell->pendingList().tableView()->viewport();
+        const QPoint inside(viewport->width() / 2, viewport->height() / 2);
+        QDragEnterEvent enter(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(inside, Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+        ASSERT_TRUE(waitFor([&] { return (alert = openMessageBox(&shell->window())) != nullptr; }));
+        EXPECT_EQ(alert->text(), "Library Import Error");
+        pressButton(alert, "OK");
+        EXPECT_TRUE(ad.filesPending.empty());
+        EXPECT_FALSE(ad.droppedXMLDoc);
+    }
+
     QStringEncoder utf16(QStringConverter::Utf16BE, QStringEncoder::Flag::WriteBom);
     const QString omega = QString::fromUtf8("Ωmega 𝄞");
     const struct {
