@@ -157,8 +157,8 @@ TEST_F(ZELogDBStorageTest, ADamagedFileIsKeptAsideAndANewStoreCreated)
 }
 
 // A folder where the store or its write-ahead files should be can never be opened: left there, it
-// turned every later log away with an error of its own.
-TEST_F(ZELogDBStorageTest, AFolderInTheStoresPlaceIsSetAsideOnceAndANewStoreTakesTheLogs)
+// turned every later log away with an error of its own. It is set aside, and only it.
+TEST_F(ZELogDBStorageTest, AFolderInTheStoresPlaceOrItsFilesIsSetAsideOnceAndLogsAreTakenAgain)
 {
     // The error lines logged since the first `from` lines.
     const auto errorsSince = [this](std::size_t from) {
@@ -187,13 +187,18 @@ TEST_F(ZELogDBStorageTest, AFolderInTheStoresPlaceIsSetAsideOnceAndANewStoreTake
         for (const char* name : {"one", "two", "three"}) {
             EXPECT_TRUE(storage.saveLog(makeLog(name), "Analytics", ZEFlagsNormal));
         }
-        EXPECT_EQ(load(storage, "Analytics"), (std::vector<std::string>{"one", "two", "three"}));
+        // With only its log or shared memory in the way, the store itself and its logs stay.
+        const std::vector<std::string> kept = suffix.empty() ? std::vector<std::string>{"one", "two", "three"}
+                                                             : std::vector<std::string>{"earlier", "one", "two", "three"};
+        EXPECT_EQ(load(storage, "Analytics"), kept);
         EXPECT_EQ(errorsSince(beforeStoring), std::vector<std::string>{});
         const auto opening = errorsSince(beforeOpening);
-        EXPECT_EQ(std::count(opening.begin(), opening.end(),
-                      "The database " + databaseFile().string() + " is damaged or not a file; it was kept as "
-                          + databaseFile().string() + ".damaged-1 and a new one is created."),
-            1);
+        const std::string setAside = suffix.empty()
+            ? "The database " + databaseFile().string() + " is damaged or not a file; it was kept as "
+                + databaseFile().string() + ".damaged-1 and a new one is created."
+            : databaseFile().string() + suffix + " is not a file; it was kept as " + databaseFile().string() + ".damaged-1"
+                + suffix + ".";
+        EXPECT_EQ(std::count(opening.begin(), opening.end(), setAside), 1) << (opening.empty() ? "" : opening.front());
         // What stood there is kept, whole, beside the new store.
         EXPECT_TRUE(std::filesystem::is_directory(databaseFile().string() + ".damaged-1" + suffix + "/inside"));
         EXPECT_TRUE(std::filesystem::is_regular_file(databaseFile()));

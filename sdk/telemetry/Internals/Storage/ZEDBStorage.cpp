@@ -10,7 +10,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace ze {
@@ -64,18 +68,37 @@ int waitForLock(void*, int attempt)
     return 1;
 }
 
-// Something other than a file where the store or its write-ahead log should be (a folder, say)
-// cannot be opened and never goes away by itself: the store is set aside as a damaged one is.
-bool somethingElseInTheWay(const std::filesystem::path& file)
+constexpr const char* kCompanions[] = {"-wal", "-shm"};
+
+// Something other than a file (a folder, say) where a file should be cannot be opened and never
+// goes away by itself.
+bool notAFile(const std::string& path)
 {
-    for (const char* suffix : {"", "-wal", "-shm"}) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+bool companionInTheWay(const std::filesystem::path& file)
+{
+    return std::any_of(std::begin(kCompanions), std::end(kCompanions),
+        [&](const char* suffix) { return notAFile(file.string() + suffix); });
+}
+
+// The first "<file>.damaged-N" free for the store and both its companions.
+std::optional<std::string> freeAsideName(const std::filesystem::path& file)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const std::string aside = file.string() + ".damaged-" + std::to_string(n);
         std::error_code error;
-        const std::filesystem::path path = file.string() + suffix;
-        if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error)) {
-            return true;
+        const auto taken = [&](const std::string& path) {
+            return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+        };
+        if (!taken(aside) && !taken(aside + kCompanions[0]) && !taken(aside + kCompanions[1])) {
+            return aside;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 // The URI option must be switched on before SQLite is first used in the process.
@@ -105,9 +128,13 @@ void ZEDBStorage::initWithSchema(std::optional<ZEDBSchema> schema, unsigned vers
     });
     schema_ = std::move(schema);
     int result = configureDatabaseWithSchema(schema_, version, filename);
-    // A folder in the shared-memory file's place lets the store open read-only: every write fails.
-    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT || somethingElseInTheWay(dbFileURL_)) {
+    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT || notAFile(dbFileURL_.string())) {
         keepDamagedDatabase();
+        result = configureDatabaseWithSchema(schema_, version, filename);
+    } else if (companionInTheWay(dbFileURL_)) {
+        // A folder in the shared-memory file's place lets the store open read-only: every write
+        // fails. The store itself is sound and keeps its logs; only what is in the way goes.
+        keepCompanionsAside();
         result = configureDatabaseWithSchema(schema_, version, filename);
     }
     if (result != SQLITE_OK) {
@@ -351,23 +378,33 @@ void ZEDBStorage::dropDatabase()
 void ZEDBStorage::keepDamagedDatabase()
 {
     closeConnection();
-    for (int n = 1; n < 1000; ++n) {
-        const std::string aside = dbFileURL_.string() + ".damaged-" + std::to_string(n);
-        std::error_code error;
-        if (std::filesystem::exists(std::filesystem::symlink_status(aside, error))) {
-            continue;
+    const std::optional<std::string> aside = freeAsideName(dbFileURL_);
+    if (aside && std::rename(dbFileURL_.c_str(), aside->c_str()) == 0) {
+        for (const char* companion : kCompanions) {
+            std::rename((dbFileURL_.string() + companion).c_str(), (*aside + companion).c_str());
         }
-        if (std::rename(dbFileURL_.c_str(), aside.c_str()) == 0) {
-            for (const char* companion : {"-wal", "-shm"}) {
-                std::rename((dbFileURL_.string() + companion).c_str(), (aside + companion).c_str());
-            }
-            ZELogError(kZELogTag, "The database %@ is damaged or not a file; it was kept as %@ and a new one is created.",
-                dbFileURL_.string(), aside);
-            return;
-        }
-        break;
+        ZELogError(kZELogTag, "The database %@ is damaged or not a file; it was kept as %@ and a new one is created.",
+            dbFileURL_.string(), *aside);
+        return;
     }
     dropDatabase();
+}
+
+void ZEDBStorage::keepCompanionsAside()
+{
+    closeConnection();
+    const std::optional<std::string> aside = freeAsideName(dbFileURL_);
+    for (const char* companion : kCompanions) {
+        const std::string path = dbFileURL_.string() + companion;
+        if (!notAFile(path)) {
+            continue;
+        }
+        if (aside && std::rename(path.c_str(), (*aside + companion).c_str()) == 0) {
+            ZELogError(kZELogTag, "%@ is not a file; it was kept as %@.", path, *aside + companion);
+        } else {
+            ZELogError(kZELogTag, "%@ is not a file and cannot be moved aside.", path);
+        }
+    }
 }
 
 void ZEDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler)

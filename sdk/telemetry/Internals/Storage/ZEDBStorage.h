@@ -129,6 +129,9 @@ private:
     void closeConnection();
     // Moves a file SQLite called corrupt aside; deletes it only when it cannot be moved.
     void keepDamagedDatabase();
+    // Moves what is not a file in the place of the store's log or shared memory aside, keeping
+    // the store.
+    void keepCompanionsAside();
     static std::int64_t querySingleValue(const std::string& query, sqlite3* db);
     using KeptStatements = std::map<std::string, sqlite3_stmt*, std::less<>>;
     // The statement kept in `kept` for `query` on the open connection, prepared on first use;
