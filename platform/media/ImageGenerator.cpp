@@ -133,8 +133,11 @@ MediaResult<VideoImage> ImageGenerator::copyCompositionImage(const MediaTime& ti
     return scaleToRgb(*frame, width, height, path);
 }
 
-MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& time) const
+MediaResult<VideoImage> ImageGenerator::copyImage(const MediaTime& at) const
 {
+    // A file's time line has one epoch: a time of another counts by its value alone.
+    MediaTime time = at;
+    time.epoch = 0;
     if (composition_)
         return copyCompositionImage(time);
     const std::string& path = asset_.path();

@@ -183,7 +183,10 @@ void VideoFrameReader::Impl::forgetDecoded()
 void VideoFrameReader::Impl::position(const MediaTime& time, double toleranceBefore, double toleranceAfter,
                                       bool shownAlone)
 {
-    startTime = time.isNumeric() && time > MediaTime::zero() ? time : MediaTime::zero();
+    // The composition's time line has one epoch: a time of another counts by its value alone.
+    MediaTime onLine = time;
+    onLine.epoch = 0;
+    startTime = onLine.isNumeric() && onLine > MediaTime::zero() ? onLine : MediaTime::zero();
     start = startTime.seconds();
     alone = shownAlone;
     // A landing cut short has read on without taking a picture: where the decoder stands is

@@ -33,6 +33,12 @@ TEST(ImageGenerator, TakesFramesOfACompositionAndBlackInItsGaps)
     EXPECT_EQ(placed->width, 320);
     EXPECT_EQ(placed->height, 180);
     EXPECT_NEAR(centreBrightness(placed.value()), centreBrightness(source.copyImage(MediaTime(1100, 1000)).value()), 3);
+    // A time of another epoch (as a stored one may be) is taken by its value.
+    MediaTime otherEpoch(600, 1000);
+    otherEpoch.epoch = 1;
+    auto placedAgain = composed.copyImage(otherEpoch);
+    ASSERT_TRUE(placedAgain) << placedAgain.error().description;
+    EXPECT_EQ(centreBrightness(placedAgain.value()), centreBrightness(placed.value()));
     auto gap = composed.copyImage(MediaTime(200, 1000));
     ASSERT_TRUE(gap);
     EXPECT_EQ(gap->width, 320);
