@@ -160,7 +160,8 @@ void HttpConnection::checkBodyRate()
     const bool paused = windowPaused_ || (stream_ && stream_->paused);
     const bool tooSlow = !paused && tooLittleSince(windowStart_, limits_.rateWindowSeconds);
     windowStart_ = received();
-    windowPaused_ = false;
+    // A pause that goes on past the window's end is not the sender's in the next one either.
+    windowPaused_ = stream_ && stream_->paused;
     if (tooSlow)
         answer(HttpResponse::error(408, "too_slow", "The request body arrived too slowly."));
 }
@@ -170,7 +171,7 @@ void HttpConnection::noteRecentStep()
     if (!socket_ || answered_)
         return recentStep_.stop();
     recent_.push_back({received(), stepPaused_ || stream_->paused});
-    stepPaused_ = false;
+    stepPaused_ = stream_->paused;
     if (recent_.size() > kYieldSpanSteps + 1)
         recent_.pop_front();
 }

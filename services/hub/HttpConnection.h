@@ -35,9 +35,9 @@ public:
         double minBodyBytesPerSecond = 16 * 1024;
         // In every window of this many seconds from the end of the head, a body must bring at
         // least this rate (or all that is still due): a sender that trickles loses its
-        // connection, and its upload's place, within a window, however large the size it
-        // announced. A quarter of the client's own 64 kbit/s audio: a link slower than that
-        // could not upload its recordings anyway.
+        // connection, and its upload's place, at the end of the first window it falls short in,
+        // however large the size it announced. A quarter of the client's own 64 kbit/s audio: a
+        // link slower than that could not upload its recordings anyway.
         double rateWindowSeconds = 30;
         double minWindowBytesPerSecond = 2 * 1024;
         // When its sink asks (another upload waits for a place), a streamed body that brought
