@@ -278,8 +278,9 @@ std::string longStringWrite(std::uint64_t id, const std::string& path, std::size
     return FrameBuilder("write").id(id).writes("writes", {{DatabasePath::parse(path), DatabaseValue(std::move(text))}}).take();
 }
 
-// Another account writes large values on a thread of its own, each as soon as the last is
-// answered or, pipelined, with up to 8 unanswered, while `pings` times this client's round trips.
+// Another account writes large values, on threads of its own, each connection writing as soon
+// as its last is answered or, pipelined, with up to 8 unanswered, while `pings` times this
+// client's round trips.
 void largeWritesBeside(quint16 port, const std::function<Percentiles(const std::function<bool()>&)>& pings)
 {
     const std::string account = post(port, "/auth/sign-up", R"({"email":"writer@example.com","password":"benchmark"})").second;
@@ -289,6 +290,7 @@ void largeWritesBeside(quint16 port, const std::function<Percentiles(const std::
         std::string what;
         std::function<std::string(std::uint64_t id)> frame;
         int unanswered;
+        int connections = 1;
     };
     // The frame's own fields take a few of the values a frame may hold.
     const int atTheBound = static_cast<int>(qv::hub::HubServer::kMaxFrameValues) - 10;
@@ -298,6 +300,8 @@ void largeWritesBeside(quint16 port, const std::function<Percentiles(const std::
         {"600000-key values back to back", [&](std::uint64_t id) { return largeWrite(id, path, 600'000); }, 1},
         {std::to_string(atTheBound) + "-key values back to back", [&](std::uint64_t id) { return largeWrite(id, path, atTheBound); }, 1},
         {std::to_string(atTheBound) + "-key values, 8 at a time", [&](std::uint64_t id) { return largeWrite(id, path, atTheBound); }, 8},
+        {std::to_string(atTheBound) + "-key values, 8 at a time on each of 48 connections",
+         [&](std::uint64_t id) { return largeWrite(id, path, atTheBound); }, 8, 48},
         {"one-string values back to back", [&](std::uint64_t id) { return longStringWrite(id, path, longest); }, 1},
     };
     for (const Case& load : cases) {
@@ -305,26 +309,32 @@ void largeWritesBeside(quint16 port, const std::function<Percentiles(const std::
         std::atomic<bool> writing = true;
         std::atomic<int> acked = 0;
         std::atomic<int> refused = 0;
-        std::thread writer([&] {
+        auto writes = [&](int connection) {
             qv::hub::lowerThreadPriority();
             QTcpSocket socket;
             socket.connectToHost("127.0.0.1", port);
             socket.waitForConnected(10'000);
             socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                          "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-            socket.write(maskedTextFrame(FrameBuilder("auth").text("token", token).text("client", "large").take()));
+            // A client name of its own: the same write ids from two would be taken as repeats.
+            const std::string client = "large" + std::to_string(connection);
+            socket.write(maskedTextFrame(FrameBuilder("auth").text("token", token).text("client", client).take()));
             // Answers are counted as they come; a tail shorter than either mark is kept so
             // that one split between two reads is still seen, and none counted twice.
             QByteArray tail;
+            int answered = 0;
             auto readAnswers = [&] {
                 const QByteArray chunk = tail + socket.readAll();
-                acked += static_cast<int>(chunk.count("\"op\":\"ack\""));
-                refused += static_cast<int>(chunk.count("\"op\":\"error\""));
+                const auto acks = static_cast<int>(chunk.count("\"op\":\"ack\""));
+                const auto errors = static_cast<int>(chunk.count("\"op\":\"error\""));
+                acked += acks;
+                refused += errors;
+                answered += acks + errors;
                 tail = chunk.right(9);
             };
             std::uint64_t sent = 0;
             while (writing && socket.state() == QAbstractSocket::ConnectedState) {
-                if (static_cast<int>(sent) - acked - refused < load.unanswered) {
+                if (static_cast<int>(sent) - answered < load.unanswered) {
                     // A new id and one child changed, so that each is stored.
                     socket.write(maskedTextFrame(load.frame(++sent)));
                     while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10'000))
@@ -334,12 +344,16 @@ void largeWritesBeside(quint16 port, const std::function<Percentiles(const std::
                 if (socket.waitForReadyRead(100))
                     readAnswers();
             }
-        });
+        };
+        std::vector<std::thread> writers;
+        for (int i = 0; i < load.connections; ++i)
+            writers.emplace_back(writes, i);
         QElapsedTimer took;
         took.start();
         const Percentiles ping = pings([&] { return took.elapsed() < 8'000 || acked + refused < 2; });
         writing = false;
-        writer.join();
+        for (auto& writer : writers)
+            writer.join();
         std::printf("ping while another account writes %s (%.2f MB frames; %.1f s, %d stored, %d refused): %zu pings, "
                     "p50 %.2f ms, p99 %.2f ms, max %.2f ms (target p99 <= 20 ms)\n",
                     load.what.c_str(), frameBytes / 1e6, took.elapsed() / 1000.0, acked.load(), refused.load(), ping.count,

@@ -27,6 +27,10 @@ namespace {
 // Frames at least this long are read on a thread of their own: a megabyte of JSON takes tens of
 // milliseconds, which every other client would wait.
 constexpr std::size_t kReadOffThreadBytes = 16 * 1024;
+// Bytes of frames one account's connections, all together, have handled in one turn of the event
+// loop before the rest wait for the next: however many connections an account holds, its writes
+// take a few milliseconds of each turn, and every other account is served in between.
+constexpr std::size_t kTurnBytesPerAccount = 16 * 1024;
 
 // The sign-in screen's code for an account or address that must wait before trying again.
 constexpr auto kTooManyAttempts = static_cast<AuthErrorCode>(17010);
@@ -174,6 +178,7 @@ UnreadableFrame unreadableFrame(std::string_view text)
 }  // namespace
 
 struct HubServer::ClientFrame {
+    std::size_t bytes = 0;
     std::optional<DatabaseValue> frame;
     std::string error;    // why it is not a frame, when it is not JSON either
     std::string refusal;  // why it is refused, when it is JSON
@@ -183,6 +188,7 @@ struct HubServer::ClientFrame {
 HubServer::ClientFrame HubServer::readClientFrame(std::string_view text)
 {
     ClientFrame read;
+    read.bytes = text.size();
     if (text.size() <= kMaxClientFrameBytes)
         read.frame = parseFrame(text, read.error, kMaxFrameValues);
     else
@@ -478,6 +484,10 @@ std::optional<HttpResponse> HubServer::acceptWebSocket(QTcpSocket* tcp, const Ht
     ++webSockets_[peer];
     WebSocketConnection::Handlers handlers;
     handlers.text = [this](WebSocketConnection* socket, std::string_view text) { handleText(socket, text); };
+    handlers.mayRead = [this](WebSocketConnection* socket) {
+        auto found = sessions_.find(socket);
+        return found == sessions_.end() || hasTurnLeft(*found->second);
+    };
     handlers.binary = [this](WebSocketConnection* socket) {
         if (auto found = sessions_.find(socket); found != sessions_.end())
             breakOff(*found->second, "protocol", "frames are text");
@@ -534,6 +544,7 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     if (session.broken)
         return;
     if (text.size() < kReadOffThreadBytes) {
+        turnBytes_[turnKey(session)] += text.size();
         handleRead(session, readClientFrame(text));
         scheduleCommit();
         return;
@@ -542,16 +553,37 @@ void HubServer::handleText(WebSocketConnection* socket, std::string_view text)
     socket->pause();
     frameReader_->run([this, weak = std::weak_ptr<HubSession>(found->second), text = std::string(text)] {
         auto read = std::make_shared<ClientFrame>(readClientFrame(text));
-        QMetaObject::invokeMethod(this, [this, weak, read] {
-            auto session = weak.lock();
-            if (!session || !session->socket || !sessions_.count(session->socket.data()))
-                return;
-            if (!session->broken)
-                handleRead(*session, *read);
-            session->socket->resume();
-            scheduleCommit();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, weak, read] { handleReadOffThread(weak, read); }, Qt::QueuedConnection);
     });
+}
+
+void HubServer::handleReadOffThread(const std::weak_ptr<HubSession>& weak, const std::shared_ptr<ClientFrame>& read)
+{
+    auto session = weak.lock();
+    if (!session || !session->socket || !sessions_.count(session->socket.data()))
+        return;
+    if (!hasTurnLeft(*session)) {
+        // After this turn's commit, which gives every account its share again.
+        scheduleCommit();
+        QTimer::singleShot(0, this, [this, weak, read] { handleReadOffThread(weak, read); });
+        return;
+    }
+    turnBytes_[turnKey(*session)] += read->bytes;
+    if (!session->broken)
+        handleRead(*session, *read);
+    session->socket->resume();
+    scheduleCommit();
+}
+
+std::string HubServer::turnKey(const HubSession& session)
+{
+    return session.uid.empty() ? "address " + session.peer.toStdString() : session.uid;
+}
+
+bool HubServer::hasTurnLeft(const HubSession& session) const
+{
+    auto found = turnBytes_.find(turnKey(session));
+    return found == turnBytes_.end() || found->second < kTurnBytesPerAccount;
 }
 
 void HubServer::handleRead(HubSession& session, const ClientFrame& read)
@@ -731,6 +763,7 @@ void HubServer::scheduleCommit()
 void HubServer::commitAndFlush()
 {
     commitScheduled_ = false;
+    turnBytes_.clear();
     if (auto error = database_->commit()) {
         // Nothing of this batch is stored: no client may hear it was. Each reconnects, hears the
         // tree as stored, and sends its unanswered writes again.

@@ -120,6 +120,13 @@ private:
     // The frame in `text`, or why it is refused. Runs on any thread.
     static ClientFrame readClientFrame(std::string_view text);
     void handleRead(HubSession& session, const ClientFrame& read);
+    // A frame read off the service's thread, handled once the session's account has its share
+    // of a turn left.
+    void handleReadOffThread(const std::weak_ptr<HubSession>& session, const std::shared_ptr<ClientFrame>& read);
+    // Whose share of a turn a session's frames count against: its account, or before it signs
+    // in, its address.
+    static std::string turnKey(const HubSession& session);
+    bool hasTurnLeft(const HubSession& session) const;
     void handleFrame(HubSession& session, const DatabaseValue& frame);
     void refuse(HubSession& session, const DatabaseValue& id, const char* code, const std::string& message);
     // Sends an "unauthenticated" error and closes: the sign-in is not (or no longer) valid.
@@ -152,6 +159,7 @@ private:
     SignInThrottle throttle_;       // wrong passwords
     SignInThrottle resetThrottle_;  // password-reset requests, each counted
     bool commitScheduled_ = false;
+    std::map<std::string, std::size_t> turnBytes_;  // bytes of frames handled this turn, by turnKey()
     // Password hashing and the writing of uploads, off the service's thread. Declared last so
     // that it is stopped first, while what its tasks use still exists.
     std::unique_ptr<WorkerPool> workers_;

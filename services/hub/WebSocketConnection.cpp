@@ -12,9 +12,6 @@ namespace {
 
 // How long a client has to answer the service's close frame before the connection is cut.
 constexpr int kCloseWaitMs = 2000;
-// Bytes of frames handled in one turn of the event loop before the rest of the connection's
-// frames wait for the next.
-constexpr qsizetype kTurnBytes = 16 * 1024;
 // Bytes the socket takes from the network ahead of those read; a paused connection holds no more.
 constexpr qint64 kReadAheadBytes = 1 << 20;
 
@@ -67,12 +64,13 @@ void WebSocketConnection::readFrames()
     const auto* bytes = reinterpret_cast<const uchar*>(received_.constData());
     qsizetype at = 0;
     while (socket_ && !failed_ && !ended_ && !paused_) {
-        if (at >= kTurnBytes) {
+        if (at < received_.size() && handlers_.mayRead && !handlers_.mayRead(this)) {
+            // A timer, not a posted call: it comes after what the service scheduled this turn.
             if (!std::exchange(continuing_, true))
-                QMetaObject::invokeMethod(this, [this] {
+                QTimer::singleShot(0, this, [this] {
                     continuing_ = false;
                     readFrames();
-                }, Qt::QueuedConnection);
+                });
             break;
         }
         const qsizetype taken = readFrame(bytes + at, received_.size() - at);

@@ -26,6 +26,9 @@ public:
         std::function<void(WebSocketConnection*)> binary;                       // a whole binary message
         std::function<void(WebSocketConnection*)> pong;
         std::function<void(WebSocketConnection*)> ended;  // the connection is gone; called once
+        // Asked before each frame is read: false leaves the rest for a later turn of the event
+        // loop, so that the service can share its turns among its clients. None: always.
+        std::function<bool(WebSocketConnection*)> mayRead;
     };
     enum CloseCode : quint16 { GoingAway = 1001, ProtocolError = 1002, PolicyViolated = 1008, TooBig = 1009 };
     enum Opcode : int { Continuation = 0x0, Text = 0x1, Binary = 0x2, Close = 0x8, Ping = 0x9, Pong = 0xA };
@@ -53,9 +56,8 @@ public:
     void resume();
 
 private:
-    // Hands over the messages received, as many as make up about kTurnBytes, then lets the
-    // service's other work run before the rest: one client's stream of frames never holds up
-    // the others for longer than its share.
+    // Hands over the messages received while `mayRead` allows, then lets the service's other
+    // work run before the rest.
     void readFrames();
     // Reads the frame at the start of `bytes`: the bytes it took, 0 when it has not all arrived,
     // or -1 when it broke the rules and the connection is closing.

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
+#include <numeric>
 #include <random>
 
 namespace qv::hub::testing {
@@ -201,6 +202,45 @@ TEST_F(Protocol, WritesAtTheServicesBoundsAreStoredAndAnsweredInOrder)
     EXPECT_EQ(service->value(mine + "many").childCount(), HubServer::kMaxFrameValues - 7);
     EXPECT_EQ(service->value(mine + "long"), DatabaseValue(longest));
     EXPECT_EQ(service->value(mine + "small"), DatabaseValue(1));
+}
+
+// One account's frames are handled a share at a time, however many connections bring them:
+// frames left for later turns, small and large, are all answered, each connection's in order,
+// and another account is answered meanwhile.
+TEST_F(Protocol, AnAccountsFramesLeftForLaterTurnsAreAllAnsweredInOrder)
+{
+    constexpr int kConnections = 4;
+    constexpr int kWrites = 30;
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int c = 0; c < kConnections; ++c) {
+        clients.push_back(std::make_unique<RawClient>(service->url()));
+        clients.back()->send(FrameBuilder("auth").text("token", token).text("client", "share" + std::to_string(c)).take());
+        ASSERT_EQ(clients.back()->next().child("op").toString(), "ready");
+    }
+    RawClient other(service->url());
+    other.authenticate(service->signUp("other@example.com"));
+    for (int c = 0; c < kConnections; ++c)
+        for (int i = 1; i <= kWrites; ++i) {
+            // Every fifth write large enough to be read apart from the service's thread.
+            const std::size_t size = i % 5 == 0 ? 40'000 : 2'000;
+            const std::string path = "users/" + uid + "/share/" + std::to_string(c) + "/" + std::to_string(i);
+            clients[std::size_t(c)]->send(
+                FrameBuilder("write").id(std::uint64_t(i)).writes("writes", {{DatabasePath::parse(path), DatabaseValue(std::string(size, 'w'))}}).take());
+        }
+    other.send(FrameBuilder("ping").id(1).take());
+    EXPECT_EQ(other.next().child("op").toString(), "pong");
+    for (int c = 0; c < kConnections; ++c) {
+        SCOPED_TRACE(c);
+        std::vector<std::int64_t> acks;
+        for (int i = 1; i <= kWrites; ++i) {
+            const DatabaseValue answer = clients[std::size_t(c)]->next();
+            acks.push_back(answer.child("op").toString() == "ack" ? answer.child("id").toInt() : -1);
+        }
+        std::vector<std::int64_t> expected(kWrites);
+        std::iota(expected.begin(), expected.end(), 1);
+        EXPECT_EQ(acks, expected);
+    }
+    EXPECT_EQ(service->value("users/" + uid + "/share/3/30"), DatabaseValue(std::string(40'000, 'w')));
 }
 
 TEST_F(Protocol, AWriteWithoutAUsableIdIsRefusedAndChangesNothing)
