@@ -189,10 +189,9 @@ HubServer::ClientFrame HubServer::readClientFrame(std::string_view text)
 {
     ClientFrame read;
     read.bytes = text.size();
+    // A frame past the bytes is not parsed at all: unreadableFrame() refuses it by its size.
     if (text.size() <= kMaxClientFrameBytes)
         read.frame = parseFrame(text, read.error, kMaxFrameValues);
-    else
-        read.error = "the frame is larger than " + std::to_string(kMaxClientFrameBytes >> 20) + " MiB";
     if (!read.frame) {
         UnreadableFrame unreadable = unreadableFrame(text);
         read.refusal = std::move(unreadable.problem);
